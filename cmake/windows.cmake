@@ -1,0 +1,30 @@
+# The 32-bit Windows programs and the tests that run under Wine.
+
+# The runner wrapper ctest uses: Wine with a prefix of this build tree.
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-run CONTENT
+"#!/bin/sh
+WINEPREFIX=\"\${WINEPREFIX:-${CMAKE_BINARY_DIR}/wineprefix}\" exec \"${CMAKE_SOURCE_DIR}/scripts/wine-run\" \"$@\"
+")
+file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# Code page 936 text in the programs: UTF-8 sources, GBK execution charset.
+set(GBK_FLAGS -finput-charset=UTF-8 -fexec-charset=GBK)
+# The shipped programs: small, no exceptions, no RTTI, no C++ runtime.
+set(PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables
+    -ffunction-sections -fdata-sections -Wall -Wextra)
+set(PROGRAM_LINK -static -s -Wl,--gc-sections)
+
+add_library(core STATIC ${CORE_SOURCES})
+target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(core PRIVATE ${PROGRAM_FLAGS} ${GBK_FLAGS})
+
+foreach(dir framework common setup uninstall)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()
+
+# GoogleTest, cross-built for the Windows tests.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(tests/win)

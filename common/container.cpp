@@ -1,0 +1,232 @@
+#include "container.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "../framework/file.h"
+#include "../framework/memory.h"
+#include "fieldtable.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+DWORD GetAttributes(const char* path) {
+#ifdef _WIN32
+  return GetFileAttributesA(path);
+#else
+  struct stat st;
+  if (stat(path, &st) != 0) return INVALID_FILE_ATTRIBUTES;
+  return S_ISDIR(st.st_mode) ? 0x10 : FILE_ATTRIBUTE_NORMAL;
+#endif
+}
+
+void SetAttributesNormal(const char* path) {
+#ifdef _WIN32
+  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+#else
+  (void)path;
+#endif
+}
+
+BOOL RemoveFile(const char* path) {
+#ifdef _WIN32
+  return DeleteFileA(path);
+#else
+  return unlink(path) == 0;
+#endif
+}
+
+BOOL ParseTrailer(const char* tail, int count, long& len, long& seek) {
+  // Backwards from the last byte to the nearest "&"; one at the very first byte
+  // of the window does not count.
+  int amp = -1;
+  for (int i = count - 1; i >= 0; i--) {
+    if (tail[i] == '&') {
+      amp = i;
+      break;
+    }
+  }
+  if (amp <= 0) return FALSE;
+  char text[TRAILER_WINDOW + 1];
+  int n = count - amp - 1;
+  memcpy(text, tail + amp + 1, static_cast<size_t>(n));
+  text[n] = 0;
+  // LEN: between the first ":" and the first ","; SEEK: between the first ":"
+  // after that "," and the first "." after it.
+  len = 0;
+  seek = 0;
+  char* colon = strchr(text, ':');
+  char* comma = strchr(text, ',');
+  if (colon && (!comma || colon < comma)) {
+    if (comma) *comma = 0;
+    len = ParseLong(colon + 1);
+  }
+  if (comma) {
+    char* colon2 = strchr(comma + 1, ':');
+    if (colon2) {
+      char* dot = strchr(colon2 + 1, '.');
+      if (dot) *dot = 0;
+      seek = ParseLong(colon2 + 1);
+    }
+  }
+  return TRUE;
+}
+
+BOOL ReadTrailer(const char* path, long& len, long& seek) {
+  CFile f;
+  if (!f.Open(path, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
+  long long size = f.GetLength();
+  if (size <= 0) return FALSE;
+  long long from = size > TRAILER_WINDOW ? size - TRAILER_WINDOW : 0;
+  if (f.Seek(from, CFile::begin) != from) return FALSE;
+  char tail[TRAILER_WINDOW];
+  int got = 0;
+  while (got < TRAILER_WINDOW) {
+    unsigned n = f.Read(tail + got, static_cast<unsigned>(TRAILER_WINDOW - got));
+    if (n == 0) break;
+    got += static_cast<int>(n);
+  }
+  f.Close();
+  return ParseTrailer(tail, got, len, seek);
+}
+
+int FormatTrailer(char* out, int size, long len, long seek) {
+  int n = snprintf(out, static_cast<size_t>(size), TRAILER_FORMAT, static_cast<int>(len),
+                   static_cast<int>(seek));
+  return n < 0 || n >= size ? 0 : n;
+}
+
+// Opens source and checks that [start, start + length) lies inside it; length -1
+// becomes the rest of the file.
+static BOOL OpenRegion(CFile& f, const char* source, long start, long& length) {
+  if (!f.Open(source, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
+  long long size = f.GetLength();
+  if (size < 0 || start < 0 || start > size) return FALSE;
+  if (length == -1) {
+    long long rest = size - start;
+    if (rest > 0x7FFFFFFFLL) return FALSE;
+    length = static_cast<long>(rest);
+  }
+  if (length < 0 || static_cast<long long>(start) + length > size) return FALSE;
+  return f.Seek(start, CFile::begin) == start;
+}
+
+BOOL ExtractRegion(const char* dest, const char* source, long start, long length) {
+  CFile in;
+  if (!OpenRegion(in, source, start, length)) return FALSE;
+  CFile out;
+  if (!out.Open(dest, CFile::modeCreate | CFile::modeWrite)) return FALSE;
+  char* chunk = static_cast<char*>(AllocBuffer(COPY_CHUNK));
+  BOOL ok = chunk != 0;
+  long remaining = length;
+  while (ok && remaining > 0) {
+    unsigned want = remaining < COPY_CHUNK ? static_cast<unsigned>(remaining) : COPY_CHUNK;
+    unsigned got = in.Read(chunk, want);
+    if (got == 0) ok = FALSE;  // the source ended or failed early
+    else if (!out.Write(chunk, got)) ok = FALSE;
+    remaining -= static_cast<long>(got);
+  }
+  FreeBuffer(chunk);
+  in.Close();
+  if (!out.Close()) ok = FALSE;
+  if (!ok) RemoveFile(dest);
+  return ok;
+}
+
+char* ReadRegion(const char* source, long& length, long start) {
+  CFile f;
+  long want = length;
+  if (!OpenRegion(f, source, start, want)) return 0;
+  char* buf = static_cast<char*>(AllocBuffer(static_cast<size_t>(want) + 1));
+  if (!buf) return 0;
+  long got = 0;
+  while (got < want) {
+    unsigned n = f.Read(buf + got, static_cast<unsigned>(want - got));
+    if (n == 0) break;
+    got += static_cast<long>(n);
+  }
+  if (got != want) {
+    FreeBuffer(buf);
+    return 0;
+  }
+  length = want;
+  return buf;
+}
+
+#ifdef _WIN32
+const void* GetResourceBytes(WORD id, const char* type, DWORD& size) {
+  size = 0;
+  HMODULE module = GetModuleHandleA(NULL);
+  HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+  if (!res) return 0;
+  HGLOBAL h = LoadResource(module, res);
+  if (!h) return 0;
+  size = SizeofResource(module, res);
+  return LockResource(h);
+}
+#endif
+
+// Appends one region of the setup file to out; offset and length of the copy
+// in the new file go to newOffset and newLength.
+static BOOL CopyRegion(CFile& out, const char* modulePath, long length, long offset,
+                       long& running, long& newLength, long& newOffset) {
+  newOffset = running;
+  newLength = 0;
+  if (length <= 0) return TRUE;
+  long n = length;
+  char* bytes = ReadRegion(modulePath, n, offset);
+  if (!bytes) return FALSE;
+  BOOL ok = out.Write(bytes, static_cast<unsigned>(n));
+  FreeBuffer(bytes);
+  if (!ok) return FALSE;
+  newLength = n;
+  running += n;
+  return TRUE;
+}
+
+BOOL WriteUninstaller(const UninstallerSource& src) {
+  CString target(src.installDir);
+  target += UNINSTALLER_NAME;
+  if (GetAttributes(target) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(target);
+  CFile out;
+  if (!out.Open(target, CFile::modeCreate | CFile::modeWrite)) return FALSE;
+
+  BOOL ok = src.program != 0 && src.programSize > 0 && src.programSize < 0x7FFFFFFF &&
+            out.Write(src.program, src.programSize);
+  long running = static_cast<long>(src.programSize);
+  long picLen = 0, picOff = running, iconLen = 0, iconOff = running;
+  if (ok) ok = CopyRegion(out, src.modulePath, src.pictureLength, src.pictureOffset, running, picLen, picOff);
+  if (ok) ok = CopyRegion(out, src.modulePath, src.iconLength, src.iconOffset, running, iconLen, iconOff);
+
+  if (ok) {
+    CFieldTable table;
+    table.columnCount = UNINSTALLER_COLUMNS;
+    char num[16];
+    table.AddField(src.productName);
+    snprintf(num, sizeof num, "%d", static_cast<int>(picLen)); table.AddField(num);
+    snprintf(num, sizeof num, "%d", static_cast<int>(picOff)); table.AddField(num);
+    snprintf(num, sizeof num, "%d", static_cast<int>(iconLen)); table.AddField(num);
+    snprintf(num, sizeof num, "%d", static_cast<int>(iconOff)); table.AddField(num);
+    table.AddField(src.regKeys[0]);
+    table.AddField(src.regKeys[1]);
+    table.AddField(src.regValues[0]);
+    table.AddField(src.regValues[1]);
+    int len = 0;
+    char* text = table.ExportText(len);
+    ok = text != 0;
+    if (ok) {
+      ScrambleBuffer(reinterpret_cast<unsigned char*>(text), len, TABLE_KEY);
+      ok = out.Write(text, static_cast<unsigned>(len));
+      FreeBuffer(text);
+    }
+    char trailer[64];
+    int tn = FormatTrailer(trailer, sizeof trailer, len, running);
+    if (ok) ok = tn > 0 && out.Write(trailer, static_cast<unsigned>(tn));
+  }
+  if (!out.Close()) ok = FALSE;
+  if (!ok) RemoveFile(target);
+  return ok;
+}

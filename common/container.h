@@ -1,0 +1,63 @@
+// The self-extracting container: executable image, data regions, the scrambled
+// table, and the trailer "&LEN:%d,SEEK:%d." as the file's last bytes.
+#pragma once
+#include "../framework/cstring.h"
+#include "../framework/platform.h"
+
+// The trailer's "&" must lie in this many last bytes of the file (and not be the
+// first of them).
+#define TRAILER_WINDOW 127
+#define TRAILER_FORMAT "&LEN:%d,SEEK:%d."
+#define UNINSTALLER_NAME "ridkit.exe"
+#define UNINSTALLER_COLUMNS 8
+// Copy runs move the data in chunks of this size.
+#define COPY_CHUNK 65536
+
+// Finds the trailer at the end of the file and gives its two numbers.
+BOOL ReadTrailer(const char* path, long& len, long& seek);
+// Parses the trailer out of the last bytes of a file (tail holds at most
+// TRAILER_WINDOW bytes, the file's last ones); the rules of ReadTrailer.
+BOOL ParseTrailer(const char* tail, int count, long& len, long& seek);
+// Writes the trailer text for a table of len bytes at offset seek into out
+// (at least 32 bytes); returns its length.
+int FormatTrailer(char* out, int size, long len, long seek);
+
+// Copies length bytes of source from start into a new file dest (length -1: up
+// to the end of source). FALSE when a file cannot be opened, the region is not
+// inside the source, or a read or write fails; a destination left incomplete
+// by a failure is removed.
+BOOL ExtractRegion(const char* dest, const char* source, long start, long length);
+// Reads length bytes of source from start into a heap buffer of length + 1 bytes
+// (free it with FreeBuffer); length -1 reads to the end and gives back the real
+// length. Null when the file cannot be opened or the region does not lie
+// wholly inside it.
+char* ReadRegion(const char* source, long& length, long start);
+
+#ifdef _WIN32
+// The bytes of one of the program's own resources (read-only, never freed);
+// null and a size of 0 when there is none.
+const void* GetResourceBytes(WORD id, const char* type, DWORD& size);
+#endif
+
+// Everything WriteUninstaller needs, so that it runs without a running setup.
+struct UninstallerSource {
+  const void* program;  // the uninstaller program (resource "EXE" 138)
+  DWORD programSize;
+  const char* modulePath;  // the setup file holding picture and icon
+  const char* productName;
+  long pictureLength, pictureOffset;
+  long iconLength, iconOffset;
+  const char* regKeys[2];
+  const char* regValues[2];
+  const char* installDir;  // ends with a backslash
+};
+
+// Writes ridkit.exe into the installation folder: program, picture, icon, the
+// scrambled table of nine fields and the trailer. FALSE when the file cannot be
+// created or written completely (an incomplete file is removed).
+BOOL WriteUninstaller(const UninstallerSource& src);
+
+// File-system helpers the container code needs on both platforms.
+DWORD GetAttributes(const char* path);  // INVALID_FILE_ATTRIBUTES when absent
+void SetAttributesNormal(const char* path);
+BOOL RemoveFile(const char* path);

@@ -1,0 +1,134 @@
+#include "fieldtable.h"
+
+#include <string.h>
+
+#include "../framework/file.h"
+#include "../framework/memory.h"
+
+CFieldTable::CFieldTable() : columnCount(1), columnIndex(-1), readPos(0) { field[0] = 0; }
+
+CFieldTable::~CFieldTable() {}
+
+void CFieldTable::AddField(const char* value) {
+  columnIndex++;
+  text += value;
+  if (columnIndex + 1 < columnCount) {
+    text += static_cast<char>(FIELD_END);
+  } else {
+    columnIndex = -1;
+    static const char rowEnd[] = {ROW_END, 0x0D, 0x0A};
+    text.Append(rowEnd, 3);
+  }
+}
+
+const char* CFieldTable::NextField() {
+  const char* t = text.c_str();
+  int len = text.GetLength();
+  int start = readPos < 0 ? 0 : readPos;
+  for (int i = start; i < len; i++) {
+    char c = t[i];
+    if (c != FIELD_END && c != ROW_END) continue;
+    int n = i - start;
+    if (n > FIELD_BUFFER_SIZE - 1) n = FIELD_BUFFER_SIZE - 1;
+    memcpy(field, t + start, static_cast<size_t>(n));
+    field[n] = 0;
+    readPos = c == FIELD_END ? i + 1 : i + 3;
+    return field;
+  }
+  field[0] = 0;
+  return field;
+}
+
+void CFieldTable::LoadBytes(const char* bytes, int length, const char* key) {
+  text.Empty();
+  if (length <= 0) return;
+  char* buf = static_cast<char*>(AllocBuffer(static_cast<size_t>(length) + 1));
+  if (!buf) return;
+  memcpy(buf, bytes, static_cast<size_t>(length));
+  buf[length] = 0;
+  if (key && key[0]) UnscrambleBuffer(reinterpret_cast<unsigned char*>(buf), length, key);
+  text.Append(buf, static_cast<int>(strnlen(buf, static_cast<size_t>(length))));
+  FreeBuffer(buf);
+}
+
+BOOL CFieldTable::LoadFile(const char* path, const char* key) {
+  CFile f;
+  if (!f.Open(path, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
+  long long size = f.GetLength();
+  // A table is a few kilobytes; anything near 2 GiB is not one of ours.
+  if (size < 0 || size > 0x7FFFFFF0LL) return FALSE;
+  int length = static_cast<int>(size);
+  char* buf = static_cast<char*>(AllocBuffer(static_cast<size_t>(length) + 1));
+  if (!buf) return FALSE;
+  int got = 0;
+  while (got < length) {
+    unsigned n = f.Read(buf + got, static_cast<unsigned>(length - got));
+    if (n == 0) break;
+    got += static_cast<int>(n);
+  }
+  f.Close();
+  if (got != length) {
+    FreeBuffer(buf);
+    return FALSE;
+  }
+  buf[length] = 0;
+  if (key && key[0]) UnscrambleBuffer(reinterpret_cast<unsigned char*>(buf), length, key);
+  text.Empty();
+  text.Append(buf, static_cast<int>(strnlen(buf, static_cast<size_t>(length))));
+  FreeBuffer(buf);
+  return TRUE;
+}
+
+char* CFieldTable::ExportText(int& length) const {
+  length = text.GetLength();
+  char* copy = static_cast<char*>(AllocBuffer(static_cast<size_t>(length) + 1));
+  if (!copy) return 0;
+  memcpy(copy, text.c_str(), static_cast<size_t>(length) + 1);
+  return copy;
+}
+
+// The 8 key bytes: an empty key is "kelvorin", a short one is padded with spaces.
+static void PrepareKey(const char* key, unsigned char k[8]) {
+  if (!key || !key[0]) key = "kelvorin";
+  size_t n = strlen(key);
+  for (size_t i = 0; i < 8; i++) k[i] = i < n ? static_cast<unsigned char>(key[i]) : ' ';
+}
+
+// XOR with all eight key bytes, starting at position i mod 8.
+static unsigned char MixKey(unsigned char b, int i, const unsigned char k[8]) {
+  int p = i % 8;
+  for (int j = 0; j < 8; j++) {
+    b ^= k[p];
+    p = (p + 1) % 8;
+  }
+  return b;
+}
+
+void ScrambleBuffer(unsigned char* buffer, int length, const char* key) {
+  unsigned char k[8];
+  PrepareKey(key, k);
+  for (int i = 0; i < length; i++)
+    buffer[i] = static_cast<unsigned char>(-MixKey(buffer[i], i, k));
+}
+
+void UnscrambleBuffer(unsigned char* buffer, int length, const char* key) {
+  unsigned char k[8];
+  PrepareKey(key, k);
+  for (int i = 0; i < length; i++)
+    buffer[i] = MixKey(static_cast<unsigned char>(-buffer[i]), i, k);
+}
+
+LONG ParseLong(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) p++;
+  bool neg = false;
+  if (*p == '+' || *p == '-') neg = *p++ == '-';
+  long long v = 0;
+  for (; *p >= '0' && *p <= '9'; p++) {
+    v = v * 10 + (*p - '0');
+    if (v > 0x80000000LL) v = 0x80000000LL;
+  }
+  if (neg) v = -v;
+  if (v > 0x7FFFFFFFLL) v = 0x7FFFFFFFLL;
+  return static_cast<LONG>(v);
+}

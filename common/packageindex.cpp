@@ -1,0 +1,207 @@
+#include "packageindex.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "../framework/memory.h"
+
+#define PAGE_LINE(p, k, lim) {"page" #p ".line" #k, FK_TEXT, lim}
+
+const IndexFieldInfo kIndexFields[INDEX_HEADER_FIELDS] = {
+    // Page 1: eight welcome lines in statics.
+    PAGE_LINE(1, 1, 47), PAGE_LINE(1, 2, 47), PAGE_LINE(1, 3, 47), PAGE_LINE(1, 4, 47),
+    PAGE_LINE(1, 5, 47), PAGE_LINE(1, 6, 47), PAGE_LINE(1, 7, 47), PAGE_LINE(1, 8, 47),
+    // Page 2: two lines in statics, the licence text in an edit.
+    PAGE_LINE(2, 1, 47), PAGE_LINE(2, 2, 47), PAGE_LINE(2, 3, 255), PAGE_LINE(2, 4, 255),
+    PAGE_LINE(2, 5, 255), PAGE_LINE(2, 6, 255), PAGE_LINE(2, 7, 255), PAGE_LINE(2, 8, 255),
+    // Page 3: four lines in statics.
+    PAGE_LINE(3, 1, 47), PAGE_LINE(3, 2, 47), PAGE_LINE(3, 3, 47), PAGE_LINE(3, 4, 47),
+    PAGE_LINE(3, 5, 255), PAGE_LINE(3, 6, 255), PAGE_LINE(3, 7, 255), PAGE_LINE(3, 8, 255),
+    // Page 4: the copy page's heading.
+    PAGE_LINE(4, 1, 47), PAGE_LINE(4, 2, 255), PAGE_LINE(4, 3, 255), PAGE_LINE(4, 4, 255),
+    PAGE_LINE(4, 5, 255), PAGE_LINE(4, 6, 255), PAGE_LINE(4, 7, 255), PAGE_LINE(4, 8, 255),
+    // Page 5: three lines in statics.
+    PAGE_LINE(5, 1, 47), PAGE_LINE(5, 2, 47), PAGE_LINE(5, 3, 47), PAGE_LINE(5, 4, 255),
+    PAGE_LINE(5, 5, 255), PAGE_LINE(5, 6, 255), PAGE_LINE(5, 7, 255), PAGE_LINE(5, 8, 255),
+    {"ProductName", FK_TEXT, 255},
+    {"ReadmeFile", FK_TEXT, 255},
+    {"RunFile", FK_TEXT, 255},
+    {"RegKeys[0]", FK_TEXT, 0},
+    {"RegKeys[1]", FK_TEXT, 0},
+    {"RegValues[0]", FK_TEXT, 0},
+    {"RegValues[1]", FK_TEXT, 0},
+    {"(ignored 48)", FK_IGNORED, 0},
+    {"PictureLength", FK_NUMBER, 0},
+    {"PictureOffset", FK_NUMBER, 0},
+    {"IconLength", FK_NUMBER, 0},
+    {"IconOffset", FK_NUMBER, 0},
+    {"TypeAssoc[0].Program", FK_TEXT, 254},
+    {"TypeAssoc[0].Extension", FK_TEXT, 3},
+    {"TypeAssoc[1].Program", FK_TEXT, 254},
+    {"TypeAssoc[1].Extension", FK_TEXT, 3},
+    {"SplashEnabled", FK_BOOL, 0},
+    {"SplashPictureLength", FK_NUMBER, 0},
+    {"SplashPictureOffset", FK_NUMBER, 0},
+    {"SplashCaption", FK_TEXT, 67},
+    {"SplashBackColor", FK_NUMBER, 0},
+    {"SplashCaptionBar", FK_BOOL, 0},
+    {"(ignored 63)", FK_IGNORED, 0},
+    {"(ignored 64)", FK_IGNORED, 0},
+};
+
+const char* const kFileRowFieldNames[FILE_ROW_FIELDS] = {
+    "Name", "Folder", "SubDir", "Shortcuts", "CopyMode", "Length", "Offset", "(ignored)"};
+const int kFileRowLimits[FILE_ROW_FIELDS] = {255, 0, 255, 0, 0, 0, 0, 0};
+
+int CharBoundary(const char* s, int max) {
+  int i = 0;
+  while (s[i] && i < max) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    // A lead byte of a double-byte character needs its trail byte in the limit.
+    int w = (c >= 0x81 && c <= 0xFE && s[i + 1]) ? 2 : 1;
+    if (i + w > max) break;
+    i += w;
+  }
+  return i;
+}
+
+void CopyText(char* dst, int size, const char* src) {
+  if (size <= 0) return;
+  int n = CharBoundary(src, size - 1);
+  memcpy(dst, src, static_cast<size_t>(n));
+  dst[n] = 0;
+}
+
+int FolderFromKeyword(const char* text) {
+  if (strcmp(text, KW_WINDOWS_FOLDER) == 0) return FOLDER_WINDOWS;
+  if (strcmp(text, KW_SYSTEM_FOLDER) == 0) return FOLDER_SYSTEM;
+  return FOLDER_INSTALL;
+}
+
+int CopyModeFromKeyword(const char* text) {
+  if (strcmp(text, KW_NOTEXIST_COPY) == 0) return COPY_IF_ABSENT;
+  if (strcmp(text, KW_ASK_COPY) == 0) return COPY_ASK;
+  return COPY_ALWAYS;
+}
+
+const char* FolderKeyword(int folder) {
+  return folder == FOLDER_WINDOWS ? KW_WINDOWS_FOLDER
+         : folder == FOLDER_SYSTEM ? KW_SYSTEM_FOLDER
+                                   : KW_INSTALL_FOLDER;
+}
+
+const char* CopyModeKeyword(int copyMode) {
+  return copyMode == COPY_IF_ABSENT ? KW_NOTEXIST_COPY
+         : copyMode == COPY_ASK     ? KW_ASK_COPY
+                                    : KW_ALWAYS_COPY;
+}
+
+CFileList::CFileList() : count(0), head(0), tail(0), cursor(0), cursorIndex(0) {}
+CFileList::~CFileList() { Clear(); }
+
+void CFileList::Clear() {
+  for (Node* n = head; n;) {
+    Node* next = n->next;
+    FreeBuffer(n);
+    n = next;
+  }
+  count = 0;
+  head = tail = cursor = 0;
+  cursorIndex = 0;
+}
+
+BOOL CFileList::Append(const FileEntry& e) {
+  Node* n = static_cast<Node*>(AllocBuffer(sizeof(Node)));
+  if (!n) return FALSE;
+  n->entry = e;
+  n->next = 0;
+  n->prev = tail;
+  if (tail) tail->next = n;
+  else {
+    head = cursor = n;
+    cursorIndex = 0;
+  }
+  tail = n;
+  count++;
+  return TRUE;
+}
+
+BOOL CFileList::MoveTo(int index) {
+  if (index < 0 || index >= count) return FALSE;
+  // Walk from whichever known node is nearest: head, tail or the cursor.
+  int fromHead = index, fromTail = count - 1 - index;
+  int fromCursor = index - cursorIndex;
+  int absCursor = fromCursor < 0 ? -fromCursor : fromCursor;
+  Node* n;
+  if (cursor && absCursor <= fromHead && absCursor <= fromTail) {
+    n = cursor;
+    for (; fromCursor > 0; fromCursor--) n = n->next;
+    for (; fromCursor < 0; fromCursor++) n = n->prev;
+  } else if (fromHead <= fromTail) {
+    n = head;
+    while (fromHead-- > 0) n = n->next;
+  } else {
+    n = tail;
+    while (fromTail-- > 0) n = n->prev;
+  }
+  cursor = n;
+  cursorIndex = index;
+  return TRUE;
+}
+
+PackageSettings::PackageSettings()
+    : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(FALSE),
+      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE) {
+  memset(PageText, 0, sizeof PageText);
+  ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
+  memset(TypeAssoc, 0, sizeof TypeAssoc);
+}
+
+static BOOL IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
+
+void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
+  for (int p = 0; p < PAGE_COUNT; p++)
+    for (int k = 0; k < PAGE_LINES; k++) CopyText(s.PageText[p][k], TEXT_SIZE, t.NextField());
+  CopyText(s.ProductName, TEXT_SIZE, t.NextField());
+  CopyText(s.ReadmeFile, TEXT_SIZE, t.NextField());
+  CopyText(s.RunFile, TEXT_SIZE, t.NextField());
+  s.RegKeys[0] = t.NextField();
+  s.RegKeys[1] = t.NextField();
+  s.RegValues[0] = t.NextField();
+  s.RegValues[1] = t.NextField();
+  t.NextField();  // 48
+  s.PictureLength = ParseLong(t.NextField());
+  s.PictureOffset = ParseLong(t.NextField());
+  s.IconLength = ParseLong(t.NextField());
+  s.IconOffset = ParseLong(t.NextField());
+  for (int a = 0; a < 2; a++) {
+    // The extension has its own 4 bytes; a longer one is cut, never spilling
+    // into the program reference behind it.
+    CopyText(s.TypeAssoc[a].Program, ASSOC_PROGRAM_SIZE, t.NextField());
+    CopyText(s.TypeAssoc[a].Extension, EXT_SIZE, t.NextField());
+  }
+  s.SplashEnabled = IsTrue(t.NextField());
+  s.SplashPictureLength = ParseLong(t.NextField());
+  s.SplashPictureOffset = ParseLong(t.NextField());
+  CopyText(s.SplashCaption, SPLASH_CAPTION_SIZE, t.NextField());
+  s.SplashBackColor = ParseLong(t.NextField());
+  s.SplashCaptionBar = IsTrue(t.NextField());
+  t.NextField();  // 63
+  t.NextField();  // 64
+
+  for (;;) {
+    const char* name = t.NextField();
+    if (!name[0]) break;
+    FileEntry e;
+    memset(&e, 0, sizeof e);
+    CopyText(e.Name, TEXT_SIZE, name);
+    e.Folder = FolderFromKeyword(t.NextField());
+    CopyText(e.SubDir, TEXT_SIZE, t.NextField());
+    e.Shortcuts = ParseLong(t.NextField());
+    e.CopyMode = CopyModeFromKeyword(t.NextField());
+    e.Length = ParseLong(t.NextField());
+    e.Offset = ParseLong(t.NextField());
+    t.NextField();  // eighth field of the row
+    if (!s.FileList.Append(e)) break;
+  }
+}

@@ -1,0 +1,135 @@
+// The package index: what the setup file says about the package, field by field,
+// and the file list. Shared by the setup's loader and the package builder.
+#pragma once
+#include "../framework/cstring.h"
+#include "../framework/platform.h"
+#include "fieldtable.h"
+
+// Destination folder kinds and copy rules of a file.
+#define FOLDER_INSTALL 8
+#define FOLDER_SYSTEM 16
+#define FOLDER_WINDOWS 32
+#define COPY_ALWAYS 64
+#define COPY_IF_ABSENT 128
+#define COPY_ASK 256
+// Shortcut bits of a file.
+#define SHORTCUT_DESKTOP 1
+#define SHORTCUT_STARTMENU 2
+#define SHORTCUT_GROUP 4
+
+// Keywords of the index (exact, case-sensitive). Any other folder text means the
+// installation folder, any other copy text means "always"; the builder writes
+// the two fallback words below for those.
+#define KW_WINDOWS_FOLDER "WINDOWS_FOLDER"
+#define KW_SYSTEM_FOLDER "SYSTEM_FOLDER"
+#define KW_INSTALL_FOLDER "INSTALL_FOLDER"
+#define KW_NOTEXIST_COPY "NOTEXIST_COPY"
+#define KW_ASK_COPY "ASK_COPY"
+#define KW_ALWAYS_COPY "ALWAYS_COPY"
+#define KW_TRUE "TRUE"
+
+#define PAGE_COUNT 5
+#define PAGE_LINES 8
+#define TEXT_SIZE 256            // a text setting's buffer
+#define EXT_SIZE 4               // an extension: 3 bytes and the terminator
+#define ASSOC_PROGRAM_SIZE 255   // the program reference behind it
+#define SPLASH_CAPTION_SIZE 68
+#define STATIC_LINE_LIMIT 47     // a page line shown in a static control
+#define INDEX_HEADER_FIELDS 64   // fields before the first file row
+#define FILE_ROW_FIELDS 8
+
+// What one position of the index header holds.
+enum IndexFieldKind { FK_TEXT, FK_NUMBER, FK_BOOL, FK_IGNORED };
+struct IndexFieldInfo {
+  const char* name;  // as the builder and the inspector call it
+  IndexFieldKind kind;
+  int limit;  // most bytes a text may hold (0: the field buffer's own limit)
+};
+// Positions 1..64 of the header, at [position - 1].
+extern const IndexFieldInfo kIndexFields[INDEX_HEADER_FIELDS];
+extern const char* const kFileRowFieldNames[FILE_ROW_FIELDS];
+// The byte limit of a text field of a file row (0 for numbers and keywords).
+extern const int kFileRowLimits[FILE_ROW_FIELDS];
+
+struct FileEntry {
+  char Name[TEXT_SIZE];
+  int Shortcuts;
+  int Folder;
+  char SubDir[TEXT_SIZE];
+  int CopyMode;
+  LONG Length;
+  LONG Offset;
+};
+
+// The package's files in index order: a doubly linked list that owns its nodes,
+// with a cursor placed by MoveTo.
+class CFileList {
+ public:
+  struct Node {
+    FileEntry entry;
+    Node* prev;
+    Node* next;
+  };
+  CFileList();
+  ~CFileList();
+  BOOL Append(const FileEntry& e);  // FALSE when out of memory
+  // Puts the cursor on the node with that index; an index outside the list
+  // leaves it where it was. TRUE when the cursor is on that index.
+  BOOL MoveTo(int index);
+  const FileEntry* Current() const { return cursor ? &cursor->entry : 0; }
+  void Clear();
+
+  int count;
+  Node* head;
+  Node* tail;
+  Node* cursor;
+  int cursorIndex;
+
+ private:
+  CFileList(const CFileList&);
+  CFileList& operator=(const CFileList&);
+};
+
+struct TypeAssocRecord {
+  char Extension[EXT_SIZE];
+  char Program[ASSOC_PROGRAM_SIZE];
+};
+
+// Every setting the index carries, under the names the setup uses.
+struct PackageSettings {
+  PackageSettings();
+  CFileList FileList;
+  char PageText[PAGE_COUNT][PAGE_LINES][TEXT_SIZE];
+  char ProductName[TEXT_SIZE];
+  LONG PictureLength;
+  LONG PictureOffset;
+  LONG IconLength;
+  LONG IconOffset;
+  char ReadmeFile[TEXT_SIZE];
+  char RunFile[TEXT_SIZE];
+  TypeAssocRecord TypeAssoc[2];
+  CString RegKeys[2];
+  CString RegValues[2];
+  BOOL SplashEnabled;
+  LONG SplashPictureLength;
+  LONG SplashPictureOffset;
+  char SplashCaption[SPLASH_CAPTION_SIZE];
+  LONG SplashBackColor;
+  BOOL SplashCaptionBar;
+};
+
+// Reads the header and the file rows from the table into s. Texts longer than
+// their buffers are cut inside them, at a character boundary.
+void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
+
+// Copies src into a buffer of size bytes, cutting it (between two characters of
+// code page 936, never inside one) so that it fits with its terminator.
+void CopyText(char* dst, int size, const char* src);
+// Byte length of the longest prefix of s that is at most max bytes and ends
+// between two code page 936 characters.
+int CharBoundary(const char* s, int max);
+
+int FolderFromKeyword(const char* text);
+int CopyModeFromKeyword(const char* text);
+const char* FolderKeyword(int folder);
+const char* CopyModeKeyword(int copyMode);

@@ -1,0 +1,47 @@
+// The programs' string class: a growable, zero-terminated byte string (code page
+// 936 text, lengths in bytes). Storage comes from AllocBuffer, so the Windows
+// programs carry no C++ runtime for it.
+#pragma once
+#include <stddef.h>
+
+class CString {
+ public:
+  CString();
+  CString(const char* s);
+  CString(const char* s, int len);
+  CString(const CString& other);
+  ~CString();
+  CString& operator=(const CString& other);
+  CString& operator=(const char* s);
+  CString& operator+=(const char* s);
+  CString& operator+=(const CString& s);
+  CString& operator+=(char c);
+
+  void Append(const char* s, int len);  // len bytes of s (may hold no zero byte)
+  void Empty();
+  int GetLength() const { return len_; }
+  bool IsEmpty() const { return len_ == 0; }
+  const char* c_str() const { return buf_ ? buf_ : ""; }
+  operator const char*() const { return c_str(); }
+  char operator[](int i) const { return (i >= 0 && i < len_) ? buf_[i] : 0; }
+
+  int Find(char c, int start = 0) const;  // -1 when absent
+  int ReverseFind(char c) const;          // -1 when absent
+  CString Left(int n) const;
+  CString Mid(int start, int n = -1) const;  // n = -1: up to the end
+  bool EndsWith(char c) const { return len_ > 0 && buf_[len_ - 1] == c; }
+  // Formats like sprintf, replacing the content. Returns false when the result
+  // could not be formed (the string is then empty).
+  bool Format(const char* fmt, ...);
+
+  bool operator==(const char* s) const;
+  bool operator!=(const char* s) const { return !(*this == s); }
+
+ private:
+  bool Reserve(int cap);
+  char* buf_;
+  int len_;
+  int cap_;
+};
+
+CString operator+(const CString& a, const char* b);

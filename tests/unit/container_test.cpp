@@ -1,0 +1,224 @@
+// The container: trailer, regions and the uninstaller file.
+#include "common/container.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "common/fieldtable.h"
+#include "framework/memory.h"
+#include "testutil.h"
+
+namespace {
+
+std::string Pattern(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; i++) s[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+  return s;
+}
+
+bool Trailer(const std::string& bytes, long& len, long& seek) {
+  TempDir dir;
+  WriteBytes(dir.Path("f"), bytes);
+  return ReadTrailer(dir.Path("f").c_str(), len, seek);
+}
+
+TEST(Trailer, FoundAtTheEndOfTheFile) {
+  long len = -1, seek = -1;
+  ASSERT_TRUE(Trailer(std::string(1024, 'x') + "&LEN:1307,SEEK:1025072.", len, seek));
+  EXPECT_EQ(len, 1307);
+  EXPECT_EQ(seek, 1025072);
+  char buf[64];
+  EXPECT_EQ(FormatTrailer(buf, sizeof buf, 1307, 1025072), 23);
+  EXPECT_STREQ(buf, "&LEN:1307,SEEK:1025072.");
+}
+
+TEST(Trailer, AmpersandMustBeInsideTheLast126Bytes) {
+  long len, seek;
+  // "&" as the first of the last 127 bytes: not found; as the first of 126: found.
+  std::string t127 = "&LEN:5,SEEK:9." + std::string(127 - 14, ' ');
+  std::string t126 = "&LEN:5,SEEK:9." + std::string(126 - 14, ' ');
+  EXPECT_FALSE(Trailer("abc" + t127, len, seek));
+  ASSERT_TRUE(Trailer("abc" + t126, len, seek));
+  EXPECT_EQ(len, 5);
+  EXPECT_EQ(seek, 9);
+  // A short file whose first byte is the "&" has none either.
+  EXPECT_FALSE(Trailer("&LEN:1,SEEK:2.", len, seek));
+  EXPECT_TRUE(Trailer("x&LEN:1,SEEK:2.", len, seek));
+}
+
+TEST(Trailer, OnlyPunctuationMattersAndTheLastAmpersandWins) {
+  long len, seek;
+  ASSERT_TRUE(Trailer(std::string(200, 'z') + "&A:12,B:34.tail", len, seek));
+  EXPECT_EQ(len, 12);
+  EXPECT_EQ(seek, 34);
+  ASSERT_TRUE(Trailer("&LEN:1,SEEK:2.&LEN:3,SEEK:4.", len, seek));
+  EXPECT_EQ(len, 3);
+  EXPECT_EQ(seek, 4);
+  ASSERT_TRUE(Trailer("xx&garbage", len, seek));
+  EXPECT_EQ(len, 0);
+  EXPECT_EQ(seek, 0);
+}
+
+TEST(Trailer, MissingFileOrNoAmpersand) {
+  long len, seek;
+  EXPECT_FALSE(ReadTrailer("/nonexistent/dir/file", len, seek));
+  EXPECT_FALSE(Trailer(std::string(5000, 'q'), len, seek));
+  EXPECT_FALSE(Trailer("", len, seek));
+}
+
+TEST(Regions, ExtractCopiesTheExactBytes) {
+  TempDir dir;
+  std::string src = Pattern(300000);
+  WriteBytes(dir.Path("src"), src);
+  ASSERT_TRUE(ExtractRegion(dir.Path("a").c_str(), dir.Path("src").c_str(), 1000, 200000));
+  EXPECT_EQ(ReadBytes(dir.Path("a")), src.substr(1000, 200000));
+  ASSERT_TRUE(ExtractRegion(dir.Path("b").c_str(), dir.Path("src").c_str(), 299990, -1));
+  EXPECT_EQ(ReadBytes(dir.Path("b")), src.substr(299990));
+  ASSERT_TRUE(ExtractRegion(dir.Path("c").c_str(), dir.Path("src").c_str(), 5, 0));
+  EXPECT_TRUE(FileExists(dir.Path("c")));
+  EXPECT_EQ(ReadBytes(dir.Path("c")), "");
+  // An existing destination is replaced.
+  WriteBytes(dir.Path("d"), std::string(500000, 'o'));
+  ASSERT_TRUE(ExtractRegion(dir.Path("d").c_str(), dir.Path("src").c_str(), 0, 10));
+  EXPECT_EQ(ReadBytes(dir.Path("d")), src.substr(0, 10));
+}
+
+TEST(Regions, DamagedRangesFailWithoutPartialFiles) {
+  TempDir dir;
+  WriteBytes(dir.Path("src"), Pattern(1000));
+  const char* src = nullptr;
+  std::string s = dir.Path("src");
+  src = s.c_str();
+  struct { long start, length; } bad[] = {{900, 200}, {-1, 10}, {2000, 1}, {0, -2}, {0, 2147483647}, {-2147483647 - 1, 5}};
+  for (auto& b : bad) {
+    std::string out = dir.Path("out");
+    EXPECT_FALSE(ExtractRegion(out.c_str(), src, b.start, b.length)) << b.start << "," << b.length;
+    EXPECT_FALSE(FileExists(out));
+    long len = b.length;
+    EXPECT_EQ(ReadRegion(src, len, b.start), nullptr) << b.start << "," << b.length;
+  }
+  EXPECT_FALSE(ExtractRegion(dir.Path("x").c_str(), dir.Path("missing").c_str(), 0, 1));
+  EXPECT_FALSE(ExtractRegion((dir.Path("no") + "/such/dir/x").c_str(), src, 0, 1));
+}
+
+TEST(Regions, ReadRegionGivesTheBytesAndTheRealLength) {
+  TempDir dir;
+  std::string src = Pattern(5000);
+  WriteBytes(dir.Path("src"), src);
+  long len = 100;
+  char* b = ReadRegion(dir.Path("src").c_str(), len, 4000);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(std::string(b, 100), src.substr(4000, 100));
+  FreeBuffer(b);
+  len = -1;
+  b = ReadRegion(dir.Path("src").c_str(), len, 4990);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(len, 10);
+  EXPECT_EQ(std::string(b, 10), src.substr(4990));
+  FreeBuffer(b);
+  len = 5;
+  EXPECT_EQ(ReadRegion(dir.Path("missing").c_str(), len, 0), nullptr);
+}
+
+struct UninstallerFile {
+  std::string program, picture, icon;
+  std::string fields[10];
+  long len = 0, seek = 0;
+};
+
+UninstallerFile ReadUninstaller(const std::string& path, size_t programSize) {
+  UninstallerFile u;
+  EXPECT_TRUE(ReadTrailer(path.c_str(), u.len, u.seek));
+  std::string bytes = ReadBytes(path);
+  u.program = bytes.substr(0, programSize);
+  CFieldTable t;
+  t.LoadBytes(bytes.data() + u.seek, static_cast<int>(u.len), TABLE_KEY);
+  for (auto& f : u.fields) f = t.NextField();
+  long picLen = atol(u.fields[1].c_str()), picOff = atol(u.fields[2].c_str());
+  long icoLen = atol(u.fields[3].c_str()), icoOff = atol(u.fields[4].c_str());
+  u.picture = bytes.substr(picOff, picLen);
+  u.icon = bytes.substr(icoOff, icoLen);
+  // The trailer is the file's last bytes, right after the table.
+  char trailer[64];
+  int n = FormatTrailer(trailer, sizeof trailer, u.len, u.seek);
+  EXPECT_EQ(bytes.size(), static_cast<size_t>(u.seek + u.len + n));
+  EXPECT_EQ(bytes.substr(u.seek + u.len), std::string(trailer));
+  return u;
+}
+
+TEST(Uninstaller, CarriesProgramPictureIconAndTable) {
+  TempDir dir;
+  std::string setup = Pattern(9000);
+  WriteBytes(dir.Path("setup.exe"), setup);
+  std::string program = "MZ" + Pattern(3000);
+  std::string ms = dir.Path("setup.exe");
+  UninstallerSource s = {program.data(), static_cast<DWORD>(program.size()), ms.c_str(), "示例软件",
+                         1000, 2000, 300, 5000,
+                         {"HKEY_CURRENT_USER|Software\\Demo", ""}, {"HKEY_CURRENT_USER|Software\\Run|Demo", "x"},
+                         dir.Dir().c_str()};
+  ASSERT_TRUE(WriteUninstaller(s));
+  UninstallerFile u = ReadUninstaller(dir.Path("ridkit.exe"), program.size());
+  EXPECT_EQ(u.program, program);
+  EXPECT_EQ(u.picture, setup.substr(2000, 1000));
+  EXPECT_EQ(u.icon, setup.substr(5000, 300));
+  EXPECT_EQ(u.fields[0], "示例软件");
+  EXPECT_EQ(u.fields[1], "1000");
+  EXPECT_EQ(u.fields[2], std::to_string(program.size()));
+  EXPECT_EQ(u.fields[3], "300");
+  EXPECT_EQ(u.fields[4], std::to_string(program.size() + 1000));
+  EXPECT_EQ(u.fields[5], "HKEY_CURRENT_USER|Software\\Demo");
+  EXPECT_EQ(u.fields[6], "");
+  EXPECT_EQ(u.fields[7], "HKEY_CURRENT_USER|Software\\Run|Demo");
+  EXPECT_EQ(u.fields[8], "x");
+  EXPECT_EQ(u.fields[9], "");
+  EXPECT_EQ(u.seek, static_cast<long>(program.size() + 1300));
+}
+
+TEST(Uninstaller, WithoutPictureAndIconBothPointAfterTheProgram) {
+  TempDir dir;
+  std::string program = Pattern(777);
+  UninstallerSource s = {program.data(), 777, "unused", "P", 0, 123, -5, 456, {"", ""}, {"", ""},
+                         dir.Dir().c_str()};
+  ASSERT_TRUE(WriteUninstaller(s));
+  UninstallerFile u = ReadUninstaller(dir.Path("ridkit.exe"), 777);
+  EXPECT_EQ(u.fields[1], "0");
+  EXPECT_EQ(u.fields[2], "777");
+  EXPECT_EQ(u.fields[3], "0");
+  EXPECT_EQ(u.fields[4], "777");
+  EXPECT_EQ(u.seek, 777);
+}
+
+TEST(Uninstaller, ReplacesReadOnlyCopyAndFailsCleanly) {
+  TempDir dir;
+  std::string program = Pattern(100);
+  WriteBytes(dir.Path("ridkit.exe"), "old");
+  MakeReadOnly(dir.Path("ridkit.exe"));
+  UninstallerSource s = {program.data(), 100, "unused", "P", 0, 0, 0, 0, {"", ""}, {"", ""},
+                         dir.Dir().c_str()};
+  ASSERT_TRUE(WriteUninstaller(s));
+  EXPECT_EQ(ReadBytes(dir.Path("ridkit.exe")).substr(0, 100), program);
+
+  // A picture region outside the setup file: no uninstaller is left behind.
+  std::string ms = dir.Path("setup.exe");
+  WriteBytes(ms, Pattern(50));
+  s.modulePath = ms.c_str();
+  s.pictureLength = 40;
+  s.pictureOffset = 30;
+  EXPECT_FALSE(WriteUninstaller(s));
+  EXPECT_FALSE(FileExists(dir.Path("ridkit.exe")));
+  // No program bytes (a missing resource) is a failure too.
+  s.pictureLength = 0;
+  s.program = nullptr;
+  s.programSize = 0;
+  EXPECT_FALSE(WriteUninstaller(s));
+  // A folder that does not exist.
+  std::string missing = dir.Path("nothere") + "/";
+  s.installDir = missing.c_str();
+  s.program = program.data();
+  s.programSize = 100;
+  EXPECT_FALSE(WriteUninstaller(s));
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+// Reading the package index into the setup's settings and file list.
+#include "common/packageindex.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// An index with every header field set to something recognisable.
+std::vector<std::string> Header() {
+  std::vector<std::string> h(INDEX_HEADER_FIELDS);
+  for (int p = 0; p < 5; p++)
+    for (int k = 0; k < 8; k++) h[p * 8 + k] = "p" + std::to_string(p + 1) + "l" + std::to_string(k + 1);
+  h[40] = "Product";
+  h[41] = "INSTALL\\readme.txt";
+  h[42] = "INSTALL\\app.exe";
+  h[43] = "HKEY_CURRENT_USER|Software\\A";
+  h[44] = "HKEY_CURRENT_USER|Software\\B";
+  h[45] = "HKEY_CURRENT_USER|Software\\A|v";
+  h[46] = "HKEY_CURRENT_USER|Software\\B|w";
+  h[47] = "whatever";
+  h[48] = "100";
+  h[49] = "200";
+  h[50] = "  300";
+  h[51] = "-400";
+  h[52] = "INSTALL\\app.exe";
+  h[53] = "abc";
+  h[54] = "SYSTEM_FOLDER\\view.exe";
+  h[55] = "xyz";
+  h[56] = "TRUE";
+  h[57] = "11";
+  h[58] = "22";
+  h[59] = "Splash";
+  h[60] = "16711680";
+  h[61] = "True";
+  h[62] = "x";
+  h[63] = "y";
+  return h;
+}
+
+void Parse(const std::vector<std::string>& fields, PackageSettings& s, int columns = 8) {
+  CFieldTable t;
+  t.columnCount = columns;
+  for (auto& f : fields) t.AddField(f.c_str());
+  ParsePackageIndex(t, s);
+}
+
+TEST(PackageIndex, HeaderFieldsLandInTheirSettings) {
+  std::vector<std::string> f = Header();
+  PackageSettings s;
+  Parse(f, s);
+  EXPECT_STREQ(s.PageText[0][0], "p1l1");
+  EXPECT_STREQ(s.PageText[4][7], "p5l8");
+  EXPECT_STREQ(s.PageText[2][3], "p3l4");
+  EXPECT_STREQ(s.ProductName, "Product");
+  EXPECT_STREQ(s.ReadmeFile, "INSTALL\\readme.txt");
+  EXPECT_STREQ(s.RunFile, "INSTALL\\app.exe");
+  EXPECT_STREQ(s.RegKeys[1].c_str(), "HKEY_CURRENT_USER|Software\\B");
+  EXPECT_STREQ(s.RegValues[0].c_str(), "HKEY_CURRENT_USER|Software\\A|v");
+  EXPECT_EQ(s.PictureLength, 100);
+  EXPECT_EQ(s.PictureOffset, 200);
+  EXPECT_EQ(s.IconLength, 300);
+  EXPECT_EQ(s.IconOffset, -400);
+  EXPECT_STREQ(s.TypeAssoc[0].Program, "INSTALL\\app.exe");
+  EXPECT_STREQ(s.TypeAssoc[0].Extension, "abc");
+  EXPECT_STREQ(s.TypeAssoc[1].Program, "SYSTEM_FOLDER\\view.exe");
+  EXPECT_STREQ(s.TypeAssoc[1].Extension, "xyz");
+  EXPECT_TRUE(s.SplashEnabled);
+  EXPECT_EQ(s.SplashPictureLength, 11);
+  EXPECT_EQ(s.SplashPictureOffset, 22);
+  EXPECT_STREQ(s.SplashCaption, "Splash");
+  EXPECT_EQ(s.SplashBackColor, 0xFF0000);
+  EXPECT_FALSE(s.SplashCaptionBar);  // only the exact "TRUE" counts
+  EXPECT_EQ(s.FileList.count, 0);
+}
+
+TEST(PackageIndex, FileRowsWithKeywordsAndFallbacks) {
+  std::vector<std::string> f = Header();
+  std::vector<std::vector<std::string>> rows = {
+      {"a.dll", "WINDOWS_FOLDER", "", "0", "NOTEXIST_COPY", "10", "20", "-"},
+      {"b.ocx", "SYSTEM_FOLDER", "sub", "7", "ASK_COPY", "30", "40", "-"},
+      {"c.txt", "windows_folder", "x\\y", "none", "ask_copy", "", "abc", "-"},
+      {"d.exe", "INSTALL_FOLDER", "", "4", "ALWAYS_COPY", "1", "2", "-"},
+  };
+  for (auto& r : rows) f.insert(f.end(), r.begin(), r.end());
+  f.push_back("");
+  f.push_back("after the end");
+  PackageSettings s;
+  Parse(f, s);
+  ASSERT_EQ(s.FileList.count, 4);
+  struct Want { const char* name; int folder; const char* sub; int sc; int mode; long len, off; } want[] = {
+      {"a.dll", FOLDER_WINDOWS, "", 0, COPY_IF_ABSENT, 10, 20},
+      {"b.ocx", FOLDER_SYSTEM, "sub", 7, COPY_ASK, 30, 40},
+      {"c.txt", FOLDER_INSTALL, "x\\y", 0, COPY_ALWAYS, 0, 0},
+      {"d.exe", FOLDER_INSTALL, "", 4, COPY_ALWAYS, 1, 2},
+  };
+  // Visit in a jumping order so that every walking direction is used.
+  for (int i : {0, 3, 1, 2, 0, 2, 3, 1}) {
+    ASSERT_TRUE(s.FileList.MoveTo(i));
+    const FileEntry* e = s.FileList.Current();
+    EXPECT_STREQ(e->Name, want[i].name);
+    EXPECT_EQ(e->Folder, want[i].folder);
+    EXPECT_STREQ(e->SubDir, want[i].sub);
+    EXPECT_EQ(e->Shortcuts, want[i].sc);
+    EXPECT_EQ(e->CopyMode, want[i].mode);
+    EXPECT_EQ(e->Length, want[i].len);
+    EXPECT_EQ(e->Offset, want[i].off);
+  }
+  EXPECT_FALSE(s.FileList.MoveTo(4));
+  EXPECT_FALSE(s.FileList.MoveTo(-1));
+  EXPECT_EQ(s.FileList.cursorIndex, 1);
+  EXPECT_STREQ(s.FileList.Current()->Name, "b.ocx");
+}
+
+TEST(PackageIndex, EarlyEndGivesEmptyAndZeroSettings) {
+  std::vector<std::string> f = Header();
+  f.resize(45);
+  PackageSettings s;
+  Parse(f, s, 1);
+  EXPECT_STREQ(s.RegKeys[1].c_str(), "HKEY_CURRENT_USER|Software\\B");
+  EXPECT_STREQ(s.RegValues[0].c_str(), "");
+  EXPECT_EQ(s.PictureLength, 0);
+  EXPECT_STREQ(s.TypeAssoc[0].Extension, "");
+  EXPECT_FALSE(s.SplashEnabled);
+  EXPECT_EQ(s.FileList.count, 0);
+}
+
+TEST(PackageIndex, OverlongTextsAreCutInsideTheirBuffers) {
+  std::vector<std::string> f = Header();
+  f[40] = std::string(400, 'N');
+  f[52] = std::string(300, 'P');
+  f[53] = "abcdefgh";  // an extension of more than 3 bytes
+  f[59] = std::string(100, 'C');
+  // Double-byte characters (code page 936) are never split.
+  f[0] = std::string(127, 'a') + std::string(200, '\xb0');
+  PackageSettings s;
+  Parse(f, s);
+  EXPECT_EQ(strlen(s.ProductName), 255u);
+  EXPECT_STREQ(s.TypeAssoc[0].Extension, "abc");
+  EXPECT_EQ(std::string(s.TypeAssoc[0].Program), std::string(254, 'P'));
+  EXPECT_EQ(strlen(s.SplashCaption), 67u);
+  EXPECT_EQ(strlen(s.PageText[0][0]), 127u + 128u);
+  EXPECT_STREQ(s.ReadmeFile, "INSTALL\\readme.txt");
+}
+
+TEST(CopyText, CutsBetweenCharacters) {
+  char buf[4];
+  CopyText(buf, sizeof buf, "ab\xb0\xa1");
+  EXPECT_STREQ(buf, "ab");
+  CopyText(buf, sizeof buf, "a\xb0\xa1z");
+  EXPECT_STREQ(buf, "a\xb0\xa1");
+  CopyText(buf, sizeof buf, "xy");
+  EXPECT_STREQ(buf, "xy");
+  EXPECT_EQ(CharBoundary("\xb0\xa1\xb0\xa1", 3), 2);
+}
+
+}  // namespace
