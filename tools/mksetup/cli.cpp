@@ -1,0 +1,234 @@
+#include "cli.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "inspect.h"
+#include "plan.h"
+#include "project.h"
+#include "writer.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--dry-run] [-q]\n"
+    "       mksetup inspect SETUP [--json]\n"
+    "       mksetup --help | mksetup build --help | mksetup inspect --help\n";
+
+const char kHelp[] =
+    "mksetup builds a setup file from a project file and the files it names,\n"
+    "and shows what a setup file holds.\n\n"
+    "  build PROJECT      check the project (a TOML file) and write the setup file\n"
+    "  inspect SETUP      print the index of a setup file\n\n"
+    "Run \"mksetup build --help\" or \"mksetup inspect --help\" for their options;\n"
+    "tools/mksetup/README.md describes the project file.\n";
+
+const char kBuildHelp[] =
+    "usage: mksetup build PROJECT [options]\n\n"
+    "Checks everything first and writes nothing when anything is wrong (all\n"
+    "problems are listed). The setup file is the setup program (the stub) with the\n"
+    "package appended.\n\n"
+    "  -o, --output OUT   the setup file to write (default: the project's \"output\"\n"
+    "                     key, else PROJECT's name with -setup.exe, beside it)\n"
+    "  --stub STUB        the setup program to append the package to (default:\n"
+    "                     setup.exe in the folder of the mksetup program)\n"
+    "  -D NAME=VALUE      set the variable NAME, used as ${NAME} in the project\n"
+    "                     (wins over the project's [vars] table)\n"
+    "  --dry-run          check and show the layout, write nothing\n"
+    "  -q, --quiet        no progress and no summary\n";
+
+const char kInspectHelp[] =
+    "usage: mksetup inspect SETUP [--json]\n\n"
+    "Prints the trailer, every header field of the index by name (texts converted\n"
+    "from code page 936 to UTF-8; bytes that do not convert shown as \\xNN) and\n"
+    "the file list, flagging data that lies outside the file.\n\n"
+    "  --json             one JSON object instead of text\n";
+
+int Usage(const char* message) {
+  if (message) fprintf(stderr, "mksetup: %s\n", message);
+  fputs(kUsage, stderr);
+  return 2;
+}
+
+// Takes the value of an option given as "--opt VALUE" or "--opt=VALUE".
+bool OptionValue(const std::string& arg, const char* name, int& i, int argc, char** argv, std::string& value,
+                 bool& missing) {
+  size_t n = strlen(name);
+  if (arg.compare(0, n, name) != 0) return false;
+  if (arg.size() == n) {
+    if (i + 1 >= argc) {
+      missing = true;
+      return true;
+    }
+    value = argv[++i];
+    return true;
+  }
+  if (arg[n] == '=') {
+    value = arg.substr(n + 1);
+    return true;
+  }
+  return false;
+}
+
+std::string MiB(int64_t bytes) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "%.1f MiB", static_cast<double>(bytes) / (1 << 20));
+  return buf;
+}
+
+// Progress on stderr, redrawn a few times a second, only for a terminal.
+class Progress {
+ public:
+  void Update(int64_t done, int64_t total) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    double t = now.tv_sec + now.tv_nsec / 1e9;
+    if (done < total && t - last_ < 0.2) return;
+    last_ = t;
+    int pct = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+    fprintf(stderr, "\rmksetup: %3d%%  %s of %s", pct, MiB(done).c_str(), MiB(total).c_str());
+    shown_ = true;
+  }
+  void Finish() {
+    if (shown_) fputs("\r\033[K", stderr);
+  }
+
+ private:
+  double last_ = 0;
+  bool shown_ = false;
+};
+
+void PrintDiagnostics(const Diagnostics& d) {
+  for (const std::string& w : d.warnings) fprintf(stderr, "warning: %s\n", w.c_str());
+  for (const std::string& e : d.ErrorsByLine()) fprintf(stderr, "error: %s\n", e.c_str());
+}
+
+int Build(int argc, char** argv) {
+  std::string project, output, stub;
+  std::map<std::string, std::string> vars;
+  bool dryRun = false, quiet = false;
+  for (int i = 2; i < argc; i++) {
+    std::string a = argv[i];
+    std::string value;
+    bool missing = false;
+    if (a == "-h" || a == "--help") {
+      fputs(kBuildHelp, stdout);
+      return 0;
+    } else if (a == "--dry-run") {
+      dryRun = true;
+    } else if (a == "-q" || a == "--quiet") {
+      quiet = true;
+    } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
+               OptionValue(a, "--output", i, argc, argv, value, missing)) {
+      if (missing || value.empty()) return Usage("-o needs a file name");
+      output = value;
+    } else if (OptionValue(a, "--stub", i, argc, argv, value, missing)) {
+      if (missing || value.empty()) return Usage("--stub needs a file name");
+      stub = value;
+    } else if (a.compare(0, 2, "-D") == 0) {
+      value = a.size() > 2 ? a.substr(2) : (i + 1 < argc ? argv[++i] : "");
+      size_t eq = value.find('=');
+      if (eq == std::string::npos || eq == 0) return Usage("-D needs NAME=VALUE");
+      vars[value.substr(0, eq)] = value.substr(eq + 1);
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(("unknown option " + a).c_str());
+    } else if (project.empty()) {
+      project = a;
+    } else {
+      return Usage(("one project at a time; extra argument " + a).c_str());
+    }
+  }
+  if (project.empty()) return Usage("build needs a project file");
+
+  Diagnostics diag;
+  Project proj;
+  Plan plan;
+  BuildOptions options;
+  options.output = output;
+  options.stub = stub;
+  bool ok = LoadProject(project, vars, proj, diag);
+  if (ok) ok = PlanPackage(proj, options, plan, diag) && !diag.Failed();
+  PrintDiagnostics(diag);
+  if (!ok) {
+    fprintf(stderr, "mksetup: %zu error%s; nothing written\n", diag.errors.size(),
+            diag.errors.size() == 1 ? "" : "s");
+    return 1;
+  }
+  if (dryRun) {
+    printf("%s: would be %lld bytes: setup program %lld bytes, %zu files, index %zu bytes at %lld\n",
+           plan.output.c_str(), static_cast<long long>(plan.totalSize), static_cast<long long>(plan.stubSize),
+           plan.files.size(), plan.index.size(), static_cast<long long>(plan.indexOffset));
+    for (const PlannedRegion& r : plan.regions)
+      printf("  %12lld  %12lld  %s\n", static_cast<long long>(r.offset), static_cast<long long>(r.length),
+             r.what.c_str());
+    return 0;
+  }
+
+  RemoveTempFileOnSignals();
+  Progress progress;
+  ProgressFn fn;
+  if (!quiet && isatty(2)) fn = [&](int64_t done, int64_t total) { progress.Update(done, total); };
+  std::string error;
+  bool written = WritePackage(plan, error, fn);
+  progress.Finish();
+  if (!written) {
+    fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());
+    return 1;
+  }
+  if (!quiet)
+    printf("%s: %lld bytes, %zu files\n", plan.output.c_str(), static_cast<long long>(plan.totalSize),
+           plan.files.size());
+  return 0;
+}
+
+int Inspect(int argc, char** argv) {
+  std::string path;
+  bool json = false;
+  for (int i = 2; i < argc; i++) {
+    std::string a = argv[i];
+    if (a == "-h" || a == "--help") {
+      fputs(kInspectHelp, stdout);
+      return 0;
+    } else if (a == "--json") {
+      json = true;
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(("unknown option " + a).c_str());
+    } else if (path.empty()) {
+      path = a;
+    } else {
+      return Usage(("one setup file at a time; extra argument " + a).c_str());
+    }
+  }
+  if (path.empty()) return Usage("inspect needs a setup file");
+  InspectReport report;
+  std::string error;
+  if (!InspectPackage(path, report, error)) {
+    fprintf(stderr, "error: %s\n", error.c_str());
+    return 1;
+  }
+  std::string text = json ? FormatInspectJson(report) : FormatInspectText(report);
+  fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
+}  // namespace
+
+int RunMksetup(int argc, char** argv) {
+  if (argc < 2) return Usage(nullptr);
+  std::string cmd = argv[1];
+  if (cmd == "-h" || cmd == "--help" || cmd == "help") {
+    fputs(kHelp, stdout);
+    fputs("\n", stdout);
+    fputs(kUsage, stdout);
+    return 0;
+  }
+  if (cmd == "build") return Build(argc, argv);
+  if (cmd == "inspect") return Inspect(argc, argv);
+  return Usage(("unknown command " + cmd).c_str());
+}

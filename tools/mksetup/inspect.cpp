@@ -1,0 +1,244 @@
+#include "inspect.h"
+
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include "codepage.h"
+#include "common/container.h"
+#include "common/fieldtable.h"
+#include "common/packageindex.h"
+#include "framework/memory.h"
+
+namespace {
+
+// An index much larger than any list of files could need is not one.
+const long kMaxIndexBytes = 256L << 20;
+
+bool Outside(long length, long offset, int64_t size) {
+  return length < 0 || offset < 0 || static_cast<int64_t>(offset) + length > size;
+}
+
+const char* FolderKindName(int kind) {
+  return kind == FOLDER_WINDOWS ? "windows" : kind == FOLDER_SYSTEM ? "system" : "install";
+}
+
+std::string ShortcutWords(long bits) {
+  std::string s;
+  if (bits & SHORTCUT_DESKTOP) s += "desktop";
+  if (bits & SHORTCUT_STARTMENU) s += std::string(s.empty() ? "" : "+") + "startmenu";
+  if (bits & SHORTCUT_GROUP) s += std::string(s.empty() ? "" : "+") + "group";
+  return s;
+}
+
+// For the text form: quoted, control characters escaped, backslashes as they
+// are (paths read better that way).
+std::string Shown(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    char esc[8];
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (c < 0x20 || c == 0x7F) {
+      snprintf(esc, sizeof esc, "\\x%02X", c);
+      out += esc;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Json(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char esc[8];
+          snprintf(esc, sizeof esc, "\\u%04x", c);
+          out += esc;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+bool InspectPackage(const std::string& path, InspectReport& r, std::string& error) {
+  r = InspectReport();
+  r.path = path;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = path + ": cannot be read (not found or not a file)";
+    return false;
+  }
+  r.size = st.st_size;
+  long len = 0, seek = 0;
+  if (!ReadTrailer(path.c_str(), len, seek)) {
+    error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";
+    return false;
+  }
+  r.len = len;
+  r.seek = seek;
+  if (len <= 0 || seek < 0 || static_cast<int64_t>(seek) + len > r.size) {
+    error = path + ": damaged: the trailer puts the index (" + std::to_string(len) + " bytes at offset " +
+            std::to_string(seek) + ") outside the file (" + std::to_string(r.size) + " bytes)";
+    return false;
+  }
+  if (len > kMaxIndexBytes) {
+    error = path + ": damaged: the trailer gives an index of " + std::to_string(len) + " bytes";
+    return false;
+  }
+  long got = len;
+  char* bytes = ReadRegion(path.c_str(), got, seek);
+  if (!bytes) {
+    error = path + ": the index cannot be read";
+    return false;
+  }
+  CFieldTable table;
+  table.LoadBytes(bytes, static_cast<int>(got), TABLE_KEY);
+  FreeBuffer(bytes);
+  if (table.text.GetLength() < got)
+    r.problems.push_back("the index holds a zero byte at " + std::to_string(table.text.GetLength()) +
+                         " of " + std::to_string(got) + "; what follows it is not read");
+
+  // NextField gives "" both for an empty field and at the end; the read
+  // position tells them apart.
+  auto next = [&](bool& ended) {
+    int before = table.readPos;
+    std::string f = table.NextField();
+    ended = table.readPos == before;
+    return f;
+  };
+  bool ended = false;
+  for (int i = 0; i < INDEX_HEADER_FIELDS; i++) {
+    std::string raw = next(ended);
+    if (ended) {
+      r.problems.push_back("the index ends after " + std::to_string(i) + " of its " +
+                           std::to_string(INDEX_HEADER_FIELDS) + " header fields");
+      break;
+    }
+    InspectedField f;
+    f.position = i + 1;
+    f.name = kIndexFields[i].name;
+    f.raw = raw;
+    bool lossless = true;
+    f.text = Cp936ToUtf8(raw, &lossless);
+    if (!lossless) r.problems.push_back(f.name + ": bytes that are not code page 936 text");
+    int limit = kIndexFields[i].limit;
+    if (kIndexFields[i].kind == FK_TEXT && limit > 0 && static_cast<int>(raw.size()) > limit)
+      r.problems.push_back(f.name + ": " + std::to_string(raw.size()) + " bytes; the setup holds at most " +
+                           std::to_string(limit));
+    r.header.push_back(f);
+  }
+  auto number = [&](int position) {
+    return position <= static_cast<int>(r.header.size()) ? ParseLong(r.header[position - 1].raw.c_str()) : 0;
+  };
+  struct {
+    const char* what;
+    int lengthPos;
+  } regions[] = {{"PictureLength/PictureOffset", 49}, {"IconLength/IconOffset", 51},
+                 {"SplashPictureLength/SplashPictureOffset", 58}};
+  for (auto& reg : regions) {
+    long l = number(reg.lengthPos), o = number(reg.lengthPos + 1);
+    if (l > 0 && Outside(l, o, r.size))
+      r.problems.push_back(std::string(reg.what) + ": " + std::to_string(l) + " bytes at " + std::to_string(o) +
+                           " lie outside the file");
+  }
+
+  while (!ended) {
+    std::string name = next(ended);
+    if (name.empty()) {
+      if (ended) r.problems.push_back("the file list has no empty name at its end");
+      break;
+    }
+    std::string row[FILE_ROW_FIELDS - 1];
+    for (int k = 0; k < FILE_ROW_FIELDS - 1 && !ended; k++) row[k] = next(ended);
+    if (ended) {
+      r.problems.push_back("the index ends inside file row " + std::to_string(r.files.size() + 1));
+      break;
+    }
+    InspectedFile f;
+    f.name = Cp936ToUtf8(name);
+    f.folder = Cp936ToUtf8(row[0]);
+    f.folderKind = FolderFromKeyword(row[0].c_str());
+    f.subdir = Cp936ToUtf8(row[1]);
+    f.shortcuts = ParseLong(row[2].c_str());
+    f.copy = Cp936ToUtf8(row[3]);
+    f.copyMode = CopyModeFromKeyword(row[3].c_str());
+    f.length = ParseLong(row[4].c_str());
+    f.offset = ParseLong(row[5].c_str());
+    f.outside = Outside(f.length, f.offset, r.size);
+    if (f.outside)
+      r.problems.push_back("file " + std::to_string(r.files.size() + 1) + " (" + f.name + "): " +
+                           std::to_string(f.length) + " bytes at " + std::to_string(f.offset) +
+                           " lie outside the file");
+    r.files.push_back(f);
+  }
+  return true;
+}
+
+std::string FormatInspectText(const InspectReport& r) {
+  std::string out;
+  char line[256];
+  snprintf(line, sizeof line, "%s: %lld bytes\ntrailer: LEN %ld, SEEK %ld\n\nheader:\n", r.path.c_str(),
+           static_cast<long long>(r.size), r.len, r.seek);
+  out += line;
+  for (const InspectedField& f : r.header) {
+    snprintf(line, sizeof line, "  %2d  %-24s ", f.position, f.name.c_str());
+    out += line + Shown(f.text) + "\n";
+  }
+  out += "\nfiles: " + std::to_string(r.files.size()) + "\n";
+  for (size_t i = 0; i < r.files.size(); i++) {
+    const InspectedFile& f = r.files[i];
+    std::string folder = f.folder;
+    if (folder != KW_WINDOWS_FOLDER && folder != KW_SYSTEM_FOLDER && folder != KW_INSTALL_FOLDER)
+      folder = Shown(folder) + " (installation folder)";
+    std::string copy = f.copy;
+    if (copy != KW_ALWAYS_COPY && copy != KW_NOTEXIST_COPY && copy != KW_ASK_COPY)
+      copy = Shown(copy) + " (" + CopyModeKeyword(f.copyMode) + ")";
+    std::string sc = std::to_string(f.shortcuts);
+    if (!ShortcutWords(f.shortcuts).empty()) sc += " (" + ShortcutWords(f.shortcuts) + ")";
+    out += "  " + std::to_string(i + 1) + "  name=" + Shown(f.name) + " folder=" + folder +
+           " subdir=" + Shown(f.subdir) + " shortcuts=" + sc + " copy=" + copy +
+           " length=" + std::to_string(f.length) + " offset=" + std::to_string(f.offset) +
+           (f.outside ? "  OUTSIDE THE FILE" : "") + "\n";
+  }
+  if (!r.problems.empty()) {
+    out += "\nproblems:\n";
+    for (const std::string& p : r.problems) out += "  " + p + "\n";
+  }
+  return out;
+}
+
+std::string FormatInspectJson(const InspectReport& r) {
+  std::string out = "{\n  \"file\": " + Json(r.path) + ",\n  \"size\": " + std::to_string(r.size) +
+                    ",\n  \"trailer\": {\"len\": " + std::to_string(r.len) + ", \"seek\": " +
+                    std::to_string(r.seek) + "},\n  \"fields\": {";
+  for (size_t i = 0; i < r.header.size(); i++)
+    out += std::string(i ? ",\n" : "\n") + "    " + Json(r.header[i].name) + ": " + Json(r.header[i].text);
+  out += "\n  },\n  \"files\": [";
+  for (size_t i = 0; i < r.files.size(); i++) {
+    const InspectedFile& f = r.files[i];
+    out += std::string(i ? "," : "") + "\n    {\"name\": " + Json(f.name) + ", \"folder\": " + Json(f.folder) +
+           ", \"folder_kind\": " + Json(FolderKindName(f.folderKind)) + ", \"subdir\": " + Json(f.subdir) +
+           ", \"shortcuts\": " + std::to_string(f.shortcuts) + ", \"copy\": " + Json(f.copy) +
+           ", \"length\": " + std::to_string(f.length) + ", \"offset\": " + std::to_string(f.offset) +
+           ", \"outside\": " + (f.outside ? "true" : "false") + "}";
+  }
+  out += "\n  ],\n  \"problems\": [";
+  for (size_t i = 0; i < r.problems.size(); i++) out += std::string(i ? ", " : "") + Json(r.problems[i]);
+  out += "]\n}\n";
+  return out;
+}

@@ -1,0 +1,507 @@
+#include "plan.h"
+
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "codepage.h"
+#include "common/container.h"
+#include "common/fieldtable.h"
+#include "common/packageindex.h"
+#include "framework/memory.h"
+#include "media.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The byte limit of a header position (1-based); fields without a buffer of
+// their own are held to the reader's field buffer.
+int HeaderLimit(int position) {
+  int limit = kIndexFields[position - 1].limit;
+  return limit > 0 ? limit : FIELD_BUFFER_SIZE - 1;
+}
+
+const int kMaxFieldBytes = FIELD_BUFFER_SIZE - 1;
+
+const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+                                  "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
+
+// Letter case folded the way Windows compares file names, for the ASCII
+// letters only and never inside a double-byte character.
+std::string FoldCase(const std::string& cp936) {
+  std::string s = cp936;
+  for (size_t i = 0; i < s.size(); i++) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < s.size()) i++;
+    else if (c >= 'A' && c <= 'Z') s[i] = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+
+class Planner {
+ public:
+  Planner(const Project& p, const BuildOptions& o, Plan& plan, Diagnostics& d)
+      : p_(p), o_(o), plan_(plan), d_(d) {}
+  bool Run();
+
+ private:
+  // Converts one text for the index and checks it; "" after an error.
+  std::string Text(const std::string& key, int line, const std::string& utf8, int limit,
+                   const char* limitNote = nullptr);
+  std::string Text(const ProjectText& t, int limit, const char* limitNote = nullptr) {
+    return t.set ? Text(t.key, t.line, t.value, limit, limitNote) : std::string();
+  }
+  std::string Reference(const ProjectRef& r, int limit);
+  std::string Registry(const ProjectText& t, bool value);
+  bool Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
+                int64_t& size);
+  void Media(const ProjectText& t, const std::string& path, bool icon, bool pagePicture,
+             PlannedRegion& region);
+  void Header();
+  void Files();
+  void AddFile(const ProjectFile& f, const std::string& path, const std::string& rel,
+               const std::string& subdir, int64_t size);
+  void CheckReferences();
+  void Layout();
+  void BuildIndex();
+
+  const Project& p_;
+  const BuildOptions& o_;
+  Plan& plan_;
+  Diagnostics& d_;
+  PlannedRegion picture_, icon_, splash_;
+  std::map<std::string, std::string> destinations_;  // folded destination -> who
+};
+
+std::string Planner::Text(const std::string& key, int line, const std::string& utf8, int limit,
+                          const char* limitNote) {
+  std::string out, bad;
+  if (!Utf8ToCp936(utf8, out, &bad)) {
+    d_.Error(line, key + " = " + QuoteValue(utf8) + ": the character " + QuoteValue(bad) + " (" +
+                       CodePointName(bad) + ") has no form in code page 936, the package's text encoding");
+    return "";
+  }
+  for (char c : out) {
+    if (c == 0 || c == FIELD_END || c == ROW_END) {
+      char hex[8];
+      snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(c));
+      d_.Error(line, key + " = " + QuoteValue(utf8) + ": holds the control byte " + hex +
+                         "; no field may hold 0x00, 0x07 or 0x08 (the index uses them to separate fields)");
+      return "";
+    }
+  }
+  if (static_cast<int>(out.size()) > limit) {
+    std::string msg = key + " = " + QuoteValue(utf8) + ": " + std::to_string(out.size()) +
+                      " bytes in code page 936; the limit is " + std::to_string(limit) + " bytes";
+    if (limitNote) msg += std::string(" (") + limitNote + ")";
+    d_.Error(line, msg);
+    return "";
+  }
+  return out;
+}
+
+// A folder-token reference: the folder's keyword, a backslash, the path.
+std::string Planner::Reference(const ProjectRef& r, int limit) {
+  if (!r.set) return "";
+  std::string token = FolderKeyword(r.folder);
+  std::string path = Text(r.path.key, r.path.line, r.path.value, limit - static_cast<int>(token.size()) - 1,
+                          "the path below its folder; the index holds it after its folder's token");
+  return path.empty() ? "" : token + "\\" + path;
+}
+
+// "ROOT|subkey" for a key, "ROOT|subkey|name" for a value: entries the
+// uninstaller could not use are errors here rather than silently nothing.
+std::string Planner::Registry(const ProjectText& t, bool value) {
+  std::string out = Text(t, kMaxFieldBytes);
+  if (out.empty()) return "";
+  const std::string& v = t.value;
+  const char* form = value ? "ROOT|Software\\\\Vendor\\\\App|ValueName" : "ROOT|Software\\\\Vendor\\\\App";
+  size_t bar = v.find('|');
+  std::string root = bar == std::string::npos ? "" : v.substr(0, bar);
+  bool known = std::any_of(std::begin(kRootNames), std::end(kRootNames),
+                           [&](const char* r) { return root == r; });
+  if (!known) {
+    d_.Error(t.line, t.key + " = " + QuoteValue(v) + ": write \"" + form +
+                         "\" with ROOT one of HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
+                         "HKEY_USERS, HKEY_CURRENT_CONFIG (exact letter case)");
+    return "";
+  }
+  std::string last = v.substr(v.rfind('|') + 1);
+  if (value) {
+    if (last.empty()) {
+      d_.Error(t.line, t.key + " = " + QuoteValue(v) + ": the value name after the last \"|\" is empty; write \"" +
+                           form + "\"");
+      return "";
+    }
+  } else {
+    std::string sub = last;
+    if (!sub.empty() && sub.front() == '\\') sub.erase(0, 1);
+    if (!sub.empty() && sub.back() == '\\') sub.pop_back();
+    if (sub.empty()) {
+      d_.Error(t.line, t.key + " = " + QuoteValue(v) + ": names no subkey; write \"" + form + "\"");
+      return "";
+    }
+    if (sub.find('\\') == std::string::npos)
+      d_.Warning(t.line, t.key + " = " + QuoteValue(v) + ": the uninstaller will remove the whole top-level key " +
+                             QuoteValue(sub) + " with everything below it");
+  }
+  return out;
+}
+
+bool Planner::Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
+                       int64_t& size) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    d_.Error(line, key + " = " + QuoteValue(shown) + ": cannot read it: " + strerror(errno) + " (" + path + ")");
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    d_.Error(line, key + " = " + QuoteValue(shown) + ": not a regular file (" + path + ")");
+    return false;
+  }
+  int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) {
+    d_.Error(line, key + " = " + QuoteValue(shown) + ": cannot be read: " + strerror(errno) + " (" + path + ")");
+    return false;
+  }
+  close(fd);
+  size = st.st_size;
+  return true;
+}
+
+void Planner::Media(const ProjectText& t, const std::string& path, bool icon, bool pagePicture,
+                    PlannedRegion& region) {
+  int64_t size = 0;
+  if (!t.set || !Readable(t.key, t.line, t.value, path, size)) return;
+  int w = 0, h = 0;
+  std::string why = icon ? CheckIcon(path) : CheckJpeg(path, &w, &h);
+  if (!why.empty()) {
+    d_.Error(t.line, t.key + " = " + QuoteValue(t.value) + ": " + why);
+    return;
+  }
+  // The pages paint the picture stretched into 115 x 250 pixels.
+  if (pagePicture && w > 0 && h > 0 && (w * 250 > h * 115 * 11 / 10 || w * 250 * 11 / 10 < h * 115))
+    d_.Warning(t.line, t.key + " = " + QuoteValue(t.value) + ": " + std::to_string(w) + " x " +
+                           std::to_string(h) + " pixels; the pages show it stretched to 115 x 250");
+  region.what = t.key;
+  region.source = path;
+  region.length = size;
+}
+
+void Planner::Header() {
+  std::vector<std::string>& h = plan_.header;
+  h.assign(INDEX_HEADER_FIELDS, std::string());
+  // Page texts: page p's lines start at position 8(p-1)+1. The licence text
+  // is page 2's third line.
+  for (int page = 0; page < PAGE_COUNT; page++) {
+    for (size_t k = 0; k < p_.pageLines[page].size(); k++) {
+      int pos = page * PAGE_LINES + static_cast<int>(k) + 1;
+      int limit = HeaderLimit(pos);
+      h[pos - 1] = Text(p_.pageLines[page][k], limit,
+                        limit == STATIC_LINE_LIMIT ? "a line shown on a wizard page; about 23 Chinese characters"
+                                                   : nullptr);
+    }
+  }
+  h[PAGE_LINES + 2] = Text(p_.licenceText, HeaderLimit(PAGE_LINES + 3));
+
+  std::string name = Text(p_.productName, HeaderLimit(41));
+  if (p_.productName.set && p_.productName.value.empty())
+    d_.Error(p_.productName.line, "product.name is empty: it names the wizard, the folder and the program group");
+  std::string bad;
+  for (char c : std::string("\\/:*?\"<>|"))
+    if (p_.productName.value.find(c) != std::string::npos) bad += c;
+  if (!bad.empty())
+    d_.Error(p_.productName.line, "product.name = " + QuoteValue(p_.productName.value) +
+                                      ": it becomes a folder name and cannot hold " + QuoteValue(bad));
+  h[40] = name;
+  h[41] = Reference(p_.readme, HeaderLimit(42));
+  h[42] = Reference(p_.run, HeaderLimit(43));
+  for (size_t i = 0; i < p_.registryKeys.size() && i < 2; i++) h[43 + i] = Registry(p_.registryKeys[i], false);
+  for (size_t i = 0; i < p_.registryValues.size() && i < 2; i++) h[45 + i] = Registry(p_.registryValues[i], true);
+  // 48: empty. 49-52: picture and icon, once laid out.
+  for (size_t i = 0; i < p_.associations.size() && i < 2; i++) {
+    const ProjectAssociation& a = p_.associations[i];
+    int progPos = 53 + 2 * static_cast<int>(i);
+    h[progPos - 1] = Reference(a.program, HeaderLimit(progPos));
+    std::string ext = Text(a.extension, HeaderLimit(progPos + 1), "an extension without its dot");
+    if (a.extension.set && a.extension.value.empty())
+      d_.Error(a.extension.line, a.extension.key + " is empty");
+    std::string badExt;
+    for (char c : a.extension.value)
+      if (strchr("\\/:*?\"<>|. ", c) && badExt.find(c) == std::string::npos) badExt += c;
+    if (!badExt.empty())
+      d_.Error(a.extension.line, a.extension.key + " = " + QuoteValue(a.extension.value) +
+                                     ": an extension cannot hold " + QuoteValue(badExt));
+    h[progPos] = ext;
+  }
+  if (p_.associations.size() == 2 && !p_.associations[0].extension.value.empty() &&
+      FoldCase(p_.associations[0].extension.value) == FoldCase(p_.associations[1].extension.value))
+    d_.Error(p_.associations[1].extension.line,
+             p_.associations[1].extension.key + " = " + QuoteValue(p_.associations[1].extension.value) +
+                 ": the same extension as association[1]");
+  h[56] = p_.backgroundEnabled ? KW_TRUE : "FALSE";
+  h[59] = Text(p_.backgroundCaption, HeaderLimit(60), "the background window's caption");
+  h[60] = std::to_string(p_.backgroundColorRef);
+  h[61] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
+}
+
+void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::string& rel,
+                      const std::string& subdir, int64_t size) {
+  PlannedFile pf;
+  pf.key = f.key + (rel.empty() ? "" : " (" + rel + ")");
+  pf.source = path;
+  pf.folder = f.folder;
+  pf.shortcuts = f.shortcuts;
+  pf.copyMode = f.copyMode;
+  pf.length = size;
+
+  // The name: given, or the source's own.
+  std::string nameKey = f.name.set ? f.name.key : pf.key + " file name";
+  std::string nameUtf8 = f.name.set ? f.name.value : fs::path(path).filename().string();
+  int line = f.name.set ? f.name.line : f.source.line;
+  bool ok = true;
+  std::string bad;
+  for (char c : std::string("\\/:*?\"<>|"))
+    if (nameUtf8.find(c) != std::string::npos) bad += c;
+  if (nameUtf8.empty() || nameUtf8 == "." || nameUtf8 == "..") {
+    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": a file needs a name");
+    ok = false;
+  } else if (!bad.empty()) {
+    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": a file name cannot hold " + QuoteValue(bad) +
+                       (bad.find('\\') != std::string::npos ? " (put folders in subfolder)" : ""));
+    ok = false;
+  } else {
+    pf.name = Text(nameKey, line, nameUtf8, kFileRowLimits[0]);
+    ok = !pf.name.empty();
+  }
+  std::string subKey = f.subfolder.set ? f.subfolder.key : pf.key + " sub-folder";
+  if (!subdir.empty()) {
+    std::string badSub;
+    for (char c : std::string(":*?\"<>|"))
+      if (subdir.find(c) != std::string::npos) badSub += c;
+    if (!badSub.empty()) {
+      d_.Error(line, subKey + " = " + QuoteValue(subdir) + ": a folder name cannot hold " + QuoteValue(badSub));
+      ok = false;
+    } else {
+      pf.subdir = Text(subKey, f.subfolder.set ? f.subfolder.line : f.source.line, subdir, kFileRowLimits[2]);
+      if (pf.subdir.empty()) ok = false;
+    }
+  }
+  if (!ok) return;
+
+  std::string dest = std::string(FolderKeyword(pf.folder)) + "\\" +
+                     (pf.subdir.empty() ? "" : pf.subdir + "\\") + pf.name;
+  std::string folded = FoldCase(dest);
+  auto it = destinations_.find(folded);
+  if (it != destinations_.end()) {
+    d_.Error(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(dest)) + ": the same destination as " + it->second +
+                       "; each file needs its own (letter case does not count)");
+    return;
+  }
+  destinations_[folded] = pf.key;
+  plan_.files.push_back(pf);
+}
+
+void Planner::Files() {
+  for (const ProjectFile& f : p_.files) {
+    std::error_code ec;
+    fs::file_status st = fs::status(f.sourcePath, ec);
+    if (fs::is_directory(st)) {
+      if (f.name.set) {
+        d_.Error(f.name.line, f.name.key + " = " + QuoteValue(f.name.value) +
+                                  ": a folder source keeps its files' own names; name is for single files");
+        continue;
+      }
+      // Every file below the folder, in a fixed order: byte order of the
+      // relative paths.
+      std::vector<std::pair<std::string, std::string>> found;  // relative, full
+      fs::recursive_directory_iterator walk(f.sourcePath, ec), end;
+      if (ec) {
+        d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + ec.message());
+        continue;
+      }
+      for (; walk != end; walk.increment(ec)) {
+        if (ec) break;
+        const fs::directory_entry& e = *walk;
+        std::string rel = fs::relative(e.path(), f.sourcePath, ec).generic_string();
+        std::error_code ec2;
+        if (e.is_directory(ec2)) continue;
+        if (e.is_regular_file(ec2)) {
+          found.emplace_back(rel, e.path().string());
+        } else {
+          d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + QuoteValue(rel) +
+                                      " is not a regular file");
+        }
+      }
+      if (ec) {
+        d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + ec.message());
+        continue;
+      }
+      std::sort(found.begin(), found.end());
+      if (found.empty())
+        d_.Warning(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": the folder holds no files");
+      for (auto& [rel, full] : found) {
+        int64_t size = 0;
+        if (!Readable(f.key + ".source", f.source.line, f.source.value + "/" + rel, full, size)) continue;
+        std::string subdir = f.subfolder.value;
+        size_t slash = rel.rfind('/');
+        if (slash != std::string::npos) {
+          std::string below = rel.substr(0, slash);
+          std::replace(below.begin(), below.end(), '/', '\\');
+          subdir = subdir.empty() ? below : subdir + "\\" + below;
+        }
+        AddFile(f, full, rel, subdir, size);
+      }
+    } else {
+      int64_t size = 0;
+      if (!Readable(f.source.key, f.source.line, f.source.value, f.sourcePath, size)) continue;
+      AddFile(f, f.sourcePath, "", f.subfolder.value, size);
+    }
+  }
+}
+
+// References into the installation folder should name a file of the package.
+void Planner::CheckReferences() {
+  auto check = [&](const ProjectRef& r) {
+    if (!r.set || r.folder != FOLDER_INSTALL) return;
+    std::string cp;
+    if (!Utf8ToCp936(r.path.value, cp, nullptr)) return;
+    std::string dest = FoldCase(std::string(FolderKeyword(FOLDER_INSTALL)) + "\\" + cp);
+    if (!destinations_.count(dest))
+      d_.Warning(r.path.line, r.path.key + " = " + QuoteValue(r.path.value) +
+                                  ": no file of the package goes there");
+  };
+  check(p_.readme);
+  check(p_.run);
+  for (const ProjectAssociation& a : p_.associations) check(a.program);
+}
+
+void Planner::Layout() {
+  int64_t pos = plan_.stubSize;
+  bool reported = false;
+  auto place = [&](PlannedRegion& r) {
+    r.offset = pos;
+    if (!reported && (pos > kMaxOffset || r.length > kMaxOffset || pos + r.length > kMaxOffset)) {
+      d_.Error(0, r.what + " = " + QuoteValue(r.source) + ": " + std::to_string(r.length) +
+                      " bytes from offset " + std::to_string(pos) +
+                      " would pass the package's limit of 2147483647 bytes (32-bit offsets and lengths)");
+      reported = true;
+    }
+    pos += r.length;
+    if (r.length > 0) plan_.regions.push_back(r);
+  };
+  place(picture_);
+  place(icon_);
+  place(splash_);
+  for (PlannedFile& f : plan_.files) {
+    PlannedRegion r;
+    r.what = f.key;
+    r.source = f.source;
+    r.length = f.length;
+    place(r);
+    f.offset = r.offset;
+  }
+  plan_.indexOffset = pos;
+  auto num = [](int64_t v) { return std::to_string(v); };
+  std::vector<std::string>& h = plan_.header;
+  if (picture_.length > 0) h[48] = num(picture_.length), h[49] = num(picture_.offset);
+  else h[48] = h[49] = "0";
+  if (icon_.length > 0) h[50] = num(icon_.length), h[51] = num(icon_.offset);
+  else h[50] = h[51] = "0";
+  if (splash_.length > 0) h[57] = num(splash_.length), h[58] = num(splash_.offset);
+  else h[57] = h[58] = "0";
+}
+
+void Planner::BuildIndex() {
+  CFieldTable table;
+  table.columnCount = FILE_ROW_FIELDS;
+  for (const std::string& f : plan_.header) table.AddField(f.c_str());
+  for (const PlannedFile& f : plan_.files) {
+    table.AddField(f.name.c_str());
+    table.AddField(FolderKeyword(f.folder));
+    table.AddField(f.subdir.c_str());
+    table.AddField(std::to_string(f.shortcuts).c_str());
+    table.AddField(CopyModeKeyword(f.copyMode));
+    table.AddField(std::to_string(f.length).c_str());
+    table.AddField(std::to_string(f.offset).c_str());
+    table.AddField("");
+  }
+  table.AddField("");  // an empty name ends the list
+  int len = 0;
+  char* text = table.ExportText(len);
+  if (!text) {
+    d_.Error(0, "out of memory while building the index");
+    return;
+  }
+  ScrambleBuffer(reinterpret_cast<unsigned char*>(text), len, TABLE_KEY);
+  plan_.index.assign(text, static_cast<size_t>(len));
+  FreeBuffer(text);
+  char trailer[64];
+  int n = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(plan_.indexOffset));
+  plan_.trailer.assign(trailer, static_cast<size_t>(n));
+  plan_.totalSize = plan_.indexOffset + len + n;
+  if (plan_.indexOffset + len > kMaxOffset)
+    d_.Error(0, "the package would be " + std::to_string(plan_.totalSize) +
+                    " bytes; its index must end within 2147483647 bytes (32-bit offsets)");
+}
+
+bool Planner::Run() {
+  Header();
+  Media(p_.picture, p_.picturePath, false, true, picture_);
+  Media(p_.icon, p_.iconPath, true, false, icon_);
+  if (p_.backgroundEnabled) Media(p_.backgroundPicture, p_.backgroundPicturePath, false, false, splash_);
+  else if (p_.backgroundPicture.set)
+    d_.Warning(p_.backgroundPicture.line, "background.picture is not packed: background.enabled is false");
+  Files();
+  CheckReferences();
+
+  // The stub: the setup program the package is appended to.
+  plan_.stub = o_.stub.empty() ? DefaultStubPath() : o_.stub;
+  if (!Readable("--stub", 0, plan_.stub, plan_.stub, plan_.stubSize)) {
+    if (o_.stub.empty()) d_.Error(0, "give the setup program to append to with --stub FILE");
+  }
+
+  // The output: given, the project's own, or <project name>-setup.exe beside it.
+  if (!o_.output.empty()) plan_.output = o_.output;
+  else if (p_.output.set) {
+    fs::path out(p_.output.value);
+    plan_.output = out.is_absolute() ? out.string() : (fs::path(p_.dir) / out).lexically_normal().string();
+  } else {
+    plan_.output = (fs::path(p_.dir) / (fs::path(p_.path).stem().string() + "-setup.exe")).string();
+  }
+  fs::path outDir = fs::path(plan_.output).parent_path();
+  if (outDir.empty()) outDir = ".";
+  std::error_code ec;
+  if (!fs::is_directory(outDir, ec))
+    d_.Error(0, "output " + QuoteValue(plan_.output) + ": the folder " + outDir.string() + " does not exist");
+  else if (fs::is_directory(plan_.output, ec))
+    d_.Error(0, "output " + QuoteValue(plan_.output) + ": is a folder");
+
+  // Laid out even after errors, so that a package too large is reported too.
+  Layout();
+  if (d_.Failed()) return false;
+  BuildIndex();
+  return !d_.Failed();
+}
+
+}  // namespace
+
+std::string DefaultStubPath() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return "setup.exe";
+  return (self.parent_path() / "setup.exe").string();
+}
+
+bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan, Diagnostics& diag) {
+  plan = Plan();
+  Planner planner(project, options, plan, diag);
+  return planner.Run();
+}

@@ -1,0 +1,60 @@
+// Planning a build: every check of the project against the package format, the
+// list of files with their place in the output, and the finished index. Nothing
+// is written here; the writer streams what the plan says.
+#pragma once
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "diagnostics.h"
+#include "project.h"
+
+struct BuildOptions {
+  std::string output;  // empty: the project's "output", else <project>-setup.exe
+  std::string stub;    // empty: setup.exe beside the mksetup executable
+};
+
+// One stretch of the output file copied from a source file.
+struct PlannedRegion {
+  std::string what;    // for messages: the project key (and file)
+  std::string source;  // the file to read
+  int64_t length = 0;
+  int64_t offset = 0;  // absolute, in the output file
+};
+
+// One file row of the index.
+struct PlannedFile {
+  std::string key;     // "file[N]", with the path below a folder source
+  std::string source;  // the file to read
+  std::string name;    // code page 936
+  std::string subdir;  // code page 936, backslashes
+  int folder = 0;
+  int shortcuts = 0;
+  int copyMode = 0;
+  int64_t length = 0;
+  int64_t offset = 0;
+};
+
+struct Plan {
+  std::string stub;
+  int64_t stubSize = 0;
+  std::string output;
+  std::vector<std::string> header;  // the 64 header fields as written (code page 936)
+  std::vector<PlannedFile> files;
+  std::vector<PlannedRegion> regions;  // after the stub, in output order
+  std::string index;                   // the scrambled index
+  int64_t indexOffset = 0;
+  std::string trailer;
+  int64_t totalSize = 0;
+};
+
+// Checks everything and lays out the package. False (with every problem found
+// in diag) when the package cannot be built.
+bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan, Diagnostics& diag);
+
+// setup.exe in the folder of the running executable ("" when unknown).
+std::string DefaultStubPath();
+
+// The largest offset or length the index can hold (32-bit signed).
+constexpr int64_t kMaxOffset = 0x7FFFFFFF;

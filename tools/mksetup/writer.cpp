@@ -1,0 +1,179 @@
+#include "writer.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Data moves in chunks of this size: large enough that the system calls cost
+// nothing next to the copying, small enough for steady progress.
+const size_t kChunk = 1 << 20;
+const int64_t kKernelChunk = 8 << 20;
+
+// The temporary file of the write in progress, for the signal handler.
+char g_tempPath[4096];
+
+void OnSignal(int sig) {
+  if (g_tempPath[0]) unlink(g_tempPath);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+bool WriteAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+class Copier {
+ public:
+  Copier(int out, int64_t total, const ProgressFn& progress)
+      : out_(out), total_(total), progress_(progress), buffer_(kChunk) {}
+
+  // Copies exactly length bytes of source (from its start) to the output.
+  bool Copy(const std::string& what, const std::string& source, int64_t length, std::string& error) {
+    int in = open(source.c_str(), O_RDONLY);
+    if (in < 0) {
+      error = what + ": cannot open " + source + ": " + strerror(errno);
+      return false;
+    }
+    struct stat st;
+    bool ok = fstat(in, &st) == 0;
+    if (ok && st.st_size != length) {
+      error = what + ": " + source + " changed while the package was built (" + std::to_string(length) +
+              " bytes when checked, " + std::to_string(st.st_size) + " now)";
+      ok = false;
+    }
+    int64_t left = length;
+    while (ok && left > 0) {
+      size_t want = left < static_cast<int64_t>(kChunk) ? static_cast<size_t>(left) : kChunk;
+      ssize_t n = -1;
+      // The kernel copies between files without passing the bytes through us
+      // where it can; otherwise read and write.
+      if (kernelCopy_) {
+        int64_t step = left < kKernelChunk ? left : kKernelChunk;
+        n = copy_file_range(in, nullptr, out_, nullptr, static_cast<size_t>(step), 0);
+        if (n < 0 && left == length &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF ||
+             errno == EPERM)) {
+          kernelCopy_ = false;  // not between these files: copy by hand from now on
+          continue;
+        }
+      } else {
+        n = read(in, buffer_.data(), want);
+        if (n > 0 && !WriteAll(out_, buffer_.data(), static_cast<size_t>(n))) {
+          error = std::string("writing the package failed: ") + strerror(errno);
+          ok = false;
+          break;
+        }
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        error = what + ": copying " + source + " failed: " + strerror(errno);
+        ok = false;
+      } else if (n == 0) {
+        error = what + ": " + source + " ended early (" + std::to_string(length - left) + " of " +
+                std::to_string(length) + " bytes); it changed while the package was built";
+        ok = false;
+      } else {
+        left -= n;
+        Advance(n);
+      }
+    }
+    close(in);
+    return ok;
+  }
+
+  bool Write(const std::string& bytes, std::string& error) {
+    if (!WriteAll(out_, bytes.data(), bytes.size())) {
+      error = std::string("writing the package failed: ") + strerror(errno);
+      return false;
+    }
+    Advance(static_cast<int64_t>(bytes.size()));
+    return true;
+  }
+
+ private:
+  void Advance(int64_t n) {
+    done_ += n;
+    if (progress_) progress_(done_, total_);
+  }
+
+  int out_;
+  int64_t total_;
+  int64_t done_ = 0;
+  const ProgressFn& progress_;
+  std::vector<char> buffer_;
+  bool kernelCopy_ = true;
+};
+
+}  // namespace
+
+void RemoveTempFileOnSignals() {
+  signal(SIGINT, OnSignal);
+  signal(SIGTERM, OnSignal);
+  signal(SIGHUP, OnSignal);
+}
+
+bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progress) {
+  fs::path out(plan.output);
+  fs::path dir = out.parent_path();
+  std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + "." + out.filename().string() + ".XXXXXX";
+  if (tmpl.size() >= sizeof g_tempPath) {
+    error = "the output path is too long: " + plan.output;
+    return false;
+  }
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back(0);
+  int fd = mkstemp(name.data());
+  if (fd < 0) {
+    error = "cannot create a file in " + (dir.empty() ? std::string(".") : dir.string()) + ": " + strerror(errno);
+    return false;
+  }
+  memcpy(g_tempPath, name.data(), name.size());
+
+  bool ok = true;
+  {
+    Copier copier(fd, plan.totalSize, progress);
+    ok = copier.Copy("--stub", plan.stub, plan.stubSize, error);
+    for (size_t i = 0; ok && i < plan.regions.size(); i++)
+      ok = copier.Copy(plan.regions[i].what, plan.regions[i].source, plan.regions[i].length, error);
+    if (ok) ok = copier.Write(plan.index, error) && copier.Write(plan.trailer, error);
+  }
+  if (ok) {
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0777 & ~mask);
+    off_t end = lseek(fd, 0, SEEK_CUR);
+    if (end != plan.totalSize) {
+      error = "the package came out " + std::to_string(end) + " bytes long instead of " +
+              std::to_string(plan.totalSize);
+      ok = false;
+    }
+  }
+  if (close(fd) != 0 && ok) {
+    error = std::string("writing the package failed: ") + strerror(errno);
+    ok = false;
+  }
+  if (ok && rename(name.data(), plan.output.c_str()) != 0) {
+    error = "cannot put the package at " + plan.output + ": " + strerror(errno);
+    ok = false;
+  }
+  if (!ok) unlink(name.data());
+  g_tempPath[0] = 0;
+  return ok;
+}

@@ -1,0 +1,19 @@
+// Writing a planned package: stub, data regions, index and trailer streamed into
+// a temporary file beside the output, which is renamed into place at the end.
+#pragma once
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+
+#include "plan.h"
+
+using ProgressFn = std::function<void(int64_t done, int64_t total)>;
+
+// False with the reason in error when anything fails; the temporary file is
+// then removed and an existing output file is left as it was.
+bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progress = nullptr);
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of a write in
+// progress before the program ends.
+void RemoveTempFileOnSignals();
