@@ -66,8 +66,8 @@ class Planner {
              PlannedRegion& region);
   void Header();
   void Files();
-  void AddFile(const ProjectFile& f, const std::string& path, const std::string& rel,
-               const std::string& subdir, int64_t size);
+  void AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
+               const std::string& rel, const std::string& subdir, int64_t size);
   void CheckReferences();
   void Layout();
   void BuildIndex();
@@ -110,10 +110,16 @@ std::string Planner::Text(const std::string& key, int line, const std::string& u
 // A folder-token reference: the folder's keyword, a backslash, the path.
 std::string Planner::Reference(const ProjectRef& r, int limit) {
   if (!r.set) return "";
-  std::string token = FolderKeyword(r.folder);
-  std::string path = Text(r.path.key, r.path.line, r.path.value, limit - static_cast<int>(token.size()) - 1,
-                          "the path below its folder; the index holds it after its folder's token");
-  return path.empty() ? "" : token + "\\" + path;
+  std::string path = Text(r.path.key, r.path.line, r.path.value, kMaxFieldBytes);
+  if (path.empty()) return "";
+  std::string full = std::string(FolderKeyword(r.folder)) + "\\" + path;
+  if (static_cast<int>(full.size()) > limit) {
+    d_.Error(r.path.line, r.path.key + " = " + QuoteValue(r.written) + ": " + std::to_string(full.size()) +
+                              " bytes in code page 936 as the index holds it (" + FolderKeyword(r.folder) +
+                              "\\ and the path); the limit is " + std::to_string(limit) + " bytes");
+    return "";
+  }
+  return full;
 }
 
 // "ROOT|subkey" for a key, "ROOT|subkey|name" for a value: entries the
@@ -191,6 +197,7 @@ void Planner::Media(const ProjectText& t, const std::string& path, bool icon, bo
     d_.Warning(t.line, t.key + " = " + QuoteValue(t.value) + ": " + std::to_string(w) + " x " +
                            std::to_string(h) + " pixels; the pages show it stretched to 115 x 250");
   region.what = t.key;
+  region.shown = t.value;
   region.source = path;
   region.length = size;
 }
@@ -252,9 +259,10 @@ void Planner::Header() {
   h[61] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
 }
 
-void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::string& rel,
-                      const std::string& subdir, int64_t size) {
+void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
+                      const std::string& rel, const std::string& subdir, int64_t size) {
   PlannedFile pf;
+  pf.shown = shown;
   pf.key = f.key + (rel.empty() ? "" : " (" + rel + ")");
   pf.source = path;
   pf.folder = f.folder;
@@ -349,7 +357,8 @@ void Planner::Files() {
         d_.Warning(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": the folder holds no files");
       for (auto& [rel, full] : found) {
         int64_t size = 0;
-        if (!Readable(f.key + ".source", f.source.line, f.source.value + "/" + rel, full, size)) continue;
+        std::string shown = f.source.value + (f.source.value.back() == '/' ? "" : "/") + rel;
+        if (!Readable(f.key + ".source", f.source.line, shown, full, size)) continue;
         std::string subdir = f.subfolder.value;
         size_t slash = rel.rfind('/');
         if (slash != std::string::npos) {
@@ -357,12 +366,12 @@ void Planner::Files() {
           std::replace(below.begin(), below.end(), '/', '\\');
           subdir = subdir.empty() ? below : subdir + "\\" + below;
         }
-        AddFile(f, full, rel, subdir, size);
+        AddFile(f, full, shown, rel, subdir, size);
       }
     } else {
       int64_t size = 0;
       if (!Readable(f.source.key, f.source.line, f.source.value, f.sourcePath, size)) continue;
-      AddFile(f, f.sourcePath, "", f.subfolder.value, size);
+      AddFile(f, f.sourcePath, f.source.value, "", f.subfolder.value, size);
     }
   }
 }
@@ -375,7 +384,7 @@ void Planner::CheckReferences() {
     if (!Utf8ToCp936(r.path.value, cp, nullptr)) return;
     std::string dest = FoldCase(std::string(FolderKeyword(FOLDER_INSTALL)) + "\\" + cp);
     if (!destinations_.count(dest))
-      d_.Warning(r.path.line, r.path.key + " = " + QuoteValue(r.path.value) +
+      d_.Warning(r.path.line, r.path.key + " = " + QuoteValue(r.written) +
                                   ": no file of the package goes there");
   };
   check(p_.readme);
@@ -389,7 +398,7 @@ void Planner::Layout() {
   auto place = [&](PlannedRegion& r) {
     r.offset = pos;
     if (!reported && (pos > kMaxOffset || r.length > kMaxOffset || pos + r.length > kMaxOffset)) {
-      d_.Error(0, r.what + " = " + QuoteValue(r.source) + ": " + std::to_string(r.length) +
+      d_.Error(0, r.what + " = " + QuoteValue(r.shown) + ": " + std::to_string(r.length) +
                       " bytes from offset " + std::to_string(pos) +
                       " would pass the package's limit of 2147483647 bytes (32-bit offsets and lengths)");
       reported = true;
@@ -403,6 +412,7 @@ void Planner::Layout() {
   for (PlannedFile& f : plan_.files) {
     PlannedRegion r;
     r.what = f.key;
+    r.shown = f.shown;
     r.source = f.source;
     r.length = f.length;
     place(r);

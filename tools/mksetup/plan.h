@@ -18,6 +18,7 @@ struct BuildOptions {
 // One stretch of the output file copied from a source file.
 struct PlannedRegion {
   std::string what;    // for messages: the project key (and file)
+  std::string shown;   // for messages: the source as the project names it
   std::string source;  // the file to read
   int64_t length = 0;
   int64_t offset = 0;  // absolute, in the output file
@@ -26,6 +27,7 @@ struct PlannedRegion {
 // One file row of the index.
 struct PlannedFile {
   std::string key;     // "file[N]", with the path below a folder source
+  std::string shown;   // the source as the project names it
   std::string source;  // the file to read
   std::string name;    // code page 936
   std::string subdir;  // code page 936, backslashes

@@ -280,6 +280,7 @@ void Loader::Ref(const toml::table& t, const char* name, const std::string& key,
     d_.Error(out.path.line, out.path.key + " = " + QuoteValue(out.path.value) + ": the path is empty");
     return;
   }
+  out.written = out.path.value;
   out.path.value = norm;
   out.set = true;
 }

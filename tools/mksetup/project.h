@@ -22,7 +22,8 @@ struct ProjectRef {
   int line = 0;
   bool set = false;
   int folder = 0;    // FOLDER_INSTALL, FOLDER_WINDOWS or FOLDER_SYSTEM
-  ProjectText path;  // backslashes, as the index holds it
+  ProjectText path;     // backslashes, as the index holds it
+  std::string written;  // the path as the project writes it, for messages
 };
 
 struct ProjectAssociation {

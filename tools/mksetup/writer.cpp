@@ -19,6 +19,8 @@ namespace {
 const size_t kChunk = 1 << 20;
 const int64_t kKernelChunk = 8 << 20;
 
+bool g_kernelCopy = true;
+
 // The temporary file of the write in progress, for the signal handler.
 char g_tempPath[4096];
 
@@ -118,10 +120,12 @@ class Copier {
   int64_t done_ = 0;
   const ProgressFn& progress_;
   std::vector<char> buffer_;
-  bool kernelCopy_ = true;
+  bool kernelCopy_ = g_kernelCopy;
 };
 
 }  // namespace
+
+void UseKernelCopy(bool on) { g_kernelCopy = on; }
 
 void RemoveTempFileOnSignals() {
   signal(SIGINT, OnSignal);

@@ -14,6 +14,10 @@ using ProgressFn = std::function<void(int64_t done, int64_t total)>;
 // then removed and an existing output file is left as it was.
 bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progress = nullptr);
 
+// Whether data may be copied inside the kernel (copy_file_range) where the
+// files allow it; on by default. Off, every byte goes through a read buffer.
+void UseKernelCopy(bool on);
+
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of a write in
 // progress before the program ends.
 void RemoveTempFileOnSignals();

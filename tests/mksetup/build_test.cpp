@@ -1,0 +1,326 @@
+// A full project built, then read back through the setup's own format code:
+// every header field and file row as written, every file's bytes in place.
+#include <string.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "codepage.h"
+#include "common/container.h"
+#include "plan.h"
+#include "project.h"
+#include "testenv.h"
+#include "writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Gbk(const std::string& utf8) {
+  std::string out;
+  EXPECT_TRUE(Utf8ToCp936(utf8, out, nullptr)) << utf8;
+  return out;
+}
+
+// 23 Chinese characters and one letter: exactly the 47 bytes a page line holds.
+const char kLongestLine[] = "欢迎一二三四五六七八九十一二三四五六七八九一二A";
+
+const char kFullProject[] = R"(
+output = "out/full-setup.exe"
+[vars]
+DATA = "payload"
+[product]
+name = "演示软件"
+picture = "art/page.jpg"
+icon = "art/app.ico"
+[welcome]
+lines = ["欢迎一二三四五六七八九十一二三四五六七八九一二A", "line 2", "", "第四行"]
+[licence]
+lines = ["读我", "second"]
+text = """
+第一行
+second line
+"""
+[destination]
+lines = ["d1", "d2", "d3", "d4"]
+[copying]
+lines = ["正在复制"]
+[finish]
+lines = ["f1", "f2", "f3"]
+readme = "doc/读我.txt"
+run = { folder = "windows", path = "tools/run.exe" }
+[background]
+picture = "art/bg.jpg"
+caption = "Caption \"quoted\""
+colour = "#102030"
+caption_bar = true
+[[association]]
+extension = ".abc"
+program = "app.exe"
+[[association]]
+extension = "xyz"
+program = { folder = "system", path = "viewer.exe" }
+[uninstall]
+registry_keys = ["HKEY_CURRENT_USER|Software\\Vendor\\App", "HKEY_LOCAL_MACHINE|Software\\Vendor\\App"]
+registry_values = ["HKEY_CURRENT_USER|Software\\Run|App", "HKEY_USERS|Run|X"]
+[[file]]
+source = "${DATA}/app.bin"
+name = "app.exe"
+shortcuts = ["desktop", "startmenu", "group"]
+copy = "ask"
+[[file]]
+source = "${DATA}/tree"
+subfolder = "doc/"
+copy = "if-absent"
+[[file]]
+source = "${DATA}/empty.dat"
+folder = "system"
+[[file]]
+source = "${DATA}/w.ini"
+folder = "windows"
+subfolder = "cfg\\sub"
+)";
+
+class BuildTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    Write("stub.exe", StubBytes());
+    Write("art/page.jpg", SmallJpeg());
+    Write("art/bg.jpg", SmallJpeg() + "pad");
+    Write("art/app.ico", SmallIcon());
+    std::string big;
+    for (unsigned i = 0; i < 3u * 1024 * 1024 + 123; i++) big += static_cast<char>((i * 7919u) >> 8);
+    Write("payload/app.bin", big);
+    Write("payload/tree/读我.txt", "读我 readme");
+    Write("payload/tree/b/z.txt", "zzz");
+    Write("payload/tree/a/deeper/x.bin", std::string("\x00\x07\x08\xFF", 4));
+    Write("payload/tree/B.txt", "upper B");
+    Write("payload/empty.dat", "");
+    Write("payload/w.ini", "[w]\n");
+    Write("full.toml", kFullProject);
+    fs::create_directories(Path("out"));
+  }
+};
+
+struct ExpectedFile {
+  const char* source;
+  const char* name;
+  const char* subdir;
+  int folder, shortcuts, copyMode;
+};
+
+TEST_F(BuildTest, FullProjectReadsBackAsWritten) {
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  std::string out = Path("out/full-setup.exe");
+  ReadBack rb;
+  ReadPackage(out, rb);
+  ASSERT_TRUE(rb.ok);
+  const PackageSettings& s = rb.settings;
+
+  EXPECT_STREQ(s.ProductName, "\xD1\xDD\xCA\xBE\xC8\xED\xBC\xFE");  // 演示软件
+  EXPECT_EQ(std::string(s.PageText[0][0]), Gbk(kLongestLine));
+  EXPECT_EQ(strlen(s.PageText[0][0]), 47u);
+  EXPECT_STREQ(s.PageText[0][1], "line 2");
+  EXPECT_STREQ(s.PageText[0][2], "");
+  EXPECT_EQ(std::string(s.PageText[0][3]), Gbk("第四行"));
+  EXPECT_STREQ(s.PageText[0][4], "");
+  EXPECT_EQ(std::string(s.PageText[1][0]), Gbk("读我"));
+  EXPECT_STREQ(s.PageText[1][1], "second");
+  // The licence edit breaks lines at CR LF; the trailing break is dropped.
+  EXPECT_EQ(std::string(s.PageText[1][2]), Gbk("第一行\r\nsecond line"));
+  EXPECT_STREQ(s.PageText[2][3], "d4");
+  EXPECT_EQ(std::string(s.PageText[3][0]), Gbk("正在复制"));
+  EXPECT_STREQ(s.PageText[3][1], "");
+  EXPECT_STREQ(s.PageText[4][2], "f3");
+  EXPECT_EQ(std::string(s.ReadmeFile), Gbk("INSTALL_FOLDER\\doc\\读我.txt"));
+  EXPECT_STREQ(s.RunFile, "WINDOWS_FOLDER\\tools\\run.exe");
+  EXPECT_STREQ(s.RegKeys[0].c_str(), "HKEY_CURRENT_USER|Software\\Vendor\\App");
+  EXPECT_STREQ(s.RegKeys[1].c_str(), "HKEY_LOCAL_MACHINE|Software\\Vendor\\App");
+  EXPECT_STREQ(s.RegValues[0].c_str(), "HKEY_CURRENT_USER|Software\\Run|App");
+  EXPECT_STREQ(s.RegValues[1].c_str(), "HKEY_USERS|Run|X");
+  EXPECT_STREQ(s.TypeAssoc[0].Extension, "abc");
+  EXPECT_STREQ(s.TypeAssoc[0].Program, "INSTALL_FOLDER\\app.exe");
+  EXPECT_STREQ(s.TypeAssoc[1].Extension, "xyz");
+  EXPECT_STREQ(s.TypeAssoc[1].Program, "SYSTEM_FOLDER\\viewer.exe");
+  EXPECT_TRUE(s.SplashEnabled);
+  EXPECT_TRUE(s.SplashCaptionBar);
+  EXPECT_STREQ(s.SplashCaption, "Caption \"quoted\"");
+  EXPECT_EQ(s.SplashBackColor, 0x302010);
+
+  // Regions: stub, page picture, icon, background picture, then the files.
+  std::string bytes = ReadFile(out);
+  std::string stub = StubBytes();
+  EXPECT_EQ(bytes.compare(0, stub.size(), stub), 0);
+  EXPECT_EQ(s.PictureOffset, static_cast<LONG>(stub.size()));
+  EXPECT_EQ(bytes.substr(s.PictureOffset, s.PictureLength), SmallJpeg());
+  EXPECT_EQ(s.IconOffset, s.PictureOffset + s.PictureLength);
+  EXPECT_EQ(bytes.substr(s.IconOffset, s.IconLength), SmallIcon());
+  EXPECT_EQ(bytes.substr(s.SplashPictureOffset, s.SplashPictureLength), SmallJpeg() + "pad");
+
+  // Files in project order; a folder's files in byte order of their paths.
+  const ExpectedFile expected[] = {
+      {"payload/app.bin", "app.exe", "", FOLDER_INSTALL, 7, COPY_ASK},
+      {"payload/tree/B.txt", "B.txt", "doc", FOLDER_INSTALL, 0, COPY_IF_ABSENT},
+      {"payload/tree/a/deeper/x.bin", "x.bin", "doc\\a\\deeper", FOLDER_INSTALL, 0, COPY_IF_ABSENT},
+      {"payload/tree/b/z.txt", "z.txt", "doc\\b", FOLDER_INSTALL, 0, COPY_IF_ABSENT},
+      {"payload/tree/读我.txt", "读我.txt", "doc", FOLDER_INSTALL, 0, COPY_IF_ABSENT},
+      {"payload/empty.dat", "empty.dat", "", FOLDER_SYSTEM, 0, COPY_ALWAYS},
+      {"payload/w.ini", "w.ini", "cfg\\sub", FOLDER_WINDOWS, 0, COPY_ALWAYS},
+  };
+  ASSERT_EQ(s.FileList.count, 7);
+  LONG next = s.SplashPictureOffset + s.SplashPictureLength;
+  for (int i = 0; i < 7; i++) {
+    CFileList& list = const_cast<CFileList&>(s.FileList);
+    ASSERT_TRUE(list.MoveTo(i));
+    const FileEntry& e = *list.Current();
+    const ExpectedFile& x = expected[i];
+    SCOPED_TRACE(x.source);
+    EXPECT_EQ(std::string(e.Name), Gbk(x.name));
+    EXPECT_STREQ(e.SubDir, x.subdir);
+    EXPECT_EQ(e.Folder, x.folder);
+    EXPECT_EQ(e.Shortcuts, x.shortcuts);
+    EXPECT_EQ(e.CopyMode, x.copyMode);
+    EXPECT_EQ(e.Offset, next);
+    std::string src = ReadFile(Path(x.source));
+    EXPECT_EQ(e.Length, static_cast<LONG>(src.size()));
+    EXPECT_TRUE(bytes.substr(e.Offset, e.Length) == src);
+    next = e.Offset + e.Length;
+  }
+  // Then the index and the trailer, which ends the file.
+  EXPECT_EQ(rb.seek, next);
+  char trailer[64];
+  int tn = FormatTrailer(trailer, sizeof trailer, rb.len, rb.seek);
+  EXPECT_EQ(bytes.size(), static_cast<size_t>(rb.seek + rb.len + tn));
+  EXPECT_EQ(bytes.substr(bytes.size() - tn), std::string(trailer, tn));
+}
+
+// The index text itself: 8 fields to a row, so the 64 header fields are 8 full
+// rows and each file one more; the list ends with an empty name.
+TEST_F(BuildTest, IndexIsRowsOfEightEndedByAnEmptyName) {
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path("x.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  ReadBack rb;
+  ReadPackage(Path("x.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  std::vector<std::string> fields;
+  int rowEnds = 0;
+  std::string cur;
+  for (size_t i = 0; i < rb.table.size(); i++) {
+    char c = rb.table[i];
+    if (c == 0x07 || c == 0x08) {
+      fields.push_back(cur);
+      cur.clear();
+      if (c == 0x08) {
+        ASSERT_EQ(rb.table.compare(i, 3, "\x08\r\n"), 0);
+        EXPECT_EQ(fields.size() % 8, 0u);
+        rowEnds++;
+        i += 2;
+      }
+    } else {
+      cur += c;
+    }
+  }
+  EXPECT_TRUE(cur.empty()) << "bytes after the last field";
+  ASSERT_EQ(fields.size(), 64u + 7 * 8 + 1);
+  EXPECT_EQ(rowEnds, 8 + 7);
+  EXPECT_EQ(fields[47], "");
+  EXPECT_EQ(fields[62], "");
+  EXPECT_EQ(fields[63], "");
+  EXPECT_EQ(fields[56], "TRUE");
+  for (int f = 0; f < 7; f++) EXPECT_EQ(fields[64 + f * 8 + 7], "") << "file " << f;
+  EXPECT_EQ(fields[64 + 1], "INSTALL_FOLDER");
+  EXPECT_EQ(fields[64 + 4], "ASK_COPY");
+  EXPECT_EQ(fields.back(), "");
+}
+
+TEST_F(BuildTest, DefaultsWithoutOptionalSettings) {
+  Write("min/setup.toml", "[product]\nname = \"Mini\"\n[[file]]\nsource = \"a.txt\"\n");
+  Write("min/a.txt", "a");
+  RunResult r = RunMksetup({"build", Path("min/setup.toml"), "--stub", Path("stub.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  // Beside the project, named after it.
+  ReadBack rb;
+  ReadPackage(Path("min/setup-setup.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  EXPECT_EQ(rb.settings.PictureLength, 0);
+  EXPECT_EQ(rb.settings.IconLength, 0);
+  EXPECT_FALSE(rb.settings.SplashEnabled);
+  EXPECT_EQ(rb.settings.SplashPictureLength, 0);
+  EXPECT_STREQ(rb.settings.ReadmeFile, "");
+  EXPECT_STREQ(rb.settings.TypeAssoc[0].Extension, "");
+  ASSERT_EQ(rb.settings.FileList.count, 1);
+  EXPECT_EQ(rb.settings.FileList.head->entry.Offset, static_cast<LONG>(StubBytes().size()));
+}
+
+TEST_F(BuildTest, CommandLineVariableWinsOverTheProjectsOwn) {
+  fs::copy(Path("payload"), Path("payload2"), fs::copy_options::recursive);
+  Write("payload2/app.bin", "other program");
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-D",
+                            "DATA=" + Path("payload2"), "-o", Path("v.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  ReadBack rb;
+  ReadPackage(Path("v.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  const FileEntry& first = rb.settings.FileList.head->entry;
+  EXPECT_EQ(ReadFile(Path("v.exe")).substr(first.Offset, first.Length), "other program");
+}
+
+TEST_F(BuildTest, WarningsDoNotStopTheBuild) {
+  Write("w.toml",
+        "[product]\nname = \"W\"\n[finish]\nreadme = \"missing.txt\"\n[[file]]\nsource = \"payload/w.ini\"\n");
+  RunResult r = RunMksetup({"build", Path("w.toml"), "--stub", Path("stub.exe"), "-o", Path("w.exe"),
+                            "-D", "UNUSED=1"});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("warning: "), std::string::npos);
+  EXPECT_NE(r.output.find("finish.readme"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("UNUSED"), std::string::npos) << r.output;
+  EXPECT_TRUE(fs::exists(Path("w.exe")));
+}
+
+// A source that changes between the checks and the copy: the write fails,
+// the temporary file goes, and an earlier package stays as it was.
+TEST_F(BuildTest, SourceShrinkingMidWayLeavesNothingBehind) {
+  for (bool kernel : {true, false}) {
+    SCOPED_TRACE(kernel ? "kernel copy" : "read and write");
+    Write("out/full-setup.exe", "previous package");
+    Write("payload/app.bin", std::string(3 << 20, 'x'));
+    Diagnostics diag;
+    Project project;
+    Plan plan;
+    ASSERT_TRUE(LoadProject(Path("full.toml"), {}, project, diag));
+    BuildOptions options;
+    options.stub = Path("stub.exe");
+    ASSERT_TRUE(PlanPackage(project, options, plan, diag)) << (diag.errors.empty() ? "" : diag.errors[0]);
+    ASSERT_EQ(truncate(Path("payload/app.bin").c_str(), 1 << 20), 0);
+    std::set<std::string> before = Files();
+    UseKernelCopy(kernel);
+    std::string error;
+    EXPECT_FALSE(WritePackage(plan, error));
+    UseKernelCopy(true);
+    EXPECT_NE(error.find("file[1]"), std::string::npos) << error;
+    EXPECT_EQ(Files(), before);
+    EXPECT_EQ(ReadFile(Path("out/full-setup.exe")), "previous package");
+  }
+}
+
+TEST_F(BuildTest, PlainCopyGivesTheSameBytes) {
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path("k.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  Diagnostics diag;
+  Project project;
+  Plan plan;
+  ASSERT_TRUE(LoadProject(Path("full.toml"), {}, project, diag));
+  BuildOptions options;
+  options.stub = Path("stub.exe");
+  options.output = Path("p.exe");
+  ASSERT_TRUE(PlanPackage(project, options, plan, diag));
+  UseKernelCopy(false);
+  std::string error;
+  EXPECT_TRUE(WritePackage(plan, error)) << error;
+  UseKernelCopy(true);
+  EXPECT_TRUE(ReadFile(Path("p.exe")) == ReadFile(Path("k.exe")));
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+// inspect: what it prints for a package of ours, for packages written by
+// other means, and for damaged files.
+#include <stdio.h>
+
+#include <filesystem>
+#include <random>
+
+#include "common/container.h"
+#include "common/fieldtable.h"
+#include "framework/memory.h"
+#include "inspect.h"
+#include "testenv.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kProject[] = R"(
+[product]
+name = "演示软件"
+[licence]
+text = "第一行\n\"引号\" and \\ backslash"
+[finish]
+run = { folder = "system", path = "工具\\run.exe" }
+[background]
+caption = "Tab\there"
+[uninstall]
+registry_values = ["HKEY_CURRENT_USER|Software\\Run|演示"]
+[[file]]
+source = "a.txt"
+name = "说明.txt"
+subfolder = "文档"
+shortcuts = ["desktop", "group"]
+copy = "ask"
+)";
+
+// A package assembled by hand: stub, one region, the given fields (8 to a row)
+// scrambled, and the trailer.
+std::string HandMade(const std::vector<std::string>& fields, const std::string& data = "DATA") {
+  CFieldTable t;
+  t.columnCount = 8;
+  for (const std::string& f : fields) t.AddField(f.c_str());
+  int len = 0;
+  char* text = t.ExportText(len);
+  ScrambleBuffer(reinterpret_cast<unsigned char*>(text), len, TABLE_KEY);
+  std::string stub = StubBytes();
+  std::string out = stub + data + std::string(text, static_cast<size_t>(len));
+  FreeBuffer(text);
+  char trailer[64];
+  out.append(trailer, static_cast<size_t>(FormatTrailer(trailer, sizeof trailer, len,
+                                                        static_cast<long>(stub.size() + data.size()))));
+  return out;
+}
+
+// Runs inspect --json once and python3 on its output; one line of output per
+// expression (d is the parsed object).
+std::vector<std::string> JsonQuery(const std::string& setup, const std::vector<std::string>& exprs) {
+  std::string script = "import json,sys\nd=json.load(sys.stdin)\n";
+  for (const std::string& e : exprs) script += "print(" + e + ")\n";
+  std::string scriptPath = setup + ".py";
+  FILE* f = fopen(scriptPath.c_str(), "w");
+  fputs(script.c_str(), f);
+  fclose(f);
+  std::string cmd = "'" MKSETUP_EXE "' inspect --json '" + setup + "' | python3 '" + scriptPath + "' 2>&1";
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[4096];
+  size_t n;
+  while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  if (p) pclose(p);
+  remove(scriptPath.c_str());
+  std::vector<std::string> lines;
+  size_t start = 0, nl;
+  while ((nl = out.find('\n', start)) != std::string::npos) {
+    lines.push_back(out.substr(start, nl - start));
+    start = nl + 1;
+  }
+  if (start < out.size()) lines.push_back(out.substr(start));
+  return lines;
+}
+
+class InspectTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    Write("stub.exe", StubBytes());
+    Write("a.txt", "hello");
+    Write("p.toml", kProject);
+  }
+  std::string Built() {
+    RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("s.exe")});
+    EXPECT_EQ(r.code, 0) << r.output;
+    return Path("s.exe");
+  }
+};
+
+TEST_F(InspectTest, TextShowsFieldsByNameAndTheFileList) {
+  std::string setup = Built();
+  RunResult r = RunMksetup({"inspect", setup});
+  ASSERT_EQ(r.code, 0) << r.output;
+  const std::string& o = r.output;
+  long len = 0, seek = 0;
+  ASSERT_TRUE(ReadTrailer(setup.c_str(), len, seek));
+  EXPECT_NE(o.find("LEN " + std::to_string(len) + ", SEEK " + std::to_string(seek)), std::string::npos) << o;
+  EXPECT_NE(o.find(std::to_string(fs::file_size(setup)) + " bytes"), std::string::npos);
+  EXPECT_NE(o.find("ProductName              \"演示软件\""), std::string::npos) << o;
+  EXPECT_NE(o.find("page2.line3              \"第一行\\r\\n\"引号\" and \\ backslash\""), std::string::npos);
+  EXPECT_NE(o.find("RunFile                  \"SYSTEM_FOLDER\\工具\\run.exe\""), std::string::npos);
+  EXPECT_NE(o.find("SplashCaption            \"Tab\\there\""), std::string::npos);
+  EXPECT_NE(o.find("(ignored 48)"), std::string::npos);
+  EXPECT_NE(o.find("files: 1"), std::string::npos);
+  EXPECT_NE(o.find("name=\"说明.txt\" folder=INSTALL_FOLDER subdir=\"文档\" shortcuts=5 (desktop+group) "
+                   "copy=ASK_COPY length=5 offset=" + std::to_string(StubBytes().size())),
+            std::string::npos)
+      << o;
+  EXPECT_EQ(o.find("problems"), std::string::npos);
+}
+
+TEST_F(InspectTest, JsonIsValidAndCarriesTheSameValues) {
+  std::string setup = Built();
+  std::vector<std::string> expected = {
+      "演示软件",
+      "'第一行\\r\\n\"引号\" and \\\\ backslash'",
+      "HKEY_CURRENT_USER|Software\\Run|演示",
+      "64",
+      "说明.txt 文档 5 ASK_COPY 5 False",
+      "True",
+  };
+  EXPECT_EQ(JsonQuery(setup, {"d['fields']['ProductName']", "repr(d['fields']['page2.line3'])",
+                              "d['fields']['RegValues[0]']", "len(d['fields'])",
+                              "d['files'][0]['name'], d['files'][0]['subdir'], d['files'][0]['shortcuts'], "
+                              "d['files'][0]['copy'], d['files'][0]['length'], d['files'][0]['outside']",
+                              "d['trailer']['seek'] + d['trailer']['len'] < d['size']"}),
+            expected);
+}
+
+TEST_F(InspectTest, ForeignPackageWithOddValues) {
+  std::vector<std::string> f(64);
+  f[40] = "Prod\x81";  // a lead byte with no trail byte
+  f[56] = "true";      // not the exact word: false for the setup
+  f[48] = "4";
+  f[49] = "999999";  // picture outside the file
+  // Two file rows: one inside the file, one past its end; folder and copy
+  // words the setup does not know.
+  std::vector<std::string> row1 = {"in.bin", "somewhere", "", "0", "COPY", "4",
+                                   std::to_string(StubBytes().size()), ""};
+  std::vector<std::string> row2 = {"out.bin", "WINDOWS_FOLDER", "sub", "2", "NOTEXIST_COPY", "10", "2000000", ""};
+  f.insert(f.end(), row1.begin(), row1.end());
+  f.insert(f.end(), row2.begin(), row2.end());
+  f.push_back("");
+  Write("foreign.exe", HandMade(f));
+  RunResult r = RunMksetup({"inspect", Path("foreign.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  const std::string& o = r.output;
+  EXPECT_NE(o.find("\"Prod\\x81\""), std::string::npos) << o;
+  EXPECT_NE(o.find("folder=\"somewhere\" (installation folder)"), std::string::npos) << o;
+  EXPECT_NE(o.find("copy=\"COPY\" (ALWAYS_COPY)"), std::string::npos) << o;
+  EXPECT_NE(o.find("offset=2000000  OUTSIDE THE FILE"), std::string::npos) << o;
+  EXPECT_NE(o.find("PictureLength/PictureOffset: 4 bytes at 999999 lie outside the file"), std::string::npos) << o;
+  EXPECT_EQ(JsonQuery(Path("foreign.exe"), {"d['fields']['ProductName'], d['files'][0]['folder_kind'], "
+                                            "d['files'][1]['folder_kind'], d['files'][1]['outside']"}),
+            std::vector<std::string>{"Prod\\x81 install windows True"});
+}
+
+TEST_F(InspectTest, ShortIndexIsReadAsFarAsItGoes) {
+  Write("short.exe", HandMade({"only", "three", "fields"}));
+  RunResult r = RunMksetup({"inspect", Path("short.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("the index ends after 3 of its 64 header fields"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("files: 0"), std::string::npos);
+}
+
+TEST_F(InspectTest, DamagedFilesGiveAClearErrorNotACrash) {
+  Write("empty.exe", "");
+  Write("plain.exe", StubBytes());
+  Write("outside.exe", StubBytes() + "&LEN:100,SEEK:99999.");
+  Write("negative.exe", StubBytes() + "&LEN:-5,SEEK:3.");
+  struct {
+    const char* file;
+    const char* message;
+  } cases[] = {{"empty.exe", "no trailer"},       {"plain.exe", "no trailer"},
+               {"outside.exe", "outside the file"}, {"negative.exe", "outside the file"},
+               {"missing.exe", "cannot be read"}};
+  for (auto& c : cases) {
+    RunResult r = RunMksetup({"inspect", Path(c.file)});
+    EXPECT_EQ(r.code, 1) << c.file << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << c.file << "\n" << r.output;
+  }
+}
+
+// Random bytes behind a valid trailer: whatever they unscramble to, they are
+// read without a fault (the sanitizers watch this run).
+TEST_F(InspectTest, RandomIndexBytesAreSurvived) {
+  std::mt19937 rng(1234);
+  for (int i = 0; i < 200; i++) {
+    std::string junk(static_cast<size_t>(rng() % 3000 + 1), '\0');
+    for (char& c : junk) c = static_cast<char>(rng() % 256);
+    if (i % 2) junk.insert(junk.size() / 2, std::string(1, 0x07));
+    std::string stub = StubBytes();
+    char trailer[64];
+    int n = FormatTrailer(trailer, sizeof trailer, static_cast<long>(junk.size()), static_cast<long>(stub.size()));
+    Write("junk.exe", stub + junk + std::string(trailer, static_cast<size_t>(n)));
+    InspectReport report;
+    std::string error;
+    ASSERT_TRUE(InspectPackage(Path("junk.exe"), report, error)) << error;
+    FormatInspectText(report);
+    FormatInspectJson(report);
+  }
+}
+
+}  // namespace

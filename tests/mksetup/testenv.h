@@ -1,0 +1,48 @@
+// What the builder's tests share: a scratch folder, small valid pictures and
+// icons, running the mksetup program, and reading a built package back through
+// the setup's own format code.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/packageindex.h"
+
+std::string ReadFile(const std::string& path);  // "" when absent
+std::string SmallJpeg();                        // signature, a frame header, end marker
+std::string SmallIcon();                        // one 4-byte image
+// A setup program stand-in: some bytes, none of them "&".
+std::string StubBytes();
+
+struct RunResult {
+  int code = -1;
+  std::string output;  // stdout and stderr together
+};
+// Runs the built mksetup with these arguments (each quoted for the shell).
+RunResult RunMksetup(const std::vector<std::string>& args);
+
+// A package read back the way the setup reads it.
+struct ReadBack {
+  bool ok = false;
+  long len = 0, seek = 0;
+  std::string table;  // the unscrambled index text
+  PackageSettings settings;
+};
+void ReadPackage(const std::string& path, ReadBack& out);
+
+class ScratchTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::string Path(const std::string& rel) const { return dir_ + "/" + rel; }
+  // Writes a file below the scratch folder, making its folders.
+  void Write(const std::string& rel, const std::string& bytes) const;
+  // Every file below the scratch folder (relative paths), hidden ones too.
+  std::set<std::string> Files() const;
+  const std::string& Dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+};

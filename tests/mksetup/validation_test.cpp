@@ -1,0 +1,302 @@
+// Every way a project can be wrong: the build names the key, the value and the
+// limit, exits with 1 and leaves no output and no temporary file.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "testenv.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Parts = std::map<std::string, std::string>;
+
+// A project that builds; each case replaces some of its parts.
+const Parts kBase = {
+    {"1product", "[product]\nname = \"App\"\npicture = \"page.jpg\"\nicon = \"app.ico\"\n"},
+    {"2welcome", "[welcome]\nlines = [\"hello\"]\n"},
+    {"3licence", "[licence]\ntext = \"ok\"\n"},
+    {"4finish", "[finish]\nreadme = \"a.txt\"\n"},
+    {"5background", "[background]\npicture = \"bg.jpg\"\ncaption = \"cap\"\ncolour = \"#000000\"\n"},
+    {"6association", "[[association]]\nextension = \"abc\"\nprogram = \"a.txt\"\n"},
+    {"7uninstall", "[uninstall]\nregistry_keys = [\"HKEY_CURRENT_USER|Software\\\\V\\\\A\"]\n"},
+    {"8files", "[[file]]\nsource = \"a.txt\"\n"},
+};
+
+struct Case {
+  const char* label;
+  Parts parts;                      // replaced (or added) parts
+  std::vector<std::string> expect;  // in the output, each
+  std::function<void(const std::string& dir)> prepare = nullptr;
+  std::vector<std::string> args = {};  // more command-line arguments
+};
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; i++) out += s;
+  return out;
+}
+
+class ValidationTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    Write("stub.exe", StubBytes());
+    Write("a.txt", "a");
+    Write("page.jpg", SmallJpeg());
+    Write("bg.jpg", SmallJpeg());
+    Write("app.ico", SmallIcon());
+    Write("d/x.txt", "x");
+  }
+
+  std::string Project(const Parts& changes) {
+    Parts parts = kBase;
+    for (auto& [k, v] : changes) parts[k] = v;
+    std::string text;
+    for (auto& [k, v] : parts) text += v;
+    return text;
+  }
+
+  void ExpectRejected(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.label);
+      Write("p.toml", Project(c.parts));
+      if (c.prepare) c.prepare(Dir());
+      std::set<std::string> before = Files();
+      std::vector<std::string> args = {"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o",
+                                       Path("out.exe")};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      RunResult r = RunMksetup(args);
+      EXPECT_EQ(r.code, 1) << r.output;
+      for (const std::string& e : c.expect) EXPECT_NE(r.output.find(e), std::string::npos) << e << "\n" << r.output;
+      EXPECT_NE(r.output.find("nothing written"), std::string::npos) << r.output;
+      EXPECT_EQ(Files(), before);
+    }
+  }
+};
+
+TEST_F(ValidationTest, BaseProjectBuilds) {
+  Write("p.toml", Project({}));
+  RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("out.exe")});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
+}
+
+TEST_F(ValidationTest, TextsOverTheirByteLimits) {
+  const std::string huan = "欢";  // two bytes in code page 936
+  ExpectRejected({
+      {"welcome line of 48 bytes", {{"2welcome", "[welcome]\nlines = [\"" + Repeat(huan, 24) + "\"]\n"}},
+       {"welcome.lines[1]", "\"" + Repeat(huan, 10), "48 bytes", "limit is 47"}},
+      {"finish line of 48 bytes",
+       {{"4finish", "[finish]\nlines = [\"a\", \"b\", \"" + Repeat("x", 48) + "\"]\n"}},
+       {"finish.lines[3]", "48 bytes", "limit is 47"}},
+      {"licence text of 256 bytes", {{"3licence", "[licence]\ntext = \"" + Repeat("x", 256) + "\"\n"}},
+       {"licence.text", "256 bytes", "limit is 255"}},
+      {"product name of 256 bytes", {{"1product", "[product]\nname = \"" + Repeat("n", 256) + "\"\n"}},
+       {"product.name", "256 bytes", "limit is 255"}},
+      {"read-me reference with its token past 255",
+       {{"4finish", "[finish]\nreadme = \"d/" + Repeat("r", 250) + "\"\n"}},
+       {"finish.readme", "\"d/rrr", "267 bytes", "limit is 255"}},
+      {"association program of 255 bytes with its token",
+       {{"6association", "[[association]]\nextension = \"abc\"\nprogram = \"" + Repeat("p", 240) + "\"\n"}},
+       {"association[1].program", "255 bytes", "limit is 254"}},
+      {"background caption of 68 bytes",
+       {{"5background", "[background]\ncaption = \"" + Repeat(huan, 34) + "\"\n"}},
+       {"background.caption", "68 bytes", "limit is 67"}},
+      {"extension of 4 bytes", {{"6association", "[[association]]\nextension = \"abcd\"\nprogram = \"a.txt\"\n"}},
+       {"association[1].extension", "\"abcd\"", "limit is 3"}},
+      {"registry key past the reader's field buffer",
+       {{"7uninstall", "[uninstall]\nregistry_keys = [\"HKEY_CURRENT_USER|Software\\\\" + Repeat("k", 490) + "\"]\n"}},
+       {"uninstall.registry_keys[1]", "517 bytes", "limit is 515"}},
+      {"file name of 256 bytes", {{"8files", "[[file]]\nsource = \"a.txt\"\nname = \"" + Repeat("f", 256) + "\"\n"}},
+       {"file[1].name", "256 bytes", "limit is 255"}},
+      {"sub-folder of 256 bytes",
+       {{"8files", "[[file]]\nsource = \"a.txt\"\nsubfolder = \"" + Repeat("s", 256) + "\"\n"}},
+       {"file[1].subfolder", "256 bytes", "limit is 255"}},
+  });
+}
+
+TEST_F(ValidationTest, TextsTheIndexCannotHold) {
+  ExpectRejected({
+      {"character outside code page 936", {{"1product", "[product]\nname = \"App☃\"\n"}},
+       {"product.name", "\"App☃\"", "U+2603", "code page 936"}},
+      {"field separator in a page line", {{"2welcome", "[welcome]\nlines = [\"a\\u0007b\"]\n"}},
+       {"welcome.lines[1]", "\"a\\x07b\"", "0x07"}},
+      {"row end in a sub-folder", {{"8files", "[[file]]\nsource = \"a.txt\"\nsubfolder = \"x\\by\"\n"}},
+       {"file[1].subfolder", "0x08"}},
+      {"zero byte in a registry value",
+       {{"7uninstall", "[uninstall]\nregistry_values = [\"HKEY_CURRENT_USER|S|a\\u0000\"]\n"}},
+       {"uninstall.registry_values[1]", "0x00"}},
+      {"root key not known to the uninstaller",
+       {{"7uninstall", "[uninstall]\nregistry_keys = [\"HKCU|Software\\\\V\"]\n"}},
+       {"uninstall.registry_keys[1]", "\"HKCU|Software\\\\V\"", "HKEY_CURRENT_USER"}},
+      {"registry value without a name",
+       {{"7uninstall", "[uninstall]\nregistry_values = [\"HKEY_CURRENT_USER|Software\\\\V|\"]\n"}},
+       {"uninstall.registry_values[1]", "value name"}},
+      {"product name that is no folder name", {{"1product", "[product]\nname = \"A/B\"\n"}},
+       {"product.name", "\"A/B\"", "folder name"}},
+  });
+}
+
+TEST_F(ValidationTest, SourcesThatCannotBeRead) {
+  ExpectRejected({
+      {"missing file", {{"8files", "[[file]]\nsource = \"nope.txt\"\n"}},
+       {"file[1].source", "\"nope.txt\"", "No such file"}},
+      {"missing folder entry in the middle",
+       {{"8files", "[[file]]\nsource = \"a.txt\"\n[[file]]\nsource = \"gone/\"\n"}},
+       {"file[2].source", "\"gone/\""}},
+      {"special file below a folder source", {{"8files", "[[file]]\nsource = \"f\"\n"}},
+       {"file[1].source", "\"pipe\"", "not a regular file"},
+       [](const std::string& dir) {
+         fs::create_directories(dir + "/f");
+         if (!fs::exists(dir + "/f/pipe")) mkfifo((dir + "/f/pipe").c_str(), 0600);
+       }},
+      {"undefined variable", {{"8files", "[[file]]\nsource = \"${NOWHERE}/a.txt\"\n"}},
+       {"file[1].source", "NOWHERE", "-D NOWHERE="}},
+      {"missing licence file", {{"3licence", "[licence]\nfile = \"licence.txt\"\n"}},
+       {"licence.file", "\"licence.txt\""}},
+      {"missing stub", {}, {"--stub", "nostub.exe"}, nullptr, {"--stub", "nostub.exe"}},
+  });
+}
+
+TEST_F(ValidationTest, PicturesAndIconsOfTheWrongKind) {
+  ExpectRejected({
+      {"PNG as page picture", {{"1product", "[product]\nname = \"A\"\npicture = \"p.png\"\n"}},
+       {"product.picture", "\"p.png\"", "FF D8 FF"},
+       [](const std::string& dir) { FILE* f = fopen((dir + "/p.png").c_str(), "wb"); fputs("\x89PNG\r\n\x1a\n....", f); fclose(f); }},
+      {"JPEG cut short", {{"5background", "[background]\npicture = \"cut.jpg\"\n"}},
+       {"background.picture", "\"cut.jpg\"", "FF D9"},
+       [](const std::string& dir) {
+         std::string j = SmallJpeg();
+         FILE* f = fopen((dir + "/cut.jpg").c_str(), "wb");
+         fwrite(j.data(), 1, j.size() - 2, f);
+         fclose(f);
+       }},
+      {"text file as icon", {{"1product", "[product]\nname = \"A\"\nicon = \"a.txt\"\n"}},
+       {"product.icon", "\"a.txt\"", "type 1"}},
+      {"icon whose image lies past its end", {{"1product", "[product]\nname = \"A\"\nicon = \"bad.ico\"\n"}},
+       {"product.icon", "\"bad.ico\"", "outside the file"},
+       [](const std::string& dir) {
+         std::string ico = SmallIcon();
+         FILE* f = fopen((dir + "/bad.ico").c_str(), "wb");
+         fwrite(ico.data(), 1, ico.size() - 1, f);
+         fclose(f);
+       }},
+  });
+}
+
+TEST_F(ValidationTest, MoreEntriesThanThePackageHolds) {
+  std::string assoc = "[[association]]\nextension = \"a%\"\nprogram = \"a.txt\"\n";
+  std::string three;
+  for (char c : std::string("xyz")) {
+    std::string a = assoc;
+    a.replace(a.find('%'), 1, 1, c);
+    three += a;
+  }
+  ExpectRejected({
+      {"three associations", {{"6association", three}}, {"association", "3 entries", "limit is 2"}},
+      {"three registry keys",
+       {{"7uninstall", "[uninstall]\nregistry_keys = [\"HKEY_USERS|a\\\\b\", \"HKEY_USERS|c\\\\d\", \"HKEY_USERS|e\\\\f\"]\n"}},
+       {"uninstall.registry_keys", "3 registry keys", "limit is 2"}},
+      {"three registry values",
+       {{"7uninstall", "[uninstall]\nregistry_values = [\"HKEY_USERS|a|b\", \"HKEY_USERS|c|d\", \"HKEY_USERS|e|f\"]\n"}},
+       {"uninstall.registry_values", "3 registry values", "limit is 2"}},
+      {"nine welcome lines", {{"2welcome", "[welcome]\nlines = [\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\",\"8\",\"9\"]\n"}},
+       {"welcome.lines", "9 lines", "limit is 8"}},
+  });
+}
+
+TEST_F(ValidationTest, FileNamesAndDestinations) {
+  ExpectRejected({
+      {"backslash in a name", {{"8files", "[[file]]\nsource = \"a.txt\"\nname = \"a\\\\b.txt\"\n"}},
+       {"file[1].name", "\"a\\\\b.txt\"", "cannot hold"}},
+      {"empty name", {{"8files", "[[file]]\nsource = \"a.txt\"\nname = \"\"\n"}}, {"file[1].name", "\"\"", "needs a name"}},
+      {"same destination in another letter case",
+       {{"8files", "[[file]]\nsource = \"a.txt\"\n[[file]]\nsource = \"d/x.txt\"\nname = \"A.TXT\"\n"}},
+       {"file[2]", "A.TXT", "same destination as file[1]"}},
+      {"a single file where a folder source puts one",
+       {{"8files", "[[file]]\nsource = \"d\"\nsubfolder = \"data\"\n[[file]]\nsource = \"a.txt\"\nname = \"x.txt\"\n"
+                   "subfolder = \"Data\"\n"}},
+       {"file[2]", "same destination as file[1] (x.txt)"}},
+      {"sub-folder climbing out", {{"8files", "[[file]]\nsource = \"a.txt\"\nsubfolder = \"../up\"\n"}},
+       {"file[1].subfolder", "\"../up\"", ".."}},
+      {"name on a folder source", {{"8files", "[[file]]\nsource = \"d\"\nname = \"x\"\n"}},
+       {"file[1].name", "folder source"}},
+  });
+}
+
+TEST_F(ValidationTest, PackagePastTwoGigabytes) {
+  ExpectRejected({
+      {"one file of 2 GiB", {{"8files", "[[file]]\nsource = \"huge.bin\"\n"}},
+       {"file[1]", "huge.bin", "2147483647"},
+       [](const std::string& dir) {
+         // Sparse: nothing is read, the checks stop the build first.
+         FILE* f = fopen((dir + "/huge.bin").c_str(), "wb");
+         fclose(f);
+         ASSERT_EQ(truncate((dir + "/huge.bin").c_str(), 1LL << 31), 0);
+       }},
+      {"two files that pass it together",
+       {{"8files", "[[file]]\nsource = \"h1.bin\"\n[[file]]\nsource = \"h2.bin\"\n"}},
+       {"file[2]", "h2.bin", "2147483647"},
+       [](const std::string& dir) {
+         for (const char* n : {"/h1.bin", "/h2.bin"}) {
+           FILE* f = fopen((dir + n).c_str(), "wb");
+           fclose(f);
+           ASSERT_EQ(truncate((dir + n).c_str(), 1100LL << 20), 0);
+         }
+       }},
+  });
+}
+
+TEST_F(ValidationTest, ProjectShapeMistakes) {
+  ExpectRejected({
+      {"misspelt key", {{"1product", "[product]\nname = \"A\"\nicno = \"app.ico\"\n"}},
+       {"product.icno", "did you mean product.icon"}},
+      {"wrong type", {{"2welcome", "[welcome]\nlines = 5\n"}}, {"welcome.lines", "must be a string"}},
+      {"unknown folder", {{"8files", "[[file]]\nsource = \"a.txt\"\nfolder = \"desktop\"\n"}},
+       {"file[1].folder", "\"desktop\"", "\"install\", \"windows\" or \"system\""}},
+      {"unknown shortcut", {{"8files", "[[file]]\nsource = \"a.txt\"\nshortcuts = [\"taskbar\"]\n"}},
+       {"file[1].shortcuts[1]", "\"taskbar\""}},
+      {"unknown copy rule", {{"8files", "[[file]]\nsource = \"a.txt\"\ncopy = \"never\"\n"}},
+       {"file[1].copy", "\"never\"", "if-absent"}},
+      {"colour not #RRGGBB", {{"5background", "[background]\ncolour = \"#12345\"\n"}},
+       {"background.colour", "\"#12345\"", "#RRGGBB"}},
+      {"single [file] table", {{"8files", "[file]\nsource = \"a.txt\"\n"}}, {"[[file]]"}},
+      {"not TOML at all", {{"2welcome", "[welcome\n"}}, {"not a valid TOML file"}},
+      {"output folder missing", {}, {"does not exist"}, nullptr, {"-o", "/nonexistent-dir/x.exe"}},
+  });
+}
+
+TEST_F(ValidationTest, EveryErrorIsReportedAtOnce) {
+  Write("p.toml", Project({{"1product", "[product]\nname = \"App☃\"\n"},
+                           {"2welcome", "[welcome]\nlines = [\"" + Repeat("x", 48) + "\"]\n"},
+                           {"8files", "[[file]]\nsource = \"nope.txt\"\n"}}));
+  RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("out.exe")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("product.name"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("welcome.lines[1]"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("file[1].source"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("3 errors"), std::string::npos) << r.output;
+}
+
+TEST(CommandLine, UsageErrorsExitWithTwo) {
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"build"}, {"build", "a.toml", "--bogus"}, {"build", "a.toml", "b.toml"},
+           {"build", "a.toml", "-o"}, {"build", "a.toml", "-D", "NOEQUALS"}, {"inspect"}, {"inspect", "--xml", "x"}}) {
+    RunResult r = RunMksetup(args);
+    EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]) << "\n" << r.output;
+    EXPECT_NE(r.output.find("usage:"), std::string::npos);
+  }
+  for (std::vector<std::string> args :
+       std::vector<std::vector<std::string>>{{"--help"}, {"build", "--help"}, {"inspect", "--help"}}) {
+    RunResult r = RunMksetup(args);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.output.find("usage: mksetup"), std::string::npos) << r.output;
+  }
+}
+
+}  // namespace
