@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
@@ -171,6 +172,9 @@ int Build(int argc, char** argv) {
   }
 
   RemoveTempFileOnSignals();
+  // For file systems that mishandle the kernel's file-to-file copy.
+  const char* plain = getenv("MKSETUP_PLAIN_COPY");
+  if (plain && *plain && strcmp(plain, "0") != 0) UseKernelCopy(false);
   Progress progress;
   ProgressFn fn;
   if (!quiet && isatty(2)) fn = [&](int64_t done, int64_t total) { progress.Update(done, total); };

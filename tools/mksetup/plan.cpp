@@ -338,7 +338,7 @@ void Planner::Files() {
       for (; walk != end; walk.increment(ec)) {
         if (ec) break;
         const fs::directory_entry& e = *walk;
-        std::string rel = fs::relative(e.path(), f.sourcePath, ec).generic_string();
+        std::string rel = e.path().lexically_relative(f.sourcePath).generic_string();
         std::error_code ec2;
         if (e.is_directory(ec2)) continue;
         if (e.is_regular_file(ec2)) {

@@ -44,7 +44,7 @@ bool WriteAll(int fd, const char* p, size_t n) {
 class Copier {
  public:
   Copier(int out, int64_t total, const ProgressFn& progress)
-      : out_(out), total_(total), progress_(progress), buffer_(kChunk) {}
+      : out_(out), total_(total), progress_(progress) {}
 
   // Copies exactly length bytes of source (from its start) to the output.
   bool Copy(const std::string& what, const std::string& source, int64_t length, std::string& error) {
@@ -76,6 +76,7 @@ class Copier {
           continue;
         }
       } else {
+        if (buffer_.empty()) buffer_.resize(kChunk);
         n = read(in, buffer_.data(), want);
         if (n > 0 && !WriteAll(out_, buffer_.data(), static_cast<size_t>(n))) {
           error = std::string("writing the package failed: ") + strerror(errno);
