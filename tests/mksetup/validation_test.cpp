@@ -13,10 +13,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Parts = std::map<std::string, std::string>;
+using Sections = std::map<std::string, std::string>;
 
-// A project that builds; each case replaces some of its parts.
-const Parts kBase = {
+// A project that builds; each case replaces some of its sections.
+const Sections kBase = {
     {"1product", "[product]\nname = \"App\"\npicture = \"page.jpg\"\nicon = \"app.ico\"\n"},
     {"2welcome", "[welcome]\nlines = [\"hello\"]\n"},
     {"3licence", "[licence]\ntext = \"ok\"\n"},
@@ -29,7 +29,7 @@ const Parts kBase = {
 
 struct Case {
   const char* label;
-  Parts parts;                      // replaced (or added) parts
+  Sections parts;                   // replaced (or added) sections
   std::vector<std::string> expect;  // in the output, each
   std::function<void(const std::string& dir)> prepare = nullptr;
   std::vector<std::string> args = {};  // more command-line arguments
@@ -53,8 +53,8 @@ class ValidationTest : public ScratchTest {
     Write("d/x.txt", "x");
   }
 
-  std::string Project(const Parts& changes) {
-    Parts parts = kBase;
+  std::string Project(const Sections& changes) {
+    Sections parts = kBase;
     for (auto& [k, v] : changes) parts[k] = v;
     std::string text;
     for (auto& [k, v] : parts) text += v;
