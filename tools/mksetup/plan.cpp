@@ -484,7 +484,8 @@ bool Planner::Run() {
     fs::path out(p_.output.value);
     plan_.output = out.is_absolute() ? out.string() : (fs::path(p_.dir) / out).lexically_normal().string();
   } else {
-    plan_.output = (fs::path(p_.dir) / (fs::path(p_.path).stem().string() + "-setup.exe")).string();
+    plan_.output =
+        (fs::path(p_.dir) / (fs::path(p_.path).stem().string() + "-setup.exe")).lexically_normal().string();
   }
   fs::path outDir = fs::path(plan_.output).parent_path();
   if (outDir.empty()) outDir = ".";
