@@ -9,6 +9,7 @@ add_library(core STATIC ${CORE_SOURCES})
 target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
 
 if(INSTALLER_FUZZ)
+  target_compile_options(core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
   add_subdirectory(tests/fuzz)
   return()
 endif()

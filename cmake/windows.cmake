@@ -1,10 +1,13 @@
 # The 32-bit Windows programs and the tests that run under Wine.
 
-# The runner wrapper ctest uses: Wine with a prefix of this build tree.
-file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-run CONTENT
-"#!/bin/sh
-WINEPREFIX=\"\${WINEPREFIX:-${CMAKE_BINARY_DIR}/wineprefix}\" exec \"${CMAKE_SOURCE_DIR}/scripts/wine-run\" \"$@\"
-")
+# The runner wrapper ctest uses: Wine with the project's prefix (one for both
+# Windows builds: a 64-bit prefix runs 32-bit and 64-bit programs).
+set(_runner [=[#!/bin/sh
+WINEPREFIX="${WINEPREFIX:-@PREFIX@}" exec "@RUNNER@" "$@"
+]=])
+string(REPLACE "@PREFIX@" "${CMAKE_SOURCE_DIR}/build/wineprefix" _runner "${_runner}")
+string(REPLACE "@RUNNER@" "${CMAKE_SOURCE_DIR}/scripts/wine-run" _runner "${_runner}")
+file(WRITE ${CMAKE_BINARY_DIR}/wine-run "${_runner}")
 file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 # Code page 936 text in the programs: UTF-8 sources, GBK execution charset.
@@ -17,6 +20,9 @@ set(PROGRAM_LINK -static -s -Wl,--gc-sections)
 add_library(core STATIC ${CORE_SOURCES})
 target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(core PRIVATE ${PROGRAM_FLAGS} ${GBK_FLAGS})
+
+add_subdirectory(examples/demo/src)
+target_compile_options(demo PRIVATE ${GBK_FLAGS})
 
 foreach(dir framework common setup uninstall)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)

@@ -1,0 +1,25 @@
+// The field-table reader and the package index behind it.
+#include <stddef.h>
+#include <stdint.h>
+
+#include "common/fieldtable.h"
+#include "common/packageindex.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > (1u << 20)) return 0;
+  CFieldTable t;
+  t.LoadBytes(reinterpret_cast<const char*>(data), static_cast<int>(size), TABLE_KEY);
+  PackageSettings s;
+  ParsePackageIndex(t, s);
+  for (int i = 0; i < s.FileList.count; i++) s.FileList.MoveTo(i);
+
+  CFieldTable raw;
+  raw.LoadBytes(reinterpret_cast<const char*>(data), static_cast<int>(size), "");
+  // Every call either moves forward or keeps returning the empty string.
+  for (size_t i = 0; i <= size; i++) {
+    int before = raw.readPos;
+    raw.NextField();
+    if (raw.readPos == before) break;
+  }
+  return 0;
+}
