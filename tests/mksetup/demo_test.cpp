@@ -47,6 +47,22 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
   for (CFileList::Node* n = s.FileList.head; n; n = n->next)
     if (std::string(n->entry.SubDir).find('\\') != std::string::npos) nested = true;
   EXPECT_TRUE(nested) << "a file in a nested sub-folder";
+
+  // Every other file carries exactly the bytes of its source below files/.
+  int compared = 0;
+  for (CFileList::Node* n = s.FileList.head->next; n; n = n->next) {
+    std::string rel = std::string(n->entry.SubDir) + (n->entry.SubDir[0] ? "\\" : "") + n->entry.Name;
+    bool lossless = false;
+    std::string utf8 = Cp936ToUtf8(rel, &lossless);
+    ASSERT_TRUE(lossless) << rel;
+    for (char& c : utf8)
+      if (c == '\\') c = '/';
+    std::string source = ReadFile(SOURCE_ROOT "/examples/demo/files/" + utf8);
+    ASSERT_FALSE(source.empty()) << utf8;
+    EXPECT_EQ(bytes.substr(n->entry.Offset, n->entry.Length), source) << utf8;
+    compared++;
+  }
+  EXPECT_EQ(compared, s.FileList.count - 1);
 }
 
 TEST_F(DemoTest, DemoProjectNamesItsMissingProgram) {
