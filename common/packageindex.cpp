@@ -65,6 +65,30 @@ int CharBoundary(const char* s, int max) {
   return i;
 }
 
+// Width in bytes of the character at s (s[0] is not the terminator).
+static int CharWidth(const char* s) {
+  unsigned char c = static_cast<unsigned char>(s[0]);
+  return (c >= 0x81 && c <= 0xFE && s[1]) ? 2 : 1;
+}
+
+int FindCharMb(const char* s, char c) {
+  for (int i = 0; s[i]; i += CharWidth(s + i))
+    if (s[i] == c) return i;
+  return -1;
+}
+
+int ReverseFindCharMb(const char* s, char c) {
+  int found = -1;
+  for (int i = 0; s[i]; i += CharWidth(s + i))
+    if (s[i] == c) found = i;
+  return found;
+}
+
+BOOL EndsWithBackslashMb(const char* s) {
+  int i = ReverseFindCharMb(s, '\\');
+  return i >= 0 && s[i + 1] == 0;
+}
+
 void CopyText(char* dst, int size, const char* src) {
   if (size <= 0) return;
   int n = CharBoundary(src, size - 1);

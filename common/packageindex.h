@@ -128,6 +128,14 @@ void CopyText(char* dst, int size, const char* src);
 // Byte length of the longest prefix of s that is at most max bytes and ends
 // between two code page 936 characters.
 int CharBoundary(const char* s, int max);
+// Byte offset of the first / the last single-byte character c in s, never the
+// trail byte of a double-byte character (a backslash or "|" can be one); -1
+// when absent.
+int FindCharMb(const char* s, char c);
+int ReverseFindCharMb(const char* s, char c);
+// TRUE when s ends with a backslash of its own (the rule "append a backslash
+// when the text does not end with one").
+BOOL EndsWithBackslashMb(const char* s);
 
 int FolderFromKeyword(const char* text);
 int CopyModeFromKeyword(const char* text);

@@ -1,0 +1,84 @@
+#include "regref.h"
+
+#include <string.h>
+
+#include "packageindex.h"
+
+static const struct {
+  const char* name;
+  DWORD value;
+} kRoots[] = {
+    {"HKEY_CLASSES_ROOT", ROOT_CLASSES_ROOT},     {"HKEY_CURRENT_USER", ROOT_CURRENT_USER},
+    {"HKEY_LOCAL_MACHINE", ROOT_LOCAL_MACHINE},   {"HKEY_USERS", ROOT_USERS},
+    {"HKEY_CURRENT_CONFIG", ROOT_CURRENT_CONFIG},
+};
+
+DWORD RootValueFromName(const char* name) {
+  if (!name) return 0;
+  for (size_t i = 0; i < sizeof kRoots / sizeof kRoots[0]; i++)
+    if (strcmp(name, kRoots[i].name) == 0) return kRoots[i].value;
+  return 0;
+}
+
+CString TrimKeyPath(const char* path) {
+  CString s(path ? path : "");
+  if (s[0] == '\\') s = s.Mid(1);
+  // Only a backslash of its own: in code page 936 it can be a trail byte.
+  if (EndsWithBackslashMb(s)) s = s.Left(s.GetLength() - 1);
+  return s;
+}
+
+static void Clear(RegReference& ref) {
+  ref.Root.Empty();
+  ref.SubKey.Empty();
+  ref.ValueName.Empty();
+  ref.RootValue = 0;
+}
+
+BOOL ParseKeyReference(const char* text, RegReference& ref) {
+  Clear(ref);
+  if (!text) return FALSE;
+  CString t(text);
+  int first = FindCharMb(t, '|');
+  int last = ReverseFindCharMb(t, '|');
+  if (first >= 0) ref.Root = t.Left(first);
+  ref.SubKey = TrimKeyPath(t.Mid(last + 1));
+  ref.RootValue = RootValueFromName(ref.Root);
+  return ref.RootValue != 0 && !ref.SubKey.IsEmpty();
+}
+
+BOOL ParseValueReference(const char* text, RegReference& ref) {
+  Clear(ref);
+  if (!text) return FALSE;
+  CString t(text);
+  int first = FindCharMb(t, '|');
+  int last = ReverseFindCharMb(t, '|');
+  if (first >= 0) ref.Root = t.Left(first);
+  ref.ValueName = t.Mid(last + 1);
+  if (first >= 0 && last > first) ref.SubKey = TrimKeyPath(t.Mid(first + 1, last - first - 1));
+  ref.RootValue = RootValueFromName(ref.Root);
+  return ref.RootValue != 0 && !ref.ValueName.IsEmpty();
+}
+
+BOOL JoinKeyPath(char* out, size_t size, const char* parent, const char* name) {
+  if (!out || size == 0) return FALSE;
+  out[0] = 0;
+  size_t p = strlen(parent), n = strlen(name);
+  size_t sep = EndsWithBackslashMb(parent) ? 0 : 1;
+  if (p + sep + n + 1 > size) return FALSE;
+  memcpy(out, parent, p);
+  if (sep) out[p] = '\\';
+  memcpy(out + p + sep, name, n + 1);
+  return TRUE;
+}
+
+CString AssociationKey(const char* ext, int index) {
+  static const char* const kSuffix[ASSOC_KEY_COUNT] = {
+      0, "file\\DefaultIcon", "file\\shell\\open\\command", "file\\shell\\open", "file\\shell", "file"};
+  CString key;
+  if (index < 0 || index >= ASSOC_KEY_COUNT) return key;
+  if (index == 0) key = ".";
+  key += ext ? ext : "";
+  if (kSuffix[index]) key += kSuffix[index];
+  return key;
+}

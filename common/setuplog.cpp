@@ -1,0 +1,233 @@
+#include "setuplog.h"
+
+#include <string.h>
+
+#include "container.h"
+
+// Appends text and checks that it all arrived: the string class drops an
+// append it has no memory for.
+static BOOL AppendChecked(CString& s, const char* text) {
+  int want = s.GetLength() + static_cast<int>(strlen(text));
+  s += text;
+  return s.GetLength() == want;
+}
+
+static BOOL AppendBackslashIfMissing(CString& s) {
+  return EndsWithBackslashMb(s) ? TRUE : AppendChecked(s, "\\");
+}
+
+CString SetupLogPathIn(const char* installDir) {
+  CString path(installDir);
+  AppendBackslashIfMissing(path);
+  path += SETUP_LOG_NAME;
+  return path;
+}
+
+// --- Writing ---------------------------------------------------------------
+
+CSetupLogWriter::CSetupLogWriter() : ok_(FALSE) {}
+
+BOOL CSetupLogWriter::Create(const char* path) {
+  file_.Close();
+  if (GetAttributes(path) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(path);
+  ok_ = file_.Open(path, CFile::modeCreate | CFile::modeWrite);
+  return ok_;
+}
+
+BOOL CSetupLogWriter::WriteLine(const char* text) {
+  if (!ok_ || !file_.IsOpen()) return FALSE;
+  // Two writes rather than a joined copy: no allocation that could fail.
+  ok_ = file_.Write(text, static_cast<unsigned>(strlen(text))) && file_.Write(LOG_TERMINATOR, 3);
+  return ok_;
+}
+
+BOOL CSetupLogWriter::Close() {
+  BOOL wasOpen = file_.IsOpen();
+  BOOL closed = file_.Close();
+  BOOL ok = wasOpen && ok_ && closed;
+  ok_ = FALSE;
+  return ok;
+}
+
+BOOL InstalledPath(const FileEntry& e, const char* windowsDir, const char* systemDir,
+                   const char* installDir, CString& path) {
+  const char* base = e.Folder == FOLDER_WINDOWS  ? windowsDir
+                     : e.Folder == FOLDER_SYSTEM ? systemDir
+                                                 : installDir;
+  path.Empty();
+  BOOL ok = AppendChecked(path, base ? base : "") && AppendBackslashIfMissing(path) &&
+            AppendChecked(path, e.SubDir) && AppendBackslashIfMissing(path) &&
+            AppendChecked(path, e.Name);
+  if (!ok) path.Empty();
+  return ok;
+}
+
+CString ShortcutName(const char* name) {
+  // "." is never a trail byte in code page 936, so a plain search is exact.
+  const char* dot = strchr(name, '.');
+  CString s = dot ? CString(name, static_cast<int>(dot - name) + 1) : CString();
+  s += "lnk";
+  return s;
+}
+
+BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const char* windowsDir,
+                      const char* systemDir, const char* installDir) {
+  BOOL ok = log.WriteLine(LOG_FILES_SECTION);
+  for (const CFileList::Node* n = s.FileList.head; n && ok; n = n->next) {
+    CString path;
+    ok = InstalledPath(n->entry, windowsDir, systemDir, installDir, path) && log.WriteLine(path);
+  }
+  ok = ok && log.WriteLine("") && log.WriteLine(LOG_TYPES_SECTION);
+  for (int i = 0; i < 2 && ok; i++)
+    if (s.TypeAssoc[i].Extension[0]) ok = log.WriteLine(s.TypeAssoc[i].Extension);
+  return ok && log.WriteLine("") && log.WriteLine(LOG_SHORTCUTS_SECTION);
+}
+
+// --- Reading ---------------------------------------------------------------
+
+CSetupLogReader::CSetupLogReader() : pos_(0), len_(0) {}
+
+BOOL CSetupLogReader::Open(const char* path) {
+  pos_ = len_ = 0;
+  return file_.Open(path, CFile::modeRead | CFile::shareDenyNone);
+}
+
+void CSetupLogReader::Close() {
+  file_.Close();
+  pos_ = len_ = 0;
+}
+
+BOOL CSetupLogReader::Rewind() {
+  pos_ = len_ = 0;
+  return file_.Seek(0, CFile::begin) == 0;
+}
+
+BOOL CSetupLogReader::Fill() {
+  pos_ = 0;
+  len_ = file_.Read(buf_, sizeof buf_);  // a read error ends the file like its end
+  return len_ > 0;
+}
+
+LogLineKind CSetupLogReader::ReadLine(CString& line) {
+  line.Empty();
+  if (pos_ == len_ && !Fill()) return LOG_LINE_END;
+  // The line is collected piece by piece; past the limit the rest is only
+  // skipped, so a huge line costs no memory.
+  BOOL damaged = FALSE;
+  long long length = 0;
+  for (;;) {
+    if (pos_ == len_ && !Fill()) break;  // last line without an end
+    const char* start = buf_ + pos_;
+    unsigned avail = len_ - pos_;
+    const char* lf = static_cast<const char*>(memchr(start, '\n', avail));
+    unsigned take = lf ? static_cast<unsigned>(lf - start) : avail;
+    pos_ += take + (lf ? 1 : 0);
+    length += take;
+    if (!damaged) {
+      if (length > LOG_LINE_LIMIT + 2 || memchr(start, 0, take)) {
+        damaged = TRUE;
+      } else {
+        line.Append(start, static_cast<int>(take));
+        if (line.GetLength() != length) damaged = TRUE;  // no memory for it
+      }
+    }
+    if (lf) break;
+  }
+  if (damaged) {
+    line.Empty();
+    return LOG_LINE_DAMAGED;
+  }
+  // The CR that belongs to the line end, then the log's extra one.
+  int n = line.GetLength();
+  for (int k = 0; k < 2 && n > 0 && line[n - 1] == '\r'; k++) n--;
+  if (n > LOG_LINE_LIMIT) {
+    line.Empty();
+    return LOG_LINE_DAMAGED;
+  }
+  if (n != line.GetLength()) line = line.Left(n);
+  return LOG_LINE_TEXT;
+}
+
+BOOL CSetupLogReader::NextEntry(CString& text) {
+  for (;;) {
+    LogLineKind kind = ReadLine(text);
+    if (kind == LOG_LINE_DAMAGED) continue;  // ReadLine always moves on, so this ends
+    return kind == LOG_LINE_TEXT && !text.IsEmpty();
+  }
+}
+
+BOOL CSetupLogReader::BeginFileList() {
+  CString skip;
+  if (!Rewind()) return FALSE;
+  ReadLine(skip);
+  return TRUE;
+}
+
+BOOL CSetupLogReader::NextFilePath(CString& path) { return NextEntry(path); }
+
+void CSetupLogReader::BeginTypeList() {
+  CString skip;
+  ReadLine(skip);
+}
+
+BOOL CSetupLogReader::NextExtension(CString& ext) {
+  if (!NextEntry(ext)) return FALSE;
+  // Cut between characters: a lone lead byte would form a key name of its own.
+  if (ext.GetLength() > 3) ext = ext.Left(CharBoundary(ext, 3));
+  return TRUE;
+}
+
+void CSetupLogReader::BeginShortcutList() {
+  CString skip;
+  ReadLine(skip);
+}
+
+BOOL CSetupLogReader::NextShortcut(CString& path) { return NextEntry(path); }
+
+// --- Program group -----------------------------------------------------------
+
+CString LowerTextMb(const char* s) {
+  CString result;
+  char chunk[256];  // the string class has no writable buffer: fill in pieces
+  int k = 0;
+  for (int i = 0; s[i]; i++) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x81 && c <= 0xFE && s[i + 1]) {
+      chunk[k++] = s[i];
+      chunk[k++] = s[++i];
+    } else {
+      chunk[k++] = static_cast<char>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
+    }
+    if (k >= static_cast<int>(sizeof chunk) - 2) {
+      result.Append(chunk, k);
+      k = 0;
+    }
+  }
+  result.Append(chunk, k);
+  return result;
+}
+
+int FindTextMb(const char* s, const char* needle) {
+  size_t m = strlen(needle);
+  size_t n = strlen(s);
+  for (size_t i = 0; i < n;) {
+    if (n - i >= m && memcmp(s + i, needle, m) == 0) return static_cast<int>(i);
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    i += (c >= 0x81 && c <= 0xFE && s[i + 1]) ? 2 : 1;
+  }
+  return m == 0 ? 0 : -1;
+}
+
+BOOL ProgramGroupOf(const char* shortcutPath, const char* programsFolder, CString& group) {
+  if (!programsFolder || !programsFolder[0]) return FALSE;
+  CString programs = LowerTextMb(programsFolder);
+  if (!EndsWithBackslashMb(programs)) programs += "\\";
+  CString path = LowerTextMb(shortcutPath);
+  int at = FindTextMb(path, programs);
+  if (at < 0) return FALSE;
+  int last = ReverseFindCharMb(path, '\\');
+  // The folder must lie below the Programs folder, not be it.
+  if (last <= at + programs.GetLength() - 1) return FALSE;
+  group = path.Left(last);
+  return TRUE;
+}

@@ -1,0 +1,119 @@
+// setup.log: the list of installed files, file-type extensions and shortcuts
+// that the setup writes at Finish and the uninstaller reads back. Every line
+// ends with 0x0D 0x0D 0x0A; the order of the sections and the empty lines
+// between them carry the structure, the section names are never checked.
+#pragma once
+#include "../framework/cstring.h"
+#include "../framework/file.h"
+#include "../framework/platform.h"
+#include "packageindex.h"
+
+#define SETUP_LOG_NAME "setup.log"
+#define LOG_FILES_SECTION "[FILELIST]"
+#define LOG_TYPES_SECTION "[TYPELIST]"
+#define LOG_SHORTCUTS_SECTION "[SHORTCUTLIST]"
+#define LOG_TERMINATOR "\r\r\n"
+// Longest line the reader takes (terminator excluded). No Windows path of the
+// ANSI functions comes near it; a longer line is skipped as damaged.
+#define LOG_LINE_LIMIT 4096
+
+// The log's path in an installation folder: the folder, a backslash if it
+// lacks one, then "setup.log".
+CString SetupLogPathIn(const char* installDir);
+
+class CSetupLogWriter {
+ public:
+  CSetupLogWriter();
+  // Creates or empties the file; an existing file gets normal attributes first,
+  // so that a read-only log is replaced. FALSE when it cannot be created.
+  BOOL Create(const char* path);
+  // Writes text and the terminator. After the first failed write nothing more
+  // is written (a half line would glue the next one to it) and every later
+  // call gives FALSE.
+  BOOL WriteLine(const char* text);
+  // TRUE only when the log was created, every line was written and the file
+  // closed cleanly: a short log must not pass for a complete one.
+  BOOL Close();
+  BOOL IsOpen() const { return file_.IsOpen(); }
+
+ private:
+  CFile file_;
+  BOOL ok_;
+};
+
+// Rule A: the installed path of a file entry. The base folder is windowsDir
+// for FOLDER_WINDOWS, systemDir for FOLDER_SYSTEM, installDir for anything
+// else; then a backslash if missing, SubDir, a backslash if missing, Name.
+// FALSE (and path empty) when the text could not be formed (out of memory).
+BOOL InstalledPath(const FileEntry& e, const char* windowsDir, const char* systemDir,
+                   const char* installDir, CString& path);
+// Rule B: Name up to and including its first "." followed by "lnk"
+// (a.b.exe gives a.lnk; a name without a dot gives "lnk").
+CString ShortcutName(const char* name);
+
+// Writes everything before the shortcut pass: "[FILELIST]", the installed path
+// of every file in list order, an empty line, "[TYPELIST]", each non-empty
+// extension of the two associations, an empty line, "[SHORTCUTLIST]". FALSE
+// when a line could not be written or formed.
+BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const char* windowsDir,
+                      const char* systemDir, const char* installDir);
+
+// What ReadLine found.
+enum LogLineKind {
+  LOG_LINE_TEXT,     // a line, possibly empty
+  LOG_LINE_END,      // end of file: no more bytes (the line is empty)
+  LOG_LINE_DAMAGED,  // a line holding a zero byte, longer than LOG_LINE_LIMIT,
+                     // or too big for memory: no usable text (the line is empty)
+};
+
+// Reads a log line by line for the uninstaller. The file list is read twice
+// (sizes, then deletion): BeginFileList goes back to the start each time.
+class CSetupLogReader {
+ public:
+  CSetupLogReader();
+  // Read-only, shared with other readers and writers. FALSE when it cannot be opened.
+  BOOL Open(const char* path);
+  void Close();
+  BOOL IsOpen() const { return file_.IsOpen(); }
+  BOOL Rewind();
+
+  // A line is the bytes up to the next 0x0A. A 0x0D before the 0x0A goes with
+  // the line end, and then one more trailing 0x0D (the log's extra one) is
+  // removed. Only a 0x0D is removed, so a line with a plain CR LF or LF end,
+  // or the file's last line without any end, keeps all of its text.
+  LogLineKind ReadLine(CString& line);
+
+  // The sections as the uninstaller walks them. Each Next... gives TRUE with
+  // the next entry, or FALSE at the empty line that ends the group or at the
+  // end of the file. Damaged lines are passed over: they name nothing that
+  // could safely be deleted, but they do not end a group either.
+  BOOL BeginFileList();  // back to the start, past the section line
+  BOOL NextFilePath(CString& path);
+  void BeginTypeList();  // past the section line; call once the file paths ran out
+  // An entry longer than 3 bytes is cut to its first 3 (at a character boundary).
+  BOOL NextExtension(CString& ext);
+  void BeginShortcutList();  // past the section line; call once the extensions ran out
+  BOOL NextShortcut(CString& path);
+
+ private:
+  BOOL NextEntry(CString& text);
+  BOOL Fill();
+  CFile file_;
+  char buf_[4096];
+  unsigned pos_;
+  unsigned len_;
+};
+
+// Lower-cases the ASCII letters of a code page 936 text; the trail byte of a
+// double-byte character stays as it is even when it looks like a letter.
+CString LowerTextMb(const char* s);
+// Byte offset of the first place where needle starts a character of s; -1 when absent.
+int FindTextMb(const char* s, const char* needle);
+
+// The program-group rule for one shortcut line: TRUE when the lower-cased path
+// contains the lower-cased Programs folder (a backslash is added to it when
+// missing); group is then the lower-cased path up to its last backslash.
+// Never gives the Programs folder itself or anything above it (a shortcut lying
+// directly in it), nor anything when the Programs folder is empty: the
+// uninstaller removes that folder with all its content.
+BOOL ProgramGroupOf(const char* shortcutPath, const char* programsFolder, CString& group);

@@ -1,0 +1,256 @@
+// setup.log: the bytes the setup writes and what the uninstaller reads back.
+#include "common/setuplog.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+
+namespace {
+
+const std::string E = "\r\r\n";
+
+FileEntry Entry(const char* name, int folder, const char* subDir = "") {
+  FileEntry e;
+  memset(&e, 0, sizeof e);
+  strcpy(e.Name, name);
+  strcpy(e.SubDir, subDir);
+  e.Folder = folder;
+  return e;
+}
+
+std::string Path(const FileEntry& e, const char* win, const char* sys, const char* inst) {
+  CString p;
+  EXPECT_TRUE(InstalledPath(e, win, sys, inst, p));
+  return p.c_str();
+}
+
+// Every line the reader's section helpers give, in the uninstaller's order.
+struct Sections {
+  std::vector<std::string> files, types, shortcuts;
+};
+Sections ReadSections(const std::string& path) {
+  Sections s;
+  CSetupLogReader r;
+  EXPECT_TRUE(r.Open(path.c_str()));
+  CString line;
+  EXPECT_TRUE(r.BeginFileList());
+  while (r.NextFilePath(line)) s.files.push_back("(sizes)");  // the first pass
+  s.files.clear();
+  EXPECT_TRUE(r.BeginFileList());
+  while (r.NextFilePath(line)) s.files.push_back(line.c_str());
+  r.BeginTypeList();
+  while (r.NextExtension(line)) s.types.push_back(line.c_str());
+  r.BeginShortcutList();
+  while (r.NextShortcut(line)) s.shortcuts.push_back(line.c_str());
+  return s;
+}
+
+typedef std::vector<std::string> Lines;
+
+}  // namespace
+
+TEST(SetupLogRules, InstalledPathPicksFolderAndAddsBackslashesOnlyWhereMissing) {
+  const char* win = "C:\\WINDOWS";
+  const char* sys = "C:\\WINDOWS\\system32\\";
+  const char* inst = "C:\\Program Files\\Demo\\";
+  EXPECT_EQ(Path(Entry("app.exe", FOLDER_INSTALL), win, sys, inst), "C:\\Program Files\\Demo\\app.exe");
+  EXPECT_EQ(Path(Entry("ctl.ocx", FOLDER_SYSTEM), win, sys, inst), "C:\\WINDOWS\\system32\\ctl.ocx");
+  EXPECT_EQ(Path(Entry("w.ini", FOLDER_WINDOWS, "sub"), win, sys, inst), "C:\\WINDOWS\\sub\\w.ini");
+  EXPECT_EQ(Path(Entry("a.txt", FOLDER_INSTALL, "doc\\"), win, sys, inst), "C:\\Program Files\\Demo\\doc\\a.txt");
+  EXPECT_EQ(Path(Entry("x", 0), win, sys, inst), "C:\\Program Files\\Demo\\x");  // any other kind
+  // A folder ending in a double-byte character whose trail byte is 0x5C still
+  // needs its separator.
+  EXPECT_EQ(Path(Entry("a", FOLDER_INSTALL), win, sys, "D:\\\x81\x5C"), "D:\\\x81\x5C\\a");
+}
+
+TEST(SetupLogRules, ShortcutNameCutsAfterFirstDot) {
+  EXPECT_STREQ(ShortcutName("tool.exe"), "tool.lnk");
+  EXPECT_STREQ(ShortcutName("a.b.exe"), "a.lnk");
+  EXPECT_STREQ(ShortcutName("README"), "lnk");
+  EXPECT_STREQ(ShortcutName(".hidden"), ".lnk");
+  EXPECT_STREQ(SetupLogPathIn("C:\\P\\"), "C:\\P\\setup.log");
+}
+
+TEST(SetupLogWriter, ExampleIsByteExact) {
+  TempDir dir;
+  PackageSettings s;
+  s.FileList.Append(Entry("app.exe", FOLDER_INSTALL));
+  s.FileList.Append(Entry("ctl.ocx", FOLDER_SYSTEM));
+  strcpy(s.TypeAssoc[0].Extension, "abc");
+  CSetupLogWriter log;
+  ASSERT_TRUE(log.Create(dir.Path("setup.log").c_str()));
+  EXPECT_TRUE(WriteLogSections(log, s, "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files\\Demo\\"));
+  EXPECT_TRUE(log.WriteLine("C:\\Desktop\\app.lnk"));
+  EXPECT_TRUE(log.WriteLine("C:\\Programs\\Demo\\app.lnk"));
+  EXPECT_TRUE(log.Close());
+  EXPECT_EQ(ReadBytes(dir.Path("setup.log")),
+            "[FILELIST]" + E + "C:\\Program Files\\Demo\\app.exe" + E + "C:\\WINDOWS\\system32\\ctl.ocx" + E + E +
+                "[TYPELIST]" + E + "abc" + E + E + "[SHORTCUTLIST]" + E + "C:\\Desktop\\app.lnk" + E +
+                "C:\\Programs\\Demo\\app.lnk" + E);
+}
+
+TEST(SetupLogWriter, EmptyGroupsAreJustTheirSeparators) {
+  TempDir dir;
+  std::string path = dir.Path("setup.log");
+  PackageSettings s;
+  CSetupLogWriter log;
+  ASSERT_TRUE(log.Create(path.c_str()));
+  EXPECT_TRUE(WriteLogSections(log, s, "W", "S", "I\\"));
+  EXPECT_TRUE(log.Close());
+  EXPECT_EQ(ReadBytes(path), "[FILELIST]" + E + E + "[TYPELIST]" + E + E + "[SHORTCUTLIST]" + E);
+
+  strcpy(s.TypeAssoc[1].Extension, "zz");  // only the second one
+  ASSERT_TRUE(log.Create(path.c_str()));
+  EXPECT_TRUE(WriteLogSections(log, s, "W", "S", "I\\"));
+  EXPECT_TRUE(log.Close());
+  EXPECT_EQ(ReadBytes(path), "[FILELIST]" + E + E + "[TYPELIST]" + E + "zz" + E + E + "[SHORTCUTLIST]" + E);
+}
+
+TEST(SetupLogWriter, ReplacesReadOnlyLog) {
+  TempDir dir;
+  std::string path = dir.Path("setup.log");
+  ASSERT_TRUE(WriteBytes(path, "old content that is longer"));
+  MakeReadOnly(path);
+  CSetupLogWriter log;
+  ASSERT_TRUE(log.Create(path.c_str()));
+  EXPECT_TRUE(log.WriteLine("x"));
+  EXPECT_TRUE(log.Close());
+  EXPECT_EQ(ReadBytes(path), "x" + E);
+}
+
+TEST(SetupLogWriter, FailuresAreNotReportedAsSuccess) {
+  TempDir dir;
+  CSetupLogWriter log;
+  EXPECT_FALSE(log.WriteLine("never created"));
+  EXPECT_FALSE(log.Close());
+  EXPECT_FALSE(log.Create(dir.Path("no folder/setup.log").c_str()));
+  EXPECT_FALSE(log.Close());
+#ifndef _WIN32
+  // A full disk: the write fails, and so does everything after it.
+  if (log.Create("/dev/full")) {
+    EXPECT_FALSE(log.WriteLine("[FILELIST]"));
+    EXPECT_FALSE(log.WriteLine(""));
+    EXPECT_FALSE(log.Close());
+  }
+#endif
+}
+
+TEST(SetupLogReader, RoundTripGivesEveryEntryBack) {
+  TempDir dir;
+  std::string path = dir.Path("setup.log");
+  PackageSettings s;
+  s.FileList.Append(Entry("app.exe", FOLDER_INSTALL));
+  s.FileList.Append(Entry("\xCE\xC4\xBC\xFE.txt", FOLDER_WINDOWS, "sub"));
+  strcpy(s.TypeAssoc[0].Extension, "abc");
+  strcpy(s.TypeAssoc[1].Extension, "de");
+  CSetupLogWriter log;
+  ASSERT_TRUE(log.Create(path.c_str()));
+  ASSERT_TRUE(WriteLogSections(log, s, "C:\\W", "C:\\S", "C:\\P\\"));
+  ASSERT_TRUE(log.WriteLine("C:\\D\\app.lnk"));
+  ASSERT_TRUE(log.Close());
+  Sections r = ReadSections(path);
+  EXPECT_EQ(r.files, Lines({"C:\\P\\app.exe", "C:\\W\\sub\\\xCE\xC4\xBC\xFE.txt"}));
+  EXPECT_EQ(r.types, Lines({"abc", "de"}));
+  EXPECT_EQ(r.shortcuts, Lines({"C:\\D\\app.lnk"}));
+}
+
+TEST(SetupLogReader, ForeignLineEndsLoseNoRealCharacter) {
+  TempDir dir;
+  std::string path = dir.Path("setup.log");
+  const Lines files = {"C:\\a.exe", "C:\\b.exe"};
+  for (const char* end : {"\r\n", "\n"}) {
+    std::string eol = end;
+    // The last shortcut line has no end at all.
+    ASSERT_TRUE(WriteBytes(path, "[FILELIST]" + eol + "C:\\a.exe" + eol + "C:\\b.exe" + eol + eol + "[TYPELIST]" +
+                                     eol + "abcd" + eol + eol + "[SHORTCUTLIST]" + eol + "C:\\s.lnk" + eol +
+                                     "C:\\t.lnk"));
+    Sections r = ReadSections(path);
+    EXPECT_EQ(r.files, files) << "line end " << eol.size();
+    EXPECT_EQ(r.types, Lines({"abc"}));
+    EXPECT_EQ(r.shortcuts, Lines({"C:\\s.lnk", "C:\\t.lnk"}));
+  }
+}
+
+TEST(SetupLogReader, ReadLineRulesAndEndOfFile) {
+  TempDir dir;
+  std::string path = dir.Path("setup.log");
+  ASSERT_TRUE(WriteBytes(path, "a\r\r\r\n" + E + "b\rc" + E + "tail\r\r"));
+  CSetupLogReader r;
+  ASSERT_TRUE(r.Open(path.c_str()));
+  CString line;
+  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_STREQ(line, "a\r");  // at most two CRs go
+  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_STREQ(line, "");
+  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_STREQ(line, "b\rc");
+  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_STREQ(line, "tail");
+  EXPECT_EQ(r.ReadLine(line), LOG_LINE_END);
+  EXPECT_EQ(r.ReadLine(line), LOG_LINE_END);
+  EXPECT_STREQ(line, "");
+  ASSERT_TRUE(r.Rewind());
+  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_STREQ(line, "a\r");
+  r.Close();
+  EXPECT_FALSE(r.Open(dir.Path("missing.log").c_str()));
+}
+
+TEST(SetupLogReader, LongAndZeroByteLinesAreSkippedWithoutEndingTheGroup) {
+  TempDir dir;
+  std::string path = dir.Path("setup.log");
+  std::string atLimit(LOG_LINE_LIMIT, 'x');
+  std::string huge(3 * 4096 + 17, 'y');  // spans several read buffers
+  std::string zero("C:\\a.dll\0.bak", 13);
+  ASSERT_TRUE(WriteBytes(path, "[FILELIST]" + E + atLimit + E + huge + E + zero + E + "C:\\b.exe" + E +
+                                   atLimit + "z" + E + E + "[TYPELIST]" + E + std::string("\0ab", 3) + E + "\xB0\xA1\xB0\xA1" +
+                                   E + E + "[SHORTCUTLIST]" + E + "C:\\s.lnk" + E));
+  Sections r = ReadSections(path);
+  EXPECT_EQ(r.files, Lines({atLimit, "C:\\b.exe"}));
+  EXPECT_EQ(r.types, Lines({"\xB0\xA1"}));  // cut between characters
+  EXPECT_EQ(r.shortcuts, Lines({"C:\\s.lnk"}));
+
+  CSetupLogReader reader;
+  ASSERT_TRUE(reader.Open(path.c_str()));
+  CString line;
+  reader.ReadLine(line);
+  reader.ReadLine(line);
+  EXPECT_EQ(reader.ReadLine(line), LOG_LINE_DAMAGED);
+  EXPECT_EQ(reader.ReadLine(line), LOG_LINE_DAMAGED);
+  EXPECT_EQ(reader.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_STREQ(line, "C:\\b.exe");
+}
+
+TEST(ProgramGroup, FirstShortcutBelowProgramsFolderIgnoringCase) {
+  const char* programs = "C:\\Users\\Root\\Start Menu\\Programs\\";
+  CString group;
+  EXPECT_FALSE(ProgramGroupOf("C:\\Users\\Root\\Desktop\\app.lnk", programs, group));
+  ASSERT_TRUE(ProgramGroupOf("c:\\USERS\\root\\start menu\\programs\\Demo\\app.lnk", programs, group));
+  EXPECT_STREQ(group, "c:\\users\\root\\start menu\\programs\\demo");
+  // Missing trailing backslash on the Programs folder changes nothing.
+  ASSERT_TRUE(ProgramGroupOf("C:\\P\\Demo\\app.lnk", "C:\\P", group));
+  EXPECT_STREQ(group, "c:\\p\\demo");
+}
+
+TEST(ProgramGroup, NeverTheProgramsFolderItselfNorAnythingForAnEmptyOne) {
+  CString group("unchanged");
+  EXPECT_FALSE(ProgramGroupOf("C:\\P\\app.lnk", "C:\\P\\", group));
+  EXPECT_FALSE(ProgramGroupOf("C:\\Desktop\\app.lnk", "", group));
+  EXPECT_STREQ(group, "unchanged");
+}
+
+TEST(ProgramGroup, CodePage936TrailBytesAreNeitherLoweredNorSeparators) {
+  // 0x81 0x41 and 0x81 0x5C are single characters: their trail bytes look like
+  // "A" and a backslash.
+  EXPECT_STREQ(LowerTextMb("AB\x81\x41Z"), "ab\x81\x41z");
+  EXPECT_EQ(FindTextMb("\x81\x41" "A", "A"), 2);
+  CString group;
+  ASSERT_TRUE(ProgramGroupOf("C:\\P\\Grp\\G\x81\x5C" "A.lnk", "C:\\p\\", group));
+  EXPECT_STREQ(group, "c:\\p\\grp");  // not "c:\\p\\grp\\g\x81"
+  // "a\\" occurs only from the trail byte of 0x81 0x61 on: no match.
+  EXPECT_FALSE(ProgramGroupOf("\x81" "a\\g\\x.lnk", "a\\", group));
+}
