@@ -1,0 +1,120 @@
+#include "shellhelpers.h"
+
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "../framework/file.h"
+
+typedef HRESULT(STDAPICALLTYPE* RegisterProc)();
+
+int RegisterServer(const char* path) {
+  HMODULE lib = LoadLibraryA(path);
+  if (reinterpret_cast<UINT_PTR>(lib) < 32) return 0;
+  RegisterProc proc = reinterpret_cast<RegisterProc>(
+      reinterpret_cast<void (*)()>(GetProcAddress(lib, "DllRegisterServer")));
+  if (proc && FAILED(proc())) {
+    FreeLibrary(lib);
+    return 0;
+  }
+  return 1;
+}
+
+BOOL CreateShortcut(const char* target, const char* linkPath) {
+  IShellLinkA* link = 0;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link))) ||
+      !link)
+    return FALSE;
+  CString t(target);
+  int slash = t.ReverseFind('\\');
+  CString folder = slash >= 0 ? t.Left(slash) : CString();
+  link->SetWorkingDirectory(folder);
+  link->SetPath(target);
+  link->SetDescription("");
+  link->SetShowCmd(SW_SHOW);
+  IPersistFile* file = 0;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) || !file) {
+    link->Release();
+    return FALSE;
+  }
+  WCHAR wide[MAX_PATH];
+  wide[0] = 0;
+  // A path that does not fit gives no name at all rather than a cut one.
+  if (!MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, linkPath, -1, wide, MAX_PATH)) wide[0] = 0;
+  HRESULT hr = wide[0] ? file->Save(wide, TRUE) : E_INVALIDARG;
+  file->Release();
+  link->Release();
+  return SUCCEEDED(hr);
+}
+
+CString GetSpecialFolderPath(int csidl) {
+  char path[MAX_PATH + 1];
+  path[0] = 0;
+  LPITEMIDLIST pidl = 0;
+  if (SUCCEEDED(SHGetSpecialFolderLocation(0, csidl, &pidl)) && pidl) {
+    if (!SHGetPathFromIDListA(pidl, path)) path[0] = 0;
+    CoTaskMemFree(pidl);
+  }
+  CString result(path);
+  if (!result.EndsWith('\\')) result += '\\';
+  return result;
+}
+
+CString TempFilePath(const char* name) {
+  char dir[256];
+  DWORD n = GetTempPathA(255, dir);
+  if (n == 0 || n >= 255) return CString();
+  CString path(dir);
+  path += name;
+  return path;
+}
+
+HICON LoadIconFromBytes(const void* bytes, int count) {
+  CString tmp = TempFilePath(TEMP_FILE_NAME);
+  if (tmp.IsEmpty() || count < 0) return 0;
+  // A read-only leftover of the same name must not stop the write.
+  if (GetFileAttributesA(tmp) != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(tmp, FILE_ATTRIBUTE_NORMAL);
+  CFile f;
+  if (!f.Open(tmp, CFile::modeCreate | CFile::modeWrite)) return 0;
+  BOOL written = f.Write(bytes, static_cast<unsigned>(count));
+  if (!f.Close()) written = FALSE;
+  HICON icon = 0;
+  if (written)
+    icon = static_cast<HICON>(
+        LoadImageA(0, tmp, IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION));
+  DeleteFileA(tmp);
+  return icon;
+}
+
+// Sets a key's default value to text (REG_SZ, the terminator counted).
+static void SetDefaultValue(const CString& key, const CString& text) {
+  HKEY h = 0;
+  if (RegOpenKeyA(HKEY_CLASSES_ROOT, key, &h) != ERROR_SUCCESS) return;
+  RegSetValueExA(h, 0, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.GetLength() + 1));
+  RegCloseKey(h);
+}
+
+void RegisterFileType(const char* ext, const char* program) {
+  CString dotKey = CString(".") + ext;
+  CString fileKey = CString(ext) + "file";
+  CString keys[6] = {dotKey,
+                     fileKey,
+                     fileKey + "\\DefaultIcon",
+                     fileKey + "\\shell",
+                     fileKey + "\\shell\\open",
+                     fileKey + "\\shell\\open\\command"};
+  for (int i = 0; i < 6; i++) {
+    HKEY h = 0;
+    DWORD disposition = 0;
+    char cls[1] = {0};
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keys[i], 0, cls, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h,
+                        &disposition) == ERROR_SUCCESS)
+      RegCloseKey(h);
+  }
+  SetDefaultValue(dotKey, fileKey);
+  SetDefaultValue(keys[2], CString(program) + ",0");
+  SetDefaultValue(keys[5], CString(program) + " %1");
+}

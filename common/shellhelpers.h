@@ -1,0 +1,26 @@
+// The programs' ways into the shell, the registry and COM: self-registration of
+// controls, shortcuts, special folders, icons from bytes, file associations.
+#pragma once
+#include "../framework/cstring.h"
+#include "../framework/platform.h"
+
+// Loads the library and calls its DllRegisterServer. 0 when it does not load or
+// the call fails (the library is then unloaded); 1 otherwise, also for a library
+// without that entry point, which stays loaded.
+int RegisterServer(const char* path);
+// Saves a shell link at linkPath to target, working in the target's folder,
+// shown normally. COM must be initialised. TRUE when the file was saved.
+BOOL CreateShortcut(const char* target, const char* linkPath);
+// The path of a special folder (CSIDL_*), ending in a backslash.
+CString GetSpecialFolderPath(int csidl);
+// An icon (the caller's to destroy) from the bytes of an .ico file, at the
+// system's default size; null when the bytes are not an icon.
+HICON LoadIconFromBytes(const void* bytes, int count);
+// Associates .ext with program (a full path) under HKEY_CLASSES_ROOT: the keys
+// ".ext" and "extfile" with its icon and open command.
+void RegisterFileType(const char* ext, const char* program);
+
+// The temporary file of the programs, in the user's temporary folder; empty
+// when the temporary folder's path does not fit.
+CString TempFilePath(const char* name);
+#define TEMP_FILE_NAME "wren.tmp"

@@ -1,0 +1,60 @@
+#include "app.h"
+
+#include <objbase.h>
+#include <ole2.h>
+
+static CWinApp* g_app = 0;
+
+CWinApp::CWinApp(const char* appName)
+    : m_hInstance(0), m_hMainWnd(0), m_strAppName(appName ? appName : ""), oleStarted_(false) {
+  g_app = this;
+}
+
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = 0;
+}
+
+void CWinApp::Startup(HINSTANCE instance) {
+  m_hInstance = instance;
+  if (!m_strAppName.IsEmpty()) return;
+  char path[MAX_PATH + 1] = {0};
+  GetModuleFileNameA(instance, path, MAX_PATH);
+  CString name(path);
+  int slash = name.ReverseFind('\\');
+  if (slash >= 0) name = name.Mid(slash + 1);
+  int dot = name.ReverseFind('.');
+  if (dot > 0) name = name.Left(dot);
+  m_strAppName = name;
+}
+
+int CWinApp::Run() {
+  MSG msg;
+  while (GetMessageA(&msg, 0, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return ExitInstance();
+}
+
+int CWinApp::ExitInstance() {
+  if (oleStarted_) {
+    OleUninitialize();
+    oleStarted_ = false;
+  }
+  return 0;
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+HINSTANCE AfxGetInstanceHandle() {
+  return g_app && g_app->m_hInstance ? g_app->m_hInstance : GetModuleHandleA(0);
+}
+
+HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+
+BOOL AfxOleInit() {
+  if (g_app && g_app->oleStarted_) return TRUE;  // one initialisation per run
+  if (FAILED(OleInitialize(0))) return FALSE;
+  if (g_app) g_app->oleStarted_ = true;
+  return TRUE;
+}

@@ -1,0 +1,63 @@
+#include "setupapp.h"
+
+#include "common/container.h"
+#include "common/fieldtable.h"
+#include "common/shellhelpers.h"
+#include "framework/memory.h"
+
+CSetupApp::CSetupApp() : CWinApp(0) {
+  char path[256] = {0};
+  GetModuleFileNameA(0, path, 255);
+  ModulePath = path;
+}
+
+BOOL CSetupApp::InitInstance() {
+  AfxEnableControlContainer();
+  AfxOleInit();
+  Enable3dControls();
+  if (!LoadPackage()) {
+    MessageBoxA(0, LOAD_FAILED_TEXT, "", MB_OK);
+    return FALSE;
+  }
+  RunWizard(*this);
+  return FALSE;
+}
+
+// Loads a picture from a data region of the setup file; a region that cannot
+// be read leaves it not loaded.
+static void LoadRegionPicture(CPictureImage& picture, const char* modulePath, LONG length, LONG offset) {
+  long n = length;
+  char* bytes = ReadRegion(modulePath, n, offset);
+  if (!bytes) {
+    picture.LoadFromMemory(0, 0);
+    return;
+  }
+  picture.LoadFromMemory(bytes, static_cast<int>(n));
+  FreeBuffer(bytes);
+}
+
+BOOL CSetupApp::LoadPackage() {
+  long len = 0, seek = 0;
+  if (!ReadTrailer(ModulePath, len, seek)) return FALSE;
+  CString tmp = TempFilePath(TEMP_FILE_NAME);
+  if (tmp.IsEmpty()) return FALSE;
+  // A read-only leftover of an earlier run must not block the copy, and an
+  // index that could not be copied must not be replaced by such a leftover.
+  if (GetAttributes(tmp) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(tmp);
+  if (!ExtractRegion(tmp, ModulePath, seek, len)) return FALSE;
+
+  BOOL result = TRUE;
+  CFieldTable table;
+  if (table.LoadFile(tmp, TABLE_KEY)) {
+    ParsePackageIndex(table, *this);
+    DeleteFileA(tmp);
+  } else {
+    result = FALSE;  // the temporary file stays, as the failed read left it
+  }
+
+  if (PictureLength > 0) LoadRegionPicture(Picture, ModulePath, PictureLength, PictureOffset);
+  else Picture.LoadFromResource(PICTURE_RESOURCE_ID, PICTURE_RESOURCE_TYPE);
+  if (SplashEnabled && SplashPictureLength > 0)
+    LoadRegionPicture(SplashPicture, ModulePath, SplashPictureLength, SplashPictureOffset);
+  return result;
+}

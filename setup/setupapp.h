@@ -1,0 +1,33 @@
+// The setup's application object: every setting of the package, the file list,
+// the pictures, and the start-up that reads them from the running file.
+#pragma once
+#include "common/packageindex.h"
+#include "common/picture.h"
+#include "framework/app.h"
+#include "framework/cstring.h"
+
+// The message of a package that cannot be read.
+#define LOAD_FAILED_TEXT "初始化数据失败!"
+// The page picture the program would carry as a resource (it carries none).
+#define PICTURE_RESOURCE_ID 130
+#define PICTURE_RESOURCE_TYPE "PIC"
+
+class CSetupApp : public CWinApp, public PackageSettings {
+ public:
+  CSetupApp();
+
+  BOOL InitInstance();
+  // Reads the package index of ModulePath into the settings and the file list,
+  // then the pictures. TRUE when the index was read and parsed.
+  BOOL LoadPackage();
+
+  CPictureImage Picture;
+  CPictureImage SplashPicture;
+  CString ModulePath;
+  CString InstallDir;  // ends with a backslash once the folder page set it
+};
+
+// The wizard's modal run (the whole installation); returns when it closes.
+void RunWizard(CSetupApp& app);
+
+inline CSetupApp* GetSetupApp() { return static_cast<CSetupApp*>(AfxGetApp()); }

@@ -1,0 +1,4 @@
+// The setup's single application object.
+#include "setupapp.h"
+
+CSetupApp theApp;

@@ -1,0 +1,131 @@
+#include "robot.h"
+
+#include <string.h>
+
+// Poll interval while waiting for a window: also the time the program is given
+// to end (a wait on the process handle, so an early end is seen at once).
+static const DWORD kPollMs = 20;
+
+Robot::Robot() { memset(&pi_, 0, sizeof pi_); }
+
+Robot::~Robot() { Kill(); }
+
+bool Robot::Start(const std::string& program, const std::string& args) {
+  Kill();
+  std::string cmd = "\"" + program + "\"";
+  if (!args.empty()) cmd += " " + args;
+  STARTUPINFOA si;
+  memset(&si, 0, sizeof si);
+  si.cb = sizeof si;
+  std::string buf = cmd;
+  if (!CreateProcessA(program.c_str(), &buf[0], 0, 0, FALSE, 0, 0, 0, &si, &pi_)) {
+    memset(&pi_, 0, sizeof pi_);
+    return false;
+  }
+  return true;
+}
+
+bool Robot::Running() const {
+  return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+void Robot::Kill() {
+  if (!pi_.hProcess) return;
+  if (Running()) {
+    TerminateProcess(pi_.hProcess, 0xDEAD);
+    WaitForSingleObject(pi_.hProcess, 5000);
+  }
+  CloseHandle(pi_.hProcess);
+  CloseHandle(pi_.hThread);
+  memset(&pi_, 0, sizeof pi_);
+}
+
+namespace {
+struct Search {
+  DWORD pid;
+  const char* cls;
+  const char* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND w, LPARAM lp) {
+  Search* s = reinterpret_cast<Search*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
+  char cls[256] = {0};
+  GetClassNameA(w, cls, sizeof cls);
+  if (strcmp(cls, s->cls) != 0) return TRUE;
+  if (s->caption && Robot::Text(w) != s->caption) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+}  // namespace
+
+HWND Robot::FindWindowOf(const char* cls, const char* caption) const {
+  Search s = {pi_.dwProcessId, cls, caption, 0};
+  if (!pi_.hProcess) return 0;
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+HWND Robot::WaitForWindow(const char* cls, const char* caption, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND w = FindWindowOf(cls, caption);
+    if (w) return w;
+    if (!pi_.hProcess || GetTickCount() - start >= timeoutMs) return 0;
+    // Waits on the process: returns early when it ends.
+    if (WaitForSingleObject(pi_.hProcess, kPollMs) == WAIT_OBJECT_0) return FindWindowOf(cls, caption);
+  }
+}
+
+bool Robot::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
+  if (!pi_.hProcess) return false;
+  if (WaitForSingleObject(pi_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    Kill();
+    return false;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi_.hProcess, &code);
+  if (exitCode) *exitCode = code;
+  return true;
+}
+
+std::string Robot::Text(HWND w) {
+  char buf[4096];
+  buf[0] = 0;
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
+                           5000, &result))
+    return std::string();
+  buf[sizeof buf - 1] = 0;
+  return std::string(buf);
+}
+
+std::string Robot::ControlText(HWND dialog, int id) {
+  HWND c = GetDlgItem(dialog, id);
+  return c ? Text(c) : std::string();
+}
+
+bool Robot::Click(HWND dialog, int id) {
+  HWND b = GetDlgItem(dialog, id);
+  if (!b || !IsWindowEnabled(b)) return false;
+  return PostMessageA(b, BM_CLICK, 0, 0) != 0;
+}
+
+std::string WinePath(const char* unixPath) {
+  std::string p = unixPath;
+  if (!p.empty() && p[0] == '/') p = "Z:" + p;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+std::string TempFolder() {
+  char dir[MAX_PATH + 1] = {0};
+  GetTempPathA(MAX_PATH, dir);
+  return dir;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

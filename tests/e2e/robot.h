@@ -1,0 +1,48 @@
+// The test robot: starts a Windows program and drives it through its windows as
+// a user would, with bounded waits. A program still running when the robot is
+// destroyed is killed, so a failing test never hangs.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Dialog boxes and message boxes have this window class.
+#define DIALOG_CLASS "#32770"
+// The text of a message box sits in the static control with this id.
+#define MSGBOX_TEXT_ID 0xFFFF
+
+class Robot {
+ public:
+  Robot();
+  ~Robot();
+
+  // Starts the program (a path, quoted on its command line) with arguments.
+  bool Start(const std::string& program, const std::string& args = "");
+  // A visible top-level window of the program with that class and caption
+  // (null for any caption); null when none appears before the deadline or the
+  // program ends first.
+  HWND WaitForWindow(const char* cls, const char* caption = 0, DWORD timeoutMs = 10000);
+  // The program's visible top-level windows of that class now.
+  HWND FindWindowOf(const char* cls, const char* caption = 0) const;
+  // Waits for the program to end; false on timeout (the program is then killed).
+  bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = 0);
+  bool Running() const;
+  DWORD ProcessId() const { return pi_.dwProcessId; }
+  void Kill();
+
+  // The text of a window (code page 936 bytes), read without blocking on a
+  // busy program for long.
+  static std::string Text(HWND w);
+  static std::string ControlText(HWND dialog, int id);
+  // Presses an enabled button of a dialog; false when it is missing or disabled.
+  static bool Click(HWND dialog, int id);
+
+ private:
+  PROCESS_INFORMATION pi_;
+};
+
+// A path of the Linux build (as compile definitions give them) as Wine sees it.
+std::string WinePath(const char* unixPath);
+// The user's temporary folder, ending with a backslash.
+std::string TempFolder();
+bool FileExists(const std::string& path);

@@ -1,0 +1,385 @@
+// Start-up of the setup: the loader on a package made by the builder, and the
+// real program on good and damaged setup files, driven through its windows.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/container.h"
+#include "common/fieldtable.h"
+#include "framework/memory.h"
+#include "robot.h"
+#include "setup/setupapp.h"
+
+#ifndef SETUP_EXE
+#error SETUP_EXE names the built setup program
+#endif
+
+namespace {
+
+const char kLoadFailed[] = "初始化数据失败!";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string WrenTmp() { return TempFolder() + "wren.tmp"; }
+
+void RemoveWrenTmp() {
+  SetFileAttributesA(WrenTmp().c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(WrenTmp().c_str());
+}
+
+// A scrambled index holding these fields, rows of 8 as the builder writes them.
+std::string ScrambledIndex(const std::vector<std::string>& fields) {
+  CFieldTable t;
+  t.columnCount = 8;
+  for (const std::string& f : fields) t.AddField(f.c_str());
+  int len = 0;
+  char* text = t.ExportText(len);
+  std::string bytes(text, static_cast<size_t>(len));
+  FreeBuffer(text);
+  ScrambleBuffer(reinterpret_cast<unsigned char*>(&bytes[0]), len, TABLE_KEY);
+  return bytes;
+}
+
+// A complete, well-formed index: 64 header fields and the given file names.
+std::vector<std::string> IndexFields(const std::string& product, const std::vector<std::string>& files) {
+  std::vector<std::string> f(64);
+  f[0] = "第一行";
+  f[40] = product;
+  f[52] = "INSTALL_FOLDER\\app.exe";
+  f[53] = "abc";
+  for (const std::string& name : files) {
+    std::vector<std::string> row = {name, "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", "0", "0", ""};
+    f.insert(f.end(), row.begin(), row.end());
+  }
+  f.push_back("");
+  return f;
+}
+
+std::string Trailer(long len, long seek) {
+  char t[64];
+  FormatTrailer(t, sizeof t, len, seek);
+  return t;
+}
+
+std::string Stub() {
+  static std::string stub = ReadAll(WinePath(SETUP_EXE));
+  return stub;
+}
+
+// The stub, some payload, the index and its trailer.
+std::string SetupFile(const std::string& index) {
+  std::string s = Stub() + std::string(100, 'P');
+  long seek = static_cast<long>(s.size());
+  return s + index + Trailer(static_cast<long>(index.size()), seek);
+}
+
+// What one run of a setup file showed.
+struct RunResult {
+  bool windowSeen = false;
+  std::string caption, text;
+  bool exited = false;
+  DWORD exitCode = 0;
+};
+
+// Runs the setup file, reads its first message box and presses OK.
+RunResult RunSetup(const std::string& path) {
+  RunResult r;
+  Robot robot;
+  if (!robot.Start(path)) return r;
+  HWND box = robot.WaitForWindow(DIALOG_CLASS, 0, 30000);
+  if (box) {
+    r.windowSeen = true;
+    r.caption = Robot::Text(box);
+    r.text = Robot::ControlText(box, MSGBOX_TEXT_ID);
+    Robot::Click(box, IDOK);
+  }
+  r.exited = robot.WaitForExit(30000, &r.exitCode);
+  return r;
+}
+
+std::string CaseFile(const std::string& name) {
+  char dir[MAX_PATH + 1] = {0};
+  GetCurrentDirectoryA(MAX_PATH, dir);
+  return std::string(dir) + "\\" + name + ".exe";
+}
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RemoveWrenTmp(); }
+  void TearDown() override { RemoveWrenTmp(); }
+
+  void ExpectFailure(const std::string& name, const std::string& bytes) {
+    SCOPED_TRACE(name);
+    std::string path = CaseFile(name);
+    WriteAll(path, bytes);
+    RunResult r = RunSetup(path);
+    ASSERT_TRUE(r.windowSeen);
+    EXPECT_EQ(r.caption, "");
+    EXPECT_EQ(r.text, kLoadFailed);
+    ASSERT_TRUE(r.exited);
+    EXPECT_EQ(r.exitCode, 0u);
+    DeleteFileA(path.c_str());
+  }
+
+  // Loads: the stand-in wizard names the product and counts the files.
+  RunResult ExpectLoad(const std::string& name, const std::string& bytes) {
+    SCOPED_TRACE(name);
+    std::string path = CaseFile(name);
+    WriteAll(path, bytes);
+    RunResult r = RunSetup(path);
+    EXPECT_TRUE(r.windowSeen);
+    EXPECT_EQ(r.caption, "setup");
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_FALSE(FileExists(WrenTmp())) << "the index copy stays behind";
+    DeleteFileA(path.c_str());
+    return r;
+  }
+};
+
+std::string FilesText(int n) {
+  char t[64];
+  snprintf(t, sizeof t, "包内有 %d 个文件", n);
+  return t;
+}
+
+TEST_F(StartupTest, CarriesTheUninstallerAsResourceExe138) {
+  HMODULE m = LoadLibraryExA(WinePath(SETUP_EXE).c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(m);
+  HRSRC res = FindResourceA(m, MAKEINTRESOURCEA(138), "EXE");
+  ASSERT_TRUE(res);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(m, res)));
+  std::string carried(bytes, SizeofResource(m, res));
+  EXPECT_EQ(carried, ReadAll(WinePath(RIDKIT_EXE)));
+  EXPECT_TRUE(FindResourceA(m, MAKEINTRESOURCEA(128), MAKEINTRESOURCEA(14)));  // icon group
+  EXPECT_FALSE(FindResourceA(m, MAKEINTRESOURCEA(130), "PIC"));
+  FreeLibrary(m);
+}
+
+TEST_F(StartupTest, GoodIndexLoadsAndCleansUp) {
+  std::string r = ExpectLoad("good", SetupFile(ScrambledIndex(IndexFields("好软件", {"a.exe", "b.dll"})))).text;
+  EXPECT_EQ(r.find("好软件"), 0u) << r;
+  EXPECT_NE(r.find(FilesText(2)), std::string::npos) << r;
+}
+
+TEST_F(StartupTest, WithoutTrailerFails) {
+  ExpectFailure("bare-stub", Stub());
+  ExpectFailure("stub-and-bytes", Stub() + std::string(300, 'x'));
+  EXPECT_FALSE(FileExists(WrenTmp()));
+}
+
+TEST_F(StartupTest, TrailerAmpersandMustBeInsideTheLast126Bytes) {
+  std::string index = ScrambledIndex(IndexFields("边界", {}));
+  std::string s = Stub() + index;
+  std::string trailer = Trailer(static_cast<long>(index.size()), static_cast<long>(Stub().size()));
+  // Bytes after the final "." (without "&") stretch the trailer to 126 and 127.
+  ExpectLoad("trailer-126", s + trailer + std::string(126 - trailer.size(), ' '));
+  ExpectFailure("trailer-127", s + trailer + std::string(127 - trailer.size(), ' '));
+}
+
+TEST_F(StartupTest, IndexRegionOutsideTheFileFails) {
+  std::string index = ScrambledIndex(IndexFields("越界", {"a.exe"}));
+  std::string s = Stub() + index;
+  long seek = static_cast<long>(Stub().size());
+  long len = static_cast<long>(index.size());
+  long end = static_cast<long>(s.size()) + 40;
+  ExpectFailure("seek-past-end", s + Trailer(len, end + 1000));
+  ExpectFailure("negative-length", s + Trailer(-5, seek));
+  ExpectFailure("negative-seek", s + Trailer(len, -1));
+  ExpectFailure("huge-length", s + Trailer(2147483647, seek));
+  ExpectFailure("length-past-end", s + Trailer(len + 100000, seek));
+  EXPECT_FALSE(FileExists(WrenTmp()));
+}
+
+TEST_F(StartupTest, StaleIndexCopyIsNeverRead) {
+  // A read-only copy of another package's index, left by an earlier run.
+  std::string stale = ScrambledIndex(IndexFields("陈旧", {"old.exe"}));
+  std::string index = ScrambledIndex(IndexFields("新包", {"a.exe", "b.exe", "c.exe"}));
+  std::string s = Stub() + index;
+  WriteAll(WrenTmp(), stale);
+  SetFileAttributesA(WrenTmp().c_str(), FILE_ATTRIBUTE_READONLY);
+  ExpectFailure("stale-and-region-outside", s + Trailer(static_cast<long>(index.size()), 1 << 30));
+
+  WriteAll(WrenTmp(), stale);
+  SetFileAttributesA(WrenTmp().c_str(), FILE_ATTRIBUTE_READONLY);
+  std::string r =
+      ExpectLoad("stale-and-good", s + Trailer(static_cast<long>(index.size()), static_cast<long>(Stub().size())))
+          .text;
+  EXPECT_EQ(r.find("新包"), 0u) << r;
+  EXPECT_NE(r.find(FilesText(3)), std::string::npos) << r;
+}
+
+TEST_F(StartupTest, DamagedIndexesLoadWhatTheyHold) {
+  // Garbage: whatever fields it splits into, nothing breaks.
+  std::string garbage;
+  unsigned x = 12345;
+  for (int i = 0; i < 4000; i++) {
+    x = x * 1103515245u + 12345u;
+    garbage += static_cast<char>((x >> 16) & 0xFF);
+  }
+  ExpectLoad("garbage", SetupFile(garbage));
+  // Plain text fields of random bytes with separators, unscrambled to noise.
+  ExpectLoad("garbage-fields", SetupFile(ScrambledIndex(std::vector<std::string>(200, garbage.substr(0, 600)))));
+
+  // Cut after 30 fields: the rest reads as empty; no product, no files.
+  std::vector<std::string> f = IndexFields("截断", {"a.exe"});
+  std::string whole = ScrambledIndex(f);
+  std::string cut = ScrambledIndex(std::vector<std::string>(f.begin(), f.begin() + 30));
+  std::string r = ExpectLoad("truncated", SetupFile(whole.substr(0, cut.size()))).text;
+  EXPECT_EQ(r.find("\n"), 0u) << r;
+  EXPECT_NE(r.find(FilesText(0)), std::string::npos) << r;
+}
+
+TEST_F(StartupTest, OverlongFieldsAreCutInsideTheirBuffers) {
+  std::vector<std::string> f = IndexFields(std::string(2000, 'N'), {std::string(3000, 'F'), "b.exe"});
+  for (int i = 0; i < 40; i++) f[i] = std::string(1000, 'T');
+  f[41] = f[42] = std::string(900, 'R');
+  f[52] = std::string(700, 'P');
+  f[53] = "abcdef";
+  f[59] = std::string(300, 'C');
+  std::string r = ExpectLoad("overlong", SetupFile(ScrambledIndex(f))).text;
+  EXPECT_EQ(r.substr(0, 256), std::string(255, 'N') + "\n") << r;
+  EXPECT_NE(r.find(FilesText(2)), std::string::npos) << r;
+}
+
+// The loader linked into the test: every setting of a package the builder made.
+class LoaderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { OleInitialize(0); }
+  static void TearDownTestSuite() { OleUninitialize(); }
+};
+
+TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
+  std::string pkg = WinePath(STARTUP_PACKAGE);
+  if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder at " << STARTUP_PACKAGE
+                                     << " (build the host preset first)";
+  RemoveWrenTmp();
+  CSetupApp app;
+  app.ModulePath = pkg.c_str();
+  ASSERT_TRUE(app.LoadPackage());
+  EXPECT_FALSE(FileExists(WrenTmp()));
+
+  // The raw fields of the index, position by position.
+  long len = 0, seek = 0;
+  ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
+  long n = len;
+  char* raw = ReadRegion(pkg.c_str(), n, seek);
+  ASSERT_TRUE(raw);
+  CFieldTable t;
+  t.LoadBytes(raw, static_cast<int>(n), TABLE_KEY);
+  FreeBuffer(raw);
+  std::vector<std::string> h;
+  for (int i = 0; i < 64; i++) h.push_back(t.NextField());
+
+  for (int p = 0; p < 5; p++)
+    for (int k = 0; k < 8; k++) EXPECT_EQ(app.PageText[p][k], h[8 * p + k]) << p << "," << k;
+  EXPECT_STREQ(app.PageText[0][0], "欢迎一");
+  EXPECT_STREQ(app.PageText[1][2], "许可协议正文");
+  EXPECT_STREQ(app.ProductName, "启动测试");
+  EXPECT_STREQ(app.ReadmeFile, "INSTALL_FOLDER\\readme.txt");
+  EXPECT_STREQ(app.RunFile, "WINDOWS_FOLDER\\notepad.exe");
+  EXPECT_STREQ(app.RegKeys[0], "HKEY_CURRENT_USER|Software\\StartupTest");
+  EXPECT_STREQ(app.RegKeys[1], "HKEY_LOCAL_MACHINE|Software\\StartupTest");
+  EXPECT_STREQ(app.RegValues[0], "HKEY_CURRENT_USER|Software\\Run|StartupTest");
+  EXPECT_STREQ(app.RegValues[1], "");
+  EXPECT_EQ(app.PictureLength, atol(h[48].c_str()));
+  EXPECT_EQ(app.PictureOffset, atol(h[49].c_str()));
+  EXPECT_EQ(app.IconLength, atol(h[50].c_str()));
+  EXPECT_EQ(app.IconOffset, atol(h[51].c_str()));
+  EXPECT_STREQ(app.TypeAssoc[0].Program, "INSTALL_FOLDER\\app.exe");
+  EXPECT_STREQ(app.TypeAssoc[0].Extension, "stt");
+  EXPECT_STREQ(app.TypeAssoc[1].Program, "SYSTEM_FOLDER\\viewer.exe");
+  EXPECT_STREQ(app.TypeAssoc[1].Extension, "sd");
+  EXPECT_TRUE(app.SplashEnabled);
+  EXPECT_EQ(app.SplashPictureLength, atol(h[57].c_str()));
+  EXPECT_EQ(app.SplashPictureOffset, atol(h[58].c_str()));
+  EXPECT_STREQ(app.SplashCaption, "启动测试 安装");
+  EXPECT_EQ(app.SplashBackColor, 0x302010);
+  EXPECT_TRUE(app.SplashCaptionBar);
+
+  // The pictures' bytes are the builder's sources, and they decode.
+  std::string file = ReadAll(pkg);
+  std::string art = WinePath(ART_DIR);
+  EXPECT_EQ(file.substr(app.PictureOffset, app.PictureLength), ReadAll(art + "\\page.jpg"));
+  EXPECT_EQ(file.substr(app.IconOffset, app.IconLength), ReadAll(art + "\\product.ico"));
+  EXPECT_EQ(file.substr(app.SplashPictureOffset, app.SplashPictureLength), ReadAll(art + "\\background.jpg"));
+  EXPECT_TRUE(app.Picture.IsLoaded());
+  EXPECT_TRUE(app.SplashPicture.IsLoaded());
+
+  // The file rows, and each file's bytes where its row says.
+  struct Expected {
+    const char* name;
+    int folder;
+    const char* subdir;
+    int shortcuts, copy;
+    const char* source;
+  } want[] = {{"app.exe", FOLDER_INSTALL, "", 5, COPY_ALWAYS, "app.exe"},
+              {"readme.txt", FOLDER_INSTALL, "", 0, COPY_IF_ABSENT, "readme.txt"},
+              {"one.dat", FOLDER_SYSTEM, "sub", 0, COPY_ASK, "lib\\one.dat"},
+              {"two.dat", FOLDER_SYSTEM, "sub", 0, COPY_ASK, "lib\\two.dat"}};
+  ASSERT_EQ(app.FileList.count, 4);
+  std::string files = WinePath(DATA_DIR) + "\\files\\";
+  for (int i = 3; i >= 0; i--) {  // backwards: MoveTo walks both ways
+    ASSERT_TRUE(app.FileList.MoveTo(i));
+    const FileEntry& e = *app.FileList.Current();
+    SCOPED_TRACE(want[i].name);
+    EXPECT_STREQ(e.Name, want[i].name);
+    EXPECT_EQ(e.Folder, want[i].folder);
+    EXPECT_STREQ(e.SubDir, want[i].subdir);
+    EXPECT_EQ(e.Shortcuts, want[i].shortcuts);
+    EXPECT_EQ(e.CopyMode, want[i].copy);
+    EXPECT_EQ(file.substr(e.Offset, e.Length), ReadAll(files + want[i].source));
+  }
+}
+
+TEST_F(LoaderTest, ExtensionIsCutAndProgramKept) {
+  std::vector<std::string> f = IndexFields("扩展", {});
+  f[52] = "INSTALL_FOLDER\\viewer.exe";
+  f[53] = "abcdef";
+  f[54] = "SYSTEM_FOLDER\\x.exe";
+  f[55] = "扩展名";  // 6 bytes: cut between characters, not inside one
+  std::string path = CaseFile("extension");
+  WriteAll(path, SetupFile(ScrambledIndex(f)));
+  CSetupApp app;
+  app.ModulePath = path.c_str();
+  ASSERT_TRUE(app.LoadPackage());
+  EXPECT_STREQ(app.TypeAssoc[0].Extension, "abc");
+  EXPECT_STREQ(app.TypeAssoc[0].Program, "INSTALL_FOLDER\\viewer.exe");
+  EXPECT_STREQ(app.TypeAssoc[1].Extension, "\xc0\xa9");  // 扩
+  EXPECT_STREQ(app.TypeAssoc[1].Program, "SYSTEM_FOLDER\\x.exe");
+  EXPECT_FALSE(app.Picture.IsLoaded());  // no picture: the absent resource was tried
+  EXPECT_FALSE(app.SplashPicture.IsLoaded());
+  DeleteFileA(path.c_str());
+}
+
+TEST_F(LoaderTest, BuiltPackageRunsThroughTheProgram) {
+  std::string pkg = WinePath(STARTUP_PACKAGE);
+  if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder (build the host preset first)";
+  RemoveWrenTmp();
+  RunResult r = RunSetup(pkg);
+  ASSERT_TRUE(r.windowSeen);
+  EXPECT_EQ(r.caption, "setup");
+  EXPECT_EQ(r.text.find("启动测试"), 0u) << r.text;
+  EXPECT_NE(r.text.find(FilesText(4)), std::string::npos) << r.text;
+  EXPECT_TRUE(r.exited);
+  EXPECT_FALSE(FileExists(WrenTmp()));
+}
+
+}  // namespace
