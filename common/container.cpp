@@ -8,37 +8,6 @@
 #include "../framework/memory.h"
 #include "fieldtable.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-DWORD GetAttributes(const char* path) {
-#ifdef _WIN32
-  return GetFileAttributesA(path);
-#else
-  struct stat st;
-  if (stat(path, &st) != 0) return INVALID_FILE_ATTRIBUTES;
-  return S_ISDIR(st.st_mode) ? 0x10 : FILE_ATTRIBUTE_NORMAL;
-#endif
-}
-
-void SetAttributesNormal(const char* path) {
-#ifdef _WIN32
-  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-#else
-  (void)path;
-#endif
-}
-
-BOOL RemoveFile(const char* path) {
-#ifdef _WIN32
-  return DeleteFileA(path);
-#else
-  return unlink(path) == 0;
-#endif
-}
-
 BOOL ParseTrailer(const char* tail, int count, long& len, long& seek) {
   // Backwards from the last byte to the nearest "&"; one at the very first byte
   // of the window does not count.

@@ -2,6 +2,7 @@
 // table, and the trailer "&LEN:%d,SEEK:%d." as the file's last bytes.
 #pragma once
 #include "../framework/cstring.h"
+#include "../framework/fsys.h"
 #include "../framework/platform.h"
 
 // The trailer's "&" must lie in this many last bytes of the file (and not be the
@@ -57,7 +58,3 @@ struct UninstallerSource {
 // created or written completely (an incomplete file is removed).
 BOOL WriteUninstaller(const UninstallerSource& src);
 
-// File-system helpers the container code needs on both platforms.
-DWORD GetAttributes(const char* path);  // INVALID_FILE_ATTRIBUTES when absent
-void SetAttributesNormal(const char* path);
-BOOL RemoveFile(const char* path);

@@ -73,6 +73,8 @@ BOOL CFile::Close() {
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fsys.h"
+
 CFile::CFile() : fd_(-1) {}
 CFile::~CFile() { Close(); }
 
@@ -84,7 +86,7 @@ BOOL CFile::Open(const char* path, unsigned flags) {
   if ((flags & 3) == modeWrite) oflags = O_WRONLY;
   else if ((flags & 3) == modeReadWrite) oflags = O_RDWR;
   if (flags & modeCreate) oflags |= O_CREAT | O_TRUNC;
-  fd_ = ::open(path, oflags | O_CLOEXEC, 0644);
+  fd_ = ::open(HostPath(path), oflags | O_CLOEXEC, 0644);
   if (fd_ >= 0) {
     struct stat st;
     if (fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {  // a folder is no file

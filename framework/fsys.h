@@ -1,0 +1,25 @@
+// The few file-system operations the platform-free code needs, on both
+// platforms.
+//
+// On the Linux host a backslash that is a character of its own (not the trail
+// byte of a code page 936 character) is read as a folder separator, so that
+// the same code runs in host tests with Windows-style paths such as
+// "/tmp/x\sub\a.dll". Every host file operation of the core goes through
+// HostPath for that reason (CFile::Open included).
+#pragma once
+#include "cstring.h"
+#include "platform.h"
+
+#define FILE_ATTRIBUTE_FOLDER 0x10
+
+DWORD GetAttributes(const char* path);  // INVALID_FILE_ATTRIBUTES when absent
+void SetAttributesNormal(const char* path);
+BOOL RemoveFile(const char* path);
+// Creates one folder (its parent must exist). FALSE when it was not created,
+// also when it already exists.
+BOOL CreateFolder(const char* path);
+
+#ifndef _WIN32
+// path with its separator backslashes turned into slashes.
+CString HostPath(const char* path);
+#endif

@@ -1,0 +1,192 @@
+#include "copyengine.h"
+
+#include <string.h>
+
+#include "../common/container.h"
+#include "../common/shortenpath.h"
+#include "../framework/fsys.h"
+
+namespace {
+
+// The pause before timing starts and before the associations and the finish
+// page, so that each state can be read.
+const DWORD kPause = 500;
+
+void AppendBackslashIfMissing(CString& path) {
+  if (!EndsWithBackslashMb(path)) path += '\\';
+}
+
+BOOL IsOcx(const char* path) {
+  int dot = ReverseFindCharMb(path, '.');
+  if (dot < 0) return FALSE;
+  const char* ext = path + dot + 1;
+  const char* want = "ocx";
+  for (int i = 0; i < 4; i++) {
+    char c = ext[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != want[i]) return FALSE;
+  }
+  return TRUE;
+}
+
+// Lengths count only when positive: a negative one is bad input, not "minus".
+long long CountedLength(LONG length) { return length > 0 ? length : 0; }
+
+}  // namespace
+
+CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services)
+    : FailedCount(0), settings_(settings), page_(page), services_(services), rate_(0.0) {}
+
+CString CCopyEngine::DestPath(int index) {
+  CString path;
+  if (!settings_.FileList.MoveTo(index)) return path;
+  const FileEntry& e = *settings_.FileList.Current();
+  if (e.Folder == FOLDER_WINDOWS) path = WindowsDir;
+  else if (e.Folder == FOLDER_SYSTEM) path = SystemDir;
+  else path = InstallDir;
+  AppendBackslashIfMissing(path);
+  path += e.SubDir;
+  AppendBackslashIfMissing(path);
+  path += e.Name;
+  EnsureFolders(path);
+  return path;
+}
+
+void CCopyEngine::EnsureFolders(const char* path) {
+  int pos = 0;
+  for (;;) {
+    // Restarting right after a backslash keeps the scan on character starts.
+    int rel = FindCharMb(path + pos, '\\');
+    if (rel < 0) break;
+    pos += rel;
+    CString folder(path, pos);
+    if (GetAttributes(folder) == INVALID_FILE_ATTRIBUTES) CreateFolder(folder);
+    pos++;
+  }
+}
+
+CString CCopyEngine::ResolveRef(const char* ref) const {
+  int slash = FindCharMb(ref, '\\');
+  CString token = slash < 0 ? CString() : CString(ref, slash);
+  const char* rest = slash < 0 ? ref : ref + slash + 1;
+  CString path;
+  if (token == KW_WINDOWS_FOLDER) path = WindowsDir;
+  else if (token == KW_SYSTEM_FOLDER) path = SystemDir;
+  else path = InstallDir;
+  AppendBackslashIfMissing(path);
+  path += rest;
+  return path;
+}
+
+void CCopyEngine::CopyEntry(int index) {
+  CString dest = DestPath(index);
+  if (dest.IsEmpty()) return;
+  const FileEntry& e = *settings_.FileList.Current();
+  BOOL copy = TRUE;
+  if (GetAttributes(dest) != INVALID_FILE_ATTRIBUTES) {
+    if (e.CopyMode == COPY_ASK) {
+      CString question;
+      question.Format("文件 %s 已存在,要覆盖吗?", dest.c_str());
+      copy = page_.AskOverwrite(question);
+    } else {
+      copy = e.CopyMode == COPY_ALWAYS;
+    }
+  }
+  if (copy) {
+    // A negative length would mean "to the end of the setup file" to
+    // ExtractRegion: it is data that is not there.
+    if (e.Length < 0 || !ExtractRegion(dest, ModulePath, e.Offset, e.Length)) NoteFailure(dest);
+  }
+  if (IsOcx(dest)) services_.RegisterServer(dest);
+}
+
+void CCopyEngine::NoteFailure(const char* dest) {
+  if (FailedCount < FAILED_LIST_MAX) {
+    failed_ += "\r\n";
+    failed_ += dest;
+  } else if (FailedCount == FAILED_LIST_MAX) {
+    failed_ += "\r\n...";
+  }
+  FailedCount++;
+}
+
+CString CCopyEngine::EstimateText(long long s) {
+  CString text;
+  if (s < 60) text.Format("估计剩余时间%d秒.", static_cast<int>(s));
+  else if (s < 3600) text.Format("估计剩余时间%d分%d秒.", static_cast<int>(s / 60), static_cast<int>(s % 60));
+  else
+    text.Format("估计剩余时间%d小时%d分%d秒.", static_cast<int>(s / 3600),
+                static_cast<int>((s % 3600) / 60), static_cast<int>(s % 60));
+  return text;
+}
+
+void CCopyEngine::UpdateEstimate(long long total, long long done, DWORD elapsed) {
+  if (elapsed == 0) return;  // no time has passed: no speed to measure yet
+  double speed = static_cast<double>(done) / elapsed;
+  // Only a change of speed by more than a factor of four replaces the
+  // remembered rate, so the estimate does not jitter from file to file.
+  if (!(rate_ > 0)) rate_ = speed;
+  else if (speed / rate_ > 4.0 || speed / rate_ < 0.25) rate_ = speed;
+  if (!(rate_ > 0)) return;
+  double remaining = static_cast<double>(total - done) / rate_;
+  // Far beyond any real run; keeps the conversion defined.
+  if (remaining > 1e15) remaining = 1e15;
+  long long ms = static_cast<long long>(remaining);
+  CString text = EstimateText(ms / 1000);
+  if (page_.GetEstimate() != text.c_str()) page_.SetEstimate(text);
+}
+
+void CCopyEngine::CopyAll() {
+  page_.SetEstimate("估计剩余时间...");
+  page_.SetStatus("正在获取文件信息...");
+  CFileList& list = settings_.FileList;
+  long long total = 0;
+  for (CFileList::Node* n = list.head; n; n = n->next) total += CountedLength(n->entry.Length);
+  long long done = 0;
+  rate_ = 0.0;
+  FailedCount = 0;
+  failed_.Empty();
+  double scale = static_cast<double>(total) * 0.001;
+  services_.Sleep(kPause);
+  DWORD start = services_.TickCount();
+
+  int count = list.count;
+  for (int i = 0; i < count; i++) {
+    CString status;
+    status.Format("正在拷贝至 %s ", ShortenPath(DestPath(i), STATUS_PATH_MAX).c_str());
+    page_.SetStatus(status);
+    CopyEntry(i);
+    if (list.MoveTo(i)) done += CountedLength(list.Current()->Length);
+    DWORD elapsed = services_.TickCount() - start;  // wraps like the tick count
+    UpdateEstimate(total, done, elapsed);
+    if (total > 0) {
+      double pos = static_cast<double>(done) / scale;
+      page_.SetProgress(pos >= PROGRESS_MAX ? PROGRESS_MAX : static_cast<int>(pos));
+    }
+  }
+
+  if (!services_.WriteUninstaller()) page_.ShowError("创建 " UNINSTALLER_NAME " 失败!");
+
+  const TypeAssocRecord* assoc = settings_.TypeAssoc;
+  if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
+    page_.SetStatus("正在创建文件类型关联...");
+    services_.Sleep(kPause);
+  }
+  for (int i = 0; i < 2; i++) {
+    if (assoc[i].Extension[0]) services_.RegisterFileType(assoc[i].Extension, ResolveRef(assoc[i].Program));
+  }
+
+  // Files that could not be written are not passed over in silence.
+  if (FailedCount > 0) {
+    CString text("以下文件未能安装:");
+    text += failed_;
+    page_.ShowError(text);
+  }
+
+  page_.SetStatus("安装完成");
+  page_.SetEstimate("估计剩余时间0秒.");
+  page_.SetProgress(PROGRESS_MAX);
+  page_.StopAnimation();
+  services_.Sleep(kPause);
+  page_.ShowFinishPage();
+}

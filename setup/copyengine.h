@@ -1,0 +1,83 @@
+// The copy run of the fourth wizard page, apart from its window: destination
+// paths, copy rules, self-registration, the uninstaller, the associations and
+// the remaining-time estimate. The page and the platform are reached through
+// two small interfaces, so the run works alike in the wizard, in tests and in
+// benchmarks.
+#pragma once
+#include "../common/packageindex.h"
+#include "../framework/cstring.h"
+#include "../framework/platform.h"
+
+#define PROGRESS_MAX 1000
+#define STATUS_PATH_MAX 36
+// Failed files listed by name in the closing message; the rest become "...".
+#define FAILED_LIST_MAX 20
+
+// What the run shows and asks through its page.
+class ICopyPage {
+ public:
+  virtual void SetStatus(const char* text) = 0;
+  virtual void SetEstimate(const char* text) = 0;
+  virtual CString GetEstimate() = 0;
+  virtual void SetProgress(int pos) = 0;  // 0..PROGRESS_MAX
+  // TRUE when the user chose "覆盖".
+  virtual BOOL AskOverwrite(const char* question) = 0;
+  virtual void ShowError(const char* text) = 0;  // a message box with OK
+  virtual void StopAnimation() = 0;
+  virtual void ShowFinishPage() = 0;
+
+ protected:
+  ~ICopyPage() {}
+};
+
+// What the platform does for the run that tests must control or observe.
+class ICopyServices {
+ public:
+  virtual DWORD TickCount() = 0;
+  virtual void Sleep(DWORD ms) = 0;
+  virtual int RegisterServer(const char* path) = 0;
+  virtual void RegisterFileType(const char* ext, const char* program) = 0;
+  virtual BOOL WriteUninstaller() = 0;
+
+ protected:
+  ~ICopyServices() {}
+};
+
+class CCopyEngine {
+ public:
+  CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services);
+
+  // The full destination path of an entry; creates its missing folders.
+  CString DestPath(int index);
+  // Creates every missing folder along path; the part after the last
+  // backslash is a file name and is left alone. Errors are ignored.
+  void EnsureFolders(const char* path);
+  // The path a folder-token reference stands for.
+  CString ResolveRef(const char* ref) const;
+  // Applies the entry's copy rule and registers an "ocx" file. A copy that
+  // fails is remembered for the closing message.
+  void CopyEntry(int index);
+  // The whole run, from "正在获取文件信息..." to the finish page.
+  void CopyAll();
+
+  // The remaining-time text for a number of seconds.
+  static CString EstimateText(long long seconds);
+
+  // Base folders, taken by the page when the run starts.
+  CString WindowsDir;
+  CString SystemDir;
+  CString InstallDir;
+  CString ModulePath;  // the running setup file
+
+  int FailedCount;  // files of the last run that were not written completely
+
+ private:
+  void NoteFailure(const char* dest);
+  void UpdateEstimate(long long total, long long done, DWORD elapsed);
+
+  PackageSettings& settings_;
+  ICopyPage& page_;
+  ICopyServices& services_;
+  CString failed_;  // the listed part of the closing message
+  double rate_;     // remembered copy speed, bytes per millisecond
+};

@@ -1,0 +1,354 @@
+// The copy run without its page: destinations, copy rules, the estimate, the
+// order of what the page is told, and files that could not be written.
+#include "setup/copyengine.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/shortenpath.h"
+#include "framework/fsys.h"
+#include "testutil.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <ftw.h>
+#include <stdio.h>
+#endif
+
+namespace {
+
+// Every call of the run, in order, as one line each.
+typedef std::vector<std::string> Log;
+
+struct FakePage : ICopyPage {
+  explicit FakePage(Log& l) : log(l), overwrite(FALSE) {}
+  void SetStatus(const char* t) override { log.push_back(std::string("status ") + t); }
+  void SetEstimate(const char* t) override {
+    estimate = t;
+    log.push_back(std::string("estimate ") + t);
+  }
+  CString GetEstimate() override { return CString(estimate.c_str()); }
+  void SetProgress(int pos) override { log.push_back("progress " + std::to_string(pos)); }
+  BOOL AskOverwrite(const char* q) override {
+    log.push_back(std::string("ask ") + q);
+    return overwrite;
+  }
+  void ShowError(const char* t) override { log.push_back(std::string("error ") + t); }
+  void StopAnimation() override { log.push_back("stop"); }
+  void ShowFinishPage() override { log.push_back("finish"); }
+  Log& log;
+  std::string estimate;
+  BOOL overwrite;
+};
+
+struct FakeServices : ICopyServices {
+  explicit FakeServices(Log& l) : log(l), next(0), uninstallerOk(TRUE) {}
+  // Hands out the planned readings in turn, then keeps the last one.
+  DWORD TickCount() override {
+    if (ticks.empty()) return 0;
+    DWORD t = ticks[next < ticks.size() ? next : ticks.size() - 1];
+    next++;
+    return t;
+  }
+  void Sleep(DWORD ms) override { log.push_back("sleep " + std::to_string(ms)); }
+  int RegisterServer(const char* p) override {
+    log.push_back(std::string("register ") + p);
+    return 1;
+  }
+  void RegisterFileType(const char* ext, const char* program) override {
+    log.push_back(std::string("filetype ") + ext + " " + program);
+  }
+  BOOL WriteUninstaller() override {
+    log.push_back("uninstaller");
+    return uninstallerOk;
+  }
+  Log& log;
+  std::vector<DWORD> ticks;
+  size_t next;
+  BOOL uninstallerOk;
+};
+
+// The engine's paths are Windows-style; on the host a backslash character is a
+// separator.
+std::string Native(const std::string& p) {
+#ifdef _WIN32
+  return p;
+#else
+  return HostPath(p.c_str()).c_str();
+#endif
+}
+
+bool IsFolder(const std::string& p) {
+  DWORD a = GetAttributes(p.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_FOLDER);
+}
+
+#ifdef _WIN32
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+      std::string p = dir + "\\" + fd.cFileName;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(p);
+      else {
+        SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(p.c_str());
+      }
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+#else
+void RemoveTree(const std::string& dir) {
+  nftw(
+      dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
+      FTW_DEPTH | FTW_PHYS);
+}
+#endif
+
+FileEntry Entry(const char* name, int folder, const char* subDir, int mode, LONG length, LONG offset) {
+  FileEntry e;
+  memset(&e, 0, sizeof e);
+  strcpy(e.Name, name);
+  strcpy(e.SubDir, subDir);
+  e.Folder = folder;
+  e.CopyMode = mode;
+  e.Length = length;
+  e.Offset = offset;
+  return e;
+}
+
+class CopyEngineTest : public ::testing::Test {
+ protected:
+  CopyEngineTest() : page(log), services(log), engine(settings, page, services) {
+    root = dir.Dir();
+    // The setup file: each region holds its own byte value.
+    setupFile = dir.Path("setup.bin");
+    WriteBytes(setupFile, std::string(100, 'M') + std::string(10, 'a') + std::string(20, 'b') +
+                              std::string(30, 'c'));
+    engine.WindowsDir = (root + "win").c_str();
+    engine.SystemDir = (root + "sys\\").c_str();
+    engine.InstallDir = (root + "app\\").c_str();
+    engine.ModulePath = setupFile.c_str();
+  }
+  ~CopyEngineTest() override {
+    for (const char* sub : {"win", "sys", "app"}) RemoveTree(root + sub);
+  }
+  void Add(const FileEntry& e) { settings.FileList.Append(e); }
+  std::string App(const std::string& rest) { return root + "app\\" + rest; }
+  std::string Read(const std::string& path) { return ReadBytes(Native(path)); }
+  std::string Status(const std::string& path) {
+    return "status 正在拷贝至 " + std::string(ShortenPath(path.c_str(), 36).c_str()) + " ";
+  }
+  Log Only(const char* prefix) {
+    Log out;
+    for (const std::string& l : log)
+      if (l.compare(0, strlen(prefix), prefix) == 0) out.push_back(l);
+    return out;
+  }
+
+  TempDir dir;
+  std::string root, setupFile;
+  Log log;
+  PackageSettings settings;
+  FakePage page;
+  FakeServices services;
+  CCopyEngine engine;
+};
+
+TEST_F(CopyEngineTest, DestPathPerFolderKindAndCreatesFolders) {
+  Add(Entry("a.dll", FOLDER_INSTALL, "bin", COPY_ALWAYS, 0, 0));
+  Add(Entry("a.dll", FOLDER_INSTALL, "", COPY_ALWAYS, 0, 0));
+  Add(Entry("w.ini", FOLDER_WINDOWS, "", COPY_ALWAYS, 0, 0));
+  Add(Entry("s.dll", FOLDER_SYSTEM, "x\\y\\", COPY_ALWAYS, 0, 0));
+  Add(Entry("o.dll", 0, "", COPY_ALWAYS, 0, 0));  // unknown kind: installation folder
+  EXPECT_EQ(std::string(engine.DestPath(0)), App("bin\\a.dll"));
+  EXPECT_TRUE(IsFolder(Native(App("bin"))));
+  EXPECT_FALSE(FileExists(Native(App("bin\\a.dll"))));  // the name is never a folder
+  EXPECT_EQ(std::string(engine.DestPath(1)), App("a.dll"));
+  EXPECT_EQ(std::string(engine.DestPath(2)), root + "win\\w.ini");
+  EXPECT_TRUE(IsFolder(Native(root + "win")));
+  EXPECT_EQ(std::string(engine.DestPath(3)), root + "sys\\x\\y\\s.dll");
+  EXPECT_TRUE(IsFolder(Native(root + "sys\\x\\y")));
+  EXPECT_EQ(std::string(engine.DestPath(4)), App("o.dll"));
+}
+
+TEST_F(CopyEngineTest, EnsureFoldersSplitsOnlyAtBackslashCharacters) {
+  // 0x95 0x5C is one double-byte character whose trail byte is a backslash.
+  std::string path = App("d1\\x\x95\x5Cy\\f.txt");
+  engine.EnsureFolders(path.c_str());
+  EXPECT_TRUE(IsFolder(Native(App("d1\\x\x95\x5Cy"))));
+  EXPECT_FALSE(IsFolder(Native(App("d1\\x\x95"))));
+  EXPECT_FALSE(FileExists(Native(path)));
+}
+
+TEST_F(CopyEngineTest, ResolveRefTokens) {
+  EXPECT_EQ(std::string(engine.ResolveRef("WINDOWS_FOLDER\\n.exe")), root + "win\\n.exe");
+  EXPECT_EQ(std::string(engine.ResolveRef("SYSTEM_FOLDER\\d\\s.exe")), root + "sys\\d\\s.exe");
+  EXPECT_EQ(std::string(engine.ResolveRef("INSTALL_FOLDER\\p.exe")), App("p.exe"));
+  EXPECT_EQ(std::string(engine.ResolveRef("windows_folder\\p.exe")), App("p.exe"));  // exact case
+  EXPECT_EQ(std::string(engine.ResolveRef("p.exe")), App("p.exe"));
+}
+
+TEST_F(CopyEngineTest, CopyModesWithAnExistingDestination) {
+  Add(Entry("always.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 10, 100));
+  Add(Entry("keep.OCX", FOLDER_INSTALL, "", COPY_IF_ABSENT, 10, 100));
+  Add(Entry("ask.txt", FOLDER_INSTALL, "", COPY_ASK, 20, 110));
+  Add(Entry("new.txt", FOLDER_INSTALL, "", COPY_IF_ABSENT, 30, 130));
+  for (int i = 0; i < 3; i++) engine.DestPath(i);
+  for (const char* n : {"always.txt", "keep.OCX", "ask.txt"}) WriteBytes(Native(App(n)), "old");
+
+  for (int i = 0; i < 4; i++) engine.CopyEntry(i);
+  EXPECT_EQ(Read(App("always.txt")), std::string(10, 'a'));
+  EXPECT_EQ(Read(App("keep.OCX")), "old");
+  EXPECT_EQ(Read(App("ask.txt")), "old");  // answered "取消"
+  EXPECT_EQ(Read(App("new.txt")), std::string(30, 'c'));
+  EXPECT_EQ(Only("ask"), Log{"ask 文件 " + App("ask.txt") + " 已存在,要覆盖吗?"});
+  // The kept control is registered all the same; nothing else is.
+  EXPECT_EQ(Only("register"), Log{"register " + App("keep.OCX")});
+
+  page.overwrite = TRUE;
+  engine.CopyEntry(2);
+  EXPECT_EQ(Read(App("ask.txt")), std::string(20, 'b'));
+  EXPECT_EQ(engine.FailedCount, 0);
+}
+
+TEST_F(CopyEngineTest, OrderOfEverythingInASmallRun) {
+  Add(Entry("a.ocx", FOLDER_INSTALL, "bin", COPY_ALWAYS, 10, 100));
+  strcpy(settings.TypeAssoc[1].Extension, "abc");
+  strcpy(settings.TypeAssoc[1].Program, "INSTALL_FOLDER\\bin\\a.exe");
+  services.ticks = {1000, 1010};
+  engine.CopyAll();
+  std::string dest = App("bin\\a.ocx");
+  Log want = {"estimate 估计剩余时间...", "status 正在获取文件信息...", "sleep 500", Status(dest),
+              "register " + dest, "estimate 估计剩余时间0秒.", "progress 1000", "uninstaller",
+              "status 正在创建文件类型关联...", "sleep 500", "filetype abc " + App("bin\\a.exe"),
+              "status 安装完成", "estimate 估计剩余时间0秒.", "progress 1000", "stop", "sleep 500",
+              "finish"};
+  EXPECT_EQ(log, want);
+  EXPECT_EQ(Read(dest), std::string(10, 'a'));
+}
+
+TEST_F(CopyEngineTest, EmptyListStillWritesUninstallerAndAssociations) {
+  strcpy(settings.TypeAssoc[0].Extension, "aaa");
+  strcpy(settings.TypeAssoc[0].Program, "WINDOWS_FOLDER\\x.exe");
+  strcpy(settings.TypeAssoc[1].Extension, "bbb");
+  strcpy(settings.TypeAssoc[1].Program, "y.exe");
+  services.uninstallerOk = FALSE;
+  engine.CopyAll();
+  Log want = {"estimate 估计剩余时间...", "status 正在获取文件信息...", "sleep 500", "uninstaller",
+              "error 创建 ridkit.exe 失败!", "status 正在创建文件类型关联...", "sleep 500",
+              "filetype aaa " + root + "win\\x.exe", "filetype bbb " + App("y.exe"), "status 安装完成",
+              "estimate 估计剩余时间0秒.", "progress 1000", "stop", "sleep 500", "finish"};
+  EXPECT_EQ(log, want);
+}
+
+TEST_F(CopyEngineTest, AllZeroLengthsShowNoEstimateAndLeaveTheBar) {
+  Add(Entry("e1.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 0, 0));
+  Add(Entry("e2.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 0, 0));
+  services.ticks = {0, 0, 50};  // also a step with no time passed
+  engine.CopyAll();
+  EXPECT_EQ(Only("progress"), Log{"progress 1000"});
+  EXPECT_EQ(Only("estimate"), (Log{"estimate 估计剩余时间...", "estimate 估计剩余时间0秒."}));
+  EXPECT_TRUE(FileExists(Native(App("e2.txt"))));
+  EXPECT_TRUE(Only("error").empty());
+}
+
+// One file of 1000 bytes in 1000 ms, then one of `remaining` bytes that is kept
+// (no data needed): the estimate after the first file is `remaining` ms.
+class EstimateTest : public CopyEngineTest {
+ protected:
+  std::string EstimateAfterFirst(LONG remaining) {
+    WriteBytes(setupFile, std::string(1000, 'z'));
+    Add(Entry("one.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 1000, 0));
+    Add(Entry("two.txt", FOLDER_INSTALL, "", COPY_IF_ABSENT, remaining, 0));
+    engine.DestPath(1);
+    WriteBytes(Native(App("two.txt")), "kept");
+    services.ticks = {0, 1000, 1000};
+    engine.CopyAll();
+    Log e = Only("estimate");
+    return e.size() > 1 ? e[1] : "";
+  }
+};
+
+TEST_F(EstimateTest, SecondsBelowAMinute) { EXPECT_EQ(EstimateAfterFirst(59999), "estimate 估计剩余时间59秒."); }
+TEST_F(EstimateTest, MinutesFromSixtySeconds) { EXPECT_EQ(EstimateAfterFirst(60000), "estimate 估计剩余时间1分0秒."); }
+TEST_F(EstimateTest, HoursFromOneHour) {
+  EXPECT_EQ(EstimateAfterFirst(3600000), "estimate 估计剩余时间1小时0分0秒.");
+}
+
+TEST_F(CopyEngineTest, RateChangesOnlyBeyondAFactorOfFourAndLineOnlyOnChange) {
+  WriteBytes(setupFile, std::string(1000, 'z'));
+  for (const char* n : {"1", "2", "3", "4"}) Add(Entry(n, FOLDER_INSTALL, "", COPY_ALWAYS, 1000, 0));
+  Add(Entry("5", FOLDER_INSTALL, "", COPY_ALWAYS, 0, 0));
+  // Speeds 1, 0.4 (kept: within four times), 0.15 (taken), 0.2 (kept).
+  services.ticks = {0, 1000, 5000, 20000, 20000, 20000};
+  engine.CopyAll();
+  EXPECT_EQ(Only("estimate"),
+            (Log{"estimate 估计剩余时间...", "estimate 估计剩余时间3秒.", "estimate 估计剩余时间2秒.",
+                 "estimate 估计剩余时间6秒.", "estimate 估计剩余时间0秒.", "estimate 估计剩余时间0秒."}));
+  EXPECT_EQ(Only("progress"), (Log{"progress 250", "progress 500", "progress 750", "progress 1000",
+                                   "progress 1000", "progress 1000"}));
+}
+
+TEST_F(CopyEngineTest, TotalsBeyondTwoGigabytesAndNegativeLengths) {
+  Add(Entry("big1", FOLDER_INSTALL, "", COPY_IF_ABSENT, 0x7FFFFFFF, 0));
+  Add(Entry("neg", FOLDER_INSTALL, "", COPY_IF_ABSENT, -5, 0));
+  Add(Entry("big2", FOLDER_INSTALL, "", COPY_IF_ABSENT, 0x7FFFFFFF, 0));
+  for (int i = 0; i < 3; i++) {
+    engine.DestPath(i);
+    WriteBytes(Native(engine.DestPath(i).c_str()), "kept");
+  }
+  services.ticks = {0, 1, 2, 3};
+  engine.CopyAll();
+  EXPECT_EQ(Only("progress"), (Log{"progress 500", "progress 500", "progress 1000", "progress 1000"}));
+  EXPECT_EQ(Only("estimate")[1], "estimate 估计剩余时间0秒.");  // 2^31 - 1 bytes at that speed: 1 ms
+}
+
+TEST_F(CopyEngineTest, FilesNotWrittenAreListedInOneMessage) {
+  Add(Entry("good.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 10, 100));
+  Add(Entry("outside.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 50, 150));  // past the end
+  Add(Entry("folder", FOLDER_INSTALL, "", COPY_ALWAYS, 10, 100));
+  Add(Entry("negative.txt", FOLDER_INSTALL, "", COPY_ALWAYS, -1, 0));
+  engine.DestPath(2);
+  CreateFolder(App("folder").c_str());
+  services.ticks = {0, 10, 20, 30, 40};
+  engine.CopyAll();
+  Log errors = Only("error");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "error 以下文件未能安装:\r\n" + App("outside.txt") + "\r\n" + App("folder") + "\r\n" +
+                           App("negative.txt"));
+  EXPECT_FALSE(FileExists(Native(App("outside.txt"))));  // no partial file
+  EXPECT_FALSE(FileExists(Native(App("negative.txt"))));
+  EXPECT_TRUE(IsFolder(Native(App("folder"))));
+  EXPECT_EQ(Read(App("good.txt")), std::string(10, 'a'));
+  // The message comes after the associations' place and before the final state.
+  auto at = [&](const std::string& s) { return std::find(log.begin(), log.end(), s) - log.begin(); };
+  EXPECT_LT(at("uninstaller"), at(errors[0]));
+  EXPECT_LT(at(errors[0]), at("status 安装完成"));
+  EXPECT_EQ(Only("progress").back(), "progress 1000");
+}
+
+TEST_F(CopyEngineTest, LongFailureListIsCut) {
+  for (int i = 0; i < FAILED_LIST_MAX + 2; i++) {
+    std::string n = "f" + std::to_string(i);
+    Add(Entry(n.c_str(), FOLDER_INSTALL, "", COPY_ALWAYS, 10, 1000));
+  }
+  engine.CopyAll();
+  Log errors = Only("error");
+  ASSERT_EQ(errors.size(), 1u);
+  std::string want = "error 以下文件未能安装:";
+  for (int i = 0; i < FAILED_LIST_MAX; i++) want += "\r\n" + App("f" + std::to_string(i));
+  EXPECT_EQ(errors[0], want + "\r\n...");
+  EXPECT_EQ(engine.FailedCount, FAILED_LIST_MAX + 2);
+}
+
+}  // namespace
