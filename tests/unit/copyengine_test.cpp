@@ -273,15 +273,20 @@ class EstimateTest : public CopyEngineTest {
     engine.DestPath(1);
     WriteBytes(Native(App("two.txt")), "kept");
     services.ticks = {0, 1000, 1000};
+    services.next = 0;
     engine.CopyAll();
     Log e = Only("estimate");
     return e.size() > 1 ? e[1] : "";
   }
 };
 
-TEST_F(EstimateTest, SecondsBelowAMinute) { EXPECT_EQ(EstimateAfterFirst(59999), "estimate 估计剩余时间59秒."); }
-TEST_F(EstimateTest, MinutesFromSixtySeconds) { EXPECT_EQ(EstimateAfterFirst(60000), "estimate 估计剩余时间1分0秒."); }
-TEST_F(EstimateTest, HoursFromOneHour) {
+TEST_F(EstimateTest, FormatBoundaries) {
+  EXPECT_EQ(EstimateAfterFirst(59999), "estimate 估计剩余时间59秒.");
+  log.clear();
+  settings.FileList.Clear();
+  EXPECT_EQ(EstimateAfterFirst(60000), "estimate 估计剩余时间1分0秒.");
+  log.clear();
+  settings.FileList.Clear();
   EXPECT_EQ(EstimateAfterFirst(3600000), "estimate 估计剩余时间1小时0分0秒.");
 }
 
