@@ -52,12 +52,7 @@ BOOL ReadTrailer(const char* path, long& len, long& seek) {
   long long from = size > TRAILER_WINDOW ? size - TRAILER_WINDOW : 0;
   if (f.Seek(from, CFile::begin) != from) return FALSE;
   char tail[TRAILER_WINDOW];
-  int got = 0;
-  while (got < TRAILER_WINDOW) {
-    unsigned n = f.Read(tail + got, static_cast<unsigned>(TRAILER_WINDOW - got));
-    if (n == 0) break;
-    got += static_cast<int>(n);
-  }
+  int got = static_cast<int>(f.ReadAll(tail, TRAILER_WINDOW));
   f.Close();
   return ParseTrailer(tail, got, len, seek);
 }
@@ -111,13 +106,7 @@ char* ReadRegion(const char* source, long& length, long start) {
   if (!OpenRegion(f, source, start, want)) return 0;
   char* buf = static_cast<char*>(AllocBuffer(static_cast<size_t>(want) + 1));
   if (!buf) return 0;
-  long got = 0;
-  while (got < want) {
-    unsigned n = f.Read(buf + got, static_cast<unsigned>(want - got));
-    if (n == 0) break;
-    got += static_cast<long>(n);
-  }
-  if (got != want) {
+  if (f.ReadAll(buf, static_cast<unsigned>(want)) != static_cast<unsigned>(want)) {
     FreeBuffer(buf);
     return 0;
   }

@@ -60,14 +60,9 @@ BOOL CFieldTable::LoadFile(const char* path, const char* key) {
   int length = static_cast<int>(size);
   char* buf = static_cast<char*>(AllocBuffer(static_cast<size_t>(length) + 1));
   if (!buf) return FALSE;
-  int got = 0;
-  while (got < length) {
-    unsigned n = f.Read(buf + got, static_cast<unsigned>(length - got));
-    if (n == 0) break;
-    got += static_cast<int>(n);
-  }
+  unsigned got = f.ReadAll(buf, static_cast<unsigned>(length));
   f.Close();
-  if (got != length) {
+  if (got != static_cast<unsigned>(length)) {
     FreeBuffer(buf);
     return FALSE;
   }

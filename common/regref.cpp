@@ -35,25 +35,31 @@ static void Clear(RegReference& ref) {
   ref.RootValue = 0;
 }
 
-BOOL ParseKeyReference(const char* text, RegReference& ref) {
+// Clears ref, takes the root name (before the first "|") and finds the first
+// and last "|" of the text (-1 when there is none).
+static BOOL SplitReference(const char* text, RegReference& ref, CString& t, int& first, int& last) {
   Clear(ref);
   if (!text) return FALSE;
-  CString t(text);
-  int first = FindCharMb(t, '|');
-  int last = ReverseFindCharMb(t, '|');
+  t = text;
+  first = FindCharMb(t, '|');
+  last = ReverseFindCharMb(t, '|');
   if (first >= 0) ref.Root = t.Left(first);
+  return TRUE;
+}
+
+BOOL ParseKeyReference(const char* text, RegReference& ref) {
+  CString t;
+  int first, last;
+  if (!SplitReference(text, ref, t, first, last)) return FALSE;
   ref.SubKey = TrimKeyPath(t.Mid(last + 1));
   ref.RootValue = RootValueFromName(ref.Root);
   return ref.RootValue != 0 && !ref.SubKey.IsEmpty();
 }
 
 BOOL ParseValueReference(const char* text, RegReference& ref) {
-  Clear(ref);
-  if (!text) return FALSE;
-  CString t(text);
-  int first = FindCharMb(t, '|');
-  int last = ReverseFindCharMb(t, '|');
-  if (first >= 0) ref.Root = t.Left(first);
+  CString t;
+  int first, last;
+  if (!SplitReference(text, ref, t, first, last)) return FALSE;
   ref.ValueName = t.Mid(last + 1);
   if (first >= 0 && last > first) ref.SubKey = TrimKeyPath(t.Mid(first + 1, last - first - 1));
   ref.RootValue = RootValueFromName(ref.Root);

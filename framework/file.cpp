@@ -1,5 +1,16 @@
 #include "file.h"
 
+unsigned CFile::ReadAll(void* buf, unsigned count) {
+  char* p = static_cast<char*>(buf);
+  unsigned got = 0;
+  while (got < count) {
+    unsigned n = Read(p + got, count - got);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
 #ifdef _WIN32
 
 CFile::CFile() : h_(INVALID_HANDLE_VALUE) {}

@@ -22,6 +22,8 @@ class CFile {
   BOOL Open(const char* path, unsigned flags);
   // Bytes actually read; 0 at the end of the file or on an error.
   unsigned Read(void* buf, unsigned count);
+  // Reads until count bytes are in or the file ends; the number read.
+  unsigned ReadAll(void* buf, unsigned count);
   // TRUE only when all count bytes were written.
   BOOL Write(const void* buf, unsigned count);
   // New position, or -1 when the seek failed.
