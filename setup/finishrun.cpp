@@ -1,0 +1,117 @@
+#include "finishrun.h"
+
+#include "../common/container.h"
+#include "../common/setuplog.h"
+
+namespace {
+
+void AppendBackslashIfMissing(CString& path) {
+  if (!EndsWithBackslashMb(path)) path += '\\';
+}
+
+// A special folder that came back as a bare backslash was not found.
+BOOL KnownFolder(const CString& path) { return path.GetLength() > 1; }
+
+}  // namespace
+
+CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& services, BOOL& uninstallerLinkPending)
+    : settings_(settings),
+      services_(services),
+      uninstallerLinkPending_(uninstallerLinkPending),
+      desktopAsked_(FALSE),
+      startMenuAsked_(FALSE),
+      programsAsked_(FALSE) {}
+
+CString CFinishRun::ResolveRef(const char* ref) const {
+  int slash = FindCharMb(ref, '\\');
+  CString token = slash < 0 ? CString() : CString(ref, slash);
+  const char* rest = slash < 0 ? ref : ref + slash + 1;
+  CString path;
+  if (token == KW_WINDOWS_FOLDER) path = WindowsDir;
+  else if (token == KW_SYSTEM_FOLDER) path = SystemDir;
+  else path = InstallDir;
+  AppendBackslashIfMissing(path);
+  path += rest;
+  return path;
+}
+
+const CString& CFinishRun::Folder(int csidl, CString& cache, BOOL& asked) {
+  if (!asked) {
+    asked = TRUE;
+    cache = services_.SpecialFolder(csidl);
+    if (!KnownFolder(cache)) cache.Empty();
+    else AppendBackslashIfMissing(cache);
+  }
+  return cache;
+}
+
+void CFinishRun::MakeUninstallerLink(const CString& programs) {
+  uninstallerLinkPending_ = FALSE;
+  CString group = programs + GroupName;
+  services_.CreateFolder(group);
+  CString target = InstallDir;
+  AppendBackslashIfMissing(target);
+  target += UNINSTALLER_NAME;
+  CString link = group;
+  AppendBackslashIfMissing(link);
+  link += UNINSTALLER_LINK_NAME;
+  services_.CreateShortcut(target, link);
+}
+
+void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log, BOOL& logOk) {
+  for (const CFileList::Node* n = settings_.FileList.head; n; n = n->next) {
+    const FileEntry& e = n->entry;
+    CString target;
+    if (!InstalledPath(e, WindowsDir, SystemDir, InstallDir, target)) {
+      logOk = FALSE;
+      continue;
+    }
+    CString name = ShortcutName(e.Name);
+    // The result of each shortcut is not looked at: the path is listed either
+    // way, and removing a missing file later is harmless.
+    if (choices.Desktop == 1 && (e.Shortcuts & SHORTCUT_DESKTOP)) {
+      const CString& desktop = Folder(FOLDER_ID_DESKTOP, desktop_, desktopAsked_);
+      if (!desktop.IsEmpty()) {
+        CString link = desktop + name;
+        services_.CreateShortcut(target, link);
+        if (!log.WriteLine(link)) logOk = FALSE;
+      }
+    }
+    if (choices.StartMenu == 1 && (e.Shortcuts & SHORTCUT_STARTMENU)) {
+      const CString& startMenu = Folder(FOLDER_ID_STARTMENU, startMenu_, startMenuAsked_);
+      if (!startMenu.IsEmpty()) {
+        CString link = startMenu + name;
+        services_.CreateShortcut(target, link);
+        if (!log.WriteLine(link)) logOk = FALSE;
+      }
+    }
+    if (choices.Group == 1 && (e.Shortcuts & SHORTCUT_GROUP)) {
+      const CString& programs = Folder(FOLDER_ID_PROGRAMS, programs_, programsAsked_);
+      if (!programs.IsEmpty()) {
+        if (uninstallerLinkPending_) MakeUninstallerLink(programs);
+        CString link = programs + GroupName;
+        link += "\\";
+        link += name;
+        services_.CreateShortcut(target, link);
+        if (!log.WriteLine(link)) logOk = FALSE;
+      }
+    }
+  }
+}
+
+BOOL CFinishRun::Run(const FinishChoices& choices) {
+  CSetupLogWriter log;
+  if (!log.Create(SetupLogPathIn(InstallDir))) {
+    services_.ShowError(LOG_CREATE_FAILED_TEXT);
+    return FALSE;
+  }
+  BOOL logOk = WriteLogSections(log, settings_, WindowsDir, SystemDir, InstallDir);
+  ShortcutPass(choices, log, logOk);
+  if (!log.Close()) logOk = FALSE;
+  // A short log would make the uninstaller leave things behind unasked.
+  if (!logOk) services_.ShowError(LOG_WRITE_FAILED_TEXT);
+
+  if (choices.Readme == 1 && settings_.ReadmeFile[0]) services_.Open(ResolveRef(settings_.ReadmeFile));
+  if (choices.Run == 1 && settings_.RunFile[0]) services_.Open(ResolveRef(settings_.RunFile));
+  return TRUE;
+}

@@ -1,0 +1,77 @@
+// What the finish page does when Finish is pressed, apart from its window:
+// setup.log, the shortcut pass (the uninstaller's own shortcut included), the
+// read-me and the program. The shell is reached through a small interface, so
+// the run works alike in the wizard and in tests.
+#pragma once
+#include "../common/packageindex.h"
+#include "../framework/cstring.h"
+#include "../framework/platform.h"
+
+// Special folders of the shortcut pass (CSIDL_*).
+#define FOLDER_ID_PROGRAMS 2
+#define FOLDER_ID_STARTMENU 11
+#define FOLDER_ID_DESKTOP 16
+
+#define UNINSTALLER_LINK_NAME "ridkit.lnk"
+#define LOG_CREATE_FAILED_TEXT "创建 setup.log 文件失败!"
+// A log that was created but could not be written to the end.
+#define LOG_WRITE_FAILED_TEXT "写入 setup.log 文件失败!"
+
+// What the platform does for the run that tests must control or observe.
+class IFinishServices {
+ public:
+  // The special folder's path, ending with a backslash.
+  virtual CString SpecialFolder(int csidl) = 0;
+  // TRUE when the shortcut file was saved.
+  virtual BOOL CreateShortcut(const char* target, const char* linkPath) = 0;
+  // One folder, no parents; an existing folder is fine.
+  virtual void CreateFolder(const char* path) = 0;
+  // Opens a file with its default verb, shown normally; nobody waits for it.
+  virtual void Open(const char* path) = 0;
+  // A message box with OK, captioned with the application's title.
+  virtual void ShowError(const char* text) = 0;
+
+ protected:
+  ~IFinishServices() {}
+};
+
+// The user's choices on the finish page, each 0 or 1.
+struct FinishChoices {
+  int Desktop;
+  int StartMenu;
+  int Group;
+  int Readme;
+  int Run;
+};
+
+class CFinishRun {
+ public:
+  // uninstallerLinkPending is the process-wide flag of the uninstaller's
+  // shortcut: set at program start, cleared when that shortcut is made.
+  CFinishRun(const PackageSettings& settings, IFinishServices& services, BOOL& uninstallerLinkPending);
+
+  // The path a folder-token reference stands for, from the captured folders.
+  CString ResolveRef(const char* ref) const;
+  // Everything from creating setup.log to starting the program. FALSE when
+  // the log could not be created (then nothing else was done).
+  BOOL Run(const FinishChoices& choices);
+
+  // Captured by the page on its first paint.
+  CString WindowsDir;
+  CString SystemDir;
+  CString InstallDir;
+  CString GroupName;
+
+ private:
+  // The special folder's path, asked once per run; empty when the platform
+  // has none, so that nothing lands in the root of the current drive.
+  const CString& Folder(int csidl, CString& cache, BOOL& asked);
+  void ShortcutPass(const FinishChoices& choices, class CSetupLogWriter& log, BOOL& logOk);
+  void MakeUninstallerLink(const CString& programs);
+
+  const PackageSettings& settings_;
+  IFinishServices& services_;
+  BOOL& uninstallerLinkPending_;
+  CString desktop_, startMenu_, programs_;
+  BOOL desktopAsked_, startMenuAsked_, programsAsked_;
+};
