@@ -1,0 +1,461 @@
+// Installation from first page to last: the real setup.exe with a package
+// made by the builder, driven through its five pages. Checks every installed
+// byte, setup.log, the associations, the shortcuts, ridkit.exe and its table,
+// the control's registration and what was started; the copy rules with files
+// already in place; cancelling on the copy and the finish page.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/container.h"
+#include "common/fieldtable.h"
+#include "framework/memory.h"
+#include "robot.h"
+#include "snapshot.h"
+#include "wizard.h"
+
+#ifndef INSTALL_PACKAGE
+#error INSTALL_PACKAGE names the package of these tests
+#endif
+
+namespace {
+
+const char kProduct[] = "安装测试";
+const char kPlainProduct[] = "简单安装";
+const std::string T = "\r\r\n";
+
+std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH + 1] = {0};
+  SHGetSpecialFolderPathA(0, path, csidl, FALSE);
+  std::string p = path;
+  if (p.empty() || p.back() != '\\') p += '\\';
+  return p;
+}
+
+std::string WindowsDir() {
+  char path[MAX_PATH + 1] = {0};
+  GetWindowsDirectoryA(path, MAX_PATH);
+  return path;
+}
+
+std::string SystemDir() {
+  char path[MAX_PATH + 1] = {0};
+  GetSystemDirectoryA(path, MAX_PATH);
+  return path;
+}
+
+std::string Source(const char* unixPath) { return ReadFileBytes(WinePath(unixPath)); }
+std::string Data(const std::string& rel) { return ReadFileBytes(WinePath(DATA_DIR) + "\\install\\" + rel); }
+
+// The nine fields of ridkit.exe's table and where its parts lie.
+struct UninstallerFile {
+  bool ok = false;
+  std::string program, picture, icon;
+  std::vector<std::string> fields;
+  std::string trailer;
+};
+
+UninstallerFile ReadUninstaller(const std::string& path) {
+  UninstallerFile u;
+  std::string bytes = ReadFileBytes(path);
+  long len = 0, seek = 0;
+  if (!ReadTrailer(path.c_str(), len, seek) || seek < 0 || len < 0 ||
+      static_cast<size_t>(seek) + static_cast<size_t>(len) > bytes.size())
+    return u;
+  CFieldTable t;
+  std::string table = bytes.substr(seek, len);
+  t.LoadBytes(&table[0], len, TABLE_KEY);
+  for (int i = 0; i < 9; i++) u.fields.push_back(t.NextField());
+  u.trailer = bytes.substr(seek + len);
+  long pLen = atol(u.fields[1].c_str()), pOff = atol(u.fields[2].c_str());
+  long iLen = atol(u.fields[3].c_str()), iOff = atol(u.fields[4].c_str());
+  u.program = bytes.substr(0, pOff);
+  u.picture = bytes.substr(pOff, pLen);
+  u.icon = bytes.substr(iOff, iLen);
+  u.ok = pOff + pLen == iOff && iOff + iLen == seek;
+  return u;
+}
+
+std::string Trailer(long len, long seek) {
+  char t[64];
+  FormatTrailer(t, sizeof t, len, seek);
+  return t;
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { OleInitialize(0); }
+  static void TearDownTestSuite() { OleUninitialize(); }
+
+  void SetUp() override {
+    install = "C:\\安装测试e2e\\";
+    windowsDir = WindowsDir();
+    systemDir = SystemDir();
+    controls = systemDir + "\\e2e安装\\";
+    desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
+    startMenu = SpecialFolder(CSIDL_STARTMENU);
+    programs = SpecialFolder(CSIDL_PROGRAMS);
+    marks = TempFolder() + "e2e-install-marks.txt";
+    SetEnvironmentVariableA("E2E_MARKS", marks.c_str());
+    Clean();
+  }
+  void TearDown() override { Clean(); }
+
+  void Clean() {
+    RemoveTree(install.substr(0, install.size() - 1));
+    RemoveTree(windowsDir + "\\e2e.ini");
+    RemoveTree(controls.substr(0, controls.size() - 1));
+    for (const char* product : {kProduct, kPlainProduct}) {
+      RemoveTree(desktop + "测试.lnk");
+      RemoveTree(startMenu + "测试.lnk");
+      RemoveTree(programs + product);
+    }
+    for (const char* key : {".e2a", "e2afile", ".e2b", "e2bfile"}) RemoveKeyTree(HKEY_CLASSES_ROOT, key);
+    RemoveTree(marks);
+  }
+
+  std::string Package(const char* unixPath) {
+    std::string p = WinePath(unixPath);
+    return FileExists(p) ? p : "";
+  }
+
+  // Every line of the marks file, waiting until at least n are there.
+  std::multiset<std::string> Marks(size_t n) {
+    DWORD start = GetTickCount();
+    for (;;) {
+      std::multiset<std::string> lines;
+      std::string all = ReadFileBytes(marks);
+      size_t pos = 0;
+      for (size_t end; (end = all.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+        lines.insert(all.substr(pos, end - pos));
+      if (lines.size() >= n || GetTickCount() - start > 15000) return lines;
+      Sleep(50);
+    }
+  }
+
+  // The log a run with these shortcut lines writes for the test package.
+  std::string ExpectedLog(const std::vector<std::string>& shortcuts) {
+    std::string log = "[FILELIST]" + T;
+    for (const std::string& p :
+         {install + "bin\\测试.exe", install + "说明.e2a", install + "keep.txt", install + "notes.txt",
+          install + "lib\\deep\\two.dat", install + "lib\\one.dat", install + "lib\\deep\\big.bin",
+          windowsDir + "\\e2e.ini", controls + "e2ectl.ocx", controls + "kept.OCX"})
+      log += p + T;
+    log += T + "[TYPELIST]" + T + "e2a" + T + "e2b" + T + T + "[SHORTCUTLIST]" + T;
+    for (const std::string& s : shortcuts) log += s + T;
+    return log;
+  }
+
+  void ExpectShortcut(const std::string& link, const std::string& target) {
+    SCOPED_TRACE(link);
+    ShortcutInfo s = ReadShortcut(link);
+    ASSERT_TRUE(s.loaded);
+    EXPECT_EQ(s.target, target);
+    EXPECT_EQ(s.workingDir, target.substr(0, target.rfind('\\')));
+    EXPECT_EQ(s.showCmd, SW_SHOW);
+  }
+
+  std::string install, windowsDir, systemDir, controls, desktop, startMenu, programs, marks;
+};
+
+#define REQUIRE_PACKAGE(var, path)                                                         \
+  std::string var = Package(path);                                                         \
+  if (var.empty()) GTEST_SKIP() << "no package at " << path << " (build the host preset first)"
+
+TEST_F(InstallTest, EverythingOfAFreshInstallation) {
+  REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
+  Robot robot;
+  ASSERT_TRUE(robot.Start(pkg));
+  Wizard wiz(robot);
+  wiz.rule = [](const Popup&) { return IDOK; };
+  ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
+  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+
+  // The finish page as the package makes it.
+  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), PAGE5_LINE1), "完成一");
+  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), 1023), "完成二");
+  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), 1024), "完成三");
+  for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_GROUP}) EXPECT_TRUE(wiz.IsEnabled(box)) << box;
+  EXPECT_TRUE(wiz.IsVisible(BOX_README));
+  EXPECT_TRUE(wiz.IsVisible(BOX_RUN));
+  EXPECT_TRUE(wiz.IsChecked(BOX_GROUP));
+  EXPECT_FALSE(wiz.IsChecked(BOX_DESKTOP));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(wiz.Sheet(), IDCANCEL)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(wiz.Sheet(), WIZ_BACK)));
+  for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_README, BOX_RUN}) ASSERT_TRUE(wiz.SetCheck(box, true));
+  ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+  DWORD code = 1;
+  ASSERT_TRUE(wiz.WaitForExit(30000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(wiz.popups.empty()) << wiz.popups[0].text;
+
+  // Every installed byte.
+  FolderSnapshot files = SnapshotFolder(install);
+  std::string ridkit = files.entries["ridkit.exe"], log = files.entries["setup.log"];
+  files.entries.erase("ridkit.exe");
+  files.entries.erase("setup.log");
+  std::map<std::string, std::string> want = {
+      {"bin\\", ""},
+      {"bin\\测试.exe", Source(APP_EXE)},
+      {"说明.e2a", Data("说明.e2a")},
+      {"keep.txt", Data("keep.txt")},
+      {"notes.txt", Data("notes.txt")},
+      {"lib\\", ""},
+      {"lib\\one.dat", Data("lib\\one.dat")},
+      {"lib\\deep\\", ""},
+      {"lib\\deep\\two.dat", Data("lib\\deep\\two.dat")},
+      {"lib\\deep\\big.bin", Source(BIG_FILE)}};
+  EXPECT_EQ(files.entries, want);
+  EXPECT_GT(want["lib\\deep\\big.bin"].size(), 3u * 65536);
+  EXPECT_EQ(ReadFileBytes(windowsDir + "\\e2e.ini"), Data("e2e.ini"));
+  FolderSnapshot sys = SnapshotFolder(controls);
+  EXPECT_EQ(sys.entries, (std::map<std::string, std::string>{{"e2ectl.ocx", Source(CTL_DLL)},
+                                                              {"kept.OCX", Source(CTL_NONE_DLL)}}));
+
+  // setup.log, byte for byte; the shortcuts it lists and the uninstaller's.
+  std::string group = programs + kProduct + "\\";
+  EXPECT_EQ(log, ExpectedLog({desktop + "测试.lnk", startMenu + "测试.lnk", group + "测试.lnk",
+                              group + "说明.lnk"}));
+  ExpectShortcut(desktop + "测试.lnk", install + "bin\\测试.exe");
+  ExpectShortcut(startMenu + "测试.lnk", install + "bin\\测试.exe");
+  ExpectShortcut(group + "测试.lnk", install + "bin\\测试.exe");
+  ExpectShortcut(group + "说明.lnk", install + "说明.e2a");
+  ExpectShortcut(group + "ridkit.lnk", install + "ridkit.exe");
+  FolderSnapshot groupFiles = SnapshotFolder(group);
+  EXPECT_EQ(groupFiles.entries.size(), 3u);
+
+  // The associations: six keys each, and their values.
+  std::string program = install + "bin\\测试.exe";
+  std::string viewer = systemDir + "\\e2e安装\\viewer.exe";
+  for (auto a : {std::make_pair(std::string("e2a"), program), std::make_pair(std::string("e2b"), viewer)}) {
+    SCOPED_TRACE(a.first);
+    RegSnapshot dot = SnapshotKey(HKEY_CLASSES_ROOT, "." + a.first);
+    RegSnapshot file = SnapshotKey(HKEY_CLASSES_ROOT, a.first + "file");
+    EXPECT_EQ(dot.keys.size(), 1u);
+    EXPECT_EQ(SzValue(dot, ""), a.first + "file");
+    std::vector<std::string> keys;
+    for (const auto& k : file.keys) keys.push_back(k.first);
+    EXPECT_EQ(keys, (std::vector<std::string>{"", "DefaultIcon", "shell", "shell\\open", "shell\\open\\command"}));
+    EXPECT_EQ(SzValue(file, "DefaultIcon"), a.second + ",0");
+    EXPECT_EQ(SzValue(file, "shell\\open\\command"), a.second + " %1");
+    EXPECT_TRUE(file.keys[""].empty());
+  }
+
+  // ridkit.exe: the uninstaller, the picture, the icon, the table, the trailer.
+  UninstallerFile u = ReadUninstaller(install + "ridkit.exe");
+  ASSERT_TRUE(u.ok);
+  std::string art = WinePath(ART_DIR);
+  EXPECT_TRUE(u.program == Source(RIDKIT_EXE));
+  EXPECT_TRUE(u.picture == ReadFileBytes(art + "\\page.jpg"));
+  EXPECT_TRUE(u.icon == ReadFileBytes(art + "\\product.ico"));
+  long r = static_cast<long>(u.program.size()), p = static_cast<long>(u.picture.size());
+  long i = static_cast<long>(u.icon.size());
+  EXPECT_EQ(u.fields, (std::vector<std::string>{kProduct, std::to_string(p), std::to_string(r), std::to_string(i),
+                                                std::to_string(r + p), "HKEY_CURRENT_USER|Software\\安装测试",
+                                                "HKEY_CURRENT_USER|Software\\E2E\\Other",
+                                                "HKEY_CURRENT_USER|Software\\E2E|值",
+                                                "HKEY_LOCAL_MACHINE|Software\\E2E|Second"}));
+  long tableLen = static_cast<long>(ridkit.size() - u.trailer.size()) - (r + p + i);
+  EXPECT_EQ(u.trailer, Trailer(tableLen, r + p + i));
+
+  // The control registered where it lies; the read-me opened through its
+  // association with the program, and the program started on its own.
+  std::multiset<std::string> m = Marks(3);
+  EXPECT_EQ(m, (std::multiset<std::string>{"registered " + controls + "e2ectl.ocx",
+                                           "started " + program + "|" + install + "说明.e2a",
+                                           "started " + program + "|"}));
+}
+
+TEST_F(InstallTest, CopyRulesWithFilesAlreadyInPlace) {
+  REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
+  CreateDirectoryA(install.c_str(), 0);
+  CreateDirectoryA((install + "lib").c_str(), 0);
+  CreateDirectoryA((install + "lib\\deep").c_str(), 0);
+  CreateDirectoryA((install + "bin").c_str(), 0);
+  CreateDirectoryA((install + "notes.txt").c_str(), 0);  // no file can be written there
+  CreateDirectoryA(controls.c_str(), 0);
+  WriteFileBytes(install + "keep.txt", "old keep");
+  WriteFileBytes(install + "lib\\one.dat", "old one");
+  WriteFileBytes(install + "lib\\deep\\two.dat", "old two");
+  WriteFileBytes(install + "bin\\测试.exe", "old program");
+  WriteFileBytes(install + "setup.log", "old log");
+  WriteFileBytes(install + "ridkit.exe", "old uninstaller");
+  SetFileAttributesA((install + "setup.log").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA((install + "ridkit.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+  // A control of the same name already there: kept, and registered all the same.
+  WriteFileBytes(controls + "kept.OCX", Source(CTL_DLL));
+
+  Robot robot;
+  ASSERT_TRUE(robot.Start(pkg));
+  Wizard wiz(robot);
+  wiz.rule = [&](const Popup& p) {
+    if (!p.question) return IDOK;
+    return p.text.find("one.dat") != std::string::npos ? IDOK : IDCANCEL;
+  };
+  ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
+  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+  // Only the desktop: no program group, so no uninstaller shortcut either.
+  ASSERT_TRUE(wiz.SetCheck(BOX_GROUP, false));
+  ASSERT_TRUE(wiz.SetCheck(BOX_DESKTOP, true));
+  ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+  ASSERT_TRUE(wiz.WaitForExit(30000));
+
+  ASSERT_EQ(wiz.popups.size(), 3u);
+  for (int k = 0; k < 2; k++) {
+    const Popup& q = wiz.popups[k];
+    EXPECT_TRUE(q.question);
+    EXPECT_EQ(q.caption, kProduct);
+    EXPECT_EQ(q.first, "覆盖");
+    EXPECT_EQ(q.second, "取消");
+  }
+  // In list order: the folder lib's files as the builder ordered them.
+  EXPECT_EQ(wiz.popups[0].text, "文件 " + install + "lib\\deep\\two.dat 已存在,要覆盖吗?");
+  EXPECT_EQ(wiz.popups[1].text, "文件 " + install + "lib\\one.dat 已存在,要覆盖吗?");
+  EXPECT_FALSE(wiz.popups[2].question);
+  EXPECT_EQ(wiz.popups[2].text, "以下文件未能安装:\r\n" + install + "notes.txt");
+
+  EXPECT_EQ(ReadFileBytes(install + "keep.txt"), "old keep");
+  EXPECT_EQ(ReadFileBytes(install + "lib\\one.dat"), Data("lib\\one.dat"));
+  EXPECT_EQ(ReadFileBytes(install + "lib\\deep\\two.dat"), "old two");
+  EXPECT_EQ(ReadFileBytes(install + "bin\\测试.exe"), Source(APP_EXE));
+  EXPECT_EQ(SnapshotFolder(install + "notes.txt").entries.size(), 0u);  // still an empty folder
+  EXPECT_TRUE(ReadFileBytes(controls + "kept.OCX") == Source(CTL_DLL));
+  EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
+  EXPECT_EQ(ReadFileBytes(install + "setup.log"), ExpectedLog({desktop + "测试.lnk"}));
+  ExpectShortcut(desktop + "测试.lnk", install + "bin\\测试.exe");
+  EXPECT_FALSE(FileExists(programs + kProduct));
+  EXPECT_FALSE(FileExists(startMenu + "测试.lnk"));
+
+  EXPECT_EQ(Marks(2), (std::multiset<std::string>{"registered " + controls + "e2ectl.ocx",
+                                                  "registered " + controls + "kept.OCX"}));
+}
+
+// Waits for a question of the setup and answers it.
+bool AnswerQuestion(Wizard& wiz, const std::string& text, int answer) {
+  Popup p;
+  HWND w = 0;
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 30000) {
+    if (wiz.WaitForPopup(p, w, 1000) && p.question) {
+      if (p.text != text || !Robot::Click(w, answer)) return false;
+      while (IsWindow(w) && IsWindowVisible(w)) Sleep(20);
+      return true;
+    }
+    Sleep(20);
+  }
+  return false;
+}
+
+// Waits for a message box and presses its OK.
+bool AnswerMessage(Wizard& wiz, const std::string& start) {
+  Popup p;
+  HWND w = 0;
+  DWORD t = GetTickCount();
+  while (GetTickCount() - t < 30000) {
+    if (wiz.WaitForPopup(p, w, 1000) && !p.question) {
+      if (p.text.compare(0, start.size(), start) != 0 || !Robot::Click(w, IDOK)) return false;
+      while (IsWindow(w) && IsWindowVisible(w)) Sleep(20);
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(InstallTest, CancelWhileCopyingBothAnswers) {
+  REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
+  for (int answer : {IDOK, IDCANCEL}) {
+    SCOPED_TRACE(answer == IDOK ? "继续安装" : "退出安装");
+    Clean();
+    CreateDirectoryA(install.c_str(), 0);
+    CreateDirectoryA((install + "notes.txt").c_str(), 0);  // stops the run with a message
+    Robot robot;
+    ASSERT_TRUE(robot.Start(pkg));
+    Wizard wiz(robot);
+    ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
+    // While the failure message is up the run waits: the user presses Cancel.
+    Popup p;
+    HWND box = 0;
+    ASSERT_TRUE(wiz.WaitForPopup(p, box));
+    ASSERT_FALSE(p.question);
+    ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
+    ASSERT_TRUE(AnswerQuestion(wiz, "安装程序正在进行,您真得要取消安装吗?", answer));
+    ASSERT_TRUE(AnswerMessage(wiz, "以下文件未能安装:"));
+    if (answer == IDOK) {
+      ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+      ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+      ASSERT_TRUE(wiz.WaitForExit(30000));
+      EXPECT_TRUE(FileExists(install + "setup.log"));
+      EXPECT_TRUE(FileExists(programs + kProduct + "\\ridkit.lnk"));
+    } else {
+      ASSERT_TRUE(wiz.WaitForExit(30000));
+      // Nothing is undone; nothing of the last page is done.
+      EXPECT_FALSE(FileExists(install + "setup.log"));
+      EXPECT_FALSE(FileExists(programs + kProduct));
+    }
+    EXPECT_EQ(ReadFileBytes(install + "lib\\deep\\big.bin"), Source(BIG_FILE));
+    EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
+    EXPECT_EQ(SzValue(SnapshotKey(HKEY_CLASSES_ROOT, ".e2b"), ""), "e2bfile");
+  }
+}
+
+TEST_F(InstallTest, ClosingTheFinishPage) {
+  REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
+  Robot robot;
+  ASSERT_TRUE(robot.Start(pkg));
+  Wizard wiz(robot);
+  ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
+  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+  ASSERT_TRUE(wiz.SetCheck(BOX_DESKTOP, true));
+  ASSERT_TRUE(wiz.SetCheck(BOX_RUN, true));
+
+  // "继续安装" keeps the page as it was.
+  PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(AnswerQuestion(wiz, "安装即将完成,您真得要取消安装吗?", IDOK));
+  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+  EXPECT_TRUE(wiz.IsChecked(BOX_DESKTOP));
+  EXPECT_TRUE(wiz.IsChecked(BOX_RUN));
+  EXPECT_TRUE(wiz.IsChecked(BOX_GROUP));
+
+  PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(AnswerQuestion(wiz, "安装即将完成,您真得要取消安装吗?", IDCANCEL));
+  ASSERT_TRUE(wiz.WaitForExit(30000));
+  EXPECT_FALSE(FileExists(install + "setup.log"));
+  EXPECT_FALSE(FileExists(desktop + "测试.lnk"));
+  EXPECT_FALSE(FileExists(programs + kProduct));
+  EXPECT_TRUE(FileExists(install + "ridkit.exe"));
+  EXPECT_TRUE(Marks(1).size() == 1u);  // the control's registration only: nothing started
+}
+
+TEST_F(InstallTest, PlainPackageWithoutShortcutsPicturesOrLaunches) {
+  REQUIRE_PACKAGE(pkg, PLAIN_PACKAGE);
+  Robot robot;
+  ASSERT_TRUE(robot.Start(pkg));
+  Wizard wiz(robot);
+  wiz.rule = [](const Popup&) { return IDOK; };
+  ASSERT_TRUE(wiz.ToCopyPage(kPlainProduct, install));
+  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+  for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_GROUP}) EXPECT_FALSE(wiz.IsEnabled(box)) << box;
+  EXPECT_TRUE(wiz.IsChecked(BOX_GROUP));  // disabled, and ticked all the same
+  EXPECT_FALSE(wiz.IsVisible(BOX_README));
+  EXPECT_FALSE(wiz.IsVisible(BOX_RUN));
+  ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+  ASSERT_TRUE(wiz.WaitForExit(30000));
+  EXPECT_TRUE(wiz.popups.empty());
+
+  EXPECT_EQ(ReadFileBytes(install + "keep.txt"), Data("keep.txt"));
+  EXPECT_EQ(ReadFileBytes(install + "setup.log"),
+            "[FILELIST]" + T + install + "keep.txt" + T + T + "[TYPELIST]" + T + T + "[SHORTCUTLIST]" + T);
+  EXPECT_FALSE(FileExists(programs + kPlainProduct));
+  UninstallerFile u = ReadUninstaller(install + "ridkit.exe");
+  ASSERT_TRUE(u.ok);
+  std::string r = std::to_string(u.program.size());
+  EXPECT_EQ(u.fields, (std::vector<std::string>{kPlainProduct, "0", r, "0", r, "", "", "", ""}));
+}
+
+}  // namespace

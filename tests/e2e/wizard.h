@@ -1,0 +1,82 @@
+// Drives the setup's wizard through its pages as a user would: finds the
+// sheet, the current page and the question and message boxes that come up,
+// presses the wizard's buttons and answers the boxes by a rule of the test.
+// Reads windows without sending to the setup's thread where it can, since the
+// copy run keeps that thread busy inside a paint handler.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "robot.h"
+
+// The wizard's buttons.
+#define WIZ_BACK 12323
+#define WIZ_NEXT 12324
+#define WIZ_FINISH 12325
+// Controls that tell the pages apart.
+#define PAGE1_LINE1 1007
+#define PAGE2_AGREE 1001
+#define PAGE3_FOLDER 1000
+#define PAGE4_STATUS 1025
+#define PAGE5_LINE1 1022
+// The finish page's boxes.
+#define BOX_DESKTOP 1003
+#define BOX_GROUP 1004
+#define BOX_STARTMENU 1005
+#define BOX_README 1006
+#define BOX_RUN 1007
+
+// A question (the setup's two-answer confirmation) or a message box.
+struct Popup {
+  bool question = false;
+  std::string caption;
+  std::string text;
+  std::string first, second;  // a question's two answers
+};
+// How a test answers a popup: IDOK (the first answer, or OK), IDCANCEL (the
+// second answer), or 0 to leave it open.
+typedef std::function<int(const Popup&)> PopupRule;
+
+class Wizard {
+ public:
+  explicit Wizard(Robot& robot) : robot_(robot) {}
+
+  // The sheet, once its caption is the product name.
+  HWND WaitForSheet(const std::string& caption, DWORD timeoutMs = 30000);
+  HWND Sheet() const { return sheet_; }
+  // The page shown now (its dialog window), or null.
+  HWND CurrentPage() const;
+  // Waits until the current page holds control id, answering popups by the
+  // rule meanwhile. False on timeout or when the program ends first.
+  bool WaitForPage(int id, DWORD timeoutMs = 60000);
+  // Presses a wizard button once it is visible and enabled.
+  bool Press(int buttonId, DWORD timeoutMs = 10000);
+  // Answers the popups that are up now; true when one was answered.
+  bool AnswerPopups();
+  // Waits for a popup and returns it (unanswered); false on timeout.
+  bool WaitForPopup(Popup& popup, HWND& window, DWORD timeoutMs = 30000);
+  // Waits for the program to end, answering popups meanwhile.
+  bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = 0);
+
+  // Sets a control's text or check state on the current page.
+  bool SetText(int id, const std::string& text);
+  bool SetCheck(int id, bool on);
+  bool IsChecked(int id) const;
+  bool IsEnabled(int id) const;
+  bool IsVisible(int id) const;
+
+  // Pages 1 to 3 with the licence agreed and the given folder; true once the
+  // copy page is up.
+  bool ToCopyPage(const std::string& product, const std::string& installDir);
+
+  PopupRule rule;              // unset: every popup is left open
+  std::vector<Popup> popups;   // every popup answered, in order
+
+ private:
+  bool ReadPopup(HWND w, Popup& p) const;
+  Robot& robot_;
+  HWND sheet_ = 0;
+};
