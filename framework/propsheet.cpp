@@ -112,6 +112,10 @@ LRESULT CALLBACK CPropertySheet::SheetProc(HWND w, UINT msg, WPARAM wp, LPARAM l
     sheet->m_hWnd = 0;
     return CallWindowProcA(old, w, msg, wp, lp);
   }
+  // A wizard shows each page's title as its caption; our pages have none, and
+  // the sheet keeps the caption it was given (or set later) instead.
+  if (msg == WM_SETTEXT && (sheet->m_psh.dwFlags & PSH_WIZARD) && lp && !*reinterpret_cast<const char*>(lp))
+    return TRUE;
   return sheet->WindowProc(msg, wp, lp);
 }
 
