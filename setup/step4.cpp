@@ -1,11 +1,148 @@
 #include "step4.h"
 
-CStep4::CStep4() : CStepPage(IDD_STEP4) {}
+#include <commctrl.h>
+
+#include "common/container.h"
+#include "common/shellhelpers.h"
+#include "setupapp.h"
+
+// The copy run happens once per process, on the page's first paint.
+static BOOL g_copyPending = TRUE;
+
+#define UNINSTALLER_RESOURCE_TYPE "EXE"
+#define OVERWRITE_TEXT "覆盖"
+#define KEEP_TEXT "取消"
+// Frames far past the clip's end: the animation stops.
+#define ANIMATION_END_FRAME 1000
+
+CStep4::CStep4() : CStepPage(IDD_STEP4), m_cancelled(FALSE) {}
+
+void CStep4::DoDataExchange(CDataExchange* pDX) {
+  DDX_Control(pDX, IDC_COPY_ESTIMATE, m_estimate);
+  DDX_Control(pDX, IDC_COPY_PROGRESS, m_progress);
+  DDX_Control(pDX, IDC_COPY_STATUS, m_status);
+  DDX_Control(pDX, IDC_COPY_ANIMATION, m_animation);
+  DDX_Text(pDX, IDC_COPY_HEADING, m_heading);
+  DDV_MaxChars(pDX, m_heading, PAGE_LINE_MAX);
+}
+
+BOOL CStep4::OnInitDialog() {
+  m_heading = App().PageText[3][0];
+  return CStepPage::OnInitDialog();
+}
 
 BOOL CStep4::OnSetActive() {
   SetNextCaption(NEXT_TEXT);
-  SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+  SetWizardButtons(0);
+  SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENA, reinterpret_cast<WPARAM>(AfxGetResourceHandle()),
+                     reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_COPY_AVI)));
+  SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep4::OnQueryCancel() { return ConfirmQuit(RUNNING_TEXT); }
+BOOL CStep4::OnQueryCancel() {
+  if (!ConfirmQuit(RUNNING_TEXT)) return FALSE;
+  m_cancelled = TRUE;
+  return TRUE;
+}
+
+BOOL CStep4::OnPaint() {
+  CStepPage::OnPaint();
+  if (g_copyPending) {
+    g_copyPending = FALSE;
+    RunCopy();
+  }
+  return TRUE;
+}
+
+void CStep4::OnDestroy() { SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENA, 0, 0); }
+
+// A folder the platform reports, or empty when it does not fit the buffer.
+static CString PlatformFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
+  char dir[256];
+  dir[0] = 0;
+  UINT n = get(dir, 255);
+  return n > 0 && n < 255 ? CString(dir) : CString();
+}
+
+void CStep4::RunCopy() {
+  CSetupApp& app = App();
+  m_windowsDir = PlatformFolder(GetWindowsDirectoryA);
+  m_systemDir = PlatformFolder(GetSystemDirectoryA);
+  m_installDir = app.InstallDir;
+  SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, PROGRESS_MAX));
+
+  CCopyEngine engine(app, *this, *this);
+  engine.WindowsDir = m_windowsDir;
+  engine.SystemDir = m_systemDir;
+  engine.InstallDir = m_installDir;
+  engine.ModulePath = app.ModulePath;
+  engine.CopyAll();
+}
+
+// The run keeps the thread from its message queue: each change is drawn at
+// once, or the page would stand still until the end.
+static void ShowNow(HWND control) {
+  if (control) ::UpdateWindow(control);
+}
+
+void CStep4::SetStatus(const char* text) {
+  SetDlgItemText(IDC_COPY_STATUS, text);
+  ShowNow(GetDlgItem(IDC_COPY_STATUS));
+}
+
+void CStep4::SetEstimate(const char* text) {
+  SetDlgItemText(IDC_COPY_ESTIMATE, text);
+  ShowNow(GetDlgItem(IDC_COPY_ESTIMATE));
+}
+
+CString CStep4::GetEstimate() { return GetDlgItemText(IDC_COPY_ESTIMATE); }
+
+void CStep4::SetProgress(int pos) {
+  SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+  ShowNow(GetDlgItem(IDC_COPY_PROGRESS));
+}
+
+BOOL CStep4::AskOverwrite(const char* question) {
+  return App().ConfirmCancel(question, OVERWRITE_TEXT, KEEP_TEXT) == 0;
+}
+
+void CStep4::ShowError(const char* text) {
+  MessageBoxA(m_hWnd, text, App().m_strAppName, MB_OK);
+}
+
+void CStep4::StopAnimation() {
+  SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_PLAY, 0, MAKELPARAM(ANIMATION_END_FRAME, ANIMATION_END_FRAME));
+}
+
+void CStep4::ShowFinishPage() {
+  // A wizard the user ended during the run closes instead.
+  if (m_cancelled) return;
+  if (m_pSheet) m_pSheet->SetActivePage(4);
+}
+
+DWORD CStep4::TickCount() { return GetTickCount(); }
+
+void CStep4::Sleep(DWORD ms) { ::Sleep(ms); }
+
+int CStep4::RegisterServer(const char* path) { return ::RegisterServer(path); }
+
+void CStep4::RegisterFileType(const char* ext, const char* program) { ::RegisterFileType(ext, program); }
+
+BOOL CStep4::WriteUninstaller() {
+  CSetupApp& app = App();
+  UninstallerSource src;
+  src.program = GetResourceBytes(IDR_UNINSTALLER, UNINSTALLER_RESOURCE_TYPE, src.programSize);
+  src.modulePath = app.ModulePath;
+  src.productName = app.ProductName;
+  src.pictureLength = app.PictureLength;
+  src.pictureOffset = app.PictureOffset;
+  src.iconLength = app.IconLength;
+  src.iconOffset = app.IconOffset;
+  for (int i = 0; i < 2; i++) {
+    src.regKeys[i] = app.RegKeys[i];
+    src.regValues[i] = app.RegValues[i];
+  }
+  src.installDir = m_installDir;
+  return ::WriteUninstaller(src);
+}

@@ -1,13 +1,51 @@
-// Copy page (dialog 132). Stand-in until the copy page is wired to the copy
-// engine: it only confirms Cancel.
+// Copy page (dialog 132): installs the package on its first paint, showing the
+// target path, a progress bar, the copy animation and the remaining time, then
+// moves the wizard on to the finish page by itself. The page is the copy
+// run's window and its way to the platform.
 #pragma once
+#include "copyengine.h"
 #include "steppage.h"
 
-class CStep4 : public CStepPage {
+class CStep4 : public CStepPage, private ICopyPage, private ICopyServices {
  public:
   CStep4();
 
+  // Base folders, taken when the run starts.
+  CString m_windowsDir;
+  CString m_systemDir;
+  CString m_installDir;
+  CWnd m_estimate;
+  CWnd m_progress;
+  CWnd m_status;
+  CWnd m_animation;
+  CString m_heading;
+
  protected:
+  void DoDataExchange(CDataExchange* pDX);
+  BOOL OnInitDialog();
   BOOL OnSetActive();
   BOOL OnQueryCancel();
+  BOOL OnPaint();
+  void OnDestroy();
+
+ private:
+  void RunCopy();
+
+  // ICopyPage
+  void SetStatus(const char* text);
+  void SetEstimate(const char* text);
+  CString GetEstimate();
+  void SetProgress(int pos);
+  BOOL AskOverwrite(const char* question);
+  void ShowError(const char* text);
+  void StopAnimation();
+  void ShowFinishPage();
+  // ICopyServices
+  DWORD TickCount();
+  void Sleep(DWORD ms);
+  int RegisterServer(const char* path);
+  void RegisterFileType(const char* ext, const char* program);
+  BOOL WriteUninstaller();
+
+  BOOL m_cancelled;  // the user ended the installation while the run went on
 };
