@@ -158,7 +158,6 @@ class InstallTest : public ::testing::Test {
     ASSERT_TRUE(s.loaded);
     EXPECT_EQ(s.target, target);
     EXPECT_EQ(s.workingDir, target.substr(0, target.rfind('\\')));
-    EXPECT_EQ(s.showCmd, SW_SHOW);
   }
 
   std::string install, windowsDir, systemDir, controls, desktop, startMenu, programs, marks;
@@ -336,37 +335,6 @@ TEST_F(InstallTest, CopyRulesWithFilesAlreadyInPlace) {
                                                   "registered " + controls + "kept.OCX"}));
 }
 
-// Waits for a question of the setup and answers it.
-bool AnswerQuestion(Wizard& wiz, const std::string& text, int answer) {
-  Popup p;
-  HWND w = 0;
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < 30000) {
-    if (wiz.WaitForPopup(p, w, 1000) && p.question) {
-      if (p.text != text || !Robot::Click(w, answer)) return false;
-      while (IsWindow(w) && IsWindowVisible(w)) Sleep(20);
-      return true;
-    }
-    Sleep(20);
-  }
-  return false;
-}
-
-// Waits for a message box and presses its OK.
-bool AnswerMessage(Wizard& wiz, const std::string& start) {
-  Popup p;
-  HWND w = 0;
-  DWORD t = GetTickCount();
-  while (GetTickCount() - t < 30000) {
-    if (wiz.WaitForPopup(p, w, 1000) && !p.question) {
-      if (p.text.compare(0, start.size(), start) != 0 || !Robot::Click(w, IDOK)) return false;
-      while (IsWindow(w) && IsWindowVisible(w)) Sleep(20);
-      return true;
-    }
-  }
-  return false;
-}
-
 TEST_F(InstallTest, CancelWhileCopyingBothAnswers) {
   REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
   for (int answer : {IDOK, IDCANCEL}) {
@@ -381,11 +349,10 @@ TEST_F(InstallTest, CancelWhileCopyingBothAnswers) {
     // While the failure message is up the run waits: the user presses Cancel.
     Popup p;
     HWND box = 0;
-    ASSERT_TRUE(wiz.WaitForPopup(p, box));
-    ASSERT_FALSE(p.question);
+    ASSERT_TRUE(wiz.WaitForPopup(p, box, 30000, Wizard::POPUP_MESSAGE));
     ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
-    ASSERT_TRUE(AnswerQuestion(wiz, "安装程序正在进行,您真得要取消安装吗?", answer));
-    ASSERT_TRUE(AnswerMessage(wiz, "以下文件未能安装:"));
+    ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", answer));
+    ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "以下文件未能安装:", IDOK));
     if (answer == IDOK) {
       ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
       ASSERT_TRUE(wiz.Press(WIZ_FINISH));
@@ -416,14 +383,14 @@ TEST_F(InstallTest, ClosingTheFinishPage) {
 
   // "继续安装" keeps the page as it was.
   PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(AnswerQuestion(wiz, "安装即将完成,您真得要取消安装吗?", IDOK));
+  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装即将完成,您真得要取消安装吗?", IDOK));
   ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
   EXPECT_TRUE(wiz.IsChecked(BOX_DESKTOP));
   EXPECT_TRUE(wiz.IsChecked(BOX_RUN));
   EXPECT_TRUE(wiz.IsChecked(BOX_GROUP));
 
   PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(AnswerQuestion(wiz, "安装即将完成,您真得要取消安装吗?", IDCANCEL));
+  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装即将完成,您真得要取消安装吗?", IDCANCEL));
   ASSERT_TRUE(wiz.WaitForExit(30000));
   EXPECT_FALSE(FileExists(install + "setup.log"));
   EXPECT_FALSE(FileExists(desktop + "测试.lnk"));

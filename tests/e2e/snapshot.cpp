@@ -193,7 +193,6 @@ ShortcutInfo ReadShortcut(const std::string& linkPath) {
       if (SUCCEEDED(link->GetPath(buf, MAX_PATH, 0, SLGP_RAWPATH))) info.target = buf;
       buf[0] = 0;
       if (SUCCEEDED(link->GetWorkingDirectory(buf, MAX_PATH))) info.workingDir = buf;
-      link->GetShowCmd(&info.showCmd);
     }
     file->Release();
   }

@@ -50,7 +50,6 @@ struct ShortcutInfo {
   bool loaded = false;
   std::string target;
   std::string workingDir;
-  int showCmd = 0;
 };
 ShortcutInfo ReadShortcut(const std::string& linkPath);
 

@@ -78,19 +78,30 @@ bool Wizard::ReadPopup(HWND w, Popup& p) const {
   return false;
 }
 
-bool Wizard::WaitForPopup(Popup& popup, HWND& window, DWORD timeoutMs) {
+bool Wizard::WaitForPopup(Popup& popup, HWND& window, DWORD timeoutMs, int kind) {
   DWORD start = GetTickCount();
   for (;;) {
     Found f = {robot_.ProcessId(), sheet_, {}};
     EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&f));
     for (HWND w : f.windows)
-      if (ReadPopup(w, popup)) {
+      if (ReadPopup(w, popup) && (kind == POPUP_ANY || popup.question == (kind == POPUP_QUESTION))) {
         window = w;
         return true;
       }
     if (!robot_.Running() || GetTickCount() - start >= timeoutMs) return false;
     Sleep(kPollMs);
   }
+}
+
+bool Wizard::Answer(int kind, const std::string& textStart, int button, DWORD timeoutMs) {
+  Popup p;
+  HWND w = 0;
+  if (!WaitForPopup(p, w, timeoutMs, kind)) return false;
+  if (p.text.compare(0, textStart.size(), textStart) != 0 || !Robot::Click(w, button)) return false;
+  popups.push_back(p);
+  DWORD start = GetTickCount();
+  while (IsWindow(w) && IsWindowVisible(w) && GetTickCount() - start < 10000) Sleep(kPollMs);
+  return true;
 }
 
 bool Wizard::AnswerPopups() {
