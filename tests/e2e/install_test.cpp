@@ -425,4 +425,55 @@ TEST_F(InstallTest, PlainPackageWithoutShortcutsPicturesOrLaunches) {
   EXPECT_EQ(u.fields, (std::vector<std::string>{kPlainProduct, "0", r, "0", r, "", "", "", ""}));
 }
 
+// The plain package with page 4's heading replaced (the builder refuses a
+// line that long, so the index is rewritten here).
+std::string WithCopyHeading(const std::string& package, const std::string& heading) {
+  std::string bytes = ReadFileBytes(package);
+  long len = 0, seek = 0;
+  if (!ReadTrailer(package.c_str(), len, seek)) return "";
+  std::string index = bytes.substr(seek, len);
+  CFieldTable in;
+  in.LoadBytes(&index[0], len, TABLE_KEY);
+  CFieldTable out;
+  out.columnCount = 8;
+  for (int i = 0; i < 64 + 8 + 1; i++) {
+    std::string f = in.NextField();
+    out.AddField(i == 24 ? heading.c_str() : f.c_str());
+  }
+  int n = 0;
+  char* text = out.ExportText(n);
+  std::string rewritten(text, static_cast<size_t>(n));
+  FreeBuffer(text);
+  ScrambleBuffer(reinterpret_cast<unsigned char*>(&rewritten[0]), n, TABLE_KEY);
+  return bytes.substr(0, seek) + rewritten + Trailer(n, seek);
+}
+
+TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
+  REQUIRE_PACKAGE(plain, PLAIN_PACKAGE);
+  std::string pkg = TempFolder() + "heading-setup.exe";
+  ASSERT_TRUE(WriteFileBytes(pkg, WithCopyHeading(plain, std::string(48, 'H'))));
+  Robot robot;
+  ASSERT_TRUE(robot.Start(pkg));
+  Wizard wiz(robot);
+  ASSERT_TRUE(wiz.ToCopyPage(kPlainProduct, install));
+  // The run ends; leaving the page reads the heading back and refuses it.
+  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "输入的文字太长", IDOK));
+  EXPECT_EQ(ReadFileBytes(install + "keep.txt"), Data("keep.txt"));
+  EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
+  ASSERT_TRUE(wiz.WaitForPage(PAGE4_STATUS));
+  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), PAGE4_STATUS), "安装完成");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wiz.Sheet(), WIZ_NEXT)));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wiz.Sheet(), WIZ_BACK)));
+
+  ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
+  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", IDOK));
+  ASSERT_TRUE(wiz.WaitForPage(PAGE4_STATUS));
+  EXPECT_TRUE(robot.Running());
+  ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
+  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", IDCANCEL));
+  ASSERT_TRUE(wiz.WaitForExit(30000));
+  EXPECT_FALSE(FileExists(install + "setup.log"));
+  DeleteFileA(pkg.c_str());
+}
+
 }  // namespace
