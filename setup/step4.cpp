@@ -50,6 +50,8 @@ BOOL CStep4::OnPaint() {
   CStepPage::OnPaint();
   if (g_copyPending) {
     g_copyPending = FALSE;
+    // The controls get no paint of their own until the run ends: draw them now.
+    RedrawWindow(m_hWnd, 0, 0, RDW_UPDATENOW | RDW_ALLCHILDREN);
     RunCopy();
   }
   return TRUE;
