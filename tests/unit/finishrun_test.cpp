@@ -246,4 +246,18 @@ TEST_F(FinishRunTest, UnknownSpecialFolderGetsNoShortcut) {
   EXPECT_EQ(log.substr(log.find("[SHORTCUTLIST]")), "[SHORTCUTLIST]" + T + "D:\\开始\\app.lnk" + T);
 }
 
+#ifndef _WIN32
+TEST_F(FinishRunTest, LogThatCannotBeWrittenToTheEndIsReported) {
+  // A full disk: every write fails once the log is open.
+  if (symlink("/dev/full", logFile.c_str()) != 0) GTEST_SKIP() << "no symbolic link to /dev/full";
+  Add(Entry("app.exe", FOLDER_INSTALL, "", SHORTCUT_GROUP));
+  EXPECT_TRUE(run.Run(Choices(0, 0, 1)));
+  // The shortcuts are made all the same, and the failure is told once.
+  Log want = {"folder 2", "mkdir D:\\开始\\程序\\演示",
+              "link D:\\开始\\程序\\演示\\ridkit.lnk -> " + install + "ridkit.exe",
+              "link D:\\开始\\程序\\演示\\app.lnk -> " + install + "app.exe", "error 写入 setup.log 文件失败!"};
+  EXPECT_EQ(shell.calls, want);
+}
+#endif
+
 }  // namespace
