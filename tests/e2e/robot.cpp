@@ -129,3 +129,79 @@ std::string TempFolder() {
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+namespace {
+struct OwnedSearch {
+  DWORD pid;
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK MatchOwned(HWND w, LPARAM lp) {
+  OwnedSearch* s = reinterpret_cast<OwnedSearch*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != s->pid || !IsWindowVisible(w) || GetWindow(w, GW_OWNER) != s->owner) return TRUE;
+  char cls[64] = {0};
+  GetClassNameA(w, cls, sizeof cls);
+  if (strcmp(cls, DIALOG_CLASS) != 0) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+}  // namespace
+
+HWND Robot::WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
+  HWND found = 0;
+  WaitUntil(
+      [&] {
+        OwnedSearch s = {pi_.dwProcessId, owner, 0};
+        EnumWindows(MatchOwned, reinterpret_cast<LPARAM>(&s));
+        found = s.found;
+        return found != 0;
+      },
+      timeoutMs);
+  return found;
+}
+
+bool Robot::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (condition()) return true;
+    if (!pi_.hProcess || GetTickCount() - start >= timeoutMs) return condition();
+    if (WaitForSingleObject(pi_.hProcess, kPollMs) == WAIT_OBJECT_0) return condition();
+  }
+}
+
+bool Robot::Visible(HWND dialog, int id) {
+  HWND c = GetDlgItem(dialog, id);
+  return c && IsWindowVisible(c);
+}
+
+bool Robot::Enabled(HWND dialog, int id) {
+  HWND c = GetDlgItem(dialog, id);
+  return c && IsWindowEnabled(c);
+}
+
+bool Robot::Checked(HWND dialog, int id) {
+  HWND c = GetDlgItem(dialog, id);
+  DWORD_PTR r = 0;
+  return c && SendMessageTimeoutA(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &r) && r == BST_CHECKED;
+}
+
+void Robot::SetControlText(HWND dialog, int id, const std::string& text) {
+  DWORD_PTR r = 0;
+  SendMessageTimeoutA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                      SMTO_ABORTIFHUNG, 5000, &r);
+}
+
+void Robot::PressKey(HWND w, int vk) {
+  GUITHREADINFO info;
+  memset(&info, 0, sizeof info);
+  info.cbSize = sizeof info;
+  HWND target = w;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(w, 0), &info) && info.hwndFocus) target = info.hwndFocus;
+  PostMessageA(target, WM_KEYDOWN, vk, 1);
+  PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
+}
+
+void Robot::CloseBox(HWND w) { PostMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0); }
