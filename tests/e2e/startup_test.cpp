@@ -17,6 +17,7 @@
 #include "setupfile.h"
 #include "wizard_driver.h"
 #include "setup/setupapp.h"
+#include "setup/wizard.h"
 
 #ifndef SETUP_EXE
 #error SETUP_EXE names the built setup program
@@ -307,6 +308,39 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
     EXPECT_EQ(e.CopyMode, want[i].copy);
     EXPECT_EQ(file.substr(e.Offset, e.Length), ReadAll(files + want[i].source));
   }
+}
+
+// The wizard's and the confirmation's icon: the package's icon, else the
+// program's own icon 128.
+TEST_F(LoaderTest, ProductIconFromThePackageOrIcon128) {
+  std::string pkg = WinePath(STARTUP_PACKAGE);
+  if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder (build the host preset first)";
+  CSetupApp app;
+  app.ModulePath = pkg.c_str();
+  ASSERT_TRUE(app.LoadPackage());
+  ASSERT_GT(app.IconLength, 0);
+  HICON packageIcon = MakeProductIcon(app);
+  ICONINFO info;
+  ASSERT_TRUE(packageIcon && GetIconInfo(packageIcon, &info));
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+
+  // Without a package icon: icon group 128 of the program's resources.
+  app.IconLength = 0;
+  HMODULE setup = LoadLibraryExA(WinePath(SETUP_EXE).c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(setup);
+  HINSTANCE own = app.m_hInstance;
+  app.m_hInstance = setup;
+  EXPECT_TRUE(MakeProductIcon(app));
+  app.m_hInstance = GetModuleHandleA(0);  // the test program carries no icon 128
+  EXPECT_FALSE(MakeProductIcon(app));
+  app.m_hInstance = own;
+  FreeLibrary(setup);
+
+  // An icon region that cannot be read gives no icon (and no fallback).
+  app.IconLength = 100;
+  app.IconOffset = 0x7FFFFFF0;
+  EXPECT_FALSE(MakeProductIcon(app));
 }
 
 TEST_F(LoaderTest, ExtensionIsCutAndProgramKept) {

@@ -20,7 +20,9 @@ const char kStarting[] = "安装即将开始,您真得要取消安装吗?";
 
 // Index fields of the test package: page texts, the product and, when asked,
 // a background window.
-std::vector<std::string> WizardFields(bool background) {
+enum Background { NO_BACKGROUND, BACKGROUND_WITH_CAPTION, BACKGROUND_PLAIN };
+
+std::vector<std::string> WizardFields(Background background) {
   std::vector<std::string> f = IndexFields(kProduct, {"a.exe"});
   const char* welcome[] = {"欢迎一", "欢迎二", "", "欢迎四", "欢迎五", "欢迎六", "欢迎七", "欢迎八"};
   for (int i = 0; i < 8; i++) f[i] = welcome[i];
@@ -28,13 +30,18 @@ std::vector<std::string> WizardFields(bool background) {
   f[9] = "许可二";
   f[10] = "许可正文\r\n第二行";
   for (int i = 0; i < 4; i++) f[16 + i] = "目标" + std::to_string(i + 1);
-  if (background) {
+  if (background != NO_BACKGROUND) {
     f[56] = "TRUE";
     f[59] = "背景标题";
     f[60] = "1056816";  // 0x102030
-    f[61] = "TRUE";
+    f[61] = background == BACKGROUND_WITH_CAPTION ? "TRUE" : "FALSE";
   }
   return f;
+}
+
+BOOL CALLBACK FindTitle(HWND w, LPARAM lp) {
+  if (Robot::Text(w) == "请选择安装目录") *reinterpret_cast<bool*>(lp) = true;
+  return TRUE;
 }
 
 std::string CaseFile(const std::string& name) {
@@ -88,7 +95,7 @@ class WizardTest : public ::testing::Test {
 };
 
 TEST_F(WizardTest, PagesOneToThreeForwardAndBack) {
-  Start("wizard-walk", WizardFields(true));
+  Start("wizard-walk", WizardFields(BACKGROUND_WITH_CAPTION));
   HWND sheet = wizard_.Sheet();
   EXPECT_EQ(Robot::Text(sheet), kProduct);
   const char* lines[] = {"欢迎一", "欢迎二", "", "欢迎四", "欢迎五", "欢迎六", "欢迎七", "欢迎八"};
@@ -137,7 +144,7 @@ TEST_F(WizardTest, PagesOneToThreeForwardAndBack) {
 }
 
 TEST_F(WizardTest, EveryWayOutIsConfirmed) {
-  Start("wizard-cancel", WizardFields(true));
+  Start("wizard-cancel", WizardFields(BACKGROUND_WITH_CAPTION));
   HWND sheet = wizard_.Sheet();
   // The background window: full screen, its caption bar and caption, deaf to
   // input (a close request and keys posted to it are dropped).
@@ -172,7 +179,16 @@ TEST_F(WizardTest, EveryWayOutIsConfirmed) {
 }
 
 TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
-  Start("wizard-folder", WizardFields(false));
+  Start("wizard-folder", WizardFields(BACKGROUND_PLAIN));
+  // A background window without its caption bar still covers the screen.
+  HWND back = robot_.WaitForWindow(DIALOG_CLASS, "背景标题");
+  ASSERT_TRUE(back);
+  EXPECT_FALSE(GetWindowLongA(back, GWL_STYLE) & WS_CAPTION);
+  RECT r;
+  GetWindowRect(back, &r);
+  EXPECT_EQ(r.right - r.left, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_EQ(r.bottom - r.top, GetSystemMetrics(SM_CYSCREEN));
+
   ASSERT_TRUE(wizard_.NextTo(1));
   ASSERT_TRUE(Robot::Click(wizard_.Page(), 1001));
   ASSERT_TRUE(wizard_.NextTo(2));
@@ -207,13 +223,7 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   ASSERT_TRUE(browse);
   EXPECT_TRUE(robot_.WaitUntil([&] { return Robot::Text(browse) == kProduct; }));
   bool titled = false;
-  EnumChildWindows(
-      browse,
-      [](HWND w, LPARAM lp) -> BOOL {
-        if (Robot::Text(w) == "请选择安装目录") *reinterpret_cast<bool*>(lp) = true;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&titled));
+  EnumChildWindows(browse, FindTitle, reinterpret_cast<LPARAM>(&titled));
   EXPECT_TRUE(titled);
   Robot::Click(browse, IDCANCEL);
   EXPECT_TRUE(robot_.WaitUntil([&] { return !IsWindow(browse); }));
@@ -234,18 +244,23 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
 }
 
 TEST_F(WizardTest, OverlongPageLineKeepsThePage) {
-  std::vector<std::string> f = WizardFields(false);
+  // The licence page's first line is 48 bytes: it shows whole, but neither
+  // Next nor Back can leave the page.
+  std::vector<std::string> f = WizardFields(NO_BACKGROUND);
   std::string line;
-  for (int i = 0; i < 24; i++) line += "长";  // 48 bytes
-  f[2] = line;
+  for (int i = 0; i < 24; i++) line += "长";
+  f[8] = line;
   Start("wizard-long", f);
-  EXPECT_EQ(wizard_.PageText(1009), line) << "the program shows its own text whole";
   EXPECT_FALSE(robot_.FindWindowOf(DIALOG_CLASS, "背景标题")) << "no background window was asked for";
-  for (int id : {WIZ_NEXT}) {
+  ASSERT_TRUE(wizard_.NextTo(1));
+  EXPECT_EQ(wizard_.PageText(1015), line);
+  ASSERT_TRUE(Robot::Click(wizard_.Page(), 1001));
+  for (int id : {WIZ_BACK, WIZ_NEXT}) {
+    SCOPED_TRACE(id);
     ASSERT_TRUE(wizard_.WaitButtonEnabled(id, true));
     ASSERT_TRUE(Robot::Click(wizard_.Sheet(), id));
     EXPECT_NE(MessageBoxText("wizard-long").find("47"), std::string::npos);
-    EXPECT_EQ(wizard_.PageIndex(), 0);
+    EXPECT_EQ(wizard_.PageIndex(), 1);
   }
   EXPECT_TRUE(wizard_.Quit());
 }
