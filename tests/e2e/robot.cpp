@@ -43,8 +43,7 @@ void Robot::Kill() {
 namespace {
 struct Search {
   DWORD pid;
-  const char* cls;
-  const char* caption;
+  const std::function<bool(HWND)>* match;
   HWND found;
 };
 
@@ -52,32 +51,42 @@ BOOL CALLBACK MatchWindow(HWND w, LPARAM lp) {
   Search* s = reinterpret_cast<Search*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
-  char cls[256] = {0};
-  GetClassNameA(w, cls, sizeof cls);
-  if (strcmp(cls, s->cls) != 0) return TRUE;
-  if (s->caption && Robot::Text(w) != s->caption) return TRUE;
+  if (pid != s->pid || !IsWindowVisible(w) || !(*s->match)(w)) return TRUE;
   s->found = w;
   return FALSE;
 }
 }  // namespace
 
-HWND Robot::FindWindowOf(const char* cls, const char* caption) const {
-  Search s = {pi_.dwProcessId, cls, caption, 0};
+bool Robot::IsClass(HWND w, const char* cls) {
+  char name[256] = {0};
+  GetClassNameA(w, name, sizeof name);
+  return strcmp(name, cls) == 0;
+}
+
+HWND Robot::FindWindowWhere(const std::function<bool(HWND)>& match) const {
   if (!pi_.hProcess) return 0;
+  Search s = {pi_.dwProcessId, &match, 0};
   EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 
+HWND Robot::WaitForWindowWhere(const std::function<bool(HWND)>& match, DWORD timeoutMs) {
+  HWND found = 0;
+  WaitUntil([&] { return (found = FindWindowWhere(match)) != 0; }, timeoutMs);
+  return found;
+}
+
+// A window of that class, with that caption when one is given.
+static std::function<bool(HWND)> ClassAndCaption(const char* cls, const char* caption) {
+  return [=](HWND w) { return Robot::IsClass(w, cls) && (!caption || Robot::Text(w) == caption); };
+}
+
+HWND Robot::FindWindowOf(const char* cls, const char* caption) const {
+  return FindWindowWhere(ClassAndCaption(cls, caption));
+}
+
 HWND Robot::WaitForWindow(const char* cls, const char* caption, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    HWND w = FindWindowOf(cls, caption);
-    if (w) return w;
-    if (!pi_.hProcess || GetTickCount() - start >= timeoutMs) return 0;
-    // Waits on the process: returns early when it ends.
-    if (WaitForSingleObject(pi_.hProcess, kPollMs) == WAIT_OBJECT_0) return FindWindowOf(cls, caption);
-  }
+  return WaitForWindowWhere(ClassAndCaption(cls, caption), timeoutMs);
 }
 
 bool Robot::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
@@ -130,37 +139,9 @@ std::string TempFolder() {
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-namespace {
-struct OwnedSearch {
-  DWORD pid;
-  HWND owner;
-  HWND found;
-};
-
-BOOL CALLBACK MatchOwned(HWND w, LPARAM lp) {
-  OwnedSearch* s = reinterpret_cast<OwnedSearch*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  if (pid != s->pid || !IsWindowVisible(w) || GetWindow(w, GW_OWNER) != s->owner) return TRUE;
-  char cls[64] = {0};
-  GetClassNameA(w, cls, sizeof cls);
-  if (strcmp(cls, DIALOG_CLASS) != 0) return TRUE;
-  s->found = w;
-  return FALSE;
-}
-}  // namespace
-
 HWND Robot::WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
-  HWND found = 0;
-  WaitUntil(
-      [&] {
-        OwnedSearch s = {pi_.dwProcessId, owner, 0};
-        EnumWindows(MatchOwned, reinterpret_cast<LPARAM>(&s));
-        found = s.found;
-        return found != 0;
-      },
-      timeoutMs);
-  return found;
+  return WaitForWindowWhere([&](HWND w) { return GetWindow(w, GW_OWNER) == owner && IsClass(w, DIALOG_CLASS); },
+                            timeoutMs);
 }
 
 bool Robot::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {

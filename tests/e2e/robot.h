@@ -38,6 +38,10 @@ class Robot {
   // Presses an enabled button of a dialog; false when it is missing or disabled.
   static bool Click(HWND dialog, int id);
 
+  // A visible top-level window of the program that matches.
+  HWND FindWindowWhere(const std::function<bool(HWND)>& match) const;
+  HWND WaitForWindowWhere(const std::function<bool(HWND)>& match, DWORD timeoutMs = 10000);
+  static bool IsClass(HWND w, const char* cls);
   // A visible dialog of the program owned by that window (its modal dialogs).
   HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 10000);
   // Polls the condition until it holds, the deadline passes or the program

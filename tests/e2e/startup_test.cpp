@@ -37,37 +37,15 @@ struct RunResult {
   DWORD exitCode = 0;
 };
 
-struct FirstDialog {
-  DWORD pid;
-  HWND found;
-};
-
-// A message box or the wizard's sheet of the program (not its background window).
-BOOL CALLBACK MatchFirstDialog(HWND w, LPARAM lp) {
-  FirstDialog* s = reinterpret_cast<FirstDialog*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
-  if (!GetDlgItem(w, MSGBOX_TEXT_ID) && !GetDlgItem(w, WIZ_NEXT)) return TRUE;
-  s->found = w;
-  return FALSE;
-}
-
 // Runs the setup file: reads its message box and presses OK, or reads the
 // wizard and quits it.
 RunResult RunSetup(const std::string& path) {
   RunResult r;
   Robot robot;
   if (!robot.Start(path)) return r;
-  HWND w = 0;
-  robot.WaitUntil(
-      [&] {
-        FirstDialog s = {robot.ProcessId(), 0};
-        EnumWindows(MatchFirstDialog, reinterpret_cast<LPARAM>(&s));
-        w = s.found;
-        return w != 0;
-      },
-      30000);
+  // A message box, or the wizard's sheet (not its background window).
+  HWND w = robot.WaitForWindowWhere(
+      [](HWND w) { return GetDlgItem(w, MSGBOX_TEXT_ID) || GetDlgItem(w, WIZ_NEXT); }, 30000);
   if (w && GetDlgItem(w, WIZ_NEXT)) {
     WizardDriver wizard(robot);
     r.windowSeen = r.wizard = wizard.WaitSheet() != 0 && wizard.WaitPage(0);

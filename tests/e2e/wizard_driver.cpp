@@ -3,28 +3,10 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-namespace {
-struct SheetSearch {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK MatchSheet(HWND w, LPARAM lp) {
-  SheetSearch* s = reinterpret_cast<SheetSearch*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  if (pid != s->pid || !IsWindowVisible(w) || !GetDlgItem(w, WIZ_NEXT)) return TRUE;
-  s->found = w;
-  return FALSE;
-}
-}  // namespace
-
 HWND WizardDriver::WaitSheet(DWORD timeoutMs) {
   robot_.WaitUntil(
       [&] {
-        SheetSearch s = {robot_.ProcessId(), 0};
-        EnumWindows(MatchSheet, reinterpret_cast<LPARAM>(&s));
-        sheet_ = s.found;
+        sheet_ = robot_.FindWindowWhere([](HWND w) { return GetDlgItem(w, WIZ_NEXT) != 0; });
         return sheet_ != 0 && PageIndex() >= 0;
       },
       timeoutMs);
