@@ -76,3 +76,9 @@ std::string SetupFile(const std::string& index) {
   return s + index + Trailer(static_cast<long>(index.size()), seek);
 }
 
+
+std::string CaseFile(const std::string& name) {
+  char dir[MAX_PATH + 1] = {0};
+  GetCurrentDirectoryA(MAX_PATH, dir);
+  return std::string(dir) + "\\" + name + ".exe";
+}

@@ -17,3 +17,5 @@ std::string Trailer(long len, long seek);
 std::string Stub();
 // The stub, some payload, the index and its trailer.
 std::string SetupFile(const std::string& index);
+// A file of that name (".exe" added) in the test's working folder.
+std::string CaseFile(const std::string& name);

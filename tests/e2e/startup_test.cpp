@@ -62,11 +62,6 @@ RunResult RunSetup(const std::string& path) {
   return r;
 }
 
-std::string CaseFile(const std::string& name) {
-  char dir[MAX_PATH + 1] = {0};
-  GetCurrentDirectoryA(MAX_PATH, dir);
-  return std::string(dir) + "\\" + name + ".exe";
-}
 
 class StartupTest : public ::testing::Test {
  protected:

@@ -44,11 +44,6 @@ BOOL CALLBACK FindTitle(HWND w, LPARAM lp) {
   return TRUE;
 }
 
-std::string CaseFile(const std::string& name) {
-  char dir[MAX_PATH + 1] = {0};
-  GetCurrentDirectoryA(MAX_PATH, dir);
-  return std::string(dir) + "\\" + name + ".exe";
-}
 
 class WizardTest : public ::testing::Test {
  protected:
