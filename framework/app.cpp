@@ -3,10 +3,12 @@
 #include <objbase.h>
 #include <ole2.h>
 
+#include "wnd.h"
+
 static CWinApp* g_app = 0;
 
 CWinApp::CWinApp(const char* appName)
-    : m_hInstance(0), m_hMainWnd(0), m_strAppName(appName ? appName : ""), oleStarted_(false) {
+    : m_hInstance(0), m_pMainWnd(0), m_strAppName(appName ? appName : ""), oleStarted_(false) {
   g_app = this;
 }
 
@@ -48,6 +50,11 @@ CWinApp* AfxGetApp() { return g_app; }
 
 HINSTANCE AfxGetInstanceHandle() {
   return g_app && g_app->m_hInstance ? g_app->m_hInstance : GetModuleHandleA(0);
+}
+
+HWND AfxGetMainWnd() {
+  HWND w = g_app && g_app->m_pMainWnd ? g_app->m_pMainWnd->m_hWnd : 0;
+  return w && IsWindow(w) ? w : 0;
 }
 
 HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }

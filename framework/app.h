@@ -5,6 +5,8 @@
 #include "cstring.h"
 #include "platform.h"
 
+class CWnd;
+
 class CWinApp {
  public:
   // Without a name the application takes its title from the program file's
@@ -19,7 +21,7 @@ class CWinApp {
   virtual int ExitInstance();
 
   HINSTANCE m_hInstance;
-  HWND m_hMainWnd;  // the main window of the run, if any
+  CWnd* m_pMainWnd;  // the main window of the run, if any
   CString m_strAppName;
 
   // Called once by the program's entry point before InitInstance.
@@ -35,6 +37,8 @@ class CWinApp {
 // The program's application object (null before it is constructed).
 CWinApp* AfxGetApp();
 HINSTANCE AfxGetInstanceHandle();
+// The window of the application's main window object, if it has one now.
+HWND AfxGetMainWnd();
 HINSTANCE AfxGetResourceHandle();
 
 // Start-up steps of the application object. Controls are plain Win32 controls

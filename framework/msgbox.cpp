@@ -4,7 +4,7 @@
 
 int AfxMessageBox(const char* text, UINT type) {
   CWinApp* app = AfxGetApp();
-  HWND owner = app ? app->m_hMainWnd : 0;
+  HWND owner = AfxGetMainWnd();
   const char* caption = app ? app->m_strAppName.c_str() : "";
   return MessageBoxA(owner, text, caption, type);
 }

@@ -1,0 +1,259 @@
+#include "dialog.h"
+
+#include <commctrl.h>
+#include <stdio.h>
+
+#include "app.h"
+#include "memory.h"
+
+// ---- data exchange ---------------------------------------------------------
+
+CDataExchange::CDataExchange(CDialog* dialog, BOOL saveAndValidate)
+    : m_bSaveAndValidate(saveAndValidate), m_bFailed(FALSE), m_pDlgWnd(dialog), m_hWndLastControl(0) {}
+
+HWND CDataExchange::PrepareCtrl(int id) {
+  m_hWndLastControl = m_pDlgWnd->GetDlgItem(id);
+  return m_hWndLastControl;
+}
+
+void CDataExchange::Fail() {
+  m_bFailed = TRUE;
+  if (!m_hWndLastControl) return;
+  SetFocus(m_hWndLastControl);
+  char cls[16] = {0};
+  GetClassNameA(m_hWndLastControl, cls, sizeof cls);
+  if (lstrcmpiA(cls, "Edit") == 0) SendMessageA(m_hWndLastControl, EM_SETSEL, 0, -1);
+}
+
+void DDX_Text(CDataExchange* pDX, int id, CString& value) {
+  if (pDX->m_bFailed) return;
+  HWND ctl = pDX->PrepareCtrl(id);
+  if (pDX->m_bSaveAndValidate)
+    value = CWnd::WindowText(ctl);
+  else
+    SetWindowTextA(ctl, value);
+}
+
+CString TooLongText(int maxBytes) {
+  CString text;
+  text.Format("输入的文字太长: 请输入不超过 %d 个字符。", maxBytes);
+  return text;
+}
+
+void DDV_MaxChars(CDataExchange* pDX, const CString& value, int maxBytes) {
+  if (pDX->m_bFailed) return;
+  if (!pDX->m_bSaveAndValidate) {
+    // Statics ignore the limit; edits take it as their entry limit.
+    if (pDX->m_hWndLastControl) SendMessageA(pDX->m_hWndLastControl, EM_LIMITTEXT, maxBytes, 0);
+    return;
+  }
+  if (value.GetLength() <= maxBytes) return;
+  CWinApp* app = AfxGetApp();
+  MessageBoxA(AfxGetMainWnd(), TooLongText(maxBytes), app ? app->m_strAppName.c_str() : "",
+              MB_OK | MB_ICONEXCLAMATION);
+  pDX->Fail();
+}
+
+void DDX_Check(CDataExchange* pDX, int id, int& value) {
+  if (pDX->m_bFailed) return;
+  HWND ctl = pDX->PrepareCtrl(id);
+  if (pDX->m_bSaveAndValidate)
+    value = SendMessageA(ctl, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+  else
+    SendMessageA(ctl, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
+  if (pDX->m_bFailed || control.m_hWnd) return;
+  control.m_hWnd = pDX->PrepareCtrl(id);
+}
+
+// ---- dialogs ---------------------------------------------------------------
+
+// Modeless dialogs alive now, for the message loops' pre-translation.
+static CDialog* g_modeless = 0;
+
+CDialog::CDialog(UINT idTemplate, HWND parent)
+    : m_nIDTemplate(idTemplate), m_hParent(parent), modal_(FALSE), nextModeless_(0) {
+  static BOOL controlsReady = FALSE;
+  if (!controlsReady) {
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&icc);
+    controlsReady = TRUE;
+  }
+}
+
+CDialog::~CDialog() {
+  if (m_hWnd && !modal_) DestroyWindow();
+  LinkModeless(FALSE);
+}
+
+void CDialog::LinkModeless(BOOL in) {
+  for (CDialog** p = &g_modeless; *p; p = &(*p)->nextModeless_) {
+    if (*p == this) {
+      *p = nextModeless_;
+      break;
+    }
+  }
+  nextModeless_ = 0;
+  if (in) {
+    nextModeless_ = g_modeless;
+    g_modeless = this;
+  }
+}
+
+INT_PTR CDialog::DoModal() {
+  HWND owner = m_hParent ? m_hParent : AfxGetMainWnd();
+  modal_ = TRUE;
+  INT_PTR result = DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
+                                   DialogProc, reinterpret_cast<LPARAM>(this));
+  modal_ = FALSE;
+  return result;
+}
+
+BOOL CDialog::Create(UINT idTemplate, HWND parent) {
+  m_nIDTemplate = idTemplate;
+  m_hParent = parent;
+  modal_ = FALSE;
+  HWND w = CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(idTemplate), parent,
+                              DialogProc, reinterpret_cast<LPARAM>(this));
+  if (!w) return FALSE;
+  LinkModeless(TRUE);
+  return TRUE;
+}
+
+BOOL CDialog::DestroyWindow() {
+  if (!m_hWnd) return FALSE;
+  return ::DestroyWindow(m_hWnd);
+}
+
+void CDialog::EndDialog(INT_PTR result) {
+  if (!m_hWnd) return;
+  if (modal_)
+    ::EndDialog(m_hWnd, result);
+  else
+    ::ShowWindow(m_hWnd, SW_HIDE);
+}
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate) {
+  CDataExchange dx(this, saveAndValidate);
+  DoDataExchange(&dx);
+  return !dx.m_bFailed;
+}
+
+BOOL CDialog::PreTranslateMessage(MSG* msg) { return m_hWnd && IsDialogMessageA(m_hWnd, msg); }
+
+BOOL CDialog::PreTranslateModeless(MSG* msg) {
+  for (CDialog* d = g_modeless; d; d = d->nextModeless_) {
+    if (d->m_hWnd && (msg->hwnd == d->m_hWnd || IsChild(d->m_hWnd, msg->hwnd)))
+      return d->PreTranslateMessage(msg);
+  }
+  return FALSE;
+}
+
+BOOL CDialog::OnInitDialog() {
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+void CDialog::OnOK() {
+  if (UpdateData(TRUE)) EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+BOOL CDialog::OnCommand(UINT id, UINT notifyCode) {
+  if (notifyCode != BN_CLICKED) return FALSE;
+  if (id == IDOK) {
+    OnOK();
+    return TRUE;
+  }
+  if (id == IDCANCEL) {
+    OnCancel();
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// Places a modal dialog over the middle of its owner (or of the screen).
+static void CenterOverOwner(HWND w) {
+  RECT r, area;
+  GetWindowRect(w, &r);
+  HWND owner = GetWindow(w, GW_OWNER);
+  if (owner && IsWindowVisible(owner) && !IsIconic(owner))
+    GetWindowRect(owner, &area);
+  else
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  int x = area.left + ((area.right - area.left) - (r.right - r.left)) / 2;
+  int y = area.top + ((area.bottom - area.top) - (r.bottom - r.top)) / 2;
+  if (x < 0) x = 0;
+  if (y < 0) y = 0;
+  SetWindowPos(w, 0, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+BOOL CDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (OnMessage(msg, wp, lp, result)) return TRUE;
+  switch (msg) {
+    case WM_INITDIALOG:
+      if (modal_) CenterOverOwner(m_hWnd);
+      *result = OnInitDialog();
+      return TRUE;
+    case WM_COMMAND:
+      return OnCommand(LOWORD(wp), HIWORD(wp));
+    case WM_PAINT:
+      return OnPaint();
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: {
+      HBRUSH brush = OnCtlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp),
+                                msg - WM_CTLCOLORMSGBOX);
+      if (!brush) return FALSE;
+      *result = reinterpret_cast<LRESULT>(brush);
+      return TRUE;
+    }
+    case WM_DESTROY:
+      OnDestroy();
+      return FALSE;
+  }
+  return FALSE;
+}
+
+void CDialog::Attach(HWND w) {
+  m_hWnd = w;
+  SetWindowLongPtrA(w, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
+}
+
+// Messages whose result is the dialog procedure's return value itself; all
+// others return theirs through DWLP_MSGRESULT.
+static BOOL ReturnsDirectly(UINT msg) {
+  return msg == WM_INITDIALOG || (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) ||
+         msg == WM_COMPAREITEM || msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM ||
+         msg == WM_QUERYDRAGICON;
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  CDialog* self;
+  if (msg == WM_INITDIALOG) {
+    self = reinterpret_cast<CDialog*>(lp);
+    if (self) self->Attach(w);
+  } else {
+    self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(w, DWLP_USER));
+  }
+  if (!self) return FALSE;
+  LRESULT result = 0;
+  BOOL handled = self->HandleMessage(msg, wp, lp, &result);
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrA(w, DWLP_USER, 0);
+    self->m_hWnd = 0;
+    self->LinkModeless(FALSE);
+    return FALSE;
+  }
+  if (!handled) return FALSE;
+  if (ReturnsDirectly(msg)) return static_cast<INT_PTR>(result);
+  SetWindowLongPtrA(w, DWLP_MSGRESULT, result);
+  return TRUE;
+}

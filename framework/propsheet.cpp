@@ -1,0 +1,183 @@
+#include "propsheet.h"
+
+#include "app.h"
+
+// ---- pages -----------------------------------------------------------------
+
+CPropertyPage::CPropertyPage(UINT idTemplate)
+    : CDialog(idTemplate), m_pSheet(0), firstSetActive_(TRUE) {
+  ZeroMemory(&m_psp, sizeof m_psp);
+  m_psp.dwSize = sizeof m_psp;
+  m_psp.dwFlags = PSP_DEFAULT;
+  m_psp.pszTemplate = MAKEINTRESOURCEA(idTemplate);
+  m_psp.pfnDlgProc = PageProc;
+  m_psp.lParam = reinterpret_cast<LPARAM>(this);
+}
+
+BOOL CPropertyPage::OnSetActive() {
+  if (firstSetActive_)
+    firstSetActive_ = FALSE;
+  else
+    UpdateData(FALSE);
+  return TRUE;
+}
+
+BOOL CPropertyPage::OnKillActive() { return UpdateData(TRUE); }
+
+BOOL CPropertyPage::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg != WM_NOTIFY) return CDialog::HandleMessage(msg, wp, lp, result);
+  if (OnMessage(msg, wp, lp, result)) return TRUE;
+  const NMHDR* hdr = reinterpret_cast<const NMHDR*>(lp);
+  switch (hdr->code) {
+    case PSN_SETACTIVE:
+      *result = OnSetActive() ? 0 : -1;
+      return TRUE;
+    case PSN_KILLACTIVE:
+      *result = OnKillActive() ? FALSE : TRUE;
+      return TRUE;
+    case PSN_WIZNEXT:
+      *result = OnWizardNext();
+      return TRUE;
+    case PSN_WIZBACK:
+      *result = OnWizardBack();
+      return TRUE;
+    case PSN_WIZFINISH: {
+      BOOL done = OnWizardFinish();
+      if (done && m_pSheet) m_pSheet->result_ = IDOK;
+      *result = done ? FALSE : TRUE;
+      return TRUE;
+    }
+    case PSN_QUERYCANCEL:
+      *result = OnQueryCancel() ? FALSE : TRUE;
+      return TRUE;
+    case PSN_RESET:
+      OnReset();
+      *result = 0;
+      return TRUE;
+  }
+  return FALSE;
+}
+
+INT_PTR CALLBACK CPropertyPage::PageProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  // The page's object rides in the lParam of the page description.
+  if (msg == WM_INITDIALOG) lp = reinterpret_cast<const PROPSHEETPAGEA*>(lp)->lParam;
+  return DialogProc(w, msg, wp, lp);
+}
+
+// ---- the sheet -------------------------------------------------------------
+
+// The sheet being made, for the creation hook.
+static CPropertySheet* g_creating = 0;
+static HHOOK g_hook = 0;
+static const char kSheetProp[] = "CPropertySheet";
+
+CPropertySheet::CPropertySheet(const char* caption, HWND parent, UINT selectPage)
+    : pageCount_(0), caption_(caption), oldProc_(0), result_(IDCANCEL) {
+  ZeroMemory(&m_psh, sizeof m_psh);
+  m_psh.dwSize = sizeof m_psh;
+  m_psh.dwFlags = PSH_DEFAULT;
+  m_psh.hwndParent = parent;
+  m_psh.nStartPage = selectPage;
+}
+
+CPropertySheet::~CPropertySheet() { DestroyWindow(); }
+
+void CPropertySheet::AddPage(CPropertyPage* page) {
+  if (pageCount_ >= MAX_PAGES) return;
+  page->m_pSheet = this;
+  pages_[pageCount_++] = page;
+}
+
+LRESULT CALLBACK CPropertySheet::CreationHook(int code, WPARAM wp, LPARAM lp) {
+  // The first window made while the hook is set is the sheet itself.
+  if (code == HCBT_CREATEWND && g_creating) {
+    HWND w = reinterpret_cast<HWND>(wp);
+    CPropertySheet* sheet = g_creating;
+    g_creating = 0;
+    sheet->m_hWnd = w;
+    SetPropA(w, kSheetProp, sheet);
+    sheet->oldProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SheetProc)));
+  }
+  return CallNextHookEx(g_hook, code, wp, lp);
+}
+
+LRESULT CALLBACK CPropertySheet::SheetProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  CPropertySheet* sheet = static_cast<CPropertySheet*>(GetPropA(w, kSheetProp));
+  if (!sheet) return DefWindowProcA(w, msg, wp, lp);
+  if (msg == WM_NCDESTROY) {
+    WNDPROC old = sheet->oldProc_;
+    RemovePropA(w, kSheetProp);
+    SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+    sheet->m_hWnd = 0;
+    return CallWindowProcA(old, w, msg, wp, lp);
+  }
+  return sheet->WindowProc(msg, wp, lp);
+}
+
+LRESULT CPropertySheet::Default(UINT msg, WPARAM wp, LPARAM lp) {
+  return CallWindowProcA(oldProc_, m_hWnd, msg, wp, lp);
+}
+
+INT_PTR CPropertySheet::DoModal() {
+  if (m_hWnd || pageCount_ == 0) return -1;
+  HPROPSHEETPAGE handles[MAX_PAGES];
+  for (int i = 0; i < pageCount_; ++i) {
+    pages_[i]->m_psp.hInstance = AfxGetResourceHandle();
+    handles[i] = CreatePropertySheetPageA(&pages_[i]->m_psp);
+    if (!handles[i]) {
+      for (int j = 0; j < i; ++j) DestroyPropertySheetPage(handles[j]);
+      return -1;
+    }
+  }
+  m_psh.dwFlags |= PSH_MODELESS;
+  m_psh.dwFlags &= ~PSH_PROPSHEETPAGE;
+  m_psh.hInstance = AfxGetResourceHandle();
+  m_psh.pszCaption = caption_;
+  m_psh.nPages = pageCount_;
+  m_psh.phpage = handles;
+  result_ = IDCANCEL;
+
+  g_creating = this;
+  g_hook = SetWindowsHookExA(WH_CBT, CreationHook, 0, GetCurrentThreadId());
+  HWND w = reinterpret_cast<HWND>(PropertySheetA(&m_psh));
+  UnhookWindowsHookEx(g_hook);
+  g_hook = 0;
+  g_creating = 0;
+  m_psh.phpage = 0;
+  if (!w || w == reinterpret_cast<HWND>(-1)) {
+    m_hWnd = 0;
+    return -1;
+  }
+  if (!m_hWnd) m_hWnd = w;  // no hook: the sheet runs without its own handler
+
+  // The modal loop: an owner stays disabled while the sheet runs; the sheet is
+  // done when it has no current page any more (finished or cancelled).
+  HWND owner = m_psh.hwndParent;
+  BOOL ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) ::EnableWindow(owner, FALSE);
+  MSG msg;
+  while (m_hWnd && PropSheet_GetCurrentPageHwnd(m_hWnd)) {
+    BOOL got = GetMessageA(&msg, 0, 0, 0);
+    if (got <= 0) {
+      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (CDialog::PreTranslateModeless(&msg)) continue;
+    if (m_hWnd && PropSheet_IsDialogMessage(m_hWnd, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  if (ownerWasEnabled) ::EnableWindow(owner, TRUE);
+  return result_;
+}
+
+BOOL CPropertySheet::DestroyWindow() {
+  if (!m_hWnd) return FALSE;
+  return ::DestroyWindow(m_hWnd);
+}
+
+BOOL CPropertySheet::SetActivePage(int index) {
+  if (!m_hWnd) return FALSE;
+  return static_cast<BOOL>(::SendMessageA(m_hWnd, PSM_SETCURSEL, index, 0));
+}
