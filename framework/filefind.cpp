@@ -68,7 +68,7 @@ BOOL CFileFind::FindFile(const char* pattern) {
 
 BOOL CFileFind::ReadAhead() {
   WIN32_FIND_DATAA fd;
-  haveNext_ = h_ != INVALID_HANDLE_VALUE && FindNextFileA(h_, &fd);
+  haveNext_ = h_ != INVALID_HANDLE_VALUE && ::FindNextFileA(h_, &fd);
   if (haveNext_) TakeEntry(fd, nextName_, nextDirectory_, nextLink_);
   return haveNext_;
 }
