@@ -31,6 +31,7 @@ BOOL CPropertyPage::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* resul
   switch (hdr->code) {
     case PSN_SETACTIVE:
       *result = OnSetActive() ? 0 : -1;
+      if (m_pSheet && (m_pSheet->m_psh.dwFlags & PSH_WIZARD)) m_pSheet->pageTitlePending_ = TRUE;
       return TRUE;
     case PSN_KILLACTIVE:
       *result = OnKillActive() ? FALSE : TRUE;
@@ -72,7 +73,7 @@ static HHOOK g_hook = 0;
 static const char kSheetProp[] = "CPropertySheet";
 
 CPropertySheet::CPropertySheet(const char* caption, HWND parent, UINT selectPage)
-    : pageCount_(0), caption_(caption), oldProc_(0), result_(IDCANCEL) {
+    : pageCount_(0), caption_(caption), oldProc_(0), result_(IDCANCEL), pageTitlePending_(FALSE) {
   ZeroMemory(&m_psh, sizeof m_psh);
   m_psh.dwSize = sizeof m_psh;
   m_psh.dwFlags = PSH_DEFAULT;
@@ -111,6 +112,18 @@ LRESULT CALLBACK CPropertySheet::SheetProc(HWND w, UINT msg, WPARAM wp, LPARAM l
     SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
     sheet->m_hWnd = 0;
     return CallWindowProcA(old, w, msg, wp, lp);
+  }
+  // The close box is the Cancel button, asked once (passed on, it would come
+  // back as a second cancel through WM_CLOSE).
+  if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE) {
+    ::PostMessageA(w, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    return 0;
+  }
+  // A wizard may show each new page's title as its caption; a page without a
+  // title leaves the sheet the caption it was given (or set later).
+  if (msg == WM_SETTEXT && sheet->pageTitlePending_) {
+    sheet->pageTitlePending_ = FALSE;
+    if (lp && !*reinterpret_cast<const char*>(lp)) return TRUE;
   }
   return sheet->WindowProc(msg, wp, lp);
 }
@@ -158,6 +171,7 @@ INT_PTR CPropertySheet::DoModal() {
   if (ownerWasEnabled) ::EnableWindow(owner, FALSE);
   MSG msg;
   while (m_hWnd && PropSheet_GetCurrentPageHwnd(m_hWnd)) {
+    pageTitlePending_ = FALSE;  // the title comes within the page change, or never
     BOOL got = GetMessageA(&msg, 0, 0, 0);
     if (got <= 0) {
       if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));

@@ -80,6 +80,7 @@ class CPropertySheet : public CWnd {
   CString caption_;
   WNDPROC oldProc_;
   INT_PTR result_;
+  BOOL pageTitlePending_;  // a page change is about to set the page's title
   CPropertySheet(const CPropertySheet&);
   CPropertySheet& operator=(const CPropertySheet&);
 };

@@ -5,6 +5,8 @@
 #include "common/picture.h"
 #include "framework/app.h"
 #include "framework/cstring.h"
+#include "canceldlg.h"
+#include "splashwnd.h"
 
 // The message of a package that cannot be read.
 #define LOAD_FAILED_TEXT "初始化数据失败!"
@@ -25,6 +27,11 @@ class CSetupApp : public CWinApp, public PackageSettings {
   CPictureImage SplashPicture;
   CString ModulePath;
   CString InstallDir;  // ends with a backslash once the folder page set it
+
+  // The two-answer question: 0 when the user chose the first answer, else 1.
+  int ConfirmCancel(CString message, CString first, CString second);
+  CCancelDlg CancelDlg;
+  CSplashWnd SplashWnd;
 };
 
 // The wizard's modal run (the whole installation); returns when it closes.

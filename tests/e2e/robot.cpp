@@ -43,8 +43,7 @@ void Robot::Kill() {
 namespace {
 struct Search {
   DWORD pid;
-  const char* cls;
-  const char* caption;
+  const std::function<bool(HWND)>* match;
   HWND found;
 };
 
@@ -52,32 +51,42 @@ BOOL CALLBACK MatchWindow(HWND w, LPARAM lp) {
   Search* s = reinterpret_cast<Search*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
-  char cls[256] = {0};
-  GetClassNameA(w, cls, sizeof cls);
-  if (strcmp(cls, s->cls) != 0) return TRUE;
-  if (s->caption && Robot::Text(w) != s->caption) return TRUE;
+  if (pid != s->pid || !IsWindowVisible(w) || !(*s->match)(w)) return TRUE;
   s->found = w;
   return FALSE;
 }
 }  // namespace
 
-HWND Robot::FindWindowOf(const char* cls, const char* caption) const {
-  Search s = {pi_.dwProcessId, cls, caption, 0};
+bool Robot::IsClass(HWND w, const char* cls) {
+  char name[256] = {0};
+  GetClassNameA(w, name, sizeof name);
+  return strcmp(name, cls) == 0;
+}
+
+HWND Robot::FindWindowWhere(const std::function<bool(HWND)>& match) const {
   if (!pi_.hProcess) return 0;
+  Search s = {pi_.dwProcessId, &match, 0};
   EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 
+HWND Robot::WaitForWindowWhere(const std::function<bool(HWND)>& match, DWORD timeoutMs) {
+  HWND found = 0;
+  WaitUntil([&] { return (found = FindWindowWhere(match)) != 0; }, timeoutMs);
+  return found;
+}
+
+// A window of that class, with that caption when one is given.
+static std::function<bool(HWND)> ClassAndCaption(const char* cls, const char* caption) {
+  return [=](HWND w) { return Robot::IsClass(w, cls) && (!caption || Robot::Text(w) == caption); };
+}
+
+HWND Robot::FindWindowOf(const char* cls, const char* caption) const {
+  return FindWindowWhere(ClassAndCaption(cls, caption));
+}
+
 HWND Robot::WaitForWindow(const char* cls, const char* caption, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    HWND w = FindWindowOf(cls, caption);
-    if (w) return w;
-    if (!pi_.hProcess || GetTickCount() - start >= timeoutMs) return 0;
-    // Waits on the process: returns early when it ends.
-    if (WaitForSingleObject(pi_.hProcess, kPollMs) == WAIT_OBJECT_0) return FindWindowOf(cls, caption);
-  }
+  return WaitForWindowWhere(ClassAndCaption(cls, caption), timeoutMs);
 }
 
 bool Robot::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
@@ -129,3 +138,51 @@ std::string TempFolder() {
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+HWND Robot::WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
+  return WaitForWindowWhere([&](HWND w) { return GetWindow(w, GW_OWNER) == owner && IsClass(w, DIALOG_CLASS); },
+                            timeoutMs);
+}
+
+bool Robot::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (condition()) return true;
+    if (!pi_.hProcess || GetTickCount() - start >= timeoutMs) return condition();
+    if (WaitForSingleObject(pi_.hProcess, kPollMs) == WAIT_OBJECT_0) return condition();
+  }
+}
+
+bool Robot::Visible(HWND dialog, int id) {
+  HWND c = GetDlgItem(dialog, id);
+  return c && IsWindowVisible(c);
+}
+
+bool Robot::Enabled(HWND dialog, int id) {
+  HWND c = GetDlgItem(dialog, id);
+  return c && IsWindowEnabled(c);
+}
+
+bool Robot::Checked(HWND dialog, int id) {
+  HWND c = GetDlgItem(dialog, id);
+  DWORD_PTR r = 0;
+  return c && SendMessageTimeoutA(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &r) && r == BST_CHECKED;
+}
+
+void Robot::SetControlText(HWND dialog, int id, const std::string& text) {
+  DWORD_PTR r = 0;
+  SendMessageTimeoutA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                      SMTO_ABORTIFHUNG, 5000, &r);
+}
+
+void Robot::PressKey(HWND w, int vk) {
+  GUITHREADINFO info;
+  memset(&info, 0, sizeof info);
+  info.cbSize = sizeof info;
+  HWND target = w;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(w, 0), &info) && info.hwndFocus) target = info.hwndFocus;
+  PostMessageA(target, WM_KEYDOWN, vk, 1);
+  PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
+}
+
+void Robot::CloseBox(HWND w) { PostMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0); }

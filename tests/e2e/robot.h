@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Dialog boxes and message boxes have this window class.
@@ -36,6 +37,25 @@ class Robot {
   static std::string ControlText(HWND dialog, int id);
   // Presses an enabled button of a dialog; false when it is missing or disabled.
   static bool Click(HWND dialog, int id);
+
+  // A visible top-level window of the program that matches.
+  HWND FindWindowWhere(const std::function<bool(HWND)>& match) const;
+  HWND WaitForWindowWhere(const std::function<bool(HWND)>& match, DWORD timeoutMs = 10000);
+  static bool IsClass(HWND w, const char* cls);
+  // A visible dialog of the program owned by that window (its modal dialogs).
+  HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 10000);
+  // Polls the condition until it holds, the deadline passes or the program
+  // ends; the condition's last value.
+  bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+
+  static bool Visible(HWND dialog, int id);
+  static bool Enabled(HWND dialog, int id);
+  static bool Checked(HWND dialog, int id);
+  static void SetControlText(HWND dialog, int id, const std::string& text);
+  // A key pressed and released in the window that has the focus in w's thread.
+  static void PressKey(HWND w, int vk);
+  // The close box of a window's caption bar.
+  static void CloseBox(HWND w);
 
  private:
   PROCESS_INFORMATION pi_;

@@ -14,7 +14,10 @@
 #include "common/fieldtable.h"
 #include "framework/memory.h"
 #include "robot.h"
+#include "setupfile.h"
+#include "wizard_driver.h"
 #include "setup/setupapp.h"
+#include "setup/wizard.h"
 
 #ifndef SETUP_EXE
 #error SETUP_EXE names the built setup program
@@ -24,101 +27,41 @@ namespace {
 
 const char kLoadFailed[] = "初始化数据失败!";
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string WrenTmp() { return TempFolder() + "wren.tmp"; }
-
-void RemoveWrenTmp() {
-  SetFileAttributesA(WrenTmp().c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(WrenTmp().c_str());
-}
-
-// A scrambled index holding these fields, rows of 8 as the builder writes them.
-std::string ScrambledIndex(const std::vector<std::string>& fields) {
-  CFieldTable t;
-  t.columnCount = 8;
-  for (const std::string& f : fields) t.AddField(f.c_str());
-  int len = 0;
-  char* text = t.ExportText(len);
-  std::string bytes(text, static_cast<size_t>(len));
-  FreeBuffer(text);
-  ScrambleBuffer(reinterpret_cast<unsigned char*>(&bytes[0]), len, TABLE_KEY);
-  return bytes;
-}
-
-// A complete, well-formed index: 64 header fields and the given file names.
-std::vector<std::string> IndexFields(const std::string& product, const std::vector<std::string>& files) {
-  std::vector<std::string> f(64);
-  f[0] = "第一行";
-  f[40] = product;
-  f[52] = "INSTALL_FOLDER\\app.exe";
-  f[53] = "abc";
-  for (const std::string& name : files) {
-    std::vector<std::string> row = {name, "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", "0", "0", ""};
-    f.insert(f.end(), row.begin(), row.end());
-  }
-  f.push_back("");
-  return f;
-}
-
-std::string Trailer(long len, long seek) {
-  char t[64];
-  FormatTrailer(t, sizeof t, len, seek);
-  return t;
-}
-
-std::string Stub() {
-  static std::string stub = ReadAll(WinePath(SETUP_EXE));
-  return stub;
-}
-
-// The stub, some payload, the index and its trailer.
-std::string SetupFile(const std::string& index) {
-  std::string s = Stub() + std::string(100, 'P');
-  long seek = static_cast<long>(s.size());
-  return s + index + Trailer(static_cast<long>(index.size()), seek);
-}
-
-// What one run of a setup file showed.
+// What one run of a setup file showed: a message box, or the wizard (its
+// caption and the first line of its first page).
 struct RunResult {
   bool windowSeen = false;
+  bool wizard = false;
   std::string caption, text;
   bool exited = false;
   DWORD exitCode = 0;
 };
 
-// Runs the setup file, reads its first message box and presses OK.
+// Runs the setup file: reads its message box and presses OK, or reads the
+// wizard and quits it.
 RunResult RunSetup(const std::string& path) {
   RunResult r;
   Robot robot;
   if (!robot.Start(path)) return r;
-  HWND box = robot.WaitForWindow(DIALOG_CLASS, 0, 30000);
-  if (box) {
+  // A message box, or the wizard's sheet (not its background window).
+  HWND w = robot.WaitForWindowWhere(
+      [](HWND w) { return GetDlgItem(w, MSGBOX_TEXT_ID) || GetDlgItem(w, WIZ_NEXT); }, 30000);
+  if (w && GetDlgItem(w, WIZ_NEXT)) {
+    WizardDriver wizard(robot);
+    r.windowSeen = r.wizard = wizard.WaitSheet() != 0 && wizard.WaitPage(0);
+    r.caption = Robot::Text(wizard.Sheet());
+    r.text = wizard.PageText(1007);
+    wizard.Quit();
+  } else if (w) {
     r.windowSeen = true;
-    r.caption = Robot::Text(box);
-    r.text = Robot::ControlText(box, MSGBOX_TEXT_ID);
-    Robot::Click(box, IDOK);
+    r.caption = Robot::Text(w);
+    r.text = Robot::ControlText(w, MSGBOX_TEXT_ID);
+    Robot::Click(w, IDOK);
   }
   r.exited = robot.WaitForExit(30000, &r.exitCode);
   return r;
 }
 
-std::string CaseFile(const std::string& name) {
-  char dir[MAX_PATH + 1] = {0};
-  GetCurrentDirectoryA(MAX_PATH, dir);
-  return std::string(dir) + "\\" + name + ".exe";
-}
 
 class StartupTest : public ::testing::Test {
  protected:
@@ -138,14 +81,13 @@ class StartupTest : public ::testing::Test {
     DeleteFileA(path.c_str());
   }
 
-  // Loads: the stand-in wizard names the product and counts the files.
+  // Loads: the wizard comes up; its caption is the product name.
   RunResult ExpectLoad(const std::string& name, const std::string& bytes) {
     SCOPED_TRACE(name);
     std::string path = CaseFile(name);
     WriteAll(path, bytes);
     RunResult r = RunSetup(path);
-    EXPECT_TRUE(r.windowSeen);
-    EXPECT_EQ(r.caption, "setup");
+    EXPECT_TRUE(r.wizard);
     EXPECT_TRUE(r.exited);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_FALSE(FileExists(WrenTmp())) << "the index copy stays behind";
@@ -153,12 +95,6 @@ class StartupTest : public ::testing::Test {
     return r;
   }
 };
-
-std::string FilesText(int n) {
-  char t[64];
-  snprintf(t, sizeof t, "包内有 %d 个文件", n);
-  return t;
-}
 
 TEST_F(StartupTest, CarriesTheUninstallerAsResourceExe138) {
   HMODULE m = LoadLibraryExA(WinePath(SETUP_EXE).c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
@@ -174,9 +110,9 @@ TEST_F(StartupTest, CarriesTheUninstallerAsResourceExe138) {
 }
 
 TEST_F(StartupTest, GoodIndexLoadsAndCleansUp) {
-  std::string r = ExpectLoad("good", SetupFile(ScrambledIndex(IndexFields("好软件", {"a.exe", "b.dll"})))).text;
-  EXPECT_EQ(r.find("好软件"), 0u) << r;
-  EXPECT_NE(r.find(FilesText(2)), std::string::npos) << r;
+  RunResult r = ExpectLoad("good", SetupFile(ScrambledIndex(IndexFields("好软件", {"a.exe", "b.dll"}))));
+  EXPECT_EQ(r.caption, "好软件");
+  EXPECT_EQ(r.text, "第一行");
 }
 
 TEST_F(StartupTest, WithoutTrailerFails) {
@@ -219,11 +155,9 @@ TEST_F(StartupTest, StaleIndexCopyIsNeverRead) {
 
   WriteAll(WrenTmp(), stale);
   SetFileAttributesA(WrenTmp().c_str(), FILE_ATTRIBUTE_READONLY);
-  std::string r =
-      ExpectLoad("stale-and-good", s + Trailer(static_cast<long>(index.size()), static_cast<long>(Stub().size())))
-          .text;
-  EXPECT_EQ(r.find("新包"), 0u) << r;
-  EXPECT_NE(r.find(FilesText(3)), std::string::npos) << r;
+  RunResult r =
+      ExpectLoad("stale-and-good", s + Trailer(static_cast<long>(index.size()), static_cast<long>(Stub().size())));
+  EXPECT_EQ(r.caption, "新包");
 }
 
 TEST_F(StartupTest, DamagedIndexesLoadWhatTheyHold) {
@@ -242,9 +176,9 @@ TEST_F(StartupTest, DamagedIndexesLoadWhatTheyHold) {
   std::vector<std::string> f = IndexFields("截断", {"a.exe"});
   std::string whole = ScrambledIndex(f);
   std::string cut = ScrambledIndex(std::vector<std::string>(f.begin(), f.begin() + 30));
-  std::string r = ExpectLoad("truncated", SetupFile(whole.substr(0, cut.size()))).text;
-  EXPECT_EQ(r.find("\n"), 0u) << r;
-  EXPECT_NE(r.find(FilesText(0)), std::string::npos) << r;
+  RunResult r = ExpectLoad("truncated", SetupFile(whole.substr(0, cut.size())));
+  EXPECT_EQ(r.caption, "");
+  EXPECT_EQ(r.text, "第一行");
 }
 
 TEST_F(StartupTest, OverlongFieldsAreCutInsideTheirBuffers) {
@@ -254,9 +188,9 @@ TEST_F(StartupTest, OverlongFieldsAreCutInsideTheirBuffers) {
   f[52] = std::string(700, 'P');
   f[53] = "abcdef";
   f[59] = std::string(300, 'C');
-  std::string r = ExpectLoad("overlong", SetupFile(ScrambledIndex(f))).text;
-  EXPECT_EQ(r.substr(0, 256), std::string(255, 'N') + "\n") << r;
-  EXPECT_NE(r.find(FilesText(2)), std::string::npos) << r;
+  RunResult r = ExpectLoad("overlong", SetupFile(ScrambledIndex(f)));
+  EXPECT_EQ(r.caption, std::string(255, 'N'));
+  EXPECT_EQ(r.text, std::string(255, 'T'));
 }
 
 // The loader linked into the test: every setting of a package the builder made.
@@ -349,6 +283,39 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
   }
 }
 
+// The wizard's and the confirmation's icon: the package's icon, else the
+// program's own icon 128.
+TEST_F(LoaderTest, ProductIconFromThePackageOrIcon128) {
+  std::string pkg = WinePath(STARTUP_PACKAGE);
+  if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder (build the host preset first)";
+  CSetupApp app;
+  app.ModulePath = pkg.c_str();
+  ASSERT_TRUE(app.LoadPackage());
+  ASSERT_GT(app.IconLength, 0);
+  HICON packageIcon = MakeProductIcon(app);
+  ICONINFO info;
+  ASSERT_TRUE(packageIcon && GetIconInfo(packageIcon, &info));
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+
+  // Without a package icon: icon group 128 of the program's resources.
+  app.IconLength = 0;
+  HMODULE setup = LoadLibraryExA(WinePath(SETUP_EXE).c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(setup);
+  HINSTANCE own = app.m_hInstance;
+  app.m_hInstance = setup;
+  EXPECT_TRUE(MakeProductIcon(app));
+  app.m_hInstance = GetModuleHandleA(0);  // the test program carries no icon 128
+  EXPECT_FALSE(MakeProductIcon(app));
+  app.m_hInstance = own;
+  FreeLibrary(setup);
+
+  // An icon region that cannot be read gives no icon (and no fallback).
+  app.IconLength = 100;
+  app.IconOffset = 0x7FFFFFF0;
+  EXPECT_FALSE(MakeProductIcon(app));
+}
+
 TEST_F(LoaderTest, ExtensionIsCutAndProgramKept) {
   std::vector<std::string> f = IndexFields("扩展", {});
   f[52] = "INSTALL_FOLDER\\viewer.exe";
@@ -374,10 +341,9 @@ TEST_F(LoaderTest, BuiltPackageRunsThroughTheProgram) {
   if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder (build the host preset first)";
   RemoveWrenTmp();
   RunResult r = RunSetup(pkg);
-  ASSERT_TRUE(r.windowSeen);
-  EXPECT_EQ(r.caption, "setup");
-  EXPECT_EQ(r.text.find("启动测试"), 0u) << r.text;
-  EXPECT_NE(r.text.find(FilesText(4)), std::string::npos) << r.text;
+  ASSERT_TRUE(r.wizard);
+  EXPECT_EQ(r.caption, "启动测试");
+  EXPECT_EQ(r.text, "欢迎一");
   EXPECT_TRUE(r.exited);
   EXPECT_FALSE(FileExists(WrenTmp()));
 }

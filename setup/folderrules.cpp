@@ -1,0 +1,49 @@
+#include "folderrules.h"
+
+#include "common/packageindex.h"
+
+CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
+  CString dir(windowsDir);
+  int slash = FindCharMb(dir, '\\');
+  CString folder = slash >= 0 ? dir.Left(slash + 1) : dir;
+  folder += "Program Files\\";
+  folder += productName;
+  return folder;
+}
+
+CString WithBackslash(const char* folder) {
+  CString s(folder);
+  // A double-byte character whose second byte is 0x5C is no backslash.
+  if (!EndsWithBackslashMb(s)) s += '\\';
+  return s;
+}
+
+CString ParentFolder(const char* folderWithBackslash) {
+  CString s(folderWithBackslash);
+  if (s.IsEmpty()) return s;
+  s = s.Left(s.GetLength() - 1);
+  int slash = ReverseFindCharMb(s, '\\');
+  return slash >= 0 ? s.Left(slash) : CString();
+}
+
+const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
+                          bool (*exists)(const char* path)) {
+  CString p(path);
+  if (p.IsEmpty()) return BAD_DRIVE_TEXT;
+  if (EndsWithBackslashMb(p)) p = p.Left(p.GetLength() - 1);
+  if (p.GetLength() == 2) {
+    switch (driveType(p)) {
+      case DRIVE_TYPE_NO_ROOT: {
+        char letter = p[0] | 0x20;
+        return (p[1] == ':' && (letter == 'a' || letter == 'b')) ? FLOPPY_TEXT : BAD_DRIVE_TEXT;
+      }
+      case DRIVE_TYPE_REMOVABLE:
+        return FLOPPY_TEXT;
+      case DRIVE_TYPE_REMOTE:
+        return NETWORK_TEXT;
+      default:
+        return 0;
+    }
+  }
+  return exists(p) ? 0 : BAD_FOLDER_TEXT;
+}

@@ -1,0 +1,24 @@
+// The path rules of the destination folder page, apart from its window.
+#pragma once
+#include "framework/cstring.h"
+
+// Refusals of a destination folder.
+#define BAD_DRIVE_TEXT "无效的驱动器"
+#define BAD_FOLDER_TEXT "无效的文件夹"
+#define FLOPPY_TEXT "软盘驱动器"
+#define NETWORK_TEXT "网络驱动器"
+
+// "<Windows drive>\Program Files\<product>", without a trailing backslash.
+CString DefaultInstallFolder(const char* windowsDir, const char* productName);
+// The folder with one trailing backslash (appended only when it has none).
+CString WithBackslash(const char* folder);
+// The folder a destination is created in: the destination (with its trailing
+// backslash) without its last level; empty when no backslash is left.
+CString ParentFolder(const char* folderWithBackslash);
+
+// Drive types as GetDriveTypeA gives them.
+enum { DRIVE_TYPE_NO_ROOT = 1, DRIVE_TYPE_REMOVABLE = 2, DRIVE_TYPE_REMOTE = 4 };
+// Why the installation folder may not be created under path, or null when it
+// may: driveType is asked for a two-byte drive ("E:"), exists for any other path.
+const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
+                          bool (*exists)(const char* path));

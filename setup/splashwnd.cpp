@@ -1,0 +1,40 @@
+#include "splashwnd.h"
+
+#include "resource.h"
+#include "setupapp.h"
+
+CSplashWnd::CSplashWnd() : CDialog(IDD_SPLASH), m_color(0), m_brush(0) {}
+
+BOOL CSplashWnd::OnInitDialog() {
+  CDialog::OnInitDialog();
+  if (!GetSetupApp()->SplashCaptionBar) {
+    LONG_PTR style = GetWindowLongPtrA(m_hWnd, GWL_STYLE);
+    SetWindowLongPtrA(m_hWnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
+  }
+  // The template puts the window at the screen's origin; only its size changes.
+  SetWindowPos(m_hWnd, 0, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+               SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
+  m_brush = CreateSolidBrush(m_color);
+  SetWindowText(m_caption);
+  return TRUE;
+}
+
+HBRUSH CSplashWnd::OnCtlColor(HDC, HWND, UINT) { return m_brush; }
+
+BOOL CSplashWnd::OnPaint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(m_hWnd, &ps);
+  RECT r;
+  GetWindowRect(m_hWnd, &r);
+  CPictureImage& picture = GetSetupApp()->SplashPicture;
+  if (picture.IsLoaded()) picture.Draw(dc, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  EndPaint(m_hWnd, &ps);
+  return TRUE;
+}
+
+BOOL CSplashWnd::PreTranslateMessage(MSG* msg) {
+  // Nothing but painting reaches the window: it cannot be clicked, moved or
+  // closed from the keyboard.
+  if (msg->message == WM_PAINT) return CDialog::PreTranslateMessage(msg);
+  return TRUE;
+}

@@ -1,0 +1,20 @@
+// The optional full-screen background window behind the wizard (dialog 139):
+// a solid colour or the stretched background picture. It takes no input.
+#pragma once
+#include "framework/dialog.h"
+
+class CSplashWnd : public CDialog {
+ public:
+  CSplashWnd();
+
+  COLORREF m_color;  // 0x00BBGGRR
+  HBRUSH m_brush;    // made at initialisation, kept for the run
+  CString m_caption;
+
+  BOOL PreTranslateMessage(MSG* msg);
+
+ protected:
+  BOOL OnInitDialog();
+  BOOL OnPaint();
+  HBRUSH OnCtlColor(HDC dc, HWND ctl, UINT ctlType);
+};

@@ -1,0 +1,18 @@
+// Welcome page (dialog 129): eight lines of package text. Its first display
+// gives the wizard the product name as caption.
+#pragma once
+#include "steppage.h"
+
+#define WELCOME_LINES 8
+
+class CStep1 : public CStepPage {
+ public:
+  CStep1();
+  CString m_line[WELCOME_LINES];  // statics 1007 to 1014
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX);
+  BOOL OnInitDialog();
+  BOOL OnSetActive();
+  BOOL OnQueryCancel();
+};

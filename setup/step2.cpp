@@ -1,0 +1,49 @@
+#include "step2.h"
+
+#include "setupapp.h"
+
+#define LICENCE_MAX 506
+
+CStep2::CStep2() : CStepPage(IDD_STEP2), m_agreed(0) {}
+
+void CStep2::DoDataExchange(CDataExchange* pDX) {
+  DDX_Text(pDX, IDC_LICENCE_LINE1, m_line1);
+  DDV_MaxChars(pDX, m_line1, PAGE_LINE_MAX);
+  DDX_Text(pDX, IDC_LICENCE_LINE2, m_line2);
+  DDV_MaxChars(pDX, m_line2, PAGE_LINE_MAX);
+  DDX_Text(pDX, IDC_LICENCE, m_licence);
+  DDV_MaxChars(pDX, m_licence, LICENCE_MAX);
+}
+
+BOOL CStep2::OnInitDialog() {
+  CStepPage::OnInitDialog();
+  m_line1 = App().PageText[1][0];
+  m_line2 = App().PageText[1][1];
+  m_licence = App().PageText[1][2];
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+BOOL CStep2::OnSetActive() {
+  SetNextCaption(NEXT_TEXT);
+  SetWizardButtons(m_agreed == 1 ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
+  ::ShowWindow(SheetItem(ID_WIZBACK), SW_SHOW);
+  SendDlgItemMessage(m_agreed == 1 ? IDC_AGREE : IDC_DISAGREE, BM_SETCHECK, 1, 0);
+  return CStepPage::OnSetActive();
+}
+
+BOOL CStep2::OnCommand(UINT id, UINT notifyCode) {
+  if (notifyCode == BN_CLICKED && id == IDC_AGREE) {
+    m_agreed = 1;
+    SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+    return TRUE;
+  }
+  if (notifyCode == BN_CLICKED && id == IDC_DISAGREE) {
+    m_agreed = 0;
+    SetWizardButtons(PSWIZB_BACK);
+    return TRUE;
+  }
+  return CStepPage::OnCommand(id, notifyCode);
+}
+
+BOOL CStep2::OnQueryCancel() { return ConfirmQuit(NOT_STARTED_TEXT); }

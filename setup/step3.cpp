@@ -1,0 +1,77 @@
+#include "step3.h"
+
+#include "folderbrowser.h"
+#include "setupapp.h"
+
+#define BROWSE_TITLE "请选择安装目录"
+
+static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeA(drive)); }
+static bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+BOOL ValidateFolder(const char* path, const char* caption) {
+  const char* refusal = FolderRefusal(path, DriveType, Exists);
+  if (!refusal) return TRUE;
+  MessageBoxA(0, refusal, caption, MB_OK);
+  return FALSE;
+}
+
+CStep3::CStep3() : CStepPage(IDD_STEP3) {
+  char windows[256] = {0};
+  GetWindowsDirectoryA(windows, 255);
+  m_folder = DefaultInstallFolder(windows, App().ProductName);
+}
+
+void CStep3::DoDataExchange(CDataExchange* pDX) {
+  for (int i = 0; i < FOLDER_LINES; ++i) {
+    DDX_Text(pDX, IDC_FOLDER_LINE1 + i, m_line[i]);
+    DDV_MaxChars(pDX, m_line[i], PAGE_LINE_MAX);
+  }
+  DDX_Text(pDX, IDC_FOLDER, m_folder);
+  DDV_MaxChars(pDX, m_folder, FOLDER_MAX);
+}
+
+BOOL CStep3::OnInitDialog() {
+  CStepPage::OnInitDialog();
+  for (int i = 0; i < FOLDER_LINES; ++i) m_line[i] = App().PageText[2][i];
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+BOOL CStep3::OnSetActive() {
+  SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+  SetNextCaption(INSTALL_TEXT);
+  return CStepPage::OnSetActive();
+}
+
+BOOL CStep3::OnCommand(UINT id, UINT notifyCode) {
+  if (id == IDC_BROWSE && notifyCode == BN_CLICKED) {
+    OnBrowse();
+    return TRUE;
+  }
+  return CStepPage::OnCommand(id, notifyCode);
+}
+
+void CStep3::OnBrowse() {
+  UpdateData(TRUE);  // a failed reading leaves the last folder read
+  CFolderBrowser browser;
+  browser.SetCaption(App().ProductName);
+  browser.SetTitle(BROWSE_TITLE);
+  browser.SetInitialFolder(m_folder);
+  if (browser.Browse(m_hWnd)) {
+    m_folder = browser.GetFolder();
+    UpdateData(FALSE);
+  }
+}
+
+LRESULT CStep3::OnWizardNext() {
+  UpdateData(TRUE);
+  // The backslash goes into the member only; the edit never shows it, and the
+  // next attempt reads the edit afresh.
+  m_folder = WithBackslash(m_folder);
+  if (!ValidateFolder(ParentFolder(m_folder), "")) return -1;
+  CreateDirectoryA(m_folder, 0);
+  App().InstallDir = m_folder;
+  return CStepPage::OnWizardNext();
+}
+
+BOOL CStep3::OnQueryCancel() { return ConfirmQuit(STARTING_TEXT); }

@@ -1,0 +1,31 @@
+// Destination folder page (dialog 131): proposes a folder under the system
+// drive's "Program Files\", lets the user type or browse, checks the parent
+// folder and its drive, creates the folder and stores it as InstallDir.
+#pragma once
+#include "folderrules.h"
+#include "steppage.h"
+
+#define FOLDER_LINES 4
+#define FOLDER_MAX 255
+
+class CStep3 : public CStepPage {
+ public:
+  CStep3();
+  CString m_line[FOLDER_LINES];  // statics 1017 to 1020
+  CString m_folder;              // edit 1000
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX);
+  BOOL OnInitDialog();
+  BOOL OnSetActive();
+  LRESULT OnWizardNext();
+  BOOL OnQueryCancel();
+  BOOL OnCommand(UINT id, UINT notifyCode);
+
+ private:
+  void OnBrowse();
+};
+
+// TRUE when the installation folder may be created under path; otherwise says
+// why in a message box with the caption and returns FALSE.
+BOOL ValidateFolder(const char* path, const char* caption);

@@ -1,0 +1,27 @@
+#include "steppage.h"
+
+#include "setupapp.h"
+
+CSetupApp& CStepPage::App() const { return *GetSetupApp(); }
+
+void CStepPage::SetWizardButtons(DWORD flags) {
+  ::PostMessageA(GetSheetWindow(), PSM_SETWIZBUTTONS, 0, flags);
+}
+
+HWND CStepPage::SheetItem(int id) const { return ::GetDlgItem(GetSheetWindow(), id); }
+
+void CStepPage::SetNextCaption(const char* text) { ::SetDlgItemTextA(GetSheetWindow(), ID_WIZNEXT, text); }
+
+BOOL CStepPage::ConfirmQuit(const char* message) {
+  if (App().ConfirmCancel(message, CONTINUE_TEXT, QUIT_TEXT) == 1) return CPropertyPage::OnQueryCancel();
+  return FALSE;
+}
+
+BOOL CStepPage::OnPaint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(m_hWnd, &ps);
+  CSetupApp& app = App();
+  if (app.Picture.IsLoaded()) app.Picture.Draw(dc, 0, 0, PAGE_PICTURE_WIDTH, PAGE_PICTURE_HEIGHT);
+  EndPaint(m_hWnd, &ps);
+  return TRUE;
+}

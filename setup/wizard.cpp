@@ -1,0 +1,74 @@
+#include "wizard.h"
+
+#include "common/container.h"
+#include "common/shellhelpers.h"
+#include "framework/memory.h"
+#include "setupapp.h"
+
+// Set at program start: the sheet's first WM_SIZE finishes its window.
+static BOOL g_firstSize = TRUE;
+
+HICON MakeProductIcon(CSetupApp& app) {
+  if (app.IconLength > 0) {
+    long length = app.IconLength;
+    char* bytes = ReadRegion(app.ModulePath, length, app.IconOffset);
+    if (!bytes) return 0;
+    HICON icon = LoadIconFromBytes(bytes, static_cast<int>(length));
+    FreeBuffer(bytes);
+    return icon;
+  }
+  return LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_SETUP));
+}
+
+CWizardSheet::CWizardSheet(const char* caption, HWND parent, UINT selectPage)
+    : CPropertySheet(caption, parent, selectPage), m_hIcon(0) {
+  AddPage(&m_step1);
+  AddPage(&m_step2);
+  AddPage(&m_step3);
+  AddPage(&m_step4);
+  AddPage(&m_step5);
+  m_hIcon = MakeProductIcon(*GetSetupApp());
+}
+
+LRESULT CWizardSheet::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg != WM_SIZE) return Default(msg, wp, lp);
+  LRESULT result = Default(msg, wp, lp);
+  OnSize();
+  return result;
+}
+
+void CWizardSheet::OnSize() {
+  if (!g_firstSize) return;
+  g_firstSize = FALSE;
+  LONG_PTR style = GetWindowLongPtrA(m_hWnd, GWL_STYLE);
+  SetWindowLongPtrA(m_hWnd, GWL_STYLE, style | WS_MINIMIZEBOX);
+  SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+}
+
+void RunWizard(CSetupApp& app) {
+  if (app.SplashEnabled) {
+    app.SplashWnd.m_color = static_cast<COLORREF>(app.SplashBackColor);
+    app.SplashWnd.m_caption = app.SplashCaption;
+    if (app.SplashWnd.Create(IDD_SPLASH, 0)) app.SplashWnd.ShowWindow(SW_SHOW);
+  }
+  CWizardSheet sheet("setup", 0, 0);
+  sheet.m_psh.dwFlags |= PSH_WIZARD;
+  app.m_pMainWnd = &sheet;
+  sheet.DoModal();
+  if (app.SplashEnabled) app.SplashWnd.DestroyWindow();
+  sheet.DestroyWindow();
+  app.m_pMainWnd = 0;
+}
+
+int CSetupApp::ConfirmCancel(CString message, CString first, CString second) {
+  if (!CancelDlg.m_hIcon) {
+    CancelDlg.m_hIcon = MakeProductIcon(*this);
+    CancelDlg.m_strCaption = ProductName;
+  }
+  CancelDlg.m_strMessage = message;
+  CancelDlg.m_strFirst = first;
+  CancelDlg.m_strSecond = second;
+  return CancelDlg.DoModal() == IDOK ? 0 : 1;
+}

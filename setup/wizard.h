@@ -1,0 +1,32 @@
+// The wizard: a property sheet in wizard mode owning the five pages, the
+// setup's main window while it runs.
+#pragma once
+#include "framework/propsheet.h"
+#include "step1.h"
+#include "step2.h"
+#include "step3.h"
+#include "step4.h"
+#include "step5.h"
+
+class CSetupApp;
+
+class CWizardSheet : public CPropertySheet {
+ public:
+  CWizardSheet(const char* caption, HWND parent = 0, UINT selectPage = 0);
+
+  CStep1 m_step1;
+  CStep2 m_step2;
+  CStep3 m_step3;
+  CStep4 m_step4;
+  CStep5 m_step5;
+  HICON m_hIcon;  // the product icon
+
+ protected:
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp);
+
+ private:
+  void OnSize();
+};
+
+// The package's icon, or the program's own icon 128 when the package has none.
+HICON MakeProductIcon(CSetupApp& app);

@@ -1,0 +1,63 @@
+// The destination folder rules: the default folder, the parent that is
+// checked, and why a parent is refused.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "setup/folderrules.h"
+
+namespace {
+
+TEST(FolderRules, DefaultFolderIsOnTheWindowsDrive) {
+  EXPECT_STREQ(DefaultInstallFolder("D:\\WINDOWS", "App"), "D:\\Program Files\\App");
+  EXPECT_STREQ(DefaultInstallFolder("C:\\windows\\", "软件"), "C:\\Program Files\\软件");
+  EXPECT_STREQ(DefaultInstallFolder("", "App"), "Program Files\\App");
+}
+
+TEST(FolderRules, ParentDropsTheLastLevel) {
+  EXPECT_STREQ(ParentFolder("D:\\Program Files\\App\\"), "D:\\Program Files");
+  EXPECT_STREQ(ParentFolder("E:\\App\\"), "E:");
+  EXPECT_STREQ(ParentFolder("E:\\"), "");
+  EXPECT_STREQ(ParentFolder("App\\"), "");
+  EXPECT_STREQ(ParentFolder("D:\\\\App\\"), "D:\\");
+  EXPECT_STREQ(ParentFolder(""), "");
+}
+
+TEST(FolderRules, BackslashIsAppendedOnce) {
+  EXPECT_STREQ(WithBackslash("D:\\App"), "D:\\App\\");
+  EXPECT_STREQ(WithBackslash("D:\\App\\"), "D:\\App\\");
+  // "表" ends with the byte 0x5C; it is no folder separator.
+  EXPECT_STREQ(WithBackslash("D:\\\xb1\xed\x95\x5c"), "D:\\\xb1\xed\x95\x5c\\");
+}
+
+std::map<std::string, int> g_drives;
+std::set<std::string> g_existing;
+int FakeDriveType(const char* drive) {
+  auto it = g_drives.find(drive);
+  return it == g_drives.end() ? DRIVE_TYPE_NO_ROOT : it->second;
+}
+bool FakeExists(const char* path) { return g_existing.count(path) != 0; }
+
+const char* Refusal(const char* path) { return FolderRefusal(path, FakeDriveType, FakeExists); }
+
+TEST(FolderRules, DrivesAndFoldersAreChecked) {
+  g_drives = {{"C:", 3}, {"E:", 3}, {"D:", 5}, {"F:", 2}, {"N:", 4}, {"R:", 6}};
+  g_existing = {"C:\\Program Files", "C:\\file.txt"};
+  EXPECT_EQ(Refusal("C:\\Program Files"), nullptr);
+  EXPECT_EQ(Refusal("C:\\Program Files\\"), nullptr);
+  EXPECT_EQ(Refusal("C:\\file.txt"), nullptr) << "anything that exists will do";
+  EXPECT_EQ(Refusal("E:"), nullptr);
+  EXPECT_EQ(Refusal("D:"), nullptr) << "CD-ROM";
+  EXPECT_EQ(Refusal("R:"), nullptr) << "RAM disk";
+  EXPECT_STREQ(Refusal(""), BAD_DRIVE_TEXT);
+  EXPECT_STREQ(Refusal("Q:"), BAD_DRIVE_TEXT);
+  EXPECT_STREQ(Refusal("a:"), FLOPPY_TEXT) << "no disk in the floppy drive";
+  EXPECT_STREQ(Refusal("B:\\"), FLOPPY_TEXT);
+  EXPECT_STREQ(Refusal("F:"), FLOPPY_TEXT);
+  EXPECT_STREQ(Refusal("N:"), NETWORK_TEXT);
+  EXPECT_STREQ(Refusal("C:\\New"), BAD_FOLDER_TEXT);
+}
+
+}  // namespace
