@@ -296,11 +296,13 @@ class UninstallTest : public ::testing::Test {
   static void SetUpTestSuite() {
     OleInitialize(0);
     // Shortcuts saved in the Start menu would start Wine's menu builder, which
-    // writes menu entries into the host's home folder.
-    char overrides[512] = {0};
-    GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides - 40);
-    std::string all = overrides[0] ? std::string(overrides) + ";winemenubuilder.exe=d" : "winemenubuilder.exe=d";
-    SetEnvironmentVariableA("WINEDLLOVERRIDES", all.c_str());
+    // writes menu entries into the host's home folder: not in this prefix.
+    HKEY k;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &k,
+                        NULL) == ERROR_SUCCESS) {
+      RegSetValueExA(k, "winemenubuilder.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+      RegCloseKey(k);
+    }
   }
   static void TearDownTestSuite() { OleUninitialize(); }
 
