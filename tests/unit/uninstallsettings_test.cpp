@@ -7,8 +7,6 @@
 #include <string>
 
 #include "common/container.h"
-#include "common/fieldtable.h"
-#include "framework/memory.h"
 #include "testutil.h"
 
 namespace {
@@ -57,29 +55,6 @@ TEST(UninstallTable, ProgramWithoutItsDataFails) {
   WriteBytes(dir.Path("outside.exe"), std::string(500, 'p') + "&LEN:100,SEEK:900000.");
   EXPECT_FALSE(LoadUninstallTableFrom(dir.Path("outside.exe").c_str(), dir.Path("wren.tmp").c_str(), s));
   EXPECT_FALSE(FileExists(dir.Path("wren.tmp")));
-}
-
-TEST(UninstallTable, FewerFieldsLeaveEmptyTextsAndZeros) {
-  CFieldTable t;
-  t.columnCount = 8;
-  t.AddField("名称");
-  t.AddField("12");
-  t.AddField("34");
-  UninstallSettings s;
-  s.RegKeys[0] = "old";
-  int len = 0;
-  char* text = t.ExportText(len);
-  CFieldTable r;
-  r.LoadBytes(text, len, "");
-  FreeBuffer(text);
-  ParseUninstallTable(r, s);
-  EXPECT_STREQ(s.ProductName, "名称");
-  EXPECT_EQ(s.PictureLength, 12);
-  EXPECT_EQ(s.PictureOffset, 34);
-  EXPECT_EQ(s.IconLength, 0);
-  EXPECT_EQ(s.IconOffset, 0);
-  EXPECT_STREQ(s.RegKeys[0], "");
-  EXPECT_STREQ(s.RegValues[1], "");
 }
 
 TEST(UninstallStartup, TemporaryCopyByNameInAnyCase) {
