@@ -499,7 +499,7 @@ TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
   ExpectRemoved();
   EXPECT_TRUE(FileExists(user));
 
-  ASSERT_TRUE(Robot::Click(dlg, IDOK));  // 全部删除
+  Robot::PressKey(dlg, VK_RETURN);  // button 1 is the default: 全部删除
   EXPECT_TRUE(process.Ended(30000));
   EXPECT_FALSE(FileExists(installDir));
   // The temporary copy stays; the system folder keeps the empty folder that
@@ -555,7 +555,7 @@ TEST_F(UninstallTest, EmptyFoldersLeftEndFinishedAndOddLogLinesAreHandled) {
   EXPECT_FALSE(FileExists(installDir));
   EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, "", "UninstallTestValue"));
 
-  ASSERT_TRUE(Robot::Click(dlg, IDOK));  // 完成
+  Robot::PressKey(dlg, VK_ESCAPE);  // closes as 完成 does
   EXPECT_TRUE(process.Ended(30000));
 }
 
