@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   CreateDirectoryA(out.c_str(), 0);
   Robot robot;
   WizardDriver wizard(robot);
-  if (!robot.Start(argv[1]) || !wizard.WaitSheet(60000)) {
+  if (!robot.Start(argv[1]) || !wizard.WaitSheet(300000)) {
     fprintf(stderr, "wizard_tour: the wizard did not come up\n");
     return 1;
   }
