@@ -53,3 +53,33 @@ BOOL CreateFolder(const char* path) {
   return mkdir(HostPath(path), 0755) == 0;
 #endif
 }
+
+long long GetFileSize64(const char* path) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &d)) return -1;
+  if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+  return (static_cast<long long>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+#else
+  struct stat st;
+  if (stat(HostPath(path), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<long long>(st.st_size);
+#endif
+}
+
+BOOL ClearAttributes(const char* path) {
+#ifdef _WIN32
+  return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+#else
+  struct stat st;
+  return lstat(HostPath(path), &st) == 0;
+#endif
+}
+
+BOOL RemoveFolder(const char* path) {
+#ifdef _WIN32
+  return RemoveDirectoryA(path);
+#else
+  return rmdir(HostPath(path)) == 0;
+#endif
+}

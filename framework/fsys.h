@@ -23,3 +23,11 @@ BOOL CreateFolder(const char* path);
 // path with its separator backslashes turned into slashes.
 CString HostPath(const char* path);
 #endif
+
+// The size of a file; -1 when it cannot be read (absent, or not a file).
+long long GetFileSize64(const char* path);
+// Clears every attribute of a file or folder (read-only, hidden, system).
+// FALSE when that was refused or the path does not exist.
+BOOL ClearAttributes(const char* path);
+// Removes an empty folder; FALSE when it is not empty or cannot be removed.
+BOOL RemoveFolder(const char* path);

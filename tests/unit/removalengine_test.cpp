@@ -1,0 +1,367 @@
+// The removal run without its dialog: what the dialog is told and in which
+// order, what goes from the disk and what stays, the folder guard, and the
+// progress bar for big totals. Real files in a folder of their own; the
+// platform's registry, control and special-folder services are fakes.
+#include "uninstall/removalengine.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/setuplog.h"
+#include "common/shortenpath.h"
+#include "framework/fsys.h"
+#include "testutil.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <ftw.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+typedef std::vector<std::string> Log;
+
+// The engine's paths are Windows-style; on the host a backslash is a separator.
+std::string Native(const std::string& p) {
+#ifdef _WIN32
+  return p;
+#else
+  return HostPath(p.c_str()).c_str();
+#endif
+}
+
+bool Exists(const std::string& p) { return GetAttributes(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void Put(const std::string& path, size_t size) {
+  // Every folder on the way.
+  for (size_t i = path.find('\\', 3); i != std::string::npos; i = path.find('\\', i + 1))
+    CreateFolder(path.substr(0, i).c_str());
+  ASSERT_TRUE(WriteBytes(Native(path), std::string(size, 'x'))) << path;
+}
+
+#ifdef _WIN32
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+      std::string p = dir + "\\" + fd.cFileName;
+      SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(p);
+      else DeleteFileA(p.c_str());
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+// A folder of our own with a lower-case name (the program-group rule works
+// on the lower-cased path).
+std::string NewRoot() {
+  char base[MAX_PATH];
+  GetTempPathA(sizeof base, base);
+  static int n = 0;
+  for (;;) {
+    std::string d = std::string(base) + "rm" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(n++);
+    if (CreateDirectoryA(d.c_str(), NULL)) return d + "\\";
+  }
+}
+#else
+void RemoveTree(const std::string& dir) {
+  nftw(
+      dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
+      FTW_DEPTH | FTW_PHYS);
+}
+
+std::string NewRoot() {
+  static int n = 0;
+  for (;;) {
+    std::string d = "/tmp/rm" + std::to_string(getpid()) + "_" + std::to_string(n++);
+    if (mkdir(d.c_str(), 0755) == 0) return d + "/";
+  }
+}
+#endif
+
+struct FakePage : IRemovalPage {
+  explicit FakePage(Log& l) : log(l) {}
+  void SetHeadline(const char* t) override { log.push_back(std::string("headline ") + t); }
+  void SetStatus(const char* t) override { log.push_back(std::string("status ") + t); }
+  void SetProgress(int pos) override { log.push_back("progress " + std::to_string(pos)); }
+  void PlayAnimation() override { log.push_back("play"); }
+  void StopAnimation() override { log.push_back("stop"); }
+  void CloseAnimation() override { log.push_back("close clip"); }
+  void EnableButton1(BOOL on) override { log.push_back(on ? "button1 on" : "button1 off"); }
+  void SetButton1Text(const char* t) override { log.push_back(std::string("button1 ") + t); }
+  void SetButton2Text(const char* t) override { log.push_back(std::string("button2 ") + t); }
+  void HideButton2() override { log.push_back("hide button2"); }
+  void MoveButton1Right(int px) override { log.push_back("move button1 " + std::to_string(px)); }
+  void AddListEntry(const char* p) override { list.push_back(p); }
+  int ListCount() override { return static_cast<int>(list.size()); }
+  void ShowList() override { log.push_back("show list"); }
+  void MoveHeadlineAboveList() override { log.push_back("move headline"); }
+  void ShowMessage(const char* t) override { log.push_back(std::string("message ") + t); }
+  void Close() override { log.push_back("close"); }
+  Log& log;
+  Log list;
+};
+
+struct FakeServices : IRemovalServices {
+  explicit FakeServices(Log& l) : log(l) {}
+  void Sleep(DWORD ms) override { log.push_back("sleep " + std::to_string(ms)); }
+  int UnregisterServer(const char* p) override {
+    log.push_back(std::string("unregister ") + p + (Exists(p) ? " (present)" : " (absent)"));
+    return 1;
+  }
+  void RemoveTypeAssociation(const char* e) override { log.push_back(std::string("type ") + e); }
+  void DeleteKeyEntry(const char* r) override { log.push_back(std::string("key ") + r); }
+  void DeleteValueEntry(const char* r) override { log.push_back(std::string("value ") + r); }
+  CString ProgramsFolder() override { return CString(programs.c_str()); }
+  int ProtectedFolders(CString* out, int max) override {
+    int n = 0;
+    for (const std::string& p : protectedFolders)
+      if (n < max) out[n++] = p.c_str();
+    return n;
+  }
+  CString ProfilesFolder() override { return CString(profiles.c_str()); }
+  // Host paths get a drive, as the guard sees Windows paths.
+  CString FullPath(const char* p) override {
+#ifdef _WIN32
+    return CString(p);
+#else
+    std::string s = p;
+    if (s.empty() || s[0] != '/') return CString(p);
+    std::replace(s.begin(), s.end(), '/', '\\');
+    return CString(("Z:" + s).c_str());
+#endif
+  }
+  Log& log;
+  std::string programs, profiles;
+  std::vector<std::string> protectedFolders;
+};
+
+class RemovalTest : public ::testing::Test {
+ protected:
+  RemovalTest() : page(log), services(log), engine(settings, page, services) {
+    root = NewRoot();
+    app = root + "my app\\";
+    services.programs = root + "programs\\";
+    services.protectedFolders = {root + "programs", root + "desk"};
+    settings.ProductName = "测试";
+    settings.SetupLogPath = (app + "setup.log").c_str();
+    CreateFolder(app.c_str());
+    CreateFolder((root + "programs").c_str());
+    CreateFolder((root + "desk").c_str());
+  }
+  ~RemovalTest() override { RemoveTree(Native(root).substr(0, Native(root).size() - 1)); }
+
+  void WriteLog(const Log& files, const Log& exts, const Log& shortcuts) {
+    CSetupLogWriter w;
+    ASSERT_TRUE(w.Create(settings.SetupLogPath));
+    w.WriteLine(LOG_FILES_SECTION);
+    for (const std::string& f : files) w.WriteLine(f.c_str());
+    w.WriteLine("");
+    w.WriteLine(LOG_TYPES_SECTION);
+    for (const std::string& e : exts) w.WriteLine(e.c_str());
+    w.WriteLine("");
+    w.WriteLine(LOG_SHORTCUTS_SECTION);
+    for (const std::string& s : shortcuts) w.WriteLine(s.c_str());
+    ASSERT_TRUE(w.Close());
+  }
+  std::string Deleting(const std::string& path) {
+    return "status 正在删除 " + std::string(ShortenPath(path.c_str(), 35).c_str());
+  }
+  Log Only(const char* prefix) {
+    Log out;
+    for (const std::string& l : log)
+      if (l.compare(0, strlen(prefix), prefix) == 0) out.push_back(l);
+    return out;
+  }
+  bool Has(const std::string& p) { return Exists(p); }
+
+  std::string root, app;
+  Log log;
+  UninstallSettings settings;
+  FakePage page;
+  FakeServices services;
+  CRemovalEngine engine;
+};
+
+const Log kFinished = {"hide button2", "move button1 60", "stop", "button1 on", "button1 完成", "status ",
+                       "headline 卸载完成,请单击 [完成] 退出.", "progress 1000"};
+const Log kFilesLeft = {"close clip",    "button1 全部删除",  "button2 退出",
+                        "show list",     "button1 on",        "status ",
+                        "headline 以下文件未被删除...", "move headline", "progress 1000",
+                        "stop"};
+
+Log Join(Log a, const Log& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
+  std::string ctl = app + "bin\\ctl.OCX", bak = app + "bin\\keep.ocx.bak", exe = app + "app.exe";
+  std::string gone = app + "gone.txt", shared = root + "sys\\shared.dll";
+  Put(exe, 100);
+  Put(ctl, 300);
+  Put(bak, 100);
+  Put(shared, 500);
+  MakeReadOnly(Native(exe));
+  Put(app + "ridkit.exe", 10);
+  CreateFolder((app + "empty").c_str());
+  CreateFolder((app + "empty\\deeper").c_str());
+  std::string desk = root + "desk\\app.lnk";
+  std::string group = services.programs + "my app\\";
+  std::string other = services.programs + "other\\x.lnk";
+  Put(desk, 1);
+  Put(group + "app.lnk", 1);
+  Put(group + "ridkit.lnk", 1);  // not in the log: goes with the group
+  Put(other, 1);
+  WriteLog({exe, ctl, bak, gone, shared}, {"abcd", "x"}, {desk, group + "app.lnk", other});
+  settings.RegKeys[0] = "HKEY_CURRENT_USER|Software\\A";
+  settings.RegValues[0] = "HKEY_CURRENT_USER|Software\\A|v";
+  settings.RegValues[1] = "hkey_current_user|x|y";
+
+  engine.OnButton1(BUTTON_UNINSTALL);
+
+  Log want = {"play", "button1 off", "headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
+              Deleting(exe), "progress 100",
+              Deleting(ctl), "unregister " + ctl + " (present)", "progress 400",
+              Deleting(bak), "progress 500",
+              Deleting(gone), "progress 500",
+              Deleting(shared), "progress 1000",
+              "type abc", "type x", "status 正在删除文件类型关联", "sleep 500",
+              "key HKEY_CURRENT_USER|Software\\A", "key ",
+              "value HKEY_CURRENT_USER|Software\\A|v", "value hkey_current_user|x|y",
+              "status 正在删除文件快捷式", "sleep 500"};
+  EXPECT_EQ(log, Join(want, kFinished));
+  EXPECT_TRUE(page.list.empty());
+  for (const std::string& p : {exe, ctl, bak, shared, desk, other, group, app})
+    EXPECT_FALSE(Has(Native(p))) << p;
+  // Only the first group goes whole; the Programs folder and the desktop stay.
+  EXPECT_TRUE(Has(Native(services.programs + "other")));
+  EXPECT_TRUE(Has(Native(root + "desk")));
+  EXPECT_TRUE(Has(Native(root + "sys")));
+}
+
+TEST_F(RemovalTest, LogThatCannotBeOpenedRemovesNothing) {
+  Put(app + "app.exe", 10);
+  Put(app + "ridkit.exe", 10);
+  engine.OnButton1(BUTTON_UNINSTALL);
+  EXPECT_EQ(log, (Log{"play", "button1 off", "message 打开 setup.log 失败!", "stop", "button1 on"}));
+  EXPECT_TRUE(Has(Native(app + "app.exe")));
+  EXPECT_TRUE(Has(Native(app + "ridkit.exe")));
+
+  // Pressed again once the log is there (all its sections empty), the run
+  // goes through, with no type or shortcut step and no pause for them.
+  log.clear();
+  WriteLog({}, {}, {});
+  engine.OnButton1(BUTTON_UNINSTALL);
+  Log want = {"play", "button1 off", "headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
+              "key ", "key ", "value ", "value "};
+  EXPECT_EQ(log, Join(want, kFilesLeft));
+  EXPECT_EQ(page.list, Log{app + "app.exe"});
+
+  log.clear();
+  engine.OnButton1(BUTTON_DELETE_ALL);
+  EXPECT_EQ(log, Log{"close"});
+  EXPECT_FALSE(Has(Native(app)));
+  log.clear();
+  engine.OnButton1(BUTTON_DONE);
+  EXPECT_EQ(log, Log{"close"});
+}
+
+TEST_F(RemovalTest, GuardRefusesRootsSystemFoldersAndWhatHoldsThem) {
+  services.protectedFolders = {"C:\\Windows", "c:\\windows\\system32\\", "C:/Program Files",
+                               "C:\\Users\\Bob\\Desktop"};
+  services.profiles = "C:\\Users";
+  for (const char* bad : {"C:\\", "c:", "C:", "C:\\WINDOWS", "C:\\Windows\\System32", "c:\\program files\\",
+                          "C:\\Users", "C:\\Users\\Bob", "C:\\users\\alice\\", "C:\\Users\\Bob\\Desktop",
+                          "\\\\server\\share", "\\\\server\\share\\", "\\\\?\\C:\\x", "", "relative\\dir",
+                          "\\rooted", "D:name"})
+    EXPECT_FALSE(engine.MayRemoveWhole(bad)) << bad;
+  for (const char* good : {"C:\\Program Files\\App", "C:\\Windows2", "C:\\Users\\Bob\\Desktop2",
+                           "C:\\Users\\Bob\\Documents\\App", "\\\\server\\share\\app", "D:\\x"})
+    EXPECT_TRUE(engine.MayRemoveWhole(good)) << good;
+  // A profiles folder that is a drive root would make every top folder a
+  // profile: that rule is then left out.
+  services.profiles = "C:\\";
+  EXPECT_TRUE(engine.MayRemoveWhole("C:\\Games"));
+}
+
+TEST_F(RemovalTest, ProtectedFoldersAreRefusedWithAMessage) {
+  // "全部删除" of a folder that holds a protected one: nothing goes.
+  Put(app + "user.txt", 5);
+  services.protectedFolders.push_back(app + "sub\\inner");
+  engine.OnButton1(BUTTON_DELETE_ALL);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].find("message 不能删除文件夹 "), 0u) << log[0];
+  EXPECT_TRUE(Has(Native(app + "user.txt")));
+
+  // A protected folder below Programs named as the program group stays, and
+  // the run still ends.
+  log.clear();
+  std::string startup = services.programs + "startup\\";
+  services.protectedFolders = {root + "programs\\startup"};
+  Put(startup + "other.lnk", 1);
+  WriteLog({}, {}, {startup + "s.lnk"});
+  engine.OnButton1(BUTTON_UNINSTALL);
+  ASSERT_EQ(Only("message").size(), 1u);
+  EXPECT_TRUE(Has(Native(startup + "other.lnk")));
+  EXPECT_EQ(Only("headline").back(), "headline 以下文件未被删除...");  // user.txt
+}
+
+TEST(RemovalRules, ProgressStaysRightBeyondTwoGigabytes) {
+  const long long g = 1LL << 30;
+  EXPECT_EQ(CRemovalEngine::ProgressOf(0, 0), 0);
+  EXPECT_EQ(CRemovalEngine::ProgressOf(5, 0), 0);
+  EXPECT_EQ(CRemovalEngine::ProgressOf(3 * g, 6 * g), 500);
+  EXPECT_EQ(CRemovalEngine::ProgressOf(6 * g, 6 * g), 1000);
+  EXPECT_EQ(CRemovalEngine::ProgressOf(3, 3), 1000);
+  EXPECT_EQ(CRemovalEngine::ProgressOf(1, 3), 333);
+  EXPECT_EQ(CRemovalEngine::ProgressOf(7 * g, 6 * g), 1000);  // a file that grew between the passes
+  EXPECT_EQ(CRemovalEngine::ProgressOf(1000LL * g, 4000LL * g), 250);
+}
+
+// A link to a folder elsewhere goes, or stays with a message; what it points
+// to is never touched, nor listed.
+TEST_F(RemovalTest, LinksAreNotFollowed) {
+  Put(root + "outside\\precious.txt", 5);
+#ifdef _WIN32
+  if (!CreateSymbolicLinkA((app + "link").c_str(), (root + "outside").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
+    GTEST_SKIP() << "no symbolic links here";
+#else
+  ASSERT_EQ(symlink(Native(root + "outside").c_str(), Native(app + "link").c_str()), 0);
+#endif
+  Put(app + "user.txt", 5);
+  engine.ListRemainingFiles(FolderOf(settings.SetupLogPath));
+  for (const std::string& entry : page.list) EXPECT_EQ(entry.find("precious"), std::string::npos) << entry;
+  engine.OnButton1(BUTTON_DELETE_ALL);
+  EXPECT_TRUE(Has(Native(root + "outside\\precious.txt")));
+}
+
+#ifdef _WIN32
+TEST_F(RemovalTest, FileInUseStopsDeleteAllWithItsName) {
+  std::string busy = app + "busy.txt";
+  Put(busy, 5);
+  Put(app + "other\\o.txt", 5);
+  HANDLE h = CreateFileA(busy.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  engine.OnButton1(BUTTON_DELETE_ALL);
+  CloseHandle(h);
+  EXPECT_EQ(log, Log{"message 删除 " + busy + " 失败!"});
+  EXPECT_TRUE(Has(busy));
+  EXPECT_TRUE(Has(app));
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,102 @@
+// The uninstaller's start-up rules: its table as the setup writes it, the
+// temporary copy's name and parameter, and the name of the log.
+#include "uninstall/uninstallsettings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/container.h"
+#include "testutil.h"
+
+namespace {
+
+TEST(UninstallTable, ReadsWhatWriteUninstallerWrote) {
+  TempDir dir;
+  std::string program(3000, 'p');
+  std::string setup = std::string(100, 's') + std::string(40, 'P') + std::string(20, 'I');
+  WriteBytes(dir.Path("setup.exe"), setup);
+  std::string modulePath = dir.Path("setup.exe"), installDir = dir.Dir();
+  UninstallerSource src = {program.data(), 3000, modulePath.c_str(), "示例软件", 40, 100, 20, 140,
+                           {"HKEY_CURRENT_USER|Software\\A", "HKEY_USERS|x"}, {"HKEY_CURRENT_USER||v", ""},
+                           installDir.c_str()};
+  ASSERT_TRUE(WriteUninstaller(src));
+  std::string tmp = dir.Path("wren.tmp");
+  WriteBytes(tmp, "stale");
+  MakeReadOnly(tmp);  // a leftover of an earlier run does not block the read
+
+  UninstallSettings s;
+  ASSERT_TRUE(LoadUninstallTableFrom(dir.Path("ridkit.exe").c_str(), tmp.c_str(), s));
+  EXPECT_STREQ(s.ProductName, "示例软件");
+  EXPECT_EQ(s.PictureLength, 40);
+  EXPECT_EQ(s.PictureOffset, 3000);
+  EXPECT_EQ(s.IconLength, 20);
+  EXPECT_EQ(s.IconOffset, 3040);
+  EXPECT_STREQ(s.RegKeys[0], "HKEY_CURRENT_USER|Software\\A");
+  EXPECT_STREQ(s.RegKeys[1], "HKEY_USERS|x");
+  EXPECT_STREQ(s.RegValues[0], "HKEY_CURRENT_USER||v");
+  EXPECT_STREQ(s.RegValues[1], "");
+  EXPECT_FALSE(FileExists(tmp));
+  std::string file = ReadBytes(dir.Path("ridkit.exe"));
+  EXPECT_EQ(file.substr(s.PictureOffset, s.PictureLength), std::string(40, 'P'));
+  EXPECT_EQ(file.substr(s.IconOffset, s.IconLength), std::string(20, 'I'));
+}
+
+TEST(UninstallTable, ProgramWithoutItsDataFails) {
+  TempDir dir;
+  WriteBytes(dir.Path("bare.exe"), std::string(5000, 'p'));
+  UninstallSettings s;
+  s.PictureLength = 7;
+  EXPECT_FALSE(LoadUninstallTableFrom(dir.Path("bare.exe").c_str(), dir.Path("wren.tmp").c_str(), s));
+  EXPECT_EQ(s.PictureLength, 0);
+  EXPECT_FALSE(FileExists(dir.Path("wren.tmp")));
+  EXPECT_FALSE(LoadUninstallTableFrom(dir.Path("missing.exe").c_str(), dir.Path("wren.tmp").c_str(), s));
+  // A trailer whose table lies outside the file.
+  WriteBytes(dir.Path("outside.exe"), std::string(500, 'p') + "&LEN:100,SEEK:900000.");
+  EXPECT_FALSE(LoadUninstallTableFrom(dir.Path("outside.exe").c_str(), dir.Path("wren.tmp").c_str(), s));
+  EXPECT_FALSE(FileExists(dir.Path("wren.tmp")));
+}
+
+TEST(UninstallStartup, TemporaryCopyByNameInAnyCase) {
+  for (const char* yes : {"C:\\Temp\\glb1a2b.exe", "C:\\Temp\\GLB1A2B.EXE", "c:\\x y\\Glb1A2b.exe", "glb1a2b",
+                          "\"C:\\Temp\\glb1a2b.exe\"", "C:\\Temp\\glb1a2b.tmp"})
+    EXPECT_TRUE(IsTemporaryCopy(yes)) << yes;
+  for (const char* no : {"C:\\Program Files\\App\\ridkit.exe", "C:\\Temp\\glb1a2b2.exe", "C:\\glb1a2b\\ridkit.exe",
+                         "C:\\Temp\\xglb1a2b.exe", ""})
+    EXPECT_FALSE(IsTemporaryCopy(no)) << no;
+}
+
+TEST(UninstallStartup, ParameterIsTheWholeRestWithoutQuotes) {
+  EXPECT_STREQ(CommandLineParameters("\"C:\\Temp\\glb1a2b.exe\" C:\\Program Files\\示例\\setup.log"),
+               "C:\\Program Files\\示例\\setup.log");
+  EXPECT_STREQ(CommandLineParameters("C:\\Temp\\glb1a2b.exe   C:\\a b\\setup.log"), "C:\\a b\\setup.log");
+  EXPECT_STREQ(CommandLineParameters("\"C:\\Temp\\glb1a2b.exe\""), "");
+  EXPECT_STREQ(CommandLineParameters("glb1a2b.exe"), "");
+  EXPECT_STREQ(CommandLineParameters("\"unterminated"), "");
+  EXPECT_STREQ(CommandLineParameters(""), "");
+  EXPECT_STREQ(StripQuotes("\"C:\\a b\\setup.log\""), "C:\\a b\\setup.log");
+  EXPECT_STREQ(StripQuotes("\"C:\\a b\\setup.log"), "C:\\a b\\setup.log");
+  EXPECT_STREQ(StripQuotes("C:\\a\\setup.log\""), "C:\\a\\setup.log");
+  EXPECT_STREQ(StripQuotes("\""), "");
+  EXPECT_STREQ(StripQuotes(""), "");
+}
+
+TEST(UninstallStartup, PathsBesideTheProgramAndInTheTemporaryFolder) {
+  EXPECT_STREQ(SetupLogBeside("C:\\Program Files\\示例 软件\\ridkit.exe"), "C:\\Program Files\\示例 软件\\setup.log");
+  EXPECT_STREQ(SetupLogBeside("ridkit.exe"), "setup.log");
+  EXPECT_STREQ(TemporaryCopyPath("C:\\Temp\\"), "C:\\Temp\\glb1a2b.exe");
+  EXPECT_STREQ(TemporaryCopyPath("C:\\Temp"), "C:\\Temp\\glb1a2b.exe");
+  // 0x95 0x5C: a character whose trail byte is a backslash is not a separator.
+  EXPECT_STREQ(FolderOf("C:\\a\\x\x95\x5C.log"), "C:\\a");
+  EXPECT_STREQ(FolderOf("setup.log"), "");
+  EXPECT_STREQ(FolderOf("C:\\setup.log"), "C:");
+}
+
+TEST(UninstallStartup, LogNameInAnyCaseButNothingElse) {
+  for (const char* yes : {"C:\\x\\setup.log", "C:\\x\\SETUP.LOG", "setup.log", "D:\\Setup.Log"})
+    EXPECT_TRUE(IsSetupLogName(yes)) << yes;
+  for (const char* no : {"C:\\x\\setup.log.bak", "C:\\x\\mysetup.log", "C:\\setup.log\\other.txt", "C:\\x\\"})
+    EXPECT_FALSE(IsSetupLogName(no)) << no;
+}
+
+}  // namespace

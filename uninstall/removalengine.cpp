@@ -1,0 +1,303 @@
+#include "removalengine.h"
+
+#include <string.h>
+
+#include "common/packageindex.h"
+#include "common/setuplog.h"
+#include "common/shortenpath.h"
+#include "framework/filefind.h"
+#include "framework/fsys.h"
+
+namespace {
+
+// The pauses after "正在读取文件信息...", the associations and the shortcuts,
+// so that each state can be read.
+const DWORD kPause = 500;
+// Button 1 moves this far right in state Finished, where button 2 is hidden.
+const int kButtonShift = 60;
+
+CString WithBackslash(const char* folder) {
+  CString s(folder);
+  if (!EndsWithBackslashMb(s)) s += '\\';
+  return s;
+}
+
+BOOL IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+}  // namespace
+
+CString FolderKey(const char* path) {
+  CString lower = LowerTextMb(path ? path : "");
+  CString key;
+  const char* s = lower.c_str();
+  for (int i = 0; s[i]; i++) {
+    if (IsLeadByte(static_cast<unsigned char>(s[i])) && s[i + 1]) {
+      key.Append(s + i, 2);
+      i++;
+    } else {
+      key += s[i] == '/' ? '\\' : s[i];
+    }
+  }
+  while (EndsWithBackslashMb(key)) key = key.Left(key.GetLength() - 1);
+  return key;
+}
+
+BOOL IsRootOrRelative(const char* key) {
+  size_t n = strlen(key);
+  if (n >= 3 && key[1] == ':' && key[2] == '\\') return FALSE;  // "x:\something"
+  if (n >= 2 && key[0] == '\\' && key[1] == '\\') {
+    if (key[2] == '?' || key[2] == '.') return TRUE;  // device paths: not for us
+    // "\\server\share" is a root; a folder on a share has one more part.
+    int parts = 0;
+    for (int i = 2; key[i]; i++) {
+      if (IsLeadByte(static_cast<unsigned char>(key[i])) && key[i + 1]) {
+        i++;
+        continue;
+      }
+      if (key[i] == '\\') parts++;
+    }
+    return parts < 2;
+  }
+  return TRUE;  // empty, "x:", "x:name", "\name", "name"
+}
+
+CRemovalEngine::CRemovalEngine(UninstallSettings& settings, IRemovalPage& page, IRemovalServices& services)
+    : settings_(settings), page_(page), services_(services) {}
+
+BOOL CRemovalEngine::IsOcxPath(const char* path) {
+  int dot = ReverseFindCharMb(path, '.');
+  if (dot < 0) return FALSE;
+  return CompareNoCaseMb(path + dot + 1, "ocx") == 0;
+}
+
+int CRemovalEngine::ProgressOf(long long done, long long total) {
+  if (total <= 0 || done <= 0) return 0;
+  // In doubles: sizes beyond 32 bits (and far beyond) keep the bar right.
+  double pos = static_cast<double>(done) * REMOVAL_PROGRESS_MAX / static_cast<double>(total);
+  return pos >= REMOVAL_PROGRESS_MAX ? REMOVAL_PROGRESS_MAX : static_cast<int>(pos);
+}
+
+CString CRemovalEngine::InstallFolder() { return FolderOf(settings_.SetupLogPath); }
+
+void CRemovalEngine::OnButton1(const char* text) {
+  if (strcmp(text, BUTTON_DONE) == 0) {
+    page_.Close();
+  } else if (strcmp(text, BUTTON_DELETE_ALL) == 0) {
+    // Refused or failed: the dialog stays as it is, with its list.
+    if (RemoveFolderGuarded(InstallFolder()) == FOLDER_REMOVED) page_.Close();
+  } else {
+    RunRemoval();
+  }
+}
+
+BOOL CRemovalEngine::MayRemoveWhole(const char* folder) {
+  CString key = FolderKey(services_.FullPath(folder));
+  if (IsRootOrRelative(key)) return FALSE;
+  CString protectedFolders[PROTECTED_FOLDER_MAX];
+  int n = services_.ProtectedFolders(protectedFolders, PROTECTED_FOLDER_MAX);
+  CString below = key + "\\";
+  for (int i = 0; i < n && i < PROTECTED_FOLDER_MAX; i++) {
+    CString p = FolderKey(services_.FullPath(protectedFolders[i]));
+    if (p.IsEmpty()) continue;
+    // The folder itself, or one that holds it. A byte comparison: where it
+    // errs, it errs on the side of refusing.
+    if (p == key || strncmp(p, below, below.GetLength()) == 0) return FALSE;
+  }
+  CString profilesFolder = services_.ProfilesFolder();
+  CString profiles = profilesFolder.IsEmpty() ? CString() : FolderKey(services_.FullPath(profilesFolder));
+  if (!IsRootOrRelative(profiles) && FolderKey(FolderOf(key)) == profiles) return FALSE;
+  return TRUE;
+}
+
+RemovalResult CRemovalEngine::RemoveFolderGuarded(const char* folder) {
+  CString text;
+  if (!MayRemoveWhole(folder)) {
+    text.Format(FOLDER_REFUSED_FORMAT, folder);
+    page_.ShowMessage(text);
+    return FOLDER_REFUSED;
+  }
+  if (!RemoveFolderTree(folder)) {
+    text.Format(FOLDER_FAILED_FORMAT, FailedPath.c_str());
+    page_.ShowMessage(text);
+    return FOLDER_FAILED;
+  }
+  return FOLDER_REMOVED;
+}
+
+BOOL CRemovalEngine::RemoveFolderTree(const char* folder) {
+  FailedPath.Empty();
+  if (!folder || !folder[0]) return TRUE;  // names no folder: nothing to do
+  ClearAttributes(folder);
+  if (!RemoveContent(folder, 0)) return FALSE;
+  RemoveFolder(folder);
+  return TRUE;
+}
+
+BOOL CRemovalEngine::RemoveFolderContent(const char* folder) {
+  FailedPath.Empty();
+  if (!folder || !folder[0]) return TRUE;
+  return RemoveContent(folder, 0);
+}
+
+BOOL CRemovalEngine::RemoveContent(const char* folder, int depth) {
+  CFileFind find;
+  BOOL more = find.FindFile(WithBackslash(folder) + "*.*");
+  while (more) {
+    more = find.FindNextFile();
+    if (find.IsDots()) continue;
+    CString path = find.GetFilePath();
+    BOOL ok;
+    if (find.IsDirectory()) {
+      ok = ClearAttributes(path);
+      // A link goes as a link: what it points to is not ours.
+      if (ok && !RemoveFolder(path)) {
+        ok = !find.IsLink() && depth + 1 < FOLDER_DEPTH_MAX && RemoveContent(path, depth + 1);
+        if (!ok) {
+          if (FailedPath.IsEmpty()) FailedPath = path;
+          return FALSE;
+        }
+        RemoveFolder(path);  // may still fail: not reported
+      }
+    } else {
+      ok = ClearAttributes(path) && RemoveFile(path);
+    }
+    if (!ok) {
+      if (FailedPath.IsEmpty()) FailedPath = path;
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+void CRemovalEngine::ListRemainingFiles(const char* folder) {
+  if (folder && folder[0]) ListFiles(folder, 0);
+}
+
+void CRemovalEngine::ListFiles(const char* folder, int depth) {
+  CFileFind find;
+  BOOL more = find.FindFile(WithBackslash(folder) + "*.*");
+  while (more) {
+    more = find.FindNextFile();
+    if (find.IsDots()) continue;
+    if (!find.IsDirectory()) page_.AddListEntry(find.GetFilePath());
+    else if (!find.IsLink() && depth + 1 < FOLDER_DEPTH_MAX) ListFiles(find.GetFilePath(), depth + 1);
+  }
+}
+
+void CRemovalEngine::RunRemoval() {
+  page_.PlayAnimation();
+  page_.EnableButton1(FALSE);
+  CSetupLogReader log;
+  // Both passes over the file list start from the top: a log that cannot be
+  // read from there is a log that cannot be opened.
+  if (!log.Open(settings_.SetupLogPath) || !log.BeginFileList()) {
+    page_.ShowMessage(LOG_OPEN_FAILED_TEXT);
+    page_.StopAnimation();
+    page_.EnableButton1(TRUE);
+    return;
+  }
+  CString folder = InstallFolder();
+  CString text;
+  text.Format("正在卸载%s...", settings_.ProductName.c_str());
+  page_.SetHeadline(text);
+  page_.SetStatus("正在读取文件信息...");
+  services_.Sleep(kPause);
+
+  // Size pass. 64-bit sums: the bar stays right beyond 2 GiB in total.
+  CString line;
+  long long total = 0;
+  while (log.NextFilePath(line)) {
+    long long size = GetFileSize64(line);
+    if (size > 0) total += size;
+  }
+
+  // Delete pass.
+  long long done = 0;
+  log.BeginFileList();
+  while (log.NextFilePath(line)) {
+    text.Format("正在删除 %s", ShortenPath(line, REMOVAL_STATUS_PATH_MAX).c_str());
+    page_.SetStatus(text);
+    SetAttributesNormal(line);
+    long long size = GetFileSize64(line);
+    if (size > 0) done += size;
+    if (IsOcxPath(line)) services_.UnregisterServer(line);
+    RemoveFile(line);
+    page_.SetProgress(ProgressOf(done, total));
+  }
+
+  // Type pass (the reader cuts each extension to 3 bytes).
+  BOOL anyType = FALSE;
+  log.BeginTypeList();
+  while (log.NextExtension(line)) {
+    services_.RemoveTypeAssociation(line);
+    anyType = TRUE;
+  }
+  if (anyType) {
+    page_.SetStatus("正在删除文件类型关联");
+    services_.Sleep(kPause);
+  }
+
+  services_.DeleteKeyEntry(settings_.RegKeys[0]);
+  services_.DeleteKeyEntry(settings_.RegKeys[1]);
+  services_.DeleteValueEntry(settings_.RegValues[0]);
+  services_.DeleteValueEntry(settings_.RegValues[1]);
+
+  // Shortcut pass: the first shortcut below the Programs folder names the
+  // program group, which goes whole (with ridkit.lnk, which the log omits).
+  BOOL anyShortcut = FALSE;
+  BOOL groupFound = FALSE;
+  CString group;
+  CString programs = services_.ProgramsFolder();
+  log.BeginShortcutList();
+  while (log.NextShortcut(line)) {
+    SetAttributesNormal(line);
+    RemoveFile(line);
+    if (!groupFound) groupFound = ProgramGroupOf(line, programs, group);
+    anyShortcut = TRUE;
+  }
+  if (anyShortcut) {
+    page_.SetStatus("正在删除文件快捷式");
+    services_.Sleep(kPause);
+  }
+  // A group that may not go whole stays (with a word why); one whose removal
+  // fails stops the run here, as the message says.
+  if (groupFound && RemoveFolderGuarded(group) == FOLDER_FAILED) return;
+
+  CString uninstaller = WithBackslash(folder) + "ridkit.exe";
+  SetAttributesNormal(uninstaller);
+  RemoveFile(uninstaller);
+  log.Close();
+  CString logFile = WithBackslash(folder) + SETUP_LOG_NAME;
+  SetAttributesNormal(logFile);
+  RemoveFile(logFile);
+
+  ListRemainingFiles(folder);
+  if (page_.ListCount() > 0) EndFilesLeft();
+  else EndFinished();
+}
+
+void CRemovalEngine::EndFilesLeft() {
+  page_.CloseAnimation();
+  page_.SetButton1Text(BUTTON_DELETE_ALL);
+  page_.SetButton2Text(BUTTON_EXIT);
+  page_.ShowList();
+  page_.EnableButton1(TRUE);
+  page_.SetStatus("");
+  page_.SetHeadline("以下文件未被删除...");
+  page_.MoveHeadlineAboveList();
+  page_.SetProgress(REMOVAL_PROGRESS_MAX);
+  page_.StopAnimation();
+}
+
+void CRemovalEngine::EndFinished() {
+  // Only empty folders are left; as with the group, a failure stops here.
+  if (RemoveFolderGuarded(InstallFolder()) == FOLDER_FAILED) return;
+  page_.HideButton2();
+  page_.MoveButton1Right(kButtonShift);
+  page_.StopAnimation();
+  page_.EnableButton1(TRUE);
+  page_.SetButton1Text(BUTTON_DONE);
+  page_.SetStatus("");
+  page_.SetHeadline("卸载完成,请单击 [完成] 退出.");
+  page_.SetProgress(REMOVAL_PROGRESS_MAX);
+}

@@ -1,0 +1,22 @@
+// The platform side of the removal run: pauses, unregistering controls, the
+// registry cleanup, and the special folders the run must know.
+#pragma once
+#include "removalengine.h"
+
+// Loads the library, calls its DllUnregisterServer if it has one, and always
+// releases it, so that the file can be deleted right after. 0 when it does not
+// load or the call fails; 1 otherwise (also without the entry point).
+int UnregisterServer(const char* path);
+
+class CRemovalServices : public IRemovalServices {
+ public:
+  void Sleep(DWORD ms);
+  int UnregisterServer(const char* path);
+  void RemoveTypeAssociation(const char* ext);
+  void DeleteKeyEntry(const char* reference);
+  void DeleteValueEntry(const char* reference);
+  CString ProgramsFolder();
+  int ProtectedFolders(CString* folders, int max);
+  CString ProfilesFolder();
+  CString FullPath(const char* path);
+};

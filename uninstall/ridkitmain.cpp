@@ -1,0 +1,4 @@
+// The uninstaller's single application object.
+#include "uninstallapp.h"
+
+CUninstallApp theApp;

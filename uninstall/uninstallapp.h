@@ -1,0 +1,28 @@
+// The uninstaller's application object: reads its own table, restarts itself
+// from the temporary folder, finds setup.log and shows the uninstall dialog.
+#pragma once
+#include "framework/app.h"
+#include "uninstallsettings.h"
+
+// The message of an uninstaller whose appended data cannot be read.
+#define TABLE_FAILED_TEXT "初始化数据失败!"
+
+class CUninstallApp : public CWinApp, public UninstallSettings {
+ public:
+  CUninstallApp();
+  BOOL InitInstance();
+  // Reads the table appended to the running file into the settings.
+  BOOL LoadUninstallTable();
+
+  CString ModulePath;  // the running file
+
+ private:
+  // The instance started by the user: copies itself to the temporary folder
+  // and starts the copy with the path of setup.log.
+  void RelaunchFromTemporaryFolder(const char* tempFolder);
+  // The temporary copy: SetupLogPath from the parameter, or from the user when
+  // there is no such file. FALSE when the user gave no log.
+  BOOL LocateSetupLog();
+};
+
+inline CUninstallApp* GetUninstallApp() { return static_cast<CUninstallApp*>(AfxGetApp()); }

@@ -1,0 +1,96 @@
+#include "uninstallsettings.h"
+
+#include <string.h>
+
+#include "common/container.h"
+#include "common/packageindex.h"
+#include "common/setuplog.h"
+
+UninstallSettings::UninstallSettings()
+    : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0) {}
+
+void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
+  s.ProductName = t.NextField();
+  s.PictureLength = ParseLong(t.NextField());
+  s.PictureOffset = ParseLong(t.NextField());
+  s.IconLength = ParseLong(t.NextField());
+  s.IconOffset = ParseLong(t.NextField());
+  s.RegKeys[0] = t.NextField();
+  s.RegKeys[1] = t.NextField();
+  s.RegValues[0] = t.NextField();
+  s.RegValues[1] = t.NextField();
+}
+
+BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, UninstallSettings& s) {
+  s.PictureLength = 0;
+  s.IconLength = 0;
+  long len = 0, seek = 0;
+  if (!tempFile || !tempFile[0] || !ReadTrailer(programPath, len, seek)) return FALSE;
+  // A read-only leftover of an earlier run must not block the copy.
+  if (GetAttributes(tempFile) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(tempFile);
+  if (!ExtractRegion(tempFile, programPath, seek, len)) return FALSE;
+  CFieldTable table;
+  if (!table.LoadFile(tempFile, TABLE_KEY)) return FALSE;
+  ParseUninstallTable(table, s);
+  RemoveFile(tempFile);
+  return TRUE;
+}
+
+int CompareNoCaseMb(const char* a, const char* b) {
+  return strcmp(LowerTextMb(a ? a : ""), LowerTextMb(b ? b : ""));
+}
+
+BOOL IsTemporaryCopy(const char* programPath) {
+  CString name(programPath);
+  int slash = ReverseFindCharMb(name, '\\');
+  if (slash >= 0) name = name.Mid(slash + 1);
+  int dot = ReverseFindCharMb(name, '.');
+  if (dot >= 0) name = name.Left(dot);
+  if (name.EndsWith('"')) name = name.Left(name.GetLength() - 1);
+  if (name[0] == '"') name = name.Mid(1);
+  return CompareNoCaseMb(name, TEMP_COPY_BASE) == 0;
+}
+
+CString CommandLineParameters(const char* commandLine) {
+  const char* p = commandLine ? commandLine : "";
+  if (*p == '"') {
+    p++;
+    while (*p && *p != '"') p++;
+    if (*p == '"') p++;
+  } else {
+    while (*p && *p != ' ' && *p != '\t') p++;
+  }
+  while (*p == ' ' || *p == '\t') p++;
+  return CString(p);
+}
+
+CString StripQuotes(const char* text) {
+  CString s(text);
+  if (s[0] == '"') s = s.Mid(1);
+  if (s.EndsWith('"')) s = s.Left(s.GetLength() - 1);
+  return s;
+}
+
+CString SetupLogBeside(const char* programPath) {
+  int slash = ReverseFindCharMb(programPath, '\\');
+  CString path(programPath, slash + 1);
+  path += SETUP_LOG_NAME;
+  return path;
+}
+
+CString TemporaryCopyPath(const char* tempFolder) {
+  CString path(tempFolder);
+  if (!EndsWithBackslashMb(path)) path += '\\';
+  path += TEMP_COPY_NAME;
+  return path;
+}
+
+BOOL IsSetupLogName(const char* path) {
+  int slash = ReverseFindCharMb(path, '\\');
+  return CompareNoCaseMb(path + slash + 1, SETUP_LOG_NAME) == 0;
+}
+
+CString FolderOf(const char* path) {
+  int slash = ReverseFindCharMb(path, '\\');
+  return slash < 0 ? CString() : CString(path, slash);
+}

@@ -1,0 +1,58 @@
+// What the uninstaller knows: the nine fields of the table that the setup
+// appended to ridkit.exe, and where setup.log lies. Also the text rules of the
+// start-up (the temporary copy's name, its parameter, the log's name), kept
+// apart from the windows so that both platforms can test them.
+#pragma once
+#include "common/fieldtable.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
+
+// The temporary copy the uninstaller runs from, in the temporary folder.
+#define TEMP_COPY_BASE "glb1a2b"
+#define TEMP_COPY_NAME "glb1a2b.exe"
+#define UNINSTALL_TABLE_FIELDS 9
+
+struct UninstallSettings {
+  UninstallSettings();
+  CString ProductName;
+  LONG PictureLength;  // 0 or less: no picture
+  LONG PictureOffset;
+  LONG IconLength;  // 0 or less: the program's own icon
+  LONG IconOffset;
+  CString RegKeys[2];
+  CString RegValues[2];
+  CString CommandLine;  // the temporary copy's parameters, quotes removed
+  CString SetupLogPath;
+};
+
+// Takes the nine fields in order, whatever rows they are divided into; missing
+// texts are empty, missing numbers 0.
+void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
+
+// Reads the table appended to programPath (the trailer, then the table copied
+// into tempFile, unscrambled, and tempFile deleted) into s. FALSE when there
+// is no trailer, the region cannot be copied or the copy cannot be read (a
+// copy that cannot be read is left where it is).
+BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, UninstallSettings& s);
+
+// TRUE when the program file's name, without folder and extension (and
+// without one double quote at its end and one at its start), is "glb1a2b" in
+// any letter case.
+BOOL IsTemporaryCopy(const char* programPath);
+// The parameters of a command line: what follows the program name (quoted or
+// not) and the blanks after it.
+CString CommandLineParameters(const char* commandLine);
+// One double quote removed at the start, then one at the end, if present.
+CString StripQuotes(const char* text);
+// programPath up to and including its last backslash, then "setup.log".
+CString SetupLogBeside(const char* programPath);
+// The temporary folder, a backslash if it lacks one, then "glb1a2b.exe".
+CString TemporaryCopyPath(const char* tempFolder);
+// TRUE when the part of path after its last backslash is "setup.log" in any
+// letter case.
+BOOL IsSetupLogName(const char* path);
+// Case-insensitive comparison of code page 936 texts (ASCII letters only; the
+// bytes of double-byte characters compare as they are). 0 when equal.
+int CompareNoCaseMb(const char* a, const char* b);
+// path up to, not including, its last backslash; empty without one.
+CString FolderOf(const char* path);
