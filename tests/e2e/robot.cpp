@@ -176,11 +176,20 @@ void Robot::SetControlText(HWND dialog, int id, const std::string& text) {
 }
 
 void Robot::PressKey(HWND w, int vk) {
+  // Keys go to the focus of the active window; right after a dialog closed,
+  // activation may still be on its way back to w's window.
+  HWND root = GetAncestor(w, GA_ROOT);
+  DWORD thread = GetWindowThreadProcessId(w, 0);
   GUITHREADINFO info;
-  memset(&info, 0, sizeof info);
-  info.cbSize = sizeof info;
-  HWND target = w;
-  if (GetGUIThreadInfo(GetWindowThreadProcessId(w, 0), &info) && info.hwndFocus) target = info.hwndFocus;
+  DWORD start = GetTickCount();
+  for (;;) {
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    bool ok = GetGUIThreadInfo(thread, &info) != 0;
+    if ((ok && info.hwndActive == root && info.hwndFocus) || GetTickCount() - start > 3000) break;
+    Sleep(kPollMs);
+  }
+  HWND target = info.hwndFocus && GetAncestor(info.hwndFocus, GA_ROOT) == root ? info.hwndFocus : w;
   PostMessageA(target, WM_KEYDOWN, vk, 1);
   PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
 }

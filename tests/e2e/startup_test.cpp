@@ -15,7 +15,7 @@
 #include "framework/memory.h"
 #include "robot.h"
 #include "setupfile.h"
-#include "wizard_driver.h"
+#include "wizard.h"
 #include "setup/setupapp.h"
 #include "setup/wizard.h"
 
@@ -47,8 +47,8 @@ RunResult RunSetup(const std::string& path) {
   HWND w = robot.WaitForWindowWhere(
       [](HWND w) { return GetDlgItem(w, MSGBOX_TEXT_ID) || GetDlgItem(w, WIZ_NEXT); }, 30000);
   if (w && GetDlgItem(w, WIZ_NEXT)) {
-    WizardDriver wizard(robot);
-    r.windowSeen = r.wizard = wizard.WaitSheet() != 0 && wizard.WaitPage(0);
+    Wizard wizard(robot);
+    r.windowSeen = r.wizard = wizard.WaitForSheet() != 0 && wizard.WaitPage(0);
     r.caption = Robot::Text(wizard.Sheet());
     r.text = wizard.PageText(1007);
     wizard.Quit();

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "robot.h"
-#include "wizard_driver.h"
+#include "wizard.h"
 
 namespace {
 
@@ -66,15 +66,15 @@ int main(int argc, char** argv) {
   std::string out = argv[2];
   CreateDirectoryA(out.c_str(), 0);
   Robot robot;
-  WizardDriver wizard(robot);
-  if (!robot.Start(argv[1]) || !wizard.WaitSheet(300000)) {
+  Wizard wizard(robot);
+  if (!robot.Start(argv[1]) || !wizard.WaitForSheet(300000)) {
     fprintf(stderr, "wizard_tour: the wizard did not come up\n");
     return 1;
   }
   Settle(robot);
   SaveScreen(out + "\\1-welcome.bmp");
   if (!wizard.NextTo(1)) return 1;
-  Robot::Click(wizard.Page(), 1001);
+  Robot::Click(wizard.CurrentPage(), 1001);
   Settle(robot);
   SaveScreen(out + "\\2-licence.bmp");
   if (!wizard.NextTo(2)) return 1;

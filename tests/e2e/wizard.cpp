@@ -2,63 +2,68 @@
 
 #include <string.h>
 
+HWND Wizard::WaitForSheet(const std::string& caption, DWORD timeoutMs) {
+  sheet_ = robot_.WaitForWindowWhere(
+      [&](HWND w) { return GetDlgItem(w, WIZ_NEXT) && Robot::Text(w) == caption; }, timeoutMs);
+  return sheet_;
+}
+
+HWND Wizard::WaitForSheet(DWORD timeoutMs) {
+  robot_.WaitUntil(
+      [&] {
+        sheet_ = robot_.FindWindowWhere([](HWND w) { return GetDlgItem(w, WIZ_NEXT) != 0; });
+        return sheet_ != 0 && PageIndex() >= 0;
+      },
+      timeoutMs);
+  return sheet_;
+}
+
 namespace {
-
-const DWORD kPollMs = 20;
-
-struct Found {
-  DWORD pid;
-  HWND skip;
-  std::vector<HWND> windows;
-};
-
-BOOL CALLBACK CollectDialogs(HWND w, LPARAM lp) {
-  Found* f = reinterpret_cast<Found*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  if (pid != f->pid || w == f->skip || !IsWindowVisible(w)) return TRUE;
-  char cls[64] = {0};
-  GetClassNameA(w, cls, sizeof cls);
-  if (strcmp(cls, DIALOG_CLASS) == 0) f->windows.push_back(w);
-  return TRUE;
+// The sheet's pages are its direct child dialogs; the shown one is current.
+BOOL CALLBACK FindShownPage(HWND w, LPARAM lp) {
+  HWND* args = reinterpret_cast<HWND*>(lp);
+  if (GetParent(w) != args[1] || !IsWindowVisible(w) || !Robot::IsClass(w, DIALOG_CLASS)) return TRUE;
+  args[0] = w;
+  return FALSE;
 }
-
-BOOL CALLBACK FindVisiblePage(HWND w, LPARAM lp) {
-  HWND* page = reinterpret_cast<HWND*>(lp);
-  char cls[64] = {0};
-  GetClassNameA(w, cls, sizeof cls);
-  if (strcmp(cls, DIALOG_CLASS) == 0 && IsWindowVisible(w)) {
-    *page = w;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// The sheet's pages are its direct children.
-BOOL CALLBACK FirstChildDialog(HWND w, LPARAM lp) {
-  if (GetParent(w) != reinterpret_cast<HWND*>(lp)[1]) return TRUE;
-  return FindVisiblePage(w, lp);
-}
-
 }  // namespace
 
-HWND Wizard::WaitForSheet(const std::string& caption, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    Found f = {robot_.ProcessId(), 0, {}};
-    EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&f));
-    for (HWND w : f.windows)
-      if (GetDlgItem(w, WIZ_NEXT) && Robot::Text(w) == caption) return sheet_ = w;
-    if (!robot_.Running() || GetTickCount() - start >= timeoutMs) return 0;
-    Sleep(kPollMs);
-  }
-}
-
+// Found without sending to the setup's thread, which the copy run keeps busy.
 HWND Wizard::CurrentPage() const {
   if (!sheet_ || !IsWindow(sheet_)) return 0;
   HWND args[2] = {0, sheet_};
-  EnumChildWindows(sheet_, FirstChildDialog, reinterpret_cast<LPARAM>(args));
+  EnumChildWindows(sheet_, FindShownPage, reinterpret_cast<LPARAM>(args));
   return args[0];
+}
+
+int Wizard::PageIndex() const {
+  HWND page = CurrentPage();
+  if (!page) return -1;
+  if (GetDlgItem(page, PAGE5_LINE1)) return 4;
+  if (GetDlgItem(page, PAGE4_STATUS)) return 3;
+  if (GetDlgItem(page, PAGE3_FOLDER)) return 2;
+  if (GetDlgItem(page, PAGE2_AGREE)) return 1;
+  if (GetDlgItem(page, PAGE1_LINE1)) return 0;
+  return -1;
+}
+
+bool Wizard::WaitPage(int index, DWORD timeoutMs) {
+  return robot_.WaitUntil([&] { return PageIndex() == index; }, timeoutMs);
+}
+
+bool Wizard::WaitButtonEnabled(int id, bool enabled, DWORD timeoutMs) {
+  return robot_.WaitUntil([&] { return ButtonEnabled(id) == enabled; }, timeoutMs);
+}
+
+bool Wizard::NextTo(int index) { return Press(WIZ_NEXT) && WaitPage(index); }
+
+bool Wizard::BackTo(int index) { return Press(WIZ_BACK) && WaitPage(index); }
+
+bool Wizard::Quit() {
+  Robot::CloseBox(sheet_);
+  HWND confirm = WaitConfirmation();
+  if (!confirm || !Robot::Click(confirm, IDCANCEL)) return false;
+  return robot_.WaitForExit(20000);
 }
 
 bool Wizard::ReadPopup(HWND w, Popup& p) const {
@@ -78,91 +83,84 @@ bool Wizard::ReadPopup(HWND w, Popup& p) const {
   return false;
 }
 
+HWND Wizard::FindPopup(Popup& p, int kind) const {
+  return robot_.FindWindowWhere([&](HWND w) {
+    return w != sheet_ && Robot::IsClass(w, DIALOG_CLASS) && ReadPopup(w, p) &&
+           (kind == POPUP_ANY || p.question == (kind == POPUP_QUESTION));
+  });
+}
+
+bool Wizard::ClickAway(HWND w, int id) {
+  if (!Robot::Click(w, id)) return false;
+  robot_.WaitUntil([&] { return !IsWindow(w) || !IsWindowVisible(w); });
+  return true;
+}
+
 bool Wizard::WaitForPopup(Popup& popup, HWND& window, DWORD timeoutMs, int kind) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    Found f = {robot_.ProcessId(), sheet_, {}};
-    EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&f));
-    for (HWND w : f.windows)
-      if (ReadPopup(w, popup) && (kind == POPUP_ANY || popup.question == (kind == POPUP_QUESTION))) {
-        window = w;
-        return true;
-      }
-    if (!robot_.Running() || GetTickCount() - start >= timeoutMs) return false;
-    Sleep(kPollMs);
-  }
+  return robot_.WaitUntil([&] { return (window = FindPopup(popup, kind)) != 0; }, timeoutMs);
 }
 
 bool Wizard::Answer(int kind, const std::string& textStart, int button, DWORD timeoutMs) {
   Popup p;
   HWND w = 0;
   if (!WaitForPopup(p, w, timeoutMs, kind)) return false;
-  if (p.text.compare(0, textStart.size(), textStart) != 0 || !Robot::Click(w, button)) return false;
+  if (p.text.compare(0, textStart.size(), textStart) != 0 || !ClickAway(w, button)) return false;
   popups.push_back(p);
-  DWORD start = GetTickCount();
-  while (IsWindow(w) && IsWindowVisible(w) && GetTickCount() - start < 10000) Sleep(kPollMs);
   return true;
 }
 
 bool Wizard::AnswerPopups() {
   if (!rule) return false;
-  Found f = {robot_.ProcessId(), sheet_, {}};
-  EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&f));
-  for (HWND w : f.windows) {
-    Popup p;
-    if (!ReadPopup(w, p)) continue;
-    int answer = rule(p);
-    if (!answer) continue;
-    // A message box has only OK, with the id IDOK... or IDCANCEL when it is
-    // its only button: take whichever is there.
-    int id = answer;
-    if (!p.question && !GetDlgItem(w, id)) id = GetDlgItem(w, IDOK) ? IDOK : IDCANCEL;
-    if (!Robot::Click(w, id)) continue;
-    popups.push_back(p);
-    // Gone before anything else is looked at, so it is never answered twice.
-    DWORD start = GetTickCount();
-    while (IsWindow(w) && IsWindowVisible(w) && GetTickCount() - start < 10000) Sleep(kPollMs);
-    return true;
-  }
-  return false;
+  Popup p;
+  HWND w = robot_.FindWindowWhere([&](HWND c) {
+    return c != sheet_ && Robot::IsClass(c, DIALOG_CLASS) && ReadPopup(c, p) && rule(p) != 0;
+  });
+  if (!w) return false;
+  // A message box has only OK, with the id IDOK... or IDCANCEL when it is its
+  // only button: take whichever is there.
+  int id = rule(p);
+  if (!p.question && !GetDlgItem(w, id)) id = GetDlgItem(w, IDOK) ? IDOK : IDCANCEL;
+  if (!ClickAway(w, id)) return false;
+  popups.push_back(p);
+  return true;
 }
 
 bool Wizard::WaitForPage(int id, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    HWND page = CurrentPage();
-    if (page && GetDlgItem(page, id)) return true;
-    AnswerPopups();
-    if (!robot_.Running() || GetTickCount() - start >= timeoutMs) return false;
-    Sleep(kPollMs);
-  }
+  return robot_.WaitUntil(
+      [&] {
+        HWND page = CurrentPage();
+        if (page && GetDlgItem(page, id)) return true;
+        AnswerPopups();
+        return false;
+      },
+      timeoutMs);
 }
 
 bool Wizard::Press(int buttonId, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    HWND b = sheet_ ? GetDlgItem(sheet_, buttonId) : 0;
-    if (b && IsWindowVisible(b) && IsWindowEnabled(b)) return Robot::Click(sheet_, buttonId);
-    if (!robot_.Running() || GetTickCount() - start >= timeoutMs) return false;
-    Sleep(kPollMs);
-  }
+  bool ready = robot_.WaitUntil(
+      [&] {
+        HWND b = sheet_ ? GetDlgItem(sheet_, buttonId) : 0;
+        return b && IsWindowVisible(b) && IsWindowEnabled(b);
+      },
+      timeoutMs);
+  return ready && Robot::Click(sheet_, buttonId);
 }
 
 bool Wizard::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
-  DWORD start = GetTickCount();
-  while (robot_.Running()) {
-    AnswerPopups();
-    if (GetTickCount() - start >= timeoutMs) return robot_.WaitForExit(0, exitCode);
-    Sleep(kPollMs);
-  }
+  robot_.WaitUntil(
+      [&] {
+        AnswerPopups();
+        return !robot_.Running();
+      },
+      timeoutMs);
   return robot_.WaitForExit(0, exitCode);
 }
 
 bool Wizard::SetText(int id, const std::string& text) {
-  HWND c = GetDlgItem(CurrentPage(), id);
-  DWORD_PTR r = 0;
-  return c && SendMessageTimeoutA(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
-                                  5000, &r);
+  HWND page = CurrentPage();
+  if (!GetDlgItem(page, id)) return false;
+  Robot::SetControlText(page, id, text);
+  return true;
 }
 
 bool Wizard::SetCheck(int id, bool on) {
@@ -171,21 +169,11 @@ bool Wizard::SetCheck(int id, bool on) {
   return c && SendMessageTimeoutA(c, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0, SMTO_ABORTIFHUNG, 5000, &r);
 }
 
-bool Wizard::IsChecked(int id) const {
-  HWND c = GetDlgItem(CurrentPage(), id);
-  DWORD_PTR r = 0;
-  return c && SendMessageTimeoutA(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &r) && r == BST_CHECKED;
-}
+bool Wizard::IsChecked(int id) const { return Robot::Checked(CurrentPage(), id); }
 
-bool Wizard::IsEnabled(int id) const {
-  HWND c = GetDlgItem(CurrentPage(), id);
-  return c && IsWindowEnabled(c);
-}
+bool Wizard::IsEnabled(int id) const { return Robot::Enabled(CurrentPage(), id); }
 
-bool Wizard::IsVisible(int id) const {
-  HWND c = GetDlgItem(CurrentPage(), id);
-  return c && IsWindowVisible(c);
-}
+bool Wizard::IsVisible(int id) const { return Robot::Visible(CurrentPage(), id); }
 
 bool Wizard::ToCopyPage(const std::string& product, const std::string& installDir) {
   if (!WaitForSheet(product) || !WaitForPage(PAGE1_LINE1) || !Press(WIZ_NEXT)) return false;

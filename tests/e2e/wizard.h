@@ -16,6 +16,8 @@
 #define WIZ_BACK 12323
 #define WIZ_NEXT 12324
 #define WIZ_FINISH 12325
+#define WIZ_CANCEL 2
+#define WIZ_HELP 9
 // Controls that tell the pages apart.
 #define PAGE1_LINE1 1007
 #define PAGE2_AGREE 1001
@@ -46,9 +48,29 @@ class Wizard {
 
   // The sheet, once its caption is the product name.
   HWND WaitForSheet(const std::string& caption, DWORD timeoutMs = 30000);
+  // The sheet whatever its caption, once it shows a page.
+  HWND WaitForSheet(DWORD timeoutMs = 30000);
   HWND Sheet() const { return sheet_; }
   // The page shown now (its dialog window), or null.
   HWND CurrentPage() const;
+  // Which page that is, 0 to 4, told by its controls; -1 when none.
+  int PageIndex() const;
+  bool WaitPage(int index, DWORD timeoutMs = 10000);
+  std::string PageText(int id) const { return Robot::ControlText(CurrentPage(), id); }
+
+  // A sheet button's state and caption; waits for a state the pages post.
+  bool ButtonVisible(int id) const { return Robot::Visible(sheet_, id); }
+  bool ButtonEnabled(int id) const { return Robot::Enabled(sheet_, id); }
+  std::string ButtonText(int id) const { return Robot::ControlText(sheet_, id); }
+  bool WaitButtonEnabled(int id, bool enabled, DWORD timeoutMs = 5000);
+  // Presses Next / Back and waits for the page with that index.
+  bool NextTo(int index);
+  bool BackTo(int index);
+  // The confirmation over the wizard, when one comes up.
+  HWND WaitConfirmation(DWORD timeoutMs = 10000) { return robot_.WaitForOwnedDialog(sheet_, timeoutMs); }
+  // Asks to cancel by the close box and answers "退出安装"; true when the
+  // program then ends.
+  bool Quit();
   // Waits until the current page holds control id, answering popups by the
   // rule meanwhile. False on timeout or when the program ends first.
   bool WaitForPage(int id, DWORD timeoutMs = 60000);
@@ -83,6 +105,10 @@ class Wizard {
 
  private:
   bool ReadPopup(HWND w, Popup& p) const;
+  // A popup now up (not the sheet), read into p.
+  HWND FindPopup(Popup& p, int kind) const;
+  // Clicks and waits until the box is gone, so it is never answered twice.
+  bool ClickAway(HWND w, int id);
   Robot& robot_;
   HWND sheet_ = 0;
 };

@@ -10,7 +10,7 @@
 
 #include "robot.h"
 #include "setupfile.h"
-#include "wizard_driver.h"
+#include "wizard.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ class WizardTest : public ::testing::Test {
     path_ = CaseFile(name);
     WriteAll(path_, SetupFile(ScrambledIndex(fields)));
     ASSERT_TRUE(robot_.Start(path_));
-    ASSERT_TRUE(wizard_.WaitSheet());
+    ASSERT_TRUE(wizard_.WaitForSheet());
     ASSERT_TRUE(wizard_.WaitPage(0));
   }
   void TearDown() override {
@@ -63,6 +63,8 @@ class WizardTest : public ::testing::Test {
   // then answered by `answer` and true comes back when it went away.
   void ExpectConfirmation(const std::function<void()>& wayOut, const char* message,
                           const std::function<void(HWND)>& answer) {
+    static int round = 0;
+    SCOPED_TRACE("confirmation " + std::to_string(++round));
     wayOut();
     HWND c = wizard_.WaitConfirmation();
     ASSERT_TRUE(c);
@@ -85,7 +87,7 @@ class WizardTest : public ::testing::Test {
   }
 
   Robot robot_;
-  WizardDriver wizard_{robot_};
+  Wizard wizard_{robot_};
   std::string path_;
 };
 
@@ -107,16 +109,16 @@ TEST_F(WizardTest, PagesOneToThreeForwardAndBack) {
   EXPECT_EQ(wizard_.PageText(1015), "许可一");
   EXPECT_EQ(wizard_.PageText(1016), "许可二");
   EXPECT_EQ(wizard_.PageText(1006), "许可正文\r\n第二行");
-  EXPECT_TRUE(Robot::Checked(wizard_.Page(), 1002));
-  EXPECT_FALSE(Robot::Checked(wizard_.Page(), 1001));
+  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), 1002));
+  EXPECT_FALSE(Robot::Checked(wizard_.CurrentPage(), 1001));
   EXPECT_TRUE(wizard_.ButtonVisible(WIZ_BACK));
   EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, false));
   EXPECT_EQ(wizard_.ButtonText(WIZ_NEXT), "下一步");
-  ASSERT_TRUE(Robot::Click(wizard_.Page(), 1001));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
   EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, true));
-  ASSERT_TRUE(Robot::Click(wizard_.Page(), 1002));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1002));
   EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, false));
-  ASSERT_TRUE(Robot::Click(wizard_.Page(), 1001));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
 
   // Folder page: "安装" on Next, the default folder, the four lines.
   ASSERT_TRUE(wizard_.NextTo(2));
@@ -126,7 +128,7 @@ TEST_F(WizardTest, PagesOneToThreeForwardAndBack) {
 
   // Back: the choice survived; then page 1 hides Back again.
   ASSERT_TRUE(wizard_.BackTo(1));
-  EXPECT_TRUE(Robot::Checked(wizard_.Page(), 1001));
+  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), 1001));
   EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, true));
   EXPECT_EQ(wizard_.ButtonText(WIZ_NEXT), "下一步");
   ASSERT_TRUE(wizard_.BackTo(0));
@@ -134,7 +136,7 @@ TEST_F(WizardTest, PagesOneToThreeForwardAndBack) {
   EXPECT_EQ(wizard_.ButtonText(WIZ_NEXT), "下一步");
   EXPECT_EQ(Robot::Text(sheet), kProduct);
   ASSERT_TRUE(wizard_.NextTo(1));
-  EXPECT_TRUE(Robot::Checked(wizard_.Page(), 1001));
+  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), 1001));
   EXPECT_TRUE(wizard_.Quit());
 }
 
@@ -164,7 +166,7 @@ TEST_F(WizardTest, EveryWayOutIsConfirmed) {
 
   ASSERT_TRUE(wizard_.NextTo(1));
   ExpectConfirmation([&] { Robot::CloseBox(sheet); }, kNotStarted, keep);
-  ASSERT_TRUE(Robot::Click(wizard_.Page(), 1001));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
   ASSERT_TRUE(wizard_.NextTo(2));
   ExpectConfirmation([&] { Robot::Click(sheet, WIZ_CANCEL); }, kStarting, keep);
   EXPECT_EQ(wizard_.PageIndex(), 2);
@@ -185,7 +187,7 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   EXPECT_EQ(r.bottom - r.top, GetSystemMetrics(SM_CYSCREEN));
 
   ASSERT_TRUE(wizard_.NextTo(1));
-  ASSERT_TRUE(Robot::Click(wizard_.Page(), 1001));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
   ASSERT_TRUE(wizard_.NextTo(2));
   HWND sheet = wizard_.Sheet();
 
@@ -203,7 +205,7 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
-    Robot::SetControlText(wizard_.Page(), 1000, c.folder);
+    Robot::SetControlText(wizard_.CurrentPage(), 1000, c.folder);
     ASSERT_TRUE(Robot::Click(sheet, WIZ_NEXT));
     EXPECT_EQ(MessageBoxText(""), c.message);
     EXPECT_EQ(wizard_.PageIndex(), 2);
@@ -212,8 +214,8 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   EXPECT_EQ(GetFileAttributesA("C:\\NoSuchFolder"), INVALID_FILE_ATTRIBUTES);
 
   // The browse dialog: caption, title, and a cancelled browse changes nothing.
-  Robot::SetControlText(wizard_.Page(), 1000, "C:\\windows");
-  ASSERT_TRUE(Robot::Click(wizard_.Page(), 1005));
+  Robot::SetControlText(wizard_.CurrentPage(), 1000, "C:\\windows");
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1005));
   HWND browse = robot_.WaitForOwnedDialog(sheet);
   ASSERT_TRUE(browse);
   EXPECT_TRUE(robot_.WaitUntil([&] { return Robot::Text(browse) == kProduct; }));
@@ -229,7 +231,7 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   char name[64];
   snprintf(name, sizeof name, "C:\\wizard-%lu\\", GetCurrentProcessId());
   std::string folder = name;
-  Robot::SetControlText(wizard_.Page(), 1000, folder);
+  Robot::SetControlText(wizard_.CurrentPage(), 1000, folder);
   ASSERT_TRUE(Robot::Click(sheet, WIZ_NEXT));
   // The copy page installs at once and moves on by itself: page 4 or already 5.
   EXPECT_TRUE(robot_.WaitUntil([&] { return wizard_.PageIndex() >= 3; }, 20000));
@@ -251,7 +253,7 @@ TEST_F(WizardTest, OverlongPageLineKeepsThePage) {
   EXPECT_FALSE(robot_.FindWindowOf(DIALOG_CLASS, "背景标题")) << "no background window was asked for";
   ASSERT_TRUE(wizard_.NextTo(1));
   EXPECT_EQ(wizard_.PageText(1015), line);
-  ASSERT_TRUE(Robot::Click(wizard_.Page(), 1001));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
   for (int id : {WIZ_BACK, WIZ_NEXT}) {
     SCOPED_TRACE(id);
     ASSERT_TRUE(wizard_.WaitButtonEnabled(id, true));
