@@ -12,7 +12,7 @@ static BOOL AppendChecked(CString& s, const char* text) {
   return s.GetLength() == want;
 }
 
-static BOOL AppendBackslashIfMissing(CString& s) {
+static BOOL AppendBackslashChecked(CString& s) {
   return EndsWithBackslashMb(s) ? TRUE : AppendChecked(s, "\\");
 }
 
@@ -55,8 +55,8 @@ BOOL InstalledPath(const FileEntry& e, const char* windowsDir, const char* syste
                      : e.Folder == FOLDER_SYSTEM ? systemDir
                                                  : installDir;
   path.Empty();
-  BOOL ok = AppendChecked(path, base ? base : "") && AppendBackslashIfMissing(path) &&
-            AppendChecked(path, e.SubDir) && AppendBackslashIfMissing(path) &&
+  BOOL ok = AppendChecked(path, base ? base : "") && AppendBackslashChecked(path) &&
+            AppendChecked(path, e.SubDir) && AppendBackslashChecked(path) &&
             AppendChecked(path, e.Name);
   if (!ok) path.Empty();
   return ok;

@@ -12,10 +12,6 @@ namespace {
 // page, so that each state can be read.
 const DWORD kPause = 500;
 
-void AppendBackslashIfMissing(CString& path) {
-  if (!EndsWithBackslashMb(path)) path += '\\';
-}
-
 BOOL IsOcx(const char* path) {
   int dot = ReverseFindCharMb(path, '.');
   if (dot < 0) return FALSE;
@@ -66,16 +62,7 @@ void CCopyEngine::EnsureFolders(const char* path) {
 }
 
 CString CCopyEngine::ResolveRef(const char* ref) const {
-  int slash = FindCharMb(ref, '\\');
-  CString token = slash < 0 ? CString() : CString(ref, slash);
-  const char* rest = slash < 0 ? ref : ref + slash + 1;
-  CString path;
-  if (token == KW_WINDOWS_FOLDER) path = WindowsDir;
-  else if (token == KW_SYSTEM_FOLDER) path = SystemDir;
-  else path = InstallDir;
-  AppendBackslashIfMissing(path);
-  path += rest;
-  return path;
+  return ResolveFolderRef(ref, WindowsDir, SystemDir, InstallDir);
 }
 
 void CCopyEngine::CopyEntry(int index) {

@@ -5,10 +5,6 @@
 
 namespace {
 
-void AppendBackslashIfMissing(CString& path) {
-  if (!EndsWithBackslashMb(path)) path += '\\';
-}
-
 // A special folder that came back as a bare backslash was not found.
 BOOL KnownFolder(const CString& path) { return path.GetLength() > 1; }
 
@@ -23,16 +19,7 @@ CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& service
       programsAsked_(FALSE) {}
 
 CString CFinishRun::ResolveRef(const char* ref) const {
-  int slash = FindCharMb(ref, '\\');
-  CString token = slash < 0 ? CString() : CString(ref, slash);
-  const char* rest = slash < 0 ? ref : ref + slash + 1;
-  CString path;
-  if (token == KW_WINDOWS_FOLDER) path = WindowsDir;
-  else if (token == KW_SYSTEM_FOLDER) path = SystemDir;
-  else path = InstallDir;
-  AppendBackslashIfMissing(path);
-  path += rest;
-  return path;
+  return ResolveFolderRef(ref, WindowsDir, SystemDir, InstallDir);
 }
 
 const CString& CFinishRun::Folder(int csidl, CString& cache, BOOL& asked) {

@@ -13,8 +13,7 @@ CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
 
 CString WithBackslash(const char* folder) {
   CString s(folder);
-  // A double-byte character whose second byte is 0x5C is no backslash.
-  if (!EndsWithBackslashMb(s)) s += '\\';
+  AppendBackslashIfMissing(s);  // never after a double-byte character's 0x5C
   return s;
 }
 
