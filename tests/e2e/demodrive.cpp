@@ -1,15 +1,21 @@
 // Drives a setup through its whole wizard for the demo, as a person would:
 // accepts the licence and the proposed folder, ticks every box on the finish
 // page and presses Finish; afterwards closes what the setup opened (the
-// read-me viewer, the program's message box). At each stop it asks for a
-// screenshot: it creates SHOTS\NAME.request and waits until the file is gone
-// (the demo script takes the picture and removes it), for at most 30 s.
+// read-me viewer, the program's message box). With --remove it takes the
+// product away again: opens the uninstaller's shortcut in the program group,
+// presses "卸载" in the uninstall dialog and closes it at the end. At each
+// stop it asks for a screenshot: it creates SHOTS\NAME.request and waits
+// until the file is gone (the demo script takes the picture and removes it),
+// for at most 30 s.
 //
 //   demodrive SETUP.exe PRODUCT SHOTS_FOLDER
+//   demodrive --remove PRODUCT SHOTS_FOLDER
 //
-// Prints the installation folder it used; exit status 0 when the wizard ran
-// to its end.
+// Prints the installation folder it used, or the state the removal ended in
+// and any files it left; exit status 0 when the wizard or the removal ran to
+// its end.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -44,15 +50,95 @@ HWND FindAny(const char* cls, const char* caption, DWORD timeoutMs) {
   }
 }
 
+// Waits until no window of that class and caption is left (the program that
+// showed it has ended).
+bool WaitGone(const char* cls, const char* caption, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (HWND w = FindWindowA(cls, caption)) {
+    if (!IsWindowVisible(w) || GetTickCount() - start >= timeoutMs) return !IsWindowVisible(w);
+    Sleep(50);
+  }
+  return true;
+}
+
+// An entry of the uninstall dialog's list of files left. The list belongs to
+// another process: its text crosses in the wide form.
+std::string ListEntry(HWND list, int i) {
+  WCHAR wide[1024] = {0};
+  DWORD_PTR r = 0;
+  if (!SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG, 5000, &r))
+    return "";
+  char text[2048] = {0};
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, 0, 0);
+  return text;
+}
+
+// The removal as a user does it, through ridkit.lnk in the program group.
+int Remove(const std::string& product) {
+  // The product's own message box (from the installation's last page) has
+  // the same caption as the uninstall dialog: it must be gone first.
+  WaitGone(DIALOG_CLASS, product.c_str(), 30000);
+  char programs[MAX_PATH + 1] = {0};
+  SHGetSpecialFolderPathA(0, programs, CSIDL_PROGRAMS, FALSE);
+  std::string link = std::string(programs) + "\\" + product + "\\ridkit.lnk";
+  if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    fprintf(stderr, "demodrive: no uninstaller shortcut %s\n", link.c_str());
+    return 1;
+  }
+  if (reinterpret_cast<INT_PTR>(ShellExecuteA(0, 0, link.c_str(), 0, 0, SW_SHOWNORMAL)) <= 32) {
+    fprintf(stderr, "demodrive: cannot open %s\n", link.c_str());
+    return 1;
+  }
+  // The dialog is the temporary copy's, started by the uninstaller itself.
+  HWND dlg = FindAny(DIALOG_CLASS, product.c_str(), 120000);
+  if (!dlg) {
+    fprintf(stderr, "demodrive: the uninstall dialog did not come up\n");
+    return 1;
+  }
+  Sleep(300);
+  Shot("7-uninstall-ready");
+  if (!Robot::Click(dlg, IDOK)) return 1;
+  Sleep(300);
+  Shot("8-uninstall-running");
+  DWORD start = GetTickCount();
+  while (!(Robot::Enabled(dlg, IDOK) && Robot::ControlText(dlg, IDOK) != "卸载")) {
+    if (!IsWindow(dlg) || GetTickCount() - start > 120000) {
+      fprintf(stderr, "demodrive: the removal did not end\n");
+      return 1;
+    }
+    Sleep(50);
+  }
+  Sleep(300);
+  std::string button = Robot::ControlText(dlg, IDOK);
+  bool finished = button == "完成";
+  Shot(finished ? "9-uninstall-finished" : "9-uninstall-files-left");
+  printf("%s\n", finished ? "Finished" : "Files left");
+  if (!finished) {
+    HWND list = GetDlgItem(dlg, 1224);
+    DWORD_PTR n = 0;
+    SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &n);
+    for (int i = 0; i < static_cast<int>(n); i++) printf("%s\n", ListEntry(list, i).c_str());
+  }
+  // "完成" closes; with files left "退出" leaves them for the user to see.
+  Robot::Click(dlg, finished ? IDOK : IDCANCEL);
+  if (!WaitGone(DIALOG_CLASS, product.c_str(), 30000)) {
+    fprintf(stderr, "demodrive: the uninstall dialog did not close\n");
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    fprintf(stderr, "usage: demodrive SETUP.exe PRODUCT SHOTS_FOLDER\n");
+    fprintf(stderr, "usage: demodrive SETUP.exe PRODUCT SHOTS_FOLDER\n"
+                    "       demodrive --remove PRODUCT SHOTS_FOLDER\n");
     return 2;
   }
   std::string setup = argv[1], product = argv[2];
   g_shots = argv[3];
+  if (setup == "--remove") return Remove(product);
   Robot robot;
   if (!robot.Start(setup)) {
     fprintf(stderr, "demodrive: cannot start %s\n", setup.c_str());
@@ -101,6 +187,7 @@ int main(int argc, char** argv) {
     else PostMessageA(program, WM_CLOSE, 0, 0);
   }
   if (HWND notepad = FindWindowA("Notepad", 0)) PostMessageA(notepad, WM_CLOSE, 0, 0);
+  WaitGone(DIALOG_CLASS, product.c_str(), 30000);
   printf("%s\n", folder.c_str());
   return static_cast<int>(code);
 }

@@ -1,6 +1,7 @@
 /* The control of the installation tests' package, built two ways: with
-   DllRegisterServer, which records the path it was loaded from, and without
-   (MARKCTL_NONE), which a setup registers without a trace. */
+   DllRegisterServer and DllUnregisterServer, which record the path they were
+   loaded from, and without (MARKCTL_NONE), which a setup registers and an
+   uninstaller unregisters without a trace. */
 #include "marker.h"
 
 static HINSTANCE g_self;
@@ -19,6 +20,14 @@ __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void) {
   self[0] = 0;
   GetModuleFileNameA(g_self, self, MAX_PATH);
   AppendMark("registered", self);
+  return S_OK;
+}
+
+__declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
+  char self[MAX_PATH];
+  self[0] = 0;
+  GetModuleFileNameA(g_self, self, MAX_PATH);
+  AppendMark("unregistered", self);
   return S_OK;
 }
 #endif

@@ -1,0 +1,300 @@
+// A whole product cycle as a user goes through it: the real setup.exe driven
+// through its five pages, then the uninstaller started through the ridkit.lnk
+// the setup made in the program group, its temporary copy's dialog driven from
+// Ready to its end. Everything the package touches is snapshotted before the
+// installation and after the removal; the two must agree but for what the
+// comparison names as expected.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "robot.h"
+#include "snapshot.h"
+#include "wizard.h"
+
+#ifndef INSTALL_PACKAGE
+#error INSTALL_PACKAGE names the package of this test
+#endif
+
+namespace {
+
+const char kProduct[] = "安装测试";
+
+std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH + 1] = {0};
+  SHGetSpecialFolderPathA(0, path, csidl, FALSE);
+  std::string p = path;
+  if (p.empty() || p.back() != '\\') p += '\\';
+  return p;
+}
+
+std::string Folder(UINT (WINAPI* get)(LPSTR, UINT)) {
+  char path[MAX_PATH + 1] = {0};
+  get(path, MAX_PATH);
+  return path;
+}
+
+// The names directly in a folder (no bytes, no walk): enough to see a file
+// dropped into the Windows or system folder without reading all of them.
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do names.insert(fd.cFileName);
+  while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
+  HKEY k;
+  if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;
+  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(k);
+}
+
+// The uninstaller's temporary copy is not the robot's child: its dialog is
+// found by class and caption, its process through the window.
+HWND WaitForTopWindow(const char* cls, const char* caption, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND w = FindWindowA(cls, caption);
+    if (w && IsWindowVisible(w)) return w;
+    if (GetTickCount() - start >= timeoutMs) return 0;
+    Sleep(20);
+  }
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+class WindowProcess {
+ public:
+  explicit WindowProcess(HWND w) {
+    DWORD pid = 0;
+    if (w) GetWindowThreadProcessId(w, &pid);
+    if (pid) h_ = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+  }
+  ~WindowProcess() {
+    if (!h_) return;
+    if (WaitForSingleObject(h_, 0) == WAIT_TIMEOUT) TerminateProcess(h_, 0xDEAD);  // a failed test
+    CloseHandle(h_);
+  }
+  bool Ended(DWORD timeoutMs) { return h_ && WaitForSingleObject(h_, timeoutMs) == WAIT_OBJECT_0; }
+
+ private:
+  HANDLE h_ = 0;
+};
+
+// What the package can touch, as far as a before and an after can show it.
+struct MachineState {
+  FolderSnapshot parent, startMenu, systemSub;
+  std::set<std::string> windowsNames, systemNames;
+  std::string ini;
+  bool desktopLink = false;
+  RegSnapshot keys[7];
+};
+
+class CycleTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    OleInitialize(0);
+    // Shortcuts saved in the Start menu would start Wine's menu builder, which
+    // writes menu entries into the host's home folder, outside the prefix.
+    SetValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "winemenubuilder.exe", "");
+  }
+  static void TearDownTestSuite() { OleUninitialize(); }
+
+  void SetUp() override {
+    pkg = WinePath(INSTALL_PACKAGE);
+    if (!FileExists(pkg)) GTEST_SKIP() << "no package at " << INSTALL_PACKAGE << " (build the host preset first)";
+    parent = "C:\\循环e2e";
+    install = parent + "\\" + kProduct + "\\";
+    windowsDir = Folder(GetWindowsDirectoryA);
+    systemDir = Folder(GetSystemDirectoryA);
+    desktopLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "测试.lnk";
+    group = SpecialFolder(CSIDL_PROGRAMS) + kProduct + "\\";
+    marks = TempFolder() + "e2e-cycle-marks.txt";
+    copy = TempFolder() + "glb1a2b.exe";
+    SetEnvironmentVariableA("E2E_MARKS", marks.c_str());
+    Clean();
+    CreateDirectoryA(parent.c_str(), 0);
+    // Keys that other software owns beside the package's own: the package
+    // names a value in each of them, never the key.
+    SetValue(HKEY_CURRENT_USER, "Software\\E2E", "其他", "留下");
+    SetValue(HKEY_LOCAL_MACHINE, "Software\\E2E", "Other", "stays");
+  }
+  void TearDown() override {
+    if (!pkg.empty()) Clean();
+  }
+
+  void Clean() {
+    RemoveTree(parent);
+    RemoveTree(windowsDir + "\\e2e.ini");
+    RemoveTree(systemDir + "\\e2e安装");
+    RemoveTree(desktopLink);
+    RemoveTree(SpecialFolder(CSIDL_STARTMENU) + "测试.lnk");
+    RemoveTree(group.substr(0, group.size() - 1));
+    for (const char* key : {".e2a", "e2afile", ".e2b", "e2bfile"}) RemoveKeyTree(HKEY_CLASSES_ROOT, key);
+    RemoveKeyTree(HKEY_CURRENT_USER, "Software\\安装测试");
+    RemoveKeyTree(HKEY_CURRENT_USER, "Software\\E2E");
+    RemoveKeyTree(HKEY_LOCAL_MACHINE, "Software\\E2E");
+    RemoveTree(marks);
+  }
+
+  MachineState Take() {
+    MachineState s;
+    s.parent = SnapshotFolder(parent);
+    s.startMenu = SnapshotFolder(SpecialFolder(CSIDL_STARTMENU));
+    s.systemSub = SnapshotFolder(systemDir + "\\e2e安装");
+    s.windowsNames = Names(windowsDir);
+    s.systemNames = Names(systemDir);
+    s.ini = ReadFileBytes(windowsDir + "\\e2e.ini");
+    // The desktop is the host's own folder under Wine, which other programs
+    // change at will: only the package's shortcut is looked at there.
+    s.desktopLink = FileExists(desktopLink);
+    const std::pair<HKEY, const char*> keys[7] = {
+        {HKEY_CLASSES_ROOT, ".e2a"},          {HKEY_CLASSES_ROOT, "e2afile"},   {HKEY_CLASSES_ROOT, ".e2b"},
+        {HKEY_CLASSES_ROOT, "e2bfile"},       {HKEY_CURRENT_USER, "Software\\安装测试"},
+        {HKEY_CURRENT_USER, "Software\\E2E"}, {HKEY_LOCAL_MACHINE, "Software\\E2E"}};
+    for (int i = 0; i < 7; i++) s.keys[i] = SnapshotKey(keys[i].first, keys[i].second);
+    return s;
+  }
+
+  // Every mark line, waiting until at least n are there.
+  std::multiset<std::string> Marks(size_t n) {
+    std::multiset<std::string> lines;
+    WaitFor(
+        [&] {
+          lines.clear();
+          std::string all = ReadFileBytes(marks);
+          size_t pos = 0;
+          for (size_t end; (end = all.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+            lines.insert(all.substr(pos, end - pos));
+          return lines.size() >= n;
+        },
+        15000);
+    return lines;
+  }
+
+  std::string pkg, parent, install, windowsDir, systemDir, desktopLink, group, marks, copy;
+};
+
+TEST_F(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
+  SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(copy.c_str());
+  MachineState before = Take();
+  ASSERT_TRUE(before.parent.exists && before.parent.entries.empty());
+
+  // The installation, every box of the finish page ticked.
+  {
+    Robot robot;
+    ASSERT_TRUE(robot.Start(pkg));
+    Wizard wiz(robot);
+    wiz.rule = [](const Popup&) { return IDOK; };
+    ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
+    ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+    for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_README, BOX_RUN}) ASSERT_TRUE(wiz.SetCheck(box, true));
+    ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+    ASSERT_TRUE(wiz.WaitForExit(30000));
+    EXPECT_TRUE(wiz.popups.empty()) << wiz.popups[0].text;
+  }
+  // The control registered; the program started twice (read-me and run)
+  // and ended, so nothing of the installation is in use.
+  std::string control = systemDir + "\\e2e安装\\e2ectl.ocx";
+  ASSERT_EQ(Marks(3).size(), 3u);
+  ASSERT_TRUE(FileExists(group + "ridkit.lnk"));
+  std::string uninstaller = ReadFileBytes(install + "ridkit.exe");
+  ASSERT_FALSE(uninstaller.empty());
+  // What the product writes while in use: its own key and the two values
+  // the package names for removal.
+  SetValue(HKEY_CURRENT_USER, "Software\\安装测试\\设置\\窗口", "宽", "640");
+  SetValue(HKEY_CURRENT_USER, "Software\\安装测试", "版本", "1.0");
+  SetValue(HKEY_CURRENT_USER, "Software\\E2E\\Other", "x", "y");
+  SetValue(HKEY_CURRENT_USER, "Software\\E2E", "值", "1");
+  SetValue(HKEY_LOCAL_MACHINE, "Software\\E2E", "Second", "2");
+
+  // The user opens the uninstaller's shortcut; it relaunches itself from
+  // the temporary folder and ends.
+  SHELLEXECUTEINFOA run = {sizeof run};
+  run.fMask = SEE_MASK_NOCLOSEPROCESS;
+  run.lpFile = (group + "ridkit.lnk").c_str();
+  run.nShow = SW_SHOWNORMAL;
+  ASSERT_TRUE(ShellExecuteExA(&run));
+  if (run.hProcess) {
+    EXPECT_EQ(WaitForSingleObject(run.hProcess, 30000), WAIT_OBJECT_0);
+    CloseHandle(run.hProcess);
+  }
+  HWND dlg = WaitForTopWindow(DIALOG_CLASS, kProduct, 30000);
+  ASSERT_TRUE(dlg);
+  WindowProcess process(dlg);
+  EXPECT_TRUE(ReadFileBytes(copy) == uninstaller) << "the dialog is the temporary copy's";
+
+  // Ready.
+  EXPECT_EQ(Robot::ControlText(dlg, 1001), std::string("正在准备卸载") + kProduct + "...");
+  EXPECT_EQ(Robot::ControlText(dlg, 1000), "如果取消卸载，请按[取消]退出");
+  EXPECT_EQ(Robot::ControlText(dlg, IDOK), "卸载");
+  EXPECT_EQ(Robot::ControlText(dlg, IDCANCEL), "取消");
+  EXPECT_TRUE(Robot::Enabled(dlg, IDOK));
+  EXPECT_FALSE(Robot::Visible(dlg, 1224));
+
+  // "卸载" runs to Finished: nothing of the installation is left to list.
+  ASSERT_TRUE(Robot::Click(dlg, IDOK));
+  ASSERT_TRUE(WaitFor([&] { return Robot::Enabled(dlg, IDOK) && Robot::ControlText(dlg, IDOK) != "卸载"; }, 30000));
+  EXPECT_EQ(Robot::ControlText(dlg, IDOK), "完成");
+  EXPECT_EQ(Robot::ControlText(dlg, 1001), "卸载完成,请单击 [完成] 退出.");
+  EXPECT_EQ(Robot::ControlText(dlg, 1000), "");
+  EXPECT_FALSE(Robot::Visible(dlg, IDCANCEL));
+  EXPECT_FALSE(Robot::Visible(dlg, 1224));
+  DWORD_PTR pos = 0;
+  SendMessageTimeoutA(GetDlgItem(dlg, 1002), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
+  EXPECT_EQ(pos, 1000u);
+  ASSERT_TRUE(Robot::Click(dlg, IDOK));
+  EXPECT_TRUE(process.Ended(30000));
+
+  // The control was unregistered where it lay, before it was deleted; the
+  // one without entry points leaves no mark either way.
+  std::multiset<std::string> m = Marks(4);
+  EXPECT_EQ(m.count("registered " + control), 1u);
+  EXPECT_EQ(m.count("unregistered " + control), 1u);
+  EXPECT_EQ(m.size(), 4u);
+
+  MachineState after = Take();
+  EXPECT_EQ(Diff(before.parent, after.parent), std::vector<std::string>{});
+  EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
+  EXPECT_EQ(after.windowsNames, before.windowsNames);
+  EXPECT_EQ(after.ini, before.ini);
+  EXPECT_EQ(after.desktopLink, before.desktopLink);
+  const char* keyNames[7] = {".e2a", "e2afile", ".e2b", "e2bfile", "HKCU 安装测试", "HKCU E2E", "HKLM E2E"};
+  for (int i = 0; i < 7; i++) {
+    EXPECT_EQ(after.keys[i].exists, before.keys[i].exists) << keyNames[i];
+    EXPECT_EQ(Diff(before.keys[i], after.keys[i]), std::vector<std::string>{}) << keyNames[i];
+  }
+  for (int i = 0; i < 4; i++) EXPECT_FALSE(after.keys[i].exists) << "association key " << keyNames[i];
+  // Expected: the log lists files, never folders, so the folder the package
+  // made for its controls in the system folder stays, empty; and the
+  // temporary copy of the uninstaller stays in the temporary folder (it
+  // cannot delete the file it runs from; the next removal replaces it).
+  std::set<std::string> systemNames = before.systemNames;
+  systemNames.insert("e2e安装");
+  EXPECT_EQ(after.systemNames, systemNames);
+  EXPECT_TRUE(after.systemSub.exists);
+  EXPECT_EQ(after.systemSub.entries.size(), 0u);
+  EXPECT_TRUE(ReadFileBytes(copy) == uninstaller);
+}
+
+}  // namespace
