@@ -17,6 +17,7 @@
 #include "robot.h"
 #include "snapshot.h"
 #include "wizard.h"
+#include "tests/fileutil.h"
 
 #ifndef INSTALL_PACKAGE
 #error INSTALL_PACKAGE names the package of this test
@@ -25,14 +26,6 @@
 namespace {
 
 const char kProduct[] = "安装测试";
-
-std::string SpecialFolder(int csidl) {
-  char path[MAX_PATH + 1] = {0};
-  SHGetSpecialFolderPathA(0, path, csidl, FALSE);
-  std::string p = path;
-  if (p.empty() || p.back() != '\\') p += '\\';
-  return p;
-}
 
 std::string Folder(UINT (WINAPI* get)(LPSTR, UINT)) {
   char path[MAX_PATH + 1] = {0};

@@ -19,6 +19,7 @@
 #include "robot.h"
 #include "snapshot.h"
 #include "wizard.h"
+#include "tests/fileutil.h"
 
 #ifndef INSTALL_PACKAGE
 #error INSTALL_PACKAGE names the package of these tests
@@ -29,14 +30,6 @@ namespace {
 const char kProduct[] = "安装测试";
 const char kPlainProduct[] = "简单安装";
 const std::string T = "\r\r\n";
-
-std::string SpecialFolder(int csidl) {
-  char path[MAX_PATH + 1] = {0};
-  SHGetSpecialFolderPathA(0, path, csidl, FALSE);
-  std::string p = path;
-  if (p.empty() || p.back() != '\\') p += '\\';
-  return p;
-}
 
 std::string WindowsDir() {
   char path[MAX_PATH + 1] = {0};

@@ -9,19 +9,7 @@
 #include "common/fieldtable.h"
 #include "framework/memory.h"
 #include "robot.h"
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+#include "tests/fileutil.h"
 
 std::string WrenTmp() { return TempFolder() + "wren.tmp"; }
 

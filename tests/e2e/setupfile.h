@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-std::string ReadAll(const std::string& path);
-void WriteAll(const std::string& path, const std::string& bytes);
+#include "tests/fileutil.h"
+
 std::string WrenTmp();
 void RemoveWrenTmp();
 // A scrambled index holding these fields, rows of 8 as the builder writes them.

@@ -22,6 +22,7 @@
 #include "setup/copyengine.h"
 #include "setup/setupapp.h"
 #include "uninstall/regcleanup.h"
+#include "tests/fileutil.h"
 
 #ifndef RIDKIT_EXE
 #error RIDKIT_EXE names the built uninstaller
@@ -34,19 +35,6 @@ const char kUninstall[] = "卸载";
 const char kDeleteAll[] = "全部删除";
 const char kDone[] = "完成";
 const int kList = 1224;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::string Special(int csidl) {
   char p[MAX_PATH] = {0};

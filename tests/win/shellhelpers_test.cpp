@@ -11,24 +11,9 @@
 #include <string>
 
 #include "common/shellhelpers.h"
+#include "tests/fileutil.h"
 
 namespace {
-
-std::string Here() {
-  char path[MAX_PATH + 1] = {0};
-  GetModuleFileNameA(0, path, MAX_PATH);
-  std::string p = path;
-  return p.substr(0, p.rfind('\\') + 1);
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-bool Exists(const std::string& p) { return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string DefaultValue(const std::string& key) {
   char buf[1024] = {0};

@@ -12,22 +12,9 @@
 #include <string>
 
 #include "uninstall/resource.h"
+#include "tests/fileutil.h"
 
 namespace {
-
-std::string Here() {
-  char path[MAX_PATH + 1] = {0};
-  GetModuleFileNameA(0, path, MAX_PATH);
-  std::string p = path;
-  return p.substr(0, p.rfind('\\') + 1);
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 // A modeless dialog on settings whose picture and icon lie in one file.
 class DialogTest : public ::testing::Test {

@@ -1,0 +1,47 @@
+// File helpers the tests share, on the host and under Wine.
+#pragma once
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shlobj.h>
+#endif
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// Replaces the file's content (a read-only file too, on Windows).
+inline void WriteAll(const std::string& path, const std::string& bytes) {
+#ifdef _WIN32
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+#ifdef _WIN32
+// The folder of the running test program, with its trailing backslash.
+inline std::string Here() {
+  char path[MAX_PATH + 1] = {0};
+  GetModuleFileNameA(0, path, MAX_PATH);
+  std::string p = path;
+  return p.substr(0, p.rfind('\\') + 1);
+}
+
+inline bool Exists(const std::string& p) { return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A special folder of the shell, with a trailing backslash.
+inline std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH + 1] = {0};
+  SHGetSpecialFolderPathA(0, path, csidl, FALSE);
+  std::string p = path;
+  if (p.empty() || p.back() != '\\') p += '\\';
+  return p;
+}
+#endif
