@@ -15,7 +15,7 @@ static BOOL g_copyPending = TRUE;
 // Frames far past the clip's end: the animation stops.
 #define ANIMATION_END_FRAME 1000
 
-CStep4::CStep4() : CStepPage(IDD_STEP4), m_cancelled(FALSE) {}
+CStep4::CStep4() : CStepPage(IDD_STEP4), m_cancelled(FALSE), m_shown(FALSE), m_lastShown(0) {}
 
 void CStep4::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_COPY_ESTIMATE, m_estimate);
@@ -82,27 +82,35 @@ void CStep4::RunCopy() {
   engine.CopyAll();
 }
 
-// The run keeps the thread from its message queue: each change is drawn at
-// once, or the page would stand still until the end.
-static void ShowNow(HWND control) {
-  if (control) ::UpdateWindow(control);
+// The run keeps the thread from its message queue, so the page draws its
+// changes itself: at most every SHOW_INTERVAL ms (every change is set at once;
+// drawing each of thousands of small files would cost more than copying them),
+// and always for the first change and the last position.
+#define SHOW_INTERVAL 50
+
+void CStep4::ShowNow(BOOL always) {
+  DWORD now = GetTickCount();
+  if (!always && m_shown && now - m_lastShown < SHOW_INTERVAL) return;
+  m_shown = TRUE;
+  m_lastShown = now;
+  RedrawWindow(m_hWnd, 0, 0, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void CStep4::SetStatus(const char* text) {
   SetDlgItemText(IDC_COPY_STATUS, text);
-  ShowNow(GetDlgItem(IDC_COPY_STATUS));
+  ShowNow(FALSE);
 }
 
 void CStep4::SetEstimate(const char* text) {
   SetDlgItemText(IDC_COPY_ESTIMATE, text);
-  ShowNow(GetDlgItem(IDC_COPY_ESTIMATE));
+  ShowNow(FALSE);
 }
 
 CString CStep4::GetEstimate() { return GetDlgItemText(IDC_COPY_ESTIMATE); }
 
 void CStep4::SetProgress(int pos) {
   SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
-  ShowNow(GetDlgItem(IDC_COPY_PROGRESS));
+  ShowNow(pos >= PROGRESS_MAX);
 }
 
 BOOL CStep4::AskOverwrite(const char* question) {

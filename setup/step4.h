@@ -48,4 +48,7 @@ class CStep4 : public CStepPage, private ICopyPage, private ICopyServices {
   BOOL WriteUninstaller();
 
   BOOL m_cancelled;  // the user ended the installation while the run went on
+  void ShowNow(BOOL always);
+  BOOL m_shown;       // the run has drawn a change already
+  DWORD m_lastShown;  // when it last did
 };
