@@ -73,46 +73,10 @@ struct FakeServices : ICopyServices {
   BOOL uninstallerOk;
 };
 
-// The engine's paths are Windows-style; on the host a backslash character is a
-// separator.
-std::string Native(const std::string& p) {
-#ifdef _WIN32
-  return p;
-#else
-  return HostPath(p.c_str()).c_str();
-#endif
-}
-
 bool IsFolder(const std::string& p) {
   DWORD a = GetAttributes(p.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_FOLDER);
 }
-
-#ifdef _WIN32
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-      std::string p = dir + "\\" + fd.cFileName;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(p);
-      else {
-        SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(p.c_str());
-      }
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryA(dir.c_str());
-}
-#else
-void RemoveTree(const std::string& dir) {
-  nftw(
-      dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
-      FTW_DEPTH | FTW_PHYS);
-}
-#endif
 
 FileEntry Entry(const char* name, int folder, const char* subDir, int mode, LONG length, LONG offset) {
   FileEntry e;

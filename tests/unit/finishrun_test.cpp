@@ -23,14 +23,6 @@ namespace {
 
 typedef std::vector<std::string> Log;
 
-std::string Native(const std::string& p) {
-#ifdef _WIN32
-  return p;
-#else
-  return HostPath(p.c_str()).c_str();
-#endif
-}
-
 void RemoveFolder(const std::string& path) {
 #ifdef _WIN32
   RemoveDirectoryA(path.c_str());

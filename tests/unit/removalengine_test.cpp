@@ -30,15 +30,6 @@ namespace {
 
 typedef std::vector<std::string> Log;
 
-// The engine's paths are Windows-style; on the host a backslash is a separator.
-std::string Native(const std::string& p) {
-#ifdef _WIN32
-  return p;
-#else
-  return HostPath(p.c_str()).c_str();
-#endif
-}
-
 bool Exists(const std::string& p) { return GetAttributes(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void Put(const std::string& path, size_t size) {
@@ -49,22 +40,6 @@ void Put(const std::string& path, size_t size) {
 }
 
 #ifdef _WIN32
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-      std::string p = dir + "\\" + fd.cFileName;
-      SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(p);
-      else DeleteFileA(p.c_str());
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryA(dir.c_str());
-}
-
 // A folder of our own with a lower-case name (the program-group rule works
 // on the lower-cased path).
 std::string NewRoot() {
@@ -77,12 +52,6 @@ std::string NewRoot() {
   }
 }
 #else
-void RemoveTree(const std::string& dir) {
-  nftw(
-      dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
-      FTW_DEPTH | FTW_PHYS);
-}
-
 std::string NewRoot() {
   static int n = 0;
   for (;;) {

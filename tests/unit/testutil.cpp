@@ -1,5 +1,7 @@
 #include "testutil.h"
 
+#include "framework/fsys.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -7,6 +9,7 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -97,3 +100,35 @@ void MakeReadOnly(const std::string& path) {
   chmod(path.c_str(), 0444);
 #endif
 }
+
+std::string Native(const std::string& p) {
+#ifdef _WIN32
+  return p;
+#else
+  return HostPath(p.c_str()).c_str();
+#endif
+}
+
+#ifdef _WIN32
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+      std::string p = dir + "\\" + fd.cFileName;
+      SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(p);
+      else DeleteFileA(p.c_str());
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+#else
+void RemoveTree(const std::string& dir) {
+  nftw(
+      dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
+      FTW_DEPTH | FTW_PHYS);
+}
+#endif

@@ -22,3 +22,10 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);  // "" when absent
 bool FileExists(const std::string& path);
 void MakeReadOnly(const std::string& path);
+
+// A Windows-style path of the engines as the platform takes it: on the host a
+// backslash is a folder separator.
+std::string Native(const std::string& p);
+// Removes a folder with everything in it (read-only files too; links are not
+// followed).
+void RemoveTree(const std::string& dir);
