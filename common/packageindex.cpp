@@ -65,21 +65,20 @@ int CharBoundary(const char* s, int max) {
   return i;
 }
 
-// Width in bytes of the character at s (s[0] is not the terminator).
-static int CharWidth(const char* s) {
+int CharWidthMb(const char* s) {
   unsigned char c = static_cast<unsigned char>(s[0]);
   return (c >= 0x81 && c <= 0xFE && s[1]) ? 2 : 1;
 }
 
 int FindCharMb(const char* s, char c) {
-  for (int i = 0; s[i]; i += CharWidth(s + i))
+  for (int i = 0; s[i]; i += CharWidthMb(s + i))
     if (s[i] == c) return i;
   return -1;
 }
 
 int ReverseFindCharMb(const char* s, char c) {
   int found = -1;
-  for (int i = 0; s[i]; i += CharWidth(s + i))
+  for (int i = 0; s[i]; i += CharWidthMb(s + i))
     if (s[i] == c) found = i;
   return found;
 }

@@ -128,6 +128,9 @@ void CopyText(char* dst, int size, const char* src);
 // Byte length of the longest prefix of s that is at most max bytes and ends
 // between two code page 936 characters.
 int CharBoundary(const char* s, int max);
+// Width in bytes (1 or 2) of the code page 936 character at s (s[0] is not
+// the terminator).
+int CharWidthMb(const char* s);
 // Byte offset of the first / the last single-byte character c in s, never the
 // trail byte of a double-byte character (a backslash or "|" can be one); -1
 // when absent.
