@@ -229,6 +229,32 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
   }
 }
 
+// TRUE when the relative path s stays below its folder: parts split at
+// backslashes of their own (when separators are allowed), none of them made
+// of dots and spaces only, no colon or slash anywhere, no leading backslash.
+static BOOL StaysBelow(const char* s, BOOL separators) {
+  if (s[0] == '\\') return FALSE;
+  int partStart = 0;
+  BOOL onlyDots = TRUE;
+  for (int i = 0;; i += CharWidthMb(s + i)) {
+    char c = s[i];
+    if (c == 0 || c == '\\') {
+      if (i > partStart && onlyDots) return FALSE;
+      if (c == 0) return TRUE;
+      if (!separators) return FALSE;
+      partStart = i + 1;
+      onlyDots = TRUE;
+      continue;
+    }
+    if (c == ':' || c == '/') return FALSE;
+    if (c != '.' && c != ' ') onlyDots = FALSE;
+  }
+}
+
+BOOL IsContainedEntry(const FileEntry& e) {
+  return e.Name[0] && StaysBelow(e.Name, FALSE) && StaysBelow(e.SubDir, TRUE);
+}
+
 void AppendBackslashIfMissing(CString& path) {
   if (!EndsWithBackslashMb(path)) path += '\\';
 }

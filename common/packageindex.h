@@ -140,6 +140,12 @@ int ReverseFindCharMb(const char* s, char c);
 // when the text does not end with one").
 BOOL EndsWithBackslashMb(const char* s);
 
+// TRUE when a file row stays inside the folder it names: its subfolder is
+// empty or relative (no leading backslash), its name is one non-empty part,
+// and no part is "." or ".." (or only dots and spaces) or holds a drive or
+// stream colon or a slash. Only such a row is written, listed or linked.
+BOOL IsContainedEntry(const FileEntry& e);
+
 // Appends a backslash when the path does not end with one of its own.
 void AppendBackslashIfMissing(CString& path);
 // The path a folder-token reference stands for: the text before its first
