@@ -39,6 +39,13 @@ std::vector<std::string> WizardFields(Background background) {
   return f;
 }
 
+// The icon a confirmation shows in its static 1027 (null when none).
+HICON ConfirmationIcon(HWND c) {
+  DWORD_PTR icon = 0;
+  SendMessageTimeoutA(GetDlgItem(c, 1027), STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon);
+  return reinterpret_cast<HICON>(icon);
+}
+
 BOOL CALLBACK FindTitle(HWND w, LPARAM lp) {
   if (Robot::Text(w) == "请选择安装目录") *reinterpret_cast<bool*>(lp) = true;
   return TRUE;
@@ -72,6 +79,7 @@ class WizardTest : public ::testing::Test {
     EXPECT_EQ(Robot::ControlText(c, 1000), message);
     EXPECT_EQ(Robot::ControlText(c, IDOK), "继续安装");
     EXPECT_EQ(Robot::ControlText(c, IDCANCEL), "退出安装");
+    EXPECT_TRUE(ConfirmationIcon(c)) << "every confirmation shows the product icon";
     answer(c);
     EXPECT_TRUE(robot_.WaitUntil([&] { return !IsWindow(c) || !IsWindowVisible(c); }));
   }
