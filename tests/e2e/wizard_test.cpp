@@ -250,6 +250,60 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   RemoveDirectoryA(folder.c_str());
 }
 
+TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
+  // The file exists already and its rule is "ask": the run has a question
+  // of its own.
+  std::vector<std::string> f = WizardFields(NO_BACKGROUND);
+  f[64 + 4] = "ASK_COPY";  // the first row's copy rule
+  char name[64];
+  snprintf(name, sizeof name, "C:\\wizard-ahead-%lu", GetCurrentProcessId());
+  std::string folder = name;
+  struct Cleanup {
+    Robot& robot;
+    std::string folder;
+    ~Cleanup() {
+      robot.Kill();
+      for (const char* n : {"\\a.exe", "\\ridkit.exe"}) DeleteFileA((folder + n).c_str());
+      RemoveDirectoryA(folder.c_str());
+    }
+  } cleanup{robot_, folder};
+  CreateDirectoryA(folder.c_str(), 0);
+  WriteAll(folder + "\\a.exe", "old");
+  Start("wizard-ahead", f);
+  ASSERT_TRUE(wizard_.NextTo(1));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
+  ASSERT_TRUE(wizard_.NextTo(2));
+  Robot::SetControlText(wizard_.CurrentPage(), 1000, folder);
+  ASSERT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, true));
+  // Next, and Esc queued behind it: the cancel question comes up before the
+  // copy page was ever painted.
+  ASSERT_TRUE(Robot::Click(wizard_.Sheet(), WIZ_NEXT));
+  Robot::PressKey(wizard_.Sheet(), VK_ESCAPE);
+
+  Popup p;
+  HWND c = 0;
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 10000, Wizard::POPUP_QUESTION));
+  EXPECT_EQ(p.text, "安装程序正在进行,您真得要取消安装吗?");
+  EXPECT_TRUE(ConfirmationIcon(c));
+  Robot::Click(c, IDOK);  // 继续安装
+  ASSERT_TRUE(robot_.WaitUntil([&] { return !IsWindow(c); }));
+  // Only then does the run start, and ask about the file.
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 20000, Wizard::POPUP_QUESTION));
+  EXPECT_EQ(p.text, "文件 " + folder + "\\a.exe 已存在,要覆盖吗?");
+  EXPECT_TRUE(ConfirmationIcon(c)) << "the second confirmation shows the icon too";
+  Robot::Click(c, IDOK);  // 覆盖
+  ASSERT_TRUE(robot_.WaitUntil([&] { return !IsWindow(c); }));
+  EXPECT_TRUE(robot_.WaitUntil([&] { return wizard_.PageIndex() == 4; }, 20000));
+
+  // And the setup can still end.
+  PostMessageA(wizard_.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 10000, Wizard::POPUP_QUESTION));
+  EXPECT_TRUE(ConfirmationIcon(c));
+  Robot::Click(c, IDCANCEL);  // 退出安装
+  EXPECT_TRUE(robot_.WaitForExit(20000));
+  EXPECT_EQ(ReadAll(folder + "\\a.exe"), "");  // overwritten with the package's empty file
+}
+
 TEST_F(WizardTest, OverlongPageLineKeepsThePage) {
   // The licence page's first line is 48 bytes: it shows whole, but neither
   // Next nor Back can leave the page.
