@@ -128,7 +128,9 @@ const void* GetResourceBytes(WORD id, const char* type, DWORD& size) {
 #endif
 
 // Appends one region of the setup file to out; offset and length of the copy
-// in the new file go to newOffset and newLength.
+// in the new file go to newOffset and newLength. A region that cannot be read
+// is written as absent (length 0): a missing picture or icon must not cost the
+// user the uninstaller. FALSE only when writing fails.
 static BOOL CopyRegion(CFile& out, const char* modulePath, long length, long offset,
                        long& running, long& newLength, long& newOffset) {
   newOffset = running;
@@ -136,7 +138,7 @@ static BOOL CopyRegion(CFile& out, const char* modulePath, long length, long off
   if (length <= 0) return TRUE;
   long n = length;
   char* bytes = ReadRegion(modulePath, n, offset);
-  if (!bytes) return FALSE;
+  if (!bytes) return TRUE;
   BOOL ok = out.Write(bytes, static_cast<unsigned>(n));
   FreeBuffer(bytes);
   if (!ok) return FALSE;

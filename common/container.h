@@ -54,7 +54,9 @@ struct UninstallerSource {
 };
 
 // Writes ridkit.exe into the installation folder: program, picture, icon, the
-// scrambled table of nine fields and the trailer. FALSE when the file cannot be
-// created or written completely (an incomplete file is removed).
+// scrambled table of nine fields and the trailer. A picture or icon region
+// that cannot be read from the setup file is written as absent (length 0).
+// FALSE when the file cannot be created or written completely (an incomplete
+// file is removed).
 BOOL WriteUninstaller(const UninstallerSource& src);
 

@@ -65,21 +65,20 @@ int CharBoundary(const char* s, int max) {
   return i;
 }
 
-// Width in bytes of the character at s (s[0] is not the terminator).
-static int CharWidth(const char* s) {
+int CharWidthMb(const char* s) {
   unsigned char c = static_cast<unsigned char>(s[0]);
   return (c >= 0x81 && c <= 0xFE && s[1]) ? 2 : 1;
 }
 
 int FindCharMb(const char* s, char c) {
-  for (int i = 0; s[i]; i += CharWidth(s + i))
+  for (int i = 0; s[i]; i += CharWidthMb(s + i))
     if (s[i] == c) return i;
   return -1;
 }
 
 int ReverseFindCharMb(const char* s, char c) {
   int found = -1;
-  for (int i = 0; s[i]; i += CharWidth(s + i))
+  for (int i = 0; s[i]; i += CharWidthMb(s + i))
     if (s[i] == c) found = i;
   return found;
 }
@@ -228,6 +227,32 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     t.NextField();  // eighth field of the row
     if (!s.FileList.Append(e)) break;
   }
+}
+
+// TRUE when the relative path s stays below its folder: parts split at
+// backslashes of their own (when separators are allowed), none of them made
+// of dots and spaces only, no colon or slash anywhere, no leading backslash.
+static BOOL StaysBelow(const char* s, BOOL separators) {
+  if (s[0] == '\\') return FALSE;
+  int partStart = 0;
+  BOOL onlyDots = TRUE;
+  for (int i = 0;; i += CharWidthMb(s + i)) {
+    char c = s[i];
+    if (c == 0 || c == '\\') {
+      if (i > partStart && onlyDots) return FALSE;
+      if (c == 0) return TRUE;
+      if (!separators) return FALSE;
+      partStart = i + 1;
+      onlyDots = TRUE;
+      continue;
+    }
+    if (c == ':' || c == '/') return FALSE;
+    if (c != '.' && c != ' ') onlyDots = FALSE;
+  }
+}
+
+BOOL IsContainedEntry(const FileEntry& e) {
+  return e.Name[0] && StaysBelow(e.Name, FALSE) && StaysBelow(e.SubDir, TRUE);
 }
 
 void AppendBackslashIfMissing(CString& path) {

@@ -128,6 +128,9 @@ void CopyText(char* dst, int size, const char* src);
 // Byte length of the longest prefix of s that is at most max bytes and ends
 // between two code page 936 characters.
 int CharBoundary(const char* s, int max);
+// Width in bytes (1 or 2) of the code page 936 character at s (s[0] is not
+// the terminator).
+int CharWidthMb(const char* s);
 // Byte offset of the first / the last single-byte character c in s, never the
 // trail byte of a double-byte character (a backslash or "|" can be one); -1
 // when absent.
@@ -136,6 +139,12 @@ int ReverseFindCharMb(const char* s, char c);
 // TRUE when s ends with a backslash of its own (the rule "append a backslash
 // when the text does not end with one").
 BOOL EndsWithBackslashMb(const char* s);
+
+// TRUE when a file row stays inside the folder it names: its subfolder is
+// empty or relative (no leading backslash), its name is one non-empty part,
+// and no part is "." or ".." (or only dots and spaces) or holds a drive or
+// stream colon or a slash. Only such a row is written, listed or linked.
+BOOL IsContainedEntry(const FileEntry& e);
 
 // Appends a backslash when the path does not end with one of its own.
 void AppendBackslashIfMissing(CString& path);

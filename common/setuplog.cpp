@@ -74,6 +74,9 @@ BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const char
                       const char* systemDir, const char* installDir) {
   BOOL ok = log.WriteLine(LOG_FILES_SECTION);
   for (const CFileList::Node* n = s.FileList.head; n && ok; n = n->next) {
+    // A row that would leave its folder was never written: the removal must
+    // not be told to delete what its path names.
+    if (!IsContainedEntry(n->entry)) continue;
     CString path;
     ok = InstalledPath(n->entry, windowsDir, systemDir, installDir, path) && log.WriteLine(path);
   }

@@ -52,7 +52,8 @@ BOOL InstalledPath(const FileEntry& e, const char* windowsDir, const char* syste
 CString ShortcutName(const char* name);
 
 // Writes everything before the shortcut pass: "[FILELIST]", the installed path
-// of every file in list order, an empty line, "[TYPELIST]", each non-empty
+// of every file in list order (not of a row that would leave its folder,
+// which is never written: see IsContainedEntry), an empty line, "[TYPELIST]", each non-empty
 // extension of the two associations, an empty line, "[SHORTCUTLIST]". FALSE
 // when a line could not be written or formed.
 BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const char* windowsDir,

@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include "../framework/file.h"
+#include "packageindex.h"
 
 typedef HRESULT(STDAPICALLTYPE* RegisterProc)();
 
@@ -28,7 +29,9 @@ BOOL CreateShortcut(const char* target, const char* linkPath) {
       !link)
     return FALSE;
   CString t(target);
-  int slash = t.ReverseFind('\\');
+  // The last backslash of its own: a double-byte character's trail byte can
+  // be 0x5C.
+  int slash = ReverseFindCharMb(t, '\\');
   CString folder = slash >= 0 ? t.Left(slash) : CString();
   link->SetWorkingDirectory(folder);
   link->SetPath(target);
@@ -58,7 +61,7 @@ CString GetSpecialFolderPath(int csidl) {
     CoTaskMemFree(pidl);
   }
   CString result(path);
-  if (!result.EndsWith('\\')) result += '\\';
+  AppendBackslashIfMissing(result);  // never after a trail byte 0x5C
   return result;
 }
 

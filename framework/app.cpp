@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <ole2.h>
 
+#include "common/packageindex.h"
 #include "wnd.h"
 
 static CWinApp* g_app = 0;
@@ -22,7 +23,8 @@ void CWinApp::Startup(HINSTANCE instance) {
   char path[MAX_PATH + 1] = {0};
   GetModuleFileNameA(instance, path, MAX_PATH);
   CString name(path);
-  int slash = name.ReverseFind('\\');
+  // The last backslash of its own, not the trail byte of a character.
+  int slash = ReverseFindCharMb(name, '\\');
   if (slash >= 0) name = name.Mid(slash + 1);
   int dot = name.ReverseFind('.');
   if (dot > 0) name = name.Left(dot);

@@ -64,7 +64,11 @@ void DDX_Check(CDataExchange* pDX, int id, int& value) {
 }
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
-  if (pDX->m_bFailed || control.m_hWnd) return;
+  if (pDX->m_bFailed) return;
+  // Bound once per dialog window: a dialog object run again has new controls,
+  // and the handle of the last run names a destroyed window.
+  HWND w = control.m_hWnd;
+  if (w && IsWindow(w) && GetParent(w) == pDX->m_pDlgWnd->m_hWnd && GetDlgCtrlID(w) == id) return;
   control.m_hWnd = pDX->PrepareCtrl(id);
 }
 

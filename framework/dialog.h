@@ -30,7 +30,8 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value);
 void DDV_MaxChars(CDataExchange* pDX, const CString& value, int maxBytes);
 // Check state of a check box or radio button (0 or 1) <-> value.
 void DDX_Check(CDataExchange* pDX, int id, int& value);
-// Binds a window object to control id (once; saving and loading alike).
+// Binds a window object to control id (once per dialog window; saving and
+// loading alike).
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
 // The text of the "too long" message for a limit.

@@ -33,7 +33,7 @@ long long CountedLength(LONG length) { return length > 0 ? length : 0; }
 CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services)
     : FailedCount(0), settings_(settings), page_(page), services_(services), rate_(0.0) {}
 
-CString CCopyEngine::DestPath(int index) {
+CString CCopyEngine::TargetPath(int index) {
   CString path;
   if (!settings_.FileList.MoveTo(index)) return path;
   const FileEntry& e = *settings_.FileList.Current();
@@ -44,6 +44,14 @@ CString CCopyEngine::DestPath(int index) {
   path += e.SubDir;
   AppendBackslashIfMissing(path);
   path += e.Name;
+  return path;
+}
+
+CString CCopyEngine::DestPath(int index) {
+  CString path = TargetPath(index);
+  if (path.IsEmpty()) return path;
+  // A row that would leave its folder gets no folders and no path.
+  if (!IsContainedEntry(*settings_.FileList.Current())) return CString();
   EnsureFolders(path);
   return path;
 }
@@ -66,6 +74,12 @@ CString CCopyEngine::ResolveRef(const char* ref) const {
 }
 
 void CCopyEngine::CopyEntry(int index) {
+  if (!settings_.FileList.MoveTo(index)) return;
+  if (!IsContainedEntry(*settings_.FileList.Current())) {
+    // Listed as not installed, and nothing is written for it.
+    NoteFailure(TargetPath(index));
+    return;
+  }
   CString dest = DestPath(index);
   if (dest.IsEmpty()) return;
   const FileEntry& e = *settings_.FileList.Current();
@@ -140,7 +154,7 @@ void CCopyEngine::CopyAll() {
   int count = list.count;
   for (int i = 0; i < count; i++) {
     CString status;
-    status.Format("正在拷贝至 %s ", ShortenPath(DestPath(i), STATUS_PATH_MAX).c_str());
+    status.Format("正在拷贝至 %s ", ShortenPath(TargetPath(i), STATUS_PATH_MAX).c_str());
     page_.SetStatus(status);
     CopyEntry(i);
     if (list.MoveTo(i)) done += CountedLength(list.Current()->Length);

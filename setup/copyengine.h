@@ -47,7 +47,10 @@ class CCopyEngine {
  public:
   CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services);
 
-  // The full destination path of an entry; creates its missing folders.
+  // The full destination path of an entry, as its row composes it.
+  CString TargetPath(int index);
+  // The same, once its missing folders are created; empty for a row that
+  // would leave its folder (IsContainedEntry), which gets no folders.
   CString DestPath(int index);
   // Creates every missing folder along path; the part after the last
   // backslash is a file name and is left alone. Errors are ignored.
@@ -55,7 +58,8 @@ class CCopyEngine {
   // The path a folder-token reference stands for.
   CString ResolveRef(const char* ref) const;
   // Applies the entry's copy rule and registers an "ocx" file. A copy that
-  // fails is remembered for the closing message.
+  // fails, and a row that would leave its folder, is remembered for the
+  // closing message.
   void CopyEntry(int index);
   // The whole run, from "正在获取文件信息..." to the finish page.
   void CopyAll();

@@ -48,6 +48,7 @@ void CFinishRun::MakeUninstallerLink(const CString& programs) {
 void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log, BOOL& logOk) {
   for (const CFileList::Node* n = settings_.FileList.head; n; n = n->next) {
     const FileEntry& e = n->entry;
+    if (!IsContainedEntry(e)) continue;  // never installed: no shortcut
     CString target;
     if (!InstalledPath(e, WindowsDir, SystemDir, InstallDir, target)) {
       logOk = FALSE;

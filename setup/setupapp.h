@@ -29,8 +29,11 @@ class CSetupApp : public CWinApp, public PackageSettings {
   CString InstallDir;  // ends with a backslash once the folder page set it
 
   // The two-answer question: 0 when the user chose the first answer, else 1.
+  // Never one inside another: while one is open, -1 without asking (callers
+  // then do what destroys nothing: keep the file, go on installing).
   int ConfirmCancel(CString message, CString first, CString second);
   CCancelDlg CancelDlg;
+  BOOL Confirming = FALSE;  // a confirmation is open
   CSplashWnd SplashWnd;
 };
 

@@ -41,14 +41,21 @@ BOOL CStep4::OnSetActive() {
 }
 
 BOOL CStep4::OnQueryCancel() {
-  if (!ConfirmQuit(RUNNING_TEXT)) return FALSE;
+  if (!ConfirmQuit(RUNNING_TEXT)) {
+    // A Cancel typed ahead of the run held it back: the page's next paint
+    // starts it.
+    if (g_copyPending) InvalidateRect(m_hWnd, 0, TRUE);
+    return FALSE;
+  }
   m_cancelled = TRUE;
   return TRUE;
 }
 
 BOOL CStep4::OnPaint() {
   CStepPage::OnPaint();
-  if (g_copyPending) {
+  // Not while a confirmation is open (its message loop paints the page: the
+  // run would ask its questions inside that one), nor once the user quit.
+  if (g_copyPending && !App().Confirming && !m_cancelled) {
     g_copyPending = FALSE;
     // The controls get no paint of their own until the run ends: draw them now.
     RedrawWindow(m_hWnd, 0, 0, RDW_UPDATENOW | RDW_ALLCHILDREN);

@@ -63,6 +63,9 @@ void RunWizard(CSetupApp& app) {
 }
 
 int CSetupApp::ConfirmCancel(CString message, CString first, CString second) {
+  // One dialog object serves every question: run inside itself, the inner run
+  // would leave the outer one unable to close and the setup unable to end.
+  if (Confirming) return -1;
   if (!CancelDlg.m_hIcon) {
     CancelDlg.m_hIcon = MakeProductIcon(*this);
     CancelDlg.m_strCaption = ProductName;
@@ -70,5 +73,8 @@ int CSetupApp::ConfirmCancel(CString message, CString first, CString second) {
   CancelDlg.m_strMessage = message;
   CancelDlg.m_strFirst = first;
   CancelDlg.m_strSecond = second;
-  return CancelDlg.DoModal() == IDOK ? 0 : 1;
+  Confirming = TRUE;
+  INT_PTR result = CancelDlg.DoModal();
+  Confirming = FALSE;
+  return result == IDOK ? 0 : 1;
 }

@@ -39,6 +39,13 @@ std::vector<std::string> WizardFields(Background background) {
   return f;
 }
 
+// The icon a confirmation shows in its static 1027 (null when none).
+HICON ConfirmationIcon(HWND c) {
+  DWORD_PTR icon = 0;
+  SendMessageTimeoutA(GetDlgItem(c, 1027), STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon);
+  return reinterpret_cast<HICON>(icon);
+}
+
 BOOL CALLBACK FindTitle(HWND w, LPARAM lp) {
   if (Robot::Text(w) == "请选择安装目录") *reinterpret_cast<bool*>(lp) = true;
   return TRUE;
@@ -72,6 +79,7 @@ class WizardTest : public ::testing::Test {
     EXPECT_EQ(Robot::ControlText(c, 1000), message);
     EXPECT_EQ(Robot::ControlText(c, IDOK), "继续安装");
     EXPECT_EQ(Robot::ControlText(c, IDCANCEL), "退出安装");
+    EXPECT_TRUE(ConfirmationIcon(c)) << "every confirmation shows the product icon";
     answer(c);
     EXPECT_TRUE(robot_.WaitUntil([&] { return !IsWindow(c) || !IsWindowVisible(c); }));
   }
@@ -242,6 +250,60 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   RemoveDirectoryA(folder.c_str());
 }
 
+TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
+  // The file exists already and its rule is "ask": the run has a question
+  // of its own.
+  std::vector<std::string> f = WizardFields(NO_BACKGROUND);
+  f[64 + 4] = "ASK_COPY";  // the first row's copy rule
+  char name[64];
+  snprintf(name, sizeof name, "C:\\wizard-ahead-%lu", GetCurrentProcessId());
+  std::string folder = name;
+  struct Cleanup {
+    Robot& robot;
+    std::string folder;
+    ~Cleanup() {
+      robot.Kill();
+      for (const char* n : {"\\a.exe", "\\ridkit.exe"}) DeleteFileA((folder + n).c_str());
+      RemoveDirectoryA(folder.c_str());
+    }
+  } cleanup{robot_, folder};
+  CreateDirectoryA(folder.c_str(), 0);
+  WriteAll(folder + "\\a.exe", "old");
+  Start("wizard-ahead", f);
+  ASSERT_TRUE(wizard_.NextTo(1));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
+  ASSERT_TRUE(wizard_.NextTo(2));
+  Robot::SetControlText(wizard_.CurrentPage(), 1000, folder);
+  ASSERT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, true));
+  // Next, and Esc queued behind it: the cancel question comes up before the
+  // copy page was ever painted.
+  ASSERT_TRUE(Robot::Click(wizard_.Sheet(), WIZ_NEXT));
+  Robot::PressKey(wizard_.Sheet(), VK_ESCAPE);
+
+  Popup p;
+  HWND c = 0;
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 10000, Wizard::POPUP_QUESTION));
+  EXPECT_EQ(p.text, "安装程序正在进行,您真得要取消安装吗?");
+  EXPECT_TRUE(ConfirmationIcon(c));
+  Robot::Click(c, IDOK);  // 继续安装
+  ASSERT_TRUE(robot_.WaitUntil([&] { return !IsWindow(c); }));
+  // Only then does the run start, and ask about the file.
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 20000, Wizard::POPUP_QUESTION));
+  EXPECT_EQ(p.text, "文件 " + folder + "\\a.exe 已存在,要覆盖吗?");
+  EXPECT_TRUE(ConfirmationIcon(c)) << "the second confirmation shows the icon too";
+  Robot::Click(c, IDOK);  // 覆盖
+  ASSERT_TRUE(robot_.WaitUntil([&] { return !IsWindow(c); }));
+  EXPECT_TRUE(robot_.WaitUntil([&] { return wizard_.PageIndex() == 4; }, 20000));
+
+  // And the setup can still end.
+  PostMessageA(wizard_.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 10000, Wizard::POPUP_QUESTION));
+  EXPECT_TRUE(ConfirmationIcon(c));
+  Robot::Click(c, IDCANCEL);  // 退出安装
+  EXPECT_TRUE(robot_.WaitForExit(20000));
+  EXPECT_EQ(ReadAll(folder + "\\a.exe"), "");  // overwritten with the package's empty file
+}
+
 TEST_F(WizardTest, OverlongPageLineKeepsThePage) {
   // The licence page's first line is 48 bytes: it shows whole, but neither
   // Next nor Back can leave the page.
@@ -249,7 +311,10 @@ TEST_F(WizardTest, OverlongPageLineKeepsThePage) {
   std::string line;
   for (int i = 0; i < 24; i++) line += "长";
   f[8] = line;
-  Start("wizard-long", f);
+  // The file's title (the message boxes' caption) ends in a double-byte
+  // character whose trail byte is 0x5C.
+  const char title[] = "wizard-long\x81\x5C";
+  Start(title, f);
   EXPECT_FALSE(robot_.FindWindowOf(DIALOG_CLASS, "背景标题")) << "no background window was asked for";
   ASSERT_TRUE(wizard_.NextTo(1));
   EXPECT_EQ(wizard_.PageText(1015), line);
@@ -258,7 +323,7 @@ TEST_F(WizardTest, OverlongPageLineKeepsThePage) {
     SCOPED_TRACE(id);
     ASSERT_TRUE(wizard_.WaitButtonEnabled(id, true));
     ASSERT_TRUE(Robot::Click(wizard_.Sheet(), id));
-    EXPECT_NE(MessageBoxText("wizard-long").find("47"), std::string::npos);
+    EXPECT_NE(MessageBoxText(title).find("47"), std::string::npos);
     EXPECT_EQ(wizard_.PageIndex(), 1);
   }
   EXPECT_TRUE(wizard_.Quit());

@@ -190,6 +190,34 @@ TEST(Uninstaller, WithoutPictureAndIconBothPointAfterTheProgram) {
   EXPECT_EQ(u.seek, 777);
 }
 
+TEST(Uninstaller, UnreadablePictureOrIconIsWrittenAsAbsent) {
+  TempDir dir;
+  std::string program = Pattern(100);
+  std::string ms = dir.Path("setup.exe");
+  std::string setup = Pattern(50);
+  WriteBytes(ms, setup);
+  // The picture region runs past the end of the setup file; the icon is fine.
+  UninstallerSource s = {program.data(), 100, ms.c_str(), "P", 40, 30, 10, 5, {"", ""}, {"", ""},
+                         dir.Dir().c_str()};
+  ASSERT_TRUE(WriteUninstaller(s));
+  UninstallerFile u = ReadUninstaller(dir.Path("ridkit.exe"), program.size());
+  EXPECT_EQ(u.program, program);
+  EXPECT_EQ(u.fields[1], "0");
+  EXPECT_EQ(u.fields[2], "100");
+  EXPECT_EQ(u.icon, setup.substr(5, 10));
+  EXPECT_EQ(u.fields[3], "10");
+  EXPECT_EQ(u.fields[4], "100");
+  // Both unreadable (a setup file that is gone): the program and its table.
+  s.modulePath = "";
+  ASSERT_TRUE(WriteUninstaller(s));
+  u = ReadUninstaller(dir.Path("ridkit.exe"), program.size());
+  EXPECT_EQ(u.program, program);
+  EXPECT_EQ(u.fields[1], "0");
+  EXPECT_EQ(u.fields[3], "0");
+  EXPECT_EQ(u.fields[4], "100");
+  EXPECT_EQ(u.seek, 100);
+}
+
 TEST(Uninstaller, ReplacesReadOnlyCopyAndFailsCleanly) {
   TempDir dir;
   std::string program = Pattern(100);
@@ -200,19 +228,11 @@ TEST(Uninstaller, ReplacesReadOnlyCopyAndFailsCleanly) {
   ASSERT_TRUE(WriteUninstaller(s));
   EXPECT_EQ(ReadBytes(dir.Path("ridkit.exe")).substr(0, 100), program);
 
-  // A picture region outside the setup file: no uninstaller is left behind.
-  std::string ms = dir.Path("setup.exe");
-  WriteBytes(ms, Pattern(50));
-  s.modulePath = ms.c_str();
-  s.pictureLength = 40;
-  s.pictureOffset = 30;
-  EXPECT_FALSE(WriteUninstaller(s));
-  EXPECT_FALSE(FileExists(dir.Path("ridkit.exe")));
-  // No program bytes (a missing resource) is a failure too.
-  s.pictureLength = 0;
+  // No program bytes (a missing resource) is a failure: nothing is left behind.
   s.program = nullptr;
   s.programSize = 0;
   EXPECT_FALSE(WriteUninstaller(s));
+  EXPECT_FALSE(FileExists(dir.Path("ridkit.exe")));
   // A folder that does not exist.
   std::string missing = dir.Path("nothere") + "/";
   s.installDir = missing.c_str();

@@ -306,6 +306,39 @@ TEST_F(CopyEngineTest, FilesNotWrittenAreListedInOneMessage) {
   EXPECT_EQ(Only("progress").back(), "progress 1000");
 }
 
+TEST_F(CopyEngineTest, RowsThatWouldLeaveTheirFolderAreRefused) {
+  struct Row {
+    const char* name;
+    const char* subDir;
+  } bad[] = {
+      {"up.txt", ".."},               {"up2.txt", "sub\\..\\.."},     {"..\\up3.txt", ""},
+      {"..", ""},                     {"root.txt", "\\top"},           {"drive.txt", "C:\\top"},
+      {"x.txt:stream", ""},           {"slash.txt", "a/../.."},        {"b/../../up4.txt", ""},
+      {"dots.txt", "sub\\ . ."},   {"sub\\name.txt", ""},
+  };
+  for (const Row& r : bad) Add(Entry(r.name, FOLDER_INSTALL, r.subDir, COPY_ALWAYS, 10, 100));
+  // Dots inside a name are fine, and so is a double-byte character whose
+  // trail byte is 0x5C.
+  Add(Entry("a..b.txt", FOLDER_INSTALL, "v1..2\\...x", COPY_ALWAYS, 10, 100));
+  Add(Entry("\x81\x5C.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 20, 110));
+  engine.CopyAll();
+
+  EXPECT_EQ(Read(App("v1..2\\...x\\a..b.txt")), std::string(10, 'a'));
+  EXPECT_EQ(Read(App("\x81\x5C.txt")), std::string(20, 'b'));
+  Log errors = Only("error");
+  ASSERT_EQ(errors.size(), 1u);
+  std::string want = "error 以下文件未能安装:";
+  for (const Row& r : bad) want += "\r\n" + App(std::string(r.subDir) + (r.subDir[0] ? "\\" : "") + r.name);
+  EXPECT_EQ(errors[0], want);
+  EXPECT_EQ(engine.FailedCount, static_cast<int>(sizeof bad / sizeof bad[0]));
+  // Nothing written or made outside the installation folder, nor inside it
+  // for a refused row.
+  for (const char* f : {"up.txt", "up2.txt", "up3.txt", "up4.txt", "root.txt", "top", "a", "b"})
+    EXPECT_FALSE(FileExists(Native(root + f))) << f;
+  for (const char* f : {"sub", "top", "a", "b", "x.txt:stream", "C:"}) EXPECT_FALSE(FileExists(Native(App(f)))) << f;
+  EXPECT_TRUE(Only("register").empty());
+}
+
 TEST_F(CopyEngineTest, LongFailureListIsCut) {
   for (int i = 0; i < FAILED_LIST_MAX + 2; i++) {
     std::string n = "f" + std::to_string(i);

@@ -176,6 +176,20 @@ TEST_F(FinishRunTest, UntickedGroupMakesNoUninstallerShortcut) {
   EXPECT_EQ(log.substr(log.find("[SHORTCUTLIST]")), "[SHORTCUTLIST]" + T + "D:\\桌面\\app.lnk" + T);
 }
 
+TEST_F(FinishRunTest, RowsThatWouldLeaveTheirFolderAreNeitherListedNorLinked) {
+  // Such rows were refused by the copy run: the removal must not be told to
+  // delete what their paths name.
+  Add(Entry("app.exe", FOLDER_INSTALL, "", SHORTCUT_DESKTOP));
+  Add(Entry("evil.exe", FOLDER_INSTALL, "..\\..", SHORTCUT_DESKTOP));
+  Add(Entry("..", FOLDER_INSTALL, "", SHORTCUT_DESKTOP));
+  Add(Entry("boot.ini", FOLDER_WINDOWS, "\\", SHORTCUT_DESKTOP));
+  Add(Entry("x.exe", FOLDER_INSTALL, "C:\\Windows", SHORTCUT_DESKTOP));
+  ASSERT_TRUE(run.Run(Choices(1, 0, 0)));
+  EXPECT_EQ(ReadBytes(logFile), "[FILELIST]" + T + install + "app.exe" + T + T + "[TYPELIST]" + T + T +
+                                    "[SHORTCUTLIST]" + T + "D:\\桌面\\app.lnk" + T);
+  EXPECT_EQ(Only("link "), Log{"link D:\\桌面\\app.lnk -> " + install + "app.exe"});
+}
+
 TEST_F(FinishRunTest, NoFilesNoExtensionsNoShortcuts) {
   ASSERT_TRUE(run.Run(Choices(1, 1, 1, 1, 1)));
   EXPECT_EQ(ReadBytes(logFile), "[FILELIST]" + T + T + "[TYPELIST]" + T + T + "[SHORTCUTLIST]" + T);

@@ -42,4 +42,20 @@ TEST(ShortenPath, PathWithoutBackslash) {
   EXPECT_EQ(Short("0123456789", 10), "0123456789");
 }
 
+// Code page 936 texts: "\x81\x5C" is one character whose trail byte is a
+// backslash's; "\xB0\xB2" an ordinary one.
+TEST(ShortenPath, SplitsOnlyAtBackslashesOfTheirOwn) {
+  // The first backslash is the one after the double-byte character.
+  EXPECT_EQ(Short("\x81\x5C" "ab\\Apps\\Tools\\Sample\\Bin\\Plugins\\x.dll", 36),
+            "\x81\x5C" "ab\\...\\ls\\Sample\\Bin\\Plugins\\x.dll");
+  // The last backslash is the one before the file name, not inside it.
+  EXPECT_EQ(Short("C:\\Program Files\\Sample\\\x81\x5C" "abcdefghijklmnopqrstuvwxyz.txt", 36),
+            "...\\\x81\x5C" "abcdefghijklmnopqrstuvwxyz.txt");
+  // The middle never begins with the trail byte of a character: one byte
+  // shorter instead.
+  std::string s = Short("D:\\Apps\\Tools\\\xB0\xB2\xB0\xB2" "ample\\Bin\\Plugins\\x.dll", 33);
+  EXPECT_EQ(s, "D:\\...\\\xB0\xB2" "ample\\Bin\\Plugins\\x.dll");
+  EXPECT_EQ(s.size(), 32u);
+}
+
 }  // namespace

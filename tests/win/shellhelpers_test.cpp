@@ -116,6 +116,57 @@ TEST_F(ComTest, ShortcutsKeepTargetFolderAndShowCommand) {
   DeleteFileA(target.c_str());
 
   EXPECT_FALSE(CreateShortcut(target.c_str(), (dir + "no such folder\\x.lnk").c_str()));
+
+  // A name whose double-byte character has the trail byte 0x5C: the folder
+  // ends at the backslash before the name, not inside the character.
+  std::string odd = dir + "\x81\x5C.exe";
+  std::ofstream(odd) << "x";
+  ASSERT_TRUE(CreateShortcut(odd.c_str(), lnk.c_str()));
+  LinkInfo oddInfo;
+  ASSERT_TRUE(ReadLink(lnk, oddInfo));
+  EXPECT_EQ(oddInfo.dir, dir.substr(0, dir.size() - 1));
+  DeleteFileA(lnk.c_str());
+  DeleteFileA(odd.c_str());
+}
+
+// A value of the user's shell-folder keys, saved and put back by the test.
+struct SavedValue {
+  SavedValue(const char* key, const char* name) : key_(key), name_(name) {
+    DWORD size = sizeof data_;
+    present_ = RegGetValueA(HKEY_CURRENT_USER, key_, name_, RRF_RT_ANY | RRF_NOEXPAND, &type_, data_, &size) ==
+               ERROR_SUCCESS;
+    size_ = size;
+  }
+  ~SavedValue() {
+    HKEY h = 0;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key_, 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS) return;
+    if (present_) RegSetValueExA(h, name_, 0, type_, data_, size_);
+    else RegDeleteValueA(h, name_);
+    RegCloseKey(h);
+  }
+  const char* key_;
+  const char* name_;
+  bool present_;
+  DWORD type_ = 0, size_ = 0;
+  BYTE data_[2 * MAX_PATH];
+};
+
+TEST_F(ComTest, SpecialFolderEndingInATrailByteGetsItsBackslash) {
+  const char kUser[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const char kShell[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  SavedValue user(kUser, "Desktop"), shell(kShell, "Desktop");
+  std::string folder = Here() + "desk\x81\x5C";
+  CreateDirectoryA(folder.c_str(), 0);
+  HKEY h = 0;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kUser, 0, KEY_SET_VALUE, &h), ERROR_SUCCESS);
+  RegSetValueExA(h, "Desktop", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                 static_cast<DWORD>(folder.size() + 1));
+  RegCloseKey(h);
+  char platform[MAX_PATH] = {0};
+  SHGetFolderPathA(0, CSIDL_DESKTOPDIRECTORY, 0, 0, platform);
+  ASSERT_EQ(std::string(platform), folder) << "the platform did not take the folder";
+  EXPECT_EQ(std::string(GetSpecialFolderPath(CSIDL_DESKTOPDIRECTORY)), folder + "\\");
+  RemoveDirectoryA(folder.c_str());
 }
 
 TEST_F(ComTest, SpecialFoldersEndWithOneBackslash) {
