@@ -114,7 +114,7 @@ class CycleTest : public ::testing::Test {
 
   void SetUp() override {
     pkg = WinePath(INSTALL_PACKAGE);
-    if (!FileExists(pkg)) GTEST_SKIP() << "no package at " << INSTALL_PACKAGE << " (build the host preset first)";
+    if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << INSTALL_PACKAGE << " (build the host preset first)";
     parent = "C:\\循环e2e";
     install = parent + "\\" + kProduct + "\\";
     windowsDir = Folder(GetWindowsDirectoryA);

@@ -61,6 +61,27 @@ bool WaitGone(const char* cls, const char* caption, DWORD timeoutMs) {
   return true;
 }
 
+// Closes a window another program showed and waits until that program has
+// ended: a hidden window is not a finished program. (Wine on a display
+// without a window manager keeps a closed window, and so its process, for
+// about two more seconds; a program still running keeps its file in use.)
+bool CloseAndWaitForProgram(HWND w, bool clickOk, DWORD timeoutMs) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  HANDLE process = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : 0;
+  HWND ok = clickOk ? GetDlgItem(w, IDOK) : 0;
+  if (ok) PostMessageA(ok, BM_CLICK, 0, 0);
+  else PostMessageA(w, WM_CLOSE, 0, 0);
+  if (!process) {  // not ours to wait for: at least the window itself
+    DWORD start = GetTickCount();
+    while (IsWindow(w) && GetTickCount() - start < timeoutMs) Sleep(50);
+    return !IsWindow(w);
+  }
+  bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+}
+
 // An entry of the uninstall dialog's list of files left. The list belongs to
 // another process: its text crosses in the wide form.
 std::string ListEntry(HWND list, int i) {
@@ -181,13 +202,12 @@ int main(int argc, char** argv) {
   FindAny("Notepad", 0, 10000);
   Sleep(500);
   Shot("6-opened");
-  if (program) {
-    HWND ok = GetDlgItem(program, IDOK);
-    if (ok) PostMessageA(ok, BM_CLICK, 0, 0);
-    else PostMessageA(program, WM_CLOSE, 0, 0);
+  // Both programs must have ended before anything removes their files.
+  if (program && !CloseAndWaitForProgram(program, true, 30000)) {
+    fprintf(stderr, "demodrive: the installed program did not end\n");
+    return 1;
   }
-  if (HWND notepad = FindWindowA("Notepad", 0)) PostMessageA(notepad, WM_CLOSE, 0, 0);
-  WaitGone(DIALOG_CLASS, product.c_str(), 30000);
+  if (HWND notepad = FindWindowA("Notepad", 0)) CloseAndWaitForProgram(notepad, false, 30000);
   printf("%s\n", folder.c_str());
   return static_cast<int>(code);
 }

@@ -158,7 +158,7 @@ class InstallTest : public ::testing::Test {
 
 #define REQUIRE_PACKAGE(var, path)                                                         \
   std::string var = Package(path);                                                         \
-  if (var.empty()) GTEST_SKIP() << "no package at " << path << " (build the host preset first)"
+  if (var.empty()) GTEST_FAIL() << "no package at " << path << " (build the host preset first)"
 
 TEST_F(InstallTest, EverythingOfAFreshInstallation) {
   REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);

@@ -202,7 +202,7 @@ class LoaderTest : public ::testing::Test {
 
 TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
   std::string pkg = WinePath(STARTUP_PACKAGE);
-  if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder at " << STARTUP_PACKAGE
+  if (!FileExists(pkg)) GTEST_FAIL() << "no package from the builder at " << STARTUP_PACKAGE
                                      << " (build the host preset first)";
   RemoveWrenTmp();
   CSetupApp app;
@@ -287,7 +287,7 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
 // program's own icon 128.
 TEST_F(LoaderTest, ProductIconFromThePackageOrIcon128) {
   std::string pkg = WinePath(STARTUP_PACKAGE);
-  if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder (build the host preset first)";
+  if (!FileExists(pkg)) GTEST_FAIL() << "no package from the builder (build the host preset first)";
   CSetupApp app;
   app.ModulePath = pkg.c_str();
   ASSERT_TRUE(app.LoadPackage());
@@ -338,7 +338,7 @@ TEST_F(LoaderTest, ExtensionIsCutAndProgramKept) {
 
 TEST_F(LoaderTest, BuiltPackageRunsThroughTheProgram) {
   std::string pkg = WinePath(STARTUP_PACKAGE);
-  if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder (build the host preset first)";
+  if (!FileExists(pkg)) GTEST_FAIL() << "no package from the builder (build the host preset first)";
   RemoveWrenTmp();
   RunResult r = RunSetup(pkg);
   ASSERT_TRUE(r.wizard);

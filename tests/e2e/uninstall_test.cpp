@@ -296,7 +296,7 @@ class UninstallTest : public ::testing::Test {
 
   void SetUp() override {
     pkg = WinePath(UNINSTALL_PACKAGE);
-    if (!FileExists(pkg)) GTEST_SKIP() << "no package from the builder (build the host preset first)";
+    if (!FileExists(pkg)) GTEST_FAIL() << "no package from the builder (build the host preset first)";
     app.ModulePath = pkg.c_str();
     ASSERT_TRUE(app.LoadPackage());
     ASSERT_STREQ(app.ProductName, kProduct);
