@@ -147,7 +147,6 @@ void CCopyEngine::CopyAll() {
   rate_ = 0.0;
   FailedCount = 0;
   failed_.Empty();
-  double scale = static_cast<double>(total) * 0.001;
   services_.Sleep(kPause);
   DWORD start = services_.TickCount();
 
@@ -161,7 +160,9 @@ void CCopyEngine::CopyAll() {
     DWORD elapsed = services_.TickCount() - start;  // wraps like the tick count
     UpdateEstimate(total, done, elapsed);
     if (total > 0) {
-      double pos = static_cast<double>(done) / scale;
+      // done * 1000 / total, not done / (total * 0.001): with the x87's wider
+      // intermediates the latter ends at 999 when everything is copied.
+      double pos = static_cast<double>(done) * PROGRESS_MAX / static_cast<double>(total);
       page_.SetProgress(pos >= PROGRESS_MAX ? PROGRESS_MAX : static_cast<int>(pos));
     }
   }
