@@ -44,17 +44,61 @@ BOOL ParseTrailer(const char* tail, int count, long& len, long& seek) {
   return TRUE;
 }
 
+static unsigned ReadLe32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<unsigned>(p[3]) << 24);
+}
+
+long long CertificateTableStart(const unsigned char* head, int count, long long fileSize) {
+  if (count < 64 || head[0] != 'M' || head[1] != 'Z') return 0;
+  unsigned pe = ReadLe32(head + 0x3C);
+  // Signature, file header (20 bytes), then the optional header's magic.
+  if (pe > static_cast<unsigned>(count) - 26 || memcmp(head + pe, "PE\0\0", 4) != 0) return 0;
+  unsigned opt = pe + 24;
+  unsigned magic = head[opt] | (head[opt + 1] << 8);
+  unsigned dirs;  // offset of the data directories in the optional header
+  if (magic == 0x10B) dirs = 96;
+  else if (magic == 0x20B) dirs = 112;
+  else return 0;
+  // The security directory is the fifth; its address is a file offset.
+  unsigned entry = opt + dirs + 4 * 8;
+  if (entry > static_cast<unsigned>(count) - 8) return 0;
+  unsigned numberOfDirs = ReadLe32(head + opt + dirs - 4);
+  if (numberOfDirs < 5) return 0;
+  unsigned offset = ReadLe32(head + entry), size = ReadLe32(head + entry + 4);
+  if (offset == 0 && size == 0) return 0;
+  // A table holds at least one 8-byte certificate header, starts 8-byte
+  // aligned after the headers and is the very end of the file.
+  if (size < 8 || offset % 8 != 0 || offset < entry + 8) return -1;
+  if (static_cast<long long>(offset) + size != fileSize) return -1;
+  return offset;
+}
+
 BOOL ReadTrailer(const char* path, long& len, long& seek) {
   CFile f;
   if (!f.Open(path, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
   long long size = f.GetLength();
   if (size <= 0) return FALSE;
-  long long from = size > TRAILER_WINDOW ? size - TRAILER_WINDOW : 0;
+  unsigned char head[PE_HEAD_BYTES];
+  int headCount = static_cast<int>(f.ReadAll(head, sizeof head));
+  long long end = CertificateTableStart(head, headCount, size);
+  if (end < 0) return FALSE;
+  BOOL signedFile = end > 0;
+  if (!signedFile) end = size;
+  // A signed file may have up to 7 zero bytes of padding before its table.
+  const int pad = signedFile ? 7 : 0;
+  char tail[TRAILER_WINDOW + 7];
+  long long want = TRAILER_WINDOW + pad;
+  long long from = end > want ? end - want : 0;
   if (f.Seek(from, CFile::begin) != from) return FALSE;
-  char tail[TRAILER_WINDOW];
-  int got = static_cast<int>(f.ReadAll(tail, TRAILER_WINDOW));
+  int got = static_cast<int>(f.ReadAll(tail, static_cast<unsigned>(end - from)));
   f.Close();
-  return ParseTrailer(tail, got, len, seek);
+  if (got != end - from) return FALSE;
+  for (int i = 0; i < pad && got > 0 && tail[got - 1] == 0; i++) got--;
+  int count = got > TRAILER_WINDOW ? TRAILER_WINDOW : got;
+  if (!ParseTrailer(tail + got - count, count, len, seek)) return FALSE;
+  // The index of a signed file must lie before its trailer, not in the table.
+  if (signedFile && (len < 0 || seek < 0 || static_cast<long long>(seek) + len > end)) return FALSE;
+  return TRUE;
 }
 
 int FormatTrailer(char* out, int size, long len, long seek) {

@@ -14,8 +14,18 @@
 // Copy runs move the data in chunks of this size.
 #define COPY_CHUNK 65536
 
-// Finds the trailer at the end of the file and gives its two numbers.
+// Finds the trailer at the end of the file and gives its two numbers. A file
+// signed after its package was appended ends with a certificate table that its
+// executable header points at: the trailer then ends just before that table
+// (and its alignment padding).
 BOOL ReadTrailer(const char* path, long& len, long& seek);
+// How many leading bytes of a file CertificateTableStart looks at.
+#define PE_HEAD_BYTES 4096
+// Where the certificate table of a signed executable starts, from the file's
+// first bytes (head, count of them) and its size: 0 when the file has no
+// executable header or no table (read as unsigned), -1 when the header's
+// table entry is damaged or does not describe a table that ends the file.
+long long CertificateTableStart(const unsigned char* head, int count, long long fileSize);
 // Parses the trailer out of the last bytes of a file (tail holds at most
 // TRAILER_WINDOW bytes, the file's last ones); the rules of ReadTrailer.
 BOOL ParseTrailer(const char* tail, int count, long& len, long& seek);

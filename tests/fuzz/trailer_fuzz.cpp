@@ -1,4 +1,5 @@
-// The trailer at the end of a setup file, and the regions it points to.
+// The trailer at the end of a setup file (before a certificate table where
+// the executable header names one), and the regions it points to.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -11,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   long len = 0, seek = 0;
   size_t tail = size < TRAILER_WINDOW ? size : TRAILER_WINDOW;
   ParseTrailer(reinterpret_cast<const char*>(data) + size - tail, static_cast<int>(tail), len, seek);
+  int head = size < PE_HEAD_BYTES ? static_cast<int>(size) : PE_HEAD_BYTES;
+  CertificateTableStart(data, head, static_cast<long long>(size));
 
   // Through the file as the setup does it: trailer, then the region it names.
   static char path[64];

@@ -68,6 +68,66 @@ TEST(Trailer, MissingFileOrNoAmpersand) {
   EXPECT_FALSE(Trailer("", len, seek));
 }
 
+// An executable header whose security entry says (offset, size), then body.
+std::string PeFile(const std::string& body, unsigned offset, unsigned size) {
+  std::string h(0x200, '\0');
+  auto le32 = [&](size_t at, unsigned v) {
+    for (int i = 0; i < 4; i++) h[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  h[0] = 'M', h[1] = 'Z';
+  le32(0x3C, 0x80);
+  memcpy(&h[0x80], "PE\0\0", 4);
+  h[0x98] = 0x0B, h[0x99] = 0x01;  // PE32
+  le32(0x98 + 92, 16);             // 16 data directories
+  le32(0x98 + 128, offset);
+  le32(0x98 + 128 + 4, size);
+  return h + body;
+}
+
+// A signed file: package up to the trailer, zero padding to 8 bytes, table.
+std::string Signed(const std::string& package, unsigned tableSize = 24) {
+  std::string f = PeFile(package, 0, 0);
+  while (f.size() % 8) f += '\0';
+  unsigned at = static_cast<unsigned>(f.size());
+  f += std::string(tableSize, '&');  // ampersands: a reader must not look here
+  return PeFile(package, at, tableSize) + f.substr(PeFile(package, 0, 0).size());
+}
+
+TEST(Trailer, SignedFileHasItBeforeTheCertificateTable) {
+  long len = -1, seek = -1;
+  std::string package = std::string(1000, 'x') + "&LEN:13,SEEK:600.";  // 1017 bytes: 7 bytes of padding
+  ASSERT_TRUE(Trailer(Signed(package), len, seek));
+  EXPECT_EQ(len, 13);
+  EXPECT_EQ(seek, 600);
+  ASSERT_TRUE(Trailer(Signed(std::string(1007, 'y') + "&LEN:1,SEEK:2."), len, seek));  // no padding
+  EXPECT_EQ(seek, 2);
+  // The same header without a table: read at the end as ever.
+  ASSERT_TRUE(Trailer(PeFile(package, 0, 0), len, seek));
+  EXPECT_EQ(seek, 600);
+}
+
+TEST(Trailer, DamagedSecurityEntryIsNotFound) {
+  long len, seek;
+  std::string package = std::string(1000, 'x') + "&LEN:13,SEEK:600.";
+  std::string good = Signed(package);
+  unsigned at = static_cast<unsigned>(good.size()) - 24;
+  struct { unsigned offset, size; } bad[] = {
+      {at + 8, 24},          // reaches past the end of the file
+      {at - 512, 24 + 512},  // starts inside the package
+      {at, 16},              // does not reach the end
+      {at, 0xFFFFFFF8u},     // huge
+      {0xFFFFFFF8u, 24},     // "negative"
+      {at + 4, 20},          // not aligned
+      {0, 24},               // inside the header
+  };
+  for (auto& b : bad) {
+    std::string f = PeFile(package, b.offset, b.size) + good.substr(PeFile(package, 0, 0).size());
+    EXPECT_FALSE(Trailer(f, len, seek)) << b.offset << "," << b.size;
+  }
+  // An index said to reach into the table.
+  EXPECT_FALSE(Trailer(Signed(std::string(1000, 'x') + "&LEN:13,SEEK:1530."), len, seek));
+}
+
 TEST(Regions, ExtractCopiesTheExactBytes) {
   TempDir dir;
   std::string src = Pattern(300000);

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "common/container.h"
 #include "inspect.h"
 #include "plan.h"
 #include "project.h"
+#include "sign.h"
 #include "writer.h"
 
 namespace {
@@ -20,13 +22,15 @@ namespace {
 const char kUsage[] =
     "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--dry-run] [-q]\n"
     "       mksetup inspect SETUP [--json]\n"
+    "       mksetup sign SETUP --sign CERT.pfx [--sign-password-file F] [--timestamp URL] [-o OUT]\n"
     "       mksetup --help | mksetup build --help | mksetup inspect --help\n";
 
 const char kHelp[] =
     "mksetup builds a setup file from a project file and the files it names,\n"
     "and shows what a setup file holds.\n\n"
     "  build PROJECT      check the project (a TOML file) and write the setup file\n"
-    "  inspect SETUP      print the index of a setup file\n\n"
+    "  inspect SETUP      print the index of a setup file\n"
+    "  sign SETUP         sign a setup file already built\n\n"
     "Run \"mksetup build --help\" or \"mksetup inspect --help\" for their options;\n"
     "tools/mksetup/README.md describes the project file.\n";
 
@@ -42,7 +46,11 @@ const char kBuildHelp[] =
     "  -D NAME=VALUE      set the variable NAME, used as ${NAME} in the project\n"
     "                     (wins over the project's [vars] table)\n"
     "  --dry-run          check and show the layout, write nothing\n"
-    "  -q, --quiet        no progress and no summary\n";
+    "  -q, --quiet        no progress and no summary\n"
+    "  --sign CERT.pfx    sign the setup file with this code-signing certificate\n"
+    "                     (PKCS#12) through osslsigncode\n"
+    "  --sign-password-file F  the certificate's password, on the first line of F\n"
+    "  --timestamp URL    have the signature time-stamped by this RFC 3161 service\n";
 
 const char kInspectHelp[] =
     "usage: mksetup inspect SETUP [--json]\n\n"
@@ -110,15 +118,34 @@ void PrintDiagnostics(const Diagnostics& d) {
   for (const std::string& e : d.ErrorsByLine()) fprintf(stderr, "error: %s\n", e.c_str());
 }
 
+// Takes the signing options; true when argv[i] was one of them.
+bool SignOption(const std::string& a, int& i, int argc, char** argv, SignOptions& sign, int& usage) {
+  std::string value;
+  bool missing = false;
+  std::string* target = nullptr;
+  const char* name = nullptr;
+  if (OptionValue(a, "--sign-password-file", i, argc, argv, value, missing)) target = &sign.passwordFile, name = "--sign-password-file";
+  else if (OptionValue(a, "--sign", i, argc, argv, value, missing)) target = &sign.certificate, name = "--sign";
+  else if (OptionValue(a, "--timestamp", i, argc, argv, value, missing)) target = &sign.timestampUrl, name = "--timestamp";
+  else return false;
+  if (missing || value.empty()) usage = Usage((std::string(name) + " needs a value").c_str());
+  *target = value;
+  return true;
+}
+
 int Build(int argc, char** argv) {
   std::string project, output, stub;
   std::map<std::string, std::string> vars;
   bool dryRun = false, quiet = false;
+  SignOptions sign;
   for (int i = 2; i < argc; i++) {
     std::string a = argv[i];
     std::string value;
     bool missing = false;
-    if (a == "-h" || a == "--help") {
+    int usage = 0;
+    if (SignOption(a, i, argc, argv, sign, usage)) {
+      if (usage) return usage;
+    } else if (a == "-h" || a == "--help") {
       fputs(kBuildHelp, stdout);
       return 0;
     } else if (a == "--dry-run") {
@@ -146,6 +173,8 @@ int Build(int argc, char** argv) {
     }
   }
   if (project.empty()) return Usage("build needs a project file");
+  if (sign.certificate.empty() && (!sign.passwordFile.empty() || !sign.timestampUrl.empty()))
+    return Usage("--sign-password-file and --timestamp go with --sign");
 
   Diagnostics diag;
   Project proj;
@@ -179,8 +208,17 @@ int Build(int argc, char** argv) {
   ProgressFn fn;
   if (!quiet && isatty(2)) fn = [&](int64_t done, int64_t total) { progress.Update(done, total); };
   std::string error;
+  // A signed build is written beside the output first: the output appears
+  // only once it is signed.
+  std::string finalOutput = plan.output;
+  if (!sign.certificate.empty()) plan.output = finalOutput + ".unsigned";
   bool written = WritePackage(plan, error, fn);
   progress.Finish();
+  if (written && !sign.certificate.empty()) {
+    written = SignFile(plan.output, finalOutput, sign, error);
+    unlink(plan.output.c_str());
+    plan.output = finalOutput;
+  }
   if (!written) {
     fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());
     return 1;
@@ -189,6 +227,43 @@ int Build(int argc, char** argv) {
     printf("%s: %lld bytes, %zu files\n", plan.output.c_str(), static_cast<long long>(plan.totalSize),
            plan.files.size());
   return 0;
+}
+
+std::string JsonText(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
+    else if (c < 0x20) {
+      char b[8];
+      snprintf(b, sizeof b, "\\u%04x", c);
+      out += b;
+    } else out += static_cast<char>(c);
+  }
+  return out + "\"";
+}
+
+// The signature after the report: lines of text, or one more member of the
+// JSON object.
+void AddSignature(const SignatureInfo& s, bool json, std::string& text) {
+  const char* state = !s.present ? "unsigned" : s.damaged ? "damaged" : !s.checked ? "unchecked"
+                      : s.matches ? "matches" : "does not match";
+  if (json) {
+    size_t end = text.rfind('}');
+    if (end == std::string::npos) return;
+    while (end > 0 && text[end - 1] == '\n') end--;
+    std::string member = ",\n  \"signature\": {\"signed\": " + std::string(s.present ? "true" : "false") +
+                         ", \"state\": " + JsonText(state) + ", \"subject\": " + JsonText(s.subject) + "}";
+    text.insert(end, member);
+    return;
+  }
+  if (!s.present) text += "signature: none\n";
+  else if (s.damaged) text += "signature: DAMAGED: the certificate table entry does not describe the end of the file\n";
+  else {
+    text += "signature: signed by " + (s.subject.empty() ? std::string("(unknown)") : s.subject) + "\n";
+    if (!s.checked) text += "signature check: not done: " + s.note + "\n";
+    else if (s.matches) text += "signature check: matches the file\n";
+    else text += "signature check: DOES NOT MATCH: the file was changed after it was signed\n";
+  }
 }
 
 int Inspect(int argc, char** argv) {
@@ -217,7 +292,48 @@ int Inspect(int argc, char** argv) {
     return 1;
   }
   std::string text = json ? FormatInspectJson(report) : FormatInspectText(report);
+  AddSignature(ReadSignature(path), json, text);
   fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
+int Sign(int argc, char** argv) {
+  std::string path, output;
+  SignOptions sign;
+  for (int i = 2; i < argc; i++) {
+    std::string a = argv[i];
+    std::string value;
+    bool missing = false;
+    int usage = 0;
+    if (SignOption(a, i, argc, argv, sign, usage)) {
+      if (usage) return usage;
+    } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
+               OptionValue(a, "--output", i, argc, argv, value, missing)) {
+      if (missing || value.empty()) return Usage("-o needs a file name");
+      output = value;
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(("unknown option " + a).c_str());
+    } else if (path.empty()) {
+      path = a;
+    } else {
+      return Usage(("one setup file at a time; extra argument " + a).c_str());
+    }
+  }
+  if (path.empty() || sign.certificate.empty()) return Usage("sign needs a setup file and --sign CERT.pfx");
+  long len = 0, seek = 0;
+  if (!ReadTrailer(path.c_str(), len, seek)) {
+    fprintf(stderr, "error: %s: not a setup file (no package trailer)\n", path.c_str());
+    return 1;
+  }
+  if (ReadSignature(path).present) {
+    fprintf(stderr, "error: %s: is signed already\n", path.c_str());
+    return 1;
+  }
+  std::string error;
+  if (!SignFile(path, output.empty() ? path : output, sign, error)) {
+    fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());
+    return 1;
+  }
   return 0;
 }
 
@@ -234,5 +350,6 @@ int RunMksetup(int argc, char** argv) {
   }
   if (cmd == "build") return Build(argc, argv);
   if (cmd == "inspect") return Inspect(argc, argv);
+  if (cmd == "sign") return Sign(argc, argv);
   return Usage(("unknown command " + cmd).c_str());
 }

@@ -11,6 +11,7 @@
 
 #include "codepage.h"
 #include "common/container.h"
+#include "stubres.h"
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
 #include "framework/memory.h"
@@ -476,6 +477,12 @@ bool Planner::Run() {
   plan_.stub = o_.stub.empty() ? DefaultStubPath() : o_.stub;
   if (!Readable("--stub", 0, plan_.stub, plan_.stub, plan_.stubSize)) {
     if (o_.stub.empty()) d_.Error(0, "give the setup program to append to with --stub FILE");
+  } else if (WantsStubResources(p_) && !d_.Failed()) {
+    std::string why;
+    if (!PrepareStub(p_, plan_.stub, plan_.stubImage, why))
+      d_.Error(0, "--stub " + plan_.stub + ": cannot give it the product's icon and version: " + why);
+    else
+      plan_.stubSize = static_cast<int64_t>(plan_.stubImage.size());
   }
 
   // The output: given, the project's own, or <project name>-setup.exe beside it.

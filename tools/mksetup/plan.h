@@ -41,6 +41,9 @@ struct PlannedFile {
 struct Plan {
   std::string stub;
   int64_t stubSize = 0;
+  // The setup program with the product's icon and version, written in place
+  // of the stub's own bytes; empty: the stub is copied as it is.
+  std::string stubImage;
   std::string output;
   std::vector<std::string> header;  // the 64 header fields as written (code page 936)
   std::vector<PlannedFile> files;

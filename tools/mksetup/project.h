@@ -50,6 +50,8 @@ struct Project {
   ProjectText productName;
   ProjectText picture, icon;  // source paths as written
   std::string picturePath, iconPath;
+  // The version resource of the setup file (optional).
+  ProjectText version, publisher, description, copyright;
   // Lines shown on each wizard page, in page order: welcome (up to 8), licence
   // (2), destination (4), copying (1), finish (3).
   std::vector<ProjectText> pageLines[5];

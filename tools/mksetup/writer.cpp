@@ -154,7 +154,8 @@ bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progre
   bool ok = true;
   {
     Copier copier(fd, plan.totalSize, progress);
-    ok = copier.Copy("--stub", plan.stub, plan.stubSize, error);
+    ok = plan.stubImage.empty() ? copier.Copy("--stub", plan.stub, plan.stubSize, error)
+                                : copier.Write(plan.stubImage, error);
     for (size_t i = 0; ok && i < plan.regions.size(); i++)
       ok = copier.Copy(plan.regions[i].what, plan.regions[i].source, plan.regions[i].length, error);
     if (ok) ok = copier.Write(plan.index, error) && copier.Write(plan.trailer, error);

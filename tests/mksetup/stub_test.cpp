@@ -1,0 +1,162 @@
+// The setup file's own icon and version, and signing: built through the
+// mksetup program onto a small stand-in executable, then read back.
+#include <stdlib.h>
+#include <string.h>
+
+#include "common/container.h"
+#include "pe.h"
+#include "testenv.h"
+
+namespace {
+
+void Put32(std::string& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; i++) b[at + i] = static_cast<char>(v >> (8 * i));
+}
+uint32_t Get32(const std::string& b, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; i--) v = v << 8 | static_cast<uint8_t>(b[at + i]);
+  return v;
+}
+
+// A 32-bit executable of three sections: .text, .rsrc (an empty resource
+// directory) and a last one, the base relocations unless lastName says else.
+std::string Executable(const char* lastName = ".reloc") {
+  std::string b(0x800, '\0');
+  b[0] = 'M', b[1] = 'Z';
+  Put32(b, 0x3C, 0x80);
+  memcpy(&b[0x80], "PE\0\0\x4c\x01\x03\0", 8);  // i386, 3 sections
+  b[0x80 + 20] = static_cast<char>(0xE0);       // optional header size
+  size_t opt = 0x98;
+  b[opt] = 0x0B, b[opt + 1] = 0x01;
+  Put32(b, opt + 32, 0x1000), Put32(b, opt + 36, 0x200);  // alignments
+  Put32(b, opt + 56, 0x4000), Put32(b, opt + 60, 0x200);  // image, headers
+  Put32(b, opt + 92, 16);
+  Put32(b, opt + 96 + 2 * 8, 0x2000), Put32(b, opt + 96 + 2 * 8 + 4, 16);
+  if (!strcmp(lastName, ".reloc")) Put32(b, opt + 96 + 5 * 8, 0x3000), Put32(b, opt + 96 + 5 * 8 + 4, 12);
+  const char* names[3] = {".text", ".rsrc", lastName};
+  for (int i = 0; i < 3; i++) {
+    size_t s = opt + 0xE0 + i * 40;
+    memcpy(&b[s], names[i], strlen(names[i]));
+    Put32(b, s + 8, 0x200), Put32(b, s + 12, 0x1000 * (i + 1));
+    Put32(b, s + 16, 0x200), Put32(b, s + 20, 0x200 * (i + 1));
+  }
+  memcpy(&b[0x600], "\x00\x10\x00\x00\x0c\x00\x00\x00\x18\x30\x19\x30", 12);  // one relocation block
+  return b;
+}
+
+class StubTest : public ScratchTest {
+ protected:
+  void Project(const std::string& product) {
+    Write("p.toml", "[product]\nname = \"演示软件\"\n" + product +
+                        "\n[welcome]\nlines=[\"w\"]\n[licence]\nlines=[\"l\"]\ntext=\"t\"\n[destination]\n"
+                        "lines=[\"d\"]\n[copying]\nlines=[\"c\"]\n[finish]\nlines=[\"f\"]\n[[file]]\nsource=\"a.txt\"\n");
+    Write("a.txt", "payload");
+    Write("stub.exe", Executable());
+  }
+  RunResult Build(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"build", "-q", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("s.exe")};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunMksetup(args);
+  }
+};
+
+TEST_F(StubTest, SetupFileCarriesTheProductsIconAndVersion) {
+  std::string ico = ReadFile(std::string(SOURCE_ROOT) + "/examples/demo/art/product.ico");
+  ASSERT_GT(ico.size(), 100u);
+  Write("app.ico", ico);
+  Project("icon = \"app.ico\"\nversion = \"1.2.3\"\npublisher = \"示例公司\"\ndescription = \"演示软件安装程序\"\n"
+          "copyright = \"(c) 2026 示例公司\"");
+  RunResult r = Build();
+  ASSERT_EQ(r.code, 0) << r.output;
+  std::string out = ReadFile(Path("s.exe"));
+  ReadBack back;
+  ReadPackage(Path("s.exe"), back);
+  ASSERT_TRUE(back.ok);
+  PeImage pe;
+  ResTree tree;
+  std::string error;
+  ASSERT_TRUE(ParsePe(out, pe, error) && ReadResources(out, pe, tree, error)) << error;
+
+  // Every image of the .ico, in order, under the ids the group names.
+  std::string group, img;
+  ASSERT_TRUE(FindResource(tree, kRtGroupIcon, 128, group));
+  uint32_t count = static_cast<uint8_t>(ico[4]);
+  ASSERT_EQ(group.size(), 6 + count * 14);
+  for (uint32_t i = 0; i < count; i++) {
+    uint32_t id = static_cast<uint8_t>(group[6 + i * 14 + 12]) | static_cast<uint8_t>(group[6 + i * 14 + 13]) << 8;
+    ASSERT_TRUE(FindResource(tree, kRtIcon, id, img)) << id;
+    EXPECT_EQ(img, ico.substr(Get32(ico, 6 + i * 16 + 12), Get32(ico, 6 + i * 16 + 8))) << i;
+    EXPECT_EQ(group.substr(6 + i * 14, 12), ico.substr(6 + i * 16, 12)) << i;
+  }
+  std::string version;
+  ASSERT_TRUE(FindResource(tree, kRtVersion, 1, version));
+  auto strings = VersionResourceStrings(version);
+  EXPECT_EQ(strings["ProductName"], "演示软件");
+  EXPECT_EQ(strings["ProductVersion"], "1.2.3");
+  EXPECT_EQ(strings["FileVersion"], "1.2.3");
+  EXPECT_EQ(strings["CompanyName"], "示例公司");
+  EXPECT_EQ(strings["FileDescription"], "演示软件安装程序");
+  EXPECT_EQ(strings["LegalCopyright"], "(c) 2026 示例公司");
+  EXPECT_EQ(Get32(version, 40 + 8), 0x00010002u);  // file version 1.2.3.0 in the fixed part
+  EXPECT_EQ(Get32(version, 40 + 12), 0x00030000u);
+
+  // The relocations moved behind the grown resources, bytes intact, and the
+  // image size covers them.
+  const PeSection& reloc = pe.sections[2];
+  EXPECT_GE(reloc.virtualAddress, pe.sections[1].virtualAddress + pe.sections[1].virtualSize);
+  EXPECT_EQ(pe.DirAddress(out, kDirBaseReloc), reloc.virtualAddress);
+  EXPECT_EQ(out.substr(reloc.rawOffset, 12), Executable().substr(0x600, 12));
+  EXPECT_EQ(Get32(out, 0x98 + 56), reloc.virtualAddress + 0x1000);
+}
+
+TEST_F(StubTest, StubThatCannotBeRewrittenIsRefused) {
+  Project("version = \"1.0\"");
+  Write("stub.exe", Executable(".data2"));  // a section after the resources
+  RunResult r = Build();
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("section .data2 follows its resources"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(Path("s.exe")), "");
+  Project("version = \"1.0.70000\"");
+  r = Build();
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("product.version"), std::string::npos) << r.output;
+}
+
+TEST_F(StubTest, SignedSetupVerifiesAndAChangedByteIsCaught) {
+  if (system("command -v osslsigncode >/dev/null && command -v openssl >/dev/null") != 0)
+    GTEST_SKIP() << "osslsigncode or openssl is not installed";
+  // A throw-away self-signed code-signing certificate.
+  std::string d = Dir();
+  std::string make = "cd '" + d + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout k.pem -out c.pem -days 2 "
+                     "-subj '/CN=Test Signer' -addext extendedKeyUsage=codeSigning >/dev/null 2>&1 && "
+                     "openssl pkcs12 -export -inkey k.pem -in c.pem -out c.pfx -passout pass:pw1 && echo pw1 > pw";
+  ASSERT_EQ(system(make.c_str()), 0);
+  Project("");
+  Write("wrong", "nope\n");
+  RunResult r = Build({"--sign", Path("c.pfx"), "--sign-password-file", Path("wrong")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("wrong password"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(Path("s.exe")), "");
+  EXPECT_EQ(Files(), (std::set<std::string>{"p.toml", "a.txt", "stub.exe", "k.pem", "c.pem", "c.pfx", "pw", "wrong"}));
+
+  r = Build({"--sign", Path("c.pfx"), "--sign-password-file", Path("pw")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  std::string verify = "osslsigncode verify -CAfile '" + Path("c.pem") + "' -in '" + Path("s.exe") + "' >/dev/null 2>&1";
+  EXPECT_EQ(system(verify.c_str()), 0);
+  ReadBack back;
+  ReadPackage(Path("s.exe"), back);
+  EXPECT_TRUE(back.ok);
+  r = RunMksetup({"inspect", Path("s.exe")});
+  EXPECT_NE(r.output.find("signed by /CN=Test Signer"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("matches the file"), std::string::npos) << r.output;
+
+  // One byte of the package changed.
+  std::string bytes = ReadFile(Path("s.exe"));
+  bytes[back.seek - 3] ^= 1;  // inside the packed file
+  Write("s.exe", bytes);
+  EXPECT_NE(system(verify.c_str()), 0);
+  r = RunMksetup({"inspect", Path("s.exe")});
+  EXPECT_NE(r.output.find("DOES NOT MATCH"), std::string::npos) << r.output;
+}
+
+}  // namespace

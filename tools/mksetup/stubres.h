@@ -1,0 +1,14 @@
+// The setup file's own face: the product's icon (icon group 128) and a
+// version resource written into the setup program before the package.
+#pragma once
+#include <string>
+
+#include "project.h"
+
+// Whether the project asks for anything to be written into the setup program.
+bool WantsStubResources(const Project& project);
+// Reads the setup program at stubPath and gives it back in image with the
+// project's icon and version; false with the reason when it cannot be
+// rewritten safely. A file that is no Windows program is left to the checks
+// of the stub and given back unchanged.
+bool PrepareStub(const Project& project, const std::string& stubPath, std::string& image, std::string& error);
