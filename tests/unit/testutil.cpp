@@ -9,6 +9,7 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,11 +94,78 @@ bool FileExists(const std::string& path) {
 #endif
 }
 
-void MakeReadOnly(const std::string& path) {
+bool MakeReadOnly(const std::string& path) {
 #ifdef _WIN32
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+  if (h == INVALID_HANDLE_VALUE) return true;
+  CloseHandle(h);
+  return false;
 #else
   chmod(path.c_str(), 0444);
+  // Root writes whatever the permissions say.
+  int fd = open(path.c_str(), O_WRONLY);
+  if (fd < 0) return true;
+  close(fd);
+  return false;
+#endif
+}
+
+#ifdef _WIN32
+static bool ReportedAsLink(const std::string& path) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(path.c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FindClose(h);
+  return (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+static std::wstring Wide(const std::string& s, UINT cp) {
+  wchar_t w[2 * MAX_PATH];
+  int n = MultiByteToWideChar(cp, 0, s.c_str(), -1, w, 2 * MAX_PATH);
+  return n > 0 ? std::wstring(w) : std::wstring();
+}
+
+// Under Wine: the Unix name of an existing path, in UTF-8; "" elsewhere.
+static std::string UnixName(const std::string& path) {
+  typedef char*(CDECL * UnixNameProc)(const wchar_t*);
+  UnixNameProc proc = reinterpret_cast<UnixNameProc>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!proc) return "";
+  char* name = proc(Wide(path, CP_ACP).c_str());
+  if (!name) return "";
+  std::string out = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return out;
+}
+#endif
+
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+#ifdef _WIN32
+  std::string unixTarget = UnixName(target);
+  size_t slash = link.rfind('\\');
+  std::string unixParent = slash == std::string::npos ? "" : UnixName(link.substr(0, slash));
+  if (!unixTarget.empty() && !unixParent.empty()) {
+    // Wine's own call makes nothing; a Unix link in the prefix is what it
+    // reports as a link.
+    std::string command = "ln -s \"" + unixTarget + "\" \"" + unixParent + "/" + link.substr(slash + 1) + "\"";
+    std::wstring wide = Wide(command, CP_UTF8);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (CreateProcessW(L"Z:\\bin\\ln", &wide[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+      // The handle of a Unix program does not wait for it: the link's
+      // appearance does.
+      for (int i = 0; i < 100 && !ReportedAsLink(link); i++) Sleep(50);
+      CloseHandle(pi.hProcess);
+      CloseHandle(pi.hThread);
+    }
+  } else {
+    CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2 /* unprivileged */);
+  }
+  return ReportedAsLink(link);
+#else
+  return symlink(target.c_str(), link.c_str()) == 0;
 #endif
 }
 
@@ -117,6 +185,10 @@ void RemoveTree(const std::string& dir) {
     do {
       if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
       std::string p = dir + "\\" + fd.cFileName;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveDirectoryA(p.c_str());  // the link, never what it leads to
+        continue;
+      }
       SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(p);
       else DeleteFileA(p.c_str());

@@ -21,7 +21,13 @@ class TempDir {
 bool WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);  // "" when absent
 bool FileExists(const std::string& path);
-void MakeReadOnly(const std::string& path);
+// Makes the file read-only; false when writes still get through (as root on
+// the host), so a test of read-only handling cannot fail there.
+bool MakeReadOnly(const std::string& path);
+// Makes link a link to the folder target that the platform reports as a link
+// (under Wine a Unix symbolic link: Wine's own call makes none). false when no
+// such link can be made here.
+bool MakeFolderLink(const std::string& link, const std::string& target);
 
 // A Windows-style path of the engines as the platform takes it: on the host a
 // backslash is a folder separator.
