@@ -174,6 +174,18 @@ TEST(Uninstaller, CarriesProgramPictureIconAndTable) {
   EXPECT_EQ(u.fields[8], "x");
   EXPECT_EQ(u.fields[9], "");
   EXPECT_EQ(u.seek, static_cast<long>(program.size() + 1300));
+
+  // The reader cannot tell a field end from a row end: the stored bytes
+  // themselves. One full row of 8 fields, then the 9th field alone, and L
+  // in the trailer is exactly their count.
+  std::string r = std::to_string(program.size()), rp = std::to_string(program.size() + 1000);
+  std::string want = "示例软件\x07" "1000\x07" + r + "\x07" "300\x07" + rp +
+                     "\x07" "HKEY_CURRENT_USER|Software\\Demo\x07" "\x07"
+                     "HKEY_CURRENT_USER|Software\\Run|Demo\x08\r\n" "x\x07";
+  std::string stored = ReadBytes(dir.Path("ridkit.exe")).substr(u.seek, u.len);
+  EXPECT_EQ(u.len, static_cast<long>(want.size()));
+  UnscrambleBuffer(reinterpret_cast<unsigned char*>(&stored[0]), static_cast<int>(stored.size()), TABLE_KEY);
+  EXPECT_EQ(stored, want);
 }
 
 TEST(Uninstaller, WithoutPictureAndIconBothPointAfterTheProgram) {
