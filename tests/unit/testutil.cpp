@@ -5,8 +5,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 #ifdef _WIN32
 #include <windows.h>
+#include <winioctl.h>
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -161,8 +164,42 @@ static std::string UnixName(const std::string& path) {
 }
 #endif
 
+#ifdef _WIN32
+// A mount point (junction) through the platform's own call: an empty folder
+// with a reparse point that leads to target (an absolute path).
+static bool MakeMountPoint(const std::string& link, const std::string& target) {
+  if (!CreateDirectoryA(link.c_str(), NULL)) return false;
+  HANDLE h = CreateFileA(link.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+  bool made = false;
+  if (h != INVALID_HANDLE_VALUE) {
+    std::wstring substitute = L"\\??\\" + Wide(target, CP_ACP), print = Wide(target, CP_ACP);
+    WORD subBytes = static_cast<WORD>(substitute.size() * 2), printBytes = static_cast<WORD>(print.size() * 2);
+    // Tag, data length, reserved; then the four name offsets and lengths and
+    // both names, each with its terminator.
+    std::vector<char> buf(8 + 8 + subBytes + 2 + printBytes + 2, 0);
+    WORD dataLength = static_cast<WORD>(buf.size() - 8);
+    WORD fields[6] = {dataLength, 0, 0, subBytes, static_cast<WORD>(subBytes + 2), printBytes};
+    DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    memcpy(&buf[0], &tag, 4);
+    memcpy(&buf[4], fields, sizeof fields);
+    memcpy(&buf[16], substitute.c_str(), subBytes);
+    memcpy(&buf[16 + subBytes + 2], print.c_str(), printBytes);
+    DWORD got = 0;
+    made = DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, &buf[0], static_cast<DWORD>(buf.size()), NULL, 0, &got, NULL);
+    CloseHandle(h);
+  }
+  if (!made || !ReportedAsLink(link)) {
+    RemoveDirectoryA(link.c_str());
+    return false;
+  }
+  return true;
+}
+#endif
+
 bool MakeFolderLink(const std::string& link, const std::string& target) {
 #ifdef _WIN32
+  if (MakeMountPoint(link, target)) return true;
   std::string unixTarget = UnixName(target);
   size_t slash = link.rfind('\\');
   std::string unixParent = slash == std::string::npos ? "" : UnixName(link.substr(0, slash));
