@@ -100,8 +100,10 @@ BOOL CFileFind::ReadAhead() {
   // lstat: a symbolic link is an entry of its own, never followed.
   CString path = HostPath(folder_ + nextName_);
   BOOL known = lstat(path, &st) == 0;
-  nextDirectory_ = known && S_ISDIR(st.st_mode);
   nextLink_ = known && S_ISLNK(st.st_mode);
+  // As on Windows, a link to a folder is a folder (and a link).
+  if (nextLink_) known = stat(path, &st) == 0;
+  nextDirectory_ = known && S_ISDIR(st.st_mode);
   haveNext_ = TRUE;
   return TRUE;
 }

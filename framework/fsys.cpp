@@ -34,7 +34,10 @@ void SetAttributesNormal(const char* path) {
 #ifdef _WIN32
   SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
 #else
-  (void)path;
+  // The host's read-only: no write permission for the owner.
+  CString p = HostPath(path);
+  struct stat st;
+  if (lstat(p, &st) == 0 && !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) chmod(p, (st.st_mode & 07777) | S_IWUSR);
 #endif
 }
 
@@ -80,6 +83,26 @@ BOOL RemoveFolder(const char* path) {
 #ifdef _WIN32
   return RemoveDirectoryA(path);
 #else
-  return rmdir(HostPath(path)) == 0;
+  // As on Windows, a link to a folder goes as a link.
+  CString p = HostPath(path);
+  while (p.GetLength() > 1 && p.EndsWith('/')) p = p.Left(p.GetLength() - 1);
+  struct stat st;
+  if (lstat(p, &st) == 0 && S_ISLNK(st.st_mode)) return unlink(p) == 0;
+  return rmdir(p) == 0;
+#endif
+}
+
+BOOL IsLinkPath(const char* path) {
+#ifdef _WIN32
+  // The search reports what the entry itself is, also where the platform's
+  // attribute query follows the link.
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(path, &fd);
+  if (h == INVALID_HANDLE_VALUE) return FALSE;
+  FindClose(h);
+  return (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+  struct stat st;
+  return lstat(HostPath(path), &st) == 0 && S_ISLNK(st.st_mode);
 #endif
 }

@@ -13,6 +13,7 @@
 #define FILE_ATTRIBUTE_FOLDER 0x10
 
 DWORD GetAttributes(const char* path);  // INVALID_FILE_ATTRIBUTES when absent
+// Clears the read-only attribute (on the host: gives the owner write permission).
 void SetAttributesNormal(const char* path);
 BOOL RemoveFile(const char* path);
 // Creates one folder (its parent must exist). FALSE when it was not created,
@@ -29,5 +30,9 @@ long long GetFileSize64(const char* path);
 // Clears every attribute of a file or folder (read-only, hidden, system).
 // FALSE when that was refused or the path does not exist.
 BOOL ClearAttributes(const char* path);
-// Removes an empty folder; FALSE when it is not empty or cannot be removed.
+// Removes an empty folder, or a link to a folder (the link only); FALSE when
+// it is not empty or cannot be removed.
 BOOL RemoveFolder(const char* path);
+// TRUE when path (no trailing separator, no wildcard) is itself a link or
+// junction, not a plain file or folder.
+BOOL IsLinkPath(const char* path);

@@ -24,7 +24,31 @@ CString WithBackslash(const char* folder) {
 
 BOOL IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
+BOOL SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
+  return a.Volume == b.Volume && a.IndexHigh == b.IndexHigh && a.IndexLow == b.IndexLow;
+}
+
+CString WithoutTrailingSeparators(const char* path) {
+  CString s(path);
+  while (s.GetLength() > 1 && (EndsWithBackslashMb(s) || s.EndsWith('/'))) s = s.Left(s.GetLength() - 1);
+  return s;
+}
+
 }  // namespace
+
+CString ParentFolderOf(const char* path) {
+  CString s = WithoutTrailingSeparators(path);
+  int last = -1;
+  const char* t = s.c_str();
+  for (int i = 0; t[i]; i++) {
+    if (IsLeadByte(static_cast<unsigned char>(t[i])) && t[i + 1]) {
+      i++;
+      continue;
+    }
+    if (t[i] == '\\' || t[i] == '/') last = i;
+  }
+  return last < 0 ? CString() : s.Left(last);
+}
 
 CString FolderKey(const char* path) {
   CString lower = LowerTextMb(path ? path : "");
@@ -58,6 +82,9 @@ BOOL IsRootOrRelative(const char* key) {
     }
     return parts < 2;
   }
+#ifndef _WIN32
+  if (n >= 2 && key[0] == '\\') return FALSE;  // the host's "/x"
+#endif
   return TRUE;  // empty, "x:", "x:name", "\name", "name"
 }
 
@@ -90,8 +117,17 @@ void CRemovalEngine::OnButton1(const char* text) {
   }
 }
 
+CString CRemovalEngine::TargetOf(const char* folder) { return services_.FullPath(WithBackslash(folder)); }
+
 BOOL CRemovalEngine::MayRemoveWhole(const char* folder) {
-  CString key = FolderKey(services_.FullPath(folder));
+  // "C:", "x:name", "\name" and "name" name no place of their own: refused
+  // before they are resolved against some current folder.
+  if (IsRootOrRelative(FolderKey(folder))) return FALSE;
+  return MayRemoveTarget(TargetOf(folder));
+}
+
+BOOL CRemovalEngine::MayRemoveTarget(const char* target) {
+  CString key = FolderKey(target);
   if (IsRootOrRelative(key)) return FALSE;
   CString protectedFolders[PROTECTED_FOLDER_MAX];
   int n = services_.ProtectedFolders(protectedFolders, PROTECTED_FOLDER_MAX);
@@ -106,17 +142,52 @@ BOOL CRemovalEngine::MayRemoveWhole(const char* folder) {
   CString profilesFolder = services_.ProfilesFolder();
   CString profiles = profilesFolder.IsEmpty() ? CString() : FolderKey(services_.FullPath(profilesFolder));
   if (!IsRootOrRelative(profiles) && FolderKey(FolderOf(key)) == profiles) return FALSE;
-  return TRUE;
+  return !IsProtectedIdentity(target, protectedFolders, n);
+}
+
+// Names can differ for one folder (another drive letter, a share, a link or
+// junction on the way): the same checks again on what the folders are. The
+// target is refused when it is a protected folder or any folder above one, or
+// when the folder above it is the profiles folder.
+BOOL CRemovalEngine::IsProtectedIdentity(const char* target, const CString* protectedFolders, int n) {
+  FolderIdentity self, other;
+  if (!services_.IdentifyFolder(target, self)) return FALSE;  // nothing there: nothing to remove
+  for (int i = 0; i < n && i < PROTECTED_FOLDER_MAX; i++) {
+    CString p = protectedFolders[i].IsEmpty() ? CString() : services_.FullPath(protectedFolders[i]);
+    // The folder and each one above it, up to its drive's root.
+    for (CString f = WithoutTrailingSeparators(p); !f.IsEmpty(); f = ParentFolderOf(f)) {
+      if (services_.IdentifyFolder(WithBackslash(f), other) && SameIdentity(self, other)) return TRUE;
+    }
+  }
+  CString profiles = services_.ProfilesFolder();
+  CString parent = ParentFolderOf(target);
+  if (!profiles.IsEmpty() && !parent.IsEmpty() && !IsRootOrRelative(FolderKey(services_.FullPath(profiles)))) {
+    FolderIdentity parentId;
+    if (services_.IdentifyFolder(WithBackslash(parent), parentId) &&
+        services_.IdentifyFolder(WithBackslash(profiles), other) && SameIdentity(parentId, other))
+      return TRUE;
+  }
+  return FALSE;
 }
 
 RemovalResult CRemovalEngine::RemoveFolderGuarded(const char* folder) {
   CString text;
-  if (!MayRemoveWhole(folder)) {
+  // One path for the guard and the walk.
+  CString target = TargetOf(folder);
+  if (IsRootOrRelative(FolderKey(folder)) || !MayRemoveTarget(target)) {
     text.Format(FOLDER_REFUSED_FORMAT, folder);
     page_.ShowMessage(text);
     return FOLDER_REFUSED;
   }
-  if (!RemoveFolderTree(folder)) {
+  // A folder that is itself a link goes as a link: what it points to is not ours.
+  CString bare = WithoutTrailingSeparators(target);
+  if (IsLinkPath(bare)) {
+    if (RemoveFolder(bare)) return FOLDER_REMOVED;
+    text.Format(FOLDER_FAILED_FORMAT, bare.c_str());
+    page_.ShowMessage(text);
+    return FOLDER_FAILED;
+  }
+  if (!RemoveFolderTree(target)) {
     text.Format(FOLDER_FAILED_FORMAT, FailedPath.c_str());
     page_.ShowMessage(text);
     return FOLDER_FAILED;
@@ -147,11 +218,14 @@ BOOL CRemovalEngine::RemoveContent(const char* folder, int depth) {
     if (find.IsDots()) continue;
     CString path = find.GetFilePath();
     BOOL ok;
-    if (find.IsDirectory()) {
+    if (find.IsDirectory() && find.IsLink()) {
+      // A link goes as a link: what it points to is not ours, its attributes
+      // included.
+      ok = RemoveFolder(path);
+    } else if (find.IsDirectory()) {
       ok = ClearAttributes(path);
-      // A link goes as a link: what it points to is not ours.
       if (ok && !RemoveFolder(path)) {
-        ok = !find.IsLink() && depth + 1 < FOLDER_DEPTH_MAX && RemoveContent(path, depth + 1);
+        ok = depth + 1 < FOLDER_DEPTH_MAX && RemoveContent(path, depth + 1);
         if (!ok) {
           if (FailedPath.IsEmpty()) FailedPath = path;
           return FALSE;
@@ -247,7 +321,10 @@ void CRemovalEngine::RunRemoval() {
   BOOL anyShortcut = FALSE;
   BOOL groupFound = FALSE;
   CString group;
+  // A Programs folder that is not a folder of its own (unknown, a root, a
+  // relative path) holds no program group.
   CString programs = services_.ProgramsFolder();
+  if (IsRootOrRelative(FolderKey(programs))) programs.Empty();
   log.BeginShortcutList();
   while (log.NextShortcut(line)) {
     SetAttributesNormal(line);

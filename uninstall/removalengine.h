@@ -12,8 +12,9 @@
 #define REMOVAL_PROGRESS_MAX 1000
 // Status lines show paths shortened to this many bytes.
 #define REMOVAL_STATUS_PATH_MAX 35
-// Folders that the platform names as never to be removed whole.
-#define PROTECTED_FOLDER_MAX 32
+// Folders that the platform names as never to be removed whole (every known
+// folder of the system, and the older special folders besides).
+#define PROTECTED_FOLDER_MAX 256
 // Folder walks go no deeper than this (a deeper tree is left as it is).
 #define FOLDER_DEPTH_MAX 64
 
@@ -57,6 +58,14 @@ class IRemovalPage {
   ~IRemovalPage() {}
 };
 
+// What a folder is, whatever it is called: two paths that lead to the same
+// folder (through another drive letter, a share, a link) give equal identities.
+struct FolderIdentity {
+  DWORD Volume;
+  DWORD IndexHigh;
+  DWORD IndexLow;
+};
+
 // What the platform does for the run that tests must control or observe.
 class IRemovalServices {
  public:
@@ -65,7 +74,8 @@ class IRemovalServices {
   virtual void RemoveTypeAssociation(const char* ext) = 0;
   virtual void DeleteKeyEntry(const char* reference) = 0;
   virtual void DeleteValueEntry(const char* reference) = 0;
-  // The Start menu's Programs folder, ending with a backslash.
+  // The Start menu's Programs folder, ending with a backslash; empty when the
+  // platform cannot name it.
   virtual CString ProgramsFolder() = 0;
   // Folders that must never be removed whole, nor any folder that holds one
   // (the Windows and system folders, the Programs folder, the Start menu, the
@@ -77,6 +87,9 @@ class IRemovalServices {
   virtual CString ProfilesFolder() = 0;
   // The full, absolute form of a path (relative parts resolved).
   virtual CString FullPath(const char* path) = 0;
+  // The identity of the folder path leads to (links followed). FALSE when
+  // there is no such folder or it cannot be opened.
+  virtual BOOL IdentifyFolder(const char* path, FolderIdentity& id) = 0;
 
  protected:
   ~IRemovalServices() {}
@@ -103,8 +116,13 @@ class CRemovalEngine {
   void ListRemainingFiles(const char* folder);
   // TRUE when folder may be removed with everything in it: not a drive root,
   // not relative, and neither one of the protected folders nor a folder that
-  // holds one, nor a user profile.
+  // holds one, nor a user profile. Folders are compared by what they are
+  // (their identities) as well as by their names.
   BOOL MayRemoveWhole(const char* folder);
+  // The one form of a folder that the guard checks and the walk walks: the
+  // full path of the folder with a backslash at its end, so that "C:" is the
+  // root of drive C for both, never the current folder of that drive.
+  CString TargetOf(const char* folder);
 
   // The last path RemoveFolderContent could not remove.
   CString FailedPath;
@@ -116,6 +134,9 @@ class CRemovalEngine {
 
  private:
   BOOL RemoveContent(const char* folder, int depth);
+  // The guard for a folder already in its TargetOf form.
+  BOOL MayRemoveTarget(const char* target);
+  BOOL IsProtectedIdentity(const char* target, const CString* protectedFolders, int count);
   void ListFiles(const char* folder, int depth);
   // Removes folder whole after the guard; shows why when it will not or could not.
   RemovalResult RemoveFolderGuarded(const char* folder);
@@ -131,4 +152,8 @@ class CRemovalEngine {
 // slashes as backslashes, trailing backslashes removed.
 CString FolderKey(const char* path);
 // TRUE when key (a FolderKey) is a drive root, a share root or not absolute.
+// On the Linux host (see fsys.h) "\x" is the absolute host path "/x".
 BOOL IsRootOrRelative(const char* key);
+// path without its trailing separators, up to (not including) its last
+// separator (a backslash or a slash); empty without one.
+CString ParentFolderOf(const char* path);

@@ -102,15 +102,28 @@ struct FakeServices : IRemovalServices {
     return n;
   }
   CString ProfilesFolder() override { return CString(profiles.c_str()); }
-  // Host paths get a drive, as the guard sees Windows paths.
+  // As the platform resolves paths: a drive letter without a backslash ("C:",
+  // "C:name") is taken from that drive's current folder.
   CString FullPath(const char* p) override {
-#ifdef _WIN32
-    return CString(p);
-#else
     std::string s = p;
-    if (s.empty() || s[0] != '/') return CString(p);
-    std::replace(s.begin(), s.end(), '/', '\\');
-    return CString(("Z:" + s).c_str());
+    if (s.size() >= 2 && s[1] == ':' && (s.size() == 2 || (s[2] != '\\' && s[2] != '/')))
+      return CString((s.substr(0, 2) + "\\current\\folder\\" + s.substr(2)).c_str());
+    return CString(p);
+  }
+  BOOL IdentifyFolder(const char* p, FolderIdentity& id) override {
+#ifdef _WIN32
+    HANDLE h = CreateFileA(p, 0, 7, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (h == INVALID_HANDLE_VALUE) return FALSE;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return ok;
+#else
+    struct stat st;
+    if (stat(Native(p).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return FALSE;
+    id = {static_cast<DWORD>(st.st_dev), static_cast<DWORD>(st.st_ino >> 32), static_cast<DWORD>(st.st_ino)};
+    return TRUE;
 #endif
   }
   Log& log;
@@ -256,7 +269,10 @@ TEST_F(RemovalTest, GuardRefusesRootsSystemFoldersAndWhatHoldsThem) {
   for (const char* bad : {"C:\\", "c:", "C:", "C:\\WINDOWS", "C:\\Windows\\System32", "c:\\program files\\",
                           "C:\\Users", "C:\\Users\\Bob", "C:\\users\\alice\\", "C:\\Users\\Bob\\Desktop",
                           "\\\\server\\share", "\\\\server\\share\\", "\\\\?\\C:\\x", "", "relative\\dir",
-                          "\\rooted", "D:name"})
+#ifdef _WIN32
+                          "\\rooted",  // on the host, "/rooted"
+#endif
+                          "D:name"})
     EXPECT_FALSE(engine.MayRemoveWhole(bad)) << bad;
   for (const char* good : {"C:\\Program Files\\App", "C:\\Windows2", "C:\\Users\\Bob\\Desktop2",
                            "C:\\Users\\Bob\\Documents\\App", "\\\\server\\share\\app", "D:\\x"})
@@ -302,20 +318,69 @@ TEST(RemovalRules, ProgressStaysRightBeyondTwoGigabytes) {
 }
 
 // A link to a folder elsewhere goes, or stays with a message; what it points
-// to is never touched, nor listed.
+// to is never touched, nor listed. So too when the installation folder itself
+// is such a link.
 TEST_F(RemovalTest, LinksAreNotFollowed) {
   Put(root + "outside\\precious.txt", 5);
-#ifdef _WIN32
-  if (!CreateSymbolicLinkA((app + "link").c_str(), (root + "outside").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
-    GTEST_SKIP() << "no symbolic links here";
-#else
-  ASSERT_EQ(symlink(Native(root + "outside").c_str(), Native(app + "link").c_str()), 0);
-#endif
+  if (!MakeFolderLink(Native(app + "link"), Native(root + "outside"))) GTEST_SKIP() << "no folder links here";
   Put(app + "user.txt", 5);
   engine.ListRemainingFiles(FolderOf(settings.SetupLogPath));
-  for (const std::string& entry : page.list) EXPECT_EQ(entry.find("precious"), std::string::npos) << entry;
+  EXPECT_EQ(page.list, Log{app + "user.txt"});
   engine.OnButton1(BUTTON_DELETE_ALL);
   EXPECT_TRUE(Has(Native(root + "outside\\precious.txt")));
+  // Wine cannot remove a Unix link through the folder call: it stays, named.
+  if (Has(Native(app + "link")))
+    EXPECT_EQ(log, Log{"message 删除 " + app + "link 失败!"});
+  else
+    EXPECT_EQ(log, Log{"close"});
+
+  log.clear();
+  ASSERT_TRUE(MakeFolderLink(Native(root + "linked app"), Native(root + "outside")));
+  settings.SetupLogPath = (root + "linked app\\setup.log").c_str();
+  engine.OnButton1(BUTTON_DELETE_ALL);
+  EXPECT_TRUE(Has(Native(root + "outside\\precious.txt")));
+}
+
+// Another name for a protected folder, or for one that holds it, is refused
+// like the folder's own name.
+TEST_F(RemovalTest, AliasesOfProtectedFoldersAreRefused) {
+  if (!MakeFolderLink(Native(root + "via"), Native(root.substr(0, root.size() - 1))))
+    GTEST_SKIP() << "no folder links here";
+  EXPECT_TRUE(engine.MayRemoveWhole((root + "via\\my app").c_str()));
+  EXPECT_FALSE(engine.MayRemoveWhole((root + "via\\desk").c_str()));
+  EXPECT_FALSE(engine.MayRemoveWhole((root + "via\\desk\\").c_str()));
+  EXPECT_FALSE(engine.MayRemoveWhole((root + "via").c_str()));  // holds the desktop
+  services.profiles = root + "via\\programs";
+  Put(root + "programs\\bob\\x.lnk", 1);
+  EXPECT_FALSE(engine.MayRemoveWhole((root + "programs\\bob").c_str()));  // a profile
+}
+
+// A log at a drive's root names the root, never that drive's current folder:
+// "全部删除" walks nothing there.
+TEST_F(RemovalTest, LogAtADriveRootNeverEmptiesTheDrive) {
+  settings.SetupLogPath = "Q:\\setup.log";
+  engine.OnButton1(BUTTON_DELETE_ALL);
+  EXPECT_EQ(log, Log{"message 不能删除文件夹 Q:: 它是(或含有)系统或用户的文件夹."});
+  for (const char* root : {"Q:", "Q:\\", "Q:."}) EXPECT_FALSE(engine.MayRemoveWhole(root)) << root;
+  EXPECT_EQ(std::string(engine.TargetOf("Q:")), "Q:\\");
+}
+
+// With no Programs folder known, no shortcut names a program group: the
+// folders of the shortcuts (the desktop, the Start menu) stay.
+TEST_F(RemovalTest, UnknownProgramsFolderNamesNoGroup) {
+  std::string shortcuts = root + "shortcuts\\desktop\\";
+  Put(shortcuts + "mine.txt", 1);
+  for (const char* programs : {"", "\\", "C:\\", "start menu\\"}) {
+    CreateFolder(app.c_str());
+    Put(shortcuts + "app.lnk", 1);
+    WriteLog({}, {}, {shortcuts + "app.lnk"});
+    services.programs = programs;
+    log.clear();
+    engine.OnButton1(BUTTON_UNINSTALL);
+    EXPECT_TRUE(Only("message").empty()) << programs;
+    EXPECT_TRUE(Has(Native(shortcuts + "mine.txt"))) << programs;
+    EXPECT_FALSE(Has(Native(shortcuts + "app.lnk")));
+  }
 }
 
 #ifdef _WIN32

@@ -21,7 +21,19 @@ class TempDir {
 bool WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);  // "" when absent
 bool FileExists(const std::string& path);
-void MakeReadOnly(const std::string& path);
+// Makes the file read-only; false when writes still get through (as root on
+// the host), so a test of read-only handling cannot fail there.
+bool MakeReadOnly(const std::string& path);
+// Runs check where read-only files are refused to writers: on the host as
+// root in a child process that gave up root's rights. check gives 1 for
+// success, 0 for failure, -1 when read-only does not hold even there; so
+// does this (the child's failure to give up its rights is -1 too).
+int RunWhereReadOnlyHolds(int (*check)());
+
+// Makes link a link to the folder target that the platform reports as a link
+// (under Wine a Unix symbolic link: Wine's own call makes none). false when no
+// such link can be made here.
+bool MakeFolderLink(const std::string& link, const std::string& target);
 
 // A Windows-style path of the engines as the platform takes it: on the host a
 // backslash is a folder separator.

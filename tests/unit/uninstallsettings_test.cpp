@@ -22,8 +22,7 @@ TEST(UninstallTable, ReadsWhatWriteUninstallerWrote) {
                            installDir.c_str()};
   ASSERT_TRUE(WriteUninstaller(src));
   std::string tmp = dir.Path("wren.tmp");
-  WriteBytes(tmp, "stale");
-  MakeReadOnly(tmp);  // a leftover of an earlier run does not block the read
+  WriteBytes(tmp, "stale");  // a leftover of an earlier run is replaced
 
   UninstallSettings s;
   ASSERT_TRUE(LoadUninstallTableFrom(dir.Path("ridkit.exe").c_str(), tmp.c_str(), s));
@@ -40,6 +39,24 @@ TEST(UninstallTable, ReadsWhatWriteUninstallerWrote) {
   std::string file = ReadBytes(dir.Path("ridkit.exe"));
   EXPECT_EQ(file.substr(s.PictureOffset, s.PictureLength), std::string(40, 'P'));
   EXPECT_EQ(file.substr(s.IconOffset, s.IconLength), std::string(20, 'I'));
+}
+
+TEST(UninstallTable, ReadOnlyLeftoverDoesNotBlockTheRead) {
+  int result = RunWhereReadOnlyHolds([]() -> int {
+    TempDir dir;
+    std::string program(100, 'p'), setup = dir.Path("setup.exe"), installDir = dir.Dir();
+    WriteBytes(setup, "s");
+    UninstallerSource src = {program.data(), 100, setup.c_str(), "P", 0, 0, 0, 0, {"", ""}, {"", ""},
+                             installDir.c_str()};
+    std::string tmp = dir.Path("wren.tmp");
+    if (!WriteUninstaller(src) || !WriteBytes(tmp, "stale")) return 0;
+    if (!MakeReadOnly(tmp)) return -1;
+    UninstallSettings s;
+    return LoadUninstallTableFrom(dir.Path("ridkit.exe").c_str(), tmp.c_str(), s) && s.ProductName == "P" &&
+           !FileExists(tmp);
+  });
+  if (result < 0) GTEST_SKIP() << "read-only files can be written here";
+  EXPECT_EQ(result, 1);
 }
 
 TEST(UninstallTable, ProgramWithoutItsDataFails) {

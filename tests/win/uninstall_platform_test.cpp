@@ -89,9 +89,84 @@ TEST(FolderGuard, SystemAndUserFoldersAndWhatHoldsThemAreRefused) {
   std::string allowed[] = {programFiles + "\\示例 软件", std::string(temp) + "some app", "C:\\Games\\x",
                            Special(CSIDL_PROGRAMS) + "\\示例"};
   for (const std::string& f : allowed) EXPECT_TRUE(engine.MayRemoveWhole(f.c_str())) << f;
+  // With the current folder of C: elsewhere, "C:" is still the root.
+  std::string here = std::string(temp) + "guard current";
+  CreateDirectoryA(here.c_str(), NULL);
+  char before[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, before);
+  ASSERT_TRUE(SetCurrentDirectoryA(here.c_str()));
+  EXPECT_FALSE(engine.MayRemoveWhole("C:"));
+  EXPECT_FALSE(engine.MayRemoveWhole("c:."));
+  EXPECT_TRUE(engine.MayRemoveWhole((here + "\\app").c_str()));
+  SetCurrentDirectoryA(before);
+  RemoveDirectoryA(here.c_str());
   CString programs = services.ProgramsFolder();
   EXPECT_TRUE(programs.EndsWith('\\'));
   EXPECT_EQ(std::string(programs), Special(CSIDL_PROGRAMS) + "\\");
+  CoUninitialize();
+}
+
+std::string Known(REFKNOWNFOLDERID id) {
+  PWSTR wide = 0;
+  char path[MAX_PATH] = {0};
+  if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, 0, &wide)) && wide)
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, path, MAX_PATH, 0, 0);
+  CoTaskMemFree(wide);
+  return path;
+}
+
+// Under Wine: the same folder through drive Z:, which is the Unix root.
+std::string ThroughDriveZ(const std::string& path) {
+  typedef char*(CDECL * UnixNameProc)(const wchar_t*);
+  UnixNameProc proc = reinterpret_cast<UnixNameProc>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  wchar_t wide[MAX_PATH];
+  if (!proc || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return "";
+  char* name = proc(wide);
+  if (!name) return "";
+  std::string out = "Z:" + std::string(name);
+  HeapFree(GetProcessHeap(), 0, name);
+  for (char& c : out)
+    if (c == '/') c = '\\';
+  return out;
+}
+
+// Every folder the system knows for the user and the public profile is kept,
+// under any name that leads to it.
+TEST(FolderGuard, KnownFoldersAndTheirAliasesAreRefused) {
+  CoInitialize(0);
+  UninstallSettings settings;
+  NullPage page;
+  CRemovalServices services;
+  CRemovalEngine engine(settings, page, services);
+  const KNOWNFOLDERID* ids[] = {&FOLDERID_Downloads, &FOLDERID_Pictures,   &FOLDERID_Music,
+                                &FOLDERID_Videos,    &FOLDERID_Favorites,  &FOLDERID_SavedGames,
+                                &FOLDERID_Contacts,  &FOLDERID_Links,      &FOLDERID_Public,
+                                &FOLDERID_PublicDownloads, &FOLDERID_PublicMusic, &FOLDERID_ProgramData};
+  int checked = 0;
+  for (const KNOWNFOLDERID* id : ids) {
+    std::string f = Known(*id);
+    if (f.empty()) continue;
+    CreateDirectoryA(f.c_str(), NULL);
+    EXPECT_FALSE(engine.MayRemoveWhole(f.c_str())) << f;
+    checked++;
+  }
+  EXPECT_GE(checked, 8);
+  std::string downloads = Known(FOLDERID_Downloads), profile = Special(CSIDL_PROFILE);
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  std::string aliases[] = {ThroughDriveZ(windows), ThroughDriveZ(downloads), ThroughDriveZ(profile),
+                           ThroughDriveZ(profile.substr(0, profile.rfind('\\'))),
+                           ThroughDriveZ(profile.substr(0, profile.rfind('\\'))) + "\\somebody"};
+  if (aliases[0].empty()) {
+    CoUninitialize();
+    GTEST_SKIP() << "no second name for a folder here";
+  }
+  std::string somebody = profile.substr(0, profile.rfind('\\')) + "\\somebody";
+  CreateDirectoryA(somebody.c_str(), NULL);
+  for (const std::string& f : aliases) EXPECT_FALSE(engine.MayRemoveWhole(f.c_str())) << f;
+  EXPECT_TRUE(engine.MayRemoveWhole((ThroughDriveZ(downloads) + "\\some app").c_str()));
+  RemoveDirectoryA(somebody.c_str());
   CoUninitialize();
 }
 
