@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "common/container.h"
+#include "common/exitcodes.h"
 #include "common/shellhelpers.h"
 #include "framework/app.h"
 #include "framework/memory.h"
@@ -26,6 +27,9 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       settings_(settings),
       icon_(0),
       ownIcon_(FALSE),
+      closed_(FALSE),
+      listShown_(FALSE),
+      refused_(FALSE),
       engine_(settings, *this, services_) {
   if (settings.PictureLength > 0) {
     long n = settings.PictureLength;
@@ -82,7 +86,17 @@ BOOL CUninstallDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CUninstallDlg::OnOK() { engine_.OnButton1(GetDlgItemText(IDOK)); }
+void CUninstallDlg::OnOK() {
+  CString text = GetDlgItemText(IDOK);
+  if (text == BUTTON_DELETE_ALL) refused_ = !engine_.MayRemoveWhole(engine_.InstallFolder());
+  engine_.OnButton1(text);
+}
+
+int CUninstallDlg::ExitCode() const {
+  if (closed_) return EXIT_DONE;
+  if (listShown_) return refused_ ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
+  return EXIT_CANCELLED;
+}
 
 BOOL CUninstallDlg::OnPaint() {
   PAINTSTRUCT ps;
@@ -169,7 +183,10 @@ int CUninstallDlg::ListCount() {
   return n > 0 ? static_cast<int>(n) : 0;
 }
 
-void CUninstallDlg::ShowList() { list_.ShowWindow(SW_SHOW); }
+void CUninstallDlg::ShowList() {
+  listShown_ = TRUE;
+  list_.ShowWindow(SW_SHOW);
+}
 
 void CUninstallDlg::MoveHeadlineAboveList() {
   MoveWindow(headline_.m_hWnd, kHeadlineAboveList.left, kHeadlineAboveList.top,
@@ -179,4 +196,7 @@ void CUninstallDlg::MoveHeadlineAboveList() {
 
 void CUninstallDlg::ShowMessage(const char* text) { AfxMessageBox(text, MB_OK); }
 
-void CUninstallDlg::Close() { EndDialog(IDOK); }
+void CUninstallDlg::Close() {
+  closed_ = TRUE;
+  EndDialog(IDOK);
+}
