@@ -6,13 +6,15 @@
 #include "common/exitcodes.h"
 #include "common/shellhelpers.h"
 #include "framework/app.h"
+#include "framework/dpi.h"
 #include "framework/memory.h"
 #include "framework/msgbox.h"
 #include "resource.h"
 
 namespace {
 
-// The list of files left, in client pixels, and the headline's place above it.
+// The list of files left, in client pixels at 96 DPI (scaled to the system's
+// DPI where used), and the headline's place above it.
 const RECT kListRect = {125, 35, 410, 220};
 const RECT kHeadlineAboveList = {125, 10, 125 + 200, 10 + 25};
 // The picture beside the texts.
@@ -75,9 +77,9 @@ BOOL CUninstallDlg::OnInitDialog() {
   animation_.ShowWindow(SW_HIDE);
   headlineText_.Format("正在准备卸载%s...", settings_.ProductName.c_str());
   SetWindowText(settings_.ProductName);
-  list_.m_hWnd = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_BORDER | WS_VSCROLL, kListRect.left,
-                                 kListRect.top, kListRect.right - kListRect.left,
-                                 kListRect.bottom - kListRect.top, m_hWnd,
+  list_.m_hWnd = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_BORDER | WS_VSCROLL, ScaleForDpi(kListRect.left),
+                                 ScaleForDpi(kListRect.top), ScaleForDpi(kListRect.right - kListRect.left),
+                                 ScaleForDpi(kListRect.bottom - kListRect.top), m_hWnd,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LEFT_LIST)),
                                  AfxGetInstanceHandle(), 0);
   // The dialog's font, so that paths in Chinese read like the rest.
@@ -109,7 +111,9 @@ BOOL CUninstallDlg::OnPaint() {
     int y = (r.bottom - r.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     if (icon_) DrawIcon(dc, x, y, icon_);
   }
-  if (picture_.IsLoaded()) picture_.Draw(dc, kPictureLeft, kPictureTop, kPictureWidth, kPictureHeight);
+  if (picture_.IsLoaded())
+    picture_.Draw(dc, ScaleForDpi(kPictureLeft), ScaleForDpi(kPictureTop), ScaleForDpi(kPictureWidth),
+                  ScaleForDpi(kPictureHeight));
   EndPaint(m_hWnd, &ps);
   return TRUE;
 }
@@ -170,7 +174,7 @@ void CUninstallDlg::MoveButton1Right(int pixels) {
   POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
   ScreenToClient(m_hWnd, &corners[0]);
   ScreenToClient(m_hWnd, &corners[1]);
-  MoveWindow(button, corners[0].x + pixels, corners[0].y, corners[1].x - corners[0].x,
+  MoveWindow(button, corners[0].x + ScaleForDpi(pixels), corners[0].y, corners[1].x - corners[0].x,
              corners[1].y - corners[0].y, TRUE);
 }
 
@@ -189,9 +193,9 @@ void CUninstallDlg::ShowList() {
 }
 
 void CUninstallDlg::MoveHeadlineAboveList() {
-  MoveWindow(headline_.m_hWnd, kHeadlineAboveList.left, kHeadlineAboveList.top,
-             kHeadlineAboveList.right - kHeadlineAboveList.left,
-             kHeadlineAboveList.bottom - kHeadlineAboveList.top, TRUE);
+  MoveWindow(headline_.m_hWnd, ScaleForDpi(kHeadlineAboveList.left), ScaleForDpi(kHeadlineAboveList.top),
+             ScaleForDpi(kHeadlineAboveList.right - kHeadlineAboveList.left),
+             ScaleForDpi(kHeadlineAboveList.bottom - kHeadlineAboveList.top), TRUE);
 }
 
 void CUninstallDlg::ShowMessage(const char* text) { AfxMessageBox(text, MB_OK); }
