@@ -712,6 +712,39 @@ TEST_F(UninstallTest, DllsPlantedBesideTheUninstallerAndInTheTemporaryFolderAreN
   RemovePlants(temp);
 }
 
+TEST_F(UninstallTest, RefusedRemovalEndsWithItsCode) {
+  Install(false);
+  // A log in Program Files itself: the run lists what Program Files holds,
+  // and "全部删除" refuses the folder.
+  std::string programFiles = Special(CSIDL_PROGRAM_FILES);
+  std::string log = programFiles + "\\SETUP.LOG";
+  {
+    CSetupLogWriter writer;
+    ASSERT_TRUE(writer.Create(log.c_str()));
+    for (const char* l : {"[FILELIST]", "", "[TYPELIST]", "", "[SHORTCUTLIST]"}) writer.WriteLine(l);
+    ASSERT_TRUE(writer.Close());
+  }
+  ASSERT_TRUE(robot.Start(Installed("ridkit.exe")));
+  ASSERT_TRUE(robot.WaitForExit(30000));
+  HWND box = WaitForOpenDialog();
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(ChooseFile(box, log));
+  HWND dlg = WaitForAnyWindow(DIALOG_CLASS, kProduct);
+  ASSERT_TRUE(dlg);
+  WindowProcess process(dlg);
+  ASSERT_TRUE(RunRemoval(dlg, kDeleteAll));
+  ASSERT_TRUE(Robot::Click(dlg, IDOK));
+  HWND refused = WaitForAnyWindow(DIALOG_CLASS, "glb1a2b");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(Robot::ControlText(refused, MSGBOX_TEXT_ID).find("不能删除文件夹"), 0u);
+  Robot::Click(refused, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return !FindAnyWindow(DIALOG_CLASS, "glb1a2b"); }, 10000));
+  Robot::Click(dlg, IDCANCEL);  // 退出
+  EXPECT_EQ(process.ExitCode(), static_cast<DWORD>(EXIT_REMOVAL_REFUSED));
+  EXPECT_TRUE(FileExists(programFiles));
+  DeleteFileA(log.c_str());
+}
+
 TEST_F(UninstallTest, WithoutItsAppendedDataTheUninstallerOnlySaysSo) {
   std::vector<std::string> foldersBefore = TemporaryCopyFolders();
   CreateDirectoryA(installDir.c_str(), 0);
