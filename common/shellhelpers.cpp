@@ -6,12 +6,13 @@
 #include <shobjidl.h>
 
 #include "../framework/file.h"
+#include "../framework/dllsearch.h"
 #include "packageindex.h"
 
 typedef HRESULT(STDAPICALLTYPE* RegisterProc)();
 
 int RegisterServer(const char* path) {
-  HMODULE lib = LoadLibraryA(path);
+  HMODULE lib = LoadLibraryBeside(path);
   if (reinterpret_cast<UINT_PTR>(lib) < 32) return 0;
   RegisterProc proc = reinterpret_cast<RegisterProc>(
       reinterpret_cast<void (*)()>(GetProcAddress(lib, "DllRegisterServer")));

@@ -9,7 +9,7 @@
 static CWinApp* g_app = 0;
 
 CWinApp::CWinApp(const char* appName)
-    : m_hInstance(0), m_pMainWnd(0), m_strAppName(appName ? appName : ""), oleStarted_(false) {
+    : m_hInstance(0), m_pMainWnd(0), m_strAppName(appName ? appName : ""), m_nExitCode(0), oleStarted_(false) {
   g_app = this;
 }
 
@@ -45,7 +45,7 @@ int CWinApp::ExitInstance() {
     OleUninitialize();
     oleStarted_ = false;
   }
-  return 0;
+  return m_nExitCode;
 }
 
 CWinApp* AfxGetApp() { return g_app; }

@@ -23,6 +23,7 @@ class CWinApp {
   HINSTANCE m_hInstance;
   CWnd* m_pMainWnd;  // the main window of the run, if any
   CString m_strAppName;
+  int m_nExitCode;  // what ExitInstance returns: the program's exit code
 
   // Called once by the program's entry point before InitInstance.
   void Startup(HINSTANCE instance);

@@ -1,6 +1,7 @@
 #include "setupapp.h"
 
 #include "common/container.h"
+#include "common/exitcodes.h"
 #include "common/fieldtable.h"
 #include "common/shellhelpers.h"
 #include "framework/memory.h"
@@ -17,9 +18,10 @@ BOOL CSetupApp::InitInstance() {
   Enable3dControls();
   if (!LoadPackage()) {
     MessageBoxA(0, LOAD_FAILED_TEXT, "", MB_OK);
+    m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
-  RunWizard(*this);
+  m_nExitCode = RunWizard(*this) == IDOK ? EXIT_DONE : EXIT_CANCELLED;
   return FALSE;
 }
 

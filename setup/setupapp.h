@@ -37,7 +37,8 @@ class CSetupApp : public CWinApp, public PackageSettings {
   CSplashWnd SplashWnd;
 };
 
-// The wizard's modal run (the whole installation); returns when it closes.
-void RunWizard(CSetupApp& app);
+// The wizard's modal run (the whole installation); returns when it closes:
+// IDOK when it was finished, IDCANCEL when it was cancelled.
+INT_PTR RunWizard(CSetupApp& app);
 
 inline CSetupApp* GetSetupApp() { return static_cast<CSetupApp*>(AfxGetApp()); }

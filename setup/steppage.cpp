@@ -1,5 +1,6 @@
 #include "steppage.h"
 
+#include "framework/dpi.h"
 #include "setupapp.h"
 
 CSetupApp& CStepPage::App() const { return *GetSetupApp(); }
@@ -21,7 +22,8 @@ BOOL CStepPage::OnPaint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(m_hWnd, &ps);
   CSetupApp& app = App();
-  if (app.Picture.IsLoaded()) app.Picture.Draw(dc, 0, 0, PAGE_PICTURE_WIDTH, PAGE_PICTURE_HEIGHT);
+  if (app.Picture.IsLoaded())
+    app.Picture.Draw(dc, 0, 0, ScaleForDpi(PAGE_PICTURE_WIDTH), ScaleForDpi(PAGE_PICTURE_HEIGHT));
   EndPaint(m_hWnd, &ps);
   return TRUE;
 }

@@ -47,7 +47,7 @@ void CWizardSheet::OnSize() {
   SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 }
 
-void RunWizard(CSetupApp& app) {
+INT_PTR RunWizard(CSetupApp& app) {
   if (app.SplashEnabled) {
     app.SplashWnd.m_color = static_cast<COLORREF>(app.SplashBackColor);
     app.SplashWnd.m_caption = app.SplashCaption;
@@ -56,10 +56,11 @@ void RunWizard(CSetupApp& app) {
   CWizardSheet sheet("setup", 0, 0);
   sheet.m_psh.dwFlags |= PSH_WIZARD;
   app.m_pMainWnd = &sheet;
-  sheet.DoModal();
+  INT_PTR result = sheet.DoModal();
   if (app.SplashEnabled) app.SplashWnd.DestroyWindow();
   sheet.DestroyWindow();
   app.m_pMainWnd = 0;
+  return result;
 }
 
 int CSetupApp::ConfirmCancel(CString message, CString first, CString second) {

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "framework/dllsearch.h"
 #include "common/packageindex.h"
 #include "common/shellhelpers.h"
 #include "regcleanup.h"
@@ -11,7 +12,7 @@
 typedef HRESULT(STDAPICALLTYPE* ServerProc)();
 
 int UnregisterServer(const char* path) {
-  HMODULE lib = LoadLibraryA(path);
+  HMODULE lib = LoadLibraryBeside(path);
   if (reinterpret_cast<UINT_PTR>(lib) < 32) return 0;
   ServerProc proc = reinterpret_cast<ServerProc>(
       reinterpret_cast<void (*)()>(GetProcAddress(lib, "DllUnregisterServer")));

@@ -4,10 +4,12 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "common/exitcodes.h"
 #include "common/setuplog.h"
 #include "common/shellhelpers.h"
 #include "framework/fsys.h"
 #include "framework/msgbox.h"
+#include "tempcopy.h"
 #include "uninstalldlg.h"
 
 // Paths of the start-up are held in buffers of this many bytes.
@@ -31,6 +33,7 @@ BOOL CUninstallApp::InitInstance() {
   AfxOleInit();
   if (!LoadUninstallTable()) {
     AfxMessageBox(TABLE_FAILED_TEXT, MB_OK);
+    m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
   char temp[START_PATH_SIZE] = {0};
@@ -38,34 +41,30 @@ BOOL CUninstallApp::InitInstance() {
   if (n >= START_PATH_SIZE - 1) temp[0] = 0;  // did not fit: no temporary folder
 
   if (!IsTemporaryCopy(ModulePath)) {
-    RelaunchFromTemporaryFolder(temp);
+    m_nExitCode = RelaunchFromTemporaryFolder(temp) ? EXIT_DONE : EXIT_COPY_FAILED;
     return FALSE;
   }
-  if (!LocateSetupLog()) return FALSE;
+  if (!LocateSetupLog()) {
+    m_nExitCode = EXIT_CANCELLED;
+    return FALSE;
+  }
   CUninstallDlg dlg(*this, ModulePath);
   m_pMainWnd = &dlg;
   dlg.DoModal();
   m_pMainWnd = 0;
+  m_nExitCode = dlg.ExitCode();
   return FALSE;
 }
 
-void CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder) {
+BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder) {
   // Without a temporary folder the copy would land in the current folder.
-  if (!tempFolder[0]) return;
-  CString copy = TemporaryCopyPath(tempFolder);
-  SetFileAttributesA(copy, FILE_ATTRIBUTE_NORMAL);
-  CopyFileA(ModulePath, copy, FALSE);
+  if (!tempFolder[0]) return FALSE;
+  CTemporaryCopy copy;
+  if (!copy.Make(ModulePath, tempFolder)) return FALSE;
   SetupLogPath = SetupLogBeside(ModulePath);
-
-  SHELLEXECUTEINFOA sei;
-  memset(&sei, 0, sizeof sei);
-  sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  sei.lpFile = copy;
-  sei.lpParameters = SetupLogPath;  // unquoted: the copy takes the whole text
-  sei.lpDirectory = tempFolder;
-  sei.nShow = SW_SHOW;
-  if (ShellExecuteExA(&sei) && sei.hProcess) CloseHandle(sei.hProcess);
+  // Scheduled first: the copy goes at the next restart however its run ends.
+  copy.ScheduleRemoval();
+  return copy.Start(SetupLogPath);
 }
 
 BOOL CUninstallApp::LocateSetupLog() {

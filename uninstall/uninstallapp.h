@@ -17,9 +17,10 @@ class CUninstallApp : public CWinApp, public UninstallSettings {
   CString ModulePath;  // the running file
 
  private:
-  // The instance started by the user: copies itself to the temporary folder
-  // and starts the copy with the path of setup.log.
-  void RelaunchFromTemporaryFolder(const char* tempFolder);
+  // The instance started by the user: copies itself into a folder of its own
+  // in the temporary folder and starts the copy with the path of setup.log.
+  // FALSE when the copy could not be made, checked or started.
+  BOOL RelaunchFromTemporaryFolder(const char* tempFolder);
   // The temporary copy: SetupLogPath from the parameter, or from the user when
   // there is no such file. FALSE when the user gave no log.
   BOOL LocateSetupLog();

@@ -3,15 +3,18 @@
 #include <commctrl.h>
 
 #include "common/container.h"
+#include "common/exitcodes.h"
 #include "common/shellhelpers.h"
 #include "framework/app.h"
+#include "framework/dpi.h"
 #include "framework/memory.h"
 #include "framework/msgbox.h"
 #include "resource.h"
 
 namespace {
 
-// The list of files left, in client pixels, and the headline's place above it.
+// The list of files left, in client pixels at 96 DPI (scaled to the system's
+// DPI where used), and the headline's place above it.
 const RECT kListRect = {125, 35, 410, 220};
 const RECT kHeadlineAboveList = {125, 10, 125 + 200, 10 + 25};
 // The picture beside the texts.
@@ -26,6 +29,9 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       settings_(settings),
       icon_(0),
       ownIcon_(FALSE),
+      closed_(FALSE),
+      listShown_(FALSE),
+      refused_(FALSE),
       engine_(settings, *this, services_) {
   if (settings.PictureLength > 0) {
     long n = settings.PictureLength;
@@ -71,9 +77,9 @@ BOOL CUninstallDlg::OnInitDialog() {
   animation_.ShowWindow(SW_HIDE);
   headlineText_.Format("正在准备卸载%s...", settings_.ProductName.c_str());
   SetWindowText(settings_.ProductName);
-  list_.m_hWnd = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_BORDER | WS_VSCROLL, kListRect.left,
-                                 kListRect.top, kListRect.right - kListRect.left,
-                                 kListRect.bottom - kListRect.top, m_hWnd,
+  list_.m_hWnd = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_BORDER | WS_VSCROLL, ScaleForDpi(kListRect.left),
+                                 ScaleForDpi(kListRect.top), ScaleForDpi(kListRect.right - kListRect.left),
+                                 ScaleForDpi(kListRect.bottom - kListRect.top), m_hWnd,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LEFT_LIST)),
                                  AfxGetInstanceHandle(), 0);
   // The dialog's font, so that paths in Chinese read like the rest.
@@ -82,7 +88,17 @@ BOOL CUninstallDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CUninstallDlg::OnOK() { engine_.OnButton1(GetDlgItemText(IDOK)); }
+void CUninstallDlg::OnOK() {
+  CString text = GetDlgItemText(IDOK);
+  if (text == BUTTON_DELETE_ALL) refused_ = !engine_.MayRemoveWhole(engine_.InstallFolder());
+  engine_.OnButton1(text);
+}
+
+int CUninstallDlg::ExitCode() const {
+  if (closed_) return EXIT_DONE;
+  if (listShown_) return refused_ ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
+  return EXIT_CANCELLED;
+}
 
 BOOL CUninstallDlg::OnPaint() {
   PAINTSTRUCT ps;
@@ -95,7 +111,9 @@ BOOL CUninstallDlg::OnPaint() {
     int y = (r.bottom - r.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     if (icon_) DrawIcon(dc, x, y, icon_);
   }
-  if (picture_.IsLoaded()) picture_.Draw(dc, kPictureLeft, kPictureTop, kPictureWidth, kPictureHeight);
+  if (picture_.IsLoaded())
+    picture_.Draw(dc, ScaleForDpi(kPictureLeft), ScaleForDpi(kPictureTop), ScaleForDpi(kPictureWidth),
+                  ScaleForDpi(kPictureHeight));
   EndPaint(m_hWnd, &ps);
   return TRUE;
 }
@@ -156,7 +174,7 @@ void CUninstallDlg::MoveButton1Right(int pixels) {
   POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
   ScreenToClient(m_hWnd, &corners[0]);
   ScreenToClient(m_hWnd, &corners[1]);
-  MoveWindow(button, corners[0].x + pixels, corners[0].y, corners[1].x - corners[0].x,
+  MoveWindow(button, corners[0].x + ScaleForDpi(pixels), corners[0].y, corners[1].x - corners[0].x,
              corners[1].y - corners[0].y, TRUE);
 }
 
@@ -169,14 +187,20 @@ int CUninstallDlg::ListCount() {
   return n > 0 ? static_cast<int>(n) : 0;
 }
 
-void CUninstallDlg::ShowList() { list_.ShowWindow(SW_SHOW); }
+void CUninstallDlg::ShowList() {
+  listShown_ = TRUE;
+  list_.ShowWindow(SW_SHOW);
+}
 
 void CUninstallDlg::MoveHeadlineAboveList() {
-  MoveWindow(headline_.m_hWnd, kHeadlineAboveList.left, kHeadlineAboveList.top,
-             kHeadlineAboveList.right - kHeadlineAboveList.left,
-             kHeadlineAboveList.bottom - kHeadlineAboveList.top, TRUE);
+  MoveWindow(headline_.m_hWnd, ScaleForDpi(kHeadlineAboveList.left), ScaleForDpi(kHeadlineAboveList.top),
+             ScaleForDpi(kHeadlineAboveList.right - kHeadlineAboveList.left),
+             ScaleForDpi(kHeadlineAboveList.bottom - kHeadlineAboveList.top), TRUE);
 }
 
 void CUninstallDlg::ShowMessage(const char* text) { AfxMessageBox(text, MB_OK); }
 
-void CUninstallDlg::Close() { EndDialog(IDOK); }
+void CUninstallDlg::Close() {
+  closed_ = TRUE;
+  EndDialog(IDOK);
+}

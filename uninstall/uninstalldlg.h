@@ -33,6 +33,11 @@ class CUninstallDlg : public CDialog, public IRemovalPage {
   void ShowMessage(const char* text);
   void Close();
 
+  // The program's exit code for how the dialog ended (common/exitcodes.h):
+  // closed by the run, ended in Files left (or with the whole folder refused),
+  // or cancelled before the run.
+  int ExitCode() const;
+
  protected:
   void DoDataExchange(CDataExchange* pDX);
   BOOL OnInitDialog();
@@ -53,6 +58,9 @@ class CUninstallDlg : public CDialog, public IRemovalPage {
   CString headlineText_;
   HICON icon_;
   BOOL ownIcon_;  // made from the package's bytes: destroyed with the dialog
+  BOOL closed_;     // the run ended the dialog (Finished, or all deleted)
+  BOOL listShown_;  // the run ended in Files left
+  BOOL refused_;    // the last "delete all" found the folder not removable whole
   CRemovalServices services_;
   CRemovalEngine engine_;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "robot.h"
+#include "tempcopy.h"
 #include "snapshot.h"
 #include "wizard.h"
 #include "tests/fileutil.h"
@@ -122,7 +123,6 @@ class CycleTest : public ::testing::Test {
     desktopLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "测试.lnk";
     group = SpecialFolder(CSIDL_PROGRAMS) + kProduct + "\\";
     marks = TempFolder() + "e2e-cycle-marks.txt";
-    copy = TempFolder() + "glb1a2b.exe";
     SetEnvironmentVariableA("E2E_MARKS", marks.c_str());
     Clean();
     CreateDirectoryA(parent.c_str(), 0);
@@ -188,8 +188,6 @@ class CycleTest : public ::testing::Test {
 };
 
 TEST_F(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
-  SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(copy.c_str());
   MachineState before = Take();
   ASSERT_TRUE(before.parent.exists && before.parent.entries.empty());
 
@@ -235,6 +233,8 @@ TEST_F(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   HWND dlg = WaitForTopWindow(DIALOG_CLASS, kProduct, 30000);
   ASSERT_TRUE(dlg);
   WindowProcess process(dlg);
+  copy = ProcessImageOf(dlg);
+  EXPECT_EQ(copy.substr(0, TempFolder().size()), TempFolder());
   EXPECT_TRUE(ReadFileBytes(copy) == uninstaller) << "the dialog is the temporary copy's";
 
   // Ready.
@@ -280,14 +280,17 @@ TEST_F(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   for (int i = 0; i < 4; i++) EXPECT_FALSE(after.keys[i].exists) << "association key " << keyNames[i];
   // Expected: the log lists files, never folders, so the folder the package
   // made for its controls in the system folder stays, empty; and the
-  // temporary copy of the uninstaller stays in the temporary folder (it
-  // cannot delete the file it runs from; the next removal replaces it).
+  // temporary copy of the uninstaller stays in its folder in the temporary
+  // folder (it cannot delete the file it runs from) until the next restart.
   std::set<std::string> systemNames = before.systemNames;
   systemNames.insert("e2e安装");
   EXPECT_EQ(after.systemNames, systemNames);
   EXPECT_TRUE(after.systemSub.exists);
   EXPECT_EQ(after.systemSub.entries.size(), 0u);
   EXPECT_TRUE(ReadFileBytes(copy) == uninstaller);
+  ASSERT_TRUE(RestartPrefix());
+  EXPECT_FALSE(FileExists(copy));
+  EXPECT_FALSE(FileExists(copy.substr(0, copy.rfind('\\'))));
 }
 
 }  // namespace

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "common/container.h"
+#include "common/exitcodes.h"
 #include "common/fieldtable.h"
 #include "framework/memory.h"
+#include "plant.h"
 #include "robot.h"
 #include "setupfile.h"
 #include "wizard.h"
@@ -77,7 +79,7 @@ class StartupTest : public ::testing::Test {
     EXPECT_EQ(r.caption, "");
     EXPECT_EQ(r.text, kLoadFailed);
     ASSERT_TRUE(r.exited);
-    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.exitCode, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
     DeleteFileA(path.c_str());
   }
 
@@ -89,7 +91,7 @@ class StartupTest : public ::testing::Test {
     RunResult r = RunSetup(path);
     EXPECT_TRUE(r.wizard);
     EXPECT_TRUE(r.exited);
-    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.exitCode, static_cast<DWORD>(EXIT_CANCELLED)) << "the wizard was quit";
     EXPECT_FALSE(FileExists(WrenTmp())) << "the index copy stays behind";
     DeleteFileA(path.c_str());
     return r;
@@ -113,6 +115,26 @@ TEST_F(StartupTest, GoodIndexLoadsAndCleansUp) {
   RunResult r = ExpectLoad("good", SetupFile(ScrambledIndex(IndexFields("好软件", {"a.exe", "b.dll"}))));
   EXPECT_EQ(r.caption, "好软件");
   EXPECT_EQ(r.text, "第一行");
+}
+
+TEST_F(StartupTest, DllsPlantedBesideTheSetupAreNeverLoaded) {
+  // The setup in a download folder of its own, with the planted DLLs beside
+  // it; Wine prefers them wherever it finds them.
+  std::string folder = TempFolder() + "plant-setup\\";
+  CreateDirectoryA(folder.c_str(), 0);
+  ASSERT_TRUE(PlantDlls(folder));
+  std::string path = folder + "演示软件-1.0.exe";
+  WriteAll(path, SetupFile(ScrambledIndex(IndexFields("好软件", {"a.exe"}))));
+  RunResult r;
+  {
+    PreferPlantedDlls prefer({"演示软件-1.0.exe"});
+    r = RunSetup(path);
+  }
+  EXPECT_TRUE(r.wizard) << "the wizard (property sheet, common controls) came up";
+  EXPECT_EQ(LoadedPlants(folder), std::vector<std::string>{});
+  DeleteFileA(path.c_str());
+  RemovePlants(folder);
+  RemoveDirectoryA(folder.c_str());
 }
 
 TEST_F(StartupTest, WithoutTrailerFails) {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -16,11 +17,14 @@
 #include <vector>
 
 #include "common/container.h"
+#include "common/exitcodes.h"
 #include "common/setuplog.h"
 #include "common/shellhelpers.h"
+#include "plant.h"
 #include "robot.h"
 #include "setup/copyengine.h"
 #include "setup/setupapp.h"
+#include "tempcopy.h"
 #include "uninstall/regcleanup.h"
 #include "tests/fileutil.h"
 
@@ -219,6 +223,8 @@ class WindowProcess {
     CloseHandle(h_);
   }
   bool Ended(DWORD timeoutMs) { return h_ && WaitForSingleObject(h_, timeoutMs) == WAIT_OBJECT_0; }
+  // The exit code once ended within the time, else STILL_ACTIVE.
+  DWORD ExitCode(DWORD timeoutMs = 30000) { return ExitCodeOf(h_, timeoutMs); }
 
  private:
   HANDLE h_;
@@ -457,10 +463,11 @@ class UninstallTest : public ::testing::Test {
 };
 
 TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
-  // A read-only stale copy in the temporary folder is replaced.
-  std::string copy = TempFolder() + "glb1a2b.exe";
-  WriteAll(copy, "stale");
-  SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_READONLY);
+  // A file of the copy's name in the temporary folder itself is neither used
+  // nor touched: the copy gets a folder of its own.
+  std::string stale = TempFolder() + "glb1a2b.exe";
+  WriteAll(stale, "stale");
+  std::vector<std::string> foldersBefore = TemporaryCopyFolders();
   Snapshot before = TakeSnapshot();
   Install();
   std::string user = Installed("data\\笔记.txt");
@@ -473,7 +480,21 @@ TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
   HWND dlg = StartUninstaller();
   ASSERT_TRUE(dlg);
   WindowProcess process(dlg);
+  std::string copy = ProcessImageOf(dlg);
+  std::string folder = copy.substr(0, copy.rfind('\\'));
+  EXPECT_EQ(folder.substr(0, folder.rfind('\\') + 1), TempFolder()) << copy;
+  EXPECT_EQ(copy, folder + "\\glb1a2b.exe");
+  EXPECT_TRUE(std::find(foldersBefore.begin(), foldersBefore.end(), folder) == foldersBefore.end())
+      << "a fresh folder";
+  if (FileSystemKeepsAcls()) EXPECT_TRUE(OnlyUserAdministratorsAndSystem(folder));
+  else std::printf("note: this prefix keeps no access lists; the copy's folder's list is not checked\n");
   EXPECT_TRUE(ReadAll(copy) == uninstaller) << "the temporary copy is ridkit.exe as installed";
+  EXPECT_EQ(ReadAll(stale), "stale");
+  // Scheduled for removal at the next restart: the copy, then its folder.
+  std::vector<std::string> pending = PendingRemovals();
+  auto copyAt = std::find(pending.begin(), pending.end(), copy);
+  EXPECT_TRUE(copyAt != pending.end());
+  EXPECT_TRUE(std::find(copyAt, pending.end(), folder) != pending.end());
   ExpectReady(dlg);
   ASSERT_TRUE(RunRemoval(dlg, kDeleteAll));
   EXPECT_EQ(ListTexts(dlg), std::vector<std::string>{user});
@@ -488,12 +509,18 @@ TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
   EXPECT_TRUE(FileExists(user));
 
   Robot::PressKey(dlg, VK_RETURN);  // button 1 is the default: 全部删除
-  EXPECT_TRUE(process.Ended(30000));
+  EXPECT_EQ(process.ExitCode(), static_cast<DWORD>(EXIT_DONE));
   EXPECT_FALSE(FileExists(installDir));
-  // The temporary copy stays; the system folder keeps the empty folder that
-  // the package's files were put in (the log names no folders), and the value
-  // that the package did not name stays in its key.
+  // The temporary copy stays until the next restart, then it goes with its
+  // folder. The system folder keeps the empty folder that the package's
+  // files were put in (the log names no folders), and the value that the
+  // package did not name stays in its key.
   EXPECT_TRUE(ReadAll(copy) == uninstaller);
+  ASSERT_TRUE(RestartPrefix());
+  EXPECT_FALSE(FileExists(copy));
+  EXPECT_FALSE(FileExists(folder));
+  EXPECT_EQ(ReadAll(stale), "stale");
+  DeleteFileA(stale.c_str());
   Snapshot after = TakeSnapshot();
   EXPECT_EQ(Difference(after, before),
             (std::vector<std::string>{"folder " + systemDir + "\\uninstall-test", "key HKCU\\Software\\UninstallTestValues",
@@ -607,7 +634,7 @@ TEST_F(UninstallTest, MissingLogAsksForIt) {
   {
     WindowProcess process(box);
     Robot::Click(box, IDCANCEL);
-    EXPECT_TRUE(process.Ended(30000));
+    EXPECT_EQ(process.ExitCode(), static_cast<DWORD>(EXIT_CANCELLED));
   }
   EXPECT_FALSE(FindAnyWindow(DIALOG_CLASS, kProduct));
 
@@ -622,7 +649,7 @@ TEST_F(UninstallTest, MissingLogAsksForIt) {
   {
     WindowProcess process(box);
     ASSERT_TRUE(ChooseFile(box, other + "\\notes.txt"));
-    EXPECT_TRUE(process.Ended(30000));
+    EXPECT_EQ(process.ExitCode(), static_cast<DWORD>(EXIT_CANCELLED));
   }
   EXPECT_FALSE(FindAnyWindow(DIALOG_CLASS, kProduct));
 
@@ -645,14 +672,81 @@ TEST_F(UninstallTest, MissingLogAsksForIt) {
   EXPECT_FALSE(FileExists(other + "\\SETUP.LOG"));
   EXPECT_TRUE(FileExists(Installed("app.exe")));  // not in that log
   Robot::Click(dlg, IDCANCEL);  // 退出
-  EXPECT_TRUE(process.Ended(30000));
+  EXPECT_EQ(process.ExitCode(), static_cast<DWORD>(EXIT_FILES_LEFT));
   EXPECT_TRUE(FileExists(other + "\\notes.txt"));
 }
 
+TEST_F(UninstallTest, DllsPlantedBesideTheUninstallerAndInTheTemporaryFolderAreNeverLoaded) {
+  // No log: the copy asks for it with the common file dialog, then shows its
+  // own dialog with the common controls.
+  Install(false);
+  std::string temp = TempFolder();
+  ASSERT_TRUE(PlantDlls(installDir));
+  ASSERT_TRUE(PlantDlls(temp));
+  {
+    PreferPlantedDlls prefer({"ridkit.exe", "glb1a2b.exe"});
+    ASSERT_TRUE(robot.Start(Installed("ridkit.exe")));
+    DWORD code = 1;
+    ASSERT_TRUE(robot.WaitForExit(30000, &code));
+    EXPECT_EQ(code, static_cast<DWORD>(EXIT_DONE)) << "the copy was made and started";
+    // A copy that loaded a planted DLL may never show a window: the markers
+    // below tell.
+    HWND box = WaitForOpenDialog();
+    EXPECT_TRUE(box);
+    if (box) {
+      CSetupLogWriter log;
+      ASSERT_TRUE(log.Create(Installed("setup.log").c_str()));
+      for (const char* l : {"[FILELIST]", "", "[TYPELIST]", "", "[SHORTCUTLIST]"}) log.WriteLine(l);
+      ASSERT_TRUE(log.Close());
+      ASSERT_TRUE(ChooseFile(box, Installed("setup.log")));
+      HWND dlg = WaitForAnyWindow(DIALOG_CLASS, kProduct);
+      ASSERT_TRUE(dlg);
+      WindowProcess process(dlg);
+      Robot::Click(dlg, IDCANCEL);
+      EXPECT_EQ(process.ExitCode(), static_cast<DWORD>(EXIT_CANCELLED));
+    }
+  }
+  EXPECT_EQ(LoadedPlants(installDir), std::vector<std::string>{});
+  EXPECT_EQ(LoadedPlants(temp), std::vector<std::string>{});
+  RemovePlants(installDir);
+  RemovePlants(temp);
+}
+
+TEST_F(UninstallTest, RefusedRemovalEndsWithItsCode) {
+  Install(false);
+  // A log in Program Files itself: the run lists what Program Files holds,
+  // and "全部删除" refuses the folder.
+  std::string programFiles = Special(CSIDL_PROGRAM_FILES);
+  std::string log = programFiles + "\\SETUP.LOG";
+  {
+    CSetupLogWriter writer;
+    ASSERT_TRUE(writer.Create(log.c_str()));
+    for (const char* l : {"[FILELIST]", "", "[TYPELIST]", "", "[SHORTCUTLIST]"}) writer.WriteLine(l);
+    ASSERT_TRUE(writer.Close());
+  }
+  ASSERT_TRUE(robot.Start(Installed("ridkit.exe")));
+  ASSERT_TRUE(robot.WaitForExit(30000));
+  HWND box = WaitForOpenDialog();
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(ChooseFile(box, log));
+  HWND dlg = WaitForAnyWindow(DIALOG_CLASS, kProduct);
+  ASSERT_TRUE(dlg);
+  WindowProcess process(dlg);
+  ASSERT_TRUE(RunRemoval(dlg, kDeleteAll));
+  ASSERT_TRUE(Robot::Click(dlg, IDOK));
+  HWND refused = WaitForAnyWindow(DIALOG_CLASS, "glb1a2b");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(Robot::ControlText(refused, MSGBOX_TEXT_ID).find("不能删除文件夹"), 0u);
+  Robot::Click(refused, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return !FindAnyWindow(DIALOG_CLASS, "glb1a2b"); }, 10000));
+  Robot::Click(dlg, IDCANCEL);  // 退出
+  EXPECT_EQ(process.ExitCode(), static_cast<DWORD>(EXIT_REMOVAL_REFUSED));
+  EXPECT_TRUE(FileExists(programFiles));
+  DeleteFileA(log.c_str());
+}
+
 TEST_F(UninstallTest, WithoutItsAppendedDataTheUninstallerOnlySaysSo) {
-  std::string copy = TempFolder() + "glb1a2b.exe";
-  SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(copy.c_str());
+  std::vector<std::string> foldersBefore = TemporaryCopyFolders();
   CreateDirectoryA(installDir.c_str(), 0);
   WriteAll(Installed("ridkit.exe"), ReadAll(WinePath(RIDKIT_EXE)));
   ASSERT_TRUE(robot.Start(Installed("ridkit.exe")));
@@ -661,8 +755,10 @@ TEST_F(UninstallTest, WithoutItsAppendedDataTheUninstallerOnlySaysSo) {
   EXPECT_EQ(Robot::Text(box), "ridkit");
   EXPECT_EQ(Robot::ControlText(box, MSGBOX_TEXT_ID), "初始化数据失败!");
   Robot::Click(box, IDOK);
-  EXPECT_TRUE(robot.WaitForExit(30000));
-  EXPECT_FALSE(FileExists(copy)) << "no temporary copy is made";
+  DWORD code = 0;
+  EXPECT_TRUE(robot.WaitForExit(30000, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
+  EXPECT_EQ(TemporaryCopyFolders(), foldersBefore) << "no temporary copy is made";
 }
 
 }  // namespace

@@ -1,0 +1,14 @@
+// Exit codes of both programs, one table so that a script that runs either
+// reads them alike. Values are fixed once published: add, never renumber.
+#pragma once
+
+enum ProgramExitCode {
+  EXIT_DONE = 0,               // installation or removal finished
+  EXIT_CANCELLED = 1,          // the user cancelled (or gave no setup.log)
+  EXIT_DAMAGED_PACKAGE = 2,    // the package (or the uninstaller's own table) cannot be read
+  EXIT_FOLDER_REFUSED = 3,     // the chosen installation folder may not be used
+  EXIT_FILES_NOT_INSTALLED = 4,// the copy run ended with files not installed
+  EXIT_FILES_LEFT = 5,         // the removal ended with files left in the folder
+  EXIT_REMOVAL_REFUSED = 6,    // the folder may not be removed whole (a system or user folder)
+  EXIT_COPY_FAILED = 7,        // the uninstaller's temporary copy could not be made, checked or started
+};
