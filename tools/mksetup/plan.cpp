@@ -15,6 +15,7 @@
 #include "common/packageindex.h"
 #include "framework/memory.h"
 #include "media.h"
+#include "names.h"
 
 namespace fs = std::filesystem;
 
@@ -59,6 +60,9 @@ class Planner {
     return t.set ? Text(t.key, t.line, t.value, limit, limitNote) : std::string();
   }
   std::string Reference(const ProjectRef& r, int limit);
+  // False (after reporting it) for a text of one line that holds a line break
+  // or another control character (a tab is allowed).
+  bool OneLine(const ProjectText& t);
   std::string Registry(const ProjectText& t, bool value);
   bool Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
                 int64_t& size);
@@ -78,11 +82,20 @@ class Planner {
   Diagnostics& d_;
   PlannedRegion picture_, icon_, splash_;
   std::map<std::string, std::string> destinations_;  // folded destination -> who
+  std::map<std::string, std::string> folders_;       // folded folder -> first file in it
 };
 
 std::string Planner::Text(const std::string& key, int line, const std::string& utf8, int limit,
                           const char* limitNote) {
   std::string out, bad;
+  size_t badAt = 0;
+  if (!IsUtf8(utf8, &badAt)) {
+    char hex[8];
+    snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(utf8[badAt]));
+    d_.Error(line, key + " = " + QuoteValue(utf8) + ": holds the byte " + hex + ", which is not UTF-8 (" +
+                       DescribeNotUtf8(utf8) + ")");
+    return "";
+  }
   if (!Utf8ToCp936(utf8, out, &bad)) {
     d_.Error(line, key + " = " + QuoteValue(utf8) + ": the character " + QuoteValue(bad) + " (" +
                        CodePointName(bad) + ") has no form in code page 936, the package's text encoding");
@@ -105,6 +118,19 @@ std::string Planner::Text(const std::string& key, int line, const std::string& u
     return "";
   }
   return out;
+}
+
+bool Planner::OneLine(const ProjectText& t) {
+  for (unsigned char c : t.value) {
+    if ((c < 0x20 && c != '\t') || c == 0x7F) {
+      char hex[8];
+      snprintf(hex, sizeof hex, "0x%02X", c);
+      d_.Error(t.line, t.key + " = " + QuoteValue(t.value) + ": holds the control character " + hex +
+                           "; a line of a page or a caption is one line (no line breaks)");
+      return false;
+    }
+  }
+  return true;
 }
 
 // A folder-token reference: the folder's keyword, a backslash, the path.
@@ -148,8 +174,8 @@ std::string Planner::Registry(const ProjectText& t, bool value) {
     }
   } else {
     std::string sub = last;
-    if (!sub.empty() && sub.front() == '\\') sub.erase(0, 1);
-    if (!sub.empty() && sub.back() == '\\') sub.pop_back();
+    while (!sub.empty() && sub.front() == '\\') sub.erase(0, 1);
+    while (!sub.empty() && sub.back() == '\\') sub.pop_back();
     if (sub.empty()) {
       d_.Error(t.line, t.key + " = " + QuoteValue(v) + ": names no subkey; write \"" + form + "\"");
       return "";
@@ -211,22 +237,24 @@ void Planner::Header() {
     for (size_t k = 0; k < p_.pageLines[page].size(); k++) {
       int pos = page * PAGE_LINES + static_cast<int>(k) + 1;
       int limit = HeaderLimit(pos);
-      h[pos - 1] = Text(p_.pageLines[page][k], limit,
+      const ProjectText& t = p_.pageLines[page][k];
+      if (!OneLine(t)) continue;
+      h[pos - 1] = Text(t, limit,
                         limit == STATIC_LINE_LIMIT ? "a line shown on a wizard page; about 23 Chinese characters"
                                                    : nullptr);
     }
   }
   h[PAGE_LINES + 2] = Text(p_.licenceText, HeaderLimit(PAGE_LINES + 3));
 
-  std::string name = Text(p_.productName, HeaderLimit(41));
-  if (p_.productName.set && p_.productName.value.empty())
-    d_.Error(p_.productName.line, "product.name is empty: it names the wizard, the folder and the program group");
-  std::string bad;
-  for (char c : std::string("\\/:*?\"<>|"))
-    if (p_.productName.value.find(c) != std::string::npos) bad += c;
-  if (!bad.empty())
-    d_.Error(p_.productName.line, "product.name = " + QuoteValue(p_.productName.value) +
-                                      ": it becomes a folder name and cannot hold " + QuoteValue(bad));
+  std::string name;
+  if (p_.productName.set) {
+    std::string why = WindowsNameProblem(p_.productName.value);
+    if (!why.empty())
+      d_.Error(p_.productName.line, "product.name = " + QuoteValue(p_.productName.value) +
+                                        ": it becomes a folder name: " + why);
+    else
+      name = Text(p_.productName, HeaderLimit(41));
+  }
   h[40] = name;
   h[41] = Reference(p_.readme, HeaderLimit(42));
   h[42] = Reference(p_.run, HeaderLimit(43));
@@ -254,9 +282,18 @@ void Planner::Header() {
              p_.associations[1].extension.key + " = " + QuoteValue(p_.associations[1].extension.value) +
                  ": the same extension as association[1]");
   h[56] = p_.backgroundEnabled ? KW_TRUE : "FALSE";
-  h[59] = Text(p_.backgroundCaption, HeaderLimit(60), "the background window's caption");
+  if (OneLine(p_.backgroundCaption))
+    h[59] = Text(p_.backgroundCaption, HeaderLimit(60), "the background window's caption");
   h[60] = std::to_string(p_.backgroundColorRef);
   h[61] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
+}
+
+// The longest path the setup's file calls take (MAX_PATH less the zero), the
+// shortest folder the user may choose, and the folders the setup proposes or
+// usually finds; paths are counted in code page 936 bytes.
+const size_t kMaxPathBytes = 259;
+std::string ShortestFolder(int folder) {
+  return folder == FOLDER_WINDOWS ? "C:\\WINDOWS\\" : folder == FOLDER_SYSTEM ? "C:\\WINDOWS\\SYSTEM\\" : "C:\\A\\";
 }
 
 void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
@@ -275,50 +312,94 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
   std::string nameUtf8 = f.name.set ? f.name.value : fs::path(path).filename().string();
   int line = f.name.set ? f.name.line : f.source.line;
   bool ok = true;
-  std::string bad;
-  for (char c : std::string("\\/:*?\"<>|"))
-    if (nameUtf8.find(c) != std::string::npos) bad += c;
-  if (nameUtf8.empty() || nameUtf8 == "." || nameUtf8 == "..") {
-    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": a file needs a name");
-    ok = false;
-  } else if (!bad.empty()) {
-    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": a file name cannot hold " + QuoteValue(bad) +
-                       (bad.find('\\') != std::string::npos ? " (put folders in subfolder)" : ""));
+  std::string why = WindowsNameProblem(nameUtf8);
+  if (!why.empty()) {
+    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": " + why +
+                       (nameUtf8.find_first_of("\\/") != std::string::npos ? " (put folders in subfolder)" : ""));
     ok = false;
   } else {
     pf.name = Text(nameKey, line, nameUtf8, kFileRowLimits[0]);
     ok = !pf.name.empty();
   }
+  // The project's subfolder is checked when loaded; the folders below a
+  // folder source are checked here.
   std::string subKey = f.subfolder.set ? f.subfolder.key : pf.key + " sub-folder";
-  if (!subdir.empty()) {
-    std::string badSub;
-    for (char c : std::string(":*?\"<>|"))
-      if (subdir.find(c) != std::string::npos) badSub += c;
-    if (!badSub.empty()) {
-      d_.Error(line, subKey + " = " + QuoteValue(subdir) + ": a folder name cannot hold " + QuoteValue(badSub));
-      ok = false;
-    } else {
-      pf.subdir = Text(subKey, f.subfolder.set ? f.subfolder.line : f.source.line, subdir, kFileRowLimits[2]);
-      if (pf.subdir.empty()) ok = false;
+  int subLine = f.subfolder.set ? f.subfolder.line : f.source.line;
+  size_t slash = rel.rfind('/');
+  if (slash != std::string::npos) {
+    std::string below = rel.substr(0, slash);
+    size_t start = 0;
+    while (ok && start <= below.size()) {
+      size_t end = below.find('/', start);
+      if (end == std::string::npos) end = below.size();
+      std::string part = below.substr(start, end - start);
+      std::string partWhy = WindowsNameProblem(part);
+      if (!partWhy.empty()) {
+        d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": the folder " +
+                                    QuoteValue(below) + ": " + QuoteValue(part) + " " + partWhy);
+        ok = false;
+      }
+      start = end + 1;
     }
+  }
+  if (ok && !subdir.empty()) {
+    pf.subdir = Text(subKey, subLine, subdir, kFileRowLimits[2]);
+    if (pf.subdir.empty()) ok = false;
   }
   if (!ok) return;
 
-  std::string dest = std::string(FolderKeyword(pf.folder)) + "\\" +
-                     (pf.subdir.empty() ? "" : pf.subdir + "\\") + pf.name;
-  std::string folded = FoldCase(dest);
-  auto it = destinations_.find(folded);
-  if (it != destinations_.end()) {
-    d_.Error(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(dest)) + ": the same destination as " + it->second +
-                       "; each file needs its own (letter case does not count)");
+  std::string below = (pf.subdir.empty() ? "" : pf.subdir + "\\") + pf.name;
+  size_t shortest = ShortestFolder(pf.folder).size() + below.size();
+  if (shortest > kMaxPathBytes) {
+    d_.Error(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(below)) + ": " + std::to_string(shortest) +
+                       " bytes as installed even into " + ShortestFolder(pf.folder) +
+                       "; Windows paths hold at most " + std::to_string(kMaxPathBytes));
     return;
   }
+  if (pf.folder == FOLDER_INSTALL) {
+    std::string dflt = "C:\\Program Files\\" + plan_.header[40] + "\\";
+    size_t full = dflt.size() + below.size();
+    if (full > kMaxPathBytes)
+      d_.Warning(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(below)) + ": " + std::to_string(full) +
+                           " bytes as installed into the proposed folder " + QuoteValue(Cp936ToUtf8(dflt)) +
+                           "; Windows paths hold at most " + std::to_string(kMaxPathBytes));
+  }
+
+  std::string destUtf8 = std::string(FolderKeyword(pf.folder)) + "\\" + Cp936ToUtf8(below);
+  std::string folded = FoldForWindows(destUtf8);
+  auto it = destinations_.find(folded);
+  if (it != destinations_.end()) {
+    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": the same destination as " + it->second +
+                       "; each file needs its own (Windows ignores letter case and trailing dots)");
+    return;
+  }
+  // A file and a folder cannot share a path.
+  auto folder = folders_.find(folded);
+  if (folder != folders_.end()) {
+    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": " + folder->second +
+                       " needs a folder of this name; a file and a folder cannot share it");
+    return;
+  }
+  for (size_t cut = folded.find('\\', folded.find('\\') + 1); cut != std::string::npos;
+       cut = folded.find('\\', cut + 1)) {
+    std::string prefix = folded.substr(0, cut);
+    auto clash = destinations_.find(prefix);
+    if (clash != destinations_.end()) {
+      d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": needs a folder where " + clash->second +
+                         " puts a file");
+      return;
+    }
+  }
+  for (size_t cut = folded.find('\\', folded.find('\\') + 1); cut != std::string::npos;
+       cut = folded.find('\\', cut + 1))
+    folders_.emplace(folded.substr(0, cut), pf.key);
   destinations_[folded] = pf.key;
   plan_.files.push_back(pf);
 }
 
 void Planner::Files() {
   for (const ProjectFile& f : p_.files) {
+    if (f.reported) continue;
     std::error_code ec;
     fs::file_status st = fs::status(f.sourcePath, ec);
     if (fs::is_directory(st)) {
@@ -380,9 +461,7 @@ void Planner::Files() {
 void Planner::CheckReferences() {
   auto check = [&](const ProjectRef& r) {
     if (!r.set || r.folder != FOLDER_INSTALL) return;
-    std::string cp;
-    if (!Utf8ToCp936(r.path.value, cp, nullptr)) return;
-    std::string dest = FoldCase(std::string(FolderKeyword(FOLDER_INSTALL)) + "\\" + cp);
+    std::string dest = FoldForWindows(std::string(FolderKeyword(FOLDER_INSTALL)) + "\\" + r.path.value);
     if (!destinations_.count(dest))
       d_.Warning(r.path.line, r.path.key + " = " + QuoteValue(r.written) +
                                   ": no file of the package goes there");
@@ -457,9 +536,9 @@ void Planner::BuildIndex() {
   int n = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(plan_.indexOffset));
   plan_.trailer.assign(trailer, static_cast<size_t>(n));
   plan_.totalSize = plan_.indexOffset + len + n;
-  if (plan_.indexOffset + len > kMaxOffset)
+  if (plan_.totalSize > kMaxOffset)
     d_.Error(0, "the package would be " + std::to_string(plan_.totalSize) +
-                    " bytes; its index must end within 2147483647 bytes (32-bit offsets)");
+                    " bytes; the limit is 2147483647 bytes (32-bit offsets)");
 }
 
 bool Planner::Run() {

@@ -41,6 +41,7 @@ struct ProjectFile {
   ProjectText subfolder;  // backslashes, no leading or trailing separator
   int shortcuts = 0;
   int copyMode = 0;
+  bool reported = false;  // a problem of its own is reported; the build skips it
 };
 
 struct Project {
