@@ -450,6 +450,13 @@ TEST_F(ValidationTest, OneMessagePerFaultAndTheRightReason) {
   });
 }
 
+TEST_F(ValidationTest, DoubleDashEndsTheOptions) {
+  Write("-p.toml", Project({}));
+  // Run from the scratch folder: the project's name starts with a dash.
+  std::string cmd = "cd '" + Dir() + "' && '" MKSETUP_EXE "' build --stub stub.exe --dry-run -- -p.toml > /dev/null 2>&1";
+  EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
 TEST(CommandLine, UsageErrorsExitWithTwo) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"build"}, {"build", "a.toml", "--bogus"}, {"build", "a.toml", "b.toml"},
@@ -458,6 +465,12 @@ TEST(CommandLine, UsageErrorsExitWithTwo) {
     EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]) << "\n" << r.output;
     EXPECT_NE(r.output.find("usage:"), std::string::npos);
   }
+  RunResult r = RunMksetup({"biuld", "x.toml"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.output.find("did you mean build?"), std::string::npos) << r.output;
+  r = RunMksetup({"--version"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.output.compare(0, 8, "mksetup "), 0) << r.output;
   for (std::vector<std::string> args :
        std::vector<std::vector<std::string>>{{"--help"}, {"build", "--help"}, {"inspect", "--help"}}) {
     RunResult r = RunMksetup(args);

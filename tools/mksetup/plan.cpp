@@ -566,6 +566,39 @@ bool Planner::Run() {
     plan_.output =
         (fs::path(p_.dir) / (fs::path(p_.path).stem().string() + "-setup.exe")).lexically_normal().string();
   }
+  // A link as output: the file it points to is replaced, the link stays.
+  struct stat ost;
+  if (lstat(plan_.output.c_str(), &ost) == 0 && S_ISLNK(ost.st_mode)) {
+    std::error_code lec;
+    fs::path target = fs::canonical(plan_.output, lec);
+    if (lec)
+      d_.Error(0, "output " + QuoteValue(plan_.output) + ": a link to nothing (" + lec.message() + ")");
+    else
+      plan_.output = target.string();
+  }
+  if (stat(plan_.output.c_str(), &ost) == 0) {
+    if (S_ISDIR(ost.st_mode)) {
+      // reported below
+    } else if (!S_ISREG(ost.st_mode)) {
+      d_.Error(0, "output " + QuoteValue(plan_.output) + ": exists and is not a regular file; it is not replaced");
+    } else {
+      // Never replace what the build reads.
+      std::vector<std::pair<std::string, std::string>> inputs = {{"the project file", p_.path},
+                                                                 {"--stub", plan_.stub}};
+      for (const PlannedRegion* r : {&picture_, &icon_, &splash_})
+        if (!r->source.empty()) inputs.emplace_back(r->what, r->source);
+      for (const PlannedFile& f : plan_.files) inputs.emplace_back(f.key, f.source);
+      if (!p_.licenceFile.empty()) inputs.emplace_back("licence.file", p_.licenceFile);
+      for (auto& [what, path] : inputs) {
+        struct stat ist;
+        if (stat(path.c_str(), &ist) == 0 && ist.st_dev == ost.st_dev && ist.st_ino == ost.st_ino) {
+          d_.Error(0, "output " + QuoteValue(plan_.output) + ": the same file as " + what +
+                          ", which the build reads; choose another output");
+          break;
+        }
+      }
+    }
+  }
   fs::path outDir = fs::path(plan_.output).parent_path();
   if (outDir.empty()) outDir = ".";
   std::error_code ec;

@@ -421,6 +421,7 @@ void Loader::LoadLicence(const toml::table& t) {
       d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": not a regular file (" + path + ")");
       return;
     }
+    p_.licenceFile = path;
     auto size = static_cast<uint64_t>(st.st_size);
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -55,6 +55,7 @@ struct Project {
   // (2), destination (4), copying (1), finish (3).
   std::vector<ProjectText> pageLines[5];
   ProjectText licenceText;  // line breaks as CR LF
+  std::string licenceFile;  // the file it was read from, if any
   ProjectRef readme, run;
   std::vector<ProjectAssociation> associations;
   std::vector<ProjectText> registryKeys, registryValues;

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,10 +135,30 @@ void RemoveTempFileOnSignals() {
   signal(SIGHUP, OnSignal);
 }
 
+// Temporary files are named ".mksetup-PID-XXXXXX" in the output's folder: short
+// (so that any legal output name works) and telling which run made them.
+const char kTempPrefix[] = ".mksetup-";
+
+void RemoveStaleTempFiles(const fs::path& dir) {
+  std::error_code ec;
+  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) continue;
+    long pid = strtol(name.c_str() + sizeof kTempPrefix - 1, nullptr, 10);
+    // A run that still lives keeps its file; one killed outright left it behind.
+    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      std::error_code rm;
+      fs::remove(it->path(), rm);
+    }
+  }
+}
+
 bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progress) {
   fs::path out(plan.output);
   fs::path dir = out.parent_path();
-  std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + "." + out.filename().string() + ".XXXXXX";
+  RemoveStaleTempFiles(dir);
+  std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + kTempPrefix +
+                     std::to_string(static_cast<long>(getpid())) + "-XXXXXX";
   if (tmpl.size() >= sizeof g_tempPath) {
     error = "the output path is too long: " + plan.output;
     return false;
@@ -170,6 +191,12 @@ bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progre
       ok = false;
     }
   }
+  // On disk before it takes the output's name: a crash then leaves the old
+  // file or the whole new one, never a part.
+  if (ok && fsync(fd) != 0) {
+    error = std::string("writing the package failed: ") + strerror(errno);
+    ok = false;
+  }
   if (close(fd) != 0 && ok) {
     error = std::string("writing the package failed: ") + strerror(errno);
     ok = false;
@@ -177,6 +204,13 @@ bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progre
   if (ok && rename(name.data(), plan.output.c_str()) != 0) {
     error = "cannot put the package at " + plan.output + ": " + strerror(errno);
     ok = false;
+  }
+  if (ok) {
+    int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dfd >= 0) {
+      fsync(dfd);
+      close(dfd);
+    }
   }
   if (!ok) unlink(name.data());
   g_tempPath[0] = 0;
