@@ -37,8 +37,56 @@ std::string SmallIcon() {
   return ico;
 }
 
+namespace {
+void Put16(std::string& s, size_t at, unsigned v) {
+  s[at] = static_cast<char>(v & 0xFF);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::string& s, size_t at, unsigned long v) {
+  Put16(s, at, v & 0xFFFF);
+  Put16(s, at + 2, (v >> 16) & 0xFFFF);
+}
+}  // namespace
+
+std::string StubPe(bool withUninstaller) {
+  std::string s(0x200, '\0');
+  s[0] = 'M', s[1] = 'Z';
+  Put32(s, 0x3C, 0x40);
+  s.replace(0x40, 4, std::string("PE\0\0", 4));
+  Put16(s, 0x44, 0x14C);  // i386
+  Put16(s, 0x46, 1);      // one section
+  Put16(s, 0x54, 0xE0);   // optional header size
+  Put16(s, 0x58, 0x10B);  // PE32
+  Put32(s, 0x58 + 92, 16);
+  Put32(s, 0x58 + 112, 0x1000);  // resources: RVA and size
+  Put32(s, 0x58 + 116, 0x68);
+  s.replace(0x138, 5, ".rsrc");
+  Put32(s, 0x138 + 8, 0x68);
+  Put32(s, 0x138 + 12, 0x1000);
+  Put32(s, 0x138 + 16, 0x68);
+  Put32(s, 0x138 + 20, 0x200);
+  // Resources: type "EXE" (or "BIN"), id 138, one language, 4 bytes.
+  std::string r(0x68, '\0');
+  Put16(r, 12, 1);
+  Put32(r, 16, 0x80000058);
+  Put32(r, 20, 0x80000018);
+  Put16(r, 0x18 + 14, 1);
+  Put32(r, 0x18 + 16, 138);
+  Put32(r, 0x18 + 20, 0x80000030);
+  Put16(r, 0x30 + 14, 1);
+  Put32(r, 0x30 + 16, 0x804);
+  Put32(r, 0x30 + 20, 0x48);
+  Put32(r, 0x48, 0x1060);
+  Put32(r, 0x48 + 4, 4);
+  Put16(r, 0x58, 3);
+  r.replace(0x5A, 6, withUninstaller ? std::string("E\0X\0E\0", 6) : std::string("B\0I\0N\0", 6));
+  r.replace(0x60, 4, "RID!");
+  s += r;
+  return s;
+}
+
 std::string StubBytes() {
-  std::string s = "MZ stand-in for the setup program\n";
+  std::string s = StubPe(true) + "stand-in for the setup program\n";
   for (int i = 0; i < 300; i++) s += static_cast<char>(i % 32 == 6 ? 'x' : 'A' + i % 26);
   return s;
 }

@@ -13,8 +13,11 @@
 std::string ReadFile(const std::string& path);  // "" when absent
 std::string SmallJpeg();                        // signature, a frame header, end marker
 std::string SmallIcon();                        // one 4-byte image
-// A setup program stand-in: some bytes, none of them "&".
+// A setup program stand-in: a Windows program carrying a resource EXE 138
+// (or, without the uninstaller, the same bytes under another type), then some
+// bytes, none of them "&".
 std::string StubBytes();
+std::string StubPe(bool withUninstaller);
 
 struct RunResult {
   int code = -1;

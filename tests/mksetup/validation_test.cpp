@@ -160,6 +160,27 @@ TEST_F(ValidationTest, SourcesThatCannotBeRead) {
       {"missing licence file", {{"3licence", "[licence]\nfile = \"licence.txt\"\n"}},
        {"licence.file", "\"licence.txt\""}},
       {"missing stub", {}, {"--stub", "nostub.exe"}, nullptr, {"--stub", "nostub.exe"}},
+      {"text file as stub", {}, {"--stub", "no MZ header"},
+       [](const std::string& dir) { FILE* f = fopen((dir + "/t.exe").c_str(), "wb"); fputs("MZtext", f); fclose(f); },
+       {"--stub", Path("t.exe")}},
+      {"empty stub", {}, {"--stub", "not a Windows program"},
+       [](const std::string& dir) { FILE* f = fopen((dir + "/e.exe").c_str(), "wb"); fclose(f); },
+       {"--stub", Path("e.exe")}},
+      {"program without the uninstaller", {}, {"--stub", "no uninstaller"},
+       [](const std::string& dir) {
+         std::string pe = StubPe(false);
+         FILE* f = fopen((dir + "/other.exe").c_str(), "wb");
+         fwrite(pe.data(), 1, pe.size(), f);
+         fclose(f);
+       },
+       {"--stub", Path("other.exe")}},
+      {"built setup file as stub", {}, {"--stub", "already carries a package"},
+       [](const std::string& dir) {
+         std::string cmd = "'" MKSETUP_EXE "' build '" + dir + "/p.toml' -q --stub '" + dir + "/stub.exe' -o '" + dir +
+                           "/built.exe'";
+         ASSERT_EQ(system(cmd.c_str()), 0);
+       },
+       {"--stub", Path("built.exe")}},
   });
 }
 

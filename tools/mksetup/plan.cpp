@@ -555,6 +555,9 @@ bool Planner::Run() {
   plan_.stub = o_.stub.empty() ? DefaultStubPath() : o_.stub;
   if (!Readable("--stub", 0, plan_.stub, plan_.stub, plan_.stubSize)) {
     if (o_.stub.empty()) d_.Error(0, "give the setup program to append to with --stub FILE");
+  } else {
+    std::string why = CheckStub(plan_.stub);
+    if (!why.empty()) d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": " + why);
   }
 
   // The output: given, the project's own, or <project name>-setup.exe beside it.
