@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "codepage.h"
 #include "common/container.h"
@@ -64,14 +65,15 @@ class Planner {
   // or another control character (a tab is allowed).
   bool OneLine(const ProjectText& t);
   std::string Registry(const ProjectText& t, bool value);
+  // content: where a small file's bytes go (then *cached says whether they did).
   bool Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
-                int64_t& size);
+                int64_t& size, std::string* content = nullptr, bool* cached = nullptr);
   void Media(const ProjectText& t, const std::string& path, bool icon, bool pagePicture,
              PlannedRegion& region);
   void Header();
   void Files();
   void AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
-               const std::string& rel, const std::string& subdir, int64_t size);
+               const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
   void CheckReferences();
   void Layout();
   void BuildIndex();
@@ -83,6 +85,8 @@ class Planner {
   PlannedRegion picture_, icon_, splash_;
   std::map<std::string, std::string> destinations_;  // folded destination -> who
   std::map<std::string, std::string> folders_;       // folded folder -> first file in it
+  std::set<std::pair<uint64_t, uint64_t>> inputs_;   // device and inode of every file read
+  int64_t cachedBytes_ = 0;
 };
 
 std::string Planner::Text(const std::string& key, int line, const std::string& utf8, int limit,
@@ -187,24 +191,44 @@ std::string Planner::Registry(const ProjectText& t, bool value) {
   return out;
 }
 
+// Small files read during the checks, and how many bytes of them at most are
+// held for the writer.
+const int64_t kCacheFileBytes = 64 << 10;
+const int64_t kCacheTotalBytes = 64 << 20;
+
 bool Planner::Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
-                       int64_t& size) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+                       int64_t& size, std::string* content, bool* cached) {
+  // One open (which cannot wait: a pipe opens at once without a writer) and
+  // its fstat: a single walk of the path, which counts with many small files.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": cannot read it: " + strerror(errno) + " (" + path + ")");
     return false;
   }
-  if (!S_ISREG(st.st_mode)) {
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && content && S_ISREG(st.st_mode) && st.st_size <= kCacheFileBytes &&
+      cachedBytes_ + st.st_size <= kCacheTotalBytes) {
+    content->resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < content->size()) {
+      ssize_t n = read(fd, &(*content)[got], content->size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    // A file that is not what fstat said is left to the writer, which reports it.
+    *cached = got == content->size();
+    if (*cached) cachedBytes_ += st.st_size;
+    else content->clear();
+  }
+  close(fd);
+  if (!ok || !S_ISREG(st.st_mode)) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": not a regular file (" + path + ")");
     return false;
   }
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) {
-    d_.Error(line, key + " = " + QuoteValue(shown) + ": cannot be read: " + strerror(errno) + " (" + path + ")");
-    return false;
-  }
-  close(fd);
   size = st.st_size;
+  inputs_.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
   return true;
 }
 
@@ -297,7 +321,8 @@ std::string ShortestFolder(int folder) {
 }
 
 void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
-                      const std::string& rel, const std::string& subdir, int64_t size) {
+                      const std::string& rel, const std::string& subdir, int64_t size, std::string&& data,
+                      bool cached) {
   PlannedFile pf;
   pf.shown = shown;
   pf.key = f.key + (rel.empty() ? "" : " (" + rel + ")");
@@ -394,7 +419,9 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
        cut = folded.find('\\', cut + 1))
     folders_.emplace(folded.substr(0, cut), pf.key);
   destinations_[folded] = pf.key;
-  plan_.files.push_back(pf);
+  pf.data = std::move(data);
+  pf.cached = cached;
+  plan_.files.push_back(std::move(pf));
 }
 
 void Planner::Files() {
@@ -439,7 +466,9 @@ void Planner::Files() {
       for (auto& [rel, full] : found) {
         int64_t size = 0;
         std::string shown = f.source.value + (f.source.value.back() == '/' ? "" : "/") + rel;
-        if (!Readable(f.key + ".source", f.source.line, shown, full, size)) continue;
+        std::string data;
+        bool cached = false;
+        if (!Readable(f.key + ".source", f.source.line, shown, full, size, &data, &cached)) continue;
         std::string subdir = f.subfolder.value;
         size_t slash = rel.rfind('/');
         if (slash != std::string::npos) {
@@ -447,12 +476,14 @@ void Planner::Files() {
           std::replace(below.begin(), below.end(), '/', '\\');
           subdir = subdir.empty() ? below : subdir + "\\" + below;
         }
-        AddFile(f, full, shown, rel, subdir, size);
+        AddFile(f, full, shown, rel, subdir, size, std::move(data), cached);
       }
     } else {
       int64_t size = 0;
-      if (!Readable(f.source.key, f.source.line, f.source.value, f.sourcePath, size)) continue;
-      AddFile(f, f.sourcePath, f.source.value, "", f.subfolder.value, size);
+      std::string data;
+      bool cached = false;
+      if (!Readable(f.source.key, f.source.line, f.source.value, f.sourcePath, size, &data, &cached)) continue;
+      AddFile(f, f.sourcePath, f.source.value, "", f.subfolder.value, size, std::move(data), cached);
     }
   }
 }
@@ -483,7 +514,7 @@ void Planner::Layout() {
       reported = true;
     }
     pos += r.length;
-    if (r.length > 0) plan_.regions.push_back(r);
+    if (r.length > 0) plan_.regions.push_back(std::move(r));
   };
   place(picture_);
   place(icon_);
@@ -494,6 +525,8 @@ void Planner::Layout() {
     r.shown = f.shown;
     r.source = f.source;
     r.length = f.length;
+    r.data = std::move(f.data);
+    r.cached = f.cached;
     place(r);
     f.offset = r.offset;
   }
@@ -586,20 +619,17 @@ bool Planner::Run() {
       d_.Error(0, "output " + QuoteValue(plan_.output) + ": exists and is not a regular file; it is not replaced");
     } else {
       // Never replace what the build reads.
-      std::vector<std::pair<std::string, std::string>> inputs = {{"the project file", p_.path},
-                                                                 {"--stub", plan_.stub}};
-      for (const PlannedRegion* r : {&picture_, &icon_, &splash_})
-        if (!r->source.empty()) inputs.emplace_back(r->what, r->source);
-      for (const PlannedFile& f : plan_.files) inputs.emplace_back(f.key, f.source);
-      if (!p_.licenceFile.empty()) inputs.emplace_back("licence.file", p_.licenceFile);
-      for (auto& [what, path] : inputs) {
+      std::vector<std::string> others = {p_.path};
+      if (!p_.licenceFile.empty()) others.push_back(p_.licenceFile);
+      for (const std::string& path : others) {
         struct stat ist;
-        if (stat(path.c_str(), &ist) == 0 && ist.st_dev == ost.st_dev && ist.st_ino == ost.st_ino) {
-          d_.Error(0, "output " + QuoteValue(plan_.output) + ": the same file as " + what +
-                          ", which the build reads; choose another output");
-          break;
-        }
+        if (stat(path.c_str(), &ist) == 0)
+          inputs_.insert({static_cast<uint64_t>(ist.st_dev), static_cast<uint64_t>(ist.st_ino)});
       }
+      if (inputs_.count({static_cast<uint64_t>(ost.st_dev), static_cast<uint64_t>(ost.st_ino)}))
+        d_.Error(0, "output " + QuoteValue(plan_.output) +
+                        ": the same file as one of the build's inputs (the project, the stub, a picture, the "
+                        "licence or a packed file); choose another output");
     }
   }
   fs::path outDir = fs::path(plan_.output).parent_path();

@@ -19,6 +19,8 @@ namespace {
 // nothing next to the copying, small enough for steady progress.
 const size_t kChunk = 1 << 20;
 const int64_t kKernelChunk = 8 << 20;
+// Files up to this size are read into memory and written in batches.
+const int64_t kSmall = 64 << 10;
 
 bool g_kernelCopy = true;
 
@@ -61,6 +63,14 @@ class Copier {
               " bytes when checked, " + std::to_string(st.st_size) + " now)";
       ok = false;
     }
+    // Small files are gathered and written together: with thousands of
+    // them the writes would cost more than the bytes.
+    if (ok && length <= kSmall) {
+      ok = Gather(in, what, source, length, error);
+      close(in);
+      return ok;
+    }
+    if (ok) ok = Flush(error);
     int64_t left = length;
     while (ok && left > 0) {
       size_t want = left < static_cast<int64_t>(kChunk) ? static_cast<size_t>(left) : kChunk;
@@ -102,7 +112,30 @@ class Copier {
     return ok;
   }
 
+  // Bytes already in memory, gathered like a small file's.
+  bool Gathered(const std::string& bytes, std::string& error) {
+    if (gather_.empty()) gather_.resize(kChunk);
+    if (pending_ + bytes.size() > gather_.size() && !Flush(error)) return false;
+    if (bytes.size() > gather_.size()) return Write(bytes, error);
+    memcpy(gather_.data() + pending_, bytes.data(), bytes.size());
+    pending_ += bytes.size();
+    Advance(static_cast<int64_t>(bytes.size()));
+    return true;
+  }
+
+  // Writes what small files left gathered.
+  bool Flush(std::string& error) {
+    if (pending_ == 0) return true;
+    if (!WriteAll(out_, gather_.data(), pending_)) {
+      error = std::string("writing the package failed: ") + strerror(errno);
+      return false;
+    }
+    pending_ = 0;
+    return true;
+  }
+
   bool Write(const std::string& bytes, std::string& error) {
+    if (!Flush(error)) return false;
     if (!WriteAll(out_, bytes.data(), bytes.size())) {
       error = std::string("writing the package failed: ") + strerror(errno);
       return false;
@@ -112,6 +145,29 @@ class Copier {
   }
 
  private:
+  bool Gather(int in, const std::string& what, const std::string& source, int64_t length, std::string& error) {
+    if (gather_.empty()) gather_.resize(kChunk);
+    if (pending_ + static_cast<size_t>(length) > gather_.size() && !Flush(error)) return false;
+    size_t got = 0;
+    while (got < static_cast<size_t>(length)) {
+      ssize_t n = read(in, gather_.data() + pending_ + got, static_cast<size_t>(length) - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        error = what + ": copying " + source + " failed: " + strerror(errno);
+        return false;
+      }
+      if (n == 0) {
+        error = what + ": " + source + " ended early (" + std::to_string(got) + " of " + std::to_string(length) +
+                " bytes); it changed while the package was built";
+        return false;
+      }
+      got += static_cast<size_t>(n);
+    }
+    pending_ += got;
+    Advance(length);
+    return true;
+  }
+
   void Advance(int64_t n) {
     done_ += n;
     if (progress_) progress_(done_, total_);
@@ -122,6 +178,8 @@ class Copier {
   int64_t done_ = 0;
   const ProgressFn& progress_;
   std::vector<char> buffer_;
+  std::vector<char> gather_;
+  size_t pending_ = 0;
   bool kernelCopy_ = g_kernelCopy;
 };
 
@@ -176,8 +234,10 @@ bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progre
   {
     Copier copier(fd, plan.totalSize, progress);
     ok = copier.Copy("--stub", plan.stub, plan.stubSize, error);
-    for (size_t i = 0; ok && i < plan.regions.size(); i++)
-      ok = copier.Copy(plan.regions[i].what, plan.regions[i].source, plan.regions[i].length, error);
+    for (size_t i = 0; ok && i < plan.regions.size(); i++) {
+      const PlannedRegion& r = plan.regions[i];
+      ok = r.cached ? copier.Gathered(r.data, error) : copier.Copy(r.what, r.source, r.length, error);
+    }
     if (ok) ok = copier.Write(plan.index, error) && copier.Write(plan.trailer, error);
   }
   if (ok) {
