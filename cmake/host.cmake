@@ -10,6 +10,7 @@ target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
 
 if(INSTALLER_FUZZ)
   target_compile_options(core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  add_subdirectory(tools/mksetup)
   add_subdirectory(tests/fuzz)
   return()
 endif()

@@ -73,29 +73,39 @@ long long CertificateTableStart(const unsigned char* head, int count, long long 
   return offset;
 }
 
-BOOL ReadTrailer(const char* path, long& len, long& seek) {
+BOOL ReadTrailerWindow(const char* path, char* tail, int& count, long long& end, BOOL& signedFile) {
   CFile f;
   if (!f.Open(path, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
   long long size = f.GetLength();
   if (size <= 0) return FALSE;
   unsigned char head[PE_HEAD_BYTES];
   int headCount = static_cast<int>(f.ReadAll(head, sizeof head));
-  long long end = CertificateTableStart(head, headCount, size);
+  end = CertificateTableStart(head, headCount, size);
   if (end < 0) return FALSE;
-  BOOL signedFile = end > 0;
+  signedFile = end > 0;
   if (!signedFile) end = size;
   // A signed file may have up to 7 zero bytes of padding before its table.
   const int pad = signedFile ? 7 : 0;
-  char tail[TRAILER_WINDOW + 7];
+  char window[TRAILER_WINDOW + 7];
   long long want = TRAILER_WINDOW + pad;
   long long from = end > want ? end - want : 0;
   if (f.Seek(from, CFile::begin) != from) return FALSE;
-  int got = static_cast<int>(f.ReadAll(tail, static_cast<unsigned>(end - from)));
+  int got = static_cast<int>(f.ReadAll(window, static_cast<unsigned>(end - from)));
   f.Close();
   if (got != end - from) return FALSE;
-  for (int i = 0; i < pad && got > 0 && tail[got - 1] == 0; i++) got--;
-  int count = got > TRAILER_WINDOW ? TRAILER_WINDOW : got;
-  if (!ParseTrailer(tail + got - count, count, len, seek)) return FALSE;
+  for (int i = 0; i < pad && got > 0 && window[got - 1] == 0; i++) got--;
+  count = got > TRAILER_WINDOW ? TRAILER_WINDOW : got;
+  memcpy(tail, window + got - count, static_cast<size_t>(count));
+  return TRUE;
+}
+
+BOOL ReadTrailer(const char* path, long& len, long& seek) {
+  char tail[TRAILER_WINDOW];
+  int count = 0;
+  long long end = 0;
+  BOOL signedFile = FALSE;
+  if (!ReadTrailerWindow(path, tail, count, end, signedFile)) return FALSE;
+  if (!ParseTrailer(tail, count, len, seek)) return FALSE;
   // The index of a signed file must lie before its trailer, not in the table.
   if (signedFile && (len < 0 || seek < 0 || static_cast<long long>(seek) + len > end)) return FALSE;
   return TRUE;

@@ -19,6 +19,10 @@
 // executable header points at: the trailer then ends just before that table
 // (and its alignment padding).
 BOOL ReadTrailer(const char* path, long& len, long& seek);
+// The bytes where the trailer must stand (at most TRAILER_WINDOW of them, into
+// tail), the offset they end at and whether the file is signed. FALSE when the
+// file cannot be read or its certificate entry is damaged.
+BOOL ReadTrailerWindow(const char* path, char* tail, int& count, long long& end, BOOL& signedFile);
 // How many leading bytes of a file CertificateTableStart looks at.
 #define PE_HEAD_BYTES 4096
 // Where the certificate table of a signed executable starts, from the file's

@@ -1,6 +1,8 @@
 // A full project built, then read back through the setup's own format code:
 // every header field and file row as written, every file's bytes in place.
 #include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -151,9 +153,11 @@ TEST_F(BuildTest, FullProjectReadsBackAsWritten) {
 
   // Regions: stub, page picture, icon, background picture, then the files.
   std::string bytes = ReadFile(out);
+  // The stub comes first, its resources rewritten for the product's icon:
+  // its code section is as it was and the regions follow the rewritten image.
   std::string stub = StubBytes();
-  EXPECT_EQ(bytes.compare(0, stub.size(), stub), 0);
-  EXPECT_EQ(s.PictureOffset, static_cast<LONG>(stub.size()));
+  EXPECT_EQ(bytes.compare(0x200, 0x200, stub, 0x200, 0x200), 0);
+  EXPECT_GE(s.PictureOffset, static_cast<LONG>(stub.size()));
   EXPECT_EQ(bytes.substr(s.PictureOffset, s.PictureLength), SmallJpeg());
   EXPECT_EQ(s.IconOffset, s.PictureOffset + s.PictureLength);
   EXPECT_EQ(bytes.substr(s.IconOffset, s.IconLength), SmallIcon());
@@ -321,6 +325,65 @@ TEST_F(BuildTest, PlainCopyGivesTheSameBytes) {
   EXPECT_TRUE(WritePackage(plan, error)) << error;
   UseKernelCopy(true);
   EXPECT_TRUE(ReadFile(Path("p.exe")) == ReadFile(Path("k.exe")));
+}
+
+}  // namespace
+
+namespace {
+
+// The output never destroys an input, a device or a link; a stale temporary
+// file of a killed run is cleared by the next one.
+TEST_F(BuildTest, OutputNeverDestroysAnInput) {
+  const std::string projectBytes = ReadFile(Path("full.toml"));
+  const std::string stubBytes = ReadFile(Path("stub.exe"));
+  for (const char* input : {"full.toml", "stub.exe", "payload/w.ini", "art/page.jpg"}) {
+    SCOPED_TRACE(input);
+    std::string before = ReadFile(Path(input));
+    RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path(input)});
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_NE(r.output.find("the same file as"), std::string::npos) << r.output;
+    EXPECT_EQ(ReadFile(Path(input)), before);
+  }
+  // Not a regular file: a pipe stays a pipe.
+  ASSERT_EQ(mkfifo(Path("out/pipe").c_str(), 0600), 0);
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path("out/pipe")});
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("not a regular file"), std::string::npos) << r.output;
+  struct stat st;
+  ASSERT_EQ(lstat(Path("out/pipe").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(BuildTest, LinkAsOutputIsWrittenThrough) {
+  Write("out/target.exe", "old");
+  ASSERT_EQ(symlink("target.exe", Path("out/link.exe").c_str()), 0);
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path("out/link.exe"), "-q"});
+  ASSERT_EQ(r.code, 0) << r.output;
+  struct stat st;
+  ASSERT_EQ(lstat(Path("out/link.exe").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ReadBack back;
+  ReadPackage(Path("out/target.exe"), back);
+  EXPECT_TRUE(back.ok);
+  // A link onto an input is refused like the input itself.
+  ASSERT_EQ(symlink("../full.toml", Path("out/self.exe").c_str()), 0);
+  r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path("out/self.exe")});
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_EQ(ReadFile(Path("full.toml")), std::string(kFullProject));
+}
+
+TEST_F(BuildTest, LongestOutputNameAndStaleTemporaryFiles) {
+  // A temporary file left by a run that no longer lives.
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  std::string stale = "out/.mksetup-" + std::to_string(child) + "-AbCdEf";
+  Write(stale, "partial");
+  std::string name = "out/" + std::string(251, 'n') + ".exe";
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path(name), "-q"});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_TRUE(fs::exists(Path(name)));
+  EXPECT_FALSE(fs::exists(Path(stale)));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // inspect: what it prints for a package of ours, for packages written by
 // other means, and for damaged files.
 #include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <random>
@@ -150,7 +152,7 @@ TEST_F(InspectTest, ForeignPackageWithOddValues) {
   f.push_back("");
   Write("foreign.exe", HandMade(f));
   RunResult r = RunMksetup({"inspect", Path("foreign.exe")});
-  ASSERT_EQ(r.code, 0) << r.output;
+  ASSERT_EQ(r.code, 1) << r.output;
   const std::string& o = r.output;
   EXPECT_NE(o.find("\"Prod\\x81\""), std::string::npos) << o;
   EXPECT_NE(o.find("folder=\"somewhere\" (installation folder)"), std::string::npos) << o;
@@ -165,7 +167,7 @@ TEST_F(InspectTest, ForeignPackageWithOddValues) {
 TEST_F(InspectTest, ShortIndexIsReadAsFarAsItGoes) {
   Write("short.exe", HandMade({"only", "three", "fields"}));
   RunResult r = RunMksetup({"inspect", Path("short.exe")});
-  ASSERT_EQ(r.code, 0) << r.output;
+  ASSERT_EQ(r.code, 1) << r.output;
   EXPECT_NE(r.output.find("the index ends after 3 of its 64 header fields"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("files: 0"), std::string::npos);
 }
@@ -179,12 +181,70 @@ TEST_F(InspectTest, DamagedFilesGiveAClearErrorNotACrash) {
     const char* file;
     const char* message;
   } cases[] = {{"empty.exe", "no trailer"},       {"plain.exe", "no trailer"},
-               {"outside.exe", "outside the file"}, {"negative.exe", "outside the file"},
+               {"outside.exe", "outside the file"}, {"negative.exe", "not a setup file"},
                {"missing.exe", "cannot be read"}};
   for (auto& c : cases) {
     RunResult r = RunMksetup({"inspect", Path(c.file)});
     EXPECT_EQ(r.code, 1) << c.file << "\n" << r.output;
     EXPECT_NE(r.output.find(c.message), std::string::npos) << c.file << "\n" << r.output;
+  }
+}
+
+// A package whose problems inspect reports fails, so that scripts stop; the
+// file rows are judged as the header fields are.
+TEST_F(InspectTest, FileRowsAreJudgedAndProblemsFail) {
+  std::vector<std::string> f(64);
+  f[40] = "App";
+  f[48] = "-4";
+  f[49] = "-1";  // a negative picture region
+  std::string at = std::to_string(StubBytes().size());
+  std::vector<std::vector<std::string>> rows = {
+      {"..\\..\\evil.dll", "SYSTEM_FOLDER", "..\\..", "0", "ALWAYS_COPY", "4", at, ""},
+      {"long.txt", "INSTALL_FOLDER", std::string(515, 's'), "0", "ALWAYS_COPY", "4", at, ""},
+      {"bad\x81", "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", "4", at, ""},
+  };
+  for (auto& row : rows) f.insert(f.end(), row.begin(), row.end());
+  f.push_back("");
+  Write("rows.exe", HandMade(f));
+  RunResult r = RunMksetup({"inspect", Path("rows.exe")});
+  EXPECT_EQ(r.code, 1) << r.output;
+  for (const char* e : {"file 1 (..\\..\\evil.dll): the name", "file 1 (..\\..\\evil.dll): the sub-folder \"..\\..\" climbs out",
+                        "file 2 (long.txt): a sub-folder of 515 bytes", "file 3 (bad\\x81): bytes that are not code page 936",
+                        "PictureLength/PictureOffset: -4 bytes at -1"})
+    EXPECT_NE(r.output.find(e), std::string::npos) << e << "\n" << r.output;
+
+  // A package without problems passes.
+  Write("a.txt", "a");
+  Write("ok.toml", "[product]\nname = \"A\"\n[[file]]\nsource = \"a.txt\"\n");
+  ASSERT_EQ(RunMksetup({"build", Path("ok.toml"), "--stub", Path("stub.exe"), "-o", Path("ok.exe")}).code, 0);
+  EXPECT_EQ(RunMksetup({"inspect", Path("ok.exe")}).code, 0);
+}
+
+TEST_F(InspectTest, NotASetupFileAndOddPaths) {
+  Write("amp.txt", "just some text &");
+  RunResult r = RunMksetup({"inspect", Path("amp.txt")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("not a setup file"), std::string::npos) << r.output;
+
+  // A path that is not UTF-8, and one longer than a line buffer.
+  Write("a.txt", "a");
+  Write("ok.toml", "[product]\nname = \"A\"\n[[file]]\nsource = \"a.txt\"\n");
+  std::string odd = Path("odd\xFF.exe");
+  std::string longName = Path(std::string(240, 'L') + ".exe");
+  for (const std::string& out : {odd, longName})
+    ASSERT_EQ(RunMksetup({"build", Path("ok.toml"), "--stub", Path("stub.exe"), "-o", out}).code, 0);
+  EXPECT_EQ(JsonQuery(odd, {"d['file'].endswith('odd\\\\xFF.exe')"}), std::vector<std::string>{"True"});
+  r = RunMksetup({"inspect", longName});
+  EXPECT_EQ(r.output.compare(0, longName.size() + 2, longName + ": "), 0) << r.output.substr(0, 400);
+  EXPECT_NE(r.output.find("\ntrailer: LEN"), std::string::npos);
+}
+
+TEST(CommandLine, OutputThatCannotBeWrittenFails) {
+  // /dev/full takes nothing: every command that prints must say so.
+  for (const std::string& args : {"--help", "inspect --help", "--version", "inspect " SOURCE_ROOT "/README.md"}) {
+    std::string cmd = "'" MKSETUP_EXE "' " + args + " > /dev/full 2>/dev/null";
+    int status = system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << args;
   }
 }
 

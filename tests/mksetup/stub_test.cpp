@@ -18,31 +18,7 @@ uint32_t Get32(const std::string& b, size_t at) {
   return v;
 }
 
-// A 32-bit executable of three sections: .text, .rsrc (an empty resource
-// directory) and a last one, the base relocations unless lastName says else.
-std::string Executable(const char* lastName = ".reloc") {
-  std::string b(0x800, '\0');
-  b[0] = 'M', b[1] = 'Z';
-  Put32(b, 0x3C, 0x80);
-  memcpy(&b[0x80], "PE\0\0\x4c\x01\x03\0", 8);  // i386, 3 sections
-  b[0x80 + 20] = static_cast<char>(0xE0);       // optional header size
-  size_t opt = 0x98;
-  b[opt] = 0x0B, b[opt + 1] = 0x01;
-  Put32(b, opt + 32, 0x1000), Put32(b, opt + 36, 0x200);  // alignments
-  Put32(b, opt + 56, 0x4000), Put32(b, opt + 60, 0x200);  // image, headers
-  Put32(b, opt + 92, 16);
-  Put32(b, opt + 96 + 2 * 8, 0x2000), Put32(b, opt + 96 + 2 * 8 + 4, 16);
-  if (!strcmp(lastName, ".reloc")) Put32(b, opt + 96 + 5 * 8, 0x3000), Put32(b, opt + 96 + 5 * 8 + 4, 12);
-  const char* names[3] = {".text", ".rsrc", lastName};
-  for (int i = 0; i < 3; i++) {
-    size_t s = opt + 0xE0 + i * 40;
-    memcpy(&b[s], names[i], strlen(names[i]));
-    Put32(b, s + 8, 0x200), Put32(b, s + 12, 0x1000 * (i + 1));
-    Put32(b, s + 16, 0x200), Put32(b, s + 20, 0x200 * (i + 1));
-  }
-  memcpy(&b[0x600], "\x00\x10\x00\x00\x0c\x00\x00\x00\x18\x30\x19\x30", 12);  // one relocation block
-  return b;
-}
+std::string Executable(const char* lastName = ".reloc") { return TestExecutable(true, lastName); }
 
 class StubTest : public ScratchTest {
  protected:

@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -37,11 +38,64 @@ std::string SmallIcon() {
   return ico;
 }
 
-std::string StubBytes() {
-  std::string s = "MZ stand-in for the setup program\n";
-  for (int i = 0; i < 300; i++) s += static_cast<char>(i % 32 == 6 ? 'x' : 'A' + i % 26);
-  return s;
+namespace {
+void Put16(std::string& s, size_t at, unsigned v) {
+  s[at] = static_cast<char>(v & 0xFF);
+  s[at + 1] = static_cast<char>(v >> 8);
 }
+void Put32(std::string& s, size_t at, unsigned long v) {
+  Put16(s, at, v & 0xFFFF);
+  Put16(s, at + 2, (v >> 16) & 0xFFFF);
+}
+}  // namespace
+
+std::string TestExecutable(bool withUninstaller, const char* lastName) {
+  // A 32-bit executable of three sections: .text, .rsrc and a last one, the
+  // base relocations unless lastName says else.
+  std::string b(0x800, '\0');
+  b[0] = 'M', b[1] = 'Z';
+  Put32(b, 0x3C, 0x80);
+  b.replace(0x80, 8, std::string("PE\0\0\x4c\x01\x03\0", 8));  // i386, 3 sections
+  Put16(b, 0x80 + 20, 0xE0);                                   // optional header size
+  size_t opt = 0x98;
+  Put16(b, opt, 0x10B);                                   // PE32
+  Put32(b, opt + 32, 0x1000), Put32(b, opt + 36, 0x200);  // alignments
+  Put32(b, opt + 56, 0x4000), Put32(b, opt + 60, 0x200);  // image, headers
+  Put32(b, opt + 92, 16);
+  Put32(b, opt + 96 + 2 * 8, 0x2000), Put32(b, opt + 96 + 2 * 8 + 4, 0x68);
+  if (!strcmp(lastName, ".reloc")) Put32(b, opt + 96 + 5 * 8, 0x3000), Put32(b, opt + 96 + 5 * 8 + 4, 12);
+  const char* names[3] = {".text", ".rsrc", lastName};
+  for (int i = 0; i < 3; i++) {
+    size_t at = opt + 0xE0 + i * 40;
+    b.replace(at, strlen(names[i]), names[i]);
+    Put32(b, at + 8, 0x200), Put32(b, at + 12, 0x1000 * (i + 1));
+    Put32(b, at + 16, 0x200), Put32(b, at + 20, 0x200 * (i + 1));
+  }
+  const char text[] = "stand-in for the setup program\n";
+  b.replace(0x200, sizeof text - 1, text);
+  // Resources: type "EXE" (or "BIN"), id 138, one language, 4 bytes.
+  size_t r = 0x400;
+  Put16(b, r + 12, 1);
+  Put32(b, r + 16, 0x80000058);
+  Put32(b, r + 20, 0x80000018);
+  Put16(b, r + 0x18 + 14, 1);
+  Put32(b, r + 0x18 + 16, 138);
+  Put32(b, r + 0x18 + 20, 0x80000030);
+  Put16(b, r + 0x30 + 14, 1);
+  Put32(b, r + 0x30 + 16, 0x804);
+  Put32(b, r + 0x30 + 20, 0x48);
+  Put32(b, r + 0x48, 0x2060);
+  Put32(b, r + 0x48 + 4, 4);
+  Put16(b, r + 0x58, 3);
+  b.replace(r + 0x5A, 6, withUninstaller ? std::string("E\0X\0E\0", 6) : std::string("B\0I\0N\0", 6));
+  b.replace(r + 0x60, 4, "RID!");
+  b.replace(0x600, 12, std::string("\x00\x10\x00\x00\x0c\x00\x00\x00\x18\x30\x19\x30", 12));  // one relocation block
+  return b;
+}
+
+std::string StubPe(bool withUninstaller) { return TestExecutable(withUninstaller, ".reloc"); }
+
+std::string StubBytes() { return StubPe(true); }
 
 RunResult RunMksetup(const std::vector<std::string>& args) {
   std::string cmd = "'" MKSETUP_EXE "'";

@@ -13,8 +13,14 @@
 std::string ReadFile(const std::string& path);  // "" when absent
 std::string SmallJpeg();                        // signature, a frame header, end marker
 std::string SmallIcon();                        // one 4-byte image
-// A setup program stand-in: some bytes, none of them "&".
+// A setup program stand-in: a Windows program carrying a resource EXE 138
+// (or, without the uninstaller, the same bytes under another type), then some
+// bytes, none of them "&".
 std::string StubBytes();
+std::string StubPe(bool withUninstaller);
+// A small 32-bit executable (.text, .rsrc with resource EXE 138 or BIN 138,
+// and a last section, the base relocations unless lastName says else).
+std::string TestExecutable(bool withUninstaller, const char* lastName = ".reloc");
 
 struct RunResult {
   int code = -1;

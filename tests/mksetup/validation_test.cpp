@@ -160,6 +160,27 @@ TEST_F(ValidationTest, SourcesThatCannotBeRead) {
       {"missing licence file", {{"3licence", "[licence]\nfile = \"licence.txt\"\n"}},
        {"licence.file", "\"licence.txt\""}},
       {"missing stub", {}, {"--stub", "nostub.exe"}, nullptr, {"--stub", "nostub.exe"}},
+      {"text file as stub", {}, {"--stub", "no MZ header"},
+       [](const std::string& dir) { FILE* f = fopen((dir + "/t.exe").c_str(), "wb"); fputs("MZtext", f); fclose(f); },
+       {"--stub", Path("t.exe")}},
+      {"empty stub", {}, {"--stub", "not a Windows program"},
+       [](const std::string& dir) { FILE* f = fopen((dir + "/e.exe").c_str(), "wb"); fclose(f); },
+       {"--stub", Path("e.exe")}},
+      {"program without the uninstaller", {}, {"--stub", "no uninstaller"},
+       [](const std::string& dir) {
+         std::string pe = StubPe(false);
+         FILE* f = fopen((dir + "/other.exe").c_str(), "wb");
+         fwrite(pe.data(), 1, pe.size(), f);
+         fclose(f);
+       },
+       {"--stub", Path("other.exe")}},
+      {"built setup file as stub", {}, {"--stub", "already carries a package"},
+       [](const std::string& dir) {
+         std::string cmd = "'" MKSETUP_EXE "' build '" + dir + "/p.toml' -q --stub '" + dir + "/stub.exe' -o '" + dir +
+                           "/built.exe'";
+         ASSERT_EQ(system(cmd.c_str()), 0);
+       },
+       {"--stub", Path("built.exe")}},
   });
 }
 
@@ -283,6 +304,180 @@ TEST_F(ValidationTest, EveryErrorIsReportedAtOnce) {
   EXPECT_NE(r.output.find("3 errors"), std::string::npos) << r.output;
 }
 
+TEST_F(ValidationTest, NamesWindowsCannotHold) {
+  auto file = [](const std::string& extra) { return Sections{{"8files", "[[file]]\nsource = \"a.txt\"\n" + extra}}; };
+  ExpectRejected({
+      {"line break in the product name", {{"1product", "[product]\nname = \"Line1\\r\\nLine2\"\n"}},
+       {"product.name", "0x0D"}},
+      {"line break in a file name", file("name = \"x\\ny.txt\"\n"), {"file[1].name", "0x0A"}},
+      {"escape in a sub-folder", file("subfolder = \"a\\u001bb\"\n"), {"file[1].subfolder", "0x1B"}},
+      {"tab in a file name", file("name = \"a\\tb\"\n"), {"file[1].name", "0x09"}},
+      {"line break in a page line", {{"2welcome", "[welcome]\nlines = [\"one\\ntwo\"]\n"}},
+       {"welcome.lines[1]", "0x0A", "no line breaks"}},
+      {"device name", file("name = \"CON\"\n"), {"file[1].name", "device name"}},
+      {"device name in lower case with an extension", file("name = \"com1.txt\"\n"), {"file[1].name", "COM1"}},
+      {"console device", file("name = \"conin$\"\n"), {"file[1].name", "CONIN$"}},
+      {"device name as a sub-folder part", file("subfolder = \"docs/Lpt9\"\n"), {"file[1].subfolder", "LPT9"}},
+      {"device name below a folder source", {{"8files", "[[file]]\nsource = \"dev\"\n"}},
+       {"file[1].source", "\"aux\"", "AUX"},
+       [](const std::string& dir) {
+         fs::create_directories(dir + "/dev/aux");
+         FILE* f = fopen((dir + "/dev/aux/x.txt").c_str(), "wb");
+         fclose(f);
+       }},
+      {"device name as a file below a folder source", {{"8files", "[[file]]\nsource = \"dev2\"\n"}},
+       {"NUL.txt", "NUL"},
+       [](const std::string& dir) {
+         fs::create_directories(dir + "/dev2");
+         FILE* f = fopen((dir + "/dev2/NUL.txt").c_str(), "wb");
+         fclose(f);
+       }},
+      {"trailing dot", file("name = \"trail.\"\n"), {"file[1].name", "dot or a space"}},
+      {"trailing space", file("name = \"trail \"\n"), {"file[1].name", "dot or a space"}},
+      {"only dots", file("name = \"...\"\n"), {"file[1].name", "dot or a space"}},
+      {"product name of two dots", {{"1product", "[product]\nname = \"..\"\n"}}, {"product.name", "needs a name"}},
+      {"product name of blanks", {{"1product", "[product]\nname = \"  \"\n"}}, {"product.name", "space"}},
+  });
+}
+
+TEST_F(ValidationTest, CollisionsWindowsSees) {
+  ExpectRejected({
+      {"full-width letters in another case",
+       {{"8files", "[[file]]\nsource = \"a.txt\"\nname = \"Ａ.txt\"\n[[file]]\nsource = \"d/x.txt\"\nname = \"ａ.txt\"\n"}},
+       {"file[2]", "same destination as file[1]"}},
+      {"Cyrillic letters in another case",
+       {{"8files", "[[file]]\nsource = \"a.txt\"\nname = \"Я.txt\"\n[[file]]\nsource = \"d/x.txt\"\nname = \"я.txt\"\n"}},
+       {"file[2]", "same destination as file[1]"}},
+      {"a file where another needs a folder",
+       {{"8files", "[[file]]\nsource = \"a.txt\"\nname = \"data\"\n[[file]]\nsource = \"d/x.txt\"\nsubfolder = \"DATA\"\n"}},
+       {"file[2]", "needs a folder where file[1] puts a file"}},
+      {"a folder where another puts a file",
+       {{"8files", "[[file]]\nsource = \"d/x.txt\"\nsubfolder = \"data\"\n[[file]]\nsource = \"a.txt\"\nname = \"Data\"\n"}},
+       {"file[2]", "file[1] needs a folder of this name"}},
+  });
+}
+
+TEST_F(ValidationTest, InstalledPathsLongerThanWindowsAllows) {
+  ExpectRejected({
+      {"long folder and long name",
+       {{"8files", "[[file]]\nsource = \"a.txt\"\nsubfolder = \"" + Repeat("s", 255) + "\"\nname = \"" +
+                       Repeat("n", 255) + "\"\n"}},
+       {"file[1]", "516 bytes as installed even into C:\\A\\", "259"}},
+  });
+  // Fits below a short folder, not below the proposed one: a warning.
+  Write("p.toml", Project({{"8files", "[[file]]\nsource = \"a.txt\"\nsubfolder = \"" + Repeat("s", 240) +
+                                          "\"\nname = \"x.txt\"\n"}}));
+  RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("out.exe")});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("warning"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("267 bytes as installed into the proposed folder \"C:\\\\Program Files\\\\App\\\\\""),
+            std::string::npos)
+      << r.output;
+}
+
+TEST_F(ValidationTest, ReferencesOutsideTheirFolder) {
+  ExpectRejected({
+      {"drive letter", {{"4finish", "[finish]\nreadme = \"C:\\\\Windows\\\\win.ini\"\n"}},
+       {"finish.readme", "drive letter"}},
+      {"network path", {{"4finish", "[finish]\nrun = \"\\\\\\\\server\\\\share\\\\x.exe\"\n"}},
+       {"finish.run", "separator"}},
+      {"wildcards", {{"6association", "[[association]]\nextension = \"abc\"\nprogram = \"a*?<>.txt\"\n"}},
+       {"association[1].program", "cannot hold"}},
+  });
+}
+
+TEST_F(ValidationTest, WholeTopLevelKeyIsWarnedAboutWithTrailingSeparators) {
+  Write("p.toml", Project({{"7uninstall", "[uninstall]\nregistry_keys = [\"HKEY_CURRENT_USER|Software\\\\\\\\\"]\n"}}));
+  RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("whole top-level key \"Software\""), std::string::npos) << r.output;
+}
+
+TEST_F(ValidationTest, PackageEndingPastTheLimitByItsTrailer) {
+  // The package's own bytes besides the file, measured on a file just as long.
+  auto sparse = [&](int64_t size) {
+    FILE* f = fopen(Path("big.bin").c_str(), "wb");
+    fclose(f);
+    ASSERT_EQ(truncate(Path("big.bin").c_str(), size), 0);
+  };
+  auto total = [&](const RunResult& r) {
+    size_t at = r.output.find("would be ");
+    return at == std::string::npos ? -1LL : atoll(r.output.c_str() + at + 9);
+  };
+  Sections big = {{"8files", "[[file]]\nsource = \"big.bin\"\n"}};
+  Write("p.toml", Project(big));
+  int64_t probe = 2147480000;
+  sparse(probe);
+  RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
+  ASSERT_EQ(r.code, 0) << r.output;
+  int64_t overhead = total(r) - probe;
+  // Five bytes past the limit: the index ends within it, the trailer does not.
+  sparse(2147483647 - overhead + 5);
+  r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("2147483652 bytes"), std::string::npos) << r.output;
+}
+
+TEST_F(ValidationTest, ProjectFilesThatCannotBeParsedSafely) {
+  ExpectRejected({
+      {"a key of 40000 parts", {{"9deep", Repeat("a.", 40000) + "b = 1\n"}}, {"p.toml:", "dots on one line"}},
+      {"lists nested 10000 deep", {{"9deep", "x = " + Repeat("[", 10000) + Repeat("]", 10000) + "\n"}},
+       {"nest more than 32"}},
+  });
+}
+
+TEST_F(ValidationTest, OneMessagePerFaultAndTheRightReason) {
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+  };
+  Write("p.toml", Project({{"1product", "[product]\nname = 5\n"},
+                           {"8files", "[[file]]\nsource = \"a.txt\"\nsubfolder = \"C:/x\"\n"}}));
+  RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(count(r.output, "product.name"), 1u) << r.output;
+  EXPECT_EQ(count(r.output, "file[1].subfolder"), 1u) << r.output;
+  EXPECT_NE(r.output.find("2 errors"), std::string::npos) << r.output;
+
+  r = RunMksetup({"build", Dir(), "--stub", Path("stub.exe"), "--dry-run"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.output.find("product.name"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("a folder"), std::string::npos) << r.output;
+
+  ExpectRejected({
+      {"licence in UTF-16", {{"3licence", "[licence]\nfile = \"l16.txt\"\n"}}, {"licence.file", "looks like UTF-16"},
+       [](const std::string& dir) {
+         FILE* f = fopen((dir + "/l16.txt").c_str(), "wb");
+         fwrite("\xFF\xFEO\0K\0", 1, 6, f);
+         fclose(f);
+       }},
+      {"licence in GBK", {{"3licence", "[licence]\nfile = \"gbk.txt\"\n"}}, {"licence.file", "looks like GBK"},
+       [](const std::string& dir) {
+         FILE* f = fopen((dir + "/gbk.txt").c_str(), "wb");
+         fputs("\xD0\xED\xBF\xC9", f);  // "许可"
+         fclose(f);
+       }},
+      {"licence that is a pipe", {{"3licence", "[licence]\nfile = \"fifo\"\n"}}, {"licence.file", "not a regular file"},
+       [](const std::string& dir) {
+         if (!fs::exists(dir + "/fifo")) mkfifo((dir + "/fifo").c_str(), 0600);
+       }},
+      {"file name that is not UTF-8", {{"8files", "[[file]]\nsource = \"raw\"\n"}}, {"0xFF", "not UTF-8"},
+       [](const std::string& dir) {
+         fs::create_directories(dir + "/raw");
+         FILE* f = fopen((dir + "/raw/\xFF.txt").c_str(), "wb");
+         fclose(f);
+       }},
+  });
+}
+
+TEST_F(ValidationTest, DoubleDashEndsTheOptions) {
+  Write("-p.toml", Project({}));
+  // Run from the scratch folder: the project's name starts with a dash.
+  std::string cmd = "cd '" + Dir() + "' && '" MKSETUP_EXE "' build --stub stub.exe --dry-run -- -p.toml > /dev/null 2>&1";
+  EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
 TEST(CommandLine, UsageErrorsExitWithTwo) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"build"}, {"build", "a.toml", "--bogus"}, {"build", "a.toml", "b.toml"},
@@ -291,6 +486,12 @@ TEST(CommandLine, UsageErrorsExitWithTwo) {
     EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]) << "\n" << r.output;
     EXPECT_NE(r.output.find("usage:"), std::string::npos);
   }
+  RunResult r = RunMksetup({"biuld", "x.toml"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.output.find("did you mean build?"), std::string::npos) << r.output;
+  r = RunMksetup({"--version"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.output.compare(0, 8, "mksetup "), 0) << r.output;
   for (std::vector<std::string> args :
        std::vector<std::vector<std::string>>{{"--help"}, {"build", "--help"}, {"inspect", "--help"}}) {
     RunResult r = RunMksetup(args);

@@ -1,11 +1,13 @@
 #include "cli.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,13 +19,32 @@
 #include "sign.h"
 #include "writer.h"
 
+#ifndef MKSETUP_VERSION
+#define MKSETUP_VERSION "1.0"
+#endif
+
 namespace {
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); j++) row[j] = j;
+  for (size_t i = 1; i <= a.size(); i++) {
+    size_t diag = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); j++) {
+      size_t up = row[j];
+      row[j] = std::min(std::min(row[j] + 1, row[j - 1] + 1), diag + (a[i - 1] == b[j - 1] ? 0 : 1));
+      diag = up;
+    }
+  }
+  return row[b.size()];
+}
 
 const char kUsage[] =
     "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--dry-run] [-q]\n"
     "       mksetup inspect SETUP [--json]\n"
     "       mksetup sign SETUP --sign CERT.pfx [--sign-password-file F] [--timestamp URL] [-o OUT]\n"
-    "       mksetup --help | mksetup build --help | mksetup inspect --help\n";
+    "       mksetup --help | mksetup --version | mksetup build --help | mksetup inspect --help\n";
 
 const char kHelp[] =
     "mksetup builds a setup file from a project file and the files it names,\n"
@@ -138,12 +159,18 @@ int Build(int argc, char** argv) {
   std::map<std::string, std::string> vars;
   bool dryRun = false, quiet = false;
   SignOptions sign;
+  bool takeOptions = true;
   for (int i = 2; i < argc; i++) {
     std::string a = argv[i];
     std::string value;
     bool missing = false;
     int usage = 0;
-    if (SignOption(a, i, argc, argv, sign, usage)) {
+    if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
+      if (!project.empty()) return Usage(("one project at a time; extra argument " + a).c_str());
+      project = a;
+    } else if (a == "--") {
+      takeOptions = false;
+    } else if (SignOption(a, i, argc, argv, sign, usage)) {
       if (usage) return usage;
     } else if (a == "-h" || a == "--help") {
       fputs(kBuildHelp, stdout);
@@ -164,12 +191,8 @@ int Build(int argc, char** argv) {
       size_t eq = value.find('=');
       if (eq == std::string::npos || eq == 0) return Usage("-D needs NAME=VALUE");
       vars[value.substr(0, eq)] = value.substr(eq + 1);
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage(("unknown option " + a).c_str());
-    } else if (project.empty()) {
-      project = a;
     } else {
-      return Usage(("one project at a time; extra argument " + a).c_str());
+      return Usage(("unknown option " + a).c_str());
     }
   }
   if (project.empty()) return Usage("build needs a project file");
@@ -269,19 +292,21 @@ void AddSignature(const SignatureInfo& s, bool json, std::string& text) {
 int Inspect(int argc, char** argv) {
   std::string path;
   bool json = false;
+  bool takeOptions = true;
   for (int i = 2; i < argc; i++) {
     std::string a = argv[i];
-    if (a == "-h" || a == "--help") {
+    if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
+      if (!path.empty()) return Usage(("one setup file at a time; extra argument " + a).c_str());
+      path = a;
+    } else if (a == "--") {
+      takeOptions = false;
+    } else if (a == "-h" || a == "--help") {
       fputs(kInspectHelp, stdout);
       return 0;
     } else if (a == "--json") {
       json = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage(("unknown option " + a).c_str());
-    } else if (path.empty()) {
-      path = a;
     } else {
-      return Usage(("one setup file at a time; extra argument " + a).c_str());
+      return Usage(("unknown option " + a).c_str());
     }
   }
   if (path.empty()) return Usage("inspect needs a setup file");
@@ -292,9 +317,13 @@ int Inspect(int argc, char** argv) {
     return 1;
   }
   std::string text = json ? FormatInspectJson(report) : FormatInspectText(report);
-  AddSignature(ReadSignature(path), json, text);
+  SignatureInfo signature = ReadSignature(path);
+  AddSignature(signature, json, text);
   fwrite(text.data(), 1, text.size(), stdout);
-  return 0;
+  // A package with problems fails, so that "inspect && ship" stops; so does
+  // a signature that no longer matches the file.
+  bool badSignature = signature.present && (signature.damaged || (signature.checked && !signature.matches));
+  return report.problems.empty() && !badSignature ? 0 : 1;
 }
 
 int Sign(int argc, char** argv) {
@@ -339,7 +368,9 @@ int Sign(int argc, char** argv) {
 
 }  // namespace
 
-int RunMksetup(int argc, char** argv) {
+namespace {
+
+int Command(int argc, char** argv) {
   if (argc < 2) return Usage(nullptr);
   std::string cmd = argv[1];
   if (cmd == "-h" || cmd == "--help" || cmd == "help") {
@@ -348,8 +379,27 @@ int RunMksetup(int argc, char** argv) {
     fputs(kUsage, stdout);
     return 0;
   }
+  if (cmd == "--version" || cmd == "-V") {
+    fputs("mksetup " MKSETUP_VERSION "\n", stdout);
+    return 0;
+  }
   if (cmd == "build") return Build(argc, argv);
   if (cmd == "inspect") return Inspect(argc, argv);
   if (cmd == "sign") return Sign(argc, argv);
-  return Usage(("unknown command " + cmd).c_str());
+  std::string msg = "unknown command " + cmd;
+  for (const char* known : {"build", "inspect", "sign"})
+    if (EditDistance(cmd, known) <= 2) msg += std::string(" (did you mean ") + known + "?)";
+  return Usage(msg.c_str());
+}
+
+}  // namespace
+
+int RunMksetup(int argc, char** argv) {
+  int code = Command(argc, argv);
+  // What went to stdout must have arrived (a full disk, a closed pipe).
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fprintf(stderr, "mksetup: writing the output failed: %s\n", strerror(errno));
+    return code == 0 ? 1 : code;
+  }
+  return code;
 }

@@ -1,9 +1,11 @@
 #include "inspect.h"
 
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include "codepage.h"
+#include "names.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
@@ -49,7 +51,26 @@ std::string Shown(const std::string& s) {
   return out + "\"";
 }
 
-std::string Json(const std::string& s) {
+// Bytes that are not UTF-8 (a Linux path may hold any) as the text \xNN,
+// so that the output stays JSON.
+std::string AsUtf8(const std::string& s) {
+  std::string out;
+  size_t at = 0;
+  for (std::string rest = s; !rest.empty();) {
+    if (IsUtf8(rest, &at)) {
+      out += rest;
+      break;
+    }
+    char esc[8];
+    snprintf(esc, sizeof esc, "\\x%02X", static_cast<unsigned char>(rest[at]));
+    out += rest.substr(0, at) + esc;
+    rest.erase(0, at + 1);
+  }
+  return out;
+}
+
+std::string Json(const std::string& raw) {
+  std::string s = AsUtf8(raw);
   std::string out = "\"";
   for (unsigned char c : s) {
     switch (c) {
@@ -73,6 +94,34 @@ std::string Json(const std::string& s) {
   return out + "\"";
 }
 
+// The last bytes read "&LEN:digits,SEEK:digits." as the builder writes them
+// (the setup itself is more lenient; a file that merely ends near an "&" is
+// no setup file).
+bool TrailerShape(const std::string& path) {
+  char tail[TRAILER_WINDOW];
+  int count = 0;
+  long long end = 0;
+  BOOL signedFile = FALSE;
+  if (!ReadTrailerWindow(path.c_str(), tail, count, end, signedFile)) return false;
+  size_t n = static_cast<size_t>(count);
+  const char* amp = static_cast<const char*>(memrchr(tail, '&', n));
+  if (!amp) return false;
+  std::string t(amp, static_cast<size_t>(tail + n - amp));
+  size_t i = 0;
+  auto lit = [&](const char* w) {
+    size_t k = strlen(w);
+    if (t.compare(i, k, w) != 0) return false;
+    i += k;
+    return true;
+  };
+  auto digits = [&] {
+    size_t start = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') i++;
+    return i > start && i - start <= 10;
+  };
+  return lit("&LEN:") && digits() && lit(",SEEK:") && digits() && lit(".") && i == t.size();
+}
+
 }  // namespace
 
 bool InspectPackage(const std::string& path, InspectReport& r, std::string& error) {
@@ -85,7 +134,7 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
   }
   r.size = st.st_size;
   long len = 0, seek = 0;
-  if (!ReadTrailer(path.c_str(), len, seek)) {
+  if (!ReadTrailer(path.c_str(), len, seek) || !TrailerShape(path)) {
     error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";
     return false;
   }
@@ -152,7 +201,7 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
                  {"SplashPictureLength/SplashPictureOffset", 58}};
   for (auto& reg : regions) {
     long l = number(reg.lengthPos), o = number(reg.lengthPos + 1);
-    if (l > 0 && Outside(l, o, r.size))
+    if ((l != 0 || o != 0) && Outside(l, o, r.size))
       r.problems.push_back(std::string(reg.what) + ": " + std::to_string(l) + " bytes at " + std::to_string(o) +
                            " lie outside the file");
   }
@@ -180,6 +229,33 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
     f.length = ParseLong(row[4].c_str());
     f.offset = ParseLong(row[5].c_str());
     f.outside = Outside(f.length, f.offset, r.size);
+    std::string which = "file " + std::to_string(r.files.size() + 1) + " (" + f.name + "): ";
+    bool lossless = true;
+    Cp936ToUtf8(name + row[1], &lossless);
+    if (!lossless) r.problems.push_back(which + "bytes that are not code page 936 text");
+    if (name.size() > static_cast<size_t>(kFileRowLimits[0]))
+      r.problems.push_back(which + "a name of " + std::to_string(name.size()) + " bytes; the setup holds at most " +
+                           std::to_string(kFileRowLimits[0]));
+    if (row[1].size() > static_cast<size_t>(kFileRowLimits[2]))
+      r.problems.push_back(which + "a sub-folder of " + std::to_string(row[1].size()) +
+                           " bytes; the setup holds at most " + std::to_string(kFileRowLimits[2]));
+    std::string why = WindowsNameProblem(f.name);
+    if (!why.empty()) r.problems.push_back(which + "the name " + why);
+    if (!row[1].empty()) {
+      if (row[1].find(':') != std::string::npos || row[1][0] == '\\' || row[1][0] == '/')
+        r.problems.push_back(which + "the sub-folder " + Shown(f.subdir) + " does not lie below its folder");
+      std::string part;
+      for (char c : f.subdir + "\\") {
+        if (c != '\\' && c != '/') {
+          part += c;
+          continue;
+        }
+        if (part == ".." || part == ".")
+          r.problems.push_back(which + "the sub-folder " + Shown(f.subdir) + " climbs out of its folder (\"" + part +
+                               "\")");
+        part.clear();
+      }
+    }
     if (f.outside)
       r.problems.push_back("file " + std::to_string(r.files.size() + 1) + " (" + f.name + "): " +
                            std::to_string(f.length) + " bytes at " + std::to_string(f.offset) +
@@ -192,9 +268,9 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
 std::string FormatInspectText(const InspectReport& r) {
   std::string out;
   char line[256];
-  snprintf(line, sizeof line, "%s: %lld bytes\ntrailer: LEN %ld, SEEK %ld\n\nheader:\n", r.path.c_str(),
-           static_cast<long long>(r.size), r.len, r.seek);
-  out += line;
+  snprintf(line, sizeof line, ": %lld bytes\ntrailer: LEN %ld, SEEK %ld\n\nheader:\n", static_cast<long long>(r.size),
+           r.len, r.seek);
+  out += r.path + line;
   for (const InspectedField& f : r.header) {
     snprintf(line, sizeof line, "  %2d  %-24s ", f.position, f.name.c_str());
     out += line + Shown(f.text) + "\n";

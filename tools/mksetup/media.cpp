@@ -2,6 +2,9 @@
 
 #include <stdio.h>
 
+#include "common/container.h"
+#include "pe.h"
+
 #include <vector>
 
 namespace {
@@ -88,5 +91,33 @@ std::string CheckIcon(const std::string& path) {
       return "is a damaged icon file (image " + std::to_string(i + 1) + " of " + std::to_string(count) +
              " lies outside the file)";
   }
+  return "";
+}
+
+std::string CheckStub(const std::string& path) {
+  File f(path);
+  if (!f.f) return "cannot be read";
+  long long size = f.Size();
+  // A setup program is a few hundred KiB; anything far larger is no stub.
+  if (size < 0 || size > (64 << 20)) return "is not a Windows program (too large); give the setup program";
+  std::string bytes(static_cast<size_t>(size), '\0');
+  if (size > 0 && !f.ReadAt(0, &bytes[0], bytes.size())) return "cannot be read";
+  if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
+    return "is not a Windows program (no MZ header); give the setup program";
+  if (!LooksLikePe(bytes)) return "is not a Windows program (no PE header); give the setup program";
+  PeImage image;
+  ResTree tree;
+  std::string error;
+  if (!ParsePe(bytes, image, error) || !ReadResources(bytes, image, tree, error))
+    return "is a damaged Windows program (" + error + ")";
+  ResKey exe;
+  exe.named = true;
+  exe.name = u"EXE";
+  auto type = tree.find(exe);
+  if (type == tree.end() || type->second.find(ResId(138)) == type->second.end())
+    return "carries no uninstaller (resource EXE 138): not the setup program this builder appends to";
+  long len = 0, seek = 0;
+  if (ReadTrailer(path.c_str(), len, seek) && len > 0 && seek > 0 && seek + static_cast<long long>(len) <= size)
+    return "already carries a package (it is a built setup file); give the setup program itself";
   return "";
 }

@@ -12,3 +12,7 @@ std::string CheckJpeg(const std::string& path, int* width = nullptr, int* height
 // "" when the file is an icon file: reserved 0, type 1, at least one image,
 // and every directory entry's image inside the file.
 std::string CheckIcon(const std::string& path);
+
+// "" when the file is a Windows program that carries the uninstaller as its
+// resource "EXE" 138 and no package yet; else what it is instead.
+std::string CheckStub(const std::string& path);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "codepage.h"
 #include "common/container.h"
@@ -16,6 +17,7 @@
 #include "common/packageindex.h"
 #include "framework/memory.h"
 #include "media.h"
+#include "names.h"
 
 namespace fs = std::filesystem;
 
@@ -60,15 +62,19 @@ class Planner {
     return t.set ? Text(t.key, t.line, t.value, limit, limitNote) : std::string();
   }
   std::string Reference(const ProjectRef& r, int limit);
+  // False (after reporting it) for a text of one line that holds a line break
+  // or another control character (a tab is allowed).
+  bool OneLine(const ProjectText& t);
   std::string Registry(const ProjectText& t, bool value);
+  // content: where a small file's bytes go (then *cached says whether they did).
   bool Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
-                int64_t& size);
+                int64_t& size, std::string* content = nullptr, bool* cached = nullptr);
   void Media(const ProjectText& t, const std::string& path, bool icon, bool pagePicture,
              PlannedRegion& region);
   void Header();
   void Files();
   void AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
-               const std::string& rel, const std::string& subdir, int64_t size);
+               const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
   void CheckReferences();
   void Layout();
   void BuildIndex();
@@ -79,11 +85,22 @@ class Planner {
   Diagnostics& d_;
   PlannedRegion picture_, icon_, splash_;
   std::map<std::string, std::string> destinations_;  // folded destination -> who
+  std::map<std::string, std::string> folders_;       // folded folder -> first file in it
+  std::set<std::pair<uint64_t, uint64_t>> inputs_;   // device and inode of every file read
+  int64_t cachedBytes_ = 0;
 };
 
 std::string Planner::Text(const std::string& key, int line, const std::string& utf8, int limit,
                           const char* limitNote) {
   std::string out, bad;
+  size_t badAt = 0;
+  if (!IsUtf8(utf8, &badAt)) {
+    char hex[8];
+    snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(utf8[badAt]));
+    d_.Error(line, key + " = " + QuoteValue(utf8) + ": holds the byte " + hex + ", which is not UTF-8 (" +
+                       DescribeNotUtf8(utf8) + ")");
+    return "";
+  }
   if (!Utf8ToCp936(utf8, out, &bad)) {
     d_.Error(line, key + " = " + QuoteValue(utf8) + ": the character " + QuoteValue(bad) + " (" +
                        CodePointName(bad) + ") has no form in code page 936, the package's text encoding");
@@ -106,6 +123,19 @@ std::string Planner::Text(const std::string& key, int line, const std::string& u
     return "";
   }
   return out;
+}
+
+bool Planner::OneLine(const ProjectText& t) {
+  for (unsigned char c : t.value) {
+    if ((c < 0x20 && c != '\t') || c == 0x7F) {
+      char hex[8];
+      snprintf(hex, sizeof hex, "0x%02X", c);
+      d_.Error(t.line, t.key + " = " + QuoteValue(t.value) + ": holds the control character " + hex +
+                           "; a line of a page or a caption is one line (no line breaks)");
+      return false;
+    }
+  }
+  return true;
 }
 
 // A folder-token reference: the folder's keyword, a backslash, the path.
@@ -149,8 +179,8 @@ std::string Planner::Registry(const ProjectText& t, bool value) {
     }
   } else {
     std::string sub = last;
-    if (!sub.empty() && sub.front() == '\\') sub.erase(0, 1);
-    if (!sub.empty() && sub.back() == '\\') sub.pop_back();
+    while (!sub.empty() && sub.front() == '\\') sub.erase(0, 1);
+    while (!sub.empty() && sub.back() == '\\') sub.pop_back();
     if (sub.empty()) {
       d_.Error(t.line, t.key + " = " + QuoteValue(v) + ": names no subkey; write \"" + form + "\"");
       return "";
@@ -162,24 +192,44 @@ std::string Planner::Registry(const ProjectText& t, bool value) {
   return out;
 }
 
+// Small files read during the checks, and how many bytes of them at most are
+// held for the writer.
+const int64_t kCacheFileBytes = 64 << 10;
+const int64_t kCacheTotalBytes = 64 << 20;
+
 bool Planner::Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
-                       int64_t& size) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+                       int64_t& size, std::string* content, bool* cached) {
+  // One open (which cannot wait: a pipe opens at once without a writer) and
+  // its fstat: a single walk of the path, which counts with many small files.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": cannot read it: " + strerror(errno) + " (" + path + ")");
     return false;
   }
-  if (!S_ISREG(st.st_mode)) {
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && content && S_ISREG(st.st_mode) && st.st_size <= kCacheFileBytes &&
+      cachedBytes_ + st.st_size <= kCacheTotalBytes) {
+    content->resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < content->size()) {
+      ssize_t n = read(fd, &(*content)[got], content->size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    // A file that is not what fstat said is left to the writer, which reports it.
+    *cached = got == content->size();
+    if (*cached) cachedBytes_ += st.st_size;
+    else content->clear();
+  }
+  close(fd);
+  if (!ok || !S_ISREG(st.st_mode)) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": not a regular file (" + path + ")");
     return false;
   }
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) {
-    d_.Error(line, key + " = " + QuoteValue(shown) + ": cannot be read: " + strerror(errno) + " (" + path + ")");
-    return false;
-  }
-  close(fd);
   size = st.st_size;
+  inputs_.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
   return true;
 }
 
@@ -212,22 +262,24 @@ void Planner::Header() {
     for (size_t k = 0; k < p_.pageLines[page].size(); k++) {
       int pos = page * PAGE_LINES + static_cast<int>(k) + 1;
       int limit = HeaderLimit(pos);
-      h[pos - 1] = Text(p_.pageLines[page][k], limit,
+      const ProjectText& t = p_.pageLines[page][k];
+      if (!OneLine(t)) continue;
+      h[pos - 1] = Text(t, limit,
                         limit == STATIC_LINE_LIMIT ? "a line shown on a wizard page; about 23 Chinese characters"
                                                    : nullptr);
     }
   }
   h[PAGE_LINES + 2] = Text(p_.licenceText, HeaderLimit(PAGE_LINES + 3));
 
-  std::string name = Text(p_.productName, HeaderLimit(41));
-  if (p_.productName.set && p_.productName.value.empty())
-    d_.Error(p_.productName.line, "product.name is empty: it names the wizard, the folder and the program group");
-  std::string bad;
-  for (char c : std::string("\\/:*?\"<>|"))
-    if (p_.productName.value.find(c) != std::string::npos) bad += c;
-  if (!bad.empty())
-    d_.Error(p_.productName.line, "product.name = " + QuoteValue(p_.productName.value) +
-                                      ": it becomes a folder name and cannot hold " + QuoteValue(bad));
+  std::string name;
+  if (p_.productName.set) {
+    std::string why = WindowsNameProblem(p_.productName.value);
+    if (!why.empty())
+      d_.Error(p_.productName.line, "product.name = " + QuoteValue(p_.productName.value) +
+                                        ": it becomes a folder name: " + why);
+    else
+      name = Text(p_.productName, HeaderLimit(41));
+  }
   h[40] = name;
   h[41] = Reference(p_.readme, HeaderLimit(42));
   h[42] = Reference(p_.run, HeaderLimit(43));
@@ -255,13 +307,23 @@ void Planner::Header() {
              p_.associations[1].extension.key + " = " + QuoteValue(p_.associations[1].extension.value) +
                  ": the same extension as association[1]");
   h[56] = p_.backgroundEnabled ? KW_TRUE : "FALSE";
-  h[59] = Text(p_.backgroundCaption, HeaderLimit(60), "the background window's caption");
+  if (OneLine(p_.backgroundCaption))
+    h[59] = Text(p_.backgroundCaption, HeaderLimit(60), "the background window's caption");
   h[60] = std::to_string(p_.backgroundColorRef);
   h[61] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
 }
 
+// The longest path the setup's file calls take (MAX_PATH less the zero), the
+// shortest folder the user may choose, and the folders the setup proposes or
+// usually finds; paths are counted in code page 936 bytes.
+const size_t kMaxPathBytes = 259;
+std::string ShortestFolder(int folder) {
+  return folder == FOLDER_WINDOWS ? "C:\\WINDOWS\\" : folder == FOLDER_SYSTEM ? "C:\\WINDOWS\\SYSTEM\\" : "C:\\A\\";
+}
+
 void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
-                      const std::string& rel, const std::string& subdir, int64_t size) {
+                      const std::string& rel, const std::string& subdir, int64_t size, std::string&& data,
+                      bool cached) {
   PlannedFile pf;
   pf.shown = shown;
   pf.key = f.key + (rel.empty() ? "" : " (" + rel + ")");
@@ -276,50 +338,96 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
   std::string nameUtf8 = f.name.set ? f.name.value : fs::path(path).filename().string();
   int line = f.name.set ? f.name.line : f.source.line;
   bool ok = true;
-  std::string bad;
-  for (char c : std::string("\\/:*?\"<>|"))
-    if (nameUtf8.find(c) != std::string::npos) bad += c;
-  if (nameUtf8.empty() || nameUtf8 == "." || nameUtf8 == "..") {
-    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": a file needs a name");
-    ok = false;
-  } else if (!bad.empty()) {
-    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": a file name cannot hold " + QuoteValue(bad) +
-                       (bad.find('\\') != std::string::npos ? " (put folders in subfolder)" : ""));
+  std::string why = WindowsNameProblem(nameUtf8);
+  if (!why.empty()) {
+    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": " + why +
+                       (nameUtf8.find_first_of("\\/") != std::string::npos ? " (put folders in subfolder)" : ""));
     ok = false;
   } else {
     pf.name = Text(nameKey, line, nameUtf8, kFileRowLimits[0]);
     ok = !pf.name.empty();
   }
+  // The project's subfolder is checked when loaded; the folders below a
+  // folder source are checked here.
   std::string subKey = f.subfolder.set ? f.subfolder.key : pf.key + " sub-folder";
-  if (!subdir.empty()) {
-    std::string badSub;
-    for (char c : std::string(":*?\"<>|"))
-      if (subdir.find(c) != std::string::npos) badSub += c;
-    if (!badSub.empty()) {
-      d_.Error(line, subKey + " = " + QuoteValue(subdir) + ": a folder name cannot hold " + QuoteValue(badSub));
-      ok = false;
-    } else {
-      pf.subdir = Text(subKey, f.subfolder.set ? f.subfolder.line : f.source.line, subdir, kFileRowLimits[2]);
-      if (pf.subdir.empty()) ok = false;
+  int subLine = f.subfolder.set ? f.subfolder.line : f.source.line;
+  size_t slash = rel.rfind('/');
+  if (slash != std::string::npos) {
+    std::string below = rel.substr(0, slash);
+    size_t start = 0;
+    while (ok && start <= below.size()) {
+      size_t end = below.find('/', start);
+      if (end == std::string::npos) end = below.size();
+      std::string part = below.substr(start, end - start);
+      std::string partWhy = WindowsNameProblem(part);
+      if (!partWhy.empty()) {
+        d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": the folder " +
+                                    QuoteValue(below) + ": " + QuoteValue(part) + " " + partWhy);
+        ok = false;
+      }
+      start = end + 1;
     }
+  }
+  if (ok && !subdir.empty()) {
+    pf.subdir = Text(subKey, subLine, subdir, kFileRowLimits[2]);
+    if (pf.subdir.empty()) ok = false;
   }
   if (!ok) return;
 
-  std::string dest = std::string(FolderKeyword(pf.folder)) + "\\" +
-                     (pf.subdir.empty() ? "" : pf.subdir + "\\") + pf.name;
-  std::string folded = FoldCase(dest);
-  auto it = destinations_.find(folded);
-  if (it != destinations_.end()) {
-    d_.Error(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(dest)) + ": the same destination as " + it->second +
-                       "; each file needs its own (letter case does not count)");
+  std::string below = (pf.subdir.empty() ? "" : pf.subdir + "\\") + pf.name;
+  size_t shortest = ShortestFolder(pf.folder).size() + below.size();
+  if (shortest > kMaxPathBytes) {
+    d_.Error(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(below)) + ": " + std::to_string(shortest) +
+                       " bytes as installed even into " + ShortestFolder(pf.folder) +
+                       "; Windows paths hold at most " + std::to_string(kMaxPathBytes));
     return;
   }
+  if (pf.folder == FOLDER_INSTALL) {
+    std::string dflt = "C:\\Program Files\\" + plan_.header[40] + "\\";
+    size_t full = dflt.size() + below.size();
+    if (full > kMaxPathBytes)
+      d_.Warning(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(below)) + ": " + std::to_string(full) +
+                           " bytes as installed into the proposed folder " + QuoteValue(Cp936ToUtf8(dflt)) +
+                           "; Windows paths hold at most " + std::to_string(kMaxPathBytes));
+  }
+
+  std::string destUtf8 = std::string(FolderKeyword(pf.folder)) + "\\" + Cp936ToUtf8(below);
+  std::string folded = FoldForWindows(destUtf8);
+  auto it = destinations_.find(folded);
+  if (it != destinations_.end()) {
+    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": the same destination as " + it->second +
+                       "; each file needs its own (Windows ignores letter case and trailing dots)");
+    return;
+  }
+  // A file and a folder cannot share a path.
+  auto folder = folders_.find(folded);
+  if (folder != folders_.end()) {
+    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": " + folder->second +
+                       " needs a folder of this name; a file and a folder cannot share it");
+    return;
+  }
+  for (size_t cut = folded.find('\\', folded.find('\\') + 1); cut != std::string::npos;
+       cut = folded.find('\\', cut + 1)) {
+    std::string prefix = folded.substr(0, cut);
+    auto clash = destinations_.find(prefix);
+    if (clash != destinations_.end()) {
+      d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": needs a folder where " + clash->second +
+                         " puts a file");
+      return;
+    }
+  }
+  for (size_t cut = folded.find('\\', folded.find('\\') + 1); cut != std::string::npos;
+       cut = folded.find('\\', cut + 1))
+    folders_.emplace(folded.substr(0, cut), pf.key);
   destinations_[folded] = pf.key;
-  plan_.files.push_back(pf);
+  pf.data = std::move(data);
+  pf.cached = cached;
+  plan_.files.push_back(std::move(pf));
 }
 
 void Planner::Files() {
   for (const ProjectFile& f : p_.files) {
+    if (f.reported) continue;
     std::error_code ec;
     fs::file_status st = fs::status(f.sourcePath, ec);
     if (fs::is_directory(st)) {
@@ -359,7 +467,9 @@ void Planner::Files() {
       for (auto& [rel, full] : found) {
         int64_t size = 0;
         std::string shown = f.source.value + (f.source.value.back() == '/' ? "" : "/") + rel;
-        if (!Readable(f.key + ".source", f.source.line, shown, full, size)) continue;
+        std::string data;
+        bool cached = false;
+        if (!Readable(f.key + ".source", f.source.line, shown, full, size, &data, &cached)) continue;
         std::string subdir = f.subfolder.value;
         size_t slash = rel.rfind('/');
         if (slash != std::string::npos) {
@@ -367,12 +477,14 @@ void Planner::Files() {
           std::replace(below.begin(), below.end(), '/', '\\');
           subdir = subdir.empty() ? below : subdir + "\\" + below;
         }
-        AddFile(f, full, shown, rel, subdir, size);
+        AddFile(f, full, shown, rel, subdir, size, std::move(data), cached);
       }
     } else {
       int64_t size = 0;
-      if (!Readable(f.source.key, f.source.line, f.source.value, f.sourcePath, size)) continue;
-      AddFile(f, f.sourcePath, f.source.value, "", f.subfolder.value, size);
+      std::string data;
+      bool cached = false;
+      if (!Readable(f.source.key, f.source.line, f.source.value, f.sourcePath, size, &data, &cached)) continue;
+      AddFile(f, f.sourcePath, f.source.value, "", f.subfolder.value, size, std::move(data), cached);
     }
   }
 }
@@ -381,9 +493,7 @@ void Planner::Files() {
 void Planner::CheckReferences() {
   auto check = [&](const ProjectRef& r) {
     if (!r.set || r.folder != FOLDER_INSTALL) return;
-    std::string cp;
-    if (!Utf8ToCp936(r.path.value, cp, nullptr)) return;
-    std::string dest = FoldCase(std::string(FolderKeyword(FOLDER_INSTALL)) + "\\" + cp);
+    std::string dest = FoldForWindows(std::string(FolderKeyword(FOLDER_INSTALL)) + "\\" + r.path.value);
     if (!destinations_.count(dest))
       d_.Warning(r.path.line, r.path.key + " = " + QuoteValue(r.written) +
                                   ": no file of the package goes there");
@@ -405,7 +515,7 @@ void Planner::Layout() {
       reported = true;
     }
     pos += r.length;
-    if (r.length > 0) plan_.regions.push_back(r);
+    if (r.length > 0) plan_.regions.push_back(std::move(r));
   };
   place(picture_);
   place(icon_);
@@ -416,6 +526,8 @@ void Planner::Layout() {
     r.shown = f.shown;
     r.source = f.source;
     r.length = f.length;
+    r.data = std::move(f.data);
+    r.cached = f.cached;
     place(r);
     f.offset = r.offset;
   }
@@ -458,9 +570,9 @@ void Planner::BuildIndex() {
   int n = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(plan_.indexOffset));
   plan_.trailer.assign(trailer, static_cast<size_t>(n));
   plan_.totalSize = plan_.indexOffset + len + n;
-  if (plan_.indexOffset + len > kMaxOffset)
+  if (plan_.totalSize > kMaxOffset)
     d_.Error(0, "the package would be " + std::to_string(plan_.totalSize) +
-                    " bytes; its index must end within 2147483647 bytes (32-bit offsets)");
+                    " bytes; the limit is 2147483647 bytes (32-bit offsets)");
 }
 
 bool Planner::Run() {
@@ -477,10 +589,12 @@ bool Planner::Run() {
   plan_.stub = o_.stub.empty() ? DefaultStubPath() : o_.stub;
   if (!Readable("--stub", 0, plan_.stub, plan_.stub, plan_.stubSize)) {
     if (o_.stub.empty()) d_.Error(0, "give the setup program to append to with --stub FILE");
+  } else if (std::string why = CheckStub(plan_.stub); !why.empty()) {
+    d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": " + why);
   } else if (WantsStubResources(p_) && !d_.Failed()) {
     std::string why;
     if (!PrepareStub(p_, plan_.stub, plan_.stubImage, why))
-      d_.Error(0, "--stub " + plan_.stub + ": cannot give it the product's icon and version: " + why);
+      d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": cannot give it the product's icon and version: " + why);
     else
       plan_.stubSize = static_cast<int64_t>(plan_.stubImage.size());
   }
@@ -493,6 +607,36 @@ bool Planner::Run() {
   } else {
     plan_.output =
         (fs::path(p_.dir) / (fs::path(p_.path).stem().string() + "-setup.exe")).lexically_normal().string();
+  }
+  // A link as output: the file it points to is replaced, the link stays.
+  struct stat ost;
+  if (lstat(plan_.output.c_str(), &ost) == 0 && S_ISLNK(ost.st_mode)) {
+    std::error_code lec;
+    fs::path target = fs::canonical(plan_.output, lec);
+    if (lec)
+      d_.Error(0, "output " + QuoteValue(plan_.output) + ": a link to nothing (" + lec.message() + ")");
+    else
+      plan_.output = target.string();
+  }
+  if (stat(plan_.output.c_str(), &ost) == 0) {
+    if (S_ISDIR(ost.st_mode)) {
+      // reported below
+    } else if (!S_ISREG(ost.st_mode)) {
+      d_.Error(0, "output " + QuoteValue(plan_.output) + ": exists and is not a regular file; it is not replaced");
+    } else {
+      // Never replace what the build reads.
+      std::vector<std::string> others = {p_.path};
+      if (!p_.licenceFile.empty()) others.push_back(p_.licenceFile);
+      for (const std::string& path : others) {
+        struct stat ist;
+        if (stat(path.c_str(), &ist) == 0)
+          inputs_.insert({static_cast<uint64_t>(ist.st_dev), static_cast<uint64_t>(ist.st_ino)});
+      }
+      if (inputs_.count({static_cast<uint64_t>(ost.st_dev), static_cast<uint64_t>(ost.st_ino)}))
+        d_.Error(0, "output " + QuoteValue(plan_.output) +
+                        ": the same file as one of the build's inputs (the project, the stub, a picture, the "
+                        "licence or a packed file); choose another output");
+    }
   }
   fs::path outDir = fs::path(plan_.output).parent_path();
   if (outDir.empty()) outDir = ".";

@@ -22,6 +22,10 @@ struct PlannedRegion {
   std::string source;  // the file to read
   int64_t length = 0;
   int64_t offset = 0;  // absolute, in the output file
+  // A small file's bytes, read while checking it (so that many small files
+  // are opened once); the writer reads source when not cached.
+  std::string data;
+  bool cached = false;
 };
 
 // One file row of the index.
@@ -36,6 +40,8 @@ struct PlannedFile {
   int copyMode = 0;
   int64_t length = 0;
   int64_t offset = 0;
+  std::string data;  // as PlannedRegion's
+  bool cached = false;
 };
 
 struct Plan {

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <toml++/toml.h>
 
 #include "common/packageindex.h"
+#include "names.h"
 #include "pe.h"
 
 namespace fs = std::filesystem;
@@ -74,14 +76,60 @@ bool NormaliseTargetPath(const std::string& in, std::string& out, std::string& w
   return true;
 }
 
-// Characters a Windows file or folder name cannot hold (besides separators).
-const char* const kBadNameChars = ":*?\"<>|";
+// Bounds on what reaches the TOML parser, which descends once per nesting
+// level and per part of a dotted key: far beyond any real project, far below
+// what would exhaust the stack.
+const size_t kMaxProjectBytes = 16 << 20;
+const int kMaxNesting = 32;
+const int kMaxDotsPerLine = 64;
 
-std::string FindBadChars(const std::string& s, const char* bad) {
-  std::string found;
-  for (char c : s)
-    if (strchr(bad, c) && found.find(c) == std::string::npos) found += c;
-  return found;
+// "" when text stays within the bounds; else the problem, with its line.
+std::string TooDeep(const std::string& text, int& line) {
+  enum { kCode, kComment, kBasic, kLiteral, kMultiBasic, kMultiLiteral } state = kCode;
+  int depth = 0, dots = 0;
+  line = 1;
+  for (size_t i = 0; i < text.size(); i++) {
+    char c = text[i];
+    if (c == '\n') {
+      line++;
+      dots = 0;
+      if (state == kComment || state == kBasic || state == kLiteral) state = kCode;
+      continue;
+    }
+    switch (state) {
+      case kComment: break;
+      case kBasic:
+        if (c == '\\') i++;
+        else if (c == '"') state = kCode;
+        break;
+      case kLiteral:
+        if (c == '\'') state = kCode;
+        break;
+      case kMultiBasic:
+        if (c == '\\') i++;
+        else if (text.compare(i, 3, "\"\"\"") == 0) state = kCode, i += 2;
+        break;
+      case kMultiLiteral:
+        if (text.compare(i, 3, "'''") == 0) state = kCode, i += 2;
+        break;
+      case kCode:
+        if (c == '#') state = kComment;
+        else if (text.compare(i, 3, "\"\"\"") == 0) state = kMultiBasic, i += 2;
+        else if (text.compare(i, 3, "'''") == 0) state = kMultiLiteral, i += 2;
+        else if (c == '"') state = kBasic;
+        else if (c == '\'') state = kLiteral;
+        else if (c == '[' || c == '{') {
+          if (++depth > kMaxNesting)
+            return "lists and tables nest more than " + std::to_string(kMaxNesting) + " deep";
+        } else if (c == ']' || c == '}') {
+          if (depth > 0) depth--;
+        } else if (c == '.' && ++dots > kMaxDotsPerLine) {
+          return "more than " + std::to_string(kMaxDotsPerLine) + " dots on one line (keys of that many parts)";
+        }
+        break;
+    }
+  }
+  return "";
 }
 
 class Loader {
@@ -105,6 +153,9 @@ class Loader {
   void Ref(const toml::table& t, const char* name, const std::string& key, ProjectRef& out);
   int Folder(const toml::table& t, const std::string& key);
   std::string SourcePath(const ProjectText& t);
+  // Every part of a normalised target path a Windows name; false after
+  // reporting the first that is not.
+  bool TargetPathOk(const std::string& norm, const std::string& shown, int line);
 
   void LoadVars(const toml::table& root);
   void LoadPages(const toml::table& root);
@@ -273,17 +324,44 @@ void Loader::Ref(const toml::table& t, const char* name, const std::string& key,
     return;
   }
   std::string norm, why;
-  if (!NormaliseTargetPath(out.path.value, norm, why)) {
-    d_.Error(out.path.line, out.path.key + " = " + QuoteValue(out.path.value) + ": " + why);
+  const std::string& v = out.path.value;
+  std::string shown = out.path.key + " = " + QuoteValue(v) + ": ";
+  if (!v.empty() && (v[0] == '\\' || v[0] == '/')) {
+    d_.Error(out.path.line, shown + "a path below its folder cannot start with a separator (no drive root, no \\\\server)");
+    return;
+  }
+  if (v.find(':') != std::string::npos) {
+    d_.Error(out.path.line, shown + "a path below its folder cannot hold \":\" (no drive letter); choose the folder with folder = ...");
+    return;
+  }
+  if (!NormaliseTargetPath(v, norm, why)) {
+    d_.Error(out.path.line, shown + why);
     return;
   }
   if (norm.empty()) {
-    d_.Error(out.path.line, out.path.key + " = " + QuoteValue(out.path.value) + ": the path is empty");
+    d_.Error(out.path.line, shown + "the path is empty");
     return;
   }
+  if (!TargetPathOk(norm, shown, out.path.line)) return;
   out.written = out.path.value;
   out.path.value = norm;
   out.set = true;
+}
+
+bool Loader::TargetPathOk(const std::string& norm, const std::string& shown, int line) {
+  size_t start = 0;
+  while (start <= norm.size()) {
+    size_t end = norm.find('\\', start);
+    if (end == std::string::npos) end = norm.size();
+    std::string part = norm.substr(start, end - start);
+    std::string why = WindowsNameProblem(part);
+    if (!why.empty()) {
+      d_.Error(line, shown + (part == norm ? "" : "the part " + QuoteValue(part) + ": ") + why);
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
 }
 
 std::string Loader::SourcePath(const ProjectText& t) {
@@ -333,10 +411,21 @@ void Loader::LoadLicence(const toml::table& t) {
   }
   if (hasFile) {
     std::string path = SourcePath(file);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+      d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": cannot read " + path + ": " +
+                              strerror(errno));
+      return;
+    }
+    // Opening a pipe or a device would wait for a writer for ever.
+    if (!S_ISREG(st.st_mode)) {
+      d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": not a regular file (" + path + ")");
+      return;
+    }
+    p_.licenceFile = path;
+    auto size = static_cast<uint64_t>(st.st_size);
     std::ifstream in(path, std::ios::binary);
-    std::error_code ec;
-    auto size = fs::file_size(path, ec);
-    if (!in || ec) {
+    if (!in) {
       d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": cannot read " + path);
       return;
     }
@@ -352,6 +441,10 @@ void Loader::LoadLicence(const toml::table& t) {
     text.key = "licence.file";
     text.value = ss.str();
     if (text.value.compare(0, 3, "\xEF\xBB\xBF") == 0) text.value.erase(0, 3);
+    if (!IsUtf8(text.value)) {
+      d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": " + DescribeNotUtf8(text.value));
+      return;
+    }
   }
   if (!text.set) return;
   // The licence sits in a multi-line edit control, which breaks lines at CR LF.
@@ -455,13 +548,16 @@ void Loader::LoadFiles(const toml::table& root) {
     f.folder = Folder(t, f.key + ".folder");
     if (String(t, "subfolder", f.key + ".subfolder", f.subfolder)) {
       std::string norm, why;
-      std::string bad = FindBadChars(f.subfolder.value, kBadNameChars);
-      if (!NormaliseTargetPath(f.subfolder.value, norm, why))
-        d_.Error(f.subfolder.line, f.subfolder.key + " = " + QuoteValue(f.subfolder.value) + ": " + why);
-      else if (!bad.empty())
-        d_.Error(f.subfolder.line, f.subfolder.key + " = " + QuoteValue(f.subfolder.value) +
-                                       ": a folder name cannot hold " + QuoteValue(bad));
+      std::string shown = f.subfolder.key + " = " + QuoteValue(f.subfolder.value) + ": ";
+      if (!NormaliseTargetPath(f.subfolder.value, norm, why)) {
+        d_.Error(f.subfolder.line, shown + why);
+        f.reported = true;
+      } else if (!TargetPathOk(norm, shown, f.subfolder.line)) {
+        f.reported = true;
+      }
       f.subfolder.value = norm;
+    } else if (t.get("subfolder")) {
+      f.reported = true;
     }
     f.shortcuts = 0;
     if (const toml::node* n = t.get("shortcuts")) {
@@ -509,7 +605,9 @@ void Loader::Load(const toml::table& root) {
     if (String(*t, "picture", "product.picture", p_.picture)) p_.picturePath = SourcePath(p_.picture);
     if (String(*t, "icon", "product.icon", p_.icon)) p_.iconPath = SourcePath(p_.icon);
   }
-  if (!p_.productName.set) d_.Error(0, "product.name is missing: the wizard's caption and the program group's name");
+  const toml::table* product = root.get("product") ? root.get("product")->as_table() : nullptr;
+  if (!p_.productName.set && !(product && product->get("name")))
+    d_.Error(0, "product.name is missing: the wizard's caption and the program group's name");
   LoadPages(root);
   LoadBackground(root);
   LoadAssociations(root);
@@ -528,6 +626,21 @@ bool LoadProject(const std::string& path, const std::map<std::string, std::strin
   project.dir = dir.empty() ? "." : dir.string();
   if (diag.source.empty()) diag.source = path;
 
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    diag.Error(0, std::string("cannot read the project file: ") + strerror(errno));
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    diag.Error(0, std::string("the project must be a TOML file; this is ") +
+                      (S_ISDIR(st.st_mode) ? "a folder" : "not a regular file"));
+    return false;
+  }
+  if (static_cast<uint64_t>(st.st_size) > kMaxProjectBytes) {
+    diag.Error(0, "the project file has " + std::to_string(st.st_size) + " bytes; the limit is " +
+                      std::to_string(kMaxProjectBytes));
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     diag.Error(0, std::string("cannot read the project file: ") + strerror(errno));
@@ -536,6 +649,13 @@ bool LoadProject(const std::string& path, const std::map<std::string, std::strin
   std::stringstream ss;
   ss << in.rdbuf();
   std::string content = ss.str();
+  if (content.size() > kMaxProjectBytes) content.resize(kMaxProjectBytes + 1);
+  int deepLine = 0;
+  std::string deep = TooDeep(content, deepLine);
+  if (!deep.empty()) {
+    diag.Error(deepLine, "not a project file this program reads: " + deep);
+    return false;
+  }
   toml::table root;
   try {
     root = toml::parse(content, path);

@@ -41,6 +41,7 @@ struct ProjectFile {
   ProjectText subfolder;  // backslashes, no leading or trailing separator
   int shortcuts = 0;
   int copyMode = 0;
+  bool reported = false;  // a problem of its own is reported; the build skips it
 };
 
 struct Project {
@@ -56,6 +57,7 @@ struct Project {
   // (2), destination (4), copying (1), finish (3).
   std::vector<ProjectText> pageLines[5];
   ProjectText licenceText;  // line breaks as CR LF
+  std::string licenceFile;  // the file it was read from, if any
   ProjectRef readme, run;
   std::vector<ProjectAssociation> associations;
   std::vector<ProjectText> registryKeys, registryValues;

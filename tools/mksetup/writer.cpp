@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,8 @@ namespace {
 // nothing next to the copying, small enough for steady progress.
 const size_t kChunk = 1 << 20;
 const int64_t kKernelChunk = 8 << 20;
+// Files up to this size are read into memory and written in batches.
+const int64_t kSmall = 64 << 10;
 
 bool g_kernelCopy = true;
 
@@ -60,6 +63,14 @@ class Copier {
               " bytes when checked, " + std::to_string(st.st_size) + " now)";
       ok = false;
     }
+    // Small files are gathered and written together: with thousands of
+    // them the writes would cost more than the bytes.
+    if (ok && length <= kSmall) {
+      ok = Gather(in, what, source, length, error);
+      close(in);
+      return ok;
+    }
+    if (ok) ok = Flush(error);
     int64_t left = length;
     while (ok && left > 0) {
       size_t want = left < static_cast<int64_t>(kChunk) ? static_cast<size_t>(left) : kChunk;
@@ -101,7 +112,30 @@ class Copier {
     return ok;
   }
 
+  // Bytes already in memory, gathered like a small file's.
+  bool Gathered(const std::string& bytes, std::string& error) {
+    if (gather_.empty()) gather_.resize(kChunk);
+    if (pending_ + bytes.size() > gather_.size() && !Flush(error)) return false;
+    if (bytes.size() > gather_.size()) return Write(bytes, error);
+    memcpy(gather_.data() + pending_, bytes.data(), bytes.size());
+    pending_ += bytes.size();
+    Advance(static_cast<int64_t>(bytes.size()));
+    return true;
+  }
+
+  // Writes what small files left gathered.
+  bool Flush(std::string& error) {
+    if (pending_ == 0) return true;
+    if (!WriteAll(out_, gather_.data(), pending_)) {
+      error = std::string("writing the package failed: ") + strerror(errno);
+      return false;
+    }
+    pending_ = 0;
+    return true;
+  }
+
   bool Write(const std::string& bytes, std::string& error) {
+    if (!Flush(error)) return false;
     if (!WriteAll(out_, bytes.data(), bytes.size())) {
       error = std::string("writing the package failed: ") + strerror(errno);
       return false;
@@ -111,6 +145,29 @@ class Copier {
   }
 
  private:
+  bool Gather(int in, const std::string& what, const std::string& source, int64_t length, std::string& error) {
+    if (gather_.empty()) gather_.resize(kChunk);
+    if (pending_ + static_cast<size_t>(length) > gather_.size() && !Flush(error)) return false;
+    size_t got = 0;
+    while (got < static_cast<size_t>(length)) {
+      ssize_t n = read(in, gather_.data() + pending_ + got, static_cast<size_t>(length) - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        error = what + ": copying " + source + " failed: " + strerror(errno);
+        return false;
+      }
+      if (n == 0) {
+        error = what + ": " + source + " ended early (" + std::to_string(got) + " of " + std::to_string(length) +
+                " bytes); it changed while the package was built";
+        return false;
+      }
+      got += static_cast<size_t>(n);
+    }
+    pending_ += got;
+    Advance(length);
+    return true;
+  }
+
   void Advance(int64_t n) {
     done_ += n;
     if (progress_) progress_(done_, total_);
@@ -121,6 +178,8 @@ class Copier {
   int64_t done_ = 0;
   const ProgressFn& progress_;
   std::vector<char> buffer_;
+  std::vector<char> gather_;
+  size_t pending_ = 0;
   bool kernelCopy_ = g_kernelCopy;
 };
 
@@ -134,10 +193,30 @@ void RemoveTempFileOnSignals() {
   signal(SIGHUP, OnSignal);
 }
 
+// Temporary files are named ".mksetup-PID-XXXXXX" in the output's folder: short
+// (so that any legal output name works) and telling which run made them.
+const char kTempPrefix[] = ".mksetup-";
+
+void RemoveStaleTempFiles(const fs::path& dir) {
+  std::error_code ec;
+  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) continue;
+    long pid = strtol(name.c_str() + sizeof kTempPrefix - 1, nullptr, 10);
+    // A run that still lives keeps its file; one killed outright left it behind.
+    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      std::error_code rm;
+      fs::remove(it->path(), rm);
+    }
+  }
+}
+
 bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progress) {
   fs::path out(plan.output);
   fs::path dir = out.parent_path();
-  std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + "." + out.filename().string() + ".XXXXXX";
+  RemoveStaleTempFiles(dir);
+  std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + kTempPrefix +
+                     std::to_string(static_cast<long>(getpid())) + "-XXXXXX";
   if (tmpl.size() >= sizeof g_tempPath) {
     error = "the output path is too long: " + plan.output;
     return false;
@@ -156,8 +235,10 @@ bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progre
     Copier copier(fd, plan.totalSize, progress);
     ok = plan.stubImage.empty() ? copier.Copy("--stub", plan.stub, plan.stubSize, error)
                                 : copier.Write(plan.stubImage, error);
-    for (size_t i = 0; ok && i < plan.regions.size(); i++)
-      ok = copier.Copy(plan.regions[i].what, plan.regions[i].source, plan.regions[i].length, error);
+    for (size_t i = 0; ok && i < plan.regions.size(); i++) {
+      const PlannedRegion& r = plan.regions[i];
+      ok = r.cached ? copier.Gathered(r.data, error) : copier.Copy(r.what, r.source, r.length, error);
+    }
     if (ok) ok = copier.Write(plan.index, error) && copier.Write(plan.trailer, error);
   }
   if (ok) {
@@ -171,6 +252,12 @@ bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progre
       ok = false;
     }
   }
+  // On disk before it takes the output's name: a crash then leaves the old
+  // file or the whole new one, never a part.
+  if (ok && fsync(fd) != 0) {
+    error = std::string("writing the package failed: ") + strerror(errno);
+    ok = false;
+  }
   if (close(fd) != 0 && ok) {
     error = std::string("writing the package failed: ") + strerror(errno);
     ok = false;
@@ -178,6 +265,13 @@ bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progre
   if (ok && rename(name.data(), plan.output.c_str()) != 0) {
     error = "cannot put the package at " + plan.output + ": " + strerror(errno);
     ok = false;
+  }
+  if (ok) {
+    int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dfd >= 0) {
+      fsync(dfd);
+      close(dfd);
+    }
   }
   if (!ok) unlink(name.data());
   g_tempPath[0] = 0;
