@@ -441,6 +441,41 @@ TEST_F(LoaderTest, SetupFileShowsTheProductsIconAndVersion) {
   EXPECT_EQ(fixed->dwFileVersionLS, 0x00010007u);
 }
 
+// The setup program asks to be loaded anywhere (dynamic base): Windows
+// applies its relocations at every start. Mapped by the loader, the setup
+// file holds the program's code and data and, where its header now says, the
+// program's relocations, inside its image.
+TEST_F(LoaderTest, SetupFileMapsAsTheProgramWithItsRelocations) {
+  std::string pkg = WinePath(STARTUP_PACKAGE);
+  if (!FileExists(pkg)) GTEST_FAIL() << "no package from the builder (build the host preset first)";
+  const BYTE* b = reinterpret_cast<const BYTE*>(LoadLibraryExA(pkg.c_str(), 0, DONT_RESOLVE_DLL_REFERENCES));
+  const BYTE* a = reinterpret_cast<const BYTE*>(LoadLibraryExA(WinePath(SETUP_EXE).c_str(), 0, DONT_RESOLVE_DLL_REFERENCES));
+  ASSERT_TRUE(a && b);
+  auto nt = [](const BYTE* base) {
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  };
+  const IMAGE_OPTIONAL_HEADER &oa = nt(a)->OptionalHeader, &ob = nt(b)->OptionalHeader;
+  ASSERT_TRUE(oa.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+  EXPECT_EQ(ob.DllCharacteristics, oa.DllCharacteristics);
+  // Every section before the resources, byte for byte.
+  DWORD rsrc = oa.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+  EXPECT_EQ(ob.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress, rsrc);
+  const IMAGE_SECTION_HEADER* sec = IMAGE_FIRST_SECTION(nt(a));
+  for (int s = 0; s < nt(a)->FileHeader.NumberOfSections && sec[s].VirtualAddress < rsrc; s++)
+    EXPECT_EQ(memcmp(a + sec[s].VirtualAddress, b + sec[s].VirtualAddress, sec[s].Misc.VirtualSize), 0)
+        << sec[s].Name;
+  // The relocations, moved: the same blocks, inside the image.
+  const IMAGE_DATA_DIRECTORY& ra = oa.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+  const IMAGE_DATA_DIRECTORY& rb = ob.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+  ASSERT_GT(ra.Size, 100u);
+  ASSERT_EQ(rb.Size, ra.Size);
+  ASSERT_LE(rb.VirtualAddress + rb.Size, ob.SizeOfImage);
+  EXPECT_GE(rb.VirtualAddress, rsrc + ob.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].Size);
+  EXPECT_EQ(memcmp(a + ra.VirtualAddress, b + rb.VirtualAddress, ra.Size), 0);
+  FreeLibrary(reinterpret_cast<HMODULE>(const_cast<BYTE*>(a)));
+  FreeLibrary(reinterpret_cast<HMODULE>(const_cast<BYTE*>(b)));
+}
+
 TEST_F(LoaderTest, ExtensionIsCutAndProgramKept) {
   std::vector<std::string> f = IndexFields("扩展", {});
   f[52] = "INSTALL_FOLDER\\viewer.exe";
