@@ -109,6 +109,35 @@ TEST_F(StubTest, SetupFileCarriesTheProductsIconAndVersion) {
   EXPECT_EQ(Get32(out, 0x98 + 56), reloc.virtualAddress + 0x1000);
 }
 
+// A setup program with a manifest and a version of its own: the manifest
+// stays, the project's version replaces the program's (one version resource).
+TEST_F(StubTest, ProgramsOwnVersionIsReplacedAndItsManifestKept) {
+  std::string stub = Executable(), error;
+  PeImage pe;
+  ResTree tree;
+  ASSERT_TRUE(ParsePe(stub, pe, error) && ReadResources(stub, pe, tree, error)) << error;
+  const std::string manifest = "<assembly manifestVersion=\"1.0\"/>";
+  tree[ResId(24)][ResId(1)][ResId(0x0409)].bytes = manifest;
+  VersionStrings own;
+  own.version = "9.9";
+  own.productName = "setup";
+  tree[ResId(kRtVersion)][ResId(1)][ResId(0x0409)].bytes = VersionResource(own);
+  ASSERT_TRUE(WriteResources(stub, tree, error)) << error;
+  Project("version = \"1.2\"");
+  Write("stub.exe", stub);
+  RunResult r = Build();
+  ASSERT_EQ(r.code, 0) << r.output;
+
+  std::string out = ReadFile(Path("s.exe")), data;
+  ASSERT_TRUE(ParsePe(out, pe, error) && ReadResources(out, pe, tree, error)) << error;
+  ASSERT_TRUE(FindResource(tree, 24, 1, data));
+  EXPECT_EQ(data, manifest);
+  ASSERT_EQ(tree[ResId(kRtVersion)].size(), 1u);
+  ASSERT_EQ(tree[ResId(kRtVersion)][ResId(1)].size(), 1u) << "a second version resource";
+  ASSERT_TRUE(FindResource(tree, kRtVersion, 1, data));
+  EXPECT_EQ(VersionResourceStrings(data)["ProductVersion"], "1.2");
+}
+
 TEST_F(StubTest, StubThatCannotBeRewrittenIsRefused) {
   Project("version = \"1.0\"");
   Write("stub.exe", Executable(".data2"));  // a section after the resources
