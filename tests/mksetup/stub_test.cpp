@@ -168,8 +168,12 @@ TEST_F(StubTest, SignedSetupVerifiesAndAChangedByteIsCaught) {
   EXPECT_EQ(ReadFile(Path("s.exe")), "");
   EXPECT_EQ(Files(), (std::set<std::string>{"p.toml", "a.txt", "stub.exe", "k.pem", "c.pem", "c.pfx", "pw", "wrong"}));
 
-  r = Build({"--sign", Path("c.pfx"), "--sign-password-file", Path("pw")});
+  r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("s.exe"), "--sign", Path("c.pfx"),
+                  "--sign-password-file", Path("pw")});
   ASSERT_EQ(r.code, 0) << r.output;
+  // It reports the signed file, not the package before signing.
+  EXPECT_NE(r.output.find(": " + std::to_string(ReadFile(Path("s.exe")).size()) + " bytes, 1 files, signed"),
+            std::string::npos) << r.output;
   std::string verify = "osslsigncode verify -CAfile '" + Path("c.pem") + "' -in '" + Path("s.exe") + "' >/dev/null 2>&1";
   EXPECT_EQ(system(verify.c_str()), 0);
   ReadBack back;
