@@ -20,8 +20,8 @@
 #include "wizard.h"
 #include "tests/fileutil.h"
 
-#ifndef INSTALL_PACKAGE
-#error INSTALL_PACKAGE names the package of this test
+#if !defined(INSTALL_PACKAGE) || !defined(SIGNED_PACKAGE)
+#error INSTALL_PACKAGE and SIGNED_PACKAGE name the packages of this test
 #endif
 
 namespace {
@@ -103,7 +103,8 @@ struct MachineState {
   RegSnapshot keys[7];
 };
 
-class CycleTest : public ::testing::Test {
+// The package: unsigned, or the same signed (installs exactly alike).
+class CycleTest : public ::testing::TestWithParam<const char*> {
  protected:
   static void SetUpTestSuite() {
     OleInitialize(0);
@@ -114,8 +115,8 @@ class CycleTest : public ::testing::Test {
   static void TearDownTestSuite() { OleUninitialize(); }
 
   void SetUp() override {
-    pkg = WinePath(INSTALL_PACKAGE);
-    if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << INSTALL_PACKAGE << " (build the host preset first)";
+    pkg = WinePath(GetParam());
+    if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << GetParam() << " (build the host preset first)";
     parent = "C:\\循环e2e";
     install = parent + "\\" + kProduct + "\\";
     windowsDir = Folder(GetWindowsDirectoryA);
@@ -187,7 +188,7 @@ class CycleTest : public ::testing::Test {
   std::string pkg, parent, install, windowsDir, systemDir, desktopLink, group, marks, copy;
 };
 
-TEST_F(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
+TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   MachineState before = Take();
   ASSERT_TRUE(before.parent.exists && before.parent.entries.empty());
 
@@ -292,5 +293,10 @@ TEST_F(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   EXPECT_FALSE(FileExists(copy));
   EXPECT_FALSE(FileExists(copy.substr(0, copy.rfind('\\'))));
 }
+
+INSTANTIATE_TEST_SUITE_P(Packages, CycleTest, ::testing::Values(INSTALL_PACKAGE, SIGNED_PACKAGE),
+                         [](const ::testing::TestParamInfo<const char*>& p) {
+                           return std::string(p.index ? "Signed" : "Unsigned");
+                         });
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -163,6 +164,34 @@ TEST_F(StartupTest, IndexRegionOutsideTheFileFails) {
   ExpectFailure("negative-seek", s + Trailer(len, -1));
   ExpectFailure("huge-length", s + Trailer(2147483647, seek));
   ExpectFailure("length-past-end", s + Trailer(len + 100000, seek));
+  EXPECT_FALSE(FileExists(WrenTmp()));
+}
+
+// The security entry of the file's executable header set to (offset, size).
+std::string WithSecurityEntry(std::string file, unsigned offset, unsigned size) {
+  unsigned pe = 0;
+  memcpy(&pe, &file[0x3C], 4);
+  size_t entry = pe + 24 + 96 + 4 * 8;  // 32-bit optional header, fifth directory
+  memcpy(&file[entry], &offset, 4);
+  memcpy(&file[entry + 4], &size, 4);
+  return file;
+}
+
+TEST_F(StartupTest, SignedFileLoadsAndADamagedSecurityEntryFails) {
+  std::string plain = SetupFile(ScrambledIndex(IndexFields("签名", {"a.exe"})));
+  // Zero padding to 8 bytes, then a certificate table of one entry (its
+  // contents are not the program's business).
+  std::string padded = plain + std::string((8 - plain.size() % 8) % 8, '\0');
+  unsigned at = static_cast<unsigned>(padded.size()), size = 0x40;
+  std::string table(size, '&');
+  memcpy(&table[0], "\x40\0\0\0\0\x02\x02\0", 8);
+  RunResult r = ExpectLoad("signed", WithSecurityEntry(padded + table, at, size));
+  EXPECT_EQ(r.caption, "签名");
+
+  ExpectFailure("table-outside-the-file", WithSecurityEntry(plain, at + 8, size));
+  ExpectFailure("table-over-the-package", WithSecurityEntry(padded + table, at - 0x40, size + 0x40));
+  ExpectFailure("table-huge", WithSecurityEntry(padded + table, at, 0xFFFFFFF8u));
+  ExpectFailure("table-negative", WithSecurityEntry(padded + table, 0xFFFFFFF8u, size));
   EXPECT_FALSE(FileExists(WrenTmp()));
 }
 
@@ -336,6 +365,137 @@ TEST_F(LoaderTest, ProductIconFromThePackageOrIcon128) {
   app.IconLength = 100;
   app.IconOffset = 0x7FFFFFF0;
   EXPECT_FALSE(MakeProductIcon(app));
+}
+
+// Every resource of a module, by type, name and language.
+using Resources = std::map<std::string, std::string>;
+struct ResourceWalk {
+  HMODULE m;
+  Resources all;
+  LPCSTR type, name;
+  static std::string Key(LPCSTR n) { return IS_INTRESOURCE(n) ? "#" + std::to_string(LOWORD(n)) : std::string(n); }
+  static BOOL CALLBACK Language(HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR p) {
+    ResourceWalk& w = *reinterpret_cast<ResourceWalk*>(p);
+    HRSRC r = FindResourceExA(w.m, w.type, w.name, lang);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(w.m, r)));
+    w.all[Key(w.type) + "/" + Key(w.name) + "/" + std::to_string(lang)] =
+        bytes ? std::string(bytes, SizeofResource(w.m, r)) : "(unreadable)";
+    return TRUE;
+  }
+  static BOOL CALLBACK Name(HMODULE m, LPCSTR type, LPSTR name, LONG_PTR p) {
+    reinterpret_cast<ResourceWalk*>(p)->name = name;
+    return EnumResourceLanguagesA(m, type, name, Language, p);
+  }
+  static BOOL CALLBACK Type(HMODULE m, LPSTR type, LONG_PTR p) {
+    reinterpret_cast<ResourceWalk*>(p)->type = type;
+    return EnumResourceNamesA(m, type, Name, p);
+  }
+};
+Resources AllResources(HMODULE m) {
+  ResourceWalk w{m, {}, 0, 0};
+  EnumResourceTypesA(m, ResourceWalk::Type, reinterpret_cast<LONG_PTR>(&w));
+  return w.all;
+}
+
+std::string VersionString(const std::string& file, const char* name) {
+  DWORD handle = 0, size = GetFileVersionInfoSizeA(file.c_str(), &handle);
+  std::string info(size, '\0');
+  if (!size || !GetFileVersionInfoA(file.c_str(), 0, size, &info[0])) return "(no version)";
+  char* value = 0;
+  UINT len = 0;
+  std::string path = std::string("\\StringFileInfo\\080404b0\\") + name;
+  if (!VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&value), &len)) return "(none)";
+  return value;
+}
+
+// What Windows shows of the setup file: the product's icon as icon group 128,
+// the project's version; every other resource of the setup program as it was.
+TEST_F(LoaderTest, SetupFileShowsTheProductsIconAndVersion) {
+  std::string pkg = WinePath(STARTUP_PACKAGE);
+  if (!FileExists(pkg)) GTEST_FAIL() << "no package from the builder (build the host preset first)";
+  HMODULE m = LoadLibraryExA(pkg.c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE stub = LoadLibraryExA(WinePath(SETUP_EXE).c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(m && stub);
+  Resources got = AllResources(m), before = AllResources(stub);
+
+  std::string ico = ReadAll(WinePath(ART_DIR) + "\\product.ico");
+  ASSERT_GT(ico.size(), 6u);
+  HRSRC res = FindResourceA(m, MAKEINTRESOURCEA(128), MAKEINTRESOURCEA(14));
+  ASSERT_TRUE(res);
+  const BYTE* group = static_cast<const BYTE*>(LockResource(LoadResource(m, res)));
+  unsigned count = static_cast<unsigned char>(ico[4]);
+  ASSERT_EQ(SizeofResource(m, res), 6 + count * 14);
+  for (unsigned i = 0; i < count; i++) {
+    const BYTE* e = group + 6 + i * 14;
+    unsigned offset = 0, size = 0;
+    memcpy(&offset, &ico[6 + i * 16 + 12], 4);
+    memcpy(&size, &ico[6 + i * 16 + 8], 4);
+    HRSRC image = FindResourceA(m, MAKEINTRESOURCEA(e[12] | e[13] << 8), MAKEINTRESOURCEA(3));
+    ASSERT_TRUE(image) << i;
+    EXPECT_EQ(std::string(static_cast<const char*>(LockResource(LoadResource(m, image))), SizeofResource(m, image)),
+              ico.substr(offset, size)) << i;
+  }
+  HICON icon = static_cast<HICON>(LoadImageA(m, MAKEINTRESOURCEA(128), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+  EXPECT_TRUE(icon);
+  if (icon) DestroyIcon(icon);
+
+  for (auto& r : before) {
+    std::string type = r.first.substr(0, r.first.find('/'));
+    if (type == "#3" || type == "#14" || type == "#16") continue;  // icons, icon groups, version
+    EXPECT_TRUE(got[r.first] == r.second) << r.first << " changed";
+  }
+  EXPECT_GT(before.size(), 10u);  // dialogs, the clip, the uninstaller "EXE" 138, ...
+  FreeLibrary(stub);
+  FreeLibrary(m);
+
+  EXPECT_EQ(VersionString(pkg, "ProductName"), "启动测试");
+  EXPECT_EQ(VersionString(pkg, "CompanyName"), "测试公司");
+  EXPECT_EQ(VersionString(pkg, "FileDescription"), "启动测试");  // none given: the product name
+  EXPECT_EQ(VersionString(pkg, "LegalCopyright"), "(c) 2026 测试公司");
+  EXPECT_EQ(VersionString(pkg, "FileVersion"), "2.5.1.7");
+  DWORD handle = 0, size = GetFileVersionInfoSizeA(pkg.c_str(), &handle);
+  std::string info(size, '\0');
+  ASSERT_TRUE(size && GetFileVersionInfoA(pkg.c_str(), 0, size, &info[0]));
+  VS_FIXEDFILEINFO* fixed = 0;
+  UINT len = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &len));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00020005u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00010007u);
+}
+
+// The setup program asks to be loaded anywhere (dynamic base): Windows
+// applies its relocations at every start. Mapped by the loader, the setup
+// file holds the program's code and data and, where its header now says, the
+// program's relocations, inside its image.
+TEST_F(LoaderTest, SetupFileMapsAsTheProgramWithItsRelocations) {
+  std::string pkg = WinePath(STARTUP_PACKAGE);
+  if (!FileExists(pkg)) GTEST_FAIL() << "no package from the builder (build the host preset first)";
+  const BYTE* b = reinterpret_cast<const BYTE*>(LoadLibraryExA(pkg.c_str(), 0, DONT_RESOLVE_DLL_REFERENCES));
+  const BYTE* a = reinterpret_cast<const BYTE*>(LoadLibraryExA(WinePath(SETUP_EXE).c_str(), 0, DONT_RESOLVE_DLL_REFERENCES));
+  ASSERT_TRUE(a && b);
+  auto nt = [](const BYTE* base) {
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  };
+  const IMAGE_OPTIONAL_HEADER &oa = nt(a)->OptionalHeader, &ob = nt(b)->OptionalHeader;
+  ASSERT_TRUE(oa.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+  EXPECT_EQ(ob.DllCharacteristics, oa.DllCharacteristics);
+  // Every section before the resources, byte for byte.
+  DWORD rsrc = oa.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+  EXPECT_EQ(ob.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress, rsrc);
+  const IMAGE_SECTION_HEADER* sec = IMAGE_FIRST_SECTION(nt(a));
+  for (int s = 0; s < nt(a)->FileHeader.NumberOfSections && sec[s].VirtualAddress < rsrc; s++)
+    EXPECT_EQ(memcmp(a + sec[s].VirtualAddress, b + sec[s].VirtualAddress, sec[s].Misc.VirtualSize), 0)
+        << sec[s].Name;
+  // The relocations, moved: the same blocks, inside the image.
+  const IMAGE_DATA_DIRECTORY& ra = oa.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+  const IMAGE_DATA_DIRECTORY& rb = ob.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+  ASSERT_GT(ra.Size, 100u);
+  ASSERT_EQ(rb.Size, ra.Size);
+  ASSERT_LE(rb.VirtualAddress + rb.Size, ob.SizeOfImage);
+  EXPECT_GE(rb.VirtualAddress, rsrc + ob.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].Size);
+  EXPECT_EQ(memcmp(a + ra.VirtualAddress, b + rb.VirtualAddress, ra.Size), 0);
+  FreeLibrary(reinterpret_cast<HMODULE>(const_cast<BYTE*>(a)));
+  FreeLibrary(reinterpret_cast<HMODULE>(const_cast<BYTE*>(b)));
 }
 
 TEST_F(LoaderTest, ExtensionIsCutAndProgramKept) {

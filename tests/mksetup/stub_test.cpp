@@ -85,6 +85,35 @@ TEST_F(StubTest, SetupFileCarriesTheProductsIconAndVersion) {
   EXPECT_EQ(Get32(out, 0x98 + 56), reloc.virtualAddress + 0x1000);
 }
 
+// A setup program with a manifest and a version of its own: the manifest
+// stays, the project's version replaces the program's (one version resource).
+TEST_F(StubTest, ProgramsOwnVersionIsReplacedAndItsManifestKept) {
+  std::string stub = Executable(), error;
+  PeImage pe;
+  ResTree tree;
+  ASSERT_TRUE(ParsePe(stub, pe, error) && ReadResources(stub, pe, tree, error)) << error;
+  const std::string manifest = "<assembly manifestVersion=\"1.0\"/>";
+  tree[ResId(24)][ResId(1)][ResId(0x0409)].bytes = manifest;
+  VersionStrings own;
+  own.version = "9.9";
+  own.productName = "setup";
+  tree[ResId(kRtVersion)][ResId(1)][ResId(0x0409)].bytes = VersionResource(own);
+  ASSERT_TRUE(WriteResources(stub, tree, error)) << error;
+  Project("version = \"1.2\"");
+  Write("stub.exe", stub);
+  RunResult r = Build();
+  ASSERT_EQ(r.code, 0) << r.output;
+
+  std::string out = ReadFile(Path("s.exe")), data;
+  ASSERT_TRUE(ParsePe(out, pe, error) && ReadResources(out, pe, tree, error)) << error;
+  ASSERT_TRUE(FindResource(tree, 24, 1, data));
+  EXPECT_EQ(data, manifest);
+  ASSERT_EQ(tree[ResId(kRtVersion)].size(), 1u);
+  ASSERT_EQ(tree[ResId(kRtVersion)][ResId(1)].size(), 1u) << "a second version resource";
+  ASSERT_TRUE(FindResource(tree, kRtVersion, 1, data));
+  EXPECT_EQ(VersionResourceStrings(data)["ProductVersion"], "1.2");
+}
+
 TEST_F(StubTest, StubThatCannotBeRewrittenIsRefused) {
   Project("version = \"1.0\"");
   Write("stub.exe", Executable(".data2"));  // a section after the resources
@@ -115,8 +144,12 @@ TEST_F(StubTest, SignedSetupVerifiesAndAChangedByteIsCaught) {
   EXPECT_EQ(ReadFile(Path("s.exe")), "");
   EXPECT_EQ(Files(), (std::set<std::string>{"p.toml", "a.txt", "stub.exe", "k.pem", "c.pem", "c.pfx", "pw", "wrong"}));
 
-  r = Build({"--sign", Path("c.pfx"), "--sign-password-file", Path("pw")});
+  r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("s.exe"), "--sign", Path("c.pfx"),
+                  "--sign-password-file", Path("pw")});
   ASSERT_EQ(r.code, 0) << r.output;
+  // It reports the signed file, not the package before signing.
+  EXPECT_NE(r.output.find(": " + std::to_string(ReadFile(Path("s.exe")).size()) + " bytes, 1 files, signed"),
+            std::string::npos) << r.output;
   std::string verify = "osslsigncode verify -CAfile '" + Path("c.pem") + "' -in '" + Path("s.exe") + "' >/dev/null 2>&1";
   EXPECT_EQ(system(verify.c_str()), 0);
   ReadBack back;

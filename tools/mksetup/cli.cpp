@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -246,9 +247,14 @@ int Build(int argc, char** argv) {
     fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());
     return 1;
   }
-  if (!quiet)
-    printf("%s: %lld bytes, %zu files\n", plan.output.c_str(), static_cast<long long>(plan.totalSize),
-           plan.files.size());
+  if (!quiet) {
+    // Signing grew the file: its size now, not the package's.
+    long long size = static_cast<long long>(plan.totalSize);
+    struct stat st;
+    if (!sign.certificate.empty() && stat(plan.output.c_str(), &st) == 0) size = st.st_size;
+    printf("%s: %lld bytes, %zu files%s\n", plan.output.c_str(), size, plan.files.size(),
+           sign.certificate.empty() ? "" : ", signed");
+  }
   return 0;
 }
 
