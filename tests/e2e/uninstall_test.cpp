@@ -79,6 +79,9 @@ std::vector<std::string> SkippedFolders() {
                     CSIDL_TEMPLATES})
     skip.push_back(Special(csidl));
   skip.push_back(Special(CSIDL_PROFILE) + "\\Downloads");
+  // A 32-bit process sees SysWOW64 twice: as itself and as the system folder.
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) skip.push_back(Special(CSIDL_WINDOWS) + "\\syswow64");
   return skip;
 }
 
