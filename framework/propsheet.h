@@ -53,9 +53,12 @@ class CPropertySheet : public CWnd {
   CPropertySheet(const char* caption, HWND parent = 0, UINT selectPage = 0);
   virtual ~CPropertySheet();
 
-  void AddPage(CPropertyPage* page);
+  // FALSE past MAX_PAGES: the page is not taken, and the sheet then refuses
+  // to run (DoModal gives -1) rather than show a wizard with a page missing.
+  BOOL AddPage(CPropertyPage* page);
   // Runs the sheet until it is finished or cancelled: IDOK when a page let it
-  // finish, IDCANCEL otherwise, -1 when it could not be made. The window stays
+  // finish, IDCANCEL otherwise, -1 when it could not be made or a page was
+  // refused. The window stays
   // until DestroyWindow (or the destructor).
   INT_PTR DoModal();
   BOOL DestroyWindow();
@@ -81,6 +84,7 @@ class CPropertySheet : public CWnd {
   WNDPROC oldProc_;
   INT_PTR result_;
   BOOL pageTitlePending_;  // a page change is about to set the page's title
+  BOOL pageRefused_;       // AddPage was called once too often
   CPropertySheet(const CPropertySheet&);
   CPropertySheet& operator=(const CPropertySheet&);
 };

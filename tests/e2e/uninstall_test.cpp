@@ -229,12 +229,10 @@ class WindowProcess {
 struct NoPage : ICopyPage {
   void SetStatus(const char*) override {}
   void SetEstimate(const char*) override {}
-  CString GetEstimate() override { return CString(); }
   void SetProgress(int) override {}
   BOOL AskOverwrite(const char*) override { return TRUE; }
   void ShowError(const char*) override {}
   void StopAnimation() override {}
-  void ShowFinishPage() override {}
 };
 
 struct InstallServices : ICopyServices {
@@ -247,7 +245,7 @@ struct InstallServices : ICopyServices {
     return r;
   }
   void RegisterFileType(const char* ext, const char* program) override { ::RegisterFileType(ext, program); }
-  BOOL WriteUninstaller() override { return ::WriteUninstaller(*source); }
+  BOOL WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
   const UninstallerSource* source;
 };
 
@@ -306,6 +304,7 @@ class UninstallTest : public ::testing::Test {
     GetSystemDirectoryA(dir, MAX_PATH);
     systemDir = dir;
     installDir = Special(CSIDL_PROGRAM_FILES) + "\\" + kProduct + "\\";
+    folders = CInstallFolders(windowsDir.c_str(), systemDir.c_str(), installDir.c_str());
     groupDir = Special(CSIDL_PROGRAMS) + "\\" + kProduct + "\\";
     mark = TempFolder() + "uninstall-e2e.mark";
     SetEnvironmentVariableA("TESTCTL_MARK", mark.c_str());
@@ -358,12 +357,9 @@ class UninstallTest : public ::testing::Test {
     InstallServices services;
     services.source = &src;
     CCopyEngine engine(app, page, services);
-    engine.WindowsDir = windowsDir.c_str();
-    engine.SystemDir = systemDir.c_str();
-    engine.InstallDir = installDir.c_str();
+    engine.Folders = folders;
     engine.ModulePath = pkg.c_str();
-    engine.CopyAll();
-    ASSERT_EQ(engine.FailedCount, 0);
+    ASSERT_EQ(engine.CopyAll(), 0);
     ASSERT_TRUE(FileExists(Installed("ridkit.exe")));
 
     // The shortcuts, each written to the log, and the uninstaller's own.
@@ -371,7 +367,7 @@ class UninstallTest : public ::testing::Test {
     std::vector<std::string> shortcuts;
     for (CFileList::Node* n = app.FileList.head; n; n = n->next) {
       CString target;
-      InstalledPath(n->entry, windowsDir.c_str(), systemDir.c_str(), installDir.c_str(), target);
+      folders.Resolve(n->entry, target);
       std::string name = ShortcutName(n->entry.Name).c_str();
       if (n->entry.Shortcuts & SHORTCUT_DESKTOP) shortcuts.push_back(Special(CSIDL_DESKTOPDIRECTORY) + "\\" + name);
       if (n->entry.Shortcuts & SHORTCUT_STARTMENU) shortcuts.push_back(Special(CSIDL_STARTMENU) + "\\" + name);
@@ -386,7 +382,7 @@ class UninstallTest : public ::testing::Test {
       if (logLines) {
         for (const std::string& l : *logLines) log.WriteLine(l.c_str());
       } else {
-        ASSERT_TRUE(WriteLogSections(log, app, windowsDir.c_str(), systemDir.c_str(), installDir.c_str()));
+        ASSERT_TRUE(WriteLogSections(log, app, folders));
         for (const std::string& s : shortcuts) log.WriteLine(s.c_str());
       }
       ASSERT_TRUE(log.Close());
@@ -449,6 +445,7 @@ class UninstallTest : public ::testing::Test {
   }
 
   std::string pkg, windowsDir, systemDir, installDir, groupDir, mark, other, ridkitBytes;
+  CInstallFolders folders;  // the three above, as the setup's run takes them
   std::string regKeys[2], regValues[2];
   std::vector<std::string> shortcuts;
   size_t created = 0;

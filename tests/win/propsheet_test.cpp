@@ -1,0 +1,15 @@
+// The property sheet's page limit: a page past it is refused, and the sheet
+// then does not run with a page missing.
+#include "framework/propsheet.h"
+
+#include <gtest/gtest.h>
+
+TEST(SheetPages, PagePastTheLimitIsRefusedAndTheSheetDoesNotRun) {
+  struct Page : CPropertyPage {
+    Page() : CPropertyPage(1) {}
+  } pages[9];
+  CPropertySheet sheet("test");
+  for (int i = 0; i < 8; i++) EXPECT_TRUE(sheet.AddPage(&pages[i])) << i;
+  EXPECT_FALSE(sheet.AddPage(&pages[8]));
+  EXPECT_EQ(sheet.DoModal(), -1);
+}
