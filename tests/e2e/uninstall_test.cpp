@@ -22,6 +22,7 @@
 #include "setup/copyengine.h"
 #include "setup/setupapp.h"
 #include "uninstall/regcleanup.h"
+#include "uninstall/resource.h"
 #include "tests/fileutil.h"
 
 #ifndef RIDKIT_EXE
@@ -34,7 +35,7 @@ const char kProduct[] = "卸载 测试";
 const char kUninstall[] = "卸载";
 const char kDeleteAll[] = "全部删除";
 const char kDone[] = "完成";
-const int kList = 1224;
+const int kList = IDC_LEFT_LIST;
 
 std::string Special(int csidl) {
   char p[MAX_PATH] = {0};
@@ -415,12 +416,12 @@ class UninstallTest : public ::testing::Test {
 
   void ExpectReady(HWND dlg) {
     EXPECT_EQ(Robot::Text(dlg), kProduct);
-    EXPECT_EQ(Robot::ControlText(dlg, 1001), std::string("正在准备卸载") + kProduct + "...");
-    EXPECT_EQ(Robot::ControlText(dlg, 1000), "如果取消卸载，请按[取消]退出");
+    EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), std::string("正在准备卸载") + kProduct + "...");
+    EXPECT_EQ(Robot::ControlText(dlg, IDC_STATUS), "如果取消卸载，请按[取消]退出");
     EXPECT_EQ(Robot::ControlText(dlg, IDOK), kUninstall);
     EXPECT_EQ(Robot::ControlText(dlg, IDCANCEL), "取消");
     EXPECT_TRUE(Enabled(dlg, IDOK));
-    EXPECT_FALSE(Visible(dlg, 1004));  // animation
+    EXPECT_FALSE(Visible(dlg, IDC_ANIMATION));  // animation
     EXPECT_FALSE(Visible(dlg, kList));
     EXPECT_TRUE(GetDlgItem(dlg, kList) != 0);
   }
@@ -475,11 +476,11 @@ TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
   ASSERT_TRUE(RunRemoval(dlg, kDeleteAll));
   EXPECT_EQ(ListTexts(dlg), std::vector<std::string>{user});
   EXPECT_TRUE(Visible(dlg, kList));
-  EXPECT_EQ(Robot::ControlText(dlg, 1001), "以下文件未被删除...");
-  EXPECT_EQ(Robot::ControlText(dlg, 1000), "");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), "以下文件未被删除...");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_STATUS), "");
   EXPECT_EQ(Robot::ControlText(dlg, IDCANCEL), "退出");
   DWORD_PTR pos = 0;
-  SendMessageTimeoutA(GetDlgItem(dlg, 1002), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
+  SendMessageTimeoutA(GetDlgItem(dlg, IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
   EXPECT_EQ(pos, 1000u);
   ExpectRemoved();
   EXPECT_TRUE(FileExists(user));
@@ -534,8 +535,8 @@ TEST_F(UninstallTest, EmptyFoldersLeftEndFinishedAndOddLogLinesAreHandled) {
   EXPECT_EQ(after.right - after.left, before.right - before.left);
   EXPECT_FALSE(Visible(dlg, IDCANCEL));
   EXPECT_FALSE(Visible(dlg, kList));
-  EXPECT_EQ(Robot::ControlText(dlg, 1001), "卸载完成,请单击 [完成] 退出.");
-  EXPECT_EQ(Robot::ControlText(dlg, 1000), "");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), "卸载完成,请单击 [完成] 退出.");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_STATUS), "");
   ExpectRemoved(false);
   EXPECT_FALSE(FileExists(installDir));
   EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, "", "UninstallTestValue"));
@@ -558,8 +559,8 @@ TEST_F(UninstallTest, LogThatCannotBeOpenedKeepsEverythingUntilItIsBack) {
   Robot::Click(box, IDOK);
   ASSERT_TRUE(WaitUntil([&] { return Enabled(dlg, IDOK); }, 10000));
   EXPECT_EQ(Robot::ControlText(dlg, IDOK), kUninstall);
-  EXPECT_TRUE(Visible(dlg, 1004));  // the animation stays visible, stopped
-  EXPECT_EQ(Robot::ControlText(dlg, 1001), std::string("正在准备卸载") + kProduct + "...");
+  EXPECT_TRUE(Visible(dlg, IDC_ANIMATION));  // the animation stays visible, stopped
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), std::string("正在准备卸载") + kProduct + "...");
   EXPECT_TRUE(FileExists(Installed("app.exe")));
   EXPECT_TRUE(FileExists(Installed("ridkit.exe")));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\UninstallTest"));
