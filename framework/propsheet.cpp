@@ -199,3 +199,9 @@ BOOL CPropertySheet::SetActivePage(int index) {
   if (!m_hWnd) return FALSE;
   return static_cast<BOOL>(::SendMessageA(m_hWnd, PSM_SETCURSEL, index, 0));
 }
+
+int CPropertySheet::GetPageIndex(const CPropertyPage* page) const {
+  for (int i = 0; i < pageCount_; ++i)
+    if (pages_[i] == page) return i;
+  return -1;
+}

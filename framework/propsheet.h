@@ -64,6 +64,8 @@ class CPropertySheet : public CWnd {
   BOOL DestroyWindow();
   // Makes the page with that index current.
   BOOL SetActivePage(int index);
+  // The index of a page added to the sheet, -1 for any other.
+  int GetPageIndex(const CPropertyPage* page) const;
 
   PROPSHEETHEADERA m_psh;
 

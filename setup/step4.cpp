@@ -70,8 +70,9 @@ void CStep4::RunCopy() {
   engine.Folders = CurrentFolders(app.InstallDir);
   engine.ModulePath = app.ModulePath;
   engine.CopyAll();
-  // A wizard the user ended during the run closes instead.
-  if (!m_cancelled && m_pSheet) m_pSheet->SetActivePage(4);
+  // On to the page after this one; a wizard the user ended during the run
+  // closes instead.
+  if (!m_cancelled && m_pSheet) m_pSheet->SetActivePage(m_pSheet->GetPageIndex(this) + 1);
 }
 
 // The run keeps the thread from its message queue, so the page draws its
