@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   double t1 = Now();
-  if (!wiz.WaitForPage(PAGE5_LINE1, 3600 * 1000)) {
+  if (!wiz.WaitForPage(IDC_FINISH_LINE1, 3600 * 1000)) {
     fprintf(stderr, "the copy page did not end\n");
     return 1;
   }
@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
   BOOL haveMemory = process && GetProcessMemoryInfo(process, &mem, sizeof mem);
   if (process) CloseHandle(process);
 
-  wiz.SetCheck(BOX_GROUP, false);
-  wiz.Press(WIZ_FINISH);
+  wiz.SetCheck(IDC_FINISH_GROUP, false);
+  wiz.Press(ID_WIZFINISH);
   wiz.WaitForExit(60000);
 
   // Every file must be there with its size.

@@ -7,6 +7,7 @@
 #include "../framework/file.h"
 #include "../framework/memory.h"
 #include "fieldtable.h"
+#include "packageindex.h"
 
 BOOL ParseTrailer(const char* tail, int count, long& len, long& seek) {
   // Backwards from the last byte to the nearest "&"; one at the very first byte
@@ -199,6 +200,15 @@ static BOOL CopyRegion(CFile& out, const char* modulePath, long length, long off
   newLength = n;
   running += n;
   return TRUE;
+}
+
+UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const void* program, DWORD programSize,
+                                      const char* modulePath, const char* installDir) {
+  UninstallerSource src = {program, programSize, modulePath, settings.ProductName,
+                           settings.PictureLength, settings.PictureOffset, settings.IconLength, settings.IconOffset,
+                           {settings.RegKeys[0], settings.RegKeys[1]}, {settings.RegValues[0], settings.RegValues[1]},
+                           installDir};
+  return src;
 }
 
 BOOL WriteUninstaller(const UninstallerSource& src) {

@@ -67,6 +67,12 @@ struct UninstallerSource {
   const char* installDir;  // ends with a backslash
 };
 
+// The fields as the package gives them, for an uninstaller program of
+// programSize bytes (the pointers stay valid while settings and the texts live).
+struct PackageSettings;
+UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const void* program,
+                                      DWORD programSize, const char* modulePath, const char* installDir);
+
 // Writes ridkit.exe into the installation folder: program, picture, icon, the
 // scrambled table of nine fields and the trailer. A picture or icon region
 // that cannot be read from the setup file is written as absent (length 0).

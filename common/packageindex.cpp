@@ -258,16 +258,3 @@ BOOL IsContainedEntry(const FileEntry& e) {
 void AppendBackslashIfMissing(CString& path) {
   if (!EndsWithBackslashMb(path)) path += '\\';
 }
-
-CString ResolveFolderRef(const char* ref, const char* windowsDir, const char* systemDir, const char* installDir) {
-  int slash = FindCharMb(ref, '\\');
-  CString token = slash < 0 ? CString() : CString(ref, slash);
-  const char* rest = slash < 0 ? ref : ref + slash + 1;
-  CString path;
-  if (token == KW_WINDOWS_FOLDER) path = windowsDir;
-  else if (token == KW_SYSTEM_FOLDER) path = systemDir;
-  else path = installDir;
-  AppendBackslashIfMissing(path);
-  path += rest;
-  return path;
-}

@@ -148,10 +148,6 @@ BOOL IsContainedEntry(const FileEntry& e);
 
 // Appends a backslash when the path does not end with one of its own.
 void AppendBackslashIfMissing(CString& path);
-// The path a folder-token reference stands for: the text before its first
-// backslash picks the Windows folder, the system folder or (anything else)
-// the installation folder; the rest follows below it.
-CString ResolveFolderRef(const char* ref, const char* windowsDir, const char* systemDir, const char* installDir);
 
 int FolderFromKeyword(const char* text);
 int CopyModeFromKeyword(const char* text);

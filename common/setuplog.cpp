@@ -4,18 +4,6 @@
 
 #include "container.h"
 
-// Appends text and checks that it all arrived: the string class drops an
-// append it has no memory for.
-static BOOL AppendChecked(CString& s, const char* text) {
-  int want = s.GetLength() + static_cast<int>(strlen(text));
-  s += text;
-  return s.GetLength() == want;
-}
-
-static BOOL AppendBackslashChecked(CString& s) {
-  return EndsWithBackslashMb(s) ? TRUE : AppendChecked(s, "\\");
-}
-
 CString SetupLogPathIn(const char* installDir) {
   CString path(installDir);
   AppendBackslashIfMissing(path);
@@ -49,19 +37,6 @@ BOOL CSetupLogWriter::Close() {
   return ok;
 }
 
-BOOL InstalledPath(const FileEntry& e, const char* windowsDir, const char* systemDir,
-                   const char* installDir, CString& path) {
-  const char* base = e.Folder == FOLDER_WINDOWS  ? windowsDir
-                     : e.Folder == FOLDER_SYSTEM ? systemDir
-                                                 : installDir;
-  path.Empty();
-  BOOL ok = AppendChecked(path, base ? base : "") && AppendBackslashChecked(path) &&
-            AppendChecked(path, e.SubDir) && AppendBackslashChecked(path) &&
-            AppendChecked(path, e.Name);
-  if (!ok) path.Empty();
-  return ok;
-}
-
 CString ShortcutName(const char* name) {
   // "." is never a trail byte in code page 936, so a plain search is exact.
   const char* dot = strchr(name, '.');
@@ -70,15 +45,14 @@ CString ShortcutName(const char* name) {
   return s;
 }
 
-BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const char* windowsDir,
-                      const char* systemDir, const char* installDir) {
+BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders) {
   BOOL ok = log.WriteLine(LOG_FILES_SECTION);
   for (const CFileList::Node* n = s.FileList.head; n && ok; n = n->next) {
     // A row that would leave its folder was never written: the removal must
     // not be told to delete what its path names.
     if (!IsContainedEntry(n->entry)) continue;
     CString path;
-    ok = InstalledPath(n->entry, windowsDir, systemDir, installDir, path) && log.WriteLine(path);
+    ok = folders.Resolve(n->entry, path) && log.WriteLine(path);
   }
   ok = ok && log.WriteLine("") && log.WriteLine(LOG_TYPES_SECTION);
   for (int i = 0; i < 2 && ok; i++)

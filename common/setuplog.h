@@ -6,6 +6,7 @@
 #include "../framework/cstring.h"
 #include "../framework/file.h"
 #include "../framework/platform.h"
+#include "installfolders.h"
 #include "packageindex.h"
 
 #define SETUP_LOG_NAME "setup.log"
@@ -41,23 +42,16 @@ class CSetupLogWriter {
   BOOL ok_;
 };
 
-// Rule A: the installed path of a file entry. The base folder is windowsDir
-// for FOLDER_WINDOWS, systemDir for FOLDER_SYSTEM, installDir for anything
-// else; then a backslash if missing, SubDir, a backslash if missing, Name.
-// FALSE (and path empty) when the text could not be formed (out of memory).
-BOOL InstalledPath(const FileEntry& e, const char* windowsDir, const char* systemDir,
-                   const char* installDir, CString& path);
-// Rule B: Name up to and including its first "." followed by "lnk"
-// (a.b.exe gives a.lnk; a name without a dot gives "lnk").
+// A row's shortcut file name: Name up to and including its first "." followed
+// by "lnk" (a.b.exe gives a.lnk; a name without a dot gives "lnk").
 CString ShortcutName(const char* name);
 
 // Writes everything before the shortcut pass: "[FILELIST]", the installed path
-// of every file in list order (not of a row that would leave its folder,
-// which is never written: see IsContainedEntry), an empty line, "[TYPELIST]", each non-empty
-// extension of the two associations, an empty line, "[SHORTCUTLIST]". FALSE
+// (CInstallFolders::Resolve) of every file in list order (not of a row that
+// would leave its folder, which is never written: see IsContainedEntry), an
+// empty line, "[TYPELIST]", each non-empty extension of the two associations, an empty line, "[SHORTCUTLIST]". FALSE
 // when a line could not be written or formed.
-BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const char* windowsDir,
-                      const char* systemDir, const char* installDir);
+BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders);
 
 // What ReadLine found.
 enum LogLineKind {

@@ -73,7 +73,7 @@ static HHOOK g_hook = 0;
 static const char kSheetProp[] = "CPropertySheet";
 
 CPropertySheet::CPropertySheet(const char* caption, HWND parent, UINT selectPage)
-    : pageCount_(0), caption_(caption), oldProc_(0), result_(IDCANCEL), pageTitlePending_(FALSE) {
+    : pageCount_(0), caption_(caption), oldProc_(0), result_(IDCANCEL), pageTitlePending_(FALSE), pageRefused_(FALSE) {
   ZeroMemory(&m_psh, sizeof m_psh);
   m_psh.dwSize = sizeof m_psh;
   m_psh.dwFlags = PSH_DEFAULT;
@@ -83,10 +83,14 @@ CPropertySheet::CPropertySheet(const char* caption, HWND parent, UINT selectPage
 
 CPropertySheet::~CPropertySheet() { DestroyWindow(); }
 
-void CPropertySheet::AddPage(CPropertyPage* page) {
-  if (pageCount_ >= MAX_PAGES) return;
+BOOL CPropertySheet::AddPage(CPropertyPage* page) {
+  if (pageCount_ >= MAX_PAGES) {
+    pageRefused_ = TRUE;
+    return FALSE;
+  }
   page->m_pSheet = this;
   pages_[pageCount_++] = page;
+  return TRUE;
 }
 
 LRESULT CALLBACK CPropertySheet::CreationHook(int code, WPARAM wp, LPARAM lp) {
@@ -133,7 +137,7 @@ LRESULT CPropertySheet::Default(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 INT_PTR CPropertySheet::DoModal() {
-  if (m_hWnd || pageCount_ == 0) return -1;
+  if (m_hWnd || pageCount_ == 0 || pageRefused_) return -1;
   HPROPSHEETPAGE handles[MAX_PAGES];
   for (int i = 0; i < pageCount_; ++i) {
     pages_[i]->m_psp.hInstance = AfxGetResourceHandle();
@@ -194,4 +198,10 @@ BOOL CPropertySheet::DestroyWindow() {
 BOOL CPropertySheet::SetActivePage(int index) {
   if (!m_hWnd) return FALSE;
   return static_cast<BOOL>(::SendMessageA(m_hWnd, PSM_SETCURSEL, index, 0));
+}
+
+int CPropertySheet::GetPageIndex(const CPropertyPage* page) const {
+  for (int i = 0; i < pageCount_; ++i)
+    if (pages_[i] == page) return i;
+  return -1;
 }

@@ -53,14 +53,19 @@ class CPropertySheet : public CWnd {
   CPropertySheet(const char* caption, HWND parent = 0, UINT selectPage = 0);
   virtual ~CPropertySheet();
 
-  void AddPage(CPropertyPage* page);
+  // FALSE past MAX_PAGES: the page is not taken, and the sheet then refuses
+  // to run (DoModal gives -1) rather than show a wizard with a page missing.
+  BOOL AddPage(CPropertyPage* page);
   // Runs the sheet until it is finished or cancelled: IDOK when a page let it
-  // finish, IDCANCEL otherwise, -1 when it could not be made. The window stays
+  // finish, IDCANCEL otherwise, -1 when it could not be made or a page was
+  // refused. The window stays
   // until DestroyWindow (or the destructor).
   INT_PTR DoModal();
   BOOL DestroyWindow();
   // Makes the page with that index current.
   BOOL SetActivePage(int index);
+  // The index of a page added to the sheet, -1 for any other.
+  int GetPageIndex(const CPropertyPage* page) const;
 
   PROPSHEETHEADERA m_psh;
 
@@ -81,6 +86,7 @@ class CPropertySheet : public CWnd {
   WNDPROC oldProc_;
   INT_PTR result_;
   BOOL pageTitlePending_;  // a page change is about to set the page's title
+  BOOL pageRefused_;       // AddPage was called once too often
   CPropertySheet(const CPropertySheet&);
   CPropertySheet& operator=(const CPropertySheet&);
 };

@@ -35,15 +35,7 @@ CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServic
 
 CString CCopyEngine::TargetPath(int index) {
   CString path;
-  if (!settings_.FileList.MoveTo(index)) return path;
-  const FileEntry& e = *settings_.FileList.Current();
-  if (e.Folder == FOLDER_WINDOWS) path = WindowsDir;
-  else if (e.Folder == FOLDER_SYSTEM) path = SystemDir;
-  else path = InstallDir;
-  AppendBackslashIfMissing(path);
-  path += e.SubDir;
-  AppendBackslashIfMissing(path);
-  path += e.Name;
+  if (settings_.FileList.MoveTo(index)) Folders.Resolve(*settings_.FileList.Current(), path);
   return path;
 }
 
@@ -67,10 +59,6 @@ void CCopyEngine::EnsureFolders(const char* path) {
     if (GetAttributes(folder) == INVALID_FILE_ATTRIBUTES) CreateFolder(folder);
     pos++;
   }
-}
-
-CString CCopyEngine::ResolveRef(const char* ref) const {
-  return ResolveFolderRef(ref, WindowsDir, SystemDir, InstallDir);
 }
 
 void CCopyEngine::CopyEntry(int index) {
@@ -134,11 +122,16 @@ void CCopyEngine::UpdateEstimate(long long total, long long done, DWORD elapsed)
   if (remaining > 1e15) remaining = 1e15;
   long long ms = static_cast<long long>(remaining);
   CString text = EstimateText(ms / 1000);
-  if (page_.GetEstimate() != text.c_str()) page_.SetEstimate(text);
+  if (estimate_ != text.c_str()) ShowEstimate(text);
 }
 
-void CCopyEngine::CopyAll() {
-  page_.SetEstimate("估计剩余时间...");
+void CCopyEngine::ShowEstimate(const char* text) {
+  estimate_ = text;
+  page_.SetEstimate(text);
+}
+
+int CCopyEngine::CopyAll() {
+  ShowEstimate("估计剩余时间...");
   page_.SetStatus("正在获取文件信息...");
   CFileList& list = settings_.FileList;
   long long total = 0;
@@ -167,7 +160,7 @@ void CCopyEngine::CopyAll() {
     }
   }
 
-  if (!services_.WriteUninstaller()) page_.ShowError("创建 " UNINSTALLER_NAME " 失败!");
+  if (!services_.WriteUninstaller(Folders.InstallDir)) page_.ShowError("创建 " UNINSTALLER_NAME " 失败!");
 
   const TypeAssocRecord* assoc = settings_.TypeAssoc;
   if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
@@ -175,7 +168,7 @@ void CCopyEngine::CopyAll() {
     services_.Sleep(kPause);
   }
   for (int i = 0; i < 2; i++) {
-    if (assoc[i].Extension[0]) services_.RegisterFileType(assoc[i].Extension, ResolveRef(assoc[i].Program));
+    if (assoc[i].Extension[0]) services_.RegisterFileType(assoc[i].Extension, Folders.ResolveRef(assoc[i].Program));
   }
 
   // Files that could not be written are not passed over in silence.
@@ -186,9 +179,9 @@ void CCopyEngine::CopyAll() {
   }
 
   page_.SetStatus("安装完成");
-  page_.SetEstimate("估计剩余时间0秒.");
+  ShowEstimate("估计剩余时间0秒.");
   page_.SetProgress(PROGRESS_MAX);
   page_.StopAnimation();
   services_.Sleep(kPause);
-  page_.ShowFinishPage();
+  return FailedCount;
 }

@@ -4,6 +4,7 @@
 // two small interfaces, so the run works alike in the wizard, in tests and in
 // benchmarks.
 #pragma once
+#include "../common/installfolders.h"
 #include "../common/packageindex.h"
 #include "../framework/cstring.h"
 #include "../framework/platform.h"
@@ -18,13 +19,11 @@ class ICopyPage {
  public:
   virtual void SetStatus(const char* text) = 0;
   virtual void SetEstimate(const char* text) = 0;
-  virtual CString GetEstimate() = 0;
   virtual void SetProgress(int pos) = 0;  // 0..PROGRESS_MAX
   // TRUE when the user chose "覆盖".
   virtual BOOL AskOverwrite(const char* question) = 0;
   virtual void ShowError(const char* text) = 0;  // a message box with OK
   virtual void StopAnimation() = 0;
-  virtual void ShowFinishPage() = 0;
 
  protected:
   ~ICopyPage() {}
@@ -37,7 +36,8 @@ class ICopyServices {
   virtual void Sleep(DWORD ms) = 0;
   virtual int RegisterServer(const char* path) = 0;
   virtual void RegisterFileType(const char* ext, const char* program) = 0;
-  virtual BOOL WriteUninstaller() = 0;
+  // Writes ridkit.exe into the installation folder (ending with a backslash).
+  virtual BOOL WriteUninstaller(const char* installDir) = 0;
 
  protected:
   ~ICopyServices() {}
@@ -55,33 +55,32 @@ class CCopyEngine {
   // Creates every missing folder along path; the part after the last
   // backslash is a file name and is left alone. Errors are ignored.
   void EnsureFolders(const char* path);
-  // The path a folder-token reference stands for.
-  CString ResolveRef(const char* ref) const;
   // Applies the entry's copy rule and registers an "ocx" file. A copy that
   // fails, and a row that would leave its folder, is remembered for the
   // closing message.
   void CopyEntry(int index);
-  // The whole run, from "正在获取文件信息..." to the finish page.
-  void CopyAll();
+  // The whole run, from "正在获取文件信息..." to "安装完成" and the last pause;
+  // the page moves on when it returns. The number of files not written
+  // completely (0: every file is in place).
+  int CopyAll();
 
   // The remaining-time text for a number of seconds.
   static CString EstimateText(long long seconds);
 
-  // Base folders, taken by the page when the run starts.
-  CString WindowsDir;
-  CString SystemDir;
-  CString InstallDir;
-  CString ModulePath;  // the running setup file
+  CInstallFolders Folders;  // taken by the page when the run starts
+  CString ModulePath;       // the running setup file
 
   int FailedCount;  // files of the last run that were not written completely
 
  private:
   void NoteFailure(const char* dest);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
+  void ShowEstimate(const char* text);
 
   PackageSettings& settings_;
   ICopyPage& page_;
   ICopyServices& services_;
-  CString failed_;  // the listed part of the closing message
+  CString failed_;    // the listed part of the closing message
+  CString estimate_;  // the remaining-time text the page shows
   double rate_;     // remembered copy speed, bytes per millisecond
 };

@@ -18,10 +18,6 @@ CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& service
       startMenuAsked_(FALSE),
       programsAsked_(FALSE) {}
 
-CString CFinishRun::ResolveRef(const char* ref) const {
-  return ResolveFolderRef(ref, WindowsDir, SystemDir, InstallDir);
-}
-
 const CString& CFinishRun::Folder(int csidl, CString& cache, BOOL& asked) {
   if (!asked) {
     asked = TRUE;
@@ -36,7 +32,7 @@ void CFinishRun::MakeUninstallerLink(const CString& programs) {
   uninstallerLinkPending_ = FALSE;
   CString group = programs + GroupName;
   services_.CreateFolder(group);
-  CString target = InstallDir;
+  CString target = Folders.InstallDir;
   AppendBackslashIfMissing(target);
   target += UNINSTALLER_NAME;
   CString link = group;
@@ -50,7 +46,7 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
     const FileEntry& e = n->entry;
     if (!IsContainedEntry(e)) continue;  // never installed: no shortcut
     CString target;
-    if (!InstalledPath(e, WindowsDir, SystemDir, InstallDir, target)) {
+    if (!Folders.Resolve(e, target)) {
       logOk = FALSE;
       continue;
     }
@@ -89,17 +85,17 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
 
 BOOL CFinishRun::Run(const FinishChoices& choices) {
   CSetupLogWriter log;
-  if (!log.Create(SetupLogPathIn(InstallDir))) {
+  if (!log.Create(SetupLogPathIn(Folders.InstallDir))) {
     services_.ShowError(LOG_CREATE_FAILED_TEXT);
     return FALSE;
   }
-  BOOL logOk = WriteLogSections(log, settings_, WindowsDir, SystemDir, InstallDir);
+  BOOL logOk = WriteLogSections(log, settings_, Folders);
   ShortcutPass(choices, log, logOk);
   if (!log.Close()) logOk = FALSE;
   // A short log would make the uninstaller leave things behind unasked.
   if (!logOk) services_.ShowError(LOG_WRITE_FAILED_TEXT);
 
-  if (choices.Readme == 1 && settings_.ReadmeFile[0]) services_.Open(ResolveRef(settings_.ReadmeFile));
-  if (choices.Run == 1 && settings_.RunFile[0]) services_.Open(ResolveRef(settings_.RunFile));
+  if (choices.Readme == 1 && settings_.ReadmeFile[0]) services_.Open(Folders.ResolveRef(settings_.ReadmeFile));
+  if (choices.Run == 1 && settings_.RunFile[0]) services_.Open(Folders.ResolveRef(settings_.RunFile));
   return TRUE;
 }

@@ -3,6 +3,7 @@
 // read-me and the program. The shell is reached through a small interface, so
 // the run works alike in the wizard and in tests.
 #pragma once
+#include "../common/installfolders.h"
 #include "../common/packageindex.h"
 #include "../framework/cstring.h"
 #include "../framework/platform.h"
@@ -50,16 +51,12 @@ class CFinishRun {
   // shortcut: set at program start, cleared when that shortcut is made.
   CFinishRun(const PackageSettings& settings, IFinishServices& services, BOOL& uninstallerLinkPending);
 
-  // The path a folder-token reference stands for, from the captured folders.
-  CString ResolveRef(const char* ref) const;
   // Everything from creating setup.log to starting the program. FALSE when
   // the log could not be created (then nothing else was done).
   BOOL Run(const FinishChoices& choices);
 
   // Captured by the page on its first paint.
-  CString WindowsDir;
-  CString SystemDir;
-  CString InstallDir;
+  CInstallFolders Folders;
   CString GroupName;
 
  private:

@@ -15,10 +15,18 @@
 // The sheet's own buttons, as the pages reach them.
 #define ID_WIZBACK 12323
 #define ID_WIZNEXT 12324
+#define ID_WIZFINISH 12325
 #define ID_SHEET_HELP 9
 
-// Welcome page.
-#define IDC_WELCOME_FIRST 1007  // lines 1 to 8: 1007 to 1014
+// Welcome page: eight lines in a row.
+#define IDC_WELCOME_LINE1 1007
+#define IDC_WELCOME_LINE2 1008
+#define IDC_WELCOME_LINE3 1009
+#define IDC_WELCOME_LINE4 1010
+#define IDC_WELCOME_LINE5 1011
+#define IDC_WELCOME_LINE6 1012
+#define IDC_WELCOME_LINE7 1013
+#define IDC_WELCOME_LINE8 1014
 // Licence page.
 #define IDC_AGREE 1001
 #define IDC_DISAGREE 1002
@@ -28,7 +36,10 @@
 // Folder page.
 #define IDC_FOLDER 1000
 #define IDC_BROWSE 1005
-#define IDC_FOLDER_LINE1 1017  // lines 1 to 4: 1017 to 1020
+#define IDC_FOLDER_LINE1 1017  // four lines in a row
+#define IDC_FOLDER_LINE2 1018
+#define IDC_FOLDER_LINE3 1019
+#define IDC_FOLDER_LINE4 1020
 // Confirmation.
 #define IDC_CANCEL_MESSAGE 1000
 #define IDC_CANCEL_ICON 1027

@@ -21,6 +21,11 @@ BOOL CSplashWnd::OnInitDialog() {
 
 HBRUSH CSplashWnd::OnCtlColor(HDC, HWND, UINT) { return m_brush; }
 
+void CSplashWnd::OnDestroy() {
+  if (m_brush) DeleteObject(m_brush);
+  m_brush = 0;
+}
+
 BOOL CSplashWnd::OnPaint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(m_hWnd, &ps);

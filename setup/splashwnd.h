@@ -8,7 +8,7 @@ class CSplashWnd : public CDialog {
   CSplashWnd();
 
   COLORREF m_color;  // 0x00BBGGRR
-  HBRUSH m_brush;    // made at initialisation, kept for the run
+  HBRUSH m_brush;    // made at initialisation, freed with the window
   CString m_caption;
 
   BOOL PreTranslateMessage(MSG* msg);
@@ -17,4 +17,5 @@ class CSplashWnd : public CDialog {
   BOOL OnInitDialog();
   BOOL OnPaint();
   HBRUSH OnCtlColor(HDC dc, HWND ctl, UINT ctlType);
+  void OnDestroy();
 };

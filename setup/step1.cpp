@@ -9,7 +9,7 @@ CStep1::CStep1() : CStepPage(IDD_STEP1) {}
 
 void CStep1::DoDataExchange(CDataExchange* pDX) {
   for (int i = 0; i < WELCOME_LINES; ++i) {
-    DDX_Text(pDX, IDC_WELCOME_FIRST + i, m_line[i]);
+    DDX_Text(pDX, IDC_WELCOME_LINE1 + i, m_line[i]);
     DDV_MaxChars(pDX, m_line[i], PAGE_LINE_MAX);
   }
 }

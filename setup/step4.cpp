@@ -2,20 +2,16 @@
 
 #include <commctrl.h>
 
-#include "common/container.h"
-#include "common/shellhelpers.h"
 #include "setupapp.h"
+#include "setupservices.h"
 
-// The copy run happens once per process, on the page's first paint.
-static BOOL g_copyPending = TRUE;
-
-#define UNINSTALLER_RESOURCE_TYPE "EXE"
 #define OVERWRITE_TEXT "覆盖"
 #define KEEP_TEXT "取消"
 // Frames far past the clip's end: the animation stops.
 #define ANIMATION_END_FRAME 1000
 
-CStep4::CStep4() : CStepPage(IDD_STEP4), m_cancelled(FALSE), m_shown(FALSE), m_lastShown(0) {}
+CStep4::CStep4()
+    : CStepPage(IDD_STEP4), m_copyPending(TRUE), m_cancelled(FALSE), m_shown(FALSE), m_lastShown(0) {}
 
 void CStep4::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_COPY_ESTIMATE, m_estimate);
@@ -44,7 +40,7 @@ BOOL CStep4::OnQueryCancel() {
   if (!ConfirmQuit(RUNNING_TEXT)) {
     // A Cancel typed ahead of the run held it back: the page's next paint
     // starts it.
-    if (g_copyPending) InvalidateRect(m_hWnd, 0, TRUE);
+    if (m_copyPending) InvalidateRect(m_hWnd, 0, TRUE);
     return FALSE;
   }
   m_cancelled = TRUE;
@@ -55,8 +51,8 @@ BOOL CStep4::OnPaint() {
   CStepPage::OnPaint();
   // Not while a confirmation is open (its message loop paints the page: the
   // run would ask its questions inside that one), nor once the user quit.
-  if (g_copyPending && !App().Confirming && !m_cancelled) {
-    g_copyPending = FALSE;
+  if (m_copyPending && !App().Confirming && !m_cancelled) {
+    m_copyPending = FALSE;
     // The controls get no paint of their own until the run ends: draw them now.
     RedrawWindow(m_hWnd, 0, 0, RDW_UPDATENOW | RDW_ALLCHILDREN);
     RunCopy();
@@ -66,27 +62,17 @@ BOOL CStep4::OnPaint() {
 
 void CStep4::OnDestroy() { SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENA, 0, 0); }
 
-// A folder the platform reports, or empty when it does not fit the buffer.
-static CString PlatformFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
-  char dir[256];
-  dir[0] = 0;
-  UINT n = get(dir, 255);
-  return n > 0 && n < 255 ? CString(dir) : CString();
-}
-
 void CStep4::RunCopy() {
   CSetupApp& app = App();
-  m_windowsDir = PlatformFolder(GetWindowsDirectoryA);
-  m_systemDir = PlatformFolder(GetSystemDirectoryA);
-  m_installDir = app.InstallDir;
   SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, PROGRESS_MAX));
-
-  CCopyEngine engine(app, *this, *this);
-  engine.WindowsDir = m_windowsDir;
-  engine.SystemDir = m_systemDir;
-  engine.InstallDir = m_installDir;
+  CSetupServices services(app, app.ModulePath);
+  CCopyEngine engine(app, *this, services);
+  engine.Folders = CurrentFolders(app.InstallDir);
   engine.ModulePath = app.ModulePath;
   engine.CopyAll();
+  // On to the page after this one; a wizard the user ended during the run
+  // closes instead.
+  if (!m_cancelled && m_pSheet) m_pSheet->SetActivePage(m_pSheet->GetPageIndex(this) + 1);
 }
 
 // The run keeps the thread from its message queue, so the page draws its
@@ -113,8 +99,6 @@ void CStep4::SetEstimate(const char* text) {
   ShowNow(FALSE);
 }
 
-CString CStep4::GetEstimate() { return GetDlgItemText(IDC_COPY_ESTIMATE); }
-
 void CStep4::SetProgress(int pos) {
   SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
   ShowNow(pos >= PROGRESS_MAX);
@@ -130,36 +114,4 @@ void CStep4::ShowError(const char* text) {
 
 void CStep4::StopAnimation() {
   SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_PLAY, 0, MAKELPARAM(ANIMATION_END_FRAME, ANIMATION_END_FRAME));
-}
-
-void CStep4::ShowFinishPage() {
-  // A wizard the user ended during the run closes instead.
-  if (m_cancelled) return;
-  if (m_pSheet) m_pSheet->SetActivePage(4);
-}
-
-DWORD CStep4::TickCount() { return GetTickCount(); }
-
-void CStep4::Sleep(DWORD ms) { ::Sleep(ms); }
-
-int CStep4::RegisterServer(const char* path) { return ::RegisterServer(path); }
-
-void CStep4::RegisterFileType(const char* ext, const char* program) { ::RegisterFileType(ext, program); }
-
-BOOL CStep4::WriteUninstaller() {
-  CSetupApp& app = App();
-  UninstallerSource src;
-  src.program = GetResourceBytes(IDR_UNINSTALLER, UNINSTALLER_RESOURCE_TYPE, src.programSize);
-  src.modulePath = app.ModulePath;
-  src.productName = app.ProductName;
-  src.pictureLength = app.PictureLength;
-  src.pictureOffset = app.PictureOffset;
-  src.iconLength = app.IconLength;
-  src.iconOffset = app.IconOffset;
-  for (int i = 0; i < 2; i++) {
-    src.regKeys[i] = app.RegKeys[i];
-    src.regValues[i] = app.RegValues[i];
-  }
-  src.installDir = m_installDir;
-  return ::WriteUninstaller(src);
 }

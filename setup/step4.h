@@ -1,19 +1,15 @@
 // Copy page (dialog 132): installs the package on its first paint, showing the
 // target path, a progress bar, the copy animation and the remaining time, then
-// moves the wizard on to the finish page by itself. The page is the copy
-// run's window and its way to the platform.
+// moves the wizard on to the finish page once the run returns. The page is the
+// copy run's window; the platform is reached through CSetupServices.
 #pragma once
 #include "copyengine.h"
 #include "steppage.h"
 
-class CStep4 : public CStepPage, private ICopyPage, private ICopyServices {
+class CStep4 : public CStepPage, private ICopyPage {
  public:
   CStep4();
 
-  // Base folders, taken when the run starts.
-  CString m_windowsDir;
-  CString m_systemDir;
-  CString m_installDir;
   CWnd m_estimate;
   CWnd m_progress;
   CWnd m_status;
@@ -34,20 +30,13 @@ class CStep4 : public CStepPage, private ICopyPage, private ICopyServices {
   // ICopyPage
   void SetStatus(const char* text);
   void SetEstimate(const char* text);
-  CString GetEstimate();
   void SetProgress(int pos);
   BOOL AskOverwrite(const char* question);
   void ShowError(const char* text);
   void StopAnimation();
-  void ShowFinishPage();
-  // ICopyServices
-  DWORD TickCount();
-  void Sleep(DWORD ms);
-  int RegisterServer(const char* path);
-  void RegisterFileType(const char* ext, const char* program);
-  BOOL WriteUninstaller();
 
-  BOOL m_cancelled;  // the user ended the installation while the run went on
+  BOOL m_copyPending;  // the run has not started yet: it starts on a paint, once
+  BOOL m_cancelled;    // the user ended the installation while the run went on
   void ShowNow(BOOL always);
   BOOL m_shown;       // the run has drawn a change already
   DWORD m_lastShown;  // when it last did

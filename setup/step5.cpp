@@ -1,18 +1,17 @@
 #include "step5.h"
 
-#include <shellapi.h>
-
-#include "common/shellhelpers.h"
-#include "framework/msgbox.h"
 #include "setupapp.h"
-
-// Process-wide once-flags: the folders are captured on the first paint, and
-// the uninstaller's shortcut is made with the first program-group shortcut.
-static BOOL g_capturePending = TRUE;
-static BOOL g_uninstallerLinkPending = TRUE;
+#include "setupservices.h"
 
 CStep5::CStep5()
-    : CStepPage(IDD_STEP5), m_desktop(0), m_group(1), m_startMenu(0), m_readme(0), m_run(0) {}
+    : CStepPage(IDD_STEP5),
+      m_desktop(0),
+      m_group(1),
+      m_startMenu(0),
+      m_readme(0),
+      m_run(0),
+      m_capturePending(TRUE),
+      m_uninstallerLinkPending(TRUE) {}
 
 void CStep5::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_FINISH_STARTMENU, m_startMenuBox);
@@ -58,26 +57,15 @@ BOOL CStep5::OnSetActive() {
 
 BOOL CStep5::OnQueryCancel() { return ConfirmQuit(FINISHING_TEXT); }
 
-// A folder the platform reports, or empty when it does not fit the buffer.
-static CString PlatformFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
-  char dir[256];
-  dir[0] = 0;
-  UINT n = get(dir, 255);
-  return n > 0 && n < 255 ? CString(dir) : CString();
-}
-
 void CStep5::Capture() {
-  g_capturePending = FALSE;
-  CSetupApp& app = App();
-  m_windowsDir = PlatformFolder(GetWindowsDirectoryA);
-  m_systemDir = PlatformFolder(GetSystemDirectoryA);
-  m_installDir = app.InstallDir;
-  m_groupName = app.ProductName;
+  m_capturePending = FALSE;
+  m_folders = CurrentFolders(App().InstallDir);
+  m_groupName = App().ProductName;
 }
 
 BOOL CStep5::OnPaint() {
   CStepPage::OnPaint();
-  if (g_capturePending) Capture();
+  if (m_capturePending) Capture();
   return TRUE;
 }
 
@@ -85,26 +73,13 @@ BOOL CStep5::OnWizardFinish() {
   // A line that is too long stops the transfer with its message; the states
   // then stay as they started.
   UpdateData(TRUE);
-  if (g_capturePending) Capture();  // Finish before any paint: the same values
+  if (m_capturePending) Capture();  // Finish before any paint: the same values
 
-  CFinishRun run(App(), *this, g_uninstallerLinkPending);
-  run.WindowsDir = m_windowsDir;
-  run.SystemDir = m_systemDir;
-  run.InstallDir = m_installDir;
+  CSetupServices services(App(), App().ModulePath);
+  CFinishRun run(App(), services, m_uninstallerLinkPending);
+  run.Folders = m_folders;
   run.GroupName = m_groupName;
   FinishChoices choices = {m_desktop, m_startMenu, m_group, m_readme, m_run};
   run.Run(choices);
   return CStepPage::OnWizardFinish();
 }
-
-CString CStep5::SpecialFolder(int csidl) { return GetSpecialFolderPath(csidl); }
-
-BOOL CStep5::CreateShortcut(const char* target, const char* linkPath) {
-  return ::CreateShortcut(target, linkPath);
-}
-
-void CStep5::CreateFolder(const char* path) { CreateDirectoryA(path, 0); }
-
-void CStep5::Open(const char* path) { ShellExecuteA(0, 0, path, 0, 0, SW_SHOW); }
-
-void CStep5::ShowError(const char* text) { AfxMessageBox(text, MB_OK); }

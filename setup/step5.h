@@ -1,19 +1,17 @@
 // Finish page (dialog 133): three lines of the package and five choices (three
 // kinds of shortcut, the read-me, the program). Finish writes setup.log, makes
 // the shortcuts, the uninstaller's among them, and opens what was asked for;
-// the page is that run's way to the shell.
+// the shell is reached through CSetupServices.
 #pragma once
 #include "finishrun.h"
 #include "steppage.h"
 
-class CStep5 : public CStepPage, private IFinishServices {
+class CStep5 : public CStepPage {
  public:
   CStep5();
 
   // Captured on the first paint.
-  CString m_windowsDir;
-  CString m_systemDir;
-  CString m_installDir;
+  CInstallFolders m_folders;
   CString m_groupName;
   CWnd m_startMenuBox;
   CWnd m_groupBox;
@@ -38,10 +36,6 @@ class CStep5 : public CStepPage, private IFinishServices {
  private:
   void Capture();
 
-  // IFinishServices
-  CString SpecialFolder(int csidl);
-  BOOL CreateShortcut(const char* target, const char* linkPath);
-  void CreateFolder(const char* path);
-  void Open(const char* path);
-  void ShowError(const char* text);
+  BOOL m_capturePending;           // the folders are taken on the first paint
+  BOOL m_uninstallerLinkPending;  // made with the first program-group shortcut
 };

@@ -5,9 +5,6 @@
 #include "framework/memory.h"
 #include "setupapp.h"
 
-// Set at program start: the sheet's first WM_SIZE finishes its window.
-static BOOL g_firstSize = TRUE;
-
 HICON MakeProductIcon(CSetupApp& app) {
   if (app.IconLength > 0) {
     long length = app.IconLength;
@@ -21,7 +18,7 @@ HICON MakeProductIcon(CSetupApp& app) {
 }
 
 CWizardSheet::CWizardSheet(const char* caption, HWND parent, UINT selectPage)
-    : CPropertySheet(caption, parent, selectPage), m_hIcon(0) {
+    : CPropertySheet(caption, parent, selectPage), m_hIcon(0), m_firstSize(TRUE) {
   AddPage(&m_step1);
   AddPage(&m_step2);
   AddPage(&m_step3);
@@ -38,8 +35,8 @@ LRESULT CWizardSheet::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void CWizardSheet::OnSize() {
-  if (!g_firstSize) return;
-  g_firstSize = FALSE;
+  if (!m_firstSize) return;
+  m_firstSize = FALSE;
   LONG_PTR style = GetWindowLongPtrA(m_hWnd, GWL_STYLE);
   SetWindowLongPtrA(m_hWnd, GWL_STYLE, style | WS_MINIMIZEBOX);
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));

@@ -19,7 +19,8 @@ class CWizardSheet : public CPropertySheet {
   CStep3 m_step3;
   CStep4 m_step4;
   CStep5 m_step5;
-  HICON m_hIcon;  // the product icon
+  HICON m_hIcon;       // the product icon
+  BOOL m_firstSize;    // the first WM_SIZE finishes the window
 
  protected:
   LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp);

@@ -18,6 +18,7 @@
 #include "tempcopy.h"
 #include "snapshot.h"
 #include "wizard.h"
+#include "uninstall/resource.h"
 #include "tests/fileutil.h"
 
 #if !defined(INSTALL_PACKAGE) || !defined(SIGNED_PACKAGE)
@@ -199,9 +200,10 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
     Wizard wiz(robot);
     wiz.rule = [](const Popup&) { return IDOK; };
     ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
-    ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
-    for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_README, BOX_RUN}) ASSERT_TRUE(wiz.SetCheck(box, true));
-    ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+    ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
+    for (int box : {IDC_FINISH_DESKTOP, IDC_FINISH_STARTMENU, IDC_FINISH_README, IDC_FINISH_RUN})
+      ASSERT_TRUE(wiz.SetCheck(box, true));
+    ASSERT_TRUE(wiz.Press(ID_WIZFINISH));
     ASSERT_TRUE(wiz.WaitForExit(30000));
     EXPECT_TRUE(wiz.popups.empty()) << wiz.popups[0].text;
   }
@@ -239,23 +241,23 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   EXPECT_TRUE(ReadFileBytes(copy) == uninstaller) << "the dialog is the temporary copy's";
 
   // Ready.
-  EXPECT_EQ(Robot::ControlText(dlg, 1001), std::string("正在准备卸载") + kProduct + "...");
-  EXPECT_EQ(Robot::ControlText(dlg, 1000), "如果取消卸载，请按[取消]退出");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), std::string("正在准备卸载") + kProduct + "...");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_STATUS), "如果取消卸载，请按[取消]退出");
   EXPECT_EQ(Robot::ControlText(dlg, IDOK), "卸载");
   EXPECT_EQ(Robot::ControlText(dlg, IDCANCEL), "取消");
   EXPECT_TRUE(Robot::Enabled(dlg, IDOK));
-  EXPECT_FALSE(Robot::Visible(dlg, 1224));
+  EXPECT_FALSE(Robot::Visible(dlg, IDC_LEFT_LIST));
 
   // "卸载" runs to Finished: nothing of the installation is left to list.
   ASSERT_TRUE(Robot::Click(dlg, IDOK));
   ASSERT_TRUE(WaitFor([&] { return Robot::Enabled(dlg, IDOK) && Robot::ControlText(dlg, IDOK) != "卸载"; }, 30000));
   EXPECT_EQ(Robot::ControlText(dlg, IDOK), "完成");
-  EXPECT_EQ(Robot::ControlText(dlg, 1001), "卸载完成,请单击 [完成] 退出.");
-  EXPECT_EQ(Robot::ControlText(dlg, 1000), "");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), "卸载完成,请单击 [完成] 退出.");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_STATUS), "");
   EXPECT_FALSE(Robot::Visible(dlg, IDCANCEL));
-  EXPECT_FALSE(Robot::Visible(dlg, 1224));
+  EXPECT_FALSE(Robot::Visible(dlg, IDC_LEFT_LIST));
   DWORD_PTR pos = 0;
-  SendMessageTimeoutA(GetDlgItem(dlg, 1002), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
+  SendMessageTimeoutA(GetDlgItem(dlg, IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
   EXPECT_EQ(pos, 1000u);
   ASSERT_TRUE(Robot::Click(dlg, IDOK));
   EXPECT_TRUE(process.Ended(30000));

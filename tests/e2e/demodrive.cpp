@@ -24,6 +24,7 @@
 
 #include "robot.h"
 #include "wizard.h"
+#include "uninstall/resource.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ int Remove(const std::string& product) {
   Shot(finished ? "9-uninstall-finished" : "9-uninstall-files-left");
   printf("%s\n", finished ? "Finished" : "Files left");
   if (!finished) {
-    HWND list = GetDlgItem(dlg, 1224);
+    HWND list = GetDlgItem(dlg, IDC_LEFT_LIST);
     DWORD_PTR n = 0;
     SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &n);
     for (int i = 0; i < static_cast<int>(n); i++) printf("%s\n", ListEntry(list, i).c_str());
@@ -166,31 +167,31 @@ int main(int argc, char** argv) {
     return 1;
   }
   Wizard wiz(robot);
-  if (!wiz.WaitForSheet(product, 120000) || !wiz.WaitForPage(PAGE1_LINE1)) {
+  if (!wiz.WaitForSheet(product, 120000) || !wiz.WaitForPage(IDC_WELCOME_LINE1)) {
     fprintf(stderr, "demodrive: the wizard did not come up\n");
     return 1;
   }
   Shot("1-welcome");
-  wiz.Press(WIZ_NEXT);
-  if (!wiz.WaitForPage(PAGE2_AGREE)) return 1;
-  Robot::Click(wiz.CurrentPage(), PAGE2_AGREE);
+  wiz.Press(ID_WIZNEXT);
+  if (!wiz.WaitForPage(IDC_AGREE)) return 1;
+  Robot::Click(wiz.CurrentPage(), IDC_AGREE);
   Sleep(200);
   Shot("2-licence");
-  wiz.Press(WIZ_NEXT);
-  if (!wiz.WaitForPage(PAGE3_FOLDER)) return 1;
-  std::string folder = Robot::ControlText(wiz.CurrentPage(), PAGE3_FOLDER);
+  wiz.Press(ID_WIZNEXT);
+  if (!wiz.WaitForPage(IDC_FOLDER)) return 1;
+  std::string folder = Robot::ControlText(wiz.CurrentPage(), IDC_FOLDER);
   Shot("3-folder");
-  wiz.Press(WIZ_NEXT);
-  if (!wiz.WaitForPage(PAGE4_STATUS)) return 1;
+  wiz.Press(ID_WIZNEXT);
+  if (!wiz.WaitForPage(IDC_COPY_STATUS)) return 1;
   Shot("4-copying");
   // The copy page ends by itself; any question is answered with its first
   // answer, a message with OK.
   wiz.rule = [](const Popup&) { return IDOK; };
-  if (!wiz.WaitForPage(PAGE5_LINE1, 600000)) return 1;
-  for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_GROUP, BOX_README, BOX_RUN})
+  if (!wiz.WaitForPage(IDC_FINISH_LINE1, 600000)) return 1;
+  for (int box : {IDC_FINISH_DESKTOP, IDC_FINISH_STARTMENU, IDC_FINISH_GROUP, IDC_FINISH_README, IDC_FINISH_RUN})
     if (wiz.IsEnabled(box) && wiz.IsVisible(box)) wiz.SetCheck(box, true);
   Shot("5-finish");
-  wiz.Press(WIZ_FINISH);
+  wiz.Press(ID_WIZFINISH);
   DWORD code = 1;
   if (!wiz.WaitForExit(120000, &code)) {
     fprintf(stderr, "demodrive: the setup did not end\n");

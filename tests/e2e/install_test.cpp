@@ -167,21 +167,22 @@ TEST_F(InstallTest, EverythingOfAFreshInstallation) {
   Wizard wiz(robot);
   wiz.rule = [](const Popup&) { return IDOK; };
   ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
-  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+  ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
 
   // The finish page as the package makes it.
-  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), PAGE5_LINE1), "完成一");
-  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), 1023), "完成二");
-  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), 1024), "完成三");
-  for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_GROUP}) EXPECT_TRUE(wiz.IsEnabled(box)) << box;
-  EXPECT_TRUE(wiz.IsVisible(BOX_README));
-  EXPECT_TRUE(wiz.IsVisible(BOX_RUN));
-  EXPECT_TRUE(wiz.IsChecked(BOX_GROUP));
-  EXPECT_FALSE(wiz.IsChecked(BOX_DESKTOP));
+  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), IDC_FINISH_LINE1), "完成一");
+  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), IDC_FINISH_LINE2), "完成二");
+  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), IDC_FINISH_LINE3), "完成三");
+  for (int box : {IDC_FINISH_DESKTOP, IDC_FINISH_STARTMENU, IDC_FINISH_GROUP}) EXPECT_TRUE(wiz.IsEnabled(box)) << box;
+  EXPECT_TRUE(wiz.IsVisible(IDC_FINISH_README));
+  EXPECT_TRUE(wiz.IsVisible(IDC_FINISH_RUN));
+  EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_GROUP));
+  EXPECT_FALSE(wiz.IsChecked(IDC_FINISH_DESKTOP));
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(wiz.Sheet(), IDCANCEL)));
-  EXPECT_FALSE(IsWindowVisible(GetDlgItem(wiz.Sheet(), WIZ_BACK)));
-  for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_README, BOX_RUN}) ASSERT_TRUE(wiz.SetCheck(box, true));
-  ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(wiz.Sheet(), ID_WIZBACK)));
+  for (int box : {IDC_FINISH_DESKTOP, IDC_FINISH_STARTMENU, IDC_FINISH_README, IDC_FINISH_RUN})
+    ASSERT_TRUE(wiz.SetCheck(box, true));
+  ASSERT_TRUE(wiz.Press(ID_WIZFINISH));
   DWORD code = 1;
   ASSERT_TRUE(wiz.WaitForExit(30000, &code));
   EXPECT_EQ(code, 0u);
@@ -291,11 +292,11 @@ TEST_F(InstallTest, CopyRulesWithFilesAlreadyInPlace) {
     return p.text.find("one.dat") != std::string::npos ? IDOK : IDCANCEL;
   };
   ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
-  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
+  ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
   // Only the desktop: no program group, so no uninstaller shortcut either.
-  ASSERT_TRUE(wiz.SetCheck(BOX_GROUP, false));
-  ASSERT_TRUE(wiz.SetCheck(BOX_DESKTOP, true));
-  ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+  ASSERT_TRUE(wiz.SetCheck(IDC_FINISH_GROUP, false));
+  ASSERT_TRUE(wiz.SetCheck(IDC_FINISH_DESKTOP, true));
+  ASSERT_TRUE(wiz.Press(ID_WIZFINISH));
   ASSERT_TRUE(wiz.WaitForExit(30000));
 
   ASSERT_EQ(wiz.popups.size(), 3u);
@@ -347,8 +348,8 @@ TEST_F(InstallTest, CancelWhileCopyingBothAnswers) {
     ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", answer));
     ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "以下文件未能安装:", IDOK));
     if (answer == IDOK) {
-      ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
-      ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+      ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
+      ASSERT_TRUE(wiz.Press(ID_WIZFINISH));
       ASSERT_TRUE(wiz.WaitForExit(30000));
       EXPECT_TRUE(FileExists(install + "setup.log"));
       EXPECT_TRUE(FileExists(programs + kProduct + "\\ridkit.lnk"));
@@ -370,17 +371,17 @@ TEST_F(InstallTest, ClosingTheFinishPage) {
   ASSERT_TRUE(robot.Start(pkg));
   Wizard wiz(robot);
   ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
-  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
-  ASSERT_TRUE(wiz.SetCheck(BOX_DESKTOP, true));
-  ASSERT_TRUE(wiz.SetCheck(BOX_RUN, true));
+  ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
+  ASSERT_TRUE(wiz.SetCheck(IDC_FINISH_DESKTOP, true));
+  ASSERT_TRUE(wiz.SetCheck(IDC_FINISH_RUN, true));
 
   // "继续安装" keeps the page as it was.
   PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
   ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装即将完成,您真得要取消安装吗?", IDOK));
-  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
-  EXPECT_TRUE(wiz.IsChecked(BOX_DESKTOP));
-  EXPECT_TRUE(wiz.IsChecked(BOX_RUN));
-  EXPECT_TRUE(wiz.IsChecked(BOX_GROUP));
+  ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
+  EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_DESKTOP));
+  EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_RUN));
+  EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_GROUP));
 
   PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
   ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装即将完成,您真得要取消安装吗?", IDCANCEL));
@@ -399,12 +400,12 @@ TEST_F(InstallTest, PlainPackageWithoutShortcutsPicturesOrLaunches) {
   Wizard wiz(robot);
   wiz.rule = [](const Popup&) { return IDOK; };
   ASSERT_TRUE(wiz.ToCopyPage(kPlainProduct, install));
-  ASSERT_TRUE(wiz.WaitForPage(PAGE5_LINE1));
-  for (int box : {BOX_DESKTOP, BOX_STARTMENU, BOX_GROUP}) EXPECT_FALSE(wiz.IsEnabled(box)) << box;
-  EXPECT_TRUE(wiz.IsChecked(BOX_GROUP));  // disabled, and ticked all the same
-  EXPECT_FALSE(wiz.IsVisible(BOX_README));
-  EXPECT_FALSE(wiz.IsVisible(BOX_RUN));
-  ASSERT_TRUE(wiz.Press(WIZ_FINISH));
+  ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
+  for (int box : {IDC_FINISH_DESKTOP, IDC_FINISH_STARTMENU, IDC_FINISH_GROUP}) EXPECT_FALSE(wiz.IsEnabled(box)) << box;
+  EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_GROUP));  // disabled, and ticked all the same
+  EXPECT_FALSE(wiz.IsVisible(IDC_FINISH_README));
+  EXPECT_FALSE(wiz.IsVisible(IDC_FINISH_RUN));
+  ASSERT_TRUE(wiz.Press(ID_WIZFINISH));
   ASSERT_TRUE(wiz.WaitForExit(30000));
   EXPECT_TRUE(wiz.popups.empty());
 
@@ -453,14 +454,14 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
   ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "输入的文字太长", IDOK));
   EXPECT_EQ(ReadFileBytes(install + "keep.txt"), Data("keep.txt"));
   EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
-  ASSERT_TRUE(wiz.WaitForPage(PAGE4_STATUS));
-  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), PAGE4_STATUS), "安装完成");
-  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wiz.Sheet(), WIZ_NEXT)));
-  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wiz.Sheet(), WIZ_BACK)));
+  ASSERT_TRUE(wiz.WaitForPage(IDC_COPY_STATUS));
+  EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), IDC_COPY_STATUS), "安装完成");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wiz.Sheet(), ID_WIZNEXT)));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wiz.Sheet(), ID_WIZBACK)));
 
   ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
   ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", IDOK));
-  ASSERT_TRUE(wiz.WaitForPage(PAGE4_STATUS));
+  ASSERT_TRUE(wiz.WaitForPage(IDC_COPY_STATUS));
   EXPECT_TRUE(robot.Running());
   ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
   ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", IDCANCEL));

@@ -48,12 +48,12 @@ RunResult RunSetup(const std::string& path) {
   if (!robot.Start(path)) return r;
   // A message box, or the wizard's sheet (not its background window).
   HWND w = robot.WaitForWindowWhere(
-      [](HWND w) { return GetDlgItem(w, MSGBOX_TEXT_ID) || GetDlgItem(w, WIZ_NEXT); }, 30000);
-  if (w && GetDlgItem(w, WIZ_NEXT)) {
+      [](HWND w) { return GetDlgItem(w, MSGBOX_TEXT_ID) || GetDlgItem(w, ID_WIZNEXT); }, 30000);
+  if (w && GetDlgItem(w, ID_WIZNEXT)) {
     Wizard wizard(robot);
     r.windowSeen = r.wizard = wizard.WaitForSheet() != 0 && wizard.WaitPage(0);
     r.caption = Robot::Text(wizard.Sheet());
-    r.text = wizard.PageText(1007);
+    r.text = wizard.PageText(IDC_WELCOME_LINE1);
     wizard.Quit();
   } else if (w) {
     r.windowSeen = true;

@@ -74,13 +74,13 @@ int main(int argc, char** argv) {
   Settle(robot);
   SaveScreen(out + "\\1-welcome.bmp");
   if (!wizard.NextTo(1)) return 1;
-  Robot::Click(wizard.CurrentPage(), 1001);
+  Robot::Click(wizard.CurrentPage(), IDC_AGREE);
   Settle(robot);
   SaveScreen(out + "\\2-licence.bmp");
   if (!wizard.NextTo(2)) return 1;
   Settle(robot);
   SaveScreen(out + "\\3-folder.bmp");
-  Robot::Click(wizard.Sheet(), WIZ_CANCEL);
+  Robot::Click(wizard.Sheet(), IDCANCEL);
   HWND confirm = wizard.WaitConfirmation();
   Settle(robot);
   SaveScreen(out + "\\4-cancel.bmp");

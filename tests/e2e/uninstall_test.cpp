@@ -26,6 +26,7 @@
 #include "setup/setupapp.h"
 #include "tempcopy.h"
 #include "uninstall/regcleanup.h"
+#include "uninstall/resource.h"
 #include "tests/fileutil.h"
 
 #ifndef RIDKIT_EXE
@@ -38,7 +39,7 @@ const char kProduct[] = "卸载 测试";
 const char kUninstall[] = "卸载";
 const char kDeleteAll[] = "全部删除";
 const char kDone[] = "完成";
-const int kList = 1224;
+const int kList = IDC_LEFT_LIST;
 
 std::string Special(int csidl) {
   char p[MAX_PATH] = {0};
@@ -238,12 +239,10 @@ class WindowProcess {
 struct NoPage : ICopyPage {
   void SetStatus(const char*) override {}
   void SetEstimate(const char*) override {}
-  CString GetEstimate() override { return CString(); }
   void SetProgress(int) override {}
   BOOL AskOverwrite(const char*) override { return TRUE; }
   void ShowError(const char*) override {}
   void StopAnimation() override {}
-  void ShowFinishPage() override {}
 };
 
 struct InstallServices : ICopyServices {
@@ -256,7 +255,7 @@ struct InstallServices : ICopyServices {
     return r;
   }
   void RegisterFileType(const char* ext, const char* program) override { ::RegisterFileType(ext, program); }
-  BOOL WriteUninstaller() override { return ::WriteUninstaller(*source); }
+  BOOL WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
   const UninstallerSource* source;
 };
 
@@ -315,6 +314,7 @@ class UninstallTest : public ::testing::Test {
     GetSystemDirectoryA(dir, MAX_PATH);
     systemDir = dir;
     installDir = Special(CSIDL_PROGRAM_FILES) + "\\" + kProduct + "\\";
+    folders = CInstallFolders(windowsDir.c_str(), systemDir.c_str(), installDir.c_str());
     groupDir = Special(CSIDL_PROGRAMS) + "\\" + kProduct + "\\";
     mark = TempFolder() + "uninstall-e2e.mark";
     SetEnvironmentVariableA("TESTCTL_MARK", mark.c_str());
@@ -367,12 +367,9 @@ class UninstallTest : public ::testing::Test {
     InstallServices services;
     services.source = &src;
     CCopyEngine engine(app, page, services);
-    engine.WindowsDir = windowsDir.c_str();
-    engine.SystemDir = systemDir.c_str();
-    engine.InstallDir = installDir.c_str();
+    engine.Folders = folders;
     engine.ModulePath = pkg.c_str();
-    engine.CopyAll();
-    ASSERT_EQ(engine.FailedCount, 0);
+    ASSERT_EQ(engine.CopyAll(), 0);
     ASSERT_TRUE(FileExists(Installed("ridkit.exe")));
 
     // The shortcuts, each written to the log, and the uninstaller's own.
@@ -380,7 +377,7 @@ class UninstallTest : public ::testing::Test {
     std::vector<std::string> shortcuts;
     for (CFileList::Node* n = app.FileList.head; n; n = n->next) {
       CString target;
-      InstalledPath(n->entry, windowsDir.c_str(), systemDir.c_str(), installDir.c_str(), target);
+      folders.Resolve(n->entry, target);
       std::string name = ShortcutName(n->entry.Name).c_str();
       if (n->entry.Shortcuts & SHORTCUT_DESKTOP) shortcuts.push_back(Special(CSIDL_DESKTOPDIRECTORY) + "\\" + name);
       if (n->entry.Shortcuts & SHORTCUT_STARTMENU) shortcuts.push_back(Special(CSIDL_STARTMENU) + "\\" + name);
@@ -395,7 +392,7 @@ class UninstallTest : public ::testing::Test {
       if (logLines) {
         for (const std::string& l : *logLines) log.WriteLine(l.c_str());
       } else {
-        ASSERT_TRUE(WriteLogSections(log, app, windowsDir.c_str(), systemDir.c_str(), installDir.c_str()));
+        ASSERT_TRUE(WriteLogSections(log, app, folders));
         for (const std::string& s : shortcuts) log.WriteLine(s.c_str());
       }
       ASSERT_TRUE(log.Close());
@@ -428,12 +425,12 @@ class UninstallTest : public ::testing::Test {
 
   void ExpectReady(HWND dlg) {
     EXPECT_EQ(Robot::Text(dlg), kProduct);
-    EXPECT_EQ(Robot::ControlText(dlg, 1001), std::string("正在准备卸载") + kProduct + "...");
-    EXPECT_EQ(Robot::ControlText(dlg, 1000), "如果取消卸载，请按[取消]退出");
+    EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), std::string("正在准备卸载") + kProduct + "...");
+    EXPECT_EQ(Robot::ControlText(dlg, IDC_STATUS), "如果取消卸载，请按[取消]退出");
     EXPECT_EQ(Robot::ControlText(dlg, IDOK), kUninstall);
     EXPECT_EQ(Robot::ControlText(dlg, IDCANCEL), "取消");
     EXPECT_TRUE(Enabled(dlg, IDOK));
-    EXPECT_FALSE(Visible(dlg, 1004));  // animation
+    EXPECT_FALSE(Visible(dlg, IDC_ANIMATION));  // animation
     EXPECT_FALSE(Visible(dlg, kList));
     EXPECT_TRUE(GetDlgItem(dlg, kList) != 0);
   }
@@ -458,6 +455,7 @@ class UninstallTest : public ::testing::Test {
   }
 
   std::string pkg, windowsDir, systemDir, installDir, groupDir, mark, other, ridkitBytes;
+  CInstallFolders folders;  // the three above, as the setup's run takes them
   std::string regKeys[2], regValues[2];
   std::vector<std::string> shortcuts;
   size_t created = 0;
@@ -502,11 +500,11 @@ TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
   ASSERT_TRUE(RunRemoval(dlg, kDeleteAll));
   EXPECT_EQ(ListTexts(dlg), std::vector<std::string>{user});
   EXPECT_TRUE(Visible(dlg, kList));
-  EXPECT_EQ(Robot::ControlText(dlg, 1001), "以下文件未被删除...");
-  EXPECT_EQ(Robot::ControlText(dlg, 1000), "");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), "以下文件未被删除...");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_STATUS), "");
   EXPECT_EQ(Robot::ControlText(dlg, IDCANCEL), "退出");
   DWORD_PTR pos = 0;
-  SendMessageTimeoutA(GetDlgItem(dlg, 1002), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
+  SendMessageTimeoutA(GetDlgItem(dlg, IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
   EXPECT_EQ(pos, 1000u);
   ExpectRemoved();
   EXPECT_TRUE(FileExists(user));
@@ -567,8 +565,8 @@ TEST_F(UninstallTest, EmptyFoldersLeftEndFinishedAndOddLogLinesAreHandled) {
   EXPECT_EQ(after.right - after.left, before.right - before.left);
   EXPECT_FALSE(Visible(dlg, IDCANCEL));
   EXPECT_FALSE(Visible(dlg, kList));
-  EXPECT_EQ(Robot::ControlText(dlg, 1001), "卸载完成,请单击 [完成] 退出.");
-  EXPECT_EQ(Robot::ControlText(dlg, 1000), "");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), "卸载完成,请单击 [完成] 退出.");
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_STATUS), "");
   ExpectRemoved(false);
   EXPECT_FALSE(FileExists(installDir));
   EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, "", "UninstallTestValue"));
@@ -591,8 +589,8 @@ TEST_F(UninstallTest, LogThatCannotBeOpenedKeepsEverythingUntilItIsBack) {
   Robot::Click(box, IDOK);
   ASSERT_TRUE(WaitUntil([&] { return Enabled(dlg, IDOK); }, 10000));
   EXPECT_EQ(Robot::ControlText(dlg, IDOK), kUninstall);
-  EXPECT_TRUE(Visible(dlg, 1004));  // the animation stays visible, stopped
-  EXPECT_EQ(Robot::ControlText(dlg, 1001), std::string("正在准备卸载") + kProduct + "...");
+  EXPECT_TRUE(Visible(dlg, IDC_ANIMATION));  // the animation stays visible, stopped
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), std::string("正在准备卸载") + kProduct + "...");
   EXPECT_TRUE(FileExists(Installed("app.exe")));
   EXPECT_TRUE(FileExists(Installed("ridkit.exe")));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\UninstallTest"));

@@ -4,14 +4,14 @@
 
 HWND Wizard::WaitForSheet(const std::string& caption, DWORD timeoutMs) {
   sheet_ = robot_.WaitForWindowWhere(
-      [&](HWND w) { return GetDlgItem(w, WIZ_NEXT) && Robot::Text(w) == caption; }, timeoutMs);
+      [&](HWND w) { return GetDlgItem(w, ID_WIZNEXT) && Robot::Text(w) == caption; }, timeoutMs);
   return sheet_;
 }
 
 HWND Wizard::WaitForSheet(DWORD timeoutMs) {
   robot_.WaitUntil(
       [&] {
-        sheet_ = robot_.FindWindowWhere([](HWND w) { return GetDlgItem(w, WIZ_NEXT) != 0; });
+        sheet_ = robot_.FindWindowWhere([](HWND w) { return GetDlgItem(w, ID_WIZNEXT) != 0; });
         return sheet_ != 0 && PageIndex() >= 0;
       },
       timeoutMs);
@@ -39,11 +39,11 @@ HWND Wizard::CurrentPage() const {
 int Wizard::PageIndex() const {
   HWND page = CurrentPage();
   if (!page) return -1;
-  if (GetDlgItem(page, PAGE5_LINE1)) return 4;
-  if (GetDlgItem(page, PAGE4_STATUS)) return 3;
-  if (GetDlgItem(page, PAGE3_FOLDER)) return 2;
-  if (GetDlgItem(page, PAGE2_AGREE)) return 1;
-  if (GetDlgItem(page, PAGE1_LINE1)) return 0;
+  if (GetDlgItem(page, IDC_FINISH_LINE1)) return 4;
+  if (GetDlgItem(page, IDC_COPY_STATUS)) return 3;
+  if (GetDlgItem(page, IDC_FOLDER)) return 2;
+  if (GetDlgItem(page, IDC_AGREE)) return 1;
+  if (GetDlgItem(page, IDC_WELCOME_LINE1)) return 0;
   return -1;
 }
 
@@ -55,9 +55,9 @@ bool Wizard::WaitButtonEnabled(int id, bool enabled, DWORD timeoutMs) {
   return robot_.WaitUntil([&] { return ButtonEnabled(id) == enabled; }, timeoutMs);
 }
 
-bool Wizard::NextTo(int index) { return Press(WIZ_NEXT) && WaitPage(index); }
+bool Wizard::NextTo(int index) { return Press(ID_WIZNEXT) && WaitPage(index); }
 
-bool Wizard::BackTo(int index) { return Press(WIZ_BACK) && WaitPage(index); }
+bool Wizard::BackTo(int index) { return Press(ID_WIZBACK) && WaitPage(index); }
 
 bool Wizard::Quit() {
   Robot::CloseBox(sheet_);
@@ -69,9 +69,9 @@ bool Wizard::Quit() {
 bool Wizard::ReadPopup(HWND w, Popup& p) const {
   p = Popup();
   p.caption = Robot::Text(w);
-  if (GetDlgItem(w, 1027) && GetDlgItem(w, 1000)) {
+  if (GetDlgItem(w, IDC_CANCEL_ICON) && GetDlgItem(w, IDC_CANCEL_MESSAGE)) {
     p.question = true;
-    p.text = Robot::ControlText(w, 1000);
+    p.text = Robot::ControlText(w, IDC_CANCEL_MESSAGE);
     p.first = Robot::ControlText(w, IDOK);
     p.second = Robot::ControlText(w, IDCANCEL);
     return true;
@@ -176,8 +176,8 @@ bool Wizard::IsEnabled(int id) const { return Robot::Enabled(CurrentPage(), id);
 bool Wizard::IsVisible(int id) const { return Robot::Visible(CurrentPage(), id); }
 
 bool Wizard::ToCopyPage(const std::string& product, const std::string& installDir) {
-  if (!WaitForSheet(product) || !WaitForPage(PAGE1_LINE1) || !Press(WIZ_NEXT)) return false;
-  if (!WaitForPage(PAGE2_AGREE) || !Robot::Click(CurrentPage(), PAGE2_AGREE) || !Press(WIZ_NEXT)) return false;
-  if (!WaitForPage(PAGE3_FOLDER) || !SetText(PAGE3_FOLDER, installDir) || !Press(WIZ_NEXT)) return false;
-  return WaitForPage(PAGE4_STATUS);
+  if (!WaitForSheet(product) || !WaitForPage(IDC_WELCOME_LINE1) || !Press(ID_WIZNEXT)) return false;
+  if (!WaitForPage(IDC_AGREE) || !Robot::Click(CurrentPage(), IDC_AGREE) || !Press(ID_WIZNEXT)) return false;
+  if (!WaitForPage(IDC_FOLDER) || !SetText(IDC_FOLDER, installDir) || !Press(ID_WIZNEXT)) return false;
+  return WaitForPage(IDC_COPY_STATUS);
 }

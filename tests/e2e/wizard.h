@@ -11,25 +11,7 @@
 #include <vector>
 
 #include "robot.h"
-
-// The wizard's buttons.
-#define WIZ_BACK 12323
-#define WIZ_NEXT 12324
-#define WIZ_FINISH 12325
-#define WIZ_CANCEL 2
-#define WIZ_HELP 9
-// Controls that tell the pages apart.
-#define PAGE1_LINE1 1007
-#define PAGE2_AGREE 1001
-#define PAGE3_FOLDER 1000
-#define PAGE4_STATUS 1025
-#define PAGE5_LINE1 1022
-// The finish page's boxes.
-#define BOX_DESKTOP 1003
-#define BOX_GROUP 1004
-#define BOX_STARTMENU 1005
-#define BOX_README 1006
-#define BOX_RUN 1007
+#include "setup/resource.h"
 
 // A question (the setup's two-answer confirmation) or a message box.
 struct Popup {

@@ -39,10 +39,10 @@ std::vector<std::string> WizardFields(Background background) {
   return f;
 }
 
-// The icon a confirmation shows in its static 1027 (null when none).
+// The icon a confirmation shows in its icon static (null when none).
 HICON ConfirmationIcon(HWND c) {
   DWORD_PTR icon = 0;
-  SendMessageTimeoutA(GetDlgItem(c, 1027), STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon);
+  SendMessageTimeoutA(GetDlgItem(c, IDC_CANCEL_ICON), STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon);
   return reinterpret_cast<HICON>(icon);
 }
 
@@ -76,7 +76,7 @@ class WizardTest : public ::testing::Test {
     HWND c = wizard_.WaitConfirmation();
     ASSERT_TRUE(c);
     EXPECT_EQ(Robot::Text(c), kProduct);
-    EXPECT_EQ(Robot::ControlText(c, 1000), message);
+    EXPECT_EQ(Robot::ControlText(c, IDC_CANCEL_MESSAGE), message);
     EXPECT_EQ(Robot::ControlText(c, IDOK), "继续安装");
     EXPECT_EQ(Robot::ControlText(c, IDCANCEL), "退出安装");
     EXPECT_TRUE(ConfirmationIcon(c)) << "every confirmation shows the product icon";
@@ -104,47 +104,47 @@ TEST_F(WizardTest, PagesOneToThreeForwardAndBack) {
   HWND sheet = wizard_.Sheet();
   EXPECT_EQ(Robot::Text(sheet), kProduct);
   const char* lines[] = {"欢迎一", "欢迎二", "", "欢迎四", "欢迎五", "欢迎六", "欢迎七", "欢迎八"};
-  for (int i = 0; i < 8; i++) EXPECT_EQ(wizard_.PageText(1007 + i), lines[i]) << "line " << i + 1;
-  EXPECT_FALSE(wizard_.ButtonVisible(WIZ_BACK));
-  EXPECT_FALSE(wizard_.ButtonVisible(WIZ_HELP));
-  EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, true));
+  for (int i = 0; i < 8; i++) EXPECT_EQ(wizard_.PageText(IDC_WELCOME_LINE1 + i), lines[i]) << "line " << i + 1;
+  EXPECT_FALSE(wizard_.ButtonVisible(ID_WIZBACK));
+  EXPECT_FALSE(wizard_.ButtonVisible(ID_SHEET_HELP));
+  EXPECT_TRUE(wizard_.WaitButtonEnabled(ID_WIZNEXT, true));
   // The first WM_SIZE: minimise box, the product icon (icon 128 here), topmost.
   EXPECT_TRUE(GetWindowLongA(sheet, GWL_STYLE) & WS_MINIMIZEBOX);
   EXPECT_TRUE(GetWindowLongA(sheet, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
   // Licence page: not agreed, so Back only; agreeing enables Next.
   ASSERT_TRUE(wizard_.NextTo(1));
-  EXPECT_EQ(wizard_.PageText(1015), "许可一");
-  EXPECT_EQ(wizard_.PageText(1016), "许可二");
-  EXPECT_EQ(wizard_.PageText(1006), "许可正文\r\n第二行");
-  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), 1002));
-  EXPECT_FALSE(Robot::Checked(wizard_.CurrentPage(), 1001));
-  EXPECT_TRUE(wizard_.ButtonVisible(WIZ_BACK));
-  EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, false));
-  EXPECT_EQ(wizard_.ButtonText(WIZ_NEXT), "下一步");
-  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
-  EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, true));
-  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1002));
-  EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, false));
-  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
+  EXPECT_EQ(wizard_.PageText(IDC_LICENCE_LINE1), "许可一");
+  EXPECT_EQ(wizard_.PageText(IDC_LICENCE_LINE2), "许可二");
+  EXPECT_EQ(wizard_.PageText(IDC_LICENCE), "许可正文\r\n第二行");
+  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), IDC_DISAGREE));
+  EXPECT_FALSE(Robot::Checked(wizard_.CurrentPage(), IDC_AGREE));
+  EXPECT_TRUE(wizard_.ButtonVisible(ID_WIZBACK));
+  EXPECT_TRUE(wizard_.WaitButtonEnabled(ID_WIZNEXT, false));
+  EXPECT_EQ(wizard_.ButtonText(ID_WIZNEXT), "下一步");
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_AGREE));
+  EXPECT_TRUE(wizard_.WaitButtonEnabled(ID_WIZNEXT, true));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_DISAGREE));
+  EXPECT_TRUE(wizard_.WaitButtonEnabled(ID_WIZNEXT, false));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_AGREE));
 
   // Folder page: "安装" on Next, the default folder, the four lines.
   ASSERT_TRUE(wizard_.NextTo(2));
-  EXPECT_EQ(wizard_.ButtonText(WIZ_NEXT), "安装");
-  EXPECT_EQ(wizard_.PageText(1000), std::string("C:\\Program Files\\") + kProduct);
-  for (int i = 0; i < 4; i++) EXPECT_EQ(wizard_.PageText(1017 + i), "目标" + std::to_string(i + 1));
+  EXPECT_EQ(wizard_.ButtonText(ID_WIZNEXT), "安装");
+  EXPECT_EQ(wizard_.PageText(IDC_FOLDER), std::string("C:\\Program Files\\") + kProduct);
+  for (int i = 0; i < 4; i++) EXPECT_EQ(wizard_.PageText(IDC_FOLDER_LINE1 + i), "目标" + std::to_string(i + 1));
 
   // Back: the choice survived; then page 1 hides Back again.
   ASSERT_TRUE(wizard_.BackTo(1));
-  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), 1001));
-  EXPECT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, true));
-  EXPECT_EQ(wizard_.ButtonText(WIZ_NEXT), "下一步");
+  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), IDC_AGREE));
+  EXPECT_TRUE(wizard_.WaitButtonEnabled(ID_WIZNEXT, true));
+  EXPECT_EQ(wizard_.ButtonText(ID_WIZNEXT), "下一步");
   ASSERT_TRUE(wizard_.BackTo(0));
-  EXPECT_TRUE(robot_.WaitUntil([&] { return !wizard_.ButtonVisible(WIZ_BACK); }));
-  EXPECT_EQ(wizard_.ButtonText(WIZ_NEXT), "下一步");
+  EXPECT_TRUE(robot_.WaitUntil([&] { return !wizard_.ButtonVisible(ID_WIZBACK); }));
+  EXPECT_EQ(wizard_.ButtonText(ID_WIZNEXT), "下一步");
   EXPECT_EQ(Robot::Text(sheet), kProduct);
   ASSERT_TRUE(wizard_.NextTo(1));
-  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), 1001));
+  EXPECT_TRUE(Robot::Checked(wizard_.CurrentPage(), IDC_AGREE));
   EXPECT_TRUE(wizard_.Quit());
 }
 
@@ -166,7 +166,7 @@ TEST_F(WizardTest, EveryWayOutIsConfirmed) {
 
   auto keep = [](HWND c) { Robot::Click(c, IDOK); };
   auto enter = [](HWND c) { Robot::PressKey(c, VK_RETURN); };
-  ExpectConfirmation([&] { Robot::Click(sheet, WIZ_CANCEL); }, kNotStarted, keep);
+  ExpectConfirmation([&] { Robot::Click(sheet, IDCANCEL); }, kNotStarted, keep);
   EXPECT_EQ(wizard_.PageIndex(), 0);
   ExpectConfirmation([&] { Robot::PressKey(sheet, VK_ESCAPE); }, kNotStarted, enter);
   EXPECT_EQ(wizard_.PageIndex(), 0);
@@ -174,9 +174,9 @@ TEST_F(WizardTest, EveryWayOutIsConfirmed) {
 
   ASSERT_TRUE(wizard_.NextTo(1));
   ExpectConfirmation([&] { Robot::CloseBox(sheet); }, kNotStarted, keep);
-  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_AGREE));
   ASSERT_TRUE(wizard_.NextTo(2));
-  ExpectConfirmation([&] { Robot::Click(sheet, WIZ_CANCEL); }, kStarting, keep);
+  ExpectConfirmation([&] { Robot::Click(sheet, IDCANCEL); }, kStarting, keep);
   EXPECT_EQ(wizard_.PageIndex(), 2);
   // Esc in the confirmation quits.
   ExpectConfirmation([&] { Robot::CloseBox(sheet); }, kStarting, [](HWND c) { Robot::PressKey(c, VK_ESCAPE); });
@@ -195,7 +195,7 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   EXPECT_EQ(r.bottom - r.top, GetSystemMetrics(SM_CYSCREEN));
 
   ASSERT_TRUE(wizard_.NextTo(1));
-  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_AGREE));
   ASSERT_TRUE(wizard_.NextTo(2));
   HWND sheet = wizard_.Sheet();
 
@@ -213,17 +213,17 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
-    Robot::SetControlText(wizard_.CurrentPage(), 1000, c.folder);
-    ASSERT_TRUE(Robot::Click(sheet, WIZ_NEXT));
+    Robot::SetControlText(wizard_.CurrentPage(), IDC_FOLDER, c.folder);
+    ASSERT_TRUE(Robot::Click(sheet, ID_WIZNEXT));
     EXPECT_EQ(MessageBoxText(""), c.message);
     EXPECT_EQ(wizard_.PageIndex(), 2);
-    EXPECT_EQ(wizard_.PageText(1000), c.folder) << "the edit never shows the appended backslash";
+    EXPECT_EQ(wizard_.PageText(IDC_FOLDER), c.folder) << "the edit never shows the appended backslash";
   }
   EXPECT_EQ(GetFileAttributesA("C:\\NoSuchFolder"), INVALID_FILE_ATTRIBUTES);
 
   // The browse dialog: caption, title, and a cancelled browse changes nothing.
-  Robot::SetControlText(wizard_.CurrentPage(), 1000, "C:\\windows");
-  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1005));
+  Robot::SetControlText(wizard_.CurrentPage(), IDC_FOLDER, "C:\\windows");
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_BROWSE));
   HWND browse = robot_.WaitForOwnedDialog(sheet);
   ASSERT_TRUE(browse);
   EXPECT_TRUE(robot_.WaitUntil([&] { return Robot::Text(browse) == kProduct; }));
@@ -232,15 +232,15 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   EXPECT_TRUE(titled);
   Robot::Click(browse, IDCANCEL);
   EXPECT_TRUE(robot_.WaitUntil([&] { return !IsWindow(browse); }));
-  EXPECT_EQ(wizard_.PageText(1000), "C:\\windows");
+  EXPECT_EQ(wizard_.PageText(IDC_FOLDER), "C:\\windows");
 
   // A folder on a fixed drive whose parent exists, typed with a trailing
   // backslash: created (only its last level), and the wizard goes on.
   char name[64];
   snprintf(name, sizeof name, "C:\\wizard-%lu\\", GetCurrentProcessId());
   std::string folder = name;
-  Robot::SetControlText(wizard_.CurrentPage(), 1000, folder);
-  ASSERT_TRUE(Robot::Click(sheet, WIZ_NEXT));
+  Robot::SetControlText(wizard_.CurrentPage(), IDC_FOLDER, folder);
+  ASSERT_TRUE(Robot::Click(sheet, ID_WIZNEXT));
   // The copy page installs at once and moves on by itself: page 4 or already 5.
   EXPECT_TRUE(robot_.WaitUntil([&] { return wizard_.PageIndex() >= 3; }, 20000));
   DWORD attr = GetFileAttributesA(folder.c_str());
@@ -271,13 +271,13 @@ TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
   WriteAll(folder + "\\a.exe", "old");
   Start("wizard-ahead", f);
   ASSERT_TRUE(wizard_.NextTo(1));
-  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_AGREE));
   ASSERT_TRUE(wizard_.NextTo(2));
-  Robot::SetControlText(wizard_.CurrentPage(), 1000, folder);
-  ASSERT_TRUE(wizard_.WaitButtonEnabled(WIZ_NEXT, true));
+  Robot::SetControlText(wizard_.CurrentPage(), IDC_FOLDER, folder);
+  ASSERT_TRUE(wizard_.WaitButtonEnabled(ID_WIZNEXT, true));
   // Next, and Esc queued behind it: the cancel question comes up before the
   // copy page was ever painted.
-  ASSERT_TRUE(Robot::Click(wizard_.Sheet(), WIZ_NEXT));
+  ASSERT_TRUE(Robot::Click(wizard_.Sheet(), ID_WIZNEXT));
   Robot::PressKey(wizard_.Sheet(), VK_ESCAPE);
 
   Popup p;
@@ -317,9 +317,9 @@ TEST_F(WizardTest, OverlongPageLineKeepsThePage) {
   Start(title, f);
   EXPECT_FALSE(robot_.FindWindowOf(DIALOG_CLASS, "背景标题")) << "no background window was asked for";
   ASSERT_TRUE(wizard_.NextTo(1));
-  EXPECT_EQ(wizard_.PageText(1015), line);
-  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), 1001));
-  for (int id : {WIZ_BACK, WIZ_NEXT}) {
+  EXPECT_EQ(wizard_.PageText(IDC_LICENCE_LINE1), line);
+  ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_AGREE));
+  for (int id : {ID_WIZBACK, ID_WIZNEXT}) {
     SCOPED_TRACE(id);
     ASSERT_TRUE(wizard_.WaitButtonEnabled(id, true));
     ASSERT_TRUE(Robot::Click(wizard_.Sheet(), id));

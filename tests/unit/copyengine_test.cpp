@@ -28,11 +28,7 @@ typedef std::vector<std::string> Log;
 struct FakePage : ICopyPage {
   explicit FakePage(Log& l) : log(l), overwrite(FALSE) {}
   void SetStatus(const char* t) override { log.push_back(std::string("status ") + t); }
-  void SetEstimate(const char* t) override {
-    estimate = t;
-    log.push_back(std::string("estimate ") + t);
-  }
-  CString GetEstimate() override { return CString(estimate.c_str()); }
+  void SetEstimate(const char* t) override { log.push_back(std::string("estimate ") + t); }
   void SetProgress(int pos) override { log.push_back("progress " + std::to_string(pos)); }
   BOOL AskOverwrite(const char* q) override {
     log.push_back(std::string("ask ") + q);
@@ -40,9 +36,7 @@ struct FakePage : ICopyPage {
   }
   void ShowError(const char* t) override { log.push_back(std::string("error ") + t); }
   void StopAnimation() override { log.push_back("stop"); }
-  void ShowFinishPage() override { log.push_back("finish"); }
   Log& log;
-  std::string estimate;
   BOOL overwrite;
 };
 
@@ -63,14 +57,16 @@ struct FakeServices : ICopyServices {
   void RegisterFileType(const char* ext, const char* program) override {
     log.push_back(std::string("filetype ") + ext + " " + program);
   }
-  BOOL WriteUninstaller() override {
+  BOOL WriteUninstaller(const char* installDir) override {
     log.push_back("uninstaller");
+    uninstallerDir = installDir;
     return uninstallerOk;
   }
   Log& log;
   std::vector<DWORD> ticks;
   size_t next;
   BOOL uninstallerOk;
+  std::string uninstallerDir;
 };
 
 bool IsFolder(const std::string& p) {
@@ -98,9 +94,9 @@ class CopyEngineTest : public ::testing::Test {
     setupFile = dir.Path("setup.bin");
     WriteBytes(setupFile, std::string(100, 'M') + std::string(10, 'a') + std::string(20, 'b') +
                               std::string(30, 'c'));
-    engine.WindowsDir = (root + "win").c_str();
-    engine.SystemDir = (root + "sys\\").c_str();
-    engine.InstallDir = (root + "app\\").c_str();
+    engine.Folders.WindowsDir = (root + "win").c_str();
+    engine.Folders.SystemDir = (root + "sys\\").c_str();
+    engine.Folders.InstallDir = (root + "app\\").c_str();
     engine.ModulePath = setupFile.c_str();
   }
   ~CopyEngineTest() override {
@@ -154,14 +150,6 @@ TEST_F(CopyEngineTest, EnsureFoldersSplitsOnlyAtBackslashCharacters) {
   EXPECT_FALSE(FileExists(Native(path)));
 }
 
-TEST_F(CopyEngineTest, ResolveRefTokens) {
-  EXPECT_EQ(std::string(engine.ResolveRef("WINDOWS_FOLDER\\n.exe")), root + "win\\n.exe");
-  EXPECT_EQ(std::string(engine.ResolveRef("SYSTEM_FOLDER\\d\\s.exe")), root + "sys\\d\\s.exe");
-  EXPECT_EQ(std::string(engine.ResolveRef("INSTALL_FOLDER\\p.exe")), App("p.exe"));
-  EXPECT_EQ(std::string(engine.ResolveRef("windows_folder\\p.exe")), App("p.exe"));  // exact case
-  EXPECT_EQ(std::string(engine.ResolveRef("p.exe")), App("p.exe"));
-}
-
 TEST_F(CopyEngineTest, CopyModesWithAnExistingDestination) {
   Add(Entry("always.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 10, 100));
   Add(Entry("keep.OCX", FOLDER_INSTALL, "", COPY_IF_ABSENT, 10, 100));
@@ -190,15 +178,16 @@ TEST_F(CopyEngineTest, OrderOfEverythingInASmallRun) {
   strcpy(settings.TypeAssoc[1].Extension, "abc");
   strcpy(settings.TypeAssoc[1].Program, "INSTALL_FOLDER\\bin\\a.exe");
   services.ticks = {1000, 1010};
-  engine.CopyAll();
+  log.push_back("returned " + std::to_string(engine.CopyAll()));
   std::string dest = App("bin\\a.ocx");
   Log want = {"estimate 估计剩余时间...", "status 正在获取文件信息...", "sleep 500", Status(dest),
               "register " + dest, "estimate 估计剩余时间0秒.", "progress 1000", "uninstaller",
               "status 正在创建文件类型关联...", "sleep 500", "filetype abc " + App("bin\\a.exe"),
               "status 安装完成", "estimate 估计剩余时间0秒.", "progress 1000", "stop", "sleep 500",
-              "finish"};
+              "returned 0"};
   EXPECT_EQ(log, want);
   EXPECT_EQ(Read(dest), std::string(10, 'a'));
+  EXPECT_EQ(services.uninstallerDir, App(""));
 }
 
 TEST_F(CopyEngineTest, EmptyListStillWritesUninstallerAndAssociations) {
@@ -207,11 +196,11 @@ TEST_F(CopyEngineTest, EmptyListStillWritesUninstallerAndAssociations) {
   strcpy(settings.TypeAssoc[1].Extension, "bbb");
   strcpy(settings.TypeAssoc[1].Program, "y.exe");
   services.uninstallerOk = FALSE;
-  engine.CopyAll();
+  log.push_back("returned " + std::to_string(engine.CopyAll()));
   Log want = {"estimate 估计剩余时间...", "status 正在获取文件信息...", "sleep 500", "uninstaller",
               "error 创建 ridkit.exe 失败!", "status 正在创建文件类型关联...", "sleep 500",
               "filetype aaa " + root + "win\\x.exe", "filetype bbb " + App("y.exe"), "status 安装完成",
-              "estimate 估计剩余时间0秒.", "progress 1000", "stop", "sleep 500", "finish"};
+              "estimate 估计剩余时间0秒.", "progress 1000", "stop", "sleep 500", "returned 0"};
   EXPECT_EQ(log, want);
 }
 
@@ -344,7 +333,7 @@ TEST_F(CopyEngineTest, LongFailureListIsCut) {
     std::string n = "f" + std::to_string(i);
     Add(Entry(n.c_str(), FOLDER_INSTALL, "", COPY_ALWAYS, 10, 1000));
   }
-  engine.CopyAll();
+  EXPECT_EQ(engine.CopyAll(), FAILED_LIST_MAX + 2);
   Log errors = Only("error");
   ASSERT_EQ(errors.size(), 1u);
   std::string want = "error 以下文件未能安装:";

@@ -78,9 +78,9 @@ class FinishRunTest : public ::testing::Test {
         shell(logFile),
         pending(TRUE),
         run(settings, shell, pending) {
-    run.WindowsDir = "C:\\WINDOWS";
-    run.SystemDir = "C:\\WINDOWS\\system32";
-    run.InstallDir = install.c_str();
+    run.Folders.WindowsDir = "C:\\WINDOWS";
+    run.Folders.SystemDir = "C:\\WINDOWS\\system32";
+    run.Folders.InstallDir = install.c_str();
     run.GroupName = "演示";
     strcpy(settings.ProductName, "演示");
     CreateFolder(install.c_str());
@@ -160,7 +160,7 @@ TEST_F(FinishRunTest, EveryKindInOrderPerFileAndTheUninstallerLinkOncePerProcess
   // second uninstaller shortcut.
   shell.calls.clear();
   CFinishRun again(settings, shell, pending);
-  again.InstallDir = install.c_str();
+  again.Folders.InstallDir = install.c_str();
   again.GroupName = "演示";
   ASSERT_TRUE(again.Run(Choices(0, 0, 1)));
   for (const std::string& c : shell.calls) EXPECT_EQ(c.find("ridkit"), std::string::npos) << c;
@@ -221,19 +221,11 @@ TEST_F(FinishRunTest, ReadmeThenProgramAfterTheLogIsClosed) {
   EXPECT_TRUE(Only("open").empty());
 }
 
-TEST_F(FinishRunTest, ResolveRefUsesTheCapturedFolders) {
-  EXPECT_STREQ(run.ResolveRef("WINDOWS_FOLDER\\a\\b.txt"), "C:\\WINDOWS\\a\\b.txt");
-  EXPECT_STREQ(run.ResolveRef("SYSTEM_FOLDER\\b.txt"), "C:\\WINDOWS\\system32\\b.txt");
-  EXPECT_EQ(std::string(run.ResolveRef("System_Folder\\b.txt")), install + "b.txt");
-  EXPECT_EQ(std::string(run.ResolveRef("b.txt")), install + "b.txt");
-  EXPECT_EQ(std::string(run.ResolveRef("\\b.txt")), install + "b.txt");
-}
-
 TEST_F(FinishRunTest, LogThatCannotBeCreatedStopsEverythingElse) {
   Add(Entry("app.exe", FOLDER_INSTALL, "", 7));
   strcpy(settings.ReadmeFile, "readme.txt");
   strcpy(settings.RunFile, "app.exe");
-  run.InstallDir = (install + "missing\\").c_str();
+  run.Folders.InstallDir = (install + "missing\\").c_str();
   EXPECT_FALSE(run.Run(Choices(1, 1, 1, 1, 1)));
   EXPECT_EQ(shell.calls, Log{"error 创建 setup.log 文件失败!"});
   EXPECT_TRUE(pending);

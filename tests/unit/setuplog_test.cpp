@@ -22,12 +22,6 @@ FileEntry Entry(const char* name, int folder, const char* subDir = "") {
   return e;
 }
 
-std::string Path(const FileEntry& e, const char* win, const char* sys, const char* inst) {
-  CString p;
-  EXPECT_TRUE(InstalledPath(e, win, sys, inst, p));
-  return p.c_str();
-}
-
 // Every line the reader's section helpers give, in the uninstaller's order.
 struct Sections {
   std::vector<std::string> files, types, shortcuts;
@@ -53,20 +47,6 @@ typedef std::vector<std::string> Lines;
 
 }  // namespace
 
-TEST(SetupLogRules, InstalledPathPicksFolderAndAddsBackslashesOnlyWhereMissing) {
-  const char* win = "C:\\WINDOWS";
-  const char* sys = "C:\\WINDOWS\\system32\\";
-  const char* inst = "C:\\Program Files\\Demo\\";
-  EXPECT_EQ(Path(Entry("app.exe", FOLDER_INSTALL), win, sys, inst), "C:\\Program Files\\Demo\\app.exe");
-  EXPECT_EQ(Path(Entry("ctl.ocx", FOLDER_SYSTEM), win, sys, inst), "C:\\WINDOWS\\system32\\ctl.ocx");
-  EXPECT_EQ(Path(Entry("w.ini", FOLDER_WINDOWS, "sub"), win, sys, inst), "C:\\WINDOWS\\sub\\w.ini");
-  EXPECT_EQ(Path(Entry("a.txt", FOLDER_INSTALL, "doc\\"), win, sys, inst), "C:\\Program Files\\Demo\\doc\\a.txt");
-  EXPECT_EQ(Path(Entry("x", 0), win, sys, inst), "C:\\Program Files\\Demo\\x");  // any other kind
-  // A folder ending in a double-byte character whose trail byte is 0x5C still
-  // needs its separator.
-  EXPECT_EQ(Path(Entry("a", FOLDER_INSTALL), win, sys, "D:\\\x81\x5C"), "D:\\\x81\x5C\\a");
-}
-
 TEST(SetupLogRules, ShortcutNameCutsAfterFirstDot) {
   EXPECT_STREQ(ShortcutName("tool.exe"), "tool.lnk");
   EXPECT_STREQ(ShortcutName("a.b.exe"), "a.lnk");
@@ -83,7 +63,7 @@ TEST(SetupLogWriter, ExampleIsByteExact) {
   strcpy(s.TypeAssoc[0].Extension, "abc");
   CSetupLogWriter log;
   ASSERT_TRUE(log.Create(dir.Path("setup.log").c_str()));
-  EXPECT_TRUE(WriteLogSections(log, s, "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files\\Demo\\"));
+  EXPECT_TRUE(WriteLogSections(log, s, CInstallFolders("C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files\\Demo\\")));
   EXPECT_TRUE(log.WriteLine("C:\\Desktop\\app.lnk"));
   EXPECT_TRUE(log.WriteLine("C:\\Programs\\Demo\\app.lnk"));
   EXPECT_TRUE(log.Close());
@@ -99,13 +79,13 @@ TEST(SetupLogWriter, EmptyGroupsAreJustTheirSeparators) {
   PackageSettings s;
   CSetupLogWriter log;
   ASSERT_TRUE(log.Create(path.c_str()));
-  EXPECT_TRUE(WriteLogSections(log, s, "W", "S", "I\\"));
+  EXPECT_TRUE(WriteLogSections(log, s, CInstallFolders("W", "S", "I\\")));
   EXPECT_TRUE(log.Close());
   EXPECT_EQ(ReadBytes(path), "[FILELIST]" + E + E + "[TYPELIST]" + E + E + "[SHORTCUTLIST]" + E);
 
   strcpy(s.TypeAssoc[1].Extension, "zz");  // only the second one
   ASSERT_TRUE(log.Create(path.c_str()));
-  EXPECT_TRUE(WriteLogSections(log, s, "W", "S", "I\\"));
+  EXPECT_TRUE(WriteLogSections(log, s, CInstallFolders("W", "S", "I\\")));
   EXPECT_TRUE(log.Close());
   EXPECT_EQ(ReadBytes(path), "[FILELIST]" + E + E + "[TYPELIST]" + E + "zz" + E + E + "[SHORTCUTLIST]" + E);
 }
@@ -151,7 +131,7 @@ TEST(SetupLogReader, RoundTripGivesEveryEntryBack) {
   strcpy(s.TypeAssoc[1].Extension, "de");
   CSetupLogWriter log;
   ASSERT_TRUE(log.Create(path.c_str()));
-  ASSERT_TRUE(WriteLogSections(log, s, "C:\\W", "C:\\S", "C:\\P\\"));
+  ASSERT_TRUE(WriteLogSections(log, s, CInstallFolders("C:\\W", "C:\\S", "C:\\P\\")));
   ASSERT_TRUE(log.WriteLine("C:\\D\\app.lnk"));
   ASSERT_TRUE(log.Close());
   Sections r = ReadSections(path);

@@ -1,0 +1,37 @@
+#include "installfolders.h"
+
+#include <string.h>
+
+// Appends text and checks that it all arrived: the string class drops an
+// append it has no memory for.
+static BOOL AppendChecked(CString& s, const char* text) {
+  int want = s.GetLength() + static_cast<int>(strlen(text));
+  s += text;
+  return s.GetLength() == want;
+}
+
+static BOOL AppendBackslashChecked(CString& s) {
+  return EndsWithBackslashMb(s) ? TRUE : AppendChecked(s, "\\");
+}
+
+const CString& CInstallFolders::Base(int kind) const {
+  return kind == FOLDER_WINDOWS ? WindowsDir : kind == FOLDER_SYSTEM ? SystemDir : InstallDir;
+}
+
+BOOL CInstallFolders::Resolve(int kind, const char* subDir, const char* name, CString& path) const {
+  path.Empty();
+  BOOL ok = AppendChecked(path, Base(kind)) && AppendBackslashChecked(path) && AppendChecked(path, subDir) &&
+            AppendBackslashChecked(path) && AppendChecked(path, name);
+  if (!ok) path.Empty();
+  return ok;
+}
+
+CString CInstallFolders::ResolveRef(const char* ref) const {
+  int slash = FindCharMb(ref, '\\');
+  CString token = slash < 0 ? CString() : CString(ref, slash);
+  const char* rest = slash < 0 ? ref : ref + slash + 1;
+  CString path(token == KW_WINDOWS_FOLDER ? WindowsDir : token == KW_SYSTEM_FOLDER ? SystemDir : InstallDir);
+  AppendBackslashIfMissing(path);
+  path += rest;
+  return path;
+}

@@ -1,0 +1,48 @@
+#include "setupservices.h"
+
+#include <shellapi.h>
+
+#include "common/container.h"
+#include "common/shellhelpers.h"
+#include "framework/msgbox.h"
+#include "resource.h"
+
+#define UNINSTALLER_RESOURCE_TYPE "EXE"
+
+// A folder the platform reports, or empty when it does not fit the buffer.
+static CString PlatformFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
+  char dir[256];
+  dir[0] = 0;
+  UINT n = get(dir, 255);
+  return n > 0 && n < 255 ? CString(dir) : CString();
+}
+
+CInstallFolders CurrentFolders(const char* installDir) {
+  return CInstallFolders(PlatformFolder(GetWindowsDirectoryA), PlatformFolder(GetSystemDirectoryA), installDir);
+}
+
+DWORD CSetupServices::TickCount() { return GetTickCount(); }
+
+void CSetupServices::Sleep(DWORD ms) { ::Sleep(ms); }
+
+int CSetupServices::RegisterServer(const char* path) { return ::RegisterServer(path); }
+
+void CSetupServices::RegisterFileType(const char* ext, const char* program) { ::RegisterFileType(ext, program); }
+
+BOOL CSetupServices::WriteUninstaller(const char* installDir) {
+  DWORD size = 0;
+  const void* program = GetResourceBytes(IDR_UNINSTALLER, UNINSTALLER_RESOURCE_TYPE, size);
+  return ::WriteUninstaller(UninstallerSourceOf(settings_, program, size, modulePath_, installDir));
+}
+
+CString CSetupServices::SpecialFolder(int csidl) { return GetSpecialFolderPath(csidl); }
+
+BOOL CSetupServices::CreateShortcut(const char* target, const char* linkPath) {
+  return ::CreateShortcut(target, linkPath);
+}
+
+void CSetupServices::CreateFolder(const char* path) { CreateDirectoryA(path, 0); }
+
+void CSetupServices::Open(const char* path) { ShellExecuteA(0, 0, path, 0, 0, SW_SHOW); }
+
+void CSetupServices::ShowError(const char* text) { AfxMessageBox(text, MB_OK); }

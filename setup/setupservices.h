@@ -1,0 +1,34 @@
+// The setup's way to the platform, apart from its pages: the folders of the
+// run, the time, self-registration, the associations and the uninstaller file
+// for the copy run, the shell for the finish run.
+#pragma once
+#include "copyengine.h"
+#include "finishrun.h"
+
+// The Windows and system folders as the platform reports them (empty when one
+// does not fit the buffer), with the installation folder given.
+CInstallFolders CurrentFolders(const char* installDir);
+
+class CSetupServices : public ICopyServices, public IFinishServices {
+ public:
+  // The package and the running setup file the uninstaller is made from.
+  CSetupServices(const PackageSettings& settings, const char* modulePath)
+      : settings_(settings), modulePath_(modulePath) {}
+
+  // ICopyServices
+  DWORD TickCount();
+  void Sleep(DWORD ms);
+  int RegisterServer(const char* path);
+  void RegisterFileType(const char* ext, const char* program);
+  BOOL WriteUninstaller(const char* installDir);
+  // IFinishServices
+  CString SpecialFolder(int csidl);
+  BOOL CreateShortcut(const char* target, const char* linkPath);
+  void CreateFolder(const char* path);
+  void Open(const char* path);
+  void ShowError(const char* text);
+
+ private:
+  const PackageSettings& settings_;
+  const char* modulePath_;
+};
