@@ -14,7 +14,7 @@ namespace {
 
 // The list of files left, in client pixels, and the headline's place above it.
 const RECT kListRect = {125, 35, 410, 220};
-const RECT kHeadlineAboveList = {125, 10, 125 + 200, 10 + 25};
+const int kHeadlineLeft = 125, kHeadlineTop = 10, kHeadlineWidth = 200, kHeadlineHeight = 25;
 // The picture beside the texts.
 const int kPictureLeft = 10, kPictureTop = 10, kPictureWidth = 110, kPictureHeight = 240;
 const COLORREF kListText = RGB(0, 0, 160);
@@ -157,9 +157,7 @@ void CUninstallDlg::ShowFilesLeft() {
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
   SetStatus("");
   SetHeadline(TEXT_FILES_LEFT);
-  MoveWindow(headline_.m_hWnd, kHeadlineAboveList.left, kHeadlineAboveList.top,
-             kHeadlineAboveList.right - kHeadlineAboveList.left,
-             kHeadlineAboveList.bottom - kHeadlineAboveList.top, TRUE);
+  MoveWindow(headline_.m_hWnd, kHeadlineLeft, kHeadlineTop, kHeadlineWidth, kHeadlineHeight, TRUE);
   SetProgress(REMOVAL_PROGRESS_MAX);
   StopAnimation();
 }
