@@ -7,14 +7,13 @@
 #include "common/shortenpath.h"
 #include "framework/filefind.h"
 #include "framework/fsys.h"
+#include "texts.h"
 
 namespace {
 
 // The pauses after "正在读取文件信息...", the associations and the shortcuts,
 // so that each state can be read.
 const DWORD kPause = 500;
-// Button 1 moves this far right in state Finished, where button 2 is hidden.
-const int kButtonShift = 60;
 
 CString WithBackslash(const char* folder) {
   CString s(folder);
@@ -26,6 +25,16 @@ BOOL IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 BOOL SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
   return a.Volume == b.Volume && a.IndexHigh == b.IndexHigh && a.IndexLow == b.IndexLow;
+}
+
+// The next entry of a search (not "." or ".."); FALSE at its end. more is
+// what the search's last step returned.
+BOOL NextEntry(CFileFind& find, BOOL& more) {
+  while (more) {
+    more = find.FindNextFile();
+    if (!find.IsDots()) return TRUE;
+  }
+  return FALSE;
 }
 
 CString WithoutTrailingSeparators(const char* path) {
@@ -88,8 +97,8 @@ BOOL IsRootOrRelative(const char* key) {
   return TRUE;  // empty, "x:", "x:name", "\name", "name"
 }
 
-CRemovalEngine::CRemovalEngine(UninstallSettings& settings, IRemovalPage& page, IRemovalServices& services)
-    : settings_(settings), page_(page), services_(services) {}
+CRemovalEngine::CRemovalEngine(UninstallSettings& settings, IRemovalProgress& progress, IRemovalServices& services)
+    : settings_(settings), progress_(progress), services_(services) {}
 
 BOOL CRemovalEngine::IsOcxPath(const char* path) {
   int dot = ReverseFindCharMb(path, '.');
@@ -106,15 +115,12 @@ int CRemovalEngine::ProgressOf(long long done, long long total) {
 
 CString CRemovalEngine::InstallFolder() { return FolderOf(settings_.SetupLogPath); }
 
-void CRemovalEngine::OnButton1(const char* text) {
-  if (strcmp(text, BUTTON_DONE) == 0) {
-    page_.Close();
-  } else if (strcmp(text, BUTTON_DELETE_ALL) == 0) {
-    // Refused or failed: the dialog stays as it is, with its list.
-    if (RemoveFolderGuarded(InstallFolder()) == FOLDER_REMOVED) page_.Close();
-  } else {
-    RunRemoval();
-  }
+RemovalResult CRemovalEngine::RemoveInstallFolder() { return RemoveFolderGuarded(InstallFolder()); }
+
+void CRemovalEngine::ShowMessage(const char* format, const char* text) {
+  CString message;
+  message.Format(format, text);
+  progress_.ShowMessage(message);
 }
 
 CString CRemovalEngine::TargetOf(const char* folder) { return services_.FullPath(WithBackslash(folder)); }
@@ -171,28 +177,18 @@ BOOL CRemovalEngine::IsProtectedIdentity(const char* target, const CString* prot
 }
 
 RemovalResult CRemovalEngine::RemoveFolderGuarded(const char* folder) {
-  CString text;
   // One path for the guard and the walk.
   CString target = TargetOf(folder);
   if (IsRootOrRelative(FolderKey(folder)) || !MayRemoveTarget(target)) {
-    text.Format(FOLDER_REFUSED_FORMAT, folder);
-    page_.ShowMessage(text);
+    ShowMessage(FOLDER_REFUSED_FORMAT, folder);
     return FOLDER_REFUSED;
   }
   // A folder that is itself a link goes as a link: what it points to is not ours.
   CString bare = WithoutTrailingSeparators(target);
-  if (IsLinkPath(bare)) {
-    if (RemoveFolder(bare)) return FOLDER_REMOVED;
-    text.Format(FOLDER_FAILED_FORMAT, bare.c_str());
-    page_.ShowMessage(text);
-    return FOLDER_FAILED;
-  }
-  if (!RemoveFolderTree(target)) {
-    text.Format(FOLDER_FAILED_FORMAT, FailedPath.c_str());
-    page_.ShowMessage(text);
-    return FOLDER_FAILED;
-  }
-  return FOLDER_REMOVED;
+  BOOL link = IsLinkPath(bare);
+  if (link ? RemoveFolder(bare) : RemoveFolderTree(target)) return FOLDER_REMOVED;
+  ShowMessage(FOLDER_FAILED_FORMAT, link ? bare.c_str() : FailedPath.c_str());
+  return FOLDER_FAILED;
 }
 
 BOOL CRemovalEngine::RemoveFolderTree(const char* folder) {
@@ -213,9 +209,7 @@ BOOL CRemovalEngine::RemoveFolderContent(const char* folder) {
 BOOL CRemovalEngine::RemoveContent(const char* folder, int depth) {
   CFileFind find;
   BOOL more = find.FindFile(WithBackslash(folder) + "*.*");
-  while (more) {
-    more = find.FindNextFile();
-    if (find.IsDots()) continue;
+  while (NextEntry(find, more)) {
     CString path = find.GetFilePath();
     BOOL ok;
     if (find.IsDirectory() && find.IsLink()) {
@@ -243,38 +237,36 @@ BOOL CRemovalEngine::RemoveContent(const char* folder, int depth) {
   return TRUE;
 }
 
-void CRemovalEngine::ListRemainingFiles(const char* folder) {
-  if (folder && folder[0]) ListFiles(folder, 0);
-}
+int CRemovalEngine::ListRemainingFiles(const char* folder) { return folder && folder[0] ? ListFiles(folder, 0) : 0; }
 
-void CRemovalEngine::ListFiles(const char* folder, int depth) {
+int CRemovalEngine::ListFiles(const char* folder, int depth) {
+  int n = 0;
   CFileFind find;
   BOOL more = find.FindFile(WithBackslash(folder) + "*.*");
-  while (more) {
-    more = find.FindNextFile();
-    if (find.IsDots()) continue;
-    if (!find.IsDirectory()) page_.AddListEntry(find.GetFilePath());
-    else if (!find.IsLink() && depth + 1 < FOLDER_DEPTH_MAX) ListFiles(find.GetFilePath(), depth + 1);
+  while (NextEntry(find, more)) {
+    if (!find.IsDirectory()) {
+      progress_.FileLeft(find.GetFilePath());
+      n++;
+    } else if (!find.IsLink() && depth + 1 < FOLDER_DEPTH_MAX) {
+      n += ListFiles(find.GetFilePath(), depth + 1);
+    }
   }
+  return n;
 }
 
-void CRemovalEngine::RunRemoval() {
-  page_.PlayAnimation();
-  page_.EnableButton1(FALSE);
+RemovalOutcome CRemovalEngine::RunRemoval() {
   CSetupLogReader log;
   // Both passes over the file list start from the top: a log that cannot be
   // read from there is a log that cannot be opened.
   if (!log.Open(settings_.SetupLogPath) || !log.BeginFileList()) {
-    page_.ShowMessage(LOG_OPEN_FAILED_TEXT);
-    page_.StopAnimation();
-    page_.EnableButton1(TRUE);
-    return;
+    progress_.ShowMessage(LOG_OPEN_FAILED_TEXT);
+    return REMOVAL_NO_LOG;
   }
   CString folder = InstallFolder();
   CString text;
-  text.Format("正在卸载%s...", settings_.ProductName.c_str());
-  page_.SetHeadline(text);
-  page_.SetStatus("正在读取文件信息...");
+  text.Format(TEXT_RUNNING_FORMAT, settings_.ProductName.c_str());
+  progress_.SetHeadline(text);
+  progress_.SetStatus(TEXT_READING);
   services_.Sleep(kPause);
 
   // Size pass. 64-bit sums: the bar stays right beyond 2 GiB in total.
@@ -289,14 +281,14 @@ void CRemovalEngine::RunRemoval() {
   long long done = 0;
   log.BeginFileList();
   while (log.NextFilePath(line)) {
-    text.Format("正在删除 %s", ShortenPath(line, REMOVAL_STATUS_PATH_MAX).c_str());
-    page_.SetStatus(text);
+    text.Format(TEXT_DELETING_FORMAT, ShortenPath(line, REMOVAL_STATUS_PATH_MAX).c_str());
+    progress_.SetStatus(text);
     SetAttributesNormal(line);
     long long size = GetFileSize64(line);
     if (size > 0) done += size;
     if (IsOcxPath(line)) services_.UnregisterServer(line);
     RemoveFile(line);
-    page_.SetProgress(ProgressOf(done, total));
+    progress_.SetProgress(ProgressOf(done, total));
   }
 
   // Type pass (the reader cuts each extension to 3 bytes).
@@ -307,7 +299,7 @@ void CRemovalEngine::RunRemoval() {
     anyType = TRUE;
   }
   if (anyType) {
-    page_.SetStatus("正在删除文件类型关联");
+    progress_.SetStatus(TEXT_DELETING_TYPES);
     services_.Sleep(kPause);
   }
 
@@ -333,12 +325,12 @@ void CRemovalEngine::RunRemoval() {
     anyShortcut = TRUE;
   }
   if (anyShortcut) {
-    page_.SetStatus("正在删除文件快捷式");
+    progress_.SetStatus(TEXT_DELETING_SHORTCUTS);
     services_.Sleep(kPause);
   }
   // A group that may not go whole stays (with a word why); one whose removal
   // fails stops the run here, as the message says.
-  if (groupFound && RemoveFolderGuarded(group) == FOLDER_FAILED) return;
+  if (groupFound && RemoveFolderGuarded(group) == FOLDER_FAILED) return REMOVAL_STOPPED;
 
   CString uninstaller = WithBackslash(folder) + "ridkit.exe";
   SetAttributesNormal(uninstaller);
@@ -348,33 +340,7 @@ void CRemovalEngine::RunRemoval() {
   SetAttributesNormal(logFile);
   RemoveFile(logFile);
 
-  ListRemainingFiles(folder);
-  if (page_.ListCount() > 0) EndFilesLeft();
-  else EndFinished();
-}
-
-void CRemovalEngine::EndFilesLeft() {
-  page_.CloseAnimation();
-  page_.SetButton1Text(BUTTON_DELETE_ALL);
-  page_.SetButton2Text(BUTTON_EXIT);
-  page_.ShowList();
-  page_.EnableButton1(TRUE);
-  page_.SetStatus("");
-  page_.SetHeadline("以下文件未被删除...");
-  page_.MoveHeadlineAboveList();
-  page_.SetProgress(REMOVAL_PROGRESS_MAX);
-  page_.StopAnimation();
-}
-
-void CRemovalEngine::EndFinished() {
+  if (ListRemainingFiles(folder) > 0) return REMOVAL_FILES_LEFT;
   // Only empty folders are left; as with the group, a failure stops here.
-  if (RemoveFolderGuarded(InstallFolder()) == FOLDER_FAILED) return;
-  page_.HideButton2();
-  page_.MoveButton1Right(kButtonShift);
-  page_.StopAnimation();
-  page_.EnableButton1(TRUE);
-  page_.SetButton1Text(BUTTON_DONE);
-  page_.SetStatus("");
-  page_.SetHeadline("卸载完成,请单击 [完成] 退出.");
-  page_.SetProgress(REMOVAL_PROGRESS_MAX);
+  return RemoveInstallFolder() == FOLDER_FAILED ? REMOVAL_STOPPED : REMOVAL_FINISHED;
 }

@@ -2,8 +2,9 @@
 // window: it reads setup.log, deletes the files (unregistering controls first),
 // the file-type associations, the package's registry entries, the shortcuts
 // and the program group, the uninstaller and the log, and lists what is left.
-// The dialog and the platform are reached through two small interfaces, so the
-// run works alike in the dialog and in tests.
+// It reports its progress and returns how it ended; the dialog owns what the
+// user sees. The platform is reached through a small interface too, so the run
+// works alike in the dialog and in tests.
 #pragma once
 #include "framework/cstring.h"
 #include "framework/platform.h"
@@ -18,44 +19,27 @@
 // Folder walks go no deeper than this (a deeper tree is left as it is).
 #define FOLDER_DEPTH_MAX 64
 
-// Texts of button 1 (they choose its command) and button 2.
-#define BUTTON_UNINSTALL "卸载"
-#define BUTTON_DELETE_ALL "全部删除"
-#define BUTTON_DONE "完成"
-#define BUTTON_EXIT "退出"
-#define BUTTON_CANCEL "取消"
-
-#define LOG_OPEN_FAILED_TEXT "打开 setup.log 失败!"
-// A folder that is (or holds) a system or user folder is never removed whole.
-#define FOLDER_REFUSED_FORMAT "不能删除文件夹 %s: 它是(或含有)系统或用户的文件夹."
-// Something inside a folder could not be removed (the path of that thing).
-#define FOLDER_FAILED_FORMAT "删除 %s 失败!"
-
 enum RemovalResult { FOLDER_REMOVED, FOLDER_REFUSED, FOLDER_FAILED };
 
-// What the run shows through its dialog.
-class IRemovalPage {
+// How a removal run ended.
+enum RemovalOutcome {
+  REMOVAL_FINISHED,    // nothing left: the installation folder went too
+  REMOVAL_FILES_LEFT,  // files stay in the installation folder (each one reported)
+  REMOVAL_STOPPED,     // a folder that could not be removed stopped the run
+  REMOVAL_NO_LOG       // setup.log could not be read: nothing was touched
+};
+
+// What the run reports while it goes; the dialog shows it.
+class IRemovalProgress {
  public:
-  virtual void SetHeadline(const char* text) = 0;  // control 1001 and its member
-  virtual void SetStatus(const char* text) = 0;    // control 1000
+  virtual void SetHeadline(const char* text) = 0;
+  virtual void SetStatus(const char* text) = 0;
   virtual void SetProgress(int pos) = 0;           // 0..REMOVAL_PROGRESS_MAX
-  virtual void PlayAnimation() = 0;                // shows the control, plays for ever
-  virtual void StopAnimation() = 0;                // the stop request
-  virtual void CloseAnimation() = 0;               // the clip closed: the control goes blank
-  virtual void EnableButton1(BOOL enable) = 0;
-  virtual void SetButton1Text(const char* text) = 0;
-  virtual void SetButton2Text(const char* text) = 0;
-  virtual void HideButton2() = 0;
-  virtual void MoveButton1Right(int pixels) = 0;
-  virtual void AddListEntry(const char* path) = 0;
-  virtual int ListCount() = 0;
-  virtual void ShowList() = 0;
-  virtual void MoveHeadlineAboveList() = 0;
-  virtual void ShowMessage(const char* text) = 0;  // a message box with OK
-  virtual void Close() = 0;                        // ends the dialog with OK
+  virtual void ShowMessage(const char* text) = 0;  // returns once the user has read it
+  virtual void FileLeft(const char* path) = 0;     // a file that stays, in the order found
 
  protected:
-  ~IRemovalPage() {}
+  ~IRemovalProgress() {}
 };
 
 // What a folder is, whatever it is called: two paths that lead to the same
@@ -97,12 +81,13 @@ class IRemovalServices {
 
 class CRemovalEngine {
  public:
-  CRemovalEngine(UninstallSettings& settings, IRemovalPage& page, IRemovalServices& services);
+  CRemovalEngine(UninstallSettings& settings, IRemovalProgress& progress, IRemovalServices& services);
 
-  // Button 1 (or Enter): the command its current text names.
-  void OnButton1(const char* button1Text);
-  // The removal run, from "正在读取文件信息..." to state Files left or Finished.
-  void RunRemoval();
+  // The removal run, from "正在读取文件信息..." to its end.
+  RemovalOutcome RunRemoval();
+  // "全部删除": the installation folder with everything left in it, after the
+  // guard; a message says why when it will not or could not.
+  RemovalResult RemoveInstallFolder();
   // The installation folder: the folder of the log in use.
   CString InstallFolder();
 
@@ -111,9 +96,9 @@ class CRemovalEngine {
   // names it; the walk stopped there).
   BOOL RemoveFolderTree(const char* folder);
   BOOL RemoveFolderContent(const char* folder);
-  // Adds every file below folder to the dialog's list, in the order the
-  // search meets them.
-  void ListRemainingFiles(const char* folder);
+  // Reports every file below folder as left, in the order the search meets
+  // them. Returns how many.
+  int ListRemainingFiles(const char* folder);
   // TRUE when folder may be removed with everything in it: not a drive root,
   // not relative, and neither one of the protected folders nor a folder that
   // holds one, nor a user profile. Folders are compared by what they are
@@ -137,14 +122,14 @@ class CRemovalEngine {
   // The guard for a folder already in its TargetOf form.
   BOOL MayRemoveTarget(const char* target);
   BOOL IsProtectedIdentity(const char* target, const CString* protectedFolders, int count);
-  void ListFiles(const char* folder, int depth);
+  int ListFiles(const char* folder, int depth);
   // Removes folder whole after the guard; shows why when it will not or could not.
   RemovalResult RemoveFolderGuarded(const char* folder);
-  void EndFilesLeft();
-  void EndFinished();
+  // Reports text, formatted with one string, as a message.
+  void ShowMessage(const char* format, const char* text);
 
   UninstallSettings& settings_;
-  IRemovalPage& page_;
+  IRemovalProgress& progress_;
   IRemovalServices& services_;
 };
 

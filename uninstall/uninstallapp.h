@@ -2,10 +2,8 @@
 // from the temporary folder, finds setup.log and shows the uninstall dialog.
 #pragma once
 #include "framework/app.h"
+#include "texts.h"
 #include "uninstallsettings.h"
-
-// The message of an uninstaller whose appended data cannot be read.
-#define TABLE_FAILED_TEXT "初始化数据失败!"
 
 class CUninstallApp : public CWinApp, public UninstallSettings {
  public:

@@ -10,28 +10,31 @@
 #include "framework/memory.h"
 #include "framework/msgbox.h"
 #include "resource.h"
+#include "texts.h"
 
 namespace {
 
 // The list of files left, in client pixels at 96 DPI (scaled to the system's
 // DPI where used), and the headline's place above it.
 const RECT kListRect = {125, 35, 410, 220};
-const RECT kHeadlineAboveList = {125, 10, 125 + 200, 10 + 25};
+const int kHeadlineLeft = 125, kHeadlineTop = 10, kHeadlineWidth = 200, kHeadlineHeight = 25;
 // The picture beside the texts.
 const int kPictureLeft = 10, kPictureTop = 10, kPictureWidth = 110, kPictureHeight = 240;
 const COLORREF kListText = RGB(0, 0, 160);
 const COLORREF kListBack = RGB(214, 211, 206);
+// Button 1 moves this far right in state Finished, where button 2 is hidden.
+const int kButtonShift = 60;
 
 }  // namespace
 
 CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent)
     : CDialog(IDD_UNINSTALL, parent),
       settings_(settings),
+      state_(STATE_READY),
       icon_(0),
       ownIcon_(FALSE),
-      closed_(FALSE),
-      listShown_(FALSE),
       refused_(FALSE),
+      listBrush_(0),
       engine_(settings, *this, services_) {
   if (settings.PictureLength > 0) {
     long n = settings.PictureLength;
@@ -56,6 +59,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
 
 CUninstallDlg::~CUninstallDlg() {
   if (ownIcon_) DestroyIcon(icon_);
+  if (listBrush_) DeleteObject(listBrush_);
 }
 
 void CUninstallDlg::DoDataExchange(CDataExchange* pDX) {
@@ -75,7 +79,7 @@ BOOL CUninstallDlg::OnInitDialog() {
   animation_.SendMessage(ACM_OPENA, reinterpret_cast<WPARAM>(AfxGetInstanceHandle()),
                          reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_CLIP)));
   animation_.ShowWindow(SW_HIDE);
-  headlineText_.Format("正在准备卸载%s...", settings_.ProductName.c_str());
+  headlineText_.Format(TEXT_PREPARING_FORMAT, settings_.ProductName.c_str());
   SetWindowText(settings_.ProductName);
   list_.m_hWnd = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_BORDER | WS_VSCROLL, ScaleForDpi(kListRect.left),
                                  ScaleForDpi(kListRect.top), ScaleForDpi(kListRect.right - kListRect.left),
@@ -89,14 +93,24 @@ BOOL CUninstallDlg::OnInitDialog() {
 }
 
 void CUninstallDlg::OnOK() {
-  CString text = GetDlgItemText(IDOK);
-  if (text == BUTTON_DELETE_ALL) refused_ = !engine_.MayRemoveWhole(engine_.InstallFolder());
-  engine_.OnButton1(text);
+  if (state_ == STATE_FINISHED) {
+    EndDialog(IDOK);
+  } else if (state_ == STATE_FILES_LEFT) {
+    // Refused or failed: the dialog stays as it is, with its list.
+    RemovalResult result = engine_.RemoveInstallFolder();
+    refused_ = result == FOLDER_REFUSED;
+    if (result == FOLDER_REMOVED) {
+      state_ = STATE_FINISHED;
+      EndDialog(IDOK);
+    }
+  } else {
+    RunRemoval();
+  }
 }
 
 int CUninstallDlg::ExitCode() const {
-  if (closed_) return EXIT_DONE;
-  if (listShown_) return refused_ ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
+  if (state_ == STATE_FINISHED) return EXIT_DONE;
+  if (state_ == STATE_FILES_LEFT) return refused_ ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
   return EXIT_CANCELLED;
 }
 
@@ -120,12 +134,10 @@ BOOL CUninstallDlg::OnPaint() {
 
 HBRUSH CUninstallDlg::OnCtlColor(HDC dc, HWND ctl, UINT ctlType) {
   if (ctlType != CTLCOLOR_LISTBOX || ctl != list_.m_hWnd || !ctl) return 0;
-  // Made at the first request and kept for the rest of the run.
-  static HBRUSH brush = 0;
-  if (!brush) brush = CreateSolidBrush(kListBack);
+  if (!listBrush_) listBrush_ = CreateSolidBrush(kListBack);
   SetTextColor(dc, kListText);
   SetBkColor(dc, kListBack);
-  return brush;
+  return listBrush_;
 }
 
 BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
@@ -134,20 +146,54 @@ BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
   return TRUE;
 }
 
-// ---- the page of the removal run -----------------------------------------------
+// ---- the removal run and its ends ----------------------------------------------
 
-void CUninstallDlg::SetHeadline(const char* text) {
-  headlineText_ = text;
-  headline_.SetWindowText(text);
-}
-
-void CUninstallDlg::SetStatus(const char* text) { status_.SetWindowText(text); }
-
-void CUninstallDlg::SetProgress(int pos) { progress_.SendMessage(PBM_SETPOS, pos); }
-
-void CUninstallDlg::PlayAnimation() {
+void CUninstallDlg::RunRemoval() {
   animation_.ShowWindow(SW_SHOW);
   animation_.SendMessage(ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
+  ::EnableWindow(GetDlgItem(IDOK), FALSE);
+  RemovalOutcome outcome = engine_.RunRemoval();
+  if (outcome == REMOVAL_FILES_LEFT) {
+    ShowFilesLeft();
+  } else if (outcome == REMOVAL_FINISHED) {
+    ShowFinished();
+  } else if (outcome == REMOVAL_NO_LOG) {
+    // Ready again: the user may put the log back and press again.
+    StopAnimation();
+    ::EnableWindow(GetDlgItem(IDOK), TRUE);
+  }
+  // Stopped: the dialog stays as the run left it; its message said why.
+}
+
+void CUninstallDlg::ShowFilesLeft() {
+  state_ = STATE_FILES_LEFT;
+  animation_.SendMessage(ACM_OPENA, 0, 0);  // the clip closed: the control goes blank
+  SetDlgItemText(IDOK, BUTTON_DELETE_ALL);
+  button2_.SetWindowText(BUTTON_EXIT);
+  list_.ShowWindow(SW_SHOW);
+  ::EnableWindow(GetDlgItem(IDOK), TRUE);
+  SetStatus("");
+  SetHeadline(TEXT_FILES_LEFT);
+  MoveWindow(headline_.m_hWnd, ScaleForDpi(kHeadlineLeft), ScaleForDpi(kHeadlineTop), ScaleForDpi(kHeadlineWidth),
+             ScaleForDpi(kHeadlineHeight), TRUE);
+  SetProgress(REMOVAL_PROGRESS_MAX);
+  StopAnimation();
+}
+
+void CUninstallDlg::ShowFinished() {
+  state_ = STATE_FINISHED;
+  button2_.ShowWindow(SW_HIDE);
+  HWND button = GetDlgItem(IDOK);
+  RECT r;
+  GetWindowRect(button, &r);
+  MapWindowPoints(0, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+  MoveWindow(button, r.left + ScaleForDpi(kButtonShift), r.top, r.right - r.left, r.bottom - r.top, TRUE);
+  StopAnimation();
+  ::EnableWindow(button, TRUE);
+  SetDlgItemText(IDOK, BUTTON_DONE);
+  SetStatus("");
+  SetHeadline(TEXT_FINISHED);
+  SetProgress(REMOVAL_PROGRESS_MAX);
 }
 
 void CUninstallDlg::StopAnimation() {
@@ -157,50 +203,12 @@ void CUninstallDlg::StopAnimation() {
   animation_.SendMessage(ACM_PLAY, 0, MAKELPARAM(1000, 1000));
 }
 
-void CUninstallDlg::CloseAnimation() { animation_.SendMessage(ACM_OPENA, 0, 0); }
-
-void CUninstallDlg::EnableButton1(BOOL enable) { ::EnableWindow(GetDlgItem(IDOK), enable); }
-
-void CUninstallDlg::SetButton1Text(const char* text) { SetDlgItemText(IDOK, text); }
-
-void CUninstallDlg::SetButton2Text(const char* text) { button2_.SetWindowText(text); }
-
-void CUninstallDlg::HideButton2() { button2_.ShowWindow(SW_HIDE); }
-
-void CUninstallDlg::MoveButton1Right(int pixels) {
-  HWND button = GetDlgItem(IDOK);
-  RECT r;
-  GetWindowRect(button, &r);
-  POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
-  ScreenToClient(m_hWnd, &corners[0]);
-  ScreenToClient(m_hWnd, &corners[1]);
-  MoveWindow(button, corners[0].x + ScaleForDpi(pixels), corners[0].y, corners[1].x - corners[0].x,
-             corners[1].y - corners[0].y, TRUE);
+void CUninstallDlg::SetHeadline(const char* text) {
+  headlineText_ = text;
+  headline_.SetWindowText(text);
 }
 
-void CUninstallDlg::AddListEntry(const char* path) {
-  list_.SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
-}
-
-int CUninstallDlg::ListCount() {
-  LRESULT n = list_.SendMessage(LB_GETCOUNT);
-  return n > 0 ? static_cast<int>(n) : 0;
-}
-
-void CUninstallDlg::ShowList() {
-  listShown_ = TRUE;
-  list_.ShowWindow(SW_SHOW);
-}
-
-void CUninstallDlg::MoveHeadlineAboveList() {
-  MoveWindow(headline_.m_hWnd, ScaleForDpi(kHeadlineAboveList.left), ScaleForDpi(kHeadlineAboveList.top),
-             ScaleForDpi(kHeadlineAboveList.right - kHeadlineAboveList.left),
-             ScaleForDpi(kHeadlineAboveList.bottom - kHeadlineAboveList.top), TRUE);
-}
-
+void CUninstallDlg::SetStatus(const char* text) { status_.SetWindowText(text); }
+void CUninstallDlg::SetProgress(int pos) { progress_.SendMessage(PBM_SETPOS, pos); }
 void CUninstallDlg::ShowMessage(const char* text) { AfxMessageBox(text, MB_OK); }
-
-void CUninstallDlg::Close() {
-  closed_ = TRUE;
-  EndDialog(IDOK);
-}
+void CUninstallDlg::FileLeft(const char* path) { list_.SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path)); }

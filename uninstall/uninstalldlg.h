@@ -1,6 +1,7 @@
 // The uninstall dialog (template 102): start state Ready, then the removal run
 // behind button 1 (CRemovalEngine) with the states Running, Files left and
-// Finished. It is the run's page: the engine changes the controls through it.
+// Finished. The engine reports its progress to the dialog and says how the run
+// ended; the dialog owns the states, their captions and its controls' places.
 #pragma once
 #include "common/picture.h"
 #include "framework/dialog.h"
@@ -8,34 +9,15 @@
 #include "removalservices.h"
 #include "uninstallsettings.h"
 
-class CUninstallDlg : public CDialog, public IRemovalPage {
+class CUninstallDlg : public CDialog, private IRemovalProgress {
  public:
   // Loads the package picture and icon of the running file.
   CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent = 0);
   ~CUninstallDlg();
 
-  // IRemovalPage
-  void SetHeadline(const char* text);
-  void SetStatus(const char* text);
-  void SetProgress(int pos);
-  void PlayAnimation();
-  void StopAnimation();
-  void CloseAnimation();
-  void EnableButton1(BOOL enable);
-  void SetButton1Text(const char* text);
-  void SetButton2Text(const char* text);
-  void HideButton2();
-  void MoveButton1Right(int pixels);
-  void AddListEntry(const char* path);
-  int ListCount();
-  void ShowList();
-  void MoveHeadlineAboveList();
-  void ShowMessage(const char* text);
-  void Close();
-
   // The program's exit code for how the dialog ended (common/exitcodes.h):
-  // closed by the run, ended in Files left (or with the whole folder refused),
-  // or cancelled before the run.
+  // finished (or everything deleted), ended in Files left (or with the whole
+  // folder refused), or cancelled before the run ended.
   int ExitCode() const;
 
  protected:
@@ -47,7 +29,24 @@ class CUninstallDlg : public CDialog, public IRemovalPage {
   BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
 
  private:
+  // What button 1 does: the run in state Ready, "全部删除" in Files left, the
+  // end of the dialog in Finished.
+  enum State { STATE_READY, STATE_FILES_LEFT, STATE_FINISHED };
+
+  void RunRemoval();
+  void ShowFilesLeft();
+  void ShowFinished();
+  void StopAnimation();
+
+  // IRemovalProgress
+  void SetHeadline(const char* text);
+  void SetStatus(const char* text);
+  void SetProgress(int pos);
+  void ShowMessage(const char* text);
+  void FileLeft(const char* path);
+
   UninstallSettings& settings_;
+  State state_;
   CPictureImage picture_;
   CWnd list_;
   CWnd button2_;
@@ -58,9 +57,8 @@ class CUninstallDlg : public CDialog, public IRemovalPage {
   CString headlineText_;
   HICON icon_;
   BOOL ownIcon_;  // made from the package's bytes: destroyed with the dialog
-  BOOL closed_;     // the run ended the dialog (Finished, or all deleted)
-  BOOL listShown_;  // the run ended in Files left
-  BOOL refused_;    // the last "delete all" found the folder not removable whole
+  BOOL refused_;      // the last "全部删除" found the folder not removable whole
+  HBRUSH listBrush_;  // made at the list's first colour request; freed with the dialog
   CRemovalServices services_;
   CRemovalEngine engine_;
 };

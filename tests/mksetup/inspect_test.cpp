@@ -241,8 +241,8 @@ TEST_F(InspectTest, NotASetupFileAndOddPaths) {
 
 TEST(CommandLine, OutputThatCannotBeWrittenFails) {
   // /dev/full takes nothing: every command that prints must say so.
-  for (const std::string& args : {"--help", "inspect --help", "--version", "inspect " SOURCE_ROOT "/README.md"}) {
-    std::string cmd = "'" MKSETUP_EXE "' " + args + " > /dev/full 2>/dev/null";
+  for (const char* args : {"--help", "inspect --help", "--version", "inspect " SOURCE_ROOT "/README.md"}) {
+    std::string cmd = std::string("'" MKSETUP_EXE "' ") + args + " > /dev/full 2>/dev/null";
     int status = system(cmd.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << args;
   }

@@ -9,9 +9,6 @@
 
 namespace {
 
-void Put32(std::string& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; i++) b[at + i] = static_cast<char>(v >> (8 * i));
-}
 uint32_t Get32(const std::string& b, size_t at) {
   uint32_t v = 0;
   for (int i = 3; i >= 0; i--) v = v << 8 | static_cast<uint8_t>(b[at + i]);

@@ -1,5 +1,5 @@
-// The removal run without its dialog: what the dialog is told and in which
-// order, what goes from the disk and what stays, the folder guard, and the
+// The removal run without its dialog: what it reports and in which order, how
+// it ends, what goes from the disk and what stays, the folder guard, and the
 // progress bar for big totals. Real files in a folder of their own; the
 // platform's registry, control and special-folder services are fakes.
 #include "uninstall/removalengine.h"
@@ -61,25 +61,13 @@ std::string NewRoot() {
 }
 #endif
 
-struct FakePage : IRemovalPage {
-  explicit FakePage(Log& l) : log(l) {}
+struct FakeProgress : IRemovalProgress {
+  explicit FakeProgress(Log& l) : log(l) {}
   void SetHeadline(const char* t) override { log.push_back(std::string("headline ") + t); }
   void SetStatus(const char* t) override { log.push_back(std::string("status ") + t); }
   void SetProgress(int pos) override { log.push_back("progress " + std::to_string(pos)); }
-  void PlayAnimation() override { log.push_back("play"); }
-  void StopAnimation() override { log.push_back("stop"); }
-  void CloseAnimation() override { log.push_back("close clip"); }
-  void EnableButton1(BOOL on) override { log.push_back(on ? "button1 on" : "button1 off"); }
-  void SetButton1Text(const char* t) override { log.push_back(std::string("button1 ") + t); }
-  void SetButton2Text(const char* t) override { log.push_back(std::string("button2 ") + t); }
-  void HideButton2() override { log.push_back("hide button2"); }
-  void MoveButton1Right(int px) override { log.push_back("move button1 " + std::to_string(px)); }
-  void AddListEntry(const char* p) override { list.push_back(p); }
-  int ListCount() override { return static_cast<int>(list.size()); }
-  void ShowList() override { log.push_back("show list"); }
-  void MoveHeadlineAboveList() override { log.push_back("move headline"); }
   void ShowMessage(const char* t) override { log.push_back(std::string("message ") + t); }
-  void Close() override { log.push_back("close"); }
+  void FileLeft(const char* p) override { list.push_back(p); }
   Log& log;
   Log list;
 };
@@ -173,22 +161,10 @@ class RemovalTest : public ::testing::Test {
   std::string root, app;
   Log log;
   UninstallSettings settings;
-  FakePage page;
+  FakeProgress page;
   FakeServices services;
   CRemovalEngine engine;
 };
-
-const Log kFinished = {"hide button2", "move button1 60", "stop", "button1 on", "button1 完成", "status ",
-                       "headline 卸载完成,请单击 [完成] 退出.", "progress 1000"};
-const Log kFilesLeft = {"close clip",    "button1 全部删除",  "button2 退出",
-                        "show list",     "button1 on",        "status ",
-                        "headline 以下文件未被删除...", "move headline", "progress 1000",
-                        "stop"};
-
-Log Join(Log a, const Log& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
   std::string ctl = app + "bin\\ctl.OCX", bak = app + "bin\\keep.ocx.bak", exe = app + "app.exe";
@@ -213,9 +189,9 @@ TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
   settings.RegValues[0] = "HKEY_CURRENT_USER|Software\\A|v";
   settings.RegValues[1] = "hkey_current_user|x|y";
 
-  engine.OnButton1(BUTTON_UNINSTALL);
+  EXPECT_EQ(engine.RunRemoval(), REMOVAL_FINISHED);
 
-  Log want = {"play", "button1 off", "headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
+  Log want = {"headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
               Deleting(exe), "progress 100",
               Deleting(ctl), "unregister " + ctl + " (present)", "progress 400",
               Deleting(bak), "progress 500",
@@ -225,7 +201,7 @@ TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
               "key HKEY_CURRENT_USER|Software\\A", "key ",
               "value HKEY_CURRENT_USER|Software\\A|v", "value hkey_current_user|x|y",
               "status 正在删除文件快捷式", "sleep 500"};
-  EXPECT_EQ(log, Join(want, kFinished));
+  EXPECT_EQ(log, want);
   EXPECT_TRUE(page.list.empty());
   for (const std::string& p : {exe, ctl, bak, shared, desk, other, group, app})
     EXPECT_FALSE(Has(Native(p))) << p;
@@ -238,8 +214,8 @@ TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
 TEST_F(RemovalTest, LogThatCannotBeOpenedRemovesNothing) {
   Put(app + "app.exe", 10);
   Put(app + "ridkit.exe", 10);
-  engine.OnButton1(BUTTON_UNINSTALL);
-  EXPECT_EQ(log, (Log{"play", "button1 off", "message 打开 setup.log 失败!", "stop", "button1 on"}));
+  EXPECT_EQ(engine.RunRemoval(), REMOVAL_NO_LOG);
+  EXPECT_EQ(log, (Log{"message 打开 setup.log 失败!"}));
   EXPECT_TRUE(Has(Native(app + "app.exe")));
   EXPECT_TRUE(Has(Native(app + "ridkit.exe")));
 
@@ -247,19 +223,16 @@ TEST_F(RemovalTest, LogThatCannotBeOpenedRemovesNothing) {
   // goes through, with no type or shortcut step and no pause for them.
   log.clear();
   WriteLog({}, {}, {});
-  engine.OnButton1(BUTTON_UNINSTALL);
-  Log want = {"play", "button1 off", "headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
+  EXPECT_EQ(engine.RunRemoval(), REMOVAL_FILES_LEFT);
+  Log want = {"headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
               "key ", "key ", "value ", "value "};
-  EXPECT_EQ(log, Join(want, kFilesLeft));
+  EXPECT_EQ(log, want);
   EXPECT_EQ(page.list, Log{app + "app.exe"});
 
   log.clear();
-  engine.OnButton1(BUTTON_DELETE_ALL);
-  EXPECT_EQ(log, Log{"close"});
+  EXPECT_EQ(engine.RemoveInstallFolder(), FOLDER_REMOVED);
+  EXPECT_TRUE(log.empty());
   EXPECT_FALSE(Has(Native(app)));
-  log.clear();
-  engine.OnButton1(BUTTON_DONE);
-  EXPECT_EQ(log, Log{"close"});
 }
 
 TEST_F(RemovalTest, GuardRefusesRootsSystemFoldersAndWhatHoldsThem) {
@@ -287,7 +260,7 @@ TEST_F(RemovalTest, ProtectedFoldersAreRefusedWithAMessage) {
   // "全部删除" of a folder that holds a protected one: nothing goes.
   Put(app + "user.txt", 5);
   services.protectedFolders.push_back(app + "sub\\inner");
-  engine.OnButton1(BUTTON_DELETE_ALL);
+  EXPECT_EQ(engine.RemoveInstallFolder(), FOLDER_REFUSED);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].find("message 不能删除文件夹 "), 0u) << log[0];
   EXPECT_TRUE(Has(Native(app + "user.txt")));
@@ -299,10 +272,9 @@ TEST_F(RemovalTest, ProtectedFoldersAreRefusedWithAMessage) {
   services.protectedFolders = {root + "programs\\startup"};
   Put(startup + "other.lnk", 1);
   WriteLog({}, {}, {startup + "s.lnk"});
-  engine.OnButton1(BUTTON_UNINSTALL);
+  EXPECT_EQ(engine.RunRemoval(), REMOVAL_FILES_LEFT);  // user.txt
   ASSERT_EQ(Only("message").size(), 1u);
   EXPECT_TRUE(Has(Native(startup + "other.lnk")));
-  EXPECT_EQ(Only("headline").back(), "headline 以下文件未被删除...");  // user.txt
 }
 
 TEST(RemovalRules, ProgressStaysRightBeyondTwoGigabytes) {
@@ -324,20 +296,23 @@ TEST_F(RemovalTest, LinksAreNotFollowed) {
   Put(root + "outside\\precious.txt", 5);
   if (!MakeFolderLink(Native(app + "link"), Native(root + "outside"))) GTEST_SKIP() << "no folder links here";
   Put(app + "user.txt", 5);
-  engine.ListRemainingFiles(FolderOf(settings.SetupLogPath));
+  EXPECT_EQ(engine.ListRemainingFiles(FolderOf(settings.SetupLogPath)), 1);
   EXPECT_EQ(page.list, Log{app + "user.txt"});
-  engine.OnButton1(BUTTON_DELETE_ALL);
+  RemovalResult result = engine.RemoveInstallFolder();
   EXPECT_TRUE(Has(Native(root + "outside\\precious.txt")));
   // Wine cannot remove a Unix link through the folder call: it stays, named.
-  if (Has(Native(app + "link")))
+  if (Has(Native(app + "link"))) {
+    EXPECT_EQ(result, FOLDER_FAILED);
     EXPECT_EQ(log, Log{"message 删除 " + app + "link 失败!"});
-  else
-    EXPECT_EQ(log, Log{"close"});
+  } else {
+    EXPECT_EQ(result, FOLDER_REMOVED);
+    EXPECT_TRUE(log.empty());
+  }
 
   log.clear();
   ASSERT_TRUE(MakeFolderLink(Native(root + "linked app"), Native(root + "outside")));
   settings.SetupLogPath = (root + "linked app\\setup.log").c_str();
-  engine.OnButton1(BUTTON_DELETE_ALL);
+  engine.RemoveInstallFolder();
   EXPECT_TRUE(Has(Native(root + "outside\\precious.txt")));
 }
 
@@ -359,7 +334,7 @@ TEST_F(RemovalTest, AliasesOfProtectedFoldersAreRefused) {
 // "全部删除" walks nothing there.
 TEST_F(RemovalTest, LogAtADriveRootNeverEmptiesTheDrive) {
   settings.SetupLogPath = "Q:\\setup.log";
-  engine.OnButton1(BUTTON_DELETE_ALL);
+  EXPECT_EQ(engine.RemoveInstallFolder(), FOLDER_REFUSED);
   EXPECT_EQ(log, Log{"message 不能删除文件夹 Q:: 它是(或含有)系统或用户的文件夹."});
   for (const char* root : {"Q:", "Q:\\", "Q:."}) EXPECT_FALSE(engine.MayRemoveWhole(root)) << root;
   EXPECT_EQ(std::string(engine.TargetOf("Q:")), "Q:\\");
@@ -376,7 +351,7 @@ TEST_F(RemovalTest, UnknownProgramsFolderNamesNoGroup) {
     WriteLog({}, {}, {shortcuts + "app.lnk"});
     services.programs = programs;
     log.clear();
-    engine.OnButton1(BUTTON_UNINSTALL);
+    EXPECT_EQ(engine.RunRemoval(), REMOVAL_FINISHED) << programs;
     EXPECT_TRUE(Only("message").empty()) << programs;
     EXPECT_TRUE(Has(Native(shortcuts + "mine.txt"))) << programs;
     EXPECT_FALSE(Has(Native(shortcuts + "app.lnk")));
@@ -390,7 +365,7 @@ TEST_F(RemovalTest, FileInUseStopsDeleteAllWithItsName) {
   Put(app + "other\\o.txt", 5);
   HANDLE h = CreateFileA(busy.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  engine.OnButton1(BUTTON_DELETE_ALL);
+  EXPECT_EQ(engine.RemoveInstallFolder(), FOLDER_FAILED);
   CloseHandle(h);
   EXPECT_EQ(log, Log{"message 删除 " + busy + " 失败!"});
   EXPECT_TRUE(Has(busy));

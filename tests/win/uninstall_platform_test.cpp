@@ -44,24 +44,12 @@ TEST(UnregisterServer, CallsTheEntryPointAndAlwaysReleasesTheLibrary) {
   DeleteFileA(mark.c_str());
 }
 
-struct NullPage : IRemovalPage {
+struct NullProgress : IRemovalProgress {
   void SetHeadline(const char*) override {}
   void SetStatus(const char*) override {}
   void SetProgress(int) override {}
-  void PlayAnimation() override {}
-  void StopAnimation() override {}
-  void CloseAnimation() override {}
-  void EnableButton1(BOOL) override {}
-  void SetButton1Text(const char*) override {}
-  void SetButton2Text(const char*) override {}
-  void HideButton2() override {}
-  void MoveButton1Right(int) override {}
-  void AddListEntry(const char*) override {}
-  int ListCount() override { return 0; }
-  void ShowList() override {}
-  void MoveHeadlineAboveList() override {}
   void ShowMessage(const char*) override {}
-  void Close() override {}
+  void FileLeft(const char*) override {}
 };
 
 std::string Special(int csidl) {
@@ -73,7 +61,7 @@ std::string Special(int csidl) {
 TEST(FolderGuard, SystemAndUserFoldersAndWhatHoldsThemAreRefused) {
   CoInitialize(0);
   UninstallSettings settings;
-  NullPage page;
+  NullProgress page;
   CRemovalServices services;
   CRemovalEngine engine(settings, page, services);
   char windows[MAX_PATH], system[MAX_PATH], temp[MAX_PATH];
@@ -136,7 +124,7 @@ std::string ThroughDriveZ(const std::string& path) {
 TEST(FolderGuard, KnownFoldersAndTheirAliasesAreRefused) {
   CoInitialize(0);
   UninstallSettings settings;
-  NullPage page;
+  NullProgress page;
   CRemovalServices services;
   CRemovalEngine engine(settings, page, services);
   const KNOWNFOLDERID* ids[] = {&FOLDERID_Downloads, &FOLDERID_Pictures,   &FOLDERID_Music,

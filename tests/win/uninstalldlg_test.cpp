@@ -1,5 +1,6 @@
 // The uninstall dialog in this process, with the uninstaller's own resources
-// linked in: template, start state, icon, picture and list colours.
+// linked in: template, start state, icon, picture and list colours, and the
+// states that button 1 leads through.
 #include "uninstall/uninstalldlg.h"
 
 #include <commctrl.h>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/setuplog.h"
 #include "uninstall/resource.h"
 #include "tests/fileutil.h"
 
@@ -35,6 +37,40 @@ class DialogTest : public ::testing::Test {
     settings.IconOffset = static_cast<LONG>(4 + picture.size());
   }
   void TearDown() override { DeleteFileA(data.c_str()); }
+
+  // An installation folder of the test's own holding setup.log (its file list
+  // names gone.txt) and the files given; the dialog's log.
+  std::string AppFolder(std::initializer_list<const char*> files) {
+    std::string app = Here() + "dialog app\\";
+    CreateDirectoryA(app.c_str(), 0);
+    for (const char* f : files) WriteAll(app + f, "x");
+    CSetupLogWriter log;
+    EXPECT_TRUE(log.Create((app + "setup.log").c_str()));
+    log.WriteLine(LOG_FILES_SECTION);
+    log.WriteLine((app + "gone.txt").c_str());
+    EXPECT_TRUE(log.Close());
+    settings.SetupLogPath = (app + "setup.log").c_str();
+    return app;
+  }
+  static void PressButton1(HWND w) {
+    SendMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(w, IDOK)));
+  }
+  static std::string Text(HWND w, int id) {
+    char t[256] = {0};
+    GetDlgItemTextA(w, id, t, sizeof t);
+    return t;
+  }
+  static RECT ClientRect(HWND w, int id) {
+    RECT r;
+    GetWindowRect(GetDlgItem(w, id), &r);
+    MapWindowPoints(0, w, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
+  static void ExpectEnded(HWND w) {  // either end of the run
+    EXPECT_EQ(SendDlgItemMessageA(w, IDC_PROGRESS, PBM_GETPOS, 0, 0), 1000);
+    EXPECT_EQ(Text(w, IDC_STATUS), "");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w, IDOK)));
+  }
 
   std::string data;
   UninstallSettings settings;
@@ -121,6 +157,87 @@ TEST_F(DialogTest, IconFromThePackageOrTheProgramOrNone) {
     EXPECT_FALSE(SendMessageA(dlg.m_hWnd, WM_GETICON, ICON_BIG, 0));
     dlg.DestroyWindow();
   }
+}
+
+// The list's brush is the dialog's: freed with it (a dialog made twice in one
+// run must not leave a brush behind each time).
+TEST_F(DialogTest, ListBrushGoesWithTheDialog) {
+  HBRUSH brush;
+  {
+    CUninstallDlg dlg(settings, data.c_str());
+    ASSERT_TRUE(dlg.Create(IDD_UNINSTALL));
+    HWND list = GetDlgItem(dlg.m_hWnd, IDC_LEFT_LIST);
+    HDC dc = GetDC(list);
+    brush = reinterpret_cast<HBRUSH>(SendMessageA(dlg.m_hWnd, WM_CTLCOLORLISTBOX, (WPARAM)dc, (LPARAM)list));
+    ReleaseDC(list, dc);
+    ASSERT_TRUE(brush);
+    dlg.DestroyWindow();
+  }
+  LOGBRUSH lb;
+  EXPECT_EQ(GetObjectA(brush, sizeof lb, &lb), 0);
+}
+
+// Files that stay: state Files left, with its list; button 1 is then
+// "全部删除", which takes the folder and closes the dialog.
+TEST_F(DialogTest, RunThatLeavesFilesShowsThemAndDeleteAllCloses) {
+  std::string app = AppFolder({"gone.txt", "user.txt"});
+  CUninstallDlg dlg(settings, data.c_str());
+  ASSERT_TRUE(dlg.Create(IDD_UNINSTALL));
+  HWND w = dlg.m_hWnd;
+  RECT button = ClientRect(w, IDOK);
+  PressButton1(w);
+  EXPECT_FALSE(Exists(app + "gone.txt"));
+  EXPECT_FALSE(Exists(app + "setup.log"));
+  EXPECT_EQ(Text(w, IDOK), "全部删除");
+  EXPECT_EQ(Text(w, IDCANCEL), "退出");
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(w, IDCANCEL)));
+  EXPECT_EQ(ClientRect(w, IDOK).left, button.left);
+  EXPECT_EQ(Text(w, IDC_HEADLINE), "以下文件未被删除...");
+  RECT headline = ClientRect(w, IDC_HEADLINE);
+  EXPECT_EQ(headline.left, 125);
+  EXPECT_EQ(headline.top, 10);
+  EXPECT_EQ(headline.right, 325);
+  EXPECT_EQ(headline.bottom, 35);
+  ExpectEnded(w);
+  HWND list = GetDlgItem(w, IDC_LEFT_LIST);
+  EXPECT_TRUE(IsWindowVisible(list));
+  ASSERT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 1);
+  char entry[MAX_PATH] = {0};
+  SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
+  EXPECT_EQ(entry, app + "user.txt");
+
+  AppFolder({"user.txt"});  // a log again: a second run would not stop on a message
+  PressButton1(w);
+  EXPECT_FALSE(Exists(app));
+  EXPECT_FALSE(IsWindowVisible(w));
+  dlg.DestroyWindow();
+}
+
+// Nothing left: state Finished, button 2 hidden and button 1 moved into its
+// place as "完成", which closes the dialog.
+TEST_F(DialogTest, RunThatLeavesNothingEndsFinishedAndDoneCloses) {
+  std::string app = AppFolder({});
+  CUninstallDlg dlg(settings, data.c_str());
+  ASSERT_TRUE(dlg.Create(IDD_UNINSTALL));
+  HWND w = dlg.m_hWnd;
+  RECT before = ClientRect(w, IDOK);
+  PressButton1(w);
+  EXPECT_FALSE(Exists(app));
+  EXPECT_EQ(Text(w, IDOK), "完成");
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, IDCANCEL)));
+  RECT after = ClientRect(w, IDOK);
+  EXPECT_EQ(after.left - before.left, 60);
+  EXPECT_EQ(after.top, before.top);
+  EXPECT_EQ(after.right - after.left, before.right - before.left);
+  EXPECT_EQ(Text(w, IDC_HEADLINE), "卸载完成,请单击 [完成] 退出.");
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, IDC_LEFT_LIST)));
+  ExpectEnded(w);
+
+  AppFolder({});
+  PressButton1(w);
+  EXPECT_TRUE(Exists(app + "setup.log"));  // no second run
+  EXPECT_FALSE(IsWindowVisible(w));
+  dlg.DestroyWindow();
 }
 
 }  // namespace
