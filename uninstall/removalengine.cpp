@@ -98,7 +98,7 @@ BOOL IsRootOrRelative(const char* key) {
 }
 
 CRemovalEngine::CRemovalEngine(UninstallSettings& settings, IRemovalProgress& progress, IRemovalServices& services)
-    : settings_(settings), progress_(progress), services_(services) {}
+    : m_settings(settings), m_progress(progress), m_services(services) {}
 
 BOOL CRemovalEngine::IsOcxPath(const char* path) {
   int dot = ReverseFindCharMb(path, '.');
@@ -113,17 +113,17 @@ int CRemovalEngine::ProgressOf(long long done, long long total) {
   return pos >= REMOVAL_PROGRESS_MAX ? REMOVAL_PROGRESS_MAX : static_cast<int>(pos);
 }
 
-CString CRemovalEngine::InstallFolder() { return FolderOf(settings_.SetupLogPath); }
+CString CRemovalEngine::InstallFolder() { return FolderOf(m_settings.SetupLogPath); }
 
 RemovalResult CRemovalEngine::RemoveInstallFolder() { return RemoveFolderGuarded(InstallFolder()); }
 
 void CRemovalEngine::ShowMessage(const char* format, const char* text) {
   CString message;
   message.Format(format, text);
-  progress_.ShowMessage(message);
+  m_progress.ShowMessage(message);
 }
 
-CString CRemovalEngine::TargetOf(const char* folder) { return services_.FullPath(WithBackslash(folder)); }
+CString CRemovalEngine::TargetOf(const char* folder) { return m_services.FullPath(WithBackslash(folder)); }
 
 BOOL CRemovalEngine::MayRemoveWhole(const char* folder) {
   // "C:", "x:name", "\name" and "name" name no place of their own: refused
@@ -136,17 +136,17 @@ BOOL CRemovalEngine::MayRemoveTarget(const char* target) {
   CString key = FolderKey(target);
   if (IsRootOrRelative(key)) return FALSE;
   CString protectedFolders[PROTECTED_FOLDER_MAX];
-  int n = services_.ProtectedFolders(protectedFolders, PROTECTED_FOLDER_MAX);
+  int n = m_services.ProtectedFolders(protectedFolders, PROTECTED_FOLDER_MAX);
   CString below = key + "\\";
   for (int i = 0; i < n && i < PROTECTED_FOLDER_MAX; i++) {
-    CString p = FolderKey(services_.FullPath(protectedFolders[i]));
+    CString p = FolderKey(m_services.FullPath(protectedFolders[i]));
     if (p.IsEmpty()) continue;
     // The folder itself, or one that holds it. A byte comparison: where it
     // errs, it errs on the side of refusing.
     if (p == key || strncmp(p, below, below.GetLength()) == 0) return FALSE;
   }
-  CString profilesFolder = services_.ProfilesFolder();
-  CString profiles = profilesFolder.IsEmpty() ? CString() : FolderKey(services_.FullPath(profilesFolder));
+  CString profilesFolder = m_services.ProfilesFolder();
+  CString profiles = profilesFolder.IsEmpty() ? CString() : FolderKey(m_services.FullPath(profilesFolder));
   if (!IsRootOrRelative(profiles) && FolderKey(FolderOf(key)) == profiles) return FALSE;
   return !IsProtectedIdentity(target, protectedFolders, n);
 }
@@ -157,20 +157,20 @@ BOOL CRemovalEngine::MayRemoveTarget(const char* target) {
 // when the folder above it is the profiles folder.
 BOOL CRemovalEngine::IsProtectedIdentity(const char* target, const CString* protectedFolders, int n) {
   FolderIdentity self, other;
-  if (!services_.IdentifyFolder(target, self)) return FALSE;  // nothing there: nothing to remove
+  if (!m_services.IdentifyFolder(target, self)) return FALSE;  // nothing there: nothing to remove
   for (int i = 0; i < n && i < PROTECTED_FOLDER_MAX; i++) {
-    CString p = protectedFolders[i].IsEmpty() ? CString() : services_.FullPath(protectedFolders[i]);
+    CString p = protectedFolders[i].IsEmpty() ? CString() : m_services.FullPath(protectedFolders[i]);
     // The folder and each one above it, up to its drive's root.
     for (CString f = WithoutTrailingSeparators(p); !f.IsEmpty(); f = ParentFolderOf(f)) {
-      if (services_.IdentifyFolder(WithBackslash(f), other) && SameIdentity(self, other)) return TRUE;
+      if (m_services.IdentifyFolder(WithBackslash(f), other) && SameIdentity(self, other)) return TRUE;
     }
   }
-  CString profiles = services_.ProfilesFolder();
+  CString profiles = m_services.ProfilesFolder();
   CString parent = ParentFolderOf(target);
-  if (!profiles.IsEmpty() && !parent.IsEmpty() && !IsRootOrRelative(FolderKey(services_.FullPath(profiles)))) {
+  if (!profiles.IsEmpty() && !parent.IsEmpty() && !IsRootOrRelative(FolderKey(m_services.FullPath(profiles)))) {
     FolderIdentity parentId;
-    if (services_.IdentifyFolder(WithBackslash(parent), parentId) &&
-        services_.IdentifyFolder(WithBackslash(profiles), other) && SameIdentity(parentId, other))
+    if (m_services.IdentifyFolder(WithBackslash(parent), parentId) &&
+        m_services.IdentifyFolder(WithBackslash(profiles), other) && SameIdentity(parentId, other))
       return TRUE;
   }
   return FALSE;
@@ -245,7 +245,7 @@ int CRemovalEngine::ListFiles(const char* folder, int depth) {
   BOOL more = find.FindFile(WithBackslash(folder) + "*.*");
   while (NextEntry(find, more)) {
     if (!find.IsDirectory()) {
-      progress_.FileLeft(find.GetFilePath());
+      m_progress.FileLeft(find.GetFilePath());
       n++;
     } else if (!find.IsLink() && depth + 1 < FOLDER_DEPTH_MAX) {
       n += ListFiles(find.GetFilePath(), depth + 1);
@@ -258,16 +258,16 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   CSetupLogReader log;
   // Both passes over the file list start from the top: a log that cannot be
   // read from there is a log that cannot be opened.
-  if (!log.Open(settings_.SetupLogPath) || !log.BeginFileList()) {
-    progress_.ShowMessage(LOG_OPEN_FAILED_TEXT);
+  if (!log.Open(m_settings.SetupLogPath) || !log.BeginFileList()) {
+    m_progress.ShowMessage(LOG_OPEN_FAILED_TEXT);
     return REMOVAL_NO_LOG;
   }
   CString folder = InstallFolder();
   CString text;
-  text.Format(TEXT_RUNNING_FORMAT, settings_.ProductName.c_str());
-  progress_.SetHeadline(text);
-  progress_.SetStatus(TEXT_READING);
-  services_.Sleep(kPause);
+  text.Format(TEXT_RUNNING_FORMAT, m_settings.ProductName.c_str());
+  m_progress.SetHeadline(text);
+  m_progress.SetStatus(TEXT_READING);
+  m_services.Sleep(kPause);
 
   // Size pass. 64-bit sums: the bar stays right beyond 2 GiB in total.
   CString line;
@@ -282,31 +282,31 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   log.BeginFileList();
   while (log.NextFilePath(line)) {
     text.Format(TEXT_DELETING_FORMAT, ShortenPath(line, REMOVAL_STATUS_PATH_MAX).c_str());
-    progress_.SetStatus(text);
+    m_progress.SetStatus(text);
     SetAttributesNormal(line);
     long long size = GetFileSize64(line);
     if (size > 0) done += size;
-    if (IsOcxPath(line)) services_.UnregisterServer(line);
+    if (IsOcxPath(line)) m_services.UnregisterServer(line);
     RemoveFile(line);
-    progress_.SetProgress(ProgressOf(done, total));
+    m_progress.SetProgress(ProgressOf(done, total));
   }
 
   // Type pass (the reader cuts each extension to 3 bytes).
   BOOL anyType = FALSE;
   log.BeginTypeList();
   while (log.NextExtension(line)) {
-    services_.RemoveTypeAssociation(line);
+    m_services.RemoveTypeAssociation(line);
     anyType = TRUE;
   }
   if (anyType) {
-    progress_.SetStatus(TEXT_DELETING_TYPES);
-    services_.Sleep(kPause);
+    m_progress.SetStatus(TEXT_DELETING_TYPES);
+    m_services.Sleep(kPause);
   }
 
-  services_.DeleteKeyEntry(settings_.RegKeys[0]);
-  services_.DeleteKeyEntry(settings_.RegKeys[1]);
-  services_.DeleteValueEntry(settings_.RegValues[0]);
-  services_.DeleteValueEntry(settings_.RegValues[1]);
+  m_services.DeleteKeyEntry(m_settings.RegKeys[0]);
+  m_services.DeleteKeyEntry(m_settings.RegKeys[1]);
+  m_services.DeleteValueEntry(m_settings.RegValues[0]);
+  m_services.DeleteValueEntry(m_settings.RegValues[1]);
 
   // Shortcut pass: the first shortcut below the Programs folder names the
   // program group, which goes whole (with ridkit.lnk, which the log omits).
@@ -315,7 +315,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   CString group;
   // A Programs folder that is not a folder of its own (unknown, a root, a
   // relative path) holds no program group.
-  CString programs = services_.ProgramsFolder();
+  CString programs = m_services.ProgramsFolder();
   if (IsRootOrRelative(FolderKey(programs))) programs.Empty();
   log.BeginShortcutList();
   while (log.NextShortcut(line)) {
@@ -325,8 +325,8 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
     anyShortcut = TRUE;
   }
   if (anyShortcut) {
-    progress_.SetStatus(TEXT_DELETING_SHORTCUTS);
-    services_.Sleep(kPause);
+    m_progress.SetStatus(TEXT_DELETING_SHORTCUTS);
+    m_services.Sleep(kPause);
   }
   // A group that may not go whole stays (with a word why); one whose removal
   // fails stops the run here, as the message says.

@@ -128,9 +128,9 @@ class CRemovalEngine {
   // Reports text, formatted with one string, as a message.
   void ShowMessage(const char* format, const char* text);
 
-  UninstallSettings& settings_;
-  IRemovalProgress& progress_;
-  IRemovalServices& services_;
+  UninstallSettings& m_settings;
+  IRemovalProgress& m_progress;
+  IRemovalServices& m_services;
 };
 
 // The comparable form of a folder path: ASCII letters in lower case, forward

@@ -74,15 +74,15 @@ BOOL SameFileContent(HANDLE a, HANDLE b) {
   return TRUE;
 }
 
-CTemporaryCopy::CTemporaryCopy() : held_(INVALID_HANDLE_VALUE) {}
+CTemporaryCopy::CTemporaryCopy() : m_held(INVALID_HANDLE_VALUE) {}
 
 CTemporaryCopy::~CTemporaryCopy() {
-  if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
+  if (m_held != INVALID_HANDLE_VALUE) CloseHandle(m_held);
 }
 
 void CTemporaryCopy::Discard() {
-  if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
-  held_ = INVALID_HANDLE_VALUE;
+  if (m_held != INVALID_HANDLE_VALUE) CloseHandle(m_held);
+  m_held = INVALID_HANDLE_VALUE;
   if (!Path.IsEmpty()) DeleteFileA(Path);
   if (!Folder.IsEmpty()) RemoveDirectoryA(Folder);
   Path = CString();
@@ -102,17 +102,17 @@ BOOL CTemporaryCopy::Make(const char* source, const char* tempFolder) {
   }
   // Held shared for reading only from the check to the start: the file that
   // starts is the file that was checked.
-  held_ = CreateFileA(Path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+  m_held = CreateFileA(Path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
   HANDLE original = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
-  BOOL same = held_ != INVALID_HANDLE_VALUE && original != INVALID_HANDLE_VALUE && SameFileContent(held_, original);
+  BOOL same = m_held != INVALID_HANDLE_VALUE && original != INVALID_HANDLE_VALUE && SameFileContent(m_held, original);
   if (original != INVALID_HANDLE_VALUE) CloseHandle(original);
   if (!same) Discard();
   return same;
 }
 
 BOOL CTemporaryCopy::Start(const char* parameters) {
-  if (held_ == INVALID_HANDLE_VALUE) return FALSE;
+  if (m_held == INVALID_HANDLE_VALUE) return FALSE;
   SHELLEXECUTEINFOA sei;
   memset(&sei, 0, sizeof sei);
   sei.cbSize = sizeof sei;
@@ -123,8 +123,8 @@ BOOL CTemporaryCopy::Start(const char* parameters) {
   sei.nShow = SW_SHOW;
   BOOL started = ShellExecuteExA(&sei) && sei.hProcess;
   if (sei.hProcess) CloseHandle(sei.hProcess);
-  CloseHandle(held_);
-  held_ = INVALID_HANDLE_VALUE;
+  CloseHandle(m_held);
+  m_held = INVALID_HANDLE_VALUE;
   return started;
 }
 

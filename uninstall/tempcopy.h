@@ -30,7 +30,7 @@ class CTemporaryCopy {
 
  private:
   void Discard();
-  HANDLE held_;  // the checked copy, open for reading and shared for reading only
+  HANDLE m_held;  // the checked copy, open for reading and shared for reading only
 };
 
 // TRUE when the two open files have the same size and the same bytes.

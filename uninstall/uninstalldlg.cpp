@@ -29,18 +29,18 @@ const int kButtonShift = 60;
 
 CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent)
     : CDialog(IDD_UNINSTALL, parent),
-      settings_(settings),
-      state_(STATE_READY),
-      icon_(0),
-      ownIcon_(FALSE),
-      refused_(FALSE),
-      listBrush_(0),
-      engine_(settings, *this, services_) {
+      m_settings(settings),
+      m_state(STATE_READY),
+      m_icon(0),
+      m_ownIcon(FALSE),
+      m_refused(FALSE),
+      m_listBrush(0),
+      m_engine(settings, *this, m_services) {
   if (settings.PictureLength > 0) {
     long n = settings.PictureLength;
     char* bytes = ReadRegion(modulePath, n, settings.PictureOffset);
     if (bytes) {
-      picture_.LoadFromMemory(bytes, static_cast<int>(n));
+      m_picture.LoadFromMemory(bytes, static_cast<int>(n));
       FreeBuffer(bytes);
     }
   }
@@ -48,59 +48,59 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
     long n = settings.IconLength;
     char* bytes = ReadRegion(modulePath, n, settings.IconOffset);
     if (bytes) {
-      icon_ = LoadIconFromBytes(bytes, static_cast<int>(n));
-      ownIcon_ = icon_ != 0;
+      m_icon = LoadIconFromBytes(bytes, static_cast<int>(n));
+      m_ownIcon = m_icon != 0;
       FreeBuffer(bytes);
     }
   } else {
-    icon_ = LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_RIDKIT));
+    m_icon = LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_RIDKIT));
   }
 }
 
 CUninstallDlg::~CUninstallDlg() {
-  if (ownIcon_) DestroyIcon(icon_);
-  if (listBrush_) DeleteObject(listBrush_);
+  if (m_ownIcon) DestroyIcon(m_icon);
+  if (m_listBrush) DeleteObject(m_listBrush);
 }
 
 void CUninstallDlg::DoDataExchange(CDataExchange* pDX) {
-  DDX_Control(pDX, IDCANCEL, button2_);
-  DDX_Control(pDX, IDC_PROGRESS, progress_);
-  DDX_Control(pDX, IDC_HEADLINE, headline_);
-  DDX_Control(pDX, IDC_STATUS, status_);
-  DDX_Control(pDX, IDC_ANIMATION, animation_);
-  DDX_Text(pDX, IDC_HEADLINE, headlineText_);
+  DDX_Control(pDX, IDCANCEL, m_button2);
+  DDX_Control(pDX, IDC_PROGRESS, m_progress);
+  DDX_Control(pDX, IDC_HEADLINE, m_headline);
+  DDX_Control(pDX, IDC_STATUS, m_status);
+  DDX_Control(pDX, IDC_ANIMATION, m_animation);
+  DDX_Text(pDX, IDC_HEADLINE, m_headlineText);
 }
 
 BOOL CUninstallDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-  progress_.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, REMOVAL_PROGRESS_MAX));
-  animation_.SendMessage(ACM_OPENA, reinterpret_cast<WPARAM>(AfxGetInstanceHandle()),
+  SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+  SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+  m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, REMOVAL_PROGRESS_MAX));
+  m_animation.SendMessage(ACM_OPENA, reinterpret_cast<WPARAM>(AfxGetInstanceHandle()),
                          reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_CLIP)));
-  animation_.ShowWindow(SW_HIDE);
-  headlineText_.Format(TEXT_PREPARING_FORMAT, settings_.ProductName.c_str());
-  SetWindowText(settings_.ProductName);
-  list_.m_hWnd = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_BORDER | WS_VSCROLL, ScaleForDpi(kListRect.left),
+  m_animation.ShowWindow(SW_HIDE);
+  m_headlineText.Format(TEXT_PREPARING_FORMAT, m_settings.ProductName.c_str());
+  SetWindowText(m_settings.ProductName);
+  m_list.m_hWnd = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_BORDER | WS_VSCROLL, ScaleForDpi(kListRect.left),
                                  ScaleForDpi(kListRect.top), ScaleForDpi(kListRect.right - kListRect.left),
                                  ScaleForDpi(kListRect.bottom - kListRect.top), m_hWnd,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LEFT_LIST)),
                                  AfxGetInstanceHandle(), 0);
   // The dialog's font, so that paths in Chinese read like the rest.
-  list_.SendMessage(WM_SETFONT, SendMessage(WM_GETFONT), FALSE);
+  m_list.SendMessage(WM_SETFONT, SendMessage(WM_GETFONT), FALSE);
   UpdateData(FALSE);
   return TRUE;
 }
 
 void CUninstallDlg::OnOK() {
-  if (state_ == STATE_FINISHED) {
+  if (m_state == STATE_FINISHED) {
     EndDialog(IDOK);
-  } else if (state_ == STATE_FILES_LEFT) {
+  } else if (m_state == STATE_FILES_LEFT) {
     // Refused or failed: the dialog stays as it is, with its list.
-    RemovalResult result = engine_.RemoveInstallFolder();
-    refused_ = result == FOLDER_REFUSED;
+    RemovalResult result = m_engine.RemoveInstallFolder();
+    m_refused = result == FOLDER_REFUSED;
     if (result == FOLDER_REMOVED) {
-      state_ = STATE_FINISHED;
+      m_state = STATE_FINISHED;
       EndDialog(IDOK);
     }
   } else {
@@ -109,8 +109,8 @@ void CUninstallDlg::OnOK() {
 }
 
 int CUninstallDlg::ExitCode() const {
-  if (state_ == STATE_FINISHED) return EXIT_DONE;
-  if (state_ == STATE_FILES_LEFT) return refused_ ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
+  if (m_state == STATE_FINISHED) return EXIT_DONE;
+  if (m_state == STATE_FILES_LEFT) return m_refused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
   return EXIT_CANCELLED;
 }
 
@@ -123,36 +123,36 @@ BOOL CUninstallDlg::OnPaint() {
     GetClientRect(m_hWnd, &r);
     int x = (r.right - r.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     int y = (r.bottom - r.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    if (icon_) DrawIcon(dc, x, y, icon_);
+    if (m_icon) DrawIcon(dc, x, y, m_icon);
   }
-  if (picture_.IsLoaded())
-    picture_.Draw(dc, ScaleForDpi(kPictureLeft), ScaleForDpi(kPictureTop), ScaleForDpi(kPictureWidth),
+  if (m_picture.IsLoaded())
+    m_picture.Draw(dc, ScaleForDpi(kPictureLeft), ScaleForDpi(kPictureTop), ScaleForDpi(kPictureWidth),
                   ScaleForDpi(kPictureHeight));
   EndPaint(m_hWnd, &ps);
   return TRUE;
 }
 
 HBRUSH CUninstallDlg::OnCtlColor(HDC dc, HWND ctl, UINT ctlType) {
-  if (ctlType != CTLCOLOR_LISTBOX || ctl != list_.m_hWnd || !ctl) return 0;
-  if (!listBrush_) listBrush_ = CreateSolidBrush(kListBack);
+  if (ctlType != CTLCOLOR_LISTBOX || ctl != m_list.m_hWnd || !ctl) return 0;
+  if (!m_listBrush) m_listBrush = CreateSolidBrush(kListBack);
   SetTextColor(dc, kListText);
   SetBkColor(dc, kListBack);
-  return listBrush_;
+  return m_listBrush;
 }
 
 BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
   if (msg != WM_QUERYDRAGICON) return FALSE;
-  *result = reinterpret_cast<LRESULT>(icon_);
+  *result = reinterpret_cast<LRESULT>(m_icon);
   return TRUE;
 }
 
 // ---- the removal run and its ends ----------------------------------------------
 
 void CUninstallDlg::RunRemoval() {
-  animation_.ShowWindow(SW_SHOW);
-  animation_.SendMessage(ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
+  m_animation.ShowWindow(SW_SHOW);
+  m_animation.SendMessage(ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
   ::EnableWindow(GetDlgItem(IDOK), FALSE);
-  RemovalOutcome outcome = engine_.RunRemoval();
+  RemovalOutcome outcome = m_engine.RunRemoval();
   if (outcome == REMOVAL_FILES_LEFT) {
     ShowFilesLeft();
   } else if (outcome == REMOVAL_FINISHED) {
@@ -166,23 +166,23 @@ void CUninstallDlg::RunRemoval() {
 }
 
 void CUninstallDlg::ShowFilesLeft() {
-  state_ = STATE_FILES_LEFT;
-  animation_.SendMessage(ACM_OPENA, 0, 0);  // the clip closed: the control goes blank
+  m_state = STATE_FILES_LEFT;
+  m_animation.SendMessage(ACM_OPENA, 0, 0);  // the clip closed: the control goes blank
   SetDlgItemText(IDOK, BUTTON_DELETE_ALL);
-  button2_.SetWindowText(BUTTON_EXIT);
-  list_.ShowWindow(SW_SHOW);
+  m_button2.SetWindowText(BUTTON_EXIT);
+  m_list.ShowWindow(SW_SHOW);
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
   SetStatus("");
   SetHeadline(TEXT_FILES_LEFT);
-  MoveWindow(headline_.m_hWnd, ScaleForDpi(kHeadlineLeft), ScaleForDpi(kHeadlineTop), ScaleForDpi(kHeadlineWidth),
+  MoveWindow(m_headline.m_hWnd, ScaleForDpi(kHeadlineLeft), ScaleForDpi(kHeadlineTop), ScaleForDpi(kHeadlineWidth),
              ScaleForDpi(kHeadlineHeight), TRUE);
   SetProgress(REMOVAL_PROGRESS_MAX);
   StopAnimation();
 }
 
 void CUninstallDlg::ShowFinished() {
-  state_ = STATE_FINISHED;
-  button2_.ShowWindow(SW_HIDE);
+  m_state = STATE_FINISHED;
+  m_button2.ShowWindow(SW_HIDE);
   HWND button = GetDlgItem(IDOK);
   RECT r;
   GetWindowRect(button, &r);
@@ -199,16 +199,16 @@ void CUninstallDlg::ShowFinished() {
 void CUninstallDlg::StopAnimation() {
   // The stop itself, then the request for frame 1000 that the clip does not
   // have (the control refuses it and stays stopped).
-  animation_.SendMessage(ACM_STOP);
-  animation_.SendMessage(ACM_PLAY, 0, MAKELPARAM(1000, 1000));
+  m_animation.SendMessage(ACM_STOP);
+  m_animation.SendMessage(ACM_PLAY, 0, MAKELPARAM(1000, 1000));
 }
 
 void CUninstallDlg::SetHeadline(const char* text) {
-  headlineText_ = text;
-  headline_.SetWindowText(text);
+  m_headlineText = text;
+  m_headline.SetWindowText(text);
 }
 
-void CUninstallDlg::SetStatus(const char* text) { status_.SetWindowText(text); }
-void CUninstallDlg::SetProgress(int pos) { progress_.SendMessage(PBM_SETPOS, pos); }
+void CUninstallDlg::SetStatus(const char* text) { m_status.SetWindowText(text); }
+void CUninstallDlg::SetProgress(int pos) { m_progress.SendMessage(PBM_SETPOS, pos); }
 void CUninstallDlg::ShowMessage(const char* text) { AfxMessageBox(text, MB_OK); }
-void CUninstallDlg::FileLeft(const char* path) { list_.SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path)); }
+void CUninstallDlg::FileLeft(const char* path) { m_list.SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path)); }

@@ -45,20 +45,20 @@ class CUninstallDlg : public CDialog, private IRemovalProgress {
   void ShowMessage(const char* text);
   void FileLeft(const char* path);
 
-  UninstallSettings& settings_;
-  State state_;
-  CPictureImage picture_;
-  CWnd list_;
-  CWnd button2_;
-  CWnd progress_;
-  CWnd headline_;
-  CWnd status_;
-  CWnd animation_;
-  CString headlineText_;
-  HICON icon_;
-  BOOL ownIcon_;  // made from the package's bytes: destroyed with the dialog
-  BOOL refused_;      // the last "全部删除" found the folder not removable whole
-  HBRUSH listBrush_;  // made at the list's first colour request; freed with the dialog
-  CRemovalServices services_;
-  CRemovalEngine engine_;
+  UninstallSettings& m_settings;
+  State m_state;
+  CPictureImage m_picture;
+  CWnd m_list;
+  CWnd m_button2;
+  CWnd m_progress;
+  CWnd m_headline;
+  CWnd m_status;
+  CWnd m_animation;
+  CString m_headlineText;
+  HICON m_icon;
+  BOOL m_ownIcon;  // made from the package's bytes: destroyed with the dialog
+  BOOL m_refused;      // the last "全部删除" found the folder not removable whole
+  HBRUSH m_listBrush;  // made at the list's first colour request; freed with the dialog
+  CRemovalServices m_services;
+  CRemovalEngine m_engine;
 };
