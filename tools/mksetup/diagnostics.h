@@ -25,3 +25,7 @@ struct Diagnostics {
 // A value for a message: in double quotes, control characters escaped, cut to
 // about maxChars characters (between UTF-8 characters) with "..." when longer.
 std::string QuoteValue(const std::string& utf8, size_t maxChars = 40);
+
+// The number of single-character edits between two words, for "did you mean"
+// suggestions of keys and sub-commands.
+size_t EditDistance(const std::string& a, const std::string& b);
