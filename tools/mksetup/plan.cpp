@@ -11,7 +11,6 @@
 #include <charconv>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <unordered_map>
 
 #include "codepage.h"
@@ -92,43 +91,49 @@ class Planner {
   std::unordered_map<std::string, std::string> folders_;       // folded folder -> first file in it
   std::string checkedFolder_;  // the last folder below a folder source whose names passed
   std::string lastFolder_;     // the folded folder of the file added last
-  std::set<std::pair<uint64_t, uint64_t>> inputs_;   // device and inode of every file read
+  // Device and inode of every file read (looked up once, for the output).
+  std::vector<std::pair<uint64_t, uint64_t>> inputs_;
   int64_t cachedBytes_ = 0;
 };
 
-std::string Planner::Text(const std::string& key, int line, const std::string& utf8, int limit,
-                          const char* limitNote) {
-  std::string out, bad;
+// The text in code page 936 into out, or what is wrong with it (to follow
+// "key = value: ").
+std::string ToPackageText(const std::string& utf8, int limit, const char* limitNote, std::string& out) {
+  std::string bad;
   size_t badAt = 0;
+  out.clear();
   if (!IsUtf8(utf8, &badAt)) {
     char hex[8];
     snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(utf8[badAt]));
-    d_.Error(line, key + " = " + QuoteValue(utf8) + ": holds the byte " + hex + ", which is not UTF-8 (" +
-                       DescribeNotUtf8(utf8) + ")");
-    return "";
+    return std::string("holds the byte ") + hex + ", which is not UTF-8 (" + DescribeNotUtf8(utf8) + ")";
   }
-  if (!Utf8ToCp936(utf8, out, &bad)) {
-    d_.Error(line, key + " = " + QuoteValue(utf8) + ": the character " + QuoteValue(bad) + " (" +
-                       CodePointName(bad) + ") has no form in code page 936, the package's text encoding");
-    return "";
-  }
+  if (!Utf8ToCp936(utf8, out, &bad))
+    return "the character " + QuoteValue(bad) + " (" + CodePointName(bad) +
+           ") has no form in code page 936, the package's text encoding";
   for (char c : out) {
     if (c == 0 || c == FIELD_END || c == ROW_END) {
       char hex[8];
       snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(c));
-      d_.Error(line, key + " = " + QuoteValue(utf8) + ": holds the control byte " + hex +
-                         "; no field may hold 0x00, 0x07 or 0x08 (the index uses them to separate fields)");
-      return "";
+      return std::string("holds the control byte ") + hex +
+             "; no field may hold 0x00, 0x07 or 0x08 (the index uses them to separate fields)";
     }
   }
   if (static_cast<int>(out.size()) > limit) {
-    std::string msg = key + " = " + QuoteValue(utf8) + ": " + std::to_string(out.size()) +
-                      " bytes in code page 936; the limit is " + std::to_string(limit) + " bytes";
+    std::string msg = std::to_string(out.size()) + " bytes in code page 936; the limit is " +
+                      std::to_string(limit) + " bytes";
     if (limitNote) msg += std::string(" (") + limitNote + ")";
-    d_.Error(line, msg);
-    return "";
+    return msg;
   }
-  return out;
+  return "";
+}
+
+std::string Planner::Text(const std::string& key, int line, const std::string& utf8, int limit,
+                          const char* limitNote) {
+  std::string out;
+  std::string why = ToPackageText(utf8, limit, limitNote, out);
+  if (why.empty()) return out;
+  d_.Error(line, key + " = " + QuoteValue(utf8) + ": " + why);
+  return "";
 }
 
 bool Planner::OneLine(const ProjectText& t) {
@@ -235,7 +240,7 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
     return false;
   }
   size = st.st_size;
-  inputs_.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+  inputs_.emplace_back(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
   return true;
 }
 
@@ -373,7 +378,7 @@ bool ListFiles(const std::string& root, std::vector<std::pair<std::string, std::
 // shortest folder the user may choose, and the folders the setup proposes or
 // usually finds; paths are counted in code page 936 bytes.
 const size_t kMaxPathBytes = 259;
-std::string ShortestFolder(int folder) {
+const char* ShortestFolder(int folder) {
   return folder == FOLDER_WINDOWS ? "C:\\WINDOWS\\" : folder == FOLDER_SYSTEM ? "C:\\WINDOWS\\SYSTEM\\" : "C:\\A\\";
 }
 
@@ -390,22 +395,24 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
   pf.length = size;
 
   // The name: given, or the source's own.
-  std::string nameKey = f.name.set ? f.name.key : pf.key + " file name";
+  // The keys name a file in messages only (made when one is needed).
+  auto nameKey = [&] { return f.name.set ? f.name.key : pf.key + " file name"; };
   std::string nameUtf8 = f.name.set ? f.name.value : path.substr(path.rfind('/') + 1);
   int line = f.name.set ? f.name.line : f.source.line;
   bool ok = true;
   std::string why = WindowsNameProblem(nameUtf8);
   if (!why.empty()) {
-    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": " + why +
+    d_.Error(line, nameKey() + " = " + QuoteValue(nameUtf8) + ": " + why +
                        (nameUtf8.find_first_of("\\/") != std::string::npos ? " (put folders in subfolder)" : ""));
     ok = false;
   } else {
-    pf.name = Text(nameKey, line, nameUtf8, kFileRowLimits[0]);
-    ok = !pf.name.empty();
+    std::string whyText = ToPackageText(nameUtf8, kFileRowLimits[0], nullptr, pf.name);
+    if (!whyText.empty()) d_.Error(line, nameKey() + " = " + QuoteValue(nameUtf8) + ": " + whyText);
+    ok = whyText.empty() && !pf.name.empty();
   }
   // The project's subfolder is checked when loaded; the folders below a
   // folder source are checked here.
-  std::string subKey = f.subfolder.set ? f.subfolder.key : pf.key + " sub-folder";
+  auto subKey = [&] { return f.subfolder.set ? f.subfolder.key : pf.key + " sub-folder"; };
   int subLine = f.subfolder.set ? f.subfolder.line : f.source.line;
   size_t slash = rel.rfind('/');
   // The files of a folder come one after another: its names are checked once.
@@ -427,13 +434,14 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
     if (ok) checkedFolder_ = below;
   }
   if (ok && !subdir.empty()) {
-    pf.subdir = Text(subKey, subLine, subdir, kFileRowLimits[2]);
-    if (pf.subdir.empty()) ok = false;
+    std::string whyText = ToPackageText(subdir, kFileRowLimits[2], nullptr, pf.subdir);
+    if (!whyText.empty()) d_.Error(subLine, subKey() + " = " + QuoteValue(subdir) + ": " + whyText);
+    if (!whyText.empty() || pf.subdir.empty()) ok = false;
   }
   if (!ok) return;
 
   std::string below = (pf.subdir.empty() ? "" : pf.subdir + "\\") + pf.name;
-  size_t shortest = ShortestFolder(pf.folder).size() + below.size();
+  size_t shortest = strlen(ShortestFolder(pf.folder)) + below.size();
   if (shortest > kMaxPathBytes) {
     d_.Error(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(below)) + ": " + std::to_string(shortest) +
                        " bytes as installed even into " + ShortestFolder(pf.folder) +
@@ -532,6 +540,7 @@ void Planner::Files() {
       if (found.empty())
         d_.Warning(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": the folder holds no files");
       plan_.files.reserve(plan_.files.size() + order.size());
+      const std::string sourceKey = f.key + ".source";
       for (const auto& [key, i] : order) {
         const std::string& rel = found[i].first;
         const std::string& full = found[i].second;
@@ -539,7 +548,7 @@ void Planner::Files() {
         std::string shown = f.source.value + (f.source.value.back() == '/' ? "" : "/") + rel;
         std::string data;
         bool cached = false;
-        if (!Readable(f.key + ".source", f.source.line, shown, full, size, &data, &cached)) continue;
+        if (!Readable(sourceKey, f.source.line, shown, full, size, &data, &cached)) continue;
         std::string subdir = f.subfolder.value;
         size_t slash = rel.rfind('/');
         if (slash != std::string::npos) {
@@ -592,9 +601,10 @@ void Planner::Layout() {
   place(splash_);
   for (PlannedFile& f : plan_.files) {
     PlannedRegion r;
-    r.what = f.key;
-    r.shown = f.shown;
-    r.source = f.source;
+    // The writer and the listing take these from the regions from now on.
+    r.what = std::move(f.key);
+    r.shown = std::move(f.shown);
+    r.source = std::move(f.source);
     r.length = f.length;
     r.data = std::move(f.data);
     r.cached = f.cached;
@@ -718,9 +728,10 @@ bool Planner::Run() {
       for (const std::string& path : others) {
         struct stat ist;
         if (stat(path.c_str(), &ist) == 0)
-          inputs_.insert({static_cast<uint64_t>(ist.st_dev), static_cast<uint64_t>(ist.st_ino)});
+          inputs_.emplace_back(static_cast<uint64_t>(ist.st_dev), static_cast<uint64_t>(ist.st_ino));
       }
-      if (inputs_.count({static_cast<uint64_t>(ost.st_dev), static_cast<uint64_t>(ost.st_ino)}))
+      if (std::count(inputs_.begin(), inputs_.end(),
+                     std::make_pair(static_cast<uint64_t>(ost.st_dev), static_cast<uint64_t>(ost.st_ino))))
         d_.Error(0, "output " + QuoteValue(plan_.output) +
                         ": the same file as one of the build's inputs (the project, the stub, a picture, the "
                         "licence or a packed file); choose another output");
