@@ -76,7 +76,7 @@ class Planner {
              PlannedRegion& region);
   void Header();
   void Files();
-  void AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
+  void AddFile(const ProjectFile& f, std::string path, std::string shown,
                const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
   void CheckReferences();
   void Layout();
@@ -87,10 +87,13 @@ class Planner {
   Plan& plan_;
   Diagnostics& d_;
   PlannedRegion picture_, icon_, splash_;
-  std::unordered_map<std::string, std::string> destinations_;  // folded destination -> who
-  std::unordered_map<std::string, std::string> folders_;       // folded folder -> first file in it
+  // Folded destination -> the file that goes there, folded folder -> the
+  // first file in it (indexes into plan_.files).
+  std::unordered_map<std::string, size_t> destinations_;
+  std::unordered_map<std::string, size_t> folders_;
   std::string checkedFolder_;  // the last folder below a folder source whose names passed
   std::string lastFolder_;     // the folded folder of the file added last
+  std::string destUtf8_;
   // Device and inode of every file read (looked up once, for the output).
   std::vector<std::pair<uint64_t, uint64_t>> inputs_;
   int64_t cachedBytes_ = 0;
@@ -382,13 +385,13 @@ const char* ShortestFolder(int folder) {
   return folder == FOLDER_WINDOWS ? "C:\\WINDOWS\\" : folder == FOLDER_SYSTEM ? "C:\\WINDOWS\\SYSTEM\\" : "C:\\A\\";
 }
 
-void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
+void Planner::AddFile(const ProjectFile& f, std::string path, std::string shown,
                       const std::string& rel, const std::string& subdir, int64_t size, std::string&& data,
                       bool cached) {
   PlannedFile pf;
-  pf.shown = shown;
+  pf.shown = std::move(shown);
   pf.key = f.key + (rel.empty() ? "" : " (" + rel + ")");
-  pf.source = path;
+  pf.source = std::move(path);
   pf.folder = f.folder;
   pf.shortcuts = f.shortcuts;
   pf.copyMode = f.copyMode;
@@ -397,7 +400,7 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
   // The name: given, or the source's own.
   // The keys name a file in messages only (made when one is needed).
   auto nameKey = [&] { return f.name.set ? f.name.key : pf.key + " file name"; };
-  std::string nameUtf8 = f.name.set ? f.name.value : path.substr(path.rfind('/') + 1);
+  std::string nameUtf8 = f.name.set ? f.name.value : pf.source.substr(pf.source.rfind('/') + 1);
   int line = f.name.set ? f.name.line : f.source.line;
   bool ok = true;
   std::string why = WindowsNameProblem(nameUtf8);
@@ -459,18 +462,20 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
     }
   }
 
-  std::string destUtf8 = std::string(FolderKeyword(pf.folder)) + "\\" + Cp936ToUtf8(below);
+  std::string& destUtf8 = destUtf8_;  // its buffer serves every file
+  destUtf8.assign(FolderKeyword(pf.folder)).append(1, '\\').append(Cp936ToUtf8(below));
   std::string folded = FoldForWindows(destUtf8);
   auto it = destinations_.find(folded);
   if (it != destinations_.end()) {
-    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": the same destination as " + it->second +
+    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": the same destination as " +
+                       plan_.files[it->second].key +
                        "; each file needs its own (Windows ignores letter case and trailing dots)");
     return;
   }
   // A file and a folder cannot share a path.
   auto folder = folders_.find(folded);
   if (folder != folders_.end()) {
-    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": " + folder->second +
+    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": " + plan_.files[folder->second].key +
                        " needs a folder of this name; a file and a folder cannot share it");
     return;
   }
@@ -485,16 +490,16 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
     std::string prefix = folded.substr(0, cut);
     auto clash = destinations_.find(prefix);
     if (clash != destinations_.end()) {
-      d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": needs a folder where " + clash->second +
-                         " puts a file");
+      d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": needs a folder where " +
+                         plan_.files[clash->second].key + " puts a file");
       return;
     }
   }
   for (size_t cut = folded.find('\\', folded.find('\\') + 1); !sameFolder && cut != std::string::npos;
        cut = folded.find('\\', cut + 1))
-    folders_.emplace(folded.substr(0, cut), pf.key);
+    folders_.emplace(folded.substr(0, cut), plan_.files.size());
   lastFolder_.assign(folded, 0, lastCut == std::string::npos ? 0 : lastCut);
-  destinations_.emplace(std::move(folded), pf.key);
+  destinations_.emplace(std::move(folded), plan_.files.size());
   pf.data = std::move(data);
   pf.cached = cached;
   plan_.files.push_back(std::move(pf));
@@ -543,7 +548,7 @@ void Planner::Files() {
       const std::string sourceKey = f.key + ".source";
       for (const auto& [key, i] : order) {
         const std::string& rel = found[i].first;
-        const std::string& full = found[i].second;
+        std::string& full = found[i].second;
         int64_t size = 0;
         std::string shown = f.source.value + (f.source.value.back() == '/' ? "" : "/") + rel;
         std::string data;
@@ -556,7 +561,7 @@ void Planner::Files() {
           std::replace(below.begin(), below.end(), '/', '\\');
           subdir = subdir.empty() ? below : subdir + "\\" + below;
         }
-        AddFile(f, full, shown, rel, subdir, size, std::move(data), cached);
+        AddFile(f, std::move(full), std::move(shown), rel, subdir, size, std::move(data), cached);
       }
     } else {
       int64_t size = 0;
