@@ -102,8 +102,10 @@ static unsigned char MixKey(unsigned char b, int i, const unsigned char k[8]) {
 void ScrambleBuffer(unsigned char* buffer, int length, const char* key) {
   unsigned char k[8];
   PrepareKey(key, k);
-  for (int i = 0; i < length; i++)
-    buffer[i] = static_cast<unsigned char>(-MixKey(buffer[i], i, k));
+  // All eight key bytes from any start are the same eight: one mix serves
+  // every position (the builder scrambles indexes of many thousand rows).
+  unsigned char mix = MixKey(0, 0, k);
+  for (int i = 0; i < length; i++) buffer[i] = static_cast<unsigned char>(-(buffer[i] ^ mix));
 }
 
 void UnscrambleBuffer(unsigned char* buffer, int length, const char* key) {

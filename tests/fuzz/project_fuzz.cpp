@@ -1,6 +1,8 @@
 // A project file through the whole build check, as "mksetup build --dry-run"
 // runs it: loading, every check against the package format, the layout and the
-// index. Nothing is written.
+// index. Nothing is written, and nothing outside a scratch folder is read:
+// inputs that name a source elsewhere (an absolute path, "..") are skipped,
+// or the fuzzer would walk the host's files.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -8,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -41,6 +44,19 @@ const std::string& Scratch() {
   return dir;
 }
 
+// True when path, resolved against the scratch folder, lies inside it.
+bool Inside(const std::string& path) {
+  namespace fs = std::filesystem;
+  static const fs::path root = fs::weakly_canonical(Scratch());
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::path(Scratch()) / path, ec);
+  if (ec) return false;
+  auto r = root.begin(), q = p.begin();
+  for (; r != root.end(); ++r, ++q)
+    if (q == p.end() || *q != *r) return false;
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -55,6 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Diagnostics diag;
   Project project;
   if (!LoadProject(path, vars, project, diag)) return 0;
+  for (const ProjectFile& pf : project.files)
+    if (!Inside(pf.sourcePath)) return 0;
+  for (const std::string* media : {&project.picturePath, &project.iconPath, &project.backgroundPicturePath})
+    if (!media->empty() && !Inside(*media)) return 0;
   BuildOptions options;
   options.stub = dir + "/stub.exe";
   options.output = dir + "/out.exe";

@@ -239,6 +239,35 @@ TEST_F(BuildTest, IndexIsRowsOfEightEndedByAnEmptyName) {
   EXPECT_EQ(fields.back(), "");
 }
 
+// A folder source: byte order of the relative paths even where names share
+// their first bytes; a link to a file is packed under the link's name, a link
+// to a folder is not followed, a broken link is refused.
+TEST_F(BuildTest, FolderSourceOrderAndLinks) {
+  Write("pack/abcdefgh.txt", "1");
+  Write("pack/abcdefgh/x.txt", "2");
+  Write("pack/abcdefgh-y.txt", "3");
+  Write("pack/real/in.txt", "4");
+  ASSERT_EQ(symlink("real/in.txt", Path("pack/link.txt").c_str()), 0);
+  ASSERT_EQ(symlink("real", Path("pack/linkdir").c_str()), 0);
+  Write("p.toml", "[product]\nname = \"A\"\n[[file]]\nsource = \"pack\"\n");
+  RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("x.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  ReadBack rb;
+  ReadPackage(Path("x.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  std::vector<std::string> got;
+  CFileList& list = rb.settings.FileList;
+  for (int i = 0; list.MoveTo(i); i++)
+    got.push_back(std::string(list.Current()->SubDir) + "|" + list.Current()->Name);
+  EXPECT_EQ(got, (std::vector<std::string>{"|abcdefgh-y.txt", "|abcdefgh.txt", "abcdefgh|x.txt", "|link.txt",
+                                            "real|in.txt"}));
+
+  ASSERT_EQ(symlink("nowhere", Path("pack/broken").c_str()), 0);
+  r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("x.exe")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("\"broken\" is not a regular file"), std::string::npos) << r.output;
+}
+
 TEST_F(BuildTest, DefaultsWithoutOptionalSettings) {
   Write("min/setup.toml", "[product]\nname = \"Mini\"\n[[file]]\nsource = \"a.txt\"\n");
   Write("min/a.txt", "a");

@@ -239,6 +239,80 @@ TEST_F(InspectTest, NotASetupFileAndOddPaths) {
   EXPECT_NE(r.output.find("\ntrailer: LEN"), std::string::npos);
 }
 
+// Runs mksetup with stdout into a file and gives its exit status and its
+// peak resident memory in KiB. A small python process starts it: a child
+// forked from this (large) test process would count the test's memory too.
+int RunMeasured(const std::vector<std::string>& args, const std::string& out, long& peakKib) {
+  std::string cmd =
+      "ASAN_OPTIONS=quarantine_size_mb=0 python3 -c 'import resource, subprocess, sys\n"
+      "code = subprocess.run(sys.argv[2:], stdout=open(sys.argv[1], \"wb\")).returncode\n"
+      "print(code, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' '" +
+      out + "' '" MKSETUP_EXE "'";
+  for (const std::string& a : args) cmd += " '" + a + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  int code = -1;
+  peakKib = -1;
+  if (p) {
+    if (fscanf(p, "%d %ld", &code, &peakKib) != 2) code = -1;
+    pclose(p);
+  }
+  return code;
+}
+
+// An index of a hundred thousand rows is printed as it is read: memory
+// stays near the size of the index, and so does the list of problems of a
+// package where every row has one.
+TEST_F(InspectTest, HugeIndexNeedsLittleMoreMemoryThanItself) {
+  const int rows = 100000;
+  std::string stub = StubBytes();
+  CFieldTable t;
+  t.columnCount = 8;
+  for (int i = 0; i < 64; i++) t.AddField(i == 40 ? "App" : "");
+  char name[16];
+  for (int i = 0; i < rows; i++) {
+    snprintf(name, sizeof name, "%x", i);
+    // Every row's data lie outside the file: one problem each.
+    const char* row[] = {name, "", "", "", "", "1", "-1", ""};
+    for (const char* f : row) t.AddField(f);
+  }
+  for (int i = 0; i < 8; i++) t.AddField("");
+  int len = 0;
+  char* text = t.ExportText(len);
+  ScrambleBuffer(reinterpret_cast<unsigned char*>(text), len, TABLE_KEY);
+  char trailer[64];
+  int n = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(stub.size() + 1));
+  Write("big.exe", stub + "X" + std::string(text, static_cast<size_t>(len)) + std::string(trailer, static_cast<size_t>(n)));
+  FreeBuffer(text);
+
+  for (bool json : {true, false}) {
+    const char* form = json ? "--json" : "text";
+    std::vector<std::string> args{"inspect", Path("big.exe")};
+    if (json) args.push_back(form);
+    long peakKib = 0;
+    EXPECT_EQ(RunMeasured(args, Path("out.txt"), peakKib), 1) << form;
+    // The index is about 1.7 MiB; the program and the sanitizers' own share
+    // need about 16 MiB more.
+    EXPECT_LT(peakKib, 32 * 1024 + 6 * len / 1024) << form << ": index of " << len << " bytes";
+    std::string out = ReadFile(Path("out.txt"));
+    EXPECT_NE(out.find("and " + std::to_string(rows - InspectReport::kMaxProblems) + " more problems"),
+              std::string::npos)
+        << form << "\n" << out.substr(out.size() > 2000 ? out.size() - 2000 : 0);
+    if (json) {
+      std::string cmd = "python3 -c 'import json, sys\nd = json.load(open(sys.argv[1]))\n"
+                        "print(len(d[\"files\"]), len(d[\"problems\"]), d[\"files\"][-1][\"name\"])' '" +
+                        Path("out.txt") + "'";
+      FILE* p = popen(cmd.c_str(), "r");
+      char line[128] = "";
+      if (p) {
+        if (!fgets(line, sizeof line, p)) line[0] = 0;
+        pclose(p);
+      }
+      EXPECT_EQ(std::string(line), std::to_string(rows) + " 1001 1869f\n");
+    } else
+      EXPECT_NE(out.find("\nfiles: " + std::to_string(rows) + "\n"), std::string::npos);
+  }
+}
+
 TEST(CommandLine, OutputThatCannotBeWrittenFails) {
   // /dev/full takes nothing: every command that prints must say so.
   for (const char* args : {"--help", "inspect --help", "--version", "inspect " SOURCE_ROOT "/README.md"}) {

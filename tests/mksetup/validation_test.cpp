@@ -423,7 +423,17 @@ TEST_F(ValidationTest, ProjectFilesThatCannotBeParsedSafely) {
       {"a key of 40000 parts", {{"9deep", Repeat("a.", 40000) + "b = 1\n"}}, {"p.toml:", "dots on one line"}},
       {"lists nested 10000 deep", {{"9deep", "x = " + Repeat("[", 10000) + Repeat("]", 10000) + "\n"}},
        {"nest more than 32"}},
+      {"a bare key of a million bytes", {{"9deep", "[vars]\n" + Repeat("k", 1000000) + " = 1\n"}},
+       {"p.toml:", "a key of more than 256 bytes"}},
+      {"a quoted key of a million bytes", {{"9deep", "[vars]\n\"" + Repeat("k", 1000000) + "\" = 1\n"}},
+       {"a key of more than 256 bytes"}},
+      {"a long quoted key part", {{"9deep", "x.'" + Repeat("k", 300) + "' .y = 1\n"}}, {"a key of more than 256"}},
   });
+  // Long texts as values stay what they are.
+  Write("p.toml", Project({{"9long", "[vars]\nlong = \"" + Repeat("v", 100000) + "\"\nlit = '" +
+                                         Repeat("w", 1000) + "' # \"" + Repeat("c", 1000) + "\" = 1\n"}}));
+  RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
+  EXPECT_EQ(r.code, 0) << r.output.substr(0, 2000);
 }
 
 TEST_F(ValidationTest, OneMessagePerFaultAndTheRightReason) {

@@ -302,19 +302,34 @@ int Inspect(int argc, char** argv) {
   }
   if (path.empty()) return Usage("inspect needs a setup file");
   InspectReport report;
+  PackageReader reader;
   std::string error;
-  if (!InspectPackage(path, report, error)) {
+  if (!reader.Open(path, report, error)) {
     fprintf(stderr, "error: %s\n", error.c_str());
     return 1;
   }
-  std::string text = json ? FormatInspectJson(report) : FormatInspectText(report);
+  // Two passes over the rows, so that nothing grows with their number: the
+  // first counts them and gathers their problems, the second prints them.
+  InspectedFile f;
+  while (reader.NextFile(f, &report)) report.fileCount++;
+  reader.Rewind();
+  std::string text = json ? InspectJsonHead(report) : InspectTextHead(report);
+  for (size_t i = 0; reader.NextFile(f, nullptr); i++) {
+    text += json ? InspectJsonFile(i, f) : InspectTextFile(i, f);
+    if (text.size() >= (64 << 10)) {
+      fwrite(text.data(), 1, text.size(), stdout);
+      text.clear();
+    }
+  }
+  std::string tail = json ? InspectJsonTail(report) : InspectTextTail(report);
   SignatureInfo signature = ReadSignature(path);
-  AddSignature(signature, json, text);
+  AddSignature(signature, json, tail);
+  text += tail;
   fwrite(text.data(), 1, text.size(), stdout);
   // A package with problems fails, so that "inspect && ship" stops; so does
   // a signature that no longer matches the file.
   bool badSignature = signature.present && (signature.damaged || (signature.checked && !signature.matches));
-  return report.problems.empty() && !badSignature ? 0 : 1;
+  return report.problemCount == 0 && !badSignature ? 0 : 1;
 }
 
 int Sign(int argc, char** argv) {

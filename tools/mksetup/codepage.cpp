@@ -45,11 +45,22 @@ class Converter {
   iconv_t cd_;
 };
 
+// ASCII is the same bytes in both encodings.
+bool IsAscii(const std::string& s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
 size_t Utf8Width(unsigned char c) { return c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1; }
 
 }  // namespace
 
 bool Utf8ToCp936(const std::string& utf8, std::string& out, std::string* bad) {
+  if (IsAscii(utf8)) {
+    out = utf8;
+    return true;
+  }
   static Converter conv(nullptr, "UTF-8");
   conv.Reset();
   out.clear();
@@ -65,6 +76,10 @@ bool Utf8ToCp936(const std::string& utf8, std::string& out, std::string* bad) {
 }
 
 std::string Cp936ToUtf8(const std::string& bytes, bool* lossless) {
+  if (IsAscii(bytes)) {
+    if (lossless) *lossless = true;
+    return bytes;
+  }
   static Converter conv("UTF-8", nullptr);
   conv.Reset();
   std::string out;

@@ -124,15 +124,33 @@ bool TrailerShape(const std::string& path) {
 
 }  // namespace
 
-bool InspectPackage(const std::string& path, InspectReport& r, std::string& error) {
+void InspectReport::AddProblem(const std::string& problem) {
+  if (problems.size() < kMaxProblems) problems.push_back(problem);
+  problemCount++;
+}
+
+// NextField gives "" both for an empty field and at the end; the read
+// position tells them apart.
+std::string PackageReader::Next() {
+  int before = table_.readPos;
+  std::string f = table_.NextField();
+  ended_ = table_.readPos == before;
+  return f;
+}
+
+bool PackageReader::Open(const std::string& path, InspectReport& r, std::string& error) {
   r = InspectReport();
   r.path = path;
+  table_.text.Empty();
+  table_.readPos = 0;
+  ended_ = false;
+  row_ = 0;
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     error = path + ": cannot be read (not found or not a file)";
     return false;
   }
-  r.size = st.st_size;
+  r.size = size_ = st.st_size;
   long len = 0, seek = 0;
   if (!ReadTrailer(path.c_str(), len, seek) || !TrailerShape(path)) {
     error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";
@@ -155,27 +173,17 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
     error = path + ": the index cannot be read";
     return false;
   }
-  CFieldTable table;
-  table.LoadBytes(bytes, static_cast<int>(got), TABLE_KEY);
+  table_.LoadBytes(bytes, static_cast<int>(got), TABLE_KEY);
   FreeBuffer(bytes);
-  if (table.text.GetLength() < got)
-    r.problems.push_back("the index holds a zero byte at " + std::to_string(table.text.GetLength()) +
-                         " of " + std::to_string(got) + "; what follows it is not read");
+  if (table_.text.GetLength() < got)
+    r.AddProblem("the index holds a zero byte at " + std::to_string(table_.text.GetLength()) + " of " +
+                 std::to_string(got) + "; what follows it is not read");
 
-  // NextField gives "" both for an empty field and at the end; the read
-  // position tells them apart.
-  auto next = [&](bool& ended) {
-    int before = table.readPos;
-    std::string f = table.NextField();
-    ended = table.readPos == before;
-    return f;
-  };
-  bool ended = false;
   for (int i = 0; i < INDEX_HEADER_FIELDS; i++) {
-    std::string raw = next(ended);
-    if (ended) {
-      r.problems.push_back("the index ends after " + std::to_string(i) + " of its " +
-                           std::to_string(INDEX_HEADER_FIELDS) + " header fields");
+    std::string raw = Next();
+    if (ended_) {
+      r.AddProblem("the index ends after " + std::to_string(i) + " of its " + std::to_string(INDEX_HEADER_FIELDS) +
+                   " header fields");
       break;
     }
     InspectedField f;
@@ -184,11 +192,11 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
     f.raw = raw;
     bool lossless = true;
     f.text = Cp936ToUtf8(raw, &lossless);
-    if (!lossless) r.problems.push_back(f.name + ": bytes that are not code page 936 text");
+    if (!lossless) r.AddProblem(f.name + ": bytes that are not code page 936 text");
     int limit = kIndexFields[i].limit;
     if (kIndexFields[i].kind == FK_TEXT && limit > 0 && static_cast<int>(raw.size()) > limit)
-      r.problems.push_back(f.name + ": " + std::to_string(raw.size()) + " bytes; the setup holds at most " +
-                           std::to_string(limit));
+      r.AddProblem(f.name + ": " + std::to_string(raw.size()) + " bytes; the setup holds at most " +
+                   std::to_string(limit));
     r.header.push_back(f);
   }
   auto number = [&](int position) {
@@ -202,70 +210,88 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
   for (auto& reg : regions) {
     long l = number(reg.lengthPos), o = number(reg.lengthPos + 1);
     if ((l != 0 || o != 0) && Outside(l, o, r.size))
-      r.problems.push_back(std::string(reg.what) + ": " + std::to_string(l) + " bytes at " + std::to_string(o) +
-                           " lie outside the file");
+      r.AddProblem(std::string(reg.what) + ": " + std::to_string(l) + " bytes at " + std::to_string(o) +
+                   " lie outside the file");
   }
-
-  while (!ended) {
-    std::string name = next(ended);
-    if (name.empty()) {
-      if (ended) r.problems.push_back("the file list has no empty name at its end");
-      break;
-    }
-    std::string row[FILE_ROW_FIELDS - 1];
-    for (int k = 0; k < FILE_ROW_FIELDS - 1 && !ended; k++) row[k] = next(ended);
-    if (ended) {
-      r.problems.push_back("the index ends inside file row " + std::to_string(r.files.size() + 1));
-      break;
-    }
-    InspectedFile f;
-    f.name = Cp936ToUtf8(name);
-    f.folder = Cp936ToUtf8(row[0]);
-    f.folderKind = FolderFromKeyword(row[0].c_str());
-    f.subdir = Cp936ToUtf8(row[1]);
-    f.shortcuts = ParseLong(row[2].c_str());
-    f.copy = Cp936ToUtf8(row[3]);
-    f.copyMode = CopyModeFromKeyword(row[3].c_str());
-    f.length = ParseLong(row[4].c_str());
-    f.offset = ParseLong(row[5].c_str());
-    f.outside = Outside(f.length, f.offset, r.size);
-    std::string which = "file " + std::to_string(r.files.size() + 1) + " (" + f.name + "): ";
-    bool lossless = true;
-    Cp936ToUtf8(name + row[1], &lossless);
-    if (!lossless) r.problems.push_back(which + "bytes that are not code page 936 text");
-    if (name.size() > static_cast<size_t>(kFileRowLimits[0]))
-      r.problems.push_back(which + "a name of " + std::to_string(name.size()) + " bytes; the setup holds at most " +
-                           std::to_string(kFileRowLimits[0]));
-    if (row[1].size() > static_cast<size_t>(kFileRowLimits[2]))
-      r.problems.push_back(which + "a sub-folder of " + std::to_string(row[1].size()) +
-                           " bytes; the setup holds at most " + std::to_string(kFileRowLimits[2]));
-    std::string why = WindowsNameProblem(f.name);
-    if (!why.empty()) r.problems.push_back(which + "the name " + why);
-    if (!row[1].empty()) {
-      if (row[1].find(':') != std::string::npos || row[1][0] == '\\' || row[1][0] == '/')
-        r.problems.push_back(which + "the sub-folder " + Shown(f.subdir) + " does not lie below its folder");
-      std::string part;
-      for (char c : f.subdir + "\\") {
-        if (c != '\\' && c != '/') {
-          part += c;
-          continue;
-        }
-        if (part == ".." || part == ".")
-          r.problems.push_back(which + "the sub-folder " + Shown(f.subdir) + " climbs out of its folder (\"" + part +
-                               "\")");
-        part.clear();
-      }
-    }
-    if (f.outside)
-      r.problems.push_back("file " + std::to_string(r.files.size() + 1) + " (" + f.name + "): " +
-                           std::to_string(f.length) + " bytes at " + std::to_string(f.offset) +
-                           " lie outside the file");
-    r.files.push_back(f);
-  }
+  filesStart_ = ended_ ? -1 : table_.readPos;
   return true;
 }
 
-std::string FormatInspectText(const InspectReport& r) {
+void PackageReader::Rewind() {
+  ended_ = filesStart_ < 0;
+  if (filesStart_ >= 0) table_.readPos = filesStart_;
+  row_ = 0;
+}
+
+bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
+  if (ended_) return false;
+  std::string name = Next();
+  if (name.empty()) {
+    if (ended_ && r) r->AddProblem("the file list has no empty name at its end");
+    ended_ = true;
+    return false;
+  }
+  std::string row[FILE_ROW_FIELDS - 1];
+  for (int k = 0; k < FILE_ROW_FIELDS - 1 && !ended_; k++) row[k] = Next();
+  if (ended_) {
+    if (r) r->AddProblem("the index ends inside file row " + std::to_string(row_ + 1));
+    return false;
+  }
+  row_++;
+  f = InspectedFile();
+  f.name = Cp936ToUtf8(name);
+  f.folder = Cp936ToUtf8(row[0]);
+  f.folderKind = FolderFromKeyword(row[0].c_str());
+  f.subdir = Cp936ToUtf8(row[1]);
+  f.shortcuts = ParseLong(row[2].c_str());
+  f.copy = Cp936ToUtf8(row[3]);
+  f.copyMode = CopyModeFromKeyword(row[3].c_str());
+  f.length = ParseLong(row[4].c_str());
+  f.offset = ParseLong(row[5].c_str());
+  f.outside = Outside(f.length, f.offset, size_);
+  if (!r) return true;
+  std::string which = "file " + std::to_string(row_) + " (" + f.name + "): ";
+  bool lossless = true;
+  Cp936ToUtf8(name + row[1], &lossless);
+  if (!lossless) r->AddProblem(which + "bytes that are not code page 936 text");
+  if (name.size() > static_cast<size_t>(kFileRowLimits[0]))
+    r->AddProblem(which + "a name of " + std::to_string(name.size()) + " bytes; the setup holds at most " +
+                  std::to_string(kFileRowLimits[0]));
+  if (row[1].size() > static_cast<size_t>(kFileRowLimits[2]))
+    r->AddProblem(which + "a sub-folder of " + std::to_string(row[1].size()) + " bytes; the setup holds at most " +
+                  std::to_string(kFileRowLimits[2]));
+  std::string why = WindowsNameProblem(f.name);
+  if (!why.empty()) r->AddProblem(which + "the name " + why);
+  if (!row[1].empty()) {
+    if (row[1].find(':') != std::string::npos || row[1][0] == '\\' || row[1][0] == '/')
+      r->AddProblem(which + "the sub-folder " + Shown(f.subdir) + " does not lie below its folder");
+    std::string part;
+    for (char c : f.subdir + "\\") {
+      if (c != '\\' && c != '/') {
+        part += c;
+        continue;
+      }
+      if (part == ".." || part == ".")
+        r->AddProblem(which + "the sub-folder " + Shown(f.subdir) + " climbs out of its folder (\"" + part + "\")");
+      part.clear();
+    }
+  }
+  if (f.outside)
+    r->AddProblem(which + std::to_string(f.length) + " bytes at " + std::to_string(f.offset) +
+                  " lie outside the file");
+  return true;
+}
+
+bool InspectPackage(const std::string& path, InspectReport& r, std::string& error) {
+  PackageReader reader;
+  if (!reader.Open(path, r, error)) return false;
+  InspectedFile f;
+  while (reader.NextFile(f, &r)) r.files.push_back(f);
+  r.fileCount = r.files.size();
+  return true;
+}
+
+std::string InspectTextHead(const InspectReport& r) {
   std::string out;
   char line[256];
   snprintf(line, sizeof line, ": %lld bytes\ntrailer: LEN %ld, SEEK %ld\n\nheader:\n", static_cast<long long>(r.size),
@@ -275,46 +301,71 @@ std::string FormatInspectText(const InspectReport& r) {
     snprintf(line, sizeof line, "  %2d  %-24s ", f.position, f.name.c_str());
     out += line + Shown(f.text) + "\n";
   }
-  out += "\nfiles: " + std::to_string(r.files.size()) + "\n";
-  for (size_t i = 0; i < r.files.size(); i++) {
-    const InspectedFile& f = r.files[i];
-    std::string folder = f.folder;
-    if (folder != KW_WINDOWS_FOLDER && folder != KW_SYSTEM_FOLDER && folder != KW_INSTALL_FOLDER)
-      folder = Shown(folder) + " (installation folder)";
-    std::string copy = f.copy;
-    if (copy != KW_ALWAYS_COPY && copy != KW_NOTEXIST_COPY && copy != KW_ASK_COPY)
-      copy = Shown(copy) + " (" + CopyModeKeyword(f.copyMode) + ")";
-    std::string sc = std::to_string(f.shortcuts);
-    if (!ShortcutWords(f.shortcuts).empty()) sc += " (" + ShortcutWords(f.shortcuts) + ")";
-    out += "  " + std::to_string(i + 1) + "  name=" + Shown(f.name) + " folder=" + folder +
-           " subdir=" + Shown(f.subdir) + " shortcuts=" + sc + " copy=" + copy +
-           " length=" + std::to_string(f.length) + " offset=" + std::to_string(f.offset) +
-           (f.outside ? "  OUTSIDE THE FILE" : "") + "\n";
-  }
+  return out + "\nfiles: " + std::to_string(r.fileCount) + "\n";
+}
+
+std::string InspectTextFile(size_t i, const InspectedFile& f) {
+  std::string folder = f.folder;
+  if (folder != KW_WINDOWS_FOLDER && folder != KW_SYSTEM_FOLDER && folder != KW_INSTALL_FOLDER)
+    folder = Shown(folder) + " (installation folder)";
+  std::string copy = f.copy;
+  if (copy != KW_ALWAYS_COPY && copy != KW_NOTEXIST_COPY && copy != KW_ASK_COPY)
+    copy = Shown(copy) + " (" + CopyModeKeyword(f.copyMode) + ")";
+  std::string sc = std::to_string(f.shortcuts);
+  if (!ShortcutWords(f.shortcuts).empty()) sc += " (" + ShortcutWords(f.shortcuts) + ")";
+  return "  " + std::to_string(i + 1) + "  name=" + Shown(f.name) + " folder=" + folder + " subdir=" + Shown(f.subdir) +
+         " shortcuts=" + sc + " copy=" + copy + " length=" + std::to_string(f.length) +
+         " offset=" + std::to_string(f.offset) + (f.outside ? "  OUTSIDE THE FILE" : "") + "\n";
+}
+
+namespace {
+std::string MoreProblems(const InspectReport& r) {
+  return "and " + std::to_string(r.problemCount - r.problems.size()) + " more problems";
+}
+}  // namespace
+
+std::string InspectTextTail(const InspectReport& r) {
+  std::string out;
   if (!r.problems.empty()) {
     out += "\nproblems:\n";
     for (const std::string& p : r.problems) out += "  " + p + "\n";
+    if (r.problemCount > r.problems.size()) out += "  " + MoreProblems(r) + "\n";
   }
   return out;
 }
 
-std::string FormatInspectJson(const InspectReport& r) {
+std::string FormatInspectText(const InspectReport& r) {
+  std::string out = InspectTextHead(r);
+  for (size_t i = 0; i < r.files.size(); i++) out += InspectTextFile(i, r.files[i]);
+  return out + InspectTextTail(r);
+}
+
+std::string InspectJsonHead(const InspectReport& r) {
   std::string out = "{\n  \"file\": " + Json(r.path) + ",\n  \"size\": " + std::to_string(r.size) +
                     ",\n  \"trailer\": {\"len\": " + std::to_string(r.len) + ", \"seek\": " +
                     std::to_string(r.seek) + "},\n  \"fields\": {";
   for (size_t i = 0; i < r.header.size(); i++)
     out += std::string(i ? ",\n" : "\n") + "    " + Json(r.header[i].name) + ": " + Json(r.header[i].text);
-  out += "\n  },\n  \"files\": [";
-  for (size_t i = 0; i < r.files.size(); i++) {
-    const InspectedFile& f = r.files[i];
-    out += std::string(i ? "," : "") + "\n    {\"name\": " + Json(f.name) + ", \"folder\": " + Json(f.folder) +
-           ", \"folder_kind\": " + Json(FolderKindName(f.folderKind)) + ", \"subdir\": " + Json(f.subdir) +
-           ", \"shortcuts\": " + std::to_string(f.shortcuts) + ", \"copy\": " + Json(f.copy) +
-           ", \"length\": " + std::to_string(f.length) + ", \"offset\": " + std::to_string(f.offset) +
-           ", \"outside\": " + (f.outside ? "true" : "false") + "}";
-  }
-  out += "\n  ],\n  \"problems\": [";
+  return out + "\n  },\n  \"files\": [";
+}
+
+std::string InspectJsonFile(size_t i, const InspectedFile& f) {
+  return std::string(i ? "," : "") + "\n    {\"name\": " + Json(f.name) + ", \"folder\": " + Json(f.folder) +
+         ", \"folder_kind\": " + Json(FolderKindName(f.folderKind)) + ", \"subdir\": " + Json(f.subdir) +
+         ", \"shortcuts\": " + std::to_string(f.shortcuts) + ", \"copy\": " + Json(f.copy) +
+         ", \"length\": " + std::to_string(f.length) + ", \"offset\": " + std::to_string(f.offset) +
+         ", \"outside\": " + (f.outside ? "true" : "false") + "}";
+}
+
+std::string InspectJsonTail(const InspectReport& r) {
+  std::string out = "\n  ],\n  \"problems\": [";
   for (size_t i = 0; i < r.problems.size(); i++) out += std::string(i ? ", " : "") + Json(r.problems[i]);
-  out += "]\n}\n";
-  return out;
+  if (r.problemCount > r.problems.size()) out += ", " + Json(MoreProblems(r));
+  return out + "]\n}\n";
+}
+
+std::string FormatInspectJson(const InspectReport& r) {
+  std::string out = InspectJsonHead(r);
+  for (size_t i = 0; i < r.files.size(); i++) out += InspectJsonFile(i, r.files[i]);
+  return out + InspectJsonTail(r);
 }

@@ -74,7 +74,20 @@ unsigned long Upper(unsigned long cp) {
   return loc ? static_cast<unsigned long>(towupper_l(static_cast<wint_t>(cp), loc)) : cp;
 }
 
+bool IsAscii(const std::string& s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
 std::string Upper(const std::string& s) {
+  // Most names are ASCII: no decoding then (thousands of files are checked).
+  if (IsAscii(s)) {
+    std::string out = s;
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+  }
   std::string out;
   for (size_t i = 0; i < s.size();) {
     unsigned long cp;
@@ -113,23 +126,40 @@ std::string WindowsNameProblem(const std::string& name) {
   // The device names are reserved whatever follows a dot, and before trailing spaces.
   std::string base = name.substr(0, name.find('.'));
   while (!base.empty() && base.back() == ' ') base.pop_back();
+  // Every device name has 3, 4, 6 or 7 letters (an ASCII name of another
+  // length is none; other letters may turn into ASCII ones in upper case).
+  if (IsAscii(base) && (base.size() < 3 || base.size() > 7 || base.size() == 5 || !strchr("CPANLcpanl", base[0])))
+    return "";
   base = Upper(base);
   for (const char* d : kDevices)
-    if (base == d) return "\"" + std::string(d) + "\" is a device name on Windows, in any letter case and with any extension";
+    if (strcmp(base.c_str(), d) == 0) return "\"" + std::string(d) + "\" is a device name on Windows, in any letter case and with any extension";
   return "";
 }
 
 std::string FoldForWindows(const std::string& utf8) {
-  std::string out, part;
-  std::string s = utf8 + "\\";
-  for (char c : s) {
-    if (c == '\\') {
-      while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
-      if (!out.empty() || !part.empty()) out += (out.empty() ? "" : "\\") + Upper(part);
-      part.clear();
-    } else {
-      part += c;
+  // Part by part; ASCII parts are upper-cased in place (every file's
+  // destination passes here).
+  bool ascii = IsAscii(utf8);
+  std::string out;
+  out.reserve(utf8.size());
+  size_t start = 0;
+  while (start <= utf8.size()) {
+    size_t end = utf8.find('\\', start);
+    if (end == std::string::npos) end = utf8.size();
+    size_t keep = end;
+    while (keep > start && (utf8[keep - 1] == '.' || utf8[keep - 1] == ' ')) keep--;
+    if (!out.empty() || keep > start) {
+      if (!out.empty()) out += '\\';
+      if (ascii) {
+        size_t at = out.size();
+        out.append(utf8, start, keep - start);
+        for (size_t i = at; i < out.size(); i++)
+          if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+      } else {
+        out += Upper(utf8.substr(start, keep - start));
+      }
     }
+    start = end + 1;
   }
   return out;
 }

@@ -1,14 +1,17 @@
 #include "plan.h"
 
+#include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <map>
-#include <set>
+#include <unordered_map>
 
 #include "codepage.h"
 #include "common/container.h"
@@ -73,7 +76,7 @@ class Planner {
              PlannedRegion& region);
   void Header();
   void Files();
-  void AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
+  void AddFile(const ProjectFile& f, std::string path, std::string shown,
                const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
   void CheckReferences();
   void Layout();
@@ -84,45 +87,56 @@ class Planner {
   Plan& plan_;
   Diagnostics& d_;
   PlannedRegion picture_, icon_, splash_;
-  std::map<std::string, std::string> destinations_;  // folded destination -> who
-  std::map<std::string, std::string> folders_;       // folded folder -> first file in it
-  std::set<std::pair<uint64_t, uint64_t>> inputs_;   // device and inode of every file read
+  // Folded destination -> the file that goes there, folded folder -> the
+  // first file in it (indexes into plan_.files).
+  std::unordered_map<std::string, size_t> destinations_;
+  std::unordered_map<std::string, size_t> folders_;
+  std::string checkedFolder_;  // the last folder below a folder source whose names passed
+  std::string lastFolder_;     // the folded folder of the file added last
+  std::string destUtf8_;
+  // Device and inode of every file read (looked up once, for the output).
+  std::vector<std::pair<uint64_t, uint64_t>> inputs_;
   int64_t cachedBytes_ = 0;
 };
 
-std::string Planner::Text(const std::string& key, int line, const std::string& utf8, int limit,
-                          const char* limitNote) {
-  std::string out, bad;
+// The text in code page 936 into out, or what is wrong with it (to follow
+// "key = value: ").
+std::string ToPackageText(const std::string& utf8, int limit, const char* limitNote, std::string& out) {
+  std::string bad;
   size_t badAt = 0;
+  out.clear();
   if (!IsUtf8(utf8, &badAt)) {
     char hex[8];
     snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(utf8[badAt]));
-    d_.Error(line, key + " = " + QuoteValue(utf8) + ": holds the byte " + hex + ", which is not UTF-8 (" +
-                       DescribeNotUtf8(utf8) + ")");
-    return "";
+    return std::string("holds the byte ") + hex + ", which is not UTF-8 (" + DescribeNotUtf8(utf8) + ")";
   }
-  if (!Utf8ToCp936(utf8, out, &bad)) {
-    d_.Error(line, key + " = " + QuoteValue(utf8) + ": the character " + QuoteValue(bad) + " (" +
-                       CodePointName(bad) + ") has no form in code page 936, the package's text encoding");
-    return "";
-  }
+  if (!Utf8ToCp936(utf8, out, &bad))
+    return "the character " + QuoteValue(bad) + " (" + CodePointName(bad) +
+           ") has no form in code page 936, the package's text encoding";
   for (char c : out) {
     if (c == 0 || c == FIELD_END || c == ROW_END) {
       char hex[8];
       snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(c));
-      d_.Error(line, key + " = " + QuoteValue(utf8) + ": holds the control byte " + hex +
-                         "; no field may hold 0x00, 0x07 or 0x08 (the index uses them to separate fields)");
-      return "";
+      return std::string("holds the control byte ") + hex +
+             "; no field may hold 0x00, 0x07 or 0x08 (the index uses them to separate fields)";
     }
   }
   if (static_cast<int>(out.size()) > limit) {
-    std::string msg = key + " = " + QuoteValue(utf8) + ": " + std::to_string(out.size()) +
-                      " bytes in code page 936; the limit is " + std::to_string(limit) + " bytes";
+    std::string msg = std::to_string(out.size()) + " bytes in code page 936; the limit is " +
+                      std::to_string(limit) + " bytes";
     if (limitNote) msg += std::string(" (") + limitNote + ")";
-    d_.Error(line, msg);
-    return "";
+    return msg;
   }
-  return out;
+  return "";
+}
+
+std::string Planner::Text(const std::string& key, int line, const std::string& utf8, int limit,
+                          const char* limitNote) {
+  std::string out;
+  std::string why = ToPackageText(utf8, limit, limitNote, out);
+  if (why.empty()) return out;
+  d_.Error(line, key + " = " + QuoteValue(utf8) + ": " + why);
+  return "";
 }
 
 bool Planner::OneLine(const ProjectText& t) {
@@ -229,7 +243,7 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
     return false;
   }
   size = st.st_size;
-  inputs_.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+  inputs_.emplace_back(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
   return true;
 }
 
@@ -313,46 +327,99 @@ void Planner::Header() {
   h[61] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
 }
 
+// Every file below the folder root (relative path with "/", full path),
+// symbolic links followed to files but not into folders; entries that are no
+// regular file (devices, pipes, broken links) go to odd. False with the
+// reason when a folder cannot be read. Read with readdir: with thousands of
+// files the walk is a good part of a build.
+bool ListFiles(const std::string& root, std::vector<std::pair<std::string, std::string>>& found,
+               std::vector<std::string>& odd, std::string& error) {
+  std::string prefix = root.back() == '/' ? root : root + "/";
+  std::vector<std::string> pending{std::string()};  // folders still to read, relative
+  while (!pending.empty()) {
+    std::string dirRel = std::move(pending.back());
+    pending.pop_back();
+    DIR* dir = opendir(dirRel.empty() ? root.c_str() : (prefix + dirRel).c_str());
+    if (!dir) {
+      error = strerror(errno);
+      return false;
+    }
+    errno = 0;
+    while (const dirent* e = readdir(dir)) {
+      const char* name = e->d_name;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      std::string rel = dirRel.empty() ? std::string(name) : dirRel + "/" + name;
+      std::string full = prefix + rel;
+      bool isDir = e->d_type == DT_DIR, isFile = e->d_type == DT_REG;
+      if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+        struct stat st;
+        if (stat(full.c_str(), &st) == 0) {
+          isDir = S_ISDIR(st.st_mode);
+          isFile = S_ISREG(st.st_mode);
+        }
+      }
+      if (isDir) {
+        if (e->d_type != DT_LNK) pending.push_back(std::move(rel));
+      } else if (isFile) {
+        found.emplace_back(std::move(rel), std::move(full));
+      } else {
+        odd.push_back(std::move(rel));
+      }
+      errno = 0;
+    }
+    int readError = errno;
+    closedir(dir);
+    if (readError) {
+      error = strerror(readError);
+      return false;
+    }
+  }
+  return true;
+}
+
 // The longest path the setup's file calls take (MAX_PATH less the zero), the
 // shortest folder the user may choose, and the folders the setup proposes or
 // usually finds; paths are counted in code page 936 bytes.
 const size_t kMaxPathBytes = 259;
-std::string ShortestFolder(int folder) {
+const char* ShortestFolder(int folder) {
   return folder == FOLDER_WINDOWS ? "C:\\WINDOWS\\" : folder == FOLDER_SYSTEM ? "C:\\WINDOWS\\SYSTEM\\" : "C:\\A\\";
 }
 
-void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::string& shown,
+void Planner::AddFile(const ProjectFile& f, std::string path, std::string shown,
                       const std::string& rel, const std::string& subdir, int64_t size, std::string&& data,
                       bool cached) {
   PlannedFile pf;
-  pf.shown = shown;
+  pf.shown = std::move(shown);
   pf.key = f.key + (rel.empty() ? "" : " (" + rel + ")");
-  pf.source = path;
+  pf.source = std::move(path);
   pf.folder = f.folder;
   pf.shortcuts = f.shortcuts;
   pf.copyMode = f.copyMode;
   pf.length = size;
 
   // The name: given, or the source's own.
-  std::string nameKey = f.name.set ? f.name.key : pf.key + " file name";
-  std::string nameUtf8 = f.name.set ? f.name.value : fs::path(path).filename().string();
+  // The keys name a file in messages only (made when one is needed).
+  auto nameKey = [&] { return f.name.set ? f.name.key : pf.key + " file name"; };
+  std::string nameUtf8 = f.name.set ? f.name.value : pf.source.substr(pf.source.rfind('/') + 1);
   int line = f.name.set ? f.name.line : f.source.line;
   bool ok = true;
   std::string why = WindowsNameProblem(nameUtf8);
   if (!why.empty()) {
-    d_.Error(line, nameKey + " = " + QuoteValue(nameUtf8) + ": " + why +
+    d_.Error(line, nameKey() + " = " + QuoteValue(nameUtf8) + ": " + why +
                        (nameUtf8.find_first_of("\\/") != std::string::npos ? " (put folders in subfolder)" : ""));
     ok = false;
   } else {
-    pf.name = Text(nameKey, line, nameUtf8, kFileRowLimits[0]);
-    ok = !pf.name.empty();
+    std::string whyText = ToPackageText(nameUtf8, kFileRowLimits[0], nullptr, pf.name);
+    if (!whyText.empty()) d_.Error(line, nameKey() + " = " + QuoteValue(nameUtf8) + ": " + whyText);
+    ok = whyText.empty() && !pf.name.empty();
   }
   // The project's subfolder is checked when loaded; the folders below a
   // folder source are checked here.
-  std::string subKey = f.subfolder.set ? f.subfolder.key : pf.key + " sub-folder";
+  auto subKey = [&] { return f.subfolder.set ? f.subfolder.key : pf.key + " sub-folder"; };
   int subLine = f.subfolder.set ? f.subfolder.line : f.source.line;
   size_t slash = rel.rfind('/');
-  if (slash != std::string::npos) {
+  // The files of a folder come one after another: its names are checked once.
+  if (slash != std::string::npos && rel.compare(0, slash, checkedFolder_) != 0) {
     std::string below = rel.substr(0, slash);
     size_t start = 0;
     while (ok && start <= below.size()) {
@@ -367,15 +434,17 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
       }
       start = end + 1;
     }
+    if (ok) checkedFolder_ = below;
   }
   if (ok && !subdir.empty()) {
-    pf.subdir = Text(subKey, subLine, subdir, kFileRowLimits[2]);
-    if (pf.subdir.empty()) ok = false;
+    std::string whyText = ToPackageText(subdir, kFileRowLimits[2], nullptr, pf.subdir);
+    if (!whyText.empty()) d_.Error(subLine, subKey() + " = " + QuoteValue(subdir) + ": " + whyText);
+    if (!whyText.empty() || pf.subdir.empty()) ok = false;
   }
   if (!ok) return;
 
   std::string below = (pf.subdir.empty() ? "" : pf.subdir + "\\") + pf.name;
-  size_t shortest = ShortestFolder(pf.folder).size() + below.size();
+  size_t shortest = strlen(ShortestFolder(pf.folder)) + below.size();
   if (shortest > kMaxPathBytes) {
     d_.Error(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(below)) + ": " + std::to_string(shortest) +
                        " bytes as installed even into " + ShortestFolder(pf.folder) +
@@ -383,43 +452,54 @@ void Planner::AddFile(const ProjectFile& f, const std::string& path, const std::
     return;
   }
   if (pf.folder == FOLDER_INSTALL) {
-    std::string dflt = "C:\\Program Files\\" + plan_.header[40] + "\\";
-    size_t full = dflt.size() + below.size();
-    if (full > kMaxPathBytes)
+    // The folder proposed: "C:\Program Files\" + product name + "\".
+    size_t full = strlen("C:\\Program Files\\") + plan_.header[40].size() + 1 + below.size();
+    if (full > kMaxPathBytes) {
+      std::string dflt = "C:\\Program Files\\" + plan_.header[40] + "\\";
       d_.Warning(line, pf.key + " = " + QuoteValue(Cp936ToUtf8(below)) + ": " + std::to_string(full) +
                            " bytes as installed into the proposed folder " + QuoteValue(Cp936ToUtf8(dflt)) +
                            "; Windows paths hold at most " + std::to_string(kMaxPathBytes));
+    }
   }
 
-  std::string destUtf8 = std::string(FolderKeyword(pf.folder)) + "\\" + Cp936ToUtf8(below);
+  std::string& destUtf8 = destUtf8_;  // its buffer serves every file
+  destUtf8.assign(FolderKeyword(pf.folder)).append(1, '\\').append(Cp936ToUtf8(below));
   std::string folded = FoldForWindows(destUtf8);
   auto it = destinations_.find(folded);
   if (it != destinations_.end()) {
-    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": the same destination as " + it->second +
+    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": the same destination as " +
+                       plan_.files[it->second].key +
                        "; each file needs its own (Windows ignores letter case and trailing dots)");
     return;
   }
   // A file and a folder cannot share a path.
   auto folder = folders_.find(folded);
   if (folder != folders_.end()) {
-    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": " + folder->second +
+    d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": " + plan_.files[folder->second].key +
                        " needs a folder of this name; a file and a folder cannot share it");
     return;
   }
-  for (size_t cut = folded.find('\\', folded.find('\\') + 1); cut != std::string::npos;
+  // The folders above it: checked and noted once for a run of files in the
+  // same folder (the file just before, the only destination added since,
+  // is no folder above this one).
+  size_t lastCut = folded.rfind('\\');
+  bool sameFolder = lastCut != std::string::npos && lastCut == lastFolder_.size() &&
+                    folded.compare(0, lastCut, lastFolder_) == 0;
+  for (size_t cut = folded.find('\\', folded.find('\\') + 1); !sameFolder && cut != std::string::npos;
        cut = folded.find('\\', cut + 1)) {
     std::string prefix = folded.substr(0, cut);
     auto clash = destinations_.find(prefix);
     if (clash != destinations_.end()) {
-      d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": needs a folder where " + clash->second +
-                         " puts a file");
+      d_.Error(line, pf.key + " = " + QuoteValue(destUtf8) + ": needs a folder where " +
+                         plan_.files[clash->second].key + " puts a file");
       return;
     }
   }
-  for (size_t cut = folded.find('\\', folded.find('\\') + 1); cut != std::string::npos;
+  for (size_t cut = folded.find('\\', folded.find('\\') + 1); !sameFolder && cut != std::string::npos;
        cut = folded.find('\\', cut + 1))
-    folders_.emplace(folded.substr(0, cut), pf.key);
-  destinations_[folded] = pf.key;
+    folders_.emplace(folded.substr(0, cut), plan_.files.size());
+  lastFolder_.assign(folded, 0, lastCut == std::string::npos ? 0 : lastCut);
+  destinations_.emplace(std::move(folded), plan_.files.size());
   pf.data = std::move(data);
   pf.cached = cached;
   plan_.files.push_back(std::move(pf));
@@ -439,37 +519,41 @@ void Planner::Files() {
       // Every file below the folder, in a fixed order: byte order of the
       // relative paths.
       std::vector<std::pair<std::string, std::string>> found;  // relative, full
-      fs::recursive_directory_iterator walk(f.sourcePath, ec), end;
-      if (ec) {
-        d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + ec.message());
+      std::vector<std::string> odd;
+      std::string error;
+      bool listed = ListFiles(f.sourcePath, found, odd, error);
+      for (const std::string& rel : odd)
+        d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + QuoteValue(rel) +
+                                    " is not a regular file");
+      if (!listed) {
+        d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + error);
         continue;
       }
-      for (; walk != end; walk.increment(ec)) {
-        if (ec) break;
-        const fs::directory_entry& e = *walk;
-        std::string rel = e.path().lexically_relative(f.sourcePath).generic_string();
-        std::error_code ec2;
-        if (e.is_directory(ec2)) continue;
-        if (e.is_regular_file(ec2)) {
-          found.emplace_back(rel, e.path().string());
-        } else {
-          d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + QuoteValue(rel) +
-                                      " is not a regular file");
-        }
+      // Relative paths are unique: they alone decide the order (sorted as
+      // indices, which move for nothing).
+      // The first eight bytes, as a number, decide most comparisons.
+      std::vector<std::pair<uint64_t, size_t>> order(found.size());
+      for (size_t i = 0; i < order.size(); i++) {
+        uint64_t key = 0;
+        const std::string& rel = found[i].first;
+        for (size_t k = 0; k < 8; k++) key = key << 8 | (k < rel.size() ? static_cast<unsigned char>(rel[k]) : 0);
+        order[i] = {key, i};
       }
-      if (ec) {
-        d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + ec.message());
-        continue;
-      }
-      std::sort(found.begin(), found.end());
+      std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : found[a.second].first < found[b.second].first;
+      });
       if (found.empty())
         d_.Warning(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": the folder holds no files");
-      for (auto& [rel, full] : found) {
+      plan_.files.reserve(plan_.files.size() + order.size());
+      const std::string sourceKey = f.key + ".source";
+      for (const auto& [key, i] : order) {
+        const std::string& rel = found[i].first;
+        std::string& full = found[i].second;
         int64_t size = 0;
         std::string shown = f.source.value + (f.source.value.back() == '/' ? "" : "/") + rel;
         std::string data;
         bool cached = false;
-        if (!Readable(f.key + ".source", f.source.line, shown, full, size, &data, &cached)) continue;
+        if (!Readable(sourceKey, f.source.line, shown, full, size, &data, &cached)) continue;
         std::string subdir = f.subfolder.value;
         size_t slash = rel.rfind('/');
         if (slash != std::string::npos) {
@@ -477,7 +561,7 @@ void Planner::Files() {
           std::replace(below.begin(), below.end(), '/', '\\');
           subdir = subdir.empty() ? below : subdir + "\\" + below;
         }
-        AddFile(f, full, shown, rel, subdir, size, std::move(data), cached);
+        AddFile(f, std::move(full), std::move(shown), rel, subdir, size, std::move(data), cached);
       }
     } else {
       int64_t size = 0;
@@ -522,9 +606,10 @@ void Planner::Layout() {
   place(splash_);
   for (PlannedFile& f : plan_.files) {
     PlannedRegion r;
-    r.what = f.key;
-    r.shown = f.shown;
-    r.source = f.source;
+    // The writer and the listing take these from the regions from now on.
+    r.what = std::move(f.key);
+    r.shown = std::move(f.shown);
+    r.source = std::move(f.source);
     r.length = f.length;
     r.data = std::move(f.data);
     r.cached = f.cached;
@@ -543,29 +628,47 @@ void Planner::Layout() {
 }
 
 void Planner::BuildIndex() {
-  CFieldTable table;
-  table.columnCount = FILE_ROW_FIELDS;
-  for (const std::string& f : plan_.header) table.AddField(f.c_str());
+  // The table text as CFieldTable writes it (each field ended by FIELD_END,
+  // a row's last one by ROW_END CR LF), in one string: with thousands of
+  // rows the table's copy per field costs more than all the rest.
+  std::string& text = plan_.index;
+  text.clear();
+  size_t column = 0;
+  auto add = [&](const char* value, size_t n) {
+    text.append(value, n);
+    if (++column < FILE_ROW_FIELDS) {
+      text += static_cast<char>(FIELD_END);
+    } else {
+      column = 0;
+      text += static_cast<char>(ROW_END);
+      text += "\r\n";
+    }
+  };
+  // Up to a zero byte, as the table takes a text (the checks let none through).
+  auto addText = [&](const std::string& value) { add(value.c_str(), strlen(value.c_str())); };
+  auto addWord = [&](const char* value) { add(value, strlen(value)); };
+  auto addNumber = [&](long long value) {
+    char digits[24];
+    add(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
+  };
+  for (const std::string& f : plan_.header) addText(f);
   for (const PlannedFile& f : plan_.files) {
-    table.AddField(f.name.c_str());
-    table.AddField(FolderKeyword(f.folder));
-    table.AddField(f.subdir.c_str());
-    table.AddField(std::to_string(f.shortcuts).c_str());
-    table.AddField(CopyModeKeyword(f.copyMode));
-    table.AddField(std::to_string(f.length).c_str());
-    table.AddField(std::to_string(f.offset).c_str());
-    table.AddField("");
+    addText(f.name);
+    addWord(FolderKeyword(f.folder));
+    addText(f.subdir);
+    addNumber(f.shortcuts);
+    addWord(CopyModeKeyword(f.copyMode));
+    addNumber(f.length);
+    addNumber(f.offset);
+    addWord("");
   }
-  table.AddField("");  // an empty name ends the list
-  int len = 0;
-  char* text = table.ExportText(len);
-  if (!text) {
-    d_.Error(0, "out of memory while building the index");
+  addWord("");  // an empty name ends the list
+  if (text.size() > 0x7FFFFFF0u) {
+    d_.Error(0, "the index would be " + std::to_string(text.size()) + " bytes");
     return;
   }
-  ScrambleBuffer(reinterpret_cast<unsigned char*>(text), len, TABLE_KEY);
-  plan_.index.assign(text, static_cast<size_t>(len));
-  FreeBuffer(text);
+  int len = static_cast<int>(text.size());
+  ScrambleBuffer(reinterpret_cast<unsigned char*>(&text[0]), len, TABLE_KEY);
   char trailer[64];
   int n = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(plan_.indexOffset));
   plan_.trailer.assign(trailer, static_cast<size_t>(n));
@@ -630,9 +733,10 @@ bool Planner::Run() {
       for (const std::string& path : others) {
         struct stat ist;
         if (stat(path.c_str(), &ist) == 0)
-          inputs_.insert({static_cast<uint64_t>(ist.st_dev), static_cast<uint64_t>(ist.st_ino)});
+          inputs_.emplace_back(static_cast<uint64_t>(ist.st_dev), static_cast<uint64_t>(ist.st_ino));
       }
-      if (inputs_.count({static_cast<uint64_t>(ost.st_dev), static_cast<uint64_t>(ost.st_ino)}))
+      if (std::count(inputs_.begin(), inputs_.end(),
+                     std::make_pair(static_cast<uint64_t>(ost.st_dev), static_cast<uint64_t>(ost.st_ino))))
         d_.Error(0, "output " + QuoteValue(plan_.output) +
                         ": the same file as one of the build's inputs (the project, the stub, a picture, the "
                         "licence or a packed file); choose another output");

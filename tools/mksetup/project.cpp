@@ -67,14 +67,35 @@ bool NormaliseTargetPath(const std::string& in, std::string& out, std::string& w
 const size_t kMaxProjectBytes = 16 << 20;
 const int kMaxNesting = 32;
 const int kMaxDotsPerLine = 64;
+// Every key the project knows is a short word; a variable's name is the
+// longest a user writes.
+const size_t kMaxKeyBytes = 256;
+
+bool IsBareKeyChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+// True when a quoted text that ends before at is a key: "=" or the "." of a
+// dotted key comes next (a value is followed by a comma, a bracket, a
+// comment or the line's end).
+bool QuotedKeyEnds(const std::string& text, size_t at) {
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) at++;
+  return at < text.size() && (text[at] == '=' || text[at] == '.');
+}
 
 // "" when text stays within the bounds; else the problem, with its line.
 std::string TooDeep(const std::string& text, int& line) {
   enum { kCode, kComment, kBasic, kLiteral, kMultiBasic, kMultiLiteral } state = kCode;
   int depth = 0, dots = 0;
+  size_t bare = 0, quoteStart = 0;
+  const std::string longKey = "a key of more than " + std::to_string(kMaxKeyBytes) + " bytes";
   line = 1;
   for (size_t i = 0; i < text.size(); i++) {
     char c = text[i];
+    // Runs of bare-key characters outside quotes are keys, or numbers and
+    // words far shorter than the bound.
+    bare = state == kCode && IsBareKeyChar(c) ? bare + 1 : 0;
+    if (bare > kMaxKeyBytes) return longKey;
     if (c == '\n') {
       line++;
       dots = 0;
@@ -86,9 +107,11 @@ std::string TooDeep(const std::string& text, int& line) {
       case kBasic:
         if (c == '\\') i++;
         else if (c == '"') state = kCode;
+        if (state == kCode && i - quoteStart > kMaxKeyBytes && QuotedKeyEnds(text, i + 1)) return longKey;
         break;
       case kLiteral:
         if (c == '\'') state = kCode;
+        if (state == kCode && i - quoteStart > kMaxKeyBytes && QuotedKeyEnds(text, i + 1)) return longKey;
         break;
       case kMultiBasic:
         if (c == '\\') i++;
@@ -101,8 +124,8 @@ std::string TooDeep(const std::string& text, int& line) {
         if (c == '#') state = kComment;
         else if (text.compare(i, 3, "\"\"\"") == 0) state = kMultiBasic, i += 2;
         else if (text.compare(i, 3, "'''") == 0) state = kMultiLiteral, i += 2;
-        else if (c == '"') state = kBasic;
-        else if (c == '\'') state = kLiteral;
+        else if (c == '"') state = kBasic, quoteStart = i + 1;
+        else if (c == '\'') state = kLiteral, quoteStart = i + 1;
         else if (c == '[' || c == '{') {
           if (++depth > kMaxNesting)
             return "lists and tables nest more than " + std::to_string(kMaxNesting) + " deep";
