@@ -53,48 +53,6 @@ const char* const kFileRowFieldNames[FILE_ROW_FIELDS] = {
     "Name", "Folder", "SubDir", "Shortcuts", "CopyMode", "Length", "Offset", "(ignored)"};
 const int kFileRowLimits[FILE_ROW_FIELDS] = {255, 0, 255, 0, 0, 0, 0, 0};
 
-int CharBoundary(const char* s, int max) {
-  int i = 0;
-  while (s[i] && i < max) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    // A lead byte of a double-byte character needs its trail byte in the limit.
-    int w = (c >= 0x81 && c <= 0xFE && s[i + 1]) ? 2 : 1;
-    if (i + w > max) break;
-    i += w;
-  }
-  return i;
-}
-
-int CharWidthMb(const char* s) {
-  unsigned char c = static_cast<unsigned char>(s[0]);
-  return (c >= 0x81 && c <= 0xFE && s[1]) ? 2 : 1;
-}
-
-int FindCharMb(const char* s, char c) {
-  for (int i = 0; s[i]; i += CharWidthMb(s + i))
-    if (s[i] == c) return i;
-  return -1;
-}
-
-int ReverseFindCharMb(const char* s, char c) {
-  int found = -1;
-  for (int i = 0; s[i]; i += CharWidthMb(s + i))
-    if (s[i] == c) found = i;
-  return found;
-}
-
-BOOL EndsWithBackslashMb(const char* s) {
-  int i = ReverseFindCharMb(s, '\\');
-  return i >= 0 && s[i + 1] == 0;
-}
-
-void CopyText(char* dst, int size, const char* src) {
-  if (size <= 0) return;
-  int n = CharBoundary(src, size - 1);
-  memcpy(dst, src, static_cast<size_t>(n));
-  dst[n] = 0;
-}
-
 int FolderFromKeyword(const char* text) {
   if (strcmp(text, KW_WINDOWS_FOLDER) == 0) return FOLDER_WINDOWS;
   if (strcmp(text, KW_SYSTEM_FOLDER) == 0) return FOLDER_SYSTEM;
@@ -253,8 +211,4 @@ static BOOL StaysBelow(const char* s, BOOL separators) {
 
 BOOL IsContainedEntry(const FileEntry& e) {
   return e.Name[0] && StaysBelow(e.Name, FALSE) && StaysBelow(e.SubDir, TRUE);
-}
-
-void AppendBackslashIfMissing(CString& path) {
-  if (!EndsWithBackslashMb(path)) path += '\\';
 }

@@ -2,6 +2,7 @@
 // and the file list. Shared by the setup's loader and the package builder.
 #pragma once
 #include "../framework/cstring.h"
+#include "../framework/mbcs.h"
 #include "../framework/platform.h"
 #include "fieldtable.h"
 
@@ -122,32 +123,11 @@ struct PackageSettings {
 // their buffers are cut inside them, at a character boundary.
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
 
-// Copies src into a buffer of size bytes, cutting it (between two characters of
-// code page 936, never inside one) so that it fits with its terminator.
-void CopyText(char* dst, int size, const char* src);
-// Byte length of the longest prefix of s that is at most max bytes and ends
-// between two code page 936 characters.
-int CharBoundary(const char* s, int max);
-// Width in bytes (1 or 2) of the code page 936 character at s (s[0] is not
-// the terminator).
-int CharWidthMb(const char* s);
-// Byte offset of the first / the last single-byte character c in s, never the
-// trail byte of a double-byte character (a backslash or "|" can be one); -1
-// when absent.
-int FindCharMb(const char* s, char c);
-int ReverseFindCharMb(const char* s, char c);
-// TRUE when s ends with a backslash of its own (the rule "append a backslash
-// when the text does not end with one").
-BOOL EndsWithBackslashMb(const char* s);
-
 // TRUE when a file row stays inside the folder it names: its subfolder is
 // empty or relative (no leading backslash), its name is one non-empty part,
 // and no part is "." or ".." (or only dots and spaces) or holds a drive or
 // stream colon or a slash. Only such a row is written, listed or linked.
 BOOL IsContainedEntry(const FileEntry& e);
-
-// Appends a backslash when the path does not end with one of its own.
-void AppendBackslashIfMissing(CString& path);
 
 int FolderFromKeyword(const char* text);
 int CopyModeFromKeyword(const char* text);

@@ -5,6 +5,7 @@
 #include "../common/container.h"
 #include "../common/shortenpath.h"
 #include "../framework/fsys.h"
+#include "../framework/mbcs.h"
 
 namespace {
 
@@ -14,15 +15,7 @@ const DWORD kPause = 500;
 
 BOOL IsOcx(const char* path) {
   int dot = ReverseFindCharMb(path, '.');
-  if (dot < 0) return FALSE;
-  const char* ext = path + dot + 1;
-  const char* want = "ocx";
-  for (int i = 0; i < 4; i++) {
-    char c = ext[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != want[i]) return FALSE;
-  }
-  return TRUE;
+  return dot >= 0 && CompareNoCaseMb(path + dot + 1, "ocx") == 0;
 }
 
 // Lengths count only when positive: a negative one is bad input, not "minus".

@@ -1,6 +1,6 @@
 #include "folderrules.h"
 
-#include "common/packageindex.h"
+#include "framework/mbcs.h"
 
 CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
   CString dir(windowsDir);

@@ -146,15 +146,4 @@ TEST(PackageIndex, OverlongTextsAreCutInsideTheirBuffers) {
   EXPECT_STREQ(s.ReadmeFile, "INSTALL\\readme.txt");
 }
 
-TEST(CopyText, CutsBetweenCharacters) {
-  char buf[4];
-  CopyText(buf, sizeof buf, "ab\xb0\xa1");
-  EXPECT_STREQ(buf, "ab");
-  CopyText(buf, sizeof buf, "a\xb0\xa1z");
-  EXPECT_STREQ(buf, "a\xb0\xa1");
-  CopyText(buf, sizeof buf, "xy");
-  EXPECT_STREQ(buf, "xy");
-  EXPECT_EQ(CharBoundary("\xb0\xa1\xb0\xa1", 3), 2);
-}
-
 }  // namespace

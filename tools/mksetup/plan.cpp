@@ -15,6 +15,7 @@
 #include "stubres.h"
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
+#include "framework/mbcs.h"
 #include "framework/memory.h"
 #include "media.h"
 #include "names.h"
@@ -39,11 +40,7 @@ const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKE
 // letters only and never inside a double-byte character.
 std::string FoldCase(const std::string& cp936) {
   std::string s = cp936;
-  for (size_t i = 0; i < s.size(); i++) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < s.size()) i++;
-    else if (c >= 'A' && c <= 'Z') s[i] = static_cast<char>(c - 'A' + 'a');
-  }
+  LowerAsciiMb(&s[0], s.size());
   return s;
 }
 
