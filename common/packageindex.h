@@ -36,8 +36,50 @@
 #define ASSOC_PROGRAM_SIZE 255   // the program reference behind it
 #define SPLASH_CAPTION_SIZE 68
 #define STATIC_LINE_LIMIT 47     // a page line shown in a static control
-#define INDEX_HEADER_FIELDS 64   // fields before the first file row
-#define FILE_ROW_FIELDS 8
+
+// The positions of the index header, from 0: the field at position p is the
+// (p + 1)-th of the index. The reader, the builder, the inspector and the
+// descriptor table below all name positions by these.
+enum IndexPosition {
+  kIdxPageText = 0,  // PAGE_LINES lines of each page, page after page
+  kIdxProductName = PAGE_COUNT * PAGE_LINES,
+  kIdxReadmeFile,
+  kIdxRunFile,
+  kIdxRegKeys,  // two keys
+  kIdxRegValues = kIdxRegKeys + 2,  // two values
+  kIdxUnused48 = kIdxRegValues + 2,
+  kIdxPictureLength,
+  kIdxPictureOffset,
+  kIdxIconLength,
+  kIdxIconOffset,
+  kIdxTypeAssoc,  // two associations: the program, then the extension
+  kIdxSplashEnabled = kIdxTypeAssoc + 4,
+  kIdxSplashPictureLength,
+  kIdxSplashPictureOffset,
+  kIdxSplashCaption,
+  kIdxSplashBackColor,
+  kIdxSplashCaptionBar,
+  kIdxUnused63,
+  kIdxUnused64,
+  kIndexHeaderFields  // fields before the first file row
+};
+// Position of page line `line` (both from 0) and of association a's program
+// (its extension follows it).
+inline int PageTextPosition(int page, int line) { return kIdxPageText + page * PAGE_LINES + line; }
+inline int TypeAssocPosition(int a) { return kIdxTypeAssoc + 2 * a; }
+
+// The fields of a file row, from 0.
+enum FileRowPosition {
+  kRowName,
+  kRowFolder,
+  kRowSubDir,
+  kRowShortcuts,
+  kRowCopyMode,
+  kRowLength,
+  kRowOffset,
+  kRowUnused,
+  kFileRowFields
+};
 
 // What one position of the index header holds.
 enum IndexFieldKind { FK_TEXT, FK_NUMBER, FK_BOOL, FK_IGNORED };
@@ -46,11 +88,11 @@ struct IndexFieldInfo {
   IndexFieldKind kind;
   int limit;  // most bytes a text may hold (0: the field buffer's own limit)
 };
-// Positions 1..64 of the header, at [position - 1].
-extern const IndexFieldInfo kIndexFields[INDEX_HEADER_FIELDS];
-extern const char* const kFileRowFieldNames[FILE_ROW_FIELDS];
+// What each position of the header holds, at [position].
+extern const IndexFieldInfo kIndexFields[kIndexHeaderFields];
+extern const char* const kFileRowFieldNames[kFileRowFields];
 // The byte limit of a text field of a file row (0 for numbers and keywords).
-extern const int kFileRowLimits[FILE_ROW_FIELDS];
+extern const int kFileRowLimits[kFileRowFields];
 
 struct FileEntry {
   char Name[TEXT_SIZE];
