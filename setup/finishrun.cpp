@@ -2,6 +2,7 @@
 
 #include "../common/container.h"
 #include "../common/setuplog.h"
+#include "texts.h"
 
 namespace {
 
@@ -86,14 +87,14 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
 BOOL CFinishRun::Run(const FinishChoices& choices) {
   CSetupLogWriter log;
   if (!log.Create(SetupLogPathIn(Folders.InstallDir))) {
-    services_.ShowError(LOG_CREATE_FAILED_TEXT);
+    services_.ShowError(kTextLogCreateFailed);
     return FALSE;
   }
   BOOL logOk = WriteLogSections(log, settings_, Folders);
   ShortcutPass(choices, log, logOk);
   if (!log.Close()) logOk = FALSE;
   // A short log would make the uninstaller leave things behind unasked.
-  if (!logOk) services_.ShowError(LOG_WRITE_FAILED_TEXT);
+  if (!logOk) services_.ShowError(kTextLogWriteFailed);
 
   if (choices.Readme == 1 && settings_.ReadmeFile[0]) services_.Open(Folders.ResolveRef(settings_.ReadmeFile));
   if (choices.Run == 1 && settings_.RunFile[0]) services_.Open(Folders.ResolveRef(settings_.RunFile));

@@ -14,9 +14,6 @@
 #define FOLDER_ID_DESKTOP 16
 
 #define UNINSTALLER_LINK_NAME "ridkit.lnk"
-#define LOG_CREATE_FAILED_TEXT "创建 setup.log 文件失败!"
-// A log that was created but could not be written to the end.
-#define LOG_WRITE_FAILED_TEXT "写入 setup.log 文件失败!"
 
 // What the platform does for the run that tests must control or observe.
 class IFinishServices {

@@ -32,4 +32,4 @@ BOOL CStep1::OnSetActive() {
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep1::OnQueryCancel() { return ConfirmQuit(NOT_STARTED_TEXT); }
+BOOL CStep1::OnQueryCancel() { return ConfirmQuit(kTextQuitNotStarted); }

@@ -25,7 +25,7 @@ BOOL CStep2::OnInitDialog() {
 }
 
 BOOL CStep2::OnSetActive() {
-  SetNextCaption(NEXT_TEXT);
+  SetNextCaption(kTextNext);
   SetWizardButtons(m_agreed == 1 ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
   ::ShowWindow(SheetItem(ID_WIZBACK), SW_SHOW);
   SendDlgItemMessage(m_agreed == 1 ? IDC_AGREE : IDC_DISAGREE, BM_SETCHECK, 1, 0);
@@ -46,4 +46,4 @@ BOOL CStep2::OnCommand(UINT id, UINT notifyCode) {
   return CStepPage::OnCommand(id, notifyCode);
 }
 
-BOOL CStep2::OnQueryCancel() { return ConfirmQuit(NOT_STARTED_TEXT); }
+BOOL CStep2::OnQueryCancel() { return ConfirmQuit(kTextQuitNotStarted); }

@@ -3,8 +3,6 @@
 #include "folderbrowser.h"
 #include "setupapp.h"
 
-#define BROWSE_TITLE "请选择安装目录"
-
 static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeA(drive)); }
 static bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -39,7 +37,7 @@ BOOL CStep3::OnInitDialog() {
 
 BOOL CStep3::OnSetActive() {
   SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
-  SetNextCaption(INSTALL_TEXT);
+  SetNextCaption(kTextInstall);
   return CStepPage::OnSetActive();
 }
 
@@ -55,7 +53,7 @@ void CStep3::OnBrowse() {
   UpdateData(TRUE);  // a failed reading leaves the last folder read
   CFolderBrowser browser;
   browser.SetCaption(App().ProductName);
-  browser.SetTitle(BROWSE_TITLE);
+  browser.SetTitle(kTextBrowseTitle);
   browser.SetInitialFolder(m_folder);
   if (browser.Browse(m_hWnd)) {
     m_folder = browser.GetFolder();
@@ -74,4 +72,4 @@ LRESULT CStep3::OnWizardNext() {
   return CStepPage::OnWizardNext();
 }
 
-BOOL CStep3::OnQueryCancel() { return ConfirmQuit(STARTING_TEXT); }
+BOOL CStep3::OnQueryCancel() { return ConfirmQuit(kTextQuitStarting); }

@@ -55,7 +55,7 @@ BOOL CStep5::OnSetActive() {
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep5::OnQueryCancel() { return ConfirmQuit(FINISHING_TEXT); }
+BOOL CStep5::OnQueryCancel() { return ConfirmQuit(kTextQuitFinishing); }
 
 void CStep5::Capture() {
   m_capturePending = FALSE;

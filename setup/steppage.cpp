@@ -14,7 +14,7 @@ HWND CStepPage::SheetItem(int id) const { return ::GetDlgItem(GetSheetWindow(), 
 void CStepPage::SetNextCaption(const char* text) { ::SetDlgItemTextA(GetSheetWindow(), ID_WIZNEXT, text); }
 
 BOOL CStepPage::ConfirmQuit(const char* message) {
-  if (App().ConfirmCancel(message, CONTINUE_TEXT, QUIT_TEXT) == 1) return CPropertyPage::OnQueryCancel();
+  if (App().ConfirmCancel(message, kTextContinue, kTextQuit) == 1) return CPropertyPage::OnQueryCancel();
   return FALSE;
 }
 
