@@ -62,6 +62,8 @@ class CFinishRun {
   const CString& Folder(int csidl, CString& cache, BOOL& asked);
   void ShortcutPass(const FinishChoices& choices, class CSetupLogWriter& log, BOOL& logOk);
   void MakeUninstallerLink(const CString& programs);
+  // Creates the shortcut and lists it in the log.
+  void Link(const CString& target, const CString& link, class CSetupLogWriter& log, BOOL& logOk);
 
   const PackageSettings& settings_;
   IFinishServices& services_;

@@ -20,18 +20,14 @@ CStep3::CStep3() : CStepPage(IDD_STEP3) {
 }
 
 void CStep3::DoDataExchange(CDataExchange* pDX) {
-  for (int i = 0; i < FOLDER_LINES; ++i) {
-    DDX_Text(pDX, IDC_FOLDER_LINE1 + i, m_line[i]);
-    DDV_MaxChars(pDX, m_line[i], PAGE_LINE_MAX);
-  }
+  ExchangeLines(pDX, IDC_FOLDER_LINE1, m_line, FOLDER_LINES);
   DDX_Text(pDX, IDC_FOLDER, m_folder);
   DDV_MaxChars(pDX, m_folder, FOLDER_MAX);
 }
 
 BOOL CStep3::OnInitDialog() {
   CStepPage::OnInitDialog();
-  for (int i = 0; i < FOLDER_LINES; ++i) m_line[i] = App().PageText[2][i];
-  UpdateData(FALSE);
+  ShowLines(2, m_line, FOLDER_LINES);
   return TRUE;
 }
 

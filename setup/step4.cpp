@@ -16,8 +16,7 @@ void CStep4::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_COPY_PROGRESS, m_progress);
   DDX_Control(pDX, IDC_COPY_STATUS, m_status);
   DDX_Control(pDX, IDC_COPY_ANIMATION, m_animation);
-  DDX_Text(pDX, IDC_COPY_HEADING, m_heading);
-  DDV_MaxChars(pDX, m_heading, PAGE_LINE_MAX);
+  ExchangeLines(pDX, IDC_COPY_HEADING, &m_heading, 1);
 }
 
 BOOL CStep4::OnInitDialog() {

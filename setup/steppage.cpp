@@ -18,6 +18,18 @@ BOOL CStepPage::ConfirmQuit(const char* message) {
   return FALSE;
 }
 
+void CStepPage::ExchangeLines(CDataExchange* pDX, int firstId, CString* lines, int count) {
+  for (int i = 0; i < count; i++) {
+    DDX_Text(pDX, firstId + i, lines[i]);
+    DDV_MaxChars(pDX, lines[i], PAGE_LINE_MAX);
+  }
+}
+
+void CStepPage::ShowLines(int page, CString* lines, int count) {
+  for (int i = 0; i < count; i++) lines[i] = App().PageText[page][i];
+  UpdateData(FALSE);
+}
+
 BOOL CStepPage::OnPaint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(m_hWnd, &ps);

@@ -27,6 +27,10 @@ class CStepPage : public CPropertyPage {
   void SetNextCaption(const char* text);
   // Cancel of a page: TRUE lets the sheet close ("退出安装").
   BOOL ConfirmQuit(const char* message);
+  // count statics from firstId, each at most PAGE_LINE_MAX bytes. ShowLines fills
+  // them from the package's page and puts every exchanged value into its control.
+  static void ExchangeLines(CDataExchange* pDX, int firstId, CString* lines, int count);
+  void ShowLines(int page, CString* lines, int count);
   // Draws the page picture; TRUE (the page has been painted).
   BOOL OnPaint();
 };

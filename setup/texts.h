@@ -1,5 +1,4 @@
-// Every text the setup shows, apart from the dialog templates' own control
-// texts (.rc): one place to read, review and later translate them.
+// Every text the setup shows outside its dialog templates (.rc), in one place.
 #pragma once
 #include "common/container.h"
 
