@@ -7,7 +7,7 @@
 
 #define PAGE_LINE(p, k, lim) {"page" #p ".line" #k, FK_TEXT, lim}
 
-const IndexFieldInfo kIndexFields[INDEX_HEADER_FIELDS] = {
+const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
     // Page 1: eight welcome lines in statics.
     PAGE_LINE(1, 1, 47), PAGE_LINE(1, 2, 47), PAGE_LINE(1, 3, 47), PAGE_LINE(1, 4, 47),
     PAGE_LINE(1, 5, 47), PAGE_LINE(1, 6, 47), PAGE_LINE(1, 7, 47), PAGE_LINE(1, 8, 47),
@@ -49,51 +49,9 @@ const IndexFieldInfo kIndexFields[INDEX_HEADER_FIELDS] = {
     {"(ignored 64)", FK_IGNORED, 0},
 };
 
-const char* const kFileRowFieldNames[FILE_ROW_FIELDS] = {
+const char* const kFileRowFieldNames[kFileRowFields] = {
     "Name", "Folder", "SubDir", "Shortcuts", "CopyMode", "Length", "Offset", "(ignored)"};
-const int kFileRowLimits[FILE_ROW_FIELDS] = {255, 0, 255, 0, 0, 0, 0, 0};
-
-int CharBoundary(const char* s, int max) {
-  int i = 0;
-  while (s[i] && i < max) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    // A lead byte of a double-byte character needs its trail byte in the limit.
-    int w = (c >= 0x81 && c <= 0xFE && s[i + 1]) ? 2 : 1;
-    if (i + w > max) break;
-    i += w;
-  }
-  return i;
-}
-
-int CharWidthMb(const char* s) {
-  unsigned char c = static_cast<unsigned char>(s[0]);
-  return (c >= 0x81 && c <= 0xFE && s[1]) ? 2 : 1;
-}
-
-int FindCharMb(const char* s, char c) {
-  for (int i = 0; s[i]; i += CharWidthMb(s + i))
-    if (s[i] == c) return i;
-  return -1;
-}
-
-int ReverseFindCharMb(const char* s, char c) {
-  int found = -1;
-  for (int i = 0; s[i]; i += CharWidthMb(s + i))
-    if (s[i] == c) found = i;
-  return found;
-}
-
-BOOL EndsWithBackslashMb(const char* s) {
-  int i = ReverseFindCharMb(s, '\\');
-  return i >= 0 && s[i + 1] == 0;
-}
-
-void CopyText(char* dst, int size, const char* src) {
-  if (size <= 0) return;
-  int n = CharBoundary(src, size - 1);
-  memcpy(dst, src, static_cast<size_t>(n));
-  dst[n] = 0;
-}
+const int kFileRowLimits[kFileRowFields] = {255, 0, 255, 0, 0, 0, 0, 0};
 
 int FolderFromKeyword(const char* text) {
   if (strcmp(text, KW_WINDOWS_FOLDER) == 0) return FOLDER_WINDOWS;
@@ -182,49 +140,71 @@ PackageSettings::PackageSettings()
 
 static BOOL IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
 
+namespace {
+
+// Reads a run of fields (the header, or one file row) by position: At(p)
+// passes over the fields before p (those no setting takes) and gives the
+// field at p, valid until the next call. Positions go up, never back.
+class CPositionReader {
+ public:
+  explicit CPositionReader(CFieldTable& table) : m_table(table), m_next(0), m_field("") {}
+  const char* At(int position) {
+    while (m_next <= position) {
+      m_field = m_table.NextField();
+      m_next++;
+    }
+    return m_field;
+  }
+
+ private:
+  CFieldTable& m_table;
+  int m_next;  // the position NextField gives next
+  const char* m_field;
+};
+
+}  // namespace
+
 void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
+  CPositionReader h(t);
   for (int p = 0; p < PAGE_COUNT; p++)
-    for (int k = 0; k < PAGE_LINES; k++) CopyText(s.PageText[p][k], TEXT_SIZE, t.NextField());
-  CopyText(s.ProductName, TEXT_SIZE, t.NextField());
-  CopyText(s.ReadmeFile, TEXT_SIZE, t.NextField());
-  CopyText(s.RunFile, TEXT_SIZE, t.NextField());
-  s.RegKeys[0] = t.NextField();
-  s.RegKeys[1] = t.NextField();
-  s.RegValues[0] = t.NextField();
-  s.RegValues[1] = t.NextField();
-  t.NextField();  // 48
-  s.PictureLength = ParseLong(t.NextField());
-  s.PictureOffset = ParseLong(t.NextField());
-  s.IconLength = ParseLong(t.NextField());
-  s.IconOffset = ParseLong(t.NextField());
+    for (int k = 0; k < PAGE_LINES; k++) CopyText(s.PageText[p][k], TEXT_SIZE, h.At(PageTextPosition(p, k)));
+  CopyText(s.ProductName, TEXT_SIZE, h.At(kIdxProductName));
+  CopyText(s.ReadmeFile, TEXT_SIZE, h.At(kIdxReadmeFile));
+  CopyText(s.RunFile, TEXT_SIZE, h.At(kIdxRunFile));
+  for (int i = 0; i < 2; i++) s.RegKeys[i] = h.At(kIdxRegKeys + i);
+  for (int i = 0; i < 2; i++) s.RegValues[i] = h.At(kIdxRegValues + i);
+  s.PictureLength = ParseLong(h.At(kIdxPictureLength));
+  s.PictureOffset = ParseLong(h.At(kIdxPictureOffset));
+  s.IconLength = ParseLong(h.At(kIdxIconLength));
+  s.IconOffset = ParseLong(h.At(kIdxIconOffset));
   for (int a = 0; a < 2; a++) {
     // The extension has its own 4 bytes; a longer one is cut, never spilling
     // into the program reference behind it.
-    CopyText(s.TypeAssoc[a].Program, ASSOC_PROGRAM_SIZE, t.NextField());
-    CopyText(s.TypeAssoc[a].Extension, EXT_SIZE, t.NextField());
+    CopyText(s.TypeAssoc[a].Program, ASSOC_PROGRAM_SIZE, h.At(TypeAssocPosition(a)));
+    CopyText(s.TypeAssoc[a].Extension, EXT_SIZE, h.At(TypeAssocPosition(a) + 1));
   }
-  s.SplashEnabled = IsTrue(t.NextField());
-  s.SplashPictureLength = ParseLong(t.NextField());
-  s.SplashPictureOffset = ParseLong(t.NextField());
-  CopyText(s.SplashCaption, SPLASH_CAPTION_SIZE, t.NextField());
-  s.SplashBackColor = ParseLong(t.NextField());
-  s.SplashCaptionBar = IsTrue(t.NextField());
-  t.NextField();  // 63
-  t.NextField();  // 64
+  s.SplashEnabled = IsTrue(h.At(kIdxSplashEnabled));
+  s.SplashPictureLength = ParseLong(h.At(kIdxSplashPictureLength));
+  s.SplashPictureOffset = ParseLong(h.At(kIdxSplashPictureOffset));
+  CopyText(s.SplashCaption, SPLASH_CAPTION_SIZE, h.At(kIdxSplashCaption));
+  s.SplashBackColor = ParseLong(h.At(kIdxSplashBackColor));
+  s.SplashCaptionBar = IsTrue(h.At(kIdxSplashCaptionBar));
+  h.At(kIndexHeaderFields - 1);  // the file rows follow the whole header
 
   for (;;) {
-    const char* name = t.NextField();
+    CPositionReader row(t);
+    const char* name = row.At(kRowName);
     if (!name[0]) break;
     FileEntry e;
     memset(&e, 0, sizeof e);
     CopyText(e.Name, TEXT_SIZE, name);
-    e.Folder = FolderFromKeyword(t.NextField());
-    CopyText(e.SubDir, TEXT_SIZE, t.NextField());
-    e.Shortcuts = ParseLong(t.NextField());
-    e.CopyMode = CopyModeFromKeyword(t.NextField());
-    e.Length = ParseLong(t.NextField());
-    e.Offset = ParseLong(t.NextField());
-    t.NextField();  // eighth field of the row
+    e.Folder = FolderFromKeyword(row.At(kRowFolder));
+    CopyText(e.SubDir, TEXT_SIZE, row.At(kRowSubDir));
+    e.Shortcuts = ParseLong(row.At(kRowShortcuts));
+    e.CopyMode = CopyModeFromKeyword(row.At(kRowCopyMode));
+    e.Length = ParseLong(row.At(kRowLength));
+    e.Offset = ParseLong(row.At(kRowOffset));
+    row.At(kFileRowFields - 1);
     if (!s.FileList.Append(e)) break;
   }
 }
@@ -253,8 +233,4 @@ static BOOL StaysBelow(const char* s, BOOL separators) {
 
 BOOL IsContainedEntry(const FileEntry& e) {
   return e.Name[0] && StaysBelow(e.Name, FALSE) && StaysBelow(e.SubDir, TRUE);
-}
-
-void AppendBackslashIfMissing(CString& path) {
-  if (!EndsWithBackslashMb(path)) path += '\\';
 }

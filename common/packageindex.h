@@ -2,6 +2,7 @@
 // and the file list. Shared by the setup's loader and the package builder.
 #pragma once
 #include "../framework/cstring.h"
+#include "../framework/mbcs.h"
 #include "../framework/platform.h"
 #include "fieldtable.h"
 
@@ -35,8 +36,50 @@
 #define ASSOC_PROGRAM_SIZE 255   // the program reference behind it
 #define SPLASH_CAPTION_SIZE 68
 #define STATIC_LINE_LIMIT 47     // a page line shown in a static control
-#define INDEX_HEADER_FIELDS 64   // fields before the first file row
-#define FILE_ROW_FIELDS 8
+
+// The positions of the index header, from 0: the field at position p is the
+// (p + 1)-th of the index. The reader, the builder, the inspector and the
+// descriptor table below all name positions by these.
+enum IndexPosition {
+  kIdxPageText = 0,  // PAGE_LINES lines of each page, page after page
+  kIdxProductName = PAGE_COUNT * PAGE_LINES,
+  kIdxReadmeFile,
+  kIdxRunFile,
+  kIdxRegKeys,  // two keys
+  kIdxRegValues = kIdxRegKeys + 2,  // two values
+  kIdxUnused48 = kIdxRegValues + 2,
+  kIdxPictureLength,
+  kIdxPictureOffset,
+  kIdxIconLength,
+  kIdxIconOffset,
+  kIdxTypeAssoc,  // two associations: the program, then the extension
+  kIdxSplashEnabled = kIdxTypeAssoc + 4,
+  kIdxSplashPictureLength,
+  kIdxSplashPictureOffset,
+  kIdxSplashCaption,
+  kIdxSplashBackColor,
+  kIdxSplashCaptionBar,
+  kIdxUnused63,
+  kIdxUnused64,
+  kIndexHeaderFields  // fields before the first file row
+};
+// Position of page line `line` (both from 0) and of association a's program
+// (its extension follows it).
+inline int PageTextPosition(int page, int line) { return kIdxPageText + page * PAGE_LINES + line; }
+inline int TypeAssocPosition(int a) { return kIdxTypeAssoc + 2 * a; }
+
+// The fields of a file row, from 0.
+enum FileRowPosition {
+  kRowName,
+  kRowFolder,
+  kRowSubDir,
+  kRowShortcuts,
+  kRowCopyMode,
+  kRowLength,
+  kRowOffset,
+  kRowUnused,
+  kFileRowFields
+};
 
 // What one position of the index header holds.
 enum IndexFieldKind { FK_TEXT, FK_NUMBER, FK_BOOL, FK_IGNORED };
@@ -45,11 +88,11 @@ struct IndexFieldInfo {
   IndexFieldKind kind;
   int limit;  // most bytes a text may hold (0: the field buffer's own limit)
 };
-// Positions 1..64 of the header, at [position - 1].
-extern const IndexFieldInfo kIndexFields[INDEX_HEADER_FIELDS];
-extern const char* const kFileRowFieldNames[FILE_ROW_FIELDS];
+// What each position of the header holds, at [position].
+extern const IndexFieldInfo kIndexFields[kIndexHeaderFields];
+extern const char* const kFileRowFieldNames[kFileRowFields];
 // The byte limit of a text field of a file row (0 for numbers and keywords).
-extern const int kFileRowLimits[FILE_ROW_FIELDS];
+extern const int kFileRowLimits[kFileRowFields];
 
 struct FileEntry {
   char Name[TEXT_SIZE];
@@ -122,32 +165,11 @@ struct PackageSettings {
 // their buffers are cut inside them, at a character boundary.
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
 
-// Copies src into a buffer of size bytes, cutting it (between two characters of
-// code page 936, never inside one) so that it fits with its terminator.
-void CopyText(char* dst, int size, const char* src);
-// Byte length of the longest prefix of s that is at most max bytes and ends
-// between two code page 936 characters.
-int CharBoundary(const char* s, int max);
-// Width in bytes (1 or 2) of the code page 936 character at s (s[0] is not
-// the terminator).
-int CharWidthMb(const char* s);
-// Byte offset of the first / the last single-byte character c in s, never the
-// trail byte of a double-byte character (a backslash or "|" can be one); -1
-// when absent.
-int FindCharMb(const char* s, char c);
-int ReverseFindCharMb(const char* s, char c);
-// TRUE when s ends with a backslash of its own (the rule "append a backslash
-// when the text does not end with one").
-BOOL EndsWithBackslashMb(const char* s);
-
 // TRUE when a file row stays inside the folder it names: its subfolder is
 // empty or relative (no leading backslash), its name is one non-empty part,
 // and no part is "." or ".." (or only dots and spaces) or holds a drive or
 // stream colon or a slash. Only such a row is written, listed or linked.
 BOOL IsContainedEntry(const FileEntry& e);
-
-// Appends a backslash when the path does not end with one of its own.
-void AppendBackslashIfMissing(CString& path);
 
 int FolderFromKeyword(const char* text);
 int CopyModeFromKeyword(const char* text);

@@ -163,38 +163,6 @@ BOOL CSetupLogReader::NextShortcut(CString& path) { return NextEntry(path); }
 
 // --- Program group -----------------------------------------------------------
 
-CString LowerTextMb(const char* s) {
-  CString result;
-  char chunk[256];  // the string class has no writable buffer: fill in pieces
-  int k = 0;
-  for (int i = 0; s[i]; i++) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x81 && c <= 0xFE && s[i + 1]) {
-      chunk[k++] = s[i];
-      chunk[k++] = s[++i];
-    } else {
-      chunk[k++] = static_cast<char>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
-    }
-    if (k >= static_cast<int>(sizeof chunk) - 2) {
-      result.Append(chunk, k);
-      k = 0;
-    }
-  }
-  result.Append(chunk, k);
-  return result;
-}
-
-int FindTextMb(const char* s, const char* needle) {
-  size_t m = strlen(needle);
-  size_t n = strlen(s);
-  for (size_t i = 0; i < n;) {
-    if (n - i >= m && memcmp(s + i, needle, m) == 0) return static_cast<int>(i);
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    i += (c >= 0x81 && c <= 0xFE && s[i + 1]) ? 2 : 1;
-  }
-  return m == 0 ? 0 : -1;
-}
-
 BOOL ProgramGroupOf(const char* shortcutPath, const char* programsFolder, CString& group) {
   if (!programsFolder || !programsFolder[0]) return FALSE;
   CString programs = LowerTextMb(programsFolder);

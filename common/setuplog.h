@@ -99,12 +99,6 @@ class CSetupLogReader {
   unsigned len_;
 };
 
-// Lower-cases the ASCII letters of a code page 936 text; the trail byte of a
-// double-byte character stays as it is even when it looks like a letter.
-CString LowerTextMb(const char* s);
-// Byte offset of the first place where needle starts a character of s; -1 when absent.
-int FindTextMb(const char* s, const char* needle);
-
 // The program-group rule for one shortcut line: TRUE when the lower-cased path
 // contains the lower-cased Programs folder (a backslash is added to it when
 // missing); group is then the lower-cased path up to its last backslash.

@@ -7,7 +7,7 @@
 
 #include "../framework/file.h"
 #include "../framework/dllsearch.h"
-#include "packageindex.h"
+#include "../framework/mbcs.h"
 
 typedef HRESULT(STDAPICALLTYPE* RegisterProc)();
 

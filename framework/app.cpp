@@ -3,7 +3,7 @@
 #include <objbase.h>
 #include <ole2.h>
 
-#include "common/packageindex.h"
+#include "mbcs.h"
 #include "wnd.h"
 
 static CWinApp* g_app = 0;

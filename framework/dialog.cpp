@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include "app.h"
+#include "frameworktexts.h"
 #include "memory.h"
 
 // ---- data exchange ---------------------------------------------------------
@@ -36,7 +37,7 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value) {
 
 CString TooLongText(int maxBytes) {
   CString text;
-  text.Format("输入的文字太长: 请输入不超过 %d 个字符。", maxBytes);
+  text.Format(kTextTooLong, maxBytes);
   return text;
 }
 

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "fsys.h"
+#include "mbcs.h"
 
 #ifndef _WIN32
 #include <dirent.h>
@@ -29,16 +30,7 @@ CString CFileFind::GetFilePath() const { return folder_ + name_; }
 // backslash never occurs as a second byte in what this finds, but a code page
 // 936 trail byte can be one, so the scan goes character by character).
 static CString FolderOfPattern(const char* pattern) {
-  int last = -1;
-  for (int i = 0; pattern[i]; i++) {
-    unsigned char c = static_cast<unsigned char>(pattern[i]);
-    if (c >= 0x81 && c <= 0xFE && pattern[i + 1]) {
-      i++;
-      continue;
-    }
-    if (c == '\\') last = i;
-  }
-  return CString(pattern, last + 1);
+  return CString(pattern, ReverseFindCharMb(pattern, '\\') + 1);
 }
 
 #ifdef _WIN32

@@ -1,20 +1,18 @@
 #include "fsys.h"
 
+#include "mbcs.h"
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
 
 CString HostPath(const char* path) {
   CString out;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; p++) {
-    // A lead byte of code page 936 takes the next byte with it, whatever it is.
-    if (*p >= 0x81 && *p <= 0xFE && p[1]) {
-      out += static_cast<char>(p[0]);
-      out += static_cast<char>(p[1]);
-      p++;
-    } else {
-      out += *p == '\\' ? '/' : static_cast<char>(*p);
-    }
+  // A double-byte character goes as it is, whatever its trail byte.
+  for (int w; *path; path += w) {
+    w = CharWidthMb(path);
+    if (w == 1 && *path == '\\') out += '/';
+    else out.Append(path, w);
   }
   return out;
 }

@@ -5,6 +5,8 @@
 #include "../common/container.h"
 #include "../common/shortenpath.h"
 #include "../framework/fsys.h"
+#include "../framework/mbcs.h"
+#include "texts.h"
 
 namespace {
 
@@ -14,15 +16,7 @@ const DWORD kPause = 500;
 
 BOOL IsOcx(const char* path) {
   int dot = ReverseFindCharMb(path, '.');
-  if (dot < 0) return FALSE;
-  const char* ext = path + dot + 1;
-  const char* want = "ocx";
-  for (int i = 0; i < 4; i++) {
-    char c = ext[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != want[i]) return FALSE;
-  }
-  return TRUE;
+  return dot >= 0 && CompareNoCaseMb(path + dot + 1, "ocx") == 0;
 }
 
 // Lengths count only when positive: a negative one is bad input, not "minus".
@@ -75,7 +69,7 @@ void CCopyEngine::CopyEntry(int index) {
   if (GetAttributes(dest) != INVALID_FILE_ATTRIBUTES) {
     if (e.CopyMode == COPY_ASK) {
       CString question;
-      question.Format("文件 %s 已存在,要覆盖吗?", dest.c_str());
+      question.Format(kTextOverwriteQuestion, dest.c_str());
       copy = page_.AskOverwrite(question);
     } else {
       copy = e.CopyMode == COPY_ALWAYS;
@@ -101,11 +95,11 @@ void CCopyEngine::NoteFailure(const char* dest) {
 
 CString CCopyEngine::EstimateText(long long s) {
   CString text;
-  if (s < 60) text.Format("估计剩余时间%d秒.", static_cast<int>(s));
-  else if (s < 3600) text.Format("估计剩余时间%d分%d秒.", static_cast<int>(s / 60), static_cast<int>(s % 60));
+  if (s < 60) text.Format(kTextEstimateSeconds, static_cast<int>(s));
+  else if (s < 3600) text.Format(kTextEstimateMinutes, static_cast<int>(s / 60), static_cast<int>(s % 60));
   else
-    text.Format("估计剩余时间%d小时%d分%d秒.", static_cast<int>(s / 3600),
-                static_cast<int>((s % 3600) / 60), static_cast<int>(s % 60));
+    text.Format(kTextEstimateHours, static_cast<int>(s / 3600), static_cast<int>((s % 3600) / 60),
+                static_cast<int>(s % 60));
   return text;
 }
 
@@ -131,8 +125,8 @@ void CCopyEngine::ShowEstimate(const char* text) {
 }
 
 int CCopyEngine::CopyAll() {
-  ShowEstimate("估计剩余时间...");
-  page_.SetStatus("正在获取文件信息...");
+  ShowEstimate(kTextEstimateUnknown);
+  page_.SetStatus(kTextGettingFileInfo);
   CFileList& list = settings_.FileList;
   long long total = 0;
   for (CFileList::Node* n = list.head; n; n = n->next) total += CountedLength(n->entry.Length);
@@ -146,7 +140,7 @@ int CCopyEngine::CopyAll() {
   int count = list.count;
   for (int i = 0; i < count; i++) {
     CString status;
-    status.Format("正在拷贝至 %s ", ShortenPath(TargetPath(i), STATUS_PATH_MAX).c_str());
+    status.Format(kTextCopyingTo, ShortenPath(TargetPath(i), STATUS_PATH_MAX).c_str());
     page_.SetStatus(status);
     CopyEntry(i);
     if (list.MoveTo(i)) done += CountedLength(list.Current()->Length);
@@ -160,11 +154,11 @@ int CCopyEngine::CopyAll() {
     }
   }
 
-  if (!services_.WriteUninstaller(Folders.InstallDir)) page_.ShowError("创建 " UNINSTALLER_NAME " 失败!");
+  if (!services_.WriteUninstaller(Folders.InstallDir)) page_.ShowError(UNINSTALLER_FAILED_TEXT);
 
   const TypeAssocRecord* assoc = settings_.TypeAssoc;
   if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
-    page_.SetStatus("正在创建文件类型关联...");
+    page_.SetStatus(kTextCreatingAssociations);
     services_.Sleep(kPause);
   }
   for (int i = 0; i < 2; i++) {
@@ -173,13 +167,13 @@ int CCopyEngine::CopyAll() {
 
   // Files that could not be written are not passed over in silence.
   if (FailedCount > 0) {
-    CString text("以下文件未能安装:");
+    CString text(kTextFilesNotInstalled);
     text += failed_;
     page_.ShowError(text);
   }
 
-  page_.SetStatus("安装完成");
-  ShowEstimate("估计剩余时间0秒.");
+  page_.SetStatus(kTextInstallComplete);
+  ShowEstimate(kTextEstimateDone);
   page_.SetProgress(PROGRESS_MAX);
   page_.StopAnimation();
   services_.Sleep(kPause);

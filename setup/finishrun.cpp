@@ -2,6 +2,7 @@
 
 #include "../common/container.h"
 #include "../common/setuplog.h"
+#include "texts.h"
 
 namespace {
 
@@ -41,6 +42,11 @@ void CFinishRun::MakeUninstallerLink(const CString& programs) {
   services_.CreateShortcut(target, link);
 }
 
+void CFinishRun::Link(const CString& target, const CString& link, CSetupLogWriter& log, BOOL& logOk) {
+  services_.CreateShortcut(target, link);
+  if (!log.WriteLine(link)) logOk = FALSE;
+}
+
 void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log, BOOL& logOk) {
   for (const CFileList::Node* n = settings_.FileList.head; n; n = n->next) {
     const FileEntry& e = n->entry;
@@ -55,29 +61,17 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
     // way, and removing a missing file later is harmless.
     if (choices.Desktop == 1 && (e.Shortcuts & SHORTCUT_DESKTOP)) {
       const CString& desktop = Folder(FOLDER_ID_DESKTOP, desktop_, desktopAsked_);
-      if (!desktop.IsEmpty()) {
-        CString link = desktop + name;
-        services_.CreateShortcut(target, link);
-        if (!log.WriteLine(link)) logOk = FALSE;
-      }
+      if (!desktop.IsEmpty()) Link(target, desktop + name, log, logOk);
     }
     if (choices.StartMenu == 1 && (e.Shortcuts & SHORTCUT_STARTMENU)) {
       const CString& startMenu = Folder(FOLDER_ID_STARTMENU, startMenu_, startMenuAsked_);
-      if (!startMenu.IsEmpty()) {
-        CString link = startMenu + name;
-        services_.CreateShortcut(target, link);
-        if (!log.WriteLine(link)) logOk = FALSE;
-      }
+      if (!startMenu.IsEmpty()) Link(target, startMenu + name, log, logOk);
     }
     if (choices.Group == 1 && (e.Shortcuts & SHORTCUT_GROUP)) {
       const CString& programs = Folder(FOLDER_ID_PROGRAMS, programs_, programsAsked_);
       if (!programs.IsEmpty()) {
         if (uninstallerLinkPending_) MakeUninstallerLink(programs);
-        CString link = programs + GroupName;
-        link += "\\";
-        link += name;
-        services_.CreateShortcut(target, link);
-        if (!log.WriteLine(link)) logOk = FALSE;
+        Link(target, programs + GroupName + "\\" + name, log, logOk);
       }
     }
   }
@@ -86,14 +80,14 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
 BOOL CFinishRun::Run(const FinishChoices& choices) {
   CSetupLogWriter log;
   if (!log.Create(SetupLogPathIn(Folders.InstallDir))) {
-    services_.ShowError(LOG_CREATE_FAILED_TEXT);
+    services_.ShowError(kTextLogCreateFailed);
     return FALSE;
   }
   BOOL logOk = WriteLogSections(log, settings_, Folders);
   ShortcutPass(choices, log, logOk);
   if (!log.Close()) logOk = FALSE;
   // A short log would make the uninstaller leave things behind unasked.
-  if (!logOk) services_.ShowError(LOG_WRITE_FAILED_TEXT);
+  if (!logOk) services_.ShowError(kTextLogWriteFailed);
 
   if (choices.Readme == 1 && settings_.ReadmeFile[0]) services_.Open(Folders.ResolveRef(settings_.ReadmeFile));
   if (choices.Run == 1 && settings_.RunFile[0]) services_.Open(Folders.ResolveRef(settings_.RunFile));

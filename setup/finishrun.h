@@ -14,9 +14,6 @@
 #define FOLDER_ID_DESKTOP 16
 
 #define UNINSTALLER_LINK_NAME "ridkit.lnk"
-#define LOG_CREATE_FAILED_TEXT "创建 setup.log 文件失败!"
-// A log that was created but could not be written to the end.
-#define LOG_WRITE_FAILED_TEXT "写入 setup.log 文件失败!"
 
 // What the platform does for the run that tests must control or observe.
 class IFinishServices {
@@ -65,6 +62,8 @@ class CFinishRun {
   const CString& Folder(int csidl, CString& cache, BOOL& asked);
   void ShortcutPass(const FinishChoices& choices, class CSetupLogWriter& log, BOOL& logOk);
   void MakeUninstallerLink(const CString& programs);
+  // Creates the shortcut and lists it in the log.
+  void Link(const CString& target, const CString& link, class CSetupLogWriter& log, BOOL& logOk);
 
   const PackageSettings& settings_;
   IFinishServices& services_;

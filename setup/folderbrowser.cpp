@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "common/packageindex.h"
+#include "framework/mbcs.h"
 
 // The chooser's buffers hold this many bytes.
 #define BROWSE_PATH_SIZE 260

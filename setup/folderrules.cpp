@@ -1,6 +1,7 @@
 #include "folderrules.h"
 
-#include "common/packageindex.h"
+#include "framework/mbcs.h"
+#include "texts.h"
 
 CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
   CString dir(windowsDir);
@@ -28,21 +29,21 @@ CString ParentFolder(const char* folderWithBackslash) {
 const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
                           bool (*exists)(const char* path)) {
   CString p(path);
-  if (p.IsEmpty()) return BAD_DRIVE_TEXT;
+  if (p.IsEmpty()) return kTextBadDrive;
   if (EndsWithBackslashMb(p)) p = p.Left(p.GetLength() - 1);
   if (p.GetLength() == 2) {
     switch (driveType(p)) {
       case DRIVE_TYPE_NO_ROOT: {
         char letter = p[0] | 0x20;
-        return (p[1] == ':' && (letter == 'a' || letter == 'b')) ? FLOPPY_TEXT : BAD_DRIVE_TEXT;
+        return (p[1] == ':' && (letter == 'a' || letter == 'b')) ? kTextFloppy : kTextBadDrive;
       }
       case DRIVE_TYPE_REMOVABLE:
-        return FLOPPY_TEXT;
+        return kTextFloppy;
       case DRIVE_TYPE_REMOTE:
-        return NETWORK_TEXT;
+        return kTextNetwork;
       default:
         return 0;
     }
   }
-  return exists(p) ? 0 : BAD_FOLDER_TEXT;
+  return exists(p) ? 0 : kTextBadFolder;
 }

@@ -2,11 +2,6 @@
 #pragma once
 #include "framework/cstring.h"
 
-// Refusals of a destination folder.
-#define BAD_DRIVE_TEXT "无效的驱动器"
-#define BAD_FOLDER_TEXT "无效的文件夹"
-#define FLOPPY_TEXT "软盘驱动器"
-#define NETWORK_TEXT "网络驱动器"
 
 // "<Windows drive>\Program Files\<product>", without a trailing backslash.
 CString DefaultInstallFolder(const char* windowsDir, const char* productName);

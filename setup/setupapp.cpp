@@ -5,6 +5,7 @@
 #include "common/fieldtable.h"
 #include "common/shellhelpers.h"
 #include "framework/memory.h"
+#include "texts.h"
 
 CSetupApp::CSetupApp() : CWinApp(0) {
   char path[256] = {0};
@@ -17,7 +18,7 @@ BOOL CSetupApp::InitInstance() {
   AfxOleInit();
   Enable3dControls();
   if (!LoadPackage()) {
-    MessageBoxA(0, LOAD_FAILED_TEXT, "", MB_OK);
+    MessageBoxA(0, kTextLoadFailed, "", MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }

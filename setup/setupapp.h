@@ -8,8 +8,6 @@
 #include "canceldlg.h"
 #include "splashwnd.h"
 
-// The message of a package that cannot be read.
-#define LOAD_FAILED_TEXT "初始化数据失败!"
 // The page picture the program would carry as a resource (it carries none).
 #define PICTURE_RESOURCE_ID 130
 #define PICTURE_RESOURCE_TYPE "PIC"

@@ -8,16 +8,12 @@ static BOOL g_captionPending = TRUE;
 CStep1::CStep1() : CStepPage(IDD_STEP1) {}
 
 void CStep1::DoDataExchange(CDataExchange* pDX) {
-  for (int i = 0; i < WELCOME_LINES; ++i) {
-    DDX_Text(pDX, IDC_WELCOME_LINE1 + i, m_line[i]);
-    DDV_MaxChars(pDX, m_line[i], PAGE_LINE_MAX);
-  }
+  ExchangeLines(pDX, IDC_WELCOME_LINE1, m_line, WELCOME_LINES);
 }
 
 BOOL CStep1::OnInitDialog() {
   CStepPage::OnInitDialog();
-  for (int i = 0; i < WELCOME_LINES; ++i) m_line[i] = App().PageText[0][i];
-  UpdateData(FALSE);
+  ShowLines(0, m_line, WELCOME_LINES);
   return TRUE;
 }
 
@@ -32,4 +28,4 @@ BOOL CStep1::OnSetActive() {
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep1::OnQueryCancel() { return ConfirmQuit(NOT_STARTED_TEXT); }
+BOOL CStep1::OnQueryCancel() { return ConfirmQuit(kTextQuitNotStarted); }

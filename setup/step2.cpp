@@ -7,25 +7,20 @@
 CStep2::CStep2() : CStepPage(IDD_STEP2), m_agreed(0) {}
 
 void CStep2::DoDataExchange(CDataExchange* pDX) {
-  DDX_Text(pDX, IDC_LICENCE_LINE1, m_line1);
-  DDV_MaxChars(pDX, m_line1, PAGE_LINE_MAX);
-  DDX_Text(pDX, IDC_LICENCE_LINE2, m_line2);
-  DDV_MaxChars(pDX, m_line2, PAGE_LINE_MAX);
+  ExchangeLines(pDX, IDC_LICENCE_LINE1, m_line, 2);
   DDX_Text(pDX, IDC_LICENCE, m_licence);
   DDV_MaxChars(pDX, m_licence, LICENCE_MAX);
 }
 
 BOOL CStep2::OnInitDialog() {
   CStepPage::OnInitDialog();
-  m_line1 = App().PageText[1][0];
-  m_line2 = App().PageText[1][1];
   m_licence = App().PageText[1][2];
-  UpdateData(FALSE);
+  ShowLines(1, m_line, 2);
   return TRUE;
 }
 
 BOOL CStep2::OnSetActive() {
-  SetNextCaption(NEXT_TEXT);
+  SetNextCaption(kTextNext);
   SetWizardButtons(m_agreed == 1 ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
   ::ShowWindow(SheetItem(ID_WIZBACK), SW_SHOW);
   SendDlgItemMessage(m_agreed == 1 ? IDC_AGREE : IDC_DISAGREE, BM_SETCHECK, 1, 0);
@@ -46,4 +41,4 @@ BOOL CStep2::OnCommand(UINT id, UINT notifyCode) {
   return CStepPage::OnCommand(id, notifyCode);
 }
 
-BOOL CStep2::OnQueryCancel() { return ConfirmQuit(NOT_STARTED_TEXT); }
+BOOL CStep2::OnQueryCancel() { return ConfirmQuit(kTextQuitNotStarted); }

@@ -6,8 +6,7 @@
 class CStep2 : public CStepPage {
  public:
   CStep2();
-  CString m_line1;    // static 1015
-  CString m_line2;    // static 1016
+  CString m_line[2];  // statics 1015 and 1016
   CString m_licence;  // edit 1006
   int m_agreed;       // 1 after "我同意", 0 after "我不同意"
 

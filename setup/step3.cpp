@@ -3,8 +3,6 @@
 #include "folderbrowser.h"
 #include "setupapp.h"
 
-#define BROWSE_TITLE "请选择安装目录"
-
 static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeA(drive)); }
 static bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -22,24 +20,20 @@ CStep3::CStep3() : CStepPage(IDD_STEP3) {
 }
 
 void CStep3::DoDataExchange(CDataExchange* pDX) {
-  for (int i = 0; i < FOLDER_LINES; ++i) {
-    DDX_Text(pDX, IDC_FOLDER_LINE1 + i, m_line[i]);
-    DDV_MaxChars(pDX, m_line[i], PAGE_LINE_MAX);
-  }
+  ExchangeLines(pDX, IDC_FOLDER_LINE1, m_line, FOLDER_LINES);
   DDX_Text(pDX, IDC_FOLDER, m_folder);
   DDV_MaxChars(pDX, m_folder, FOLDER_MAX);
 }
 
 BOOL CStep3::OnInitDialog() {
   CStepPage::OnInitDialog();
-  for (int i = 0; i < FOLDER_LINES; ++i) m_line[i] = App().PageText[2][i];
-  UpdateData(FALSE);
+  ShowLines(2, m_line, FOLDER_LINES);
   return TRUE;
 }
 
 BOOL CStep3::OnSetActive() {
   SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
-  SetNextCaption(INSTALL_TEXT);
+  SetNextCaption(kTextInstall);
   return CStepPage::OnSetActive();
 }
 
@@ -55,7 +49,7 @@ void CStep3::OnBrowse() {
   UpdateData(TRUE);  // a failed reading leaves the last folder read
   CFolderBrowser browser;
   browser.SetCaption(App().ProductName);
-  browser.SetTitle(BROWSE_TITLE);
+  browser.SetTitle(kTextBrowseTitle);
   browser.SetInitialFolder(m_folder);
   if (browser.Browse(m_hWnd)) {
     m_folder = browser.GetFolder();
@@ -74,4 +68,4 @@ LRESULT CStep3::OnWizardNext() {
   return CStepPage::OnWizardNext();
 }
 
-BOOL CStep3::OnQueryCancel() { return ConfirmQuit(STARTING_TEXT); }
+BOOL CStep3::OnQueryCancel() { return ConfirmQuit(kTextQuitStarting); }

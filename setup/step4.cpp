@@ -5,8 +5,6 @@
 #include "setupapp.h"
 #include "setupservices.h"
 
-#define OVERWRITE_TEXT "覆盖"
-#define KEEP_TEXT "取消"
 // Frames far past the clip's end: the animation stops.
 #define ANIMATION_END_FRAME 1000
 
@@ -18,8 +16,7 @@ void CStep4::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_COPY_PROGRESS, m_progress);
   DDX_Control(pDX, IDC_COPY_STATUS, m_status);
   DDX_Control(pDX, IDC_COPY_ANIMATION, m_animation);
-  DDX_Text(pDX, IDC_COPY_HEADING, m_heading);
-  DDV_MaxChars(pDX, m_heading, PAGE_LINE_MAX);
+  ExchangeLines(pDX, IDC_COPY_HEADING, &m_heading, 1);
 }
 
 BOOL CStep4::OnInitDialog() {
@@ -28,7 +25,7 @@ BOOL CStep4::OnInitDialog() {
 }
 
 BOOL CStep4::OnSetActive() {
-  SetNextCaption(NEXT_TEXT);
+  SetNextCaption(kTextNext);
   SetWizardButtons(0);
   SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENA, reinterpret_cast<WPARAM>(AfxGetResourceHandle()),
                      reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_COPY_AVI)));
@@ -37,7 +34,7 @@ BOOL CStep4::OnSetActive() {
 }
 
 BOOL CStep4::OnQueryCancel() {
-  if (!ConfirmQuit(RUNNING_TEXT)) {
+  if (!ConfirmQuit(kTextQuitRunning)) {
     // A Cancel typed ahead of the run held it back: the page's next paint
     // starts it.
     if (m_copyPending) InvalidateRect(m_hWnd, 0, TRUE);
@@ -105,7 +102,7 @@ void CStep4::SetProgress(int pos) {
 }
 
 BOOL CStep4::AskOverwrite(const char* question) {
-  return App().ConfirmCancel(question, OVERWRITE_TEXT, KEEP_TEXT) == 0;
+  return App().ConfirmCancel(question, kTextOverwrite, kTextKeep) == 0;
 }
 
 void CStep4::ShowError(const char* text) {

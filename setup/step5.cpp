@@ -4,14 +4,8 @@
 #include "setupservices.h"
 
 CStep5::CStep5()
-    : CStepPage(IDD_STEP5),
-      m_desktop(0),
-      m_group(1),
-      m_startMenu(0),
-      m_readme(0),
-      m_run(0),
-      m_capturePending(TRUE),
-      m_uninstallerLinkPending(TRUE) {}
+    : CStepPage(IDD_STEP5), m_desktop(0), m_group(1), m_startMenu(0), m_readme(0), m_run(0),
+      m_capturePending(TRUE), m_uninstallerLinkPending(TRUE) {}
 
 void CStep5::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_FINISH_STARTMENU, m_startMenuBox);
@@ -19,10 +13,7 @@ void CStep5::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_FINISH_DESKTOP, m_desktopBox);
   DDX_Control(pDX, IDC_FINISH_RUN, m_runBox);
   DDX_Control(pDX, IDC_FINISH_README, m_readmeBox);
-  for (int i = 0; i < 3; i++) {
-    DDX_Text(pDX, IDC_FINISH_LINE1 + i, m_line[i]);
-    DDV_MaxChars(pDX, m_line[i], PAGE_LINE_MAX);
-  }
+  ExchangeLines(pDX, IDC_FINISH_LINE1, m_line, 3);
   DDX_Check(pDX, IDC_FINISH_DESKTOP, m_desktop);
   DDX_Check(pDX, IDC_FINISH_GROUP, m_group);
   DDX_Check(pDX, IDC_FINISH_STARTMENU, m_startMenu);
@@ -33,8 +24,7 @@ void CStep5::DoDataExchange(CDataExchange* pDX) {
 BOOL CStep5::OnInitDialog() {
   CStepPage::OnInitDialog();
   CSetupApp& app = App();
-  for (int i = 0; i < 3; i++) m_line[i] = app.PageText[4][i];
-  UpdateData(FALSE);
+  ShowLines(4, m_line, 3);
 
   // Only the shortcut kinds some file asks for can be chosen; a disabled box
   // keeps its state.
@@ -55,7 +45,7 @@ BOOL CStep5::OnSetActive() {
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep5::OnQueryCancel() { return ConfirmQuit(FINISHING_TEXT); }
+BOOL CStep5::OnQueryCancel() { return ConfirmQuit(kTextQuitFinishing); }
 
 void CStep5::Capture() {
   m_capturePending = FALSE;

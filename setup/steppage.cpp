@@ -14,8 +14,20 @@ HWND CStepPage::SheetItem(int id) const { return ::GetDlgItem(GetSheetWindow(), 
 void CStepPage::SetNextCaption(const char* text) { ::SetDlgItemTextA(GetSheetWindow(), ID_WIZNEXT, text); }
 
 BOOL CStepPage::ConfirmQuit(const char* message) {
-  if (App().ConfirmCancel(message, CONTINUE_TEXT, QUIT_TEXT) == 1) return CPropertyPage::OnQueryCancel();
+  if (App().ConfirmCancel(message, kTextContinue, kTextQuit) == 1) return CPropertyPage::OnQueryCancel();
   return FALSE;
+}
+
+void CStepPage::ExchangeLines(CDataExchange* pDX, int firstId, CString* lines, int count) {
+  for (int i = 0; i < count; i++) {
+    DDX_Text(pDX, firstId + i, lines[i]);
+    DDV_MaxChars(pDX, lines[i], PAGE_LINE_MAX);
+  }
+}
+
+void CStepPage::ShowLines(int page, CString* lines, int count) {
+  for (int i = 0; i < count; i++) lines[i] = App().PageText[page][i];
+  UpdateData(FALSE);
 }
 
 BOOL CStepPage::OnPaint() {

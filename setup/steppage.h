@@ -4,6 +4,7 @@
 #pragma once
 #include "framework/propsheet.h"
 #include "resource.h"
+#include "texts.h"
 
 class CSetupApp;
 
@@ -12,17 +13,6 @@ class CSetupApp;
 #define PAGE_PICTURE_HEIGHT 250
 // Longest text of a page's static lines, in bytes.
 #define PAGE_LINE_MAX 47
-
-// The answers of a page's Cancel and the pages' questions.
-#define CONTINUE_TEXT "继续安装"
-#define QUIT_TEXT "退出安装"
-#define NOT_STARTED_TEXT "安装程序尚未进行,您真得要取消安装吗?"
-#define STARTING_TEXT "安装即将开始,您真得要取消安装吗?"
-#define RUNNING_TEXT "安装程序正在进行,您真得要取消安装吗?"
-#define FINISHING_TEXT "安装即将完成,您真得要取消安装吗?"
-// Captions of the sheet's Next button.
-#define NEXT_TEXT "下一步"
-#define INSTALL_TEXT "安装"
 
 class CStepPage : public CPropertyPage {
  public:
@@ -37,6 +27,10 @@ class CStepPage : public CPropertyPage {
   void SetNextCaption(const char* text);
   // Cancel of a page: TRUE lets the sheet close ("退出安装").
   BOOL ConfirmQuit(const char* message);
+  // count statics from firstId, each at most PAGE_LINE_MAX bytes. ShowLines fills
+  // them from the package's page and puts every exchanged value into its control.
+  static void ExchangeLines(CDataExchange* pDX, int firstId, CString* lines, int count);
+  void ShowLines(int page, CString* lines, int count);
   // Draws the page picture; TRUE (the page has been painted).
   BOOL OnPaint();
 };

@@ -1,6 +1,6 @@
 #include "regcleanup.h"
 
-#include "common/packageindex.h"
+#include "framework/mbcs.h"
 #include "common/regref.h"
 
 HKEY RootKeyFromName(const char* name) {

@@ -36,10 +36,6 @@ BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, Unins
   return TRUE;
 }
 
-int CompareNoCaseMb(const char* a, const char* b) {
-  return strcmp(LowerTextMb(a ? a : ""), LowerTextMb(b ? b : ""));
-}
-
 BOOL IsTemporaryCopy(const char* programPath) {
   CString name(programPath);
   int slash = ReverseFindCharMb(name, '\\');

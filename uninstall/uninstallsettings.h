@@ -5,6 +5,7 @@
 #pragma once
 #include "common/fieldtable.h"
 #include "framework/cstring.h"
+#include "framework/mbcs.h"
 #include "framework/platform.h"
 
 // The temporary copy the uninstaller runs from, in the temporary folder.
@@ -51,8 +52,5 @@ CString TemporaryCopyPath(const char* tempFolder);
 // TRUE when the part of path after its last backslash is "setup.log" in any
 // letter case.
 BOOL IsSetupLogName(const char* path);
-// Case-insensitive comparison of code page 936 texts (ASCII letters only; the
-// bytes of double-byte characters compare as they are). 0 when equal.
-int CompareNoCaseMb(const char* a, const char* b);
 // path up to, not including, its last backslash; empty without one.
 CString FolderOf(const char* path);

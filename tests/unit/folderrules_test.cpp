@@ -7,6 +7,7 @@
 #include <string>
 
 #include "setup/folderrules.h"
+#include "setup/texts.h"
 
 namespace {
 
@@ -51,13 +52,13 @@ TEST(FolderRules, DrivesAndFoldersAreChecked) {
   EXPECT_EQ(Refusal("E:"), nullptr);
   EXPECT_EQ(Refusal("D:"), nullptr) << "CD-ROM";
   EXPECT_EQ(Refusal("R:"), nullptr) << "RAM disk";
-  EXPECT_STREQ(Refusal(""), BAD_DRIVE_TEXT);
-  EXPECT_STREQ(Refusal("Q:"), BAD_DRIVE_TEXT);
-  EXPECT_STREQ(Refusal("a:"), FLOPPY_TEXT) << "no disk in the floppy drive";
-  EXPECT_STREQ(Refusal("B:\\"), FLOPPY_TEXT);
-  EXPECT_STREQ(Refusal("F:"), FLOPPY_TEXT);
-  EXPECT_STREQ(Refusal("N:"), NETWORK_TEXT);
-  EXPECT_STREQ(Refusal("C:\\New"), BAD_FOLDER_TEXT);
+  EXPECT_STREQ(Refusal(""), kTextBadDrive);
+  EXPECT_STREQ(Refusal("Q:"), kTextBadDrive);
+  EXPECT_STREQ(Refusal("a:"), kTextFloppy) << "no disk in the floppy drive";
+  EXPECT_STREQ(Refusal("B:\\"), kTextFloppy);
+  EXPECT_STREQ(Refusal("F:"), kTextFloppy);
+  EXPECT_STREQ(Refusal("N:"), kTextNetwork);
+  EXPECT_STREQ(Refusal("C:\\New"), kTextBadFolder);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace {
 
 // An index with every header field set to something recognisable.
 std::vector<std::string> Header() {
-  std::vector<std::string> h(INDEX_HEADER_FIELDS);
+  std::vector<std::string> h(64);
   for (int p = 0; p < 5; p++)
     for (int k = 0; k < 8; k++) h[p * 8 + k] = "p" + std::to_string(p + 1) + "l" + std::to_string(k + 1);
   h[40] = "Product";
@@ -75,6 +75,34 @@ TEST(PackageIndex, HeaderFieldsLandInTheirSettings) {
   EXPECT_EQ(s.SplashBackColor, 0xFF0000);
   EXPECT_FALSE(s.SplashCaptionBar);  // only the exact "TRUE" counts
   EXPECT_EQ(s.FileList.count, 0);
+}
+
+TEST(PackageIndex, NamedPositionsMatchTheFormatAndTheDescriptorTable) {
+  // The positions as the format counts them (from 1), and the names the
+  // builder and the inspector show for them.
+  struct {
+    int position;
+    int counted;
+    const char* name;
+  } cases[] = {
+      {PageTextPosition(0, 0), 1, "page1.line1"},      {PageTextPosition(1, 2), 11, "page2.line3"},
+      {PageTextPosition(4, 7), 40, "page5.line8"},     {kIdxProductName, 41, "ProductName"},
+      {kIdxReadmeFile, 42, "ReadmeFile"},              {kIdxRunFile, 43, "RunFile"},
+      {kIdxRegKeys + 1, 45, "RegKeys[1]"},             {kIdxRegValues, 46, "RegValues[0]"},
+      {kIdxUnused48, 48, "(ignored 48)"},              {kIdxPictureLength, 49, "PictureLength"},
+      {kIdxIconOffset, 52, "IconOffset"},              {TypeAssocPosition(0), 53, "TypeAssoc[0].Program"},
+      {TypeAssocPosition(1) + 1, 56, "TypeAssoc[1].Extension"}, {kIdxSplashEnabled, 57, "SplashEnabled"},
+      {kIdxSplashCaption, 60, "SplashCaption"},        {kIdxSplashCaptionBar, 62, "SplashCaptionBar"},
+      {kIdxUnused64, 64, "(ignored 64)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.position + 1, c.counted) << c.name;
+    EXPECT_STREQ(kIndexFields[c.position].name, c.name);
+  }
+  EXPECT_EQ(kIndexHeaderFields, 64);
+  EXPECT_EQ(kFileRowFields, 8);
+  EXPECT_STREQ(kFileRowFieldNames[kRowSubDir], "SubDir");
+  EXPECT_STREQ(kFileRowFieldNames[kRowOffset], "Offset");
 }
 
 TEST(PackageIndex, FileRowsWithKeywordsAndFallbacks) {
@@ -144,17 +172,6 @@ TEST(PackageIndex, OverlongTextsAreCutInsideTheirBuffers) {
   EXPECT_EQ(strlen(s.SplashCaption), 67u);
   EXPECT_EQ(strlen(s.PageText[0][0]), 127u + 128u);
   EXPECT_STREQ(s.ReadmeFile, "INSTALL\\readme.txt");
-}
-
-TEST(CopyText, CutsBetweenCharacters) {
-  char buf[4];
-  CopyText(buf, sizeof buf, "ab\xb0\xa1");
-  EXPECT_STREQ(buf, "ab");
-  CopyText(buf, sizeof buf, "a\xb0\xa1z");
-  EXPECT_STREQ(buf, "a\xb0\xa1");
-  CopyText(buf, sizeof buf, "xy");
-  EXPECT_STREQ(buf, "xy");
-  EXPECT_EQ(CharBoundary("\xb0\xa1\xb0\xa1", 3), 2);
 }
 
 }  // namespace

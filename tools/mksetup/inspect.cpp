@@ -179,10 +179,10 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     r.AddProblem("the index holds a zero byte at " + std::to_string(table_.text.GetLength()) + " of " +
                  std::to_string(got) + "; what follows it is not read");
 
-  for (int i = 0; i < INDEX_HEADER_FIELDS; i++) {
+  for (int i = 0; i < kIndexHeaderFields; i++) {
     std::string raw = Next();
     if (ended_) {
-      r.AddProblem("the index ends after " + std::to_string(i) + " of its " + std::to_string(INDEX_HEADER_FIELDS) +
+      r.AddProblem("the index ends after " + std::to_string(i) + " of its " + std::to_string(kIndexHeaderFields) +
                    " header fields");
       break;
     }
@@ -200,13 +200,14 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     r.header.push_back(f);
   }
   auto number = [&](int position) {
-    return position <= static_cast<int>(r.header.size()) ? ParseLong(r.header[position - 1].raw.c_str()) : 0;
+    return position < static_cast<int>(r.header.size()) ? ParseLong(r.header[position].raw.c_str()) : 0;
   };
   struct {
     const char* what;
     int lengthPos;
-  } regions[] = {{"PictureLength/PictureOffset", 49}, {"IconLength/IconOffset", 51},
-                 {"SplashPictureLength/SplashPictureOffset", 58}};
+  } regions[] = {{"PictureLength/PictureOffset", kIdxPictureLength},
+                 {"IconLength/IconOffset", kIdxIconLength},
+                 {"SplashPictureLength/SplashPictureOffset", kIdxSplashPictureLength}};
   for (auto& reg : regions) {
     long l = number(reg.lengthPos), o = number(reg.lengthPos + 1);
     if ((l != 0 || o != 0) && Outside(l, o, r.size))
@@ -231,8 +232,9 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
     ended_ = true;
     return false;
   }
-  std::string row[FILE_ROW_FIELDS - 1];
-  for (int k = 0; k < FILE_ROW_FIELDS - 1 && !ended_; k++) row[k] = Next();
+  std::string row[kFileRowFields];
+  row[kRowName] = name;
+  for (int k = kRowName + 1; k < kFileRowFields && !ended_; k++) row[k] = Next();
   if (ended_) {
     if (r) r->AddProblem("the index ends inside file row " + std::to_string(row_ + 1));
     return false;
@@ -240,30 +242,30 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   row_++;
   f = InspectedFile();
   f.name = Cp936ToUtf8(name);
-  f.folder = Cp936ToUtf8(row[0]);
-  f.folderKind = FolderFromKeyword(row[0].c_str());
-  f.subdir = Cp936ToUtf8(row[1]);
-  f.shortcuts = ParseLong(row[2].c_str());
-  f.copy = Cp936ToUtf8(row[3]);
-  f.copyMode = CopyModeFromKeyword(row[3].c_str());
-  f.length = ParseLong(row[4].c_str());
-  f.offset = ParseLong(row[5].c_str());
+  f.folder = Cp936ToUtf8(row[kRowFolder]);
+  f.folderKind = FolderFromKeyword(row[kRowFolder].c_str());
+  f.subdir = Cp936ToUtf8(row[kRowSubDir]);
+  f.shortcuts = ParseLong(row[kRowShortcuts].c_str());
+  f.copy = Cp936ToUtf8(row[kRowCopyMode]);
+  f.copyMode = CopyModeFromKeyword(row[kRowCopyMode].c_str());
+  f.length = ParseLong(row[kRowLength].c_str());
+  f.offset = ParseLong(row[kRowOffset].c_str());
   f.outside = Outside(f.length, f.offset, size_);
   if (!r) return true;
   std::string which = "file " + std::to_string(row_) + " (" + f.name + "): ";
   bool lossless = true;
-  Cp936ToUtf8(name + row[1], &lossless);
+  Cp936ToUtf8(name + row[kRowSubDir], &lossless);
   if (!lossless) r->AddProblem(which + "bytes that are not code page 936 text");
-  if (name.size() > static_cast<size_t>(kFileRowLimits[0]))
+  if (name.size() > static_cast<size_t>(kFileRowLimits[kRowName]))
     r->AddProblem(which + "a name of " + std::to_string(name.size()) + " bytes; the setup holds at most " +
-                  std::to_string(kFileRowLimits[0]));
-  if (row[1].size() > static_cast<size_t>(kFileRowLimits[2]))
-    r->AddProblem(which + "a sub-folder of " + std::to_string(row[1].size()) + " bytes; the setup holds at most " +
-                  std::to_string(kFileRowLimits[2]));
+                  std::to_string(kFileRowLimits[kRowName]));
+  if (row[kRowSubDir].size() > static_cast<size_t>(kFileRowLimits[kRowSubDir]))
+    r->AddProblem(which + "a sub-folder of " + std::to_string(row[kRowSubDir].size()) + " bytes; the setup holds at most " +
+                  std::to_string(kFileRowLimits[kRowSubDir]));
   std::string why = WindowsNameProblem(f.name);
   if (!why.empty()) r->AddProblem(which + "the name " + why);
-  if (!row[1].empty()) {
-    if (row[1].find(':') != std::string::npos || row[1][0] == '\\' || row[1][0] == '/')
+  if (!row[kRowSubDir].empty()) {
+    if (row[kRowSubDir].find(':') != std::string::npos || row[kRowSubDir][0] == '\\' || row[kRowSubDir][0] == '/')
       r->AddProblem(which + "the sub-folder " + Shown(f.subdir) + " does not lie below its folder");
     std::string part;
     for (char c : f.subdir + "\\") {

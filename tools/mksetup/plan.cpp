@@ -18,6 +18,7 @@
 #include "stubres.h"
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
+#include "framework/mbcs.h"
 #include "framework/memory.h"
 #include "media.h"
 #include "names.h"
@@ -26,10 +27,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The byte limit of a header position (1-based); fields without a buffer of
-// their own are held to the reader's field buffer.
+// The byte limit of a header position; fields without a buffer of their own
+// are held to the reader's field buffer.
 int HeaderLimit(int position) {
-  int limit = kIndexFields[position - 1].limit;
+  int limit = kIndexFields[position].limit;
   return limit > 0 ? limit : FIELD_BUFFER_SIZE - 1;
 }
 
@@ -42,11 +43,7 @@ const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKE
 // letters only and never inside a double-byte character.
 std::string FoldCase(const std::string& cp936) {
   std::string s = cp936;
-  for (size_t i = 0; i < s.size(); i++) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < s.size()) i++;
-    else if (c >= 'A' && c <= 'Z') s[i] = static_cast<char>(c - 'A' + 'a');
-  }
+  LowerAsciiMb(&s[0], s.size());
   return s;
 }
 
@@ -269,21 +266,21 @@ void Planner::Media(const ProjectText& t, const std::string& path, bool icon, bo
 
 void Planner::Header() {
   std::vector<std::string>& h = plan_.header;
-  h.assign(INDEX_HEADER_FIELDS, std::string());
-  // Page texts: page p's lines start at position 8(p-1)+1. The licence text
-  // is page 2's third line.
+  h.assign(kIndexHeaderFields, std::string());
+  // The licence text is page 2's third line.
   for (int page = 0; page < PAGE_COUNT; page++) {
     for (size_t k = 0; k < p_.pageLines[page].size(); k++) {
-      int pos = page * PAGE_LINES + static_cast<int>(k) + 1;
+      int pos = PageTextPosition(page, static_cast<int>(k));
       int limit = HeaderLimit(pos);
       const ProjectText& t = p_.pageLines[page][k];
       if (!OneLine(t)) continue;
-      h[pos - 1] = Text(t, limit,
+      h[pos] = Text(t, limit,
                         limit == STATIC_LINE_LIMIT ? "a line shown on a wizard page; about 23 Chinese characters"
                                                    : nullptr);
     }
   }
-  h[PAGE_LINES + 2] = Text(p_.licenceText, HeaderLimit(PAGE_LINES + 3));
+  const int licence = PageTextPosition(1, 2);
+  h[licence] = Text(p_.licenceText, HeaderLimit(licence));
 
   std::string name;
   if (p_.productName.set) {
@@ -292,18 +289,19 @@ void Planner::Header() {
       d_.Error(p_.productName.line, "product.name = " + QuoteValue(p_.productName.value) +
                                         ": it becomes a folder name: " + why);
     else
-      name = Text(p_.productName, HeaderLimit(41));
+      name = Text(p_.productName, HeaderLimit(kIdxProductName));
   }
-  h[40] = name;
-  h[41] = Reference(p_.readme, HeaderLimit(42));
-  h[42] = Reference(p_.run, HeaderLimit(43));
-  for (size_t i = 0; i < p_.registryKeys.size() && i < 2; i++) h[43 + i] = Registry(p_.registryKeys[i], false);
-  for (size_t i = 0; i < p_.registryValues.size() && i < 2; i++) h[45 + i] = Registry(p_.registryValues[i], true);
-  // 48: empty. 49-52: picture and icon, once laid out.
+  h[kIdxProductName] = name;
+  h[kIdxReadmeFile] = Reference(p_.readme, HeaderLimit(kIdxReadmeFile));
+  h[kIdxRunFile] = Reference(p_.run, HeaderLimit(kIdxRunFile));
+  for (size_t i = 0; i < p_.registryKeys.size() && i < 2; i++) h[kIdxRegKeys + i] = Registry(p_.registryKeys[i], false);
+  for (size_t i = 0; i < p_.registryValues.size() && i < 2; i++)
+    h[kIdxRegValues + i] = Registry(p_.registryValues[i], true);
+  // The picture and the icon are set once laid out.
   for (size_t i = 0; i < p_.associations.size() && i < 2; i++) {
     const ProjectAssociation& a = p_.associations[i];
-    int progPos = 53 + 2 * static_cast<int>(i);
-    h[progPos - 1] = Reference(a.program, HeaderLimit(progPos));
+    int progPos = TypeAssocPosition(static_cast<int>(i));
+    h[progPos] = Reference(a.program, HeaderLimit(progPos));
     std::string ext = Text(a.extension, HeaderLimit(progPos + 1), "an extension without its dot");
     if (a.extension.set && a.extension.value.empty())
       d_.Error(a.extension.line, a.extension.key + " is empty");
@@ -313,18 +311,19 @@ void Planner::Header() {
     if (!badExt.empty())
       d_.Error(a.extension.line, a.extension.key + " = " + QuoteValue(a.extension.value) +
                                      ": an extension cannot hold " + QuoteValue(badExt));
-    h[progPos] = ext;
+    h[progPos + 1] = ext;
   }
   if (p_.associations.size() == 2 && !p_.associations[0].extension.value.empty() &&
       FoldCase(p_.associations[0].extension.value) == FoldCase(p_.associations[1].extension.value))
     d_.Error(p_.associations[1].extension.line,
              p_.associations[1].extension.key + " = " + QuoteValue(p_.associations[1].extension.value) +
                  ": the same extension as association[1]");
-  h[56] = p_.backgroundEnabled ? KW_TRUE : "FALSE";
+  h[kIdxSplashEnabled] = p_.backgroundEnabled ? KW_TRUE : "FALSE";
   if (OneLine(p_.backgroundCaption))
-    h[59] = Text(p_.backgroundCaption, HeaderLimit(60), "the background window's caption");
-  h[60] = std::to_string(p_.backgroundColorRef);
-  h[61] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
+    h[kIdxSplashCaption] =
+        Text(p_.backgroundCaption, HeaderLimit(kIdxSplashCaption), "the background window's caption");
+  h[kIdxSplashBackColor] = std::to_string(p_.backgroundColorRef);
+  h[kIdxSplashCaptionBar] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
 }
 
 // Every file below the folder root (relative path with "/", full path),
@@ -409,7 +408,7 @@ void Planner::AddFile(const ProjectFile& f, std::string path, std::string shown,
                        (nameUtf8.find_first_of("\\/") != std::string::npos ? " (put folders in subfolder)" : ""));
     ok = false;
   } else {
-    std::string whyText = ToPackageText(nameUtf8, kFileRowLimits[0], nullptr, pf.name);
+    std::string whyText = ToPackageText(nameUtf8, kFileRowLimits[kRowName], nullptr, pf.name);
     if (!whyText.empty()) d_.Error(line, nameKey() + " = " + QuoteValue(nameUtf8) + ": " + whyText);
     ok = whyText.empty() && !pf.name.empty();
   }
@@ -437,7 +436,7 @@ void Planner::AddFile(const ProjectFile& f, std::string path, std::string shown,
     if (ok) checkedFolder_ = below;
   }
   if (ok && !subdir.empty()) {
-    std::string whyText = ToPackageText(subdir, kFileRowLimits[2], nullptr, pf.subdir);
+    std::string whyText = ToPackageText(subdir, kFileRowLimits[kRowSubDir], nullptr, pf.subdir);
     if (!whyText.empty()) d_.Error(subLine, subKey() + " = " + QuoteValue(subdir) + ": " + whyText);
     if (!whyText.empty() || pf.subdir.empty()) ok = false;
   }
@@ -619,12 +618,14 @@ void Planner::Layout() {
   plan_.indexOffset = pos;
   auto num = [](int64_t v) { return std::to_string(v); };
   std::vector<std::string>& h = plan_.header;
-  if (picture_.length > 0) h[48] = num(picture_.length), h[49] = num(picture_.offset);
-  else h[48] = h[49] = "0";
-  if (icon_.length > 0) h[50] = num(icon_.length), h[51] = num(icon_.offset);
-  else h[50] = h[51] = "0";
-  if (splash_.length > 0) h[57] = num(splash_.length), h[58] = num(splash_.offset);
-  else h[57] = h[58] = "0";
+  // A region's offset follows its length in the header.
+  auto region = [&](int lengthPos, const PlannedRegion& r) {
+    h[lengthPos] = r.length > 0 ? num(r.length) : "0";
+    h[lengthPos + 1] = r.length > 0 ? num(r.offset) : "0";
+  };
+  region(kIdxPictureLength, picture_);
+  region(kIdxIconLength, icon_);
+  region(kIdxSplashPictureLength, splash_);
 }
 
 void Planner::BuildIndex() {
@@ -636,7 +637,7 @@ void Planner::BuildIndex() {
   size_t column = 0;
   auto add = [&](const char* value, size_t n) {
     text.append(value, n);
-    if (++column < FILE_ROW_FIELDS) {
+    if (++column < kFileRowFields) {
       text += static_cast<char>(FIELD_END);
     } else {
       column = 0;

@@ -1,0 +1,45 @@
+// Text in code page 936, the programs' one code page: a byte from 0x81 to 0xFE
+// leads a double-byte character, and its trail byte (which can look like a
+// backslash, a "|" or an ASCII letter) belongs to that character. Every rule
+// that walks, cuts, searches or folds such text goes through these helpers;
+// lengths and limits count bytes.
+#pragma once
+#include <stddef.h>
+
+#include "cstring.h"
+#include "platform.h"
+
+// TRUE for a byte that leads a double-byte character (when a trail byte follows).
+inline BOOL IsLeadByteMb(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// Width in bytes (1 or 2) of the character at s (s[0] is not the terminator);
+// a lead byte just before the terminator is a character of its own.
+int CharWidthMb(const char* s);
+// Byte length of the longest prefix of s that is at most max bytes and ends
+// between two characters.
+int CharBoundary(const char* s, int max);
+// Copies src into a buffer of size bytes, cutting it (between two characters,
+// never inside one) so that it fits with its terminator.
+void CopyText(char* dst, int size, const char* src);
+
+// Byte offset of the first / the last single-byte character c in s, never the
+// trail byte of a double-byte character; -1 when absent.
+int FindCharMb(const char* s, char c);
+int ReverseFindCharMb(const char* s, char c);
+// Byte offset of the first place where needle starts a character of s (0 for
+// an empty needle); -1 when absent.
+int FindTextMb(const char* s, const char* needle);
+// TRUE when s ends with a backslash of its own.
+BOOL EndsWithBackslashMb(const char* s);
+// Appends a backslash when the path does not end with one of its own.
+void AppendBackslashIfMissing(CString& path);
+
+// Lower-cases the ASCII letters of the n bytes at s in place; a trail byte
+// stays as it is even when it looks like a letter (a lead byte takes the next
+// byte with it while one is left, whatever its value).
+void LowerAsciiMb(char* s, size_t n);
+// s with its ASCII letters lower-cased, as LowerAsciiMb.
+CString LowerTextMb(const char* s);
+// Case-insensitive comparison (ASCII letters only; the bytes of double-byte
+// characters compare as they are), a null pointer as an empty text. 0 when equal.
+int CompareNoCaseMb(const char* a, const char* b);
