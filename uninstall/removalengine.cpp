@@ -7,6 +7,7 @@
 #include "common/shortenpath.h"
 #include "framework/filefind.h"
 #include "framework/fsys.h"
+#include "framework/mbcs.h"
 #include "texts.h"
 
 namespace {
@@ -20,8 +21,6 @@ CString WithBackslash(const char* folder) {
   if (!EndsWithBackslashMb(s)) s += '\\';
   return s;
 }
-
-BOOL IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 BOOL SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
   return a.Volume == b.Volume && a.IndexHigh == b.IndexHigh && a.IndexLow == b.IndexLow;
@@ -50,7 +49,7 @@ CString ParentFolderOf(const char* path) {
   int last = -1;
   const char* t = s.c_str();
   for (int i = 0; t[i]; i++) {
-    if (IsLeadByte(static_cast<unsigned char>(t[i])) && t[i + 1]) {
+    if (IsLeadByteMb(static_cast<unsigned char>(t[i])) && t[i + 1]) {
       i++;
       continue;
     }
@@ -64,7 +63,7 @@ CString FolderKey(const char* path) {
   CString key;
   const char* s = lower.c_str();
   for (int i = 0; s[i]; i++) {
-    if (IsLeadByte(static_cast<unsigned char>(s[i])) && s[i + 1]) {
+    if (IsLeadByteMb(static_cast<unsigned char>(s[i])) && s[i + 1]) {
       key.Append(s + i, 2);
       i++;
     } else {
@@ -83,7 +82,7 @@ BOOL IsRootOrRelative(const char* key) {
     // "\\server\share" is a root; a folder on a share has one more part.
     int parts = 0;
     for (int i = 2; key[i]; i++) {
-      if (IsLeadByte(static_cast<unsigned char>(key[i])) && key[i + 1]) {
+      if (IsLeadByteMb(static_cast<unsigned char>(key[i])) && key[i + 1]) {
         i++;
         continue;
       }
