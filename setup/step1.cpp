@@ -2,10 +2,7 @@
 
 #include "setupapp.h"
 
-// Set at program start; the caption becomes the product name once per run.
-static BOOL g_captionPending = TRUE;
-
-CStep1::CStep1() : CStepPage(IDD_STEP1) {}
+CStep1::CStep1() : CStepPage(IDD_STEP1), m_captionPending(TRUE) {}
 
 void CStep1::DoDataExchange(CDataExchange* pDX) {
   ExchangeLines(pDX, IDC_WELCOME_LINE1, m_line, WELCOME_LINES);
@@ -19,8 +16,8 @@ BOOL CStep1::OnInitDialog() {
 
 BOOL CStep1::OnSetActive() {
   SetWizardButtons(PSWIZB_NEXT);
-  if (g_captionPending) {
-    g_captionPending = FALSE;
+  if (m_captionPending) {
+    m_captionPending = FALSE;
     ::SetWindowTextA(GetSheetWindow(), App().ProductName);
   }
   ::ShowWindow(SheetItem(ID_SHEET_HELP), SW_HIDE);

@@ -15,4 +15,7 @@ class CStep1 : public CStepPage {
   BOOL OnInitDialog();
   BOOL OnSetActive();
   BOOL OnQueryCancel();
+
+ private:
+  BOOL m_captionPending;  // the caption becomes the product name once per run
 };
