@@ -13,27 +13,27 @@ CString SetupLogPathIn(const char* installDir) {
 
 // --- Writing ---------------------------------------------------------------
 
-CSetupLogWriter::CSetupLogWriter() : ok_(FALSE) {}
+CSetupLogWriter::CSetupLogWriter() : m_ok(FALSE) {}
 
 BOOL CSetupLogWriter::Create(const char* path) {
-  file_.Close();
+  m_file.Close();
   if (GetAttributes(path) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(path);
-  ok_ = file_.Open(path, CFile::modeCreate | CFile::modeWrite);
-  return ok_;
+  m_ok = m_file.Open(path, CFile::modeCreate | CFile::modeWrite);
+  return m_ok;
 }
 
 BOOL CSetupLogWriter::WriteLine(const char* text) {
-  if (!ok_ || !file_.IsOpen()) return FALSE;
+  if (!m_ok || !m_file.IsOpen()) return FALSE;
   // Two writes rather than a joined copy: no allocation that could fail.
-  ok_ = file_.Write(text, static_cast<unsigned>(strlen(text))) && file_.Write(LOG_TERMINATOR, 3);
-  return ok_;
+  m_ok = m_file.Write(text, static_cast<unsigned>(strlen(text))) && m_file.Write(LOG_TERMINATOR, 3);
+  return m_ok;
 }
 
 BOOL CSetupLogWriter::Close() {
-  BOOL wasOpen = file_.IsOpen();
-  BOOL closed = file_.Close();
-  BOOL ok = wasOpen && ok_ && closed;
-  ok_ = FALSE;
+  BOOL wasOpen = m_file.IsOpen();
+  BOOL closed = m_file.Close();
+  BOOL ok = wasOpen && m_ok && closed;
+  m_ok = FALSE;
   return ok;
 }
 
@@ -62,43 +62,43 @@ BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CIns
 
 // --- Reading ---------------------------------------------------------------
 
-CSetupLogReader::CSetupLogReader() : pos_(0), len_(0) {}
+CSetupLogReader::CSetupLogReader() : m_pos(0), m_len(0) {}
 
 BOOL CSetupLogReader::Open(const char* path) {
-  pos_ = len_ = 0;
-  return file_.Open(path, CFile::modeRead | CFile::shareDenyNone);
+  m_pos = m_len = 0;
+  return m_file.Open(path, CFile::modeRead | CFile::shareDenyNone);
 }
 
 void CSetupLogReader::Close() {
-  file_.Close();
-  pos_ = len_ = 0;
+  m_file.Close();
+  m_pos = m_len = 0;
 }
 
 BOOL CSetupLogReader::Rewind() {
-  pos_ = len_ = 0;
-  return file_.Seek(0, CFile::begin) == 0;
+  m_pos = m_len = 0;
+  return m_file.Seek(0, CFile::begin) == 0;
 }
 
 BOOL CSetupLogReader::Fill() {
-  pos_ = 0;
-  len_ = file_.Read(buf_, sizeof buf_);  // a read error ends the file like its end
-  return len_ > 0;
+  m_pos = 0;
+  m_len = m_file.Read(m_buf, sizeof m_buf);  // a read error ends the file like its end
+  return m_len > 0;
 }
 
 LogLineKind CSetupLogReader::ReadLine(CString& line) {
   line.Empty();
-  if (pos_ == len_ && !Fill()) return LOG_LINE_END;
+  if (m_pos == m_len && !Fill()) return LOG_LINE_END;
   // The line is collected piece by piece; past the limit the rest is only
   // skipped, so a huge line costs no memory.
   BOOL damaged = FALSE;
   long long length = 0;
   for (;;) {
-    if (pos_ == len_ && !Fill()) break;  // last line without an end
-    const char* start = buf_ + pos_;
-    unsigned avail = len_ - pos_;
+    if (m_pos == m_len && !Fill()) break;  // last line without an end
+    const char* start = m_buf + m_pos;
+    unsigned avail = m_len - m_pos;
     const char* lf = static_cast<const char*>(memchr(start, '\n', avail));
     unsigned take = lf ? static_cast<unsigned>(lf - start) : avail;
-    pos_ += take + (lf ? 1 : 0);
+    m_pos += take + (lf ? 1 : 0);
     length += take;
     if (!damaged) {
       if (length > LOG_LINE_LIMIT + 2 || memchr(start, 0, take)) {

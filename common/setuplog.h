@@ -35,11 +35,11 @@ class CSetupLogWriter {
   // TRUE only when the log was created, every line was written and the file
   // closed cleanly: a short log must not pass for a complete one.
   BOOL Close();
-  BOOL IsOpen() const { return file_.IsOpen(); }
+  BOOL IsOpen() const { return m_file.IsOpen(); }
 
  private:
-  CFile file_;
-  BOOL ok_;
+  CFile m_file;
+  BOOL m_ok;
 };
 
 // A row's shortcut file name: Name up to and including its first "." followed
@@ -69,7 +69,7 @@ class CSetupLogReader {
   // Read-only, shared with other readers and writers. FALSE when it cannot be opened.
   BOOL Open(const char* path);
   void Close();
-  BOOL IsOpen() const { return file_.IsOpen(); }
+  BOOL IsOpen() const { return m_file.IsOpen(); }
   BOOL Rewind();
 
   // A line is the bytes up to the next 0x0A. A 0x0D before the 0x0A goes with
@@ -93,10 +93,10 @@ class CSetupLogReader {
  private:
   BOOL NextEntry(CString& text);
   BOOL Fill();
-  CFile file_;
-  char buf_[4096];
-  unsigned pos_;
-  unsigned len_;
+  CFile m_file;
+  char m_buf[4096];
+  unsigned m_pos;
+  unsigned m_len;
 };
 
 // The program-group rule for one shortcut line: TRUE when the lower-cased path

@@ -9,7 +9,7 @@
 static CWinApp* g_app = 0;
 
 CWinApp::CWinApp(const char* appName)
-    : m_hInstance(0), m_pMainWnd(0), m_strAppName(appName ? appName : ""), m_nExitCode(0), oleStarted_(false) {
+    : m_hInstance(0), m_pMainWnd(0), m_strAppName(appName ? appName : ""), m_nExitCode(0), m_oleStarted(false) {
   g_app = this;
 }
 
@@ -41,9 +41,9 @@ int CWinApp::Run() {
 }
 
 int CWinApp::ExitInstance() {
-  if (oleStarted_) {
+  if (m_oleStarted) {
     OleUninitialize();
-    oleStarted_ = false;
+    m_oleStarted = false;
   }
   return m_nExitCode;
 }
@@ -62,8 +62,8 @@ HWND AfxGetMainWnd() {
 HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
 
 BOOL AfxOleInit() {
-  if (g_app && g_app->oleStarted_) return TRUE;  // one initialisation per run
+  if (g_app && g_app->m_oleStarted) return TRUE;  // one initialisation per run
   if (FAILED(OleInitialize(0))) return FALSE;
-  if (g_app) g_app->oleStarted_ = true;
+  if (g_app) g_app->m_oleStarted = true;
   return TRUE;
 }

@@ -29,7 +29,7 @@ class CWinApp {
   void Startup(HINSTANCE instance);
 
  private:
-  bool oleStarted_;
+  bool m_oleStarted;
   friend BOOL AfxOleInit();
   CWinApp(const CWinApp&);
   CWinApp& operator=(const CWinApp&);

@@ -6,52 +6,52 @@
 
 #include "memory.h"
 
-CString::CString() : buf_(0), len_(0), cap_(0) {}
-CString::CString(const char* s) : buf_(0), len_(0), cap_(0) { *this = s; }
-CString::CString(const char* s, int len) : buf_(0), len_(0), cap_(0) { Append(s, len); }
-CString::CString(const CString& other) : buf_(0), len_(0), cap_(0) { Append(other.buf_, other.len_); }
-CString::~CString() { FreeBuffer(buf_); }
+CString::CString() : m_buf(0), m_len(0), m_cap(0) {}
+CString::CString(const char* s) : m_buf(0), m_len(0), m_cap(0) { *this = s; }
+CString::CString(const char* s, int len) : m_buf(0), m_len(0), m_cap(0) { Append(s, len); }
+CString::CString(const CString& other) : m_buf(0), m_len(0), m_cap(0) { Append(other.m_buf, other.m_len); }
+CString::~CString() { FreeBuffer(m_buf); }
 
 bool CString::Reserve(int cap) {
-  if (cap < cap_) return true;
-  int want = cap_ ? cap_ : 16;
+  if (cap < m_cap) return true;
+  int want = m_cap ? m_cap : 16;
   while (want <= cap) {
     if (want > (1 << 29)) return false;
     want *= 2;
   }
   char* nb = static_cast<char*>(AllocBuffer(static_cast<size_t>(want)));
   if (!nb) return false;
-  if (buf_) memcpy(nb, buf_, static_cast<size_t>(len_) + 1);
+  if (m_buf) memcpy(nb, m_buf, static_cast<size_t>(m_len) + 1);
   else nb[0] = 0;
-  FreeBuffer(buf_);
-  buf_ = nb;
-  cap_ = want;
+  FreeBuffer(m_buf);
+  m_buf = nb;
+  m_cap = want;
   return true;
 }
 
 void CString::Append(const char* s, int len) {
   if (!s || len <= 0) return;
-  if (len_ > 0x3FFFFFFF - len || !Reserve(len_ + len)) return;
-  memmove(buf_ + len_, s, static_cast<size_t>(len));
-  len_ += len;
-  buf_[len_] = 0;
+  if (m_len > 0x3FFFFFFF - len || !Reserve(m_len + len)) return;
+  memmove(m_buf + m_len, s, static_cast<size_t>(len));
+  m_len += len;
+  m_buf[m_len] = 0;
 }
 
 void CString::Empty() {
-  len_ = 0;
-  if (buf_) buf_[0] = 0;
+  m_len = 0;
+  if (m_buf) m_buf[0] = 0;
 }
 
 CString& CString::operator=(const CString& other) {
   if (this != &other) {
     Empty();
-    Append(other.buf_, other.len_);
+    Append(other.m_buf, other.m_len);
   }
   return *this;
 }
 
 CString& CString::operator=(const char* s) {
-  if (s && buf_ && s >= buf_ && s < buf_ + cap_) {  // assigning a part of ourselves
+  if (s && m_buf && s >= m_buf && s < m_buf + m_cap) {  // assigning a part of ourselves
     CString copy(s);
     return *this = copy;
   }
@@ -63,13 +63,13 @@ CString& CString::operator=(const char* s) {
 CString& CString::operator+=(const char* s) {
   if (s) {
     CString copy(s);  // s may point into our own buffer
-    Append(copy.buf_, copy.len_);
+    Append(copy.m_buf, copy.m_len);
   }
   return *this;
 }
 CString& CString::operator+=(const CString& s) {
   CString copy(s);
-  Append(copy.buf_, copy.len_);
+  Append(copy.m_buf, copy.m_len);
   return *this;
 }
 CString& CString::operator+=(char c) {
@@ -78,28 +78,28 @@ CString& CString::operator+=(char c) {
 }
 
 int CString::Find(char c, int start) const {
-  for (int i = start < 0 ? 0 : start; i < len_; i++)
-    if (buf_[i] == c) return i;
+  for (int i = start < 0 ? 0 : start; i < m_len; i++)
+    if (m_buf[i] == c) return i;
   return -1;
 }
 
 int CString::ReverseFind(char c) const {
-  for (int i = len_ - 1; i >= 0; i--)
-    if (buf_[i] == c) return i;
+  for (int i = m_len - 1; i >= 0; i--)
+    if (m_buf[i] == c) return i;
   return -1;
 }
 
 CString CString::Left(int n) const {
   if (n < 0) n = 0;
-  if (n > len_) n = len_;
-  return CString(buf_, n);
+  if (n > m_len) n = m_len;
+  return CString(m_buf, n);
 }
 
 CString CString::Mid(int start, int n) const {
   if (start < 0) start = 0;
-  if (start > len_) start = len_;
-  if (n < 0 || n > len_ - start) n = len_ - start;
-  return CString(buf_ ? buf_ + start : "", n);
+  if (start > m_len) start = m_len;
+  if (n < 0 || n > m_len - start) n = m_len - start;
+  return CString(m_buf ? m_buf + start : "", n);
 }
 
 bool CString::Format(const char* fmt, ...) {
@@ -116,9 +116,9 @@ bool CString::Format(const char* fmt, ...) {
   }
   if (!Reserve(n)) return false;
   va_start(ap, fmt);
-  vsnprintf(buf_, static_cast<size_t>(n) + 1, fmt, ap);
+  vsnprintf(m_buf, static_cast<size_t>(n) + 1, fmt, ap);
   va_end(ap);
-  len_ = n;
+  m_len = n;
   return true;
 }
 

@@ -19,17 +19,17 @@ class CString {
 
   void Append(const char* s, int len);  // len bytes of s (may hold no zero byte)
   void Empty();
-  int GetLength() const { return len_; }
-  bool IsEmpty() const { return len_ == 0; }
-  const char* c_str() const { return buf_ ? buf_ : ""; }
+  int GetLength() const { return m_len; }
+  bool IsEmpty() const { return m_len == 0; }
+  const char* c_str() const { return m_buf ? m_buf : ""; }
   operator const char*() const { return c_str(); }
-  char operator[](int i) const { return (i >= 0 && i < len_) ? buf_[i] : 0; }
+  char operator[](int i) const { return (i >= 0 && i < m_len) ? m_buf[i] : 0; }
 
   int Find(char c, int start = 0) const;  // -1 when absent
   int ReverseFind(char c) const;          // -1 when absent
   CString Left(int n) const;
   CString Mid(int start, int n = -1) const;  // n = -1: up to the end
-  bool EndsWith(char c) const { return len_ > 0 && buf_[len_ - 1] == c; }
+  bool EndsWith(char c) const { return m_len > 0 && m_buf[m_len - 1] == c; }
   // Formats like sprintf, replacing the content. Returns false when the result
   // could not be formed (the string is then empty).
   bool Format(const char* fmt, ...);
@@ -39,9 +39,9 @@ class CString {
 
  private:
   bool Reserve(int cap);
-  char* buf_;
-  int len_;
-  int cap_;
+  char* m_buf;
+  int m_len;
+  int m_cap;
 };
 
 CString operator+(const CString& a, const char* b);

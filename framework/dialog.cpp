@@ -79,7 +79,7 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
 static CDialog* g_modeless = 0;
 
 CDialog::CDialog(UINT idTemplate, HWND parent)
-    : m_nIDTemplate(idTemplate), m_hParent(parent), modal_(FALSE), nextModeless_(0) {
+    : m_nIDTemplate(idTemplate), m_hParent(parent), m_modal(FALSE), m_nextModeless(0) {
   static BOOL controlsReady = FALSE;
   if (!controlsReady) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};
@@ -89,37 +89,37 @@ CDialog::CDialog(UINT idTemplate, HWND parent)
 }
 
 CDialog::~CDialog() {
-  if (m_hWnd && !modal_) DestroyWindow();
+  if (m_hWnd && !m_modal) DestroyWindow();
   LinkModeless(FALSE);
 }
 
 void CDialog::LinkModeless(BOOL in) {
-  for (CDialog** p = &g_modeless; *p; p = &(*p)->nextModeless_) {
+  for (CDialog** p = &g_modeless; *p; p = &(*p)->m_nextModeless) {
     if (*p == this) {
-      *p = nextModeless_;
+      *p = m_nextModeless;
       break;
     }
   }
-  nextModeless_ = 0;
+  m_nextModeless = 0;
   if (in) {
-    nextModeless_ = g_modeless;
+    m_nextModeless = g_modeless;
     g_modeless = this;
   }
 }
 
 INT_PTR CDialog::DoModal() {
   HWND owner = m_hParent ? m_hParent : AfxGetMainWnd();
-  modal_ = TRUE;
+  m_modal = TRUE;
   INT_PTR result = DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
                                    DialogProc, reinterpret_cast<LPARAM>(this));
-  modal_ = FALSE;
+  m_modal = FALSE;
   return result;
 }
 
 BOOL CDialog::Create(UINT idTemplate, HWND parent) {
   m_nIDTemplate = idTemplate;
   m_hParent = parent;
-  modal_ = FALSE;
+  m_modal = FALSE;
   HWND w = CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(idTemplate), parent,
                               DialogProc, reinterpret_cast<LPARAM>(this));
   if (!w) return FALSE;
@@ -134,7 +134,7 @@ BOOL CDialog::DestroyWindow() {
 
 void CDialog::EndDialog(INT_PTR result) {
   if (!m_hWnd) return;
-  if (modal_)
+  if (m_modal)
     ::EndDialog(m_hWnd, result);
   else
     ::ShowWindow(m_hWnd, SW_HIDE);
@@ -149,7 +149,7 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
 BOOL CDialog::PreTranslateMessage(MSG* msg) { return m_hWnd && IsDialogMessageA(m_hWnd, msg); }
 
 BOOL CDialog::PreTranslateModeless(MSG* msg) {
-  for (CDialog* d = g_modeless; d; d = d->nextModeless_) {
+  for (CDialog* d = g_modeless; d; d = d->m_nextModeless) {
     if (d->m_hWnd && (msg->hwnd == d->m_hWnd || IsChild(d->m_hWnd, msg->hwnd)))
       return d->PreTranslateMessage(msg);
   }
@@ -200,7 +200,7 @@ BOOL CDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
   if (OnMessage(msg, wp, lp, result)) return TRUE;
   switch (msg) {
     case WM_INITDIALOG:
-      if (modal_) CenterOverOwner(m_hWnd);
+      if (m_modal) CenterOverOwner(m_hWnd);
       *result = OnInitDialog();
       return TRUE;
     case WM_COMMAND:

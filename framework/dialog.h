@@ -87,8 +87,8 @@ class CDialog : public CWnd {
   HWND m_hParent;
 
  private:
-  BOOL modal_;
-  CDialog* nextModeless_;
+  BOOL m_modal;
+  CDialog* m_nextModeless;
   void LinkModeless(BOOL in);
   CDialog(const CDialog&);
   CDialog& operator=(const CDialog&);

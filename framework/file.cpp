@@ -13,10 +13,10 @@ unsigned CFile::ReadAll(void* buf, unsigned count) {
 
 #ifdef _WIN32
 
-CFile::CFile() : h_(INVALID_HANDLE_VALUE) {}
+CFile::CFile() : m_h(INVALID_HANDLE_VALUE) {}
 CFile::~CFile() { Close(); }
 
-bool CFile::IsOpen() const { return h_ != INVALID_HANDLE_VALUE; }
+bool CFile::IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
 
 BOOL CFile::Open(const char* path, unsigned flags) {
   Close();
@@ -31,14 +31,14 @@ BOOL CFile::Open(const char* path, unsigned flags) {
     default: share = 0; break;
   }
   DWORD create = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
-  h_ = CreateFileA(path, access, share, NULL, create, FILE_ATTRIBUTE_NORMAL, NULL);
-  return h_ != INVALID_HANDLE_VALUE;
+  m_h = CreateFileA(path, access, share, NULL, create, FILE_ATTRIBUTE_NORMAL, NULL);
+  return m_h != INVALID_HANDLE_VALUE;
 }
 
 unsigned CFile::Read(void* buf, unsigned count) {
   DWORD got = 0;
   if (!IsOpen() || count == 0) return 0;
-  if (!ReadFile(h_, buf, count, &got, NULL)) return 0;
+  if (!ReadFile(m_h, buf, count, &got, NULL)) return 0;
   return got;
 }
 
@@ -47,7 +47,7 @@ BOOL CFile::Write(const void* buf, unsigned count) {
   const char* p = static_cast<const char*>(buf);
   while (count > 0) {
     DWORD put = 0;
-    if (!WriteFile(h_, p, count, &put, NULL) || put == 0) return FALSE;
+    if (!WriteFile(m_h, p, count, &put, NULL) || put == 0) return FALSE;
     p += put;
     count -= put;
   }
@@ -58,22 +58,22 @@ long long CFile::Seek(long long offset, SeekPosition from) {
   if (!IsOpen()) return -1;
   LARGE_INTEGER off, pos;
   off.QuadPart = offset;
-  if (!SetFilePointerEx(h_, off, &pos, from)) return -1;
+  if (!SetFilePointerEx(m_h, off, &pos, from)) return -1;
   return pos.QuadPart;
 }
 
 long long CFile::GetLength() const {
   LARGE_INTEGER size;
-  if (!IsOpen() || !GetFileSizeEx(h_, &size)) return -1;
+  if (!IsOpen() || !GetFileSizeEx(m_h, &size)) return -1;
   return size.QuadPart;
 }
 
-BOOL CFile::Flush() { return IsOpen() && FlushFileBuffers(h_); }
+BOOL CFile::Flush() { return IsOpen() && FlushFileBuffers(m_h); }
 
 BOOL CFile::Close() {
   if (!IsOpen()) return TRUE;
-  BOOL ok = CloseHandle(h_);
-  h_ = INVALID_HANDLE_VALUE;
+  BOOL ok = CloseHandle(m_h);
+  m_h = INVALID_HANDLE_VALUE;
   return ok;
 }
 
@@ -86,10 +86,10 @@ BOOL CFile::Close() {
 
 #include "fsys.h"
 
-CFile::CFile() : fd_(-1) {}
+CFile::CFile() : m_fd(-1) {}
 CFile::~CFile() { Close(); }
 
-bool CFile::IsOpen() const { return fd_ >= 0; }
+bool CFile::IsOpen() const { return m_fd >= 0; }
 
 BOOL CFile::Open(const char* path, unsigned flags) {
   Close();
@@ -97,21 +97,21 @@ BOOL CFile::Open(const char* path, unsigned flags) {
   if ((flags & 3) == modeWrite) oflags = O_WRONLY;
   else if ((flags & 3) == modeReadWrite) oflags = O_RDWR;
   if (flags & modeCreate) oflags |= O_CREAT | O_TRUNC;
-  fd_ = ::open(HostPath(path), oflags | O_CLOEXEC, 0644);
-  if (fd_ >= 0) {
+  m_fd = ::open(HostPath(path), oflags | O_CLOEXEC, 0644);
+  if (m_fd >= 0) {
     struct stat st;
-    if (fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {  // a folder is no file
-      ::close(fd_);
-      fd_ = -1;
+    if (fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {  // a folder is no file
+      ::close(m_fd);
+      m_fd = -1;
     }
   }
-  return fd_ >= 0;
+  return m_fd >= 0;
 }
 
 unsigned CFile::Read(void* buf, unsigned count) {
   if (!IsOpen() || count == 0) return 0;
   ssize_t n;
-  do n = ::read(fd_, buf, count);
+  do n = ::read(m_fd, buf, count);
   while (n < 0 && errno == EINTR);
   return n > 0 ? static_cast<unsigned>(n) : 0;
 }
@@ -120,7 +120,7 @@ BOOL CFile::Write(const void* buf, unsigned count) {
   if (!IsOpen()) return FALSE;
   const char* p = static_cast<const char*>(buf);
   while (count > 0) {
-    ssize_t n = ::write(fd_, p, count);
+    ssize_t n = ::write(m_fd, p, count);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return FALSE;
     p += n;
@@ -132,22 +132,22 @@ BOOL CFile::Write(const void* buf, unsigned count) {
 long long CFile::Seek(long long offset, SeekPosition from) {
   if (!IsOpen()) return -1;
   int whence = from == begin ? SEEK_SET : from == current ? SEEK_CUR : SEEK_END;
-  off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  off_t r = ::lseek(m_fd, static_cast<off_t>(offset), whence);
   return r < 0 ? -1 : static_cast<long long>(r);
 }
 
 long long CFile::GetLength() const {
   struct stat st;
-  if (!IsOpen() || fstat(fd_, &st) != 0) return -1;
+  if (!IsOpen() || fstat(m_fd, &st) != 0) return -1;
   return static_cast<long long>(st.st_size);
 }
 
-BOOL CFile::Flush() { return IsOpen() && ::fsync(fd_) == 0; }
+BOOL CFile::Flush() { return IsOpen() && ::fsync(m_fd) == 0; }
 
 BOOL CFile::Close() {
   if (!IsOpen()) return TRUE;
-  int r = ::close(fd_);
-  fd_ = -1;
+  int r = ::close(m_fd);
+  m_fd = -1;
   return r == 0;
 }
 

@@ -39,8 +39,8 @@ class CFile {
   CFile(const CFile&);
   CFile& operator=(const CFile&);
 #ifdef _WIN32
-  HANDLE h_;
+  HANDLE m_h;
 #else
-  int fd_;
+  int m_fd;
 #endif
 };

@@ -11,20 +11,20 @@
 #endif
 
 CFileFind::CFileFind()
-    : directory_(FALSE), link_(FALSE), nextDirectory_(FALSE), nextLink_(FALSE), haveNext_(FALSE),
+    : m_directory(FALSE), m_link(FALSE), m_nextDirectory(FALSE), m_nextLink(FALSE), m_haveNext(FALSE),
 #ifdef _WIN32
-      h_(INVALID_HANDLE_VALUE)
+      m_h(INVALID_HANDLE_VALUE)
 #else
-      dir_(0)
+      m_dir(0)
 #endif
 {
 }
 
 CFileFind::~CFileFind() { Close(); }
 
-BOOL CFileFind::IsDots() const { return name_ == "." || name_ == ".."; }
+BOOL CFileFind::IsDots() const { return m_name == "." || m_name == ".."; }
 
-CString CFileFind::GetFilePath() const { return folder_ + name_; }
+CString CFileFind::GetFilePath() const { return m_folder + m_name; }
 
 // The folder part of a pattern: up to and including its last backslash (a
 // backslash never occurs as a second byte in what this finds, but a code page
@@ -36,9 +36,9 @@ static CString FolderOfPattern(const char* pattern) {
 #ifdef _WIN32
 
 void CFileFind::Close() {
-  if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  h_ = INVALID_HANDLE_VALUE;
-  haveNext_ = FALSE;
+  if (m_h != INVALID_HANDLE_VALUE) FindClose(m_h);
+  m_h = INVALID_HANDLE_VALUE;
+  m_haveNext = FALSE;
 }
 
 static void TakeEntry(const WIN32_FIND_DATAA& fd, CString& name, BOOL& directory, BOOL& link) {
@@ -49,63 +49,63 @@ static void TakeEntry(const WIN32_FIND_DATAA& fd, CString& name, BOOL& directory
 
 BOOL CFileFind::FindFile(const char* pattern) {
   Close();
-  folder_ = FolderOfPattern(pattern);
+  m_folder = FolderOfPattern(pattern);
   WIN32_FIND_DATAA fd;
-  h_ = FindFirstFileA(pattern, &fd);
-  if (h_ == INVALID_HANDLE_VALUE) return FALSE;
-  TakeEntry(fd, nextName_, nextDirectory_, nextLink_);
-  haveNext_ = TRUE;
+  m_h = FindFirstFileA(pattern, &fd);
+  if (m_h == INVALID_HANDLE_VALUE) return FALSE;
+  TakeEntry(fd, m_nextName, m_nextDirectory, m_nextLink);
+  m_haveNext = TRUE;
   return TRUE;
 }
 
 BOOL CFileFind::ReadAhead() {
   WIN32_FIND_DATAA fd;
-  haveNext_ = h_ != INVALID_HANDLE_VALUE && ::FindNextFileA(h_, &fd);
-  if (haveNext_) TakeEntry(fd, nextName_, nextDirectory_, nextLink_);
-  return haveNext_;
+  m_haveNext = m_h != INVALID_HANDLE_VALUE && ::FindNextFileA(m_h, &fd);
+  if (m_haveNext) TakeEntry(fd, m_nextName, m_nextDirectory, m_nextLink);
+  return m_haveNext;
 }
 
 #else  // POSIX host build
 
 void CFileFind::Close() {
-  if (dir_) closedir(static_cast<DIR*>(dir_));
-  dir_ = 0;
-  haveNext_ = FALSE;
+  if (m_dir) closedir(static_cast<DIR*>(m_dir));
+  m_dir = 0;
+  m_haveNext = FALSE;
 }
 
 BOOL CFileFind::FindFile(const char* pattern) {
   Close();
-  folder_ = FolderOfPattern(pattern);
-  CString dir = HostPath(folder_);
-  dir_ = opendir(dir.IsEmpty() ? "." : dir.c_str());
-  if (!dir_) return FALSE;
+  m_folder = FolderOfPattern(pattern);
+  CString dir = HostPath(m_folder);
+  m_dir = opendir(dir.IsEmpty() ? "." : dir.c_str());
+  if (!m_dir) return FALSE;
   return ReadAhead();
 }
 
 BOOL CFileFind::ReadAhead() {
-  haveNext_ = FALSE;
-  if (!dir_) return FALSE;
-  dirent* e = readdir(static_cast<DIR*>(dir_));
+  m_haveNext = FALSE;
+  if (!m_dir) return FALSE;
+  dirent* e = readdir(static_cast<DIR*>(m_dir));
   if (!e) return FALSE;
-  nextName_ = e->d_name;
+  m_nextName = e->d_name;
   struct stat st;
   // lstat: a symbolic link is an entry of its own, never followed.
-  CString path = HostPath(folder_ + nextName_);
+  CString path = HostPath(m_folder + m_nextName);
   BOOL known = lstat(path, &st) == 0;
-  nextLink_ = known && S_ISLNK(st.st_mode);
+  m_nextLink = known && S_ISLNK(st.st_mode);
   // As on Windows, a link to a folder is a folder (and a link).
-  if (nextLink_) known = stat(path, &st) == 0;
-  nextDirectory_ = known && S_ISDIR(st.st_mode);
-  haveNext_ = TRUE;
+  if (m_nextLink) known = stat(path, &st) == 0;
+  m_nextDirectory = known && S_ISDIR(st.st_mode);
+  m_haveNext = TRUE;
   return TRUE;
 }
 
 #endif
 
 BOOL CFileFind::FindNextFile() {
-  if (!haveNext_) return FALSE;
-  name_ = nextName_;
-  directory_ = nextDirectory_;
-  link_ = nextLink_;
+  if (!m_haveNext) return FALSE;
+  m_name = m_nextName;
+  m_directory = m_nextDirectory;
+  m_link = m_nextLink;
   return ReadAhead();
 }

@@ -24,33 +24,33 @@ class CFileFind {
   BOOL FindNextFile();
   void Close();
 
-  CString GetFileName() const { return name_; }
+  CString GetFileName() const { return m_name; }
   // The folder of the pattern, a backslash, the entry's name.
   CString GetFilePath() const;
-  BOOL IsDirectory() const { return directory_; }
+  BOOL IsDirectory() const { return m_directory; }
   // "." and "..".
   BOOL IsDots() const;
   // A folder that is a link to another place (a junction or symbolic link):
   // walks must not follow it.
-  BOOL IsLink() const { return link_; }
+  BOOL IsLink() const { return m_link; }
 
  private:
   BOOL ReadAhead();
   CFileFind(const CFileFind&);
   CFileFind& operator=(const CFileFind&);
 
-  CString folder_;  // with a trailing backslash
-  CString name_;
-  BOOL directory_;
-  BOOL link_;
+  CString m_folder;  // with a trailing backslash
+  CString m_name;
+  BOOL m_directory;
+  BOOL m_link;
   // The entry read ahead of the current one.
-  CString nextName_;
-  BOOL nextDirectory_;
-  BOOL nextLink_;
-  BOOL haveNext_;
+  CString m_nextName;
+  BOOL m_nextDirectory;
+  BOOL m_nextLink;
+  BOOL m_haveNext;
 #ifdef _WIN32
-  HANDLE h_;
+  HANDLE m_h;
 #else
-  void* dir_;
+  void* m_dir;
 #endif
 };

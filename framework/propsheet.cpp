@@ -5,7 +5,7 @@
 // ---- pages -----------------------------------------------------------------
 
 CPropertyPage::CPropertyPage(UINT idTemplate)
-    : CDialog(idTemplate), m_pSheet(0), firstSetActive_(TRUE) {
+    : CDialog(idTemplate), m_pSheet(0), m_firstSetActive(TRUE) {
   ZeroMemory(&m_psp, sizeof m_psp);
   m_psp.dwSize = sizeof m_psp;
   m_psp.dwFlags = PSP_DEFAULT;
@@ -15,8 +15,8 @@ CPropertyPage::CPropertyPage(UINT idTemplate)
 }
 
 BOOL CPropertyPage::OnSetActive() {
-  if (firstSetActive_)
-    firstSetActive_ = FALSE;
+  if (m_firstSetActive)
+    m_firstSetActive = FALSE;
   else
     UpdateData(FALSE);
   return TRUE;
@@ -31,7 +31,7 @@ BOOL CPropertyPage::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* resul
   switch (hdr->code) {
     case PSN_SETACTIVE:
       *result = OnSetActive() ? 0 : -1;
-      if (m_pSheet && (m_pSheet->m_psh.dwFlags & PSH_WIZARD)) m_pSheet->pageTitlePending_ = TRUE;
+      if (m_pSheet && (m_pSheet->m_psh.dwFlags & PSH_WIZARD)) m_pSheet->m_pageTitlePending = TRUE;
       return TRUE;
     case PSN_KILLACTIVE:
       *result = OnKillActive() ? FALSE : TRUE;
@@ -44,7 +44,7 @@ BOOL CPropertyPage::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* resul
       return TRUE;
     case PSN_WIZFINISH: {
       BOOL done = OnWizardFinish();
-      if (done && m_pSheet) m_pSheet->result_ = IDOK;
+      if (done && m_pSheet) m_pSheet->m_result = IDOK;
       *result = done ? FALSE : TRUE;
       return TRUE;
     }
@@ -73,7 +73,7 @@ static HHOOK g_hook = 0;
 static const char kSheetProp[] = "CPropertySheet";
 
 CPropertySheet::CPropertySheet(const char* caption, HWND parent, UINT selectPage)
-    : pageCount_(0), caption_(caption), oldProc_(0), result_(IDCANCEL), pageTitlePending_(FALSE), pageRefused_(FALSE) {
+    : m_pageCount(0), m_caption(caption), m_oldProc(0), m_result(IDCANCEL), m_pageTitlePending(FALSE), m_pageRefused(FALSE) {
   ZeroMemory(&m_psh, sizeof m_psh);
   m_psh.dwSize = sizeof m_psh;
   m_psh.dwFlags = PSH_DEFAULT;
@@ -84,12 +84,12 @@ CPropertySheet::CPropertySheet(const char* caption, HWND parent, UINT selectPage
 CPropertySheet::~CPropertySheet() { DestroyWindow(); }
 
 BOOL CPropertySheet::AddPage(CPropertyPage* page) {
-  if (pageCount_ >= MAX_PAGES) {
-    pageRefused_ = TRUE;
+  if (m_pageCount >= MAX_PAGES) {
+    m_pageRefused = TRUE;
     return FALSE;
   }
   page->m_pSheet = this;
-  pages_[pageCount_++] = page;
+  m_pages[m_pageCount++] = page;
   return TRUE;
 }
 
@@ -101,7 +101,7 @@ LRESULT CALLBACK CPropertySheet::CreationHook(int code, WPARAM wp, LPARAM lp) {
     g_creating = 0;
     sheet->m_hWnd = w;
     SetPropA(w, kSheetProp, sheet);
-    sheet->oldProc_ = reinterpret_cast<WNDPROC>(
+    sheet->m_oldProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SheetProc)));
   }
   return CallNextHookEx(g_hook, code, wp, lp);
@@ -111,7 +111,7 @@ LRESULT CALLBACK CPropertySheet::SheetProc(HWND w, UINT msg, WPARAM wp, LPARAM l
   CPropertySheet* sheet = static_cast<CPropertySheet*>(GetPropA(w, kSheetProp));
   if (!sheet) return DefWindowProcA(w, msg, wp, lp);
   if (msg == WM_NCDESTROY) {
-    WNDPROC old = sheet->oldProc_;
+    WNDPROC old = sheet->m_oldProc;
     RemovePropA(w, kSheetProp);
     SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
     sheet->m_hWnd = 0;
@@ -125,23 +125,23 @@ LRESULT CALLBACK CPropertySheet::SheetProc(HWND w, UINT msg, WPARAM wp, LPARAM l
   }
   // A wizard may show each new page's title as its caption; a page without a
   // title leaves the sheet the caption it was given (or set later).
-  if (msg == WM_SETTEXT && sheet->pageTitlePending_) {
-    sheet->pageTitlePending_ = FALSE;
+  if (msg == WM_SETTEXT && sheet->m_pageTitlePending) {
+    sheet->m_pageTitlePending = FALSE;
     if (lp && !*reinterpret_cast<const char*>(lp)) return TRUE;
   }
   return sheet->WindowProc(msg, wp, lp);
 }
 
 LRESULT CPropertySheet::Default(UINT msg, WPARAM wp, LPARAM lp) {
-  return CallWindowProcA(oldProc_, m_hWnd, msg, wp, lp);
+  return CallWindowProcA(m_oldProc, m_hWnd, msg, wp, lp);
 }
 
 INT_PTR CPropertySheet::DoModal() {
-  if (m_hWnd || pageCount_ == 0 || pageRefused_) return -1;
+  if (m_hWnd || m_pageCount == 0 || m_pageRefused) return -1;
   HPROPSHEETPAGE handles[MAX_PAGES];
-  for (int i = 0; i < pageCount_; ++i) {
-    pages_[i]->m_psp.hInstance = AfxGetResourceHandle();
-    handles[i] = CreatePropertySheetPageA(&pages_[i]->m_psp);
+  for (int i = 0; i < m_pageCount; ++i) {
+    m_pages[i]->m_psp.hInstance = AfxGetResourceHandle();
+    handles[i] = CreatePropertySheetPageA(&m_pages[i]->m_psp);
     if (!handles[i]) {
       for (int j = 0; j < i; ++j) DestroyPropertySheetPage(handles[j]);
       return -1;
@@ -150,10 +150,10 @@ INT_PTR CPropertySheet::DoModal() {
   m_psh.dwFlags |= PSH_MODELESS;
   m_psh.dwFlags &= ~PSH_PROPSHEETPAGE;
   m_psh.hInstance = AfxGetResourceHandle();
-  m_psh.pszCaption = caption_;
-  m_psh.nPages = pageCount_;
+  m_psh.pszCaption = m_caption;
+  m_psh.nPages = m_pageCount;
   m_psh.phpage = handles;
-  result_ = IDCANCEL;
+  m_result = IDCANCEL;
 
   g_creating = this;
   g_hook = SetWindowsHookExA(WH_CBT, CreationHook, 0, GetCurrentThreadId());
@@ -175,7 +175,7 @@ INT_PTR CPropertySheet::DoModal() {
   if (ownerWasEnabled) ::EnableWindow(owner, FALSE);
   MSG msg;
   while (m_hWnd && PropSheet_GetCurrentPageHwnd(m_hWnd)) {
-    pageTitlePending_ = FALSE;  // the title comes within the page change, or never
+    m_pageTitlePending = FALSE;  // the title comes within the page change, or never
     BOOL got = GetMessageA(&msg, 0, 0, 0);
     if (got <= 0) {
       if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
@@ -187,7 +187,7 @@ INT_PTR CPropertySheet::DoModal() {
     DispatchMessageA(&msg);
   }
   if (ownerWasEnabled) ::EnableWindow(owner, TRUE);
-  return result_;
+  return m_result;
 }
 
 BOOL CPropertySheet::DestroyWindow() {
@@ -201,7 +201,7 @@ BOOL CPropertySheet::SetActivePage(int index) {
 }
 
 int CPropertySheet::GetPageIndex(const CPropertyPage* page) const {
-  for (int i = 0; i < pageCount_; ++i)
-    if (pages_[i] == page) return i;
+  for (int i = 0; i < m_pageCount; ++i)
+    if (m_pages[i] == page) return i;
   return -1;
 }

@@ -45,7 +45,7 @@ class CPropertyPage : public CDialog {
 
  private:
   static INT_PTR CALLBACK PageProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
-  BOOL firstSetActive_;
+  BOOL m_firstSetActive;
 };
 
 class CPropertySheet : public CWnd {
@@ -80,13 +80,13 @@ class CPropertySheet : public CWnd {
   static LRESULT CALLBACK CreationHook(int code, WPARAM wp, LPARAM lp);
 
   enum { MAX_PAGES = 8 };
-  CPropertyPage* pages_[MAX_PAGES];
-  int pageCount_;
-  CString caption_;
-  WNDPROC oldProc_;
-  INT_PTR result_;
-  BOOL pageTitlePending_;  // a page change is about to set the page's title
-  BOOL pageRefused_;       // AddPage was called once too often
+  CPropertyPage* m_pages[MAX_PAGES];
+  int m_pageCount;
+  CString m_caption;
+  WNDPROC m_oldProc;
+  INT_PTR m_result;
+  BOOL m_pageTitlePending;  // a page change is about to set the page's title
+  BOOL m_pageRefused;       // AddPage was called once too often
   CPropertySheet(const CPropertySheet&);
   CPropertySheet& operator=(const CPropertySheet&);
 };

@@ -25,11 +25,11 @@ long long CountedLength(LONG length) { return length > 0 ? length : 0; }
 }  // namespace
 
 CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services)
-    : FailedCount(0), settings_(settings), page_(page), services_(services), rate_(0.0) {}
+    : FailedCount(0), m_settings(settings), m_page(page), m_services(services), m_rate(0.0) {}
 
 CString CCopyEngine::TargetPath(int index) {
   CString path;
-  if (settings_.FileList.MoveTo(index)) Folders.Resolve(*settings_.FileList.Current(), path);
+  if (m_settings.FileList.MoveTo(index)) Folders.Resolve(*m_settings.FileList.Current(), path);
   return path;
 }
 
@@ -37,7 +37,7 @@ CString CCopyEngine::DestPath(int index) {
   CString path = TargetPath(index);
   if (path.IsEmpty()) return path;
   // A row that would leave its folder gets no folders and no path.
-  if (!IsContainedEntry(*settings_.FileList.Current())) return CString();
+  if (!IsContainedEntry(*m_settings.FileList.Current())) return CString();
   EnsureFolders(path);
   return path;
 }
@@ -56,21 +56,21 @@ void CCopyEngine::EnsureFolders(const char* path) {
 }
 
 void CCopyEngine::CopyEntry(int index) {
-  if (!settings_.FileList.MoveTo(index)) return;
-  if (!IsContainedEntry(*settings_.FileList.Current())) {
+  if (!m_settings.FileList.MoveTo(index)) return;
+  if (!IsContainedEntry(*m_settings.FileList.Current())) {
     // Listed as not installed, and nothing is written for it.
     NoteFailure(TargetPath(index));
     return;
   }
   CString dest = DestPath(index);
   if (dest.IsEmpty()) return;
-  const FileEntry& e = *settings_.FileList.Current();
+  const FileEntry& e = *m_settings.FileList.Current();
   BOOL copy = TRUE;
   if (GetAttributes(dest) != INVALID_FILE_ATTRIBUTES) {
     if (e.CopyMode == COPY_ASK) {
       CString question;
       question.Format(kTextOverwriteQuestion, dest.c_str());
-      copy = page_.AskOverwrite(question);
+      copy = m_page.AskOverwrite(question);
     } else {
       copy = e.CopyMode == COPY_ALWAYS;
     }
@@ -80,15 +80,15 @@ void CCopyEngine::CopyEntry(int index) {
     // ExtractRegion: it is data that is not there.
     if (e.Length < 0 || !ExtractRegion(dest, ModulePath, e.Offset, e.Length)) NoteFailure(dest);
   }
-  if (IsOcx(dest)) services_.RegisterServer(dest);
+  if (IsOcx(dest)) m_services.RegisterServer(dest);
 }
 
 void CCopyEngine::NoteFailure(const char* dest) {
   if (FailedCount < FAILED_LIST_MAX) {
-    failed_ += "\r\n";
-    failed_ += dest;
+    m_failed += "\r\n";
+    m_failed += dest;
   } else if (FailedCount == FAILED_LIST_MAX) {
-    failed_ += "\r\n...";
+    m_failed += "\r\n...";
   }
   FailedCount++;
 }
@@ -108,74 +108,74 @@ void CCopyEngine::UpdateEstimate(long long total, long long done, DWORD elapsed)
   double speed = static_cast<double>(done) / elapsed;
   // Only a change of speed by more than a factor of four replaces the
   // remembered rate, so the estimate does not jitter from file to file.
-  if (!(rate_ > 0)) rate_ = speed;
-  else if (speed / rate_ > 4.0 || speed / rate_ < 0.25) rate_ = speed;
-  if (!(rate_ > 0)) return;
-  double remaining = static_cast<double>(total - done) / rate_;
+  if (!(m_rate > 0)) m_rate = speed;
+  else if (speed / m_rate > 4.0 || speed / m_rate < 0.25) m_rate = speed;
+  if (!(m_rate > 0)) return;
+  double remaining = static_cast<double>(total - done) / m_rate;
   // Far beyond any real run; keeps the conversion defined.
   if (remaining > 1e15) remaining = 1e15;
   long long ms = static_cast<long long>(remaining);
   CString text = EstimateText(ms / 1000);
-  if (estimate_ != text.c_str()) ShowEstimate(text);
+  if (m_estimate != text.c_str()) ShowEstimate(text);
 }
 
 void CCopyEngine::ShowEstimate(const char* text) {
-  estimate_ = text;
-  page_.SetEstimate(text);
+  m_estimate = text;
+  m_page.SetEstimate(text);
 }
 
 int CCopyEngine::CopyAll() {
   ShowEstimate(kTextEstimateUnknown);
-  page_.SetStatus(kTextGettingFileInfo);
-  CFileList& list = settings_.FileList;
+  m_page.SetStatus(kTextGettingFileInfo);
+  CFileList& list = m_settings.FileList;
   long long total = 0;
   for (CFileList::Node* n = list.head; n; n = n->next) total += CountedLength(n->entry.Length);
   long long done = 0;
-  rate_ = 0.0;
+  m_rate = 0.0;
   FailedCount = 0;
-  failed_.Empty();
-  services_.Sleep(kPause);
-  DWORD start = services_.TickCount();
+  m_failed.Empty();
+  m_services.Sleep(kPause);
+  DWORD start = m_services.TickCount();
 
   int count = list.count;
   for (int i = 0; i < count; i++) {
     CString status;
     status.Format(kTextCopyingTo, ShortenPath(TargetPath(i), STATUS_PATH_MAX).c_str());
-    page_.SetStatus(status);
+    m_page.SetStatus(status);
     CopyEntry(i);
     if (list.MoveTo(i)) done += CountedLength(list.Current()->Length);
-    DWORD elapsed = services_.TickCount() - start;  // wraps like the tick count
+    DWORD elapsed = m_services.TickCount() - start;  // wraps like the tick count
     UpdateEstimate(total, done, elapsed);
     if (total > 0) {
       // done * 1000 / total, not done / (total * 0.001): with the x87's wider
       // intermediates the latter ends at 999 when everything is copied.
       double pos = static_cast<double>(done) * PROGRESS_MAX / static_cast<double>(total);
-      page_.SetProgress(pos >= PROGRESS_MAX ? PROGRESS_MAX : static_cast<int>(pos));
+      m_page.SetProgress(pos >= PROGRESS_MAX ? PROGRESS_MAX : static_cast<int>(pos));
     }
   }
 
-  if (!services_.WriteUninstaller(Folders.InstallDir)) page_.ShowError(UNINSTALLER_FAILED_TEXT);
+  if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(UNINSTALLER_FAILED_TEXT);
 
-  const TypeAssocRecord* assoc = settings_.TypeAssoc;
+  const TypeAssocRecord* assoc = m_settings.TypeAssoc;
   if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
-    page_.SetStatus(kTextCreatingAssociations);
-    services_.Sleep(kPause);
+    m_page.SetStatus(kTextCreatingAssociations);
+    m_services.Sleep(kPause);
   }
   for (int i = 0; i < 2; i++) {
-    if (assoc[i].Extension[0]) services_.RegisterFileType(assoc[i].Extension, Folders.ResolveRef(assoc[i].Program));
+    if (assoc[i].Extension[0]) m_services.RegisterFileType(assoc[i].Extension, Folders.ResolveRef(assoc[i].Program));
   }
 
   // Files that could not be written are not passed over in silence.
   if (FailedCount > 0) {
     CString text(kTextFilesNotInstalled);
-    text += failed_;
-    page_.ShowError(text);
+    text += m_failed;
+    m_page.ShowError(text);
   }
 
-  page_.SetStatus(kTextInstallComplete);
+  m_page.SetStatus(kTextInstallComplete);
   ShowEstimate(kTextEstimateDone);
-  page_.SetProgress(PROGRESS_MAX);
-  page_.StopAnimation();
-  services_.Sleep(kPause);
+  m_page.SetProgress(PROGRESS_MAX);
+  m_page.StopAnimation();
+  m_services.Sleep(kPause);
   return FailedCount;
 }

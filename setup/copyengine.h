@@ -77,10 +77,10 @@ class CCopyEngine {
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
 
-  PackageSettings& settings_;
-  ICopyPage& page_;
-  ICopyServices& services_;
-  CString failed_;    // the listed part of the closing message
-  CString estimate_;  // the remaining-time text the page shows
-  double rate_;     // remembered copy speed, bytes per millisecond
+  PackageSettings& m_settings;
+  ICopyPage& m_page;
+  ICopyServices& m_services;
+  CString m_failed;    // the listed part of the closing message
+  CString m_estimate;  // the remaining-time text the page shows
+  double m_rate;     // remembered copy speed, bytes per millisecond
 };

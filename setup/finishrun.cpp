@@ -12,17 +12,17 @@ BOOL KnownFolder(const CString& path) { return path.GetLength() > 1; }
 }  // namespace
 
 CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& services, BOOL& uninstallerLinkPending)
-    : settings_(settings),
-      services_(services),
-      uninstallerLinkPending_(uninstallerLinkPending),
-      desktopAsked_(FALSE),
-      startMenuAsked_(FALSE),
-      programsAsked_(FALSE) {}
+    : m_settings(settings),
+      m_services(services),
+      m_uninstallerLinkPending(uninstallerLinkPending),
+      m_desktopAsked(FALSE),
+      m_startMenuAsked(FALSE),
+      m_programsAsked(FALSE) {}
 
 const CString& CFinishRun::Folder(int csidl, CString& cache, BOOL& asked) {
   if (!asked) {
     asked = TRUE;
-    cache = services_.SpecialFolder(csidl);
+    cache = m_services.SpecialFolder(csidl);
     if (!KnownFolder(cache)) cache.Empty();
     else AppendBackslashIfMissing(cache);
   }
@@ -30,25 +30,25 @@ const CString& CFinishRun::Folder(int csidl, CString& cache, BOOL& asked) {
 }
 
 void CFinishRun::MakeUninstallerLink(const CString& programs) {
-  uninstallerLinkPending_ = FALSE;
+  m_uninstallerLinkPending = FALSE;
   CString group = programs + GroupName;
-  services_.CreateFolder(group);
+  m_services.CreateFolder(group);
   CString target = Folders.InstallDir;
   AppendBackslashIfMissing(target);
   target += UNINSTALLER_NAME;
   CString link = group;
   AppendBackslashIfMissing(link);
   link += UNINSTALLER_LINK_NAME;
-  services_.CreateShortcut(target, link);
+  m_services.CreateShortcut(target, link);
 }
 
 void CFinishRun::Link(const CString& target, const CString& link, CSetupLogWriter& log, BOOL& logOk) {
-  services_.CreateShortcut(target, link);
+  m_services.CreateShortcut(target, link);
   if (!log.WriteLine(link)) logOk = FALSE;
 }
 
 void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log, BOOL& logOk) {
-  for (const CFileList::Node* n = settings_.FileList.head; n; n = n->next) {
+  for (const CFileList::Node* n = m_settings.FileList.head; n; n = n->next) {
     const FileEntry& e = n->entry;
     if (!IsContainedEntry(e)) continue;  // never installed: no shortcut
     CString target;
@@ -60,17 +60,17 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
     // The result of each shortcut is not looked at: the path is listed either
     // way, and removing a missing file later is harmless.
     if (choices.Desktop == 1 && (e.Shortcuts & SHORTCUT_DESKTOP)) {
-      const CString& desktop = Folder(FOLDER_ID_DESKTOP, desktop_, desktopAsked_);
+      const CString& desktop = Folder(FOLDER_ID_DESKTOP, m_desktop, m_desktopAsked);
       if (!desktop.IsEmpty()) Link(target, desktop + name, log, logOk);
     }
     if (choices.StartMenu == 1 && (e.Shortcuts & SHORTCUT_STARTMENU)) {
-      const CString& startMenu = Folder(FOLDER_ID_STARTMENU, startMenu_, startMenuAsked_);
+      const CString& startMenu = Folder(FOLDER_ID_STARTMENU, m_startMenu, m_startMenuAsked);
       if (!startMenu.IsEmpty()) Link(target, startMenu + name, log, logOk);
     }
     if (choices.Group == 1 && (e.Shortcuts & SHORTCUT_GROUP)) {
-      const CString& programs = Folder(FOLDER_ID_PROGRAMS, programs_, programsAsked_);
+      const CString& programs = Folder(FOLDER_ID_PROGRAMS, m_programs, m_programsAsked);
       if (!programs.IsEmpty()) {
-        if (uninstallerLinkPending_) MakeUninstallerLink(programs);
+        if (m_uninstallerLinkPending) MakeUninstallerLink(programs);
         Link(target, programs + GroupName + "\\" + name, log, logOk);
       }
     }
@@ -80,16 +80,16 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
 BOOL CFinishRun::Run(const FinishChoices& choices) {
   CSetupLogWriter log;
   if (!log.Create(SetupLogPathIn(Folders.InstallDir))) {
-    services_.ShowError(kTextLogCreateFailed);
+    m_services.ShowError(kTextLogCreateFailed);
     return FALSE;
   }
-  BOOL logOk = WriteLogSections(log, settings_, Folders);
+  BOOL logOk = WriteLogSections(log, m_settings, Folders);
   ShortcutPass(choices, log, logOk);
   if (!log.Close()) logOk = FALSE;
   // A short log would make the uninstaller leave things behind unasked.
-  if (!logOk) services_.ShowError(kTextLogWriteFailed);
+  if (!logOk) m_services.ShowError(kTextLogWriteFailed);
 
-  if (choices.Readme == 1 && settings_.ReadmeFile[0]) services_.Open(Folders.ResolveRef(settings_.ReadmeFile));
-  if (choices.Run == 1 && settings_.RunFile[0]) services_.Open(Folders.ResolveRef(settings_.RunFile));
+  if (choices.Readme == 1 && m_settings.ReadmeFile[0]) m_services.Open(Folders.ResolveRef(m_settings.ReadmeFile));
+  if (choices.Run == 1 && m_settings.RunFile[0]) m_services.Open(Folders.ResolveRef(m_settings.RunFile));
   return TRUE;
 }

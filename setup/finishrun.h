@@ -65,9 +65,9 @@ class CFinishRun {
   // Creates the shortcut and lists it in the log.
   void Link(const CString& target, const CString& link, class CSetupLogWriter& log, BOOL& logOk);
 
-  const PackageSettings& settings_;
-  IFinishServices& services_;
-  BOOL& uninstallerLinkPending_;
-  CString desktop_, startMenu_, programs_;
-  BOOL desktopAsked_, startMenuAsked_, programsAsked_;
+  const PackageSettings& m_settings;
+  IFinishServices& m_services;
+  BOOL& m_uninstallerLinkPending;
+  CString m_desktop, m_startMenu, m_programs;
+  BOOL m_desktopAsked, m_startMenuAsked, m_programsAsked;
 };

@@ -32,7 +32,7 @@ void CSetupServices::RegisterFileType(const char* ext, const char* program) { ::
 BOOL CSetupServices::WriteUninstaller(const char* installDir) {
   DWORD size = 0;
   const void* program = GetResourceBytes(IDR_UNINSTALLER, UNINSTALLER_RESOURCE_TYPE, size);
-  return ::WriteUninstaller(UninstallerSourceOf(settings_, program, size, modulePath_, installDir));
+  return ::WriteUninstaller(UninstallerSourceOf(m_settings, program, size, m_modulePath, installDir));
 }
 
 CString CSetupServices::SpecialFolder(int csidl) { return GetSpecialFolderPath(csidl); }

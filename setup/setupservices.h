@@ -13,7 +13,7 @@ class CSetupServices : public ICopyServices, public IFinishServices {
  public:
   // The package and the running setup file the uninstaller is made from.
   CSetupServices(const PackageSettings& settings, const char* modulePath)
-      : settings_(settings), modulePath_(modulePath) {}
+      : m_settings(settings), m_modulePath(modulePath) {}
 
   // ICopyServices
   DWORD TickCount();
@@ -29,6 +29,6 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   void ShowError(const char* text);
 
  private:
-  const PackageSettings& settings_;
-  const char* modulePath_;
+  const PackageSettings& m_settings;
+  const char* m_modulePath;
 };
