@@ -77,56 +77,56 @@ const char* CopyModeKeyword(int copyMode) {
                                     : KW_ALWAYS_COPY;
 }
 
-CFileList::CFileList() : count(0), head(0), tail(0), cursor(0), cursorIndex(0) {}
+CFileList::CFileList() : Count(0), Head(0), Tail(0), Cursor(0), CursorIndex(0) {}
 CFileList::~CFileList() { Clear(); }
 
 void CFileList::Clear() {
-  for (Node* n = head; n;) {
-    Node* next = n->next;
+  for (Node* n = Head; n;) {
+    Node* next = n->Next;
     FreeBuffer(n);
     n = next;
   }
-  count = 0;
-  head = tail = cursor = 0;
-  cursorIndex = 0;
+  Count = 0;
+  Head = Tail = Cursor = 0;
+  CursorIndex = 0;
 }
 
 BOOL CFileList::Append(const FileEntry& e) {
   Node* n = static_cast<Node*>(AllocBuffer(sizeof(Node)));
   if (!n) return FALSE;
-  n->entry = e;
-  n->next = 0;
-  n->prev = tail;
-  if (tail) tail->next = n;
+  n->Entry = e;
+  n->Next = 0;
+  n->Prev = Tail;
+  if (Tail) Tail->Next = n;
   else {
-    head = cursor = n;
-    cursorIndex = 0;
+    Head = Cursor = n;
+    CursorIndex = 0;
   }
-  tail = n;
-  count++;
+  Tail = n;
+  Count++;
   return TRUE;
 }
 
 BOOL CFileList::MoveTo(int index) {
-  if (index < 0 || index >= count) return FALSE;
-  // Walk from whichever known node is nearest: head, tail or the cursor.
-  int fromHead = index, fromTail = count - 1 - index;
-  int fromCursor = index - cursorIndex;
+  if (index < 0 || index >= Count) return FALSE;
+  // Walk from whichever known node is nearest: the head, the tail or the cursor.
+  int fromHead = index, fromTail = Count - 1 - index;
+  int fromCursor = index - CursorIndex;
   int absCursor = fromCursor < 0 ? -fromCursor : fromCursor;
   Node* n;
-  if (cursor && absCursor <= fromHead && absCursor <= fromTail) {
-    n = cursor;
-    for (; fromCursor > 0; fromCursor--) n = n->next;
-    for (; fromCursor < 0; fromCursor++) n = n->prev;
+  if (Cursor && absCursor <= fromHead && absCursor <= fromTail) {
+    n = Cursor;
+    for (; fromCursor > 0; fromCursor--) n = n->Next;
+    for (; fromCursor < 0; fromCursor++) n = n->Prev;
   } else if (fromHead <= fromTail) {
-    n = head;
-    while (fromHead-- > 0) n = n->next;
+    n = Head;
+    while (fromHead-- > 0) n = n->Next;
   } else {
-    n = tail;
-    while (fromTail-- > 0) n = n->prev;
+    n = Tail;
+    while (fromTail-- > 0) n = n->Prev;
   }
-  cursor = n;
-  cursorIndex = index;
+  Cursor = n;
+  CursorIndex = index;
   return TRUE;
 }
 

@@ -109,9 +109,9 @@ struct FileEntry {
 class CFileList {
  public:
   struct Node {
-    FileEntry entry;
-    Node* prev;
-    Node* next;
+    FileEntry Entry;
+    Node* Prev;
+    Node* Next;
   };
   CFileList();
   ~CFileList();
@@ -119,14 +119,14 @@ class CFileList {
   // Puts the cursor on the node with that index; an index outside the list
   // leaves it where it was. TRUE when the cursor is on that index.
   BOOL MoveTo(int index);
-  const FileEntry* Current() const { return cursor ? &cursor->entry : 0; }
+  const FileEntry* Current() const { return Cursor ? &Cursor->Entry : 0; }
   void Clear();
 
-  int count;
-  Node* head;
-  Node* tail;
-  Node* cursor;
-  int cursorIndex;
+  int Count;
+  Node* Head;
+  Node* Tail;
+  Node* Cursor;
+  int CursorIndex;
 
  private:
   CFileList(const CFileList&);

@@ -47,12 +47,12 @@ CString ShortcutName(const char* name) {
 
 BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders) {
   BOOL ok = log.WriteLine(LOG_FILES_SECTION);
-  for (const CFileList::Node* n = s.FileList.head; n && ok; n = n->next) {
+  for (const CFileList::Node* n = s.FileList.Head; n && ok; n = n->Next) {
     // A row that would leave its folder was never written: the removal must
     // not be told to delete what its path names.
-    if (!IsContainedEntry(n->entry)) continue;
+    if (!IsContainedEntry(n->Entry)) continue;
     CString path;
-    ok = folders.Resolve(n->entry, path) && log.WriteLine(path);
+    ok = folders.Resolve(n->Entry, path) && log.WriteLine(path);
   }
   ok = ok && log.WriteLine("") && log.WriteLine(LOG_TYPES_SECTION);
   for (int i = 0; i < 2 && ok; i++)

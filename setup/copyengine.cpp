@@ -129,7 +129,7 @@ int CCopyEngine::CopyAll() {
   m_page.SetStatus(kTextGettingFileInfo);
   CFileList& list = m_settings.FileList;
   long long total = 0;
-  for (CFileList::Node* n = list.head; n; n = n->next) total += CountedLength(n->entry.Length);
+  for (CFileList::Node* n = list.Head; n; n = n->Next) total += CountedLength(n->Entry.Length);
   long long done = 0;
   m_rate = 0.0;
   FailedCount = 0;
@@ -137,7 +137,7 @@ int CCopyEngine::CopyAll() {
   m_services.Sleep(kPause);
   DWORD start = m_services.TickCount();
 
-  int count = list.count;
+  int count = list.Count;
   for (int i = 0; i < count; i++) {
     CString status;
     status.Format(kTextCopyingTo, ShortenPath(TargetPath(i), STATUS_PATH_MAX).c_str());

@@ -48,8 +48,8 @@ void CFinishRun::Link(const CString& target, const CString& link, CSetupLogWrite
 }
 
 void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log, BOOL& logOk) {
-  for (const CFileList::Node* n = m_settings.FileList.head; n; n = n->next) {
-    const FileEntry& e = n->entry;
+  for (const CFileList::Node* n = m_settings.FileList.Head; n; n = n->Next) {
+    const FileEntry& e = n->Entry;
     if (!IsContainedEntry(e)) continue;  // never installed: no shortcut
     CString target;
     if (!Folders.Resolve(e, target)) {

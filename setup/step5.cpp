@@ -29,7 +29,7 @@ BOOL CStep5::OnInitDialog() {
   // Only the shortcut kinds some file asks for can be chosen; a disabled box
   // keeps its state.
   int bits = 0;
-  for (const CFileList::Node* n = app.FileList.head; n; n = n->next) bits |= n->entry.Shortcuts;
+  for (const CFileList::Node* n = app.FileList.Head; n; n = n->Next) bits |= n->Entry.Shortcuts;
   if (!(bits & SHORTCUT_DESKTOP)) m_desktopBox.EnableWindow(FALSE);
   if (!(bits & SHORTCUT_STARTMENU)) m_startMenuBox.EnableWindow(FALSE);
   if (!(bits & SHORTCUT_GROUP)) m_groupBox.EnableWindow(FALSE);

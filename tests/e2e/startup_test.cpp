@@ -319,7 +319,7 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
               {"readme.txt", FOLDER_INSTALL, "", 0, COPY_IF_ABSENT, "readme.txt"},
               {"one.dat", FOLDER_SYSTEM, "sub", 0, COPY_ASK, "lib\\one.dat"},
               {"two.dat", FOLDER_SYSTEM, "sub", 0, COPY_ASK, "lib\\two.dat"}};
-  ASSERT_EQ(app.FileList.count, 4);
+  ASSERT_EQ(app.FileList.Count, 4);
   std::string files = WinePath(DATA_DIR) + "\\files\\";
   for (int i = 3; i >= 0; i--) {  // backwards: MoveTo walks both ways
     ASSERT_TRUE(app.FileList.MoveTo(i));

@@ -375,13 +375,13 @@ class UninstallTest : public ::testing::Test {
     // The shortcuts, each written to the log, and the uninstaller's own.
     CreateDirectoryA(groupDir.c_str(), 0);
     std::vector<std::string> shortcuts;
-    for (CFileList::Node* n = app.FileList.head; n; n = n->next) {
+    for (CFileList::Node* n = app.FileList.Head; n; n = n->Next) {
       CString target;
-      folders.Resolve(n->entry, target);
-      std::string name = ShortcutName(n->entry.Name).c_str();
-      if (n->entry.Shortcuts & SHORTCUT_DESKTOP) shortcuts.push_back(Special(CSIDL_DESKTOPDIRECTORY) + "\\" + name);
-      if (n->entry.Shortcuts & SHORTCUT_STARTMENU) shortcuts.push_back(Special(CSIDL_STARTMENU) + "\\" + name);
-      if (n->entry.Shortcuts & SHORTCUT_GROUP) shortcuts.push_back(groupDir + name);
+      folders.Resolve(n->Entry, target);
+      std::string name = ShortcutName(n->Entry.Name).c_str();
+      if (n->Entry.Shortcuts & SHORTCUT_DESKTOP) shortcuts.push_back(Special(CSIDL_DESKTOPDIRECTORY) + "\\" + name);
+      if (n->Entry.Shortcuts & SHORTCUT_STARTMENU) shortcuts.push_back(Special(CSIDL_STARTMENU) + "\\" + name);
+      if (n->Entry.Shortcuts & SHORTCUT_GROUP) shortcuts.push_back(groupDir + name);
       for (size_t i = created; i < shortcuts.size(); i++) ASSERT_TRUE(CreateShortcut(target, shortcuts[i].c_str()));
       created = shortcuts.size();
     }

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   t.LoadBytes(reinterpret_cast<const char*>(data), static_cast<int>(size), TABLE_KEY);
   PackageSettings s;
   ParsePackageIndex(t, s);
-  for (int i = 0; i < s.FileList.count; i++) s.FileList.MoveTo(i);
+  for (int i = 0; i < s.FileList.Count; i++) s.FileList.MoveTo(i);
 
   CFieldTable raw;
   raw.LoadBytes(reinterpret_cast<const char*>(data), static_cast<int>(size), "");

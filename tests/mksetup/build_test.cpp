@@ -173,7 +173,7 @@ TEST_F(BuildTest, FullProjectReadsBackAsWritten) {
       {"payload/empty.dat", "empty.dat", "", FOLDER_SYSTEM, 0, COPY_ALWAYS},
       {"payload/w.ini", "w.ini", "cfg\\sub", FOLDER_WINDOWS, 0, COPY_ALWAYS},
   };
-  ASSERT_EQ(s.FileList.count, 7);
+  ASSERT_EQ(s.FileList.Count, 7);
   LONG next = s.SplashPictureOffset + s.SplashPictureLength;
   for (int i = 0; i < 7; i++) {
     CFileList& list = const_cast<CFileList&>(s.FileList);
@@ -283,8 +283,8 @@ TEST_F(BuildTest, DefaultsWithoutOptionalSettings) {
   EXPECT_EQ(rb.settings.SplashPictureLength, 0);
   EXPECT_STREQ(rb.settings.ReadmeFile, "");
   EXPECT_STREQ(rb.settings.TypeAssoc[0].Extension, "");
-  ASSERT_EQ(rb.settings.FileList.count, 1);
-  EXPECT_EQ(rb.settings.FileList.head->entry.Offset, static_cast<LONG>(StubBytes().size()));
+  ASSERT_EQ(rb.settings.FileList.Count, 1);
+  EXPECT_EQ(rb.settings.FileList.Head->Entry.Offset, static_cast<LONG>(StubBytes().size()));
 }
 
 TEST_F(BuildTest, CommandLineVariableWinsOverTheProjectsOwn) {
@@ -296,7 +296,7 @@ TEST_F(BuildTest, CommandLineVariableWinsOverTheProjectsOwn) {
   ReadBack rb;
   ReadPackage(Path("v.exe"), rb);
   ASSERT_TRUE(rb.ok);
-  const FileEntry& first = rb.settings.FileList.head->entry;
+  const FileEntry& first = rb.settings.FileList.Head->Entry;
   EXPECT_EQ(ReadFile(Path("v.exe")).substr(first.Offset, first.Length), "other program");
 }
 

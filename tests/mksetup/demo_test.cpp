@@ -37,21 +37,21 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
   EXPECT_EQ(bytes.substr(s.PictureOffset, s.PictureLength), ReadFile(SOURCE_ROOT "/examples/demo/art/page.jpg"));
 
   // The program first, with all three shortcuts, then the files below files/.
-  ASSERT_GE(s.FileList.count, 5);
-  const FileEntry& program = s.FileList.head->entry;
+  ASSERT_GE(s.FileList.Count, 5);
+  const FileEntry& program = s.FileList.Head->Entry;
   EXPECT_EQ(program.Shortcuts, SHORTCUT_DESKTOP | SHORTCUT_STARTMENU | SHORTCUT_GROUP);
   EXPECT_EQ(bytes.substr(program.Offset, program.Length), "MZ demo program stand-in");
   std::string run = "INSTALL_FOLDER\\" + std::string(program.Name);
   EXPECT_EQ(std::string(s.RunFile), run);
   bool nested = false;
-  for (CFileList::Node* n = s.FileList.head; n; n = n->next)
-    if (std::string(n->entry.SubDir).find('\\') != std::string::npos) nested = true;
+  for (CFileList::Node* n = s.FileList.Head; n; n = n->Next)
+    if (std::string(n->Entry.SubDir).find('\\') != std::string::npos) nested = true;
   EXPECT_TRUE(nested) << "a file in a nested sub-folder";
 
   // Every other file carries exactly the bytes of its source below files/.
   int compared = 0;
-  for (CFileList::Node* n = s.FileList.head->next; n; n = n->next) {
-    std::string rel = std::string(n->entry.SubDir) + (n->entry.SubDir[0] ? "\\" : "") + n->entry.Name;
+  for (CFileList::Node* n = s.FileList.Head->Next; n; n = n->Next) {
+    std::string rel = std::string(n->Entry.SubDir) + (n->Entry.SubDir[0] ? "\\" : "") + n->Entry.Name;
     bool lossless = false;
     std::string utf8 = Cp936ToUtf8(rel, &lossless);
     ASSERT_TRUE(lossless) << rel;
@@ -59,10 +59,10 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
       if (c == '\\') c = '/';
     std::string source = ReadFile(SOURCE_ROOT "/examples/demo/files/" + utf8);
     ASSERT_FALSE(source.empty()) << utf8;
-    EXPECT_EQ(bytes.substr(n->entry.Offset, n->entry.Length), source) << utf8;
+    EXPECT_EQ(bytes.substr(n->Entry.Offset, n->Entry.Length), source) << utf8;
     compared++;
   }
-  EXPECT_EQ(compared, s.FileList.count - 1);
+  EXPECT_EQ(compared, s.FileList.Count - 1);
 }
 
 TEST_F(DemoTest, DemoProjectNamesItsMissingProgram) {

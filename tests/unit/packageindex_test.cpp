@@ -74,7 +74,7 @@ TEST(PackageIndex, HeaderFieldsLandInTheirSettings) {
   EXPECT_STREQ(s.SplashCaption, "Splash");
   EXPECT_EQ(s.SplashBackColor, 0xFF0000);
   EXPECT_FALSE(s.SplashCaptionBar);  // only the exact "TRUE" counts
-  EXPECT_EQ(s.FileList.count, 0);
+  EXPECT_EQ(s.FileList.Count, 0);
 }
 
 TEST(PackageIndex, NamedPositionsMatchTheFormatAndTheDescriptorTable) {
@@ -118,7 +118,7 @@ TEST(PackageIndex, FileRowsWithKeywordsAndFallbacks) {
   f.push_back("after the end");
   PackageSettings s;
   Parse(f, s);
-  ASSERT_EQ(s.FileList.count, 4);
+  ASSERT_EQ(s.FileList.Count, 4);
   struct Want { const char* name; int folder; const char* sub; int sc; int mode; long len, off; } want[] = {
       {"a.dll", FOLDER_WINDOWS, "", 0, COPY_IF_ABSENT, 10, 20},
       {"b.ocx", FOLDER_SYSTEM, "sub", 7, COPY_ASK, 30, 40},
@@ -139,7 +139,7 @@ TEST(PackageIndex, FileRowsWithKeywordsAndFallbacks) {
   }
   EXPECT_FALSE(s.FileList.MoveTo(4));
   EXPECT_FALSE(s.FileList.MoveTo(-1));
-  EXPECT_EQ(s.FileList.cursorIndex, 1);
+  EXPECT_EQ(s.FileList.CursorIndex, 1);
   EXPECT_STREQ(s.FileList.Current()->Name, "b.ocx");
 }
 
@@ -153,7 +153,7 @@ TEST(PackageIndex, EarlyEndGivesEmptyAndZeroSettings) {
   EXPECT_EQ(s.PictureLength, 0);
   EXPECT_STREQ(s.TypeAssoc[0].Extension, "");
   EXPECT_FALSE(s.SplashEnabled);
-  EXPECT_EQ(s.FileList.count, 0);
+  EXPECT_EQ(s.FileList.Count, 0);
 }
 
 TEST(PackageIndex, OverlongTextsAreCutInsideTheirBuffers) {
