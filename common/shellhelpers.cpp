@@ -9,14 +9,17 @@
 #include "../framework/dllsearch.h"
 #include "../framework/mbcs.h"
 
-typedef HRESULT(STDAPICALLTYPE* RegisterProc)();
+typedef HRESULT(STDAPICALLTYPE* ServerProc)();
+
+HRESULT CallServerEntry(HMODULE lib, const char* name) {
+  ServerProc proc = reinterpret_cast<ServerProc>(reinterpret_cast<void (*)()>(GetProcAddress(lib, name)));
+  return proc ? proc() : S_OK;
+}
 
 int RegisterServer(const char* path) {
   HMODULE lib = LoadLibraryBeside(path);
   if (reinterpret_cast<UINT_PTR>(lib) < 32) return 0;
-  RegisterProc proc = reinterpret_cast<RegisterProc>(
-      reinterpret_cast<void (*)()>(GetProcAddress(lib, "DllRegisterServer")));
-  if (proc && FAILED(proc())) {
+  if (FAILED(CallServerEntry(lib, "DllRegisterServer"))) {
     FreeLibrary(lib);
     return 0;
   }

@@ -8,6 +8,9 @@
 // the call fails (the library is then unloaded); 1 otherwise, also for a library
 // without that entry point, which stays loaded.
 int RegisterServer(const char* path);
+// Calls a loaded library's self-registration entry point of that name
+// (DllRegisterServer, DllUnregisterServer); S_OK when it has none.
+HRESULT CallServerEntry(HMODULE lib, const char* name);
 // Saves a shell link at linkPath to target, working in the target's folder,
 // shown normally. COM must be initialised. TRUE when the file was saved.
 BOOL CreateShortcut(const char* target, const char* linkPath);

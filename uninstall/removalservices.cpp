@@ -9,14 +9,10 @@
 #include "common/shellhelpers.h"
 #include "regcleanup.h"
 
-typedef HRESULT(STDAPICALLTYPE* ServerProc)();
-
 int UnregisterServer(const char* path) {
   HMODULE lib = LoadLibraryBeside(path);
   if (reinterpret_cast<UINT_PTR>(lib) < 32) return 0;
-  ServerProc proc = reinterpret_cast<ServerProc>(
-      reinterpret_cast<void (*)()>(GetProcAddress(lib, "DllUnregisterServer")));
-  HRESULT hr = proc ? proc() : S_OK;
+  HRESULT hr = CallServerEntry(lib, "DllUnregisterServer");
   FreeLibrary(lib);
   return FAILED(hr) ? 0 : 1;
 }
