@@ -19,7 +19,8 @@ set(PROGRAM_LINK -static -s -Wl,--gc-sections)
 
 add_library(core STATIC ${CORE_SOURCES})
 target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(core PRIVATE ${PROGRAM_FLAGS} ${GBK_FLAGS})
+target_compile_options(core PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_FLAGS};${GBK_FLAGS}>"
+  "$<$<COMPILE_LANGUAGE:C>:-Os;-fno-asynchronous-unwind-tables;-ffunction-sections;-fdata-sections>")
 
 add_subdirectory(examples/demo/src)
 target_compile_options(demo PRIVATE ${GBK_FLAGS})
