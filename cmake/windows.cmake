@@ -14,12 +14,13 @@ file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS OWNER_READ OWNER_WRITE OWNER
 set(GBK_FLAGS -finput-charset=UTF-8 -fexec-charset=GBK)
 # The shipped programs: small, no exceptions, no RTTI, no C++ runtime.
 set(PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables
-    -ffunction-sections -fdata-sections -Wall -Wextra)
+    -ffunction-sections -Wall -Wextra)
 set(PROGRAM_LINK -static -s -Wl,--gc-sections)
 
 add_library(core STATIC ${CORE_SOURCES})
 target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(core PRIVATE ${PROGRAM_FLAGS} ${GBK_FLAGS})
+target_compile_options(core PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_FLAGS};${GBK_FLAGS}>"
+  "$<$<COMPILE_LANGUAGE:C>:-Os;-fno-asynchronous-unwind-tables;-ffunction-sections>")
 
 add_subdirectory(examples/demo/src)
 target_compile_options(demo PRIVATE ${GBK_FLAGS})

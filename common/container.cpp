@@ -113,7 +113,8 @@ BOOL ReadTrailer(const char* path, long& len, long& seek) {
 }
 
 int FormatTrailer(char* out, int size, long len, long seek) {
-  int n = snprintf(out, static_cast<size_t>(size), TRAILER_FORMAT, static_cast<int>(len),
+  if (size <= 0) return 0;
+  int n = FormatText(out, static_cast<size_t>(size), TRAILER_FORMAT, static_cast<int>(len),
                    static_cast<int>(seek));
   return n < 0 || n >= size ? 0 : n;
 }
@@ -230,10 +231,10 @@ BOOL WriteUninstaller(const UninstallerSource& src) {
     table.columnCount = UNINSTALLER_COLUMNS;
     char num[16];
     table.AddField(src.productName);
-    snprintf(num, sizeof num, "%d", static_cast<int>(picLen)); table.AddField(num);
-    snprintf(num, sizeof num, "%d", static_cast<int>(picOff)); table.AddField(num);
-    snprintf(num, sizeof num, "%d", static_cast<int>(iconLen)); table.AddField(num);
-    snprintf(num, sizeof num, "%d", static_cast<int>(iconOff)); table.AddField(num);
+    FormatText(num, sizeof num, "%d", static_cast<int>(picLen)); table.AddField(num);
+    FormatText(num, sizeof num, "%d", static_cast<int>(picOff)); table.AddField(num);
+    FormatText(num, sizeof num, "%d", static_cast<int>(iconLen)); table.AddField(num);
+    FormatText(num, sizeof num, "%d", static_cast<int>(iconOff)); table.AddField(num);
     table.AddField(src.regKeys[0]);
     table.AddField(src.regKeys[1]);
     table.AddField(src.regValues[0]);

@@ -6,6 +6,31 @@
 
 #include "memory.h"
 
+int FormatTextV(char* out, size_t size, const char* fmt, va_list ap) {
+  if (!size) return -1;
+  va_list again;
+  va_copy(again, ap);
+#ifdef _WIN32
+  // _vsnprintf leaves the text unterminated when it does not fit and tells no
+  // length then; _vscprintf measures.
+  int n = _vsnprintf(out, size, fmt, ap);
+  out[size - 1] = 0;
+  if (n < 0 || static_cast<size_t>(n) >= size) n = _vscprintf(fmt, again);
+#else
+  int n = vsnprintf(out, size, fmt, again);
+#endif
+  va_end(again);
+  return n;
+}
+
+int FormatText(char* out, size_t size, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int n = FormatTextV(out, size, fmt, ap);
+  va_end(ap);
+  return n;
+}
+
 CString::CString() : m_buf(0), m_len(0), m_cap(0) {}
 CString::CString(const char* s) : m_buf(0), m_len(0), m_cap(0) { *this = s; }
 CString::CString(const char* s, int len) : m_buf(0), m_len(0), m_cap(0) { Append(s, len); }
@@ -106,7 +131,7 @@ bool CString::Format(const char* fmt, ...) {
   char small[512];
   va_list ap;
   va_start(ap, fmt);
-  int n = vsnprintf(small, sizeof small, fmt, ap);
+  int n = FormatTextV(small, sizeof small, fmt, ap);
   va_end(ap);
   Empty();
   if (n < 0) return false;
@@ -116,7 +141,7 @@ bool CString::Format(const char* fmt, ...) {
   }
   if (!Reserve(n)) return false;
   va_start(ap, fmt);
-  vsnprintf(m_buf, static_cast<size_t>(n) + 1, fmt, ap);
+  FormatTextV(m_buf, static_cast<size_t>(n) + 1, fmt, ap);
   va_end(ap);
   m_len = n;
   return true;

@@ -2,7 +2,16 @@
 // 936 text, lengths in bytes). Storage comes from AllocBuffer, so the Windows
 // programs carry no C++ runtime for it.
 #pragma once
+#include <stdarg.h>
 #include <stddef.h>
+
+// Formats like snprintf (%d, %s, %u, %x with their flags, widths and l): out
+// (size bytes, size > 0) always ends with a zero byte. The length of the whole
+// result, which may be more than fitted, or -1. On Windows this is the
+// system C runtime's formatting: the compiler's own C99 one would add about
+// 20 KiB to each program.
+int FormatText(char* out, size_t size, const char* fmt, ...);
+int FormatTextV(char* out, size_t size, const char* fmt, va_list ap);
 
 class CString {
  public:

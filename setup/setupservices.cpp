@@ -3,11 +3,16 @@
 #include <shellapi.h>
 
 #include "common/container.h"
+#include "common/lzmastream.h"
 #include "common/shellhelpers.h"
+#include "framework/memory.h"
 #include "framework/msgbox.h"
 #include "resource.h"
 
 #define UNINSTALLER_RESOURCE_TYPE "EXE"
+// The uninstaller carried in the resources is LZMA-compressed; no uninstaller
+// program is anywhere near this size unpacked.
+#define UNINSTALLER_MAX_SIZE (16UL << 20)
 
 // A folder the platform reports, or empty when it does not fit the buffer.
 static CString PlatformFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
@@ -30,9 +35,16 @@ int CSetupServices::RegisterServer(const char* path) { return ::RegisterServer(p
 void CSetupServices::RegisterFileType(const char* ext, const char* program) { ::RegisterFileType(ext, program); }
 
 BOOL CSetupServices::WriteUninstaller(const char* installDir) {
-  DWORD size = 0;
-  const void* program = GetResourceBytes(IDR_UNINSTALLER, UNINSTALLER_RESOURCE_TYPE, size);
-  return ::WriteUninstaller(UninstallerSourceOf(m_settings, program, size, m_modulePath, installDir));
+  DWORD packedSize = 0;
+  const void* packed = GetResourceBytes(IDR_UNINSTALLER, UNINSTALLER_RESOURCE_TYPE, packedSize);
+  // A damaged resource leaves no program: writing the uninstaller then fails
+  // like any other failure to write it.
+  size_t size = 0;
+  char* program = packed ? DecodeLzmaBuffer(packed, packedSize, UNINSTALLER_MAX_SIZE, size) : 0;
+  BOOL ok = ::WriteUninstaller(
+      UninstallerSourceOf(m_settings, program, static_cast<DWORD>(size), m_modulePath, installDir));
+  FreeBuffer(program);
+  return ok;
 }
 
 CString CSetupServices::SpecialFolder(int csidl) { return GetSpecialFolderPath(csidl); }

@@ -1,0 +1,54 @@
+// LZMA decoding in pieces, for data the build or the builder compressed: the
+// stream's 13-byte header (5 property bytes, then the unpacked size as 8
+// little-endian bytes, all ones when the stream ends with its end mark
+// instead) and the coded bytes. The decoder's memory is its dictionary (at
+// most LZMA_MAX_DICTIONARY) and a few KiB, whatever the size of the data; the
+// caller moves the data through buffers of its own size.
+#pragma once
+#include <stddef.h>
+
+#include "../framework/platform.h"
+
+#define LZMA_HEADER_SIZE 13
+// A header asking for a larger dictionary is refused as damaged.
+#define LZMA_MAX_DICTIONARY (64UL << 20)
+
+class CLzmaStream {
+ public:
+  enum Status {
+    more,     // wants more input or more room
+    done,     // the stream is complete; input after its end is left untaken
+    damaged,  // not a stream the decoder can read (or its memory is not there); final
+  };
+  CLzmaStream();
+  ~CLzmaStream();
+
+  // Takes bytes from in (inLen: how many there are; on return how many were
+  // taken) and writes decoded bytes to out (outLen: the room; on return how
+  // many were written). Never writes past the size the header gives. When the
+  // input has ended and a call with room takes and gives nothing while the
+  // status is more, the stream was cut short.
+  Status Decode(const void* in, size_t& inLen, void* out, size_t& outLen);
+  // The unpacked size the header gives; -1 before the header is in or when
+  // the stream ends with its end mark.
+  long long Size() const;
+  unsigned long long Produced() const { return m_produced; }
+
+ private:
+  CLzmaStream(const CLzmaStream&);
+  CLzmaStream& operator=(const CLzmaStream&);
+  BOOL Start();
+
+  void* m_dec;  // the decoder's state, once the header is in
+  unsigned char m_header[LZMA_HEADER_SIZE];
+  unsigned m_headerLen;
+  Status m_status;
+  unsigned long long m_size;  // all ones: up to the end mark
+  unsigned long long m_produced;
+};
+
+// Decodes a whole stream held in memory into a heap buffer (free it with
+// FreeBuffer) of outLen bytes. Null when the stream is damaged or cut short,
+// when bytes follow its end, when it would unpack to more than maxSize bytes
+// or when the memory is not there.
+char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& outLen);

@@ -1,0 +1,41 @@
+// The LZMA decoder on any bytes: through the streaming interface in small,
+// uneven pieces (as a copy run feeds it) and through the whole-buffer helper.
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "common/lzmastream.h"
+#include "framework/memory.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Keep the dictionary small so that a run spends its time decoding, not
+  // allocating; larger ones are refused the same way above the limit.
+  if (size >= 5 && (data[4] || data[3] > 0x01)) return 0;
+
+  size_t len = 0;
+  char* whole = DecodeLzmaBuffer(data, size, 1 << 18, len);
+  if (whole && len > (1 << 18)) __builtin_trap();
+
+  CLzmaStream stream;
+  unsigned char out[4096];
+  size_t pos = 0, step = 1;
+  unsigned long long total = 0;
+  CLzmaStream::Status st = CLzmaStream::more;
+  for (int rounds = 0; rounds < 20000; ++rounds) {
+    size_t n = size - pos < step ? size - pos : step;
+    size_t room = step * 67 % sizeof out + 1;
+    st = stream.Decode(data + pos, n, out, room);
+    if (n > size - pos || room > step * 67 % sizeof out + 1) __builtin_trap();
+    pos += n;
+    total += room;
+    if (stream.Size() >= 0 && total > static_cast<unsigned long long>(stream.Size())) __builtin_trap();
+    if (st != CLzmaStream::more) break;
+    if (!n && !room && pos == size) break;
+    if (total > (1 << 18)) break;  // as far as the whole-buffer way goes
+    step = step * 3 % 61 + 1;
+  }
+  // Both ways agree on a stream that decodes whole.
+  if (whole && (st != CLzmaStream::done || stream.Produced() != len)) __builtin_trap();
+  FreeBuffer(whole);
+  return 0;
+}
