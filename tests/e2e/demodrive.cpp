@@ -123,7 +123,11 @@ int Remove(const std::string& product) {
   Sleep(300);
   Shot("8-uninstall-running");
   DWORD start = GetTickCount();
-  while (!(Robot::Enabled(dlg, IDOK) && Robot::ControlText(dlg, IDOK) != "卸载")) {
+  // The end shows in button 1's caption ("" is a question the busy dialog
+  // did not answer in time, not an end).
+  for (;;) {
+    std::string caption = Robot::ControlText(dlg, IDOK);
+    if (Robot::Enabled(dlg, IDOK) && (caption == "完成" || caption == "全部删除")) break;
     if (!IsWindow(dlg) || GetTickCount() - start > 120000) {
       fprintf(stderr, "demodrive: the removal did not end\n");
       return 1;
