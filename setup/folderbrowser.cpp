@@ -5,7 +5,7 @@
 #include "framework/mbcs.h"
 
 // The chooser's buffers hold this many bytes.
-#define BROWSE_PATH_SIZE 260
+const int kBrowsePathSize = 260;
 
 CString TrimInitialFolder(const char* folder) {
   CString s(folder);
@@ -33,7 +33,7 @@ BOOL CFolderBrowser::Browse(HWND owner) {
   IMalloc* shellMalloc = 0;
   if (FAILED(SHGetMalloc(&shellMalloc)) || !shellMalloc) return FALSE;
 
-  char display[BROWSE_PATH_SIZE] = {0};
+  char display[kBrowsePathSize] = {0};
   BROWSEINFOA info;
   ZeroMemory(&info, sizeof info);
   info.hwndOwner = owner;
@@ -47,7 +47,7 @@ BOOL CFolderBrowser::Browse(HWND owner) {
     shellMalloc->Release();
     return FALSE;
   }
-  char path[BROWSE_PATH_SIZE] = {0};
+  char path[kBrowsePathSize] = {0};
   BOOL ok = SHGetPathFromIDListA(item, path);
   shellMalloc->Free(item);
   shellMalloc->Release();

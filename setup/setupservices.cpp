@@ -9,10 +9,10 @@
 #include "framework/msgbox.h"
 #include "resource.h"
 
-#define UNINSTALLER_RESOURCE_TYPE "EXE"
+const char kUninstallerResourceType[] = "EXE";
 // The uninstaller carried in the resources is LZMA-compressed; no uninstaller
 // program is anywhere near this size unpacked.
-#define UNINSTALLER_MAX_SIZE (16UL << 20)
+const size_t kUninstallerMaxSize = 16UL << 20;
 
 // A folder the platform reports, or empty when it does not fit the buffer.
 static CString PlatformFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
@@ -36,11 +36,11 @@ void CSetupServices::RegisterFileType(const char* ext, const char* program) { ::
 
 BOOL CSetupServices::WriteUninstaller(const char* installDir) {
   DWORD packedSize = 0;
-  const void* packed = GetResourceBytes(IDR_UNINSTALLER, UNINSTALLER_RESOURCE_TYPE, packedSize);
+  const void* packed = GetResourceBytes(IDR_UNINSTALLER, kUninstallerResourceType, packedSize);
   // A damaged resource leaves no program: writing the uninstaller then fails
   // like any other failure to write it.
   size_t size = 0;
-  char* program = packed ? DecodeLzmaBuffer(packed, packedSize, UNINSTALLER_MAX_SIZE, size) : 0;
+  char* program = packed ? DecodeLzmaBuffer(packed, packedSize, kUninstallerMaxSize, size) : 0;
   BOOL ok = ::WriteUninstaller(
       UninstallerSourceOf(m_settings, program, static_cast<DWORD>(size), m_modulePath, installDir));
   FreeBuffer(program);

@@ -2,14 +2,14 @@
 
 #include "setupapp.h"
 
-#define LICENCE_MAX 506
+const int kLicenceMax = 506;
 
 CStep2::CStep2() : CStepPage(IDD_STEP2), m_agreed(0) {}
 
 void CStep2::DoDataExchange(CDataExchange* pDX) {
   ExchangeLines(pDX, IDC_LICENCE_LINE1, m_line, 2);
   DDX_Text(pDX, IDC_LICENCE, m_licence);
-  DDV_MaxChars(pDX, m_licence, LICENCE_MAX);
+  DDV_MaxChars(pDX, m_licence, kLicenceMax);
 }
 
 BOOL CStep2::OnInitDialog() {

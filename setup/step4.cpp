@@ -6,7 +6,7 @@
 #include "setupservices.h"
 
 // Frames far past the clip's end: the animation stops.
-#define ANIMATION_END_FRAME 1000
+const int kAnimationEndFrame = 1000;
 
 CStep4::CStep4()
     : CStepPage(IDD_STEP4), m_copyPending(TRUE), m_cancelled(FALSE), m_shown(FALSE), m_lastShown(0) {}
@@ -73,14 +73,14 @@ void CStep4::RunCopy() {
 }
 
 // The run keeps the thread from its message queue, so the page draws its
-// changes itself: at most every SHOW_INTERVAL ms (every change is set at once;
+// changes itself: at most every kShowInterval ms (every change is set at once;
 // drawing each of thousands of small files would cost more than copying them),
 // and always for the first change and the last position.
-#define SHOW_INTERVAL 50
+const DWORD kShowInterval = 50;
 
 void CStep4::ShowNow(BOOL always) {
   DWORD now = GetTickCount();
-  if (!always && m_shown && now - m_lastShown < SHOW_INTERVAL) return;
+  if (!always && m_shown && now - m_lastShown < kShowInterval) return;
   m_shown = TRUE;
   m_lastShown = now;
   RedrawWindow(m_hWnd, 0, 0, RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -110,5 +110,5 @@ void CStep4::ShowError(const char* text) {
 }
 
 void CStep4::StopAnimation() {
-  SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_PLAY, 0, MAKELPARAM(ANIMATION_END_FRAME, ANIMATION_END_FRAME));
+  SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_PLAY, 0, MAKELPARAM(kAnimationEndFrame, kAnimationEndFrame));
 }
