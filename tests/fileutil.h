@@ -7,22 +7,37 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shlobj.h>
+#else
+#include <sys/stat.h>
 #endif
 
-inline std::string ReadAll(const std::string& path) {
+// The file's bytes; "" when it is absent.
+inline std::string ReadBytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
 }
 
-// Replaces the file's content (a read-only file too, on Windows).
-inline void WriteAll(const std::string& path, const std::string& bytes) {
+// Replaces the file's content (a read-only file too, on Windows); false when
+// it cannot be written.
+inline bool WriteBytes(const std::string& path, const std::string& bytes) {
 #ifdef _WIN32
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 #endif
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  f.close();
+  return static_cast<bool>(f);
+}
+
+inline bool FileExists(const std::string& path) {
+#ifdef _WIN32
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+#endif
 }
 
 #ifdef _WIN32
@@ -33,8 +48,6 @@ inline std::string Here() {
   std::string p = path;
   return p.substr(0, p.rfind('\\') + 1);
 }
-
-inline bool Exists(const std::string& p) { return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // A special folder of the shell, with a trailing backslash.
 inline std::string SpecialFolder(int csidl) {

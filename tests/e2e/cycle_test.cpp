@@ -158,7 +158,7 @@ class CycleTest : public ::testing::TestWithParam<const char*> {
     s.systemSub = SnapshotFolder(systemDir + "\\e2e安装");
     s.windowsNames = Names(windowsDir);
     s.systemNames = Names(systemDir);
-    s.ini = ReadFileBytes(windowsDir + "\\e2e.ini");
+    s.ini = ReadBytes(windowsDir + "\\e2e.ini");
     // The desktop is the host's own folder under Wine, which other programs
     // change at will: only the package's shortcut is looked at there.
     s.desktopLink = FileExists(desktopLink);
@@ -176,7 +176,7 @@ class CycleTest : public ::testing::TestWithParam<const char*> {
     WaitFor(
         [&] {
           lines.clear();
-          std::string all = ReadFileBytes(marks);
+          std::string all = ReadBytes(marks);
           size_t pos = 0;
           for (size_t end; (end = all.find("\r\n", pos)) != std::string::npos; pos = end + 2)
             lines.insert(all.substr(pos, end - pos));
@@ -212,7 +212,7 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   std::string control = systemDir + "\\e2e安装\\e2ectl.ocx";
   ASSERT_EQ(Marks(3).size(), 3u);
   ASSERT_TRUE(FileExists(group + "ridkit.lnk"));
-  std::string uninstaller = ReadFileBytes(install + "ridkit.exe");
+  std::string uninstaller = ReadBytes(install + "ridkit.exe");
   ASSERT_FALSE(uninstaller.empty());
   // What the product writes while in use: its own key and the two values
   // the package names for removal.
@@ -238,7 +238,7 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   WindowProcess process(dlg);
   copy = ProcessImageOf(dlg);
   EXPECT_EQ(copy.substr(0, TempFolder().size()), TempFolder());
-  EXPECT_TRUE(ReadFileBytes(copy) == uninstaller) << "the dialog is the temporary copy's";
+  EXPECT_TRUE(ReadBytes(copy) == uninstaller) << "the dialog is the temporary copy's";
 
   // Ready.
   EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), std::string("正在准备卸载") + kProduct + "...");
@@ -297,7 +297,7 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   EXPECT_EQ(after.systemNames, systemNames);
   EXPECT_TRUE(after.systemSub.exists);
   EXPECT_EQ(after.systemSub.entries.size(), 0u);
-  EXPECT_TRUE(ReadFileBytes(copy) == uninstaller);
+  EXPECT_TRUE(ReadBytes(copy) == uninstaller);
   ASSERT_TRUE(RestartPrefix());
   EXPECT_FALSE(FileExists(copy));
   EXPECT_FALSE(FileExists(copy.substr(0, copy.rfind('\\'))));

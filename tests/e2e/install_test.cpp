@@ -43,8 +43,8 @@ std::string SystemDir() {
   return path;
 }
 
-std::string Source(const char* unixPath) { return ReadFileBytes(WinePath(unixPath)); }
-std::string Data(const std::string& rel) { return ReadFileBytes(WinePath(DATA_DIR) + "\\install\\" + rel); }
+std::string Source(const char* unixPath) { return ReadBytes(WinePath(unixPath)); }
+std::string Data(const std::string& rel) { return ReadBytes(WinePath(DATA_DIR) + "\\install\\" + rel); }
 
 // The nine fields of ridkit.exe's table and where its parts lie.
 struct UninstallerFile {
@@ -56,7 +56,7 @@ struct UninstallerFile {
 
 UninstallerFile ReadUninstaller(const std::string& path) {
   UninstallerFile u;
-  std::string bytes = ReadFileBytes(path);
+  std::string bytes = ReadBytes(path);
   long len = 0, seek = 0;
   if (!ReadTrailer(path.c_str(), len, seek) || seek < 0 || len < 0 ||
       static_cast<size_t>(seek) + static_cast<size_t>(len) > bytes.size())
@@ -123,7 +123,7 @@ class InstallTest : public ::testing::Test {
     DWORD start = GetTickCount();
     for (;;) {
       std::multiset<std::string> lines;
-      std::string all = ReadFileBytes(marks);
+      std::string all = ReadBytes(marks);
       size_t pos = 0;
       for (size_t end; (end = all.find("\r\n", pos)) != std::string::npos; pos = end + 2)
         lines.insert(all.substr(pos, end - pos));
@@ -206,7 +206,7 @@ TEST_F(InstallTest, EverythingOfAFreshInstallation) {
       {"lib\\deep\\big.bin", Source(BIG_FILE)}};
   EXPECT_EQ(files.entries, want);
   EXPECT_GT(want["lib\\deep\\big.bin"].size(), 3u * 65536);
-  EXPECT_EQ(ReadFileBytes(windowsDir + "\\e2e.ini"), Data("e2e.ini"));
+  EXPECT_EQ(ReadBytes(windowsDir + "\\e2e.ini"), Data("e2e.ini"));
   FolderSnapshot sys = SnapshotFolder(controls);
   EXPECT_EQ(sys.entries, (std::map<std::string, std::string>{{"e2ectl.ocx", Source(CTL_DLL)},
                                                               {"kept.OCX", Source(CTL_NONE_DLL)}}));
@@ -245,8 +245,8 @@ TEST_F(InstallTest, EverythingOfAFreshInstallation) {
   ASSERT_TRUE(u.ok);
   std::string art = WinePath(ART_DIR);
   EXPECT_TRUE(u.program == Source(RIDKIT_EXE));
-  EXPECT_TRUE(u.picture == ReadFileBytes(art + "\\page.jpg"));
-  EXPECT_TRUE(u.icon == ReadFileBytes(art + "\\product.ico"));
+  EXPECT_TRUE(u.picture == ReadBytes(art + "\\page.jpg"));
+  EXPECT_TRUE(u.icon == ReadBytes(art + "\\product.ico"));
   long r = static_cast<long>(u.program.size()), p = static_cast<long>(u.picture.size());
   long i = static_cast<long>(u.icon.size());
   EXPECT_EQ(u.fields, (std::vector<std::string>{kProduct, std::to_string(p), std::to_string(r), std::to_string(i),
@@ -273,16 +273,16 @@ TEST_F(InstallTest, CopyRulesWithFilesAlreadyInPlace) {
   CreateDirectoryA((install + "bin").c_str(), 0);
   CreateDirectoryA((install + "notes.txt").c_str(), 0);  // no file can be written there
   CreateDirectoryA(controls.c_str(), 0);
-  WriteFileBytes(install + "keep.txt", "old keep");
-  WriteFileBytes(install + "lib\\one.dat", "old one");
-  WriteFileBytes(install + "lib\\deep\\two.dat", "old two");
-  WriteFileBytes(install + "bin\\测试.exe", "old program");
-  WriteFileBytes(install + "setup.log", "old log");
-  WriteFileBytes(install + "ridkit.exe", "old uninstaller");
+  WriteBytes(install + "keep.txt", "old keep");
+  WriteBytes(install + "lib\\one.dat", "old one");
+  WriteBytes(install + "lib\\deep\\two.dat", "old two");
+  WriteBytes(install + "bin\\测试.exe", "old program");
+  WriteBytes(install + "setup.log", "old log");
+  WriteBytes(install + "ridkit.exe", "old uninstaller");
   SetFileAttributesA((install + "setup.log").c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA((install + "ridkit.exe").c_str(), FILE_ATTRIBUTE_READONLY);
   // A control of the same name already there: kept, and registered all the same.
-  WriteFileBytes(controls + "kept.OCX", Source(CTL_DLL));
+  WriteBytes(controls + "kept.OCX", Source(CTL_DLL));
 
   Robot robot;
   ASSERT_TRUE(robot.Start(pkg));
@@ -313,14 +313,14 @@ TEST_F(InstallTest, CopyRulesWithFilesAlreadyInPlace) {
   EXPECT_FALSE(wiz.popups[2].question);
   EXPECT_EQ(wiz.popups[2].text, "以下文件未能安装:\r\n" + install + "notes.txt");
 
-  EXPECT_EQ(ReadFileBytes(install + "keep.txt"), "old keep");
-  EXPECT_EQ(ReadFileBytes(install + "lib\\one.dat"), Data("lib\\one.dat"));
-  EXPECT_EQ(ReadFileBytes(install + "lib\\deep\\two.dat"), "old two");
-  EXPECT_EQ(ReadFileBytes(install + "bin\\测试.exe"), Source(APP_EXE));
+  EXPECT_EQ(ReadBytes(install + "keep.txt"), "old keep");
+  EXPECT_EQ(ReadBytes(install + "lib\\one.dat"), Data("lib\\one.dat"));
+  EXPECT_EQ(ReadBytes(install + "lib\\deep\\two.dat"), "old two");
+  EXPECT_EQ(ReadBytes(install + "bin\\测试.exe"), Source(APP_EXE));
   EXPECT_EQ(SnapshotFolder(install + "notes.txt").entries.size(), 0u);  // still an empty folder
-  EXPECT_TRUE(ReadFileBytes(controls + "kept.OCX") == Source(CTL_DLL));
+  EXPECT_TRUE(ReadBytes(controls + "kept.OCX") == Source(CTL_DLL));
   EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
-  EXPECT_EQ(ReadFileBytes(install + "setup.log"), ExpectedLog({desktop + "测试.lnk"}));
+  EXPECT_EQ(ReadBytes(install + "setup.log"), ExpectedLog({desktop + "测试.lnk"}));
   ExpectShortcut(desktop + "测试.lnk", install + "bin\\测试.exe");
   EXPECT_FALSE(FileExists(programs + kProduct));
   EXPECT_FALSE(FileExists(startMenu + "测试.lnk"));
@@ -359,7 +359,7 @@ TEST_F(InstallTest, CancelWhileCopyingBothAnswers) {
       EXPECT_FALSE(FileExists(install + "setup.log"));
       EXPECT_FALSE(FileExists(programs + kProduct));
     }
-    EXPECT_EQ(ReadFileBytes(install + "lib\\deep\\big.bin"), Source(BIG_FILE));
+    EXPECT_EQ(ReadBytes(install + "lib\\deep\\big.bin"), Source(BIG_FILE));
     EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
     EXPECT_EQ(SzValue(SnapshotKey(HKEY_CLASSES_ROOT, ".e2b"), ""), "e2bfile");
   }
@@ -409,8 +409,8 @@ TEST_F(InstallTest, PlainPackageWithoutShortcutsPicturesOrLaunches) {
   ASSERT_TRUE(wiz.WaitForExit(30000));
   EXPECT_TRUE(wiz.popups.empty());
 
-  EXPECT_EQ(ReadFileBytes(install + "keep.txt"), Data("keep.txt"));
-  EXPECT_EQ(ReadFileBytes(install + "setup.log"),
+  EXPECT_EQ(ReadBytes(install + "keep.txt"), Data("keep.txt"));
+  EXPECT_EQ(ReadBytes(install + "setup.log"),
             "[FILELIST]" + T + install + "keep.txt" + T + T + "[TYPELIST]" + T + T + "[SHORTCUTLIST]" + T);
   EXPECT_FALSE(FileExists(programs + kPlainProduct));
   UninstallerFile u = ReadUninstaller(install + "ridkit.exe");
@@ -422,7 +422,7 @@ TEST_F(InstallTest, PlainPackageWithoutShortcutsPicturesOrLaunches) {
 // The plain package with page 4's heading replaced (the builder refuses a
 // line that long, so the index is rewritten here).
 std::string WithCopyHeading(const std::string& package, const std::string& heading) {
-  std::string bytes = ReadFileBytes(package);
+  std::string bytes = ReadBytes(package);
   long len = 0, seek = 0;
   if (!ReadTrailer(package.c_str(), len, seek)) return "";
   std::string index = bytes.substr(seek, len);
@@ -445,14 +445,14 @@ std::string WithCopyHeading(const std::string& package, const std::string& headi
 TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
   REQUIRE_PACKAGE(plain, PLAIN_PACKAGE);
   std::string pkg = TempFolder() + "heading-setup.exe";
-  ASSERT_TRUE(WriteFileBytes(pkg, WithCopyHeading(plain, std::string(48, 'H'))));
+  ASSERT_TRUE(WriteBytes(pkg, WithCopyHeading(plain, std::string(48, 'H'))));
   Robot robot;
   ASSERT_TRUE(robot.Start(pkg));
   Wizard wiz(robot);
   ASSERT_TRUE(wiz.ToCopyPage(kPlainProduct, install));
   // The run ends; leaving the page reads the heading back and refuses it.
   ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "输入的文字太长", IDOK));
-  EXPECT_EQ(ReadFileBytes(install + "keep.txt"), Data("keep.txt"));
+  EXPECT_EQ(ReadBytes(install + "keep.txt"), Data("keep.txt"));
   EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
   ASSERT_TRUE(wiz.WaitForPage(IDC_COPY_STATUS));
   EXPECT_EQ(Robot::ControlText(wiz.CurrentPage(), IDC_COPY_STATUS), "安装完成");

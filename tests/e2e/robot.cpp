@@ -137,7 +137,6 @@ std::string TempFolder() {
   return dir;
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 HWND Robot::WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
   return WaitForWindowWhere([&](HWND w) { return GetWindow(w, GW_OWNER) == owner && IsClass(w, DIALOG_CLASS); },

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "../fileutil.h"
+
 // Dialog boxes and message boxes have this window class.
 #define DIALOG_CLASS "#32770"
 // The text of a message box sits in the static control with this id.
@@ -65,4 +67,3 @@ class Robot {
 std::string WinePath(const char* unixPath);
 // The user's temporary folder, ending with a backslash.
 std::string TempFolder();
-bool FileExists(const std::string& path);

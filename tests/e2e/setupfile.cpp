@@ -53,7 +53,7 @@ std::string Trailer(long len, long seek) {
 }
 
 std::string Stub() {
-  static std::string stub = ReadAll(WinePath(SETUP_EXE));
+  static std::string stub = ReadBytes(WinePath(SETUP_EXE));
   return stub;
 }
 

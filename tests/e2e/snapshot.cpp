@@ -22,7 +22,7 @@ void Walk(const std::string& root, const std::string& rel, FolderSnapshot& s) {
       s.entries[path + "\\"] = "";
       Walk(root, path + "\\", s);
     } else {
-      s.entries[path] = ReadFileBytes(root + path);
+      s.entries[path] = ReadBytes(root + path);
     }
   } while (FindNextFileA(h, &fd));
   FindClose(h);
@@ -71,20 +71,6 @@ std::vector<std::string> DiffMaps(const Map& a, const Map& b, Same same) {
 }
 
 }  // namespace
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(f);
-}
 
 FolderSnapshot SnapshotFolder(const std::string& root) {
   FolderSnapshot s;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "../fileutil.h"
+
 // A folder tree: paths relative to its root, folders with a trailing
 // backslash and no content, files with their bytes. Empty when the root is
 // missing.
@@ -53,6 +55,3 @@ struct ShortcutInfo {
 };
 ShortcutInfo ReadShortcut(const std::string& linkPath);
 
-// Whole files.
-std::string ReadFileBytes(const std::string& path);
-bool WriteFileBytes(const std::string& path, const std::string& bytes);

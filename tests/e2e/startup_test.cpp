@@ -75,7 +75,7 @@ class StartupTest : public ::testing::Test {
   void ExpectFailure(const std::string& name, const std::string& bytes) {
     SCOPED_TRACE(name);
     std::string path = CaseFile(name);
-    WriteAll(path, bytes);
+    WriteBytes(path, bytes);
     RunResult r = RunSetup(path);
     ASSERT_TRUE(r.windowSeen);
     EXPECT_EQ(r.caption, "");
@@ -89,7 +89,7 @@ class StartupTest : public ::testing::Test {
   RunResult ExpectLoad(const std::string& name, const std::string& bytes) {
     SCOPED_TRACE(name);
     std::string path = CaseFile(name);
-    WriteAll(path, bytes);
+    WriteBytes(path, bytes);
     RunResult r = RunSetup(path);
     EXPECT_TRUE(r.wizard);
     EXPECT_TRUE(r.exited);
@@ -110,7 +110,7 @@ TEST_F(StartupTest, CarriesTheUninstallerAsResourceExe138) {
   size_t size = 0;
   char* program = DecodeLzmaBuffer(bytes, SizeofResource(m, res), 16 << 20, size);
   ASSERT_TRUE(program);
-  std::string built = ReadAll(WinePath(RIDKIT_EXE));
+  std::string built = ReadBytes(WinePath(RIDKIT_EXE));
   EXPECT_LT(SizeofResource(m, res), built.size() / 2);
   EXPECT_TRUE(std::string(program, size) == built);
   FreeBuffer(program);
@@ -132,7 +132,7 @@ TEST_F(StartupTest, DllsPlantedBesideTheSetupAreNeverLoaded) {
   CreateDirectoryA(folder.c_str(), 0);
   ASSERT_TRUE(PlantDlls(folder));
   std::string path = folder + "演示软件-1.0.exe";
-  WriteAll(path, SetupFile(ScrambledIndex(IndexFields("好软件", {"a.exe"}))));
+  WriteBytes(path, SetupFile(ScrambledIndex(IndexFields("好软件", {"a.exe"}))));
   RunResult r;
   {
     PreferPlantedDlls prefer({"演示软件-1.0.exe"});
@@ -207,11 +207,11 @@ TEST_F(StartupTest, StaleIndexCopyIsNeverRead) {
   std::string stale = ScrambledIndex(IndexFields("陈旧", {"old.exe"}));
   std::string index = ScrambledIndex(IndexFields("新包", {"a.exe", "b.exe", "c.exe"}));
   std::string s = Stub() + index;
-  WriteAll(WrenTmp(), stale);
+  WriteBytes(WrenTmp(), stale);
   SetFileAttributesA(WrenTmp().c_str(), FILE_ATTRIBUTE_READONLY);
   ExpectFailure("stale-and-region-outside", s + Trailer(static_cast<long>(index.size()), 1 << 30));
 
-  WriteAll(WrenTmp(), stale);
+  WriteBytes(WrenTmp(), stale);
   SetFileAttributesA(WrenTmp().c_str(), FILE_ATTRIBUTE_READONLY);
   RunResult r =
       ExpectLoad("stale-and-good", s + Trailer(static_cast<long>(index.size()), static_cast<long>(Stub().size())));
@@ -307,11 +307,11 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
   EXPECT_TRUE(app.SplashCaptionBar);
 
   // The pictures' bytes are the builder's sources, and they decode.
-  std::string file = ReadAll(pkg);
+  std::string file = ReadBytes(pkg);
   std::string art = WinePath(ART_DIR);
-  EXPECT_EQ(file.substr(app.PictureOffset, app.PictureLength), ReadAll(art + "\\page.jpg"));
-  EXPECT_EQ(file.substr(app.IconOffset, app.IconLength), ReadAll(art + "\\product.ico"));
-  EXPECT_EQ(file.substr(app.SplashPictureOffset, app.SplashPictureLength), ReadAll(art + "\\background.jpg"));
+  EXPECT_EQ(file.substr(app.PictureOffset, app.PictureLength), ReadBytes(art + "\\page.jpg"));
+  EXPECT_EQ(file.substr(app.IconOffset, app.IconLength), ReadBytes(art + "\\product.ico"));
+  EXPECT_EQ(file.substr(app.SplashPictureOffset, app.SplashPictureLength), ReadBytes(art + "\\background.jpg"));
   EXPECT_TRUE(app.Picture.IsLoaded());
   EXPECT_TRUE(app.SplashPicture.IsLoaded());
 
@@ -337,7 +337,7 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
     EXPECT_STREQ(e.SubDir, want[i].subdir);
     EXPECT_EQ(e.Shortcuts, want[i].shortcuts);
     EXPECT_EQ(e.CopyMode, want[i].copy);
-    EXPECT_EQ(file.substr(e.Offset, e.Length), ReadAll(files + want[i].source));
+    EXPECT_EQ(file.substr(e.Offset, e.Length), ReadBytes(files + want[i].source));
   }
 }
 
@@ -425,7 +425,7 @@ TEST_F(LoaderTest, SetupFileShowsTheProductsIconAndVersion) {
   ASSERT_TRUE(m && stub);
   Resources got = AllResources(m), before = AllResources(stub);
 
-  std::string ico = ReadAll(WinePath(ART_DIR) + "\\product.ico");
+  std::string ico = ReadBytes(WinePath(ART_DIR) + "\\product.ico");
   ASSERT_GT(ico.size(), 6u);
   HRSRC res = FindResourceA(m, MAKEINTRESOURCEA(128), MAKEINTRESOURCEA(14));
   ASSERT_TRUE(res);
@@ -512,7 +512,7 @@ TEST_F(LoaderTest, ExtensionIsCutAndProgramKept) {
   f[54] = "SYSTEM_FOLDER\\x.exe";
   f[55] = "扩展名";  // 6 bytes: cut between characters, not inside one
   std::string path = CaseFile("extension");
-  WriteAll(path, SetupFile(ScrambledIndex(f)));
+  WriteBytes(path, SetupFile(ScrambledIndex(f)));
   CSetupApp app;
   app.ModulePath = path.c_str();
   ASSERT_TRUE(app.LoadPackage());

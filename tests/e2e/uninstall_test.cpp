@@ -356,7 +356,7 @@ class UninstallTest : public ::testing::Test {
   // Lays out the installation as the setup leaves it; the log lines are
   // written as given (the sections of the package when none are given).
   void Install(bool withLog = true, const std::vector<std::string>* logLines = 0) {
-    ridkitBytes = ReadAll(WinePath(RIDKIT_EXE));
+    ridkitBytes = ReadBytes(WinePath(RIDKIT_EXE));
     ASSERT_FALSE(ridkitBytes.empty());
     ASSERT_TRUE(CreateDirectoryA(installDir.c_str(), 0));
     UninstallerSource src = {ridkitBytes.data(), static_cast<DWORD>(ridkitBytes.size()), pkg.c_str(),
@@ -451,7 +451,7 @@ class UninstallTest : public ::testing::Test {
     EXPECT_NE(ValueExists(HKEY_CURRENT_USER, "Software\\UninstallTestValues", "one"), packageValues);
     EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, "Software\\UninstallTestValues", "two"));
     // Unregistered once: ctl.OCX, not the backup copy named .ocx.bak.
-    EXPECT_EQ(ReadAll(mark), "unregistered");
+    EXPECT_EQ(ReadBytes(mark), "unregistered");
   }
 
   std::string pkg, windowsDir, systemDir, installDir, groupDir, mark, other, ridkitBytes;
@@ -467,17 +467,17 @@ TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
   // A file of the copy's name in the temporary folder itself is neither used
   // nor touched: the copy gets a folder of its own.
   std::string stale = TempFolder() + "glb1a2b.exe";
-  WriteAll(stale, "stale");
+  WriteBytes(stale, "stale");
   std::vector<std::string> foldersBefore = TemporaryCopyFolders();
   Snapshot before = TakeSnapshot();
   Install();
   std::string user = Installed("data\\笔记.txt");
   CreateDirectoryA(Installed("data").c_str(), 0);
-  WriteAll(user, "mine");
+  WriteBytes(user, "mine");
   SetFileAttributesA(user.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   CreateDirectoryA(Installed("empty").c_str(), 0);
 
-  std::string uninstaller = ReadAll(Installed("ridkit.exe"));
+  std::string uninstaller = ReadBytes(Installed("ridkit.exe"));
   HWND dlg = StartUninstaller();
   ASSERT_TRUE(dlg);
   WindowProcess process(dlg);
@@ -489,8 +489,8 @@ TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
       << "a fresh folder";
   if (FileSystemKeepsAcls()) EXPECT_TRUE(OnlyUserAdministratorsAndSystem(folder));
   else std::printf("note: this prefix keeps no access lists; the copy's folder's list is not checked\n");
-  EXPECT_TRUE(ReadAll(copy) == uninstaller) << "the temporary copy is ridkit.exe as installed";
-  EXPECT_EQ(ReadAll(stale), "stale");
+  EXPECT_TRUE(ReadBytes(copy) == uninstaller) << "the temporary copy is ridkit.exe as installed";
+  EXPECT_EQ(ReadBytes(stale), "stale");
   // Scheduled for removal at the next restart: the copy, then its folder.
   std::vector<std::string> pending = PendingRemovals();
   auto copyAt = std::find(pending.begin(), pending.end(), copy);
@@ -516,11 +516,11 @@ TEST_F(UninstallTest, UserFileIsListedAndDeleteAllLeavesTheMachineAsBefore) {
   // folder. The system folder keeps the empty folder that the package's
   // files were put in (the log names no folders), and the value that the
   // package did not name stays in its key.
-  EXPECT_TRUE(ReadAll(copy) == uninstaller);
+  EXPECT_TRUE(ReadBytes(copy) == uninstaller);
   ASSERT_TRUE(RestartPrefix());
   EXPECT_FALSE(FileExists(copy));
   EXPECT_FALSE(FileExists(folder));
-  EXPECT_EQ(ReadAll(stale), "stale");
+  EXPECT_EQ(ReadBytes(stale), "stale");
   DeleteFileA(stale.c_str());
   Snapshot after = TakeSnapshot();
   EXPECT_EQ(Difference(after, before),
@@ -580,7 +580,7 @@ TEST_F(UninstallTest, LogThatCannotBeOpenedKeepsEverythingUntilItIsBack) {
   HWND dlg = StartUninstaller();
   ASSERT_TRUE(dlg);
   WindowProcess process(dlg);
-  std::string log = ReadAll(Installed("setup.log"));
+  std::string log = ReadBytes(Installed("setup.log"));
   ASSERT_TRUE(DeleteFileA(Installed("setup.log").c_str()));
   ASSERT_TRUE(Robot::Click(dlg, IDOK));
   HWND box = WaitForAnyWindow(DIALOG_CLASS, "glb1a2b");
@@ -596,7 +596,7 @@ TEST_F(UninstallTest, LogThatCannotBeOpenedKeepsEverythingUntilItIsBack) {
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\UninstallTest"));
 
   // Once the log is back, the same button runs the removal.
-  WriteAll(Installed("setup.log"), log);
+  WriteBytes(Installed("setup.log"), log);
   ASSERT_TRUE(RunRemoval(dlg, kDone));
   ExpectRemoved();
   Robot::Click(dlg, IDOK);
@@ -642,7 +642,7 @@ TEST_F(UninstallTest, MissingLogAsksForIt) {
   // A file of another name: the same.
   other = Special(CSIDL_PROGRAM_FILES) + "\\卸载 其他";
   CreateDirectoryA(other.c_str(), 0);
-  WriteAll(other + "\\notes.txt", "x");
+  WriteBytes(other + "\\notes.txt", "x");
   ASSERT_TRUE(robot.Start(Installed("ridkit.exe")));
   ASSERT_TRUE(robot.WaitForExit(30000));
   box = WaitForOpenDialog();
@@ -749,7 +749,7 @@ TEST_F(UninstallTest, RefusedRemovalEndsWithItsCode) {
 TEST_F(UninstallTest, WithoutItsAppendedDataTheUninstallerOnlySaysSo) {
   std::vector<std::string> foldersBefore = TemporaryCopyFolders();
   CreateDirectoryA(installDir.c_str(), 0);
-  WriteAll(Installed("ridkit.exe"), ReadAll(WinePath(RIDKIT_EXE)));
+  WriteBytes(Installed("ridkit.exe"), ReadBytes(WinePath(RIDKIT_EXE)));
   ASSERT_TRUE(robot.Start(Installed("ridkit.exe")));
   HWND box = robot.WaitForWindow(DIALOG_CLASS, 0, 30000);
   ASSERT_TRUE(box);

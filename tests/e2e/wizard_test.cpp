@@ -56,7 +56,7 @@ class WizardTest : public ::testing::Test {
  protected:
   void Start(const std::string& name, const std::vector<std::string>& fields) {
     path_ = CaseFile(name);
-    WriteAll(path_, SetupFile(ScrambledIndex(fields)));
+    WriteBytes(path_, SetupFile(ScrambledIndex(fields)));
     ASSERT_TRUE(robot_.Start(path_));
     ASSERT_TRUE(wizard_.WaitForSheet());
     ASSERT_TRUE(wizard_.WaitPage(0));
@@ -268,7 +268,7 @@ TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
     }
   } cleanup{robot_, folder};
   CreateDirectoryA(folder.c_str(), 0);
-  WriteAll(folder + "\\a.exe", "old");
+  WriteBytes(folder + "\\a.exe", "old");
   Start("wizard-ahead", f);
   ASSERT_TRUE(wizard_.NextTo(1));
   ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_AGREE));
@@ -301,7 +301,7 @@ TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
   EXPECT_TRUE(ConfirmationIcon(c));
   Robot::Click(c, IDCANCEL);  // 退出安装
   EXPECT_TRUE(robot_.WaitForExit(20000));
-  EXPECT_EQ(ReadAll(folder + "\\a.exe"), "");  // overwritten with the package's empty file
+  EXPECT_EQ(ReadBytes(folder + "\\a.exe"), "");  // overwritten with the package's empty file
 }
 
 TEST_F(WizardTest, OverlongPageLineKeepsThePage) {

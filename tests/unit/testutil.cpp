@@ -71,33 +71,6 @@ TempDir::~TempDir() {
 
 std::string TempDir::Path(const std::string& name) const { return dir_ + name; }
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return fclose(f) == 0 && ok;
-}
-
-std::string ReadBytes(const std::string& path) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return "";
-  std::string out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  fclose(f);
-  return out;
-}
-
-bool FileExists(const std::string& path) {
-#ifdef _WIN32
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-#else
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-#endif
-}
-
 bool MakeReadOnly(const std::string& path) {
 #ifdef _WIN32
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);

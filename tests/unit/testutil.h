@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "../fileutil.h"
+
 // A fresh folder for one test, removed with its files afterwards. Paths are
 // formed with the platform's separator.
 class TempDir {
@@ -18,9 +20,6 @@ class TempDir {
   std::string dir_;
 };
 
-bool WriteBytes(const std::string& path, const std::string& bytes);
-std::string ReadBytes(const std::string& path);  // "" when absent
-bool FileExists(const std::string& path);
 // Makes the file read-only; false when writes still get through (as root on
 // the host), so a test of read-only handling cannot fail there.
 bool MakeReadOnly(const std::string& path);

@@ -102,7 +102,7 @@ TEST_F(ComTest, ShortcutsKeepTargetFolderAndShowCommand) {
   EXPECT_EQ(info.dir, dir.substr(0, dir.size() - 1));
   // The show command as stored (header offset 0x3C); the link format has
   // readers take values other than 1, 3 and 7 as SW_SHOWNORMAL.
-  std::string bytes = ReadAll(lnk);
+  std::string bytes = ReadBytes(lnk);
   ASSERT_GE(bytes.size(), 0x40u);
   EXPECT_EQ(*reinterpret_cast<const DWORD*>(bytes.data() + 0x3C), static_cast<DWORD>(SW_SHOW));
   EXPECT_EQ(info.show, SW_SHOWNORMAL);
@@ -200,9 +200,9 @@ TEST(RegisterServer, JudgesTheEntryPoint) {
     SCOPED_TRACE(c.dll);
     DeleteFileA(mark.c_str());
     std::string path = Here() + c.dll;
-    ASSERT_TRUE(Exists(path));
+    ASSERT_TRUE(FileExists(path));
     EXPECT_EQ(RegisterServer(path.c_str()), c.result);
-    EXPECT_EQ(Exists(mark) ? ReadAll(mark) : "", c.mark);
+    EXPECT_EQ(FileExists(mark) ? ReadBytes(mark) : "", c.mark);
     EXPECT_EQ(GetModuleHandleA(path.c_str()) != 0, c.staysLoaded);
   }
   EXPECT_EQ(RegisterServer((Here() + "no-such.dll").c_str()), 0);
@@ -216,7 +216,7 @@ std::string TempWren() {
 }
 
 TEST(LoadIconFromBytes, IconsFromBytesAndNoLeftover) {
-  std::string ico = ReadAll(Here() + "product.ico");
+  std::string ico = ReadBytes(Here() + "product.ico");
   ASSERT_FALSE(ico.empty());
   // A read-only leftover of the temporary name is replaced, and gone afterwards.
   std::string tmp = TempWren();
@@ -233,12 +233,12 @@ TEST(LoadIconFromBytes, IconsFromBytesAndNoLeftover) {
   if (info.hbmColor) DeleteObject(info.hbmColor);
   DeleteObject(info.hbmMask);
   DestroyIcon(icon);
-  EXPECT_FALSE(Exists(tmp));
+  EXPECT_FALSE(FileExists(tmp));
 
   std::string garbage(3000, '\x5a');
   EXPECT_EQ(LoadIconFromBytes(garbage.data(), static_cast<int>(garbage.size())), (HICON)0);
   EXPECT_EQ(LoadIconFromBytes(ico.data(), 0), (HICON)0);
-  EXPECT_FALSE(Exists(tmp));
+  EXPECT_FALSE(FileExists(tmp));
 }
 
 }  // namespace

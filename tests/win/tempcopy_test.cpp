@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "../fileutil.h"
+
 #include "uninstall/tempcopy.h"
 
 namespace {
@@ -32,7 +34,6 @@ std::string Read(const std::string& path) {
   return bytes;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 HANDLE Open(const std::string& path) {
   return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);

@@ -32,7 +32,7 @@ TEST(UnregisterServer, CallsTheEntryPointAndAlwaysReleasesTheLibrary) {
     std::string copy = Here() + "copy of " + c.dll + ".OCX";
     ASSERT_TRUE(CopyFileA((Here() + c.dll).c_str(), copy.c_str(), FALSE));
     EXPECT_EQ(UnregisterServer(copy.c_str()), c.result);
-    EXPECT_EQ(Exists(mark) ? ReadAll(mark) : "", c.mark);
+    EXPECT_EQ(FileExists(mark) ? ReadBytes(mark) : "", c.mark);
     EXPECT_EQ(GetModuleHandleA(copy.c_str()), (HMODULE)0);
     EXPECT_TRUE(DeleteFileA(copy.c_str()));
   }

@@ -25,7 +25,7 @@ class DialogTest : public ::testing::Test {
   static void TearDownTestSuite() { CoUninitialize(); }
 
   void SetUp() override {
-    std::string picture = ReadAll(Here() + "page.jpg"), icon = ReadAll(Here() + "product.ico");
+    std::string picture = ReadBytes(Here() + "page.jpg"), icon = ReadBytes(Here() + "product.ico");
     ASSERT_FALSE(picture.empty());
     ASSERT_FALSE(icon.empty());
     data = Here() + "dialog-data.bin";
@@ -43,7 +43,7 @@ class DialogTest : public ::testing::Test {
   std::string AppFolder(std::initializer_list<const char*> files) {
     std::string app = Here() + "dialog app\\";
     CreateDirectoryA(app.c_str(), 0);
-    for (const char* f : files) WriteAll(app + f, "x");
+    for (const char* f : files) WriteBytes(app + f, "x");
     CSetupLogWriter log;
     EXPECT_TRUE(log.Create((app + "setup.log").c_str()));
     log.WriteLine(LOG_FILES_SECTION);
@@ -186,8 +186,8 @@ TEST_F(DialogTest, RunThatLeavesFilesShowsThemAndDeleteAllCloses) {
   HWND w = dlg.m_hWnd;
   RECT button = ClientRect(w, IDOK);
   PressButton1(w);
-  EXPECT_FALSE(Exists(app + "gone.txt"));
-  EXPECT_FALSE(Exists(app + "setup.log"));
+  EXPECT_FALSE(FileExists(app + "gone.txt"));
+  EXPECT_FALSE(FileExists(app + "setup.log"));
   EXPECT_EQ(Text(w, IDOK), "全部删除");
   EXPECT_EQ(Text(w, IDCANCEL), "退出");
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(w, IDCANCEL)));
@@ -208,7 +208,7 @@ TEST_F(DialogTest, RunThatLeavesFilesShowsThemAndDeleteAllCloses) {
 
   AppFolder({"user.txt"});  // a log again: a second run would not stop on a message
   PressButton1(w);
-  EXPECT_FALSE(Exists(app));
+  EXPECT_FALSE(FileExists(app));
   EXPECT_FALSE(IsWindowVisible(w));
   dlg.DestroyWindow();
 }
@@ -222,7 +222,7 @@ TEST_F(DialogTest, RunThatLeavesNothingEndsFinishedAndDoneCloses) {
   HWND w = dlg.m_hWnd;
   RECT before = ClientRect(w, IDOK);
   PressButton1(w);
-  EXPECT_FALSE(Exists(app));
+  EXPECT_FALSE(FileExists(app));
   EXPECT_EQ(Text(w, IDOK), "完成");
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, IDCANCEL)));
   RECT after = ClientRect(w, IDOK);
@@ -235,7 +235,7 @@ TEST_F(DialogTest, RunThatLeavesNothingEndsFinishedAndDoneCloses) {
 
   AppFolder({});
   PressButton1(w);
-  EXPECT_TRUE(Exists(app + "setup.log"));  // no second run
+  EXPECT_TRUE(FileExists(app + "setup.log"));  // no second run
   EXPECT_FALSE(IsWindowVisible(w));
   dlg.DestroyWindow();
 }
