@@ -9,6 +9,7 @@ static void AppendMark(const char* what, const char* detail) {
   char path[MAX_PATH];
   char line[1024];
   HANDLE h;
+  HANDLE lock;
   DWORD n = GetEnvironmentVariableA("E2E_MARKS", path, MAX_PATH);
   DWORD written = 0;
   if (n == 0 || n >= MAX_PATH) return;
@@ -16,10 +17,19 @@ static void AppendMark(const char* what, const char* detail) {
   lstrcatA(line, " ");
   lstrcpynA(line + lstrlenA(line), detail, 900);
   lstrcatA(line, "\r\n");
+  /* Programs and controls may mark at the same moment, and an append is not
+     atomic across processes under Wine: one writer at a time. */
+  lock = CreateMutexA(0, FALSE, "e2e-marks");
+  if (lock) WaitForSingleObject(lock, 10000);
   h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_ALWAYS,
                   FILE_ATTRIBUTE_NORMAL, 0);
-  if (h == INVALID_HANDLE_VALUE) return;
-  WriteFile(h, line, (DWORD)lstrlenA(line), &written, 0);
-  CloseHandle(h);
+  if (h != INVALID_HANDLE_VALUE) {
+    WriteFile(h, line, (DWORD)lstrlenA(line), &written, 0);
+    CloseHandle(h);
+  }
+  if (lock) {
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+  }
 }
 #endif
