@@ -30,7 +30,7 @@ const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
     {"RegKeys[1]", FK_TEXT, 0},
     {"RegValues[0]", FK_TEXT, 0},
     {"RegValues[1]", FK_TEXT, 0},
-    {"(ignored 48)", FK_IGNORED, 0},
+    {"Extension", FK_TEXT, 4},
     {"PictureLength", FK_NUMBER, 0},
     {"PictureOffset", FK_NUMBER, 0},
     {"IconLength", FK_NUMBER, 0},
@@ -50,7 +50,7 @@ const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
 };
 
 const char* const kFileRowFieldNames[kFileRowFields] = {
-    "Name", "Folder", "SubDir", "Shortcuts", "CopyMode", "Length", "Offset", "(ignored)"};
+    "Name", "Folder", "SubDir", "Shortcuts", "CopyMode", "Length", "Offset", "Extension"};
 const int kFileRowLimits[kFileRowFields] = {255, 0, 255, 0, 0, 0, 0, 0};
 
 int FolderFromKeyword(const char* text) {
@@ -132,7 +132,7 @@ BOOL CFileList::MoveTo(int index) {
 
 PackageSettings::PackageSettings()
     : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(FALSE),
-      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE) {
+      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE), Extended(FALSE) {
   memset(PageText, 0, sizeof PageText);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
@@ -164,6 +164,27 @@ class CPositionReader {
 
 }  // namespace
 
+// The settings section: key and value pairs after the list's empty name,
+// up to the end of the text (an empty key).
+static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
+  struct {
+    const char* key;
+    CString PackageSettings::*value;
+  } const known[] = {{SETTING_PRODUCT_ID, &PackageSettings::ProductId},
+                     {SETTING_PRODUCT_VERSION, &PackageSettings::ProductVersion},
+                     {SETTING_PRODUCT_PUBLISHER, &PackageSettings::ProductPublisher},
+                     {SETTING_PRODUCT_URL, &PackageSettings::ProductUrl}};
+  char key[TEXT_SIZE];
+  char value[SETTING_VALUE_LIMIT + 1];
+  for (;;) {
+    CopyText(key, sizeof key, t.NextField());
+    if (!key[0]) break;
+    CopyText(value, sizeof value, t.NextField());
+    for (const auto& k : known)
+      if (strcmp(key, k.key) == 0) s.*k.value = value;  // the last one given counts
+  }
+}
+
 void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
   CPositionReader h(t);
   for (int p = 0; p < PAGE_COUNT; p++)
@@ -173,6 +194,7 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
   CopyText(s.RunFile, TEXT_SIZE, h.At(kIdxRunFile));
   for (int i = 0; i < 2; i++) s.RegKeys[i] = h.At(kIdxRegKeys + i);
   for (int i = 0; i < 2; i++) s.RegValues[i] = h.At(kIdxRegValues + i);
+  s.Extended = strcmp(h.At(kIdxExtension), PACKAGE_EXTENSION_TAG) == 0;
   s.PictureLength = ParseLong(h.At(kIdxPictureLength));
   s.PictureOffset = ParseLong(h.At(kIdxPictureOffset));
   s.IconLength = ParseLong(h.At(kIdxIconLength));
@@ -207,6 +229,7 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     row.At(kFileRowFields - 1);
     if (!s.FileList.Append(e)) break;
   }
+  if (s.Extended) ParseSettingsSection(t, s);
 }
 
 // TRUE when the relative path s stays below its folder: parts split at

@@ -37,6 +37,16 @@
 #define SPLASH_CAPTION_SIZE 68
 #define STATIC_LINE_LIMIT 47     // a page line shown in a static control
 
+// The package extension: the tag at kIdxExtension, and the settings section
+// after the file list (key and value rows, values of at most
+// SETTING_VALUE_LIMIT bytes). Readers skip keys they do not know.
+#define PACKAGE_EXTENSION_TAG "PKX1"
+#define SETTING_VALUE_LIMIT 255
+#define SETTING_PRODUCT_ID "product.id"
+#define SETTING_PRODUCT_VERSION "product.version"
+#define SETTING_PRODUCT_PUBLISHER "product.publisher"
+#define SETTING_PRODUCT_URL "product.url"
+
 // The positions of the index header, from 0: the field at position p is the
 // (p + 1)-th of the index. The reader, the builder, the inspector and the
 // descriptor table below all name positions by these.
@@ -47,7 +57,7 @@ enum IndexPosition {
   kIdxRunFile,
   kIdxRegKeys,  // two keys
   kIdxRegValues = kIdxRegKeys + 2,  // two values
-  kIdxUnused48 = kIdxRegValues + 2,
+  kIdxExtension = kIdxRegValues + 2,  // PACKAGE_EXTENSION_TAG when the package carries the extension
   kIdxPictureLength,
   kIdxPictureOffset,
   kIdxIconLength,
@@ -77,7 +87,7 @@ enum FileRowPosition {
   kRowCopyMode,
   kRowLength,
   kRowOffset,
-  kRowUnused,
+  kRowExtension,
   kFileRowFields
 };
 
@@ -159,10 +169,18 @@ struct PackageSettings {
   char SplashCaption[SPLASH_CAPTION_SIZE];
   LONG SplashBackColor;
   BOOL SplashCaptionBar;
+  // The package extension: TRUE when the index carries its tag; then the
+  // settings section's values (empty when not given).
+  BOOL Extended;
+  CString ProductId;
+  CString ProductVersion;
+  CString ProductPublisher;
+  CString ProductUrl;
 };
 
-// Reads the header and the file rows from the table into s. Texts longer than
-// their buffers are cut inside them, at a character boundary.
+// Reads the header and the file rows from the table into s, and in a package
+// with the extension tag the settings section after the list. Texts longer
+// than their buffers are cut inside them, at a character boundary.
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
 
 // TRUE when a file row stays inside the folder it names: its subfolder is

@@ -90,3 +90,72 @@ CString FolderOf(const char* path) {
   int slash = ReverseFindCharMb(path, '\\');
   return slash < 0 ? CString() : CString(path, slash);
 }
+
+namespace {
+
+BOOL IsBlankChar(char c) { return c == ' ' || c == '\t'; }
+
+// The next word of s (quotes group blanks and are dropped); s moves past it.
+CString NextWord(const char*& s) {
+  while (IsBlankChar(*s)) s++;
+  CString word;
+  BOOL quoted = FALSE;
+  for (; *s && (quoted || !IsBlankChar(*s)); s++) {
+    if (*s == '"') quoted = !quoted;
+    else word += *s;
+  }
+  return word;
+}
+
+// Reads one switch into out; FALSE when word is none.
+BOOL TakeSwitch(const CString& word, UninstallSwitches& out) {
+  if (CompareNoCaseMb(word, "/S") == 0) out.Silent = TRUE;
+  else if (CompareNoCaseMb(word, "/ALL") == 0) out.All = TRUE;
+  else if (word.GetLength() >= 5 && CompareNoCaseMb(word.Left(5), "/LOG=") == 0) out.LogPath = word.Mid(5);
+  else return FALSE;
+  return TRUE;
+}
+
+}  // namespace
+
+void ParseUninstallSwitches(const char* parameters, UninstallSwitches& out) {
+  out = UninstallSwitches();
+  const char* s = parameters ? parameters : "";
+  while (IsBlankChar(*s)) s++;
+  // Only an unquoted first word can be a switch: a quoted line is a path.
+  const char* first = s;
+  UninstallSwitches probe;
+  CString word = *s == '"' ? CString() : NextWord(first);
+  if (!(word == "--") && !TakeSwitch(word, probe)) {
+    out.SetupLog = StripQuotes(s);
+    return;
+  }
+  out.Switches = TRUE;
+  for (;;) {
+    const char* before = s;
+    word = NextWord(s);
+    if (word.IsEmpty() && !*s) break;
+    if (word == "--") {
+      while (IsBlankChar(*s)) s++;
+      out.SetupLog = StripQuotes(s);
+      break;
+    }
+    TakeSwitch(word, out);  // a word that is no switch is passed over
+    if (s == before) break;
+  }
+}
+
+CString CopyParameters(const UninstallSwitches& s, const char* setupLog) {
+  if (!s.Silent && !s.All && s.LogPath.IsEmpty()) return CString(setupLog);
+  CString p;
+  if (s.Silent) p += "/S ";
+  if (s.All) p += "/ALL ";
+  if (!s.LogPath.IsEmpty()) {
+    p += "\"/LOG=";
+    p += s.LogPath;
+    p += "\" ";
+  }
+  p += "-- ";
+  p += setupLog;
+  return p;
+}

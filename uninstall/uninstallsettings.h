@@ -36,6 +36,25 @@ void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 // copy that cannot be read is left where it is).
 BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, UninstallSettings& s);
 
+// The uninstaller's command line. A line whose first word is one of the
+// switches /S, /ALL, /LOG=file (any letter case) or "--" is read as switches,
+// up to "--", after which the rest (quotes removed) is the path of
+// setup.log. Any other line is the path of setup.log as a whole, as every
+// ridkit.lnk passes it; a path that starts with "/" is written after "-- ".
+struct UninstallSwitches {
+  UninstallSwitches() : Switches(FALSE), Silent(FALSE), All(FALSE) {}
+  BOOL Switches;  // the line was read as switches
+  BOOL Silent;    // /S: no window, the outcome in the exit code
+  BOOL All;       // /ALL: with /S, files left in the folder go too
+  CString LogPath;   // /LOG=: where the account of the run goes
+  CString SetupLog;  // the path of setup.log given, if any
+};
+void ParseUninstallSwitches(const char* parameters, UninstallSwitches& out);
+// The parameters the first instance starts its temporary copy with: the
+// switches given and "-- " setupLog, or setupLog alone (as before) when no
+// switch was given.
+CString CopyParameters(const UninstallSwitches& s, const char* setupLog);
+
 // TRUE when the program file's name, without folder and extension (and
 // without one double quote at its end and one at its start), is "glb1a2b" in
 // any letter case.

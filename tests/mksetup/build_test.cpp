@@ -239,6 +239,39 @@ TEST_F(BuildTest, IndexIsRowsOfEightEndedByAnEmptyName) {
   EXPECT_EQ(fields.back(), "");
 }
 
+// product.id or product.url put the tag and the settings section into the
+// index, with the version and the publisher; the setup's reader takes them
+// and still finds every file, and inspect shows them.
+TEST_F(BuildTest, ProductEntryKeysGoIntoTheSettingsSection) {
+  Write("e.toml", "[product]\nname = \"演示\"\nversion = \"2.1\"\npublisher = \"演示公司\"\n"
+                  "id = \"Demo.App\"\nurl = \"https://example.com/演示\"\n"
+                  "[[file]]\nsource = \"payload/w.ini\"\n");
+  RunResult r = RunMksetup({"build", Path("e.toml"), "--stub", Path("stub.exe"), "-o", Path("e.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  ReadBack rb;
+  ReadPackage(Path("e.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  const PackageSettings& s = rb.settings;
+  EXPECT_TRUE(s.Extended);
+  EXPECT_EQ(s.FileList.Count, 1);
+  EXPECT_STREQ(s.ProductId.c_str(), "Demo.App");
+  EXPECT_STREQ(s.ProductVersion.c_str(), "2.1");
+  EXPECT_EQ(std::string(s.ProductPublisher.c_str()), "\xD1\xDD\xCA\xBE\xB9\xAB\xCB\xBE");  // 演示公司
+  EXPECT_EQ(std::string(s.ProductUrl.c_str()), "https://example.com/\xD1\xDD\xCA\xBE");
+  // Pairs in rows of two after the list's empty name: the text ends with them.
+  const std::string last = "product.url\x07https://example.com/\xD1\xDD\xCA\xBE\x08\r\n";
+  ASSERT_GT(rb.table.size(), last.size());
+  EXPECT_EQ(rb.table.substr(rb.table.size() - last.size()), last);
+  EXPECT_NE(rb.table.find(std::string("\r\n\x07product.id\x07" "Demo.App\x08\r\n")), std::string::npos);
+
+  RunResult i = RunMksetup({"inspect", Path("e.exe")});
+  ASSERT_EQ(i.code, 0) << i.output;
+  EXPECT_NE(i.output.find("48  Extension                \"PKX1\""), std::string::npos) << i.output;
+  EXPECT_NE(i.output.find("settings: 4\n  \"product.id\"             \"Demo.App\"\n"), std::string::npos) << i.output;
+  EXPECT_NE(i.output.find("\"product.url\"            \"https://example.com/演示\""), std::string::npos);
+  EXPECT_EQ(i.output.find("problems"), std::string::npos) << i.output;
+}
+
 // A folder source: byte order of the relative paths even where names share
 // their first bytes; a link to a file is packed under the link's name, a link
 // to a folder is not followed, a broken link is refused.

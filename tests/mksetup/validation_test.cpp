@@ -142,6 +142,24 @@ TEST_F(ValidationTest, TextsTheIndexCannotHold) {
   });
 }
 
+TEST_F(ValidationTest, ProductEntryKeys) {
+  const std::string product = "[product]\nname = \"App\"\n";
+  ExpectRejected({
+      {"empty version", {{"1product", product + "version = \"\"\nid = \"App\"\n"}}, {"product.version", "1.2.0"}},
+      {"empty web address", {{"1product", product + "url = \"\"\n"}}, {"product.url is empty"}},
+      {"publisher of 256 bytes", {{"1product", product + "id = \"App\"\npublisher = \"" + Repeat("p", 256) + "\"\n"}},
+       {"product.publisher", "256 bytes", "limit is 255"}},
+      {"web address of 256 bytes", {{"1product", product + "url = \"http://" + Repeat("u", 249) + "\"\n"}},
+       {"product.url", "256 bytes", "limit is 255"}},
+      {"key name with a backslash", {{"1product", product + "id = \"Vendor\\\\App\"\n"}},
+       {"product.id", "registry key", "only, not"}},
+      {"key name past its limit", {{"1product", product + "id = \"" + Repeat("i", 65) + "\"\n"}},
+       {"product.id", "65 bytes", "limit is 64"}},
+      {"line break in the publisher", {{"1product", product + "id = \"A\"\npublisher = \"a\\nb\"\n"}},
+       {"product.publisher"}},
+  });
+}
+
 TEST_F(ValidationTest, SourcesThatCannotBeRead) {
   ExpectRejected({
       {"missing file", {{"8files", "[[file]]\nsource = \"nope.txt\"\n"}},

@@ -89,7 +89,7 @@ TEST(PackageIndex, NamedPositionsMatchTheFormatAndTheDescriptorTable) {
       {PageTextPosition(4, 7), 40, "page5.line8"},     {kIdxProductName, 41, "ProductName"},
       {kIdxReadmeFile, 42, "ReadmeFile"},              {kIdxRunFile, 43, "RunFile"},
       {kIdxRegKeys + 1, 45, "RegKeys[1]"},             {kIdxRegValues, 46, "RegValues[0]"},
-      {kIdxUnused48, 48, "(ignored 48)"},              {kIdxPictureLength, 49, "PictureLength"},
+      {kIdxExtension, 48, "Extension"},                {kIdxPictureLength, 49, "PictureLength"},
       {kIdxIconOffset, 52, "IconOffset"},              {TypeAssocPosition(0), 53, "TypeAssoc[0].Program"},
       {TypeAssocPosition(1) + 1, 56, "TypeAssoc[1].Extension"}, {kIdxSplashEnabled, 57, "SplashEnabled"},
       {kIdxSplashCaption, 60, "SplashCaption"},        {kIdxSplashCaptionBar, 62, "SplashCaptionBar"},
@@ -103,6 +103,41 @@ TEST(PackageIndex, NamedPositionsMatchTheFormatAndTheDescriptorTable) {
   EXPECT_EQ(kFileRowFields, 8);
   EXPECT_STREQ(kFileRowFieldNames[kRowSubDir], "SubDir");
   EXPECT_STREQ(kFileRowFieldNames[kRowOffset], "Offset");
+}
+
+TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
+  std::vector<std::string> f = Header();
+  std::vector<std::string> row = {"a.txt", "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", "1", "2", ""};
+  f.insert(f.end(), row.begin(), row.end());
+  f.push_back("");  // the end of the list
+  std::string longValue(300, 'v');
+  for (const char* kv : {"product.id", "Demo.Id", "future.key", "ignored", "product.url", "http://a",
+                         "product.version", longValue.c_str(), "product.url", "http://b", "product.publisher", ""})
+    f.push_back(kv);
+  PackageSettings plain;
+  Parse(f, plain);  // position 48 holds "whatever": no extension
+  EXPECT_FALSE(plain.Extended);
+  EXPECT_TRUE(plain.ProductId.IsEmpty());
+  EXPECT_TRUE(plain.ProductUrl.IsEmpty());
+
+  f[kIdxExtension] = PACKAGE_EXTENSION_TAG;
+  PackageSettings s;
+  Parse(f, s);
+  EXPECT_TRUE(s.Extended);
+  EXPECT_EQ(s.FileList.Count, 1);
+  EXPECT_STREQ(s.ProductId.c_str(), "Demo.Id");
+  EXPECT_STREQ(s.ProductUrl.c_str(), "http://b");  // given twice: the last one counts
+  EXPECT_EQ(s.ProductVersion.GetLength(), SETTING_VALUE_LIMIT);
+  EXPECT_TRUE(s.ProductPublisher.IsEmpty());
+  // Pairs in rows of two, as the builder writes them, read the same.
+  PackageSettings rows;
+  CFieldTable t;
+  t.columnCount = 8;
+  for (size_t i = 0; i < 64 + 8 + 1; i++) t.AddField(f[i].c_str());
+  t.text += "product.id\x07Row.Id\x08\r\nproduct.url\x07u\x08\r\n";
+  ParsePackageIndex(t, rows);
+  EXPECT_STREQ(rows.ProductId.c_str(), "Row.Id");
+  EXPECT_STREQ(rows.ProductUrl.c_str(), "u");
 }
 
 TEST(PackageIndex, FileRowsWithKeywordsAndFallbacks) {

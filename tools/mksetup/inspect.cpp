@@ -214,8 +214,27 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
       r.AddProblem(std::string(reg.what) + ": " + std::to_string(l) + " bytes at " + std::to_string(o) +
                    " lie outside the file");
   }
+  r.extended = static_cast<int>(r.header.size()) > kIdxExtension &&
+               r.header[kIdxExtension].raw == PACKAGE_EXTENSION_TAG;
+  extended_ = r.extended;
   filesStart_ = ended_ ? -1 : table_.readPos;
   return true;
+}
+
+void PackageReader::ReadSettings(InspectReport& r) {
+  r.settings.clear();
+  for (;;) {
+    std::string key = Next();
+    if (ended_ || key.empty()) break;
+    std::string value = Next();
+    bool lossless = true;
+    std::string text = Cp936ToUtf8(value, &lossless);
+    if (!lossless) r.AddProblem("setting " + key + ": bytes that are not code page 936 text");
+    if (value.size() > SETTING_VALUE_LIMIT)
+      r.AddProblem("setting " + key + ": " + std::to_string(value.size()) + " bytes; the setup holds at most " +
+                   std::to_string(SETTING_VALUE_LIMIT));
+    r.settings.emplace_back(AsUtf8(key), text);
+  }
 }
 
 void PackageReader::Rewind() {
@@ -229,6 +248,7 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   std::string name = Next();
   if (name.empty()) {
     if (ended_ && r) r->AddProblem("the file list has no empty name at its end");
+    else if (r && extended_) ReadSettings(*r);
     ended_ = true;
     return false;
   }
@@ -328,6 +348,14 @@ std::string MoreProblems(const InspectReport& r) {
 
 std::string InspectTextTail(const InspectReport& r) {
   std::string out;
+  if (r.extended) {
+    out += "\nsettings: " + std::to_string(r.settings.size()) + "\n";
+    for (const auto& [key, value] : r.settings) {
+      std::string shownKey = Shown(key);
+      if (shownKey.size() < 24) shownKey.resize(24, ' ');
+      out += "  " + shownKey + " " + Shown(value) + "\n";
+    }
+  }
   if (!r.problems.empty()) {
     out += "\nproblems:\n";
     for (const std::string& p : r.problems) out += "  " + p + "\n";
@@ -360,7 +388,14 @@ std::string InspectJsonFile(size_t i, const InspectedFile& f) {
 }
 
 std::string InspectJsonTail(const InspectReport& r) {
-  std::string out = "\n  ],\n  \"problems\": [";
+  std::string out = "\n  ],";
+  if (r.extended) {
+    out += "\n  \"settings\": [";
+    for (size_t i = 0; i < r.settings.size(); i++)
+      out += std::string(i ? ", " : "") + "[" + Json(r.settings[i].first) + ", " + Json(r.settings[i].second) + "]";
+    out += "],";
+  }
+  out += "\n  \"problems\": [";
   for (size_t i = 0; i < r.problems.size(); i++) out += std::string(i ? ", " : "") + Json(r.problems[i]);
   if (r.problemCount > r.problems.size()) out += ", " + Json(MoreProblems(r));
   return out + "]\n}\n";

@@ -29,6 +29,10 @@ struct InspectReport {
   long len = 0, seek = 0;
   std::vector<InspectedField> header;  // as many of the 64 as the index holds
   std::vector<InspectedFile> files;    // empty when the rows were streamed
+  // The package extension: its tag at position 48, and the settings section
+  // after the file list (key, value as UTF-8) in the order stored.
+  bool extended = false;
+  std::vector<std::pair<std::string, std::string>> settings;
   size_t fileCount = 0;
   // What is wrong but did not stop the reading: the first kMaxProblems of
   // them, and how many there were in all.
@@ -53,7 +57,10 @@ class PackageReader {
 
  private:
   std::string Next();
+  // The settings section, read once the list's empty name is passed.
+  void ReadSettings(InspectReport& report);
   CFieldTable table_;
+  bool extended_ = false;
   int64_t size_ = 0;
   int filesStart_ = 0;
   bool ended_ = false;

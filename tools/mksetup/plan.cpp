@@ -35,6 +35,8 @@ int HeaderLimit(int position) {
 }
 
 const int kMaxFieldBytes = FIELD_BUFFER_SIZE - 1;
+// product.id names a registry key below ...\Uninstall.
+const size_t kProductIdLimit = 64;
 
 const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                                   "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
@@ -72,6 +74,7 @@ class Planner {
   void Media(const ProjectText& t, const std::string& path, bool icon, bool pagePicture,
              PlannedRegion& region);
   void Header();
+  void Settings();
   void Files();
   void AddFile(const ProjectFile& f, std::string path, std::string shown,
                const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
@@ -324,6 +327,46 @@ void Planner::Header() {
         Text(p_.backgroundCaption, HeaderLimit(kIdxSplashCaption), "the background window's caption");
   h[kIdxSplashBackColor] = std::to_string(p_.backgroundColorRef);
   h[kIdxSplashCaptionBar] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
+  Settings();
+}
+
+// The package extension's settings: written when the project gives a key
+// that only the extension carries (product.id, product.url), so that every
+// other project builds as before.
+void Planner::Settings() {
+  if (!p_.productId.set && !p_.url.set) return;
+  plan_.header[kIdxExtension] = PACKAGE_EXTENSION_TAG;
+  auto add = [&](const ProjectText& t, const char* key, const char* what) {
+    if (!t.set) return;
+    if (t.value.empty()) {
+      // An empty version is refused with the version resource's own message.
+      if (&t != &p_.version) d_.Error(t.line, t.key + " is empty: give " + what + " or leave the key out");
+      return;
+    }
+    if (!OneLine(t)) return;
+    std::string value = Text(t, SETTING_VALUE_LIMIT);
+    if (!value.empty()) plan_.settings.emplace_back(key, value);
+  };
+  if (p_.productId.set) {
+    std::string bad;
+    for (char c : p_.productId.value)
+      if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || strchr("._-{}+", c)) &&
+          bad.find(c) == std::string::npos)
+        bad += c;
+    if (!bad.empty())
+      d_.Error(p_.productId.line, p_.productId.key + " = " + QuoteValue(p_.productId.value) +
+                                      ": the name of a registry key; write ASCII letters, digits and "
+                                      "\".-_{}+\" only, not " + QuoteValue(bad));
+    else if (p_.productId.value.size() > kProductIdLimit)
+      d_.Error(p_.productId.line, p_.productId.key + " = " + QuoteValue(p_.productId.value) + ": " +
+                                      std::to_string(p_.productId.value.size()) + " bytes; the limit is " +
+                                      std::to_string(kProductIdLimit) + " bytes");
+    else
+      add(p_.productId, SETTING_PRODUCT_ID, "the key name");
+  }
+  add(p_.version, SETTING_PRODUCT_VERSION, "a version");
+  add(p_.publisher, SETTING_PRODUCT_PUBLISHER, "the publisher's name");
+  add(p_.url, SETTING_PRODUCT_URL, "the product's web address");
 }
 
 // Every file below the folder root (relative path with "/", full path),
@@ -664,6 +707,13 @@ void Planner::BuildIndex() {
     addWord("");
   }
   addWord("");  // an empty name ends the list
+  for (const auto& [key, value] : plan_.settings) {
+    text += key;
+    text += static_cast<char>(FIELD_END);
+    text += value;
+    text += static_cast<char>(ROW_END);
+    text += "\r\n";
+  }
   if (text.size() > 0x7FFFFFF0u) {
     d_.Error(0, "the index would be " + std::to_string(text.size()) + " bytes");
     return;

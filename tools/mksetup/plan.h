@@ -52,6 +52,9 @@ struct Plan {
   std::string stubImage;
   std::string output;
   std::vector<std::string> header;  // the 64 header fields as written (code page 936)
+  // The settings section after the file list (key, value in code page 936);
+  // empty: the package carries no extension.
+  std::vector<std::pair<std::string, std::string>> settings;
   std::vector<PlannedFile> files;
   std::vector<PlannedRegion> regions;  // after the stub, in output order
   std::string index;                   // the scrambled index

@@ -601,7 +601,8 @@ void Loader::Load(const toml::table& root) {
   LoadVars(root);
   String(root, "output", "output", p_.output);
   if (const toml::table* t = SubTable(root, "product", "product")) {
-    CheckKeys(*t, "product.", {"name", "picture", "icon", "version", "publisher", "description", "copyright"});
+    CheckKeys(*t, "product.", {"name", "picture", "icon", "version", "publisher", "description", "copyright",
+                                     "id", "url"});
     String(*t, "name", "product.name", p_.productName);
     uint16_t parts[4];
     if (String(*t, "version", "product.version", p_.version) && !ParseVersion(p_.version.value, parts))
@@ -609,6 +610,8 @@ void Loader::Load(const toml::table& root) {
                                     ": write up to four numbers of 0 to 65535 joined by dots, like \"1.2.0\"");
     String(*t, "publisher", "product.publisher", p_.publisher);
     String(*t, "description", "product.description", p_.description);
+    String(*t, "id", "product.id", p_.productId);
+    String(*t, "url", "product.url", p_.url);
     String(*t, "copyright", "product.copyright", p_.copyright);
     if (String(*t, "picture", "product.picture", p_.picture)) p_.picturePath = SourcePath(p_.picture);
     if (String(*t, "icon", "product.icon", p_.icon)) p_.iconPath = SourcePath(p_.icon);

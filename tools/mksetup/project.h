@@ -53,6 +53,11 @@ struct Project {
   std::string picturePath, iconPath;
   // The version resource of the setup file (optional).
   ProjectText version, publisher, description, copyright;
+  // The entry in the system's list of installed programs: its key name
+  // (optional; else made from the product name) and the product's web page.
+  // Either one puts the package extension's settings section into the
+  // package, with the version and the publisher beside them.
+  ProjectText productId, url;
   // Lines shown on each wizard page, in page order: welcome (up to 8), licence
   // (2), destination (4), copying (1), finish (3).
   std::vector<ProjectText> pageLines[5];

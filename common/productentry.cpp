@@ -1,0 +1,147 @@
+#include "productentry.h"
+
+#include <string.h>
+
+#include "../framework/mbcs.h"
+#include "container.h"
+
+namespace {
+
+CString WithoutTrailingBackslashes(const char* path) {
+  CString s(path ? path : "");
+  while (s.GetLength() > 0 && EndsWithBackslashMb(s)) s = s.Left(s.GetLength() - 1);
+  return s;
+}
+
+CString QuotedUninstaller(const char* installDir) {
+  CString s("\"");
+  s += WithoutTrailingBackslashes(installDir);
+  s += "\\" UNINSTALLER_NAME "\"";
+  return s;
+}
+
+}  // namespace
+
+CString ProductEntryKeyName(const PackageSettings& s) {
+  const char* source = !s.ProductId.IsEmpty() ? s.ProductId.c_str() : s.ProductName;
+  CString name;
+  for (int i = 0; source[i]; i++) {
+    int w = CharWidthMb(source + i);
+    if (w == 1 && source[i] == '\\') name += '_';
+    else name.Append(source + i, w);
+    i += w - 1;
+  }
+  if (name.IsEmpty()) name = "Setup";
+  return name;
+}
+
+CString EntryInstallLocation(const char* installDir) { return WithoutTrailingBackslashes(installDir); }
+
+CString EntryUninstallString(const char* installDir) { return QuotedUninstaller(installDir); }
+
+CString EntryQuietUninstallString(const char* installDir) { return QuotedUninstaller(installDir) + " /S"; }
+
+BOOL EntryBelongsTo(const char* installLocation, const char* uninstallString, const char* folder) {
+  CString location = WithoutTrailingBackslashes(installLocation);
+  CString own = WithoutTrailingBackslashes(folder);
+  if (own.IsEmpty() || CompareNoCaseMb(location, own) != 0) return FALSE;
+  CString expected = QuotedUninstaller(own);
+  CString command(uninstallString ? uninstallString : "");
+  if (command.GetLength() < expected.GetLength()) return FALSE;
+  return CompareNoCaseMb(command.Left(expected.GetLength()), expected) == 0;
+}
+
+DWORD SizeInKiB(long long bytes) {
+  if (bytes <= 0) return 0;
+  long long kib = (bytes + 1023) / 1024;
+  return kib > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<DWORD>(kib);
+}
+
+#ifdef _WIN32
+
+namespace {
+
+BOOL SetText(HKEY key, const char* name, const char* value) {
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                        static_cast<DWORD>(strlen(value) + 1)) == ERROR_SUCCESS;
+}
+
+BOOL SetNumber(HKEY key, const char* name, DWORD value) {
+  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+         ERROR_SUCCESS;
+}
+
+// A text when given; a value left from an earlier version is removed.
+BOOL SetOptionalText(HKEY key, const char* name, const CString& value) {
+  if (!value.IsEmpty()) return SetText(key, name, value);
+  RegDeleteValueA(key, name);
+  return TRUE;
+}
+
+// A text value of the entry, empty when it has none (or one too long).
+CString ReadText(HKEY key, const char* name) {
+  char buffer[MAX_PATH * 2];
+  DWORD type = 0, size = sizeof buffer - 1;
+  if (RegQueryValueExA(key, name, 0, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return CString();
+  buffer[size < sizeof buffer ? size : sizeof buffer - 1] = 0;
+  return CString(buffer);
+}
+
+}  // namespace
+
+BOOL WriteProductEntry(const PackageSettings& s, const char* installDir, const char* displayIcon,
+                       long long installedBytes, CString& keyName) {
+  keyName = ProductEntryKeyName(s);
+  CString path(PRODUCT_ENTRY_ROOT "\\");
+  path += keyName;
+  HKEY key = 0;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, 0, 0, KEY_SET_VALUE, 0, &key, 0) != ERROR_SUCCESS) return FALSE;
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  CString date;
+  date.Format("%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+  BOOL ok = SetText(key, "DisplayName", s.ProductName);
+  ok = SetOptionalText(key, "DisplayVersion", s.ProductVersion) && ok;
+  ok = SetOptionalText(key, "Publisher", s.ProductPublisher) && ok;
+  ok = SetText(key, "DisplayIcon", displayIcon) && ok;
+  ok = SetText(key, "InstallLocation", EntryInstallLocation(installDir)) && ok;
+  ok = SetText(key, "UninstallString", EntryUninstallString(installDir)) && ok;
+  ok = SetText(key, "QuietUninstallString", EntryQuietUninstallString(installDir)) && ok;
+  ok = SetNumber(key, "EstimatedSize", SizeInKiB(installedBytes)) && ok;
+  ok = SetNumber(key, "NoModify", 1) && ok;
+  ok = SetNumber(key, "NoRepair", 1) && ok;
+  ok = SetOptionalText(key, "URLInfoAbout", s.ProductUrl) && ok;
+  ok = SetText(key, "InstallDate", date) && ok;
+  RegCloseKey(key);
+  return ok;
+}
+
+int RemoveProductEntries(const char* folder) {
+  HKEY root = 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY_ROOT, 0, KEY_READ | KEY_WRITE, &root) != ERROR_SUCCESS)
+    return 0;
+  int removed = 0;
+  // Names are gathered first: deleting while enumerating shifts the indexes.
+  CString names[64];
+  int count = 0;
+  char name[256];
+  for (DWORD i = 0; count < 64; i++) {
+    DWORD n = sizeof name;
+    LONG r = RegEnumKeyExA(root, i, name, &n, 0, 0, 0, 0);
+    if (r == ERROR_NO_MORE_ITEMS) break;
+    if (r != ERROR_SUCCESS) continue;
+    HKEY entry = 0;
+    if (RegOpenKeyExA(root, name, 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
+    if (EntryBelongsTo(ReadText(entry, "InstallLocation"), ReadText(entry, "UninstallString"), folder))
+      names[count++] = name;
+    RegCloseKey(entry);
+  }
+  for (int i = 0; i < count; i++)
+    if (RegDeleteKeyA(root, names[i]) == ERROR_SUCCESS) removed++;
+  RegCloseKey(root);
+  return removed;
+}
+
+#endif

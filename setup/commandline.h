@@ -1,0 +1,25 @@
+// The setup's command line: the switches a deployment script gives, apart
+// from the program that acts on them.
+#pragma once
+#include "framework/cstring.h"
+#include "framework/platform.h"
+
+struct SetupSwitches {
+  SetupSwitches() : Silent(FALSE), NoOverwrite(FALSE), Help(FALSE) {}
+  BOOL Silent;       // /S: no window at all
+  BOOL NoOverwrite;  // /NOOVERWRITE: in silent mode the ask-rule keeps the file
+  BOOL Help;         // /?: the list of switches
+  CString Folder;    // /D=: the installation folder (the rest of the line)
+  CString LogPath;   // /LOG=: where the account of the run goes
+  CString Unknown;   // the first word that is no switch of ours (ignored)
+};
+
+// The parameters of a command line: what follows the program name (quoted or
+// not) and the blanks after it.
+const char* ParametersOf(const char* commandLine);
+
+// Reads the switches, in any letter case, separated by blanks. A word may be
+// quoted ("/LOG=C:\my logs\s.log" or /LOG="C:\my logs\s.log"); the quotes are
+// not part of the value. /D= takes everything after it to the end of the line
+// as it stands (spaces included, no quotes), so it comes last.
+void ParseSetupSwitches(const char* parameters, SetupSwitches& out);
