@@ -59,7 +59,9 @@ void CCopyEngine::CopyEntry(int index) {
   if (!m_settings.FileList.MoveTo(index)) return;
   if (!IsContainedEntry(*m_settings.FileList.Current())) {
     // Listed as not installed, and nothing is written for it.
-    NoteFailure(TargetPath(index));
+    CString target = TargetPath(index);
+    NoteFailure(target);
+    m_page.FileDone(target, FILE_NOT_WRITTEN);
     return;
   }
   CString dest = DestPath(index);
@@ -75,11 +77,17 @@ void CCopyEngine::CopyEntry(int index) {
       copy = e.CopyMode == COPY_ALWAYS;
     }
   }
+  CopyFileResult result = FILE_KEPT;
   if (copy) {
     // A negative length would mean "to the end of the setup file" to
     // ExtractRegion: it is data that is not there.
-    if (e.Length < 0 || !ExtractRegion(dest, ModulePath, e.Offset, e.Length)) NoteFailure(dest);
+    result = FILE_WRITTEN;
+    if (e.Length < 0 || !ExtractRegion(dest, ModulePath, e.Offset, e.Length)) {
+      NoteFailure(dest);
+      result = FILE_NOT_WRITTEN;
+    }
   }
+  m_page.FileDone(dest, result);
   if (IsOcx(dest)) m_services.RegisterServer(dest);
 }
 

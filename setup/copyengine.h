@@ -14,6 +14,9 @@
 // Failed files listed by name in the closing message; the rest become "...".
 #define FAILED_LIST_MAX 20
 
+// What became of one file of the package.
+enum CopyFileResult { FILE_WRITTEN, FILE_KEPT, FILE_NOT_WRITTEN };
+
 // What the run shows and asks through its page.
 class ICopyPage {
  public:
@@ -24,6 +27,9 @@ class ICopyPage {
   virtual BOOL AskOverwrite(const char* question) = 0;
   virtual void ShowError(const char* text) = 0;  // a message box with OK
   virtual void StopAnimation() = 0;
+  // Each file once its copy rule was applied (the wizard's page shows no
+  // such list; the unattended run writes it to its account).
+  virtual void FileDone(const char* /*path*/, CopyFileResult /*result*/) {}
 
  protected:
   ~ICopyPage() {}

@@ -5,6 +5,7 @@
 #include "common/fieldtable.h"
 #include "common/shellhelpers.h"
 #include "framework/memory.h"
+#include "silentinstall.h"
 #include "texts.h"
 
 CSetupApp::CSetupApp() : CWinApp(0) {
@@ -17,6 +18,16 @@ BOOL CSetupApp::InitInstance() {
   AfxEnableControlContainer();
   AfxOleInit();
   Enable3dControls();
+  ParseSetupSwitches(ParametersOf(GetCommandLineA()), Switches);
+  if (Switches.Help) {
+    MessageBoxA(0, kTextUsage, kTextUsageCaption, MB_OK);
+    m_nExitCode = EXIT_CANCELLED;
+    return FALSE;
+  }
+  if (Switches.Silent) {
+    m_nExitCode = RunSilentInstall(*this);
+    return FALSE;
+  }
   if (!LoadPackage()) {
     MessageBoxA(0, kTextLoadFailed, "", MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;

@@ -6,6 +6,7 @@
 #include "framework/app.h"
 #include "framework/cstring.h"
 #include "canceldlg.h"
+#include "commandline.h"
 #include "splashwnd.h"
 
 // The page picture the program would carry as a resource (it carries none).
@@ -20,6 +21,8 @@ class CSetupApp : public CWinApp, public PackageSettings {
   // Reads the package index of ModulePath into the settings and the file list,
   // then the pictures. TRUE when the index was read and parsed.
   BOOL LoadPackage();
+
+  SetupSwitches Switches;  // from the command line, read first of all
 
   CPictureImage Picture;
   CPictureImage SplashPicture;

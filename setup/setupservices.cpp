@@ -4,6 +4,8 @@
 
 #include "common/container.h"
 #include "common/lzmastream.h"
+#include "common/productentry.h"
+#include "common/setuplog.h"
 #include "common/shellhelpers.h"
 #include "framework/memory.h"
 #include "framework/msgbox.h"
@@ -24,6 +26,28 @@ static CString PlatformFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
 
 CInstallFolders CurrentFolders(const char* installDir) {
   return CInstallFolders(PlatformFolder(GetWindowsDirectoryA), PlatformFolder(GetSystemDirectoryA), installDir);
+}
+
+// The size of a file, 0 when it is not there.
+static long long SizeOf(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders& folders, CString& keyName) {
+  long long bytes = 0;
+  CString path;
+  for (const CFileList::Node* n = settings.FileList.Head; n; n = n->Next)
+    if (IsContainedEntry(n->Entry) && folders.Resolve(n->Entry, path)) bytes += SizeOf(path);
+  CString dir = folders.InstallDir;
+  AppendBackslashIfMissing(dir);
+  CString uninstaller = dir + UNINSTALLER_NAME;
+  bytes += SizeOf(uninstaller) + SizeOf(SetupLogPathIn(dir));
+  // The program's own icon when the package names a program to run.
+  CString icon = settings.RunFile[0] ? folders.ResolveRef(settings.RunFile) : uninstaller;
+  return WriteProductEntry(settings, dir, icon, bytes, keyName);
 }
 
 DWORD CSetupServices::TickCount() { return GetTickCount(); }

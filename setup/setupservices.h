@@ -9,6 +9,12 @@
 // does not fit the buffer), with the installation folder given.
 CInstallFolders CurrentFolders(const char* installDir);
 
+// Writes the product's entry in the list of installed programs for the
+// installation in folders (after the copy and finish runs: its size counts
+// the files in place). FALSE when it could not be written; keyName is the
+// entry's key name either way.
+BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders& folders, CString& keyName);
+
 class CSetupServices : public ICopyServices, public IFinishServices {
  public:
   // The package and the running setup file the uninstaller is made from.

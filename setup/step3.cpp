@@ -17,6 +17,8 @@ CStep3::CStep3() : CStepPage(IDD_STEP3) {
   char windows[256] = {0};
   GetWindowsDirectoryA(windows, 255);
   m_folder = DefaultInstallFolder(windows, App().ProductName);
+  // A folder given with /D= is the page's proposal.
+  if (!App().Switches.Folder.IsEmpty()) m_folder = App().Switches.Folder;
 }
 
 void CStep3::DoDataExchange(CDataExchange* pDX) {

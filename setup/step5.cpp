@@ -70,6 +70,10 @@ BOOL CStep5::OnWizardFinish() {
   run.Folders = m_folders;
   run.GroupName = m_groupName;
   FinishChoices choices = {m_desktop, m_startMenu, m_group, m_readme, m_run};
-  run.Run(choices);
+  if (run.Run(choices)) {
+    CString key;
+    // An entry that could not be written is said, like any other failure.
+    if (!RegisterProductEntry(App(), m_folders, key)) services.ShowError(kTextEntryFailed);
+  }
   return CStepPage::OnWizardFinish();
 }

@@ -1,6 +1,7 @@
 // Every text the setup shows outside its dialog templates (.rc), in one place.
 #pragma once
 #include "common/container.h"
+#include "common/productentry.h"
 
 // Start-up, and the wizard's window caption.
 inline constexpr char kTextLoadFailed[] = "初始化数据失败!";
@@ -39,3 +40,38 @@ inline constexpr char kTextInstallComplete[] = "安装完成";
 // The finish run: a log that could not be created, or not written to the end.
 inline constexpr char kTextLogCreateFailed[] = "创建 setup.log 文件失败!";
 inline constexpr char kTextLogWriteFailed[] = "写入 setup.log 文件失败!";
+// The entry in the system's list of installed programs could not be written.
+inline constexpr char kTextEntryFailed[] = "无法写入已安装程序列表 (需要管理员权限)!";
+// The command line: the list of switches (/?), and the account of an
+// unattended run (/S /LOG=file), a line per action.
+inline constexpr char kTextUsageCaption[] = "安装程序的命令行";
+inline constexpr char kTextUsage[] =
+    "setup.exe [/S] [/NOOVERWRITE] [/LOG=文件] [/D=文件夹]\r\n\r\n"
+    "/S\t静默安装: 不显示任何窗口\r\n"
+    "/NOOVERWRITE\t静默安装时保留已存在的文件 (默认覆盖)\r\n"
+    "/LOG=文件\t把安装过程写入该文件 (UTF-8 文本)\r\n"
+    "/D=文件夹\t安装文件夹; 必须放在最后, 可含空格, 不加引号\r\n"
+    "/?\t显示本说明\r\n\r\n"
+    "退出代码: 0 完成, 1 取消, 2 安装包损坏, 3 安装文件夹被拒绝, 4 有文件未能安装";
+inline constexpr char kTextRunStart[] = "静默安装: %s";
+inline constexpr char kTextRunUnknownSwitch[] = "忽略未知的参数: %s";
+inline constexpr char kTextRunFolder[] = "安装文件夹: %s";
+inline constexpr char kTextRunFolderRefused[] = "安装文件夹被拒绝: %s";
+inline constexpr char kTextRunFolderTooLong[] = "安装文件夹的路径太长";
+inline constexpr char kTextRunWritten[] = "已写入文件: %s";
+inline constexpr char kTextRunKept[] = "保留已存在的文件: %s";
+inline constexpr char kTextRunNotWritten[] = "未能写入文件: %s";
+inline constexpr char kTextRunAsked[] = "询问 \"%s\"";
+inline constexpr char kTextRunAnswerOverwrite[] = "    回答: 覆盖";
+inline constexpr char kTextRunAnswerKeep[] = "    回答: 保留 (/NOOVERWRITE)";
+inline constexpr char kTextRunRegistered[] = "已注册控件: %s";
+inline constexpr char kTextRunNotRegistered[] = "注册控件失败: %s";
+inline constexpr char kTextRunAssociation[] = "已创建文件类型关联: %s";
+inline constexpr char kTextRunUninstaller[] = "已写入卸载程序: %s";
+inline constexpr char kTextRunShortcut[] = "已创建快捷方式: %s";
+inline constexpr char kTextRunShortcutFailed[] = "创建快捷方式失败: %s";
+inline constexpr char kTextRunSetupLog[] = "已写入安装记录: %s";
+inline constexpr char kTextRunEntry[] = "已写入程序列表项: HKEY_LOCAL_MACHINE\\" PRODUCT_ENTRY_ROOT "\\%s";
+inline constexpr char kTextRunEntryFailed[] = "写入程序列表项失败: HKEY_LOCAL_MACHINE\\" PRODUCT_ENTRY_ROOT "\\%s";
+inline constexpr char kTextRunMessage[] = "错误: %s";
+inline constexpr char kTextRunExitCode[] = "退出代码: %d";

@@ -306,6 +306,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   m_services.DeleteKeyEntry(m_settings.RegKeys[1]);
   m_services.DeleteValueEntry(m_settings.RegValues[0]);
   m_services.DeleteValueEntry(m_settings.RegValues[1]);
+  m_services.RemoveProductEntries(folder);
 
   // Shortcut pass: the first shortcut below the Programs folder names the
   // program group, which goes whole (with ridkit.lnk, which the log omits).

@@ -58,6 +58,9 @@ class IRemovalServices {
   virtual void RemoveTypeAssociation(const char* ext) = 0;
   virtual void DeleteKeyEntry(const char* reference) = 0;
   virtual void DeleteValueEntry(const char* reference) = 0;
+  // Removes the product's entries in the list of installed programs that
+  // name folder as their installation (and its uninstaller as theirs).
+  virtual void RemoveProductEntries(const char* folder) = 0;
   // The Start menu's Programs folder, ending with a backslash; empty when the
   // platform cannot name it.
   virtual CString ProgramsFolder() = 0;

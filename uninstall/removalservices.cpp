@@ -6,6 +6,7 @@
 
 #include "framework/dllsearch.h"
 #include "common/packageindex.h"
+#include "common/productentry.h"
 #include "common/shellhelpers.h"
 #include "regcleanup.h"
 
@@ -22,6 +23,8 @@ int CRemovalServices::UnregisterServer(const char* path) { return ::UnregisterSe
 void CRemovalServices::RemoveTypeAssociation(const char* ext) { ::RemoveTypeAssociation(ext); }
 void CRemovalServices::DeleteKeyEntry(const char* reference) { ::DeleteKeyEntry(reference); }
 void CRemovalServices::DeleteValueEntry(const char* reference) { ::DeleteValueEntry(reference); }
+
+void CRemovalServices::RemoveProductEntries(const char* folder) { ::RemoveProductEntries(folder); }
 // A special folder's path as GetSpecialFolderPath gives it (with a trailing
 // backslash); empty when the platform has no such folder.
 static CString SpecialFolder(int csidl) {

@@ -15,6 +15,7 @@ class CRemovalServices : public IRemovalServices {
   void RemoveTypeAssociation(const char* ext);
   void DeleteKeyEntry(const char* reference);
   void DeleteValueEntry(const char* reference);
+  void RemoveProductEntries(const char* folder);
   CString ProgramsFolder();
   int ProtectedFolders(CString* folders, int max);
   CString ProfilesFolder();

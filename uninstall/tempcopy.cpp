@@ -111,7 +111,7 @@ BOOL CTemporaryCopy::Make(const char* source, const char* tempFolder) {
   return same;
 }
 
-BOOL CTemporaryCopy::Start(const char* parameters) {
+BOOL CTemporaryCopy::Start(const char* parameters, DWORD* exitCode) {
   if (m_held == INVALID_HANDLE_VALUE) return FALSE;
   SHELLEXECUTEINFOA sei;
   memset(&sei, 0, sizeof sei);
@@ -122,8 +122,15 @@ BOOL CTemporaryCopy::Start(const char* parameters) {
   sei.lpDirectory = Folder;
   sei.nShow = SW_SHOW;
   BOOL started = ShellExecuteExA(&sei) && sei.hProcess;
+  if (started && exitCode) {
+    // A deployment tool waits for this instance: it ends with the copy.
+    CloseHandle(m_held);
+    m_held = INVALID_HANDLE_VALUE;
+    started = WaitForSingleObject(sei.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+              GetExitCodeProcess(sei.hProcess, exitCode);
+  }
   if (sei.hProcess) CloseHandle(sei.hProcess);
-  CloseHandle(m_held);
+  if (m_held != INVALID_HANDLE_VALUE) CloseHandle(m_held);
   m_held = INVALID_HANDLE_VALUE;
   return started;
 }

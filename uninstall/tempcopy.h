@@ -19,8 +19,9 @@ class CTemporaryCopy {
   // (what was made is removed again).
   BOOL Make(const char* source, const char* tempFolder);
   // Starts the checked copy with parameters, in its own folder. FALSE when it
-  // did not start.
-  BOOL Start(const char* parameters);
+  // did not start. With exitCode, waits for the copy to end and gives its
+  // exit code (FALSE when that cannot be read).
+  BOOL Start(const char* parameters, DWORD* exitCode = 0);
   // Schedules the copy, then its folder, for removal at the next start of
   // the system: the running copy cannot remove itself.
   BOOL ScheduleRemoval();

@@ -32,3 +32,11 @@
 #define LOG_OPEN_FAILED_TEXT "打开 setup.log 失败!"
 #define FOLDER_REFUSED_FORMAT "不能删除文件夹 %s: 它是(或含有)系统或用户的文件夹."
 #define FOLDER_FAILED_FORMAT "删除 %s 失败!"
+
+// The account of an unattended removal (/S /LOG=file), a line per step.
+#define RUN_LOG_START_FORMAT "静默卸载: %s"
+#define RUN_LOG_MESSAGE_FORMAT "错误: %s"
+#define RUN_LOG_LEFT_FORMAT "未删除的文件: %s"
+#define RUN_LOG_ALL_FORMAT "删除整个安装文件夹 (/ALL): %s"
+#define RUN_LOG_EXIT_FORMAT "退出代码: %d"
+#define RUN_LOG_COPY_FAILED_TEXT "无法在临时文件夹中创建、检查或启动卸载程序的副本!"

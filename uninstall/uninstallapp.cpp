@@ -5,10 +5,12 @@
 #include <string.h>
 
 #include "common/exitcodes.h"
+#include "common/runlog.h"
 #include "common/setuplog.h"
 #include "common/shellhelpers.h"
 #include "framework/fsys.h"
 #include "framework/msgbox.h"
+#include "silentremoval.h"
 #include "tempcopy.h"
 #include "uninstalldlg.h"
 
@@ -31,8 +33,10 @@ BOOL CUninstallApp::InitInstance() {
   Enable3dControls();
   // The picture loader and the shell's file dialog want OLE.
   AfxOleInit();
+  ParseUninstallSwitches(CommandLineParameters(GetCommandLineA()), Switches);
   if (!LoadUninstallTable()) {
-    AfxMessageBox(TABLE_FAILED_TEXT, MB_OK);
+    if (Switches.Silent) LogFailure(TABLE_FAILED_TEXT, EXIT_DAMAGED_PACKAGE);
+    else AfxMessageBox(TABLE_FAILED_TEXT, MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
@@ -41,11 +45,22 @@ BOOL CUninstallApp::InitInstance() {
   if (n >= START_PATH_SIZE - 1) temp[0] = 0;  // did not fit: no temporary folder
 
   if (!IsTemporaryCopy(ModulePath)) {
-    m_nExitCode = RelaunchFromTemporaryFolder(temp) ? EXIT_DONE : EXIT_COPY_FAILED;
+    DWORD copyExitCode = EXIT_DONE;
+    if (!RelaunchFromTemporaryFolder(temp, copyExitCode)) {
+      if (Switches.Silent) LogFailure(RUN_LOG_COPY_FAILED_TEXT, EXIT_COPY_FAILED);
+      m_nExitCode = EXIT_COPY_FAILED;
+    } else {
+      m_nExitCode = static_cast<int>(copyExitCode);
+    }
     return FALSE;
   }
   if (!LocateSetupLog()) {
+    if (Switches.Silent) LogFailure(LOG_OPEN_FAILED_TEXT, EXIT_CANCELLED);
     m_nExitCode = EXIT_CANCELLED;
+    return FALSE;
+  }
+  if (Switches.Silent) {
+    m_nExitCode = RunSilentRemoval(*this, Switches);
     return FALSE;
   }
   CUninstallDlg dlg(*this, ModulePath);
@@ -56,21 +71,47 @@ BOOL CUninstallApp::InitInstance() {
   return FALSE;
 }
 
-BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder) {
+void CUninstallApp::LogFailure(const char* text, int exitCode) {
+  CRunLog log;
+  log.Open(Switches.LogPath);
+  log.Line(RUN_LOG_MESSAGE_FORMAT, text);
+  CString line;
+  line.Format(RUN_LOG_EXIT_FORMAT, exitCode);
+  log.Line(line);
+}
+
+BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& copyExitCode) {
   // Without a temporary folder the copy would land in the current folder.
   if (!tempFolder[0]) return FALSE;
   CTemporaryCopy copy;
   if (!copy.Make(ModulePath, tempFolder)) return FALSE;
   SetupLogPath = SetupLogBeside(ModulePath);
-  // Scheduled first: the copy goes at the next restart however its run ends.
+  CString parameters = CopyParameters(Switches, SetupLogPath);
+  if (!Switches.Silent) {
+    // Scheduled first: the copy goes at the next restart however its run ends.
+    copy.ScheduleRemoval();
+    return copy.Start(parameters);
+  }
+  // This instance waits for the copy, so its file would be in use when the
+  // copy removes the installation: it steps out of the folder first, into
+  // the copy's (a running program may be renamed on its volume). Where that
+  // cannot be done the copy reports the file as left.
+  CString parked = copy.Folder + "\\" + TEMP_PARKED_NAME;
+  BOOL movedAway = MoveFileExA(ModulePath, parked, 0);
+  if (movedAway) MoveFileExA(parked, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
   copy.ScheduleRemoval();
-  return copy.Start(SetupLogPath);
+  BOOL started = copy.Start(parameters, &copyExitCode);
+  // A run that did not get as far as the uninstaller (no copy, no log, a
+  // stop before the end) leaves setup.log: the uninstaller goes back beside it.
+  if (movedAway && GetAttributes(SetupLogPath) != INVALID_FILE_ATTRIBUTES) MoveFileExA(parked, ModulePath, 0);
+  return started;
 }
 
 BOOL CUninstallApp::LocateSetupLog() {
-  CommandLine = StripQuotes(CommandLineParameters(GetCommandLineA()));
+  CommandLine = Switches.SetupLog;
   SetupLogPath = CommandLine;
   if (SetupLogPath.IsEmpty() || GetAttributes(SetupLogPath) == INVALID_FILE_ATTRIBUTES) {
+    if (Switches.Silent) return FALSE;  // nobody to ask
     char file[MAX_PATH + 1];
     strcpy(file, SETUP_LOG_NAME);
     CString folder = FolderOf(SetupLogPath);  // lives as long as the dialog runs

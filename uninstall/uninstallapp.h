@@ -13,12 +13,16 @@ class CUninstallApp : public CWinApp, public UninstallSettings {
   BOOL LoadUninstallTable();
 
   CString ModulePath;  // the running file
+  UninstallSwitches Switches;  // from the command line, read first of all
 
  private:
   // The instance started by the user: copies itself into a folder of its own
-  // in the temporary folder and starts the copy with the path of setup.log.
-  // FALSE when the copy could not be made, checked or started.
-  BOOL RelaunchFromTemporaryFolder(const char* tempFolder);
+  // in the temporary folder and starts the copy with the switches and the
+  // path of setup.log. FALSE when the copy could not be made, checked or
+  // started. With /S it waits for the copy and gives its exit code.
+  BOOL RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& copyExitCode);
+  // An unattended run's failure before the removal: into the /LOG file.
+  void LogFailure(const char* text, int exitCode);
   // The temporary copy: SetupLogPath from the parameter, or from the user when
   // there is no such file. FALSE when the user gave no log.
   BOOL LocateSetupLog();

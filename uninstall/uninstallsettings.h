@@ -11,6 +11,9 @@
 // The temporary copy the uninstaller runs from, in the temporary folder.
 #define TEMP_COPY_BASE "glb1a2b"
 #define TEMP_COPY_NAME "glb1a2b.exe"
+// Where an unattended run's first instance moves its own file while it waits
+// for the copy (in the copy's folder).
+#define TEMP_PARKED_NAME "ridkit-parked.exe"
 #define UNINSTALL_TABLE_FIELDS 9
 
 struct UninstallSettings {

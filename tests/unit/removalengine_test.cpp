@@ -82,6 +82,7 @@ struct FakeServices : IRemovalServices {
   void RemoveTypeAssociation(const char* e) override { log.push_back(std::string("type ") + e); }
   void DeleteKeyEntry(const char* r) override { log.push_back(std::string("key ") + r); }
   void DeleteValueEntry(const char* r) override { log.push_back(std::string("value ") + r); }
+  void RemoveProductEntries(const char* folder) override { log.push_back(std::string("entry ") + folder); }
   CString ProgramsFolder() override { return CString(programs.c_str()); }
   int ProtectedFolders(CString* out, int max) override {
     int n = 0;
@@ -200,6 +201,7 @@ TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
               "type abc", "type x", "status 正在删除文件类型关联", "sleep 500",
               "key HKEY_CURRENT_USER|Software\\A", "key ",
               "value HKEY_CURRENT_USER|Software\\A|v", "value hkey_current_user|x|y",
+              "entry " + app.substr(0, app.size() - 1),
               "status 正在删除文件快捷式", "sleep 500"};
   EXPECT_EQ(log, want);
   EXPECT_TRUE(page.list.empty());
@@ -225,7 +227,7 @@ TEST_F(RemovalTest, LogThatCannotBeOpenedRemovesNothing) {
   WriteLog({}, {}, {});
   EXPECT_EQ(engine.RunRemoval(), REMOVAL_FILES_LEFT);
   Log want = {"headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
-              "key ", "key ", "value ", "value "};
+              "key ", "key ", "value ", "value ", "entry " + app.substr(0, app.size() - 1)};
   EXPECT_EQ(log, want);
   EXPECT_EQ(page.list, Log{app + "app.exe"});
 

@@ -1,0 +1,144 @@
+#include "silentinstall.h"
+
+#include "common/exitcodes.h"
+#include "common/setuplog.h"
+#include "folderrules.h"
+#include "setupapp.h"
+#include "step3.h"
+#include "texts.h"
+
+namespace {
+
+// The copy page's part: no window, each file and message into the account.
+class CSilentCopyPage : public ICopyPage {
+ public:
+  CSilentCopyPage(CRunLog& log, BOOL noOverwrite) : Errors(0), m_log(log), m_noOverwrite(noOverwrite) {}
+
+  void SetStatus(const char*) {}
+  void SetEstimate(const char*) {}
+  void SetProgress(int) {}
+  void StopAnimation() {}
+  BOOL AskOverwrite(const char* question) {
+    m_log.Line(kTextRunAsked, question);
+    m_log.Line(m_noOverwrite ? kTextRunAnswerKeep : kTextRunAnswerOverwrite);
+    return !m_noOverwrite;
+  }
+  void ShowError(const char* text) {
+    m_log.Line(kTextRunMessage, text);
+    Errors++;
+  }
+  void FileDone(const char* path, CopyFileResult result) {
+    m_log.Line(result == FILE_WRITTEN ? kTextRunWritten : result == FILE_KEPT ? kTextRunKept : kTextRunNotWritten,
+               path);
+  }
+
+  int Errors;
+
+ private:
+  CRunLog& m_log;
+  BOOL m_noOverwrite;
+};
+
+int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeA(drive)); }
+bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+int Finish(CRunLog& log, int code) {
+  CString line;
+  line.Format(kTextRunExitCode, code);
+  log.Line(line);
+  return code;
+}
+
+}  // namespace
+
+void CSilentServices::Sleep(DWORD) {}  // nobody reads the states
+
+int CSilentServices::RegisterServer(const char* path) {
+  int result = CSetupServices::RegisterServer(path);
+  m_log.Line(result ? kTextRunRegistered : kTextRunNotRegistered, path);
+  return result;
+}
+
+void CSilentServices::RegisterFileType(const char* ext, const char* program) {
+  CSetupServices::RegisterFileType(ext, program);
+  CString what;
+  what.Format(".%s -> %s", ext, program);
+  m_log.Line(kTextRunAssociation, what);
+}
+
+BOOL CSilentServices::WriteUninstaller(const char* installDir) {
+  BOOL ok = CSetupServices::WriteUninstaller(installDir);
+  if (ok) m_log.Line(kTextRunUninstaller, CString(installDir) + UNINSTALLER_NAME);
+  return ok;  // a failure is reported as the copy run's message
+}
+
+BOOL CSilentServices::CreateShortcut(const char* target, const char* linkPath) {
+  BOOL ok = CSetupServices::CreateShortcut(target, linkPath);
+  m_log.Line(ok ? kTextRunShortcut : kTextRunShortcutFailed, linkPath);
+  return ok;
+}
+
+void CSilentServices::Open(const char*) {}  // never asked: nothing is started unattended
+
+void CSilentServices::ShowError(const char* text) {
+  m_log.Line(kTextRunMessage, text);
+  Errors++;
+}
+
+int RunSilentInstall(CSetupApp& app) {
+  CRunLog log;
+  log.Open(app.Switches.LogPath);  // without a log the run goes on: the exit code tells
+  if (!app.Switches.Unknown.IsEmpty()) log.Line(kTextRunUnknownSwitch, app.Switches.Unknown);
+  if (!app.LoadPackage()) {
+    log.Line(kTextRunMessage, kTextLoadFailed);
+    return Finish(log, EXIT_DAMAGED_PACKAGE);
+  }
+  log.Line(kTextRunStart, app.ProductName);
+
+  // The folder as the folder page would take it, with the page's refusals.
+  CString folder = app.Switches.Folder;
+  if (folder.IsEmpty()) {
+    char windows[256] = {0};
+    GetWindowsDirectoryA(windows, 255);
+    folder = DefaultInstallFolder(windows, app.ProductName);
+  }
+  log.Line(kTextRunFolder, folder);
+  if (folder.GetLength() > FOLDER_MAX) {
+    log.Line(kTextRunFolderRefused, kTextRunFolderTooLong);
+    return Finish(log, EXIT_FOLDER_REFUSED);
+  }
+  folder = WithBackslash(folder);
+  const char* refusal = FolderRefusal(ParentFolder(folder), DriveType, Exists);
+  if (refusal) {
+    log.Line(kTextRunFolderRefused, refusal);
+    return Finish(log, EXIT_FOLDER_REFUSED);
+  }
+  CreateDirectoryA(folder, 0);
+  app.InstallDir = folder;
+
+  CSilentCopyPage page(log, app.Switches.NoOverwrite);
+  CSilentServices services(app, app.ModulePath, log);
+  CCopyEngine engine(app, page, services);
+  engine.Folders = CurrentFolders(app.InstallDir);
+  engine.ModulePath = app.ModulePath;
+  int notWritten = engine.CopyAll();
+
+  // The finish page's boxes: every kind of shortcut the package's files ask
+  // for; the read-me and the program are not opened.
+  BOOL uninstallerLinkPending = TRUE;
+  CFinishRun run(app, services, uninstallerLinkPending);
+  run.Folders = engine.Folders;
+  run.GroupName = app.ProductName;
+  FinishChoices choices = {1, 1, 1, 0, 0};
+  if (run.Run(choices)) log.Line(kTextRunSetupLog, SetupLogPathIn(app.InstallDir));
+
+  CString key;
+  if (RegisterProductEntry(app, engine.Folders, key)) {
+    log.Line(kTextRunEntry, key);
+  } else {
+    log.Line(kTextRunEntryFailed, key);
+    services.Errors++;
+  }
+  BOOL complete = notWritten == 0 && page.Errors == 0 && services.Errors == 0;
+  return Finish(log, complete ? EXIT_DONE : EXIT_FILES_NOT_INSTALLED);
+}
