@@ -50,6 +50,13 @@ void ParseSetupSwitches(const char* parameters, SetupSwitches& out) {
       out.Folder = TrimmedRest(s + 3);
       break;
     }
+    // The same quoted as a whole, as programs that quote every argument
+    // with a blank pass it: the closing quote is not part of the folder.
+    if (*s == '"' && StartsWithNoCase(s + 1, "/D=")) {
+      out.Folder = TrimmedRest(s + 4);
+      if (out.Folder.EndsWith('"')) out.Folder = out.Folder.Left(out.Folder.GetLength() - 1);
+      break;
+    }
     // One word; quotes group blanks into it and are dropped. Code page 936
     // trail bytes are never a quote or a blank, so bytes are compared.
     CString word;

@@ -21,5 +21,6 @@ const char* ParametersOf(const char* commandLine);
 // Reads the switches, in any letter case, separated by blanks. A word may be
 // quoted ("/LOG=C:\my logs\s.log" or /LOG="C:\my logs\s.log"); the quotes are
 // not part of the value. /D= takes everything after it to the end of the line
-// as it stands (spaces included, no quotes), so it comes last.
+// as it stands (spaces included, no quotes), so it comes last; a last word
+// "/D=folder" quoted as a whole is read the same.
 void ParseSetupSwitches(const char* parameters, SetupSwitches& out);

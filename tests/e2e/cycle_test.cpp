@@ -28,6 +28,8 @@
 namespace {
 
 const char kProduct[] = "安装测试";
+// The package's entry in the list of installed programs (its product.id).
+const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.InstallTest";
 
 std::string Folder(UINT (WINAPI* get)(LPSTR, UINT)) {
   char path[MAX_PATH + 1] = {0};
@@ -101,7 +103,7 @@ struct MachineState {
   std::set<std::string> windowsNames, systemNames;
   std::string ini;
   bool desktopLink = false;
-  RegSnapshot keys[7];
+  RegSnapshot keys[8];
 };
 
 // The package: unsigned, or the same signed (installs exactly alike).
@@ -148,6 +150,7 @@ class CycleTest : public ::testing::TestWithParam<const char*> {
     RemoveKeyTree(HKEY_CURRENT_USER, "Software\\安装测试");
     RemoveKeyTree(HKEY_CURRENT_USER, "Software\\E2E");
     RemoveKeyTree(HKEY_LOCAL_MACHINE, "Software\\E2E");
+    RemoveKeyTree(HKEY_LOCAL_MACHINE, kEntryKey);
     RemoveTree(marks);
   }
 
@@ -162,11 +165,12 @@ class CycleTest : public ::testing::TestWithParam<const char*> {
     // The desktop is the host's own folder under Wine, which other programs
     // change at will: only the package's shortcut is looked at there.
     s.desktopLink = FileExists(desktopLink);
-    const std::pair<HKEY, const char*> keys[7] = {
+    const std::pair<HKEY, const char*> keys[8] = {
         {HKEY_CLASSES_ROOT, ".e2a"},          {HKEY_CLASSES_ROOT, "e2afile"},   {HKEY_CLASSES_ROOT, ".e2b"},
         {HKEY_CLASSES_ROOT, "e2bfile"},       {HKEY_CURRENT_USER, "Software\\安装测试"},
-        {HKEY_CURRENT_USER, "Software\\E2E"}, {HKEY_LOCAL_MACHINE, "Software\\E2E"}};
-    for (int i = 0; i < 7; i++) s.keys[i] = SnapshotKey(keys[i].first, keys[i].second);
+        {HKEY_CURRENT_USER, "Software\\E2E"}, {HKEY_LOCAL_MACHINE, "Software\\E2E"},
+        {HKEY_LOCAL_MACHINE, kEntryKey}};
+    for (int i = 0; i < 8; i++) s.keys[i] = SnapshotKey(keys[i].first, keys[i].second);
     return s;
   }
 
@@ -212,6 +216,10 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   std::string control = systemDir + "\\e2e安装\\e2ectl.ocx";
   ASSERT_EQ(Marks(3).size(), 3u);
   ASSERT_TRUE(FileExists(group + "ridkit.lnk"));
+  // The wizard wrote the entry in the list of installed programs.
+  RegSnapshot entry = SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey);
+  EXPECT_EQ(SzValue(entry, "", "DisplayName"), kProduct);
+  EXPECT_EQ(SzValue(entry, "", "UninstallString"), "\"" + install + "ridkit.exe\"");
   std::string uninstaller = ReadBytes(install + "ridkit.exe");
   ASSERT_FALSE(uninstaller.empty());
   // What the product writes while in use: its own key and the two values
@@ -282,8 +290,9 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   EXPECT_EQ(after.windowsNames, before.windowsNames);
   EXPECT_EQ(after.ini, before.ini);
   EXPECT_EQ(after.desktopLink, before.desktopLink);
-  const char* keyNames[7] = {".e2a", "e2afile", ".e2b", "e2bfile", "HKCU 安装测试", "HKCU E2E", "HKLM E2E"};
-  for (int i = 0; i < 7; i++) {
+  const char* keyNames[8] = {".e2a",          "e2afile",  ".e2b",     "e2bfile",
+                             "HKCU 安装测试", "HKCU E2E", "HKLM E2E", "installed programs entry"};
+  for (int i = 0; i < 8; i++) {
     EXPECT_EQ(after.keys[i].exists, before.keys[i].exists) << keyNames[i];
     EXPECT_EQ(Diff(before.keys[i], after.keys[i]), std::vector<std::string>{}) << keyNames[i];
   }

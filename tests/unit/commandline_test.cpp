@@ -17,6 +17,8 @@ TEST(SetupSwitches, SilentFolderAndLogAsDeploymentScriptsWriteThem) {
   EXPECT_STREQ(s.LogPath.c_str(), "C:\\a b\\x.log");
   EXPECT_STREQ(s.Folder.c_str(), "C:\\x /S");
   EXPECT_FALSE(s.Silent);
+  ParseSetupSwitches("/S \"/D=C:\\Silent Dir\\App\"", s);  // as argument-quoting tools pass it
+  EXPECT_STREQ(s.Folder.c_str(), "C:\\Silent Dir\\App");
   ParseSetupSwitches("  /? /Sx /S", s);
   EXPECT_TRUE(s.Help);
   EXPECT_TRUE(s.Silent);

@@ -1,0 +1,338 @@
+// Unattended installation and removal as a deployment tool runs them: the
+// real setup.exe with /S, /D= and /LOG=, then the uninstaller through the
+// QuietUninstallString of the entry it wrote in the list of installed
+// programs. A watcher looks at the screen throughout: no window may appear at
+// any moment. The machine afterwards is compared with the machine before.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/exitcodes.h"
+#include "robot.h"
+#include "snapshot.h"
+#include "tests/fileutil.h"
+
+#if !defined(INSTALL_PACKAGE)
+#error INSTALL_PACKAGE names the package of this test
+#endif
+
+namespace {
+
+const char kProduct[] = "安装测试";
+const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.InstallTest";
+
+BOOL CALLBACK AddVisible(HWND w, LPARAM p) {
+  if (IsWindowVisible(w)) reinterpret_cast<std::set<HWND>*>(p)->insert(w);
+  return TRUE;
+}
+
+std::set<HWND> VisibleTopWindows() {
+  std::set<HWND> windows;
+  EnumWindows(AddVisible, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+// A command line run to its end as a deployment tool runs it, the screen
+// watched every few milliseconds for a window that was not there before.
+struct WatchedRun {
+  bool ended = false;
+  DWORD exitCode = STILL_ACTIVE;
+  std::vector<std::string> windows;  // class and caption of each one seen
+};
+
+WatchedRun RunWatched(const std::string& commandLine, DWORD timeoutMs = 60000) {
+  WatchedRun run;
+  std::set<HWND> before = VisibleTopWindows();
+  STARTUPINFOA si = {sizeof si};
+  PROCESS_INFORMATION pi = {};
+  std::string line = commandLine;
+  if (!CreateProcessA(0, &line[0], 0, 0, FALSE, 0, 0, 0, &si, &pi)) return run;
+  DWORD start = GetTickCount();
+  std::set<HWND> seen;
+  for (;;) {
+    DWORD wait = WaitForSingleObject(pi.hProcess, 5);
+    for (HWND w : VisibleTopWindows()) {
+      if (before.count(w) || seen.count(w)) continue;
+      seen.insert(w);
+      char cls[128] = {0};
+      GetClassNameA(w, cls, sizeof cls);
+      run.windows.push_back(std::string(cls) + " \"" + Robot::Text(w) + "\"");
+    }
+    if (wait == WAIT_OBJECT_0) break;
+    if (GetTickCount() - start > timeoutMs) {
+      TerminateProcess(pi.hProcess, 0xDEAD);
+      break;
+    }
+  }
+  run.ended = GetExitCodeProcess(pi.hProcess, &run.exitCode) && run.exitCode != STILL_ACTIVE;
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return run;
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// The /LOG file as UTF-8 (it starts with a byte-order mark), turned into
+// code page 936 for comparing with the tests' texts.
+std::string LogText(const std::string& path) {
+  std::string bytes = ReadBytes(path);
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) return "(no UTF-8 byte-order mark) " + bytes;
+  bytes.erase(0, 3);
+  std::wstring wide(bytes.size() + 1, L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0],
+                              static_cast<int>(wide.size()));
+  std::string text(static_cast<size_t>(n) * 2 + 1, '\0');
+  int m = WideCharToMultiByte(936, 0, wide.data(), n, &text[0], static_cast<int>(text.size()), 0, 0);
+  text.resize(static_cast<size_t>(m));
+  return text;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) n++;
+  return n;
+}
+
+struct MachineState {
+  FolderSnapshot parent, startMenu, systemSub;
+  std::string ini;
+  bool desktopLink = false;
+  RegSnapshot keys[5];
+};
+
+class UnattendedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pkg = WinePath(INSTALL_PACKAGE);
+    if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << INSTALL_PACKAGE << " (build the host preset first)";
+    parent = "C:\\Silent Dir";
+    install = parent + "\\App\\";
+    windowsDir = SystemFolder(GetWindowsDirectoryA);
+    systemDir = SystemFolder(GetSystemDirectoryA);
+    desktopLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "测试.lnk";
+    group = SpecialFolder(CSIDL_PROGRAMS) + kProduct + "\\";
+    setupLog = "C:\\s.log";
+    removalLog = "C:\\r.log";
+    Clean();
+    CreateDirectoryA(parent.c_str(), 0);
+  }
+  void TearDown() override {
+    if (!pkg.empty()) Clean();
+  }
+
+  static std::string SystemFolder(UINT(WINAPI* get)(LPSTR, UINT)) {
+    char path[MAX_PATH + 1] = {0};
+    get(path, MAX_PATH);
+    return path;
+  }
+
+  void Clean() {
+    RemoveTree(parent);
+    RemoveTree(windowsDir + "\\e2e.ini");
+    RemoveTree(systemDir + "\\e2e安装");
+    RemoveTree(desktopLink);
+    RemoveTree(SpecialFolder(CSIDL_STARTMENU) + "测试.lnk");
+    RemoveTree(group.substr(0, group.size() - 1));
+    for (const char* key : {".e2a", "e2afile", ".e2b", "e2bfile"}) RemoveKeyTree(HKEY_CLASSES_ROOT, key);
+    RemoveKeyTree(HKEY_LOCAL_MACHINE, kEntryKey);
+    RemoveTree(setupLog);
+    RemoveTree(removalLog);
+  }
+
+  MachineState Take() {
+    MachineState s;
+    s.parent = SnapshotFolder(parent);
+    s.startMenu = SnapshotFolder(SpecialFolder(CSIDL_STARTMENU));
+    s.systemSub = SnapshotFolder(systemDir + "\\e2e安装");
+    s.ini = ReadBytes(windowsDir + "\\e2e.ini");
+    s.desktopLink = FileExists(desktopLink);
+    const std::pair<HKEY, const char*> keys[5] = {{HKEY_CLASSES_ROOT, ".e2a"},
+                                                  {HKEY_CLASSES_ROOT, "e2afile"},
+                                                  {HKEY_CLASSES_ROOT, ".e2b"},
+                                                  {HKEY_CLASSES_ROOT, "e2bfile"},
+                                                  {HKEY_LOCAL_MACHINE, kEntryKey}};
+    for (int i = 0; i < 5; i++) s.keys[i] = SnapshotKey(keys[i].first, keys[i].second);
+    return s;
+  }
+
+  WatchedRun Install(const std::string& switches) { return RunWatched(Quoted(pkg) + " " + switches); }
+  WatchedRun SilentInstall() { return Install("/S /LOG=" + setupLog + " /D=" + install.substr(0, install.size() - 1)); }
+
+  std::string pkg, parent, install, windowsDir, systemDir, desktopLink, group, setupLog, removalLog;
+};
+
+TEST_F(UnattendedTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) {
+  MachineState before = Take();
+  ASSERT_FALSE(before.keys[4].exists);
+
+  WatchedRun setup = SilentInstall();
+  ASSERT_TRUE(setup.ended);
+  EXPECT_EQ(setup.exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  EXPECT_EQ(setup.windows, std::vector<std::string>{});
+
+  // Everything the wizard run makes, the finish page's shortcut boxes as the
+  // package's bits allow.
+  const char* files[] = {"bin\\测试.exe", "说明.e2a", "keep.txt", "notes.txt", "lib\\deep\\big.bin",
+                         "ridkit.exe", "setup.log"};
+  for (const char* f : files) EXPECT_TRUE(FileExists(install + f)) << f;
+  EXPECT_TRUE(FileExists(windowsDir + "\\e2e.ini"));
+  EXPECT_TRUE(FileExists(systemDir + "\\e2e安装\\e2ectl.ocx"));
+  EXPECT_TRUE(FileExists(desktopLink));
+  EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_STARTMENU) + "测试.lnk"));
+  EXPECT_TRUE(FileExists(group + "测试.lnk"));
+  EXPECT_TRUE(FileExists(group + "ridkit.lnk"));
+  EXPECT_TRUE(SnapshotKey(HKEY_CLASSES_ROOT, ".e2a").exists);
+  EXPECT_TRUE(SnapshotKey(HKEY_CLASSES_ROOT, ".e2b").exists);
+
+  // The entry, every value.
+  RegSnapshot entry = SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey);
+  ASSERT_TRUE(entry.exists);
+  EXPECT_EQ(SzValue(entry, "", "DisplayName"), kProduct);
+  EXPECT_EQ(SzValue(entry, "", "DisplayVersion"), "2.5.1");
+  EXPECT_EQ(SzValue(entry, "", "Publisher"), "测试公司");
+  EXPECT_EQ(SzValue(entry, "", "URLInfoAbout"), "https://example.com/e2e");
+  EXPECT_EQ(SzValue(entry, "", "DisplayIcon"), install + "bin\\测试.exe");
+  EXPECT_EQ(SzValue(entry, "", "InstallLocation"), install.substr(0, install.size() - 1));
+  EXPECT_EQ(SzValue(entry, "", "UninstallString"), Quoted(install + "ridkit.exe"));
+  std::string quiet = SzValue(entry, "", "QuietUninstallString");
+  EXPECT_EQ(quiet, Quoted(install + "ridkit.exe") + " /S");
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char date[16];
+  snprintf(date, sizeof date, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+  EXPECT_EQ(SzValue(entry, "", "InstallDate"), date);
+  auto number = [&](const char* name) {
+    const RegValue& v = entry.keys[""][name];
+    DWORD n = 0xFFFFFFFF;
+    if (v.type == REG_DWORD && v.data.size() == 4) memcpy(&n, v.data.data(), 4);
+    return n;
+  };
+  EXPECT_EQ(number("NoModify"), 1u);
+  EXPECT_EQ(number("NoRepair"), 1u);
+  // The big file alone is over 300 KiB; the whole, well under a few MiB.
+  EXPECT_GT(number("EstimatedSize"), 300u);
+  EXPECT_LT(number("EstimatedSize"), 4096u);
+
+  // The account: every file, the control, both associations, every shortcut,
+  // setup.log, the entry and the exit code.
+  std::string log = LogText(setupLog);
+  EXPECT_EQ(Count(log, "已写入文件: "), 10u) << log;
+  EXPECT_EQ(Count(log, "已注册控件: ") + Count(log, "注册控件失败: "), 2u) << log;
+  EXPECT_EQ(Count(log, "已创建文件类型关联: "), 2u) << log;
+  EXPECT_EQ(Count(log, "已创建快捷方式: "), 5u) << log;
+  EXPECT_NE(log.find("已写入卸载程序: " + install + "ridkit.exe"), std::string::npos) << log;
+  EXPECT_NE(log.find("已写入安装记录: " + install + "setup.log"), std::string::npos) << log;
+  EXPECT_NE(log.find("已写入程序列表项: HKEY_LOCAL_MACHINE\\" + std::string(kEntryKey)), std::string::npos) << log;
+  EXPECT_NE(log.find("退出代码: 0"), std::string::npos) << log;
+
+  // Installed again over itself: one entry, updated.
+  WatchedRun again = SilentInstall();
+  EXPECT_EQ(again.exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  EXPECT_TRUE(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey).exists);
+
+  // The removal as a deployment tool runs it: the command line from the
+  // entry, waited for.
+  WatchedRun removal = RunWatched(quiet + " /LOG=" + removalLog);
+  ASSERT_TRUE(removal.ended);
+  EXPECT_EQ(removal.exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(removalLog);
+  EXPECT_EQ(removal.windows, std::vector<std::string>{});
+  EXPECT_NE(LogText(removalLog).find("退出代码: 0"), std::string::npos) << LogText(removalLog);
+
+  MachineState after = Take();
+  EXPECT_EQ(Diff(before.parent, after.parent), std::vector<std::string>{});
+  EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
+  EXPECT_EQ(after.ini, before.ini);
+  EXPECT_EQ(after.desktopLink, before.desktopLink);
+  for (int i = 0; i < 5; i++) {
+    EXPECT_EQ(after.keys[i].exists, before.keys[i].exists) << i;
+    EXPECT_EQ(Diff(before.keys[i], after.keys[i]), std::vector<std::string>{}) << i;
+  }
+  // As after a removal through the dialog: the log lists files, never
+  // folders, so the controls' folder in the system folder stays, empty.
+  EXPECT_EQ(after.systemSub.entries.size(), 0u);
+}
+
+TEST_F(UnattendedTest, FilesTheUserAddedStayUnlessAllIsGiven) {
+  ASSERT_EQ(SilentInstall().exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  std::string mine = install + "lib\\我的笔记.txt";
+  ASSERT_TRUE(WriteBytes(mine, "mine"));
+  WatchedRun removal = RunWatched(Quoted(install + "ridkit.exe") + " /S /LOG=" + removalLog);
+  EXPECT_EQ(removal.exitCode, static_cast<DWORD>(EXIT_FILES_LEFT));
+  EXPECT_EQ(removal.windows, std::vector<std::string>{});
+  EXPECT_TRUE(FileExists(mine));
+  EXPECT_FALSE(FileExists(install + "ridkit.exe"));
+  EXPECT_NE(LogText(removalLog).find("未删除的文件: " + mine), std::string::npos) << LogText(removalLog);
+  EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey).exists);
+
+  ASSERT_EQ(SilentInstall().exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  ASSERT_TRUE(FileExists(mine));
+  removal = RunWatched(Quoted(install + "ridkit.exe") + " /S /ALL /LOG=" + removalLog);
+  EXPECT_EQ(removal.exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(removalLog);
+  EXPECT_EQ(removal.windows, std::vector<std::string>{});
+  EXPECT_FALSE(FileExists(install));
+  EXPECT_TRUE(FileExists(parent));
+  EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey).exists);
+}
+
+TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
+  struct Case {
+    const char* label;
+    std::string switches;
+    DWORD code;
+    const char* reason;
+  } cases[] = {
+      {"missing parent folder", "/S /LOG=" + setupLog + " /D=C:\\没有的文件夹\\App", EXIT_FOLDER_REFUSED,
+       "安装文件夹被拒绝: 无效的文件夹"},
+      {"drive that does not exist", "/S /LOG=" + setupLog + " /D=Q:\\App", EXIT_FOLDER_REFUSED,
+       "安装文件夹被拒绝: 无效的驱动器"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    WatchedRun run = Install(c.switches);
+    EXPECT_EQ(run.exitCode, c.code);
+    EXPECT_EQ(run.windows, std::vector<std::string>{});
+    EXPECT_NE(LogText(setupLog).find(c.reason), std::string::npos) << LogText(setupLog);
+    EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey).exists);
+  }
+
+  // A target that cannot be written (a folder in the file's place): the run
+  // goes on and says which. /NOOVERWRITE keeps a file of the ask-rule.
+  CreateDirectoryA(install.c_str(), 0);
+  CreateDirectoryA((install + "notes.txt").c_str(), 0);
+  CreateDirectoryA((install + "lib").c_str(), 0);
+  ASSERT_TRUE(WriteBytes(install + "lib\\one.dat", "old one"));
+  WatchedRun blocked = Install("/S /NOOVERWRITE /LOG=" + setupLog + " /D=" + install);
+  EXPECT_EQ(blocked.exitCode, static_cast<DWORD>(EXIT_FILES_NOT_INSTALLED));
+  EXPECT_EQ(blocked.windows, std::vector<std::string>{});
+  std::string log = LogText(setupLog);
+  EXPECT_NE(log.find("未能写入文件: " + install + "notes.txt"), std::string::npos) << log;
+  EXPECT_NE(log.find("错误: 以下文件未能安装:\r\n" + install + "notes.txt"), std::string::npos) << log;
+  EXPECT_NE(log.find("保留已存在的文件: " + install + "lib\\one.dat"), std::string::npos) << log;
+  EXPECT_EQ(ReadBytes(install + "lib\\one.dat"), "old one");
+  EXPECT_NE(log.find("退出代码: 4"), std::string::npos) << log;
+  RemoveTree(install + "notes.txt");
+  RunWatched(Quoted(install + "ridkit.exe") + " /S /ALL");
+
+  // /? is the one switch that shows a window: the watcher sees it (and the
+  // run is ended once seen: the box waits for a user).
+  WatchedRun help = RunWatched(Quoted(pkg) + " /?", 3000);
+  ASSERT_EQ(help.windows.size(), 1u);
+  EXPECT_EQ(help.windows[0], "#32770 \"安装程序的命令行\"");
+
+  // A damaged package: its index cut short.
+  std::string damaged = Here() + "damaged-setup.exe";
+  std::string bytes = ReadBytes(pkg);
+  ASSERT_GT(bytes.size(), 200u);
+  ASSERT_TRUE(WriteBytes(damaged, bytes.substr(0, bytes.size() - 100) + bytes.substr(bytes.size() - 40)));
+  WatchedRun broken = RunWatched(Quoted(damaged) + " /S /LOG=" + setupLog + " /D=" + install);
+  EXPECT_EQ(broken.exitCode, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
+  EXPECT_EQ(broken.windows, std::vector<std::string>{});
+  EXPECT_NE(LogText(setupLog).find("错误: 初始化数据失败!"), std::string::npos) << LogText(setupLog);
+  DeleteFileA(damaged.c_str());
+}
+
+}  // namespace
