@@ -289,6 +289,8 @@ TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
        "安装文件夹被拒绝: 无效的文件夹"},
       {"drive that does not exist", "/S /LOG=" + setupLog + " /D=Q:\\App", EXIT_FOLDER_REFUSED,
        "安装文件夹被拒绝: 无效的驱动器"},
+      {"floppy drive", "/S /LOG=" + setupLog + " /D=A:\\App", EXIT_FOLDER_REFUSED, "安装文件夹被拒绝: 软盘驱动器"},
+      {"network drive", "/S /LOG=" + setupLog + " /D=N:\\App", EXIT_FOLDER_REFUSED, "安装文件夹被拒绝: 网络驱动器"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);

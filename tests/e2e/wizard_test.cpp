@@ -54,10 +54,10 @@ BOOL CALLBACK FindTitle(HWND w, LPARAM lp) {
 
 class WizardTest : public ::testing::Test {
  protected:
-  void Start(const std::string& name, const std::vector<std::string>& fields) {
+  void Start(const std::string& name, const std::vector<std::string>& fields, const std::string& args = "") {
     path_ = CaseFile(name);
     WriteBytes(path_, SetupFile(ScrambledIndex(fields)));
-    ASSERT_TRUE(robot_.Start(path_));
+    ASSERT_TRUE(robot_.Start(path_, args));
     ASSERT_TRUE(wizard_.WaitForSheet());
     ASSERT_TRUE(wizard_.WaitPage(0));
   }
@@ -184,7 +184,8 @@ TEST_F(WizardTest, EveryWayOutIsConfirmed) {
 }
 
 TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
-  Start("wizard-folder", WizardFields(BACKGROUND_PLAIN));
+  // A folder given with /D= (without /S) is the page's proposal.
+  Start("wizard-folder", WizardFields(BACKGROUND_PLAIN), "/D=C:\\Given Dir\\给定");
   // A background window without its caption bar still covers the screen.
   HWND back = robot_.WaitForWindow(DIALOG_CLASS, "背景标题");
   ASSERT_TRUE(back);
@@ -197,6 +198,7 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   ASSERT_TRUE(wizard_.NextTo(1));
   ASSERT_TRUE(Robot::Click(wizard_.CurrentPage(), IDC_AGREE));
   ASSERT_TRUE(wizard_.NextTo(2));
+  EXPECT_EQ(wizard_.PageText(IDC_FOLDER), "C:\\Given Dir\\给定");
   HWND sheet = wizard_.Sheet();
 
   struct Case {
