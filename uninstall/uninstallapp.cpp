@@ -101,9 +101,12 @@ BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& c
   if (movedAway) MoveFileExA(parked, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
   copy.ScheduleRemoval();
   BOOL started = copy.Start(parameters, &copyExitCode);
-  // A run that did not get as far as the uninstaller (no copy, no log, a
-  // stop before the end) leaves setup.log: the uninstaller goes back beside it.
-  if (movedAway && GetAttributes(SetupLogPath) != INVALID_FILE_ATTRIBUTES) MoveFileExA(parked, ModulePath, 0);
+  // A run that did not get as far as the uninstaller (not started, no log,
+  // damaged data, a stop before the end, which leaves setup.log) gets it
+  // back in its place.
+  BOOL untouched = !started || copyExitCode == EXIT_CANCELLED || copyExitCode == EXIT_DAMAGED_PACKAGE ||
+                   GetAttributes(SetupLogPath) != INVALID_FILE_ATTRIBUTES;
+  if (movedAway && untouched) MoveFileExA(parked, ModulePath, 0);
   return started;
 }
 

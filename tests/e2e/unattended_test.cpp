@@ -258,6 +258,16 @@ TEST_F(UnattendedTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) 
 
 TEST_F(UnattendedTest, FilesTheUserAddedStayUnlessAllIsGiven) {
   ASSERT_EQ(SilentInstall().exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  // Without its setup.log the removal touches nothing, the uninstaller included.
+  ASSERT_TRUE(MoveFileA((install + "setup.log").c_str(), (install + "setup.old").c_str()));
+  WatchedRun noLog = RunWatched(Quoted(install + "ridkit.exe") + " /S /LOG=" + removalLog);
+  EXPECT_EQ(noLog.exitCode, static_cast<DWORD>(EXIT_CANCELLED));
+  EXPECT_EQ(noLog.windows, std::vector<std::string>{});
+  EXPECT_NE(LogText(removalLog).find("错误: 打开 setup.log 失败!"), std::string::npos) << LogText(removalLog);
+  EXPECT_TRUE(FileExists(install + "ridkit.exe"));
+  EXPECT_TRUE(FileExists(install + "bin\\测试.exe"));
+  ASSERT_TRUE(MoveFileA((install + "setup.old").c_str(), (install + "setup.log").c_str()));
+
   std::string mine = install + "lib\\我的笔记.txt";
   ASSERT_TRUE(WriteBytes(mine, "mine"));
   WatchedRun removal = RunWatched(Quoted(install + "ridkit.exe") + " /S /LOG=" + removalLog);
