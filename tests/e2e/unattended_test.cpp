@@ -15,6 +15,7 @@
 #include "robot.h"
 #include "snapshot.h"
 #include "tests/fileutil.h"
+#include "uninstall/resource.h"
 
 #if !defined(INSTALL_PACKAGE)
 #error INSTALL_PACKAGE names the package of this test
@@ -286,6 +287,33 @@ TEST_F(UnattendedTest, FilesTheUserAddedStayUnlessAllIsGiven) {
   EXPECT_FALSE(FileExists(install));
   EXPECT_TRUE(FileExists(parent));
   EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey).exists);
+}
+
+// Started from the list of installed programs (UninstallString, no
+// parameters) the uninstaller finds its own setup.log and, through its
+// dialog, removes the entry too.
+TEST_F(UnattendedTest, UninstallStringOpensTheDialogForItsOwnInstallation) {
+  ASSERT_EQ(SilentInstall().exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  std::string command = SzValue(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey), "", "UninstallString");
+  ASSERT_EQ(command, Quoted(install + "ridkit.exe"));
+  WatchedRun first = RunWatched(command, 30000);  // the first instance starts its copy and ends
+  EXPECT_EQ(first.exitCode, static_cast<DWORD>(EXIT_DONE));
+  HWND dlg = 0;
+  for (DWORD start = GetTickCount(); !dlg && GetTickCount() - start < 30000; Sleep(20)) {
+    HWND w = FindWindowA(DIALOG_CLASS, kProduct);
+    if (w && IsWindowVisible(w)) dlg = w;
+  }
+  ASSERT_TRUE(dlg) << "no uninstall dialog (a file dialog instead means setup.log was not found)";
+  EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), std::string("正在准备卸载") + kProduct + "...");
+  ASSERT_TRUE(Robot::Click(dlg, IDOK));
+  bool finished = false;
+  for (DWORD start = GetTickCount(); !finished && GetTickCount() - start < 30000; Sleep(20))
+    finished = Robot::Enabled(dlg, IDOK) && Robot::ControlText(dlg, IDOK) == "完成";
+  ASSERT_TRUE(finished);
+  Robot::Click(dlg, IDOK);
+  for (DWORD start = GetTickCount(); IsWindow(dlg) && GetTickCount() - start < 30000;) Sleep(20);
+  EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey).exists);
+  EXPECT_FALSE(FileExists(install));
 }
 
 TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
