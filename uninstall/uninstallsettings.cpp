@@ -151,7 +151,9 @@ CString CopyParameters(const UninstallSwitches& s, const char* setupLog) {
   if (s.Silent) p += "/S ";
   if (s.All) p += "/ALL ";
   if (!s.LogPath.IsEmpty()) {
-    p += "\"/LOG=";
+    // The quotes around the value only: a line that starts with a quote is
+    // a path to the copy.
+    p += "/LOG=\"";
     p += s.LogPath;
     p += "\" ";
   }

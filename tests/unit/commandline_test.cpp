@@ -62,6 +62,10 @@ TEST(UninstallSwitches, SwitchesOnlyWhenTheLineStartsWithOne) {
   EXPECT_FALSE(back.All);
   EXPECT_STREQ(back.LogPath.c_str(), "C:\\r.log");
   EXPECT_STREQ(back.SetupLog.c_str(), "C:\\App Dir\\setup.log");
+  ParseUninstallSwitches("/LOG=\"C:\\r m.log\"", u);  // a log alone, first on the line passed on
+  ParseUninstallSwitches(CopyParameters(u, "C:\\A\\setup.log"), back);
+  EXPECT_STREQ(back.LogPath.c_str(), "C:\\r m.log");
+  EXPECT_STREQ(back.SetupLog.c_str(), "C:\\A\\setup.log");
   ParseUninstallSwitches("", u);
   EXPECT_STREQ(CopyParameters(u, "C:\\A\\setup.log").c_str(), "C:\\A\\setup.log");  // as before
 }
