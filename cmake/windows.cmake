@@ -18,6 +18,8 @@ set(PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asy
 set(PROGRAM_LINK -static -s -Wl,--gc-sections)
 
 add_library(core STATIC ${CORE_SOURCES})
+# The bridge from code page 936 text to the wide functions of Windows.
+target_sources(core PRIVATE ${CMAKE_SOURCE_DIR}/framework/widetext.cpp)
 target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(core PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_FLAGS};${GBK_FLAGS}>"
   "$<$<COMPILE_LANGUAGE:C>:-Os;-fno-asynchronous-unwind-tables;-ffunction-sections>")

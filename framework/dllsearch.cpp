@@ -58,10 +58,10 @@ FARPROC SystemProc(const char* dll, const char* name) {
   void* g_import##name = reinterpret_cast<void*>(&Late##name);
 
 LATE_BOUND("comctl32.dll", BOOL, InitCommonControlsEx, 4, (const INITCOMMONCONTROLSEX* a), (a))
-LATE_BOUND("comctl32.dll", INT_PTR, PropertySheetA, 4, (LPCPROPSHEETHEADERA a), (a))
-LATE_BOUND("comctl32.dll", HPROPSHEETPAGE, CreatePropertySheetPageA, 4, (LPCPROPSHEETPAGEA a), (a))
+LATE_BOUND("comctl32.dll", INT_PTR, PropertySheetW, 4, (LPCPROPSHEETHEADERW a), (a))
+LATE_BOUND("comctl32.dll", HPROPSHEETPAGE, CreatePropertySheetPageW, 4, (LPCPROPSHEETPAGEW a), (a))
 LATE_BOUND("comctl32.dll", BOOL, DestroyPropertySheetPage, 4, (HPROPSHEETPAGE a), (a))
-LATE_BOUND("comdlg32.dll", BOOL, GetOpenFileNameA, 4, (LPOPENFILENAMEA a), (a))
+LATE_BOUND("comdlg32.dll", BOOL, GetOpenFileNameW, 4, (LPOPENFILENAMEW a), (a))
 
 BOOL HardenDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");

@@ -18,7 +18,7 @@ BOOL CSetupApp::InitInstance() {
   AfxOleInit();
   Enable3dControls();
   if (!LoadPackage()) {
-    MessageBoxA(0, kTextLoadFailed, "", MB_OK);
+    MessageBoxMb(0, kTextLoadFailed, "", MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }

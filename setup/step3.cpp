@@ -9,7 +9,7 @@ static bool Exists(const char* path) { return GetFileAttributesA(path) != INVALI
 BOOL ValidateFolder(const char* path, const char* caption) {
   const char* refusal = FolderRefusal(path, DriveType, Exists);
   if (!refusal) return TRUE;
-  MessageBoxA(0, refusal, caption, MB_OK);
+  MessageBoxMb(0, refusal, caption, MB_OK);
   return FALSE;
 }
 
