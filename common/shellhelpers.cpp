@@ -7,7 +7,9 @@
 
 #include "../framework/file.h"
 #include "../framework/dllsearch.h"
+#include "../framework/fsys.h"
 #include "../framework/mbcs.h"
+#include "../framework/widetext.h"
 
 typedef HRESULT(STDAPICALLTYPE* ServerProc)();
 
@@ -70,10 +72,8 @@ CString GetSpecialFolderPath(int csidl) {
 }
 
 CString TempFilePath(const char* name) {
-  char dir[256];
-  DWORD n = GetTempPathA(255, dir);
-  if (n == 0 || n >= 255) return CString();
-  CString path(dir);
+  CString path = TempFolderMb(254);
+  if (path.IsEmpty()) return path;
   path += name;
   return path;
 }
@@ -82,7 +82,7 @@ HICON LoadIconFromBytes(const void* bytes, int count) {
   CString tmp = TempFilePath(TEMP_FILE_NAME);
   if (tmp.IsEmpty() || count < 0) return 0;
   // A read-only leftover of the same name must not stop the write.
-  if (GetFileAttributesA(tmp) != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(tmp, FILE_ATTRIBUTE_NORMAL);
+  if (GetAttributes(tmp) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(tmp);
   CFile f;
   if (!f.Open(tmp, CFile::modeCreate | CFile::modeWrite)) return 0;
   BOOL written = f.Write(bytes, static_cast<unsigned>(count));
@@ -90,8 +90,8 @@ HICON LoadIconFromBytes(const void* bytes, int count) {
   HICON icon = 0;
   if (written)
     icon = static_cast<HICON>(
-        LoadImageA(0, tmp, IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION));
-  DeleteFileA(tmp);
+        LoadImageW(0, CWideText(tmp), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION));
+  RemoveFile(tmp);
   return icon;
 }
 

@@ -4,6 +4,8 @@
 #include <commdlg.h>
 #include <string.h>
 
+#include "widetext.h"
+
 // Not in every SDK's headers; values as the system defines them.
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
@@ -82,8 +84,9 @@ BOOL HardenDllSearch() {
 
 HMODULE LoadLibraryBeside(const char* path) {
   if (g_limited) {
-    HMODULE lib = LoadLibraryExA(path, 0, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    HMODULE lib =
+        LoadLibraryExW(CWideText(path), 0, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
     if (lib) return lib;
   }
-  return LoadLibraryA(path);
+  return LoadLibraryW(CWideText(path));
 }

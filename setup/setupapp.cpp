@@ -8,9 +8,7 @@
 #include "texts.h"
 
 CSetupApp::CSetupApp() : CWinApp(0) {
-  char path[256] = {0};
-  GetModuleFileNameA(0, path, 255);
-  ModulePath = path;
+  ModulePath = ModulePathMb(0, 254);
 }
 
 BOOL CSetupApp::InitInstance() {
@@ -53,7 +51,7 @@ BOOL CSetupApp::LoadPackage() {
   CFieldTable table;
   if (table.LoadFile(tmp, TABLE_KEY)) {
     ParsePackageIndex(table, *this);
-    DeleteFileA(tmp);
+    RemoveFile(tmp);
   } else {
     result = FALSE;  // the temporary file stays, as the failed read left it
   }

@@ -1,10 +1,11 @@
 #include "step3.h"
 
 #include "folderbrowser.h"
+#include "framework/fsys.h"
 #include "setupapp.h"
 
-static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeA(drive)); }
-static bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeW(CWideText(drive))); }
+static bool Exists(const char* path) { return GetAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 BOOL ValidateFolder(const char* path, const char* caption) {
   const char* refusal = FolderRefusal(path, DriveType, Exists);
@@ -14,9 +15,7 @@ BOOL ValidateFolder(const char* path, const char* caption) {
 }
 
 CStep3::CStep3() : CStepPage(IDD_STEP3) {
-  char windows[256] = {0};
-  GetWindowsDirectoryA(windows, 255);
-  m_folder = DefaultInstallFolder(windows, App().ProductName);
+  m_folder = DefaultInstallFolder(WindowsFolderMb(254), App().ProductName);
 }
 
 void CStep3::DoDataExchange(CDataExchange* pDX) {
@@ -63,7 +62,7 @@ LRESULT CStep3::OnWizardNext() {
   // next attempt reads the edit afresh.
   m_folder = WithBackslash(m_folder);
   if (!ValidateFolder(ParentFolder(m_folder), "")) return -1;
-  CreateDirectoryA(m_folder, 0);
+  CreateFolder(m_folder);
   App().InstallDir = m_folder;
   return CStepPage::OnWizardNext();
 }
