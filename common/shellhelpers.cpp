@@ -98,9 +98,10 @@ HICON LoadIconFromBytes(const void* bytes, int count) {
 // Sets a key's default value to text (REG_SZ, the terminator counted).
 static void SetDefaultValue(const CString& key, const CString& text) {
   HKEY h = 0;
-  if (RegOpenKeyA(HKEY_CLASSES_ROOT, key, &h) != ERROR_SUCCESS) return;
-  RegSetValueExA(h, 0, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.GetLength() + 1));
+  if (RegOpenKeyW(HKEY_CLASSES_ROOT, CWideText(key), &h) != ERROR_SUCCESS) return;
+  CWideText value(text);
+  RegSetValueExW(h, 0, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.Get()),
+                 static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(WCHAR)));
   RegCloseKey(h);
 }
 
@@ -116,8 +117,8 @@ void RegisterFileType(const char* ext, const char* program) {
   for (int i = 0; i < 6; i++) {
     HKEY h = 0;
     DWORD disposition = 0;
-    char cls[1] = {0};
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keys[i], 0, cls, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h,
+    WCHAR cls[1] = {0};
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, CWideText(keys[i]), 0, cls, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h,
                         &disposition) == ERROR_SUCCESS)
       RegCloseKey(h);
   }
