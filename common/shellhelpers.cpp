@@ -29,8 +29,8 @@ int RegisterServer(const char* path) {
 }
 
 BOOL CreateShortcut(const char* target, const char* linkPath) {
-  IShellLinkA* link = 0;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  IShellLinkW* link = 0;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               reinterpret_cast<void**>(&link))) ||
       !link)
     return FALSE;
@@ -39,34 +39,36 @@ BOOL CreateShortcut(const char* target, const char* linkPath) {
   // be 0x5C.
   int slash = ReverseFindCharMb(t, '\\');
   CString folder = slash >= 0 ? t.Left(slash) : CString();
-  link->SetWorkingDirectory(folder);
-  link->SetPath(target);
-  link->SetDescription("");
+  link->SetWorkingDirectory(CWideText(folder));
+  link->SetPath(CWideText(target));
+  link->SetDescription(L"");
   link->SetShowCmd(SW_SHOW);
   IPersistFile* file = 0;
   if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) || !file) {
     link->Release();
     return FALSE;
   }
-  WCHAR wide[MAX_PATH];
-  wide[0] = 0;
+  CWideText wide(linkPath);
   // A path that does not fit gives no name at all rather than a cut one.
-  if (!MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, linkPath, -1, wide, MAX_PATH)) wide[0] = 0;
-  HRESULT hr = wide[0] ? file->Save(wide, TRUE) : E_INVALIDARG;
+  HRESULT hr = wide.Get()[0] && lstrlenW(wide) < MAX_PATH ? file->Save(wide, TRUE) : E_INVALIDARG;
   file->Release();
   link->Release();
   return SUCCEEDED(hr);
 }
 
 CString GetSpecialFolderPath(int csidl) {
-  char path[MAX_PATH + 1];
+  WCHAR path[MAX_PATH + 1];
   path[0] = 0;
   LPITEMIDLIST pidl = 0;
   if (SUCCEEDED(SHGetSpecialFolderLocation(0, csidl, &pidl)) && pidl) {
-    if (!SHGetPathFromIDListA(pidl, path)) path[0] = 0;
+    if (!SHGetPathFromIDListW(pidl, path)) path[0] = 0;
     CoTaskMemFree(pidl);
   }
-  CString result(path);
+  // A folder without a code page 936 form is no folder for the programs: a
+  // path written into setup.log must name it, and a look-alike would not.
+  BOOL lost = FALSE;
+  CString result = NarrowText(path, -1, &lost);
+  if (lost) result.Empty();
   AppendBackslashIfMissing(result);  // never after a trail byte 0x5C
   return result;
 }

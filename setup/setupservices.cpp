@@ -53,6 +53,6 @@ BOOL CSetupServices::CreateShortcut(const char* target, const char* linkPath) {
 
 void CSetupServices::CreateFolder(const char* path) { ::CreateFolder(path); }
 
-void CSetupServices::Open(const char* path) { ShellExecuteA(0, 0, path, 0, 0, SW_SHOW); }
+void CSetupServices::Open(const char* path) { ShellExecuteW(0, 0, CWideText(path), 0, 0, SW_SHOW); }
 
 void CSetupServices::ShowError(const char* text) { AfxMessageBox(text, MB_OK); }
