@@ -2,10 +2,16 @@
 
 #include "folderbrowser.h"
 #include "framework/fsys.h"
+#include "framework/widetext.h"
 #include "setupapp.h"
+#include "texts.h"
 
 static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeW(CWideText(drive))); }
 static bool Exists(const char* path) { return GetAttributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+// The folder is written into setup.log in code page 936: a name with
+// characters outside it cannot be written so that the uninstaller finds it.
+static void RefuseFolderWithoutGbkForm() { MessageBoxMb(0, kTextFolderNotGbk, "", MB_OK); }
 
 BOOL ValidateFolder(const char* path, const char* caption) {
   const char* refusal = FolderRefusal(path, DriveType, Exists);
@@ -51,6 +57,10 @@ void CStep3::OnBrowse() {
   browser.SetTitle(kTextBrowseTitle);
   browser.SetInitialFolder(m_folder);
   if (browser.Browse(m_hWnd)) {
+    if (browser.FolderLost()) {
+      RefuseFolderWithoutGbkForm();
+      return;
+    }
     m_folder = browser.GetFolder();
     UpdateData(FALSE);
   }
@@ -58,6 +68,12 @@ void CStep3::OnBrowse() {
 
 LRESULT CStep3::OnWizardNext() {
   UpdateData(TRUE);
+  BOOL lost = FALSE;
+  WindowTextMb(GetDlgItem(IDC_FOLDER), &lost);
+  if (lost) {
+    RefuseFolderWithoutGbkForm();
+    return -1;
+  }
   // The backslash goes into the member only; the edit never shows it, and the
   // next attempt reads the edit afresh.
   m_folder = WithBackslash(m_folder);
