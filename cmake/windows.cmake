@@ -2,8 +2,10 @@
 
 # The runner wrapper ctest uses: Wine with the project's prefix (one for both
 # Windows builds: a 64-bit prefix runs 32-bit and 64-bit programs).
+# A test given WINE_LOCALE runs in the prefix of that locale (scripts/wine-run).
 set(_runner [=[#!/bin/sh
-WINEPREFIX="${WINEPREFIX:-@PREFIX@}" exec "@RUNNER@" "$@"
+if [ -z "${WINEPREFIX:-}" ] && [ -z "${WINE_LOCALE:-}" ]; then WINEPREFIX="@PREFIX@"; export WINEPREFIX; fi
+exec "@RUNNER@" "$@"
 ]=])
 string(REPLACE "@PREFIX@" "${CMAKE_SOURCE_DIR}/build/wineprefix" _runner "${_runner}")
 string(REPLACE "@RUNNER@" "${CMAKE_SOURCE_DIR}/scripts/wine-run" _runner "${_runner}")
