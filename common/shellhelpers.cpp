@@ -40,7 +40,18 @@ BOOL CreateShortcut(const char* target, const char* linkPath) {
   int slash = ReverseFindCharMb(t, '\\');
   CString folder = slash >= 0 ? t.Left(slash) : CString();
   link->SetWorkingDirectory(CWideText(folder));
-  link->SetPath(CWideText(target));
+  // A link keeps its target's path in the system's code page too, and some
+  // readers (Wine among them) take it from there alone: a target without a
+  // form in that code page is given by its short form, which names the same
+  // file in ASCII. On a system of code page 936 the link is as before.
+  CWideText wideTarget(target);
+  const WCHAR* path = wideTarget;
+  WCHAR shortPath[MAX_PATH + 1];
+  if (!HasSystemCodePageForm(path)) {
+    DWORD n = GetShortPathNameW(path, shortPath, MAX_PATH + 1);
+    if (n > 0 && n <= MAX_PATH) path = shortPath;
+  }
+  link->SetPath(path);
   link->SetDescription(L"");
   link->SetShowCmd(SW_SHOW);
   IPersistFile* file = 0;

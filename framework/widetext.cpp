@@ -55,6 +55,13 @@ BOOL HasNarrowForm(const WCHAR* text) {
   return !lost;
 }
 
+BOOL HasSystemCodePageForm(const WCHAR* text) {
+  BOOL usedDefault = FALSE;
+  // A system code page that takes no such check (UTF-8) has a form for all.
+  if (!WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, 0, 0, 0, &usedDefault)) return TRUE;
+  return !usedDefault;
+}
+
 BOOL NarrowPath(const WCHAR* path, CString& out) {
   BOOL lost = FALSE;
   out = NarrowText(path, -1, &lost);

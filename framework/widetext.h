@@ -37,6 +37,10 @@ CString NarrowText(const WCHAR* text, int length = -1, BOOL* lost = 0);
 // TRUE when every character of the text has a code page 936 form.
 BOOL HasNarrowForm(const WCHAR* text);
 
+// TRUE when every character of the text has a form in the system's own
+// (ANSI) code page, the one older stored structures of Windows use.
+BOOL HasSystemCodePageForm(const WCHAR* text);
+
 // A path Windows gave back, in code page 936: its own form, or where that has
 // none its short (8.3) form, which names the same file or folder in ASCII.
 // FALSE, and out empty, when neither has a code page 936 form. For paths the
