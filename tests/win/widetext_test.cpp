@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include <string>
 
@@ -103,6 +104,39 @@ TEST(WideText, SpecialFolderWithout936FormCountsAsNone) {
   RegCloseKey(k);
   RemoveDirectoryW(odd.c_str());
   EXPECT_STREQ(path, "\\");
+}
+
+// A shortcut to a file with a Chinese name opens that file on a system of
+// any code page: the target read back from the saved link exists.
+TEST(WideText, ShortcutToAChineseNameLeadsToItOnEveryCodePage) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(0)));
+  std::wstring base = TempFolderWide() + L"widelink-" + std::to_wstring(GetCurrentProcessId());
+  CString folder = NarrowText(base.c_str()) + "\\演示软件";
+  ASSERT_TRUE(CreateDirectoryW(base.c_str(), 0));
+  ASSERT_TRUE(CreateFolder(folder));
+  CString target = folder + "\\演示.exe", linkPath = NarrowText(base.c_str()) + "\\演示.lnk";
+  HANDLE h = CreateFileW(CWideText(target), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  ASSERT_TRUE(CreateShortcut(target, linkPath));
+
+  IShellLinkW* link = 0;
+  IPersistFile* file = 0;
+  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                         reinterpret_cast<void**>(&link))));
+  ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+  EXPECT_TRUE(SUCCEEDED(file->Load(CWideText(linkPath), 0)));
+  WCHAR path[MAX_PATH + 1] = {0};
+  link->GetPath(path, MAX_PATH + 1, 0, 0);
+  file->Release();
+  link->Release();
+  EXPECT_NE(GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES) << "system code page " << GetACP();
+
+  RemoveFile(linkPath);
+  RemoveFile(target);
+  RemoveFolder(folder);
+  RemoveDirectoryW(base.c_str());
+  CoUninitialize();
 }
 
 }  // namespace
