@@ -2,8 +2,10 @@
 
 # The runner wrapper ctest uses: Wine with the project's prefix (one for both
 # Windows builds: a 64-bit prefix runs 32-bit and 64-bit programs).
+# A test given WINE_LOCALE runs in the prefix of that locale (scripts/wine-run).
 set(_runner [=[#!/bin/sh
-WINEPREFIX="${WINEPREFIX:-@PREFIX@}" exec "@RUNNER@" "$@"
+if [ -z "${WINEPREFIX:-}" ] && [ -z "${WINE_LOCALE:-}" ]; then WINEPREFIX="@PREFIX@"; export WINEPREFIX; fi
+exec "@RUNNER@" "$@"
 ]=])
 string(REPLACE "@PREFIX@" "${CMAKE_SOURCE_DIR}/build/wineprefix" _runner "${_runner}")
 string(REPLACE "@RUNNER@" "${CMAKE_SOURCE_DIR}/scripts/wine-run" _runner "${_runner}")
@@ -18,6 +20,8 @@ set(PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asy
 set(PROGRAM_LINK -static -s -Wl,--gc-sections)
 
 add_library(core STATIC ${CORE_SOURCES})
+# The bridge from code page 936 text to the wide functions of Windows.
+target_sources(core PRIVATE ${CMAKE_SOURCE_DIR}/framework/widetext.cpp)
 target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(core PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_FLAGS};${GBK_FLAGS}>"
   "$<$<COMPILE_LANGUAGE:C>:-Os;-fno-asynchronous-unwind-tables;-ffunction-sections>")

@@ -59,34 +59,38 @@ DWORD SizeInKiB(long long bytes) {
 
 #ifdef _WIN32
 
+#include "../framework/widetext.h"
+
 namespace {
 
 BOOL SetText(HKEY key, const char* name, const char* value) {
-  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                        static_cast<DWORD>(strlen(value) + 1)) == ERROR_SUCCESS;
+  CWideText wide(value);
+  return RegSetValueExW(key, CWideText(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.Get()),
+                        static_cast<DWORD>((lstrlenW(wide) + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
 }
 
 BOOL SetNumber(HKEY key, const char* name, DWORD value) {
-  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+  return RegSetValueExW(key, CWideText(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
          ERROR_SUCCESS;
 }
 
 // A text when given; a value left from an earlier version is removed.
 BOOL SetOptionalText(HKEY key, const char* name, const CString& value) {
   if (!value.IsEmpty()) return SetText(key, name, value);
-  RegDeleteValueA(key, name);
+  RegDeleteValueW(key, CWideText(name));
   return TRUE;
 }
 
 // A text value of the entry, empty when it has none (or one too long).
 CString ReadText(HKEY key, const char* name) {
-  char buffer[MAX_PATH * 2];
-  DWORD type = 0, size = sizeof buffer - 1;
-  if (RegQueryValueExA(key, name, 0, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+  WCHAR buffer[MAX_PATH * 2];
+  DWORD type = 0, size = sizeof buffer - sizeof(WCHAR);
+  if (RegQueryValueExW(key, CWideText(name), 0, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return CString();
-  buffer[size < sizeof buffer ? size : sizeof buffer - 1] = 0;
-  return CString(buffer);
+  DWORD chars = size / sizeof(WCHAR);
+  buffer[chars < MAX_PATH * 2 ? chars : MAX_PATH * 2 - 1] = 0;
+  return NarrowText(buffer);
 }
 
 }  // namespace
@@ -97,7 +101,7 @@ BOOL WriteProductEntry(const PackageSettings& s, const char* installDir, const c
   CString path(PRODUCT_ENTRY_ROOT "\\");
   path += keyName;
   HKEY key = 0;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, 0, 0, KEY_SET_VALUE, 0, &key, 0) != ERROR_SUCCESS) return FALSE;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, CWideText(path), 0, 0, 0, KEY_SET_VALUE, 0, &key, 0) != ERROR_SUCCESS) return FALSE;
   SYSTEMTIME now;
   GetLocalTime(&now);
   CString date;
@@ -120,26 +124,28 @@ BOOL WriteProductEntry(const PackageSettings& s, const char* installDir, const c
 
 int RemoveProductEntries(const char* folder) {
   HKEY root = 0;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY_ROOT, 0, KEY_READ | KEY_WRITE, &root) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"" PRODUCT_ENTRY_ROOT, 0, KEY_READ | KEY_WRITE, &root) != ERROR_SUCCESS)
     return 0;
   int removed = 0;
   // Names are gathered first: deleting while enumerating shifts the indexes.
   CString names[64];
   int count = 0;
-  char name[256];
+  WCHAR name[256];
   for (DWORD i = 0; count < 64; i++) {
-    DWORD n = sizeof name;
-    LONG r = RegEnumKeyExA(root, i, name, &n, 0, 0, 0, 0);
+    DWORD n = sizeof name / sizeof name[0];
+    LONG r = RegEnumKeyExW(root, i, name, &n, 0, 0, 0, 0);
     if (r == ERROR_NO_MORE_ITEMS) break;
     if (r != ERROR_SUCCESS) continue;
+    // A key without a code page 936 form is not one this setup wrote.
+    if (!HasNarrowForm(name)) continue;
     HKEY entry = 0;
-    if (RegOpenKeyExA(root, name, 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(root, name, 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
     if (EntryBelongsTo(ReadText(entry, "InstallLocation"), ReadText(entry, "UninstallString"), folder))
-      names[count++] = name;
+      names[count++] = NarrowText(name);
     RegCloseKey(entry);
   }
   for (int i = 0; i < count; i++)
-    if (RegDeleteKeyA(root, names[i]) == ERROR_SUCCESS) removed++;
+    if (RegDeleteKeyW(root, CWideText(names[i])) == ERROR_SUCCESS) removed++;
   RegCloseKey(root);
   return removed;
 }

@@ -1,6 +1,7 @@
 #include "runlog.h"
 
 #include "framework/memory.h"
+#include "framework/widetext.h"
 
 CRunLog::CRunLog() : m_file(INVALID_HANDLE_VALUE) {}
 
@@ -9,7 +10,7 @@ CRunLog::~CRunLog() { Close(); }
 BOOL CRunLog::Open(const char* path) {
   Close();
   if (!path || !path[0]) return FALSE;
-  m_file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+  m_file = CreateFileW(CWideText(path), GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
   if (m_file == INVALID_HANDLE_VALUE) return FALSE;
   static const char bom[] = "\xEF\xBB\xBF";
   DWORD written = 0;
@@ -19,11 +20,11 @@ BOOL CRunLog::Open(const char* path) {
 
 void CRunLog::Line(const char* text) {
   if (m_file == INVALID_HANDLE_VALUE) return;
-  int wide = MultiByteToWideChar(CP_ACP, 0, text, -1, 0, 0);
+  int wide = MultiByteToWideChar(kTextCodePage, 0, text, -1, 0, 0);
   if (wide <= 0) return;
   WCHAR* w = static_cast<WCHAR*>(AllocBuffer(static_cast<size_t>(wide) * sizeof(WCHAR)));
   if (!w) return;
-  MultiByteToWideChar(CP_ACP, 0, text, -1, w, wide);
+  MultiByteToWideChar(kTextCodePage, 0, text, -1, w, wide);
   int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, 0, 0, 0, 0);
   char* utf8 = n > 0 ? static_cast<char*>(AllocBuffer(static_cast<size_t>(n) + 2)) : 0;
   if (utf8) {

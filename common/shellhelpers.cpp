@@ -7,7 +7,9 @@
 
 #include "../framework/file.h"
 #include "../framework/dllsearch.h"
+#include "../framework/fsys.h"
 #include "../framework/mbcs.h"
+#include "../framework/widetext.h"
 
 typedef HRESULT(STDAPICALLTYPE* ServerProc)();
 
@@ -27,8 +29,8 @@ int RegisterServer(const char* path) {
 }
 
 BOOL CreateShortcut(const char* target, const char* linkPath) {
-  IShellLinkA* link = 0;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  IShellLinkW* link = 0;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               reinterpret_cast<void**>(&link))) ||
       !link)
     return FALSE;
@@ -37,43 +39,54 @@ BOOL CreateShortcut(const char* target, const char* linkPath) {
   // be 0x5C.
   int slash = ReverseFindCharMb(t, '\\');
   CString folder = slash >= 0 ? t.Left(slash) : CString();
-  link->SetWorkingDirectory(folder);
-  link->SetPath(target);
-  link->SetDescription("");
+  link->SetWorkingDirectory(CWideText(folder));
+  // A link keeps its target's path in the system's code page too, and some
+  // readers (Wine among them) take it from there alone: a target without a
+  // form in that code page is given by its short form, which names the same
+  // file in ASCII. On a system of code page 936 the link is as before.
+  CWideText wideTarget(target);
+  const WCHAR* path = wideTarget;
+  WCHAR shortPath[MAX_PATH + 1];
+  if (!HasSystemCodePageForm(path)) {
+    DWORD n = GetShortPathNameW(path, shortPath, MAX_PATH + 1);
+    if (n > 0 && n <= MAX_PATH) path = shortPath;
+  }
+  link->SetPath(path);
+  link->SetDescription(L"");
   link->SetShowCmd(SW_SHOW);
   IPersistFile* file = 0;
   if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) || !file) {
     link->Release();
     return FALSE;
   }
-  WCHAR wide[MAX_PATH];
-  wide[0] = 0;
+  CWideText wide(linkPath);
   // A path that does not fit gives no name at all rather than a cut one.
-  if (!MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, linkPath, -1, wide, MAX_PATH)) wide[0] = 0;
-  HRESULT hr = wide[0] ? file->Save(wide, TRUE) : E_INVALIDARG;
+  HRESULT hr = wide.Get()[0] && lstrlenW(wide) < MAX_PATH ? file->Save(wide, TRUE) : E_INVALIDARG;
   file->Release();
   link->Release();
   return SUCCEEDED(hr);
 }
 
 CString GetSpecialFolderPath(int csidl) {
-  char path[MAX_PATH + 1];
+  WCHAR path[MAX_PATH + 1];
   path[0] = 0;
   LPITEMIDLIST pidl = 0;
   if (SUCCEEDED(SHGetSpecialFolderLocation(0, csidl, &pidl)) && pidl) {
-    if (!SHGetPathFromIDListA(pidl, path)) path[0] = 0;
+    if (!SHGetPathFromIDListW(pidl, path)) path[0] = 0;
     CoTaskMemFree(pidl);
   }
-  CString result(path);
+  // A folder without a code page 936 form is no folder for the programs: a
+  // path written into setup.log must name it, and a look-alike would not.
+  BOOL lost = FALSE;
+  CString result = NarrowText(path, -1, &lost);
+  if (lost) result.Empty();
   AppendBackslashIfMissing(result);  // never after a trail byte 0x5C
   return result;
 }
 
 CString TempFilePath(const char* name) {
-  char dir[256];
-  DWORD n = GetTempPathA(255, dir);
-  if (n == 0 || n >= 255) return CString();
-  CString path(dir);
+  CString path = TempFolderMb(254);
+  if (path.IsEmpty()) return path;
   path += name;
   return path;
 }
@@ -82,7 +95,7 @@ HICON LoadIconFromBytes(const void* bytes, int count) {
   CString tmp = TempFilePath(TEMP_FILE_NAME);
   if (tmp.IsEmpty() || count < 0) return 0;
   // A read-only leftover of the same name must not stop the write.
-  if (GetFileAttributesA(tmp) != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(tmp, FILE_ATTRIBUTE_NORMAL);
+  if (GetAttributes(tmp) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(tmp);
   CFile f;
   if (!f.Open(tmp, CFile::modeCreate | CFile::modeWrite)) return 0;
   BOOL written = f.Write(bytes, static_cast<unsigned>(count));
@@ -90,17 +103,18 @@ HICON LoadIconFromBytes(const void* bytes, int count) {
   HICON icon = 0;
   if (written)
     icon = static_cast<HICON>(
-        LoadImageA(0, tmp, IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION));
-  DeleteFileA(tmp);
+        LoadImageW(0, CWideText(tmp), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION));
+  RemoveFile(tmp);
   return icon;
 }
 
 // Sets a key's default value to text (REG_SZ, the terminator counted).
 static void SetDefaultValue(const CString& key, const CString& text) {
   HKEY h = 0;
-  if (RegOpenKeyA(HKEY_CLASSES_ROOT, key, &h) != ERROR_SUCCESS) return;
-  RegSetValueExA(h, 0, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.GetLength() + 1));
+  if (RegOpenKeyW(HKEY_CLASSES_ROOT, CWideText(key), &h) != ERROR_SUCCESS) return;
+  CWideText value(text);
+  RegSetValueExW(h, 0, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.Get()),
+                 static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(WCHAR)));
   RegCloseKey(h);
 }
 
@@ -116,8 +130,8 @@ void RegisterFileType(const char* ext, const char* program) {
   for (int i = 0; i < 6; i++) {
     HKEY h = 0;
     DWORD disposition = 0;
-    char cls[1] = {0};
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keys[i], 0, cls, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h,
+    WCHAR cls[1] = {0};
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, CWideText(keys[i]), 0, cls, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h,
                         &disposition) == ERROR_SUCCESS)
       RegCloseKey(h);
   }

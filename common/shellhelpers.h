@@ -14,7 +14,8 @@ HRESULT CallServerEntry(HMODULE lib, const char* name);
 // Saves a shell link at linkPath to target, working in the target's folder,
 // shown normally. COM must be initialised. TRUE when the file was saved.
 BOOL CreateShortcut(const char* target, const char* linkPath);
-// The path of a special folder (CSIDL_*), ending in a backslash.
+// The path of a special folder (CSIDL_*), ending in a backslash; a bare
+// backslash when there is none or it has no code page 936 form.
 CString GetSpecialFolderPath(int csidl);
 // An icon (the caller's to destroy) from the bytes of an .ico file, at the
 // system's default size; null when the bytes are not an icon.

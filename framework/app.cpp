@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include "mbcs.h"
+#include "widetext.h"
 #include "wnd.h"
 
 static CWinApp* g_app = 0;
@@ -20,9 +21,7 @@ CWinApp::~CWinApp() {
 void CWinApp::Startup(HINSTANCE instance) {
   m_hInstance = instance;
   if (!m_strAppName.IsEmpty()) return;
-  char path[MAX_PATH + 1] = {0};
-  GetModuleFileNameA(instance, path, MAX_PATH);
-  CString name(path);
+  CString name = ModulePathMb(instance, MAX_PATH);
   // The last backslash of its own, not the trail byte of a character.
   int slash = ReverseFindCharMb(name, '\\');
   if (slash >= 0) name = name.Mid(slash + 1);
@@ -33,9 +32,9 @@ void CWinApp::Startup(HINSTANCE instance) {
 
 int CWinApp::Run() {
   MSG msg;
-  while (GetMessageA(&msg, 0, 0, 0) > 0) {
+  while (GetMessageW(&msg, 0, 0, 0) > 0) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   return ExitInstance();
 }

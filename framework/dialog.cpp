@@ -6,6 +6,7 @@
 #include "app.h"
 #include "frameworktexts.h"
 #include "memory.h"
+#include "widetext.h"
 
 // ---- data exchange ---------------------------------------------------------
 
@@ -21,9 +22,9 @@ void CDataExchange::Fail() {
   m_bFailed = TRUE;
   if (!m_hWndLastControl) return;
   SetFocus(m_hWndLastControl);
-  char cls[16] = {0};
-  GetClassNameA(m_hWndLastControl, cls, sizeof cls);
-  if (lstrcmpiA(cls, "Edit") == 0) SendMessageA(m_hWndLastControl, EM_SETSEL, 0, -1);
+  WCHAR cls[16] = {0};
+  GetClassNameW(m_hWndLastControl, cls, sizeof cls / sizeof cls[0]);
+  if (lstrcmpiW(cls, L"Edit") == 0) SendMessageW(m_hWndLastControl, EM_SETSEL, 0, -1);
 }
 
 void DDX_Text(CDataExchange* pDX, int id, CString& value) {
@@ -32,7 +33,7 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value) {
   if (pDX->m_bSaveAndValidate)
     value = CWnd::WindowText(ctl);
   else
-    SetWindowTextA(ctl, value);
+    SetWindowTextMb(ctl, value);
 }
 
 CString TooLongText(int maxBytes) {
@@ -44,13 +45,14 @@ CString TooLongText(int maxBytes) {
 void DDV_MaxChars(CDataExchange* pDX, const CString& value, int maxBytes) {
   if (pDX->m_bFailed) return;
   if (!pDX->m_bSaveAndValidate) {
-    // Statics ignore the limit; edits take it as their entry limit.
-    if (pDX->m_hWndLastControl) SendMessageA(pDX->m_hWndLastControl, EM_LIMITTEXT, maxBytes, 0);
+    // Statics ignore the limit; edits take it as their entry limit (in
+    // characters: the check on saving counts the bytes).
+    if (pDX->m_hWndLastControl) SendMessageW(pDX->m_hWndLastControl, EM_LIMITTEXT, maxBytes, 0);
     return;
   }
   if (value.GetLength() <= maxBytes) return;
   CWinApp* app = AfxGetApp();
-  MessageBoxA(AfxGetMainWnd(), TooLongText(maxBytes), app ? app->m_strAppName.c_str() : "",
+  MessageBoxMb(AfxGetMainWnd(), TooLongText(maxBytes), app ? app->m_strAppName.c_str() : "",
               MB_OK | MB_ICONEXCLAMATION);
   pDX->Fail();
 }
@@ -59,9 +61,9 @@ void DDX_Check(CDataExchange* pDX, int id, int& value) {
   if (pDX->m_bFailed) return;
   HWND ctl = pDX->PrepareCtrl(id);
   if (pDX->m_bSaveAndValidate)
-    value = SendMessageA(ctl, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    value = SendMessageW(ctl, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
   else
-    SendMessageA(ctl, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(ctl, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
@@ -110,7 +112,7 @@ void CDialog::LinkModeless(BOOL in) {
 INT_PTR CDialog::DoModal() {
   HWND owner = m_hParent ? m_hParent : AfxGetMainWnd();
   m_modal = TRUE;
-  INT_PTR result = DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
+  INT_PTR result = DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner,
                                    DialogProc, reinterpret_cast<LPARAM>(this));
   m_modal = FALSE;
   return result;
@@ -120,7 +122,7 @@ BOOL CDialog::Create(UINT idTemplate, HWND parent) {
   m_nIDTemplate = idTemplate;
   m_hParent = parent;
   m_modal = FALSE;
-  HWND w = CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(idTemplate), parent,
+  HWND w = CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(idTemplate), parent,
                               DialogProc, reinterpret_cast<LPARAM>(this));
   if (!w) return FALSE;
   LinkModeless(TRUE);
@@ -146,7 +148,7 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
   return !dx.m_bFailed;
 }
 
-BOOL CDialog::PreTranslateMessage(MSG* msg) { return m_hWnd && IsDialogMessageA(m_hWnd, msg); }
+BOOL CDialog::PreTranslateMessage(MSG* msg) { return m_hWnd && IsDialogMessageW(m_hWnd, msg); }
 
 BOOL CDialog::PreTranslateModeless(MSG* msg) {
   for (CDialog* d = g_modeless; d; d = d->m_nextModeless) {
@@ -188,7 +190,7 @@ static void CenterOverOwner(HWND w) {
   if (owner && IsWindowVisible(owner) && !IsIconic(owner))
     GetWindowRect(owner, &area);
   else
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   int x = area.left + ((area.right - area.left) - (r.right - r.left)) / 2;
   int y = area.top + ((area.bottom - area.top) - (r.bottom - r.top)) / 2;
   if (x < 0) x = 0;
@@ -229,7 +231,7 @@ BOOL CDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 
 void CDialog::Attach(HWND w) {
   m_hWnd = w;
-  SetWindowLongPtrA(w, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(w, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
 }
 
 // Messages whose result is the dialog procedure's return value itself; all
@@ -246,19 +248,19 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     self = reinterpret_cast<CDialog*>(lp);
     if (self) self->Attach(w);
   } else {
-    self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(w, DWLP_USER));
+    self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(w, DWLP_USER));
   }
   if (!self) return FALSE;
   LRESULT result = 0;
   BOOL handled = self->HandleMessage(msg, wp, lp, &result);
   if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrA(w, DWLP_USER, 0);
+    SetWindowLongPtrW(w, DWLP_USER, 0);
     self->m_hWnd = 0;
     self->LinkModeless(FALSE);
     return FALSE;
   }
   if (!handled) return FALSE;
   if (ReturnsDirectly(msg)) return static_cast<INT_PTR>(result);
-  SetWindowLongPtrA(w, DWLP_MSGRESULT, result);
+  SetWindowLongPtrW(w, DWLP_MSGRESULT, result);
   return TRUE;
 }

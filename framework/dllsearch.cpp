@@ -4,6 +4,8 @@
 #include <commdlg.h>
 #include <string.h>
 
+#include "widetext.h"
+
 // Not in every SDK's headers; values as the system defines them.
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
@@ -58,10 +60,10 @@ FARPROC SystemProc(const char* dll, const char* name) {
   void* g_import##name = reinterpret_cast<void*>(&Late##name);
 
 LATE_BOUND("comctl32.dll", BOOL, InitCommonControlsEx, 4, (const INITCOMMONCONTROLSEX* a), (a))
-LATE_BOUND("comctl32.dll", INT_PTR, PropertySheetA, 4, (LPCPROPSHEETHEADERA a), (a))
-LATE_BOUND("comctl32.dll", HPROPSHEETPAGE, CreatePropertySheetPageA, 4, (LPCPROPSHEETPAGEA a), (a))
+LATE_BOUND("comctl32.dll", INT_PTR, PropertySheetW, 4, (LPCPROPSHEETHEADERW a), (a))
+LATE_BOUND("comctl32.dll", HPROPSHEETPAGE, CreatePropertySheetPageW, 4, (LPCPROPSHEETPAGEW a), (a))
 LATE_BOUND("comctl32.dll", BOOL, DestroyPropertySheetPage, 4, (HPROPSHEETPAGE a), (a))
-LATE_BOUND("comdlg32.dll", BOOL, GetOpenFileNameA, 4, (LPOPENFILENAMEA a), (a))
+LATE_BOUND("comdlg32.dll", BOOL, GetOpenFileNameW, 4, (LPOPENFILENAMEW a), (a))
 
 BOOL HardenDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
@@ -82,8 +84,9 @@ BOOL HardenDllSearch() {
 
 HMODULE LoadLibraryBeside(const char* path) {
   if (g_limited) {
-    HMODULE lib = LoadLibraryExA(path, 0, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    HMODULE lib =
+        LoadLibraryExW(CWideText(path), 0, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
     if (lib) return lib;
   }
-  return LoadLibraryA(path);
+  return LoadLibraryW(CWideText(path));
 }

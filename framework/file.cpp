@@ -13,6 +13,8 @@ unsigned CFile::ReadAll(void* buf, unsigned count) {
 
 #ifdef _WIN32
 
+#include "widetext.h"
+
 CFile::CFile() : m_h(INVALID_HANDLE_VALUE) {}
 CFile::~CFile() { Close(); }
 
@@ -31,7 +33,7 @@ BOOL CFile::Open(const char* path, unsigned flags) {
     default: share = 0; break;
   }
   DWORD create = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
-  m_h = CreateFileA(path, access, share, NULL, create, FILE_ATTRIBUTE_NORMAL, NULL);
+  m_h = CreateFileW(CWideText(path), access, share, NULL, create, FILE_ATTRIBUTE_NORMAL, NULL);
   return m_h != INVALID_HANDLE_VALUE;
 }
 

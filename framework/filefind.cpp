@@ -8,6 +8,8 @@
 #ifndef _WIN32
 #include <dirent.h>
 #include <sys/stat.h>
+#else
+#include "widetext.h"
 #endif
 
 CFileFind::CFileFind()
@@ -41,8 +43,13 @@ void CFileFind::Close() {
   m_haveNext = FALSE;
 }
 
-static void TakeEntry(const WIN32_FIND_DATAA& fd, CString& name, BOOL& directory, BOOL& link) {
-  name = fd.cFileName;
+// A name without a code page 936 form is taken in its short form, which
+// names the same entry; without one either it keeps its question marks, which
+// no file name holds, so it names nothing else.
+static void TakeEntry(const WIN32_FIND_DATAW& fd, CString& name, BOOL& directory, BOOL& link) {
+  BOOL lost = FALSE;
+  name = NarrowText(fd.cFileName, -1, &lost);
+  if (lost && fd.cAlternateFileName[0]) name = NarrowText(fd.cAlternateFileName);
   directory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   link = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
@@ -50,8 +57,8 @@ static void TakeEntry(const WIN32_FIND_DATAA& fd, CString& name, BOOL& directory
 BOOL CFileFind::FindFile(const char* pattern) {
   Close();
   m_folder = FolderOfPattern(pattern);
-  WIN32_FIND_DATAA fd;
-  m_h = FindFirstFileA(pattern, &fd);
+  WIN32_FIND_DATAW fd;
+  m_h = FindFirstFileW(CWideText(pattern), &fd);
   if (m_h == INVALID_HANDLE_VALUE) return FALSE;
   TakeEntry(fd, m_nextName, m_nextDirectory, m_nextLink);
   m_haveNext = TRUE;
@@ -59,8 +66,8 @@ BOOL CFileFind::FindFile(const char* pattern) {
 }
 
 BOOL CFileFind::ReadAhead() {
-  WIN32_FIND_DATAA fd;
-  m_haveNext = m_h != INVALID_HANDLE_VALUE && ::FindNextFileA(m_h, &fd);
+  WIN32_FIND_DATAW fd;
+  m_haveNext = m_h != INVALID_HANDLE_VALUE && ::FindNextFileW(m_h, &fd);
   if (m_haveNext) TakeEntry(fd, m_nextName, m_nextDirectory, m_nextLink);
   return m_haveNext;
 }

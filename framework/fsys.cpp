@@ -2,6 +2,10 @@
 
 #include "mbcs.h"
 
+#ifdef _WIN32
+#include "widetext.h"
+#endif
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +24,7 @@ CString HostPath(const char* path) {
 
 DWORD GetAttributes(const char* path) {
 #ifdef _WIN32
-  return GetFileAttributesA(path);
+  return GetFileAttributesW(CWideText(path));
 #else
   struct stat st;
   if (stat(HostPath(path), &st) != 0) return INVALID_FILE_ATTRIBUTES;
@@ -30,7 +34,7 @@ DWORD GetAttributes(const char* path) {
 
 void SetAttributesNormal(const char* path) {
 #ifdef _WIN32
-  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(CWideText(path), FILE_ATTRIBUTE_NORMAL);
 #else
   // The host's read-only: no write permission for the owner.
   CString p = HostPath(path);
@@ -41,7 +45,7 @@ void SetAttributesNormal(const char* path) {
 
 BOOL RemoveFile(const char* path) {
 #ifdef _WIN32
-  return DeleteFileA(path);
+  return DeleteFileW(CWideText(path));
 #else
   return unlink(HostPath(path)) == 0;
 #endif
@@ -49,7 +53,7 @@ BOOL RemoveFile(const char* path) {
 
 BOOL CreateFolder(const char* path) {
 #ifdef _WIN32
-  return CreateDirectoryA(path, NULL);
+  return CreateDirectoryW(CWideText(path), NULL);
 #else
   return mkdir(HostPath(path), 0755) == 0;
 #endif
@@ -58,7 +62,7 @@ BOOL CreateFolder(const char* path) {
 long long GetFileSize64(const char* path) {
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA d;
-  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &d)) return -1;
+  if (!GetFileAttributesExW(CWideText(path), GetFileExInfoStandard, &d)) return -1;
   if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
   return (static_cast<long long>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
 #else
@@ -70,7 +74,7 @@ long long GetFileSize64(const char* path) {
 
 BOOL ClearAttributes(const char* path) {
 #ifdef _WIN32
-  return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  return SetFileAttributesW(CWideText(path), FILE_ATTRIBUTE_NORMAL);
 #else
   struct stat st;
   return lstat(HostPath(path), &st) == 0;
@@ -79,7 +83,7 @@ BOOL ClearAttributes(const char* path) {
 
 BOOL RemoveFolder(const char* path) {
 #ifdef _WIN32
-  return RemoveDirectoryA(path);
+  return RemoveDirectoryW(CWideText(path));
 #else
   // As on Windows, a link to a folder goes as a link.
   CString p = HostPath(path);
@@ -94,8 +98,8 @@ BOOL IsLinkPath(const char* path) {
 #ifdef _WIN32
   // The search reports what the entry itself is, also where the platform's
   // attribute query follows the link.
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(path, &fd);
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(CWideText(path), &fd);
   if (h == INVALID_HANDLE_VALUE) return FALSE;
   FindClose(h);
   return (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;

@@ -2,6 +2,6 @@
 #pragma once
 #include "platform.h"
 
-// MessageBoxA owned by the application's main window (if any), captioned with
+// A message box owned by the application's main window (if any), captioned with
 // the application's title; returns the button chosen.
 int AfxMessageBox(const char* text, UINT type = MB_OK);

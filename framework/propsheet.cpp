@@ -9,7 +9,7 @@ CPropertyPage::CPropertyPage(UINT idTemplate)
   ZeroMemory(&m_psp, sizeof m_psp);
   m_psp.dwSize = sizeof m_psp;
   m_psp.dwFlags = PSP_DEFAULT;
-  m_psp.pszTemplate = MAKEINTRESOURCEA(idTemplate);
+  m_psp.pszTemplate = MAKEINTRESOURCEW(idTemplate);
   m_psp.pfnDlgProc = PageProc;
   m_psp.lParam = reinterpret_cast<LPARAM>(this);
 }
@@ -61,7 +61,7 @@ BOOL CPropertyPage::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* resul
 
 INT_PTR CALLBACK CPropertyPage::PageProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   // The page's object rides in the lParam of the page description.
-  if (msg == WM_INITDIALOG) lp = reinterpret_cast<const PROPSHEETPAGEA*>(lp)->lParam;
+  if (msg == WM_INITDIALOG) lp = reinterpret_cast<const PROPSHEETPAGEW*>(lp)->lParam;
   return DialogProc(w, msg, wp, lp);
 }
 
@@ -70,7 +70,7 @@ INT_PTR CALLBACK CPropertyPage::PageProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
 // The sheet being made, for the creation hook.
 static CPropertySheet* g_creating = 0;
 static HHOOK g_hook = 0;
-static const char kSheetProp[] = "CPropertySheet";
+static const WCHAR kSheetProp[] = L"CPropertySheet";
 
 CPropertySheet::CPropertySheet(const char* caption, HWND parent, UINT selectPage)
     : m_pageCount(0), m_caption(caption), m_oldProc(0), m_result(IDCANCEL), m_pageTitlePending(FALSE), m_pageRefused(FALSE) {
@@ -100,40 +100,40 @@ LRESULT CALLBACK CPropertySheet::CreationHook(int code, WPARAM wp, LPARAM lp) {
     CPropertySheet* sheet = g_creating;
     g_creating = 0;
     sheet->m_hWnd = w;
-    SetPropA(w, kSheetProp, sheet);
+    SetPropW(w, kSheetProp, sheet);
     sheet->m_oldProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SheetProc)));
+        SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SheetProc)));
   }
   return CallNextHookEx(g_hook, code, wp, lp);
 }
 
 LRESULT CALLBACK CPropertySheet::SheetProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-  CPropertySheet* sheet = static_cast<CPropertySheet*>(GetPropA(w, kSheetProp));
-  if (!sheet) return DefWindowProcA(w, msg, wp, lp);
+  CPropertySheet* sheet = static_cast<CPropertySheet*>(GetPropW(w, kSheetProp));
+  if (!sheet) return DefWindowProcW(w, msg, wp, lp);
   if (msg == WM_NCDESTROY) {
     WNDPROC old = sheet->m_oldProc;
-    RemovePropA(w, kSheetProp);
-    SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+    RemovePropW(w, kSheetProp);
+    SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
     sheet->m_hWnd = 0;
-    return CallWindowProcA(old, w, msg, wp, lp);
+    return CallWindowProcW(old, w, msg, wp, lp);
   }
   // The close box is the Cancel button, asked once (passed on, it would come
   // back as a second cancel through WM_CLOSE).
   if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE) {
-    ::PostMessageA(w, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    ::PostMessageW(w, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     return 0;
   }
   // A wizard may show each new page's title as its caption; a page without a
   // title leaves the sheet the caption it was given (or set later).
   if (msg == WM_SETTEXT && sheet->m_pageTitlePending) {
     sheet->m_pageTitlePending = FALSE;
-    if (lp && !*reinterpret_cast<const char*>(lp)) return TRUE;
+    if (lp && !*reinterpret_cast<const WCHAR*>(lp)) return TRUE;
   }
   return sheet->WindowProc(msg, wp, lp);
 }
 
 LRESULT CPropertySheet::Default(UINT msg, WPARAM wp, LPARAM lp) {
-  return CallWindowProcA(m_oldProc, m_hWnd, msg, wp, lp);
+  return CallWindowProcW(m_oldProc, m_hWnd, msg, wp, lp);
 }
 
 INT_PTR CPropertySheet::DoModal() {
@@ -141,7 +141,7 @@ INT_PTR CPropertySheet::DoModal() {
   HPROPSHEETPAGE handles[MAX_PAGES];
   for (int i = 0; i < m_pageCount; ++i) {
     m_pages[i]->m_psp.hInstance = AfxGetResourceHandle();
-    handles[i] = CreatePropertySheetPageA(&m_pages[i]->m_psp);
+    handles[i] = CreatePropertySheetPageW(&m_pages[i]->m_psp);
     if (!handles[i]) {
       for (int j = 0; j < i; ++j) DestroyPropertySheetPage(handles[j]);
       return -1;
@@ -150,18 +150,20 @@ INT_PTR CPropertySheet::DoModal() {
   m_psh.dwFlags |= PSH_MODELESS;
   m_psh.dwFlags &= ~PSH_PROPSHEETPAGE;
   m_psh.hInstance = AfxGetResourceHandle();
-  m_psh.pszCaption = m_caption;
+  CWideText caption(m_caption);
+  m_psh.pszCaption = caption;
   m_psh.nPages = m_pageCount;
   m_psh.phpage = handles;
   m_result = IDCANCEL;
 
   g_creating = this;
-  g_hook = SetWindowsHookExA(WH_CBT, CreationHook, 0, GetCurrentThreadId());
-  HWND w = reinterpret_cast<HWND>(PropertySheetA(&m_psh));
+  g_hook = SetWindowsHookExW(WH_CBT, CreationHook, 0, GetCurrentThreadId());
+  HWND w = reinterpret_cast<HWND>(PropertySheetW(&m_psh));
   UnhookWindowsHookEx(g_hook);
   g_hook = 0;
   g_creating = 0;
   m_psh.phpage = 0;
+  m_psh.pszCaption = 0;
   if (!w || w == reinterpret_cast<HWND>(-1)) {
     m_hWnd = 0;
     return -1;
@@ -176,7 +178,7 @@ INT_PTR CPropertySheet::DoModal() {
   MSG msg;
   while (m_hWnd && PropSheet_GetCurrentPageHwnd(m_hWnd)) {
     m_pageTitlePending = FALSE;  // the title comes within the page change, or never
-    BOOL got = GetMessageA(&msg, 0, 0, 0);
+    BOOL got = GetMessageW(&msg, 0, 0, 0);
     if (got <= 0) {
       if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
       break;
@@ -184,7 +186,7 @@ INT_PTR CPropertySheet::DoModal() {
     if (CDialog::PreTranslateModeless(&msg)) continue;
     if (m_hWnd && PropSheet_IsDialogMessage(m_hWnd, &msg)) continue;
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   if (ownerWasEnabled) ::EnableWindow(owner, TRUE);
   return m_result;
@@ -197,7 +199,7 @@ BOOL CPropertySheet::DestroyWindow() {
 
 BOOL CPropertySheet::SetActivePage(int index) {
   if (!m_hWnd) return FALSE;
-  return static_cast<BOOL>(::SendMessageA(m_hWnd, PSM_SETCURSEL, index, 0));
+  return static_cast<BOOL>(::SendMessageW(m_hWnd, PSM_SETCURSEL, index, 0));
 }
 
 int CPropertySheet::GetPageIndex(const CPropertyPage* page) const {

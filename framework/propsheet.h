@@ -34,7 +34,7 @@ class CPropertyPage : public CDialog {
   // The sheet's window (the page's parent).
   HWND GetSheetWindow() const { return ::GetParent(m_hWnd); }
 
-  PROPSHEETPAGEA m_psp;
+  PROPSHEETPAGEW m_psp;
   CPropertySheet* m_pSheet;
 
  protected:
@@ -67,7 +67,7 @@ class CPropertySheet : public CWnd {
   // The index of a page added to the sheet, -1 for any other.
   int GetPageIndex(const CPropertyPage* page) const;
 
-  PROPSHEETHEADERA m_psh;
+  PROPSHEETHEADERW m_psh;
 
  protected:
   // Every message of the sheet's window; the default hands it on.

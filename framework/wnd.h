@@ -1,8 +1,10 @@
 // A window handle with the few operations the programs' dialogs use on
-// themselves and on their controls.
+// themselves and on their controls. The windows are Unicode windows; texts
+// go in and come out in code page 936 (framework/widetext.h).
 #pragma once
 #include "cstring.h"
 #include "platform.h"
+#include "widetext.h"
 
 class CWnd {
  public:
@@ -15,18 +17,18 @@ class CWnd {
   HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
   HWND GetParent() const { return ::GetParent(m_hWnd); }
 
-  void SetDlgItemText(int id, const char* text) { ::SetDlgItemTextA(m_hWnd, id, text); }
+  void SetDlgItemText(int id, const char* text) { SetDlgItemTextMb(m_hWnd, id, text); }
   CString GetDlgItemText(int id) const { return WindowText(::GetDlgItem(m_hWnd, id)); }
   LRESULT SendDlgItemMessage(int id, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
-    return ::SendDlgItemMessageA(m_hWnd, id, msg, wp, lp);
+    return ::SendDlgItemMessageW(m_hWnd, id, msg, wp, lp);
   }
   LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
-    return ::SendMessageA(m_hWnd, msg, wp, lp);
+    return ::SendMessageW(m_hWnd, msg, wp, lp);
   }
   BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
-    return ::PostMessageA(m_hWnd, msg, wp, lp);
+    return ::PostMessageW(m_hWnd, msg, wp, lp);
   }
-  void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
+  void SetWindowText(const char* text) { SetWindowTextMb(m_hWnd, text); }
   CString GetWindowText() const { return WindowText(m_hWnd); }
   BOOL ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }
   BOOL EnableWindow(BOOL enable = TRUE) { return ::EnableWindow(m_hWnd, enable); }

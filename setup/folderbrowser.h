@@ -6,7 +6,7 @@
 
 class CFolderBrowser {
  public:
-  CFolderBrowser() {}
+  CFolderBrowser() : m_folderLost(FALSE) {}
 
   void SetCaption(const char* caption) { m_caption = caption; }
   void SetTitle(const char* title) { m_title = title; }
@@ -14,11 +14,15 @@ class CFolderBrowser {
   // TRUE when the user chose a file-system folder (then in GetFolder).
   BOOL Browse(HWND owner);
   CString GetFolder() const { return m_folder; }
+  // TRUE when the folder chosen has no code page 936 form (GetFolder then
+  // holds question marks in its place).
+  BOOL FolderLost() const { return m_folderLost; }
 
   CString m_caption;
   CString m_folder;
   CString m_initial;
   CString m_title;
+  BOOL m_folderLost;
 
  private:
   static int CALLBACK Callback(HWND w, UINT msg, LPARAM lp, LPARAM data);

@@ -5,22 +5,21 @@
 #include "common/fieldtable.h"
 #include "common/shellhelpers.h"
 #include "framework/memory.h"
+#include "framework/widetext.h"
 #include "silentinstall.h"
 #include "texts.h"
 
 CSetupApp::CSetupApp() : CWinApp(0) {
-  char path[256] = {0};
-  GetModuleFileNameA(0, path, 255);
-  ModulePath = path;
+  ModulePath = ModulePathMb(0, 254);
 }
 
 BOOL CSetupApp::InitInstance() {
   AfxEnableControlContainer();
   AfxOleInit();
   Enable3dControls();
-  ParseSetupSwitches(ParametersOf(GetCommandLineA()), Switches);
+  ParseSetupSwitches(ParametersOf(NarrowText(GetCommandLineW())), Switches);
   if (Switches.Help) {
-    MessageBoxA(0, kTextUsage, kTextUsageCaption, MB_OK);
+    MessageBoxMb(0, kTextUsage, kTextUsageCaption, MB_OK);
     m_nExitCode = EXIT_CANCELLED;
     return FALSE;
   }
@@ -29,7 +28,7 @@ BOOL CSetupApp::InitInstance() {
     return FALSE;
   }
   if (!LoadPackage()) {
-    MessageBoxA(0, kTextLoadFailed, "", MB_OK);
+    MessageBoxMb(0, kTextLoadFailed, "", MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
@@ -64,7 +63,7 @@ BOOL CSetupApp::LoadPackage() {
   CFieldTable table;
   if (table.LoadFile(tmp, TABLE_KEY)) {
     ParsePackageIndex(table, *this);
-    DeleteFileA(tmp);
+    RemoveFile(tmp);
   } else {
     result = FALSE;  // the temporary file stays, as the failed read left it
   }

@@ -7,8 +7,10 @@
 #include "common/productentry.h"
 #include "common/setuplog.h"
 #include "common/shellhelpers.h"
+#include "framework/fsys.h"
 #include "framework/memory.h"
 #include "framework/msgbox.h"
+#include "framework/widetext.h"
 #include "resource.h"
 
 const char kUninstallerResourceType[] = "EXE";
@@ -16,22 +18,18 @@ const char kUninstallerResourceType[] = "EXE";
 // program is anywhere near this size unpacked.
 const size_t kUninstallerMaxSize = 16UL << 20;
 
-// A folder the platform reports, or empty when it does not fit the buffer.
-static CString PlatformFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
-  char dir[256];
-  dir[0] = 0;
-  UINT n = get(dir, 255);
-  return n > 0 && n < 255 ? CString(dir) : CString();
-}
+// The folders the platform reports are empty when they do not fit 254 bytes
+// (or have no code page 936 form).
+const int kPlatformFolderMax = 254;
 
 CInstallFolders CurrentFolders(const char* installDir) {
-  return CInstallFolders(PlatformFolder(GetWindowsDirectoryA), PlatformFolder(GetSystemDirectoryA), installDir);
+  return CInstallFolders(WindowsFolderMb(kPlatformFolderMax), SystemFolderMb(kPlatformFolderMax), installDir);
 }
 
 // The size of a file, 0 when it is not there.
 static long long SizeOf(const char* path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+  if (!GetFileAttributesExW(CWideText(path), GetFileExInfoStandard, &data)) return 0;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
   return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
@@ -77,8 +75,8 @@ BOOL CSetupServices::CreateShortcut(const char* target, const char* linkPath) {
   return ::CreateShortcut(target, linkPath);
 }
 
-void CSetupServices::CreateFolder(const char* path) { CreateDirectoryA(path, 0); }
+void CSetupServices::CreateFolder(const char* path) { ::CreateFolder(path); }
 
-void CSetupServices::Open(const char* path) { ShellExecuteA(0, 0, path, 0, 0, SW_SHOW); }
+void CSetupServices::Open(const char* path) { ShellExecuteW(0, 0, CWideText(path), 0, 0, SW_SHOW); }
 
 void CSetupServices::ShowError(const char* text) { AfxMessageBox(text, MB_OK); }

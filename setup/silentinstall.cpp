@@ -3,6 +3,8 @@
 #include "common/exitcodes.h"
 #include "common/setuplog.h"
 #include "folderrules.h"
+#include "framework/fsys.h"
+#include "framework/widetext.h"
 #include "setupapp.h"
 #include "step3.h"
 #include "texts.h"
@@ -39,8 +41,8 @@ class CSilentCopyPage : public ICopyPage {
   BOOL m_noOverwrite;
 };
 
-int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeA(drive)); }
-bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeW(CWideText(drive))); }
+bool Exists(const char* path) { return GetAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 int Finish(CRunLog& log, int code) {
   CString line;
@@ -97,11 +99,7 @@ int RunSilentInstall(CSetupApp& app) {
 
   // The folder as the folder page would take it, with the page's refusals.
   CString folder = app.Switches.Folder;
-  if (folder.IsEmpty()) {
-    char windows[256] = {0};
-    GetWindowsDirectoryA(windows, 255);
-    folder = DefaultInstallFolder(windows, app.ProductName);
-  }
+  if (folder.IsEmpty()) folder = DefaultInstallFolder(WindowsFolderMb(254), app.ProductName);
   log.Line(kTextRunFolder, folder);
   if (folder.GetLength() > FOLDER_MAX) {
     log.Line(kTextRunFolderRefused, kTextRunFolderTooLong);
@@ -113,7 +111,7 @@ int RunSilentInstall(CSetupApp& app) {
     log.Line(kTextRunFolderRefused, refusal);
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
-  CreateDirectoryA(folder, 0);
+  CreateFolder(folder);
   app.InstallDir = folder;
 
   CSilentCopyPage page(log, app.Switches.NoOverwrite);

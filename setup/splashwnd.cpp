@@ -8,8 +8,8 @@ CSplashWnd::CSplashWnd() : CDialog(IDD_SPLASH), m_color(0), m_brush(0) {}
 BOOL CSplashWnd::OnInitDialog() {
   CDialog::OnInitDialog();
   if (!GetSetupApp()->SplashCaptionBar) {
-    LONG_PTR style = GetWindowLongPtrA(m_hWnd, GWL_STYLE);
-    SetWindowLongPtrA(m_hWnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
+    LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
+    SetWindowLongPtrW(m_hWnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
   }
   // The template puts the window at the screen's origin; only its size changes.
   SetWindowPos(m_hWnd, 0, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),

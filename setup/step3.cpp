@@ -1,22 +1,27 @@
 #include "step3.h"
 
 #include "folderbrowser.h"
+#include "framework/fsys.h"
+#include "framework/widetext.h"
 #include "setupapp.h"
+#include "texts.h"
 
-static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeA(drive)); }
-static bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeW(CWideText(drive))); }
+static bool Exists(const char* path) { return GetAttributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+// The folder is written into setup.log in code page 936: a name with
+// characters outside it cannot be written so that the uninstaller finds it.
+static void RefuseFolderWithoutGbkForm() { MessageBoxMb(0, kTextFolderNotGbk, "", MB_OK); }
 
 BOOL ValidateFolder(const char* path, const char* caption) {
   const char* refusal = FolderRefusal(path, DriveType, Exists);
   if (!refusal) return TRUE;
-  MessageBoxA(0, refusal, caption, MB_OK);
+  MessageBoxMb(0, refusal, caption, MB_OK);
   return FALSE;
 }
 
 CStep3::CStep3() : CStepPage(IDD_STEP3) {
-  char windows[256] = {0};
-  GetWindowsDirectoryA(windows, 255);
-  m_folder = DefaultInstallFolder(windows, App().ProductName);
+  m_folder = DefaultInstallFolder(WindowsFolderMb(254), App().ProductName);
   // A folder given with /D= is the page's proposal.
   if (!App().Switches.Folder.IsEmpty()) m_folder = App().Switches.Folder;
 }
@@ -54,6 +59,10 @@ void CStep3::OnBrowse() {
   browser.SetTitle(kTextBrowseTitle);
   browser.SetInitialFolder(m_folder);
   if (browser.Browse(m_hWnd)) {
+    if (browser.FolderLost()) {
+      RefuseFolderWithoutGbkForm();
+      return;
+    }
     m_folder = browser.GetFolder();
     UpdateData(FALSE);
   }
@@ -61,11 +70,17 @@ void CStep3::OnBrowse() {
 
 LRESULT CStep3::OnWizardNext() {
   UpdateData(TRUE);
+  BOOL lost = FALSE;
+  WindowTextMb(GetDlgItem(IDC_FOLDER), &lost);
+  if (lost) {
+    RefuseFolderWithoutGbkForm();
+    return -1;
+  }
   // The backslash goes into the member only; the edit never shows it, and the
   // next attempt reads the edit afresh.
   m_folder = WithBackslash(m_folder);
   if (!ValidateFolder(ParentFolder(m_folder), "")) return -1;
-  CreateDirectoryA(m_folder, 0);
+  CreateFolder(m_folder);
   App().InstallDir = m_folder;
   return CStepPage::OnWizardNext();
 }

@@ -27,8 +27,8 @@ BOOL CStep4::OnInitDialog() {
 BOOL CStep4::OnSetActive() {
   SetNextCaption(kTextNext);
   SetWizardButtons(0);
-  SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENA, reinterpret_cast<WPARAM>(AfxGetResourceHandle()),
-                     reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_COPY_AVI)));
+  SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENW, reinterpret_cast<WPARAM>(AfxGetResourceHandle()),
+                     reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_COPY_AVI)));
   SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
   return CStepPage::OnSetActive();
 }
@@ -57,7 +57,7 @@ BOOL CStep4::OnPaint() {
   return TRUE;
 }
 
-void CStep4::OnDestroy() { SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENA, 0, 0); }
+void CStep4::OnDestroy() { SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENW, 0, 0); }
 
 void CStep4::RunCopy() {
   CSetupApp& app = App();
@@ -106,7 +106,7 @@ BOOL CStep4::AskOverwrite(const char* question) {
 }
 
 void CStep4::ShowError(const char* text) {
-  MessageBoxA(m_hWnd, text, App().m_strAppName, MB_OK);
+  MessageBoxMb(m_hWnd, text, App().m_strAppName, MB_OK);
 }
 
 void CStep4::StopAnimation() {

@@ -6,12 +6,12 @@
 CSetupApp& CStepPage::App() const { return *GetSetupApp(); }
 
 void CStepPage::SetWizardButtons(DWORD flags) {
-  ::PostMessageA(GetSheetWindow(), PSM_SETWIZBUTTONS, 0, flags);
+  ::PostMessageW(GetSheetWindow(), PSM_SETWIZBUTTONS, 0, flags);
 }
 
 HWND CStepPage::SheetItem(int id) const { return ::GetDlgItem(GetSheetWindow(), id); }
 
-void CStepPage::SetNextCaption(const char* text) { ::SetDlgItemTextA(GetSheetWindow(), ID_WIZNEXT, text); }
+void CStepPage::SetNextCaption(const char* text) { SetDlgItemTextMb(GetSheetWindow(), ID_WIZNEXT, text); }
 
 BOOL CStepPage::ConfirmQuit(const char* message) {
   if (App().ConfirmCancel(message, kTextContinue, kTextQuit) == 1) return CPropertyPage::OnQueryCancel();

@@ -22,6 +22,9 @@ inline constexpr char kTextBadDrive[] = "无效的驱动器";
 inline constexpr char kTextBadFolder[] = "无效的文件夹";
 inline constexpr char kTextFloppy[] = "软盘驱动器";
 inline constexpr char kTextNetwork[] = "网络驱动器";
+// A folder whose name holds characters outside the Simplified Chinese (GBK)
+// character set: setup.log could not name it for the uninstaller.
+inline constexpr char kTextFolderNotGbk[] = "文件夹名称中含有简体中文 (GBK) 字符集以外的字符, 无法安装到此文件夹。请选择其他文件夹。";
 // The copy page.
 inline constexpr char kTextGettingFileInfo[] = "正在获取文件信息...";
 inline constexpr char kTextCopyingTo[] = "正在拷贝至 %s ";  // the shortened target path

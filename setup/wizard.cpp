@@ -14,7 +14,7 @@ HICON MakeProductIcon(CSetupApp& app) {
     FreeBuffer(bytes);
     return icon;
   }
-  return LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_SETUP));
+  return LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_SETUP));
 }
 
 CWizardSheet::CWizardSheet(const char* caption, HWND parent, UINT selectPage)
@@ -37,8 +37,8 @@ LRESULT CWizardSheet::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 void CWizardSheet::OnSize() {
   if (!m_firstSize) return;
   m_firstSize = FALSE;
-  LONG_PTR style = GetWindowLongPtrA(m_hWnd, GWL_STYLE);
-  SetWindowLongPtrA(m_hWnd, GWL_STYLE, style | WS_MINIMIZEBOX);
+  LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
+  SetWindowLongPtrW(m_hWnd, GWL_STYLE, style | WS_MINIMIZEBOX);
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);

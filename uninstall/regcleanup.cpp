@@ -1,6 +1,7 @@
 #include "regcleanup.h"
 
 #include "framework/mbcs.h"
+#include "framework/widetext.h"
 #include "common/regref.h"
 
 HKEY RootKeyFromName(const char* name) {
@@ -40,23 +41,32 @@ void DeleteValueEntry(const char* reference) {
 #define WALK_ROUND_LIMIT 1000000
 static BOOL RemoveTree(HKEY root, const char* subkey, BOOL& opened) {
   HKEY key;
-  opened = RegOpenKeyA(root, subkey, &key) == ERROR_SUCCESS;
+  opened = RegOpenKeyW(root, CWideText(subkey), &key) == ERROR_SUCCESS;
   if (!opened) return FALSE;
   DWORD index = 0;
   for (long round = 0; round < WALK_ROUND_LIMIT; round++) {
-    char name[256];
-    LONG r = RegEnumKeyA(key, index, name, sizeof name);
+    WCHAR wideName[256];
+    LONG r = RegEnumKeyW(key, index, wideName, sizeof wideName / sizeof wideName[0]);
     if (r == ERROR_MORE_DATA) {  // a name beyond the buffer: leave that key
       index++;
       continue;
     }
     if (r != ERROR_SUCCESS) break;  // no more items, or the key went away
+    // A name without a code page 936 form cannot be joined into a path: that
+    // key stays, like one too long for the buffer.
+    BOOL lost = FALSE;
+    CString narrow = NarrowText(wideName, -1, &lost);
+    if (lost || narrow.GetLength() >= 256) {
+      index++;
+      continue;
+    }
+    const char* name = narrow;
     char child[KEY_PATH_SIZE];
     BOOL childOpened;
     if (!JoinKeyPath(child, sizeof child, subkey, name) || !RemoveTree(root, child, childOpened))
       index++;
   }
-  BOOL gone = RegDeleteKeyA(root, subkey) == ERROR_SUCCESS;
+  BOOL gone = RegDeleteKeyW(root, CWideText(subkey)) == ERROR_SUCCESS;
   if (key != root) RegCloseKey(key);
   return gone;
 }
@@ -72,13 +82,13 @@ BOOL DeleteKeyTree(HKEY root, const char* subkey) {
 BOOL DeleteValue(HKEY root, const char* subkey, const char* valueName) {
   if (!root || !valueName) return FALSE;
   HKEY key;
-  if (RegOpenKeyA(root, subkey ? subkey : "", &key) != ERROR_SUCCESS) return FALSE;
-  RegDeleteValueA(key, valueName);
+  if (RegOpenKeyW(root, CWideText(subkey ? subkey : ""), &key) != ERROR_SUCCESS) return FALSE;
+  RegDeleteValueW(key, CWideText(valueName));
   if (key != root) RegCloseKey(key);
   return TRUE;
 }
 
 void RemoveTypeAssociation(const char* ext) {
   if (!ext || !ext[0] || FindCharMb(ext, '\\') >= 0) return;
-  for (int i = 0; i < ASSOC_KEY_COUNT; i++) RegDeleteKeyA(HKEY_CLASSES_ROOT, AssociationKey(ext, i));
+  for (int i = 0; i < ASSOC_KEY_COUNT; i++) RegDeleteKeyW(HKEY_CLASSES_ROOT, CWideText(AssociationKey(ext, i)));
 }

@@ -5,6 +5,7 @@
 #include <shobjidl.h>
 
 #include "framework/dllsearch.h"
+#include "framework/widetext.h"
 #include "common/packageindex.h"
 #include "common/productentry.h"
 #include "common/shellhelpers.h"
@@ -40,10 +41,12 @@ CString CRemovalServices::ProgramsFolder() {
 }
 
 static CString EnvironmentFolder(const char* name) {
-  char value[MAX_PATH + 1];
-  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-  if (n == 0 || n >= sizeof value) return CString();
-  return CString(value);
+  WCHAR value[MAX_PATH + 1];
+  DWORD n = GetEnvironmentVariableW(CWideText(name), value, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return CString();
+  BOOL lost = FALSE;
+  CString folder = NarrowText(value, static_cast<int>(n), &lost);
+  return lost ? CString() : folder;
 }
 
 // Every known folder the system reports (the user's Downloads, Pictures,
@@ -66,10 +69,9 @@ static int KnownFolders(CString* folders, int n, int max) {
         PWSTR wide = 0;
         // Not created, not checked: a folder's place is what counts.
         if (SUCCEEDED(known->GetPath(KF_FLAG_DONT_VERIFY, &wide)) && wide && wide[0]) {
-          char path[MAX_PATH + 1];
           BOOL lost = FALSE;
-          int len = WideCharToMultiByte(CP_ACP, 0, wide, -1, path, sizeof path, 0, &lost);
-          if (len > 1 && !lost) folders[n++] = path;
+          CString path = NarrowText(wide, -1, &lost);
+          if (!path.IsEmpty() && path.GetLength() <= MAX_PATH && !lost) folders[n++] = path;
         }
         CoTaskMemFree(wide);
         known->Release();
@@ -99,13 +101,9 @@ int CRemovalServices::ProtectedFolders(CString* folders, int max) {
       CSIDL_COMMON_ADMINTOOLS, CSIDL_RESOURCES,
   };
   int n = 0;
-  char path[MAX_PATH + 1];
-  UINT len = GetWindowsDirectoryA(path, MAX_PATH);
-  if (len > 0 && len < MAX_PATH && n < max) folders[n++] = path;
-  len = GetSystemDirectoryA(path, MAX_PATH);
-  if (len > 0 && len < MAX_PATH && n < max) folders[n++] = path;
-  DWORD temp = GetTempPathA(MAX_PATH, path);
-  if (temp > 0 && temp < MAX_PATH && n < max) folders[n++] = path;
+  CString platform[3] = {WindowsFolderMb(MAX_PATH - 1), SystemFolderMb(MAX_PATH - 1), TempFolderMb(MAX_PATH - 1)};
+  for (int i = 0; i < 3; i++)
+    if (!platform[i].IsEmpty() && n < max) folders[n++] = platform[i];
   for (unsigned i = 0; i < sizeof kSpecial / sizeof kSpecial[0] && n < max; i++) {
     CString f = SpecialFolder(kSpecial[i]);
     if (!f.IsEmpty()) folders[n++] = f;
@@ -129,20 +127,26 @@ CString CRemovalServices::ProfilesFolder() {
 }
 
 CString CRemovalServices::FullPath(const char* path) {
-  char full[MAX_PATH + 1];
-  DWORD n = GetFullPathNameA(path, sizeof full, full, 0);
-  if (n == 0 || n >= sizeof full) return CString(path);
-  // Short names (PROGRA~1) spelt out, so that they compare with the long ones.
-  char longName[MAX_PATH + 1];
-  n = GetLongPathNameA(full, longName, sizeof longName);
-  if (n > 0 && n < sizeof longName) return CString(longName);
-  return CString(full);
+  WCHAR full[MAX_PATH + 1];
+  DWORD n = GetFullPathNameW(CWideText(path), MAX_PATH + 1, full, 0);
+  if (n == 0 || n > MAX_PATH) return CString(path);
+  // Short names (PROGRA~1) spelt out, so that they compare with the long ones
+  // (unless the long one has no code page 936 form).
+  WCHAR longName[MAX_PATH + 1];
+  BOOL lost = FALSE;
+  DWORD m = GetLongPathNameW(full, longName, MAX_PATH + 1);
+  if (m > 0 && m <= MAX_PATH) {
+    CString spelt = NarrowText(longName, static_cast<int>(m), &lost);
+    if (!lost) return spelt;
+  }
+  CString result = NarrowText(full, static_cast<int>(n), &lost);
+  return lost ? CString(path) : result;
 }
 
 BOOL CRemovalServices::IdentifyFolder(const char* path, FolderIdentity& id) {
   // No access asked for: this only reads what the folder is. Backup semantics
   // open folders; links and junctions are followed to what they lead to.
-  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, OPEN_EXISTING,
+  HANDLE h = CreateFileW(CWideText(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS, 0);
   if (h == INVALID_HANDLE_VALUE) return FALSE;
   BY_HANDLE_FILE_INFORMATION info;

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "framework/widetext.h"
 #include "uninstallsettings.h"
 
 // How many folder names are tried before giving up.
@@ -47,7 +48,7 @@ CString CreatePrivateFolder(const CString& base) {
     CString folder;
     folder.Format("%s%s-%08lx", base.c_str(), TEMP_COPY_BASE, static_cast<unsigned long>(seed + i));
     // Fails on anything already there: a folder someone prepared is never used.
-    if (CreateDirectoryA(folder, &sa)) made = folder;
+    if (CreateDirectoryW(CWideText(folder), &sa)) made = folder;
     else if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
   LocalFree(sa.lpSecurityDescriptor);
@@ -83,8 +84,8 @@ CTemporaryCopy::~CTemporaryCopy() {
 void CTemporaryCopy::Discard() {
   if (m_held != INVALID_HANDLE_VALUE) CloseHandle(m_held);
   m_held = INVALID_HANDLE_VALUE;
-  if (!Path.IsEmpty()) DeleteFileA(Path);
-  if (!Folder.IsEmpty()) RemoveDirectoryA(Folder);
+  if (!Path.IsEmpty()) DeleteFileW(CWideText(Path));
+  if (!Folder.IsEmpty()) RemoveDirectoryW(CWideText(Folder));
   Path = CString();
   Folder = CString();
 }
@@ -96,14 +97,14 @@ BOOL CTemporaryCopy::Make(const char* source, const char* tempFolder) {
   Folder = CreatePrivateFolder(base);
   if (Folder.IsEmpty()) return FALSE;
   Path = TemporaryCopyPath(Folder);
-  if (!CopyFileA(source, Path, TRUE)) {
+  if (!CopyFileW(CWideText(source), CWideText(Path), TRUE)) {
     Discard();
     return FALSE;
   }
   // Held shared for reading only from the check to the start: the file that
   // starts is the file that was checked.
-  m_held = CreateFileA(Path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
-  HANDLE original = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
+  m_held = CreateFileW(CWideText(Path), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+  HANDLE original = CreateFileW(CWideText(source), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
   BOOL same = m_held != INVALID_HANDLE_VALUE && original != INVALID_HANDLE_VALUE && SameFileContent(m_held, original);
   if (original != INVALID_HANDLE_VALUE) CloseHandle(original);
@@ -113,15 +114,16 @@ BOOL CTemporaryCopy::Make(const char* source, const char* tempFolder) {
 
 BOOL CTemporaryCopy::Start(const char* parameters, DWORD* exitCode) {
   if (m_held == INVALID_HANDLE_VALUE) return FALSE;
-  SHELLEXECUTEINFOA sei;
+  CWideText file(Path), wideParameters(parameters), folder(Folder);
+  SHELLEXECUTEINFOW sei;
   memset(&sei, 0, sizeof sei);
   sei.cbSize = sizeof sei;
   sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  sei.lpFile = Path;
-  sei.lpParameters = parameters;  // unquoted: the copy takes the whole text
-  sei.lpDirectory = Folder;
+  sei.lpFile = file;
+  sei.lpParameters = wideParameters;  // unquoted: the copy takes the whole text
+  sei.lpDirectory = folder;
   sei.nShow = SW_SHOW;
-  BOOL started = ShellExecuteExA(&sei) && sei.hProcess;
+  BOOL started = ShellExecuteExW(&sei) && sei.hProcess;
   if (started && exitCode) {
     // A deployment tool waits for this instance: it ends with the copy.
     CloseHandle(m_held);
@@ -138,7 +140,7 @@ BOOL CTemporaryCopy::Start(const char* parameters, DWORD* exitCode) {
 BOOL CTemporaryCopy::ScheduleRemoval() {
   if (Path.IsEmpty() || Folder.IsEmpty()) return FALSE;
   // In this order: the folder is empty when its turn comes.
-  BOOL file = MoveFileExA(Path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
-  BOOL folder = MoveFileExA(Folder, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+  BOOL file = MoveFileExW(CWideText(Path), 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+  BOOL folder = MoveFileExW(CWideText(Folder), 0, MOVEFILE_DELAY_UNTIL_REBOOT);
   return file && folder;
 }

@@ -10,6 +10,7 @@
 #include "common/shellhelpers.h"
 #include "framework/fsys.h"
 #include "framework/msgbox.h"
+#include "framework/widetext.h"
 #include "silentremoval.h"
 #include "tempcopy.h"
 #include "uninstalldlg.h"
@@ -18,10 +19,7 @@
 #define START_PATH_SIZE 256
 
 CUninstallApp::CUninstallApp() : CWinApp(0) {
-  char path[START_PATH_SIZE] = {0};
-  DWORD n = GetModuleFileNameA(0, path, START_PATH_SIZE - 1);
-  path[n < START_PATH_SIZE ? n : START_PATH_SIZE - 1] = 0;
-  ModulePath = path;
+  ModulePath = ModulePathMb(0, START_PATH_SIZE - 1);
 }
 
 BOOL CUninstallApp::LoadUninstallTable() {
@@ -33,16 +31,15 @@ BOOL CUninstallApp::InitInstance() {
   Enable3dControls();
   // The picture loader and the shell's file dialog want OLE.
   AfxOleInit();
-  ParseUninstallSwitches(CommandLineParameters(GetCommandLineA()), Switches);
+  ParseUninstallSwitches(CommandLineParameters(NarrowText(GetCommandLineW())), Switches);
   if (!LoadUninstallTable()) {
     if (Switches.Silent) LogFailure(TABLE_FAILED_TEXT, EXIT_DAMAGED_PACKAGE);
     else AfxMessageBox(TABLE_FAILED_TEXT, MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
-  char temp[START_PATH_SIZE] = {0};
-  DWORD n = GetTempPathA(START_PATH_SIZE - 1, temp);
-  if (n >= START_PATH_SIZE - 1) temp[0] = 0;  // did not fit: no temporary folder
+  // Empty when it does not fit: no temporary folder.
+  CString temp = TempFolderMb(START_PATH_SIZE - 2);
 
   if (!IsTemporaryCopy(ModulePath)) {
     DWORD copyExitCode = EXIT_DONE;
@@ -97,8 +94,9 @@ BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& c
   // the copy's (a running program may be renamed on its volume). Where that
   // cannot be done the copy reports the file as left.
   CString parked = copy.Folder + "\\" + TEMP_PARKED_NAME;
-  BOOL movedAway = MoveFileExA(ModulePath, parked, 0);
-  if (movedAway) MoveFileExA(parked, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+  CWideText wideModule(ModulePath), wideParked(parked);
+  BOOL movedAway = MoveFileExW(wideModule, wideParked, 0);
+  if (movedAway) MoveFileExW(wideParked, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
   copy.ScheduleRemoval();
   BOOL started = copy.Start(parameters, &copyExitCode);
   // A run that did not get as far as the uninstaller (not started, no log,
@@ -106,7 +104,7 @@ BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& c
   // back in its place.
   BOOL untouched = !started || copyExitCode == EXIT_CANCELLED || copyExitCode == EXIT_DAMAGED_PACKAGE ||
                    GetAttributes(SetupLogPath) != INVALID_FILE_ATTRIBUTES;
-  if (movedAway && untouched) MoveFileExA(parked, ModulePath, 0);
+  if (movedAway && untouched) MoveFileExW(wideParked, wideModule, 0);
   return started;
 }
 
@@ -115,25 +113,30 @@ BOOL CUninstallApp::LocateSetupLog() {
   SetupLogPath = CommandLine;
   if (SetupLogPath.IsEmpty() || GetAttributes(SetupLogPath) == INVALID_FILE_ATTRIBUTES) {
     if (Switches.Silent) return FALSE;  // nobody to ask
-    char file[MAX_PATH + 1];
-    strcpy(file, SETUP_LOG_NAME);
-    CString folder = FolderOf(SetupLogPath);  // lives as long as the dialog runs
-    OPENFILENAMEA ofn;
+    WCHAR file[MAX_PATH + 1];
+    lstrcpyW(file, L"" SETUP_LOG_NAME);
+    CString folder = FolderOf(SetupLogPath);
+    CWideText wideFolder(folder.IsEmpty() ? 0 : folder.c_str());  // lives as long as the dialog runs
+    OPENFILENAMEW ofn;
     memset(&ofn, 0, sizeof ofn);
     ofn.lStructSize = sizeof ofn;
     ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.lpstrInitialDir = folder.IsEmpty() ? 0 : folder.c_str();
-    ofn.lpstrDefExt = SETUP_LOG_NAME;
+    ofn.nMaxFile = sizeof file / sizeof file[0];
+    ofn.lpstrInitialDir = wideFolder;
+    ofn.lpstrDefExt = L"" SETUP_LOG_NAME;
     ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
-    if (!GetOpenFileNameA(&ofn)) return FALSE;
-    SetupLogPath = file;
+    if (!GetOpenFileNameW(&ofn)) return FALSE;
+    // A log in a folder without a code page 936 form is taken by its short
+    // path, which names the same file.
+    if (!NarrowPath(file, SetupLogPath)) return FALSE;
     if (!IsSetupLogName(SetupLogPath)) return FALSE;
   }
   // The installation folder is taken from this path: make it absolute, so a
   // relative parameter can never name the current drive's root.
-  char full[MAX_PATH + 1];
-  DWORD n = GetFullPathNameA(SetupLogPath, sizeof full, full, 0);
-  if (n > 0 && n < sizeof full) SetupLogPath = full;
+  WCHAR full[MAX_PATH + 1];
+  DWORD n = GetFullPathNameW(CWideText(SetupLogPath), MAX_PATH + 1, full, 0);
+  BOOL lost = FALSE;
+  CString fullPath = n > 0 && n <= MAX_PATH ? NarrowText(full, static_cast<int>(n), &lost) : CString();
+  if (!fullPath.IsEmpty() && !lost) SetupLogPath = fullPath;
   return TRUE;
 }

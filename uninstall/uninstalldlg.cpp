@@ -53,7 +53,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       FreeBuffer(bytes);
     }
   } else {
-    m_icon = LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_RIDKIT));
+    m_icon = LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDI_RIDKIT));
   }
 }
 
@@ -76,12 +76,12 @@ BOOL CUninstallDlg::OnInitDialog() {
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
   m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, REMOVAL_PROGRESS_MAX));
-  m_animation.SendMessage(ACM_OPENA, reinterpret_cast<WPARAM>(AfxGetInstanceHandle()),
-                         reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_CLIP)));
+  m_animation.SendMessage(ACM_OPENW, reinterpret_cast<WPARAM>(AfxGetInstanceHandle()),
+                         reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_CLIP)));
   m_animation.ShowWindow(SW_HIDE);
   m_headlineText.Format(TEXT_PREPARING_FORMAT, m_settings.ProductName.c_str());
   SetWindowText(m_settings.ProductName);
-  m_list.m_hWnd = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_BORDER | WS_VSCROLL, ScaleForDpi(kListRect.left),
+  m_list.m_hWnd = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | WS_BORDER | WS_VSCROLL, ScaleForDpi(kListRect.left),
                                  ScaleForDpi(kListRect.top), ScaleForDpi(kListRect.right - kListRect.left),
                                  ScaleForDpi(kListRect.bottom - kListRect.top), m_hWnd,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LEFT_LIST)),
@@ -167,7 +167,7 @@ void CUninstallDlg::RunRemoval() {
 
 void CUninstallDlg::ShowFilesLeft() {
   m_state = STATE_FILES_LEFT;
-  m_animation.SendMessage(ACM_OPENA, 0, 0);  // the clip closed: the control goes blank
+  m_animation.SendMessage(ACM_OPENW, 0, 0);  // the clip closed: the control goes blank
   SetDlgItemText(IDOK, BUTTON_DELETE_ALL);
   m_button2.SetWindowText(BUTTON_EXIT);
   m_list.ShowWindow(SW_SHOW);
@@ -211,4 +211,6 @@ void CUninstallDlg::SetHeadline(const char* text) {
 void CUninstallDlg::SetStatus(const char* text) { m_status.SetWindowText(text); }
 void CUninstallDlg::SetProgress(int pos) { m_progress.SendMessage(PBM_SETPOS, pos); }
 void CUninstallDlg::ShowMessage(const char* text) { AfxMessageBox(text, MB_OK); }
-void CUninstallDlg::FileLeft(const char* path) { m_list.SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path)); }
+void CUninstallDlg::FileLeft(const char* path) {
+  m_list.SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(CWideText(path).Get()));
+}

@@ -6,7 +6,9 @@
 // presses "卸载" in the uninstall dialog and closes it at the end. At each
 // stop it asks for a screenshot: it creates SHOTS\NAME.request and waits
 // until the file is gone (the demo script takes the picture and removes it),
-// for at most 30 s.
+// for at most 30 s. At each stop of the wizard and the uninstall dialog it
+// also writes what the windows show into SHOTS\texts.txt (UTF-8, read in
+// UTF-16): the same on every system code page when the texts are right.
 //
 //   demodrive SETUP.exe PRODUCT SHOTS_FOLDER
 //   demodrive --remove PRODUCT SHOTS_FOLDER
@@ -30,6 +32,36 @@ namespace {
 
 std::string g_shots;
 
+// A window's text in UTF-8, read in UTF-16.
+std::string Utf8Text(HWND w) {
+  WCHAR wide[4096] = {0};
+  DWORD_PTR r = 0;
+  SendMessageTimeoutW(w, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG, 5000, &r);
+  wide[4095] = 0;
+  char text[16384] = {0};
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, 0, 0);
+  return text;
+}
+
+BOOL CALLBACK WriteControlText(HWND w, LPARAM lp) {
+  char cls[64] = {0};
+  GetClassNameA(w, cls, sizeof cls);
+  if (IsWindowVisible(w))
+    fprintf(reinterpret_cast<FILE*>(lp), "  %d %s: %s\n", GetDlgCtrlID(w), cls, Utf8Text(w).c_str());
+  return TRUE;
+}
+
+// Appends the caption of the window and the texts of its visible controls,
+// in window order, each with its id and class.
+void WriteTexts(HWND top, const char* name) {
+  std::string path = g_shots + "\\texts.txt";
+  FILE* f = fopen(path.c_str(), "ab");
+  if (!f) return;
+  fprintf(f, "[%s] %s\n", name, Utf8Text(top).c_str());
+  EnumChildWindows(top, WriteControlText, reinterpret_cast<LPARAM>(f));
+  fclose(f);
+}
+
 void Shot(const char* name) {
   std::string request = g_shots + "\\" + name + ".request";
   HANDLE h = CreateFileA(request.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
@@ -43,8 +75,9 @@ void Shot(const char* name) {
 // A visible top-level window of any process with that class (and caption).
 HWND FindAny(const char* cls, const char* caption, DWORD timeoutMs) {
   DWORD start = GetTickCount();
+  std::wstring wideCaption = caption ? Wide936(caption) : std::wstring();
   for (;;) {
-    HWND w = FindWindowA(cls, caption);
+    HWND w = FindWindowW(Wide936(cls).c_str(), caption ? wideCaption.c_str() : 0);
     if (w && IsWindowVisible(w)) return w;
     if (GetTickCount() - start >= timeoutMs) return 0;
     Sleep(50);
@@ -55,7 +88,8 @@ HWND FindAny(const char* cls, const char* caption, DWORD timeoutMs) {
 // showed it has ended).
 bool WaitGone(const char* cls, const char* caption, DWORD timeoutMs) {
   DWORD start = GetTickCount();
-  while (HWND w = FindWindowA(cls, caption)) {
+  std::wstring wideCaption = Wide936(caption);
+  while (HWND w = FindWindowW(Wide936(cls).c_str(), wideCaption.c_str())) {
     if (!IsWindowVisible(w) || GetTickCount() - start >= timeoutMs) return !IsWindowVisible(w);
     Sleep(50);
   }
@@ -90,9 +124,8 @@ std::string ListEntry(HWND list, int i) {
   DWORD_PTR r = 0;
   if (!SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG, 5000, &r))
     return "";
-  char text[2048] = {0};
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, 0, 0);
-  return text;
+  wide[1023] = 0;
+  return Narrow936(wide);
 }
 
 // The removal as a user does it, through ridkit.lnk in the program group.
@@ -100,14 +133,14 @@ int Remove(const std::string& product) {
   // The product's own message box (from the installation's last page) has
   // the same caption as the uninstall dialog: it must be gone first.
   WaitGone(DIALOG_CLASS, product.c_str(), 30000);
-  char programs[MAX_PATH + 1] = {0};
-  SHGetSpecialFolderPathA(0, programs, CSIDL_PROGRAMS, FALSE);
-  std::string link = std::string(programs) + "\\" + product + "\\ridkit.lnk";
-  if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  WCHAR programs[MAX_PATH + 1] = {0};
+  SHGetSpecialFolderPathW(0, programs, CSIDL_PROGRAMS, FALSE);
+  std::string link = Narrow936(programs) + "\\" + product + "\\ridkit.lnk";
+  if (GetFileAttributesW(Wide936(link).c_str()) == INVALID_FILE_ATTRIBUTES) {
     fprintf(stderr, "demodrive: no uninstaller shortcut %s\n", link.c_str());
     return 1;
   }
-  if (reinterpret_cast<INT_PTR>(ShellExecuteA(0, 0, link.c_str(), 0, 0, SW_SHOWNORMAL)) <= 32) {
+  if (reinterpret_cast<INT_PTR>(ShellExecuteW(0, 0, Wide936(link).c_str(), 0, 0, SW_SHOWNORMAL)) <= 32) {
     fprintf(stderr, "demodrive: cannot open %s\n", link.c_str());
     return 1;
   }
@@ -118,6 +151,7 @@ int Remove(const std::string& product) {
     return 1;
   }
   Sleep(300);
+  WriteTexts(dlg, "7-uninstall-ready");
   Shot("7-uninstall-ready");
   if (!Robot::Click(dlg, IDOK)) return 1;
   Sleep(300);
@@ -137,6 +171,7 @@ int Remove(const std::string& product) {
   Sleep(300);
   std::string button = Robot::ControlText(dlg, IDOK);
   bool finished = button == "完成";
+  WriteTexts(dlg, finished ? "9-uninstall-finished" : "9-uninstall-files-left");
   Shot(finished ? "9-uninstall-finished" : "9-uninstall-files-left");
   printf("%s\n", finished ? "Finished" : "Files left");
   if (!finished) {
@@ -156,14 +191,21 @@ int Remove(const std::string& product) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+  // The arguments in code page 936 whatever the system's code page (the
+  // product's name is Chinese).
+  int argc = 0;
+  LPWSTR* wideArgs = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::string args[4];
+  for (int i = 0; i < argc && i < 4; i++) args[i] = Narrow936(wideArgs[i]);
+  LocalFree(wideArgs);
   if (argc != 4) {
     fprintf(stderr, "usage: demodrive SETUP.exe PRODUCT SHOTS_FOLDER\n"
                     "       demodrive --remove PRODUCT SHOTS_FOLDER\n");
     return 2;
   }
-  std::string setup = argv[1], product = argv[2];
-  g_shots = argv[3];
+  std::string setup = args[1], product = args[2];
+  g_shots = args[3];
   if (setup == "--remove") return Remove(product);
   Robot robot;
   if (!robot.Start(setup)) {
@@ -175,15 +217,18 @@ int main(int argc, char** argv) {
     fprintf(stderr, "demodrive: the wizard did not come up\n");
     return 1;
   }
+  WriteTexts(wiz.Sheet(), "1-welcome");
   Shot("1-welcome");
   wiz.Press(ID_WIZNEXT);
   if (!wiz.WaitForPage(IDC_AGREE)) return 1;
   Robot::Click(wiz.CurrentPage(), IDC_AGREE);
   Sleep(200);
+  WriteTexts(wiz.Sheet(), "2-licence");
   Shot("2-licence");
   wiz.Press(ID_WIZNEXT);
   if (!wiz.WaitForPage(IDC_FOLDER)) return 1;
   std::string folder = Robot::ControlText(wiz.CurrentPage(), IDC_FOLDER);
+  WriteTexts(wiz.Sheet(), "3-folder");
   Shot("3-folder");
   wiz.Press(ID_WIZNEXT);
   if (!wiz.WaitForPage(IDC_COPY_STATUS)) return 1;
@@ -194,6 +239,7 @@ int main(int argc, char** argv) {
   if (!wiz.WaitForPage(IDC_FINISH_LINE1, 600000)) return 1;
   for (int box : {IDC_FINISH_DESKTOP, IDC_FINISH_STARTMENU, IDC_FINISH_GROUP, IDC_FINISH_README, IDC_FINISH_RUN})
     if (wiz.IsEnabled(box) && wiz.IsVisible(box)) wiz.SetCheck(box, true);
+  WriteTexts(wiz.Sheet(), "5-finish");
   Shot("5-finish");
   wiz.Press(ID_WIZFINISH);
   DWORD code = 1;

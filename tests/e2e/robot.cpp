@@ -101,15 +101,33 @@ bool Robot::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
   return true;
 }
 
+std::wstring Wide936(const std::string& text) {
+  int n = MultiByteToWideChar(936, 0, text.c_str(), -1, 0, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(936, 0, text.c_str(), -1, &wide[0], n);
+  wide.resize(static_cast<size_t>(n - 1));
+  return wide;
+}
+
+std::string Narrow936(const wchar_t* text) {
+  int n = WideCharToMultiByte(936, 0, text, -1, 0, 0, 0, 0);
+  if (n <= 0) return std::string();
+  std::string narrow(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(936, 0, text, -1, &narrow[0], n, 0, 0);
+  narrow.resize(static_cast<size_t>(n - 1));
+  return narrow;
+}
+
 std::string Robot::Text(HWND w) {
-  char buf[4096];
+  WCHAR buf[4096];
   buf[0] = 0;
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
-                           5000, &result))
+  if (!SendMessageTimeoutW(w, WM_GETTEXT, sizeof buf / sizeof buf[0], reinterpret_cast<LPARAM>(buf),
+                           SMTO_ABORTIFHUNG, 5000, &result))
     return std::string();
-  buf[sizeof buf - 1] = 0;
-  return std::string(buf);
+  buf[sizeof buf / sizeof buf[0] - 1] = 0;
+  return Narrow936(buf);
 }
 
 std::string Robot::ControlText(HWND dialog, int id) {
@@ -168,9 +186,11 @@ bool Robot::Checked(HWND dialog, int id) {
   return c && SendMessageTimeoutA(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &r) && r == BST_CHECKED;
 }
 
-void Robot::SetControlText(HWND dialog, int id, const std::string& text) {
+void Robot::SetControlText(HWND dialog, int id, const std::string& text) { SetControlText(dialog, id, Wide936(text)); }
+
+void Robot::SetControlText(HWND dialog, int id, const std::wstring& text) {
   DWORD_PTR r = 0;
-  SendMessageTimeoutA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+  SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
                       SMTO_ABORTIFHUNG, 5000, &r);
 }
 

@@ -33,8 +33,9 @@ class Robot {
   DWORD ProcessId() const { return pi_.dwProcessId; }
   void Kill();
 
-  // The text of a window (code page 936 bytes), read without blocking on a
-  // busy program for long.
+  // The text of a window (code page 936 bytes, converted from what the window
+  // holds in UTF-16 whatever the system's code page), read without blocking
+  // on a busy program for long.
   static std::string Text(HWND w);
   static std::string ControlText(HWND dialog, int id);
   // Presses an enabled button of a dialog; false when it is missing or disabled.
@@ -54,6 +55,7 @@ class Robot {
   static bool Enabled(HWND dialog, int id);
   static bool Checked(HWND dialog, int id);
   static void SetControlText(HWND dialog, int id, const std::string& text);
+  static void SetControlText(HWND dialog, int id, const std::wstring& text);
   // A key pressed and released in the window that has the focus in w's thread.
   static void PressKey(HWND w, int vk);
   // The close box of a window's caption bar.
@@ -65,5 +67,8 @@ class Robot {
 
 // A path of the Linux build (as compile definitions give them) as Wine sees it.
 std::string WinePath(const char* unixPath);
+// Code page 936 text (the tests' literals) and UTF-16, converted explicitly.
+std::wstring Wide936(const std::string& text);
+std::string Narrow936(const wchar_t* text);
 // The user's temporary folder, ending with a backslash.
 std::string TempFolder();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "robot.h"
+#include "setup/texts.h"
 #include "setupfile.h"
 #include "wizard.h"
 
@@ -222,6 +223,15 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
     EXPECT_EQ(wizard_.PageText(IDC_FOLDER), c.folder) << "the edit never shows the appended backslash";
   }
   EXPECT_EQ(GetFileAttributesA("C:\\NoSuchFolder"), INVALID_FILE_ATTRIBUTES);
+
+  // A folder whose name has no code page 936 form (a Hangul syllable), though
+  // its parent exists: setup.log could not name it, so the page refuses it.
+  const std::wstring hangul = L"C:\\\xD55C";
+  Robot::SetControlText(wizard_.CurrentPage(), IDC_FOLDER, hangul);
+  ASSERT_TRUE(Robot::Click(sheet, ID_WIZNEXT));
+  EXPECT_EQ(MessageBoxText(""), kTextFolderNotGbk);
+  EXPECT_EQ(wizard_.PageIndex(), 2);
+  EXPECT_EQ(GetFileAttributesW(hangul.c_str()), INVALID_FILE_ATTRIBUTES);
 
   // The browse dialog: caption, title, and a cancelled browse changes nothing.
   Robot::SetControlText(wizard_.CurrentPage(), IDC_FOLDER, "C:\\windows");
