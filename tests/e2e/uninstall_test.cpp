@@ -256,6 +256,8 @@ struct InstallServices : ICopyServices {
   }
   void RegisterFileType(const char* ext, const char* program) override { ::RegisterFileType(ext, program); }
   BOOL WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
+  int UnregisterServer(const char*) override { return 1; }
+  void UnregisterFileType(const char*) override {}
   const UninstallerSource* source;
 };
 
