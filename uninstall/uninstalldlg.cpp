@@ -1,6 +1,7 @@
 #include "uninstalldlg.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "common/container.h"
 #include "common/exitcodes.h"
@@ -25,6 +26,11 @@ const COLORREF kListBack = RGB(214, 211, 206);
 // Button 1 moves this far right in state Finished, where button 2 is hidden.
 const int kButtonShift = 60;
 
+// Sent by the run's thread: a report (wParam: what, lParam: its text or
+// number); posted once by it as its last act: the run has ended (wParam: how).
+const UINT kMsgRemovalReport = WM_APP + 1;
+const UINT kMsgRemovalDone = WM_APP + 2;
+
 }  // namespace
 
 CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent)
@@ -35,7 +41,9 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_ownIcon(FALSE),
       m_refused(FALSE),
       m_listBrush(0),
-      m_engine(settings, *this, m_services) {
+      m_thread(0),
+      m_relay(*this),
+      m_engine(settings, m_relay, m_services) {
   if (settings.PictureLength > 0) {
     long n = settings.PictureLength;
     char* bytes = ReadRegion(modulePath, n, settings.PictureOffset);
@@ -58,6 +66,11 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
 }
 
 CUninstallDlg::~CUninstallDlg() {
+  if (m_thread) {
+    // Never so in use: the dialog cannot close while the run goes.
+    WaitForSingleObject(m_thread, INFINITE);
+    CloseHandle(m_thread);
+  }
   if (m_ownIcon) DestroyIcon(m_icon);
   if (m_listBrush) DeleteObject(m_listBrush);
 }
@@ -140,7 +153,21 @@ HBRUSH CUninstallDlg::OnCtlColor(HDC dc, HWND ctl, UINT ctlType) {
   return m_listBrush;
 }
 
-BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
+void CUninstallDlg::OnCancel() {
+  if (!m_thread) CDialog::OnCancel();
+}
+
+BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg == kMsgRemovalReport) {
+    OnReport(static_cast<int>(wp), lp);
+    *result = 0;
+    return TRUE;
+  }
+  if (msg == kMsgRemovalDone) {
+    OnRemovalDone(static_cast<RemovalOutcome>(wp));
+    *result = 0;
+    return TRUE;
+  }
   if (msg != WM_QUERYDRAGICON) return FALSE;
   *result = reinterpret_cast<LRESULT>(m_icon);
   return TRUE;
@@ -152,7 +179,31 @@ void CUninstallDlg::RunRemoval() {
   m_animation.ShowWindow(SW_SHOW);
   m_animation.SendMessage(ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
   ::EnableWindow(GetDlgItem(IDOK), FALSE);
-  RemovalOutcome outcome = m_engine.RunRemoval();
+  m_button2.EnableWindow(FALSE);
+  DWORD id = 0;
+  m_thread = CreateThread(0, 0, RemovalThread, this, 0, &id);
+  // No thread to be had: the run goes on this one.
+  if (!m_thread) OnRemovalDone(m_engine.RunRemoval());
+}
+
+DWORD WINAPI CUninstallDlg::RemovalThread(void* param) {
+  CUninstallDlg* dialog = static_cast<CUninstallDlg*>(param);
+  // Controls unregister themselves on this thread: it gets COM of its own.
+  HRESULT com = CoInitialize(0);
+  RemovalOutcome outcome = dialog->m_engine.RunRemoval();
+  if (SUCCEEDED(com)) CoUninitialize();
+  ::PostMessageA(dialog->m_hWnd, kMsgRemovalDone, static_cast<WPARAM>(outcome), 0);
+  return 0;
+}
+
+void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
+  if (m_thread) {
+    // The thread's last act was to post this: it ends without the dialog's help.
+    WaitForSingleObject(m_thread, INFINITE);
+    CloseHandle(m_thread);
+    m_thread = 0;
+  }
+  m_button2.EnableWindow(TRUE);
   if (outcome == REMOVAL_FILES_LEFT) {
     ShowFilesLeft();
   } else if (outcome == REMOVAL_FINISHED) {
@@ -207,6 +258,27 @@ void CUninstallDlg::SetHeadline(const char* text) {
   m_headlineText = text;
   m_headline.SetWindowText(text);
 }
+
+void CUninstallDlg::OnReport(int what, LPARAM arg) {
+  const char* text = reinterpret_cast<const char*>(arg);
+  switch (what) {
+    case kReportHeadline: SetHeadline(text); break;
+    case kReportStatus: SetStatus(text); break;
+    case kReportProgress: SetProgress(static_cast<int>(arg)); break;
+    case kReportMessage: ShowMessage(text); break;
+    case kReportFileLeft: FileLeft(text); break;
+  }
+}
+
+void CRemovalRelay::Send(int what, LPARAM arg) {
+  ::SendMessageA(m_dialog.m_hWnd, kMsgRemovalReport, static_cast<WPARAM>(what), arg);
+}
+
+void CRemovalRelay::SetHeadline(const char* text) { Send(CUninstallDlg::kReportHeadline, reinterpret_cast<LPARAM>(text)); }
+void CRemovalRelay::SetStatus(const char* text) { Send(CUninstallDlg::kReportStatus, reinterpret_cast<LPARAM>(text)); }
+void CRemovalRelay::SetProgress(int pos) { Send(CUninstallDlg::kReportProgress, pos); }
+void CRemovalRelay::ShowMessage(const char* text) { Send(CUninstallDlg::kReportMessage, reinterpret_cast<LPARAM>(text)); }
+void CRemovalRelay::FileLeft(const char* path) { Send(CUninstallDlg::kReportFileLeft, reinterpret_cast<LPARAM>(path)); }
 
 void CUninstallDlg::SetStatus(const char* text) { m_status.SetWindowText(text); }
 void CUninstallDlg::SetProgress(int pos) { m_progress.SendMessage(PBM_SETPOS, pos); }

@@ -2,6 +2,8 @@
 // behind button 1 (CRemovalEngine) with the states Running, Files left and
 // Finished. The engine reports its progress to the dialog and says how the run
 // ended; the dialog owns the states, their captions and its controls' places.
+// The run goes on a thread of its own, so the dialog keeps answering; what it
+// reports is sent to the dialog's thread and done there, in order.
 #pragma once
 #include "common/picture.h"
 #include "framework/dialog.h"
@@ -9,7 +11,25 @@
 #include "removalservices.h"
 #include "uninstallsettings.h"
 
-class CUninstallDlg : public CDialog, private IRemovalProgress {
+class CUninstallDlg;
+
+// The dialog as the run's thread sees it: each report is sent to the dialog's
+// window and done on its thread (directly when sent from there).
+class CRemovalRelay : public IRemovalProgress {
+ public:
+  explicit CRemovalRelay(CUninstallDlg& dialog) : m_dialog(dialog) {}
+  void SetHeadline(const char* text);
+  void SetStatus(const char* text);
+  void SetProgress(int pos);
+  void ShowMessage(const char* text);
+  void FileLeft(const char* path);
+
+ private:
+  void Send(int what, LPARAM arg);
+  CUninstallDlg& m_dialog;
+};
+
+class CUninstallDlg : public CDialog {
  public:
   // Loads the package picture and icon of the running file.
   CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent = 0);
@@ -24,6 +44,9 @@ class CUninstallDlg : public CDialog, private IRemovalProgress {
   void DoDataExchange(CDataExchange* pDX);
   BOOL OnInitDialog();
   void OnOK();
+  // Button 2, Esc and the close box: not while the run goes (it cannot be
+  // stopped half-way).
+  void OnCancel();
   BOOL OnPaint();
   HBRUSH OnCtlColor(HDC dc, HWND ctl, UINT ctlType);
   BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
@@ -33,12 +56,20 @@ class CUninstallDlg : public CDialog, private IRemovalProgress {
   // end of the dialog in Finished.
   enum State { STATE_READY, STATE_FILES_LEFT, STATE_FINISHED };
 
+  friend class CRemovalRelay;
+  // What the relay sends (wParam of its message).
+  enum Report { kReportHeadline, kReportStatus, kReportProgress, kReportMessage, kReportFileLeft };
+
   void RunRemoval();
+  static DWORD WINAPI RemovalThread(void* dialog);
+  // The run's end, on the dialog's thread.
+  void OnRemovalDone(RemovalOutcome outcome);
+  void OnReport(int what, LPARAM arg);
   void ShowFilesLeft();
   void ShowFinished();
   void StopAnimation();
 
-  // IRemovalProgress
+  // What the run reports, done on the dialog's thread.
   void SetHeadline(const char* text);
   void SetStatus(const char* text);
   void SetProgress(int pos);
@@ -59,6 +90,8 @@ class CUninstallDlg : public CDialog, private IRemovalProgress {
   BOOL m_ownIcon;  // made from the package's bytes: destroyed with the dialog
   BOOL m_refused;      // the last "全部删除" found the folder not removable whole
   HBRUSH m_listBrush;  // made at the list's first colour request; freed with the dialog
+  HANDLE m_thread;  // the run's thread while it goes
   CRemovalServices m_services;
+  CRemovalRelay m_relay;
   CRemovalEngine m_engine;
 };
