@@ -10,10 +10,16 @@ namespace {
 // Frames far past the clip's end: the animation stops.
 const int kAnimationEndFrame = 1000;
 
-// Sent by the run's thread: a report (wParam: what, lParam: its text or
-// number); posted once by it as its last act: the run has ended.
+// Sent by the run's thread: a report (wParam: what, lParam: its text); posted
+// by it: changes to show, and once, as its last act, the end of the run.
 const UINT kMsgCopyReport = WM_APP + 1;
 const UINT kMsgCopyDone = WM_APP + 2;
+const UINT kMsgCopyShow = WM_APP + 3;
+// The run's changes are shown at most every kShowInterval ms (every change is
+// kept; drawing each of thousands of small files would cost more than copying
+// them), and always before a question and at the end.
+const DWORD kShowInterval = 50;
+const UINT_PTR kShowTimer = 1;
 // A question or message that has to wait: another question is open on the
 // page's thread (only one at a time). The run asks again once it may go on.
 const LRESULT kBusy = -1;
@@ -22,15 +28,45 @@ const LRESULT kBusy = -1;
 
 // ---- the run's side -------------------------------------------------------------
 
+CCopyRelay::CCopyRelay(CStep4& page) : m_page(page), m_progress(0), m_changes(0), m_told(FALSE) {
+  InitializeCriticalSection(&m_lock);
+}
+
+CCopyRelay::~CCopyRelay() { DeleteCriticalSection(&m_lock); }
+
 LRESULT CCopyRelay::Send(int what, LPARAM arg) {
   return ::SendMessageA(m_page.m_hWnd, kMsgCopyReport, static_cast<WPARAM>(what), arg);
 }
 
-void CCopyRelay::SetStatus(const char* text) { Send(CStep4::kReportStatus, reinterpret_cast<LPARAM>(text)); }
+void CCopyRelay::Note(int change, const char* text, int pos) {
+  EnterCriticalSection(&m_lock);
+  if (change == kShowStatus) m_status = text;
+  else if (change == kShowEstimate) m_estimate = text;
+  else m_progress = pos;
+  m_changes |= change;
+  BOOL tell = !m_told;
+  m_told = TRUE;
+  LeaveCriticalSection(&m_lock);
+  if (tell) ::PostMessageA(m_page.m_hWnd, kMsgCopyShow, 0, 0);
+}
 
-void CCopyRelay::SetEstimate(const char* text) { Send(CStep4::kReportEstimate, reinterpret_cast<LPARAM>(text)); }
+int CCopyRelay::TakeChanges(CString& status, CString& estimate, int& progress) {
+  EnterCriticalSection(&m_lock);
+  int changes = m_changes;
+  if (changes & kShowStatus) status = m_status;
+  if (changes & kShowEstimate) estimate = m_estimate;
+  progress = m_progress;
+  m_changes = 0;
+  m_told = FALSE;
+  LeaveCriticalSection(&m_lock);
+  return changes;
+}
 
-void CCopyRelay::SetProgress(int pos) { Send(CStep4::kReportProgress, pos); }
+void CCopyRelay::SetStatus(const char* text) { Note(kShowStatus, text, 0); }
+
+void CCopyRelay::SetEstimate(const char* text) { Note(kShowEstimate, text, 0); }
+
+void CCopyRelay::SetProgress(int pos) { Note(kShowProgress, 0, pos); }
 
 BOOL CCopyRelay::AskOverwrite(const char* question) {
   for (;;) {
@@ -83,7 +119,9 @@ CStep4::CStep4()
       m_asking(FALSE),
       m_runEnded(FALSE),
       m_cancelled(FALSE),
-      m_closing(FALSE) {}
+      m_closing(FALSE),
+      m_shown(FALSE),
+      m_lastShown(0) {}
 
 CStep4::~CStep4() {
   WaitForRun();
@@ -193,6 +231,7 @@ void CStep4::WaitForRun() {
 }
 
 void CStep4::OnCopyDone() {
+  ShowChanges(TRUE);
   if (m_thread) {
     // The thread's last act was to post this: it ends without the page's help.
     WaitForSingleObject(m_thread, INFINITE);
@@ -215,6 +254,11 @@ void CStep4::OnCopyDone() {
 }
 
 BOOL CStep4::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg == kMsgCopyShow || (msg == WM_TIMER && wp == kShowTimer)) {
+    ShowChanges(msg == WM_TIMER);
+    *result = 0;
+    return TRUE;
+  }
   if (msg == kMsgCopyDone) {
     OnCopyDone();
     *result = 0;
@@ -225,18 +269,30 @@ BOOL CStep4::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
   return TRUE;
 }
 
+void CStep4::ShowChanges(BOOL now) {
+  DWORD tick = GetTickCount();
+  if (!now && m_shown && tick - m_lastShown < kShowInterval) {
+    SetTimer(m_hWnd, kShowTimer, kShowInterval - (tick - m_lastShown), 0);
+    return;
+  }
+  KillTimer(m_hWnd, kShowTimer);
+  m_shown = TRUE;
+  m_lastShown = tick;
+  CString status, estimate;
+  int progress = 0;
+  int changes = m_relay.TakeChanges(status, estimate, progress);
+  if (changes & CCopyRelay::kShowStatus) SetDlgItemText(IDC_COPY_STATUS, status);
+  if (changes & CCopyRelay::kShowEstimate) SetDlgItemText(IDC_COPY_ESTIMATE, estimate);
+  if (changes & CCopyRelay::kShowProgress)
+    SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(progress), 0);
+}
+
 LRESULT CStep4::OnReport(int what, LPARAM arg) {
   const char* text = reinterpret_cast<const char*>(arg);
+  // What the run noted before comes first: the status line names the file a
+  // question is about.
+  ShowChanges(TRUE);
   switch (what) {
-    case kReportStatus:
-      SetDlgItemText(IDC_COPY_STATUS, text);
-      return 0;
-    case kReportEstimate:
-      SetDlgItemText(IDC_COPY_ESTIMATE, text);
-      return 0;
-    case kReportProgress:
-      SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(arg), 0);
-      return 0;
     case kReportAsk: {
       if (m_closing) return 0;  // kept
       if (App().Confirming) return kBusy;

@@ -2,9 +2,10 @@
 // showing the target path, a progress bar, the copy animation and the
 // remaining time, then moves the wizard on to the finish page once the run
 // ends. The run goes on a thread of its own, so the window keeps answering;
-// everything it shows or asks reaches the page as a message sent to the
-// window's thread, and waits there for its answer. The platform is reached
-// through CSetupServices.
+// its questions and messages are sent to the window's thread and wait there
+// for their answer, and its status, estimate and bar are handed over for the
+// page to show (the latest of each, at most every few dozen milliseconds).
+// The platform is reached through CSetupServices.
 #pragma once
 #include "copyengine.h"
 #include "setupservices.h"
@@ -12,11 +13,15 @@
 
 class CStep4;
 
-// The page as the run's thread sees it: each call is sent to the page's
-// window and done on its thread, in the order the run makes them.
+// The page as the run's thread sees it. Questions, messages and the
+// animation's stop are sent to the page's window and done on its thread; the
+// status line, the estimate and the bar are noted here and the page is told
+// (once until it has taken them) to show them. The page shows what is noted
+// before it does anything sent, so the order of the run is what the user sees.
 class CCopyRelay : public ICopyPage {
  public:
-  explicit CCopyRelay(CStep4& page) : m_page(page) {}
+  explicit CCopyRelay(CStep4& page);
+  ~CCopyRelay();
 
   void SetStatus(const char* text);
   void SetEstimate(const char* text);
@@ -27,9 +32,22 @@ class CCopyRelay : public ICopyPage {
   // Waits while the user is asked whether to quit; TRUE once they chose to.
   BOOL StopRequested();
 
+  // What changed since the page last took it (kShow... bits), for the page.
+  enum { kShowStatus = 1, kShowEstimate = 2, kShowProgress = 4 };
+  int TakeChanges(CString& status, CString& estimate, int& progress);
+
  private:
   LRESULT Send(int what, LPARAM arg);
+  void Note(int change, const char* text, int pos);
   CStep4& m_page;
+  CRITICAL_SECTION m_lock;  // guards what follows
+  CString m_status;
+  CString m_estimate;
+  int m_progress;
+  int m_changes;
+  BOOL m_told;  // the page has been told of changes it has not taken yet
+  CCopyRelay(const CCopyRelay&);
+  CCopyRelay& operator=(const CCopyRelay&);
 };
 
 class CStep4 : public CStepPage {
@@ -55,7 +73,7 @@ class CStep4 : public CStepPage {
  private:
   friend class CCopyRelay;
   // What the relay sends (wParam of kMsgCopyReport).
-  enum Report { kReportStatus, kReportEstimate, kReportProgress, kReportAsk, kReportError, kReportStopAnimation };
+  enum Report { kReportAsk, kReportError, kReportStopAnimation };
 
   void StartCopy();
   static DWORD WINAPI CopyThread(void* page);
@@ -63,6 +81,9 @@ class CStep4 : public CStepPage {
   void OnCopyDone();
   void WaitForRun();
   LRESULT OnReport(int what, LPARAM arg);
+  // Puts what the run noted into the controls: now, or when kShowInterval has
+  // passed since the last time.
+  void ShowChanges(BOOL now);
 
   // The run's services and engine, made when it starts.
   struct CRun {
@@ -81,4 +102,6 @@ class CStep4 : public CStepPage {
   BOOL m_runEnded;        // the run's end has arrived; handled once no question is open
   BOOL m_cancelled;       // the wizard may close: the user ended the installation
   BOOL m_closing;         // the window goes away: the run is neither shown nor asked anything
+  BOOL m_shown;           // the run's changes have been shown once
+  DWORD m_lastShown;      // when they were last
 };
