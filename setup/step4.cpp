@@ -157,8 +157,8 @@ BOOL CStep4::OnQueryCancel() {
   if (m_running) {
     // Asked at once, and once; the run waits before its next file (or
     // question) until the answer is in. The wizard closes once the run has
-    // undone what it made.
-    if (m_asking) return FALSE;
+    // undone what it made (meanwhile Cancel has nothing more to ask).
+    if (m_asking || m_quit) return FALSE;
     ResetEvent(m_goOn);
     m_asking = TRUE;
     if (ConfirmQuit(kTextQuitRunning)) InterlockedExchange(&m_quit, 1);
