@@ -28,45 +28,23 @@ const LRESULT kBusy = -1;
 
 // ---- the run's side -------------------------------------------------------------
 
-CCopyRelay::CCopyRelay(CStep4& page) : m_page(page), m_progress(0), m_changes(0), m_told(FALSE) {
-  InitializeCriticalSection(&m_lock);
-}
-
-CCopyRelay::~CCopyRelay() { DeleteCriticalSection(&m_lock); }
-
 LRESULT CCopyRelay::Send(int what, LPARAM arg) {
   return ::SendMessageA(m_page.m_hWnd, kMsgCopyReport, static_cast<WPARAM>(what), arg);
 }
 
-void CCopyRelay::Note(int change, const char* text, int pos) {
-  EnterCriticalSection(&m_lock);
-  if (change == kShowStatus) m_status = text;
-  else if (change == kShowEstimate) m_estimate = text;
-  else m_progress = pos;
-  m_changes |= change;
-  BOOL tell = !m_told;
-  m_told = TRUE;
-  LeaveCriticalSection(&m_lock);
-  if (tell) ::PostMessageA(m_page.m_hWnd, kMsgCopyShow, 0, 0);
+void CCopyRelay::Tell() { ::PostMessageA(m_page.m_hWnd, kMsgCopyShow, 0, 0); }
+
+void CCopyRelay::SetStatus(const char* text) {
+  if (Noted.NoteText(kSlotStatus, text)) Tell();
 }
 
-int CCopyRelay::TakeChanges(CString& status, CString& estimate, int& progress) {
-  EnterCriticalSection(&m_lock);
-  int changes = m_changes;
-  if (changes & kShowStatus) status = m_status;
-  if (changes & kShowEstimate) estimate = m_estimate;
-  progress = m_progress;
-  m_changes = 0;
-  m_told = FALSE;
-  LeaveCriticalSection(&m_lock);
-  return changes;
+void CCopyRelay::SetEstimate(const char* text) {
+  if (Noted.NoteText(kSlotEstimate, text)) Tell();
 }
 
-void CCopyRelay::SetStatus(const char* text) { Note(kShowStatus, text, 0); }
-
-void CCopyRelay::SetEstimate(const char* text) { Note(kShowEstimate, text, 0); }
-
-void CCopyRelay::SetProgress(int pos) { Note(kShowProgress, 0, pos); }
+void CCopyRelay::SetProgress(int pos) {
+  if (Noted.NoteNumber(kSlotProgress, pos)) Tell();
+}
 
 BOOL CCopyRelay::AskOverwrite(const char* question) {
   for (;;) {
@@ -278,13 +256,14 @@ void CStep4::ShowChanges(BOOL now) {
   KillTimer(m_hWnd, kShowTimer);
   m_shown = TRUE;
   m_lastShown = tick;
-  CString status, estimate;
-  int progress = 0;
-  int changes = m_relay.TakeChanges(status, estimate, progress);
-  if (changes & CCopyRelay::kShowStatus) SetDlgItemText(IDC_COPY_STATUS, status);
-  if (changes & CCopyRelay::kShowEstimate) SetDlgItemText(IDC_COPY_ESTIMATE, estimate);
-  if (changes & CCopyRelay::kShowProgress)
-    SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(progress), 0);
+  CString texts[CHandOver::kSlots];
+  int numbers[CHandOver::kSlots];
+  int changes = m_relay.Noted.Take(texts, numbers);
+  if (changes & (1 << CCopyRelay::kSlotStatus)) SetDlgItemText(IDC_COPY_STATUS, texts[CCopyRelay::kSlotStatus]);
+  if (changes & (1 << CCopyRelay::kSlotEstimate))
+    SetDlgItemText(IDC_COPY_ESTIMATE, texts[CCopyRelay::kSlotEstimate]);
+  if (changes & (1 << CCopyRelay::kSlotProgress))
+    SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(numbers[CCopyRelay::kSlotProgress]), 0);
 }
 
 LRESULT CStep4::OnReport(int what, LPARAM arg) {

@@ -8,6 +8,7 @@
 // The platform is reached through CSetupServices.
 #pragma once
 #include "copyengine.h"
+#include "framework/handover.h"
 #include "setupservices.h"
 #include "steppage.h"
 
@@ -20,8 +21,7 @@ class CStep4;
 // before it does anything sent, so the order of the run is what the user sees.
 class CCopyRelay : public ICopyPage {
  public:
-  explicit CCopyRelay(CStep4& page);
-  ~CCopyRelay();
+  explicit CCopyRelay(CStep4& page) : m_page(page) {}
 
   void SetStatus(const char* text);
   void SetEstimate(const char* text);
@@ -32,22 +32,14 @@ class CCopyRelay : public ICopyPage {
   // Waits while the user is asked whether to quit; TRUE once they chose to.
   BOOL StopRequested();
 
-  // What changed since the page last took it (kShow... bits), for the page.
-  enum { kShowStatus = 1, kShowEstimate = 2, kShowProgress = 4 };
-  int TakeChanges(CString& status, CString& estimate, int& progress);
+  // The slots of what is noted for the page.
+  enum { kSlotStatus, kSlotEstimate, kSlotProgress };
+  CHandOver Noted;
 
  private:
   LRESULT Send(int what, LPARAM arg);
-  void Note(int change, const char* text, int pos);
+  void Tell();
   CStep4& m_page;
-  CRITICAL_SECTION m_lock;  // guards what follows
-  CString m_status;
-  CString m_estimate;
-  int m_progress;
-  int m_changes;
-  BOOL m_told;  // the page has been told of changes it has not taken yet
-  CCopyRelay(const CCopyRelay&);
-  CCopyRelay& operator=(const CCopyRelay&);
 };
 
 class CStep4 : public CStepPage {

@@ -26,10 +26,15 @@ const COLORREF kListBack = RGB(214, 211, 206);
 // Button 1 moves this far right in state Finished, where button 2 is hidden.
 const int kButtonShift = 60;
 
-// Sent by the run's thread: a report (wParam: what, lParam: its text or
-// number); posted once by it as its last act: the run has ended (wParam: how).
+// Sent by the run's thread: a report (wParam: what, lParam: its text); posted
+// by it: changes to show, and once, as its last act, the end of the run
+// (wParam: how it ended).
 const UINT kMsgRemovalReport = WM_APP + 1;
 const UINT kMsgRemovalDone = WM_APP + 2;
+const UINT kMsgRemovalShow = WM_APP + 3;
+// The run's status line and bar are shown at most every kShowInterval ms.
+const DWORD kShowInterval = 50;
+const UINT_PTR kShowTimer = 1;
 
 }  // namespace
 
@@ -42,6 +47,8 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_refused(FALSE),
       m_listBrush(0),
       m_thread(0),
+      m_shown(FALSE),
+      m_lastShown(0),
       m_relay(*this),
       m_engine(settings, m_relay, m_services) {
   if (settings.PictureLength > 0) {
@@ -158,6 +165,11 @@ void CUninstallDlg::OnCancel() {
 }
 
 BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg == kMsgRemovalShow || (msg == WM_TIMER && wp == kShowTimer)) {
+    ShowChanges(msg == WM_TIMER);
+    *result = 0;
+    return TRUE;
+  }
   if (msg == kMsgRemovalReport) {
     OnReport(static_cast<int>(wp), lp);
     *result = 0;
@@ -197,6 +209,7 @@ DWORD WINAPI CUninstallDlg::RemovalThread(void* param) {
 }
 
 void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
+  ShowChanges(TRUE);
   if (m_thread) {
     // The thread's last act was to post this: it ends without the dialog's help.
     WaitForSingleObject(m_thread, INFINITE);
@@ -259,12 +272,27 @@ void CUninstallDlg::SetHeadline(const char* text) {
   m_headline.SetWindowText(text);
 }
 
+void CUninstallDlg::ShowChanges(BOOL now) {
+  DWORD tick = GetTickCount();
+  if (!now && m_shown && tick - m_lastShown < kShowInterval) {
+    SetTimer(m_hWnd, kShowTimer, kShowInterval - (tick - m_lastShown), 0);
+    return;
+  }
+  KillTimer(m_hWnd, kShowTimer);
+  m_shown = TRUE;
+  m_lastShown = tick;
+  CString texts[CHandOver::kSlots];
+  int numbers[CHandOver::kSlots];
+  int changes = m_relay.Noted.Take(texts, numbers);
+  if (changes & (1 << CRemovalRelay::kSlotStatus)) SetStatus(texts[CRemovalRelay::kSlotStatus]);
+  if (changes & (1 << CRemovalRelay::kSlotProgress)) SetProgress(numbers[CRemovalRelay::kSlotProgress]);
+}
+
 void CUninstallDlg::OnReport(int what, LPARAM arg) {
   const char* text = reinterpret_cast<const char*>(arg);
+  ShowChanges(TRUE);  // what the run noted before comes first
   switch (what) {
     case kReportHeadline: SetHeadline(text); break;
-    case kReportStatus: SetStatus(text); break;
-    case kReportProgress: SetProgress(static_cast<int>(arg)); break;
     case kReportMessage: ShowMessage(text); break;
     case kReportFileLeft: FileLeft(text); break;
   }
@@ -275,8 +303,15 @@ void CRemovalRelay::Send(int what, LPARAM arg) {
 }
 
 void CRemovalRelay::SetHeadline(const char* text) { Send(CUninstallDlg::kReportHeadline, reinterpret_cast<LPARAM>(text)); }
-void CRemovalRelay::SetStatus(const char* text) { Send(CUninstallDlg::kReportStatus, reinterpret_cast<LPARAM>(text)); }
-void CRemovalRelay::SetProgress(int pos) { Send(CUninstallDlg::kReportProgress, pos); }
+void CRemovalRelay::Tell() { ::PostMessageA(m_dialog.m_hWnd, kMsgRemovalShow, 0, 0); }
+
+void CRemovalRelay::SetStatus(const char* text) {
+  if (Noted.NoteText(kSlotStatus, text)) Tell();
+}
+
+void CRemovalRelay::SetProgress(int pos) {
+  if (Noted.NoteNumber(kSlotProgress, pos)) Tell();
+}
 void CRemovalRelay::ShowMessage(const char* text) { Send(CUninstallDlg::kReportMessage, reinterpret_cast<LPARAM>(text)); }
 void CRemovalRelay::FileLeft(const char* path) { Send(CUninstallDlg::kReportFileLeft, reinterpret_cast<LPARAM>(path)); }
 

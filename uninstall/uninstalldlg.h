@@ -2,19 +2,23 @@
 // behind button 1 (CRemovalEngine) with the states Running, Files left and
 // Finished. The engine reports its progress to the dialog and says how the run
 // ended; the dialog owns the states, their captions and its controls' places.
-// The run goes on a thread of its own, so the dialog keeps answering; what it
-// reports is sent to the dialog's thread and done there, in order.
+// The run goes on a thread of its own, so the dialog keeps answering: its
+// headline, messages and files left are sent to the dialog's thread and done
+// there, in order; its status line and bar are handed over and shown at most
+// every few dozen milliseconds (and before anything sent, and at the end).
 #pragma once
 #include "common/picture.h"
 #include "framework/dialog.h"
+#include "framework/handover.h"
 #include "removalengine.h"
 #include "removalservices.h"
 #include "uninstallsettings.h"
 
 class CUninstallDlg;
 
-// The dialog as the run's thread sees it: each report is sent to the dialog's
-// window and done on its thread (directly when sent from there).
+// The dialog as the run's thread sees it: a report is sent to the dialog's
+// window and done on its thread (directly when sent from there), or, for the
+// status line and the bar, noted for the dialog to show.
 class CRemovalRelay : public IRemovalProgress {
  public:
   explicit CRemovalRelay(CUninstallDlg& dialog) : m_dialog(dialog) {}
@@ -24,8 +28,12 @@ class CRemovalRelay : public IRemovalProgress {
   void ShowMessage(const char* text);
   void FileLeft(const char* path);
 
+  enum { kSlotStatus, kSlotProgress };
+  CHandOver Noted;
+
  private:
   void Send(int what, LPARAM arg);
+  void Tell();
   CUninstallDlg& m_dialog;
 };
 
@@ -58,13 +66,16 @@ class CUninstallDlg : public CDialog {
 
   friend class CRemovalRelay;
   // What the relay sends (wParam of its message).
-  enum Report { kReportHeadline, kReportStatus, kReportProgress, kReportMessage, kReportFileLeft };
+  enum Report { kReportHeadline, kReportMessage, kReportFileLeft };
 
   void RunRemoval();
   static DWORD WINAPI RemovalThread(void* dialog);
   // The run's end, on the dialog's thread.
   void OnRemovalDone(RemovalOutcome outcome);
   void OnReport(int what, LPARAM arg);
+  // Puts what the run noted into the controls: now, or when the interval has
+  // passed since the last time.
+  void ShowChanges(BOOL now);
   void ShowFilesLeft();
   void ShowFinished();
   void StopAnimation();
@@ -91,6 +102,8 @@ class CUninstallDlg : public CDialog {
   BOOL m_refused;      // the last "全部删除" found the folder not removable whole
   HBRUSH m_listBrush;  // made at the list's first colour request; freed with the dialog
   HANDLE m_thread;  // the run's thread while it goes
+  BOOL m_shown;       // the run's changes have been shown once
+  DWORD m_lastShown;  // when they were last
   CRemovalServices m_services;
   CRemovalRelay m_relay;
   CRemovalEngine m_engine;
