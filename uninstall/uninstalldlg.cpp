@@ -47,6 +47,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_refused(FALSE),
       m_listBrush(0),
       m_thread(0),
+      m_deleteAll(FALSE),
       m_shown(FALSE),
       m_lastShown(0),
       m_relay(*this),
@@ -113,16 +114,11 @@ BOOL CUninstallDlg::OnInitDialog() {
 }
 
 void CUninstallDlg::OnOK() {
+  if (m_thread) return;  // button 1 is disabled meanwhile; Enter waits too
   if (m_state == STATE_FINISHED) {
     EndDialog(IDOK);
   } else if (m_state == STATE_FILES_LEFT) {
-    // Refused or failed: the dialog stays as it is, with its list.
-    RemovalResult result = m_engine.RemoveInstallFolder();
-    m_refused = result == FOLDER_REFUSED;
-    if (result == FOLDER_REMOVED) {
-      m_state = STATE_FINISHED;
-      EndDialog(IDOK);
-    }
+    DeleteAll();
   } else {
     RunRemoval();
   }
@@ -176,7 +172,8 @@ BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     return TRUE;
   }
   if (msg == kMsgRemovalDone) {
-    OnRemovalDone(static_cast<RemovalOutcome>(wp));
+    if (m_deleteAll) OnDeleteAllDone(static_cast<RemovalResult>(wp));
+    else OnRemovalDone(static_cast<RemovalOutcome>(wp));
     *result = 0;
     return TRUE;
   }
@@ -190,22 +187,51 @@ BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 void CUninstallDlg::RunRemoval() {
   m_animation.ShowWindow(SW_SHOW);
   m_animation.SendMessage(ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
+  m_deleteAll = FALSE;
+  StartThread();
+}
+
+void CUninstallDlg::DeleteAll() {
+  m_deleteAll = TRUE;
+  StartThread();
+}
+
+void CUninstallDlg::StartThread() {
   ::EnableWindow(GetDlgItem(IDOK), FALSE);
   m_button2.EnableWindow(FALSE);
   DWORD id = 0;
   m_thread = CreateThread(0, 0, RemovalThread, this, 0, &id);
-  // No thread to be had: the run goes on this one.
-  if (!m_thread) OnRemovalDone(m_engine.RunRemoval());
+  if (m_thread) return;
+  // No thread to be had: the work goes on this one.
+  if (m_deleteAll) OnDeleteAllDone(m_engine.RemoveInstallFolder());
+  else OnRemovalDone(m_engine.RunRemoval());
 }
 
 DWORD WINAPI CUninstallDlg::RemovalThread(void* param) {
   CUninstallDlg* dialog = static_cast<CUninstallDlg*>(param);
   // Controls unregister themselves on this thread: it gets COM of its own.
   HRESULT com = CoInitialize(0);
-  RemovalOutcome outcome = dialog->m_engine.RunRemoval();
+  int result = dialog->m_deleteAll ? static_cast<int>(dialog->m_engine.RemoveInstallFolder())
+                                   : static_cast<int>(dialog->m_engine.RunRemoval());
   if (SUCCEEDED(com)) CoUninitialize();
-  ::PostMessageA(dialog->m_hWnd, kMsgRemovalDone, static_cast<WPARAM>(outcome), 0);
+  ::PostMessageA(dialog->m_hWnd, kMsgRemovalDone, static_cast<WPARAM>(result), 0);
   return 0;
+}
+
+void CUninstallDlg::OnDeleteAllDone(RemovalResult result) {
+  if (m_thread) {
+    WaitForSingleObject(m_thread, INFINITE);
+    CloseHandle(m_thread);
+    m_thread = 0;
+  }
+  m_button2.EnableWindow(TRUE);
+  ::EnableWindow(GetDlgItem(IDOK), TRUE);
+  // Refused or failed: the dialog stays as it is, with its list.
+  m_refused = result == FOLDER_REFUSED;
+  if (result == FOLDER_REMOVED) {
+    m_state = STATE_FINISHED;
+    EndDialog(IDOK);
+  }
 }
 
 void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {

@@ -69,7 +69,13 @@ class CUninstallDlg : public CDialog {
   enum Report { kReportHeadline, kReportMessage, kReportFileLeft };
 
   void RunRemoval();
+  // "全部删除", on the run's thread too.
+  void DeleteAll();
+  // Starts the thread for what button 1 does (m_deleteAll tells which).
+  void StartThread();
   static DWORD WINAPI RemovalThread(void* dialog);
+  // "全部删除" has ended, on the dialog's thread.
+  void OnDeleteAllDone(RemovalResult result);
   // The run's end, on the dialog's thread.
   void OnRemovalDone(RemovalOutcome outcome);
   void OnReport(int what, LPARAM arg);
@@ -102,6 +108,7 @@ class CUninstallDlg : public CDialog {
   BOOL m_refused;      // the last "全部删除" found the folder not removable whole
   HBRUSH m_listBrush;  // made at the list's first colour request; freed with the dialog
   HANDLE m_thread;  // the run's thread while it goes
+  BOOL m_deleteAll;   // the thread does "全部删除", not the run
   BOOL m_shown;       // the run's changes have been shown once
   DWORD m_lastShown;  // when they were last
   CRemovalServices m_services;
