@@ -25,7 +25,16 @@ long long CountedLength(LONG length) { return length > 0 ? length : 0; }
 }  // namespace
 
 CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services)
-    : FailedCount(0), m_settings(settings), m_page(page), m_services(services), m_rate(0.0) {}
+    : FailedCount(0),
+      Stopped(FALSE),
+      m_settings(settings),
+      m_page(page),
+      m_services(services),
+      m_rate(0.0),
+      m_created(0),
+      m_typesRegistered(FALSE) {}
+
+CCopyEngine::~CCopyEngine() { ForgetCreated(); }
 
 CString CCopyEngine::TargetPath(int index) {
   CString path;
@@ -50,7 +59,7 @@ void CCopyEngine::EnsureFolders(const char* path) {
     if (rel < 0) break;
     pos += rel;
     CString folder(path, pos);
-    if (GetAttributes(folder) == INVALID_FILE_ATTRIBUTES) CreateFolder(folder);
+    if (GetAttributes(folder) == INVALID_FILE_ATTRIBUTES && CreateFolder(folder)) NoteCreated(folder, TRUE);
     pos++;
   }
 }
@@ -68,7 +77,8 @@ void CCopyEngine::CopyEntry(int index) {
   if (dest.IsEmpty()) return;
   const FileEntry& e = *m_settings.FileList.Current();
   BOOL copy = TRUE;
-  if (GetAttributes(dest) != INVALID_FILE_ATTRIBUTES) {
+  BOOL existed = GetAttributes(dest) != INVALID_FILE_ATTRIBUTES;
+  if (existed) {
     if (e.CopyMode == COPY_ASK) {
       CString question;
       question.Format(kTextOverwriteQuestion, dest.c_str());
@@ -79,6 +89,8 @@ void CCopyEngine::CopyEntry(int index) {
   }
   CopyFileResult result = FILE_KEPT;
   if (copy) {
+    // Noted before the copy: a file written in part is the run's too.
+    if (!existed) NoteCreated(dest, FALSE);
     // A negative length would mean "to the end of the setup file" to
     // ExtractRegion: it is data that is not there.
     result = FILE_WRITTEN;
@@ -89,6 +101,41 @@ void CCopyEngine::CopyEntry(int index) {
   }
   m_page.FileDone(dest, result);
   if (IsOcx(dest)) m_services.RegisterServer(dest);
+}
+
+void CCopyEngine::NoteCreated(const char* path, BOOL folder) {
+  CreatedPath* c = new CreatedPath;
+  c->Path = path;
+  c->Folder = folder;
+  c->Next = m_created;
+  m_created = c;
+}
+
+void CCopyEngine::ForgetCreated() {
+  while (m_created) {
+    CreatedPath* c = m_created;
+    m_created = c->Next;
+    delete c;
+  }
+}
+
+void CCopyEngine::RollBack() {
+  const TypeAssocRecord* assoc = m_settings.TypeAssoc;
+  for (int i = 0; m_typesRegistered && i < 2; i++) {
+    if (assoc[i].Extension[0]) m_services.UnregisterFileType(assoc[i].Extension);
+  }
+  m_typesRegistered = FALSE;
+  // Newest first: a file before its folder, a folder before the one above it.
+  for (CreatedPath* c = m_created; c; c = c->Next) {
+    if (c->Folder) {
+      RemoveFolder(c->Path);  // only when empty: what others put there stays
+    } else {
+      if (IsOcx(c->Path)) m_services.UnregisterServer(c->Path);
+      SetAttributesNormal(c->Path);
+      RemoveFile(c->Path);
+    }
+  }
+  ForgetCreated();
 }
 
 void CCopyEngine::NoteFailure(const char* dest) {
@@ -142,11 +189,17 @@ int CCopyEngine::CopyAll() {
   m_rate = 0.0;
   FailedCount = 0;
   m_failed.Empty();
+  Stopped = FALSE;
+  ForgetCreated();
+  m_typesRegistered = FALSE;
   m_services.Sleep(kPause);
   DWORD start = m_services.TickCount();
 
   int count = list.Count;
+  // Asked before each file, and once after the last one.
+  BOOL stop = FALSE;
   for (int i = 0; i < count; i++) {
+    if ((stop = m_page.StopRequested())) break;
     CString status;
     status.Format(kTextCopyingTo, ShortenPath(TargetPath(i), STATUS_PATH_MAX).c_str());
     m_page.SetStatus(status);
@@ -162,9 +215,18 @@ int CCopyEngine::CopyAll() {
     }
   }
 
+  if (stop || m_page.StopRequested()) {
+    Stopped = TRUE;
+    return FailedCount;
+  }
+
+  CString uninstaller = Folders.InstallDir;
+  uninstaller += UNINSTALLER_NAME;
+  if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, FALSE);
   if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(UNINSTALLER_FAILED_TEXT);
 
   const TypeAssocRecord* assoc = m_settings.TypeAssoc;
+  m_typesRegistered = TRUE;
   if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
     m_page.SetStatus(kTextCreatingAssociations);
     m_services.Sleep(kPause);

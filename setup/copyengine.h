@@ -30,6 +30,10 @@ class ICopyPage {
   // Each file once its copy rule was applied (the wizard's page shows no
   // such list; the unattended run writes it to its account).
   virtual void FileDone(const char* /*path*/, CopyFileResult /*result*/) {}
+  // Asked before each file and once after the last: TRUE stops the run there
+  // (the user quit). A page may hold the run here while it asks the user
+  // something; a page without a way to quit keeps this answer.
+  virtual BOOL StopRequested() { return FALSE; }
 
  protected:
   ~ICopyPage() {}
@@ -44,6 +48,9 @@ class ICopyServices {
   virtual void RegisterFileType(const char* ext, const char* program) = 0;
   // Writes ridkit.exe into the installation folder (ending with a backslash).
   virtual BOOL WriteUninstaller(const char* installDir) = 0;
+  // The undoing of RegisterServer and RegisterFileType, for RollBack.
+  virtual int UnregisterServer(const char* path) = 0;
+  virtual void UnregisterFileType(const char* ext) = 0;
 
  protected:
   ~ICopyServices() {}
@@ -52,6 +59,7 @@ class ICopyServices {
 class CCopyEngine {
  public:
   CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services);
+  ~CCopyEngine();
 
   // The full destination path of an entry, as its row composes it.
   CString TargetPath(int index);
@@ -67,8 +75,15 @@ class CCopyEngine {
   void CopyEntry(int index);
   // The whole run, from "正在获取文件信息..." to "安装完成" and the last pause;
   // the page moves on when it returns. The number of files not written
-  // completely (0: every file is in place).
+  // completely (0: every file is in place). A run the page stops ends at once
+  // with Stopped set: no uninstaller, associations or closing message.
   int CopyAll();
+  // Undoes what the last run created: the files and folders that were not
+  // there before it (newest first, a folder only when it is empty again), the
+  // uninstaller it wrote, the controls it registered among those files and
+  // the associations it made. Files it overwrote keep their new contents.
+  // A second call does nothing.
+  void RollBack();
 
   // The remaining-time text for a number of seconds.
   static CString EstimateText(long long seconds);
@@ -77,8 +92,17 @@ class CCopyEngine {
   CString ModulePath;       // the running setup file
 
   int FailedCount;  // files of the last run that were not written completely
+  BOOL Stopped;     // the page stopped the last run
 
  private:
+  // One file or folder the run created; a list, newest first.
+  struct CreatedPath {
+    CString Path;
+    BOOL Folder;
+    CreatedPath* Next;
+  };
+  void NoteCreated(const char* path, BOOL folder);
+  void ForgetCreated();
   void NoteFailure(const char* dest);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
@@ -89,4 +113,9 @@ class CCopyEngine {
   CString m_failed;    // the listed part of the closing message
   CString m_estimate;  // the remaining-time text the page shows
   double m_rate;     // remembered copy speed, bytes per millisecond
+  CreatedPath* m_created;
+  BOOL m_typesRegistered;  // the run went as far as the associations
+
+  CCopyEngine(const CCopyEngine&);
+  CCopyEngine& operator=(const CCopyEngine&);
 };

@@ -5,9 +5,11 @@
 #include "common/container.h"
 #include "common/lzmastream.h"
 #include "common/productentry.h"
+#include "common/regref.h"
 #include "common/setuplog.h"
 #include "common/shellhelpers.h"
 #include "framework/fsys.h"
+#include "framework/mbcs.h"
 #include "framework/memory.h"
 #include "framework/msgbox.h"
 #include "framework/widetext.h"
@@ -55,6 +57,23 @@ void CSetupServices::Sleep(DWORD ms) { ::Sleep(ms); }
 int CSetupServices::RegisterServer(const char* path) { return ::RegisterServer(path); }
 
 void CSetupServices::RegisterFileType(const char* ext, const char* program) { ::RegisterFileType(ext, program); }
+
+int CSetupServices::UnregisterServer(const char* path) {
+  // RegisterServer keeps a control it registered loaded: that hold is let go
+  // here, so that the file can be removed next.
+  HMODULE held = GetModuleHandleA(path);
+  HMODULE lib = held ? held : LoadLibraryA(path);
+  if (!lib) return 0;
+  HRESULT hr = CallServerEntry(lib, "DllUnregisterServer");
+  FreeLibrary(lib);
+  return hr < 0 ? 0 : 1;
+}
+
+void CSetupServices::UnregisterFileType(const char* ext) {
+  // The keys RegisterFileType made, the deepest first.
+  if (!ext || !ext[0] || FindCharMb(ext, '\\') >= 0) return;
+  for (int i = 0; i < ASSOC_KEY_COUNT; i++) RegDeleteKeyA(HKEY_CLASSES_ROOT, AssociationKey(ext, i));
+}
 
 BOOL CSetupServices::WriteUninstaller(const char* installDir) {
   DWORD packedSize = 0;

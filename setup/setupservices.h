@@ -27,6 +27,8 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   int RegisterServer(const char* path);
   void RegisterFileType(const char* ext, const char* program);
   BOOL WriteUninstaller(const char* installDir);
+  int UnregisterServer(const char* path);
+  void UnregisterFileType(const char* ext);
   // IFinishServices
   CString SpecialFolder(int csidl);
   BOOL CreateShortcut(const char* target, const char* linkPath);

@@ -2,14 +2,42 @@
 // behind button 1 (CRemovalEngine) with the states Running, Files left and
 // Finished. The engine reports its progress to the dialog and says how the run
 // ended; the dialog owns the states, their captions and its controls' places.
+// The run goes on a thread of its own, so the dialog keeps answering: its
+// headline, messages and files left are sent to the dialog's thread and done
+// there, in order; its status line and bar are handed over and shown at most
+// every few dozen milliseconds (and before anything sent, and at the end).
 #pragma once
 #include "common/picture.h"
 #include "framework/dialog.h"
+#include "framework/handover.h"
 #include "removalengine.h"
 #include "removalservices.h"
 #include "uninstallsettings.h"
 
-class CUninstallDlg : public CDialog, private IRemovalProgress {
+class CUninstallDlg;
+
+// The dialog as the run's thread sees it: a report is sent to the dialog's
+// window and done on its thread (directly when sent from there), or, for the
+// status line and the bar, noted for the dialog to show.
+class CRemovalRelay : public IRemovalProgress {
+ public:
+  explicit CRemovalRelay(CUninstallDlg& dialog) : m_dialog(dialog) {}
+  void SetHeadline(const char* text);
+  void SetStatus(const char* text);
+  void SetProgress(int pos);
+  void ShowMessage(const char* text);
+  void FileLeft(const char* path);
+
+  enum { kSlotStatus, kSlotProgress };
+  CHandOver Noted;
+
+ private:
+  void Send(int what, LPARAM arg);
+  void Tell();
+  CUninstallDlg& m_dialog;
+};
+
+class CUninstallDlg : public CDialog {
  public:
   // Loads the package picture and icon of the running file.
   CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent = 0);
@@ -24,6 +52,9 @@ class CUninstallDlg : public CDialog, private IRemovalProgress {
   void DoDataExchange(CDataExchange* pDX);
   BOOL OnInitDialog();
   void OnOK();
+  // Button 2, Esc and the close box: not while the run goes (it cannot be
+  // stopped half-way).
+  void OnCancel();
   BOOL OnPaint();
   HBRUSH OnCtlColor(HDC dc, HWND ctl, UINT ctlType);
   BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
@@ -33,12 +64,29 @@ class CUninstallDlg : public CDialog, private IRemovalProgress {
   // end of the dialog in Finished.
   enum State { STATE_READY, STATE_FILES_LEFT, STATE_FINISHED };
 
+  friend class CRemovalRelay;
+  // What the relay sends (wParam of its message).
+  enum Report { kReportHeadline, kReportMessage, kReportFileLeft };
+
   void RunRemoval();
+  // "全部删除", on the run's thread too.
+  void DeleteAll();
+  // Starts the thread for what button 1 does (m_deleteAll tells which).
+  void StartThread();
+  static DWORD WINAPI RemovalThread(void* dialog);
+  // "全部删除" has ended, on the dialog's thread.
+  void OnDeleteAllDone(RemovalResult result);
+  // The run's end, on the dialog's thread.
+  void OnRemovalDone(RemovalOutcome outcome);
+  void OnReport(int what, LPARAM arg);
+  // Puts what the run noted into the controls: now, or when the interval has
+  // passed since the last time.
+  void ShowChanges(BOOL now);
   void ShowFilesLeft();
   void ShowFinished();
   void StopAnimation();
 
-  // IRemovalProgress
+  // What the run reports, done on the dialog's thread.
   void SetHeadline(const char* text);
   void SetStatus(const char* text);
   void SetProgress(int pos);
@@ -59,6 +107,11 @@ class CUninstallDlg : public CDialog, private IRemovalProgress {
   BOOL m_ownIcon;  // made from the package's bytes: destroyed with the dialog
   BOOL m_refused;      // the last "全部删除" found the folder not removable whole
   HBRUSH m_listBrush;  // made at the list's first colour request; freed with the dialog
+  HANDLE m_thread;  // the run's thread while it goes
+  BOOL m_deleteAll;   // the thread does "全部删除", not the run
+  BOOL m_shown;       // the run's changes have been shown once
+  DWORD m_lastShown;  // when they were last
   CRemovalServices m_services;
+  CRemovalRelay m_relay;
   CRemovalEngine m_engine;
 };

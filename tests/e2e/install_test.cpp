@@ -2,7 +2,8 @@
 // made by the builder, driven through its five pages. Checks every installed
 // byte, setup.log, the associations, the shortcuts, ridkit.exe and its table,
 // the control's registration and what was started; the copy rules with files
-// already in place; cancelling on the copy and the finish page.
+// already in place; cancelling on the copy page (its run taken back) and the
+// finish page.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
@@ -353,15 +354,24 @@ TEST_F(InstallTest, CancelWhileCopyingBothAnswers) {
       ASSERT_TRUE(wiz.WaitForExit(30000));
       EXPECT_TRUE(FileExists(install + "setup.log"));
       EXPECT_TRUE(FileExists(programs + kProduct + "\\ridkit.lnk"));
+      EXPECT_EQ(ReadBytes(install + "lib\\deep\\big.bin"), Source(BIG_FILE));
+      EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
+      EXPECT_EQ(SzValue(SnapshotKey(HKEY_CLASSES_ROOT, ".e2b"), ""), "e2bfile");
     } else {
       ASSERT_TRUE(wiz.WaitForExit(30000));
-      // Nothing is undone; nothing of the last page is done.
+      // Nothing of the last page is done, and what the run made is taken
+      // back: its files (the controls unregistered first), its folders, the
+      // uninstaller and the associations. The folders that were there stay.
       EXPECT_FALSE(FileExists(install + "setup.log"));
       EXPECT_FALSE(FileExists(programs + kProduct));
+      EXPECT_EQ(SnapshotFolder(install).entries, (std::map<std::string, std::string>{{"notes.txt\\", ""}}));
+      EXPECT_FALSE(FileExists(windowsDir + "\\e2e.ini"));
+      EXPECT_FALSE(FileExists(controls.substr(0, controls.size() - 1)));
+      for (const char* key : {".e2a", "e2afile", ".e2b", "e2bfile"})
+        EXPECT_FALSE(SnapshotKey(HKEY_CLASSES_ROOT, key).exists) << key;
+      EXPECT_EQ(Marks(2), (std::multiset<std::string>{"registered " + controls + "e2ectl.ocx",
+                                                      "unregistered " + controls + "e2ectl.ocx"}));
     }
-    EXPECT_EQ(ReadBytes(install + "lib\\deep\\big.bin"), Source(BIG_FILE));
-    EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
-    EXPECT_EQ(SzValue(SnapshotKey(HKEY_CLASSES_ROOT, ".e2b"), ""), "e2bfile");
   }
 }
 

@@ -256,6 +256,8 @@ struct InstallServices : ICopyServices {
   }
   void RegisterFileType(const char* ext, const char* program) override { ::RegisterFileType(ext, program); }
   BOOL WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
+  int UnregisterServer(const char*) override { return 1; }
+  void UnregisterFileType(const char*) override {}
   const UninstallerSource* source;
 };
 
@@ -740,6 +742,7 @@ TEST_F(UninstallTest, RefusedRemovalEndsWithItsCode) {
   EXPECT_EQ(Robot::ControlText(refused, MSGBOX_TEXT_ID).find("不能删除文件夹"), 0u);
   Robot::Click(refused, IDOK);
   ASSERT_TRUE(WaitUntil([&] { return !FindAnyWindow(DIALOG_CLASS, "glb1a2b"); }, 10000));
+  ASSERT_TRUE(WaitUntil([&] { return Enabled(dlg, IDCANCEL); }, 10000));  // "全部删除" has ended
   Robot::Click(dlg, IDCANCEL);  // 退出
   EXPECT_EQ(process.ExitCode(), static_cast<DWORD>(EXIT_REMOVAL_REFUSED));
   EXPECT_TRUE(FileExists(programFiles));

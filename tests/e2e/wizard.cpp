@@ -28,7 +28,7 @@ BOOL CALLBACK FindShownPage(HWND w, LPARAM lp) {
 }
 }  // namespace
 
-// Found without sending to the setup's thread, which the copy run keeps busy.
+// Found without sending to the setup's thread.
 HWND Wizard::CurrentPage() const {
   if (!sheet_ || !IsWindow(sheet_)) return 0;
   HWND args[2] = {0, sheet_};

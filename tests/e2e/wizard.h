@@ -1,8 +1,8 @@
 // Drives the setup's wizard through its pages as a user would: finds the
 // sheet, the current page and the question and message boxes that come up,
 // presses the wizard's buttons and answers the boxes by a rule of the test.
-// Reads windows without sending to the setup's thread where it can, since the
-// copy run keeps that thread busy inside a paint handler.
+// Reads windows without sending to the setup's thread where it can: a robot
+// never waits on the program it drives longer than it must.
 #pragma once
 #include <windows.h>
 

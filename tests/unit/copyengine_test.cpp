@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/container.h"
 #include "common/shortenpath.h"
 #include "framework/fsys.h"
 #include "testutil.h"
@@ -36,8 +37,15 @@ struct FakePage : ICopyPage {
   }
   void ShowError(const char* t) override { log.push_back(std::string("error ") + t); }
   void StopAnimation() override { log.push_back("stop"); }
+  // Answers "stop" from the stopAt-th question on (1 = before the first file).
+  BOOL StopRequested() override {
+    asked++;
+    return stopAt > 0 && asked >= stopAt;
+  }
   Log& log;
   BOOL overwrite;
+  int stopAt = 0;
+  int asked = 0;
 };
 
 struct FakeServices : ICopyServices {
@@ -60,12 +68,19 @@ struct FakeServices : ICopyServices {
   BOOL WriteUninstaller(const char* installDir) override {
     log.push_back("uninstaller");
     uninstallerDir = installDir;
+    if (writeUninstaller) WriteBytes(Native(std::string(installDir) + UNINSTALLER_NAME), "u");
     return uninstallerOk;
   }
+  int UnregisterServer(const char* p) override {
+    log.push_back(std::string("unregister ") + p);
+    return 1;
+  }
+  void UnregisterFileType(const char* ext) override { log.push_back(std::string("unfiletype ") + ext); }
   Log& log;
   std::vector<DWORD> ticks;
   size_t next;
   BOOL uninstallerOk;
+  bool writeUninstaller = false;
   std::string uninstallerDir;
 };
 
@@ -326,6 +341,51 @@ TEST_F(CopyEngineTest, RowsThatWouldLeaveTheirFolderAreRefused) {
     EXPECT_FALSE(FileExists(Native(root + f))) << f;
   for (const char* f : {"sub", "top", "a", "b", "x.txt:stream", "C:"}) EXPECT_FALSE(FileExists(Native(App(f)))) << f;
   EXPECT_TRUE(Only("register").empty());
+}
+
+// A run stopped between files ends there; its undoing removes what it
+// created and nothing else. A run that went to its end is undone as far as the
+// uninstaller and the associations.
+TEST_F(CopyEngineTest, StoppedRunAndRollBackRemoveOnlyWhatTheRunCreated) {
+  Add(Entry("old.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 10, 100));
+  Add(Entry("a.ocx", FOLDER_INSTALL, "bin", COPY_ALWAYS, 10, 100));
+  Add(Entry("x.txt", FOLDER_INSTALL, "lib\\deep", COPY_ALWAYS, 20, 110));
+  Add(Entry("y.txt", FOLDER_INSTALL, "lib\\deep", COPY_ALWAYS, 20, 110));
+  Add(Entry("z.txt", FOLDER_INSTALL, "other", COPY_ALWAYS, 30, 130));
+  strcpy(settings.TypeAssoc[0].Extension, "abc");
+  CreateFolder(App("").c_str());
+  WriteBytes(Native(App("old.txt")), "old");
+  page.stopAt = 4;  // before y.txt
+  engine.CopyAll();
+  EXPECT_TRUE(engine.Stopped);
+  EXPECT_EQ(page.asked, 4);
+  EXPECT_FALSE(FileExists(Native(App("lib\\deep\\y.txt"))));
+  EXPECT_TRUE(Only("uninstaller").empty());
+  EXPECT_TRUE(Only("filetype").empty());
+  EXPECT_TRUE(Only("status 安装完成").empty());
+  // Something of the user's put into a folder the run made keeps that folder.
+  CreateFolder(App("bin\\mine").c_str());
+  log.clear();
+  engine.RollBack();
+  EXPECT_EQ(log, Log{"unregister " + App("bin\\a.ocx")});
+  EXPECT_FALSE(FileExists(Native(App("bin\\a.ocx"))));
+  EXPECT_FALSE(FileExists(Native(App("lib"))));
+  EXPECT_TRUE(IsFolder(Native(App("bin\\mine"))));
+  EXPECT_EQ(Read(App("old.txt")), std::string(10, 'a'));  // overwritten: stays so
+
+  RemoveTree(Native(App("bin")));
+  services.writeUninstaller = true;
+  page.stopAt = 0;
+  EXPECT_EQ(engine.CopyAll(), 0);
+  EXPECT_FALSE(engine.Stopped);
+  EXPECT_TRUE(FileExists(Native(App("other\\z.txt"))));
+  EXPECT_TRUE(FileExists(Native(App(UNINSTALLER_NAME))));
+  log.clear();
+  engine.RollBack();
+  engine.RollBack();
+  EXPECT_EQ(log, (Log{"unfiletype abc", "unregister " + App("bin\\a.ocx")}));
+  for (const char* f : {UNINSTALLER_NAME, "other", "lib", "bin"}) EXPECT_FALSE(FileExists(Native(App(f)))) << f;
+  EXPECT_EQ(Read(App("old.txt")), std::string(10, 'a'));
 }
 
 TEST_F(CopyEngineTest, LongFailureListIsCut) {

@@ -55,6 +55,18 @@ class DialogTest : public ::testing::Test {
   static void PressButton1(HWND w) {
     SendMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(w, IDOK)));
   }
+  // Button 1: the run (or "全部删除") goes on a thread of its own and reports
+  // through this thread's messages, which are taken until button 1 is enabled
+  // again (it has ended).
+  static void PressButton1AndWait(HWND w) {
+    PressButton1(w);
+    DWORD start = GetTickCount();
+    while (!IsWindowEnabled(GetDlgItem(w, IDOK)) && GetTickCount() - start < 30000) {
+      MsgWaitForMultipleObjects(0, 0, FALSE, 1000, QS_ALLINPUT);
+      MSG msg;
+      while (PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+  }
   static std::string Text(HWND w, int id) {
     char t[256] = {0};
     GetDlgItemTextA(w, id, t, sizeof t);
@@ -185,7 +197,7 @@ TEST_F(DialogTest, RunThatLeavesFilesShowsThemAndDeleteAllCloses) {
   ASSERT_TRUE(dlg.Create(IDD_UNINSTALL));
   HWND w = dlg.m_hWnd;
   RECT button = ClientRect(w, IDOK);
-  PressButton1(w);
+  PressButton1AndWait(w);
   EXPECT_FALSE(FileExists(app + "gone.txt"));
   EXPECT_FALSE(FileExists(app + "setup.log"));
   EXPECT_EQ(Text(w, IDOK), "全部删除");
@@ -207,7 +219,7 @@ TEST_F(DialogTest, RunThatLeavesFilesShowsThemAndDeleteAllCloses) {
   EXPECT_EQ(entry, app + "user.txt");
 
   AppFolder({"user.txt"});  // a log again: a second run would not stop on a message
-  PressButton1(w);
+  PressButton1AndWait(w);
   EXPECT_FALSE(FileExists(app));
   EXPECT_FALSE(IsWindowVisible(w));
   dlg.DestroyWindow();
@@ -221,7 +233,7 @@ TEST_F(DialogTest, RunThatLeavesNothingEndsFinishedAndDoneCloses) {
   ASSERT_TRUE(dlg.Create(IDD_UNINSTALL));
   HWND w = dlg.m_hWnd;
   RECT before = ClientRect(w, IDOK);
-  PressButton1(w);
+  PressButton1AndWait(w);
   EXPECT_FALSE(FileExists(app));
   EXPECT_EQ(Text(w, IDOK), "完成");
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, IDCANCEL)));

@@ -1,0 +1,34 @@
+// What a run on a thread of its own hands to a window to show: the latest text
+// or number of each of a few slots (a status line, a bar), kept under a lock
+// until the window's thread takes them. The window is told once until it has
+// taken what changed, so a run that reports thousands of times a second costs
+// the window one message each time it looks.
+#pragma once
+#include "cstring.h"
+#include "platform.h"
+
+class CHandOver {
+ public:
+  enum { kSlots = 4 };
+
+  CHandOver();
+  ~CHandOver();
+
+  // The slot's new text or number. TRUE when the window is to be told (it
+  // has taken everything before).
+  BOOL NoteText(int slot, const char* text);
+  BOOL NoteNumber(int slot, int number);
+  // What changed since the last time, a bit (1 << slot) per slot, with the
+  // slots' texts and numbers.
+  int Take(CString* texts, int* numbers);
+
+ private:
+  BOOL Noted(int slot);
+  CRITICAL_SECTION m_lock;  // guards what follows
+  CString m_texts[kSlots];
+  int m_numbers[kSlots];
+  int m_changes;
+  BOOL m_told;  // the window has been told of changes it has not taken yet
+  CHandOver(const CHandOver&);
+  CHandOver& operator=(const CHandOver&);
+};
