@@ -30,7 +30,7 @@ const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
     {"RegKeys[1]", FK_TEXT, 0},
     {"RegValues[0]", FK_TEXT, 0},
     {"RegValues[1]", FK_TEXT, 0},
-    {"(ignored 48)", FK_IGNORED, 0},
+    {"Extension", FK_TEXT, 4},
     {"PictureLength", FK_NUMBER, 0},
     {"PictureOffset", FK_NUMBER, 0},
     {"IconLength", FK_NUMBER, 0},
@@ -50,7 +50,7 @@ const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
 };
 
 const char* const kFileRowFieldNames[kFileRowFields] = {
-    "Name", "Folder", "SubDir", "Shortcuts", "CopyMode", "Length", "Offset", "(ignored)"};
+    "Name", "Folder", "SubDir", "Shortcuts", "CopyMode", "Length", "Offset", "Extension"};
 const int kFileRowLimits[kFileRowFields] = {255, 0, 255, 0, 0, 0, 0, 0};
 
 int FolderFromKeyword(const char* text) {
@@ -132,7 +132,8 @@ BOOL CFileList::MoveTo(int index) {
 
 PackageSettings::PackageSettings()
     : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(FALSE),
-      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE) {
+      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE),
+      Extended(FALSE), RowsDamaged(FALSE) {
   memset(PageText, 0, sizeof PageText);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
@@ -173,6 +174,7 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
   CopyText(s.RunFile, TEXT_SIZE, h.At(kIdxRunFile));
   for (int i = 0; i < 2; i++) s.RegKeys[i] = h.At(kIdxRegKeys + i);
   for (int i = 0; i < 2; i++) s.RegValues[i] = h.At(kIdxRegValues + i);
+  s.Extended = strcmp(h.At(kIdxExtension), PACKAGE_TAG) == 0;
   s.PictureLength = ParseLong(h.At(kIdxPictureLength));
   s.PictureOffset = ParseLong(h.At(kIdxPictureOffset));
   s.IconLength = ParseLong(h.At(kIdxIconLength));
@@ -204,7 +206,14 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     e.CopyMode = CopyModeFromKeyword(row.At(kRowCopyMode));
     e.Length = ParseLong(row.At(kRowLength));
     e.Offset = ParseLong(row.At(kRowOffset));
-    row.At(kFileRowFields - 1);
+    RowExtension ext;
+    // Packed bytes are never taken for a file: an extension the reader cannot
+    // use, or one where the tag does not promise it, is damage.
+    if (!ParseRowExtension(row.At(kRowExtension), ext) || (ext.Method != kMethodNone) != (s.Extended != FALSE))
+      s.RowsDamaged = TRUE;
+    e.Method = ext.Method;
+    e.Unpacked = ext.Unpacked;
+    e.Crc = ext.Crc;
     if (!s.FileList.Append(e)) break;
   }
 }

@@ -5,6 +5,7 @@
 #include "../framework/mbcs.h"
 #include "../framework/platform.h"
 #include "fieldtable.h"
+#include "packageext.h"
 
 // Destination folder kinds and copy rules of a file.
 #define FOLDER_INSTALL 8
@@ -47,7 +48,7 @@ enum IndexPosition {
   kIdxRunFile,
   kIdxRegKeys,  // two keys
   kIdxRegValues = kIdxRegKeys + 2,  // two values
-  kIdxUnused48 = kIdxRegValues + 2,
+  kIdxExtension = kIdxRegValues + 2,  // PACKAGE_TAG when the package carries the extension
   kIdxPictureLength,
   kIdxPictureOffset,
   kIdxIconLength,
@@ -77,7 +78,7 @@ enum FileRowPosition {
   kRowCopyMode,
   kRowLength,
   kRowOffset,
-  kRowUnused,
+  kRowExtension,  // "<method>,<unpacked length>,<crc32>" in an extended package
   kFileRowFields
 };
 
@@ -100,8 +101,11 @@ struct FileEntry {
   int Folder;
   char SubDir[TEXT_SIZE];
   int CopyMode;
-  LONG Length;
+  LONG Length;  // the region as stored (packed bytes for lzma)
   LONG Offset;
+  int Method;  // kMethodNone: stored, unchecked (a package without the extension)
+  unsigned long long Unpacked;
+  unsigned long Crc;  // of the unpacked bytes
 };
 
 // The package's files in index order: a doubly linked list that owns its nodes,
@@ -159,6 +163,12 @@ struct PackageSettings {
   char SplashCaption[SPLASH_CAPTION_SIZE];
   LONG SplashBackColor;
   BOOL SplashCaptionBar;
+  // The package carries the extension (tag at position 48); then the trailer
+  // must carry the seal and every row its extension.
+  BOOL Extended;
+  // A row extension that does not parse, is missing in an extended package or
+  // stands in one without the tag: the package is damaged.
+  BOOL RowsDamaged;
 };
 
 // Reads the header and the file rows from the table into s. Texts longer than

@@ -89,7 +89,7 @@ TEST(PackageIndex, NamedPositionsMatchTheFormatAndTheDescriptorTable) {
       {PageTextPosition(4, 7), 40, "page5.line8"},     {kIdxProductName, 41, "ProductName"},
       {kIdxReadmeFile, 42, "ReadmeFile"},              {kIdxRunFile, 43, "RunFile"},
       {kIdxRegKeys + 1, 45, "RegKeys[1]"},             {kIdxRegValues, 46, "RegValues[0]"},
-      {kIdxUnused48, 48, "(ignored 48)"},              {kIdxPictureLength, 49, "PictureLength"},
+      {kIdxExtension, 48, "Extension"},                 {kIdxPictureLength, 49, "PictureLength"},
       {kIdxIconOffset, 52, "IconOffset"},              {TypeAssocPosition(0), 53, "TypeAssoc[0].Program"},
       {TypeAssocPosition(1) + 1, 56, "TypeAssoc[1].Extension"}, {kIdxSplashEnabled, 57, "SplashEnabled"},
       {kIdxSplashCaption, 60, "SplashCaption"},        {kIdxSplashCaptionBar, 62, "SplashCaptionBar"},
@@ -108,10 +108,10 @@ TEST(PackageIndex, NamedPositionsMatchTheFormatAndTheDescriptorTable) {
 TEST(PackageIndex, FileRowsWithKeywordsAndFallbacks) {
   std::vector<std::string> f = Header();
   std::vector<std::vector<std::string>> rows = {
-      {"a.dll", "WINDOWS_FOLDER", "", "0", "NOTEXIST_COPY", "10", "20", "-"},
-      {"b.ocx", "SYSTEM_FOLDER", "sub", "7", "ASK_COPY", "30", "40", "-"},
-      {"c.txt", "windows_folder", "x\\y", "none", "ask_copy", "", "abc", "-"},
-      {"d.exe", "INSTALL_FOLDER", "", "4", "ALWAYS_COPY", "1", "2", "-"},
+      {"a.dll", "WINDOWS_FOLDER", "", "0", "NOTEXIST_COPY", "10", "20", ""},
+      {"b.ocx", "SYSTEM_FOLDER", "sub", "7", "ASK_COPY", "30", "40", ""},
+      {"c.txt", "windows_folder", "x\\y", "none", "ask_copy", "", "abc", ""},
+      {"d.exe", "INSTALL_FOLDER", "", "4", "ALWAYS_COPY", "1", "2", ""},
   };
   for (auto& r : rows) f.insert(f.end(), r.begin(), r.end());
   f.push_back("");
@@ -172,6 +172,50 @@ TEST(PackageIndex, OverlongTextsAreCutInsideTheirBuffers) {
   EXPECT_EQ(strlen(s.SplashCaption), 67u);
   EXPECT_EQ(strlen(s.PageText[0][0]), 127u + 128u);
   EXPECT_STREQ(s.ReadmeFile, "INSTALL\\readme.txt");
+}
+
+}  // namespace
+
+namespace {
+
+// A tagged package's rows must all carry their extension, an untagged one's
+// none; anything else is damage, whatever the rest of the row says.
+TEST(PackageIndex, RowExtensionsMustAgreeWithTheTag) {
+  struct {
+    const char* tag;
+    const char* ext[2];
+    bool damaged;
+  } cases[] = {
+      {"", {"", ""}, false},
+      {"PKX1", {"stored,5,cbf43926", "lzma,100,00000000"}, false},
+      {"PKX1", {"stored,5,cbf43926", ""}, true},
+      {"", {"stored,5,cbf43926", ""}, true},
+      {"PKX1", {"lzma,1,CBF43926", "stored,0,00000000"}, true},  // upper-case hex
+      {"PKX2", {"", ""}, false},  // not our tag: an old package, rows unchecked
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> f = Header();
+    f[kIdxExtension] = c.tag;
+    for (const char* ext : c.ext) {
+      std::vector<std::string> row = {"a", "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", "5", "9", ext};
+      f.insert(f.end(), row.begin(), row.end());
+    }
+    f.push_back("");
+    PackageSettings s;
+    Parse(f, s);
+    EXPECT_EQ(s.RowsDamaged != FALSE, c.damaged) << c.tag << " " << c.ext[0] << " " << c.ext[1];
+    EXPECT_EQ(s.FileList.Count, 2);
+  }
+  std::vector<std::string> f = Header();
+  f[kIdxExtension] = "PKX1";
+  std::vector<std::string> row = {"a", "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", "5", "9", "lzma,12345678901,0badcafe"};
+  f.insert(f.end(), row.begin(), row.end());
+  PackageSettings s;
+  Parse(f, s);
+  ASSERT_TRUE(s.FileList.MoveTo(0));
+  EXPECT_EQ(s.FileList.Current()->Method, kMethodLzma);
+  EXPECT_EQ(s.FileList.Current()->Unpacked, 12345678901ULL);
+  EXPECT_EQ(s.FileList.Current()->Crc, 0x0badcafeUL);
 }
 
 }  // namespace
