@@ -6,9 +6,6 @@
 //   &LEN:<L>,SEEK:<S>.PKX1:<payload start>:<payload crc>:<index crc>
 // A package without tag and seal is read as it always was.
 #pragma once
-#include <stddef.h>
-
-#include "../framework/platform.h"
 
 #define PACKAGE_TAG "PKX1"
 #define METHOD_STORED_WORD "stored"
@@ -20,6 +17,11 @@
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".
 #define TRAILER_SEAL_MAX 64
+
+#ifndef RC_INVOKED
+#include <stddef.h>
+
+#include "../framework/platform.h"
 
 // CRC-32 (IEEE 802.3, the zlib polynomial). Start with crc 0; feed pieces in
 // order.
@@ -53,3 +55,4 @@ void ParseSeal(const char* tail, int count, PackageSeal& seal);
 // The seal's text to append to the trailer (at least 48 bytes of room); its
 // length.
 int FormatSeal(char* out, int size, long payloadStart, unsigned long payloadCrc, unsigned long indexCrc);
+#endif  // RC_INVOKED

@@ -31,6 +31,7 @@ class CPackageFile {
   ~CPackageFile();
   BOOL Open(const char* path);
   void Close();
+  BOOL IsOpen() const { return m_file.IsOpen(); }
   // Called with the bytes checked so far, now and then.
   typedef void (*ProgressFn)(void* context, long long done, long long total);
   // TRUE when the CRC-32 of [seal.PayloadStart, end) matches seal.PayloadCrc.

@@ -25,7 +25,9 @@ long long CountedLength(LONG length) { return length > 0 ? length : 0; }
 }  // namespace
 
 CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services)
-    : FailedCount(0), m_settings(settings), m_page(page), m_services(services), m_rate(0.0) {}
+    : IndexSeek(0), FailedCount(0), m_settings(settings), m_page(page), m_services(services), m_rate(0.0) {
+  memset(&Seal, 0, sizeof Seal);
+}
 
 CString CCopyEngine::TargetPath(int index) {
   CString path;
@@ -38,8 +40,17 @@ CString CCopyEngine::DestPath(int index) {
   if (path.IsEmpty()) return path;
   // A row that would leave its folder gets no folders and no path.
   if (!IsContainedEntry(*m_settings.FileList.Current())) return CString();
-  EnsureFolders(path);
+  MakeFoldersOf(path);
   return path;
+}
+
+void CCopyEngine::MakeFoldersOf(const CString& path) {
+  // Files of one folder follow each other: its folders are made once.
+  int cut = ReverseFindCharMb(path, '\\');
+  CString folder(path.c_str(), cut < 0 ? 0 : cut);
+  if (!m_madeFolder.IsEmpty() && m_madeFolder == folder.c_str()) return;
+  EnsureFolders(path);
+  m_madeFolder = folder;
 }
 
 void CCopyEngine::EnsureFolders(const char* path) {
@@ -55,15 +66,18 @@ void CCopyEngine::EnsureFolders(const char* path) {
   }
 }
 
-void CCopyEngine::CopyEntry(int index) {
+void CCopyEngine::CopyEntry(int index) { CopyEntryTo(index, TargetPath(index)); }
+
+void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   if (!m_settings.FileList.MoveTo(index)) return;
   if (!IsContainedEntry(*m_settings.FileList.Current())) {
     // Listed as not installed, and nothing is written for it.
-    NoteFailure(TargetPath(index));
+    NoteFailure(target);
     return;
   }
-  CString dest = DestPath(index);
+  CString dest = target;
   if (dest.IsEmpty()) return;
+  MakeFoldersOf(dest);
   const FileEntry& e = *m_settings.FileList.Current();
   BOOL copy = TRUE;
   if (GetAttributes(dest) != INVALID_FILE_ATTRIBUTES) {
@@ -76,11 +90,24 @@ void CCopyEngine::CopyEntry(int index) {
     }
   }
   if (copy) {
-    // A negative length would mean "to the end of the setup file" to
-    // ExtractRegion: it is data that is not there.
-    if (e.Length < 0 || !ExtractRegion(dest, ModulePath, e.Offset, e.Length)) NoteFailure(dest);
+    // Through the row's method, its checksum checked; a region outside the
+    // setup file (or of negative length) is data that is not there.
+    if (!m_package.IsOpen()) m_package.Open(ModulePath);
+    if (m_package.Extract(e, dest) != kExtractDone) NoteFailure(dest);
   }
   if (IsOcx(dest)) m_services.RegisterServer(dest);
+}
+
+void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long total) {
+  CCopyEngine* self = static_cast<CCopyEngine*>(engine);
+  if (total > 0) self->m_page.SetProgress(static_cast<int>(done * PROGRESS_MAX / total));
+}
+
+BOOL CCopyEngine::VerifyPayload() {
+  m_page.SetStatus(kTextVerifying);
+  BOOL ok = m_package.IsOpen() && m_package.VerifyPayload(Seal, IndexSeek, ShowVerifyProgress, this);
+  m_page.SetProgress(0);
+  return ok;
 }
 
 void CCopyEngine::NoteFailure(const char* dest) {
@@ -134,15 +161,25 @@ int CCopyEngine::CopyAll() {
   m_rate = 0.0;
   FailedCount = 0;
   m_failed.Empty();
+  m_madeFolder.Empty();
+  m_package.Open(ModulePath);
+  // An extended package is checked whole before its first file is written.
+  if (m_settings.Extended && !VerifyPayload()) {
+    m_package.Close();
+    m_page.ShowError(kTextPackageDamaged);
+    m_page.StopAnimation();
+    return COPY_DAMAGED;
+  }
   m_services.Sleep(kPause);
   DWORD start = m_services.TickCount();
 
   int count = list.Count;
   for (int i = 0; i < count; i++) {
+    CString target = TargetPath(i);
     CString status;
-    status.Format(kTextCopyingTo, ShortenPath(TargetPath(i), STATUS_PATH_MAX).c_str());
+    status.Format(kTextCopyingTo, ShortenPath(target, STATUS_PATH_MAX).c_str());
     m_page.SetStatus(status);
-    CopyEntry(i);
+    CopyEntryTo(i, target);
     if (list.MoveTo(i)) done += CountedLength(list.Current()->Length);
     DWORD elapsed = m_services.TickCount() - start;  // wraps like the tick count
     UpdateEstimate(total, done, elapsed);
@@ -154,6 +191,7 @@ int CCopyEngine::CopyAll() {
     }
   }
 
+  m_package.Close();
   if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(UNINSTALLER_FAILED_TEXT);
 
   const TypeAssocRecord* assoc = m_settings.TypeAssoc;

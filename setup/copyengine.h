@@ -5,6 +5,7 @@
 // benchmarks.
 #pragma once
 #include "../common/installfolders.h"
+#include "../common/packagefile.h"
 #include "../common/packageindex.h"
 #include "../framework/cstring.h"
 #include "../framework/platform.h"
@@ -13,6 +14,9 @@
 #define STATUS_PATH_MAX 36
 // Failed files listed by name in the closing message; the rest become "...".
 #define FAILED_LIST_MAX 20
+// What CopyAll gives for a package whose payload is not what its seal says:
+// nothing was written.
+#define COPY_DAMAGED (-1)
 
 // What the run shows and asks through its page.
 class ICopyPage {
@@ -61,7 +65,9 @@ class CCopyEngine {
   void CopyEntry(int index);
   // The whole run, from "正在获取文件信息..." to "安装完成" and the last pause;
   // the page moves on when it returns. The number of files not written
-  // completely (0: every file is in place).
+  // completely (0: every file is in place). An extended package's payload is
+  // checked against its seal first: when it does not match, the damage
+  // message is shown, nothing is written and the run gives COPY_DAMAGED.
   int CopyAll();
 
   // The remaining-time text for a number of seconds.
@@ -69,11 +75,17 @@ class CCopyEngine {
 
   CInstallFolders Folders;  // taken by the page when the run starts
   CString ModulePath;       // the running setup file
+  PackageSeal Seal;         // the trailer's seal (of an extended package)
+  long IndexSeek;           // where the index starts: the payload ends there
 
   int FailedCount;  // files of the last run that were not written completely
 
  private:
   void NoteFailure(const char* dest);
+  void CopyEntryTo(int index, const CString& target);
+  void MakeFoldersOf(const CString& path);
+  BOOL VerifyPayload();
+  static void ShowVerifyProgress(void* engine, long long done, long long total);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
 
@@ -83,4 +95,6 @@ class CCopyEngine {
   CString m_failed;    // the listed part of the closing message
   CString m_estimate;  // the remaining-time text the page shows
   double m_rate;     // remembered copy speed, bytes per millisecond
+  CPackageFile m_package;  // the setup file, open across files during a run
+  CString m_madeFolder;    // the folder of the file DestPath saw last (its folders exist)
 };

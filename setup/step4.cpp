@@ -34,6 +34,7 @@ BOOL CStep4::OnSetActive() {
 }
 
 BOOL CStep4::OnQueryCancel() {
+  if (App().PackageDamaged) return TRUE;  // the run found damage and said so: the wizard just ends
   if (!ConfirmQuit(kTextQuitRunning)) {
     // A Cancel typed ahead of the run held it back: the page's next paint
     // starts it.
@@ -66,7 +67,16 @@ void CStep4::RunCopy() {
   CCopyEngine engine(app, *this, services);
   engine.Folders = CurrentFolders(app.InstallDir);
   engine.ModulePath = app.ModulePath;
-  engine.CopyAll();
+  engine.Seal = app.Seal;
+  engine.IndexSeek = app.IndexSeek;
+  if (engine.CopyAll() == COPY_DAMAGED) {
+    // Nothing was installed: the wizard ends as cancelled, the setup with
+    // the damaged package's exit code.
+    app.PackageDamaged = TRUE;
+    m_cancelled = TRUE;
+    if (m_pSheet) ::PostMessageA(m_pSheet->m_hWnd, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    return;
+  }
   // On to the page after this one; a wizard the user ended during the run
   // closes instead.
   if (!m_cancelled && m_pSheet) m_pSheet->SetActivePage(m_pSheet->GetPageIndex(this) + 1);

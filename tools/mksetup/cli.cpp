@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
 #include "common/container.h"
 #include "inspect.h"
 #include "plan.h"
@@ -237,6 +238,20 @@ int Build(int argc, char** argv) {
     long long size = static_cast<long long>(plan.totalSize);
     struct stat st;
     if (!sign.certificate.empty() && stat(plan.output.c_str(), &st) == 0) size = st.st_size;
+    if (plan.extended) {
+      // What packing gave, file by file and in all.
+      int64_t in = 0, out = 0;
+      for (const PlannedFile& f : plan.files) {
+        in += f.unpacked;
+        out += f.length;
+        printf("  %-6s %12lld -> %12lld  %5.1f%%  %s\n", f.method == kMethodLzma ? "lzma" : "stored",
+               static_cast<long long>(f.unpacked), static_cast<long long>(f.length),
+               f.unpacked ? 100.0 * static_cast<double>(f.length) / static_cast<double>(f.unpacked) : 100.0,
+               Cp936ToUtf8(f.subdir.empty() ? f.name : f.subdir + "\\" + f.name).c_str());
+      }
+      printf("files: %lld -> %lld bytes (%.1f%%)\n", static_cast<long long>(in), static_cast<long long>(out),
+             in ? 100.0 * static_cast<double>(out) / static_cast<double>(in) : 100.0);
+    }
     printf("%s: %lld bytes, %zu files%s\n", plan.output.c_str(), size, plan.files.size(),
            sign.certificate.empty() ? "" : ", signed");
   }
