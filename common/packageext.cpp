@@ -133,7 +133,9 @@ void ParseSeal(const char* tail, int count, PackageSeal& seal) {
   const char* p = static_cast<const char*>(memchr(tail + amp, ',', static_cast<size_t>(end - tail - amp)));
   if (p) p = static_cast<const char*>(memchr(p, ':', static_cast<size_t>(end - p)));
   if (p) p = static_cast<const char*>(memchr(p, '.', static_cast<size_t>(end - p)));
-  if (!p || p + 1 == end) return;
+  // Other text after the "." (blanks, say) is passed over as it always was;
+  // text that starts like a seal must be one.
+  if (!p || end - p - 1 < 3 || memcmp(p + 1, PACKAGE_TAG, 3) != 0) return;
   seal.Present = TRUE;
   char text[TRAILER_SEAL_MAX + 1];
   size_t n = static_cast<size_t>(end - p - 1);

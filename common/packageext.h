@@ -43,7 +43,7 @@ int FormatRowExtension(char* out, int size, int method, unsigned long long unpac
 
 // The seal after the trailer.
 struct PackageSeal {
-  BOOL Present;  // the trailer carries a suffix after its "."
+  BOOL Present;  // the text after the trailer's "." starts like a seal ("PKX")
   BOOL Valid;    // and that suffix is a well-formed seal
   long PayloadStart;
   unsigned long PayloadCrc;

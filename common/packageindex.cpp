@@ -141,6 +141,10 @@ PackageSettings::PackageSettings()
 
 static BOOL IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
 
+static BOOL NamesMethod(const char* field) {
+  return strncmp(field, METHOD_STORED_WORD ",", 7) == 0 || strncmp(field, METHOD_LZMA_WORD ",", 5) == 0;
+}
+
 namespace {
 
 // Reads a run of fields (the header, or one file row) by position: At(p)
@@ -207,10 +211,14 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     e.Length = ParseLong(row.At(kRowLength));
     e.Offset = ParseLong(row.At(kRowOffset));
     RowExtension ext;
-    // Packed bytes are never taken for a file: an extension the reader cannot
-    // use, or one where the tag does not promise it, is damage.
-    if (!ParseRowExtension(row.At(kRowExtension), ext) || (ext.Method != kMethodNone) != (s.Extended != FALSE))
-      s.RowsDamaged = TRUE;
+    const char* field = row.At(kRowExtension);
+    // Packed bytes are never taken for a file: in a tagged package every row
+    // must carry an extension this reader uses; in one without the tag a field
+    // that names a method is damage (a tag lost), other text is passed over
+    // as it always was.
+    BOOL parsed = ParseRowExtension(field, ext);
+    if (s.Extended ? !parsed || ext.Method == kMethodNone : NamesMethod(field)) s.RowsDamaged = TRUE;
+    if (!s.Extended || !parsed) memset(&ext, 0, sizeof ext);
     e.Method = ext.Method;
     e.Unpacked = ext.Unpacked;
     e.Crc = ext.Crc;

@@ -69,6 +69,7 @@ TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
     bool present;
   } cases[] = {
       {"xx&LEN:10,SEEK:200.", false},
+      {"xx&LEN:10,SEEK:200.   ", false},  // blanks after the trailer, as ever
       {"xx&LEN:10,SEEK:200.PKX1:1:00000000", true},
       {"xx&LEN:10,SEEK:200.PKX1:1:00000000:0000000", true},
       {"xx&LEN:10,SEEK:200.PKX2:1:00000000:00000000", true},

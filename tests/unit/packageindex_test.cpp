@@ -191,7 +191,8 @@ TEST(PackageIndex, RowExtensionsMustAgreeWithTheTag) {
       {"PKX1", {"stored,5,cbf43926", ""}, true},
       {"", {"stored,5,cbf43926", ""}, true},
       {"PKX1", {"lzma,1,CBF43926", "stored,0,00000000"}, true},  // upper-case hex
-      {"PKX2", {"", ""}, false},  // not our tag: an old package, rows unchecked
+      {"PKX2", {"", ""}, false},            // not our tag: an old package
+      {"", {"anything", "lzma-ish"}, false},  // other text, passed over as ever
   };
   for (const auto& c : cases) {
     std::vector<std::string> f = Header();
