@@ -9,7 +9,8 @@
 const int kAnimationEndFrame = 1000;
 
 CStep4::CStep4()
-    : CStepPage(IDD_STEP4), m_copyPending(TRUE), m_cancelled(FALSE), m_shown(FALSE), m_lastShown(0) {}
+    : CStepPage(IDD_STEP4), m_copyPending(TRUE), m_cancelled(FALSE), m_shown(FALSE), m_lastShown(0),
+      m_barSet(FALSE), m_barTime(0), m_statusSet(FALSE), m_statusTime(0) {}
 
 void CStep4::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_COPY_ESTIMATE, m_estimate);
@@ -96,7 +97,22 @@ void CStep4::ShowNow(BOOL always) {
   RedrawWindow(m_hWnd, 0, 0, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
+// The part of the file-by-file status before its path.
+static BOOL IsCopyingStatus(const char* text) {
+  const char* pattern = kTextCopyingTo;
+  for (; *pattern && *pattern != '%'; pattern++, text++)
+    if (*pattern != *text) return FALSE;
+  return TRUE;
+}
+
 void CStep4::SetStatus(const char* text) {
+  // The static paints itself on each new text (about a millisecond under
+  // Wine): the file-by-file lines of many small files are thinned to one per
+  // kShowInterval ms; every other status shows at once.
+  DWORD now = GetTickCount();
+  if (IsCopyingStatus(text) && m_statusSet && now - m_statusTime < kShowInterval) return;
+  m_statusSet = TRUE;
+  m_statusTime = now;
   SetDlgItemText(IDC_COPY_STATUS, text);
   ShowNow(FALSE);
 }
@@ -107,6 +123,13 @@ void CStep4::SetEstimate(const char* text) {
 }
 
 void CStep4::SetProgress(int pos) {
+  // The bar draws itself on each new position (a few milliseconds under
+  // Wine): a run of small files moves it at most every kShowInterval ms, the
+  // last position always.
+  DWORD now = GetTickCount();
+  if (pos < PROGRESS_MAX && pos != 0 && m_barSet && now - m_barTime < kShowInterval) return;
+  m_barSet = TRUE;
+  m_barTime = now;
   SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
   ShowNow(pos >= PROGRESS_MAX);
 }

@@ -40,4 +40,8 @@ class CStep4 : public CStepPage, private ICopyPage {
   void ShowNow(BOOL always);
   BOOL m_shown;       // the run has drawn a change already
   DWORD m_lastShown;  // when it last did
+  BOOL m_barSet;      // the bar has been moved already
+  DWORD m_barTime;    // when it last was
+  BOOL m_statusSet;   // a status line has been shown already
+  DWORD m_statusTime; // when the last one was
 };
