@@ -174,7 +174,6 @@ int CCopyEngine::CopyAll() {
   DWORD start = m_services.TickCount();
 
   int count = list.Count;
-  int shownPos = -1;  // the bar's position is set when it changes
   for (int i = 0; i < count; i++) {
     CString target = TargetPath(i);
     CString status;
@@ -188,8 +187,7 @@ int CCopyEngine::CopyAll() {
       // done * 1000 / total, not done / (total * 0.001): with the x87's wider
       // intermediates the latter ends at 999 when everything is copied.
       double pos = static_cast<double>(done) * PROGRESS_MAX / static_cast<double>(total);
-      int at = pos >= PROGRESS_MAX ? PROGRESS_MAX : static_cast<int>(pos);
-      if (at != shownPos) m_page.SetProgress(shownPos = at);
+      m_page.SetProgress(pos >= PROGRESS_MAX ? PROGRESS_MAX : static_cast<int>(pos));
     }
   }
 
