@@ -132,13 +132,18 @@ BOOL CFileList::MoveTo(int index) {
 
 PackageSettings::PackageSettings()
     : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(FALSE),
-      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE), Extended(FALSE) {
+      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE),
+      Extended(FALSE), RowsDamaged(FALSE) {
   memset(PageText, 0, sizeof PageText);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
 }
 
 static BOOL IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
+
+static BOOL NamesMethod(const char* field) {
+  return strncmp(field, METHOD_STORED_WORD ",", 7) == 0 || strncmp(field, METHOD_LZMA_WORD ",", 5) == 0;
+}
 
 namespace {
 
@@ -194,7 +199,7 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
   CopyText(s.RunFile, TEXT_SIZE, h.At(kIdxRunFile));
   for (int i = 0; i < 2; i++) s.RegKeys[i] = h.At(kIdxRegKeys + i);
   for (int i = 0; i < 2; i++) s.RegValues[i] = h.At(kIdxRegValues + i);
-  s.Extended = strcmp(h.At(kIdxExtension), PACKAGE_EXTENSION_TAG) == 0;
+  s.Extended = strcmp(h.At(kIdxExtension), PACKAGE_TAG) == 0;
   s.PictureLength = ParseLong(h.At(kIdxPictureLength));
   s.PictureOffset = ParseLong(h.At(kIdxPictureOffset));
   s.IconLength = ParseLong(h.At(kIdxIconLength));
@@ -226,7 +231,18 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     e.CopyMode = CopyModeFromKeyword(row.At(kRowCopyMode));
     e.Length = ParseLong(row.At(kRowLength));
     e.Offset = ParseLong(row.At(kRowOffset));
-    row.At(kFileRowFields - 1);
+    RowExtension ext;
+    const char* field = row.At(kRowExtension);
+    // Packed bytes are never taken for a file: in a tagged package every row
+    // must carry an extension this reader uses; in one without the tag a field
+    // that names a method is damage (a tag lost), other text is passed over
+    // as it always was.
+    BOOL parsed = ParseRowExtension(field, ext);
+    if (s.Extended ? !parsed || ext.Method == kMethodNone : NamesMethod(field)) s.RowsDamaged = TRUE;
+    if (!s.Extended || !parsed) memset(&ext, 0, sizeof ext);
+    e.Method = ext.Method;
+    e.Unpacked = ext.Unpacked;
+    e.Crc = ext.Crc;
     if (!s.FileList.Append(e)) break;
   }
   if (s.Extended) ParseSettingsSection(t, s);

@@ -5,6 +5,7 @@
 #include "../framework/mbcs.h"
 #include "../framework/platform.h"
 #include "fieldtable.h"
+#include "packageext.h"
 
 // Destination folder kinds and copy rules of a file.
 #define FOLDER_INSTALL 8
@@ -37,10 +38,9 @@
 #define SPLASH_CAPTION_SIZE 68
 #define STATIC_LINE_LIMIT 47     // a page line shown in a static control
 
-// The package extension: the tag at kIdxExtension, and the settings section
-// after the file list (key and value rows, values of at most
-// SETTING_VALUE_LIMIT bytes). Readers skip keys they do not know.
-#define PACKAGE_EXTENSION_TAG "PKX1"
+// The package extension: the tag at kIdxExtension (PACKAGE_TAG, packageext.h)
+// and the settings section after the file list (key and value rows, values of
+// at most SETTING_VALUE_LIMIT bytes). Readers skip keys they do not know.
 #define SETTING_VALUE_LIMIT 255
 #define SETTING_PRODUCT_ID "product.id"
 #define SETTING_PRODUCT_VERSION "product.version"
@@ -57,7 +57,7 @@ enum IndexPosition {
   kIdxRunFile,
   kIdxRegKeys,  // two keys
   kIdxRegValues = kIdxRegKeys + 2,  // two values
-  kIdxExtension = kIdxRegValues + 2,  // PACKAGE_EXTENSION_TAG when the package carries the extension
+  kIdxExtension = kIdxRegValues + 2,  // PACKAGE_TAG when the package carries the extension
   kIdxPictureLength,
   kIdxPictureOffset,
   kIdxIconLength,
@@ -87,7 +87,7 @@ enum FileRowPosition {
   kRowCopyMode,
   kRowLength,
   kRowOffset,
-  kRowExtension,
+  kRowExtension,  // "<method>,<unpacked length>,<crc32>" in an extended package
   kFileRowFields
 };
 
@@ -110,8 +110,11 @@ struct FileEntry {
   int Folder;
   char SubDir[TEXT_SIZE];
   int CopyMode;
-  LONG Length;
+  LONG Length;  // the region as stored (packed bytes for lzma)
   LONG Offset;
+  int Method;  // kMethodNone: stored, unchecked (a package without the extension)
+  unsigned long long Unpacked;
+  unsigned long Crc;  // of the unpacked bytes
 };
 
 // The package's files in index order: a doubly linked list that owns its nodes,
@@ -169,13 +172,12 @@ struct PackageSettings {
   char SplashCaption[SPLASH_CAPTION_SIZE];
   LONG SplashBackColor;
   BOOL SplashCaptionBar;
-  // The package extension: TRUE when the index carries its tag; then the
-  // settings section's values (empty when not given).
+  // The package carries the extension (tag at position 48); then the trailer
+  // must carry the seal and every row its extension.
   BOOL Extended;
-  CString ProductId;
-  CString ProductVersion;
-  CString ProductPublisher;
-  CString ProductUrl;
+  // A row extension that does not parse, is missing in an extended package or
+  // stands in one without the tag: the package is damaged.
+  BOOL RowsDamaged;
 };
 
 // Reads the header and the file rows from the table into s, and in a package

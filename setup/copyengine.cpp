@@ -25,14 +25,17 @@ long long CountedLength(LONG length) { return length > 0 ? length : 0; }
 }  // namespace
 
 CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services)
-    : FailedCount(0),
+    : IndexSeek(0),
+      FailedCount(0),
       Stopped(FALSE),
       m_settings(settings),
       m_page(page),
       m_services(services),
       m_rate(0.0),
       m_created(0),
-      m_typesRegistered(FALSE) {}
+      m_typesRegistered(FALSE) {
+  memset(&Seal, 0, sizeof Seal);
+}
 
 CCopyEngine::~CCopyEngine() { ForgetCreated(); }
 
@@ -47,8 +50,17 @@ CString CCopyEngine::DestPath(int index) {
   if (path.IsEmpty()) return path;
   // A row that would leave its folder gets no folders and no path.
   if (!IsContainedEntry(*m_settings.FileList.Current())) return CString();
-  EnsureFolders(path);
+  MakeFoldersOf(path);
   return path;
+}
+
+void CCopyEngine::MakeFoldersOf(const CString& path) {
+  // Files of one folder follow each other: its folders are made once.
+  int cut = ReverseFindCharMb(path, '\\');
+  CString folder(path.c_str(), cut < 0 ? 0 : cut);
+  if (!m_madeFolder.IsEmpty() && m_madeFolder == folder.c_str()) return;
+  EnsureFolders(path);
+  m_madeFolder = folder;
 }
 
 void CCopyEngine::EnsureFolders(const char* path) {
@@ -64,17 +76,19 @@ void CCopyEngine::EnsureFolders(const char* path) {
   }
 }
 
-void CCopyEngine::CopyEntry(int index) {
+void CCopyEngine::CopyEntry(int index) { CopyEntryTo(index, TargetPath(index)); }
+
+void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   if (!m_settings.FileList.MoveTo(index)) return;
   if (!IsContainedEntry(*m_settings.FileList.Current())) {
     // Listed as not installed, and nothing is written for it.
-    CString target = TargetPath(index);
     NoteFailure(target);
     m_page.FileDone(target, FILE_NOT_WRITTEN);
     return;
   }
-  CString dest = DestPath(index);
+  CString dest = target;
   if (dest.IsEmpty()) return;
+  MakeFoldersOf(dest);
   const FileEntry& e = *m_settings.FileList.Current();
   BOOL copy = TRUE;
   BOOL existed = GetAttributes(dest) != INVALID_FILE_ATTRIBUTES;
@@ -91,10 +105,11 @@ void CCopyEngine::CopyEntry(int index) {
   if (copy) {
     // Noted before the copy: a file written in part is the run's too.
     if (!existed) NoteCreated(dest, FALSE);
-    // A negative length would mean "to the end of the setup file" to
-    // ExtractRegion: it is data that is not there.
+    // Through the row's method, its checksum checked; a region outside the
+    // setup file (or of negative length) is data that is not there.
     result = FILE_WRITTEN;
-    if (e.Length < 0 || !ExtractRegion(dest, ModulePath, e.Offset, e.Length)) {
+    if (!m_package.IsOpen()) m_package.Open(ModulePath);
+    if (m_package.Extract(e, dest) != kExtractDone) {
       NoteFailure(dest);
       result = FILE_NOT_WRITTEN;
     }
@@ -136,6 +151,18 @@ void CCopyEngine::RollBack() {
     }
   }
   ForgetCreated();
+}
+
+void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long total) {
+  CCopyEngine* self = static_cast<CCopyEngine*>(engine);
+  if (total > 0) self->m_page.SetProgress(static_cast<int>(done * PROGRESS_MAX / total));
+}
+
+BOOL CCopyEngine::VerifyPayload() {
+  m_page.SetStatus(kTextVerifying);
+  BOOL ok = m_package.IsOpen() && m_package.VerifyPayload(Seal, IndexSeek, ShowVerifyProgress, this);
+  m_page.SetProgress(0);
+  return ok;
 }
 
 void CCopyEngine::NoteFailure(const char* dest) {
@@ -192,6 +219,15 @@ int CCopyEngine::CopyAll() {
   Stopped = FALSE;
   ForgetCreated();
   m_typesRegistered = FALSE;
+  m_madeFolder.Empty();
+  m_package.Open(ModulePath);
+  // An extended package is checked whole before its first file is written.
+  if (m_settings.Extended && !VerifyPayload()) {
+    m_package.Close();
+    m_page.ShowError(kTextPackageDamaged);
+    m_page.StopAnimation();
+    return COPY_DAMAGED;
+  }
   m_services.Sleep(kPause);
   DWORD start = m_services.TickCount();
 
@@ -200,10 +236,11 @@ int CCopyEngine::CopyAll() {
   BOOL stop = FALSE;
   for (int i = 0; i < count; i++) {
     if ((stop = m_page.StopRequested())) break;
+    CString target = TargetPath(i);
     CString status;
-    status.Format(kTextCopyingTo, ShortenPath(TargetPath(i), STATUS_PATH_MAX).c_str());
+    status.Format(kTextCopyingTo, ShortenPath(target, STATUS_PATH_MAX).c_str());
     m_page.SetStatus(status);
-    CopyEntry(i);
+    CopyEntryTo(i, target);
     if (list.MoveTo(i)) done += CountedLength(list.Current()->Length);
     DWORD elapsed = m_services.TickCount() - start;  // wraps like the tick count
     UpdateEstimate(total, done, elapsed);
@@ -216,10 +253,12 @@ int CCopyEngine::CopyAll() {
   }
 
   if (stop || m_page.StopRequested()) {
+    m_package.Close();
     Stopped = TRUE;
     return FailedCount;
   }
 
+  m_package.Close();
   CString uninstaller = Folders.InstallDir;
   uninstaller += UNINSTALLER_NAME;
   if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, FALSE);

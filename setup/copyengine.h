@@ -5,6 +5,7 @@
 // benchmarks.
 #pragma once
 #include "../common/installfolders.h"
+#include "../common/packagefile.h"
 #include "../common/packageindex.h"
 #include "../framework/cstring.h"
 #include "../framework/platform.h"
@@ -13,6 +14,9 @@
 #define STATUS_PATH_MAX 36
 // Failed files listed by name in the closing message; the rest become "...".
 #define FAILED_LIST_MAX 20
+// What CopyAll gives for a package whose payload is not what its seal says:
+// nothing was written.
+#define COPY_DAMAGED (-1)
 
 // What became of one file of the package.
 enum CopyFileResult { FILE_WRITTEN, FILE_KEPT, FILE_NOT_WRITTEN };
@@ -76,7 +80,10 @@ class CCopyEngine {
   // The whole run, from "正在获取文件信息..." to "安装完成" and the last pause;
   // the page moves on when it returns. The number of files not written
   // completely (0: every file is in place). A run the page stops ends at once
-  // with Stopped set: no uninstaller, associations or closing message.
+  // with Stopped set: no uninstaller, associations or closing message. An
+  // extended package's payload is checked against its seal first: when it
+  // does not match, the damage message is shown, nothing is written and the
+  // run gives COPY_DAMAGED.
   int CopyAll();
   // Undoes what the last run created: the files and folders that were not
   // there before it (newest first, a folder only when it is empty again), the
@@ -90,6 +97,8 @@ class CCopyEngine {
 
   CInstallFolders Folders;  // taken by the page when the run starts
   CString ModulePath;       // the running setup file
+  PackageSeal Seal;         // the trailer's seal (of an extended package)
+  long IndexSeek;           // where the index starts: the payload ends there
 
   int FailedCount;  // files of the last run that were not written completely
   BOOL Stopped;     // the page stopped the last run
@@ -104,6 +113,10 @@ class CCopyEngine {
   void NoteCreated(const char* path, BOOL folder);
   void ForgetCreated();
   void NoteFailure(const char* dest);
+  void CopyEntryTo(int index, const CString& target);
+  void MakeFoldersOf(const CString& path);
+  BOOL VerifyPayload();
+  static void ShowVerifyProgress(void* engine, long long done, long long total);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
 
@@ -118,4 +131,6 @@ class CCopyEngine {
 
   CCopyEngine(const CCopyEngine&);
   CCopyEngine& operator=(const CCopyEngine&);
+  CPackageFile m_package;  // the setup file, open across files during a run
+  CString m_madeFolder;    // the folder of the file DestPath saw last (its folders exist)
 };

@@ -1,5 +1,7 @@
 #include "setupapp.h"
 
+#include <string.h>
+
 #include "common/container.h"
 #include "common/exitcodes.h"
 #include "common/fieldtable.h"
@@ -9,7 +11,8 @@
 #include "silentinstall.h"
 #include "texts.h"
 
-CSetupApp::CSetupApp() : CWinApp(0) {
+CSetupApp::CSetupApp() : CWinApp(0), IndexSeek(0), PackageDamaged(FALSE) {
+  memset(&Seal, 0, sizeof Seal);
   ModulePath = ModulePathMb(0, 254);
 }
 
@@ -28,11 +31,12 @@ BOOL CSetupApp::InitInstance() {
     return FALSE;
   }
   if (!LoadPackage()) {
-    MessageBoxMb(0, kTextLoadFailed, "", MB_OK);
+    MessageBoxMb(0, PackageDamaged ? kTextPackageDamaged : kTextLoadFailed, "", MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
   m_nExitCode = RunWizard(*this) == IDOK ? EXIT_DONE : EXIT_CANCELLED;
+  if (PackageDamaged) m_nExitCode = EXIT_DAMAGED_PACKAGE;
   return FALSE;
 }
 
@@ -51,7 +55,19 @@ static void LoadRegionPicture(CPictureImage& picture, const char* modulePath, LO
 
 BOOL CSetupApp::LoadPackage() {
   long len = 0, seek = 0;
-  if (!ReadTrailer(ModulePath, len, seek)) return FALSE;
+  if (!ReadPackageTrailer(ModulePath, len, seek, Seal)) return FALSE;
+  IndexSeek = seek;
+  // A sealed index is checked before anything of it is used.
+  if (Seal.Present) {
+    long n = len;
+    char* stored = len > 0 ? ReadRegion(ModulePath, n, seek) : 0;
+    BOOL matches = stored && Seal.Valid && IndexMatchesSeal(stored, n, Seal);
+    FreeBuffer(stored);
+    if (!matches) {
+      PackageDamaged = TRUE;
+      return FALSE;
+    }
+  }
   CString tmp = TempFilePath(TEMP_FILE_NAME);
   if (tmp.IsEmpty()) return FALSE;
   // A read-only leftover of an earlier run must not block the copy, and an
@@ -64,6 +80,10 @@ BOOL CSetupApp::LoadPackage() {
   if (table.LoadFile(tmp, TABLE_KEY)) {
     ParsePackageIndex(table, *this);
     RemoveFile(tmp);
+    if (!ExtensionConsistent(*this, Seal, seek)) {
+      PackageDamaged = TRUE;
+      return FALSE;
+    }
   } else {
     result = FALSE;  // the temporary file stays, as the failed read left it
   }

@@ -1,6 +1,7 @@
 // The setup's application object: every setting of the package, the file list,
 // the pictures, and the start-up that reads them from the running file.
 #pragma once
+#include "common/packagefile.h"
 #include "common/packageindex.h"
 #include "common/picture.h"
 #include "framework/app.h"
@@ -28,6 +29,11 @@ class CSetupApp : public CWinApp, public PackageSettings {
   CPictureImage SplashPicture;
   CString ModulePath;
   CString InstallDir;  // ends with a backslash once the folder page set it
+  PackageSeal Seal;    // the trailer's seal, for the copy run's check
+  long IndexSeek;      // where the index starts (the payload ends there)
+  // The package's checksums do not match (at load or in the copy run):
+  // nothing is installed, the setup ends with EXIT_DAMAGED_PACKAGE.
+  BOOL PackageDamaged;
 
   // The two-answer question: 0 when the user chose the first answer, else 1.
   // Never one inside another: while one is open, -1 without asking (callers

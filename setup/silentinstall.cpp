@@ -92,7 +92,7 @@ int RunSilentInstall(CSetupApp& app) {
   log.Open(app.Switches.LogPath);  // without a log the run goes on: the exit code tells
   if (!app.Switches.Unknown.IsEmpty()) log.Line(kTextRunUnknownSwitch, app.Switches.Unknown);
   if (!app.LoadPackage()) {
-    log.Line(kTextRunMessage, kTextLoadFailed);
+    log.Line(kTextRunMessage, app.PackageDamaged ? kTextPackageDamaged : kTextLoadFailed);
     return Finish(log, EXIT_DAMAGED_PACKAGE);
   }
   log.Line(kTextRunStart, app.ProductName);
@@ -111,7 +111,7 @@ int RunSilentInstall(CSetupApp& app) {
     log.Line(kTextRunFolderRefused, refusal);
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
-  CreateFolder(folder);
+  BOOL madeFolder = !Exists(folder) && CreateFolder(folder);
   app.InstallDir = folder;
 
   CSilentCopyPage page(log, app.Switches.NoOverwrite);
@@ -119,7 +119,15 @@ int RunSilentInstall(CSetupApp& app) {
   CCopyEngine engine(app, page, services);
   engine.Folders = CurrentFolders(app.InstallDir);
   engine.ModulePath = app.ModulePath;
+  engine.Seal = app.Seal;
+  engine.IndexSeek = app.IndexSeek;
   int notWritten = engine.CopyAll();
+  if (notWritten == COPY_DAMAGED) {
+    // Nothing was written (the message is in the account): the folder made
+    // for the run goes too.
+    if (madeFolder) RemoveFolder(folder);
+    return Finish(log, EXIT_DAMAGED_PACKAGE);
+  }
 
   // The finish page's boxes: every kind of shortcut the package's files ask
   // for; the read-me and the program are not opened.

@@ -72,7 +72,7 @@ DWORD WINAPI CStep4::CopyThread(void* param) {
   // Controls register themselves on this thread: it gets COM as the page's
   // thread has it.
   HRESULT com = CoInitialize(0);
-  page->m_run->Engine.CopyAll();
+  page->m_run->Result = page->m_run->Engine.CopyAll();
   // Stopped, or the user quit while the last steps went on: what the run
   // created goes, here, before the wizard closes.
   if (page->m_relay.StopRequested()) page->m_run->Engine.RollBack();
@@ -83,7 +83,8 @@ DWORD WINAPI CStep4::CopyThread(void* param) {
 
 // ---- the page -------------------------------------------------------------------
 
-CStep4::CRun::CRun(CSetupApp& app, ICopyPage& page) : Services(app, app.ModulePath), Engine(app, page, Services) {}
+CStep4::CRun::CRun(CSetupApp& app, ICopyPage& page)
+    : Services(app, app.ModulePath), Engine(app, page, Services), Result(0) {}
 
 CStep4::CStep4()
     : CStepPage(IDD_STEP4),
@@ -130,6 +131,7 @@ BOOL CStep4::OnSetActive() {
 }
 
 BOOL CStep4::OnQueryCancel() {
+  if (App().PackageDamaged) return TRUE;  // the run found damage and said so: the wizard just ends
   // The run has undone its work after a quit: the wizard closes.
   if (m_cancelled) return TRUE;
   if (m_running) {
@@ -180,6 +182,8 @@ void CStep4::StartCopy() {
   m_run = new CRun(app, m_relay);
   m_run->Engine.Folders = CurrentFolders(app.InstallDir);
   m_run->Engine.ModulePath = app.ModulePath;
+  m_run->Engine.Seal = app.Seal;
+  m_run->Engine.IndexSeek = app.IndexSeek;
   m_goOn = CreateEventA(0, TRUE, TRUE, 0);
   m_running = TRUE;
   DWORD id = 0;
@@ -187,7 +191,7 @@ void CStep4::StartCopy() {
   if (!m_thread) {
     // No thread to be had: the run goes on this one, answering only inside
     // its own questions and messages.
-    m_run->Engine.CopyAll();
+    m_run->Result = m_run->Engine.CopyAll();
     OnCopyDone();
   }
 }
@@ -219,6 +223,14 @@ void CStep4::OnCopyDone() {
   m_running = FALSE;
   m_runEnded = TRUE;
   if (m_asking || m_cancelled || !m_pSheet) return;  // after the answer, or never
+  if (m_run->Result == COPY_DAMAGED) {
+    // Nothing was installed and the damage message has been shown: the
+    // wizard ends as cancelled, the setup with the damaged package's code.
+    App().PackageDamaged = TRUE;
+    m_cancelled = TRUE;
+    ::PostMessageA(GetSheetWindow(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    return;
+  }
   if (m_quit) {
     // A quit after the run's last look (or a run on this thread): what it
     // made goes now.

@@ -82,6 +82,7 @@ class CStep4 : public CStepPage {
     CRun(CSetupApp& app, ICopyPage& page);
     CSetupServices Services;
     CCopyEngine Engine;
+    int Result;  // what CopyAll gave
   };
   CRun* m_run;
   CCopyRelay m_relay;

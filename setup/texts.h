@@ -5,6 +5,8 @@
 
 // Start-up, and the wizard's window caption.
 inline constexpr char kTextLoadFailed[] = "初始化数据失败!";
+// A package whose bytes are not what its checksums say: nothing is installed.
+inline constexpr char kTextPackageDamaged[] = "安装文件已损坏，请重新下载。";
 inline constexpr char kTextSheetCaption[] = "setup";
 // Captions of the sheet's Next button.
 inline constexpr char kTextNext[] = "下一步";
@@ -27,6 +29,7 @@ inline constexpr char kTextNetwork[] = "网络驱动器";
 inline constexpr char kTextFolderNotGbk[] = "文件夹名称中含有简体中文 (GBK) 字符集以外的字符, 无法安装到此文件夹。请选择其他文件夹。";
 // The copy page.
 inline constexpr char kTextGettingFileInfo[] = "正在获取文件信息...";
+inline constexpr char kTextVerifying[] = "正在校验安装文件...";
 inline constexpr char kTextCopyingTo[] = "正在拷贝至 %s ";  // the shortened target path
 inline constexpr char kTextOverwriteQuestion[] = "文件 %s 已存在,要覆盖吗?";
 inline constexpr char kTextOverwrite[] = "覆盖";

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "common/container.h"
+#include "common/exitcodes.h"
 #include "common/fieldtable.h"
+#include "common/packageindex.h"
 #include "framework/memory.h"
 #include "robot.h"
 #include "snapshot.h"
@@ -478,6 +480,65 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
   ASSERT_TRUE(wiz.WaitForExit(30000));
   EXPECT_FALSE(FileExists(install + "setup.log"));
   DeleteFileA(pkg.c_str());
+}
+
+// One byte changed in the index, in a stored file, in a packed file, in the
+// page picture; bytes cut from the middle or added there: the setup says the
+// package is damaged, installs nothing and ends with the damaged package's
+// exit code. A damaged index is found at the start, the rest before the first
+// file is written.
+TEST_F(InstallTest, DamagedPackageInstallsNothing) {
+  REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
+  std::string good = ReadBytes(pkg);
+  long len = 0, seek = 0;
+  ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
+  CFieldTable table;
+  table.LoadBytes(&good[seek], len, TABLE_KEY);
+  PackageSettings s;
+  ParsePackageIndex(table, s);
+  ASSERT_TRUE(s.Extended);
+  long stored = -1, packed = -1;
+  for (CFileList::Node* n = s.FileList.Head; n; n = n->Next) {
+    if (n->Entry.Method == kMethodStored && n->Entry.Length > 10) stored = n->Entry.Offset + n->Entry.Length / 2;
+    if (n->Entry.Method == kMethodLzma && packed < 0) packed = n->Entry.Offset + n->Entry.Length / 2;
+  }
+  ASSERT_GE(stored, 0);
+  ASSERT_GE(packed, 0);
+  struct {
+    const char* what;
+    long at;
+    int change;  // 0: one byte changed, -1: 3 bytes cut, 1: 3 bytes added
+    bool atStart;
+  } cases[] = {
+      {"index", seek + len / 3, 0, true},
+      {"stored file", stored, 0, false},
+      {"packed file", packed, 0, false},
+      {"picture", s.PictureOffset + s.PictureLength / 2, 0, false},
+      {"cut", packed, -1, true},
+      {"added", packed, 1, true},
+  };
+  std::string bad = TempFolder() + "damaged-setup.exe";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes = good;
+    if (c.change == 0) bytes[c.at] = static_cast<char>(bytes[c.at] ^ 0x40);
+    else if (c.change < 0) bytes.erase(c.at, 3);
+    else bytes.insert(c.at, "xyz");
+    ASSERT_TRUE(WriteBytes(bad, bytes));
+    Robot robot;
+    ASSERT_TRUE(robot.Start(bad));
+    Wizard wiz(robot);
+    if (!c.atStart) ASSERT_TRUE(wiz.ToCopyPage(kProduct, install));
+    EXPECT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "安装文件已损坏，请重新下载。", IDOK));
+    DWORD code = 0;
+    ASSERT_TRUE(wiz.WaitForExit(30000, &code));
+    EXPECT_EQ(code, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
+    FolderSnapshot files = SnapshotFolder(install);
+    EXPECT_TRUE(files.entries.empty()) << files.entries.begin()->first;
+    EXPECT_FALSE(FileExists(windowsDir + "\\e2e.ini"));
+    Clean();
+  }
+  DeleteFileA(bad.c_str());
 }
 
 }  // namespace

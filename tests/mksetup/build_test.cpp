@@ -28,6 +28,7 @@ std::string Gbk(const std::string& utf8) {
 const char kLongestLine[] = "欢迎一二三四五六七八九十一二三四五六七八九一二A";
 
 const char kFullProject[] = R"(
+compression = "none"
 output = "out/full-setup.exe"
 [vars]
 DATA = "payload"
@@ -282,7 +283,7 @@ TEST_F(BuildTest, FolderSourceOrderAndLinks) {
   Write("pack/real/in.txt", "4");
   ASSERT_EQ(symlink("real/in.txt", Path("pack/link.txt").c_str()), 0);
   ASSERT_EQ(symlink("real", Path("pack/linkdir").c_str()), 0);
-  Write("p.toml", "[product]\nname = \"A\"\n[[file]]\nsource = \"pack\"\n");
+  Write("p.toml", "compression = \"none\"\n[product]\nname = \"A\"\n[[file]]\nsource = \"pack\"\n");
   RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("x.exe")});
   ASSERT_EQ(r.code, 0) << r.output;
   ReadBack rb;
@@ -302,7 +303,7 @@ TEST_F(BuildTest, FolderSourceOrderAndLinks) {
 }
 
 TEST_F(BuildTest, DefaultsWithoutOptionalSettings) {
-  Write("min/setup.toml", "[product]\nname = \"Mini\"\n[[file]]\nsource = \"a.txt\"\n");
+  Write("min/setup.toml", "compression = \"none\"\n[product]\nname = \"Mini\"\n[[file]]\nsource = \"a.txt\"\n");
   Write("min/a.txt", "a");
   RunResult r = RunMksetup({"build", Path("min/setup.toml"), "--stub", Path("stub.exe")});
   ASSERT_EQ(r.code, 0) << r.output;
@@ -335,7 +336,7 @@ TEST_F(BuildTest, CommandLineVariableWinsOverTheProjectsOwn) {
 
 TEST_F(BuildTest, WarningsDoNotStopTheBuild) {
   Write("w.toml",
-        "[product]\nname = \"W\"\n[finish]\nreadme = \"missing.txt\"\n[[file]]\nsource = \"payload/w.ini\"\n");
+        "compression = \"none\"\n[product]\nname = \"W\"\n[finish]\nreadme = \"missing.txt\"\n[[file]]\nsource = \"payload/w.ini\"\n");
   RunResult r = RunMksetup({"build", Path("w.toml"), "--stub", Path("stub.exe"), "-o", Path("w.exe"),
                             "-D", "UNUSED=1"});
   EXPECT_EQ(r.code, 0) << r.output;

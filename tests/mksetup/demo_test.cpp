@@ -28,6 +28,9 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
   EXPECT_GT(strlen(s.PageText[1][2]), 0u);  // the licence
   EXPECT_STREQ(s.TypeAssoc[0].Extension, "dmo");
   EXPECT_TRUE(s.SplashEnabled);
+  // Built packed by default: the extension, every row checksummed.
+  EXPECT_TRUE(s.Extended);
+  EXPECT_FALSE(s.RowsDamaged);
 
   std::string bytes = ReadFile(Path("demo-setup.exe"));
   // The pictures are JPEGs, the icon an icon file, each where the index says.
@@ -40,7 +43,7 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
   ASSERT_GE(s.FileList.Count, 5);
   const FileEntry& program = s.FileList.Head->Entry;
   EXPECT_EQ(program.Shortcuts, SHORTCUT_DESKTOP | SHORTCUT_STARTMENU | SHORTCUT_GROUP);
-  EXPECT_EQ(bytes.substr(program.Offset, program.Length), "MZ demo program stand-in");
+  EXPECT_EQ(FileBytes(Path("demo-setup.exe"), program), "MZ demo program stand-in");
   std::string run = "INSTALL_FOLDER\\" + std::string(program.Name);
   EXPECT_EQ(std::string(s.RunFile), run);
   bool nested = false;
@@ -48,7 +51,7 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
     if (std::string(n->Entry.SubDir).find('\\') != std::string::npos) nested = true;
   EXPECT_TRUE(nested) << "a file in a nested sub-folder";
 
-  // Every other file carries exactly the bytes of its source below files/.
+  // Every other file comes out as exactly the bytes of its source below files/.
   int compared = 0;
   for (CFileList::Node* n = s.FileList.Head->Next; n; n = n->Next) {
     std::string rel = std::string(n->Entry.SubDir) + (n->Entry.SubDir[0] ? "\\" : "") + n->Entry.Name;
@@ -59,7 +62,7 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
       if (c == '\\') c = '/';
     std::string source = ReadFile(SOURCE_ROOT "/examples/demo/files/" + utf8);
     ASSERT_FALSE(source.empty()) << utf8;
-    EXPECT_EQ(bytes.substr(n->Entry.Offset, n->Entry.Length), source) << utf8;
+    EXPECT_EQ(FileBytes(Path("demo-setup.exe"), n->Entry), source) << utf8;
     compared++;
   }
   EXPECT_EQ(compared, s.FileList.Count - 1);

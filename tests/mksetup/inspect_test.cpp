@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kProject[] = R"(
+compression = "none"
 [product]
 name = "演示软件"
 [licence]
@@ -216,7 +217,7 @@ TEST_F(InspectTest, FileRowsAreJudgedAndProblemsFail) {
 
   // A package without problems passes.
   Write("a.txt", "a");
-  Write("ok.toml", "[product]\nname = \"A\"\n[[file]]\nsource = \"a.txt\"\n");
+  Write("ok.toml", "compression = \"none\"\n[product]\nname = \"A\"\n[[file]]\nsource = \"a.txt\"\n");
   ASSERT_EQ(RunMksetup({"build", Path("ok.toml"), "--stub", Path("stub.exe"), "-o", Path("ok.exe")}).code, 0);
   EXPECT_EQ(RunMksetup({"inspect", Path("ok.exe")}).code, 0);
 }
@@ -229,7 +230,7 @@ TEST_F(InspectTest, NotASetupFileAndOddPaths) {
 
   // A path that is not UTF-8, and one longer than a line buffer.
   Write("a.txt", "a");
-  Write("ok.toml", "[product]\nname = \"A\"\n[[file]]\nsource = \"a.txt\"\n");
+  Write("ok.toml", "compression = \"none\"\n[product]\nname = \"A\"\n[[file]]\nsource = \"a.txt\"\n");
   std::string odd = Path("odd\xFF.exe");
   std::string longName = Path(std::string(240, 'L') + ".exe");
   for (const std::string& out : {odd, longName})

@@ -20,7 +20,7 @@ std::string Executable(const char* lastName = ".reloc") { return TestExecutable(
 class StubTest : public ScratchTest {
  protected:
   void Project(const std::string& product) {
-    Write("p.toml", "[product]\nname = \"演示软件\"\n" + product +
+    Write("p.toml", "compression = \"none\"\n[product]\nname = \"演示软件\"\n" + product +
                         "\n[welcome]\nlines=[\"w\"]\n[licence]\nlines=[\"l\"]\ntext=\"t\"\n[destination]\n"
                         "lines=[\"d\"]\n[copying]\nlines=[\"c\"]\n[finish]\nlines=[\"f\"]\n[[file]]\nsource=\"a.txt\"\n");
     Write("a.txt", "payload");

@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "common/container.h"
+#include "common/packagefile.h"
+#include "pe.h"
 #include "common/fieldtable.h"
 #include "framework/memory.h"
 
@@ -95,7 +97,29 @@ std::string TestExecutable(bool withUninstaller, const char* lastName) {
 
 std::string StubPe(bool withUninstaller) { return TestExecutable(withUninstaller, ".reloc"); }
 
-std::string StubBytes() { return StubPe(true); }
+std::string StubBytes() {
+  // The setup's capability resource, so that packed files may be appended.
+  std::string b = StubPe(true);
+  PeImage image;
+  ResTree tree;
+  std::string error;
+  if (!ParsePe(b, image, error) || !ReadResources(b, image, tree, error)) return b;
+  ResKey name;
+  name.named = true;
+  name.name = u"" CAPABILITY_RESOURCE_NAME;
+  tree[ResId(10)][name][ResId(0x804)].bytes = CAPABILITY_TEXT;
+  std::string out = b;
+  return WriteResources(out, tree, error) ? out : b;
+}
+
+std::string FileBytes(const std::string& setup, const FileEntry& e) {
+  std::string out = setup + ".row";
+  CPackageFile f;
+  if (!f.Open(setup.c_str()) || f.Extract(e, out.c_str()) != kExtractDone) return "(not extracted)";
+  std::string bytes = ReadFile(out);
+  remove(out.c_str());
+  return bytes;
+}
 
 RunResult RunMksetup(const std::vector<std::string>& args) {
   std::string cmd = "'" MKSETUP_EXE "'";

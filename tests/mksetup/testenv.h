@@ -37,6 +37,9 @@ struct ReadBack {
   PackageSettings settings;
 };
 void ReadPackage(const std::string& path, ReadBack& out);
+// A file row's bytes as the setup writes them out (through its method, its
+// checksum checked); "(not extracted)" when that fails.
+std::string FileBytes(const std::string& setup, const FileEntry& e);
 
 class ScratchTest : public ::testing::Test {
  protected:

@@ -17,6 +17,7 @@ using Sections = std::map<std::string, std::string>;
 
 // A project that builds; each case replaces some of its sections.
 const Sections kBase = {
+    {"0compression", "compression = \"none\"\n"},
     {"1product", "[product]\nname = \"App\"\npicture = \"page.jpg\"\nicon = \"app.ico\"\n"},
     {"2welcome", "[welcome]\nlines = [\"hello\"]\n"},
     {"3licence", "[licence]\ntext = \"ok\"\n"},

@@ -120,7 +120,7 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
   EXPECT_TRUE(plain.ProductId.IsEmpty());
   EXPECT_TRUE(plain.ProductUrl.IsEmpty());
 
-  f[kIdxExtension] = PACKAGE_EXTENSION_TAG;
+  f[kIdxExtension] = PACKAGE_TAG;
   PackageSettings s;
   Parse(f, s);
   EXPECT_TRUE(s.Extended);
@@ -143,10 +143,10 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
 TEST(PackageIndex, FileRowsWithKeywordsAndFallbacks) {
   std::vector<std::string> f = Header();
   std::vector<std::vector<std::string>> rows = {
-      {"a.dll", "WINDOWS_FOLDER", "", "0", "NOTEXIST_COPY", "10", "20", "-"},
-      {"b.ocx", "SYSTEM_FOLDER", "sub", "7", "ASK_COPY", "30", "40", "-"},
-      {"c.txt", "windows_folder", "x\\y", "none", "ask_copy", "", "abc", "-"},
-      {"d.exe", "INSTALL_FOLDER", "", "4", "ALWAYS_COPY", "1", "2", "-"},
+      {"a.dll", "WINDOWS_FOLDER", "", "0", "NOTEXIST_COPY", "10", "20", ""},
+      {"b.ocx", "SYSTEM_FOLDER", "sub", "7", "ASK_COPY", "30", "40", ""},
+      {"c.txt", "windows_folder", "x\\y", "none", "ask_copy", "", "abc", ""},
+      {"d.exe", "INSTALL_FOLDER", "", "4", "ALWAYS_COPY", "1", "2", ""},
   };
   for (auto& r : rows) f.insert(f.end(), r.begin(), r.end());
   f.push_back("");
@@ -207,6 +207,51 @@ TEST(PackageIndex, OverlongTextsAreCutInsideTheirBuffers) {
   EXPECT_EQ(strlen(s.SplashCaption), 67u);
   EXPECT_EQ(strlen(s.PageText[0][0]), 127u + 128u);
   EXPECT_STREQ(s.ReadmeFile, "INSTALL\\readme.txt");
+}
+
+}  // namespace
+
+namespace {
+
+// A tagged package's rows must all carry their extension, an untagged one's
+// none; anything else is damage, whatever the rest of the row says.
+TEST(PackageIndex, RowExtensionsMustAgreeWithTheTag) {
+  struct {
+    const char* tag;
+    const char* ext[2];
+    bool damaged;
+  } cases[] = {
+      {"", {"", ""}, false},
+      {"PKX1", {"stored,5,cbf43926", "lzma,100,00000000"}, false},
+      {"PKX1", {"stored,5,cbf43926", ""}, true},
+      {"", {"stored,5,cbf43926", ""}, true},
+      {"PKX1", {"lzma,1,CBF43926", "stored,0,00000000"}, true},  // upper-case hex
+      {"PKX2", {"", ""}, false},            // not our tag: an old package
+      {"", {"anything", "lzma-ish"}, false},  // other text, passed over as ever
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> f = Header();
+    f[kIdxExtension] = c.tag;
+    for (const char* ext : c.ext) {
+      std::vector<std::string> row = {"a", "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", "5", "9", ext};
+      f.insert(f.end(), row.begin(), row.end());
+    }
+    f.push_back("");
+    PackageSettings s;
+    Parse(f, s);
+    EXPECT_EQ(s.RowsDamaged != FALSE, c.damaged) << c.tag << " " << c.ext[0] << " " << c.ext[1];
+    EXPECT_EQ(s.FileList.Count, 2);
+  }
+  std::vector<std::string> f = Header();
+  f[kIdxExtension] = "PKX1";
+  std::vector<std::string> row = {"a", "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", "5", "9", "lzma,12345678901,0badcafe"};
+  f.insert(f.end(), row.begin(), row.end());
+  PackageSettings s;
+  Parse(f, s);
+  ASSERT_TRUE(s.FileList.MoveTo(0));
+  EXPECT_EQ(s.FileList.Current()->Method, kMethodLzma);
+  EXPECT_EQ(s.FileList.Current()->Unpacked, 12345678901ULL);
+  EXPECT_EQ(s.FileList.Current()->Crc, 0x0badcafeUL);
 }
 
 }  // namespace

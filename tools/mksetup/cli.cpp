@@ -9,11 +9,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "codepage.h"
 #include "common/container.h"
+#include "common/packagefile.h"
+#include "framework/mbcs.h"
 #include "inspect.h"
 #include "plan.h"
 #include "project.h"
@@ -29,6 +33,7 @@ namespace {
 const char kUsage[] =
     "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--dry-run] [-q]\n"
     "       mksetup inspect SETUP [--json]\n"
+    "       mksetup extract SETUP DIR\n"
     "       mksetup sign SETUP --sign CERT.pfx [--sign-password-file F] [--timestamp URL] [-o OUT]\n"
     "       mksetup --help | mksetup --version | mksetup build --help | mksetup inspect --help\n";
 
@@ -37,6 +42,7 @@ const char kHelp[] =
     "and shows what a setup file holds.\n\n"
     "  build PROJECT      check the project (a TOML file) and write the setup file\n"
     "  inspect SETUP      print the index of a setup file\n"
+    "  extract SETUP DIR  write every file of a setup file into DIR, checked\n"
     "  sign SETUP         sign a setup file already built\n\n"
     "Run \"mksetup build --help\" or \"mksetup inspect --help\" for their options;\n"
     "tools/mksetup/README.md describes the project file.\n";
@@ -237,6 +243,20 @@ int Build(int argc, char** argv) {
     long long size = static_cast<long long>(plan.totalSize);
     struct stat st;
     if (!sign.certificate.empty() && stat(plan.output.c_str(), &st) == 0) size = st.st_size;
+    if (plan.extended) {
+      // What packing gave, file by file and in all.
+      int64_t in = 0, out = 0;
+      for (const PlannedFile& f : plan.files) {
+        in += f.unpacked;
+        out += f.length;
+        printf("  %-6s %12lld -> %12lld  %5.1f%%  %s\n", f.method == kMethodLzma ? "lzma" : "stored",
+               static_cast<long long>(f.unpacked), static_cast<long long>(f.length),
+               f.unpacked ? 100.0 * static_cast<double>(f.length) / static_cast<double>(f.unpacked) : 100.0,
+               Cp936ToUtf8(f.subdir.empty() ? f.name : f.subdir + "\\" + f.name).c_str());
+      }
+      printf("files: %lld -> %lld bytes (%.1f%%)\n", static_cast<long long>(in), static_cast<long long>(out),
+             in ? 100.0 * static_cast<double>(out) / static_cast<double>(in) : 100.0);
+    }
     printf("%s: %lld bytes, %zu files%s\n", plan.output.c_str(), size, plan.files.size(),
            sign.certificate.empty() ? "" : ", signed");
   }
@@ -332,6 +352,109 @@ int Inspect(int argc, char** argv) {
   return report.problemCount == 0 && !badSignature ? 0 : 1;
 }
 
+const char kExtractHelp[] =
+    "usage: mksetup extract SETUP DIR\n\n"
+    "Writes every file of the setup file into DIR (made when missing; files there\n"
+    "of the same names are replaced): files of the installation folder below DIR\n"
+    "itself, those of the system and Windows folders below DIR/SYSTEM_FOLDER and\n"
+    "DIR/WINDOWS_FOLDER. A package with checksums is checked whole first and\n"
+    "nothing is written when it is damaged; each file is checked as it is\n"
+    "unpacked. Fails (exit 1) when any file could not be written as it should.\n";
+
+int Extract(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 2; i < argc; i++) {
+    std::string a = argv[i];
+    if (a == "-h" || a == "--help") {
+      fputs(kExtractHelp, stdout);
+      return 0;
+    }
+    if (!a.empty() && a[0] == '-' && a != "-") return Usage(("unknown option " + a).c_str());
+    args.push_back(a);
+  }
+  if (args.size() != 2) return Usage("extract needs a setup file and a folder");
+  const std::string& path = args[0];
+  const std::string dir = args[1];
+  InspectReport report;
+  PackageReader reader;
+  std::string error;
+  if (!reader.Open(path, report, error)) {
+    fprintf(stderr, "error: %s\n", error.c_str());
+    return 1;
+  }
+  // A damaged package gives nothing: the same rule as the setup's.
+  bool damaged = false;
+  for (const std::string& p : report.problems)
+    if (p.find("damaged") != std::string::npos) {
+      fprintf(stderr, "error: %s: %s\n", path.c_str(), p.c_str());
+      damaged = true;
+    }
+  InspectedFile f;
+  if (!damaged) {
+    InspectReport rows;
+    while (reader.NextFile(f, &rows)) {
+    }
+    for (const std::string& p : rows.problems)
+      if (p.find("damaged") != std::string::npos) {
+        fprintf(stderr, "error: %s: %s\n", path.c_str(), p.c_str());
+        damaged = true;
+      }
+    reader.Rewind();
+  }
+  if (damaged) {
+    fprintf(stderr, "mksetup: %s is damaged; nothing written\n", path.c_str());
+    return 1;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec || !std::filesystem::is_directory(dir)) {
+    fprintf(stderr, "error: cannot make the folder %s: %s\n", dir.c_str(), ec.message().c_str());
+    return 1;
+  }
+  CPackageFile package;
+  if (!package.Open(path.c_str())) {
+    fprintf(stderr, "error: %s: cannot be read\n", path.c_str());
+    return 1;
+  }
+  size_t written = 0, failed = 0;
+  for (size_t row = 1; reader.NextFile(f, nullptr); row++) {
+    FileEntry e;
+    memset(&e, 0, sizeof e);
+    CopyText(e.Name, TEXT_SIZE, f.nameRaw.c_str());
+    CopyText(e.SubDir, TEXT_SIZE, f.subdirRaw.c_str());
+    e.Folder = f.folderRaw;
+    e.Length = f.length;
+    e.Offset = f.offset;
+    e.Method = f.ext.Method;
+    e.Unpacked = f.ext.Unpacked;
+    e.Crc = f.ext.Crc;
+    std::string shown = "file " + std::to_string(row) + " (" + f.name + ")";
+    if (!IsContainedEntry(e) || f.nameRaw.size() >= TEXT_SIZE || f.subdirRaw.size() >= TEXT_SIZE) {
+      fprintf(stderr, "error: %s: its path leaves its folder; not written\n", shown.c_str());
+      failed++;
+      continue;
+    }
+    std::string rel = Cp936ToUtf8(std::string(e.SubDir) + (e.SubDir[0] ? "\\" : "") + e.Name);
+    std::replace(rel.begin(), rel.end(), '\\', '/');
+    std::string base = dir + "/";
+    if (e.Folder != FOLDER_INSTALL) base += std::string(FolderKeyword(e.Folder)) + "/";
+    std::string target = base + rel;
+    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), ec);
+    ExtractResult result = package.Extract(e, target.c_str());
+    if (result == kExtractDone) {
+      written++;
+      continue;
+    }
+    fprintf(stderr, "error: %s: %s\n", shown.c_str(),
+            result == kExtractDamaged ? "damaged: its bytes are not what its row says" : "cannot be written");
+    failed++;
+  }
+  printf("%s: %zu files written to %s%s\n", path.c_str(), written, dir.c_str(),
+         report.seal.Present ? ", every checksum matches" : " (a package without checksums)");
+  if (failed) fprintf(stderr, "mksetup: %zu files not written\n", failed);
+  return failed ? 1 : 0;
+}
+
 int Sign(int argc, char** argv) {
   std::string path, output;
   SignOptions sign;
@@ -392,8 +515,9 @@ int Command(int argc, char** argv) {
   if (cmd == "build") return Build(argc, argv);
   if (cmd == "inspect") return Inspect(argc, argv);
   if (cmd == "sign") return Sign(argc, argv);
+  if (cmd == "extract") return Extract(argc, argv);
   std::string msg = "unknown command " + cmd;
-  for (const char* known : {"build", "inspect", "sign"})
+  for (const char* known : {"build", "inspect", "sign", "extract"})
     if (EditDistance(cmd, known) <= 2) msg += std::string(" (did you mean ") + known + "?)";
   return Usage(msg.c_str());
 }

@@ -4,10 +4,14 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "codepage.h"
 #include "names.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
+#include "common/packagefile.h"
 #include "common/packageindex.h"
 #include "framework/memory.h"
 
@@ -119,7 +123,33 @@ bool TrailerShape(const std::string& path) {
     while (i < t.size() && t[i] >= '0' && t[i] <= '9') i++;
     return i > start && i - start <= 10;
   };
-  return lit("&LEN:") && digits() && lit(",SEEK:") && digits() && lit(".") && i == t.size();
+  if (!(lit("&LEN:") && digits() && lit(",SEEK:") && digits() && lit("."))) return false;
+  // The seal of an extended package, or nothing.
+  if (i == t.size()) return true;
+  auto hex8 = [&] {
+    for (int k = 0; k < 8; k++, i++)
+      if (i >= t.size() || !((t[i] >= '0' && t[i] <= '9') || (t[i] >= 'a' && t[i] <= 'f'))) return false;
+    return true;
+  };
+  return lit(PACKAGE_TAG ":") && digits() && lit(":") && hex8() && lit(":") && hex8() && i == t.size();
+}
+
+// The CRC-32 of bytes [from, to) of a file; false when they cannot be read.
+bool FileCrc(const std::string& path, int64_t from, int64_t to, uint32_t& crc) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return false;
+  bool ok = fseeko(f, from, SEEK_SET) == 0;
+  std::vector<char> buf(1 << 20);
+  unsigned long c = 0;
+  for (int64_t left = to - from; ok && left > 0;) {
+    size_t n = fread(buf.data(), 1, static_cast<size_t>(std::min<int64_t>(left, buf.size())), f);
+    if (n == 0) ok = false;
+    c = Crc32Update(c, buf.data(), n);
+    left -= static_cast<int64_t>(n);
+  }
+  fclose(f);
+  crc = static_cast<uint32_t>(c);
+  return ok;
 }
 
 }  // namespace
@@ -152,7 +182,7 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
   }
   r.size = size_ = st.st_size;
   long len = 0, seek = 0;
-  if (!ReadTrailer(path.c_str(), len, seek) || !TrailerShape(path)) {
+  if (!ReadPackageTrailer(path.c_str(), len, seek, r.seal) || !TrailerShape(path)) {
     error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";
     return false;
   }
@@ -174,6 +204,16 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     return false;
   }
   table_.LoadBytes(bytes, static_cast<int>(got), TABLE_KEY);
+  if (r.seal.Present) {
+    r.indexCrcMatches = IndexMatchesSeal(bytes, got, r.seal);
+    if (!r.indexCrcMatches) r.AddProblem("damaged: the index's checksum does not match the trailer's seal");
+    uint32_t crc = 0;
+    r.payloadCrcMatches = r.seal.PayloadStart <= seek && FileCrc(path, r.seal.PayloadStart, seek, crc) &&
+                          crc == r.seal.PayloadCrc;
+    if (!r.payloadCrcMatches)
+      r.AddProblem("damaged: the payload's checksum (bytes " + std::to_string(r.seal.PayloadStart) + " to " +
+                   std::to_string(seek) + ") does not match the trailer's seal");
+  }
   FreeBuffer(bytes);
   if (table_.text.GetLength() < got)
     r.AddProblem("the index holds a zero byte at " + std::to_string(table_.text.GetLength()) + " of " +
@@ -214,9 +254,11 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
       r.AddProblem(std::string(reg.what) + ": " + std::to_string(l) + " bytes at " + std::to_string(o) +
                    " lie outside the file");
   }
-  r.extended = static_cast<int>(r.header.size()) > kIdxExtension &&
-               r.header[kIdxExtension].raw == PACKAGE_EXTENSION_TAG;
-  extended_ = r.extended;
+  r.extended = extended_ = static_cast<int>(r.header.size()) > kIdxExtension &&
+                           r.header[kIdxExtension].raw == PACKAGE_TAG;
+  if (r.extended != (r.seal.Present != FALSE))
+    r.AddProblem(r.extended ? "damaged: the index carries the tag " PACKAGE_TAG " but the trailer no seal"
+                            : "damaged: the trailer carries a seal but the index not the tag " PACKAGE_TAG);
   filesStart_ = ended_ ? -1 : table_.readPos;
   return true;
 }
@@ -271,6 +313,11 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   f.length = ParseLong(row[kRowLength].c_str());
   f.offset = ParseLong(row[kRowOffset].c_str());
   f.outside = Outside(f.length, f.offset, size_);
+  f.extension = row[kRowExtension];
+  f.nameRaw = name;
+  f.subdirRaw = row[kRowSubDir];
+  f.folderRaw = f.folderKind;
+  bool extOk = ParseRowExtension(row[kRowExtension].c_str(), f.ext) != FALSE;
   if (!r) return true;
   std::string which = "file " + std::to_string(row_) + " (" + f.name + "): ";
   bool lossless = true;
@@ -301,6 +348,13 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   if (f.outside)
     r->AddProblem(which + std::to_string(f.length) + " bytes at " + std::to_string(f.offset) +
                   " lie outside the file");
+  if (!extOk)
+    r->AddProblem(which + "damaged: the row extension " + Shown(f.extension) + " cannot be read");
+  else if ((f.ext.Method != kMethodNone) != extended_)
+    r->AddProblem(which + (extended_ ? "damaged: no row extension in a package with the tag"
+                                     : "damaged: a row extension in a package without the tag"));
+  else if (f.ext.Method == kMethodStored && f.ext.Unpacked != static_cast<unsigned long long>(f.length))
+    r->AddProblem(which + "damaged: stored, but its unpacked length is not its length");
   return true;
 }
 
@@ -319,12 +373,31 @@ std::string InspectTextHead(const InspectReport& r) {
   snprintf(line, sizeof line, ": %lld bytes\ntrailer: LEN %ld, SEEK %ld\n\nheader:\n", static_cast<long long>(r.size),
            r.len, r.seek);
   out += r.path + line;
+  if (r.seal.Present) {
+    char seal[256];
+    snprintf(seal, sizeof seal,
+             "seal: " PACKAGE_TAG ", payload from %ld, payload crc %08lx (%s), index crc %08lx (%s)\n",
+             r.seal.PayloadStart, r.seal.PayloadCrc, r.payloadCrcMatches ? "matches" : "DOES NOT MATCH",
+             r.seal.IndexCrc, r.indexCrcMatches ? "matches" : "DOES NOT MATCH");
+    out.insert(out.size() - strlen("\nheader:\n"), seal);
+  }
   for (const InspectedField& f : r.header) {
     snprintf(line, sizeof line, "  %2d  %-24s ", f.position, f.name.c_str());
     out += line + Shown(f.text) + "\n";
   }
   return out + "\nfiles: " + std::to_string(r.fileCount) + "\n";
 }
+
+namespace {
+// A row's method, unpacked size and checksum, for the text form.
+std::string Packing(const InspectedFile& f) {
+  if (f.ext.Method == kMethodNone) return f.extension.empty() ? "" : " extension=" + Shown(f.extension);
+  char crc[16];
+  snprintf(crc, sizeof crc, "%08lx", f.ext.Crc);
+  return std::string(" method=") + (f.ext.Method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD) +
+         " unpacked=" + std::to_string(f.ext.Unpacked) + " crc=" + crc;
+}
+}  // namespace
 
 std::string InspectTextFile(size_t i, const InspectedFile& f) {
   std::string folder = f.folder;
@@ -337,7 +410,7 @@ std::string InspectTextFile(size_t i, const InspectedFile& f) {
   if (!ShortcutWords(f.shortcuts).empty()) sc += " (" + ShortcutWords(f.shortcuts) + ")";
   return "  " + std::to_string(i + 1) + "  name=" + Shown(f.name) + " folder=" + folder + " subdir=" + Shown(f.subdir) +
          " shortcuts=" + sc + " copy=" + copy + " length=" + std::to_string(f.length) +
-         " offset=" + std::to_string(f.offset) + (f.outside ? "  OUTSIDE THE FILE" : "") + "\n";
+         " offset=" + std::to_string(f.offset) + Packing(f) + (f.outside ? "  OUTSIDE THE FILE" : "") + "\n";
 }
 
 namespace {
@@ -373,18 +446,34 @@ std::string FormatInspectText(const InspectReport& r) {
 std::string InspectJsonHead(const InspectReport& r) {
   std::string out = "{\n  \"file\": " + Json(r.path) + ",\n  \"size\": " + std::to_string(r.size) +
                     ",\n  \"trailer\": {\"len\": " + std::to_string(r.len) + ", \"seek\": " +
-                    std::to_string(r.seek) + "},\n  \"fields\": {";
+                    std::to_string(r.seek) + "},\n  \"extended\": " + (r.extended ? "true" : "false") + ",\n";
+  if (r.seal.Present)
+    out += "  \"seal\": {\"valid\": " + std::string(r.seal.Valid ? "true" : "false") +
+           ", \"payload_start\": " + std::to_string(r.seal.PayloadStart) +
+           ", \"payload_crc_matches\": " + (r.payloadCrcMatches ? "true" : "false") +
+           ", \"index_crc_matches\": " + (r.indexCrcMatches ? "true" : "false") + "},\n";
+  out += "  \"fields\": {";
   for (size_t i = 0; i < r.header.size(); i++)
     out += std::string(i ? ",\n" : "\n") + "    " + Json(r.header[i].name) + ": " + Json(r.header[i].text);
   return out + "\n  },\n  \"files\": [";
 }
+
+namespace {
+std::string JsonPacking(const InspectedFile& f) {
+  if (f.ext.Method == kMethodNone) return "";
+  char crc[16];
+  snprintf(crc, sizeof crc, "%08lx", f.ext.Crc);
+  return std::string(", \"method\": \"") + (f.ext.Method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD) +
+         "\", \"unpacked\": " + std::to_string(f.ext.Unpacked) + ", \"crc\": \"" + crc + "\"";
+}
+}  // namespace
 
 std::string InspectJsonFile(size_t i, const InspectedFile& f) {
   return std::string(i ? "," : "") + "\n    {\"name\": " + Json(f.name) + ", \"folder\": " + Json(f.folder) +
          ", \"folder_kind\": " + Json(FolderKindName(f.folderKind)) + ", \"subdir\": " + Json(f.subdir) +
          ", \"shortcuts\": " + std::to_string(f.shortcuts) + ", \"copy\": " + Json(f.copy) +
          ", \"length\": " + std::to_string(f.length) + ", \"offset\": " + std::to_string(f.offset) +
-         ", \"outside\": " + (f.outside ? "true" : "false") + "}";
+         ", \"outside\": " + (f.outside ? "true" : "false") + JsonPacking(f) + "}";
 }
 
 std::string InspectJsonTail(const InspectReport& r) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/fieldtable.h"
+#include "common/packageext.h"
 
 struct InspectedField {
   int position = 0;  // 1-based
@@ -21,12 +22,19 @@ struct InspectedFile {
   int copyMode = 0;
   long shortcuts = 0, length = 0, offset = 0;
   bool outside = false;  // the data region does not lie inside the file
+  std::string extension;  // the row extension as stored ("" when none)
+  RowExtension ext = {kMethodNone, 0, 0};
+  int folderRaw = 0;      // for extract: the folder kind
+  std::string nameRaw, subdirRaw;  // code page 936, as stored
 };
 
 struct InspectReport {
   std::string path;
   int64_t size = 0;
   long len = 0, seek = 0;
+  bool extended = false;  // the index carries the tag
+  PackageSeal seal = {};
+  bool indexCrcMatches = false, payloadCrcMatches = false;
   std::vector<InspectedField> header;  // as many of the 64 as the index holds
   std::vector<InspectedFile> files;    // empty when the rows were streamed
   // The package extension: its tag at position 48, and the settings section

@@ -335,7 +335,7 @@ void Planner::Header() {
 // other project builds as before.
 void Planner::Settings() {
   if (!p_.productId.set && !p_.url.set) return;
-  plan_.header[kIdxExtension] = PACKAGE_EXTENSION_TAG;
+  plan_.header[kIdxExtension] = PACKAGE_TAG;
   auto add = [&](const ProjectText& t, const char* key, const char* what) {
     if (!t.set) return;
     if (t.value.empty()) {
@@ -544,6 +544,8 @@ void Planner::AddFile(const ProjectFile& f, std::string path, std::string shown,
   destinations_.emplace(std::move(folded), plan_.files.size());
   pf.data = std::move(data);
   pf.cached = cached;
+  pf.method = f.compression >= 0 ? f.compression : p_.compression;
+  pf.unpacked = pf.length;
   plan_.files.push_back(std::move(pf));
 }
 
@@ -615,6 +617,22 @@ void Planner::Files() {
   }
 }
 
+// A whole file's bytes ("" when it cannot be read).
+std::string ReadWhole(const std::string& path) {
+  std::string bytes;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return bytes;
+}
+
 // References into the installation folder should name a file of the package.
 void Planner::CheckReferences() {
   auto check = [&](const ProjectRef& r) {
@@ -655,6 +673,7 @@ void Planner::Layout() {
     r.length = f.length;
     r.data = std::move(f.data);
     r.cached = f.cached;
+    r.file = static_cast<int>(&f - &plan_.files[0]);
     place(r);
     f.offset = r.offset;
   }
@@ -672,61 +691,8 @@ void Planner::Layout() {
 }
 
 void Planner::BuildIndex() {
-  // The table text as CFieldTable writes it (each field ended by FIELD_END,
-  // a row's last one by ROW_END CR LF), in one string: with thousands of
-  // rows the table's copy per field costs more than all the rest.
-  std::string& text = plan_.index;
-  text.clear();
-  size_t column = 0;
-  auto add = [&](const char* value, size_t n) {
-    text.append(value, n);
-    if (++column < kFileRowFields) {
-      text += static_cast<char>(FIELD_END);
-    } else {
-      column = 0;
-      text += static_cast<char>(ROW_END);
-      text += "\r\n";
-    }
-  };
-  // Up to a zero byte, as the table takes a text (the checks let none through).
-  auto addText = [&](const std::string& value) { add(value.c_str(), strlen(value.c_str())); };
-  auto addWord = [&](const char* value) { add(value, strlen(value)); };
-  auto addNumber = [&](long long value) {
-    char digits[24];
-    add(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
-  };
-  for (const std::string& f : plan_.header) addText(f);
-  for (const PlannedFile& f : plan_.files) {
-    addText(f.name);
-    addWord(FolderKeyword(f.folder));
-    addText(f.subdir);
-    addNumber(f.shortcuts);
-    addWord(CopyModeKeyword(f.copyMode));
-    addNumber(f.length);
-    addNumber(f.offset);
-    addWord("");
-  }
-  addWord("");  // an empty name ends the list
-  for (const auto& [key, value] : plan_.settings) {
-    text += key;
-    text += static_cast<char>(FIELD_END);
-    text += value;
-    text += static_cast<char>(ROW_END);
-    text += "\r\n";
-  }
-  if (text.size() > 0x7FFFFFF0u) {
-    d_.Error(0, "the index would be " + std::to_string(text.size()) + " bytes");
-    return;
-  }
-  int len = static_cast<int>(text.size());
-  ScrambleBuffer(reinterpret_cast<unsigned char*>(&text[0]), len, TABLE_KEY);
-  char trailer[64];
-  int n = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(plan_.indexOffset));
-  plan_.trailer.assign(trailer, static_cast<size_t>(n));
-  plan_.totalSize = plan_.indexOffset + len + n;
-  if (plan_.totalSize > kMaxOffset)
-    d_.Error(0, "the package would be " + std::to_string(plan_.totalSize) +
-                    " bytes; the limit is 2147483647 bytes (32-bit offsets)");
+  std::string why = ComposeIndex(plan_);
+  if (!why.empty()) d_.Error(0, why);
 }
 
 bool Planner::Run() {
@@ -801,6 +767,23 @@ bool Planner::Run() {
   else if (fs::is_directory(plan_.output, ec))
     d_.Error(0, "output " + QuoteValue(plan_.output) + ": is a folder");
 
+  // Any file packed makes the package an extended one, which only a stub
+  // that says it reads them may carry.
+  // So does a setting of the extension's settings section (Settings): such a
+  // package also carries the row extensions and the seal, and still installs
+  // with an older stub, which skips all of it.
+  bool packed = std::any_of(plan_.files.begin(), plan_.files.end(),
+                            [](const PlannedFile& f) { return f.method != kMethodStored; });
+  plan_.extended = packed || plan_.header[kIdxExtension] == PACKAGE_TAG;
+  if (plan_.extended) plan_.header[kIdxExtension] = PACKAGE_TAG;
+  if (packed) {
+    if (!d_.Failed()) {
+      std::string why = StubReadsExtension(plan_.stubImage.empty() ? ReadWhole(plan_.stub) : plan_.stubImage);
+      if (!why.empty())
+        d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": the stub cannot read packed files (" + why +
+                        "); use a stub built with this mksetup, or compression = \"none\" for every file");
+    }
+  }
   // Laid out even after errors, so that a package too large is reported too.
   Layout();
   if (d_.Failed()) return false;
@@ -809,6 +792,71 @@ bool Planner::Run() {
 }
 
 }  // namespace
+
+std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
+  // The table text as CFieldTable writes it (each field ended by FIELD_END,
+  // a row's last one by ROW_END CR LF), in one string: with thousands of
+  // rows the table's copy per field costs more than all the rest.
+  std::string& text = plan.index;
+  text.clear();
+  size_t column = 0;
+  auto add = [&](const char* value, size_t n) {
+    text.append(value, n);
+    if (++column < kFileRowFields) {
+      text += static_cast<char>(FIELD_END);
+    } else {
+      column = 0;
+      text += static_cast<char>(ROW_END);
+      text += "\r\n";
+    }
+  };
+  // Up to a zero byte, as the table takes a text (the checks let none through).
+  auto addText = [&](const std::string& value) { add(value.c_str(), strlen(value.c_str())); };
+  auto addWord = [&](const char* value) { add(value, strlen(value)); };
+  auto addNumber = [&](long long value) {
+    char digits[24];
+    add(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
+  };
+  for (const std::string& f : plan.header) addText(f);
+  for (const PlannedFile& f : plan.files) {
+    addText(f.name);
+    addWord(FolderKeyword(f.folder));
+    addText(f.subdir);
+    addNumber(f.shortcuts);
+    addWord(CopyModeKeyword(f.copyMode));
+    addNumber(f.length);
+    addNumber(f.offset);
+    if (plan.extended) {
+      char ext[64];
+      int n = FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc);
+      add(ext, static_cast<size_t>(n));
+    } else {
+      addWord("");
+    }
+  }
+  addWord("");  // an empty name ends the list
+  for (const auto& [key, value] : plan.settings) {
+    text += key;
+    text += static_cast<char>(FIELD_END);
+    text += value;
+    text += static_cast<char>(ROW_END);
+    text += "\r\n";
+  }
+  if (text.size() > 0x7FFFFFF0u) return "the index would be " + std::to_string(text.size()) + " bytes";
+  int len = static_cast<int>(text.size());
+  ScrambleBuffer(reinterpret_cast<unsigned char*>(&text[0]), len, TABLE_KEY);
+  char trailer[128];
+  int n = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(plan.indexOffset));
+  if (plan.extended)
+    n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, static_cast<long>(plan.stubSize), payloadCrc,
+                    Crc32Update(0, text.data(), text.size()));
+  plan.trailer.assign(trailer, static_cast<size_t>(n));
+  plan.totalSize = plan.indexOffset + len + n;
+  if (plan.totalSize > kMaxOffset)
+    return "the package would be " + std::to_string(plan.totalSize) +
+           " bytes; the limit is 2147483647 bytes (32-bit offsets)";
+  return "";
+}
 
 std::string DefaultStubPath() {
   std::error_code ec;

@@ -26,6 +26,7 @@ struct PlannedRegion {
   // are opened once); the writer reads source when not cached.
   std::string data;
   bool cached = false;
+  int file = -1;  // the file row it holds (index into Plan::files), or -1
 };
 
 // One file row of the index.
@@ -38,10 +39,15 @@ struct PlannedFile {
   int folder = 0;
   int shortcuts = 0;
   int copyMode = 0;
-  int64_t length = 0;
+  int64_t length = 0;  // as stored: once written, the packed bytes for lzma
   int64_t offset = 0;
   std::string data;  // as PlannedRegion's
   bool cached = false;
+  // The method asked for (kMethodLzma or kMethodStored); once written, the
+  // method used (a file that lzma does not make smaller is stored).
+  int method = kMethodStored;
+  int64_t unpacked = 0;  // known once written
+  uint32_t crc = 0;      // of the unpacked bytes, once written
 };
 
 struct Plan {
@@ -60,8 +66,16 @@ struct Plan {
   std::string index;                   // the scrambled index
   int64_t indexOffset = 0;
   std::string trailer;
-  int64_t totalSize = 0;
+  int64_t totalSize = 0;  // for an extended package: at most this until written
+  // The package carries the extension (tag, row extensions, seal): the
+  // writer packs and checksums the files and composes index and trailer.
+  bool extended = false;
 };
+
+// Composes the index and the trailer from the header and the file rows (for
+// an extended package with the checksums given); sets totalSize. The reason
+// when the package cannot hold them, else "".
+std::string ComposeIndex(Plan& plan, uint32_t payloadCrc = 0);
 
 // Checks everything and lays out the package. False (with every problem found
 // in diag) when the package cannot be built.

@@ -156,6 +156,8 @@ class Loader {
   bool Expand(const std::string& s, const std::string& key, int line, std::string& out);
   bool String(const toml::table& t, const char* name, const std::string& key, ProjectText& out);
   bool Bool(const toml::table& t, const char* name, const std::string& key, bool& out);
+  // "lzma" or "none" into method; false when absent or wrong (reported).
+  bool Compression(const toml::table& t, const std::string& key, int& method);
   void StringList(const toml::table& t, const char* name, const std::string& key, size_t max,
                   const char* what, std::vector<ProjectText>& out);
   void Ref(const toml::table& t, const char* name, const std::string& key, ProjectRef& out);
@@ -260,6 +262,18 @@ bool Loader::String(const toml::table& t, const char* name, const std::string& k
   }
   out.set = Expand(n->as_string()->get(), key, out.line, out.value);
   return out.set;
+}
+
+bool Loader::Compression(const toml::table& t, const std::string& key, int& method) {
+  ProjectText c;
+  if (!String(t, "compression", key, c)) return false;
+  if (c.value == "lzma") method = kMethodLzma;
+  else if (c.value == "none") method = kMethodStored;
+  else {
+    d_.Error(c.line, key + " = " + QuoteValue(c.value) + ": write \"lzma\" (packed) or \"none\" (stored as it is)");
+    return false;
+  }
+  return true;
 }
 
 bool Loader::Bool(const toml::table& t, const char* name, const std::string& key, bool& out) {
@@ -542,7 +556,8 @@ void Loader::LoadFiles(const toml::table& root) {
     ProjectFile f;
     f.key = "file[" + std::to_string(i + 1) + "]";
     f.line = LineOf(t);
-    CheckKeys(t, f.key + ".", {"source", "name", "folder", "subfolder", "shortcuts", "copy"});
+    CheckKeys(t, f.key + ".", {"source", "name", "folder", "subfolder", "shortcuts", "copy", "compression"});
+    Compression(t, f.key + ".compression", f.compression);
     if (!String(t, "source", f.key + ".source", f.source)) {
       if (!t.get("source")) d_.Error(f.line, f.key + " needs a source (a file or folder of the project)");
       continue;
@@ -596,10 +611,11 @@ void Loader::LoadFiles(const toml::table& root) {
 }
 
 void Loader::Load(const toml::table& root) {
-  CheckKeys(root, "", {"output", "vars", "product", "welcome", "licence", "destination", "copying",
+  CheckKeys(root, "", {"output", "compression", "vars", "product", "welcome", "licence", "destination", "copying",
                        "finish", "background", "association", "uninstall", "file"});
   LoadVars(root);
   String(root, "output", "output", p_.output);
+  Compression(root, "compression", p_.compression);
   if (const toml::table* t = SubTable(root, "product", "product")) {
     CheckKeys(*t, "product.", {"name", "picture", "icon", "version", "publisher", "description", "copyright",
                                      "id", "url"});

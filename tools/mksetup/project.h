@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/packageext.h"
 #include "diagnostics.h"
 
 // One value from the project file, with where it came from.
@@ -41,6 +42,7 @@ struct ProjectFile {
   ProjectText subfolder;  // backslashes, no leading or trailing separator
   int shortcuts = 0;
   int copyMode = 0;
+  int compression = -1;  // kMethodStored or kMethodLzma; -1: the project's
   bool reported = false;  // a problem of its own is reported; the build skips it
 };
 
@@ -77,6 +79,9 @@ struct Project {
 
   std::vector<ProjectFile> files;
   ProjectText output;  // the default output file, relative to the project
+  // How files are stored unless their [[file]] says else: kMethodLzma
+  // ("lzma", the default) or kMethodStored ("none").
+  int compression = kMethodLzma;
 };
 
 // How many lines each page takes.

@@ -55,3 +55,27 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
   }
   return WriteResources(image, tree, error);
 }
+
+std::string StubReadsExtension(const std::string& bytes) {
+  PeImage image;
+  ResTree tree;
+  std::string error;
+  if (!ParsePe(bytes, image, error) || !ReadResources(bytes, image, tree, error))
+    return "its resources cannot be read";
+  const uint32_t kRtRcdata = 10;
+  auto type = tree.find(ResId(kRtRcdata));
+  if (type != tree.end()) {
+    for (const auto& [name, languages] : type->second) {
+      if (!name.named || name.name != u"" CAPABILITY_RESOURCE_NAME || languages.empty()) continue;
+      std::string text = languages.begin()->second.bytes;
+      while (!text.empty() && text.back() == '\0') text.pop_back();
+      // The words it reads, in any order: the tag, the method, the checksum.
+      std::string words = " " + text + " ";
+      for (const char* w : {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32"})
+        if (words.find(std::string(" ") + w + " ") == std::string::npos)
+          return "its resource " CAPABILITY_RESOURCE_NAME " does not name " + std::string(w);
+      return "";
+    }
+  }
+  return "it has no resource " CAPABILITY_RESOURCE_NAME ", so it was built before packed files";
+}

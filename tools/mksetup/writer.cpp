@@ -1,5 +1,8 @@
 #include "writer.h"
 
+#include "common/packageext.h"
+#include "packer.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -49,6 +52,18 @@ class Copier {
   Copier(int out, int64_t total, const ProgressFn& progress)
       : out_(out), total_(total), progress_(progress) {}
 
+  // From now on every byte taken is added to the payload's checksum (and to
+  // the current file's); the kernel's copy, which passes no bytes through
+  // here, is not used.
+  void Checksum() {
+    track_ = true;
+    kernelCopy_ = false;
+  }
+  uint32_t PayloadCrc() const { return static_cast<uint32_t>(crc_); }
+  // Starts the checksum of one file's bytes.
+  void StartFile() { fileCrc_ = 0; }
+  uint32_t FileCrc() const { return static_cast<uint32_t>(fileCrc_); }
+
   // Copies exactly length bytes of source (from its start) to the output.
   bool Copy(const std::string& what, const std::string& source, int64_t length, std::string& error) {
     int in = open(source.c_str(), O_RDONLY);
@@ -89,6 +104,7 @@ class Copier {
       } else {
         if (buffer_.empty()) buffer_.resize(kChunk);
         n = read(in, buffer_.data(), want);
+        if (n > 0) Taken(buffer_.data(), static_cast<size_t>(n));
         if (n > 0 && !WriteAll(out_, buffer_.data(), static_cast<size_t>(n))) {
           error = std::string("writing the package failed: ") + strerror(errno);
           ok = false;
@@ -117,6 +133,7 @@ class Copier {
     if (gather_.empty()) gather_.resize(kChunk);
     if (pending_ + bytes.size() > gather_.size() && !Flush(error)) return false;
     if (bytes.size() > gather_.size()) return Write(bytes, error);
+    Taken(bytes.data(), bytes.size());
     memcpy(gather_.data() + pending_, bytes.data(), bytes.size());
     pending_ += bytes.size();
     Advance(static_cast<int64_t>(bytes.size()));
@@ -134,17 +151,25 @@ class Copier {
     return true;
   }
 
-  bool Write(const std::string& bytes, std::string& error) {
+  bool Write(const std::string& bytes, std::string& error) { return Write(bytes.data(), bytes.size(), error); }
+  bool Write(const char* bytes, size_t size, std::string& error) {
     if (!Flush(error)) return false;
-    if (!WriteAll(out_, bytes.data(), bytes.size())) {
+    Taken(bytes, size);
+    if (!WriteAll(out_, bytes, size)) {
       error = std::string("writing the package failed: ") + strerror(errno);
       return false;
     }
-    Advance(static_cast<int64_t>(bytes.size()));
+    Advance(static_cast<int64_t>(size));
     return true;
   }
 
  private:
+  void Taken(const char* p, size_t n) {
+    if (!track_) return;
+    crc_ = Crc32Update(crc_, p, n);
+    fileCrc_ = Crc32Update(fileCrc_, p, n);
+  }
+
   bool Gather(int in, const std::string& what, const std::string& source, int64_t length, std::string& error) {
     if (gather_.empty()) gather_.resize(kChunk);
     if (pending_ + static_cast<size_t>(length) > gather_.size() && !Flush(error)) return false;
@@ -163,6 +188,7 @@ class Copier {
       }
       got += static_cast<size_t>(n);
     }
+    Taken(gather_.data() + pending_, got);
     pending_ += got;
     Advance(length);
     return true;
@@ -181,7 +207,73 @@ class Copier {
   std::vector<char> gather_;
   size_t pending_ = 0;
   bool kernelCopy_ = g_kernelCopy;
+  bool track_ = false;
+  unsigned long crc_ = 0, fileCrc_ = 0;
 };
+
+// The regions of an extended package: pictures and stored files copied with
+// their checksums, packed files from the packer in row order; then the rows'
+// sizes, offsets and checksums go into the index and the trailer's seal.
+bool WriteExtended(Plan& plan, Copier& copier, std::string& error) {
+  copier.Checksum();
+  Packer packer(plan);
+  int64_t pos = plan.stubSize;
+  bool ok = true;
+  for (size_t i = 0; ok && i < plan.regions.size(); i++) {
+    const PlannedRegion& r = plan.regions[i];
+    PlannedFile* f = r.file >= 0 ? &plan.files[static_cast<size_t>(r.file)] : nullptr;
+    if (f && f->method == kMethodLzma) {
+      const PackedFile& p = packer.Wait(static_cast<size_t>(r.file));
+      if (!p.error.empty()) {
+        error = p.error;
+        ok = false;
+        break;
+      }
+      f->crc = p.crc;
+      f->unpacked = p.unpacked;
+      if (p.Stored()) {
+        f->method = kMethodStored;  // packing did not make it smaller
+      } else {
+        f->offset = pos;
+        f->length = p.size;
+        ok = p.CopyTo([&](const char* bytes, size_t n) { return copier.Write(bytes, n, error); }, error);
+        packer.Release(static_cast<size_t>(r.file));
+        pos += f->length;
+        continue;
+      }
+      packer.Release(static_cast<size_t>(r.file));
+    }
+    copier.StartFile();
+    ok = r.cached ? copier.Gathered(r.data, error) : copier.Copy(r.what, r.source, r.length, error);
+    if (!ok) break;
+    if (f) {
+      // A stored file's checksum is of its bytes as copied now.
+      if (f->method == kMethodLzma) f->method = kMethodStored;
+      f->offset = pos;
+      f->length = r.length;
+      f->unpacked = r.length;
+      f->crc = copier.FileCrc();
+    }
+    pos += r.length;
+  }
+  if (!ok) return false;
+  if (!copier.Flush(error)) return false;
+  // Empty files have no region: stored, at the payload's start.
+  for (PlannedFile& f : plan.files)
+    if (f.unpacked == 0) {
+      f.method = kMethodStored;
+      f.length = 0;
+      f.offset = plan.stubSize;
+      f.crc = 0;
+    }
+  plan.indexOffset = pos;
+  std::string why = ComposeIndex(plan, copier.PayloadCrc());
+  if (!why.empty()) {
+    error = why;
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -211,7 +303,7 @@ void RemoveStaleTempFiles(const fs::path& dir) {
   }
 }
 
-bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progress) {
+bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
   fs::path out(plan.output);
   fs::path dir = out.parent_path();
   RemoveStaleTempFiles(dir);
@@ -235,9 +327,13 @@ bool WritePackage(const Plan& plan, std::string& error, const ProgressFn& progre
     Copier copier(fd, plan.totalSize, progress);
     ok = plan.stubImage.empty() ? copier.Copy("--stub", plan.stub, plan.stubSize, error)
                                 : copier.Write(plan.stubImage, error);
-    for (size_t i = 0; ok && i < plan.regions.size(); i++) {
-      const PlannedRegion& r = plan.regions[i];
-      ok = r.cached ? copier.Gathered(r.data, error) : copier.Copy(r.what, r.source, r.length, error);
+    if (plan.extended) {
+      if (ok) ok = WriteExtended(plan, copier, error);
+    } else {
+      for (size_t i = 0; ok && i < plan.regions.size(); i++) {
+        const PlannedRegion& r = plan.regions[i];
+        ok = r.cached ? copier.Gathered(r.data, error) : copier.Copy(r.what, r.source, r.length, error);
+      }
     }
     if (ok) ok = copier.Write(plan.index, error) && copier.Write(plan.trailer, error);
   }

@@ -1,0 +1,121 @@
+// Packed packages: every method on empty, tiny, incompressible and large
+// files comes back byte for byte (through the setup's own reader and through
+// mksetup extract); the stub must say it reads them; a changed byte anywhere
+// is found by inspect and stops extract.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+
+#include "testenv.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CompressTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    Write("stub.exe", StubBytes());
+    std::string random(300000, '\0');
+    std::mt19937 gen(11);
+    for (char& c : random) c = static_cast<char>(gen());
+    std::string text;
+    while (text.size() < 2000000) text += "line " + std::to_string(text.size() % 977) + " of a program file\r\n";
+    files_ = {{"empty.txt", ""}, {"tiny.txt", "x"}, {"random.bin", random}, {"text.txt", text},
+              {"stored.txt", text.substr(0, 5000)}};
+    for (const auto& [name, bytes] : files_) Write("d/" + name, bytes);
+    Write("p.toml",
+          "[product]\nname = \"P\"\n[[file]]\nsource = \"d/empty.txt\"\n[[file]]\nsource = \"d/tiny.txt\"\n"
+          "[[file]]\nsource = \"d/random.bin\"\n[[file]]\nsource = \"d/text.txt\"\n"
+          "[[file]]\nsource = \"d/stored.txt\"\ncompression = \"none\"\n");
+  }
+  RunResult Build() {
+    return RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("s.exe")});
+  }
+  std::vector<std::pair<std::string, std::string>> files_;
+};
+
+TEST_F(CompressTest, EveryMethodComesBackByteForByte) {
+  RunResult r = Build();
+  ASSERT_EQ(r.code, 0) << r.output;
+  // The ratio of each file and of all.
+  EXPECT_NE(r.output.find("text.txt"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("files: "), std::string::npos) << r.output;
+  ReadBack rb;
+  ReadPackage(Path("s.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  EXPECT_TRUE(rb.settings.Extended);
+  EXPECT_FALSE(rb.settings.RowsDamaged);
+  ASSERT_EQ(rb.settings.FileList.Count, 5);
+  // Packed where it pays; stored when asked, when empty and when packing
+  // would make it larger.
+  const int methods[] = {kMethodStored, kMethodStored, kMethodStored, kMethodLzma, kMethodStored};
+  int i = 0;
+  for (CFileList::Node* n = rb.settings.FileList.Head; n; n = n->Next, i++) {
+    EXPECT_EQ(n->Entry.Method, methods[i]) << files_[i].first;
+    EXPECT_EQ(FileBytes(Path("s.exe"), n->Entry), files_[i].second) << files_[i].first;
+  }
+  CFileList::Node* text = rb.settings.FileList.Head->Next->Next->Next;
+  EXPECT_LT(text->Entry.Length, static_cast<LONG>(files_[3].second.size() / 10));
+
+  r = RunMksetup({"inspect", Path("s.exe")});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("payload crc"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("method=lzma unpacked=" + std::to_string(files_[3].second.size())), std::string::npos);
+  r = RunMksetup({"extract", Path("s.exe"), Path("out")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  for (const auto& [name, bytes] : files_) EXPECT_EQ(ReadFile(Path("out/" + name)), bytes) << name;
+}
+
+TEST_F(CompressTest, StubThatCannotReadPackedFilesIsRefused) {
+  Write("stub.exe", StubPe(true));
+  RunResult r = Build();
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("the stub cannot read packed files"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("use a stub built with this mksetup"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(Path("s.exe")));
+}
+
+// A byte changed in the index, in a stored file, in a packed file, in the
+// picture region's place, and bytes cut or added: inspect and extract both
+// say damaged; extract writes nothing.
+TEST_F(CompressTest, AnyChangedByteIsDamage) {
+  ASSERT_EQ(Build().code, 0);
+  std::string good = ReadFile(Path("s.exe"));
+  ReadBack rb;
+  ReadPackage(Path("s.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  long start = static_cast<long>(StubBytes().size());
+  const FileEntry& stored = rb.settings.FileList.Tail->Entry;
+  const FileEntry& packed = rb.settings.FileList.Tail->Prev->Entry;
+  struct {
+    const char* what;
+    long at;
+    int change;  // 0: flip a bit, -1: cut 3 bytes, 1: add 3 bytes
+  } cases[] = {
+      {"index", rb.seek + rb.len / 2, 0},
+      {"stored file", stored.Offset + 10, 0},
+      {"packed file", packed.Offset + packed.Length / 2, 0},
+      {"first payload byte", start, 0},
+      {"cut from the middle", packed.Offset + 100, -1},
+      {"added in the middle", packed.Offset + 100, 1},
+  };
+  for (const auto& c : cases) {
+    std::string bad = good;
+    if (c.change == 0) bad[c.at] ^= 0x20;
+    else if (c.change < 0) bad.erase(c.at, 3);
+    else bad.insert(c.at, "abc");
+    Write("bad.exe", bad);
+    RunResult r = RunMksetup({"inspect", Path("bad.exe")});
+    EXPECT_EQ(r.code, 1) << c.what;
+    EXPECT_NE(r.output.find("damaged"), std::string::npos) << c.what << "\n" << r.output;
+    r = RunMksetup({"extract", Path("bad.exe"), Path("x")});
+    EXPECT_EQ(r.code, 1) << c.what;
+    EXPECT_TRUE(!fs::exists(Path("x")) || fs::is_empty(Path("x"))) << c.what;
+  }
+}
+
+}  // namespace

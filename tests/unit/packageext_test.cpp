@@ -1,0 +1,166 @@
+// The extension's own pieces: the checksum, the row field, the seal after the
+// trailer, and a package file's rows written out through their methods.
+#include "common/packageext.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <random>
+#include <string>
+
+#include "LzmaEnc.h"
+#include "common/container.h"
+#include "common/packagefile.h"
+#include "testutil.h"
+
+namespace {
+
+TEST(Crc32, KnownValuesAndAnySplit) {
+  EXPECT_EQ(Crc32Update(0, "123456789", 9), 0xCBF43926UL);
+  EXPECT_EQ(Crc32Update(0, "", 0), 0UL);
+  std::string data(1000, '\0');
+  std::mt19937 gen(3);
+  for (char& c : data) c = static_cast<char>(gen());
+  unsigned long whole = Crc32Update(0, data.data(), data.size());
+  // Pieces at every alignment give the same checksum as the whole.
+  for (size_t cut : {1u, 3u, 7u, 8u, 13u, 500u, 999u}) {
+    unsigned long c = Crc32Update(0, data.data(), cut);
+    EXPECT_EQ(Crc32Update(c, data.data() + cut, data.size() - cut), whole) << cut;
+  }
+  data[500] ^= 1;
+  EXPECT_NE(Crc32Update(0, data.data(), data.size()), whole);
+}
+
+TEST(RowExtension, WrittenFormReadsBackAndNothingElseDoes) {
+  char text[64];
+  ASSERT_GT(FormatRowExtension(text, sizeof text, kMethodLzma, 5000000000ULL, 0xABCDEF01UL), 0);
+  EXPECT_STREQ(text, "lzma,5000000000,abcdef01");
+  RowExtension e;
+  ASSERT_TRUE(ParseRowExtension(text, e));
+  EXPECT_EQ(e.Method, kMethodLzma);
+  EXPECT_EQ(e.Unpacked, 5000000000ULL);
+  EXPECT_EQ(e.Crc, 0xABCDEF01UL);
+  ASSERT_TRUE(ParseRowExtension("", e));
+  EXPECT_EQ(e.Method, kMethodNone);
+  for (const char* bad : {"lzma", "lzma,1", "lzma,1,", "lzma,,00000000", "zip,1,00000000", "stored,1,0000000",
+                          "stored,1,000000000", "stored,-1,00000000", "stored,01,00000000", "stored,1,0000000g",
+                          "stored,1,00000000,", " stored,1,00000000", "stored,99999999999999999999,00000000"})
+    EXPECT_FALSE(ParseRowExtension(bad, e)) << bad;
+}
+
+TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
+  char seal[64];
+  ASSERT_GT(FormatSeal(seal, sizeof seal, 124416, 0x1234abcdUL, 0xffffffffUL), 0);
+  std::string tail = std::string("xx&LEN:10,SEEK:200.") + seal;
+  PackageSeal s;
+  ParseSeal(tail.data(), static_cast<int>(tail.size()), s);
+  EXPECT_TRUE(s.Present && s.Valid);
+  EXPECT_EQ(s.PayloadStart, 124416);
+  EXPECT_EQ(s.PayloadCrc, 0x1234abcdUL);
+  EXPECT_EQ(s.IndexCrc, 0xffffffffUL);
+  // Today's reader takes the same numbers from it.
+  long len = 0, seek = 0;
+  ASSERT_TRUE(ParseTrailer(tail.data(), static_cast<int>(tail.size()), len, seek));
+  EXPECT_EQ(len, 10);
+  EXPECT_EQ(seek, 200);
+  struct {
+    const char* tail;
+    bool present;
+  } cases[] = {
+      {"xx&LEN:10,SEEK:200.", false},
+      {"xx&LEN:10,SEEK:200.   ", false},  // blanks after the trailer, as ever
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:0000000", true},
+      {"xx&LEN:10,SEEK:200.PKX2:1:00000000:00000000", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000x", true},
+      {"xx&LEN:10,SEEK:200.PKX1::00000000:00000000", true},
+  };
+  for (const auto& c : cases) {
+    ParseSeal(c.tail, static_cast<int>(strlen(c.tail)), s);
+    EXPECT_EQ(s.Present != FALSE, c.present) << c.tail;
+    EXPECT_FALSE(s.Valid) << c.tail;
+  }
+}
+
+void* EncAlloc(void*, size_t size) { return malloc(size); }
+void EncFree(void*, void* p) { free(p); }
+ISzAlloc encAlloc = {EncAlloc, EncFree};
+
+// The region as the builder writes it: property bytes, raw stream.
+std::string PackLzma(const std::string& data) {
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.level = 5;
+  props.dictSize = 1 << 16;
+  std::string out(data.size() + data.size() / 2 + 1024, '\0');
+  SizeT destLen = out.size() - 5, propsLen = 5;
+  EXPECT_EQ(LzmaEncode(reinterpret_cast<Byte*>(&out[5]), &destLen, reinterpret_cast<const Byte*>(data.data()),
+                       data.size(), &props, reinterpret_cast<Byte*>(&out[0]), &propsLen, 0, 0, &encAlloc, &encAlloc),
+            SZ_OK);
+  out.resize(5 + destLen);
+  return out;
+}
+
+// Each row written out through its method; a changed byte, a wrong size or a
+// cut region leaves no file and says damaged.
+TEST(PackageFile, RowsComeOutByteForByteOrNotAtAll) {
+  TempDir dir;
+  std::string big;
+  std::mt19937 gen(5);
+  while (big.size() < 700000) big += "row " + std::to_string(gen() % 1000) + " of something\r\n";
+  std::string packed = PackLzma(big), small = "hello", empty;
+  std::string pkg = std::string(100, 'S') + small + packed + PackLzma(empty);
+  WriteBytes(dir.Path("pkg"), pkg);
+  auto row = [](int method, long len, long off, const std::string& data) {
+    FileEntry e;
+    memset(&e, 0, sizeof e);
+    e.Method = method;
+    e.Length = len;
+    e.Offset = off;
+    e.Unpacked = data.size();
+    e.Crc = Crc32Update(0, data.data(), data.size());
+    return e;
+  };
+  FileEntry stored = row(kMethodStored, 5, 100, small);
+  FileEntry lzma = row(kMethodLzma, static_cast<long>(packed.size()), 105, big);
+  FileEntry none = row(kMethodLzma, static_cast<long>(pkg.size() - 105 - packed.size()),
+                       static_cast<long>(105 + packed.size()), empty);
+  CPackageFile f;
+  ASSERT_TRUE(f.Open(dir.Path("pkg").c_str()));
+  std::string out = dir.Path("out");
+  EXPECT_EQ(f.Extract(stored, out.c_str()), kExtractDone);
+  EXPECT_EQ(ReadBytes(out), small);
+  EXPECT_EQ(f.Extract(lzma, out.c_str()), kExtractDone);
+  EXPECT_EQ(ReadBytes(out), big);
+  EXPECT_EQ(f.Extract(none, out.c_str()), kExtractDone);
+  EXPECT_EQ(ReadBytes(out), empty);
+
+  FileEntry wrongCrc = lzma, longer = lzma, cut = lzma, storedSize = stored;
+  wrongCrc.Crc ^= 1;
+  longer.Unpacked += 1;
+  cut.Length -= 100;
+  storedSize.Unpacked = 4;
+  for (const FileEntry* e : {&wrongCrc, &longer, &cut, &storedSize}) {
+    EXPECT_EQ(f.Extract(*e, out.c_str()), kExtractDamaged);
+    EXPECT_FALSE(FileExists(out));
+  }
+  // A changed byte inside the packed stream.
+  pkg[105 + packed.size() / 2] ^= 0x10;
+  WriteBytes(dir.Path("pkg2"), pkg);
+  CPackageFile g;
+  ASSERT_TRUE(g.Open(dir.Path("pkg2").c_str()));
+  EXPECT_EQ(g.Extract(lzma, out.c_str()), kExtractDamaged);
+  EXPECT_FALSE(FileExists(out));
+
+  // The payload's checksum: the seal's, then one byte changed.
+  PackageSeal seal;
+  memset(&seal, 0, sizeof seal);
+  seal.PayloadStart = 100;
+  seal.PayloadCrc = Crc32Update(0, pkg.data() + 100, pkg.size() - 100);
+  EXPECT_TRUE(g.VerifyPayload(seal, static_cast<long>(pkg.size()), 0, 0));
+  EXPECT_FALSE(f.VerifyPayload(seal, static_cast<long>(pkg.size()), 0, 0));
+  EXPECT_FALSE(g.VerifyPayload(seal, static_cast<long>(pkg.size()) + 1, 0, 0));
+}
+
+}  // namespace
