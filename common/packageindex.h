@@ -178,6 +178,11 @@ struct PackageSettings {
   // A row extension that does not parse, is missing in an extended package or
   // stands in one without the tag: the package is damaged.
   BOOL RowsDamaged;
+  // The settings section's values (empty when not given).
+  CString ProductId;
+  CString ProductVersion;
+  CString ProductPublisher;
+  CString ProductUrl;
 };
 
 // Reads the header and the file rows from the table into s, and in a package

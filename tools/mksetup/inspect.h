@@ -37,9 +37,8 @@ struct InspectReport {
   bool indexCrcMatches = false, payloadCrcMatches = false;
   std::vector<InspectedField> header;  // as many of the 64 as the index holds
   std::vector<InspectedFile> files;    // empty when the rows were streamed
-  // The package extension: its tag at position 48, and the settings section
-  // after the file list (key, value as UTF-8) in the order stored.
-  bool extended = false;
+  // The settings section after the file list of a package with the tag
+  // (key, value as UTF-8) in the order stored.
   std::vector<std::pair<std::string, std::string>> settings;
   size_t fileCount = 0;
   // What is wrong but did not stop the reading: the first kMaxProblems of
