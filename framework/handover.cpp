@@ -1,6 +1,6 @@
 #include "handover.h"
 
-CHandOver::CHandOver() : m_changes(0), m_told(FALSE) {
+CHandOver::CHandOver() : m_changes(0), m_told(FALSE), m_shown(FALSE), m_lastShown(0) {
   for (int i = 0; i < kSlots; i++) m_numbers[i] = 0;
   InitializeCriticalSection(&m_lock);
 }
@@ -42,4 +42,16 @@ int CHandOver::Take(CString* texts, int* numbers) {
   m_told = FALSE;
   LeaveCriticalSection(&m_lock);
   return changes;
+}
+
+int CHandOver::TakePaced(HWND w, UINT_PTR timer, BOOL now, CString* texts, int* numbers) {
+  DWORD tick = GetTickCount();
+  if (!now && m_shown && tick - m_lastShown < kShowInterval) {
+    SetTimer(w, timer, kShowInterval - (tick - m_lastShown), 0);
+    return 0;
+  }
+  KillTimer(w, timer);
+  m_shown = TRUE;
+  m_lastShown = tick;
+  return Take(texts, numbers);
 }

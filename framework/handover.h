@@ -21,6 +21,13 @@ class CHandOver {
   // What changed since the last time, a bit (1 << slot) per slot, with the
   // slots' texts and numbers.
   int Take(CString* texts, int* numbers);
+  // Take, paced for the window w (called on its thread): now, or at most
+  // every kShowInterval ms; before that nothing is taken, 0 comes back and
+  // w's timer `timer` is set for when the changes are due.
+  int TakePaced(HWND w, UINT_PTR timer, BOOL now, CString* texts, int* numbers);
+  // Drawing each of thousands of small files would cost more than copying
+  // them: a window shows a run's changes at most this often (ms).
+  static const DWORD kShowInterval = 50;
 
  private:
   BOOL Noted(int slot);
@@ -29,6 +36,9 @@ class CHandOver {
   int m_numbers[kSlots];
   int m_changes;
   BOOL m_told;  // the window has been told of changes it has not taken yet
+  // The window's thread only: whether and when it last took changes.
+  BOOL m_shown;
+  DWORD m_lastShown;
   CHandOver(const CHandOver&);
   CHandOver& operator=(const CHandOver&);
 };

@@ -15,10 +15,8 @@ const int kAnimationEndFrame = 1000;
 const UINT kMsgCopyReport = WM_APP + 1;
 const UINT kMsgCopyDone = WM_APP + 2;
 const UINT kMsgCopyShow = WM_APP + 3;
-// The run's changes are shown at most every kShowInterval ms (every change is
-// kept; drawing each of thousands of small files would cost more than copying
-// them), and always before a question and at the end.
-const DWORD kShowInterval = 50;
+// The run's changes are shown at most every CHandOver::kShowInterval ms (every
+// change is kept), and always before a question and at the end.
 const UINT_PTR kShowTimer = 1;
 // A question or message that has to wait: another question is open on the
 // page's thread (only one at a time). The run asks again once it may go on.
@@ -98,9 +96,7 @@ CStep4::CStep4()
       m_asking(FALSE),
       m_runEnded(FALSE),
       m_cancelled(FALSE),
-      m_closing(FALSE),
-      m_shown(FALSE),
-      m_lastShown(0) {}
+      m_closing(FALSE) {}
 
 CStep4::~CStep4() {
   WaitForRun();
@@ -260,17 +256,9 @@ BOOL CStep4::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 }
 
 void CStep4::ShowChanges(BOOL now) {
-  DWORD tick = GetTickCount();
-  if (!now && m_shown && tick - m_lastShown < kShowInterval) {
-    SetTimer(m_hWnd, kShowTimer, kShowInterval - (tick - m_lastShown), 0);
-    return;
-  }
-  KillTimer(m_hWnd, kShowTimer);
-  m_shown = TRUE;
-  m_lastShown = tick;
   CString texts[CHandOver::kSlots];
   int numbers[CHandOver::kSlots];
-  int changes = m_relay.Noted.Take(texts, numbers);
+  int changes = m_relay.Noted.TakePaced(m_hWnd, kShowTimer, now, texts, numbers);
   if (changes & (1 << CCopyRelay::kSlotStatus)) SetDlgItemText(IDC_COPY_STATUS, texts[CCopyRelay::kSlotStatus]);
   if (changes & (1 << CCopyRelay::kSlotEstimate))
     SetDlgItemText(IDC_COPY_ESTIMATE, texts[CCopyRelay::kSlotEstimate]);

@@ -73,8 +73,8 @@ class CStep4 : public CStepPage {
   void OnCopyDone();
   void WaitForRun();
   LRESULT OnReport(int what, LPARAM arg);
-  // Puts what the run noted into the controls: now, or when kShowInterval has
-  // passed since the last time.
+  // Puts what the run noted into the controls: now, or when
+  // CHandOver::kShowInterval has passed since the last time.
   void ShowChanges(BOOL now);
 
   // The run's services and engine, made when it starts.
@@ -95,6 +95,4 @@ class CStep4 : public CStepPage {
   BOOL m_runEnded;        // the run's end has arrived; handled once no question is open
   BOOL m_cancelled;       // the wizard may close: the user ended the installation
   BOOL m_closing;         // the window goes away: the run is neither shown nor asked anything
-  BOOL m_shown;           // the run's changes have been shown once
-  DWORD m_lastShown;      // when they were last
 };

@@ -32,8 +32,8 @@ const int kButtonShift = 60;
 const UINT kMsgRemovalReport = WM_APP + 1;
 const UINT kMsgRemovalDone = WM_APP + 2;
 const UINT kMsgRemovalShow = WM_APP + 3;
-// The run's status line and bar are shown at most every kShowInterval ms.
-const DWORD kShowInterval = 50;
+// The run's status line and bar are shown at most every
+// CHandOver::kShowInterval ms.
 const UINT_PTR kShowTimer = 1;
 
 }  // namespace
@@ -48,8 +48,6 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_listBrush(0),
       m_thread(0),
       m_deleteAll(FALSE),
-      m_shown(FALSE),
-      m_lastShown(0),
       m_relay(*this),
       m_engine(settings, m_relay, m_services) {
   if (settings.PictureLength > 0) {
@@ -299,17 +297,9 @@ void CUninstallDlg::SetHeadline(const char* text) {
 }
 
 void CUninstallDlg::ShowChanges(BOOL now) {
-  DWORD tick = GetTickCount();
-  if (!now && m_shown && tick - m_lastShown < kShowInterval) {
-    SetTimer(m_hWnd, kShowTimer, kShowInterval - (tick - m_lastShown), 0);
-    return;
-  }
-  KillTimer(m_hWnd, kShowTimer);
-  m_shown = TRUE;
-  m_lastShown = tick;
   CString texts[CHandOver::kSlots];
   int numbers[CHandOver::kSlots];
-  int changes = m_relay.Noted.Take(texts, numbers);
+  int changes = m_relay.Noted.TakePaced(m_hWnd, kShowTimer, now, texts, numbers);
   if (changes & (1 << CRemovalRelay::kSlotStatus)) SetStatus(texts[CRemovalRelay::kSlotStatus]);
   if (changes & (1 << CRemovalRelay::kSlotProgress)) SetProgress(numbers[CRemovalRelay::kSlotProgress]);
 }

@@ -109,8 +109,6 @@ class CUninstallDlg : public CDialog {
   HBRUSH m_listBrush;  // made at the list's first colour request; freed with the dialog
   HANDLE m_thread;  // the run's thread while it goes
   BOOL m_deleteAll;   // the thread does "全部删除", not the run
-  BOOL m_shown;       // the run's changes have been shown once
-  DWORD m_lastShown;  // when they were last
   CRemovalServices m_services;
   CRemovalRelay m_relay;
   CRemovalEngine m_engine;
