@@ -21,7 +21,7 @@ set(PROGRAM_LINK -static -s -Wl,--gc-sections)
 
 # The decoder and the checksum run over every byte of a package: compiled for
 # speed (a few KiB more in the stub) rather than size.
-set_source_files_properties(${LZMA_SDK_DIR}/LzmaDec.c PROPERTIES COMPILE_OPTIONS "-w;-O2")
+set_source_files_properties(${LZMA_SDK_DIR}/LzmaDec.c PROPERTIES COMPILE_OPTIONS "-w;-O3")
 set_source_files_properties(${CMAKE_SOURCE_DIR}/common/packageext.cpp PROPERTIES COMPILE_OPTIONS -O2)
 add_library(core STATIC ${CORE_SOURCES})
 # The bridge from code page 936 text to the wide functions of Windows.
