@@ -100,7 +100,8 @@ BOOL ReadTrailerWindow(const char* path, char* tail, int& count, long long& end,
   return TRUE;
 }
 
-BOOL ReadTrailer(const char* path, long& len, long& seek) {
+BOOL ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal) {
+  memset(&seal, 0, sizeof seal);
   char tail[TRAILER_WINDOW];
   int count = 0;
   long long end = 0;
@@ -109,7 +110,13 @@ BOOL ReadTrailer(const char* path, long& len, long& seek) {
   if (!ParseTrailer(tail, count, len, seek)) return FALSE;
   // The index of a signed file must lie before its trailer, not in the table.
   if (signedFile && (len < 0 || seek < 0 || static_cast<long long>(seek) + len > end)) return FALSE;
+  ParseSeal(tail, count, seal);
   return TRUE;
+}
+
+BOOL ReadTrailer(const char* path, long& len, long& seek) {
+  PackageSeal seal;
+  return ReadPackageTrailer(path, len, seek, seal);
 }
 
 int FormatTrailer(char* out, int size, long len, long seek) {

@@ -4,6 +4,7 @@
 #include "../framework/cstring.h"
 #include "../framework/fsys.h"
 #include "../framework/platform.h"
+#include "packageext.h"
 
 // The trailer's "&" must lie in this many last bytes of the file (and not be the
 // first of them).
@@ -19,6 +20,9 @@
 // executable header points at: the trailer then ends just before that table
 // (and its alignment padding).
 BOOL ReadTrailer(const char* path, long& len, long& seek);
+// The same, with the seal after the trailer of an extended package (not
+// Present when there is none).
+BOOL ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal);
 // The bytes where the trailer must stand (at most TRAILER_WINDOW of them, into
 // tail), the offset they end at and whether the file is signed. FALSE when the
 // file cannot be read or its certificate entry is damaged.

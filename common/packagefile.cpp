@@ -7,19 +7,6 @@
 #include "container.h"
 #include "lzmastream.h"
 
-BOOL ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal) {
-  memset(&seal, 0, sizeof seal);
-  char tail[TRAILER_WINDOW];
-  int count = 0;
-  long long end = 0;
-  BOOL signedFile = FALSE;
-  if (!ReadTrailerWindow(path, tail, count, end, signedFile)) return FALSE;
-  if (!ParseTrailer(tail, count, len, seek)) return FALSE;
-  if (signedFile && (len < 0 || seek < 0 || static_cast<long long>(seek) + len > end)) return FALSE;
-  ParseSeal(tail, count, seal);
-  return TRUE;
-}
-
 BOOL IndexMatchesSeal(const char* stored, long len, const PackageSeal& seal) {
   return len >= 0 && Crc32Update(0, stored, static_cast<size_t>(len)) == seal.IndexCrc;
 }

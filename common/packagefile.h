@@ -11,8 +11,6 @@
 // The setup file moves through buffers of this size.
 #define PACKAGE_CHUNK (256 * 1024)
 
-// The trailer's numbers and its seal (see ReadTrailer).
-BOOL ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal);
 // TRUE when the stored index bytes (len at seek, as read) match the seal.
 BOOL IndexMatchesSeal(const char* stored, long len, const PackageSeal& seal);
 // TRUE when tag, seal and rows agree: no tag and no seal, or both (the seal
