@@ -58,18 +58,6 @@ void SetValue(HKEY root, const std::string& key, const std::string& name, const 
   RegCloseKey(k);
 }
 
-// The uninstaller's temporary copy is not the robot's child: its dialog is
-// found by class and caption, its process through the window.
-HWND WaitForTopWindow(const char* cls, const char* caption, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    HWND w = FindWindowA(cls, caption);
-    if (w && IsWindowVisible(w)) return w;
-    if (GetTickCount() - start >= timeoutMs) return 0;
-    Sleep(20);
-  }
-}
-
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (!done()) {

@@ -91,16 +91,6 @@ Watch WatchRun(HWND window, HWND animation, const std::function<bool()>& ended, 
   return watch;
 }
 
-HWND WaitForTopWindow(const char* cls, const char* caption, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    HWND w = FindWindowA(cls, caption);
-    if (w && IsWindowVisible(w)) return w;
-    if (GetTickCount() - start >= timeoutMs) return 0;
-    Sleep(20);
-  }
-}
-
 class ResponsiveTest : public ::testing::Test {
  protected:
   void SetUp() override {

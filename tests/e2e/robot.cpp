@@ -214,3 +214,13 @@ void Robot::PressKey(HWND w, int vk) {
 }
 
 void Robot::CloseBox(HWND w) { PostMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+HWND WaitForTopWindow(const char* cls, const char* caption, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND w = FindWindowA(cls, caption);
+    if (w && IsWindowVisible(w)) return w;
+    if (GetTickCount() - start >= timeoutMs) return 0;
+    Sleep(20);
+  }
+}

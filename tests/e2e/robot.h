@@ -65,6 +65,10 @@ class Robot {
   PROCESS_INFORMATION pi_;
 };
 
+// A visible top-level window of any process (the uninstaller's temporary copy
+// is not the robot's child: its dialog is found by class and caption); null
+// when none appears in time.
+HWND WaitForTopWindow(const char* cls, const char* caption, DWORD timeoutMs);
 // A path of the Linux build (as compile definitions give them) as Wine sees it.
 std::string WinePath(const char* unixPath);
 // Code page 936 text (the tests' literals) and UTF-16, converted explicitly.
