@@ -19,8 +19,20 @@ BOOL IsOcx(const char* path) {
   return dot >= 0 && CompareNoCaseMb(path + dot + 1, "ocx") == 0;
 }
 
-// Lengths count only when positive: a negative one is bad input, not "minus".
-long long CountedLength(LONG length) { return length > 0 ? length : 0; }
+// The bytes a file puts on disk, which the bar and the estimate follow: a
+// packed file's unpacked size; a stored one's length, counted only when
+// positive (a negative one is bad input, not "minus").
+long long CountedBytes(const FileEntry& e) {
+  if (e.Method == kMethodLzma) return static_cast<long long>(e.Unpacked & 0x7FFFFFFFFFFFFFFFULL);
+  return e.Length > 0 ? e.Length : 0;
+}
+
+// A sum of such counts; the sizes a damaged index claims stop at the largest
+// number instead of wrapping round.
+void AddCounted(long long& sum, const FileEntry& e) {
+  long long n = CountedBytes(e);
+  sum = sum > 0x7FFFFFFFFFFFFFFFLL - n ? 0x7FFFFFFFFFFFFFFFLL : sum + n;
+}
 
 }  // namespace
 
@@ -211,7 +223,7 @@ int CCopyEngine::CopyAll() {
   m_page.SetStatus(kTextGettingFileInfo);
   CFileList& list = m_settings.FileList;
   long long total = 0;
-  for (CFileList::Node* n = list.Head; n; n = n->Next) total += CountedLength(n->Entry.Length);
+  for (CFileList::Node* n = list.Head; n; n = n->Next) AddCounted(total, n->Entry);
   long long done = 0;
   m_rate = 0.0;
   FailedCount = 0;
@@ -241,7 +253,7 @@ int CCopyEngine::CopyAll() {
     status.Format(kTextCopyingTo, ShortenPath(target, STATUS_PATH_MAX).c_str());
     m_page.SetStatus(status);
     CopyEntryTo(i, target);
-    if (list.MoveTo(i)) done += CountedLength(list.Current()->Length);
+    if (list.MoveTo(i)) AddCounted(done, *list.Current());
     DWORD elapsed = m_services.TickCount() - start;  // wraps like the tick count
     UpdateEstimate(total, done, elapsed);
     if (total > 0) {

@@ -286,6 +286,32 @@ TEST_F(CopyEngineTest, TotalsBeyondTwoGigabytesAndNegativeLengths) {
   EXPECT_EQ(Only("estimate")[1], "estimate 估计剩余时间0秒.");  // 2^31 - 1 bytes at that speed: 1 ms
 }
 
+TEST_F(CopyEngineTest, PackedFilesCountTheirUnpackedBytes) {
+  // The bar and the estimate follow the bytes written, not the bytes read.
+  FileEntry packed = Entry("packed", FOLDER_INSTALL, "", COPY_IF_ABSENT, 10, 100);
+  packed.Method = kMethodLzma;
+  packed.Unpacked = 1000;
+  Add(packed);
+  Add(Entry("stored", FOLDER_INSTALL, "", COPY_IF_ABSENT, 1000, 0));
+  for (int i = 0; i < 2; i++) WriteBytes(Native(engine.DestPath(i).c_str()), "kept");
+  services.ticks = {0, 1, 2};
+  engine.CopyAll();
+  EXPECT_EQ(Only("progress").at(0), "progress 500");
+}
+
+TEST_F(CopyEngineTest, ClaimedSizesBeyondAnyNumberDoNotWrap) {
+  for (const char* name : {"a", "b", "c"}) {
+    FileEntry e = Entry(name, FOLDER_INSTALL, "", COPY_IF_ABSENT, 10, 100);
+    e.Method = kMethodLzma;
+    e.Unpacked = 0x7FFFFFFFFFFFFFF0ULL;
+    Add(e);
+    WriteBytes(Native(engine.DestPath(settings.FileList.Count - 1).c_str()), "kept");
+  }
+  services.ticks = {0, 1, 2, 3};
+  engine.CopyAll();
+  EXPECT_EQ(Only("progress").back(), "progress 1000");
+}
+
 TEST_F(CopyEngineTest, FilesNotWrittenAreListedInOneMessage) {
   Add(Entry("good.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 10, 100));
   Add(Entry("outside.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 50, 150));  // past the end
