@@ -7,6 +7,8 @@ endif()
 
 add_library(core STATIC ${CORE_SOURCES})
 target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
+find_package(Threads REQUIRED)
+target_link_libraries(core PUBLIC Threads::Threads)
 
 if(INSTALLER_FUZZ)
   target_compile_options(core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)

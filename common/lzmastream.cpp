@@ -88,6 +88,51 @@ CLzmaStream::Status CLzmaStream::Decode(const void* in, size_t& inLen, void* out
   return more;
 }
 
+CLzmaFlatDecoder::CLzmaFlatDecoder() : m_dec(0), m_size(0), m_status(CLzmaStream::damaged) {}
+
+CLzmaFlatDecoder::~CLzmaFlatDecoder() {
+  if (!m_dec) return;
+  LzmaDec_FreeProbs(static_cast<CLzmaDec*>(m_dec), &lzmaAlloc);
+  FreeBuffer(m_dec);
+}
+
+BOOL CLzmaFlatDecoder::Start(const unsigned char* props, void* out, size_t size) {
+  if (m_dec || !size) return FALSE;
+  CLzmaDec* dec = static_cast<CLzmaDec*>(AllocBuffer(sizeof(CLzmaDec)));
+  if (!dec) return FALSE;
+  LzmaDec_Construct(dec);
+  if (LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &lzmaAlloc) != SZ_OK) {
+    FreeBuffer(dec);
+    return FALSE;
+  }
+  dec->dic = static_cast<Byte*>(out);
+  dec->dicBufSize = size;
+  LzmaDec_Init(dec);
+  m_dec = dec;
+  m_size = size;
+  m_status = CLzmaStream::more;
+  return TRUE;
+}
+
+CLzmaStream::Status CLzmaFlatDecoder::Decode(const void* in, size_t& inLen) {
+  if (m_status != CLzmaStream::more) {
+    inLen = 0;
+    return m_status;
+  }
+  CLzmaDec* dec = static_cast<CLzmaDec*>(m_dec);
+  SizeT srcLen = inLen;
+  ELzmaStatus st = LZMA_STATUS_NOT_SPECIFIED;
+  SRes res = LzmaDec_DecodeToDic(dec, m_size, static_cast<const Byte*>(in), &srcLen, LZMA_FINISH_END, &st);
+  inLen = srcLen;
+  if (res != SZ_OK) return m_status = CLzmaStream::damaged;
+  // An end mark before the size is reached: the stream is shorter than said.
+  if (st == LZMA_STATUS_FINISHED_WITH_MARK && dec->dicPos != m_size) return m_status = CLzmaStream::damaged;
+  if (dec->dicPos == m_size &&
+      (st == LZMA_STATUS_FINISHED_WITH_MARK || st == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK))
+    return m_status = CLzmaStream::done;
+  return CLzmaStream::more;
+}
+
 char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& outLen) {
   outLen = 0;
   const unsigned char* in = static_cast<const unsigned char*>(src);

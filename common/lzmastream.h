@@ -47,6 +47,31 @@ class CLzmaStream {
   unsigned long long m_produced;
 };
 
+// Decodes a raw stream (its 5 property bytes, then the coded bytes) of a known
+// unpacked size straight into a buffer of that size, the input in pieces: the
+// buffer is the decoder's dictionary, so no dictionary is allocated and no
+// byte is copied twice. Memory of its own: the probability tables.
+class CLzmaFlatDecoder {
+ public:
+  CLzmaFlatDecoder();
+  ~CLzmaFlatDecoder();
+  // FALSE for property bytes the decoder does not take or without memory.
+  // size must not be 0.
+  BOOL Start(const unsigned char* props, void* out, size_t size);
+  // Takes coded bytes (inLen: how many there are; on return how many were
+  // taken). done once the buffer is full and the stream ends there; when the
+  // input has ended and a call takes nothing while more comes back, the
+  // stream was cut short.
+  CLzmaStream::Status Decode(const void* in, size_t& inLen);
+
+ private:
+  CLzmaFlatDecoder(const CLzmaFlatDecoder&);
+  CLzmaFlatDecoder& operator=(const CLzmaFlatDecoder&);
+  void* m_dec;
+  size_t m_size;
+  CLzmaStream::Status m_status;
+};
+
 // Decodes a whole stream held in memory into a heap buffer (free it with
 // FreeBuffer) of outLen bytes. Null when the stream is damaged or cut short,
 // when bytes follow its end, when it would unpack to more than maxSize bytes

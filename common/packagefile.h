@@ -3,8 +3,10 @@
 // checksum checked. The setup file stays open across files; memory is two
 // fixed buffers and, for lzma rows, the decoder's dictionary.
 #pragma once
+#include "../framework/cstring.h"
 #include "../framework/file.h"
 #include "../framework/platform.h"
+#include "../framework/sync.h"
 #include "packageext.h"
 #include "packageindex.h"
 
@@ -37,6 +39,17 @@ class CPackageFile {
   // Writes the row's file to dest (created or emptied). A destination that
   // is not complete and correct is removed.
   ExtractResult Extract(const FileEntry& e, const char* dest);
+  // The list's rows read ahead on a second thread, in list order, while the
+  // caller writes the files before them: Extract of a row of the list (the
+  // list's own entry, asked in list order; rows may be left out) writes what
+  // is already in memory and checked. Stored rows come in pieces of up to
+  // kAheadPiece bytes, packed rows of up to kAheadPackedMax unpacked bytes
+  // whole (larger ones Extract decodes itself); at most kAheadBudget bytes are
+  // held at once. The list must stay as it is until Close.
+  void ReadAhead(const CFileList& list);
+  static const unsigned kAheadBudget = 32U << 20;
+  static const unsigned kAheadPiece = 4U << 20;
+  static const unsigned kAheadPackedMax = 16U << 20;
 
  private:
   CPackageFile(const CPackageFile&);
@@ -45,8 +58,45 @@ class CPackageFile {
   ExtractResult CopyStored(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
   ExtractResult Decode(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
 
+  // A piece of a row the second thread took: its bytes once in.
+  struct AheadPiece {
+    const FileEntry* Entry;
+    int Index;  // the row's, in the list
+    char* Data;
+    unsigned Length;
+    BOOL Last;  // the row's last piece: its State says whether the row's checksum matched
+    int State;  // kAheadBusy or an ExtractResult
+    AheadPiece* Next;
+  };
+  enum { kAheadBusy = -1 };
+  static void AheadThread(void* self);
+  void AheadWork();
+  int DecodeRow(CFile& in, char* inBuf, const FileEntry& e, char* out);
+  int ReadPiece(CFile& in, char* inBuf, AheadPiece& piece, unsigned at, unsigned long& crc);
+  unsigned AheadSize(const FileEntry& e) const;
+  BOOL TakenAhead(const FileEntry& e);
+  AheadPiece* NextPiece();
+  void ReleasePiece(AheadPiece* piece);
+  BOOL WriteAhead(const char* dest);
+  void StopAhead();
+
   CFile m_file;
   long long m_size;
   char* m_in;
   char* m_out;
+  CString m_path;
+  // Shared with the second thread, under m_lock.
+  CLock m_lock;
+  CThread m_ahead;
+  const CFileList::Node* m_aheadNext;  // the row it is at
+  int m_aheadIndex;
+  unsigned long long m_aheadAt;  // how much of that row it has taken
+  AheadPiece* m_aheadPieces;     // taken pieces in list order
+  unsigned m_aheadHeld;
+  BOOL m_aheadStop;
+  BOOL m_aheadEnded;  // the second thread takes nothing more
+  // The caller's place in the list.
+  const CFileList* m_aheadList;
+  const CFileList::Node* m_callerNode;
+  int m_callerIndex;
 };

@@ -8,6 +8,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "LzmaEnc.h"
 #include "common/container.h"
@@ -161,6 +162,57 @@ TEST(PackageFile, RowsComeOutByteForByteOrNotAtAll) {
   EXPECT_TRUE(g.VerifyPayload(seal, static_cast<long>(pkg.size()), 0, 0));
   EXPECT_FALSE(f.VerifyPayload(seal, static_cast<long>(pkg.size()), 0, 0));
   EXPECT_FALSE(g.VerifyPayload(seal, static_cast<long>(pkg.size()) + 1, 0, 0));
+}
+
+// Rows read ahead on the second thread come out as reading them inline gives
+// them: in list order with rows left out (kept files), stored rows larger
+// than a piece whole, a damaged row (packed or stored) as damaged and not
+// written, and a row asked again out of order read inline.
+TEST(PackageFile, ReadAheadAsReadInline) {
+  TempDir dir;
+  std::mt19937 gen(7);
+  std::vector<std::string> data;
+  std::string pkg(64, 'S');
+  CFileList list;
+  const int kRows = 14, kDamaged[] = {6, 12};
+  for (int i = 0; i < kRows; i++) {
+    std::string d;
+    size_t n = i == 3 ? 0 : i >= 11 ? CPackageFile::kAheadPiece * 2 + 5 : 1000 + gen() % 300000;
+    while (d.size() < n) d += "line " + std::to_string(gen() % 5000) + "\n";
+    bool store = i % 4 == 1 || i >= 11;
+    std::string region = store ? d : PackLzma(d);
+    FileEntry e;
+    memset(&e, 0, sizeof e);
+    e.Method = !store ? kMethodLzma : i == 5 ? kMethodNone : kMethodStored;
+    e.Offset = static_cast<long>(pkg.size());
+    e.Length = static_cast<long>(region.size());
+    e.Unpacked = d.size();
+    e.Crc = Crc32Update(0, d.data(), d.size());
+    if (i == kDamaged[0] || i == kDamaged[1]) region[region.size() / 2] ^= 0x20;
+    pkg += region;
+    ASSERT_TRUE(list.Append(e));
+    data.push_back(d);
+  }
+  WriteBytes(dir.Path("pkg"), pkg);
+  CPackageFile f;
+  ASSERT_TRUE(f.Open(dir.Path("pkg").c_str()));
+  f.ReadAhead(list);
+  int i = 0;
+  for (CFileList::Node* n = list.Head; n; n = n->Next, i++) {
+    if (i == 2 || i == 9) continue;
+    std::string out = dir.Path("out" + std::to_string(i));
+    ExtractResult r = f.Extract(n->Entry, out.c_str());
+    if (i == kDamaged[0] || i == kDamaged[1]) {
+      EXPECT_EQ(r, kExtractDamaged) << i;
+      EXPECT_FALSE(FileExists(out));
+      continue;
+    }
+    EXPECT_EQ(r, kExtractDone) << i;
+    EXPECT_EQ(ReadBytes(out), data[i]) << i;
+  }
+  std::string again = dir.Path("again");
+  EXPECT_EQ(f.Extract(list.Head->Next->Next->Entry, again.c_str()), kExtractDone);
+  EXPECT_EQ(ReadBytes(again), data[2]);
 }
 
 }  // namespace

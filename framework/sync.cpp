@@ -1,0 +1,79 @@
+#include "sync.h"
+
+#ifdef _WIN32
+
+CLock::CLock() {
+  InitializeCriticalSection(&m_section);
+  InitializeConditionVariable(&m_woken);
+}
+CLock::~CLock() { DeleteCriticalSection(&m_section); }
+void CLock::Enter() { EnterCriticalSection(&m_section); }
+void CLock::Leave() { LeaveCriticalSection(&m_section); }
+void CLock::Wait() { SleepConditionVariableCS(&m_woken, &m_section, INFINITE); }
+void CLock::Wake() { WakeAllConditionVariable(&m_woken); }
+
+CThread::CThread() : m_routine(0), m_context(0), m_started(FALSE), m_handle(0) {}
+
+DWORD WINAPI CThread::Entry(void* self) {
+  CThread* t = static_cast<CThread*>(self);
+  t->m_routine(t->m_context);
+  return 0;
+}
+
+BOOL CThread::Start(Routine routine, void* context) {
+  if (m_started) return FALSE;
+  m_routine = routine;
+  m_context = context;
+  m_handle = CreateThread(0, 0, Entry, this, 0, 0);
+  m_started = m_handle != 0;
+  return m_started;
+}
+
+void CThread::Join() {
+  if (!m_started) return;
+  WaitForSingleObject(m_handle, INFINITE);
+  CloseHandle(m_handle);
+  m_handle = 0;
+  m_started = FALSE;
+}
+
+#else
+
+CLock::CLock() {
+  pthread_mutex_init(&m_mutex, 0);
+  pthread_cond_init(&m_woken, 0);
+}
+CLock::~CLock() {
+  pthread_cond_destroy(&m_woken);
+  pthread_mutex_destroy(&m_mutex);
+}
+void CLock::Enter() { pthread_mutex_lock(&m_mutex); }
+void CLock::Leave() { pthread_mutex_unlock(&m_mutex); }
+void CLock::Wait() { pthread_cond_wait(&m_woken, &m_mutex); }
+void CLock::Wake() { pthread_cond_broadcast(&m_woken); }
+
+CThread::CThread() : m_routine(0), m_context(0), m_started(FALSE), m_handle() {}
+
+void* CThread::Entry(void* self) {
+  CThread* t = static_cast<CThread*>(self);
+  t->m_routine(t->m_context);
+  return 0;
+}
+
+BOOL CThread::Start(Routine routine, void* context) {
+  if (m_started) return FALSE;
+  m_routine = routine;
+  m_context = context;
+  m_started = pthread_create(&m_handle, 0, Entry, this) == 0;
+  return m_started;
+}
+
+void CThread::Join() {
+  if (!m_started) return;
+  pthread_join(m_handle, 0);
+  m_started = FALSE;
+}
+
+#endif
+
+CThread::~CThread() { Join(); }

@@ -1,0 +1,69 @@
+// A second thread for work that runs beside the caller's, with the lock and the
+// wake-up it shares with it: the same few calls on Windows and on the Linux
+// host.
+#pragma once
+#include "platform.h"
+
+#ifndef _WIN32
+#include <pthread.h>
+#endif
+
+class CLock {
+ public:
+  CLock();
+  ~CLock();
+  void Enter();
+  void Leave();
+  // Leaves the lock, sleeps until Wake (or spuriously), enters it again.
+  void Wait();
+  // Wakes every thread in Wait.
+  void Wake();
+
+ private:
+  CLock(const CLock&);
+  CLock& operator=(const CLock&);
+#ifdef _WIN32
+  CRITICAL_SECTION m_section;
+  CONDITION_VARIABLE m_woken;
+#else
+  pthread_mutex_t m_mutex;
+  pthread_cond_t m_woken;
+#endif
+};
+
+// Holds a lock for its scope.
+class CLocked {
+ public:
+  explicit CLocked(CLock& lock) : m_lock(lock) { m_lock.Enter(); }
+  ~CLocked() { m_lock.Leave(); }
+
+ private:
+  CLocked(const CLocked&);
+  CLocked& operator=(const CLocked&);
+  CLock& m_lock;
+};
+
+class CThread {
+ public:
+  typedef void (*Routine)(void* context);
+  CThread();
+  ~CThread();  // joins
+  // FALSE when the thread could not be made: the caller does the work itself.
+  BOOL Start(Routine routine, void* context);
+  void Join();
+  BOOL Running() const { return m_started; }
+
+ private:
+  CThread(const CThread&);
+  CThread& operator=(const CThread&);
+  Routine m_routine;
+  void* m_context;
+  BOOL m_started;
+#ifdef _WIN32
+  HANDLE m_handle;
+  static DWORD WINAPI Entry(void* self);
+#else
+  pthread_t m_handle;
+  static void* Entry(void* self);
+#endif
+};
