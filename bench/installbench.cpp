@@ -2,8 +2,9 @@
 // ReadFile/WriteFile loop over the package's own regions, measured side by
 // side under Wine in one run, and the setup's peak memory meanwhile.
 //
-//   installbench SETUP.exe DATA_FOLDER PRODUCT
+//   installbench SETUP.exe DATA_FOLDER PRODUCT [ONE_FILE_SETUP.exe]
 //   installbench --verify FILE
+//   installbench --reading SETUP.exe
 //
 // SETUP.exe is a package built from DATA_FOLDER (one [[file]] table naming the
 // folder, installed into the installation folder); PRODUCT its product name.
@@ -11,7 +12,10 @@
 // file regions with the raw loop into another (not for packed packages),
 // then installs the package through its wizard into a third, timing the copy
 // page from its first showing to the finish page, and prints the times and
-// their ratios. --verify times reading FILE whole, and reading it with the
+// their ratios; with ONE_FILE_SETUP.exe (a package of one small file, same
+// product) also the page's fixed part and the files' part apart. --reading
+// times writing every row out through the package reader, each row read
+// inline and read ahead. --verify times reading FILE whole, and reading it with the
 // CRC-32 of the package check.
 #include <windows.h>
 // after windows.h, which it needs
@@ -113,6 +117,71 @@ double RawLoop(const std::string& setup, const PackageSettings& s, const std::st
   return Now() - t0;
 }
 
+// The package's rows written out through CPackageFile, each row read inline
+// or read ahead on the second thread: the copy run's reading without the page.
+double ExtractAll(const std::string& setup, const PackageSettings& s, const std::string& dir, bool ahead) {
+  CPackageFile f;
+  if (!f.Open(setup.c_str())) return -1;
+  double t0 = Now();
+  CreateDirectoryA(dir.c_str(), 0);
+  if (ahead) f.DecodeAhead(s.FileList);
+  int i = 0;
+  for (CFileList::Node* n = s.FileList.Head; n; n = n->Next, i++) {
+    char name[32];
+    sprintf(name, "f%d", i);
+    if (f.Extract(n->Entry, (dir + name).c_str()) != kExtractDone) return -1;
+  }
+  f.Close();
+  return Now() - t0;
+}
+
+int CompareReading(const std::string& setup) {
+  PackageSettings rows;
+  if (!ReadRows(setup, rows)) return 1;
+  const std::string dir = "C:\\installbench-extract\\";
+  for (int round = 0; round < 2; round++) {
+    for (bool ahead : {false, true}) {
+      RemoveTree(dir.substr(0, dir.size() - 1));
+      double t = ExtractAll(setup, rows, dir, ahead);
+      printf("rows written %s: %.3f s\n", ahead ? "read ahead" : "inline    ", t);
+    }
+  }
+  RemoveTree(dir.substr(0, dir.size() - 1));
+  return 0;
+}
+
+// Pages 1 to 3 of the setup, then the time of the copy page from its showing
+// until the finish page shows; finishes the wizard. -1 when it went wrong.
+double PageSeconds(const std::string& setup, const std::string& product, const std::string& installDir,
+                   PROCESS_MEMORY_COUNTERS* mem, bool* haveMemory) {
+  Robot robot;
+  if (!robot.Start(setup)) {
+    fprintf(stderr, "cannot start %s\n", setup.c_str());
+    return -1;
+  }
+  Wizard wiz(robot);
+  wiz.rule = [](const Popup&) { return IDOK; };
+  if (!wiz.ToCopyPage(product, installDir)) {
+    fprintf(stderr, "the wizard did not reach its copy page\n");
+    return -1;
+  }
+  double t1 = Now();
+  if (!wiz.WaitForPage(IDC_FINISH_LINE1, 3600 * 1000)) {
+    fprintf(stderr, "the copy page did not end\n");
+    return -1;
+  }
+  double seconds = Now() - t1;
+  if (mem) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, robot.ProcessId());
+    *haveMemory = process && GetProcessMemoryInfo(process, mem, sizeof *mem);
+    if (process) CloseHandle(process);
+  }
+  wiz.SetCheck(IDC_FINISH_GROUP, false);
+  wiz.Press(ID_WIZFINISH);
+  wiz.WaitForExit(60000);
+  return seconds;
+}
+
 int Verify(const std::string& path) {
   CPackageFile f;
   if (!f.Open(path.c_str())) {
@@ -145,11 +214,13 @@ int Verify(const std::string& path) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--verify") return Verify(argv[2]);
-  if (argc != 4) {
-    fprintf(stderr, "usage: installbench SETUP.exe DATA_FOLDER PRODUCT\n");
+  if (argc == 3 && std::string(argv[1]) == "--reading") return CompareReading(argv[2]);
+  if (argc != 4 && argc != 5) {
+    fprintf(stderr, "usage: installbench SETUP.exe DATA_FOLDER PRODUCT [ONE_FILE_SETUP.exe]\n");
     return 2;
   }
   std::string setup = argv[1], data = argv[2], product = argv[3];
+  std::string oneFile = argc == 5 ? argv[4] : "";
   if (data.back() != '\\') data += '\\';
   const std::string copyDir = "C:\\installbench-copy\\", installDir = "C:\\installbench-setup\\";
   RemoveTree(copyDir.substr(0, copyDir.size() - 1));
@@ -193,33 +264,11 @@ int main(int argc, char** argv) {
   }
 
   // The setup: pages 1 to 3, then the copy page until the finish page shows.
-  Robot robot;
-  if (!robot.Start(setup)) {
-    fprintf(stderr, "cannot start %s\n", setup.c_str());
-    return 1;
-  }
-  Wizard wiz(robot);
-  wiz.rule = [](const Popup&) { return IDOK; };
-  if (!wiz.ToCopyPage(product, installDir)) {
-    fprintf(stderr, "the wizard did not reach its copy page\n");
-    return 1;
-  }
-  double t1 = Now();
-  if (!wiz.WaitForPage(IDC_FINISH_LINE1, 3600 * 1000)) {
-    fprintf(stderr, "the copy page did not end\n");
-    return 1;
-  }
-  double pageSeconds = Now() - t1;
-
   PROCESS_MEMORY_COUNTERS mem = {};
   mem.cb = sizeof mem;
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, robot.ProcessId());
-  BOOL haveMemory = process && GetProcessMemoryInfo(process, &mem, sizeof mem);
-  if (process) CloseHandle(process);
-
-  wiz.SetCheck(IDC_FINISH_GROUP, false);
-  wiz.Press(ID_WIZFINISH);
-  wiz.WaitForExit(60000);
+  bool haveMemory = false;
+  double pageSeconds = PageSeconds(setup, product, installDir, &mem, &haveMemory);
+  if (pageSeconds < 0) return 1;
 
   // Every file must be there with its size.
   unsigned missing = 0;
@@ -243,6 +292,16 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The page's own time beyond its pauses (starting the run, writing the
+  // uninstaller, the robot seeing the pages): the same page on a package of
+  // one small file, the best of three.
+  double fixedSeconds = -1;
+  for (int i = 0; !oneFile.empty() && i < 3; i++) {
+    double t = PageSeconds(oneFile, product, installDir, 0, 0);
+    RemoveTree(installDir.substr(0, installDir.size() - 1));
+    if (t > 0 && (fixedSeconds < 0 || t < fixedSeconds)) fixedSeconds = t;
+  }
+
   double copying = pageSeconds - kPausesSeconds;
   printf("CopyFileA:  %.3f s  (%.0f MiB/s)\n", copySeconds, mib / copySeconds);
   if (rawAfter > 0) {
@@ -257,6 +316,13 @@ int main(int argc, char** argv) {
   if (rawSeconds > 0)
     printf("speed of the copy page against the raw loop (mean): %.2f (pauses excluded; 1.00 = as fast)\n",
            rawSeconds / copying);
+  if (fixedSeconds > 0) {
+    double files = pageSeconds - fixedSeconds;
+    printf("copy page on a one-file package: %.3f s (pauses and the page's fixed steps); the files' part: %.3f s\n",
+           fixedSeconds, files);
+    if (rawSeconds > 0)
+      printf("speed of the files' part against the raw loop (mean): %.2f (1.00 = as fast)\n", rawSeconds / files);
+  }
   if (haveMemory)
     printf("setup peak working set: %.1f MiB, peak committed: %.1f MiB\n",
            static_cast<double>(mem.PeakWorkingSetSize) / (1024.0 * 1024.0),

@@ -22,8 +22,7 @@ CPackageFile::CPackageFile()
       m_out(0),
       m_aheadNext(0),
       m_aheadIndex(0),
-      m_aheadAt(0),
-      m_aheadPieces(0),
+      m_aheadRows(0),
       m_aheadHeld(0),
       m_aheadStop(FALSE),
       m_aheadEnded(FALSE),
@@ -131,9 +130,25 @@ ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest) {
   if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
   if (e.Length < 0 || e.Offset < 0 || static_cast<long long>(e.Offset) + e.Length > m_size) return kExtractDamaged;
   if (e.Method == kMethodStored && e.Unpacked != static_cast<unsigned long long>(e.Length)) return kExtractDamaged;
-  // Read ahead and checked: written as it is. Whatever the row had there
-  // (no memory, damage) is found out again below, as for any row.
-  if (TakenAhead(e) && WriteAhead(dest)) return kExtractDone;
+  // Decoded ahead and checked: written as it is. Whatever else the row had
+  // there (no memory, damage) is found out again below, as for any row.
+  if (AheadRow* row = TakeAhead(e)) {
+    BOOL ready = row->State == kExtractDone;
+    ExtractResult r = kExtractDone;
+    if (ready) {
+      CFile out;
+      if (!out.Open(dest, CFile::modeCreate | CFile::modeWrite) ||
+          !out.Write(row->Data, static_cast<unsigned>(e.Unpacked)))
+        r = kExtractFailed;
+      if (out.IsOpen() && !out.Close() && r == kExtractDone) r = kExtractFailed;
+      if (r != kExtractDone) RemoveFile(dest);
+    }
+    {
+      CLocked hold(m_lock);
+      ReleaseRow(row);
+    }
+    if (ready) return r;
+  }
   if (m_file.Seek(e.Offset, CFile::begin) != e.Offset) return kExtractFailed;
   CFile out;
   if (!out.Open(dest, CFile::modeCreate | CFile::modeWrite)) return kExtractFailed;
@@ -146,34 +161,28 @@ ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest) {
   return r;
 }
 
-// ---- reading ahead ----------------------------------------------------------------
+// ---- decoding ahead ---------------------------------------------------------------
 
-unsigned CPackageFile::AheadSize(const FileEntry& e) const {
-  if (e.Offset < 0 || e.Length <= 0 || static_cast<long long>(e.Offset) + e.Length > m_size) return 0;
-  if (e.Method == kMethodLzma)
-    return e.Length >= LZMA_PROPS_BYTES && e.Unpacked > 0 && e.Unpacked <= kAheadPackedMax
-               ? static_cast<unsigned>(e.Unpacked)
-               : 0;
-  if (e.Method == kMethodStored && e.Unpacked != static_cast<unsigned long long>(e.Length)) return 0;
-  return static_cast<unsigned>(e.Length);
+BOOL CPackageFile::Eligible(const FileEntry& e) const {
+  return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&
+         static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= kAheadRowMax;
 }
 
-void CPackageFile::ReadAhead(const CFileList& list) {
+void CPackageFile::DecodeAhead(const CFileList& list) {
   StopAhead();
   if (!m_file.IsOpen()) return;
   BOOL any = FALSE;
-  for (const CFileList::Node* n = list.Head; n && !any; n = n->Next) any = AheadSize(n->Entry) > 0;
+  for (const CFileList::Node* n = list.Head; n && !any; n = n->Next) any = Eligible(n->Entry);
   if (!any) return;
   m_aheadList = &list;
   m_callerNode = list.Head;
   m_callerIndex = 0;
   m_aheadNext = list.Head;
   m_aheadIndex = 0;
-  m_aheadAt = 0;
   m_aheadHeld = 0;
   m_aheadStop = FALSE;
   m_aheadEnded = FALSE;
-  // Without a second thread the caller reads every row itself.
+  // Without a second thread the caller decodes every row itself.
   if (!m_ahead.Start(AheadThread, this)) m_aheadList = 0;
 }
 
@@ -183,47 +192,19 @@ void CPackageFile::AheadWork() {
   CFile in;
   char* inBuf = static_cast<char*>(AllocBuffer(PACKAGE_CHUNK));
   BOOL ready = inBuf && in.Open(m_path, CFile::modeRead | CFile::shareDenyNone);
-  unsigned long crc = 0;  // of the stored row being read, so far
   m_lock.Enter();
-  while (ready && !m_aheadStop && m_aheadNext) {
-    const FileEntry& e = m_aheadNext->Entry;
-    unsigned size = AheadSize(e);
-    if (!size) {
-      m_aheadNext = m_aheadNext->Next;
-      m_aheadIndex++;
-      m_aheadAt = 0;
-      continue;
-    }
-    unsigned at = static_cast<unsigned>(m_aheadAt);
-    unsigned len = e.Method == kMethodLzma || size - at < kAheadPiece ? size - at : kAheadPiece;
-    if (m_aheadHeld + len > kAheadBudget) {
+  while (ready && !m_aheadStop) {
+    BOOL end = FALSE;
+    AheadRow* row = ClaimRow(end);
+    if (!row) {
+      if (end) break;
       m_lock.Wait();  // until the caller has written some
       continue;
     }
-    AheadPiece* piece = new AheadPiece;
-    if (!piece) break;
-    piece->Entry = &e;
-    piece->Index = m_aheadIndex;
-    piece->Data = 0;
-    piece->Length = len;
-    piece->Last = at + len == size;
-    piece->State = kAheadBusy;
-    piece->Next = 0;
-    AheadPiece** tail = &m_aheadPieces;
-    while (*tail) tail = &(*tail)->Next;
-    *tail = piece;
-    m_aheadHeld += len;
-    if (piece->Last) {
-      m_aheadNext = m_aheadNext->Next;
-      m_aheadIndex++;
-      m_aheadAt = 0;
-    } else {
-      m_aheadAt = at + len;
-    }
     m_lock.Leave();
-    int state = ReadPiece(in, inBuf, *piece, at, crc);
+    int state = DecodeRow(in, inBuf, *row);
     m_lock.Enter();
-    piece->State = state;
+    row->State = state;
     m_lock.Wake();
   }
   m_aheadEnded = TRUE;
@@ -232,27 +213,46 @@ void CPackageFile::AheadWork() {
   FreeBuffer(inBuf);
 }
 
-int CPackageFile::ReadPiece(CFile& in, char* inBuf, AheadPiece& piece, unsigned at, unsigned long& crc) {
-  const FileEntry& e = *piece.Entry;
-  piece.Data = static_cast<char*>(AllocBuffer(piece.Length));
-  if (!piece.Data) return kExtractFailed;
-  if (e.Method == kMethodLzma) return DecodeRow(in, inBuf, e, piece.Data);
-  if (at == 0) {
-    crc = 0;
-    if (in.Seek(e.Offset, CFile::begin) != e.Offset) return kExtractFailed;
+CPackageFile::AheadRow* CPackageFile::ClaimRow(BOOL& end) {
+  end = FALSE;
+  while (m_aheadNext && !Eligible(m_aheadNext->Entry)) {
+    m_aheadNext = m_aheadNext->Next;
+    m_aheadIndex++;
   }
-  if (in.ReadAll(piece.Data, piece.Length) != piece.Length) return kExtractFailed;
-  if (e.Method == kMethodNone) return kExtractDone;
-  crc = Crc32Update(crc, piece.Data, piece.Length);
-  return piece.Last && crc != e.Crc ? kExtractDamaged : kExtractDone;
+  if (!m_aheadNext) {
+    end = TRUE;
+    return 0;
+  }
+  const FileEntry& e = m_aheadNext->Entry;
+  if (m_aheadHeld + e.Unpacked > kAheadBudget) return 0;
+  AheadRow* row = new AheadRow;
+  if (!row) {
+    end = TRUE;
+    return 0;
+  }
+  row->Entry = &e;
+  row->Index = m_aheadIndex;
+  row->Data = 0;
+  row->State = kAheadBusy;
+  row->Next = 0;
+  AheadRow** tail = &m_aheadRows;
+  while (*tail) tail = &(*tail)->Next;
+  *tail = row;
+  m_aheadHeld += static_cast<unsigned>(e.Unpacked);
+  m_aheadNext = m_aheadNext->Next;
+  m_aheadIndex++;
+  return row;
 }
 
-int CPackageFile::DecodeRow(CFile& in, char* inBuf, const FileEntry& e, char* out) {
+int CPackageFile::DecodeRow(CFile& in, char* inBuf, AheadRow& row) {
+  const FileEntry& e = *row.Entry;
+  row.Data = static_cast<char*>(AllocBuffer(static_cast<size_t>(e.Unpacked)));
+  if (!row.Data) return kExtractFailed;
   unsigned char props[LZMA_PROPS_BYTES];
   if (in.Seek(e.Offset, CFile::begin) != e.Offset || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
     return kExtractFailed;
   CLzmaFlatDecoder dec;
-  if (!dec.Start(props, out, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
+  if (!dec.Start(props, row.Data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
   long rest = e.Length - LZMA_PROPS_BYTES;
   CLzmaStream::Status st = CLzmaStream::more;
   while (st == CLzmaStream::more && rest > 0) {
@@ -271,11 +271,11 @@ int CPackageFile::DecodeRow(CFile& in, char* inBuf, const FileEntry& e, char* ou
     st = dec.Decode(inBuf, none);  // the input has ended: a stream that is complete says so now
   }
   if (st != CLzmaStream::done) return kExtractDamaged;
-  return Crc32Update(0, out, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+  return Crc32Update(0, row.Data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
 }
 
-BOOL CPackageFile::TakenAhead(const FileEntry& e) {
-  if (!m_aheadList) return FALSE;
+CPackageFile::AheadRow* CPackageFile::TakeAhead(const FileEntry& e) {
+  if (!m_aheadList) return 0;
   const CFileList::Node* n = m_callerNode;
   int index = m_callerIndex;
   while (n && &n->Entry != &e) {
@@ -284,76 +284,54 @@ BOOL CPackageFile::TakenAhead(const FileEntry& e) {
   }
   if (!n) {
     // Not a row of the list after the last one asked: from here on the
-    // caller reads every row itself.
+    // caller decodes every row itself.
     StopAhead();
-    return FALSE;
+    return 0;
   }
   m_callerNode = n->Next;
   m_callerIndex = index + 1;
   CLocked hold(m_lock);
-  // Pieces of rows left out: their bytes are not wanted.
-  while (AheadPiece* piece = m_aheadPieces) {
-    if (piece->Index >= index) break;
-    if (piece->State == kAheadBusy) {
+  for (;;) {
+    AheadRow* row = m_aheadRows;
+    // Rows left out (kept files): their bytes are not wanted.
+    if (row && row->Index < index && row->State != kAheadBusy) {
+      m_aheadRows = row->Next;
+      ReleaseRow(row);
+      continue;
+    }
+    if (row && row->Index == index && row->State != kAheadBusy) {
+      m_aheadRows = row->Next;
+      return row;
+    }
+    if (!row || row->Index > index) break;
+    // The row (or one before it) is being decoded. Rather than wait, decode a
+    // row further on: both threads decode.
+    BOOL end = FALSE;
+    AheadRow* mine = m_aheadStop ? 0 : ClaimRow(end);
+    if (!mine) {
       m_lock.Wait();
       continue;
     }
-    m_aheadPieces = piece->Next;
-    m_aheadHeld -= piece->Length;
-    FreeBuffer(piece->Data);
-    delete piece;
+    m_lock.Leave();
+    int state = DecodeRow(m_file, m_in, *mine);
+    m_lock.Enter();
+    mine->State = state;
     m_lock.Wake();
   }
-  if (m_aheadPieces && m_aheadPieces->Index == index) return TRUE;
   // Not taken: the second thread passes it by.
   if (m_aheadIndex <= index) {
     m_aheadNext = n->Next;
     m_aheadIndex = index + 1;
-    m_aheadAt = 0;
   }
-  return FALSE;
+  return 0;
 }
 
-CPackageFile::AheadPiece* CPackageFile::NextPiece() {
-  CLocked hold(m_lock);
-  for (;;) {
-    AheadPiece* piece = m_aheadPieces;
-    if (piece && piece->State != kAheadBusy) {
-      m_aheadPieces = piece->Next;
-      return piece;
-    }
-    if (!piece && m_aheadEnded) return 0;
-    m_lock.Wait();
-  }
-}
-
-void CPackageFile::ReleasePiece(AheadPiece* piece) {
-  {
-    CLocked hold(m_lock);
-    m_aheadHeld -= piece->Length;
-    m_lock.Wake();
-  }
-  FreeBuffer(piece->Data);
-  delete piece;
-}
-
-BOOL CPackageFile::WriteAhead(const char* dest) {
-  CFile out;
-  BOOL ok = out.Open(dest, CFile::modeCreate | CFile::modeWrite);
-  for (;;) {
-    AheadPiece* piece = NextPiece();
-    if (!piece) {
-      ok = FALSE;  // the second thread stopped inside the row
-      break;
-    }
-    if (piece->State != kExtractDone || (ok && !out.Write(piece->Data, piece->Length))) ok = FALSE;
-    BOOL last = piece->Last;
-    ReleasePiece(piece);
-    if (last) break;
-  }
-  if (out.IsOpen() && !out.Close()) ok = FALSE;
-  if (!ok) RemoveFile(dest);
-  return ok;
+// Under the lock.
+void CPackageFile::ReleaseRow(AheadRow* row) {
+  m_aheadHeld -= static_cast<unsigned>(row->Entry->Unpacked);
+  FreeBuffer(row->Data);
+  delete row;
+  m_lock.Wake();
 }
 
 void CPackageFile::StopAhead() {
@@ -365,10 +343,10 @@ void CPackageFile::StopAhead() {
     }
     m_ahead.Join();
   }
-  while (AheadPiece* piece = m_aheadPieces) {
-    m_aheadPieces = piece->Next;
-    FreeBuffer(piece->Data);
-    delete piece;
+  while (AheadRow* row = m_aheadRows) {
+    m_aheadRows = row->Next;
+    FreeBuffer(row->Data);
+    delete row;
   }
   m_aheadHeld = 0;
   m_aheadList = 0;

@@ -39,16 +39,18 @@ class CPackageFile {
   // Writes the row's file to dest (created or emptied). A destination that
   // is not complete and correct is removed.
   ExtractResult Extract(const FileEntry& e, const char* dest);
-  // The list's rows read ahead on a second thread, in list order, while the
-  // caller writes the files before them: Extract of a row of the list (the
-  // list's own entry, asked in list order; rows may be left out) writes what
-  // is already in memory and checked. Stored rows come in pieces of up to
-  // kAheadPiece bytes, packed rows of up to kAheadPackedMax unpacked bytes
-  // whole (larger ones Extract decodes itself); at most kAheadBudget bytes are
-  // held at once. The list must stay as it is until Close.
-  void ReadAhead(const CFileList& list);
+  // Packed rows of the list decoded ahead on a second thread, in list order,
+  // while the caller writes the files before them: Extract of a row of the
+  // list (the list's own entry, asked in list order; rows may be left out)
+  // writes what is already decoded and checked, and rather than wait for a
+  // row decodes one further on itself. Rows of up to kAheadRowMax unpacked
+  // bytes, at most kAheadBudget bytes held at once; stored rows and larger
+  // packed ones Extract reads as it always does (reading stored rows ahead
+  // measured slower: the copy is bound by writing). The list must stay as it
+  // is until Close.
+  void DecodeAhead(const CFileList& list);
   static const unsigned kAheadBudget = 32U << 20;
-  static const unsigned kAheadPiece = 4U << 20;
+  static const unsigned kAheadRowMax = 16U << 20;
   static const unsigned kAheadPackedMax = 16U << 20;
 
  private:
@@ -58,26 +60,25 @@ class CPackageFile {
   ExtractResult CopyStored(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
   ExtractResult Decode(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
 
-  // A piece of a row the second thread took: its bytes once in.
-  struct AheadPiece {
+  // A packed row taken by one of the threads: its bytes once decoded.
+  struct AheadRow {
     const FileEntry* Entry;
-    int Index;  // the row's, in the list
+    int Index;  // in the list
     char* Data;
-    unsigned Length;
-    BOOL Last;  // the row's last piece: its State says whether the row's checksum matched
     int State;  // kAheadBusy or an ExtractResult
-    AheadPiece* Next;
+    AheadRow* Next;
   };
   enum { kAheadBusy = -1 };
   static void AheadThread(void* self);
   void AheadWork();
-  int DecodeRow(CFile& in, char* inBuf, const FileEntry& e, char* out);
-  int ReadPiece(CFile& in, char* inBuf, AheadPiece& piece, unsigned at, unsigned long& crc);
-  unsigned AheadSize(const FileEntry& e) const;
-  BOOL TakenAhead(const FileEntry& e);
-  AheadPiece* NextPiece();
-  void ReleasePiece(AheadPiece* piece);
-  BOOL WriteAhead(const char* dest);
+  BOOL Eligible(const FileEntry& e) const;
+  // Under the lock: the next eligible row in list order, taken; 0 when none
+  // can be taken now (the budget is spent), and then end says whether none
+  // ever will.
+  AheadRow* ClaimRow(BOOL& end);
+  int DecodeRow(CFile& in, char* inBuf, AheadRow& row);
+  AheadRow* TakeAhead(const FileEntry& e);
+  void ReleaseRow(AheadRow* row);
   void StopAhead();
 
   CFile m_file;
@@ -88,10 +89,9 @@ class CPackageFile {
   // Shared with the second thread, under m_lock.
   CLock m_lock;
   CThread m_ahead;
-  const CFileList::Node* m_aheadNext;  // the row it is at
+  const CFileList::Node* m_aheadNext;  // the next row to take
   int m_aheadIndex;
-  unsigned long long m_aheadAt;  // how much of that row it has taken
-  AheadPiece* m_aheadPieces;     // taken pieces in list order
+  AheadRow* m_aheadRows;  // taken rows in list order
   unsigned m_aheadHeld;
   BOOL m_aheadStop;
   BOOL m_aheadEnded;  // the second thread takes nothing more

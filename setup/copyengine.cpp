@@ -240,9 +240,9 @@ int CCopyEngine::CopyAll() {
     m_page.StopAnimation();
     return COPY_DAMAGED;
   }
-  // The files ahead are read (packed ones decoded) on a second thread while
-  // the ones before them are written.
-  m_package.ReadAhead(list);
+  // Packed files are decoded ahead, on both threads, while the ones before
+  // them are written.
+  m_package.DecodeAhead(list);
   m_services.Sleep(kPause);
   DWORD start = m_services.TickCount();
 

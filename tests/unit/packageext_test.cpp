@@ -168,7 +168,7 @@ TEST(PackageFile, RowsComeOutByteForByteOrNotAtAll) {
 // them: in list order with rows left out (kept files), stored rows larger
 // than a piece whole, a damaged row (packed or stored) as damaged and not
 // written, and a row asked again out of order read inline.
-TEST(PackageFile, ReadAheadAsReadInline) {
+TEST(PackageFile, DecodedAheadAsReadInline) {
   TempDir dir;
   std::mt19937 gen(7);
   std::vector<std::string> data;
@@ -177,7 +177,7 @@ TEST(PackageFile, ReadAheadAsReadInline) {
   const int kRows = 14, kDamaged[] = {6, 12};
   for (int i = 0; i < kRows; i++) {
     std::string d;
-    size_t n = i == 3 ? 0 : i >= 11 ? CPackageFile::kAheadPiece * 2 + 5 : 1000 + gen() % 300000;
+    size_t n = i == 3 ? 0 : 1000 + gen() % 300000;
     while (d.size() < n) d += "line " + std::to_string(gen() % 5000) + "\n";
     bool store = i % 4 == 1 || i >= 11;
     std::string region = store ? d : PackLzma(d);
@@ -196,7 +196,7 @@ TEST(PackageFile, ReadAheadAsReadInline) {
   WriteBytes(dir.Path("pkg"), pkg);
   CPackageFile f;
   ASSERT_TRUE(f.Open(dir.Path("pkg").c_str()));
-  f.ReadAhead(list);
+  f.DecodeAhead(list);
   int i = 0;
   for (CFileList::Node* n = list.Head; n; n = n->Next, i++) {
     if (i == 2 || i == 9) continue;
