@@ -163,6 +163,7 @@ void CCopyEngine::RollBack() {
     }
   }
   ForgetCreated();
+  if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);  // only when empty, as above
 }
 
 void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long total) {
@@ -238,6 +239,7 @@ int CCopyEngine::CopyAll() {
     m_package.Close();
     m_page.ShowError(kTextPackageDamaged);
     m_page.StopAnimation();
+    if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);
     return COPY_DAMAGED;
   }
   // Packed files are decoded ahead, on both threads, while the ones before

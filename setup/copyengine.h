@@ -82,14 +82,14 @@ class CCopyEngine {
   // completely (0: every file is in place). A run the page stops ends at once
   // with Stopped set: no uninstaller, associations or closing message. An
   // extended package's payload is checked against its seal first: when it
-  // does not match, the damage message is shown, nothing is written and the
-  // run gives COPY_DAMAGED.
+  // does not match, the damage message is shown, nothing is written (and
+  // MadeFolder, when empty, goes) and the run gives COPY_DAMAGED.
   int CopyAll();
   // Undoes what the last run created: the files and folders that were not
   // there before it (newest first, a folder only when it is empty again), the
   // uninstaller it wrote, the controls it registered among those files and
-  // the associations it made. Files it overwrote keep their new contents.
-  // A second call does nothing.
+  // the associations it made, and MadeFolder when it is empty again. Files it
+  // overwrote keep their new contents. A second call does nothing.
   void RollBack();
 
   // The remaining-time text for a number of seconds.
@@ -99,6 +99,9 @@ class CCopyEngine {
   CString ModulePath;       // the running setup file
   PackageSeal Seal;         // the trailer's seal (of an extended package)
   long IndexSeek;           // where the index starts: the payload ends there
+  // The installation folder when it was made for this installation (empty
+  // otherwise): a run that installs nothing takes it back.
+  CString MadeFolder;
 
   int FailedCount;  // files of the last run that were not written completely
   BOOL Stopped;     // the page stopped the last run

@@ -11,7 +11,7 @@
 #include "silentinstall.h"
 #include "texts.h"
 
-CSetupApp::CSetupApp() : CWinApp(0), IndexSeek(0), PackageDamaged(FALSE) {
+CSetupApp::CSetupApp() : CWinApp(0), MadeInstallDir(FALSE), IndexSeek(0), PackageDamaged(FALSE) {
   memset(&Seal, 0, sizeof Seal);
   ModulePath = ModulePathMb(0, 254);
 }

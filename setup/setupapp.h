@@ -29,6 +29,7 @@ class CSetupApp : public CWinApp, public PackageSettings {
   CPictureImage SplashPicture;
   CString ModulePath;
   CString InstallDir;  // ends with a backslash once the folder page set it
+  BOOL MadeInstallDir;  // the folder page made it (it was not there)
   PackageSeal Seal;    // the trailer's seal, for the copy run's check
   long IndexSeek;      // where the index starts (the payload ends there)
   // The package's checksums do not match (at load or in the copy run):

@@ -121,13 +121,11 @@ int RunSilentInstall(CSetupApp& app) {
   engine.ModulePath = app.ModulePath;
   engine.Seal = app.Seal;
   engine.IndexSeek = app.IndexSeek;
+  if (madeFolder) engine.MadeFolder = folder;
+  // Nothing written when the package is damaged (the message is in the
+  // account); the folder made for the run has gone too.
   int notWritten = engine.CopyAll();
-  if (notWritten == COPY_DAMAGED) {
-    // Nothing was written (the message is in the account): the folder made
-    // for the run goes too.
-    if (madeFolder) RemoveFolder(folder);
-    return Finish(log, EXIT_DAMAGED_PACKAGE);
-  }
+  if (notWritten == COPY_DAMAGED) return Finish(log, EXIT_DAMAGED_PACKAGE);
 
   // The finish page's boxes: every kind of shortcut the package's files ask
   // for; the read-me and the program are not opened.

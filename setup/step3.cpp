@@ -80,7 +80,7 @@ LRESULT CStep3::OnWizardNext() {
   // next attempt reads the edit afresh.
   m_folder = WithBackslash(m_folder);
   if (!ValidateFolder(ParentFolder(m_folder), "")) return -1;
-  CreateFolder(m_folder);
+  App().MadeInstallDir = GetAttributes(m_folder) == INVALID_FILE_ATTRIBUTES && CreateFolder(m_folder);
   App().InstallDir = m_folder;
   return CStepPage::OnWizardNext();
 }

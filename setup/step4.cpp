@@ -180,6 +180,7 @@ void CStep4::StartCopy() {
   m_run->Engine.ModulePath = app.ModulePath;
   m_run->Engine.Seal = app.Seal;
   m_run->Engine.IndexSeek = app.IndexSeek;
+  if (app.MadeInstallDir) m_run->Engine.MadeFolder = app.InstallDir;
   m_goOn = CreateEventA(0, TRUE, TRUE, 0);
   m_running = TRUE;
   DWORD id = 0;

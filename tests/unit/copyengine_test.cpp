@@ -412,6 +412,13 @@ TEST_F(CopyEngineTest, StoppedRunAndRollBackRemoveOnlyWhatTheRunCreated) {
   EXPECT_EQ(log, (Log{"unfiletype abc", "unregister " + App("bin\\a.ocx")}));
   for (const char* f : {UNINSTALLER_NAME, "other", "lib", "bin"}) EXPECT_FALSE(FileExists(Native(App(f)))) << f;
   EXPECT_EQ(Read(App("old.txt")), std::string(10, 'a'));
+  // The installation folder, made for this installation, goes once empty.
+  engine.MadeFolder = App("").c_str();
+  engine.RollBack();
+  EXPECT_TRUE(IsFolder(Native(App(""))));
+  RemoveTree(Native(App("old.txt")));
+  engine.RollBack();
+  EXPECT_FALSE(IsFolder(Native(App(""))));
 }
 
 TEST_F(CopyEngineTest, LongFailureListIsCut) {
