@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "common/container.h"
 #include "common/exitcodes.h"
+#include "common/fieldtable.h"
+#include "common/packageindex.h"
 #include "robot.h"
 #include "snapshot.h"
 #include "tests/fileutil.h"
@@ -373,6 +376,53 @@ TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
   EXPECT_EQ(broken.windows, std::vector<std::string>{});
   EXPECT_NE(LogText(setupLog).find("错误: 初始化数据失败!"), std::string::npos) << LogText(setupLog);
   DeleteFileA(damaged.c_str());
+}
+
+// A byte changed inside a stored file: the package loads, the payload's
+// checksum fails before the first file is written. The installation folder
+// the run made for itself goes again: no file, no setup.log, no entry, the
+// machine as before.
+TEST_F(UnattendedTest, DamagedPayloadLeavesNothingBehind) {
+  std::string bytes = ReadBytes(pkg);
+  long len = 0, seek = 0;
+  ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
+  CFieldTable table;
+  table.LoadBytes(&bytes[seek], len, TABLE_KEY);
+  PackageSettings s;
+  ParsePackageIndex(table, s);
+  ASSERT_TRUE(s.Extended);
+  long at = -1;
+  for (CFileList::Node* n = s.FileList.Head; n && at < 0; n = n->Next)
+    if (n->Entry.Method == kMethodStored && n->Entry.Length > 10) at = n->Entry.Offset + n->Entry.Length / 2;
+  ASSERT_GE(at, 0);
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x40);
+  std::string damaged = Here() + "payload-damaged-setup.exe";
+  ASSERT_TRUE(WriteBytes(damaged, bytes));
+
+  ASSERT_FALSE(FileExists(install));
+  MachineState before = Take();
+  WatchedRun run =
+      RunWatched(Quoted(damaged) + " /S /LOG=" + setupLog + " /D=" + install.substr(0, install.size() - 1));
+  DeleteFileA(damaged.c_str());
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
+  EXPECT_EQ(run.windows, std::vector<std::string>{});
+  std::string log = LogText(setupLog);
+  EXPECT_NE(log.find("安装文件已损坏，请重新下载。"), std::string::npos) << log;
+  EXPECT_EQ(Count(log, "已写入文件: "), 0u) << log;
+  EXPECT_NE(log.find("退出代码: 2"), std::string::npos) << log;
+
+  EXPECT_FALSE(FileExists(install));
+  MachineState after = Take();
+  EXPECT_EQ(Diff(before.parent, after.parent), std::vector<std::string>{});
+  EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
+  EXPECT_EQ(Diff(before.systemSub, after.systemSub), std::vector<std::string>{});
+  EXPECT_EQ(after.ini, before.ini);
+  EXPECT_EQ(after.desktopLink, before.desktopLink);
+  for (int i = 0; i < 5; i++) {
+    EXPECT_EQ(after.keys[i].exists, before.keys[i].exists) << i;
+    EXPECT_EQ(Diff(before.keys[i], after.keys[i]), std::vector<std::string>{}) << i;
+  }
 }
 
 }  // namespace

@@ -201,6 +201,46 @@ TEST_F(BuildTest, FullProjectReadsBackAsWritten) {
   EXPECT_EQ(bytes.substr(bytes.size() - tn), std::string(trailer, tn));
 }
 
+// A package without the extension (no tag, no seal, no row extension: what
+// the builder made before it, and still makes for such a project) extracts to
+// its sources, every folder kind in its place and nothing else.
+TEST_F(BuildTest, PlainPackageExtractsToItsSources) {
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path("p.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  ReadBack rb;
+  ReadPackage(Path("p.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  ASSERT_FALSE(rb.settings.Extended);
+  char trailer[64];
+  int tn = FormatTrailer(trailer, sizeof trailer, rb.len, rb.seek);
+  std::string bytes = ReadFile(Path("p.exe"));
+  ASSERT_EQ(bytes.substr(bytes.size() - tn), std::string(trailer, tn));
+  for (CFileList::Node* n = rb.settings.FileList.Head; n; n = n->Next) EXPECT_EQ(n->Entry.Method, kMethodNone);
+
+  r = RunMksetup({"extract", Path("p.exe"), Path("x")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("7 files written"), std::string::npos) << r.output;
+  const std::pair<const char*, const char*> files[] = {
+      {"app.exe", "payload/app.bin"},
+      {"doc/B.txt", "payload/tree/B.txt"},
+      {"doc/a/deeper/x.bin", "payload/tree/a/deeper/x.bin"},
+      {"doc/b/z.txt", "payload/tree/b/z.txt"},
+      {"doc/读我.txt", "payload/tree/读我.txt"},
+      {"SYSTEM_FOLDER/empty.dat", "payload/empty.dat"},
+      {"WINDOWS_FOLDER/cfg/sub/w.ini", "payload/w.ini"},
+  };
+  std::set<std::string> expected;
+  for (const auto& [out, source] : files) {
+    expected.insert(std::string("x/") + out);
+    EXPECT_TRUE(fs::is_regular_file(Path(std::string("x/") + out))) << out;
+    EXPECT_TRUE(ReadFile(Path(std::string("x/") + out)) == ReadFile(Path(source))) << out;
+  }
+  std::set<std::string> written;
+  for (const std::string& f : Files())
+    if (f.rfind("x/", 0) == 0) written.insert(f);
+  EXPECT_EQ(written, expected);
+}
+
 // The index text itself: 8 fields to a row, so the 64 header fields are 8 full
 // rows and each file one more; the list ends with an empty name.
 TEST_F(BuildTest, IndexIsRowsOfEightEndedByAnEmptyName) {

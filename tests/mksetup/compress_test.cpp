@@ -2,12 +2,18 @@
 // files comes back byte for byte (through the setup's own reader and through
 // mksetup extract); the stub must say it reads them; a changed byte anywhere
 // is found by inspect and stops extract.
+#include <fcntl.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
+#include "common/packagefile.h"
+#include "packer.h"
 #include "testenv.h"
 
 namespace fs = std::filesystem;
@@ -37,6 +43,22 @@ class CompressTest : public ScratchTest {
   }
   std::vector<std::pair<std::string, std::string>> files_;
 };
+
+// Where two files first differ, read side by side in pieces; -1 when they
+// are the same.
+long long FirstDifference(const std::string& a, const std::string& b) {
+  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+  if (!fa || !fb) return 0;
+  std::vector<char> ba(1 << 20), bb(1 << 20);
+  for (long long at = 0;; at += static_cast<long long>(fa.gcount())) {
+    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+    if (fa.gcount() != fb.gcount()) return at + std::min(fa.gcount(), fb.gcount());
+    if (fa.gcount() == 0) return -1;
+    if (memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) == 0) continue;
+    return at + (std::mismatch(ba.begin(), ba.end(), bb.begin()).first - ba.begin());
+  }
+}
 
 TEST_F(CompressTest, EveryMethodComesBackByteForByte) {
   RunResult r = Build();
@@ -77,6 +99,53 @@ TEST_F(CompressTest, StubThatCannotReadPackedFilesIsRefused) {
   EXPECT_NE(r.output.find("the stub cannot read packed files"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("use a stub built with this mksetup"), std::string::npos) << r.output;
   EXPECT_FALSE(fs::exists(Path("s.exe")));
+}
+
+// A file past 100 MiB, holes but for single bytes at the edges of the copy
+// buffer, the packer's in-memory output and the dictionary: stored and packed
+// it comes back whole through mksetup extract.
+TEST_F(CompressTest, LargeSparseFileComesBackByBothMethods) {
+  const long long size = (100LL << 20) + 4099;
+  const long long marks[] = {0,
+                             PACKAGE_CHUNK - 1,
+                             PACKAGE_CHUNK,
+                             static_cast<long long>(kPackedInMemory) - 1,
+                             kLzmaDictionary,
+                             kLzmaDictionary + 1,
+                             (64LL << 20) + 7,
+                             (100LL << 20) - 1,
+                             size - 1};
+  int fd = open(Path("big.bin").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, size), 0);
+  for (size_t i = 0; i < sizeof marks / sizeof marks[0]; i++) {
+    char c = static_cast<char>(0x41 + i);
+    ASSERT_EQ(pwrite(fd, &c, 1, marks[i]), 1);
+  }
+  close(fd);
+  Write("big.toml",
+        "[product]\nname = \"B\"\n[[file]]\nsource = \"big.bin\"\nname = \"packed.bin\"\n"
+        "[[file]]\nsource = \"big.bin\"\nname = \"stored.bin\"\ncompression = \"none\"\n");
+  RunResult r = RunMksetup({"build", Path("big.toml"), "--stub", Path("stub.exe"), "-o", Path("s.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  ReadBack rb;
+  ReadPackage(Path("s.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  ASSERT_EQ(rb.settings.FileList.Count, 2);
+  const FileEntry& packed = rb.settings.FileList.Head->Entry;
+  const FileEntry& stored = rb.settings.FileList.Tail->Entry;
+  EXPECT_EQ(packed.Method, kMethodLzma);
+  EXPECT_LT(packed.Length, 1 << 20);
+  EXPECT_EQ(packed.Unpacked, static_cast<unsigned long long>(size));
+  EXPECT_EQ(stored.Method, kMethodStored);
+  EXPECT_EQ(stored.Length, size);
+
+  r = RunMksetup({"extract", Path("s.exe"), Path("out")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  for (const char* name : {"packed.bin", "stored.bin"}) {
+    EXPECT_EQ(fs::file_size(Path(std::string("out/") + name)), static_cast<uintmax_t>(size)) << name;
+    EXPECT_EQ(FirstDifference(Path("big.bin"), Path(std::string("out/") + name)), -1) << name;
+  }
 }
 
 // A byte changed in the index, in a stored file, in a packed file, in the
