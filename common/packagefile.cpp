@@ -126,38 +126,39 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile& out, unsigned long
   }
 }
 
-ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest) {
+ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, BOOL onlyNew) {
   if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
-  if (e.Length < 0 || e.Offset < 0 || static_cast<long long>(e.Offset) + e.Length > m_size) return kExtractDamaged;
-  if (e.Method == kMethodStored && e.Unpacked != static_cast<unsigned long long>(e.Length)) return kExtractDamaged;
+  BOOL sound = e.Length >= 0 && e.Offset >= 0 && static_cast<long long>(e.Offset) + e.Length <= m_size &&
+               (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
+  // A file that is there stays as it is when the row is damaged; a new one
+  // is made first, to tell new from there.
+  if (!sound && !onlyNew) return kExtractDamaged;
+  CFile out;
+  if (!out.Open(dest, CFile::modeWrite | (onlyNew ? CFile::modeCreateNew : CFile::modeCreate)))
+    return onlyNew && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES ? kExtractExists : kExtractFailed;
+  ExtractResult r = sound ? WriteRow(e, out) : kExtractDamaged;
+  if (!out.Close() && r == kExtractDone) r = kExtractFailed;
+  if (r != kExtractDone) RemoveFile(dest);
+  return r;
+}
+
+ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile& out) {
   // Decoded ahead and checked: written as it is. Whatever else the row had
   // there (no memory, damage) is found out again below, as for any row.
   if (AheadRow* row = TakeAhead(e)) {
     BOOL ready = row->State == kExtractDone;
-    ExtractResult r = kExtractDone;
-    if (ready) {
-      CFile out;
-      if (!out.Open(dest, CFile::modeCreate | CFile::modeWrite) ||
-          !out.Write(row->Data, static_cast<unsigned>(e.Unpacked)))
-        r = kExtractFailed;
-      if (out.IsOpen() && !out.Close() && r == kExtractDone) r = kExtractFailed;
-      if (r != kExtractDone) RemoveFile(dest);
-    }
+    BOOL written = ready && out.Write(row->Data, static_cast<unsigned>(e.Unpacked));
     {
       CLocked hold(m_lock);
       ReleaseRow(row);
     }
-    if (ready) return r;
+    if (ready) return written ? kExtractDone : kExtractFailed;
   }
   if (m_file.Seek(e.Offset, CFile::begin) != e.Offset) return kExtractFailed;
-  CFile out;
-  if (!out.Open(dest, CFile::modeCreate | CFile::modeWrite)) return kExtractFailed;
   unsigned long crc = 0;
   unsigned long long written = 0;
   ExtractResult r = e.Method == kMethodLzma ? Decode(e, out, crc, written) : CopyStored(e, out, crc, written);
   if (r == kExtractDone && e.Method != kMethodNone && (written != e.Unpacked || crc != e.Crc)) r = kExtractDamaged;
-  if (!out.Close() && r == kExtractDone) r = kExtractFailed;
-  if (r != kExtractDone) RemoveFile(dest);
   return r;
 }
 

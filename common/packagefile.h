@@ -23,6 +23,7 @@ enum ExtractResult {
   kExtractDone,
   kExtractFailed,   // the destination could not be written (or the source read)
   kExtractDamaged,  // the bytes are not what the row says
+  kExtractExists,   // only a new file was to be written, and dest is there: untouched
 };
 
 class CPackageFile {
@@ -36,9 +37,11 @@ class CPackageFile {
   typedef void (*ProgressFn)(void* context, long long done, long long total);
   // TRUE when the CRC-32 of [seal.PayloadStart, end) matches seal.PayloadCrc.
   BOOL VerifyPayload(const PackageSeal& seal, long end, ProgressFn progress, void* context);
-  // Writes the row's file to dest (created or emptied). A destination that
-  // is not complete and correct is removed.
-  ExtractResult Extract(const FileEntry& e, const char* dest);
+  // Writes the row's file to dest (created or emptied; with onlyNew created
+  // only when nothing of that name is there, else kExtractExists: one look
+  // at the folder instead of two). A destination that is not complete and
+  // correct is removed.
+  ExtractResult Extract(const FileEntry& e, const char* dest, BOOL onlyNew = FALSE);
   // Packed rows of the list decoded ahead on a second thread, in list order,
   // while the caller writes the files before them: Extract of a row of the
   // list (the list's own entry, asked in list order; rows may be left out)
@@ -59,6 +62,7 @@ class CPackageFile {
   BOOL Buffers();
   ExtractResult CopyStored(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
   ExtractResult Decode(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
+  ExtractResult WriteRow(const FileEntry& e, CFile& out);
 
   // A packed row taken by one of the threads: its bytes once decoded.
   struct AheadRow {

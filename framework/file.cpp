@@ -32,7 +32,7 @@ BOOL CFile::Open(const char* path, unsigned flags) {
     case shareDenyNone: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
     default: share = 0; break;
   }
-  DWORD create = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
+  DWORD create = (flags & modeCreateNew) ? CREATE_NEW : (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
   m_h = CreateFileW(CWideText(path), access, share, NULL, create, FILE_ATTRIBUTE_NORMAL, NULL);
   return m_h != INVALID_HANDLE_VALUE;
 }
@@ -98,7 +98,8 @@ BOOL CFile::Open(const char* path, unsigned flags) {
   int oflags = O_RDONLY;
   if ((flags & 3) == modeWrite) oflags = O_WRONLY;
   else if ((flags & 3) == modeReadWrite) oflags = O_RDWR;
-  if (flags & modeCreate) oflags |= O_CREAT | O_TRUNC;
+  if (flags & modeCreateNew) oflags |= O_CREAT | O_EXCL;
+  else if (flags & modeCreate) oflags |= O_CREAT | O_TRUNC;
   m_fd = ::open(HostPath(path), oflags | O_CLOEXEC, 0644);
   if (m_fd >= 0) {
     struct stat st;

@@ -14,6 +14,7 @@ class CFile {
     shareDenyRead = 0x0030,
     shareDenyNone = 0x0040,
     modeCreate = 0x1000,  // create, or empty an existing file
+    modeCreateNew = 0x4000,  // create; fails when the file (or anything of that name) is there
   };
   enum SeekPosition { begin = 0, current = 1, end = 2 };
 

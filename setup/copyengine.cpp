@@ -102,8 +102,14 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   if (dest.IsEmpty()) return;
   MakeFoldersOf(dest);
   const FileEntry& e = *m_settings.FileList.Current();
+  if (!m_package.IsOpen()) m_package.Open(ModulePath);
+  // Through the row's method, its checksum checked; a region outside the
+  // setup file (or of negative length) is data that is not there. A new file
+  // is written at once (one look at the folder, not two); one that is there
+  // goes by the row's copy mode.
+  ExtractResult r = m_package.Extract(e, dest, TRUE);
+  BOOL existed = r == kExtractExists || (r == kExtractFailed && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES);
   BOOL copy = TRUE;
-  BOOL existed = GetAttributes(dest) != INVALID_FILE_ATTRIBUTES;
   if (existed) {
     if (e.CopyMode == COPY_ASK) {
       CString question;
@@ -112,16 +118,14 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
     } else {
       copy = e.CopyMode == COPY_ALWAYS;
     }
+    if (copy) r = m_package.Extract(e, dest);
+  } else {
+    NoteCreated(dest, FALSE);
   }
   CopyFileResult result = FILE_KEPT;
   if (copy) {
-    // Noted before the copy: a file written in part is the run's too.
-    if (!existed) NoteCreated(dest, FALSE);
-    // Through the row's method, its checksum checked; a region outside the
-    // setup file (or of negative length) is data that is not there.
     result = FILE_WRITTEN;
-    if (!m_package.IsOpen()) m_package.Open(ModulePath);
-    if (m_package.Extract(e, dest) != kExtractDone) {
+    if (r != kExtractDone) {
       NoteFailure(dest);
       result = FILE_NOT_WRITTEN;
     }

@@ -145,7 +145,16 @@ TEST(PackageFile, RowsComeOutByteForByteOrNotAtAll) {
   for (const FileEntry* e : {&wrongCrc, &longer, &cut, &storedSize}) {
     EXPECT_EQ(f.Extract(*e, out.c_str()), kExtractDamaged);
     EXPECT_FALSE(FileExists(out));
+    EXPECT_EQ(f.Extract(*e, out.c_str(), TRUE), kExtractDamaged);
+    EXPECT_FALSE(FileExists(out));
   }
+  // Only a new file: one that is there stays untouched, whatever the row.
+  WriteBytes(out, "mine");
+  for (const FileEntry* e : {&lzma, &stored, &wrongCrc, &storedSize}) {
+    EXPECT_EQ(f.Extract(*e, out.c_str(), TRUE), kExtractExists);
+    EXPECT_EQ(ReadBytes(out), "mine");
+  }
+  RemoveFile(out.c_str());
   // A changed byte inside the packed stream.
   pkg[105 + packed.size() / 2] ^= 0x10;
   WriteBytes(dir.Path("pkg2"), pkg);
