@@ -34,6 +34,20 @@ target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(core PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_FLAGS};${GBK_FLAGS}>"
   "$<$<COMPILE_LANGUAGE:C>:-Os;${PROGRAM_LTO};-fno-asynchronous-unwind-tables;-ffunction-sections>")
 
+# The manifest as both programs carry it: common/res/program.manifest without
+# its comments and layout. The resource scripts find it as
+# program.min.manifest in res/ of the build.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(PROGRAM_MANIFEST_DIR ${CMAKE_BINARY_DIR}/res)
+set(PROGRAM_MANIFEST ${PROGRAM_MANIFEST_DIR}/program.min.manifest)
+add_custom_command(OUTPUT ${PROGRAM_MANIFEST}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROGRAM_MANIFEST_DIR}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/compact-manifest
+    ${CMAKE_SOURCE_DIR}/common/res/program.manifest ${PROGRAM_MANIFEST}
+  DEPENDS ${CMAKE_SOURCE_DIR}/common/res/program.manifest ${CMAKE_SOURCE_DIR}/scripts/compact-manifest
+  VERBATIM)
+add_custom_target(program_manifest DEPENDS ${PROGRAM_MANIFEST})
+
 add_subdirectory(examples/demo/src)
 target_compile_options(demo PRIVATE ${GBK_FLAGS})
 
