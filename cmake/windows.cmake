@@ -14,21 +14,39 @@ file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS OWNER_READ OWNER_WRITE OWNER
 
 # Code page 936 text in the programs: UTF-8 sources, GBK execution charset.
 set(GBK_FLAGS -finput-charset=UTF-8 -fexec-charset=GBK)
-# The shipped programs: small, no exceptions, no RTTI, no C++ runtime.
-set(PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables
+# The shipped programs: small, no exceptions, no RTTI, no C++ runtime, and
+# optimised as a whole when linked. The libraries' objects also carry plain
+# code, which the tests link without link-time optimisation.
+set(PROGRAM_LTO -flto -ffat-lto-objects)
+set(PROGRAM_FLAGS -Os ${PROGRAM_LTO} -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables
     -ffunction-sections -Wall -Wextra)
-set(PROGRAM_LINK -static -s -Wl,--gc-sections)
+set(PROGRAM_LINK -static -s -Wl,--gc-sections -flto)
 
 # The decoder and the checksum run over every byte of a package: compiled for
-# speed (a few KiB more in the stub) rather than size.
-set_source_files_properties(${LZMA_SDK_DIR}/LzmaDec.c PROPERTIES COMPILE_OPTIONS "-w;-O3")
-set_source_files_properties(${CMAKE_SOURCE_DIR}/common/packageext.cpp PROPERTIES COMPILE_OPTIONS -O2)
+# speed (a few KiB more in the stub) rather than size, and kept out of the
+# link-time optimisation so that their code stays as compiled here.
+set_source_files_properties(${LZMA_SDK_DIR}/LzmaDec.c PROPERTIES COMPILE_OPTIONS "-w;-O3;-fno-lto")
+set_source_files_properties(${CMAKE_SOURCE_DIR}/common/packageext.cpp PROPERTIES COMPILE_OPTIONS "-O2;-fno-lto")
 add_library(core STATIC ${CORE_SOURCES})
 # The bridge from code page 936 text to the wide functions of Windows.
 target_sources(core PRIVATE ${CMAKE_SOURCE_DIR}/framework/widetext.cpp)
 target_include_directories(core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(core PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_FLAGS};${GBK_FLAGS}>"
-  "$<$<COMPILE_LANGUAGE:C>:-Os;-fno-asynchronous-unwind-tables;-ffunction-sections>")
+  "$<$<COMPILE_LANGUAGE:C>:-Os;${PROGRAM_LTO};-fno-asynchronous-unwind-tables;-ffunction-sections>")
+
+# The manifest as both programs carry it: common/res/program.manifest without
+# its comments and layout. The resource scripts find it as
+# program.min.manifest in res/ of the build.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(PROGRAM_MANIFEST_DIR ${CMAKE_BINARY_DIR}/res)
+set(PROGRAM_MANIFEST ${PROGRAM_MANIFEST_DIR}/program.min.manifest)
+add_custom_command(OUTPUT ${PROGRAM_MANIFEST}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROGRAM_MANIFEST_DIR}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/compact-manifest
+    ${CMAKE_SOURCE_DIR}/common/res/program.manifest ${PROGRAM_MANIFEST}
+  DEPENDS ${CMAKE_SOURCE_DIR}/common/res/program.manifest ${CMAKE_SOURCE_DIR}/scripts/compact-manifest
+  VERBATIM)
+add_custom_target(program_manifest DEPENDS ${PROGRAM_MANIFEST})
 
 add_subdirectory(examples/demo/src)
 target_compile_options(demo PRIVATE ${GBK_FLAGS})
@@ -38,6 +56,9 @@ foreach(dir framework common setup uninstall)
     add_subdirectory(${dir})
   endif()
 endforeach()
+
+# The tests, the benchmark driver and GoogleTest link the plain code.
+add_link_options(-fno-lto)
 
 # GoogleTest, cross-built for the Windows tests.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)

@@ -44,13 +44,18 @@ FARPROC SystemProc(const char* dll, const char* name) {
 // declaration in the system header refers to (__imp_<name>), so callers stay
 // unchanged and the program's import table names no such DLL. A function
 // that cannot be found fails as the system's would (0, FALSE or NULL).
+// The function itself carries the import's own name (_<name>@<bytes>): the
+// link-time optimiser sees calls by that name before it generates the
+// indirect ones, and they must bind here, not to the import library.
 #if defined(__i386__)
-#define IMPORT_ENTRY(name, bytes) "__imp__" #name "@" #bytes
+#define IMPORT_NAME(name, bytes) "_" #name "@" #bytes
 #else
-#define IMPORT_ENTRY(name, bytes) "__imp_" #name
+#define IMPORT_NAME(name, bytes) #name
 #endif
+#define IMPORT_ENTRY(name, bytes) "__imp_" IMPORT_NAME(name, bytes)
 #define LATE_BOUND(dll, ret, name, bytes, params, args)                                   \
-  static ret WINAPI Late##name params {                                                 \
+  extern "C" ret WINAPI Late##name params __asm__(IMPORT_NAME(name, bytes));            \
+  ret WINAPI Late##name params {                                                        \
     typedef ret(WINAPI * Fn) params;                                                    \
     static Fn fn = 0;                                                                   \
     if (!fn) fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(SystemProc(dll, #name))); \

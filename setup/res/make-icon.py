@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Writes setup.ico beside this script: the setup's own icon (group 128), a box
-with a downward arrow in 16 and 32 pixels, 32 bits per pixel. The result is
-checked in; run this again only to change it."""
+with a downward arrow in 16 and 32 pixels. The drawing has a few colours and
+no partial transparency, so each image is stored with a 16-colour palette and
+the transparent pixels in the AND mask (a fifth of the bytes of 32 bits per
+pixel, drawn the same). The result is checked in; run this again only to
+change it."""
 import os
 import struct
 
@@ -22,14 +25,41 @@ def pixel(size, x, y):
     return (0, 0, 0, 0)
 
 
+BITS = 4  # bits per pixel of the stored images
+
+
 def image(size):
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    rows = []
-    for y in range(size - 1, -1, -1):  # bottom-up
-        rows.append(b"".join(struct.pack("BBBB", *pixel(size, x, y)) for x in range(size)))
+    """One image: header, palette, colour rows and AND mask, bottom-up."""
+    pixels = [[pixel(size, x, y) for x in range(size)] for y in range(size - 1, -1, -1)]
+    # Entry 0 is black: what a transparent pixel holds, so that the mask alone
+    # lets the background through.
+    palette = [(0, 0, 0)]
+    for row in pixels:
+        for b, g, r, a in row:
+            if a not in (0, 255):
+                raise SystemExit("partial transparency needs 32 bits per pixel")
+            if a and (b, g, r) not in palette:
+                palette.append((b, g, r))
+    if len(palette) > 1 << BITS:
+        raise SystemExit("more colours than a %d-bit palette holds" % BITS)
+    palette += [(0, 0, 0)] * ((1 << BITS) - len(palette))
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, BITS, 0, 0, 0, 0, 1 << BITS, 0)
+    colour_row = ((size * BITS + 31) // 32) * 4
     mask_row = ((size + 31) // 32) * 4
-    mask = b"\0" * (mask_row * size)  # alpha decides; the AND mask is all zero
-    return header + b"".join(rows) + mask
+    colours, mask = b"", b""
+    for row in pixels:
+        index = [palette.index(p[:3]) if p[3] else 0 for p in row]
+        packed = bytes(index[x] << 4 | (index[x + 1] if x + 1 < size else 0) for x in range(0, size, 2))
+        colours += packed.ljust(colour_row, b"\0")
+        bits = bytes(sum(0x80 >> i for i in range(8) if x + i < size and row[x + i][3] == 0)
+                     for x in range(0, size, 8))
+        mask += bits.ljust(mask_row, b"\0")
+    return header + b"".join(struct.pack("BBBB", b, g, r, 0) for b, g, r in palette) + colours + mask
+
+
+def entry(size, data, offset):
+    """The icon directory's entry for one image."""
+    return struct.pack("<BBBBHHII", size, size, (1 << BITS) % 256, 0, 1, BITS, len(data), offset)
 
 
 def main():
@@ -38,7 +68,7 @@ def main():
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for s, data in zip(sizes, images):
-        out += struct.pack("<BBBBHHII", s, s, 0, 0, 1, 32, len(data), offset)
+        out += entry(s, data, offset)
         offset += len(data)
     out += b"".join(images)
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "setup.ico")

@@ -40,7 +40,7 @@ def main():
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for s, data in zip(sizes, images):
-        out += struct.pack("<BBBBHHII", s, s, 0, 0, 1, 32, len(data), offset)
+        out += setup_icon.entry(s, data, offset)
         offset += len(data)
     out += b"".join(images)
     with open(os.path.join(HERE, "ridkit.ico"), "wb") as f:
