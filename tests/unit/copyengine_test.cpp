@@ -416,7 +416,7 @@ TEST_F(CopyEngineTest, StoppedRunAndRollBackRemoveOnlyWhatTheRunCreated) {
   engine.MadeFolder = App("").c_str();
   engine.RollBack();
   EXPECT_TRUE(IsFolder(Native(App(""))));
-  RemoveTree(Native(App("old.txt")));
+  RemoveFile(App("old.txt").c_str());
   engine.RollBack();
   EXPECT_FALSE(IsFolder(Native(App(""))));
 }
