@@ -178,7 +178,9 @@ TEST_F(StartupTest, IndexRegionOutsideTheFileFails) {
 std::string WithSecurityEntry(std::string file, unsigned offset, unsigned size) {
   unsigned pe = 0;
   memcpy(&pe, &file[0x3C], 4);
-  size_t entry = pe + 24 + 96 + 4 * 8;  // 32-bit optional header, fifth directory
+  // The fifth directory, after a 32-bit (0x10B) or 64-bit optional header.
+  bool wide = static_cast<unsigned char>(file[pe + 24]) == 0x0B && file[pe + 25] == 0x02;
+  size_t entry = pe + 24 + (wide ? 112 : 96) + 4 * 8;
   memcpy(&file[entry], &offset, 4);
   memcpy(&file[entry + 4], &size, 4);
   return file;

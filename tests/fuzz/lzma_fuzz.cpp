@@ -1,5 +1,7 @@
 // The LZMA decoder on any bytes: through the streaming interface in small,
-// uneven pieces (as a copy run feeds it) and through the whole-buffer helper.
+// uneven pieces (as a copy run feeds it), through the whole-buffer helper and
+// straight into a buffer of the size the header gives (as the copy run's
+// decoding ahead does).
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -36,6 +38,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // Both ways agree on a stream that decodes whole.
   if (whole && (st != CLzmaStream::done || stream.Produced() != len)) __builtin_trap();
+
+  unsigned long long claimed = 0;
+  for (size_t i = LZMA_HEADER_SIZE - 1; size >= LZMA_HEADER_SIZE && i >= 5; --i) claimed = claimed << 8 | data[i];
+  if (claimed && claimed <= (1 << 18)) {
+    char* flat = static_cast<char*>(AllocBuffer(static_cast<size_t>(claimed)));
+    CLzmaFlatDecoder dec;
+    CLzmaStream::Status fs = CLzmaStream::damaged;
+    if (flat && dec.Start(data, flat, static_cast<size_t>(claimed))) {
+      fs = CLzmaStream::more;
+      for (size_t at = LZMA_HEADER_SIZE, piece = 7; fs == CLzmaStream::more && at < size;) {
+        size_t n = size - at < piece ? size - at : piece, offered = n;
+        fs = dec.Decode(data + at, n);
+        if (n > offered) __builtin_trap();
+        if (!n && fs == CLzmaStream::more) break;
+        at += n;
+        piece = piece * 5 % 97 + 1;
+      }
+    }
+    // A stream that decodes whole comes out the same.
+    if (whole && (fs != CLzmaStream::done || memcmp(flat, whole, len) != 0)) __builtin_trap();
+    FreeBuffer(flat);
+  }
   FreeBuffer(whole);
   return 0;
 }
