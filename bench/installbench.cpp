@@ -33,6 +33,7 @@
 #include "common/packageindex.h"
 #include "framework/memory.h"
 #include "robot.h"
+#include "setupfile.h"
 #include "snapshot.h"
 #include "wizard.h"
 
@@ -66,20 +67,6 @@ void ListFiles(const std::string& root, const std::string& rel, std::vector<std:
     }
   } while (FindNextFileA(h, &fd));
   FindClose(h);
-}
-
-// The package's file rows, as the setup reads them.
-bool ReadRows(const std::string& setup, PackageSettings& s) {
-  long len = 0, seek = 0;
-  if (!ReadTrailer(setup.c_str(), len, seek)) return false;
-  long n = len;
-  char* raw = ReadRegion(setup.c_str(), n, seek);
-  if (!raw) return false;
-  CFieldTable t;
-  t.LoadBytes(raw, static_cast<int>(n), TABLE_KEY);
-  FreeBuffer(raw);
-  ParsePackageIndex(t, s);
-  return true;
 }
 
 // The plainest copy of the package's regions: the setup file opened once,
@@ -137,7 +124,7 @@ double ExtractAll(const std::string& setup, const PackageSettings& s, const std:
 
 int CompareReading(const std::string& setup) {
   PackageSettings rows;
-  if (!ReadRows(setup, rows)) return 1;
+  if (!ReadPackageRows(setup, rows)) return 1;
   const std::string dir = "C:\\installbench-extract\\";
   for (int round = 0; round < 2; round++) {
     RemoveTree(dir.substr(0, dir.size() - 1));
@@ -248,7 +235,7 @@ int main(int argc, char** argv) {
 
   // The raw loop over the package's regions (stored packages only).
   PackageSettings rows;
-  if (!ReadRows(setup, rows)) {
+  if (!ReadPackageRows(setup, rows)) {
     fprintf(stderr, "cannot read the package index of %s\n", setup.c_str());
     return 1;
   }

@@ -15,18 +15,13 @@ void CLock::Wake() { WakeAllConditionVariable(&m_woken); }
 CThread::CThread() : m_routine(0), m_context(0), m_started(FALSE), m_handle(0) {}
 
 DWORD WINAPI CThread::Entry(void* self) {
-  CThread* t = static_cast<CThread*>(self);
-  t->m_routine(t->m_context);
+  static_cast<CThread*>(self)->Run();
   return 0;
 }
 
-BOOL CThread::Start(Routine routine, void* context) {
-  if (m_started) return FALSE;
-  m_routine = routine;
-  m_context = context;
+BOOL CThread::Launch() {
   m_handle = CreateThread(0, 0, Entry, this, 0, 0);
-  m_started = m_handle != 0;
-  return m_started;
+  return m_handle != 0;
 }
 
 void CThread::Join() {
@@ -55,18 +50,11 @@ void CLock::Wake() { pthread_cond_broadcast(&m_woken); }
 CThread::CThread() : m_routine(0), m_context(0), m_started(FALSE), m_handle() {}
 
 void* CThread::Entry(void* self) {
-  CThread* t = static_cast<CThread*>(self);
-  t->m_routine(t->m_context);
+  static_cast<CThread*>(self)->Run();
   return 0;
 }
 
-BOOL CThread::Start(Routine routine, void* context) {
-  if (m_started) return FALSE;
-  m_routine = routine;
-  m_context = context;
-  m_started = pthread_create(&m_handle, 0, Entry, this) == 0;
-  return m_started;
-}
+BOOL CThread::Launch() { return pthread_create(&m_handle, 0, Entry, this) == 0; }
 
 void CThread::Join() {
   if (!m_started) return;
@@ -77,3 +65,13 @@ void CThread::Join() {
 #endif
 
 CThread::~CThread() { Join(); }
+
+BOOL CThread::Start(Routine routine, void* context) {
+  if (m_started) return FALSE;
+  m_routine = routine;
+  m_context = context;
+  m_started = Launch();
+  return m_started;
+}
+
+void CThread::Run() { m_routine(m_context); }

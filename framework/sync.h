@@ -56,6 +56,8 @@ class CThread {
  private:
   CThread(const CThread&);
   CThread& operator=(const CThread&);
+  BOOL Launch();  // the platform's part of Start
+  void Run();
   Routine m_routine;
   void* m_context;
   BOOL m_started;

@@ -20,6 +20,7 @@
 #include "common/packageindex.h"
 #include "framework/memory.h"
 #include "robot.h"
+#include "setupfile.h"
 #include "snapshot.h"
 #include "wizard.h"
 #include "tests/fileutil.h"
@@ -492,10 +493,8 @@ TEST_F(InstallTest, DamagedPackageInstallsNothing) {
   std::string good = ReadBytes(pkg);
   long len = 0, seek = 0;
   ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
-  CFieldTable table;
-  table.LoadBytes(&good[seek], len, TABLE_KEY);
   PackageSettings s;
-  ParsePackageIndex(table, s);
+  ASSERT_TRUE(ReadPackageRows(pkg, s));
   ASSERT_TRUE(s.Extended);
   long stored = -1, packed = -1;
   for (CFileList::Node* n = s.FileList.Head; n; n = n->Next) {

@@ -13,9 +13,9 @@
 
 #include "common/container.h"
 #include "common/exitcodes.h"
-#include "common/fieldtable.h"
 #include "common/packageindex.h"
 #include "robot.h"
+#include "setupfile.h"
 #include "snapshot.h"
 #include "tests/fileutil.h"
 #include "uninstall/resource.h"
@@ -384,12 +384,8 @@ TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
 // machine as before.
 TEST_F(UnattendedTest, DamagedPayloadLeavesNothingBehind) {
   std::string bytes = ReadBytes(pkg);
-  long len = 0, seek = 0;
-  ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
-  CFieldTable table;
-  table.LoadBytes(&bytes[seek], len, TABLE_KEY);
   PackageSettings s;
-  ParsePackageIndex(table, s);
+  ASSERT_TRUE(ReadPackageRows(pkg, s));
   ASSERT_TRUE(s.Extended);
   long at = -1;
   for (CFileList::Node* n = s.FileList.Head; n && at < 0; n = n->Next)
