@@ -202,11 +202,7 @@ void CPackageFile::AheadWork() {
       m_lock.Wait();  // until the caller has written some
       continue;
     }
-    m_lock.Leave();
-    int state = DecodeRow(in, inBuf, *row);
-    m_lock.Enter();
-    row->State = state;
-    m_lock.Wake();
+    DecodeClaimed(in, inBuf, *row);
   }
   m_aheadEnded = TRUE;
   m_lock.Wake();
@@ -275,6 +271,14 @@ int CPackageFile::DecodeRow(CFile& in, char* inBuf, AheadRow& row) {
   return Crc32Update(0, row.Data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
 }
 
+void CPackageFile::DecodeClaimed(CFile& in, char* inBuf, AheadRow& row) {
+  m_lock.Leave();
+  int state = DecodeRow(in, inBuf, row);
+  m_lock.Enter();
+  row.State = state;
+  m_lock.Wake();
+}
+
 CPackageFile::AheadRow* CPackageFile::TakeAhead(const FileEntry& e) {
   if (!m_aheadList) return 0;
   const CFileList::Node* n = m_callerNode;
@@ -313,11 +317,7 @@ CPackageFile::AheadRow* CPackageFile::TakeAhead(const FileEntry& e) {
       m_lock.Wait();
       continue;
     }
-    m_lock.Leave();
-    int state = DecodeRow(m_file, m_in, *mine);
-    m_lock.Enter();
-    mine->State = state;
-    m_lock.Wake();
+    DecodeClaimed(m_file, m_in, *mine);
   }
   // Not taken: the second thread passes it by.
   if (m_aheadIndex <= index) {

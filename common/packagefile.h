@@ -81,6 +81,8 @@ class CPackageFile {
   // ever will.
   AheadRow* ClaimRow(BOOL& end);
   int DecodeRow(CFile& in, char* inBuf, AheadRow& row);
+  // Under the lock: decodes a row taken by ClaimRow outside it.
+  void DecodeClaimed(CFile& in, char* inBuf, AheadRow& row);
   AheadRow* TakeAhead(const FileEntry& e);
   void ReleaseRow(AheadRow* row);
   void StopAhead();
