@@ -300,6 +300,14 @@ void AddSignature(const SignatureInfo& s, bool json, std::string& text) {
   }
 }
 
+// Opens a setup file for reading its package; says why not.
+bool OpenPackage(const std::string& path, PackageReader& reader, InspectReport& report) {
+  std::string error;
+  if (reader.Open(path, report, error)) return true;
+  fprintf(stderr, "error: %s\n", error.c_str());
+  return false;
+}
+
 int Inspect(int argc, char** argv) {
   std::string path;
   bool json = false;
@@ -323,11 +331,7 @@ int Inspect(int argc, char** argv) {
   if (path.empty()) return Usage("inspect needs a setup file");
   InspectReport report;
   PackageReader reader;
-  std::string error;
-  if (!reader.Open(path, report, error)) {
-    fprintf(stderr, "error: %s\n", error.c_str());
-    return 1;
-  }
+  if (!OpenPackage(path, reader, report)) return 1;
   // Two passes over the rows, so that nothing grows with their number: the
   // first counts them and gathers their problems, the second prints them.
   InspectedFile f;
@@ -377,11 +381,7 @@ int Extract(int argc, char** argv) {
   const std::string dir = args[1];
   InspectReport report;
   PackageReader reader;
-  std::string error;
-  if (!reader.Open(path, report, error)) {
-    fprintf(stderr, "error: %s\n", error.c_str());
-    return 1;
-  }
+  if (!OpenPackage(path, reader, report)) return 1;
   // A damaged package gives nothing: the same rule as the setup's.
   bool damaged = false;
   for (const std::string& p : report.problems)
