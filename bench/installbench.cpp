@@ -30,7 +30,7 @@
 #include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/packagefile.h"
-#include "common/packageindex.h"
+#include "common/package.h"
 #include "framework/memory.h"
 #include "robot.h"
 #include "setupfile.h"
@@ -123,8 +123,8 @@ double ExtractAll(const std::string& setup, const PackageSettings& s, const std:
 }
 
 int CompareReading(const std::string& setup) {
-  PackageSettings rows;
-  if (!ReadPackageRows(setup, rows)) return 1;
+  CPackage rows;
+  if (rows.Open(setup.c_str()) != kPackageOpened) return 1;
   const std::string dir = "C:\\installbench-extract\\";
   for (int round = 0; round < 2; round++) {
     RemoveTree(dir.substr(0, dir.size() - 1));
@@ -234,8 +234,8 @@ int main(int argc, char** argv) {
   RemoveTree(copyDir.substr(0, copyDir.size() - 1));
 
   // The raw loop over the package's regions (stored packages only).
-  PackageSettings rows;
-  if (!ReadPackageRows(setup, rows)) {
+  CPackage rows;
+  if (rows.Open(setup.c_str()) != kPackageOpened) {
     fprintf(stderr, "cannot read the package index of %s\n", setup.c_str());
     return 1;
   }

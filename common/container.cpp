@@ -177,6 +177,36 @@ char* ReadRegion(const char* source, long& length, long start) {
   return buf;
 }
 
+CStoredTable::CStoredTable() : m_bytes(0), m_length(0) {
+  Where.Offset = Where.Length = 0;
+  memset(&Seal, 0, sizeof Seal);
+}
+
+CStoredTable::~CStoredTable() { FreeBuffer(m_bytes); }
+
+BOOL CStoredTable::Read(const char* path, long long limit) {
+  FreeBuffer(m_bytes);
+  m_bytes = 0;
+  m_length = 0;
+  long len = 0, seek = 0;
+  if (!ReadPackageTrailer(path, len, seek, Seal)) return FALSE;
+  Where.Offset = seek;
+  Where.Length = len;
+  if (len > limit) return TRUE;
+  long n = len;
+  m_bytes = ReadRegion(path, n, seek);
+  if (m_bytes) m_length = n;
+  return TRUE;
+}
+
+void CStoredTable::Load(CFieldTable& table) const { table.LoadBytes(m_bytes, static_cast<int>(m_length), TABLE_KEY); }
+
+void RemoveIndexCopy(const char* path) {
+  if (!path || !path[0] || GetAttributes(path) == INVALID_FILE_ATTRIBUTES) return;
+  SetAttributesNormal(path);
+  RemoveFile(path);
+}
+
 #ifdef _WIN32
 const void* GetResourceBytes(WORD id, const char* type, DWORD& size) {
   size = 0;

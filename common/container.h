@@ -4,6 +4,7 @@
 #include "../framework/cstring.h"
 #include "../framework/fsys.h"
 #include "../framework/platform.h"
+#include "fieldtable.h"
 #include "packageext.h"
 
 // The trailer's "&" must lie in this many last bytes of the file (and not be the
@@ -40,6 +41,48 @@ BOOL ParseTrailer(const char* tail, int count, long& len, long& seek);
 // Writes the trailer text for a table of len bytes at offset seek into out
 // (at least 32 bytes); returns its length.
 int FormatTrailer(char* out, int size, long len, long seek);
+
+// A region of a container file: where it starts and how many bytes it holds.
+// The stored forms give 32-bit numbers; a region is held in 64 bits so that
+// larger packages fit the same readers.
+struct FileRegion {
+  long long Offset;
+  long long Length;
+};
+
+// The table a container file's trailer points at (a setup file's package
+// index, an uninstaller's own table), its stored bytes read into memory once.
+class CStoredTable {
+ public:
+  CStoredTable();
+  ~CStoredTable();
+  // Reads the trailer of the file at path, then the bytes it points at when
+  // they lie inside the file and are at most limit of them. FALSE when the
+  // file has no trailer (nothing else is set then); Bytes() tells whether the
+  // table itself was read.
+  BOOL Read(const char* path, long long limit);
+  // The stored (scrambled) bytes, null when they were not read, and their count.
+  const char* Bytes() const { return m_bytes; }
+  long Length() const { return m_length; }
+  // The table's text, unscrambled, into table (empty when not read).
+  void Load(CFieldTable& table) const;
+
+  FileRegion Where;  // as the trailer gives it
+  PackageSeal Seal;  // after the trailer; not Present in a file without one
+
+ private:
+  CStoredTable(const CStoredTable&);
+  CStoredTable& operator=(const CStoredTable&);
+  char* m_bytes;
+  long m_length;
+};
+
+// The setup and the uninstaller of earlier releases passed their table
+// through a copy in the temporary folder (TEMP_FILE_NAME) and left it there
+// when they were stopped half-way. A program that has read its own table
+// removes such a copy at path (read-only or not), so that a start that read
+// its table leaves none, as it always did. An empty path does nothing.
+void RemoveIndexCopy(const char* path);
 
 // Copies length bytes of source from start into a new file dest (length -1: up
 // to the end of source). FALSE when a file cannot be opened, the region is not

@@ -7,15 +7,6 @@
 #include "container.h"
 #include "lzmastream.h"
 
-BOOL IndexMatchesSeal(const char* stored, long len, const PackageSeal& seal) {
-  return len >= 0 && Crc32Update(0, stored, static_cast<size_t>(len)) == seal.IndexCrc;
-}
-
-BOOL ExtensionConsistent(const PackageSettings& s, const PackageSeal& seal, long seek) {
-  if (!s.Extended && !seal.Present) return !s.RowsDamaged;
-  return s.Extended && seal.Valid && !s.RowsDamaged && seal.PayloadStart >= 0 && seal.PayloadStart <= seek;
-}
-
 CPackageFile::CPackageFile()
     : m_size(-1),
       m_in(0),
@@ -56,7 +47,7 @@ BOOL CPackageFile::Buffers() {
   return m_in && m_out;
 }
 
-BOOL CPackageFile::VerifyPayload(const PackageSeal& seal, long end, ProgressFn progress, void* context) {
+BOOL CPackageFile::VerifyPayload(const PackageSeal& seal, long long end, ProgressFn progress, void* context) {
   if (!m_file.IsOpen() || !Buffers() || seal.PayloadStart < 0 || end < seal.PayloadStart || end > m_size)
     return FALSE;
   if (m_file.Seek(seal.PayloadStart, CFile::begin) != seal.PayloadStart) return FALSE;

@@ -13,12 +13,6 @@
 // The setup file moves through buffers of this size.
 #define PACKAGE_CHUNK (256 * 1024)
 
-// TRUE when the stored index bytes (len at seek, as read) match the seal.
-BOOL IndexMatchesSeal(const char* stored, long len, const PackageSeal& seal);
-// TRUE when tag, seal and rows agree: no tag and no seal, or both (the seal
-// well-formed, its payload start before the index) with every row extended.
-BOOL ExtensionConsistent(const PackageSettings& settings, const PackageSeal& seal, long seek);
-
 enum ExtractResult {
   kExtractDone,
   kExtractFailed,   // the destination could not be written (or the source read)
@@ -36,7 +30,7 @@ class CPackageFile {
   // Called with the bytes checked so far, now and then.
   typedef void (*ProgressFn)(void* context, long long done, long long total);
   // TRUE when the CRC-32 of [seal.PayloadStart, end) matches seal.PayloadCrc.
-  BOOL VerifyPayload(const PackageSeal& seal, long end, ProgressFn progress, void* context);
+  BOOL VerifyPayload(const PackageSeal& seal, long long end, ProgressFn progress, void* context);
   // Writes the row's file to dest (created or emptied; with onlyNew created
   // only when nothing of that name is there, else kExtractExists: one look
   // at the folder instead of two). A destination that is not complete and

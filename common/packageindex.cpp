@@ -133,7 +133,7 @@ BOOL CFileList::MoveTo(int index) {
 PackageSettings::PackageSettings()
     : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(FALSE),
       SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE),
-      Extended(FALSE), RowsDamaged(FALSE) {
+      Extended(FALSE), RowsDamaged(FALSE), SettingsSection(-1) {
   memset(PageText, 0, sizeof PageText);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
@@ -179,15 +179,21 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
                      {SETTING_PRODUCT_VERSION, &PackageSettings::ProductVersion},
                      {SETTING_PRODUCT_PUBLISHER, &PackageSettings::ProductPublisher},
                      {SETTING_PRODUCT_URL, &PackageSettings::ProductUrl}};
-  char key[TEXT_SIZE];
+  CString key, stored;
   char value[SETTING_VALUE_LIMIT + 1];
-  for (;;) {
-    CopyText(key, sizeof key, t.NextField());
-    if (!key[0]) break;
-    CopyText(value, sizeof value, t.NextField());
+  while (NextSetting(t, key, stored)) {
+    CopyText(value, sizeof value, stored);
     for (const auto& k : known)
-      if (strcmp(key, k.key) == 0) s.*k.value = value;  // the last one given counts
+      if (key == k.key) s.*k.value = value;  // the last one given counts
   }
+}
+
+BOOL NextSetting(CFieldTable& table, CString& key, CString& value) {
+  int before = table.readPos;
+  key = table.NextField();
+  if (key.IsEmpty() || table.readPos == before) return FALSE;
+  value = table.NextField();
+  return TRUE;
 }
 
 void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
@@ -245,7 +251,9 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     e.Crc = ext.Crc;
     if (!s.FileList.Append(e)) break;
   }
-  if (s.Extended) ParseSettingsSection(t, s);
+  if (!s.Extended) return;
+  s.SettingsSection = t.readPos;
+  ParseSettingsSection(t, s);
 }
 
 // TRUE when the relative path s stays below its folder: parts split at

@@ -178,6 +178,8 @@ struct PackageSettings {
   // A row extension that does not parse, is missing in an extended package or
   // stands in one without the tag: the package is damaged.
   BOOL RowsDamaged;
+  // Where the settings section starts in the index's text (-1: none).
+  int SettingsSection;
   // The settings section's values (empty when not given).
   CString ProductId;
   CString ProductVersion;
@@ -189,6 +191,10 @@ struct PackageSettings {
 // with the extension tag the settings section after the list. Texts longer
 // than their buffers are cut inside them, at a character boundary.
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
+
+// The next key and value of a settings section (table placed inside it) as
+// stored; FALSE at its end: an empty key, or the end of the text.
+BOOL NextSetting(CFieldTable& table, CString& key, CString& value);
 
 // TRUE when a file row stays inside the folder it names: its subfolder is
 // empty or relative (no leading backslash), its name is one non-empty part,

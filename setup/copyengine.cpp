@@ -36,24 +36,21 @@ void AddCounted(long long& sum, const FileEntry& e) {
 
 }  // namespace
 
-CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services)
-    : IndexSeek(0),
-      FailedCount(0),
+CCopyEngine::CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& services)
+    : FailedCount(0),
       Stopped(FALSE),
-      m_settings(settings),
+      m_package(package),
       m_page(page),
       m_services(services),
       m_rate(0.0),
       m_created(0),
-      m_typesRegistered(FALSE) {
-  memset(&Seal, 0, sizeof Seal);
-}
+      m_typesRegistered(FALSE) {}
 
 CCopyEngine::~CCopyEngine() { ForgetCreated(); }
 
 CString CCopyEngine::TargetPath(int index) {
   CString path;
-  if (m_settings.FileList.MoveTo(index)) Folders.Resolve(*m_settings.FileList.Current(), path);
+  if (m_package.FileList.MoveTo(index)) Folders.Resolve(*m_package.FileList.Current(), path);
   return path;
 }
 
@@ -61,7 +58,7 @@ CString CCopyEngine::DestPath(int index) {
   CString path = TargetPath(index);
   if (path.IsEmpty()) return path;
   // A row that would leave its folder gets no folders and no path.
-  if (!IsContainedEntry(*m_settings.FileList.Current())) return CString();
+  if (!IsContainedEntry(*m_package.FileList.Current())) return CString();
   MakeFoldersOf(path);
   return path;
 }
@@ -91,8 +88,8 @@ void CCopyEngine::EnsureFolders(const char* path) {
 void CCopyEngine::CopyEntry(int index) { CopyEntryTo(index, TargetPath(index)); }
 
 void CCopyEngine::CopyEntryTo(int index, const CString& target) {
-  if (!m_settings.FileList.MoveTo(index)) return;
-  if (!IsContainedEntry(*m_settings.FileList.Current())) {
+  if (!m_package.FileList.MoveTo(index)) return;
+  if (!IsContainedEntry(*m_package.FileList.Current())) {
     // Listed as not installed, and nothing is written for it.
     NoteFailure(target);
     m_page.FileDone(target, FILE_NOT_WRITTEN);
@@ -101,13 +98,13 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   CString dest = target;
   if (dest.IsEmpty()) return;
   MakeFoldersOf(dest);
-  const FileEntry& e = *m_settings.FileList.Current();
-  if (!m_package.IsOpen()) m_package.Open(ModulePath);
+  const FileEntry& e = *m_package.FileList.Current();
+  if (!m_reader.IsOpen()) m_reader.Open(m_package.Path);
   // Through the row's method, its checksum checked; a region outside the
   // setup file (or of negative length) is data that is not there. A new file
   // is written at once (one look at the folder, not two); one that is there
   // goes by the row's copy mode.
-  ExtractResult r = m_package.Extract(e, dest, TRUE);
+  ExtractResult r = m_reader.Extract(e, dest, TRUE);
   BOOL existed = r == kExtractExists || (r == kExtractFailed && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES);
   BOOL copy = TRUE;
   if (existed) {
@@ -118,7 +115,7 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
     } else {
       copy = e.CopyMode == COPY_ALWAYS;
     }
-    if (copy) r = m_package.Extract(e, dest);
+    if (copy) r = m_reader.Extract(e, dest);
   } else {
     NoteCreated(dest, FALSE);
   }
@@ -151,7 +148,7 @@ void CCopyEngine::ForgetCreated() {
 }
 
 void CCopyEngine::RollBack() {
-  const TypeAssocRecord* assoc = m_settings.TypeAssoc;
+  const TypeAssocRecord* assoc = m_package.TypeAssoc;
   for (int i = 0; m_typesRegistered && i < 2; i++) {
     if (assoc[i].Extension[0]) m_services.UnregisterFileType(assoc[i].Extension);
   }
@@ -177,7 +174,7 @@ void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long tot
 
 BOOL CCopyEngine::VerifyPayload() {
   m_page.SetStatus(kTextVerifying);
-  BOOL ok = m_package.IsOpen() && m_package.VerifyPayload(Seal, IndexSeek, ShowVerifyProgress, this);
+  BOOL ok = m_reader.IsOpen() && m_reader.VerifyPayload(m_package.Seal, m_package.Index.Offset, ShowVerifyProgress, this);
   m_page.SetProgress(0);
   return ok;
 }
@@ -226,7 +223,7 @@ void CCopyEngine::ShowEstimate(const char* text) {
 int CCopyEngine::CopyAll() {
   ShowEstimate(kTextEstimateUnknown);
   m_page.SetStatus(kTextGettingFileInfo);
-  CFileList& list = m_settings.FileList;
+  CFileList& list = m_package.FileList;
   long long total = 0;
   for (CFileList::Node* n = list.Head; n; n = n->Next) AddCounted(total, n->Entry);
   long long done = 0;
@@ -237,10 +234,10 @@ int CCopyEngine::CopyAll() {
   ForgetCreated();
   m_typesRegistered = FALSE;
   m_madeFolder.Empty();
-  m_package.Open(ModulePath);
+  m_reader.Open(m_package.Path);
   // An extended package is checked whole before its first file is written.
-  if (m_settings.Extended && !VerifyPayload()) {
-    m_package.Close();
+  if (m_package.Extended && !VerifyPayload()) {
+    m_reader.Close();
     m_page.ShowError(kTextPackageDamaged);
     m_page.StopAnimation();
     if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);
@@ -248,7 +245,7 @@ int CCopyEngine::CopyAll() {
   }
   // Packed files are decoded ahead, on both threads, while the ones before
   // them are written.
-  m_package.DecodeAhead(list);
+  m_reader.DecodeAhead(list);
   m_services.Sleep(kPause);
   DWORD start = m_services.TickCount();
 
@@ -274,18 +271,18 @@ int CCopyEngine::CopyAll() {
   }
 
   if (stop || m_page.StopRequested()) {
-    m_package.Close();
+    m_reader.Close();
     Stopped = TRUE;
     return FailedCount;
   }
 
-  m_package.Close();
+  m_reader.Close();
   CString uninstaller = Folders.InstallDir;
   uninstaller += UNINSTALLER_NAME;
   if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, FALSE);
   if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(UNINSTALLER_FAILED_TEXT);
 
-  const TypeAssocRecord* assoc = m_settings.TypeAssoc;
+  const TypeAssocRecord* assoc = m_package.TypeAssoc;
   m_typesRegistered = TRUE;
   if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
     m_page.SetStatus(kTextCreatingAssociations);

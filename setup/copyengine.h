@@ -5,8 +5,8 @@
 // benchmarks.
 #pragma once
 #include "../common/installfolders.h"
+#include "../common/package.h"
 #include "../common/packagefile.h"
-#include "../common/packageindex.h"
 #include "../framework/cstring.h"
 #include "../framework/platform.h"
 
@@ -62,7 +62,9 @@ class ICopyServices {
 
 class CCopyEngine {
  public:
-  CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services);
+  // The package is the run's input, whole: its file list, its associations,
+  // and the setup file it reads the files from.
+  CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& services);
   ~CCopyEngine();
 
   // The full destination path of an entry, as its row composes it.
@@ -96,9 +98,6 @@ class CCopyEngine {
   static CString EstimateText(long long seconds);
 
   CInstallFolders Folders;  // taken by the page when the run starts
-  CString ModulePath;       // the running setup file
-  PackageSeal Seal;         // the trailer's seal (of an extended package)
-  long IndexSeek;           // where the index starts: the payload ends there
   // The installation folder when it was made for this installation (empty
   // otherwise): a run that installs nothing takes it back.
   CString MadeFolder;
@@ -123,7 +122,7 @@ class CCopyEngine {
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
 
-  PackageSettings& m_settings;
+  CPackage& m_package;
   ICopyPage& m_page;
   ICopyServices& m_services;
   CString m_failed;    // the listed part of the closing message
@@ -134,6 +133,6 @@ class CCopyEngine {
 
   CCopyEngine(const CCopyEngine&);
   CCopyEngine& operator=(const CCopyEngine&);
-  CPackageFile m_package;  // the setup file, open across files during a run
+  CPackageFile m_reader;  // the setup file, open across files during a run
   CString m_madeFolder;    // the folder of the file DestPath saw last (its folders exist)
 };

@@ -2,6 +2,8 @@
 #pragma once
 #include "framework/cstring.h"
 
+// The longest installation folder, in bytes, typed or given.
+#define FOLDER_MAX 255
 
 // "<Windows drive>\Program Files\<product>", without a trailing backslash.
 CString DefaultInstallFolder(const char* windowsDir, const char* productName);

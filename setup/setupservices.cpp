@@ -83,7 +83,7 @@ BOOL CSetupServices::WriteUninstaller(const char* installDir) {
   size_t size = 0;
   char* program = packed ? DecodeLzmaBuffer(packed, packedSize, kUninstallerMaxSize, size) : 0;
   BOOL ok = ::WriteUninstaller(
-      UninstallerSourceOf(m_settings, program, static_cast<DWORD>(size), m_modulePath, installDir));
+      UninstallerSourceOf(m_package, program, static_cast<DWORD>(size), m_package.Path, installDir));
   FreeBuffer(program);
   return ok;
 }

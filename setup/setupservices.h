@@ -17,9 +17,8 @@ BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders
 
 class CSetupServices : public ICopyServices, public IFinishServices {
  public:
-  // The package and the running setup file the uninstaller is made from.
-  CSetupServices(const PackageSettings& settings, const char* modulePath)
-      : m_settings(settings), m_modulePath(modulePath) {}
+  // The package the uninstaller is made from (its table, picture and icon).
+  explicit CSetupServices(const CPackage& package) : m_package(package) {}
 
   // ICopyServices
   DWORD TickCount();
@@ -37,6 +36,5 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   void ShowError(const char* text);
 
  private:
-  const PackageSettings& m_settings;
-  const char* m_modulePath;
+  const CPackage& m_package;
 };

@@ -6,7 +6,6 @@
 #include "steppage.h"
 
 #define FOLDER_LINES 4
-#define FOLDER_MAX 255
 
 class CStep3 : public CStepPage {
  public:

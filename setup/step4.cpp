@@ -82,7 +82,7 @@ DWORD WINAPI CStep4::CopyThread(void* param) {
 // ---- the page -------------------------------------------------------------------
 
 CStep4::CRun::CRun(CSetupApp& app, ICopyPage& page)
-    : Services(app, app.ModulePath), Engine(app, page, Services), Result(0) {}
+    : Services(app.Package), Engine(app.Package, page, Services), Result(0) {}
 
 CStep4::CStep4()
     : CStepPage(IDD_STEP4),
@@ -113,7 +113,7 @@ void CStep4::DoDataExchange(CDataExchange* pDX) {
 }
 
 BOOL CStep4::OnInitDialog() {
-  m_heading = App().PageText[3][0];
+  m_heading = App().Package.PageText[3][0];
   return CStepPage::OnInitDialog();
 }
 
@@ -177,9 +177,6 @@ void CStep4::StartCopy() {
   SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, PROGRESS_MAX));
   m_run = new CRun(app, m_relay);
   m_run->Engine.Folders = CurrentFolders(app.InstallDir);
-  m_run->Engine.ModulePath = app.ModulePath;
-  m_run->Engine.Seal = app.Seal;
-  m_run->Engine.IndexSeek = app.IndexSeek;
   if (app.MadeInstallDir) m_run->Engine.MadeFolder = app.InstallDir;
   m_goOn = CreateEventA(0, TRUE, TRUE, 0);
   m_running = TRUE;

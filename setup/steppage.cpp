@@ -26,7 +26,7 @@ void CStepPage::ExchangeLines(CDataExchange* pDX, int firstId, CString* lines, i
 }
 
 void CStepPage::ShowLines(int page, CString* lines, int count) {
-  for (int i = 0; i < count; i++) lines[i] = App().PageText[page][i];
+  for (int i = 0; i < count; i++) lines[i] = App().Package.PageText[page][i];
   UpdateData(FALSE);
 }
 

@@ -23,7 +23,10 @@ CUninstallApp::CUninstallApp() : CWinApp(0) {
 }
 
 BOOL CUninstallApp::LoadUninstallTable() {
-  return LoadUninstallTableFrom(ModulePath, TempFilePath(TEMP_FILE_NAME), *this);
+  // A start whose temporary folder has no usable path reads no table, as
+  // when the table went through a copy there.
+  CString indexCopy = TempFilePath(TEMP_FILE_NAME);
+  return !indexCopy.IsEmpty() && LoadUninstallTableFrom(ModulePath, indexCopy, *this);
 }
 
 BOOL CUninstallApp::InitInstance() {

@@ -21,18 +21,15 @@ void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
   s.RegValues[1] = t.NextField();
 }
 
-BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, UninstallSettings& s) {
+BOOL LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s) {
   s.PictureLength = 0;
   s.IconLength = 0;
-  long len = 0, seek = 0;
-  if (!tempFile || !tempFile[0] || !ReadTrailer(programPath, len, seek)) return FALSE;
-  // A read-only leftover of an earlier run must not block the copy.
-  if (GetAttributes(tempFile) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(tempFile);
-  if (!ExtractRegion(tempFile, programPath, seek, len)) return FALSE;
+  CStoredTable stored;
+  if (!stored.Read(programPath, kUninstallTableLimit) || !stored.Bytes()) return FALSE;
   CFieldTable table;
-  if (!table.LoadFile(tempFile, TABLE_KEY)) return FALSE;
+  stored.Load(table);
   ParseUninstallTable(table, s);
-  RemoveFile(tempFile);
+  RemoveIndexCopy(indexCopy);
   return TRUE;
 }
 

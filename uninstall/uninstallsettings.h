@@ -33,11 +33,14 @@ struct UninstallSettings {
 // texts are empty, missing numbers 0.
 void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 
-// Reads the table appended to programPath (the trailer, then the table copied
-// into tempFile, unscrambled, and tempFile deleted) into s. FALSE when there
-// is no trailer, the region cannot be copied or the copy cannot be read (a
-// copy that cannot be read is left where it is).
-BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, UninstallSettings& s);
+// Reads the table appended to programPath (the trailer, then the table,
+// unscrambled) into s, then removes a copy of it an earlier release left at
+// indexCopy (RemoveIndexCopy). FALSE when there is no trailer or the table
+// cannot be read.
+BOOL LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s);
+// The uninstaller's table is nine short fields; a trailer that gives more
+// than this is not one.
+const long long kUninstallTableLimit = 1 << 20;
 
 // The uninstaller's command line. A line whose first word is one of the
 // switches /S, /ALL, /LOG=file (any letter case) or "--" is read as switches,

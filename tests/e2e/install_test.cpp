@@ -17,7 +17,7 @@
 #include "common/container.h"
 #include "common/exitcodes.h"
 #include "common/fieldtable.h"
-#include "common/packageindex.h"
+#include "common/package.h"
 #include "framework/memory.h"
 #include "robot.h"
 #include "setupfile.h"
@@ -493,8 +493,8 @@ TEST_F(InstallTest, DamagedPackageInstallsNothing) {
   std::string good = ReadBytes(pkg);
   long len = 0, seek = 0;
   ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
-  PackageSettings s;
-  ASSERT_TRUE(ReadPackageRows(pkg, s));
+  CPackage s;
+  ASSERT_EQ(s.Open(pkg.c_str()), kPackageOpened);
   ASSERT_TRUE(s.Extended);
   long stored = -1, packed = -1;
   for (CFileList::Node* n = s.FileList.Head; n; n = n->Next) {

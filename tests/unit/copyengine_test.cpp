@@ -112,7 +112,7 @@ class CopyEngineTest : public ::testing::Test {
     engine.Folders.WindowsDir = (root + "win").c_str();
     engine.Folders.SystemDir = (root + "sys\\").c_str();
     engine.Folders.InstallDir = (root + "app\\").c_str();
-    engine.ModulePath = setupFile.c_str();
+    settings.Path = setupFile.c_str();
   }
   ~CopyEngineTest() override {
     for (const char* sub : {"win", "sys", "app"}) RemoveTree(root + sub);
@@ -133,7 +133,7 @@ class CopyEngineTest : public ::testing::Test {
   TempDir dir;
   std::string root, setupFile;
   Log log;
-  PackageSettings settings;
+  CPackage settings;
   FakePage page;
   FakeServices services;
   CCopyEngine engine;

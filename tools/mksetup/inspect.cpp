@@ -11,9 +11,9 @@
 #include "names.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
+#include "common/package.h"
 #include "common/packagefile.h"
 #include "common/packageindex.h"
-#include "framework/memory.h"
 
 namespace {
 
@@ -134,24 +134,6 @@ bool TrailerShape(const std::string& path) {
   return lit(PACKAGE_TAG ":") && digits() && lit(":") && hex8() && lit(":") && hex8() && i == t.size();
 }
 
-// The CRC-32 of bytes [from, to) of a file; false when they cannot be read.
-bool FileCrc(const std::string& path, int64_t from, int64_t to, uint32_t& crc) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return false;
-  bool ok = fseeko(f, from, SEEK_SET) == 0;
-  std::vector<char> buf(1 << 20);
-  unsigned long c = 0;
-  for (int64_t left = to - from; ok && left > 0;) {
-    size_t n = fread(buf.data(), 1, static_cast<size_t>(std::min<int64_t>(left, buf.size())), f);
-    if (n == 0) ok = false;
-    c = Crc32Update(c, buf.data(), n);
-    left -= static_cast<int64_t>(n);
-  }
-  fclose(f);
-  crc = static_cast<uint32_t>(c);
-  return ok;
-}
-
 }  // namespace
 
 void InspectReport::AddProblem(const std::string& problem) {
@@ -181,13 +163,14 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     return false;
   }
   r.size = size_ = st.st_size;
-  long len = 0, seek = 0;
-  if (!ReadPackageTrailer(path.c_str(), len, seek, r.seal) || !TrailerShape(path)) {
+  CPackage package;
+  if (package.OpenIndex(path.c_str(), kMaxIndexBytes) == kPackageNoTrailer || !TrailerShape(path)) {
     error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";
     return false;
   }
-  r.len = len;
-  r.seek = seek;
+  r.seal = package.Seal;
+  long len = r.len = static_cast<long>(package.Index.Length);
+  long seek = r.seek = static_cast<long>(package.Index.Offset);
   if (len <= 0 || seek < 0 || static_cast<int64_t>(seek) + len > r.size) {
     error = path + ": damaged: the trailer puts the index (" + std::to_string(len) + " bytes at offset " +
             std::to_string(seek) + ") outside the file (" + std::to_string(r.size) + " bytes)";
@@ -197,24 +180,21 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     error = path + ": damaged: the trailer gives an index of " + std::to_string(len) + " bytes";
     return false;
   }
-  long got = len;
-  char* bytes = ReadRegion(path.c_str(), got, seek);
-  if (!bytes) {
+  if (!package.IndexRead) {
     error = path + ": the index cannot be read";
     return false;
   }
-  table_.LoadBytes(bytes, static_cast<int>(got), TABLE_KEY);
+  long got = len;
+  package.ReadIndex(table_);
   if (r.seal.Present) {
-    r.indexCrcMatches = IndexMatchesSeal(bytes, got, r.seal);
+    r.indexCrcMatches = package.IndexMatches;
     if (!r.indexCrcMatches) r.AddProblem("damaged: the index's checksum does not match the trailer's seal");
-    uint32_t crc = 0;
-    r.payloadCrcMatches = r.seal.PayloadStart <= seek && FileCrc(path, r.seal.PayloadStart, seek, crc) &&
-                          crc == r.seal.PayloadCrc;
+    CPackageFile data;
+    r.payloadCrcMatches = data.Open(path.c_str()) && data.VerifyPayload(r.seal, seek, 0, 0);
     if (!r.payloadCrcMatches)
       r.AddProblem("damaged: the payload's checksum (bytes " + std::to_string(r.seal.PayloadStart) + " to " +
                    std::to_string(seek) + ") does not match the trailer's seal");
   }
-  FreeBuffer(bytes);
   if (table_.text.GetLength() < got)
     r.AddProblem("the index holds a zero byte at " + std::to_string(table_.text.GetLength()) + " of " +
                  std::to_string(got) + "; what follows it is not read");
@@ -265,10 +245,10 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
 
 void PackageReader::ReadSettings(InspectReport& r) {
   r.settings.clear();
-  for (;;) {
-    std::string key = Next();
-    if (ended_ || key.empty()) break;
-    std::string value = Next();
+  CString storedKey, storedValue;
+  while (NextSetting(table_, storedKey, storedValue)) {
+    std::string key(storedKey.c_str(), static_cast<size_t>(storedKey.GetLength()));
+    std::string value(storedValue.c_str(), static_cast<size_t>(storedValue.GetLength()));
     bool lossless = true;
     std::string text = Cp936ToUtf8(value, &lossless);
     if (!lossless) r.AddProblem("setting " + key + ": bytes that are not code page 936 text");
