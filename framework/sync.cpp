@@ -66,6 +66,37 @@ void CThread::Join() {
 
 CThread::~CThread() { Join(); }
 
+CRunGate::CRunGate() : m_held(FALSE), m_stop(FALSE) {}
+
+void CRunGate::Hold() {
+  CLocked hold(m_lock);
+  m_held = TRUE;
+}
+
+void CRunGate::Release() {
+  CLocked hold(m_lock);
+  m_held = FALSE;
+  m_lock.Wake();
+}
+
+void CRunGate::Stop() {
+  CLocked hold(m_lock);
+  m_stop = TRUE;
+  m_held = FALSE;
+  m_lock.Wake();
+}
+
+BOOL CRunGate::Stopping() {
+  CLocked hold(m_lock);
+  return m_stop;
+}
+
+BOOL CRunGate::StopRequested() {
+  CLocked hold(m_lock);
+  while (m_held) m_lock.Wait();
+  return m_stop;
+}
+
 BOOL CThread::Start(Routine routine, void* context) {
   if (m_started) return FALSE;
   m_routine = routine;

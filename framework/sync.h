@@ -43,6 +43,27 @@ class CLocked {
   CLock& m_lock;
 };
 
+// What a window tells a run between its steps: hold on (while the user is
+// asked something) and stop (the user quit). The run looks at its gate
+// before each step.
+class CRunGate {
+ public:
+  CRunGate();
+  void Hold();     // the run waits at its next look
+  void Release();  // and goes on
+  void Stop();     // the run stops at its next look (held or not)
+  BOOL Stopping();
+  // The run's look: waits while held; TRUE once stopped.
+  BOOL StopRequested();
+
+ private:
+  CRunGate(const CRunGate&);
+  CRunGate& operator=(const CRunGate&);
+  CLock m_lock;
+  BOOL m_held;
+  BOOL m_stop;
+};
+
 class CThread {
  public:
   typedef void (*Routine)(void* context);
@@ -52,6 +73,9 @@ class CThread {
   BOOL Start(Routine routine, void* context);
   void Join();
   BOOL Running() const { return m_started; }
+#ifdef _WIN32
+  HANDLE Handle() const { return m_handle; }  // for a wait that pumps messages
+#endif
 
  private:
   CThread(const CThread&);

@@ -1,7 +1,6 @@
 #include "uninstalldlg.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "common/container.h"
 #include "common/exitcodes.h"
@@ -26,16 +25,6 @@ const COLORREF kListBack = RGB(214, 211, 206);
 // Button 1 moves this far right in state Finished, where button 2 is hidden.
 const int kButtonShift = 60;
 
-// Sent by the run's thread: a report (wParam: what, lParam: its text); posted
-// by it: changes to show, and once, as its last act, the end of the run
-// (wParam: how it ended).
-const UINT kMsgRemovalReport = WM_APP + 1;
-const UINT kMsgRemovalDone = WM_APP + 2;
-const UINT kMsgRemovalShow = WM_APP + 3;
-// The run's status line and bar are shown at most every
-// CHandOver::kShowInterval ms.
-const UINT_PTR kShowTimer = 1;
-
 }  // namespace
 
 CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent)
@@ -46,9 +35,9 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_ownIcon(FALSE),
       m_refused(FALSE),
       m_listBrush(0),
-      m_thread(0),
       m_deleteAll(FALSE),
-      m_relay(*this),
+      m_runner(*this),
+      m_relay(m_runner),
       m_engine(settings, m_relay, m_services) {
   if (settings.PictureLength > 0) {
     long n = settings.PictureLength;
@@ -72,11 +61,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
 }
 
 CUninstallDlg::~CUninstallDlg() {
-  if (m_thread) {
-    // Never so in use: the dialog cannot close while the run goes.
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
-  }
+  // The dialog cannot close while the run goes: m_runner has nothing to wait for.
   if (m_ownIcon) DestroyIcon(m_icon);
   if (m_listBrush) DeleteObject(m_listBrush);
 }
@@ -112,7 +97,7 @@ BOOL CUninstallDlg::OnInitDialog() {
 }
 
 void CUninstallDlg::OnOK() {
-  if (m_thread) return;  // button 1 is disabled meanwhile; Enter waits too
+  if (m_runner.Running()) return;  // button 1 is disabled meanwhile; Enter waits too
   if (m_state == STATE_FINISHED) {
     EndDialog(IDOK);
   } else if (m_state == STATE_FILES_LEFT) {
@@ -155,26 +140,11 @@ HBRUSH CUninstallDlg::OnCtlColor(HDC dc, HWND ctl, UINT ctlType) {
 }
 
 void CUninstallDlg::OnCancel() {
-  if (!m_thread) CDialog::OnCancel();
+  if (!m_runner.Running()) CDialog::OnCancel();
 }
 
 BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg == kMsgRemovalShow || (msg == WM_TIMER && wp == kShowTimer)) {
-    ShowChanges(msg == WM_TIMER);
-    *result = 0;
-    return TRUE;
-  }
-  if (msg == kMsgRemovalReport) {
-    OnReport(static_cast<int>(wp), lp);
-    *result = 0;
-    return TRUE;
-  }
-  if (msg == kMsgRemovalDone) {
-    if (m_deleteAll) OnDeleteAllDone(static_cast<RemovalResult>(wp));
-    else OnRemovalDone(static_cast<RemovalOutcome>(wp));
-    *result = 0;
-    return TRUE;
-  }
+  if (m_runner.OnMessage(msg, wp, lp, result)) return TRUE;
   if (msg != WM_QUERYDRAGICON) return FALSE;
   *result = reinterpret_cast<LRESULT>(m_icon);
   return TRUE;
@@ -197,31 +167,21 @@ void CUninstallDlg::DeleteAll() {
 void CUninstallDlg::StartThread() {
   ::EnableWindow(GetDlgItem(IDOK), FALSE);
   m_button2.EnableWindow(FALSE);
-  DWORD id = 0;
-  m_thread = CreateThread(0, 0, RemovalThread, this, 0, &id);
-  if (m_thread) return;
-  // No thread to be had: the work goes on this one.
-  if (m_deleteAll) OnDeleteAllDone(m_engine.RemoveInstallFolder());
-  else OnRemovalDone(m_engine.RunRemoval());
+  m_runner.Start(m_hWnd, RemovalWork, this);
 }
 
-DWORD WINAPI CUninstallDlg::RemovalThread(void* param) {
+int CUninstallDlg::RemovalWork(void* param) {
   CUninstallDlg* dialog = static_cast<CUninstallDlg*>(param);
-  // Controls unregister themselves on this thread: it gets COM of its own.
-  HRESULT com = CoInitialize(0);
-  int result = dialog->m_deleteAll ? static_cast<int>(dialog->m_engine.RemoveInstallFolder())
-                                   : static_cast<int>(dialog->m_engine.RunRemoval());
-  if (SUCCEEDED(com)) CoUninitialize();
-  ::PostMessageA(dialog->m_hWnd, kMsgRemovalDone, static_cast<WPARAM>(result), 0);
-  return 0;
+  return dialog->m_deleteAll ? static_cast<int>(dialog->m_engine.RemoveInstallFolder())
+                             : static_cast<int>(dialog->m_engine.RunRemoval());
+}
+
+void CUninstallDlg::OnRunDone(int result) {
+  if (m_deleteAll) OnDeleteAllDone(static_cast<RemovalResult>(result));
+  else OnRemovalDone(static_cast<RemovalOutcome>(result));
 }
 
 void CUninstallDlg::OnDeleteAllDone(RemovalResult result) {
-  if (m_thread) {
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
-    m_thread = 0;
-  }
   m_button2.EnableWindow(TRUE);
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
   // Refused or failed: the dialog stays as it is, with its list.
@@ -233,13 +193,6 @@ void CUninstallDlg::OnDeleteAllDone(RemovalResult result) {
 }
 
 void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
-  ShowChanges(TRUE);
-  if (m_thread) {
-    // The thread's last act was to post this: it ends without the dialog's help.
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
-    m_thread = 0;
-  }
   m_button2.EnableWindow(TRUE);
   if (outcome == REMOVAL_FILES_LEFT) {
     ShowFilesLeft();
@@ -296,40 +249,28 @@ void CUninstallDlg::SetHeadline(const char* text) {
   m_headline.SetWindowText(text);
 }
 
-void CUninstallDlg::ShowChanges(BOOL now) {
-  CString texts[CHandOver::kSlots];
-  int numbers[CHandOver::kSlots];
-  int changes = m_relay.Noted.TakePaced(m_hWnd, kShowTimer, now, texts, numbers);
+void CUninstallDlg::OnRunChanges(int changes, const CString* texts, const int* numbers) {
   if (changes & (1 << CRemovalRelay::kSlotStatus)) SetStatus(texts[CRemovalRelay::kSlotStatus]);
   if (changes & (1 << CRemovalRelay::kSlotProgress)) SetProgress(numbers[CRemovalRelay::kSlotProgress]);
 }
 
-void CUninstallDlg::OnReport(int what, LPARAM arg) {
+LRESULT CUninstallDlg::OnRunReport(int what, LPARAM arg) {
   const char* text = reinterpret_cast<const char*>(arg);
-  ShowChanges(TRUE);  // what the run noted before comes first
   switch (what) {
-    case kReportHeadline: SetHeadline(text); break;
-    case kReportMessage: ShowMessage(text); break;
-    case kReportFileLeft: FileLeft(text); break;
+    case CRemovalRelay::kReportHeadline: SetHeadline(text); break;
+    case CRemovalRelay::kReportMessage: ShowMessage(text); break;
+    case CRemovalRelay::kReportFileLeft: FileLeft(text); break;
   }
+  return 0;
 }
 
-void CRemovalRelay::Send(int what, LPARAM arg) {
-  ::SendMessageA(m_dialog.m_hWnd, kMsgRemovalReport, static_cast<WPARAM>(what), arg);
+void CRemovalRelay::SetHeadline(const char* text) {
+  m_run.Send(kReportHeadline, reinterpret_cast<LPARAM>(text));
 }
-
-void CRemovalRelay::SetHeadline(const char* text) { Send(CUninstallDlg::kReportHeadline, reinterpret_cast<LPARAM>(text)); }
-void CRemovalRelay::Tell() { ::PostMessageA(m_dialog.m_hWnd, kMsgRemovalShow, 0, 0); }
-
-void CRemovalRelay::SetStatus(const char* text) {
-  if (Noted.NoteText(kSlotStatus, text)) Tell();
-}
-
-void CRemovalRelay::SetProgress(int pos) {
-  if (Noted.NoteNumber(kSlotProgress, pos)) Tell();
-}
-void CRemovalRelay::ShowMessage(const char* text) { Send(CUninstallDlg::kReportMessage, reinterpret_cast<LPARAM>(text)); }
-void CRemovalRelay::FileLeft(const char* path) { Send(CUninstallDlg::kReportFileLeft, reinterpret_cast<LPARAM>(path)); }
+void CRemovalRelay::SetStatus(const char* text) { m_run.NoteText(kSlotStatus, text); }
+void CRemovalRelay::SetProgress(int pos) { m_run.NoteNumber(kSlotProgress, pos); }
+void CRemovalRelay::ShowMessage(const char* text) { m_run.Send(kReportMessage, reinterpret_cast<LPARAM>(text)); }
+void CRemovalRelay::FileLeft(const char* path) { m_run.Send(kReportFileLeft, reinterpret_cast<LPARAM>(path)); }
 
 void CUninstallDlg::SetStatus(const char* text) { m_status.SetWindowText(text); }
 void CUninstallDlg::SetProgress(int pos) { m_progress.SendMessage(PBM_SETPOS, pos); }
