@@ -11,12 +11,8 @@ CPackageFile::CPackageFile()
     : m_size(-1),
       m_in(0),
       m_out(0),
-      m_aheadNext(0),
-      m_aheadIndex(0),
-      m_aheadRows(0),
-      m_aheadHeld(0),
-      m_aheadStop(FALSE),
-      m_aheadEnded(FALSE),
+      m_aheadRowMax(kAheadRowMax),
+      m_jobs(0),
       m_aheadList(0),
       m_callerNode(0),
       m_callerIndex(0) {}
@@ -136,13 +132,10 @@ ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, BOOL o
 ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile& out) {
   // Decoded ahead and checked: written as it is. Whatever else the row had
   // there (no memory, damage) is found out again below, as for any row.
-  if (AheadRow* row = TakeAhead(e)) {
+  if (CDecodeAhead::Decoded* row = TakeAhead(e)) {
     BOOL ready = row->State == kExtractDone;
     BOOL written = ready && out.Write(row->Data, static_cast<unsigned>(e.Unpacked));
-    {
-      CLocked hold(m_lock);
-      ReleaseRow(row);
-    }
+    m_ahead.Release(row);
     if (ready) return written ? kExtractDone : kExtractFailed;
   }
   if (m_file.Seek(e.Offset, CFile::begin) != e.Offset) return kExtractFailed;
@@ -157,120 +150,64 @@ ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile& out) {
 
 BOOL CPackageFile::Eligible(const FileEntry& e) const {
   return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&
-         static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= kAheadRowMax;
+         static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
+}
+
+void CPackageFile::SetAheadLimits(size_t budget, size_t rowMax) {
+  m_ahead.SetBudget(budget);
+  m_aheadRowMax = rowMax;
 }
 
 void CPackageFile::DecodeAhead(const CFileList& list) {
   StopAhead();
   if (!m_file.IsOpen()) return;
-  BOOL any = FALSE;
-  for (const CFileList::Node* n = list.Head; n && !any; n = n->Next) any = Eligible(n->Entry);
-  if (!any) return;
+  int count = 0;
+  for (const CFileList::Node* n = list.Head; n; n = n->Next) count += Eligible(n->Entry) ? 1 : 0;
+  if (!count) return;
+  m_jobs = static_cast<AheadJob*>(AllocBuffer(sizeof(AheadJob) * static_cast<size_t>(count)));
+  if (!m_jobs) return;
+  int k = 0, index = 0;
+  for (const CFileList::Node* n = list.Head; n; n = n->Next, index++) {
+    if (!Eligible(n->Entry)) continue;
+    AheadJob job = {index, static_cast<size_t>(n->Entry.Unpacked), &n->Entry};
+    m_jobs[k++] = job;
+  }
   m_aheadList = &list;
   m_callerNode = list.Head;
   m_callerIndex = 0;
-  m_aheadNext = list.Head;
-  m_aheadIndex = 0;
-  m_aheadHeld = 0;
-  m_aheadStop = FALSE;
-  m_aheadEnded = FALSE;
   // Without a second thread the caller decodes every row itself.
-  if (!m_ahead.Start(AheadThread, this)) m_aheadList = 0;
+  if (!m_ahead.Start(m_path, PACKAGE_CHUNK, *this, m_jobs, count)) StopAhead();
 }
 
-void CPackageFile::AheadThread(void* self) { static_cast<CPackageFile*>(self)->AheadWork(); }
-
-void CPackageFile::AheadWork() {
-  CFile in;
-  char* inBuf = static_cast<char*>(AllocBuffer(PACKAGE_CHUNK));
-  BOOL ready = inBuf && in.Open(m_path, CFile::modeRead | CFile::shareDenyNone);
-  m_lock.Enter();
-  while (ready && !m_aheadStop) {
-    BOOL end = FALSE;
-    AheadRow* row = ClaimRow(end);
-    if (!row) {
-      if (end) break;
-      m_lock.Wait();  // until the caller has written some
-      continue;
-    }
-    DecodeClaimed(in, inBuf, *row);
-  }
-  m_aheadEnded = TRUE;
-  m_lock.Wake();
-  m_lock.Leave();
-  FreeBuffer(inBuf);
-}
-
-CPackageFile::AheadRow* CPackageFile::ClaimRow(BOOL& end) {
-  end = FALSE;
-  while (m_aheadNext && !Eligible(m_aheadNext->Entry)) {
-    m_aheadNext = m_aheadNext->Next;
-    m_aheadIndex++;
-  }
-  if (!m_aheadNext) {
-    end = TRUE;
-    return 0;
-  }
-  const FileEntry& e = m_aheadNext->Entry;
-  if (m_aheadHeld + e.Unpacked > kAheadBudget) return 0;
-  AheadRow* row = new AheadRow;
-  if (!row) {
-    end = TRUE;
-    return 0;
-  }
-  row->Entry = &e;
-  row->Index = m_aheadIndex;
-  row->Data = 0;
-  row->State = kAheadBusy;
-  row->Next = 0;
-  AheadRow** tail = &m_aheadRows;
-  while (*tail) tail = &(*tail)->Next;
-  *tail = row;
-  m_aheadHeld += static_cast<unsigned>(e.Unpacked);
-  m_aheadNext = m_aheadNext->Next;
-  m_aheadIndex++;
-  return row;
-}
-
-int CPackageFile::DecodeRow(CFile& in, char* inBuf, AheadRow& row) {
-  const FileEntry& e = *row.Entry;
-  row.Data = static_cast<char*>(AllocBuffer(static_cast<size_t>(e.Unpacked)));
-  if (!row.Data) return kExtractFailed;
+int CPackageFile::DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
+  const FileEntry& e = *static_cast<const FileEntry*>(job.What);
   unsigned char props[LZMA_PROPS_BYTES];
   if (in.Seek(e.Offset, CFile::begin) != e.Offset || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
     return kExtractFailed;
   CLzmaFlatDecoder dec;
-  if (!dec.Start(props, row.Data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
+  if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
   long rest = e.Length - LZMA_PROPS_BYTES;
   CLzmaStream::Status st = CLzmaStream::more;
   while (st == CLzmaStream::more && rest > 0) {
     unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
-    if (in.ReadAll(inBuf, want) != want) return kExtractFailed;
+    if (in.ReadAll(buffer, want) != want) return kExtractFailed;
     rest -= static_cast<long>(want);
     for (size_t pos = 0; pos < want && st == CLzmaStream::more;) {
       size_t n = want - pos;
-      st = dec.Decode(inBuf + pos, n);
+      st = dec.Decode(buffer + pos, n);
       pos += n;
       if (!n && st == CLzmaStream::more) break;  // wants no more of this: ends below
     }
   }
   if (st == CLzmaStream::more) {
     size_t none = 0;
-    st = dec.Decode(inBuf, none);  // the input has ended: a stream that is complete says so now
+    st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
   }
   if (st != CLzmaStream::done) return kExtractDamaged;
-  return Crc32Update(0, row.Data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+  return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
 }
 
-void CPackageFile::DecodeClaimed(CFile& in, char* inBuf, AheadRow& row) {
-  m_lock.Leave();
-  int state = DecodeRow(in, inBuf, row);
-  m_lock.Enter();
-  row.State = state;
-  m_lock.Wake();
-}
-
-CPackageFile::AheadRow* CPackageFile::TakeAhead(const FileEntry& e) {
+CDecodeAhead::Decoded* CPackageFile::TakeAhead(const FileEntry& e) {
   if (!m_aheadList) return 0;
   const CFileList::Node* n = m_callerNode;
   int index = m_callerIndex;
@@ -286,60 +223,12 @@ CPackageFile::AheadRow* CPackageFile::TakeAhead(const FileEntry& e) {
   }
   m_callerNode = n->Next;
   m_callerIndex = index + 1;
-  CLocked hold(m_lock);
-  for (;;) {
-    AheadRow* row = m_aheadRows;
-    // Rows left out (kept files): their bytes are not wanted.
-    if (row && row->Index < index && row->State != kAheadBusy) {
-      m_aheadRows = row->Next;
-      ReleaseRow(row);
-      continue;
-    }
-    if (row && row->Index == index && row->State != kAheadBusy) {
-      m_aheadRows = row->Next;
-      return row;
-    }
-    if (!row || row->Index > index) break;
-    // The row (or one before it) is being decoded. Rather than wait, decode a
-    // row further on: both threads decode.
-    BOOL end = FALSE;
-    AheadRow* mine = m_aheadStop ? 0 : ClaimRow(end);
-    if (!mine) {
-      m_lock.Wait();
-      continue;
-    }
-    DecodeClaimed(m_file, m_in, *mine);
-  }
-  // Not taken: the second thread passes it by.
-  if (m_aheadIndex <= index) {
-    m_aheadNext = n->Next;
-    m_aheadIndex = index + 1;
-  }
-  return 0;
-}
-
-// Under the lock.
-void CPackageFile::ReleaseRow(AheadRow* row) {
-  m_aheadHeld -= static_cast<unsigned>(row->Entry->Unpacked);
-  FreeBuffer(row->Data);
-  delete row;
-  m_lock.Wake();
+  return m_ahead.Take(index, m_file, m_in);
 }
 
 void CPackageFile::StopAhead() {
-  if (m_ahead.Running()) {
-    {
-      CLocked hold(m_lock);
-      m_aheadStop = TRUE;
-      m_lock.Wake();
-    }
-    m_ahead.Join();
-  }
-  while (AheadRow* row = m_aheadRows) {
-    m_aheadRows = row->Next;
-    FreeBuffer(row->Data);
-    delete row;
-  }
-  m_aheadHeld = 0;
+  m_ahead.Stop();
+  FreeBuffer(m_jobs);
+  m_jobs = 0;
   m_aheadList = 0;
 }

@@ -6,7 +6,7 @@
 #include "../framework/cstring.h"
 #include "../framework/file.h"
 #include "../framework/platform.h"
-#include "../framework/sync.h"
+#include "decodeahead.h"
 #include "packageext.h"
 #include "packageindex.h"
 
@@ -20,7 +20,7 @@ enum ExtractResult {
   kExtractExists,   // only a new file was to be written, and dest is there: untouched
 };
 
-class CPackageFile {
+class CPackageFile : private IAheadDecoder {
  public:
   CPackageFile();
   ~CPackageFile();
@@ -36,19 +36,20 @@ class CPackageFile {
   // at the folder instead of two). A destination that is not complete and
   // correct is removed.
   ExtractResult Extract(const FileEntry& e, const char* dest, BOOL onlyNew = FALSE);
-  // Packed rows of the list decoded ahead on a second thread, in list order,
+  // Packed rows of the list decoded ahead (CDecodeAhead, common/decodeahead)
   // while the caller writes the files before them: Extract of a row of the
   // list (the list's own entry, asked in list order; rows may be left out)
-  // writes what is already decoded and checked, and rather than wait for a
-  // row decodes one further on itself. Rows of up to kAheadRowMax unpacked
-  // bytes, at most kAheadBudget bytes held at once; stored rows and larger
-  // packed ones Extract reads as it always does (reading stored rows ahead
-  // measured slower: the copy is bound by writing). The list must stay as it
-  // is until Close.
+  // writes what is already decoded and checked. Rows of up to the row limit
+  // unpacked, within the budget; stored rows and larger packed ones Extract
+  // reads as it always does (reading stored rows ahead measured slower: the
+  // copy is bound by writing). The list must stay as it is until Close.
   void DecodeAhead(const CFileList& list);
-  static const unsigned kAheadBudget = 32U << 20;
-  static const unsigned kAheadRowMax = 16U << 20;
-  static const unsigned kAheadPackedMax = 16U << 20;
+  // The budget and the row limit of decoding ahead (tests drive them with
+  // small ones).
+  void SetAheadLimits(size_t budget, size_t rowMax);
+  CDecodeAhead& Ahead() { return m_ahead; }
+  static const size_t kAheadBudget = 32U << 20;
+  static const size_t kAheadRowMax = 16U << 20;
 
  private:
   CPackageFile(const CPackageFile&);
@@ -57,28 +58,11 @@ class CPackageFile {
   ExtractResult CopyStored(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
   ExtractResult Decode(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
   ExtractResult WriteRow(const FileEntry& e, CFile& out);
-
-  // A packed row taken by one of the threads: its bytes once decoded.
-  struct AheadRow {
-    const FileEntry* Entry;
-    int Index;  // in the list
-    char* Data;
-    int State;  // kAheadBusy or an ExtractResult
-    AheadRow* Next;
-  };
-  enum { kAheadBusy = -1 };
-  static void AheadThread(void* self);
-  void AheadWork();
   BOOL Eligible(const FileEntry& e) const;
-  // Under the lock: the next eligible row in list order, taken; 0 when none
-  // can be taken now (the budget is spent), and then end says whether none
-  // ever will.
-  AheadRow* ClaimRow(BOOL& end);
-  int DecodeRow(CFile& in, char* inBuf, AheadRow& row);
-  // Under the lock: decodes a row taken by ClaimRow outside it.
-  void DecodeClaimed(CFile& in, char* inBuf, AheadRow& row);
-  AheadRow* TakeAhead(const FileEntry& e);
-  void ReleaseRow(AheadRow* row);
+  // A packed row decoded into memory (on either thread): an ExtractResult.
+  int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer);
+  // The row decoded ahead, when it was; the caller's place in the list moves past it.
+  CDecodeAhead::Decoded* TakeAhead(const FileEntry& e);
   void StopAhead();
 
   CFile m_file;
@@ -86,15 +70,9 @@ class CPackageFile {
   char* m_in;
   char* m_out;
   CString m_path;
-  // Shared with the second thread, under m_lock.
-  CLock m_lock;
-  CThread m_ahead;
-  const CFileList::Node* m_aheadNext;  // the next row to take
-  int m_aheadIndex;
-  AheadRow* m_aheadRows;  // taken rows in list order
-  unsigned m_aheadHeld;
-  BOOL m_aheadStop;
-  BOOL m_aheadEnded;  // the second thread takes nothing more
+  CDecodeAhead m_ahead;
+  size_t m_aheadRowMax;
+  AheadJob* m_jobs;  // the rows decoded ahead, in list order
   // The caller's place in the list.
   const CFileList* m_aheadList;
   const CFileList::Node* m_callerNode;
