@@ -9,16 +9,24 @@ CFieldTable::CFieldTable() : columnCount(1), columnIndex(-1), readPos(0) { field
 
 CFieldTable::~CFieldTable() {}
 
+int FieldEnding(int column, int columns, char* end) {
+  if (column + 1 < columns) {
+    end[0] = FIELD_END;
+    return 1;
+  }
+  end[0] = ROW_END;
+  end[1] = 0x0D;
+  end[2] = 0x0A;
+  return 3;
+}
+
 void CFieldTable::AddField(const char* value) {
   columnIndex++;
   text += value;
-  if (columnIndex + 1 < columnCount) {
-    text += static_cast<char>(FIELD_END);
-  } else {
-    columnIndex = -1;
-    static const char rowEnd[] = {ROW_END, 0x0D, 0x0A};
-    text.Append(rowEnd, 3);
-  }
+  char end[3];
+  int n = FieldEnding(columnIndex, columnCount, end);
+  text.Append(end, n);
+  if (n == 3) columnIndex = -1;
 }
 
 const char* CFieldTable::NextField() {

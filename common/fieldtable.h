@@ -40,6 +40,11 @@ class CFieldTable {
   int readPos;      // where the next field starts
 };
 
+// The bytes that end a field written at column (from 0) of rows of columns
+// fields, into end: FIELD_END inside a row, ROW_END CR LF after its last
+// field. Their count (1 or 3). Every writer of a table ends its fields so.
+int FieldEnding(int column, int columns, char* end);
+
 // Numbers in stored tables are decimal text read like atol, in 32 bits: leading
 // blanks and a sign allowed, no digits give 0, values beyond the range are held
 // at its ends.

@@ -25,6 +25,22 @@ long long CLzmaStream::Size() const {
   return m_dec && m_size != unknownSize ? static_cast<long long>(m_size) : -1;
 }
 
+// A decoder for the property bytes: with a dictionary of its own (a stream
+// written out in pieces) or its probabilities only (decoding into the
+// caller's buffer); null when they are no decoder's or the memory is not there.
+static CLzmaDec* NewDecoder(const unsigned char* props, BOOL ownDictionary) {
+  CLzmaDec* dec = static_cast<CLzmaDec*>(AllocBuffer(sizeof(CLzmaDec)));
+  if (!dec) return 0;
+  LzmaDec_Construct(dec);
+  SRes made = ownDictionary ? LzmaDec_Allocate(dec, props, LZMA_PROPS_SIZE, &lzmaAlloc)
+                            : LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &lzmaAlloc);
+  if (made != SZ_OK) {
+    FreeBuffer(dec);
+    return 0;
+  }
+  return dec;
+}
+
 // Reads the complete header: properties within what the decoder supports and
 // a dictionary no larger than allowed, then sets up the decoder.
 BOOL CLzmaStream::Start() {
@@ -35,13 +51,8 @@ BOOL CLzmaStream::Start() {
   for (int i = LZMA_HEADER_SIZE - 1; i >= LZMA_PROPS_SIZE; --i) m_size = (m_size << 8) | m_header[i];
   // A known size beyond what a signed 64-bit count holds is a damaged header.
   if (m_size != unknownSize && m_size >> 62) return FALSE;
-  CLzmaDec* dec = static_cast<CLzmaDec*>(AllocBuffer(sizeof(CLzmaDec)));
+  CLzmaDec* dec = NewDecoder(m_header, TRUE);
   if (!dec) return FALSE;
-  LzmaDec_Construct(dec);
-  if (LzmaDec_Allocate(dec, m_header, LZMA_PROPS_SIZE, &lzmaAlloc) != SZ_OK) {
-    FreeBuffer(dec);
-    return FALSE;
-  }
   LzmaDec_Init(dec);
   m_dec = dec;
   return TRUE;
@@ -98,13 +109,8 @@ CLzmaFlatDecoder::~CLzmaFlatDecoder() {
 
 BOOL CLzmaFlatDecoder::Start(const unsigned char* props, void* out, size_t size) {
   if (m_dec || !size) return FALSE;
-  CLzmaDec* dec = static_cast<CLzmaDec*>(AllocBuffer(sizeof(CLzmaDec)));
+  CLzmaDec* dec = NewDecoder(props, FALSE);
   if (!dec) return FALSE;
-  LzmaDec_Construct(dec);
-  if (LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &lzmaAlloc) != SZ_OK) {
-    FreeBuffer(dec);
-    return FALSE;
-  }
   dec->dic = static_cast<Byte*>(out);
   dec->dicBufSize = size;
   LzmaDec_Init(dec);

@@ -52,6 +52,32 @@ void AppendBackslashIfMissing(CString& path) {
   if (!EndsWithBackslashMb(path)) path += '\\';
 }
 
+CString WithBackslash(const char* folder) {
+  CString s(folder);
+  AppendBackslashIfMissing(s);  // never after a double-byte character's 0x5C
+  return s;
+}
+
+CString FolderOf(const char* path) {
+  int slash = ReverseFindCharMb(path, '\\');
+  return slash < 0 ? CString() : CString(path, slash);
+}
+
+static BOOL IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+const char* ParametersOf(const char* commandLine) {
+  const char* s = commandLine ? commandLine : "";
+  if (*s == '"') {
+    s++;
+    while (*s && *s != '"') s++;
+    if (*s) s++;
+  } else {
+    while (*s && !IsBlank(*s)) s++;
+  }
+  while (IsBlank(*s)) s++;
+  return s;
+}
+
 void LowerAsciiMb(char* s, size_t n) {
   for (size_t i = 0; i < n; i++) {
     unsigned char c = static_cast<unsigned char>(s[i]);

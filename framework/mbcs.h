@@ -33,6 +33,15 @@ int FindTextMb(const char* s, const char* needle);
 BOOL EndsWithBackslashMb(const char* s);
 // Appends a backslash when the path does not end with one of its own.
 void AppendBackslashIfMissing(CString& path);
+// The folder with one trailing backslash (appended only when it has none of
+// its own).
+CString WithBackslash(const char* folder);
+// path up to, not including, its last backslash of its own; empty without one.
+CString FolderOf(const char* path);
+
+// The parameters of a command line: what follows the program name (quoted or
+// not) and the blanks after it.
+const char* ParametersOf(const char* commandLine);
 
 // Lower-cases the ASCII letters of the n bytes at s in place; a trail byte
 // stays as it is even when it looks like a letter (a lead byte takes the next

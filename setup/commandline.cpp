@@ -27,19 +27,6 @@ CString TrimmedRest(const char* s) {
 
 }  // namespace
 
-const char* ParametersOf(const char* commandLine) {
-  const char* s = commandLine ? commandLine : "";
-  if (*s == '"') {
-    s++;
-    while (*s && *s != '"') s++;
-    if (*s) s++;
-  } else {
-    while (*s && !IsBlank(*s)) s++;
-  }
-  while (IsBlank(*s)) s++;
-  return s;
-}
-
 void ParseSetupSwitches(const char* parameters, SetupSwitches& out) {
   out = SetupSwitches();
   const char* s = parameters ? parameters : "";

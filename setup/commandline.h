@@ -14,9 +14,6 @@ struct SetupSwitches {
   CString Unknown;   // the first word that is no switch of ours (ignored)
 };
 
-// The parameters of a command line: what follows the program name (quoted or
-// not) and the blanks after it.
-const char* ParametersOf(const char* commandLine);
 
 // Reads the switches, in any letter case, separated by blanks. A word may be
 // quoted ("/LOG=C:\my logs\s.log" or /LOG="C:\my logs\s.log"); the quotes are

@@ -12,18 +12,9 @@ CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
   return folder;
 }
 
-CString WithBackslash(const char* folder) {
-  CString s(folder);
-  AppendBackslashIfMissing(s);  // never after a double-byte character's 0x5C
-  return s;
-}
-
 CString ParentFolder(const char* folderWithBackslash) {
   CString s(folderWithBackslash);
-  if (s.IsEmpty()) return s;
-  s = s.Left(s.GetLength() - 1);
-  int slash = ReverseFindCharMb(s, '\\');
-  return slash >= 0 ? s.Left(slash) : CString();
+  return s.IsEmpty() ? s : FolderOf(s.Left(s.GetLength() - 1));
 }
 
 const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),

@@ -7,8 +7,6 @@
 
 // "<Windows drive>\Program Files\<product>", without a trailing backslash.
 CString DefaultInstallFolder(const char* windowsDir, const char* productName);
-// The folder with one trailing backslash (appended only when it has none).
-CString WithBackslash(const char* folder);
 // The folder a destination is created in: the destination (with its trailing
 // backslash) without its last level; empty when no backslash is left.
 CString ParentFolder(const char* folderWithBackslash);

@@ -2,6 +2,7 @@
 // or the unattended run.
 #include "commandline.h"
 #include "common/exitcodes.h"
+#include "framework/mbcs.h"
 #include "framework/msgbox.h"
 #include "framework/widetext.h"
 #include "setupapp.h"

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "common/container.h"
 #include "common/packageindex.h"
 #include "common/setuplog.h"
 #include "common/shortenpath.h"
@@ -15,12 +16,6 @@ namespace {
 // The pauses after "正在读取文件信息...", the associations and the shortcuts,
 // so that each state can be read.
 const DWORD kPause = 500;
-
-CString WithBackslash(const char* folder) {
-  CString s(folder);
-  if (!EndsWithBackslashMb(s)) s += '\\';
-  return s;
-}
 
 BOOL SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
   return a.Volume == b.Volume && a.IndexHigh == b.IndexHigh && a.IndexLow == b.IndexLow;
@@ -46,15 +41,8 @@ CString WithoutTrailingSeparators(const char* path) {
 
 CString ParentFolderOf(const char* path) {
   CString s = WithoutTrailingSeparators(path);
-  int last = -1;
-  const char* t = s.c_str();
-  for (int i = 0; t[i]; i++) {
-    if (IsLeadByteMb(static_cast<unsigned char>(t[i])) && t[i + 1]) {
-      i++;
-      continue;
-    }
-    if (t[i] == '\\' || t[i] == '/') last = i;
-  }
+  int backslash = ReverseFindCharMb(s, '\\'), slash = ReverseFindCharMb(s, '/');
+  int last = backslash > slash ? backslash : slash;
   return last < 0 ? CString() : s.Left(last);
 }
 
@@ -332,7 +320,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   // fails stops the run here, as the message says.
   if (groupFound && RemoveFolderGuarded(group) == FOLDER_FAILED) return REMOVAL_STOPPED;
 
-  CString uninstaller = WithBackslash(folder) + "ridkit.exe";
+  CString uninstaller = WithBackslash(folder) + UNINSTALLER_NAME;
   SetAttributesNormal(uninstaller);
   RemoveFile(uninstaller);
   log.Close();

@@ -34,7 +34,7 @@ BOOL CUninstallApp::InitInstance() {
   Enable3dControls();
   // The picture loader and the shell's file dialog want OLE.
   AfxOleInit();
-  ParseUninstallSwitches(CommandLineParameters(NarrowText(GetCommandLineW())), Switches);
+  ParseUninstallSwitches(ParametersOf(NarrowText(GetCommandLineW())), Switches);
   if (!LoadUninstallTable()) {
     if (Switches.Silent) LogFailure(TABLE_FAILED_TEXT, EXIT_DAMAGED_PACKAGE);
     else AfxMessageBox(TABLE_FAILED_TEXT, MB_OK);

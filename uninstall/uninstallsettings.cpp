@@ -44,19 +44,6 @@ BOOL IsTemporaryCopy(const char* programPath) {
   return CompareNoCaseMb(name, TEMP_COPY_BASE) == 0;
 }
 
-CString CommandLineParameters(const char* commandLine) {
-  const char* p = commandLine ? commandLine : "";
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p == '"') p++;
-  } else {
-    while (*p && *p != ' ' && *p != '\t') p++;
-  }
-  while (*p == ' ' || *p == '\t') p++;
-  return CString(p);
-}
-
 CString StripQuotes(const char* text) {
   CString s(text);
   if (s[0] == '"') s = s.Mid(1);
@@ -81,11 +68,6 @@ CString TemporaryCopyPath(const char* tempFolder) {
 BOOL IsSetupLogName(const char* path) {
   int slash = ReverseFindCharMb(path, '\\');
   return CompareNoCaseMb(path + slash + 1, SETUP_LOG_NAME) == 0;
-}
-
-CString FolderOf(const char* path) {
-  int slash = ReverseFindCharMb(path, '\\');
-  return slash < 0 ? CString() : CString(path, slash);
 }
 
 namespace {

@@ -65,9 +65,6 @@ CString CopyParameters(const UninstallSwitches& s, const char* setupLog);
 // without one double quote at its end and one at its start), is "glb1a2b" in
 // any letter case.
 BOOL IsTemporaryCopy(const char* programPath);
-// The parameters of a command line: what follows the program name (quoted or
-// not) and the blanks after it.
-CString CommandLineParameters(const char* commandLine);
 // One double quote removed at the start, then one at the end, if present.
 CString StripQuotes(const char* text);
 // programPath up to and including its last backslash, then "setup.log".
@@ -77,5 +74,3 @@ CString TemporaryCopyPath(const char* tempFolder);
 // TRUE when the part of path after its last backslash is "setup.log" in any
 // letter case.
 BOOL IsSetupLogName(const char* path);
-// path up to, not including, its last backslash; empty without one.
-CString FolderOf(const char* path);

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "framework/mbcs.h"
 #include "setup/commandline.h"
+#include "framework/mbcs.h"
 #include "uninstall/uninstallsettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -26,13 +26,6 @@ TEST(FolderRules, ParentDropsTheLastLevel) {
   EXPECT_STREQ(ParentFolder(""), "");
 }
 
-TEST(FolderRules, BackslashIsAppendedOnce) {
-  EXPECT_STREQ(WithBackslash("D:\\App"), "D:\\App\\");
-  EXPECT_STREQ(WithBackslash("D:\\App\\"), "D:\\App\\");
-  // "表" ends with the byte 0x5C; it is no folder separator.
-  EXPECT_STREQ(WithBackslash("D:\\\xb1\xed\x95\x5c"), "D:\\\xb1\xed\x95\x5c\\");
-}
-
 std::map<std::string, int> g_drives;
 std::set<std::string> g_existing;
 int FakeDriveType(const char* drive) {
