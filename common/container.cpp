@@ -146,11 +146,11 @@ BOOL ExtractRegion(const char* dest, const char* source, long start, long length
   if (!OpenRegion(in, source, start, length)) return FALSE;
   CFile out;
   if (!out.Open(dest, CFile::modeCreate | CFile::modeWrite)) return FALSE;
-  char* chunk = static_cast<char*>(AllocBuffer(COPY_CHUNK));
+  char* chunk = static_cast<char*>(AllocBuffer(kCopyChunk));
   BOOL ok = chunk != 0;
   long remaining = length;
   while (ok && remaining > 0) {
-    unsigned want = remaining < COPY_CHUNK ? static_cast<unsigned>(remaining) : COPY_CHUNK;
+    unsigned want = remaining < kCopyChunk ? static_cast<unsigned>(remaining) : kCopyChunk;
     unsigned got = in.Read(chunk, want);
     if (got == 0) ok = FALSE;  // the source ended or failed early
     else if (!out.Write(chunk, got)) ok = FALSE;

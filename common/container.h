@@ -14,7 +14,7 @@
 #define UNINSTALLER_NAME "ridkit.exe"
 #define UNINSTALLER_COLUMNS 8
 // Copy runs move the data in chunks of this size.
-#define COPY_CHUNK 65536
+const int kCopyChunk = 65536;
 
 // Finds the trailer at the end of the file and gives its two numbers. A file
 // signed after its package was appended ends with a certificate table that its

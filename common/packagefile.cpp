@@ -38,8 +38,8 @@ void CPackageFile::Close() {
 }
 
 BOOL CPackageFile::Buffers() {
-  if (!m_in) m_in = static_cast<char*>(AllocBuffer(PACKAGE_CHUNK));
-  if (!m_out) m_out = static_cast<char*>(AllocBuffer(PACKAGE_CHUNK));
+  if (!m_in) m_in = static_cast<char*>(AllocBuffer(kPackageChunk));
+  if (!m_out) m_out = static_cast<char*>(AllocBuffer(kPackageChunk));
   return m_in && m_out;
 }
 
@@ -51,7 +51,7 @@ BOOL CPackageFile::VerifyPayload(const PackageSeal& seal, long long end, Progres
   unsigned long crc = 0;
   while (done < total) {
     long long rest = total - done;
-    unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
+    unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
     unsigned got = m_file.ReadAll(m_in, want);
     if (got != want) return FALSE;
     crc = Crc32Update(crc, m_in, got);
@@ -65,7 +65,7 @@ ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile& out, unsigned 
                                        unsigned long long& written) {
   long rest = e.Length;
   while (rest > 0) {
-    unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
+    unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
     unsigned got = m_file.ReadAll(m_in, want);
     if (got != want) return kExtractFailed;
     if (e.Method != kMethodNone) crc = Crc32Update(crc, m_in, got);
@@ -87,18 +87,18 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile& out, unsigned long
   for (int i = LZMA_PROPS_BYTES; i < LZMA_HEADER_SIZE; i++, size >>= 8) header[i] = static_cast<unsigned char>(size);
   CLzmaStream stream;
   size_t n = LZMA_HEADER_SIZE, none = 0;
-  if (stream.Decode(header, n, 0, none) != CLzmaStream::more) return kExtractDamaged;
+  if (stream.Decode(header, n, 0, none) != CLzmaStream::kMore) return kExtractDamaged;
   long rest = e.Length - LZMA_PROPS_BYTES;
   size_t have = 0, pos = 0;
   for (;;) {
     if (pos == have && rest > 0) {
-      unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
+      unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
       if (m_file.ReadAll(m_in, want) != want) return kExtractFailed;
       rest -= static_cast<long>(want);
       have = want;
       pos = 0;
     }
-    size_t taken = have - pos, room = PACKAGE_CHUNK;
+    size_t taken = have - pos, room = kPackageChunk;
     CLzmaStream::Status st = stream.Decode(m_in + pos, taken, m_out, room);
     pos += taken;
     if (room) {
@@ -106,8 +106,8 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile& out, unsigned long
       if (!out.Write(m_out, static_cast<unsigned>(room))) return kExtractFailed;
       written += room;
     }
-    if (st == CLzmaStream::done) return kExtractDone;
-    if (st == CLzmaStream::damaged) return kExtractDamaged;
+    if (st == CLzmaStream::kDone) return kExtractDone;
+    if (st == CLzmaStream::kDamaged) return kExtractDamaged;
     // No input left and nothing came out: the region is cut short.
     if (!taken && !room && pos == have && rest == 0) return kExtractDamaged;
   }
@@ -176,7 +176,7 @@ void CPackageFile::DecodeAhead(const CFileList& list) {
   m_callerNode = list.Head;
   m_callerIndex = 0;
   // Without a second thread the caller decodes every row itself.
-  if (!m_ahead.Start(m_path, PACKAGE_CHUNK, *this, m_jobs, count)) StopAhead();
+  if (!m_ahead.Start(m_path, kPackageChunk, *this, m_jobs, count)) StopAhead();
 }
 
 int CPackageFile::DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
@@ -187,23 +187,23 @@ int CPackageFile::DecodeJob(const AheadJob& job, char* data, CFile& in, char* bu
   CLzmaFlatDecoder dec;
   if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
   long rest = e.Length - LZMA_PROPS_BYTES;
-  CLzmaStream::Status st = CLzmaStream::more;
-  while (st == CLzmaStream::more && rest > 0) {
-    unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
+  CLzmaStream::Status st = CLzmaStream::kMore;
+  while (st == CLzmaStream::kMore && rest > 0) {
+    unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
     if (in.ReadAll(buffer, want) != want) return kExtractFailed;
     rest -= static_cast<long>(want);
-    for (size_t pos = 0; pos < want && st == CLzmaStream::more;) {
+    for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
       size_t n = want - pos;
       st = dec.Decode(buffer + pos, n);
       pos += n;
-      if (!n && st == CLzmaStream::more) break;  // wants no more of this: ends below
+      if (!n && st == CLzmaStream::kMore) break;  // wants no more of this: ends below
     }
   }
-  if (st == CLzmaStream::more) {
+  if (st == CLzmaStream::kMore) {
     size_t none = 0;
     st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
   }
-  if (st != CLzmaStream::done) return kExtractDamaged;
+  if (st != CLzmaStream::kDone) return kExtractDamaged;
   return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
 }
 

@@ -11,7 +11,7 @@
 #include "packageindex.h"
 
 // The setup file moves through buffers of this size.
-#define PACKAGE_CHUNK (256 * 1024)
+const int kPackageChunk = 256 * 1024;
 
 enum ExtractResult {
   kExtractDone,

@@ -5,7 +5,7 @@
 
 #include "../framework/memory.h"
 
-#define PAGE_LINE(p, k, lim) {"page" #p ".line" #k, FK_TEXT, lim}
+#define PAGE_LINE(p, k, lim) {"page" #p ".line" #k, kFieldText, lim}
 
 const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
     // Page 1: eight welcome lines in statics.
@@ -23,30 +23,30 @@ const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
     // Page 5: three lines in statics.
     PAGE_LINE(5, 1, 47), PAGE_LINE(5, 2, 47), PAGE_LINE(5, 3, 47), PAGE_LINE(5, 4, 255),
     PAGE_LINE(5, 5, 255), PAGE_LINE(5, 6, 255), PAGE_LINE(5, 7, 255), PAGE_LINE(5, 8, 255),
-    {"ProductName", FK_TEXT, 255},
-    {"ReadmeFile", FK_TEXT, 255},
-    {"RunFile", FK_TEXT, 255},
-    {"RegKeys[0]", FK_TEXT, 0},
-    {"RegKeys[1]", FK_TEXT, 0},
-    {"RegValues[0]", FK_TEXT, 0},
-    {"RegValues[1]", FK_TEXT, 0},
-    {"Extension", FK_TEXT, 4},
-    {"PictureLength", FK_NUMBER, 0},
-    {"PictureOffset", FK_NUMBER, 0},
-    {"IconLength", FK_NUMBER, 0},
-    {"IconOffset", FK_NUMBER, 0},
-    {"TypeAssoc[0].Program", FK_TEXT, 254},
-    {"TypeAssoc[0].Extension", FK_TEXT, 3},
-    {"TypeAssoc[1].Program", FK_TEXT, 254},
-    {"TypeAssoc[1].Extension", FK_TEXT, 3},
-    {"SplashEnabled", FK_BOOL, 0},
-    {"SplashPictureLength", FK_NUMBER, 0},
-    {"SplashPictureOffset", FK_NUMBER, 0},
-    {"SplashCaption", FK_TEXT, 67},
-    {"SplashBackColor", FK_NUMBER, 0},
-    {"SplashCaptionBar", FK_BOOL, 0},
-    {"(ignored 63)", FK_IGNORED, 0},
-    {"(ignored 64)", FK_IGNORED, 0},
+    {"ProductName", kFieldText, 255},
+    {"ReadmeFile", kFieldText, 255},
+    {"RunFile", kFieldText, 255},
+    {"RegKeys[0]", kFieldText, 0},
+    {"RegKeys[1]", kFieldText, 0},
+    {"RegValues[0]", kFieldText, 0},
+    {"RegValues[1]", kFieldText, 0},
+    {"Extension", kFieldText, 4},
+    {"PictureLength", kFieldNumber, 0},
+    {"PictureOffset", kFieldNumber, 0},
+    {"IconLength", kFieldNumber, 0},
+    {"IconOffset", kFieldNumber, 0},
+    {"TypeAssoc[0].Program", kFieldText, 254},
+    {"TypeAssoc[0].Extension", kFieldText, 3},
+    {"TypeAssoc[1].Program", kFieldText, 254},
+    {"TypeAssoc[1].Extension", kFieldText, 3},
+    {"SplashEnabled", kFieldBool, 0},
+    {"SplashPictureLength", kFieldNumber, 0},
+    {"SplashPictureOffset", kFieldNumber, 0},
+    {"SplashCaption", kFieldText, 67},
+    {"SplashBackColor", kFieldNumber, 0},
+    {"SplashCaptionBar", kFieldBool, 0},
+    {"(ignored 63)", kFieldIgnored, 0},
+    {"(ignored 64)", kFieldIgnored, 0},
 };
 
 const char* const kFileRowFieldNames[kFileRowFields] = {

@@ -92,7 +92,7 @@ enum FileRowPosition {
 };
 
 // What one position of the index header holds.
-enum IndexFieldKind { FK_TEXT, FK_NUMBER, FK_BOOL, FK_IGNORED };
+enum IndexFieldKind { kFieldText, kFieldNumber, kFieldBool, kFieldIgnored };
 struct IndexFieldInfo {
   const char* name;  // as the builder and the inspector call it
   IndexFieldKind kind;

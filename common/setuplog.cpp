@@ -87,7 +87,7 @@ BOOL CSetupLogReader::Fill() {
 
 LogLineKind CSetupLogReader::ReadLine(CString& line) {
   line.Empty();
-  if (m_pos == m_len && !Fill()) return LOG_LINE_END;
+  if (m_pos == m_len && !Fill()) return kLogLineEnd;
   // The line is collected piece by piece; past the limit the rest is only
   // skipped, so a huge line costs no memory.
   BOOL damaged = FALSE;
@@ -112,24 +112,24 @@ LogLineKind CSetupLogReader::ReadLine(CString& line) {
   }
   if (damaged) {
     line.Empty();
-    return LOG_LINE_DAMAGED;
+    return kLogLineDamaged;
   }
   // The CR that belongs to the line end, then the log's extra one.
   int n = line.GetLength();
   for (int k = 0; k < 2 && n > 0 && line[n - 1] == '\r'; k++) n--;
   if (n > LOG_LINE_LIMIT) {
     line.Empty();
-    return LOG_LINE_DAMAGED;
+    return kLogLineDamaged;
   }
   if (n != line.GetLength()) line = line.Left(n);
-  return LOG_LINE_TEXT;
+  return kLogLineText;
 }
 
 BOOL CSetupLogReader::NextEntry(CString& text) {
   for (;;) {
     LogLineKind kind = ReadLine(text);
-    if (kind == LOG_LINE_DAMAGED) continue;  // ReadLine always moves on, so this ends
-    return kind == LOG_LINE_TEXT && !text.IsEmpty();
+    if (kind == kLogLineDamaged) continue;  // ReadLine always moves on, so this ends
+    return kind == kLogLineText && !text.IsEmpty();
   }
 }
 

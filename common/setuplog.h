@@ -55,9 +55,9 @@ BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CIns
 
 // What ReadLine found.
 enum LogLineKind {
-  LOG_LINE_TEXT,     // a line, possibly empty
-  LOG_LINE_END,      // end of file: no more bytes (the line is empty)
-  LOG_LINE_DAMAGED,  // a line holding a zero byte, longer than LOG_LINE_LIMIT,
+  kLogLineText,     // a line, possibly empty
+  kLogLineEnd,      // end of file: no more bytes (the line is empty)
+  kLogLineDamaged,  // a line holding a zero byte, longer than LOG_LINE_LIMIT,
                      // or too big for memory: no usable text (the line is empty)
 };
 

@@ -39,6 +39,7 @@ void AddCounted(long long& sum, const FileEntry& e) {
 CCopyEngine::CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& services)
     : FailedCount(0),
       Stopped(FALSE),
+      Damaged(FALSE),
       m_package(package),
       m_page(page),
       m_services(services),
@@ -92,7 +93,7 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   if (!IsContainedEntry(*m_package.FileList.Current())) {
     // Listed as not installed, and nothing is written for it.
     NoteFailure(target);
-    m_page.FileDone(target, FILE_NOT_WRITTEN);
+    m_page.FileDone(target, kFileNotWritten);
     return;
   }
   CString dest = target;
@@ -119,12 +120,12 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   } else {
     NoteCreated(dest, FALSE);
   }
-  CopyFileResult result = FILE_KEPT;
+  CopyFileResult result = kFileKept;
   if (copy) {
-    result = FILE_WRITTEN;
+    result = kFileWritten;
     if (r != kExtractDone) {
       NoteFailure(dest);
-      result = FILE_NOT_WRITTEN;
+      result = kFileNotWritten;
     }
   }
   m_page.FileDone(dest, result);
@@ -169,7 +170,7 @@ void CCopyEngine::RollBack() {
 
 void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long total) {
   CCopyEngine* self = static_cast<CCopyEngine*>(engine);
-  if (total > 0) self->m_page.SetProgress(static_cast<int>(done * PROGRESS_MAX / total));
+  if (total > 0) self->m_page.SetProgress(static_cast<int>(done * kProgressMax / total));
 }
 
 BOOL CCopyEngine::VerifyPayload() {
@@ -180,10 +181,10 @@ BOOL CCopyEngine::VerifyPayload() {
 }
 
 void CCopyEngine::NoteFailure(const char* dest) {
-  if (FailedCount < FAILED_LIST_MAX) {
+  if (FailedCount < kFailedListMax) {
     m_failed += "\r\n";
     m_failed += dest;
-  } else if (FailedCount == FAILED_LIST_MAX) {
+  } else if (FailedCount == kFailedListMax) {
     m_failed += "\r\n...";
   }
   FailedCount++;
@@ -231,6 +232,7 @@ int CCopyEngine::CopyAll() {
   FailedCount = 0;
   m_failed.Empty();
   Stopped = FALSE;
+  Damaged = FALSE;
   ForgetCreated();
   m_typesRegistered = FALSE;
   m_madeFolder.Empty();
@@ -241,7 +243,8 @@ int CCopyEngine::CopyAll() {
     m_page.ShowError(kTextPackageDamaged);
     m_page.StopAnimation();
     if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);
-    return COPY_DAMAGED;
+    Damaged = TRUE;
+    return FailedCount;
   }
   // Packed files are decoded ahead, on both threads, while the ones before
   // them are written.
@@ -256,7 +259,7 @@ int CCopyEngine::CopyAll() {
     if ((stop = m_page.StopRequested())) break;
     CString target = TargetPath(i);
     CString status;
-    status.Format(kTextCopyingTo, ShortenPath(target, STATUS_PATH_MAX).c_str());
+    status.Format(kTextCopyingTo, ShortenPath(target, kStatusPathMax).c_str());
     m_page.SetStatus(status);
     CopyEntryTo(i, target);
     if (list.MoveTo(i)) AddCounted(done, *list.Current());
@@ -265,8 +268,8 @@ int CCopyEngine::CopyAll() {
     if (total > 0) {
       // done * 1000 / total, not done / (total * 0.001): with the x87's wider
       // intermediates the latter ends at 999 when everything is copied.
-      double pos = static_cast<double>(done) * PROGRESS_MAX / static_cast<double>(total);
-      m_page.SetProgress(pos >= PROGRESS_MAX ? PROGRESS_MAX : static_cast<int>(pos));
+      double pos = static_cast<double>(done) * kProgressMax / static_cast<double>(total);
+      m_page.SetProgress(pos >= kProgressMax ? kProgressMax : static_cast<int>(pos));
     }
   }
 
@@ -301,7 +304,7 @@ int CCopyEngine::CopyAll() {
 
   m_page.SetStatus(kTextInstallComplete);
   ShowEstimate(kTextEstimateDone);
-  m_page.SetProgress(PROGRESS_MAX);
+  m_page.SetProgress(kProgressMax);
   m_page.StopAnimation();
   m_services.Sleep(kPause);
   return FailedCount;

@@ -10,23 +10,20 @@
 #include "../framework/cstring.h"
 #include "../framework/platform.h"
 
-#define PROGRESS_MAX 1000
-#define STATUS_PATH_MAX 36
+const int kProgressMax = 1000;
+const int kStatusPathMax = 36;
 // Failed files listed by name in the closing message; the rest become "...".
-#define FAILED_LIST_MAX 20
-// What CopyAll gives for a package whose payload is not what its seal says:
-// nothing was written.
-#define COPY_DAMAGED (-1)
+const int kFailedListMax = 20;
 
 // What became of one file of the package.
-enum CopyFileResult { FILE_WRITTEN, FILE_KEPT, FILE_NOT_WRITTEN };
+enum CopyFileResult { kFileWritten, kFileKept, kFileNotWritten };
 
 // What the run shows and asks through its page.
 class ICopyPage {
  public:
   virtual void SetStatus(const char* text) = 0;
   virtual void SetEstimate(const char* text) = 0;
-  virtual void SetProgress(int pos) = 0;  // 0..PROGRESS_MAX
+  virtual void SetProgress(int pos) = 0;  // 0..kProgressMax
   // TRUE when the user chose "覆盖".
   virtual BOOL AskOverwrite(const char* question) = 0;
   virtual void ShowError(const char* text) = 0;  // a message box with OK
@@ -85,7 +82,7 @@ class CCopyEngine {
   // with Stopped set: no uninstaller, associations or closing message. An
   // extended package's payload is checked against its seal first: when it
   // does not match, the damage message is shown, nothing is written (and
-  // MadeFolder, when empty, goes) and the run gives COPY_DAMAGED.
+  // MadeFolder, when empty, goes) and Damaged is set.
   int CopyAll();
   // Undoes what the last run created: the files and folders that were not
   // there before it (newest first, a folder only when it is empty again), the
@@ -104,6 +101,7 @@ class CCopyEngine {
 
   int FailedCount;  // files of the last run that were not written completely
   BOOL Stopped;     // the page stopped the last run
+  BOOL Damaged;     // the last run found the payload damaged: nothing was written
 
  private:
   // One file or folder the run created; a list, newest first.

@@ -60,15 +60,15 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
     // The result of each shortcut is not looked at: the path is listed either
     // way, and removing a missing file later is harmless.
     if (choices.Desktop == 1 && (e.Shortcuts & SHORTCUT_DESKTOP)) {
-      const CString& desktop = Folder(FOLDER_ID_DESKTOP, m_desktop, m_desktopAsked);
+      const CString& desktop = Folder(kFolderIdDesktop, m_desktop, m_desktopAsked);
       if (!desktop.IsEmpty()) Link(target, desktop + name, log, logOk);
     }
     if (choices.StartMenu == 1 && (e.Shortcuts & SHORTCUT_STARTMENU)) {
-      const CString& startMenu = Folder(FOLDER_ID_STARTMENU, m_startMenu, m_startMenuAsked);
+      const CString& startMenu = Folder(kFolderIdStartMenu, m_startMenu, m_startMenuAsked);
       if (!startMenu.IsEmpty()) Link(target, startMenu + name, log, logOk);
     }
     if (choices.Group == 1 && (e.Shortcuts & SHORTCUT_GROUP)) {
-      const CString& programs = Folder(FOLDER_ID_PROGRAMS, m_programs, m_programsAsked);
+      const CString& programs = Folder(kFolderIdPrograms, m_programs, m_programsAsked);
       if (!programs.IsEmpty()) {
         if (m_uninstallerLinkPending) MakeUninstallerLink(programs);
         Link(target, programs + GroupName + "\\" + name, log, logOk);

@@ -9,9 +9,9 @@
 #include "../framework/platform.h"
 
 // Special folders of the shortcut pass (CSIDL_*).
-#define FOLDER_ID_PROGRAMS 2
-#define FOLDER_ID_STARTMENU 11
-#define FOLDER_ID_DESKTOP 16
+const int kFolderIdPrograms = 2;
+const int kFolderIdStartMenu = 11;
+const int kFolderIdDesktop = 16;
 
 #define UNINSTALLER_LINK_NAME "ridkit.lnk"
 

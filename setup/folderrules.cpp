@@ -24,13 +24,13 @@ const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
   if (EndsWithBackslashMb(p)) p = p.Left(p.GetLength() - 1);
   if (p.GetLength() == 2) {
     switch (driveType(p)) {
-      case DRIVE_TYPE_NO_ROOT: {
+      case kDriveNoRoot: {
         char letter = p[0] | 0x20;
         return (p[1] == ':' && (letter == 'a' || letter == 'b')) ? kTextFloppy : kTextBadDrive;
       }
-      case DRIVE_TYPE_REMOVABLE:
+      case kDriveRemovable:
         return kTextFloppy;
-      case DRIVE_TYPE_REMOTE:
+      case kDriveRemote:
         return kTextNetwork;
       default:
         return 0;

@@ -3,7 +3,7 @@
 #include "framework/cstring.h"
 
 // The longest installation folder, in bytes, typed or given.
-#define FOLDER_MAX 255
+const int kFolderMax = 255;
 
 // "<Windows drive>\Program Files\<product>", without a trailing backslash.
 CString DefaultInstallFolder(const char* windowsDir, const char* productName);
@@ -12,7 +12,7 @@ CString DefaultInstallFolder(const char* windowsDir, const char* productName);
 CString ParentFolder(const char* folderWithBackslash);
 
 // Drive types as GetDriveTypeA gives them.
-enum { DRIVE_TYPE_NO_ROOT = 1, DRIVE_TYPE_REMOVABLE = 2, DRIVE_TYPE_REMOTE = 4 };
+enum { kDriveNoRoot = 1, kDriveRemovable = 2, kDriveRemote = 4 };
 // Why the installation folder may not be created under path, or null when it
 // may: driveType is asked for a two-byte drive ("E:"), exists for any other path.
 const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),

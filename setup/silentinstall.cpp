@@ -29,7 +29,7 @@ class CSilentCopyPage : public ICopyPage {
     Errors++;
   }
   void FileDone(const char* path, CopyFileResult result) {
-    m_log.Line(result == FILE_WRITTEN ? kTextRunWritten : result == FILE_KEPT ? kTextRunKept : kTextRunNotWritten,
+    m_log.Line(result == kFileWritten ? kTextRunWritten : result == kFileKept ? kTextRunKept : kTextRunNotWritten,
                path);
   }
 
@@ -100,7 +100,7 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   CString folder = switches.Folder;
   if (folder.IsEmpty()) folder = DefaultInstallFolder(WindowsFolderMb(254), package.ProductName);
   log.Line(kTextRunFolder, folder);
-  if (folder.GetLength() > FOLDER_MAX) {
+  if (folder.GetLength() > kFolderMax) {
     log.Line(kTextRunFolderRefused, kTextRunFolderTooLong);
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
@@ -120,7 +120,7 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   // Nothing written when the package is damaged (the message is in the
   // account); the folder made for the run has gone too.
   int notWritten = engine.CopyAll();
-  if (notWritten == COPY_DAMAGED) return Finish(log, EXIT_DAMAGED_PACKAGE);
+  if (engine.Damaged) return Finish(log, EXIT_DAMAGED_PACKAGE);
 
   // The finish page's boxes: every kind of shortcut the package's files ask
   // for; the read-me and the program are not opened.

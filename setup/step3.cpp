@@ -27,14 +27,14 @@ CStep3::CStep3() : CStepPage(IDD_STEP3) {
 }
 
 void CStep3::DoDataExchange(CDataExchange* pDX) {
-  ExchangeLines(pDX, IDC_FOLDER_LINE1, m_line, FOLDER_LINES);
+  ExchangeLines(pDX, IDC_FOLDER_LINE1, m_line, kFolderLines);
   DDX_Text(pDX, IDC_FOLDER, m_folder);
-  DDV_MaxChars(pDX, m_folder, FOLDER_MAX);
+  DDV_MaxChars(pDX, m_folder, kFolderMax);
 }
 
 BOOL CStep3::OnInitDialog() {
   CStepPage::OnInitDialog();
-  ShowLines(2, m_line, FOLDER_LINES);
+  ShowLines(2, m_line, kFolderLines);
   return TRUE;
 }
 

@@ -5,12 +5,12 @@
 #include "folderrules.h"
 #include "steppage.h"
 
-#define FOLDER_LINES 4
+const int kFolderLines = 4;
 
 class CStep3 : public CStepPage {
  public:
   CStep3();
-  CString m_line[FOLDER_LINES];  // statics 1017 to 1020
+  CString m_line[kFolderLines];  // statics 1017 to 1020
   CString m_folder;              // edit 1000
 
  protected:

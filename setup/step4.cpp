@@ -136,7 +136,7 @@ void CStep4::OnDestroy() {
 
 void CStep4::StartCopy() {
   CSetupApp& app = App();
-  SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, PROGRESS_MAX));
+  SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressMax));
   m_run = new CRun(app, m_relay);
   m_run->Engine.Folders = CurrentFolders(app.InstallDir);
   if (app.MadeInstallDir) m_run->Engine.MadeFolder = app.InstallDir;
@@ -159,13 +159,13 @@ void CStep4::CloseWizard() {
   ::PostMessageA(GetSheetWindow(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
 }
 
-void CStep4::OnRunDone(int result) {
+void CStep4::OnRunDone(int) {
   if (m_state == kAsking) {
     m_state = kEndedAsking;  // handled after the answer
     return;
   }
   if (m_state == kCancelled || m_state == kClosing || !m_pSheet) return;
-  if (result == COPY_DAMAGED) {
+  if (m_run->Engine.Damaged) {
     // Nothing was installed and the damage message has been shown: the
     // wizard ends as cancelled, the setup with the damaged package's code.
     App().PackageDamaged = TRUE;

@@ -96,8 +96,8 @@ BOOL CRemovalEngine::IsOcxPath(const char* path) {
 int CRemovalEngine::ProgressOf(long long done, long long total) {
   if (total <= 0 || done <= 0) return 0;
   // In doubles: sizes beyond 32 bits (and far beyond) keep the bar right.
-  double pos = static_cast<double>(done) * REMOVAL_PROGRESS_MAX / static_cast<double>(total);
-  return pos >= REMOVAL_PROGRESS_MAX ? REMOVAL_PROGRESS_MAX : static_cast<int>(pos);
+  double pos = static_cast<double>(done) * kRemovalProgressMax / static_cast<double>(total);
+  return pos >= kRemovalProgressMax ? kRemovalProgressMax : static_cast<int>(pos);
 }
 
 CString CRemovalEngine::InstallFolder() { return FolderOf(m_settings.SetupLogPath); }
@@ -122,10 +122,10 @@ BOOL CRemovalEngine::MayRemoveWhole(const char* folder) {
 BOOL CRemovalEngine::MayRemoveTarget(const char* target) {
   CString key = FolderKey(target);
   if (IsRootOrRelative(key)) return FALSE;
-  CString protectedFolders[PROTECTED_FOLDER_MAX];
-  int n = m_services.ProtectedFolders(protectedFolders, PROTECTED_FOLDER_MAX);
+  CString protectedFolders[kProtectedFolderMax];
+  int n = m_services.ProtectedFolders(protectedFolders, kProtectedFolderMax);
   CString below = key + "\\";
-  for (int i = 0; i < n && i < PROTECTED_FOLDER_MAX; i++) {
+  for (int i = 0; i < n && i < kProtectedFolderMax; i++) {
     CString p = FolderKey(m_services.FullPath(protectedFolders[i]));
     if (p.IsEmpty()) continue;
     // The folder itself, or one that holds it. A byte comparison: where it
@@ -145,7 +145,7 @@ BOOL CRemovalEngine::MayRemoveTarget(const char* target) {
 BOOL CRemovalEngine::IsProtectedIdentity(const char* target, const CString* protectedFolders, int n) {
   FolderIdentity self, other;
   if (!m_services.IdentifyFolder(target, self)) return FALSE;  // nothing there: nothing to remove
-  for (int i = 0; i < n && i < PROTECTED_FOLDER_MAX; i++) {
+  for (int i = 0; i < n && i < kProtectedFolderMax; i++) {
     CString p = protectedFolders[i].IsEmpty() ? CString() : m_services.FullPath(protectedFolders[i]);
     // The folder and each one above it, up to its drive's root.
     for (CString f = WithoutTrailingSeparators(p); !f.IsEmpty(); f = ParentFolderOf(f)) {
@@ -168,14 +168,14 @@ RemovalResult CRemovalEngine::RemoveFolderGuarded(const char* folder) {
   CString target = TargetOf(folder);
   if (IsRootOrRelative(FolderKey(folder)) || !MayRemoveTarget(target)) {
     ShowMessage(FOLDER_REFUSED_FORMAT, folder);
-    return FOLDER_REFUSED;
+    return kFolderRefused;
   }
   // A folder that is itself a link goes as a link: what it points to is not ours.
   CString bare = WithoutTrailingSeparators(target);
   BOOL link = IsLinkPath(bare);
-  if (link ? RemoveFolder(bare) : RemoveFolderTree(target)) return FOLDER_REMOVED;
+  if (link ? RemoveFolder(bare) : RemoveFolderTree(target)) return kFolderRemoved;
   ShowMessage(FOLDER_FAILED_FORMAT, link ? bare.c_str() : FailedPath.c_str());
-  return FOLDER_FAILED;
+  return kFolderFailed;
 }
 
 BOOL CRemovalEngine::RemoveFolderTree(const char* folder) {
@@ -206,7 +206,7 @@ BOOL CRemovalEngine::RemoveContent(const char* folder, int depth) {
     } else if (find.IsDirectory()) {
       ok = ClearAttributes(path);
       if (ok && !RemoveFolder(path)) {
-        ok = depth + 1 < FOLDER_DEPTH_MAX && RemoveContent(path, depth + 1);
+        ok = depth + 1 < kFolderDepthMax && RemoveContent(path, depth + 1);
         if (!ok) {
           if (FailedPath.IsEmpty()) FailedPath = path;
           return FALSE;
@@ -234,7 +234,7 @@ int CRemovalEngine::ListFiles(const char* folder, int depth) {
     if (!find.IsDirectory()) {
       m_progress.FileLeft(find.GetFilePath());
       n++;
-    } else if (!find.IsLink() && depth + 1 < FOLDER_DEPTH_MAX) {
+    } else if (!find.IsLink() && depth + 1 < kFolderDepthMax) {
       n += ListFiles(find.GetFilePath(), depth + 1);
     }
   }
@@ -247,7 +247,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   // read from there is a log that cannot be opened.
   if (!log.Open(m_settings.SetupLogPath) || !log.BeginFileList()) {
     m_progress.ShowMessage(LOG_OPEN_FAILED_TEXT);
-    return REMOVAL_NO_LOG;
+    return kRemovalNoLog;
   }
   CString folder = InstallFolder();
   CString text;
@@ -268,7 +268,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   long long done = 0;
   log.BeginFileList();
   while (log.NextFilePath(line)) {
-    text.Format(TEXT_DELETING_FORMAT, ShortenPath(line, REMOVAL_STATUS_PATH_MAX).c_str());
+    text.Format(TEXT_DELETING_FORMAT, ShortenPath(line, kRemovalStatusPathMax).c_str());
     m_progress.SetStatus(text);
     SetAttributesNormal(line);
     long long size = GetFileSize64(line);
@@ -318,7 +318,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   }
   // A group that may not go whole stays (with a word why); one whose removal
   // fails stops the run here, as the message says.
-  if (groupFound && RemoveFolderGuarded(group) == FOLDER_FAILED) return REMOVAL_STOPPED;
+  if (groupFound && RemoveFolderGuarded(group) == kFolderFailed) return kRemovalStopped;
 
   CString uninstaller = WithBackslash(folder) + UNINSTALLER_NAME;
   SetAttributesNormal(uninstaller);
@@ -328,7 +328,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   SetAttributesNormal(logFile);
   RemoveFile(logFile);
 
-  if (ListRemainingFiles(folder) > 0) return REMOVAL_FILES_LEFT;
+  if (ListRemainingFiles(folder) > 0) return kRemovalFilesLeft;
   // Only empty folders are left; as with the group, a failure stops here.
-  return RemoveInstallFolder() == FOLDER_FAILED ? REMOVAL_STOPPED : REMOVAL_FINISHED;
+  return RemoveInstallFolder() == kFolderFailed ? kRemovalStopped : kRemovalFinished;
 }

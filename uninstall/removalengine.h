@@ -10,23 +10,23 @@
 #include "framework/platform.h"
 #include "uninstallsettings.h"
 
-#define REMOVAL_PROGRESS_MAX 1000
+const int kRemovalProgressMax = 1000;
 // Status lines show paths shortened to this many bytes.
-#define REMOVAL_STATUS_PATH_MAX 35
+const int kRemovalStatusPathMax = 35;
 // Folders that the platform names as never to be removed whole (every known
 // folder of the system, and the older special folders besides).
-#define PROTECTED_FOLDER_MAX 256
+const int kProtectedFolderMax = 256;
 // Folder walks go no deeper than this (a deeper tree is left as it is).
-#define FOLDER_DEPTH_MAX 64
+const int kFolderDepthMax = 64;
 
-enum RemovalResult { FOLDER_REMOVED, FOLDER_REFUSED, FOLDER_FAILED };
+enum RemovalResult { kFolderRemoved, kFolderRefused, kFolderFailed };
 
 // How a removal run ended.
 enum RemovalOutcome {
-  REMOVAL_FINISHED,    // nothing left: the installation folder went too
-  REMOVAL_FILES_LEFT,  // files stay in the installation folder (each one reported)
-  REMOVAL_STOPPED,     // a folder that could not be removed stopped the run
-  REMOVAL_NO_LOG       // setup.log could not be read: nothing was touched
+  kRemovalFinished,    // nothing left: the installation folder went too
+  kRemovalFilesLeft,  // files stay in the installation folder (each one reported)
+  kRemovalStopped,     // a folder that could not be removed stopped the run
+  kRemovalNoLog       // setup.log could not be read: nothing was touched
 };
 
 // What the run reports while it goes; the dialog shows it.
@@ -34,7 +34,7 @@ class IRemovalProgress {
  public:
   virtual void SetHeadline(const char* text) = 0;
   virtual void SetStatus(const char* text) = 0;
-  virtual void SetProgress(int pos) = 0;           // 0..REMOVAL_PROGRESS_MAX
+  virtual void SetProgress(int pos) = 0;           // 0..kRemovalProgressMax
   virtual void ShowMessage(const char* text) = 0;  // returns once the user has read it
   virtual void FileLeft(const char* path) = 0;     // a file that stays, in the order found
 

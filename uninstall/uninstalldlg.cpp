@@ -30,7 +30,7 @@ const int kButtonShift = 60;
 CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent)
     : CDialog(IDD_UNINSTALL, parent),
       m_settings(settings),
-      m_state(STATE_READY),
+      m_state(kReady),
       m_icon(0),
       m_ownIcon(FALSE),
       m_refused(FALSE),
@@ -79,7 +79,7 @@ BOOL CUninstallDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
-  m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, REMOVAL_PROGRESS_MAX));
+  m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, kRemovalProgressMax));
   m_animation.SendMessage(ACM_OPENW, reinterpret_cast<WPARAM>(AfxGetInstanceHandle()),
                          reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_CLIP)));
   m_animation.ShowWindow(SW_HIDE);
@@ -98,9 +98,9 @@ BOOL CUninstallDlg::OnInitDialog() {
 
 void CUninstallDlg::OnOK() {
   if (m_runner.Running()) return;  // button 1 is disabled meanwhile; Enter waits too
-  if (m_state == STATE_FINISHED) {
+  if (m_state == kFinished) {
     EndDialog(IDOK);
-  } else if (m_state == STATE_FILES_LEFT) {
+  } else if (m_state == kFilesLeft) {
     DeleteAll();
   } else {
     RunRemoval();
@@ -108,8 +108,8 @@ void CUninstallDlg::OnOK() {
 }
 
 int CUninstallDlg::ExitCode() const {
-  if (m_state == STATE_FINISHED) return EXIT_DONE;
-  if (m_state == STATE_FILES_LEFT) return m_refused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
+  if (m_state == kFinished) return EXIT_DONE;
+  if (m_state == kFilesLeft) return m_refused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
   return EXIT_CANCELLED;
 }
 
@@ -185,20 +185,20 @@ void CUninstallDlg::OnDeleteAllDone(RemovalResult result) {
   m_button2.EnableWindow(TRUE);
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
   // Refused or failed: the dialog stays as it is, with its list.
-  m_refused = result == FOLDER_REFUSED;
-  if (result == FOLDER_REMOVED) {
-    m_state = STATE_FINISHED;
+  m_refused = result == kFolderRefused;
+  if (result == kFolderRemoved) {
+    m_state = kFinished;
     EndDialog(IDOK);
   }
 }
 
 void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
   m_button2.EnableWindow(TRUE);
-  if (outcome == REMOVAL_FILES_LEFT) {
+  if (outcome == kRemovalFilesLeft) {
     ShowFilesLeft();
-  } else if (outcome == REMOVAL_FINISHED) {
+  } else if (outcome == kRemovalFinished) {
     ShowFinished();
-  } else if (outcome == REMOVAL_NO_LOG) {
+  } else if (outcome == kRemovalNoLog) {
     // Ready again: the user may put the log back and press again.
     StopAnimation();
     ::EnableWindow(GetDlgItem(IDOK), TRUE);
@@ -207,7 +207,7 @@ void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
 }
 
 void CUninstallDlg::ShowFilesLeft() {
-  m_state = STATE_FILES_LEFT;
+  m_state = kFilesLeft;
   m_animation.SendMessage(ACM_OPENW, 0, 0);  // the clip closed: the control goes blank
   SetDlgItemText(IDOK, BUTTON_DELETE_ALL);
   m_button2.SetWindowText(BUTTON_EXIT);
@@ -217,12 +217,12 @@ void CUninstallDlg::ShowFilesLeft() {
   SetHeadline(TEXT_FILES_LEFT);
   MoveWindow(m_headline.m_hWnd, ScaleForDpi(kHeadlineLeft), ScaleForDpi(kHeadlineTop), ScaleForDpi(kHeadlineWidth),
              ScaleForDpi(kHeadlineHeight), TRUE);
-  SetProgress(REMOVAL_PROGRESS_MAX);
+  SetProgress(kRemovalProgressMax);
   StopAnimation();
 }
 
 void CUninstallDlg::ShowFinished() {
-  m_state = STATE_FINISHED;
+  m_state = kFinished;
   m_button2.ShowWindow(SW_HIDE);
   HWND button = GetDlgItem(IDOK);
   RECT r;
@@ -234,7 +234,7 @@ void CUninstallDlg::ShowFinished() {
   SetDlgItemText(IDOK, BUTTON_DONE);
   SetStatus("");
   SetHeadline(TEXT_FINISHED);
-  SetProgress(REMOVAL_PROGRESS_MAX);
+  SetProgress(kRemovalProgressMax);
 }
 
 void CUninstallDlg::StopAnimation() {

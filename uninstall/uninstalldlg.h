@@ -61,7 +61,7 @@ class CUninstallDlg : public CDialog, private IRunWindow {
  private:
   // What button 1 does: the run in state Ready, "全部删除" in Files left, the
   // end of the dialog in Finished.
-  enum State { STATE_READY, STATE_FILES_LEFT, STATE_FINISHED };
+  enum State { kReady, kFilesLeft, kFinished };
 
   void RunRemoval();
   // "全部删除", on the run's thread too.

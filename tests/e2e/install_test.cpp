@@ -347,10 +347,10 @@ TEST_F(InstallTest, CancelWhileCopyingBothAnswers) {
     // While the failure message is up the run waits: the user presses Cancel.
     Popup p;
     HWND box = 0;
-    ASSERT_TRUE(wiz.WaitForPopup(p, box, 30000, Wizard::POPUP_MESSAGE));
+    ASSERT_TRUE(wiz.WaitForPopup(p, box, 30000, Wizard::kPopupMessage));
     ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
-    ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", answer));
-    ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "以下文件未能安装:", IDOK));
+    ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装程序正在进行,您真得要取消安装吗?", answer));
+    ASSERT_TRUE(wiz.Answer(Wizard::kPopupMessage, "以下文件未能安装:", IDOK));
     if (answer == IDOK) {
       ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
       ASSERT_TRUE(wiz.Press(ID_WIZFINISH));
@@ -390,14 +390,14 @@ TEST_F(InstallTest, ClosingTheFinishPage) {
 
   // "继续安装" keeps the page as it was.
   PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装即将完成,您真得要取消安装吗?", IDOK));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装即将完成,您真得要取消安装吗?", IDOK));
   ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
   EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_DESKTOP));
   EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_RUN));
   EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_GROUP));
 
   PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装即将完成,您真得要取消安装吗?", IDCANCEL));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装即将完成,您真得要取消安装吗?", IDCANCEL));
   ASSERT_TRUE(wiz.WaitForExit(30000));
   EXPECT_FALSE(FileExists(install + "setup.log"));
   EXPECT_FALSE(FileExists(desktop + "测试.lnk"));
@@ -464,7 +464,7 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
   Wizard wiz(robot);
   ASSERT_TRUE(wiz.ToCopyPage(kPlainProduct, install));
   // The run ends; leaving the page reads the heading back and refuses it.
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "输入的文字太长", IDOK));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupMessage, "输入的文字太长", IDOK));
   EXPECT_EQ(ReadBytes(install + "keep.txt"), Data("keep.txt"));
   EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
   ASSERT_TRUE(wiz.WaitForPage(IDC_COPY_STATUS));
@@ -473,11 +473,11 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wiz.Sheet(), ID_WIZBACK)));
 
   ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", IDOK));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装程序正在进行,您真得要取消安装吗?", IDOK));
   ASSERT_TRUE(wiz.WaitForPage(IDC_COPY_STATUS));
   EXPECT_TRUE(robot.Running());
   ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", IDCANCEL));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装程序正在进行,您真得要取消安装吗?", IDCANCEL));
   ASSERT_TRUE(wiz.WaitForExit(30000));
   EXPECT_FALSE(FileExists(install + "setup.log"));
   DeleteFileA(pkg.c_str());
@@ -529,7 +529,7 @@ TEST_F(InstallTest, DamagedPackageInstallsNothing) {
     Wizard wiz(robot);
     const std::string damaged = "安装文件已损坏，请重新下载。";
     if (c.atStart) {
-      EXPECT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, damaged, IDOK));
+      EXPECT_TRUE(wiz.Answer(Wizard::kPopupMessage, damaged, IDOK));
     } else {
       // The check may end the wizard before the robot sees the copy page.
       wiz.rule = [](const Popup&) { return IDOK; };

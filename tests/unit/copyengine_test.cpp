@@ -422,17 +422,17 @@ TEST_F(CopyEngineTest, StoppedRunAndRollBackRemoveOnlyWhatTheRunCreated) {
 }
 
 TEST_F(CopyEngineTest, LongFailureListIsCut) {
-  for (int i = 0; i < FAILED_LIST_MAX + 2; i++) {
+  for (int i = 0; i < kFailedListMax + 2; i++) {
     std::string n = "f" + std::to_string(i);
     Add(Entry(n.c_str(), FOLDER_INSTALL, "", COPY_ALWAYS, 10, 1000));
   }
-  EXPECT_EQ(engine.CopyAll(), FAILED_LIST_MAX + 2);
+  EXPECT_EQ(engine.CopyAll(), kFailedListMax + 2);
   Log errors = Only("error");
   ASSERT_EQ(errors.size(), 1u);
   std::string want = "error 以下文件未能安装:";
-  for (int i = 0; i < FAILED_LIST_MAX; i++) want += "\r\n" + App("f" + std::to_string(i));
+  for (int i = 0; i < kFailedListMax; i++) want += "\r\n" + App("f" + std::to_string(i));
   EXPECT_EQ(errors[0], want + "\r\n...");
-  EXPECT_EQ(engine.FailedCount, FAILED_LIST_MAX + 2);
+  EXPECT_EQ(engine.FailedCount, kFailedListMax + 2);
 }
 
 }  // namespace

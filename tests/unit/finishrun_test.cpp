@@ -33,9 +33,9 @@ void RemoveFolder(const std::string& path) {
 
 struct FakeShell : IFinishServices {
   explicit FakeShell(const std::string& logPath) : logPath(logPath) {
-    folders[FOLDER_ID_DESKTOP] = "D:\\桌面\\";
-    folders[FOLDER_ID_STARTMENU] = "D:\\开始";  // one without its backslash
-    folders[FOLDER_ID_PROGRAMS] = "D:\\开始\\程序\\";
+    folders[kFolderIdDesktop] = "D:\\桌面\\";
+    folders[kFolderIdStartMenu] = "D:\\开始";  // one without its backslash
+    folders[kFolderIdPrograms] = "D:\\开始\\程序\\";
   }
   CString SpecialFolder(int csidl) override {
     calls.push_back("folder " + std::to_string(csidl));
@@ -234,8 +234,8 @@ TEST_F(FinishRunTest, LogThatCannotBeCreatedStopsEverythingElse) {
 
 TEST_F(FinishRunTest, UnknownSpecialFolderGetsNoShortcut) {
   Add(Entry("app.exe", FOLDER_INSTALL, "", 7));
-  shell.folders[FOLDER_ID_DESKTOP] = "\\";
-  shell.folders[FOLDER_ID_PROGRAMS] = "";
+  shell.folders[kFolderIdDesktop] = "\\";
+  shell.folders[kFolderIdPrograms] = "";
   ASSERT_TRUE(run.Run(Choices(1, 1, 1)));
   EXPECT_EQ(Only("link"), Log{"link D:\\开始\\app.lnk -> " + install + "app.exe"});
   EXPECT_TRUE(Only("mkdir").empty());

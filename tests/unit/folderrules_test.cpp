@@ -30,7 +30,7 @@ std::map<std::string, int> g_drives;
 std::set<std::string> g_existing;
 int FakeDriveType(const char* drive) {
   auto it = g_drives.find(drive);
-  return it == g_drives.end() ? DRIVE_TYPE_NO_ROOT : it->second;
+  return it == g_drives.end() ? kDriveNoRoot : it->second;
 }
 bool FakeExists(const char* path) { return g_existing.count(path) != 0; }
 

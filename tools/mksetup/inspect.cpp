@@ -214,7 +214,7 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     f.text = Cp936ToUtf8(raw, &lossless);
     if (!lossless) r.AddProblem(f.name + ": bytes that are not code page 936 text");
     int limit = kIndexFields[i].limit;
-    if (kIndexFields[i].kind == FK_TEXT && limit > 0 && static_cast<int>(raw.size()) > limit)
+    if (kIndexFields[i].kind == kFieldText && limit > 0 && static_cast<int>(raw.size()) > limit)
       r.AddProblem(f.name + ": " + std::to_string(raw.size()) + " bytes; the setup holds at most " +
                    std::to_string(limit));
     r.header.push_back(f);
