@@ -29,8 +29,8 @@
 
 #include "common/container.h"
 #include "common/fieldtable.h"
-#include "common/packagefile.h"
 #include "common/package.h"
+#include "common/packagefile.h"
 #include "framework/memory.h"
 #include "robot.h"
 #include "setupfile.h"

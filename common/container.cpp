@@ -4,9 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../framework/file.h"
-#include "../framework/memory.h"
 #include "fieldtable.h"
+#include "framework/file.h"
+#include "framework/memory.h"
 #include "packageindex.h"
 
 BOOL ParseTrailer(const char* tail, int count, long& len, long& seek) {

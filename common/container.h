@@ -1,10 +1,10 @@
 // The self-extracting container: executable image, data regions, the scrambled
 // table, and the trailer "&LEN:%d,SEEK:%d." as the file's last bytes.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/fsys.h"
-#include "../framework/platform.h"
 #include "fieldtable.h"
+#include "framework/cstring.h"
+#include "framework/fsys.h"
+#include "framework/platform.h"
 #include "packageext.h"
 
 // The trailer's "&" must lie in this many last bytes of the file (and not be the

@@ -1,6 +1,6 @@
 #include "decodeahead.h"
 
-#include "../framework/memory.h"
+#include "framework/memory.h"
 
 CDecodeAhead::CDecodeAhead()
     : m_decoder(0),

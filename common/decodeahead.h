@@ -7,10 +7,10 @@
 #pragma once
 #include <stddef.h>
 
-#include "../framework/cstring.h"
-#include "../framework/file.h"
-#include "../framework/platform.h"
-#include "../framework/sync.h"
+#include "framework/cstring.h"
+#include "framework/file.h"
+#include "framework/platform.h"
+#include "framework/sync.h"
 
 // One piece of work decoded ahead.
 struct AheadJob {

@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "../framework/file.h"
-#include "../framework/memory.h"
+#include "framework/file.h"
+#include "framework/memory.h"
 
 CFieldTable::CFieldTable() : columnCount(1), columnIndex(-1), readPos(0) { field[0] = 0; }
 

@@ -2,8 +2,8 @@
 // uninstaller's own table): fields ended by 0x07, the last field of a row by
 // 0x08 0x0D 0x0A; scrambled with an 8-character key when stored.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
 #define FIELD_END 0x07
 #define ROW_END 0x08

@@ -3,8 +3,8 @@
 // them. The copy run writes files where this rule says, setup.log lists them
 // by the same rule, and the uninstaller deletes what the log lists.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 #include "packageindex.h"
 
 struct CInstallFolders {

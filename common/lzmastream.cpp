@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "../framework/memory.h"
 #include "LzmaDec.h"
+#include "framework/memory.h"
 
 // The decoder's own memory (its probability tables and dictionary) comes from
 // the same heap as every other buffer of the programs.

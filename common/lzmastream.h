@@ -7,7 +7,7 @@
 #pragma once
 #include <stddef.h>
 
-#include "../framework/platform.h"
+#include "framework/platform.h"
 
 #define LZMA_HEADER_SIZE 13
 // A header asking for a larger dictionary is refused as damaged.

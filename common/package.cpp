@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "../framework/memory.h"
+#include "framework/memory.h"
 
 CPackage::CPackage() : IndexRead(FALSE), IndexMatches(FALSE) {
   memset(&Seal, 0, sizeof Seal);

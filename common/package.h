@@ -5,10 +5,10 @@
 // unattended run, the copy run (which takes it whole), mksetup inspect and
 // extract, the tests and the benchmarks.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
 #include "container.h"
 #include "fieldtable.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 #include "packageext.h"
 #include "packageindex.h"
 

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "../framework/cstring.h"
+#include "framework/cstring.h"
 
 namespace {
 

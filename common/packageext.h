@@ -21,7 +21,7 @@
 #ifndef RC_INVOKED
 #include <stddef.h>
 
-#include "../framework/platform.h"
+#include "framework/platform.h"
 
 // CRC-32 (IEEE 802.3, the zlib polynomial). Start with crc 0; feed pieces in
 // order.

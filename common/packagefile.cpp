@@ -2,9 +2,9 @@
 
 #include <string.h>
 
-#include "../framework/fsys.h"
-#include "../framework/memory.h"
 #include "container.h"
+#include "framework/fsys.h"
+#include "framework/memory.h"
 #include "lzmastream.h"
 
 CPackageFile::CPackageFile()

@@ -3,10 +3,10 @@
 // checksum checked. The setup file stays open across files; memory is two
 // fixed buffers and, for lzma rows, the decoder's dictionary.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/file.h"
-#include "../framework/platform.h"
 #include "decodeahead.h"
+#include "framework/cstring.h"
+#include "framework/file.h"
+#include "framework/platform.h"
 #include "packageext.h"
 #include "packageindex.h"
 

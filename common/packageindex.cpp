@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../framework/memory.h"
+#include "framework/memory.h"
 
 #define PAGE_LINE(p, k, lim) {"page" #p ".line" #k, kFieldText, lim}
 

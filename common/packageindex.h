@@ -1,10 +1,10 @@
 // The package index: what the setup file says about the package, field by field,
 // and the file list. Shared by the setup's loader and the package builder.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/mbcs.h"
-#include "../framework/platform.h"
 #include "fieldtable.h"
+#include "framework/cstring.h"
+#include "framework/mbcs.h"
+#include "framework/platform.h"
 #include "packageext.h"
 
 // Destination folder kinds and copy rules of a file.

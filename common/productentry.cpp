@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "../framework/mbcs.h"
 #include "container.h"
+#include "framework/mbcs.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ DWORD SizeInKiB(long long bytes) {
 
 #ifdef _WIN32
 
-#include "../framework/widetext.h"
+#include "framework/widetext.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // removes. The rules of its name and values are platform-free; writing and
 // removing it is the platform's part.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 #include "packageindex.h"
 
 #define PRODUCT_ENTRY_ROOT "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"

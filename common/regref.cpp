@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "../framework/mbcs.h"
+#include "framework/mbcs.h"
 
 static const struct {
   const char* name;

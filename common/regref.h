@@ -4,8 +4,8 @@
 #pragma once
 #include <stddef.h>
 
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
 // Handle values of the predefined root keys.
 #define ROOT_CLASSES_ROOT 0x80000000u

@@ -3,9 +3,9 @@
 // ends with 0x0D 0x0D 0x0A; the order of the sections and the empty lines
 // between them carry the structure, the section names are never checked.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/file.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/file.h"
+#include "framework/platform.h"
 #include "installfolders.h"
 #include "packageindex.h"
 

@@ -1,12 +1,12 @@
 // The setup's application object: the package of the running file (its
 // settings and file list), the pictures, and the start-up that reads them.
 #pragma once
+#include "canceldlg.h"
 #include "common/package.h"
 #include "common/picture.h"
 #include "framework/app.h"
 #include "framework/cstring.h"
-#include "canceldlg.h"
-#include "commandline.h"
+#include "setup/core/commandline.h"
 #include "splashwnd.h"
 
 // The page picture the program would carry as a resource (it carries none).

@@ -2,8 +2,8 @@
 // run, the time, self-registration, the associations and the uninstaller file
 // for the copy run, the shell for the finish run.
 #pragma once
-#include "copyengine.h"
-#include "finishrun.h"
+#include "setup/core/copyengine.h"
+#include "setup/core/finishrun.h"
 
 // The Windows and system folders as the platform reports them (empty when one
 // does not fit the buffer), with the installation folder given.

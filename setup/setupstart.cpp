@@ -1,10 +1,10 @@
 // The setup's start-up: the command line, the package, and then the wizard
 // or the unattended run.
-#include "commandline.h"
 #include "common/exitcodes.h"
 #include "framework/mbcs.h"
 #include "framework/msgbox.h"
 #include "framework/widetext.h"
+#include "setup/core/commandline.h"
 #include "setupapp.h"
 #include "silentinstall.h"
 #include "texts.h"

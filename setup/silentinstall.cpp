@@ -1,11 +1,11 @@
 #include "silentinstall.h"
 
-#include "commandline.h"
 #include "common/exitcodes.h"
 #include "common/setuplog.h"
-#include "folderrules.h"
 #include "framework/fsys.h"
 #include "framework/widetext.h"
+#include "setup/core/commandline.h"
+#include "setup/core/folderrules.h"
 #include "texts.h"
 
 namespace {

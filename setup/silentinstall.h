@@ -5,8 +5,8 @@
 // writes every action and every message to the /LOG file instead.
 #pragma once
 #include "common/runlog.h"
-#include "copyengine.h"
-#include "finishrun.h"
+#include "setup/core/copyengine.h"
+#include "setup/core/finishrun.h"
 #include "setupservices.h"
 
 struct SetupSwitches;

@@ -2,7 +2,7 @@
 // drive's "Program Files\", lets the user type or browse, checks the parent
 // folder and its drive, creates the folder and stores it as InstallDir.
 #pragma once
-#include "folderrules.h"
+#include "setup/core/folderrules.h"
 #include "steppage.h"
 
 const int kFolderLines = 4;

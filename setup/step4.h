@@ -7,9 +7,9 @@
 // page to show (the latest of each, at most every few dozen milliseconds).
 // The platform is reached through CSetupServices.
 #pragma once
-#include "copyengine.h"
 #include "framework/sync.h"
 #include "framework/windowrun.h"
+#include "setup/core/copyengine.h"
 #include "setupservices.h"
 #include "steppage.h"
 

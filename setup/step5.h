@@ -3,7 +3,7 @@
 // the shortcuts, the uninstaller's among them, and opens what was asked for;
 // the shell is reached through CSetupServices.
 #pragma once
-#include "finishrun.h"
+#include "setup/core/finishrun.h"
 #include "steppage.h"
 
 class CStep5 : public CStepPage {

@@ -4,11 +4,11 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "framework/dllsearch.h"
-#include "framework/widetext.h"
 #include "common/packageindex.h"
 #include "common/productentry.h"
 #include "common/shellhelpers.h"
+#include "framework/dllsearch.h"
+#include "framework/widetext.h"
 #include "regcleanup.h"
 
 int UnregisterServer(const char* path) {

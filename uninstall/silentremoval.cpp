@@ -2,9 +2,9 @@
 
 #include "common/exitcodes.h"
 #include "common/runlog.h"
-#include "removalengine.h"
 #include "removalservices.h"
 #include "texts.h"
+#include "uninstall/core/removalengine.h"
 
 namespace {
 

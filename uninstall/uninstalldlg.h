@@ -10,9 +10,9 @@
 #include "common/picture.h"
 #include "framework/dialog.h"
 #include "framework/windowrun.h"
-#include "removalengine.h"
 #include "removalservices.h"
-#include "uninstallsettings.h"
+#include "uninstall/core/removalengine.h"
+#include "uninstall/core/uninstallsettings.h"
 
 class CUninstallDlg;
 

@@ -25,8 +25,8 @@
 #include <string>
 
 #include "robot.h"
-#include "wizard.h"
 #include "uninstall/resource.h"
+#include "wizard.h"
 
 namespace {
 

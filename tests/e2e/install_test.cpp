@@ -22,8 +22,8 @@
 #include "robot.h"
 #include "setupfile.h"
 #include "snapshot.h"
-#include "wizard.h"
 #include "tests/fileutil.h"
+#include "wizard.h"
 
 #ifndef INSTALL_PACKAGE
 #error INSTALL_PACKAGE names the package of these tests

@@ -18,10 +18,10 @@
 #include "framework/memory.h"
 #include "plant.h"
 #include "robot.h"
-#include "setupfile.h"
-#include "wizard.h"
 #include "setup/setupapp.h"
 #include "setup/wizard.h"
+#include "setupfile.h"
+#include "wizard.h"
 
 #ifndef SETUP_EXE
 #error SETUP_EXE names the built setup program

@@ -22,12 +22,12 @@
 #include "common/shellhelpers.h"
 #include "plant.h"
 #include "robot.h"
-#include "setup/copyengine.h"
+#include "setup/core/copyengine.h"
 #include "setup/setupapp.h"
 #include "tempcopy.h"
+#include "tests/fileutil.h"
 #include "uninstall/regcleanup.h"
 #include "uninstall/resource.h"
-#include "tests/fileutil.h"
 
 #ifndef RIDKIT_EXE
 #error RIDKIT_EXE names the built uninstaller

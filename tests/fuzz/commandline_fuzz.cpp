@@ -6,9 +6,9 @@
 #include <string>
 
 #include "framework/mbcs.h"
-#include "setup/commandline.h"
 #include "framework/mbcs.h"
-#include "uninstall/uninstallsettings.h"
+#include "setup/core/commandline.h"
+#include "uninstall/core/uninstallsettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;

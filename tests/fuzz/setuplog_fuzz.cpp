@@ -8,7 +8,7 @@
 
 #include "common/setuplog.h"
 #include "common/shortenpath.h"
-#include "uninstall/removalengine.h"
+#include "uninstall/core/removalengine.h"
 
 namespace {
 

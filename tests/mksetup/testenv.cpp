@@ -10,10 +10,10 @@
 #include <sstream>
 
 #include "common/container.h"
-#include "common/packagefile.h"
-#include "pe.h"
 #include "common/fieldtable.h"
+#include "common/packagefile.h"
 #include "framework/memory.h"
+#include "pe.h"
 
 namespace fs = std::filesystem;
 

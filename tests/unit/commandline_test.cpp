@@ -1,9 +1,9 @@
 // The switches of the setup and of the uninstaller, read from their command lines.
-#include "setup/commandline.h"
+#include "setup/core/commandline.h"
 
 #include <gtest/gtest.h>
 
-#include "uninstall/uninstallsettings.h"
+#include "uninstall/core/uninstallsettings.h"
 
 TEST(SetupSwitches, SilentFolderAndLogAsDeploymentScriptsWriteThem) {
   SetupSwitches s;

@@ -1,6 +1,6 @@
 // The copy run without its page: destinations, copy rules, the estimate, the
 // order of what the page is told, and files that could not be written.
-#include "setup/copyengine.h"
+#include "setup/core/copyengine.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 // The finish run without its page: setup.log's bytes, the order of the
 // shortcut pass, the uninstaller's shortcut made once, the read-me and the
 // program after the log is closed, and a log that cannot be made.
-#include "setup/finishrun.h"
+#include "setup/core/finishrun.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "setup/folderrules.h"
+#include "setup/core/folderrules.h"
 #include "setup/texts.h"
 
 namespace {

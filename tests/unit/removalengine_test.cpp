@@ -2,7 +2,7 @@
 // it ends, what goes from the disk and what stays, the folder guard, and the
 // progress bar for big totals. Real files in a folder of their own; the
 // platform's registry, control and special-folder services are fakes.
-#include "uninstall/removalengine.h"
+#include "uninstall/core/removalengine.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

@@ -1,6 +1,6 @@
 // The uninstaller's start-up rules: its table as the setup writes it, the
 // temporary copy's name and parameter, and the name of the log.
-#include "uninstall/uninstallsettings.h"
+#include "uninstall/core/uninstallsettings.h"
 
 #include <gtest/gtest.h>
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "codepage.h"
-#include "names.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/package.h"
 #include "common/packagefile.h"
 #include "common/packageindex.h"
+#include "names.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 
 #include "codepage.h"
 #include "common/container.h"
-#include "stubres.h"
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
 #include "framework/mbcs.h"
 #include "framework/memory.h"
 #include "media.h"
 #include "names.h"
+#include "stubres.h"
 #include "wholefile.h"
 
 namespace fs = std::filesystem;

@@ -4,11 +4,11 @@
 // two small interfaces, so the run works alike in the wizard, in tests and in
 // benchmarks.
 #pragma once
-#include "../common/installfolders.h"
-#include "../common/package.h"
-#include "../common/packagefile.h"
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "common/installfolders.h"
+#include "common/package.h"
+#include "common/packagefile.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
 const int kProgressMax = 1000;
 const int kStatusPathMax = 36;

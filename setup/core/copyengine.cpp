@@ -2,11 +2,11 @@
 
 #include <string.h>
 
-#include "../common/container.h"
-#include "../common/shortenpath.h"
-#include "../framework/fsys.h"
-#include "../framework/mbcs.h"
-#include "texts.h"
+#include "common/container.h"
+#include "common/shortenpath.h"
+#include "framework/fsys.h"
+#include "framework/mbcs.h"
+#include "setup/texts.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 // read-me and the program. The shell is reached through a small interface, so
 // the run works alike in the wizard and in tests.
 #pragma once
-#include "../common/installfolders.h"
-#include "../common/packageindex.h"
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "common/installfolders.h"
+#include "common/packageindex.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
 // Special folders of the shortcut pass (CSIDL_*).
 const int kFolderIdPrograms = 2;

@@ -9,7 +9,7 @@
 #include "framework/filefind.h"
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
-#include "texts.h"
+#include "uninstall/texts.h"
 
 namespace {
 

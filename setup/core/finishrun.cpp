@@ -1,8 +1,8 @@
 #include "finishrun.h"
 
-#include "../common/container.h"
-#include "../common/setuplog.h"
-#include "texts.h"
+#include "common/container.h"
+#include "common/setuplog.h"
+#include "setup/texts.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "folderrules.h"
 
 #include "framework/mbcs.h"
-#include "texts.h"
+#include "setup/texts.h"
 
 CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
   CString dir(windowsDir);
