@@ -8,6 +8,7 @@
 #include "common/regref.h"
 #include "common/setuplog.h"
 #include "common/shellhelpers.h"
+#include "framework/app.h"
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
 #include "framework/memory.h"
@@ -52,7 +53,7 @@ BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders
 
 DWORD CSetupServices::TickCount() { return GetTickCount(); }
 
-void CSetupServices::Sleep(DWORD ms) { ::Sleep(ms); }
+void CSetupServices::Sleep(DWORD ms) { PauseForReading(ms); }
 
 int CSetupServices::RegisterServer(const char* path) { return ::RegisterServer(path); }
 

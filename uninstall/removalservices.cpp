@@ -7,6 +7,7 @@
 #include "common/packageindex.h"
 #include "common/productentry.h"
 #include "common/shellhelpers.h"
+#include "framework/app.h"
 #include "framework/dllsearch.h"
 #include "framework/widetext.h"
 #include "regcleanup.h"
@@ -19,7 +20,7 @@ int UnregisterServer(const char* path) {
   return FAILED(hr) ? 0 : 1;
 }
 
-void CRemovalServices::Sleep(DWORD ms) { ::Sleep(ms); }
+void CRemovalServices::Sleep(DWORD ms) { PauseForReading(ms); }
 int CRemovalServices::UnregisterServer(const char* path) { return ::UnregisterServer(path); }
 void CRemovalServices::RemoveTypeAssociation(const char* ext) { ::RemoveTypeAssociation(ext); }
 void CRemovalServices::DeleteKeyEntry(const char* reference) { ::DeleteKeyEntry(reference); }
