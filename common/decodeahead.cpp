@@ -11,13 +11,13 @@ CDecodeAhead::CDecodeAhead()
       m_next(0),
       m_decoded0(0),
       m_held(0),
-      m_stop(FALSE),
+      m_stop(false),
       m_peak(0),
       m_decoded(0) {}
 
 CDecodeAhead::~CDecodeAhead() { Stop(); }
 
-BOOL CDecodeAhead::Start(const char* path, size_t bufferSize, IAheadDecoder& decoder, const AheadJob* jobs,
+bool CDecodeAhead::Start(const char* path, size_t bufferSize, IAheadDecoder& decoder, const AheadJob* jobs,
                          int count) {
   Stop();
   m_decoder = &decoder;
@@ -27,7 +27,7 @@ BOOL CDecodeAhead::Start(const char* path, size_t bufferSize, IAheadDecoder& dec
   m_bufferSize = bufferSize;
   m_next = 0;
   m_held = 0;
-  m_stop = FALSE;
+  m_stop = false;
   m_peak = 0;
   m_decoded = 0;
   return m_thread.Start(Entry, this);
@@ -38,12 +38,12 @@ void CDecodeAhead::Entry(void* self) { static_cast<CDecodeAhead*>(self)->Work();
 void CDecodeAhead::Work() {
   CFile in;
   char* buffer = static_cast<char*>(AllocBuffer(m_bufferSize));
-  BOOL ready = buffer && in.Open(m_path, CFile::modeRead | CFile::shareDenyNone);
+  bool ready = buffer && in.Open(m_path, CFile::modeRead | CFile::shareDenyNone);
   while (ready) {
     Decoded* mine = 0;
     {
       CLocked hold(m_lock);
-      BOOL end = FALSE;
+      bool end = false;
       while (!m_stop && !(mine = ClaimUnderLock(end)) && !end) m_lock.Wait();  // until the caller releases some
     }
     if (!mine) break;
@@ -52,14 +52,14 @@ void CDecodeAhead::Work() {
   FreeBuffer(buffer);
 }
 
-CDecodeAhead::Decoded* CDecodeAhead::ClaimUnderLock(BOOL& end) {
+CDecodeAhead::Decoded* CDecodeAhead::ClaimUnderLock(bool& end) {
   end = m_next >= m_count;
   if (end) return 0;
   const AheadJob& job = m_jobs[m_next];
   if (m_held + job.Size > m_budget) return 0;
   Decoded* d = new Decoded;
   if (!d) {
-    end = TRUE;
+    end = true;
     return 0;
   }
   d->Job = &job;
@@ -111,7 +111,7 @@ CDecodeAhead::Decoded* CDecodeAhead::Take(int index, CFile& in, char* buffer) {
         }
         // The job (or one before it) is being decoded. Rather than wait,
         // decode one further on: both threads decode.
-        BOOL end = FALSE;
+        bool end = false;
         mine = m_stop ? 0 : ClaimUnderLock(end);
         if (mine) break;
         m_lock.Wait();
@@ -147,7 +147,7 @@ void CDecodeAhead::Stop() {
   if (m_thread.Running()) {
     {
       CLocked hold(m_lock);
-      m_stop = TRUE;
+      m_stop = true;
       m_lock.Wake();
     }
     m_thread.Join();

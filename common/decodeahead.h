@@ -48,9 +48,9 @@ class CDecodeAhead {
   void SetBudget(size_t budget) { m_budget = budget; }
   // Starts the second thread on the jobs (count of them, kept by the caller
   // until Stop), reading the file at path with buffers of bufferSize bytes.
-  // FALSE when the thread could not be made: nothing is decoded ahead.
-  BOOL Start(const char* path, size_t bufferSize, IAheadDecoder& decoder, const AheadJob* jobs, int count);
-  BOOL Active() const { return m_thread.Running(); }
+  // False when the thread could not be made: nothing is decoded ahead.
+  bool Start(const char* path, size_t bufferSize, IAheadDecoder& decoder, const AheadJob* jobs, int count);
+  bool Active() const { return m_thread.Running(); }
   // The caller's turn for its number index: the decoded job of that number
   // (release it with Release), or null when there is none (that number is no
   // job, or it was not taken: the caller then does it itself). Decoded jobs
@@ -75,7 +75,7 @@ class CDecodeAhead {
   void Work();
   // Under the lock: the next job, taken; null when none can be taken now
   // (the budget is spent), and then end says whether none ever will.
-  Decoded* ClaimUnderLock(BOOL& end);
+  Decoded* ClaimUnderLock(bool& end);
   void ReleaseUnderLock(Decoded* d);
   // Outside the lock: decodes a claimed job, then sets its state under it.
   void DecodeClaimed(Decoded& d, CFile& in, char* buffer);
@@ -92,7 +92,7 @@ class CDecodeAhead {
   int m_next;           // the next job to claim
   Decoded* m_decoded0;  // claimed jobs in order
   size_t m_held;
-  BOOL m_stop;
+  bool m_stop;
   size_t m_peak;
   int m_decoded;
 };

@@ -24,8 +24,8 @@ class CFieldTable {
   // field after it.
   const char* NextField();
   // Replaces the text with the file's bytes, unscrambled with key unless the key
-  // is empty. FALSE when the file cannot be opened or read.
-  BOOL LoadFile(const char* path, const char* key);
+  // is empty. False when the file cannot be opened or read.
+  bool LoadFile(const char* path, const char* key);
   // Replaces the text with the given bytes (the table text up to the first zero
   // byte), as LoadFile does with the bytes of a file.
   void LoadBytes(const char* bytes, int length, const char* key);

@@ -28,7 +28,7 @@ long long CLzmaStream::Size() const {
 // A decoder for the property bytes: with a dictionary of its own (a stream
 // written out in pieces) or its probabilities only (decoding into the
 // caller's buffer); null when they are no decoder's or the memory is not there.
-static CLzmaDec* NewDecoder(const unsigned char* props, BOOL ownDictionary) {
+static CLzmaDec* NewDecoder(const unsigned char* props, bool ownDictionary) {
   CLzmaDec* dec = static_cast<CLzmaDec*>(AllocBuffer(sizeof(CLzmaDec)));
   if (!dec) return 0;
   LzmaDec_Construct(dec);
@@ -43,19 +43,19 @@ static CLzmaDec* NewDecoder(const unsigned char* props, BOOL ownDictionary) {
 
 // Reads the complete header: properties within what the decoder supports and
 // a dictionary no larger than allowed, then sets up the decoder.
-BOOL CLzmaStream::Start() {
+bool CLzmaStream::Start() {
   CLzmaProps props;
-  if (LzmaProps_Decode(&props, m_header, LZMA_PROPS_SIZE) != SZ_OK) return FALSE;
-  if (props.dicSize > LZMA_MAX_DICTIONARY) return FALSE;
+  if (LzmaProps_Decode(&props, m_header, LZMA_PROPS_SIZE) != SZ_OK) return false;
+  if (props.dicSize > LZMA_MAX_DICTIONARY) return false;
   m_size = 0;
   for (int i = LZMA_HEADER_SIZE - 1; i >= LZMA_PROPS_SIZE; --i) m_size = (m_size << 8) | m_header[i];
   // A known size beyond what a signed 64-bit count holds is a damaged header.
-  if (m_size != unknownSize && m_size >> 62) return FALSE;
-  CLzmaDec* dec = NewDecoder(m_header, TRUE);
-  if (!dec) return FALSE;
+  if (m_size != unknownSize && m_size >> 62) return false;
+  CLzmaDec* dec = NewDecoder(m_header, true);
+  if (!dec) return false;
   LzmaDec_Init(dec);
   m_dec = dec;
-  return TRUE;
+  return true;
 }
 
 CLzmaStream::Status CLzmaStream::Decode(const void* in, size_t& inLen, void* out, size_t& outLen) {
@@ -107,17 +107,17 @@ CLzmaFlatDecoder::~CLzmaFlatDecoder() {
   FreeBuffer(m_dec);
 }
 
-BOOL CLzmaFlatDecoder::Start(const unsigned char* props, void* out, size_t size) {
-  if (m_dec || !size) return FALSE;
-  CLzmaDec* dec = NewDecoder(props, FALSE);
-  if (!dec) return FALSE;
+bool CLzmaFlatDecoder::Start(const unsigned char* props, void* out, size_t size) {
+  if (m_dec || !size) return false;
+  CLzmaDec* dec = NewDecoder(props, false);
+  if (!dec) return false;
   dec->dic = static_cast<Byte*>(out);
   dec->dicBufSize = size;
   LzmaDec_Init(dec);
   m_dec = dec;
   m_size = size;
   m_status = CLzmaStream::kMore;
-  return TRUE;
+  return true;
 }
 
 CLzmaStream::Status CLzmaFlatDecoder::Decode(const void* in, size_t& inLen) {

@@ -37,7 +37,7 @@ class CLzmaStream {
  private:
   CLzmaStream(const CLzmaStream&);
   CLzmaStream& operator=(const CLzmaStream&);
-  BOOL Start();
+  bool Start();
 
   void* m_dec;  // the decoder's state, once the header is in
   unsigned char m_header[LZMA_HEADER_SIZE];
@@ -55,9 +55,9 @@ class CLzmaFlatDecoder {
  public:
   CLzmaFlatDecoder();
   ~CLzmaFlatDecoder();
-  // FALSE for property bytes the decoder does not take or without memory.
+  // False for property bytes the decoder does not take or without memory.
   // size must not be 0.
-  BOOL Start(const unsigned char* props, void* out, size_t size);
+  bool Start(const unsigned char* props, void* out, size_t size);
   // Takes coded bytes (inLen: how many there are; on return how many were
   // taken). kDone once the buffer is full and the stream ends there; when the
   // input has ended and a call takes nothing while kMore comes back, the

@@ -4,7 +4,7 @@
 
 #include "framework/memory.h"
 
-CPackage::CPackage() : IndexRead(FALSE), IndexMatches(FALSE) {
+CPackage::CPackage() : IndexRead(false), IndexMatches(false) {
   memset(&Seal, 0, sizeof Seal);
   Index.Offset = Index.Length = 0;
 }
@@ -31,7 +31,7 @@ PackageOpenResult CPackage::OpenIndex(const char* path, long long indexLimit) {
   // A sealed index is checked before anything of it is used: a seal that
   // does not read, an index of no bytes and one that does not match are
   // damage.
-  BOOL sealHolds = !Seal.Present || (IndexMatches && Seal.Valid && Index.Length > 0);
+  bool sealHolds = !Seal.Present || (IndexMatches && Seal.Valid && Index.Length > 0);
   if (!IndexRead) return Seal.Present ? kPackageDamaged : kPackageNoIndex;
   CFieldTable table;
   stored.Load(table);
@@ -52,17 +52,17 @@ void CPackage::ReadIndex(CFieldTable& table) const {
   table.readPos = 0;
 }
 
-BOOL CPackage::ReadSettingsSection(CFieldTable& table) const {
+bool CPackage::ReadSettingsSection(CFieldTable& table) const {
   ReadIndex(table);
   if (SettingsSection < 0) {
     table.text.Empty();
-    return FALSE;
+    return false;
   }
   table.readPos = SettingsSection;
-  return TRUE;
+  return true;
 }
 
-BOOL ExtensionConsistent(const PackageSettings& s, const PackageSeal& seal, long long indexOffset) {
+bool ExtensionConsistent(const PackageSettings& s, const PackageSeal& seal, long long indexOffset) {
   if (!s.Extended && !seal.Present) return !s.RowsDamaged;
   return s.Extended && seal.Valid && !s.RowsDamaged && seal.PayloadStart >= 0 && seal.PayloadStart <= indexOffset;
 }

@@ -42,15 +42,15 @@ class CPackage : public PackageSettings {
   // The index's text, unscrambled, in table, from its first field.
   void ReadIndex(CFieldTable& table) const;
   // The settings section of an extended package, in table, from its first
-  // key (read it with NextSetting). FALSE (table empty) when the package has
+  // key (read it with NextSetting). False (table empty) when the package has
   // none.
-  BOOL ReadSettingsSection(CFieldTable& table) const;
+  bool ReadSettingsSection(CFieldTable& table) const;
 
   CString Path;       // the setup file
   PackageSeal Seal;   // the trailer's seal (not Present without the extension)
   FileRegion Index;   // where the index is stored; the payload ends where it starts
-  BOOL IndexRead;     // the index's bytes were read
-  BOOL IndexMatches;  // their checksum is the seal's (TRUE for a package without one)
+  bool IndexRead;     // the index's bytes were read
+  bool IndexMatches;  // their checksum is the seal's (true for a package without one)
 
   // An index larger than this is not one the programs read.
   static const long long kIndexLimit = 0x7FFFFFF0LL;
@@ -75,6 +75,6 @@ inline FileRegion SplashPictureRegion(const PackageSettings& s) {
   return r;
 }
 
-// TRUE when tag, seal and rows agree: no tag and no seal, or both (the seal
+// True when tag, seal and rows agree: no tag and no seal, or both (the seal
 // well-formed, its payload start before the index) with every row extended.
-BOOL ExtensionConsistent(const PackageSettings& settings, const PackageSeal& seal, long long indexOffset);
+bool ExtensionConsistent(const PackageSettings& settings, const PackageSeal& seal, long long indexOffset);

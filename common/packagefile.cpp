@@ -23,9 +23,9 @@ CPackageFile::~CPackageFile() {
   FreeBuffer(m_out);
 }
 
-BOOL CPackageFile::Open(const char* path) {
+bool CPackageFile::Open(const char* path) {
   Close();
-  if (!m_file.Open(path, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
+  if (!m_file.Open(path, CFile::modeRead | CFile::shareDenyNone)) return false;
   m_path = path;
   m_size = m_file.GetLength();
   return m_size >= 0;
@@ -37,23 +37,23 @@ void CPackageFile::Close() {
   m_size = -1;
 }
 
-BOOL CPackageFile::Buffers() {
+bool CPackageFile::Buffers() {
   if (!m_in) m_in = static_cast<char*>(AllocBuffer(kPackageChunk));
   if (!m_out) m_out = static_cast<char*>(AllocBuffer(kPackageChunk));
   return m_in && m_out;
 }
 
-BOOL CPackageFile::VerifyPayload(const PackageSeal& seal, long long end, ProgressFn progress, void* context) {
+bool CPackageFile::VerifyPayload(const PackageSeal& seal, long long end, ProgressFn progress, void* context) {
   if (!m_file.IsOpen() || !Buffers() || seal.PayloadStart < 0 || end < seal.PayloadStart || end > m_size)
-    return FALSE;
-  if (m_file.Seek(seal.PayloadStart, CFile::begin) != seal.PayloadStart) return FALSE;
+    return false;
+  if (m_file.Seek(seal.PayloadStart, CFile::begin) != seal.PayloadStart) return false;
   long long total = end - seal.PayloadStart, done = 0;
   unsigned long crc = 0;
   while (done < total) {
     long long rest = total - done;
     unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
     unsigned got = m_file.ReadAll(m_in, want);
-    if (got != want) return FALSE;
+    if (got != want) return false;
     crc = Crc32Update(crc, m_in, got);
     done += got;
     if (progress) progress(context, done, total);
@@ -113,9 +113,9 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile& out, unsigned long
   }
 }
 
-ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, BOOL onlyNew) {
+ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, bool onlyNew) {
   if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
-  BOOL sound = e.Length >= 0 && e.Offset >= 0 && static_cast<long long>(e.Offset) + e.Length <= m_size &&
+  bool sound = e.Length >= 0 && e.Offset >= 0 && static_cast<long long>(e.Offset) + e.Length <= m_size &&
                (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
   // A file that is there stays as it is when the row is damaged; a new one
   // is made first, to tell new from there.
@@ -133,8 +133,8 @@ ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile& out) {
   // Decoded ahead and checked: written as it is. Whatever else the row had
   // there (no memory, damage) is found out again below, as for any row.
   if (CDecodeAhead::Decoded* row = TakeAhead(e)) {
-    BOOL ready = row->State == kExtractDone;
-    BOOL written = ready && out.Write(row->Data, static_cast<unsigned>(e.Unpacked));
+    bool ready = row->State == kExtractDone;
+    bool written = ready && out.Write(row->Data, static_cast<unsigned>(e.Unpacked));
     m_ahead.Release(row);
     if (ready) return written ? kExtractDone : kExtractFailed;
   }
@@ -148,7 +148,7 @@ ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile& out) {
 
 // ---- decoding ahead ---------------------------------------------------------------
 
-BOOL CPackageFile::Eligible(const FileEntry& e) const {
+bool CPackageFile::Eligible(const FileEntry& e) const {
   return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&
          static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
 }

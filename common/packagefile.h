@@ -24,18 +24,18 @@ class CPackageFile : private IAheadDecoder {
  public:
   CPackageFile();
   ~CPackageFile();
-  BOOL Open(const char* path);
+  bool Open(const char* path);
   void Close();
-  BOOL IsOpen() const { return m_file.IsOpen(); }
+  bool IsOpen() const { return m_file.IsOpen(); }
   // Called with the bytes checked so far, now and then.
   typedef void (*ProgressFn)(void* context, long long done, long long total);
-  // TRUE when the CRC-32 of [seal.PayloadStart, end) matches seal.PayloadCrc.
-  BOOL VerifyPayload(const PackageSeal& seal, long long end, ProgressFn progress, void* context);
+  // True when the CRC-32 of [seal.PayloadStart, end) matches seal.PayloadCrc.
+  bool VerifyPayload(const PackageSeal& seal, long long end, ProgressFn progress, void* context);
   // Writes the row's file to dest (created or emptied; with onlyNew created
   // only when nothing of that name is there, else kExtractExists: one look
   // at the folder instead of two). A destination that is not complete and
   // correct is removed.
-  ExtractResult Extract(const FileEntry& e, const char* dest, BOOL onlyNew = FALSE);
+  ExtractResult Extract(const FileEntry& e, const char* dest, bool onlyNew = false);
   // Packed rows of the list decoded ahead (CDecodeAhead, common/decodeahead)
   // while the caller writes the files before them: Extract of a row of the
   // list (the list's own entry, asked in list order; rows may be left out)
@@ -54,11 +54,11 @@ class CPackageFile : private IAheadDecoder {
  private:
   CPackageFile(const CPackageFile&);
   CPackageFile& operator=(const CPackageFile&);
-  BOOL Buffers();
+  bool Buffers();
   ExtractResult CopyStored(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
   ExtractResult Decode(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
   ExtractResult WriteRow(const FileEntry& e, CFile& out);
-  BOOL Eligible(const FileEntry& e) const;
+  bool Eligible(const FileEntry& e) const;
   // A packed row decoded into memory (on either thread): an ExtractResult.
   int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer);
   // The row decoded ahead, when it was; the caller's place in the list moves past it.

@@ -91,9 +91,9 @@ void CFileList::Clear() {
   CursorIndex = 0;
 }
 
-BOOL CFileList::Append(const FileEntry& e) {
+bool CFileList::Append(const FileEntry& e) {
   Node* n = static_cast<Node*>(AllocBuffer(sizeof(Node)));
-  if (!n) return FALSE;
+  if (!n) return false;
   n->Entry = e;
   n->Next = 0;
   n->Prev = Tail;
@@ -104,11 +104,11 @@ BOOL CFileList::Append(const FileEntry& e) {
   }
   Tail = n;
   Count++;
-  return TRUE;
+  return true;
 }
 
-BOOL CFileList::MoveTo(int index) {
-  if (index < 0 || index >= Count) return FALSE;
+bool CFileList::MoveTo(int index) {
+  if (index < 0 || index >= Count) return false;
   // Walk from whichever known node is nearest: the head, the tail or the cursor.
   int fromHead = index, fromTail = Count - 1 - index;
   int fromCursor = index - CursorIndex;
@@ -127,21 +127,21 @@ BOOL CFileList::MoveTo(int index) {
   }
   Cursor = n;
   CursorIndex = index;
-  return TRUE;
+  return true;
 }
 
 PackageSettings::PackageSettings()
-    : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(FALSE),
-      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE),
-      Extended(FALSE), RowsDamaged(FALSE), SettingsSection(-1) {
+    : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(false),
+      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(false),
+      Extended(false), RowsDamaged(false), SettingsSection(-1) {
   memset(PageText, 0, sizeof PageText);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
 }
 
-static BOOL IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
+static bool IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
 
-static BOOL NamesMethod(const char* field) {
+static bool NamesMethod(const char* field) {
   return strncmp(field, METHOD_STORED_WORD ",", 7) == 0 || strncmp(field, METHOD_LZMA_WORD ",", 5) == 0;
 }
 
@@ -188,12 +188,12 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
   }
 }
 
-BOOL NextSetting(CFieldTable& table, CString& key, CString& value) {
+bool NextSetting(CFieldTable& table, CString& key, CString& value) {
   int before = table.readPos;
   key = table.NextField();
-  if (key.IsEmpty() || table.readPos == before) return FALSE;
+  if (key.IsEmpty() || table.readPos == before) return false;
   value = table.NextField();
-  return TRUE;
+  return true;
 }
 
 void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
@@ -243,8 +243,8 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     // must carry an extension this reader uses; in one without the tag a field
     // that names a method is damage (a tag lost), other text is passed over
     // as it always was.
-    BOOL parsed = ParseRowExtension(field, ext);
-    if (s.Extended ? !parsed || ext.Method == kMethodNone : NamesMethod(field)) s.RowsDamaged = TRUE;
+    bool parsed = ParseRowExtension(field, ext);
+    if (s.Extended ? !parsed || ext.Method == kMethodNone : NamesMethod(field)) s.RowsDamaged = true;
     if (!s.Extended || !parsed) memset(&ext, 0, sizeof ext);
     e.Method = ext.Method;
     e.Unpacked = ext.Unpacked;
@@ -256,28 +256,28 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
   ParseSettingsSection(t, s);
 }
 
-// TRUE when the relative path s stays below its folder: parts split at
+// True when the relative path s stays below its folder: parts split at
 // backslashes of their own (when separators are allowed), none of them made
 // of dots and spaces only, no colon or slash anywhere, no leading backslash.
-static BOOL StaysBelow(const char* s, BOOL separators) {
-  if (s[0] == '\\') return FALSE;
+static bool StaysBelow(const char* s, bool separators) {
+  if (s[0] == '\\') return false;
   int partStart = 0;
-  BOOL onlyDots = TRUE;
+  bool onlyDots = true;
   for (int i = 0;; i += CharWidthMb(s + i)) {
     char c = s[i];
     if (c == 0 || c == '\\') {
-      if (i > partStart && onlyDots) return FALSE;
-      if (c == 0) return TRUE;
-      if (!separators) return FALSE;
+      if (i > partStart && onlyDots) return false;
+      if (c == 0) return true;
+      if (!separators) return false;
       partStart = i + 1;
-      onlyDots = TRUE;
+      onlyDots = true;
       continue;
     }
-    if (c == ':' || c == '/') return FALSE;
-    if (c != '.' && c != ' ') onlyDots = FALSE;
+    if (c == ':' || c == '/') return false;
+    if (c != '.' && c != ' ') onlyDots = false;
   }
 }
 
-BOOL IsContainedEntry(const FileEntry& e) {
-  return e.Name[0] && StaysBelow(e.Name, FALSE) && StaysBelow(e.SubDir, TRUE);
+bool IsContainedEntry(const FileEntry& e) {
+  return e.Name[0] && StaysBelow(e.Name, false) && StaysBelow(e.SubDir, true);
 }

@@ -128,10 +128,10 @@ class CFileList {
   };
   CFileList();
   ~CFileList();
-  BOOL Append(const FileEntry& e);  // FALSE when out of memory
+  bool Append(const FileEntry& e);  // False when out of memory
   // Puts the cursor on the node with that index; an index outside the list
-  // leaves it where it was. TRUE when the cursor is on that index.
-  BOOL MoveTo(int index);
+  // leaves it where it was. True when the cursor is on that index.
+  bool MoveTo(int index);
   const FileEntry* Current() const { return Cursor ? &Cursor->Entry : 0; }
   void Clear();
 
@@ -166,18 +166,18 @@ struct PackageSettings {
   TypeAssocRecord TypeAssoc[2];
   CString RegKeys[2];
   CString RegValues[2];
-  BOOL SplashEnabled;
+  bool SplashEnabled;
   LONG SplashPictureLength;
   LONG SplashPictureOffset;
   char SplashCaption[SPLASH_CAPTION_SIZE];
   LONG SplashBackColor;
-  BOOL SplashCaptionBar;
+  bool SplashCaptionBar;
   // The package carries the extension (tag at position 48); then the trailer
   // must carry the seal and every row its extension.
-  BOOL Extended;
+  bool Extended;
   // A row extension that does not parse, is missing in an extended package or
   // stands in one without the tag: the package is damaged.
-  BOOL RowsDamaged;
+  bool RowsDamaged;
   // Where the settings section starts in the index's text (-1: none).
   int SettingsSection;
   // The settings section's values (empty when not given).
@@ -193,14 +193,14 @@ struct PackageSettings {
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
 
 // The next key and value of a settings section (table placed inside it) as
-// stored; FALSE at its end: an empty key, or the end of the text.
-BOOL NextSetting(CFieldTable& table, CString& key, CString& value);
+// stored; False at its end: an empty key, or the end of the text.
+bool NextSetting(CFieldTable& table, CString& key, CString& value);
 
-// TRUE when a file row stays inside the folder it names: its subfolder is
+// True when a file row stays inside the folder it names: its subfolder is
 // empty or relative (no leading backslash), its name is one non-empty part,
 // and no part is "." or ".." (or only dots and spaces) or holds a drive or
 // stream colon or a slash. Only such a row is written, listed or linked.
-BOOL IsContainedEntry(const FileEntry& e);
+bool IsContainedEntry(const FileEntry& e);
 
 int FolderFromKeyword(const char* text);
 int CopyModeFromKeyword(const char* text);

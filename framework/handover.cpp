@@ -1,25 +1,25 @@
 #include "handover.h"
 
-CHandOver::CHandOver() : m_changes(0), m_told(FALSE) {
+CHandOver::CHandOver() : m_changes(0), m_told(false) {
   for (int i = 0; i < kSlots; i++) m_numbers[i] = 0;
 }
 
-BOOL CHandOver::NotedUnderLock(int slot) {
+bool CHandOver::NotedUnderLock(int slot) {
   m_changes |= 1 << slot;
-  BOOL tell = !m_told;
-  m_told = TRUE;
+  bool tell = !m_told;
+  m_told = true;
   return tell;
 }
 
-BOOL CHandOver::NoteText(int slot, const char* text) {
-  if (slot < 0 || slot >= kSlots) return FALSE;
+bool CHandOver::NoteText(int slot, const char* text) {
+  if (slot < 0 || slot >= kSlots) return false;
   CLocked hold(m_lock);
   m_texts[slot] = text;
   return NotedUnderLock(slot);
 }
 
-BOOL CHandOver::NoteNumber(int slot, int number) {
-  if (slot < 0 || slot >= kSlots) return FALSE;
+bool CHandOver::NoteNumber(int slot, int number) {
+  if (slot < 0 || slot >= kSlots) return false;
   CLocked hold(m_lock);
   m_numbers[slot] = number;
   return NotedUnderLock(slot);
@@ -34,6 +34,6 @@ int CHandOver::Take(CString* texts, int* numbers) {
     numbers[i] = m_numbers[i];
   }
   m_changes = 0;
-  m_told = FALSE;
+  m_told = false;
   return changes;
 }

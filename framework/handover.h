@@ -15,10 +15,10 @@ class CHandOver {
 
   CHandOver();
 
-  // The slot's new text or number. TRUE when the window is to be told (it
+  // The slot's new text or number. True when the window is to be told (it
   // has taken everything before).
-  BOOL NoteText(int slot, const char* text);
-  BOOL NoteNumber(int slot, int number);
+  bool NoteText(int slot, const char* text);
+  bool NoteNumber(int slot, int number);
   // What changed since the last time, a bit (1 << slot) per slot, with the
   // slots' texts and numbers.
   int Take(CString* texts, int* numbers);
@@ -26,11 +26,11 @@ class CHandOver {
  private:
   CHandOver(const CHandOver&);
   CHandOver& operator=(const CHandOver&);
-  BOOL NotedUnderLock(int slot);
+  bool NotedUnderLock(int slot);
 
   CLock m_lock;  // guards what follows
   CString m_texts[kSlots];
   int m_numbers[kSlots];
   int m_changes;
-  BOOL m_told;  // the window has been told of changes it has not taken yet
+  bool m_told;  // the window has been told of changes it has not taken yet
 };

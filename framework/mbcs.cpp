@@ -43,7 +43,7 @@ int FindTextMb(const char* s, const char* needle) {
   return m == 0 ? 0 : -1;
 }
 
-BOOL EndsWithBackslashMb(const char* s) {
+bool EndsWithBackslashMb(const char* s) {
   int i = ReverseFindCharMb(s, '\\');
   return i >= 0 && s[i + 1] == 0;
 }
@@ -63,7 +63,7 @@ CString FolderOf(const char* path) {
   return slash < 0 ? CString() : CString(path, slash);
 }
 
-static BOOL IsBlank(char c) { return c == ' ' || c == '\t'; }
+static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 const char* ParametersOf(const char* commandLine) {
   const char* s = commandLine ? commandLine : "";

@@ -9,8 +9,8 @@
 #include "cstring.h"
 #include "platform.h"
 
-// TRUE for a byte that leads a double-byte character (when a trail byte follows).
-inline BOOL IsLeadByteMb(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+// True for a byte that leads a double-byte character (when a trail byte follows).
+inline bool IsLeadByteMb(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 // Width in bytes (1 or 2) of the character at s (s[0] is not the terminator);
 // a lead byte just before the terminator is a character of its own.
@@ -29,8 +29,8 @@ int ReverseFindCharMb(const char* s, char c);
 // Byte offset of the first place where needle starts a character of s (0 for
 // an empty needle); -1 when absent.
 int FindTextMb(const char* s, const char* needle);
-// TRUE when s ends with a backslash of its own.
-BOOL EndsWithBackslashMb(const char* s);
+// True when s ends with a backslash of its own.
+bool EndsWithBackslashMb(const char* s);
 // Appends a backslash when the path does not end with one of its own.
 void AppendBackslashIfMissing(CString& path);
 // The folder with one trailing backslash (appended only when it has none of

@@ -52,16 +52,16 @@ class CRunGate {
   void Hold();     // the run waits at its next look
   void Release();  // and goes on
   void Stop();     // the run stops at its next look (held or not)
-  BOOL Stopping();
-  // The run's look: waits while held; TRUE once stopped.
-  BOOL StopRequested();
+  bool Stopping();
+  // The run's look: waits while held; True once stopped.
+  bool StopRequested();
 
  private:
   CRunGate(const CRunGate&);
   CRunGate& operator=(const CRunGate&);
   CLock m_lock;
-  BOOL m_held;
-  BOOL m_stop;
+  bool m_held;
+  bool m_stop;
 };
 
 class CThread {
@@ -69,10 +69,10 @@ class CThread {
   typedef void (*Routine)(void* context);
   CThread();
   ~CThread();  // joins
-  // FALSE when the thread could not be made: the caller does the work itself.
-  BOOL Start(Routine routine, void* context);
+  // False when the thread could not be made: the caller does the work itself.
+  bool Start(Routine routine, void* context);
   void Join();
-  BOOL Running() const { return m_started; }
+  bool Running() const { return m_started; }
 #ifdef _WIN32
   HANDLE Handle() const { return m_handle; }  // for a wait that pumps messages
 #endif
@@ -80,11 +80,11 @@ class CThread {
  private:
   CThread(const CThread&);
   CThread& operator=(const CThread&);
-  BOOL Launch();  // the platform's part of Start
+  bool Launch();  // the platform's part of Start
   void Run();
   Routine m_routine;
   void* m_context;
-  BOOL m_started;
+  bool m_started;
 #ifdef _WIN32
   HANDLE m_handle;
   static DWORD WINAPI Entry(void* self);

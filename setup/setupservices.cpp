@@ -76,7 +76,7 @@ void CSetupServices::UnregisterFileType(const char* ext) {
   for (int i = 0; i < ASSOC_KEY_COUNT; i++) RegDeleteKeyA(HKEY_CLASSES_ROOT, AssociationKey(ext, i));
 }
 
-BOOL CSetupServices::WriteUninstaller(const char* installDir) {
+bool CSetupServices::WriteUninstaller(const char* installDir) {
   DWORD packedSize = 0;
   const void* packed = GetResourceBytes(IDR_UNINSTALLER, kUninstallerResourceType, packedSize);
   // A damaged resource leaves no program: writing the uninstaller then fails
@@ -91,7 +91,7 @@ BOOL CSetupServices::WriteUninstaller(const char* installDir) {
 
 CString CSetupServices::SpecialFolder(int csidl) { return GetSpecialFolderPath(csidl); }
 
-BOOL CSetupServices::CreateShortcut(const char* target, const char* linkPath) {
+bool CSetupServices::CreateShortcut(const char* target, const char* linkPath) {
   return ::CreateShortcut(target, linkPath);
 }
 

@@ -25,12 +25,12 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   void Sleep(DWORD ms);
   int RegisterServer(const char* path);
   void RegisterFileType(const char* ext, const char* program);
-  BOOL WriteUninstaller(const char* installDir);
+  bool WriteUninstaller(const char* installDir);
   int UnregisterServer(const char* path);
   void UnregisterFileType(const char* ext);
   // IFinishServices
   CString SpecialFolder(int csidl);
-  BOOL CreateShortcut(const char* target, const char* linkPath);
+  bool CreateShortcut(const char* target, const char* linkPath);
   void CreateFolder(const char* path);
   void Open(const char* path);
   void ShowError(const char* text);

@@ -19,7 +19,7 @@ class CSilentCopyPage : public ICopyPage {
   void SetEstimate(const char*) {}
   void SetProgress(int) {}
   void StopAnimation() {}
-  BOOL AskOverwrite(const char* question) {
+  bool AskOverwrite(const char* question) {
     m_log.Line(kTextRunAsked, question);
     m_log.Line(m_noOverwrite ? kTextRunAnswerKeep : kTextRunAnswerOverwrite);
     return !m_noOverwrite;
@@ -67,13 +67,13 @@ void CSilentServices::RegisterFileType(const char* ext, const char* program) {
   m_log.Line(kTextRunAssociation, what);
 }
 
-BOOL CSilentServices::WriteUninstaller(const char* installDir) {
+bool CSilentServices::WriteUninstaller(const char* installDir) {
   BOOL ok = CSetupServices::WriteUninstaller(installDir);
   if (ok) m_log.Line(kTextRunUninstaller, CString(installDir) + UNINSTALLER_NAME);
   return ok;  // a failure is reported as the copy run's message
 }
 
-BOOL CSilentServices::CreateShortcut(const char* target, const char* linkPath) {
+bool CSilentServices::CreateShortcut(const char* target, const char* linkPath) {
   BOOL ok = CSetupServices::CreateShortcut(target, linkPath);
   m_log.Line(ok ? kTextRunShortcut : kTextRunShortcutFailed, linkPath);
   return ok;
@@ -124,7 +124,7 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
 
   // The finish page's boxes: every kind of shortcut the package's files ask
   // for; the read-me and the program are not opened.
-  BOOL uninstallerLinkPending = TRUE;
+  bool uninstallerLinkPending = true;
   CFinishRun run(package, services, uninstallerLinkPending);
   run.Folders = engine.Folders;
   run.GroupName = package.ProductName;

@@ -20,8 +20,8 @@ class CSilentServices : public CSetupServices {
   void Sleep(DWORD ms);
   int RegisterServer(const char* path);
   void RegisterFileType(const char* ext, const char* program);
-  BOOL WriteUninstaller(const char* installDir);
-  BOOL CreateShortcut(const char* target, const char* linkPath);
+  bool WriteUninstaller(const char* installDir);
+  bool CreateShortcut(const char* target, const char* linkPath);
   void Open(const char* path);
   void ShowError(const char* text);
 

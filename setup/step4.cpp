@@ -23,7 +23,7 @@ void CCopyRelay::SetEstimate(const char* text) { m_run.NoteText(kSlotEstimate, t
 
 void CCopyRelay::SetProgress(int pos) { m_run.NoteNumber(kSlotProgress, pos); }
 
-BOOL CCopyRelay::AskOverwrite(const char* question) {
+bool CCopyRelay::AskOverwrite(const char* question) {
   for (;;) {
     // A user who quit meanwhile is not asked: the file stays as it is.
     if (StopRequested()) return FALSE;
@@ -39,7 +39,7 @@ void CCopyRelay::ShowError(const char* text) {
 
 void CCopyRelay::StopAnimation() { m_run.Send(kReportStopAnimation, 0); }
 
-BOOL CCopyRelay::StopRequested() { return m_gate.StopRequested(); }
+bool CCopyRelay::StopRequested() { return m_gate.StopRequested(); }
 
 int CStep4::CopyWork(void* param) {
   CStep4* page = static_cast<CStep4*>(param);

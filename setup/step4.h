@@ -27,11 +27,11 @@ class CCopyRelay : public ICopyPage {
   void SetStatus(const char* text);
   void SetEstimate(const char* text);
   void SetProgress(int pos);
-  BOOL AskOverwrite(const char* question);
+  bool AskOverwrite(const char* question);
   void ShowError(const char* text);
   void StopAnimation();
   // Waits while the user is asked whether to quit; TRUE once they chose to.
-  BOOL StopRequested();
+  bool StopRequested();
 
   // The slots of what is handed over for the page.
   enum { kSlotStatus, kSlotEstimate, kSlotProgress };

@@ -5,7 +5,7 @@
 
 CStep5::CStep5()
     : CStepPage(IDD_STEP5), m_desktop(0), m_group(1), m_startMenu(0), m_readme(0), m_run(0),
-      m_capturePending(TRUE), m_uninstallerLinkPending(TRUE) {}
+      m_capturePending(TRUE), m_uninstallerLinkPending(true) {}
 
 void CStep5::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_FINISH_STARTMENU, m_startMenuBox);

@@ -37,5 +37,5 @@ class CStep5 : public CStepPage {
   void Capture();
 
   BOOL m_capturePending;           // the folders are taken on the first paint
-  BOOL m_uninstallerLinkPending;  // made with the first program-group shortcut
+  bool m_uninstallerLinkPending;  // made with the first program-group shortcut
 };

@@ -144,7 +144,7 @@ CString CRemovalServices::FullPath(const char* path) {
   return lost ? CString(path) : result;
 }
 
-BOOL CRemovalServices::IdentifyFolder(const char* path, FolderIdentity& id) {
+bool CRemovalServices::IdentifyFolder(const char* path, FolderIdentity& id) {
   // No access asked for: this only reads what the folder is. Backup semantics
   // open folders; links and junctions are followed to what they lead to.
   HANDLE h = CreateFileW(CWideText(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, OPEN_EXISTING,

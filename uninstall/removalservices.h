@@ -20,5 +20,5 @@ class CRemovalServices : public IRemovalServices {
   int ProtectedFolders(CString* folders, int max);
   CString ProfilesFolder();
   CString FullPath(const char* path);
-  BOOL IdentifyFolder(const char* path, FolderIdentity& id);
+  bool IdentifyFolder(const char* path, FolderIdentity& id);
 };

@@ -4,17 +4,17 @@
 
 namespace {
 
-BOOL IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// TRUE when word starts with prefix, ASCII letters in any case.
-BOOL StartsWithNoCase(const char* word, const char* prefix) {
+// True when word starts with prefix, ASCII letters in any case.
+bool StartsWithNoCase(const char* word, const char* prefix) {
   for (; *prefix; word++, prefix++) {
     char a = *word, b = *prefix;
     if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
     if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
-    if (a != b) return FALSE;
+    if (a != b) return false;
   }
-  return TRUE;
+  return true;
 }
 
 // The rest of the line without the blanks at its end.
@@ -47,14 +47,14 @@ void ParseSetupSwitches(const char* parameters, SetupSwitches& out) {
     // One word; quotes group blanks into it and are dropped. Code page 936
     // trail bytes are never a quote or a blank, so bytes are compared.
     CString word;
-    BOOL quoted = FALSE;
+    bool quoted = false;
     for (; *s && (quoted || !IsBlank(*s)); s++) {
       if (*s == '"') quoted = !quoted;
       else word += *s;
     }
-    if (CompareNoCaseMb(word, "/S") == 0) out.Silent = TRUE;
-    else if (CompareNoCaseMb(word, "/NOOVERWRITE") == 0) out.NoOverwrite = TRUE;
-    else if (word == "/?") out.Help = TRUE;
+    if (CompareNoCaseMb(word, "/S") == 0) out.Silent = true;
+    else if (CompareNoCaseMb(word, "/NOOVERWRITE") == 0) out.NoOverwrite = true;
+    else if (word == "/?") out.Help = true;
     else if (StartsWithNoCase(word, "/LOG=")) out.LogPath = word.Mid(5);
     else if (out.Unknown.IsEmpty()) out.Unknown = word;
   }

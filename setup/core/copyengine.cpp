@@ -14,7 +14,7 @@ namespace {
 // page, so that each state can be read.
 const DWORD kPause = 500;
 
-BOOL IsOcx(const char* path) {
+bool IsOcx(const char* path) {
   int dot = ReverseFindCharMb(path, '.');
   return dot >= 0 && CompareNoCaseMb(path + dot + 1, "ocx") == 0;
 }
@@ -38,14 +38,14 @@ void AddCounted(long long& sum, const FileEntry& e) {
 
 CCopyEngine::CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& services)
     : FailedCount(0),
-      Stopped(FALSE),
-      Damaged(FALSE),
+      Stopped(false),
+      Damaged(false),
       m_package(package),
       m_page(page),
       m_services(services),
       m_rate(0.0),
       m_created(0),
-      m_typesRegistered(FALSE) {}
+      m_typesRegistered(false) {}
 
 CCopyEngine::~CCopyEngine() { ForgetCreated(); }
 
@@ -81,7 +81,7 @@ void CCopyEngine::EnsureFolders(const char* path) {
     if (rel < 0) break;
     pos += rel;
     CString folder(path, pos);
-    if (GetAttributes(folder) == INVALID_FILE_ATTRIBUTES && CreateFolder(folder)) NoteCreated(folder, TRUE);
+    if (GetAttributes(folder) == INVALID_FILE_ATTRIBUTES && CreateFolder(folder)) NoteCreated(folder, true);
     pos++;
   }
 }
@@ -105,9 +105,9 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   // setup file (or of negative length) is data that is not there. A new file
   // is written at once (one look at the folder, not two); one that is there
   // goes by the row's copy mode.
-  ExtractResult r = m_reader.Extract(e, dest, TRUE);
-  BOOL existed = r == kExtractExists || (r == kExtractFailed && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES);
-  BOOL copy = TRUE;
+  ExtractResult r = m_reader.Extract(e, dest, true);
+  bool existed = r == kExtractExists || (r == kExtractFailed && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES);
+  bool copy = true;
   if (existed) {
     if (e.CopyMode == COPY_ASK) {
       CString question;
@@ -118,7 +118,7 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
     }
     if (copy) r = m_reader.Extract(e, dest);
   } else {
-    NoteCreated(dest, FALSE);
+    NoteCreated(dest, false);
   }
   CopyFileResult result = kFileKept;
   if (copy) {
@@ -132,7 +132,7 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   if (IsOcx(dest)) m_services.RegisterServer(dest);
 }
 
-void CCopyEngine::NoteCreated(const char* path, BOOL folder) {
+void CCopyEngine::NoteCreated(const char* path, bool folder) {
   CreatedPath* c = new CreatedPath;
   c->Path = path;
   c->Folder = folder;
@@ -153,7 +153,7 @@ void CCopyEngine::RollBack() {
   for (int i = 0; m_typesRegistered && i < 2; i++) {
     if (assoc[i].Extension[0]) m_services.UnregisterFileType(assoc[i].Extension);
   }
-  m_typesRegistered = FALSE;
+  m_typesRegistered = false;
   // Newest first: a file before its folder, a folder before the one above it.
   for (CreatedPath* c = m_created; c; c = c->Next) {
     if (c->Folder) {
@@ -173,9 +173,9 @@ void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long tot
   if (total > 0) self->m_page.SetProgress(static_cast<int>(done * kProgressMax / total));
 }
 
-BOOL CCopyEngine::VerifyPayload() {
+bool CCopyEngine::VerifyPayload() {
   m_page.SetStatus(kTextVerifying);
-  BOOL ok = m_reader.IsOpen() && m_reader.VerifyPayload(m_package.Seal, m_package.Index.Offset, ShowVerifyProgress, this);
+  bool ok = m_reader.IsOpen() && m_reader.VerifyPayload(m_package.Seal, m_package.Index.Offset, ShowVerifyProgress, this);
   m_page.SetProgress(0);
   return ok;
 }
@@ -231,10 +231,10 @@ int CCopyEngine::CopyAll() {
   m_rate = 0.0;
   FailedCount = 0;
   m_failed.Empty();
-  Stopped = FALSE;
-  Damaged = FALSE;
+  Stopped = false;
+  Damaged = false;
   ForgetCreated();
-  m_typesRegistered = FALSE;
+  m_typesRegistered = false;
   m_madeFolder.Empty();
   m_reader.Open(m_package.Path);
   // An extended package is checked whole before its first file is written.
@@ -243,7 +243,7 @@ int CCopyEngine::CopyAll() {
     m_page.ShowError(kTextPackageDamaged);
     m_page.StopAnimation();
     if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);
-    Damaged = TRUE;
+    Damaged = true;
     return FailedCount;
   }
   // Packed files are decoded ahead, on both threads, while the ones before
@@ -254,7 +254,7 @@ int CCopyEngine::CopyAll() {
 
   int count = list.Count;
   // Asked before each file, and once after the last one.
-  BOOL stop = FALSE;
+  bool stop = false;
   for (int i = 0; i < count; i++) {
     if ((stop = m_page.StopRequested())) break;
     CString target = TargetPath(i);
@@ -275,18 +275,18 @@ int CCopyEngine::CopyAll() {
 
   if (stop || m_page.StopRequested()) {
     m_reader.Close();
-    Stopped = TRUE;
+    Stopped = true;
     return FailedCount;
   }
 
   m_reader.Close();
   CString uninstaller = Folders.InstallDir;
   uninstaller += UNINSTALLER_NAME;
-  if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, FALSE);
+  if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, false);
   if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(UNINSTALLER_FAILED_TEXT);
 
   const TypeAssocRecord* assoc = m_package.TypeAssoc;
-  m_typesRegistered = TRUE;
+  m_typesRegistered = true;
   if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
     m_page.SetStatus(kTextCreatingAssociations);
     m_services.Sleep(kPause);

@@ -24,17 +24,17 @@ class ICopyPage {
   virtual void SetStatus(const char* text) = 0;
   virtual void SetEstimate(const char* text) = 0;
   virtual void SetProgress(int pos) = 0;  // 0..kProgressMax
-  // TRUE when the user chose "覆盖".
-  virtual BOOL AskOverwrite(const char* question) = 0;
+  // True when the user chose "覆盖".
+  virtual bool AskOverwrite(const char* question) = 0;
   virtual void ShowError(const char* text) = 0;  // a message box with OK
   virtual void StopAnimation() = 0;
   // Each file once its copy rule was applied (the wizard's page shows no
   // such list; the unattended run writes it to its account).
   virtual void FileDone(const char* /*path*/, CopyFileResult /*result*/) {}
-  // Asked before each file and once after the last: TRUE stops the run there
+  // Asked before each file and once after the last: True stops the run there
   // (the user quit). A page may hold the run here while it asks the user
   // something; a page without a way to quit keeps this answer.
-  virtual BOOL StopRequested() { return FALSE; }
+  virtual bool StopRequested() { return false; }
 
  protected:
   ~ICopyPage() {}
@@ -48,7 +48,7 @@ class ICopyServices {
   virtual int RegisterServer(const char* path) = 0;
   virtual void RegisterFileType(const char* ext, const char* program) = 0;
   // Writes ridkit.exe into the installation folder (ending with a backslash).
-  virtual BOOL WriteUninstaller(const char* installDir) = 0;
+  virtual bool WriteUninstaller(const char* installDir) = 0;
   // The undoing of RegisterServer and RegisterFileType, for RollBack.
   virtual int UnregisterServer(const char* path) = 0;
   virtual void UnregisterFileType(const char* ext) = 0;
@@ -100,22 +100,22 @@ class CCopyEngine {
   CString MadeFolder;
 
   int FailedCount;  // files of the last run that were not written completely
-  BOOL Stopped;     // the page stopped the last run
-  BOOL Damaged;     // the last run found the payload damaged: nothing was written
+  bool Stopped;     // the page stopped the last run
+  bool Damaged;     // the last run found the payload damaged: nothing was written
 
  private:
   // One file or folder the run created; a list, newest first.
   struct CreatedPath {
     CString Path;
-    BOOL Folder;
+    bool Folder;
     CreatedPath* Next;
   };
-  void NoteCreated(const char* path, BOOL folder);
+  void NoteCreated(const char* path, bool folder);
   void ForgetCreated();
   void NoteFailure(const char* dest);
   void CopyEntryTo(int index, const CString& target);
   void MakeFoldersOf(const CString& path);
-  BOOL VerifyPayload();
+  bool VerifyPayload();
   static void ShowVerifyProgress(void* engine, long long done, long long total);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
@@ -127,7 +127,7 @@ class CCopyEngine {
   CString m_estimate;  // the remaining-time text the page shows
   double m_rate;     // remembered copy speed, bytes per millisecond
   CreatedPath* m_created;
-  BOOL m_typesRegistered;  // the run went as far as the associations
+  bool m_typesRegistered;  // the run went as far as the associations
 
   CCopyEngine(const CCopyEngine&);
   CCopyEngine& operator=(const CCopyEngine&);

@@ -240,7 +240,7 @@ struct NoPage : ICopyPage {
   void SetStatus(const char*) override {}
   void SetEstimate(const char*) override {}
   void SetProgress(int) override {}
-  BOOL AskOverwrite(const char*) override { return TRUE; }
+  bool AskOverwrite(const char*) override { return true; }
   void ShowError(const char*) override {}
   void StopAnimation() override {}
 };
@@ -255,7 +255,7 @@ struct InstallServices : ICopyServices {
     return r;
   }
   void RegisterFileType(const char* ext, const char* program) override { ::RegisterFileType(ext, program); }
-  BOOL WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
+  bool WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
   int UnregisterServer(const char*) override { return 1; }
   void UnregisterFileType(const char*) override {}
   const UninstallerSource* source;

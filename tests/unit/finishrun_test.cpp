@@ -41,9 +41,9 @@ struct FakeShell : IFinishServices {
     calls.push_back("folder " + std::to_string(csidl));
     return CString(folders[csidl].c_str());
   }
-  BOOL CreateShortcut(const char* target, const char* link) override {
+  bool CreateShortcut(const char* target, const char* link) override {
     calls.push_back(std::string("link ") + link + " -> " + target);
-    return FALSE;  // a failed save is listed all the same
+    return false;  // a failed save is listed all the same
   }
   void CreateFolder(const char* path) override { calls.push_back(std::string("mkdir ") + path); }
   void Open(const char* path) override {
@@ -76,7 +76,7 @@ class FinishRunTest : public ::testing::Test {
       : install(dir.Dir() + "inst\\"),
         logFile(Native(install + "setup.log")),
         shell(logFile),
-        pending(TRUE),
+        pending(true),
         run(settings, shell, pending) {
     run.Folders.WindowsDir = "C:\\WINDOWS";
     run.Folders.SystemDir = "C:\\WINDOWS\\system32";
@@ -105,7 +105,7 @@ class FinishRunTest : public ::testing::Test {
   std::string install, logFile;
   PackageSettings settings;
   FakeShell shell;
-  BOOL pending;
+  bool pending;
   CFinishRun run;
 };
 

@@ -80,7 +80,7 @@ TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
   };
   for (const auto& c : cases) {
     ParseSeal(c.tail, static_cast<int>(strlen(c.tail)), s);
-    EXPECT_EQ(s.Present != FALSE, c.present) << c.tail;
+    EXPECT_EQ(s.Present != false, c.present) << c.tail;
     EXPECT_FALSE(s.Valid) << c.tail;
   }
 }
@@ -146,13 +146,13 @@ TEST(PackageFile, RowsComeOutByteForByteOrNotAtAll) {
   for (const FileEntry* e : {&wrongCrc, &longer, &cut, &storedSize}) {
     EXPECT_EQ(f.Extract(*e, out.c_str()), kExtractDamaged);
     EXPECT_FALSE(FileExists(out));
-    EXPECT_EQ(f.Extract(*e, out.c_str(), TRUE), kExtractDamaged);
+    EXPECT_EQ(f.Extract(*e, out.c_str(), true), kExtractDamaged);
     EXPECT_FALSE(FileExists(out));
   }
   // Only a new file: one that is there stays untouched, whatever the row.
   WriteBytes(out, "mine");
   for (const FileEntry* e : {&lzma, &stored, &wrongCrc, &storedSize}) {
-    EXPECT_EQ(f.Extract(*e, out.c_str(), TRUE), kExtractExists);
+    EXPECT_EQ(f.Extract(*e, out.c_str(), true), kExtractExists);
     EXPECT_EQ(ReadBytes(out), "mine");
   }
   RemoveFile(out.c_str());

@@ -99,20 +99,20 @@ struct FakeServices : IRemovalServices {
       return CString((s.substr(0, 2) + "\\current\\folder\\" + s.substr(2)).c_str());
     return CString(p);
   }
-  BOOL IdentifyFolder(const char* p, FolderIdentity& id) override {
+  bool IdentifyFolder(const char* p, FolderIdentity& id) override {
 #ifdef _WIN32
     HANDLE h = CreateFileA(p, 0, 7, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (h == INVALID_HANDLE_VALUE) return FALSE;
+    if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
-    BOOL ok = GetFileInformationByHandle(h, &info);
+    bool ok = GetFileInformationByHandle(h, &info);
     CloseHandle(h);
     id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     return ok;
 #else
     struct stat st;
-    if (stat(Native(p).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return FALSE;
+    if (stat(Native(p).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     id = {static_cast<DWORD>(st.st_dev), static_cast<DWORD>(st.st_ino >> 32), static_cast<DWORD>(st.st_ino)};
-    return TRUE;
+    return true;
 #endif
   }
   Log& log;

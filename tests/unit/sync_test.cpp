@@ -18,12 +18,12 @@ TEST(RunGate, HoldsTheRunUntilReleasedOrStopped) {
   EXPECT_FALSE(gate.StopRequested());
   for (bool stop : {false, true}) {
     gate.Hold();
-    BOOL answer = -1;
+    bool answer = -1;
     std::thread run([&] { answer = gate.StopRequested(); });
     if (stop) gate.Stop();
     else gate.Release();
     run.join();
-    EXPECT_EQ(answer, stop ? TRUE : FALSE);
+    EXPECT_EQ(answer, stop ? true : false);
   }
   gate.Release();
   EXPECT_TRUE(gate.StopRequested());

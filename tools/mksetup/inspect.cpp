@@ -105,7 +105,7 @@ bool TrailerShape(const std::string& path) {
   char tail[TRAILER_WINDOW];
   int count = 0;
   long long end = 0;
-  BOOL signedFile = FALSE;
+  bool signedFile = false;
   if (!ReadTrailerWindow(path.c_str(), tail, count, end, signedFile)) return false;
   size_t n = static_cast<size_t>(count);
   const char* amp = static_cast<const char*>(memrchr(tail, '&', n));

@@ -74,9 +74,9 @@ class IRemovalServices {
   virtual CString ProfilesFolder() = 0;
   // The full, absolute form of a path (relative parts resolved).
   virtual CString FullPath(const char* path) = 0;
-  // The identity of the folder path leads to (links followed). FALSE when
+  // The identity of the folder path leads to (links followed). False when
   // there is no such folder or it cannot be opened.
-  virtual BOOL IdentifyFolder(const char* path, FolderIdentity& id) = 0;
+  virtual bool IdentifyFolder(const char* path, FolderIdentity& id) = 0;
 
  protected:
   ~IRemovalServices() {}
@@ -95,18 +95,18 @@ class CRemovalEngine {
   CString InstallFolder();
 
   // Normal attributes for the folder, its content removed, then the folder
-  // itself. FALSE when something inside could not be removed (FailedPath
+  // itself. False when something inside could not be removed (FailedPath
   // names it; the walk stopped there).
-  BOOL RemoveFolderTree(const char* folder);
-  BOOL RemoveFolderContent(const char* folder);
+  bool RemoveFolderTree(const char* folder);
+  bool RemoveFolderContent(const char* folder);
   // Reports every file below folder as left, in the order the search meets
   // them. Returns how many.
   int ListRemainingFiles(const char* folder);
-  // TRUE when folder may be removed with everything in it: not a drive root,
+  // True when folder may be removed with everything in it: not a drive root,
   // not relative, and neither one of the protected folders nor a folder that
   // holds one, nor a user profile. Folders are compared by what they are
   // (their identities) as well as by their names.
-  BOOL MayRemoveWhole(const char* folder);
+  bool MayRemoveWhole(const char* folder);
   // The one form of a folder that the guard checks and the walk walks: the
   // full path of the folder with a backslash at its end, so that "C:" is the
   // root of drive C for both, never the current folder of that drive.
@@ -116,15 +116,15 @@ class CRemovalEngine {
   CString FailedPath;
 
   // "ocx" after the last ".", in any letter case.
-  static BOOL IsOcxPath(const char* path);
+  static bool IsOcxPath(const char* path);
   // The bar position for done of total bytes (0 when total is 0).
   static int ProgressOf(long long done, long long total);
 
  private:
-  BOOL RemoveContent(const char* folder, int depth);
+  bool RemoveContent(const char* folder, int depth);
   // The guard for a folder already in its TargetOf form.
-  BOOL MayRemoveTarget(const char* target);
-  BOOL IsProtectedIdentity(const char* target, const CString* protectedFolders, int count);
+  bool MayRemoveTarget(const char* target);
+  bool IsProtectedIdentity(const char* target, const CString* protectedFolders, int count);
   int ListFiles(const char* folder, int depth);
   // Removes folder whole after the guard; shows why when it will not or could not.
   RemovalResult RemoveFolderGuarded(const char* folder);
@@ -139,9 +139,9 @@ class CRemovalEngine {
 // The comparable form of a folder path: ASCII letters in lower case, forward
 // slashes as backslashes, trailing backslashes removed.
 CString FolderKey(const char* path);
-// TRUE when key (a FolderKey) is a drive root, a share root or not absolute.
+// True when key (a FolderKey) is a drive root, a share root or not absolute.
 // On the Linux host (see fsys.h) "\x" is the absolute host path "/x".
-BOOL IsRootOrRelative(const char* key);
+bool IsRootOrRelative(const char* key);
 // path without its trailing separators, up to (not including) its last
 // separator (a backslash or a slash); empty without one.
 CString ParentFolderOf(const char* path);

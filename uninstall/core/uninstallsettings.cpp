@@ -21,19 +21,19 @@ void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
   s.RegValues[1] = t.NextField();
 }
 
-BOOL LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s) {
+bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s) {
   s.PictureLength = 0;
   s.IconLength = 0;
   CStoredTable stored;
-  if (!stored.Read(programPath, kUninstallTableLimit) || !stored.Bytes()) return FALSE;
+  if (!stored.Read(programPath, kUninstallTableLimit) || !stored.Bytes()) return false;
   CFieldTable table;
   stored.Load(table);
   ParseUninstallTable(table, s);
   RemoveIndexCopy(indexCopy);
-  return TRUE;
+  return true;
 }
 
-BOOL IsTemporaryCopy(const char* programPath) {
+bool IsTemporaryCopy(const char* programPath) {
   CString name(programPath);
   int slash = ReverseFindCharMb(name, '\\');
   if (slash >= 0) name = name.Mid(slash + 1);
@@ -65,20 +65,20 @@ CString TemporaryCopyPath(const char* tempFolder) {
   return path;
 }
 
-BOOL IsSetupLogName(const char* path) {
+bool IsSetupLogName(const char* path) {
   int slash = ReverseFindCharMb(path, '\\');
   return CompareNoCaseMb(path + slash + 1, SETUP_LOG_NAME) == 0;
 }
 
 namespace {
 
-BOOL IsBlankChar(char c) { return c == ' ' || c == '\t'; }
+bool IsBlankChar(char c) { return c == ' ' || c == '\t'; }
 
 // The next word of s (quotes group blanks and are dropped); s moves past it.
 CString NextWord(const char*& s) {
   while (IsBlankChar(*s)) s++;
   CString word;
-  BOOL quoted = FALSE;
+  bool quoted = false;
   for (; *s && (quoted || !IsBlankChar(*s)); s++) {
     if (*s == '"') quoted = !quoted;
     else word += *s;
@@ -86,13 +86,13 @@ CString NextWord(const char*& s) {
   return word;
 }
 
-// Reads one switch into out; FALSE when word is none.
-BOOL TakeSwitch(const CString& word, UninstallSwitches& out) {
-  if (CompareNoCaseMb(word, "/S") == 0) out.Silent = TRUE;
-  else if (CompareNoCaseMb(word, "/ALL") == 0) out.All = TRUE;
+// Reads one switch into out; False when word is none.
+bool TakeSwitch(const CString& word, UninstallSwitches& out) {
+  if (CompareNoCaseMb(word, "/S") == 0) out.Silent = true;
+  else if (CompareNoCaseMb(word, "/ALL") == 0) out.All = true;
   else if (word.GetLength() >= 5 && CompareNoCaseMb(word.Left(5), "/LOG=") == 0) out.LogPath = word.Mid(5);
-  else return FALSE;
-  return TRUE;
+  else return false;
+  return true;
 }
 
 }  // namespace
@@ -109,7 +109,7 @@ void ParseUninstallSwitches(const char* parameters, UninstallSwitches& out) {
     out.SetupLog = StripQuotes(s);
     return;
   }
-  out.Switches = TRUE;
+  out.Switches = true;
   for (;;) {
     const char* before = s;
     word = NextWord(s);
