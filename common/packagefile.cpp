@@ -148,6 +148,42 @@ ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile& out) {
 
 // ---- decoding ahead ---------------------------------------------------------------
 
+namespace {
+
+// A packed row decoded into memory, on either thread: an ExtractResult.
+class CRowDecoder : public IAheadDecoder {
+ public:
+  int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
+    const FileEntry& e = *static_cast<const FileEntry*>(job.What);
+    unsigned char props[LZMA_PROPS_BYTES];
+    if (in.Seek(e.Offset, CFile::begin) != e.Offset || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
+      return kExtractFailed;
+    CLzmaFlatDecoder dec;
+    if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
+    long rest = e.Length - LZMA_PROPS_BYTES;
+    CLzmaStream::Status st = CLzmaStream::kMore;
+    while (st == CLzmaStream::kMore && rest > 0) {
+      unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
+      if (in.ReadAll(buffer, want) != want) return kExtractFailed;
+      rest -= static_cast<long>(want);
+      for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
+        size_t n = want - pos;
+        st = dec.Decode(buffer + pos, n);
+        pos += n;
+        if (!n && st == CLzmaStream::kMore) break;  // wants no more of this: ends below
+      }
+    }
+    if (st == CLzmaStream::kMore) {
+      size_t none = 0;
+      st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
+    }
+    if (st != CLzmaStream::kDone) return kExtractDamaged;
+    return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+  }
+};
+
+}  // namespace
+
 bool CPackageFile::Eligible(const FileEntry& e) const {
   return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&
          static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
@@ -176,35 +212,8 @@ void CPackageFile::DecodeAhead(const CFileList& list) {
   m_callerNode = list.Head;
   m_callerIndex = 0;
   // Without a second thread the caller decodes every row itself.
-  if (!m_ahead.Start(m_path, kPackageChunk, *this, m_jobs, count)) StopAhead();
-}
-
-int CPackageFile::DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
-  const FileEntry& e = *static_cast<const FileEntry*>(job.What);
-  unsigned char props[LZMA_PROPS_BYTES];
-  if (in.Seek(e.Offset, CFile::begin) != e.Offset || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
-    return kExtractFailed;
-  CLzmaFlatDecoder dec;
-  if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
-  long rest = e.Length - LZMA_PROPS_BYTES;
-  CLzmaStream::Status st = CLzmaStream::kMore;
-  while (st == CLzmaStream::kMore && rest > 0) {
-    unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
-    if (in.ReadAll(buffer, want) != want) return kExtractFailed;
-    rest -= static_cast<long>(want);
-    for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
-      size_t n = want - pos;
-      st = dec.Decode(buffer + pos, n);
-      pos += n;
-      if (!n && st == CLzmaStream::kMore) break;  // wants no more of this: ends below
-    }
-  }
-  if (st == CLzmaStream::kMore) {
-    size_t none = 0;
-    st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
-  }
-  if (st != CLzmaStream::kDone) return kExtractDamaged;
-  return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+  static CRowDecoder decoder;
+  if (!m_ahead.Start(m_path, kPackageChunk, decoder, m_jobs, count)) StopAhead();
 }
 
 CDecodeAhead::Decoded* CPackageFile::TakeAhead(const FileEntry& e) {

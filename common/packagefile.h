@@ -20,7 +20,7 @@ enum ExtractResult {
   kExtractExists,   // only a new file was to be written, and dest is there: untouched
 };
 
-class CPackageFile : private IAheadDecoder {
+class CPackageFile {
  public:
   CPackageFile();
   ~CPackageFile();
@@ -59,8 +59,6 @@ class CPackageFile : private IAheadDecoder {
   ExtractResult Decode(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
   ExtractResult WriteRow(const FileEntry& e, CFile& out);
   bool Eligible(const FileEntry& e) const;
-  // A packed row decoded into memory (on either thread): an ExtractResult.
-  int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer);
   // The row decoded ahead, when it was; the caller's place in the list moves past it.
   CDecodeAhead::Decoded* TakeAhead(const FileEntry& e);
   void StopAhead();

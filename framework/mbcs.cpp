@@ -63,8 +63,6 @@ CString FolderOf(const char* path) {
   return slash < 0 ? CString() : CString(path, slash);
 }
 
-static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 const char* ParametersOf(const char* commandLine) {
   const char* s = commandLine ? commandLine : "";
   if (*s == '"') {
@@ -76,6 +74,17 @@ const char* ParametersOf(const char* commandLine) {
   }
   while (IsBlank(*s)) s++;
   return s;
+}
+
+CString NextWord(const char*& s) {
+  while (IsBlank(*s)) s++;
+  CString word;
+  bool quoted = false;
+  for (; *s && (quoted || !IsBlank(*s)); s++) {
+    if (*s == '"') quoted = !quoted;
+    else word += *s;
+  }
+  return word;
 }
 
 void LowerAsciiMb(char* s, size_t n) {

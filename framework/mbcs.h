@@ -39,9 +39,15 @@ CString WithBackslash(const char* folder);
 // path up to, not including, its last backslash of its own; empty without one.
 CString FolderOf(const char* path);
 
+// The blanks between the words of a command line.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // The parameters of a command line: what follows the program name (quoted or
 // not) and the blanks after it.
 const char* ParametersOf(const char* commandLine);
+// The next word of a command line at s, the blanks before it passed over:
+// quotes group blanks into it and are dropped (code page 936 trail bytes are
+// never a quote or a blank). s moves past it.
+CString NextWord(const char*& s);
 
 // Lower-cases the ASCII letters of the n bytes at s in place; a trail byte
 // stays as it is even when it looks like a letter (a lead byte takes the next

@@ -17,45 +17,73 @@ const LRESULT kBusy = -1;
 
 // ---- the run's side -------------------------------------------------------------
 
-void CCopyRelay::SetStatus(const char* text) { m_run.NoteText(kSlotStatus, text); }
+namespace {
 
-void CCopyRelay::SetEstimate(const char* text) { m_run.NoteText(kSlotEstimate, text); }
+// The slots of what is handed over for the page.
+enum { kSlotStatus, kSlotEstimate, kSlotProgress };
+// What the relay sends.
+enum Report { kReportAsk, kReportError, kReportStopAnimation };
 
-void CCopyRelay::SetProgress(int pos) { m_run.NoteNumber(kSlotProgress, pos); }
+// The page as the run's thread sees it. Questions, messages and the
+// animation's stop are sent to the page's window and done on its thread; the
+// status line, the estimate and the bar are handed over for the page to show.
+// Before each file (and each question) the run looks at the page's gate: it
+// waits there while the user is asked whether to quit.
+class CCopyRelay : public ICopyPage {
+ public:
+  CCopyRelay(CWindowRun& run, CRunGate& gate) : m_run(run), m_gate(gate) {}
 
-bool CCopyRelay::AskOverwrite(const char* question) {
-  for (;;) {
-    // A user who quit meanwhile is not asked: the file stays as it is.
-    if (StopRequested()) return FALSE;
-    LRESULT answer = m_run.Send(kReportAsk, reinterpret_cast<LPARAM>(question));
-    if (answer != kBusy) return answer == 1;
+  void SetStatus(const char* text) { m_run.NoteText(kSlotStatus, text); }
+  void SetEstimate(const char* text) { m_run.NoteText(kSlotEstimate, text); }
+  void SetProgress(int pos) { m_run.NoteNumber(kSlotProgress, pos); }
+  bool AskOverwrite(const char* question) {
+    for (;;) {
+      // A user who quit meanwhile is not asked: the file stays as it is.
+      if (StopRequested()) return false;
+      LRESULT answer = m_run.Send(kReportAsk, reinterpret_cast<LPARAM>(question));
+      if (answer != kBusy) return answer == 1;
+    }
   }
-}
-
-void CCopyRelay::ShowError(const char* text) {
-  while (!StopRequested() && m_run.Send(kReportError, reinterpret_cast<LPARAM>(text)) == kBusy) {
+  void ShowError(const char* text) {
+    while (!StopRequested() && m_run.Send(kReportError, reinterpret_cast<LPARAM>(text)) == kBusy) {
+    }
   }
-}
+  void StopAnimation() { m_run.Send(kReportStopAnimation, 0); }
+  // Waits while the user is asked whether to quit; true once they chose to.
+  bool StopRequested() { return m_gate.StopRequested(); }
 
-void CCopyRelay::StopAnimation() { m_run.Send(kReportStopAnimation, 0); }
+ private:
+  CWindowRun& m_run;
+  CRunGate& m_gate;
+};
 
-bool CCopyRelay::StopRequested() { return m_gate.StopRequested(); }
+}  // namespace
+
+struct CStep4::CRun {
+  CRun(CSetupApp& app, CWindowRun& runner, CRunGate& gate)
+      : Relay(runner, gate), Services(app.Package), Engine(app.Package, Relay, Services) {}
+  CCopyRelay Relay;
+  CSetupServices Services;
+  CCopyEngine Engine;
+};
 
 int CStep4::CopyWork(void* param) {
   CStep4* page = static_cast<CStep4*>(param);
   int result = page->m_run->Engine.CopyAll();
   // Stopped, or the user quit while the last steps went on: what the run
   // created goes, here, before the wizard closes.
-  if (page->m_relay.StopRequested()) page->m_run->Engine.RollBack();
+  if (page->m_run->Relay.StopRequested()) page->m_run->Engine.RollBack();
   return result;
 }
 
 // ---- the page -------------------------------------------------------------------
 
-CStep4::CRun::CRun(CSetupApp& app, ICopyPage& page) : Services(app.Package), Engine(app.Package, page, Services) {}
 
 CStep4::CStep4()
-    : CStepPage(IDD_STEP4), m_run(0), m_state(kBeforeRun), m_runner(*this), m_relay(m_runner, m_gate) {}
+    : CStepPage(IDD_STEP4),
+      m_run(0),
+      m_state(kBeforeRun),
+      m_runner(*this) {}
 
 CStep4::~CStep4() {
   StopAndWait();
@@ -137,7 +165,7 @@ void CStep4::OnDestroy() {
 void CStep4::StartCopy() {
   CSetupApp& app = App();
   SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressMax));
-  m_run = new CRun(app, m_relay);
+  m_run = new CRun(app, m_runner, m_gate);
   m_run->Engine.Folders = CurrentFolders(app.InstallDir);
   if (app.MadeInstallDir) m_run->Engine.MadeFolder = app.InstallDir;
   m_state = kRunning;
@@ -188,26 +216,26 @@ BOOL CStep4::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 }
 
 void CStep4::OnRunChanges(int changes, const CString* texts, const int* numbers) {
-  if (changes & (1 << CCopyRelay::kSlotStatus)) SetDlgItemText(IDC_COPY_STATUS, texts[CCopyRelay::kSlotStatus]);
-  if (changes & (1 << CCopyRelay::kSlotEstimate))
-    SetDlgItemText(IDC_COPY_ESTIMATE, texts[CCopyRelay::kSlotEstimate]);
-  if (changes & (1 << CCopyRelay::kSlotProgress))
-    SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(numbers[CCopyRelay::kSlotProgress]), 0);
+  if (changes & (1 << kSlotStatus)) SetDlgItemText(IDC_COPY_STATUS, texts[kSlotStatus]);
+  if (changes & (1 << kSlotEstimate))
+    SetDlgItemText(IDC_COPY_ESTIMATE, texts[kSlotEstimate]);
+  if (changes & (1 << kSlotProgress))
+    SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(numbers[kSlotProgress]), 0);
 }
 
 LRESULT CStep4::OnRunReport(int what, LPARAM arg) {
   const char* text = reinterpret_cast<const char*>(arg);
   switch (what) {
-    case CCopyRelay::kReportAsk:
+    case kReportAsk:
       if (m_state == kClosing) return 0;  // kept
       if (App().Confirming) return kBusy;
       return App().ConfirmCancel(text, kTextOverwrite, kTextKeep) == 0 ? 1 : 0;
-    case CCopyRelay::kReportError:
+    case kReportError:
       if (m_state == kClosing) return 0;
       if (App().Confirming) return kBusy;
       MessageBoxMb(m_hWnd, text, App().m_strAppName, MB_OK);
       return 0;
-    case CCopyRelay::kReportStopAnimation:
+    case kReportStopAnimation:
       SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_PLAY, 0, MAKELPARAM(kAnimationEndFrame, kAnimationEndFrame));
       return 0;
   }

@@ -1,10 +1,11 @@
 // Copy page (dialog 132): installs the package from its first paint on,
 // showing the target path, a progress bar, the copy animation and the
 // remaining time, then moves the wizard on to the finish page once the run
-// ends. The run goes on a thread of its own, so the window keeps answering;
-// its questions and messages are sent to the window's thread and wait there
-// for their answer, and its status, estimate and bar are handed over for the
-// page to show (the latest of each, at most every few dozen milliseconds).
+// ends. The run goes on a thread of its own (CWindowRun), so the window keeps
+// answering; its questions and messages are sent to the window's thread and
+// wait there for their answer, and its status, estimate and bar are handed
+// over for the page to show (the latest of each, at most every few dozen
+// milliseconds).
 // The platform is reached through CSetupServices.
 #pragma once
 #include "framework/sync.h"
@@ -12,36 +13,6 @@
 #include "setup/core/copyengine.h"
 #include "setupservices.h"
 #include "steppage.h"
-
-class CStep4;
-
-// The page as the run's thread sees it. Questions, messages and the
-// animation's stop are sent to the page's window and done on its thread; the
-// status line, the estimate and the bar are handed over for the page to show.
-// Before each file (and each question) the run looks at the page's gate: it
-// waits there while the user is asked whether to quit.
-class CCopyRelay : public ICopyPage {
- public:
-  CCopyRelay(CWindowRun& run, CRunGate& gate) : m_run(run), m_gate(gate) {}
-
-  void SetStatus(const char* text);
-  void SetEstimate(const char* text);
-  void SetProgress(int pos);
-  bool AskOverwrite(const char* question);
-  void ShowError(const char* text);
-  void StopAnimation();
-  // Waits while the user is asked whether to quit; TRUE once they chose to.
-  bool StopRequested();
-
-  // The slots of what is handed over for the page.
-  enum { kSlotStatus, kSlotEstimate, kSlotProgress };
-  // What the relay sends.
-  enum Report { kReportAsk, kReportError, kReportStopAnimation };
-
- private:
-  CWindowRun& m_run;
-  CRunGate& m_gate;
-};
 
 class CStep4 : public CStepPage, private IRunWindow {
  public:
@@ -89,15 +60,11 @@ class CStep4 : public CStepPage, private IRunWindow {
   // package damaged).
   void CloseWizard();
 
-  // The run's services and engine, made when it starts.
-  struct CRun {
-    explicit CRun(CSetupApp& app, ICopyPage& page);
-    CSetupServices Services;
-    CCopyEngine Engine;
-  };
+  // The run, made when it starts: the page as its thread sees it, its
+  // services and its engine (step4.cpp).
+  struct CRun;
   CRun* m_run;
   State m_state;
   CRunGate m_gate;
   CWindowRun m_runner;
-  CCopyRelay m_relay;
 };

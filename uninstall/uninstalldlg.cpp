@@ -25,7 +25,35 @@ const COLORREF kListBack = RGB(214, 211, 206);
 // Button 1 moves this far right in state Finished, where button 2 is hidden.
 const int kButtonShift = 60;
 
+// The slots of what is handed over for the dialog.
+enum { kSlotStatus, kSlotProgress };
+// What the relay sends.
+enum Report { kReportHeadline, kReportMessage, kReportFileLeft };
+
+// The dialog as the run's thread sees it: a report is sent to the dialog's
+// window and done on its thread (directly when sent from there), or, for the
+// status line and the bar, handed over for the dialog to show.
+class CRemovalRelay : public IRemovalProgress {
+ public:
+  explicit CRemovalRelay(CWindowRun& run) : m_run(run) {}
+  void SetHeadline(const char* text) { m_run.Send(kReportHeadline, reinterpret_cast<LPARAM>(text)); }
+  void SetStatus(const char* text) { m_run.NoteText(kSlotStatus, text); }
+  void SetProgress(int pos) { m_run.NoteNumber(kSlotProgress, pos); }
+  void ShowMessage(const char* text) { m_run.Send(kReportMessage, reinterpret_cast<LPARAM>(text)); }
+  void FileLeft(const char* path) { m_run.Send(kReportFileLeft, reinterpret_cast<LPARAM>(path)); }
+
+ private:
+  CWindowRun& m_run;
+};
+
 }  // namespace
+
+struct CUninstallDlg::CRun {
+  CRun(UninstallSettings& settings, CWindowRun& runner, CRemovalServices& services)
+      : Relay(runner), Engine(settings, Relay, services) {}
+  CRemovalRelay Relay;
+  CRemovalEngine Engine;
+};
 
 CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent)
     : CDialog(IDD_UNINSTALL, parent),
@@ -37,8 +65,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_listBrush(0),
       m_deleteAll(FALSE),
       m_runner(*this),
-      m_relay(m_runner),
-      m_engine(settings, m_relay, m_services) {
+      m_run(new CRun(settings, m_runner, m_services)) {
   if (settings.PictureLength > 0) {
     long n = settings.PictureLength;
     char* bytes = ReadRegion(modulePath, n, settings.PictureOffset);
@@ -62,6 +89,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
 
 CUninstallDlg::~CUninstallDlg() {
   // The dialog cannot close while the run goes: m_runner has nothing to wait for.
+  delete m_run;
   if (m_ownIcon) DestroyIcon(m_icon);
   if (m_listBrush) DeleteObject(m_listBrush);
 }
@@ -172,8 +200,8 @@ void CUninstallDlg::StartThread() {
 
 int CUninstallDlg::RemovalWork(void* param) {
   CUninstallDlg* dialog = static_cast<CUninstallDlg*>(param);
-  return dialog->m_deleteAll ? static_cast<int>(dialog->m_engine.RemoveInstallFolder())
-                             : static_cast<int>(dialog->m_engine.RunRemoval());
+  return dialog->m_deleteAll ? static_cast<int>(dialog->m_run->Engine.RemoveInstallFolder())
+                             : static_cast<int>(dialog->m_run->Engine.RunRemoval());
 }
 
 void CUninstallDlg::OnRunDone(int result) {
@@ -213,11 +241,11 @@ void CUninstallDlg::ShowFilesLeft() {
   m_button2.SetWindowText(BUTTON_EXIT);
   m_list.ShowWindow(SW_SHOW);
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
-  SetStatus("");
-  SetHeadline(TEXT_FILES_LEFT);
+  ShowStatus("");
+  ShowHeadline(TEXT_FILES_LEFT);
   MoveWindow(m_headline.m_hWnd, ScaleForDpi(kHeadlineLeft), ScaleForDpi(kHeadlineTop), ScaleForDpi(kHeadlineWidth),
              ScaleForDpi(kHeadlineHeight), TRUE);
-  SetProgress(kRemovalProgressMax);
+  ShowProgress(kRemovalProgressMax);
   StopAnimation();
 }
 
@@ -232,9 +260,9 @@ void CUninstallDlg::ShowFinished() {
   StopAnimation();
   ::EnableWindow(button, TRUE);
   SetDlgItemText(IDOK, BUTTON_DONE);
-  SetStatus("");
-  SetHeadline(TEXT_FINISHED);
-  SetProgress(kRemovalProgressMax);
+  ShowStatus("");
+  ShowHeadline(TEXT_FINISHED);
+  ShowProgress(kRemovalProgressMax);
 }
 
 void CUninstallDlg::StopAnimation() {
@@ -244,37 +272,29 @@ void CUninstallDlg::StopAnimation() {
   m_animation.SendMessage(ACM_PLAY, 0, MAKELPARAM(1000, 1000));
 }
 
-void CUninstallDlg::SetHeadline(const char* text) {
+void CUninstallDlg::ShowHeadline(const char* text) {
   m_headlineText = text;
   m_headline.SetWindowText(text);
 }
 
 void CUninstallDlg::OnRunChanges(int changes, const CString* texts, const int* numbers) {
-  if (changes & (1 << CRemovalRelay::kSlotStatus)) SetStatus(texts[CRemovalRelay::kSlotStatus]);
-  if (changes & (1 << CRemovalRelay::kSlotProgress)) SetProgress(numbers[CRemovalRelay::kSlotProgress]);
+  if (changes & (1 << kSlotStatus)) ShowStatus(texts[kSlotStatus]);
+  if (changes & (1 << kSlotProgress)) ShowProgress(numbers[kSlotProgress]);
 }
 
 LRESULT CUninstallDlg::OnRunReport(int what, LPARAM arg) {
   const char* text = reinterpret_cast<const char*>(arg);
   switch (what) {
-    case CRemovalRelay::kReportHeadline: SetHeadline(text); break;
-    case CRemovalRelay::kReportMessage: ShowMessage(text); break;
-    case CRemovalRelay::kReportFileLeft: FileLeft(text); break;
+    case kReportHeadline: ShowHeadline(text); break;
+    case kReportMessage: ShowMessageBox(text); break;
+    case kReportFileLeft: ListFileLeft(text); break;
   }
   return 0;
 }
 
-void CRemovalRelay::SetHeadline(const char* text) {
-  m_run.Send(kReportHeadline, reinterpret_cast<LPARAM>(text));
-}
-void CRemovalRelay::SetStatus(const char* text) { m_run.NoteText(kSlotStatus, text); }
-void CRemovalRelay::SetProgress(int pos) { m_run.NoteNumber(kSlotProgress, pos); }
-void CRemovalRelay::ShowMessage(const char* text) { m_run.Send(kReportMessage, reinterpret_cast<LPARAM>(text)); }
-void CRemovalRelay::FileLeft(const char* path) { m_run.Send(kReportFileLeft, reinterpret_cast<LPARAM>(path)); }
-
-void CUninstallDlg::SetStatus(const char* text) { m_status.SetWindowText(text); }
-void CUninstallDlg::SetProgress(int pos) { m_progress.SendMessage(PBM_SETPOS, pos); }
-void CUninstallDlg::ShowMessage(const char* text) { AfxMessageBox(text, MB_OK); }
-void CUninstallDlg::FileLeft(const char* path) {
+void CUninstallDlg::ShowStatus(const char* text) { m_status.SetWindowText(text); }
+void CUninstallDlg::ShowProgress(int pos) { m_progress.SendMessage(PBM_SETPOS, pos); }
+void CUninstallDlg::ShowMessageBox(const char* text) { AfxMessageBox(text, MB_OK); }
+void CUninstallDlg::ListFileLeft(const char* path) {
   m_list.SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(CWideText(path).Get()));
 }

@@ -14,28 +14,6 @@
 #include "uninstall/core/removalengine.h"
 #include "uninstall/core/uninstallsettings.h"
 
-class CUninstallDlg;
-
-// The dialog as the run's thread sees it: a report is sent to the dialog's
-// window and done on its thread (directly when sent from there), or, for the
-// status line and the bar, handed over for the dialog to show.
-class CRemovalRelay : public IRemovalProgress {
- public:
-  explicit CRemovalRelay(CWindowRun& run) : m_run(run) {}
-  void SetHeadline(const char* text);
-  void SetStatus(const char* text);
-  void SetProgress(int pos);
-  void ShowMessage(const char* text);
-  void FileLeft(const char* path);
-
-  enum { kSlotStatus, kSlotProgress };
-  // What the relay sends.
-  enum Report { kReportHeadline, kReportMessage, kReportFileLeft };
-
- private:
-  CWindowRun& m_run;
-};
-
 class CUninstallDlg : public CDialog, private IRunWindow {
  public:
   // Loads the package picture and icon of the running file.
@@ -82,11 +60,11 @@ class CUninstallDlg : public CDialog, private IRunWindow {
   void StopAnimation();
 
   // What the run reports, done on the dialog's thread.
-  void SetHeadline(const char* text);
-  void SetStatus(const char* text);
-  void SetProgress(int pos);
-  void ShowMessage(const char* text);
-  void FileLeft(const char* path);
+  void ShowHeadline(const char* text);
+  void ShowStatus(const char* text);
+  void ShowProgress(int pos);
+  void ShowMessageBox(const char* text);
+  void ListFileLeft(const char* path);
 
   UninstallSettings& m_settings;
   State m_state;
@@ -105,6 +83,7 @@ class CUninstallDlg : public CDialog, private IRunWindow {
   BOOL m_deleteAll;   // the thread does "全部删除", not the run
   CRemovalServices m_services;
   CWindowRun m_runner;
-  CRemovalRelay m_relay;
-  CRemovalEngine m_engine;
+  // The run: the dialog as its thread sees it and the engine (uninstalldlg.cpp).
+  struct CRun;
+  CRun* m_run;
 };

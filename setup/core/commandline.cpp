@@ -4,8 +4,6 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 // True when word starts with prefix, ASCII letters in any case.
 bool StartsWithNoCase(const char* word, const char* prefix) {
   for (; *prefix; word++, prefix++) {
@@ -44,14 +42,7 @@ void ParseSetupSwitches(const char* parameters, SetupSwitches& out) {
       if (out.Folder.EndsWith('"')) out.Folder = out.Folder.Left(out.Folder.GetLength() - 1);
       break;
     }
-    // One word; quotes group blanks into it and are dropped. Code page 936
-    // trail bytes are never a quote or a blank, so bytes are compared.
-    CString word;
-    bool quoted = false;
-    for (; *s && (quoted || !IsBlank(*s)); s++) {
-      if (*s == '"') quoted = !quoted;
-      else word += *s;
-    }
+    CString word = NextWord(s);
     if (CompareNoCaseMb(word, "/S") == 0) out.Silent = true;
     else if (CompareNoCaseMb(word, "/NOOVERWRITE") == 0) out.NoOverwrite = true;
     else if (word == "/?") out.Help = true;

@@ -72,20 +72,6 @@ bool IsSetupLogName(const char* path) {
 
 namespace {
 
-bool IsBlankChar(char c) { return c == ' ' || c == '\t'; }
-
-// The next word of s (quotes group blanks and are dropped); s moves past it.
-CString NextWord(const char*& s) {
-  while (IsBlankChar(*s)) s++;
-  CString word;
-  bool quoted = false;
-  for (; *s && (quoted || !IsBlankChar(*s)); s++) {
-    if (*s == '"') quoted = !quoted;
-    else word += *s;
-  }
-  return word;
-}
-
 // Reads one switch into out; False when word is none.
 bool TakeSwitch(const CString& word, UninstallSwitches& out) {
   if (CompareNoCaseMb(word, "/S") == 0) out.Silent = true;
@@ -100,7 +86,7 @@ bool TakeSwitch(const CString& word, UninstallSwitches& out) {
 void ParseUninstallSwitches(const char* parameters, UninstallSwitches& out) {
   out = UninstallSwitches();
   const char* s = parameters ? parameters : "";
-  while (IsBlankChar(*s)) s++;
+  while (IsBlank(*s)) s++;
   // Only an unquoted first word can be a switch: a quoted line is a path.
   const char* first = s;
   UninstallSwitches probe;
@@ -115,7 +101,7 @@ void ParseUninstallSwitches(const char* parameters, UninstallSwitches& out) {
     word = NextWord(s);
     if (word.IsEmpty() && !*s) break;
     if (word == "--") {
-      while (IsBlankChar(*s)) s++;
+      while (IsBlank(*s)) s++;
       out.SetupLog = StripQuotes(s);
       break;
     }
