@@ -377,12 +377,15 @@ int Inspect(int argc, char** argv) {
 
 const char kExtractHelp[] =
     "usage: mksetup extract SETUP DIR\n\n"
-    "Writes every file of the setup file into DIR (made when missing; files there\n"
-    "of the same names are replaced): files of the installation folder below DIR\n"
-    "itself, those of the system and Windows folders below DIR/SYSTEM_FOLDER and\n"
-    "DIR/WINDOWS_FOLDER. A package with checksums is checked whole first and\n"
-    "nothing is written when it is damaged; each file is checked as it is\n"
-    "unpacked. Fails (exit 1) when any file could not be written as it should.\n";
+    "Writes every file of the setup file into DIR (made when missing): files of\n"
+    "the installation folder below DIR itself, those of the system and Windows\n"
+    "folders below DIR/SYSTEM_FOLDER and DIR/WINDOWS_FOLDER. Nothing is created,\n"
+    "changed or removed outside DIR: a row whose path would leave it, or whose\n"
+    "bytes are not code page 936 text, is refused; no link in DIR is followed.\n"
+    "A package with checksums is checked whole first and nothing is written when\n"
+    "it is damaged; each file is checked before it takes its name, so a damaged\n"
+    "row leaves a file of that name as it was. Fails (exit 1) when any file\n"
+    "could not be written as it should.\n";
 
 int Extract(int argc, char** argv) {
   std::vector<std::string> args;
