@@ -35,7 +35,7 @@ struct RowExtension {
   unsigned long long Unpacked;
   unsigned long Crc;
 };
-// Parses a row extension field. An empty field gives kMethodNone; False for
+// Parses a row extension field. An empty field gives kMethodNone; false for
 // anything that is not exactly "stored|lzma,<decimal>,<8 lower-case hex>".
 bool ParseRowExtension(const char* text, RowExtension& ext);
 // Writes the field text (at least 48 bytes of room); its length.

@@ -36,6 +36,10 @@ class CPackageFile {
   // at the folder instead of two). A destination that is not complete and
   // correct is removed.
   ExtractResult Extract(const FileEntry& e, const char* dest, bool onlyNew = false);
+  // Writes the row's file through out (open for writing, at its start; the
+  // caller removes what a failure left), or with out null only reads it:
+  // either way its bytes unpacked and checked as Extract checks them.
+  ExtractResult WriteTo(const FileEntry& e, CFile* out);
   // Packed rows of the list decoded ahead (CDecodeAhead, common/decodeahead)
   // while the caller writes the files before them: Extract of a row of the
   // list (the list's own entry, asked in list order; rows may be left out)
@@ -55,9 +59,11 @@ class CPackageFile {
   CPackageFile(const CPackageFile&);
   CPackageFile& operator=(const CPackageFile&);
   bool Buffers();
-  ExtractResult CopyStored(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
-  ExtractResult Decode(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
-  ExtractResult WriteRow(const FileEntry& e, CFile& out);
+  // The row's region lies inside the file and a stored row's sizes agree.
+  bool Sound(const FileEntry& e) const;
+  ExtractResult CopyStored(const FileEntry& e, CFile* out, unsigned long& crc, unsigned long long& written);
+  ExtractResult Decode(const FileEntry& e, CFile* out, unsigned long& crc, unsigned long long& written);
+  ExtractResult WriteRow(const FileEntry& e, CFile* out);
   bool Eligible(const FileEntry& e) const;
   // The row decoded ahead, when it was; the caller's place in the list moves past it.
   CDecodeAhead::Decoded* TakeAhead(const FileEntry& e);

@@ -259,8 +259,12 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
 // True when the relative path s stays below its folder: parts split at
 // backslashes of their own (when separators are allowed), none of them made
 // of dots and spaces only, no colon or slash anywhere, no leading backslash.
+// The parts judged here are the parts the file system is given: only whole
+// code page 936 text converts to UTF-16 pair for character (IsWholeTextMb),
+// so other text, whose lost bytes each system converts its own way, is
+// refused.
 static bool StaysBelow(const char* s, bool separators) {
-  if (s[0] == '\\') return false;
+  if (s[0] == '\\' || !IsWholeTextMb(s)) return false;
   int partStart = 0;
   bool onlyDots = true;
   for (int i = 0;; i += CharWidthMb(s + i)) {

@@ -193,10 +193,11 @@ struct PackageSettings {
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
 
 // The next key and value of a settings section (table placed inside it) as
-// stored; False at its end: an empty key, or the end of the text.
+// stored; false at its end: an empty key, or the end of the text.
 bool NextSetting(CFieldTable& table, CString& key, CString& value);
 
-// True when a file row stays inside the folder it names: its subfolder is
+// True when a file row stays inside the folder it names: its name and
+// subfolder are whole code page 936 text (IsWholeTextMb), its subfolder is
 // empty or relative (no leading backslash), its name is one non-empty part,
 // and no part is "." or ".." (or only dots and spaces) or holds a drive or
 // stream colon or a slash. Only such a row is written, listed or linked.

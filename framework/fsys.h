@@ -30,7 +30,7 @@ long long GetFileSize64(const char* path);
 // Clears every attribute of a file or folder (read-only, hidden, system).
 // False when that was refused or the path does not exist.
 bool ClearAttributes(const char* path);
-// Removes an empty folder, or a link to a folder (the link only); False when
+// Removes an empty folder, or a link to a folder (the link only); false when
 // it is not empty or cannot be removed.
 bool RemoveFolder(const char* path);
 // True when path (no trailing separator, no wildcard) is itself a link or

@@ -4,6 +4,14 @@
 
 int CharWidthMb(const char* s) { return IsLeadByteMb(static_cast<unsigned char>(s[0])) && s[1] ? 2 : 1; }
 
+bool IsWholeTextMb(const char* s) {
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; p++) {
+    if (*p == 0xFF) return false;
+    if (IsLeadByteMb(*p) && !IsTrailByteMb(*++p)) return false;
+  }
+  return true;
+}
+
 int CharBoundary(const char* s, int max) {
   int i = 0;
   while (s[i] && i < max) {

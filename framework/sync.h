@@ -53,7 +53,7 @@ class CRunGate {
   void Release();  // and goes on
   void Stop();     // the run stops at its next look (held or not)
   bool Stopping();
-  // The run's look: waits while held; True once stopped.
+  // The run's look: waits while held; true once stopped.
   bool StopRequested();
 
  private:

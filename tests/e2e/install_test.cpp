@@ -61,13 +61,11 @@ struct UninstallerFile {
 UninstallerFile ReadUninstaller(const std::string& path) {
   UninstallerFile u;
   std::string bytes = ReadBytes(path);
-  long len = 0, seek = 0;
-  if (!ReadTrailer(path.c_str(), len, seek) || seek < 0 || len < 0 ||
-      static_cast<size_t>(seek) + static_cast<size_t>(len) > bytes.size())
-    return u;
+  CStoredTable stored;
+  if (!stored.Read(path.c_str(), 1 << 20) || !stored.Bytes()) return u;
+  long seek = static_cast<long>(stored.Where.Offset), len = static_cast<long>(stored.Where.Length);
   CFieldTable t;
-  std::string table = bytes.substr(seek, len);
-  t.LoadBytes(&table[0], len, TABLE_KEY);
+  stored.Load(t);
   for (int i = 0; i < 9; i++) u.fields.push_back(t.NextField());
   u.trailer = bytes.substr(seek + len);
   long pLen = atol(u.fields[1].c_str()), pOff = atol(u.fields[2].c_str());
@@ -436,11 +434,11 @@ TEST_F(InstallTest, PlainPackageWithoutShortcutsPicturesOrLaunches) {
 // line that long, so the index is rewritten here).
 std::string WithCopyHeading(const std::string& package, const std::string& heading) {
   std::string bytes = ReadBytes(package);
-  long len = 0, seek = 0;
-  if (!ReadTrailer(package.c_str(), len, seek)) return "";
-  std::string index = bytes.substr(seek, len);
+  CPackage read;
+  if (read.OpenIndex(package.c_str()) != kPackageOpened) return "";
+  long seek = static_cast<long>(read.Index.Offset);
   CFieldTable in;
-  in.LoadBytes(&index[0], len, TABLE_KEY);
+  read.ReadIndex(in);
   CFieldTable out;
   out.columnCount = 8;
   for (int i = 0; i < 64 + 8 + 1; i++) {
@@ -491,10 +489,9 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
 TEST_F(InstallTest, DamagedPackageInstallsNothing) {
   REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
   std::string good = ReadBytes(pkg);
-  long len = 0, seek = 0;
-  ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
   CPackage s;
   ASSERT_EQ(s.Open(pkg.c_str()), kPackageOpened);
+  long len = static_cast<long>(s.Index.Length), seek = static_cast<long>(s.Index.Offset);
   ASSERT_TRUE(s.Extended);
   long stored = -1, packed = -1;
   for (CFileList::Node* n = s.FileList.Head; n; n = n->Next) {

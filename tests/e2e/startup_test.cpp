@@ -271,14 +271,10 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
   EXPECT_FALSE(FileExists(WrenTmp()));
 
   // The raw fields of the index, position by position.
-  long len = 0, seek = 0;
-  ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
-  long n = len;
-  char* raw = ReadRegion(pkg.c_str(), n, seek);
-  ASSERT_TRUE(raw);
+  CPackage index;
+  ASSERT_EQ(index.OpenIndex(pkg.c_str()), kPackageOpened);
   CFieldTable t;
-  t.LoadBytes(raw, static_cast<int>(n), TABLE_KEY);
-  FreeBuffer(raw);
+  index.ReadIndex(t);
   std::vector<std::string> h;
   for (int i = 0; i < 64; i++) h.push_back(t.NextField());
 

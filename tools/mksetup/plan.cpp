@@ -21,8 +21,9 @@
 #include "framework/memory.h"
 #include "media.h"
 #include "names.h"
+#include "pe.h"
 #include "stubres.h"
-#include "wholefile.h"
+#include "files.h"
 
 namespace fs = std::filesystem;
 
@@ -68,6 +69,8 @@ class Planner {
   // False (after reporting it) for a text of one line that holds a line break
   // or another control character (a tab is allowed).
   bool OneLine(const ProjectText& t);
+  // The texts of the setup file's version resource.
+  void VersionTexts();
   std::string Registry(const ProjectText& t, bool value);
   // content: where a small file's bytes go (then *cached says whether they did).
   bool Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
@@ -146,7 +149,7 @@ bool Planner::OneLine(const ProjectText& t) {
       char hex[8];
       snprintf(hex, sizeof hex, "0x%02X", c);
       d_.Error(t.line, t.key + " = " + QuoteValue(t.value) + ": holds the control character " + hex +
-                           "; a line of a page or a caption is one line (no line breaks)");
+                           "; the text is one line (no line breaks or other control characters)");
       return false;
     }
   }
@@ -238,9 +241,25 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
     if (*cached) cachedBytes_ += st.st_size;
     else content->clear();
   }
+  // A file the file system gives as empty that holds data after all (those
+  // of /proc and /sys): its size is no size, so it is not packed.
+  bool sizeless = false;
+  if (ok && S_ISREG(st.st_mode) && st.st_size == 0) {
+    char byte;
+    ssize_t n;
+    do n = read(fd, &byte, 1);
+    while (n < 0 && errno == EINTR);
+    sizeless = n > 0;
+  }
   close(fd);
   if (!ok || !S_ISREG(st.st_mode)) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": not a regular file (" + path + ")");
+    return false;
+  }
+  if (sizeless) {
+    d_.Error(line, key + " = " + QuoteValue(shown) + ": its size is given as 0 bytes, yet it holds data (a file of "
+                   "/proc or /sys, made as it is read); such a file is not packed: copy it to a file first (" +
+                   path + ")");
     return false;
   }
   size = st.st_size;
@@ -329,6 +348,19 @@ void Planner::Header() {
   h[kIdxSplashBackColor] = std::to_string(p_.backgroundColorRef);
   h[kIdxSplashCaptionBar] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
   Settings();
+}
+
+// The texts of the version resource are UTF-16 there (no code page 936
+// needed), one line each and of kVersionTextLimit characters at most.
+void Planner::VersionTexts() {
+  for (const ProjectText* t : {&p_.publisher, &p_.description, &p_.copyright}) {
+    if (!t->set || !OneLine(*t)) continue;
+    size_t units = Utf16Length(t->value);
+    if (units > kVersionTextLimit)
+      d_.Error(t->line, t->key + " = " + QuoteValue(t->value) + ": " + std::to_string(units) +
+                            " characters; the limit is " + std::to_string(kVersionTextLimit) +
+                            " characters (a text of the setup file's version resource)");
+  }
 }
 
 // The package extension's settings: written when the project gives a key
@@ -690,6 +722,7 @@ bool Planner::Run() {
     d_.Warning(p_.backgroundPicture.line, "background.picture is not packed: background.enabled is false");
   Files();
   CheckReferences();
+  VersionTexts();
 
   // The stub: the setup program the package is appended to.
   plan_.stub = o_.stub.empty() ? DefaultStubPath() : o_.stub;
@@ -715,15 +748,9 @@ bool Planner::Run() {
         (fs::path(p_.dir) / (fs::path(p_.path).stem().string() + "-setup.exe")).lexically_normal().string();
   }
   // A link as output: the file it points to is replaced, the link stays.
+  std::string why;
+  if (!ThroughLink(plan_.output, why)) d_.Error(0, "output " + QuoteValue(plan_.output) + ": " + why);
   struct stat ost;
-  if (lstat(plan_.output.c_str(), &ost) == 0 && S_ISLNK(ost.st_mode)) {
-    std::error_code lec;
-    fs::path target = fs::canonical(plan_.output, lec);
-    if (lec)
-      d_.Error(0, "output " + QuoteValue(plan_.output) + ": a link to nothing (" + lec.message() + ")");
-    else
-      plan_.output = target.string();
-  }
   if (stat(plan_.output.c_str(), &ost) == 0) {
     if (S_ISDIR(ost.st_mode)) {
       // reported below

@@ -13,7 +13,7 @@
 #include "common/packageindex.h"
 #include "names.h"
 #include "pe.h"
-#include "wholefile.h"
+#include "files.h"
 
 namespace fs = std::filesystem;
 

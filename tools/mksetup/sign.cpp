@@ -4,12 +4,16 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "common/container.h"
+#include "files.h"
+#include "tempfiles.h"
 
 namespace {
 
@@ -51,7 +55,7 @@ int Run(const std::vector<std::string>& args, std::string& output) {
 }
 
 // The tool's last lines that say something, for an error message.
-std::string Tail(const std::string& output) {
+std::string LastLines(const std::string& output) {
   std::string out;
   size_t start = output.size() > 600 ? output.find('\n', output.size() - 600) : 0;
   for (size_t i = start == std::string::npos ? 0 : start; i < output.size(); i++)
@@ -89,22 +93,42 @@ std::string Unescape(const std::string& s) {
 
 }  // namespace
 
-bool SignFile(const std::string& input, const std::string& output, const SignOptions& o, std::string& error) {
-  if (access(o.certificate.c_str(), R_OK) != 0) {
-    error = "--sign " + o.certificate + ": " + strerror(errno);
+bool SignFile(const std::string& input, const std::string& given, const SignOptions& o, std::string& error) {
+  // The certificate and the password file are regular files: opened without
+  // waiting (a pipe without a writer would hold the signing for ever).
+  const std::pair<const char*, const std::string*> inputs[] = {{"--sign", &o.certificate},
+                                                              {"--sign-password-file", &o.passwordFile}};
+  for (const auto& [option, path] : inputs) {
+    if (path->empty()) continue;
+    int fd = open(path->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    bool regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (fd < 0) error = std::string(option) + " " + *path + ": " + strerror(errno);
+    else if (!regular) error = std::string(option) + " " + *path + ": not a regular file";
+    if (fd >= 0) close(fd);
+    if (!regular) return false;
+  }
+  // Written through a link, as the build writes its output.
+  std::string output = given, why;
+  if (!ThroughLink(output, why)) {
+    error = "output " + given + ": " + why;
     return false;
   }
-  if (!o.passwordFile.empty() && access(o.passwordFile.c_str(), R_OK) != 0) {
-    error = "--sign-password-file " + o.passwordFile + ": " + strerror(errno);
+  struct stat in;
+  if (stat(input.c_str(), &in) != 0) {
+    error = input + ": " + strerror(errno);
     return false;
   }
-  std::string tmp = output + ".signing";
+  // The signed file is made under a temporary name of its own beside the
+  // output (the tool refuses to write over a file); a file of the user's is
+  // never in the way, and an interrupted run leaves nothing.
+  std::string tmp;
+  if (!ReserveTempName(std::filesystem::path(output).parent_path().string(), tmp, error)) return false;
   std::vector<std::string> args = {"sign", "-pkcs12", o.certificate, "-h", "sha256"};
   if (!o.passwordFile.empty()) args.insert(args.end(), {"-readpass", o.passwordFile});
   else args.insert(args.end(), {"-pass", ""});
   if (!o.timestampUrl.empty()) args.insert(args.end(), {"-ts", o.timestampUrl});
   args.insert(args.end(), {"-in", input, "-out", tmp});
-  unlink(tmp.c_str());
   std::string out;
   int code = Run(args, out);
   bool ok = code == 0 && access(tmp.c_str(), F_OK) == 0;
@@ -112,12 +136,18 @@ bool SignFile(const std::string& input, const std::string& output, const SignOpt
     error = std::string("signing needs the program ") + kTool + " (Debian package " + kTool + "), which is not installed";
   } else if (!ok) {
     error = "signing with " + o.certificate + " failed (a wrong password or not a PKCS#12 code-signing certificate?): " +
-            Tail(out);
-  } else if (rename(tmp.c_str(), output.c_str()) != 0) {
+            LastLines(out);
+  } else if (chmod(tmp.c_str(), in.st_mode & 07777) != 0 || rename(tmp.c_str(), output.c_str()) != 0) {
+    // The signed file has the permissions of the file signed.
     error = "cannot put the signed file at " + output + ": " + strerror(errno);
     ok = false;
   }
-  if (!ok) unlink(tmp.c_str());
+  if (ok) {
+    ReleaseTempFile(AT_FDCWD, tmp);
+    SyncFolder(std::filesystem::path(output).parent_path().string());
+  } else {
+    RemoveTempFile(AT_FDCWD, tmp);
+  }
   return ok;
 }
 
@@ -148,6 +178,6 @@ SignatureInfo ReadSignature(const std::string& path) {
   std::string current = After(out, "Current message digest"), calculated = After(out, "Calculated message digest");
   info.checked = !current.empty() && !calculated.empty();
   info.matches = info.checked && current == calculated;
-  if (!info.checked) info.note = Tail(out);
+  if (!info.checked) info.note = LastLines(out);
   return info;
 }

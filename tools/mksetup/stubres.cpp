@@ -1,7 +1,7 @@
 #include "stubres.h"
 
 #include "pe.h"
-#include "wholefile.h"
+#include "files.h"
 
 bool WantsStubResources(const Project& p) {
   return p.icon.set || p.version.set || p.publisher.set || p.description.set || p.copyright.set;

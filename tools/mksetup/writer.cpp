@@ -1,7 +1,9 @@
 #include "writer.h"
 
 #include "common/packageext.h"
+#include "files.h"
 #include "packer.h"
+#include "tempfiles.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -26,15 +28,6 @@ const int64_t kKernelChunk = 8 << 20;
 const int64_t kSmall = 64 << 10;
 
 bool g_kernelCopy = true;
-
-// The temporary file of the write in progress, for the signal handler.
-char g_tempPath[4096];
-
-void OnSignal(int sig) {
-  if (g_tempPath[0]) unlink(g_tempPath);
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
 
 bool WriteAll(int fd, const char* p, size_t n) {
   while (n > 0) {
@@ -279,48 +272,13 @@ bool WriteExtended(Plan& plan, Copier& copier, std::string& error) {
 
 void UseKernelCopy(bool on) { g_kernelCopy = on; }
 
-void RemoveTempFileOnSignals() {
-  signal(SIGINT, OnSignal);
-  signal(SIGTERM, OnSignal);
-  signal(SIGHUP, OnSignal);
-}
-
-// Temporary files are named ".mksetup-PID-XXXXXX" in the output's folder: short
-// (so that any legal output name works) and telling which run made them.
-const char kTempPrefix[] = ".mksetup-";
-
-void RemoveStaleTempFiles(const fs::path& dir) {
-  std::error_code ec;
-  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (name.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) continue;
-    long pid = strtol(name.c_str() + sizeof kTempPrefix - 1, nullptr, 10);
-    // A run that still lives keeps its file; one killed outright left it behind.
-    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
-      std::error_code rm;
-      fs::remove(it->path(), rm);
-    }
-  }
-}
-
-bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
+bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress, std::string* unsignedFile) {
   fs::path out(plan.output);
-  fs::path dir = out.parent_path();
+  std::string dir = out.parent_path().string();
   RemoveStaleTempFiles(dir);
-  std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + kTempPrefix +
-                     std::to_string(static_cast<long>(getpid())) + "-XXXXXX";
-  if (tmpl.size() >= sizeof g_tempPath) {
-    error = "the output path is too long: " + plan.output;
-    return false;
-  }
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back(0);
-  int fd = mkstemp(name.data());
-  if (fd < 0) {
-    error = "cannot create a file in " + (dir.empty() ? std::string(".") : dir.string()) + ": " + strerror(errno);
-    return false;
-  }
-  memcpy(g_tempPath, name.data(), name.size());
+  std::string name;
+  int fd = CreateTempFile(AT_FDCWD, dir, name, error);
+  if (fd < 0) return false;
 
   bool ok = true;
   {
@@ -358,18 +316,18 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
     error = std::string("writing the package failed: ") + strerror(errno);
     ok = false;
   }
-  if (ok && rename(name.data(), plan.output.c_str()) != 0) {
+  if (ok && unsignedFile) {
+    // Left under its temporary name for the signing, which the signals still
+    // remove.
+    *unsignedFile = name;
+    return true;
+  }
+  if (ok && rename(name.c_str(), plan.output.c_str()) != 0) {
     error = "cannot put the package at " + plan.output + ": " + strerror(errno);
     ok = false;
   }
-  if (ok) {
-    int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-      fsync(dfd);
-      close(dfd);
-    }
-  }
-  if (!ok) unlink(name.data());
-  g_tempPath[0] = 0;
+  if (ok) SyncFolder(dir);
+  if (ok) ReleaseTempFile(AT_FDCWD, name);
+  else RemoveTempFile(AT_FDCWD, name);
   return ok;
 }

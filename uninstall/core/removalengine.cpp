@@ -21,7 +21,7 @@ bool SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
   return a.Volume == b.Volume && a.IndexHigh == b.IndexHigh && a.IndexLow == b.IndexLow;
 }
 
-// The next entry of a search (not "." or ".."); False at its end. more is
+// The next entry of a search (not "." or ".."); false at its end. more is
 // what the search's last step returned.
 bool NextEntry(CFileFind& find, bool& more) {
   while (more) {

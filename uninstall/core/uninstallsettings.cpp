@@ -72,7 +72,7 @@ bool IsSetupLogName(const char* path) {
 
 namespace {
 
-// Reads one switch into out; False when word is none.
+// Reads one switch into out; false when word is none.
 bool TakeSwitch(const CString& word, UninstallSwitches& out) {
   if (CompareNoCaseMb(word, "/S") == 0) out.Silent = true;
   else if (CompareNoCaseMb(word, "/ALL") == 0) out.All = true;
