@@ -483,7 +483,7 @@ int RunMksetup(int argc, char** argv) {
   int code = Command(argc, argv);
   // What went to stdout must have arrived (a full disk, a closed pipe).
   if (fflush(stdout) != 0 || ferror(stdout)) {
-    fprintf(stderr, "mksetup: writing the output failed: %s\n", strerror(errno));
+    fprintf(stderr, "error: writing the output failed: %s\n", strerror(errno));
     return code == 0 ? 1 : code;
   }
   return code;

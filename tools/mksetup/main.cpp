@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
   try {
     return RunMksetup(argc, argv);
   } catch (const std::exception& e) {
-    fprintf(stderr, "mksetup: %s\n", e.what());
+    fprintf(stderr, "error: %s\n", e.what());
     return 1;
   }
 }
