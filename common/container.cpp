@@ -246,7 +246,16 @@ UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const voi
                            settings.PictureLength, settings.PictureOffset, settings.IconLength, settings.IconOffset,
                            {settings.RegKeys[0], settings.RegKeys[1]}, {settings.RegValues[0], settings.RegValues[1]},
                            installDir};
+  if (!settings.Language.IsEmpty()) AddTableSetting(src.extensionRows, SETTING_UI_LANGUAGE, settings.Language);
   return src;
+}
+
+void AddTableSetting(CString& rows, const char* key, const char* value) {
+  char end[3];
+  rows += key;
+  rows.Append(end, FieldEnding(0, 2, end));
+  rows += value;
+  rows.Append(end, FieldEnding(1, 2, end));
 }
 
 bool WriteUninstaller(const UninstallerSource& src) {
@@ -276,6 +285,12 @@ bool WriteUninstaller(const UninstallerSource& src) {
     table.AddField(src.regKeys[1]);
     table.AddField(src.regValues[0]);
     table.AddField(src.regValues[1]);
+    if (!src.extensionRows.IsEmpty()) {
+      // The tag ends the row of the ninth field; the rows follow.
+      table.columnCount = 2;
+      table.AddField(UNINSTALL_TABLE_TAG);
+      table.text += src.extensionRows;
+    }
     int len = 0;
     char* text = table.ExportText(len);
     ok = text != 0;
