@@ -245,18 +245,25 @@ UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const voi
   UninstallerSource src = {program, programSize, modulePath, settings.ProductName,
                            settings.PictureLength, settings.PictureOffset, settings.IconLength, settings.IconOffset,
                            {settings.RegKeys[0], settings.RegKeys[1]}, {settings.RegValues[0], settings.RegValues[1]},
-                           installDir};
-  if (!settings.Language.IsEmpty()) AddTableSetting(src.extensionRows, SETTING_UI_LANGUAGE, settings.Language);
+                           installDir, settings.Language};
   return src;
 }
 
-void AddTableSetting(CString& rows, const char* key, const char* value) {
-  char end[3];
-  rows += key;
-  rows.Append(end, FieldEnding(0, 2, end));
-  rows += value;
-  rows.Append(end, FieldEnding(1, 2, end));
+namespace {
+
+// The table's extension after its ninth field: the tag, then a row of key
+// and value for each setting the uninstaller reads (ui.language). Nothing
+// when there is none, so that such a table stays nine fields.
+void AddTableExtension(CFieldTable& table, const UninstallerSource& src) {
+  if (!src.language || !src.language[0]) return;
+  // The ninth field began a row; the tag ends it, each pair is a row.
+  table.columnCount = 2;
+  table.AddField(UNINSTALL_TABLE_TAG);
+  table.AddField(SETTING_UI_LANGUAGE);
+  table.AddField(src.language);
 }
+
+}  // namespace
 
 bool WriteUninstaller(const UninstallerSource& src) {
   CString target(src.installDir);
@@ -285,12 +292,7 @@ bool WriteUninstaller(const UninstallerSource& src) {
     table.AddField(src.regKeys[1]);
     table.AddField(src.regValues[0]);
     table.AddField(src.regValues[1]);
-    if (!src.extensionRows.IsEmpty()) {
-      // The tag ends the row of the ninth field; the rows follow.
-      table.columnCount = 2;
-      table.AddField(UNINSTALL_TABLE_TAG);
-      table.text += src.extensionRows;
-    }
+    AddTableExtension(table, src);
     int len = 0;
     char* text = table.ExportText(len);
     ok = text != 0;

@@ -115,13 +115,11 @@ struct UninstallerSource {
   const char* regKeys[2];
   const char* regValues[2];
   const char* installDir;  // ends with a backslash
-  // The extension's rows (AddTableSetting); empty: the table is the nine
-  // fields alone, as every uninstaller reads it.
-  CString extensionRows = CString();
+  // The package's settings the uninstaller reads in the table's extension:
+  // the language it speaks (ui.language; null or empty: none). A table
+  // without any is the nine fields alone, as every uninstaller reads it.
+  const char* language = nullptr;
 };
-
-// Adds a key and value to the rows of the uninstaller table's extension.
-void AddTableSetting(CString& rows, const char* key, const char* value);
 
 // The fields as the package gives them, for an uninstaller program of
 // programSize bytes (the pointers stay valid while settings and the texts

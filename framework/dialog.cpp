@@ -89,13 +89,12 @@ const DLGTEMPLATE* CDialogTemplate::Load(UINT id) {
   size_t size = SizeofResource(module, res);
   const TextLanguage* language = ProgramLanguage();
   const char* face = language ? language->DialogFont : 0;
-  size_t copySize = TemplateWithFontSize(stored, size, face);
-  if (!copySize) return reinterpret_cast<const DLGTEMPLATE*>(stored);
+  if (!face) return reinterpret_cast<const DLGTEMPLATE*>(stored);
   FreeBuffer(m_copy);
-  m_copy = AllocBuffer(copySize);
-  if (!m_copy) return reinterpret_cast<const DLGTEMPLATE*>(stored);
-  TemplateWithFont(stored, size, face, language->DialogFontPoints, static_cast<unsigned char*>(m_copy));
-  return static_cast<const DLGTEMPLATE*>(m_copy);
+  m_copy = AllocBuffer(TemplateWithFontRoom(size, face));
+  if (m_copy && TemplateWithFont(stored, size, face, language->DialogFontPoints, static_cast<unsigned char*>(m_copy)))
+    return static_cast<const DLGTEMPLATE*>(m_copy);
+  return reinterpret_cast<const DLGTEMPLATE*>(stored);
 }
 
 void ShowControlTexts(HWND dialog, UINT templateId, const ControlText* list, int count, const CLanguages& languages) {

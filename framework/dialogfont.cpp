@@ -45,13 +45,6 @@ bool FindTemplateFont(const unsigned char* t, size_t size, size_t& fontAt, size_
   return itemsAt <= size;
 }
 
-size_t TemplateWithFontSize(const unsigned char* t, size_t size, const char* face) {
-  size_t fontAt = 0, itemsAt = 0;
-  if (!face || !FindTemplateFont(t, size, fontAt, itemsAt)) return 0;
-  size_t faceEnd = fontAt + kFontFixedBytes + 2 * (strlen(face) + 1);
-  return AlignedToDword(faceEnd) + (size - itemsAt);
-}
-
 size_t TemplateWithFont(const unsigned char* t, size_t size, const char* face, int points, unsigned char* out) {
   size_t fontAt = 0, itemsAt = 0;
   if (!face || !FindTemplateFont(t, size, fontAt, itemsAt)) return 0;

@@ -33,15 +33,15 @@ void CCancelDlg::FitMessage() {
   // a long path takes more than the template's two): the edit, and the
   // dialog with it, grow by the lines missing; the buttons move down.
   HWND edit = GetDlgItem(IDC_CANCEL_MESSAGE);
-  HDC dc = GetDC(edit);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(edit, WM_GETFONT, 0, 0)));
-  TEXTMETRICW tm;
-  GetTextMetricsW(dc, &tm);
-  SelectObject(dc, old);
-  ReleaseDC(edit, dc);
+  int lines = static_cast<int>(::SendMessageW(edit, EM_GETLINECOUNT, 0, 0));
+  if (lines < 2) return;
+  // A line's height: how far below the first line's start the second's is.
+  WPARAM second = static_cast<WPARAM>(::SendMessageW(edit, EM_LINEINDEX, 1, 0));
+  int lineHeight = static_cast<short>(HIWORD(::SendMessageW(edit, EM_POSFROMCHAR, second, 0))) -
+                   static_cast<short>(HIWORD(::SendMessageW(edit, EM_POSFROMCHAR, 0, 0)));
   RECT shown;
   ::SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&shown));
-  int grow = static_cast<int>(::SendMessageW(edit, EM_GETLINECOUNT, 0, 0)) * tm.tmHeight - (shown.bottom - shown.top);
+  int grow = lines * lineHeight - (shown.bottom - shown.top);
   if (grow <= 0) return;
   RECT r;
   GetWindowRect(edit, &r);

@@ -50,10 +50,11 @@ TEST(DialogFont, ANewFaceAndSizeBeforeTheSameControls) {
   ASSERT_TRUE(FindTemplateFont(in, t.size(), fontAt, itemsAt));
   EXPECT_EQ(itemsAt, t.size() - control.size());
 
-  size_t n = TemplateWithFontSize(in, t.size(), "MS Shell Dlg 2");
+  std::string out(TemplateWithFontRoom(t.size(), "MS Shell Dlg 2"), '\0');
+  size_t n = TemplateWithFont(in, t.size(), "MS Shell Dlg 2", 8, reinterpret_cast<unsigned char*>(&out[0]));
   ASSERT_GT(n, 0u);
-  std::string out(n, '\0');
-  EXPECT_EQ(TemplateWithFont(in, t.size(), "MS Shell Dlg 2", 8, reinterpret_cast<unsigned char*>(&out[0])), n);
+  ASSERT_LE(n, out.size());
+  out.resize(n);
   const unsigned char* o = reinterpret_cast<const unsigned char*>(out.data());
   size_t outFont = 0, outItems = 0;
   ASSERT_TRUE(FindTemplateFont(o, out.size(), outFont, outItems));
@@ -68,25 +69,26 @@ TEST(DialogFont, ANewFaceAndSizeBeforeTheSameControls) {
   EXPECT_EQ(out.substr(outItems), control);
 }
 
+// What a template without a font, or one cut short, gives: nothing written.
+size_t Rewritten(const std::string& t) {
+  std::string out(TemplateWithFontRoom(t.size(), "Tahoma"), '\0');
+  return TemplateWithFont(reinterpret_cast<const unsigned char*>(t.data()), t.size(), "Tahoma", 8,
+                          reinterpret_cast<unsigned char*>(&out[0]));
+}
+
 TEST(DialogFont, TemplatesWithoutAFontOrCutShortAreLeftAsTheyAre) {
   std::string control;
-  std::string plain = Template(0x80000000UL, u"x", control);
-  EXPECT_EQ(TemplateWithFontSize(reinterpret_cast<const unsigned char*>(plain.data()), plain.size(), "Tahoma"), 0u);
+  EXPECT_EQ(Rewritten(Template(0x80000000UL, u"x", control)), 0u);
   std::string t = Template(kSetFont, u"SimSun", control);
   const unsigned char* in = reinterpret_cast<const unsigned char*>(t.data());
-  EXPECT_EQ(TemplateWithFontSize(in, t.size(), 0), 0u);
   // Every cut before the end of the face: nothing to replace, nothing read
   // past the bytes given (the host build runs under AddressSanitizer).
   size_t fontAt = 0, itemsAt = 0;
   ASSERT_TRUE(FindTemplateFont(in, t.size(), fontAt, itemsAt));
-  for (size_t cut = 0; cut < fontAt + 6 + 14; cut++) {
-    std::string part = t.substr(0, cut);
-    EXPECT_EQ(TemplateWithFontSize(reinterpret_cast<const unsigned char*>(part.data()), part.size(), "Tahoma"), 0u)
-        << cut;
-  }
+  for (size_t cut = 0; cut < fontAt + 6 + 14; cut++) EXPECT_EQ(Rewritten(t.substr(0, cut)), 0u) << cut;
   std::string other = t;
   other[0] = 2;  // not an extended template
-  EXPECT_EQ(TemplateWithFontSize(reinterpret_cast<const unsigned char*>(other.data()), other.size(), "Tahoma"), 0u);
+  EXPECT_EQ(Rewritten(other), 0u);
 }
 
 }  // namespace

@@ -90,8 +90,7 @@ TEST(UninstallTable, ExtensionCarriesTheLanguage) {
 
   CFieldTable more;
   more.text = table.text;
-  AddTableSetting(more.text, "future.key", "x");
-  AddTableSetting(more.text, SETTING_UI_LANGUAGE, "fr");
+  more.text += "future.key\x07x\x08\r\nui.language\x07" "fr\x08\r\n";
   UninstallSettings last;
   ParseUninstallTable(more, last);
   EXPECT_STREQ(last.Language, "fr");
@@ -102,9 +101,13 @@ TEST(UninstallTable, ExtensionCarriesTheLanguage) {
   ParseUninstallTable(untagged, plain);
   EXPECT_TRUE(plain.Language.IsEmpty());
 
+  // The default language: the nine fields alone.
   package.Language = "";
-  UninstallerSource chinese = UninstallerSourceOf(package, program.data(), 100, "none", installDir.c_str());
-  EXPECT_TRUE(chinese.extensionRows.IsEmpty()) << "the default language: the nine fields alone";
+  ASSERT_TRUE(WriteUninstaller(UninstallerSourceOf(package, program.data(), 100, "none", installDir.c_str())));
+  ASSERT_TRUE(stored.Read(dir.Path("ridkit.exe").c_str(), 1 << 20));
+  stored.Load(table);
+  text.assign(table.text.c_str(), static_cast<size_t>(table.text.GetLength()));
+  EXPECT_EQ(text.substr(text.find("\x08\r\n") + 3), "\x07");
 }
 
 TEST(UninstallTable, ProgramWithoutItsDataFails) {
