@@ -17,6 +17,8 @@
 #include "codepage.h"
 #include "common/container.h"
 #include "common/packagefile.h"
+#include "depfile.h"
+#include "hostfs.h"
 #include "framework/mbcs.h"
 #include "inspect.h"
 #include "plan.h"
@@ -25,13 +27,13 @@
 #include "writer.h"
 
 #ifndef MKSETUP_VERSION
-#define MKSETUP_VERSION "1.0"
+#define MKSETUP_VERSION "0"
 #endif
 
 namespace {
 
 const char kUsage[] =
-    "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--dry-run] [-q]\n"
+    "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--depfile F] [--dry-run] [-q]\n"
     "       mksetup inspect SETUP [--json]\n"
     "       mksetup extract SETUP DIR\n"
     "       mksetup sign SETUP --sign CERT.pfx [--sign-password-file F] [--timestamp URL] [-o OUT]\n"
@@ -55,9 +57,12 @@ const char kBuildHelp[] =
     "  -o, --output OUT   the setup file to write (default: the project's \"output\"\n"
     "                     key, else PROJECT's name with -setup.exe, beside it)\n"
     "  --stub STUB        the setup program to append the package to (default:\n"
-    "                     setup.exe in the folder of the mksetup program)\n"
+    "                     setup.exe beside mksetup, else the installed one;\n"
+    "                     mksetup --version names it)\n"
     "  -D NAME=VALUE      set the variable NAME, used as ${NAME} in the project\n"
     "                     (wins over the project's [vars] table)\n"
+    "  --depfile F        also write F: the rule \"OUT: every input\" for make and\n"
+    "                     Ninja (the build is done again when an input changes)\n"
     "  --dry-run          check and show the layout, write nothing\n"
     "  -q, --quiet        no progress and no summary\n"
     "  --sign CERT.pfx    sign the setup file with this code-signing certificate\n"
@@ -147,7 +152,7 @@ bool SignOption(const std::string& a, int& i, int argc, char** argv, SignOptions
 }
 
 int Build(int argc, char** argv) {
-  std::string project, output, stub;
+  std::string project, output, stub, depfile;
   std::map<std::string, std::string> vars;
   bool dryRun = false, quiet = false;
   SignOptions sign;
@@ -175,6 +180,9 @@ int Build(int argc, char** argv) {
                OptionValue(a, "--output", i, argc, argv, value, missing)) {
       if (missing || value.empty()) return Usage("-o needs a file name");
       output = value;
+    } else if (OptionValue(a, "--depfile", i, argc, argv, value, missing)) {
+      if (missing || value.empty()) return Usage("--depfile needs a file name");
+      depfile = value;
     } else if (OptionValue(a, "--stub", i, argc, argv, value, missing)) {
       if (missing || value.empty()) return Usage("--stub needs a file name");
       stub = value;
@@ -236,6 +244,10 @@ int Build(int argc, char** argv) {
   }
   if (!written) {
     fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());
+    return 1;
+  }
+  if (!depfile.empty() && !WriteText(depfile, DepfileText(plan.output, BuildInputs(proj, plan)), error)) {
+    fprintf(stderr, "error: --depfile %s: %s\n", depfile.c_str(), error.c_str());
     return 1;
   }
   if (!quiet) {
@@ -509,7 +521,10 @@ int Command(int argc, char** argv) {
     return 0;
   }
   if (cmd == "--version" || cmd == "-V") {
-    fputs("mksetup " MKSETUP_VERSION "\n", stdout);
+    // With the setup program a build without --stub would take.
+    std::string stub = FindStub();
+    if (stub.empty()) stub = "none found (looked for " + StubPlacesText() + ")";
+    printf("mksetup " MKSETUP_VERSION "\nstub: %s\n", stub.c_str());
     return 0;
   }
   if (cmd == "build") return Build(argc, argv);

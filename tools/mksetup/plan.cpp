@@ -20,6 +20,7 @@
 #include "common/packageindex.h"
 #include "framework/mbcs.h"
 #include "framework/memory.h"
+#include "hostfs.h"
 #include "media.h"
 #include "names.h"
 
@@ -371,17 +372,18 @@ void Planner::Settings() {
 
 // Every file below the folder root (relative path with "/", full path),
 // symbolic links followed to files but not into folders; entries that are no
-// regular file (devices, pipes, broken links) go to odd. False with the
-// reason when a folder cannot be read. Read with readdir: with thousands of
+// regular file (devices, pipes, broken links) go to odd; every folder read
+// (full path) to folders. False with the reason when a folder cannot be read. Read with readdir: with thousands of
 // files the walk is a good part of a build.
 bool ListFiles(const std::string& root, std::vector<std::pair<std::string, std::string>>& found,
-               std::vector<std::string>& odd, std::string& error) {
+               std::vector<std::string>& odd, std::vector<std::string>& folders, std::string& error) {
   std::string prefix = root.back() == '/' ? root : root + "/";
   std::vector<std::string> pending{std::string()};  // folders still to read, relative
   while (!pending.empty()) {
     std::string dirRel = std::move(pending.back());
     pending.pop_back();
-    DIR* dir = opendir(dirRel.empty() ? root.c_str() : (prefix + dirRel).c_str());
+    folders.push_back(dirRel.empty() ? root : prefix + dirRel);
+    DIR* dir = opendir(folders.back().c_str());
     if (!dir) {
       error = strerror(errno);
       return false;
@@ -565,7 +567,7 @@ void Planner::Files() {
       std::vector<std::pair<std::string, std::string>> found;  // relative, full
       std::vector<std::string> odd;
       std::string error;
-      bool listed = ListFiles(f.sourcePath, found, odd, error);
+      bool listed = ListFiles(f.sourcePath, found, odd, plan_.folders, error);
       for (const std::string& rel : odd)
         d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + QuoteValue(rel) +
                                     " is not a regular file");
@@ -706,9 +708,11 @@ bool Planner::Run() {
   CheckReferences();
 
   // The stub: the setup program the package is appended to.
-  plan_.stub = o_.stub.empty() ? DefaultStubPath() : o_.stub;
-  if (!Readable("--stub", 0, plan_.stub, plan_.stub, plan_.stubSize)) {
-    if (o_.stub.empty()) d_.Error(0, "give the setup program to append to with --stub FILE");
+  plan_.stub = o_.stub.empty() ? FindStub() : o_.stub;
+  if (plan_.stub.empty()) {
+    d_.Error(0, "no setup program to append to (looked for " + StubPlacesText() + "); give one with --stub FILE");
+  } else if (!Readable("--stub", 0, plan_.stub, plan_.stub, plan_.stubSize)) {
+    // said by Readable
   } else if (std::string why = CheckStub(plan_.stub); !why.empty()) {
     d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": " + why);
   } else if (WantsStubResources(p_) && !d_.Failed()) {
@@ -856,13 +860,6 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
     return "the package would be " + std::to_string(plan.totalSize) +
            " bytes; the limit is 2147483647 bytes (32-bit offsets)";
   return "";
-}
-
-std::string DefaultStubPath() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return "setup.exe";
-  return (self.parent_path() / "setup.exe").string();
 }
 
 bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan, Diagnostics& diag) {
