@@ -4,11 +4,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -113,9 +111,7 @@ std::string MiB(int64_t bytes) {
 class Progress {
  public:
   void Update(int64_t done, int64_t total) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    double t = now.tv_sec + now.tv_nsec / 1e9;
+    double t = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     if (done < total && t - last_ < 0.2) return;
     last_ = t;
     int pct = total > 0 ? static_cast<int>(done * 100 / total) : 100;
@@ -229,7 +225,7 @@ int Build(int argc, char** argv) {
   if (plain && *plain && strcmp(plain, "0") != 0) UseKernelCopy(false);
   Progress progress;
   ProgressFn fn;
-  if (!quiet && isatty(2)) fn = [&](int64_t done, int64_t total) { progress.Update(done, total); };
+  if (!quiet && IsTerminal(stderr)) fn = [&](int64_t done, int64_t total) { progress.Update(done, total); };
   std::string error;
   // A signed build is written beside the output first: the output appears
   // only once it is signed.
@@ -239,7 +235,7 @@ int Build(int argc, char** argv) {
   progress.Finish();
   if (written && !sign.certificate.empty()) {
     written = SignFile(plan.output, finalOutput, sign, error);
-    unlink(plan.output.c_str());
+    RemovePath(plan.output);
     plan.output = finalOutput;
   }
   if (!written) {
@@ -253,8 +249,8 @@ int Build(int argc, char** argv) {
   if (!quiet) {
     // Signing grew the file: its size now, not the package's.
     long long size = static_cast<long long>(plan.totalSize);
-    struct stat st;
-    if (!sign.certificate.empty() && stat(plan.output.c_str(), &st) == 0) size = st.st_size;
+    FileInfo st;
+    if (!sign.certificate.empty() && StatPath(plan.output, st)) size = st.size;
     if (plan.extended) {
       // What packing gave, file by file and in all.
       int64_t in = 0, out = 0;
@@ -418,8 +414,8 @@ int Extract(int argc, char** argv) {
     return 1;
   }
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec || !std::filesystem::is_directory(dir)) {
+  std::filesystem::create_directories(FsPath(dir), ec);
+  if (ec || !std::filesystem::is_directory(FsPath(dir))) {
     fprintf(stderr, "error: cannot make the folder %s: %s\n", dir.c_str(), ec.message().c_str());
     return 1;
   }
@@ -451,7 +447,7 @@ int Extract(int argc, char** argv) {
     std::string base = dir + "/";
     if (e.Folder != FOLDER_INSTALL) base += std::string(FolderKeyword(e.Folder)) + "/";
     std::string target = base + rel;
-    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), ec);
+    std::filesystem::create_directories(FsPath(target).parent_path(), ec);
     ExtractResult result = package.Extract(e, target.c_str());
     if (result == kExtractDone) {
       written++;

@@ -2,12 +2,12 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "codepage.h"
+#include "hostfs.h"
 #include "names.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
@@ -108,9 +108,9 @@ bool TrailerShape(const std::string& path) {
   BOOL signedFile = FALSE;
   if (!ReadTrailerWindow(path.c_str(), tail, count, end, signedFile)) return false;
   size_t n = static_cast<size_t>(count);
-  const char* amp = static_cast<const char*>(memrchr(tail, '&', n));
-  if (!amp) return false;
-  std::string t(amp, static_cast<size_t>(tail + n - amp));
+  size_t amp = std::string(tail, n).rfind('&');
+  if (amp == std::string::npos) return false;
+  std::string t(tail + amp, n - amp);
   size_t i = 0;
   auto lit = [&](const char* w) {
     size_t k = strlen(w);
@@ -136,7 +136,7 @@ bool TrailerShape(const std::string& path) {
 
 // The CRC-32 of bytes [from, to) of a file; false when they cannot be read.
 bool FileCrc(const std::string& path, int64_t from, int64_t to, uint32_t& crc) {
-  FILE* f = fopen(path.c_str(), "rb");
+  FILE* f = OpenFile(path, "rb");
   if (!f) return false;
   bool ok = fseeko(f, from, SEEK_SET) == 0;
   std::vector<char> buf(1 << 20);
@@ -175,12 +175,12 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
   table_.readPos = 0;
   ended_ = false;
   row_ = 0;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  FileInfo st;
+  if (!StatPath(path, st) || !st.regular) {
     error = path + ": cannot be read (not found or not a file)";
     return false;
   }
-  r.size = size_ = st.st_size;
+  r.size = size_ = st.size;
   long len = 0, seek = 0;
   if (!ReadPackageTrailer(path.c_str(), len, seek, r.seal) || !TrailerShape(path)) {
     error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";

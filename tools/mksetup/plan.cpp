@@ -1,11 +1,14 @@
 #include "plan.h"
 
-#include <dirent.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
@@ -216,16 +219,15 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
                        int64_t& size, std::string* content, bool* cached) {
   // One open (which cannot wait: a pipe opens at once without a writer) and
   // its fstat: a single walk of the path, which counts with many small files.
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = OpenRead(path);
   if (fd < 0) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": cannot read it: " + strerror(errno) + " (" + path + ")");
     return false;
   }
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0;
-  if (ok && content && S_ISREG(st.st_mode) && st.st_size <= kCacheFileBytes &&
-      cachedBytes_ + st.st_size <= kCacheTotalBytes) {
-    content->resize(static_cast<size_t>(st.st_size));
+  FileInfo st;
+  bool ok = StatFd(fd, st);
+  if (ok && content && st.regular && st.size <= kCacheFileBytes && cachedBytes_ + st.size <= kCacheTotalBytes) {
+    content->resize(static_cast<size_t>(st.size));
     size_t got = 0;
     while (got < content->size()) {
       ssize_t n = read(fd, &(*content)[got], content->size() - got);
@@ -235,16 +237,16 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
     }
     // A file that is not what fstat said is left to the writer, which reports it.
     *cached = got == content->size();
-    if (*cached) cachedBytes_ += st.st_size;
+    if (*cached) cachedBytes_ += st.size;
     else content->clear();
   }
   close(fd);
-  if (!ok || !S_ISREG(st.st_mode)) {
+  if (!ok || !st.regular) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": not a regular file (" + path + ")");
     return false;
   }
-  size = st.st_size;
-  inputs_.emplace_back(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
+  size = st.size;
+  inputs_.emplace_back(st.device, st.id);
   return true;
 }
 
@@ -383,6 +385,39 @@ bool ListFiles(const std::string& root, std::vector<std::pair<std::string, std::
     std::string dirRel = std::move(pending.back());
     pending.pop_back();
     folders.push_back(dirRel.empty() ? root : prefix + dirRel);
+#ifdef _WIN32
+    // The same walk through FindFirstFileExW: a reparse point to a folder (a
+    // link or junction) is not followed, one to a file is taken as the file.
+    WIN32_FIND_DATAW e;
+    HANDLE find = FindFirstFileExW(WidePath(folders.back() + "/*").c_str(), FindExInfoBasic, &e,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+      SetErrnoFromWin32();
+      error = strerror(errno);
+      return false;
+    }
+    do {
+      const wchar_t* name = e.cFileName;
+      if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+      std::string rel = dirRel.empty() ? Utf8Text(name) : dirRel + "/" + Utf8Text(name);
+      bool isDir = (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      bool isLink = (e.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (isDir) {
+        if (!isLink) pending.push_back(std::move(rel));
+      } else {
+        FileInfo info;
+        if (!isLink || (StatPath(prefix + rel, info) && info.regular)) found.emplace_back(rel, prefix + rel);
+        else odd.push_back(std::move(rel));
+      }
+    } while (FindNextFileW(find, &e));
+    DWORD last = GetLastError();
+    FindClose(find);
+    if (last != ERROR_NO_MORE_FILES) {
+      SetErrnoFromWin32();
+      error = strerror(errno);
+      return false;
+    }
+#else
     DIR* dir = opendir(folders.back().c_str());
     if (!dir) {
       error = strerror(errno);
@@ -417,6 +452,7 @@ bool ListFiles(const std::string& root, std::vector<std::pair<std::string, std::
       error = strerror(readError);
       return false;
     }
+#endif
   }
   return true;
 }
@@ -554,9 +590,8 @@ void Planner::AddFile(const ProjectFile& f, std::string path, std::string shown,
 void Planner::Files() {
   for (const ProjectFile& f : p_.files) {
     if (f.reported) continue;
-    std::error_code ec;
-    fs::file_status st = fs::status(f.sourcePath, ec);
-    if (fs::is_directory(st)) {
+    FileInfo st;
+    if (StatPath(f.sourcePath, st) && st.folder) {
       if (f.name.set) {
         d_.Error(f.name.line, f.name.key + " = " + QuoteValue(f.name.value) +
                                   ": a folder source keeps its files' own names; name is for single files");
@@ -622,7 +657,7 @@ void Planner::Files() {
 // A whole file's bytes ("" when it cannot be read).
 std::string ReadWhole(const std::string& path) {
   std::string bytes;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenRead(path);
   if (fd < 0) return bytes;
   char buf[65536];
   for (;;) {
@@ -726,49 +761,46 @@ bool Planner::Run() {
   // The output: given, the project's own, or <project name>-setup.exe beside it.
   if (!o_.output.empty()) plan_.output = o_.output;
   else if (p_.output.set) {
-    fs::path out(p_.output.value);
-    plan_.output = out.is_absolute() ? out.string() : (fs::path(p_.dir) / out).lexically_normal().string();
+    fs::path out = FsPath(p_.output.value);
+    plan_.output = out.is_absolute() ? PathText(out) : PathText((FsPath(p_.dir) / out).lexically_normal());
   } else {
-    plan_.output =
-        (fs::path(p_.dir) / (fs::path(p_.path).stem().string() + "-setup.exe")).lexically_normal().string();
+    plan_.output = PathText((FsPath(p_.dir) / (PathText(FsPath(p_.path).stem()) + "-setup.exe")).lexically_normal());
   }
   // A link as output: the file it points to is replaced, the link stays.
-  struct stat ost;
-  if (lstat(plan_.output.c_str(), &ost) == 0 && S_ISLNK(ost.st_mode)) {
+  FileInfo ost;
+  if (StatPath(plan_.output, ost, false) && ost.link) {
     std::error_code lec;
-    fs::path target = fs::canonical(plan_.output, lec);
+    fs::path target = fs::canonical(FsPath(plan_.output), lec);
     if (lec)
       d_.Error(0, "output " + QuoteValue(plan_.output) + ": a link to nothing (" + lec.message() + ")");
     else
-      plan_.output = target.string();
+      plan_.output = PathText(target);
   }
-  if (stat(plan_.output.c_str(), &ost) == 0) {
-    if (S_ISDIR(ost.st_mode)) {
+  if (StatPath(plan_.output, ost)) {
+    if (ost.folder) {
       // reported below
-    } else if (!S_ISREG(ost.st_mode)) {
+    } else if (!ost.regular) {
       d_.Error(0, "output " + QuoteValue(plan_.output) + ": exists and is not a regular file; it is not replaced");
     } else {
       // Never replace what the build reads.
       std::vector<std::string> others = {p_.path};
       if (!p_.licenceFile.empty()) others.push_back(p_.licenceFile);
       for (const std::string& path : others) {
-        struct stat ist;
-        if (stat(path.c_str(), &ist) == 0)
-          inputs_.emplace_back(static_cast<uint64_t>(ist.st_dev), static_cast<uint64_t>(ist.st_ino));
+        FileInfo ist;
+        if (StatPath(path, ist)) inputs_.emplace_back(ist.device, ist.id);
       }
-      if (std::count(inputs_.begin(), inputs_.end(),
-                     std::make_pair(static_cast<uint64_t>(ost.st_dev), static_cast<uint64_t>(ost.st_ino))))
+      if (std::count(inputs_.begin(), inputs_.end(), std::make_pair(ost.device, ost.id)))
         d_.Error(0, "output " + QuoteValue(plan_.output) +
                         ": the same file as one of the build's inputs (the project, the stub, a picture, the "
                         "licence or a packed file); choose another output");
     }
   }
-  fs::path outDir = fs::path(plan_.output).parent_path();
+  std::string outDir = PathText(FsPath(plan_.output).parent_path());
   if (outDir.empty()) outDir = ".";
-  std::error_code ec;
-  if (!fs::is_directory(outDir, ec))
-    d_.Error(0, "output " + QuoteValue(plan_.output) + ": the folder " + outDir.string() + " does not exist");
-  else if (fs::is_directory(plan_.output, ec))
+  FileInfo dirInfo;
+  if (!StatPath(outDir, dirInfo) || !dirInfo.folder)
+    d_.Error(0, "output " + QuoteValue(plan_.output) + ": the folder " + outDir + " does not exist");
+  else if (ost.folder)
     d_.Error(0, "output " + QuoteValue(plan_.output) + ": is a folder");
 
   // Any file packed makes the package an extended one, which only a stub

@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <toml++/toml.h>
 
 #include "common/packageindex.h"
+#include "hostfs.h"
 #include "names.h"
 #include "pe.h"
 
@@ -387,9 +387,9 @@ bool Loader::TargetPathOk(const std::string& norm, const std::string& shown, int
 }
 
 std::string Loader::SourcePath(const ProjectText& t) {
-  fs::path sp(t.value);
-  if (sp.is_absolute()) return sp.string();
-  return (fs::path(p_.dir) / sp).lexically_normal().string();
+  fs::path sp = FsPath(t.value);
+  if (sp.is_absolute()) return PathText(sp);
+  return PathText((FsPath(p_.dir) / sp).lexically_normal());
 }
 
 void Loader::LoadVars(const toml::table& root) {
@@ -433,20 +433,20 @@ void Loader::LoadLicence(const toml::table& t) {
   }
   if (hasFile) {
     std::string path = SourcePath(file);
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
+    FileInfo st;
+    if (!StatPath(path, st)) {
       d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": cannot read " + path + ": " +
                               strerror(errno));
       return;
     }
     // Opening a pipe or a device would wait for a writer for ever.
-    if (!S_ISREG(st.st_mode)) {
+    if (!st.regular) {
       d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": not a regular file (" + path + ")");
       return;
     }
     p_.licenceFile = path;
-    auto size = static_cast<uint64_t>(st.st_size);
-    std::ifstream in(path, std::ios::binary);
+    auto size = static_cast<uint64_t>(st.size);
+    std::ifstream in(FsPath(path), std::ios::binary);
     if (!in) {
       d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": cannot read " + path);
       return;
@@ -649,26 +649,26 @@ bool LoadProject(const std::string& path, const std::map<std::string, std::strin
                  Project& project, Diagnostics& diag) {
   project = Project();
   project.path = path;
-  fs::path dir = fs::path(path).parent_path();
-  project.dir = dir.empty() ? "." : dir.string();
+  fs::path dir = FsPath(path).parent_path();
+  project.dir = dir.empty() ? "." : PathText(dir);
   if (diag.source.empty()) diag.source = path;
 
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+  FileInfo st;
+  if (!StatPath(path, st)) {
     diag.Error(0, std::string("cannot read the project file: ") + strerror(errno));
     return false;
   }
-  if (!S_ISREG(st.st_mode)) {
+  if (!st.regular) {
     diag.Error(0, std::string("the project must be a TOML file; this is ") +
-                      (S_ISDIR(st.st_mode) ? "a folder" : "not a regular file"));
+                      (st.folder ? "a folder" : "not a regular file"));
     return false;
   }
-  if (static_cast<uint64_t>(st.st_size) > kMaxProjectBytes) {
-    diag.Error(0, "the project file has " + std::to_string(st.st_size) + " bytes; the limit is " +
+  if (static_cast<uint64_t>(st.size) > kMaxProjectBytes) {
+    diag.Error(0, "the project file has " + std::to_string(st.size) + " bytes; the limit is " +
                       std::to_string(kMaxProjectBytes));
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(FsPath(path), std::ios::binary);
   if (!in) {
     diag.Error(0, std::string("cannot read the project file: ") + strerror(errno));
     return false;

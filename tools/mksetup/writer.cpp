@@ -4,15 +4,15 @@
 #include "packer.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <vector>
+
+#include "hostfs.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +31,11 @@ bool g_kernelCopy = true;
 char g_tempPath[4096];
 
 void OnSignal(int sig) {
-  if (g_tempPath[0]) unlink(g_tempPath);
+#ifdef _WIN32
+  if (g_tempPath[0]) RemovePath(g_tempPath);
+#else
+  if (g_tempPath[0]) unlink(g_tempPath);  // safe in a signal handler
+#endif
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -66,16 +70,16 @@ class Copier {
 
   // Copies exactly length bytes of source (from its start) to the output.
   bool Copy(const std::string& what, const std::string& source, int64_t length, std::string& error) {
-    int in = open(source.c_str(), O_RDONLY);
+    int in = OpenRead(source);
     if (in < 0) {
       error = what + ": cannot open " + source + ": " + strerror(errno);
       return false;
     }
-    struct stat st;
-    bool ok = fstat(in, &st) == 0;
-    if (ok && st.st_size != length) {
+    FileInfo st;
+    bool ok = StatFd(in, st);
+    if (ok && st.size != length) {
       error = what + ": " + source + " changed while the package was built (" + std::to_string(length) +
-              " bytes when checked, " + std::to_string(st.st_size) + " now)";
+              " bytes when checked, " + std::to_string(st.size) + " now)";
       ok = false;
     }
     // Small files are gathered and written together: with thousands of
@@ -92,6 +96,7 @@ class Copier {
       ssize_t n = -1;
       // The kernel copies between files without passing the bytes through us
       // where it can; otherwise read and write.
+#ifndef _WIN32
       if (kernelCopy_) {
         int64_t step = left < kKernelChunk ? left : kKernelChunk;
         n = copy_file_range(in, nullptr, out_, nullptr, static_cast<size_t>(step), 0);
@@ -101,7 +106,9 @@ class Copier {
           kernelCopy_ = false;  // not between these files: copy by hand from now on
           continue;
         }
-      } else {
+      } else
+#endif
+      {
         if (buffer_.empty()) buffer_.resize(kChunk);
         n = read(in, buffer_.data(), want);
         if (n > 0) Taken(buffer_.data(), static_cast<size_t>(n));
@@ -206,7 +213,11 @@ class Copier {
   std::vector<char> buffer_;
   std::vector<char> gather_;
   size_t pending_ = 0;
+#ifdef _WIN32
+  bool kernelCopy_ = false;
+#else
   bool kernelCopy_ = g_kernelCopy;
+#endif
   bool track_ = false;
   unsigned long crc_ = 0, fileCrc_ = 0;
 };
@@ -282,7 +293,9 @@ void UseKernelCopy(bool on) { g_kernelCopy = on; }
 void RemoveTempFileOnSignals() {
   signal(SIGINT, OnSignal);
   signal(SIGTERM, OnSignal);
+#ifdef SIGHUP
   signal(SIGHUP, OnSignal);
+#endif
 }
 
 // Temporary files are named ".mksetup-PID-XXXXXX" in the output's folder: short
@@ -292,11 +305,11 @@ const char kTempPrefix[] = ".mksetup-";
 void RemoveStaleTempFiles(const fs::path& dir) {
   std::error_code ec;
   for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
+    std::string name = PathText(it->path().filename());
     if (name.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) continue;
     long pid = strtol(name.c_str() + sizeof kTempPrefix - 1, nullptr, 10);
     // A run that still lives keeps its file; one killed outright left it behind.
-    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+    if (pid > 0 && ProcessGone(pid)) {
       std::error_code rm;
       fs::remove(it->path(), rm);
     }
@@ -304,23 +317,21 @@ void RemoveStaleTempFiles(const fs::path& dir) {
 }
 
 bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
-  fs::path out(plan.output);
-  fs::path dir = out.parent_path();
+  fs::path dir = FsPath(plan.output).parent_path();
+  std::string dirText = PathText(dir);
   RemoveStaleTempFiles(dir);
-  std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + kTempPrefix +
-                     std::to_string(static_cast<long>(getpid())) + "-XXXXXX";
-  if (tmpl.size() >= sizeof g_tempPath) {
+  std::string name = (dir.empty() ? std::string() : dirText + "/") + kTempPrefix + std::to_string(ProcessId()) +
+                     "-XXXXXX";
+  if (name.size() >= sizeof g_tempPath) {
     error = "the output path is too long: " + plan.output;
     return false;
   }
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back(0);
-  int fd = mkstemp(name.data());
+  int fd = CreateUniqueFile(name);
   if (fd < 0) {
-    error = "cannot create a file in " + (dir.empty() ? std::string(".") : dir.string()) + ": " + strerror(errno);
+    error = "cannot create a file in " + (dir.empty() ? std::string(".") : dirText) + ": " + strerror(errno);
     return false;
   }
-  memcpy(g_tempPath, name.data(), name.size());
+  memcpy(g_tempPath, name.c_str(), name.size() + 1);
 
   bool ok = true;
   {
@@ -338,10 +349,8 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
     if (ok) ok = copier.Write(plan.index, error) && copier.Write(plan.trailer, error);
   }
   if (ok) {
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0777 & ~mask);
-    off_t end = lseek(fd, 0, SEEK_CUR);
+    MakeExecutable(fd);
+    int64_t end = FilePosition(fd);
     if (end != plan.totalSize) {
       error = "the package came out " + std::to_string(end) + " bytes long instead of " +
               std::to_string(plan.totalSize);
@@ -350,7 +359,7 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
   }
   // On disk before it takes the output's name: a crash then leaves the old
   // file or the whole new one, never a part.
-  if (ok && fsync(fd) != 0) {
+  if (ok && !SyncToDisk(fd)) {
     error = std::string("writing the package failed: ") + strerror(errno);
     ok = false;
   }
@@ -358,18 +367,12 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
     error = std::string("writing the package failed: ") + strerror(errno);
     ok = false;
   }
-  if (ok && rename(name.data(), plan.output.c_str()) != 0) {
+  if (ok && !RenameOver(name, plan.output)) {
     error = "cannot put the package at " + plan.output + ": " + strerror(errno);
     ok = false;
   }
-  if (ok) {
-    int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-      fsync(dfd);
-      close(dfd);
-    }
-  }
-  if (!ok) unlink(name.data());
+  if (ok) SyncFolder(dirText);
+  if (!ok) RemovePath(name);
   g_tempPath[0] = 0;
   return ok;
 }
