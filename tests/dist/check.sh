@@ -165,6 +165,12 @@ if [ "${SKIP_WINDOWS:-0}" != 1 ]; then
         -D CTL_NONE="$files/readme.txt" -D BIG="$art/background.jpg"
   }
   check "mksetup.exe: the end-to-end tests' projects, byte for byte" e2e_projects
+  same_extract() {
+    lin extract "$work/same/demo-linux.exe" build/dist-test/extract-linux >/dev/null &&
+      win extract "$work/same/demo-linux.exe" build/dist-test/extract-windows >/dev/null &&
+      diff -r "$work/extract-linux" "$work/extract-windows"
+  }
+  check "mksetup.exe: extracts the demo's files under their Chinese names" same_extract
 
   # Broken projects, a setup file's damage, a wrong command line: the same
   # words and exit status.
