@@ -172,6 +172,16 @@ if [ "${SKIP_WINDOWS:-0}" != 1 ]; then
   }
   check "mksetup.exe: extracts the demo's files under their Chinese names" same_extract
 
+  no_signtool() {
+    local out
+    echo not-a-certificate >"$work/c.pfx"
+    out=$(win build -q examples/demo/setup.toml -D DEMO_EXE="$top/build/win32/examples/demo/src/demo.exe" \
+      --sign build/dist-test/c.pfx -o build/dist-test/signed.exe 2>&1)
+    [ $? -eq 1 ] && grep -q "needs signtool" <<<"$out" && [ -z "$(find "$work" -maxdepth 1 -name 'signed.exe*')" ] ||
+      { echo "$out"; ls "$work"; return 1; }
+  }
+  check "mksetup.exe: --sign without signtool on the PATH says so and writes nothing" no_signtool
+
   # Broken projects, a setup file's damage, a wrong command line: the same
   # words and exit status.
   b=build/dist-test/broken
