@@ -706,7 +706,8 @@ void Planner::Layout() {
     // The writer and the listing take these from the regions from now on.
     r.what = std::move(f.key);
     r.shown = std::move(f.shown);
-    r.source = std::move(f.source);
+    // An empty file gets no region: it keeps its source (for --depfile).
+    r.source = f.length > 0 ? std::move(f.source) : f.source;
     r.length = f.length;
     r.data = std::move(f.data);
     r.cached = f.cached;
