@@ -307,6 +307,7 @@ TEST_F(ValidationTest, ProjectShapeMistakes) {
        {"background.colour", "\"#12345\"", "#RRGGBB"}},
       {"single [file] table", {{"8files", "[file]\nsource = \"a.txt\"\n"}}, {"[[file]]"}},
       {"not TOML at all", {{"2welcome", "[welcome\n"}}, {"not a valid TOML file"}},
+      {"table header with no key", {{"2welcome", "[=welcome]\n"}}, {"not a valid TOML file", "saw '='"}},
       {"output folder missing", {}, {"does not exist"}, nullptr, {"-o", "/nonexistent-dir/x.exe"}},
   });
 }
