@@ -448,10 +448,13 @@ TEST_F(ValidationTest, ProjectFilesThatCannotBeParsedSafely) {
       {"a quoted key of a million bytes", {{"9deep", "[vars]\n\"" + Repeat("k", 1000000) + "\" = 1\n"}},
        {"a key of more than 256 bytes"}},
       {"a long quoted key part", {{"9deep", "x.'" + Repeat("k", 300) + "' .y = 1\n"}}, {"a key of more than 256"}},
+      {"a letter outside quotes", {{"9deep", "[vars]\n\xC3\xA9 = 1\n"}}, {"not a valid TOML file"}},
   });
   // Long texts as values stay what they are.
+  // So do letters after a line-ending backslash.
   Write("p.toml", Project({{"9long", "[vars]\nlong = \"" + Repeat("v", 100000) + "\"\nlit = '" +
-                                         Repeat("w", 1000) + "' # \"" + Repeat("c", 1000) + "\" = 1\n"}}));
+                                         Repeat("w", 1000) + "' # \"" + Repeat("c", 1000) + "\" = 1\n"},
+                           {"3licence", "[licence]\ntext = \"\"\"\\\n  \xC2\xA7 1 \xCE\xB1\"\"\"\n"}}));
   RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
   EXPECT_EQ(r.code, 0) << r.output.substr(0, 2000);
 }
