@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -509,6 +510,27 @@ TEST_F(ValidationTest, DoubleDashEndsTheOptions) {
   // Run from the scratch folder: the project's name starts with a dash.
   std::string cmd = "cd '" + Dir() + "' && '" MKSETUP_EXE "' build --stub stub.exe --dry-run -- -p.toml > /dev/null 2>&1";
   EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+// The man page is written by hand: it names every option the program's own
+// help gives, and the program's version.
+TEST(CommandLine, ManPageNamesEveryOption) {
+  std::string page = ReadFile(SOURCE_ROOT "/tools/mksetup/mksetup.1");
+  page.erase(std::remove(page.begin(), page.end(), '\\'), page.end());  // "\-\-stub" is "--stub"
+  std::string help;
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"build", "--help"}, {"inspect", "--help"}, {"extract", "--help"}})
+    help += RunMksetup(args).output;
+  std::set<std::string> options;
+  for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+    size_t end = help.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 2);
+    if (end > at + 2) options.insert(help.substr(at, end - at));
+  }
+  EXPECT_GT(options.size(), 8u);
+  for (const std::string& option : options) EXPECT_NE(page.find(option), std::string::npos) << option;
+  std::string version = RunMksetup({"--version"}).output;
+  version = version.substr(0, version.find('\n'));
+  EXPECT_NE(page.find("\"" + version + "\""), std::string::npos) << version;
 }
 
 TEST(CommandLine, UsageErrorsExitWithTwo) {
