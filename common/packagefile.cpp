@@ -74,7 +74,7 @@ BOOL CPackageFile::VerifyPayload(const PackageSeal& seal, long end, ProgressFn p
   return crc == seal.PayloadCrc;
 }
 
-ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile& out, unsigned long& crc,
+ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile* out, unsigned long& crc,
                                        unsigned long long& written) {
   long rest = e.Length;
   while (rest > 0) {
@@ -82,14 +82,14 @@ ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile& out, unsigned 
     unsigned got = m_file.ReadAll(m_in, want);
     if (got != want) return kExtractFailed;
     if (e.Method != kMethodNone) crc = Crc32Update(crc, m_in, got);
-    if (!out.Write(m_in, got)) return kExtractFailed;
+    if (out && !out->Write(m_in, got)) return kExtractFailed;
     written += got;
     rest -= static_cast<long>(got);
   }
   return kExtractDone;
 }
 
-ExtractResult CPackageFile::Decode(const FileEntry& e, CFile& out, unsigned long& crc,
+ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long& crc,
                                    unsigned long long& written) {
   // The region's property bytes, then the unpacked size: the stream header
   // the decoder reads.
@@ -116,7 +116,7 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile& out, unsigned long
     pos += taken;
     if (room) {
       crc = Crc32Update(crc, m_out, room);
-      if (!out.Write(m_out, static_cast<unsigned>(room))) return kExtractFailed;
+      if (out && !out->Write(m_out, static_cast<unsigned>(room))) return kExtractFailed;
       written += room;
     }
     if (st == CLzmaStream::done) return kExtractDone;
@@ -126,28 +126,37 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile& out, unsigned long
   }
 }
 
+BOOL CPackageFile::Sound(const FileEntry& e) const {
+  return e.Length >= 0 && e.Offset >= 0 && static_cast<long long>(e.Offset) + e.Length <= m_size &&
+         (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
+}
+
+ExtractResult CPackageFile::WriteTo(const FileEntry& e, CFile* out) {
+  if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
+  return Sound(e) ? WriteRow(e, out) : kExtractDamaged;
+}
+
 ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, BOOL onlyNew) {
   if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
-  BOOL sound = e.Length >= 0 && e.Offset >= 0 && static_cast<long long>(e.Offset) + e.Length <= m_size &&
-               (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
+  BOOL sound = Sound(e);
   // A file that is there stays as it is when the row is damaged; a new one
   // is made first, to tell new from there.
   if (!sound && !onlyNew) return kExtractDamaged;
   CFile out;
   if (!out.Open(dest, CFile::modeWrite | (onlyNew ? CFile::modeCreateNew : CFile::modeCreate)))
     return onlyNew && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES ? kExtractExists : kExtractFailed;
-  ExtractResult r = sound ? WriteRow(e, out) : kExtractDamaged;
+  ExtractResult r = sound ? WriteRow(e, &out) : kExtractDamaged;
   if (!out.Close() && r == kExtractDone) r = kExtractFailed;
   if (r != kExtractDone) RemoveFile(dest);
   return r;
 }
 
-ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile& out) {
+ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile* out) {
   // Decoded ahead and checked: written as it is. Whatever else the row had
   // there (no memory, damage) is found out again below, as for any row.
   if (AheadRow* row = TakeAhead(e)) {
     BOOL ready = row->State == kExtractDone;
-    BOOL written = ready && out.Write(row->Data, static_cast<unsigned>(e.Unpacked));
+    BOOL written = ready && (!out || out->Write(row->Data, static_cast<unsigned>(e.Unpacked)));
     {
       CLocked hold(m_lock);
       ReleaseRow(row);

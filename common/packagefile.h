@@ -42,6 +42,10 @@ class CPackageFile {
   // at the folder instead of two). A destination that is not complete and
   // correct is removed.
   ExtractResult Extract(const FileEntry& e, const char* dest, BOOL onlyNew = FALSE);
+  // Writes the row's file through out (open for writing, at its start; the
+  // caller removes what a failure left), or with out null only reads it:
+  // either way its bytes unpacked and checked as Extract checks them.
+  ExtractResult WriteTo(const FileEntry& e, CFile* out);
   // Packed rows of the list decoded ahead on a second thread, in list order,
   // while the caller writes the files before them: Extract of a row of the
   // list (the list's own entry, asked in list order; rows may be left out)
@@ -60,9 +64,11 @@ class CPackageFile {
   CPackageFile(const CPackageFile&);
   CPackageFile& operator=(const CPackageFile&);
   BOOL Buffers();
-  ExtractResult CopyStored(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
-  ExtractResult Decode(const FileEntry& e, CFile& out, unsigned long& crc, unsigned long long& written);
-  ExtractResult WriteRow(const FileEntry& e, CFile& out);
+  // The row's region lies inside the file and a stored row's sizes agree.
+  BOOL Sound(const FileEntry& e) const;
+  ExtractResult CopyStored(const FileEntry& e, CFile* out, unsigned long& crc, unsigned long long& written);
+  ExtractResult Decode(const FileEntry& e, CFile* out, unsigned long& crc, unsigned long long& written);
+  ExtractResult WriteRow(const FileEntry& e, CFile* out);
 
   // A packed row taken by one of the threads: its bytes once decoded.
   struct AheadRow {

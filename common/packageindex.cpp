@@ -251,8 +251,12 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
 // TRUE when the relative path s stays below its folder: parts split at
 // backslashes of their own (when separators are allowed), none of them made
 // of dots and spaces only, no colon or slash anywhere, no leading backslash.
+// The parts judged here are the parts the file system is given: only whole
+// code page 936 text converts to UTF-16 pair for character (IsWholeTextMb),
+// so other text, whose lost bytes each system converts its own way, is
+// refused.
 static BOOL StaysBelow(const char* s, BOOL separators) {
-  if (s[0] == '\\') return FALSE;
+  if (s[0] == '\\' || !IsWholeTextMb(s)) return FALSE;
   int partStart = 0;
   BOOL onlyDots = TRUE;
   for (int i = 0;; i += CharWidthMb(s + i)) {

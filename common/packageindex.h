@@ -190,7 +190,8 @@ struct PackageSettings {
 // than their buffers are cut inside them, at a character boundary.
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
 
-// TRUE when a file row stays inside the folder it names: its subfolder is
+// TRUE when a file row stays inside the folder it names: its name and
+// subfolder are whole code page 936 text (IsWholeTextMb), its subfolder is
 // empty or relative (no leading backslash), its name is one non-empty part,
 // and no part is "." or ".." (or only dots and spaces) or holds a drive or
 // stream colon or a slash. Only such a row is written, listed or linked.

@@ -20,6 +20,11 @@ CFile::~CFile() { Close(); }
 
 bool CFile::IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
 
+void CFile::Attach(Handle h) {
+  Close();
+  m_h = h;
+}
+
 BOOL CFile::Open(const char* path, unsigned flags) {
   Close();
   DWORD access = GENERIC_READ;
@@ -92,6 +97,11 @@ CFile::CFile() : m_fd(-1) {}
 CFile::~CFile() { Close(); }
 
 bool CFile::IsOpen() const { return m_fd >= 0; }
+
+void CFile::Attach(Handle h) {
+  Close();
+  m_fd = h;
+}
 
 BOOL CFile::Open(const char* path, unsigned flags) {
   Close();

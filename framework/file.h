@@ -21,6 +21,13 @@ class CFile {
   CFile();
   ~CFile();  // closes the file if it is open
   BOOL Open(const char* path, unsigned flags);
+#ifdef _WIN32
+  typedef HANDLE Handle;
+#else
+  typedef int Handle;  // a file descriptor
+#endif
+  // Takes over a file opened by other means (closed by Close).
+  void Attach(Handle h);
   // Bytes actually read; 0 at the end of the file or on an error.
   unsigned Read(void* buf, unsigned count);
   // Reads until count bytes are in or the file ends; the number read.

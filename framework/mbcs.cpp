@@ -4,6 +4,14 @@
 
 int CharWidthMb(const char* s) { return IsLeadByteMb(static_cast<unsigned char>(s[0])) && s[1] ? 2 : 1; }
 
+BOOL IsWholeTextMb(const char* s) {
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; p++) {
+    if (*p == 0xFF) return FALSE;
+    if (IsLeadByteMb(*p) && !IsTrailByteMb(*++p)) return FALSE;
+  }
+  return TRUE;
+}
+
 int CharBoundary(const char* s, int max) {
   int i = 0;
   while (s[i] && i < max) {

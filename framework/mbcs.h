@@ -12,6 +12,16 @@
 // TRUE for a byte that leads a double-byte character (when a trail byte follows).
 inline BOOL IsLeadByteMb(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
+// TRUE for a byte that may follow a lead byte as the second of a pair.
+inline BOOL IsTrailByteMb(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
+// TRUE when s is whole code page 936 text: every lead byte is followed by a
+// trail byte, and no byte is 0xFF. Windows converts such text to UTF-16 one
+// character for each pair, none of them ASCII (so no pair turns into a dot,
+// a slash or a backslash); any other text it converts with a loss, and what
+// a lost byte becomes (a question mark, the byte after it taken along or not)
+// differs between systems.
+BOOL IsWholeTextMb(const char* s);
+
 // Width in bytes (1 or 2) of the character at s (s[0] is not the terminator);
 // a lead byte just before the terminator is a character of its own.
 int CharWidthMb(const char* s);

@@ -170,6 +170,18 @@ if [ "${SKIP_WINDOWS:-0}" != 1 ]; then
       diff -r "$work/extract-linux" "$work/extract-windows"
   }
   check "mksetup.exe: extracts the demo's files under their Chinese names" same_extract
+  # What stands in the way below the folder: a file where a folder goes, a
+  # folder where a file goes; the rest is written, the same words said (in
+  # another order of the output and the error stream, which Wine joins).
+  in_the_way() {
+    local d=$work/in-the-way l w
+    rm -rf "$d" && mkdir -p "$d/readme.txt" "$d/data" && echo mine >"$d/help" && echo mine >"$d/data/samples"
+    l=$(lin extract "$work/same/demo-linux.exe" build/dist-test/in-the-way 2>&1 | sort; echo "exit ${PIPESTATUS[0]}")
+    rm -rf "$d" && mkdir -p "$d/readme.txt" "$d/data" && echo mine >"$d/help" && echo mine >"$d/data/samples"
+    w=$(win extract "$work/same/demo-linux.exe" build/dist-test/in-the-way 2>&1 | sort; echo "exit ${PIPESTATUS[0]}")
+    [ "$l" = "$w" ] && [ "$(cat "$d/help")" = mine ] && [ -f "$d/演示.exe" ] || { diff <(echo "$l") <(echo "$w"); return 1; }
+  }
+  check "mksetup.exe: extracts around what stands in the way, as mksetup does" in_the_way
 
   no_signtool() {
     local out

@@ -378,6 +378,50 @@ TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
   DeleteFileA(damaged.c_str());
 }
 
+// Rows whose bytes hide a climb from a check that reads code page 936 (pairs
+// whose trail byte is a backslash between dots, 0xFF, a lead byte before a
+// slash or at the end), in a package written by hand: the real setup writes
+// the rows that are whole code page 936 text inside the folder (a pair is one
+// character, here a private-use one) and lists the others as not installed;
+// nothing appears beside the folder, and the removal takes it all back.
+TEST_F(UnattendedTest, RowsThatHideAClimbStayInsideTheFolder) {
+  const std::string entry = std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kProduct;
+  RemoveKeyTree(HKEY_LOCAL_MACHINE, entry);
+  std::vector<std::string> f(64);
+  f[40] = kProduct;
+  std::string at = std::to_string(Stub().size());
+  const std::pair<const char*, const char*> rows[] = {
+      {"ok.txt", ""},          {"x.txt", "..\xA1\\..\xA1\\..\xA1\\"}, {"..\xFF", ""},
+      {"y.txt", "..\xFF"},     {"z.txt", "a\x81/.."},                      {"w.txt", "..\x81"},
+      {"up.txt", "..\\.."}};
+  for (const auto& [name, subdir] : rows)
+    f.insert(f.end(), {name, "INSTALL_FOLDER", subdir, "0", "ALWAYS_COPY", "10", at, ""});
+  f.push_back("");
+  std::string hidden = Here() + "hidden-setup.exe";
+  ASSERT_TRUE(WriteBytes(hidden, SetupFile(ScrambledIndex(f))));
+
+  MachineState before = Take();
+  WatchedRun run =
+      RunWatched(Quoted(hidden) + " /S /LOG=" + setupLog + " /D=" + install.substr(0, install.size() - 1));
+  DeleteFileA(hidden.c_str());
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(EXIT_FILES_NOT_INSTALLED)) << LogText(setupLog);
+  std::string log = LogText(setupLog);
+  EXPECT_EQ(Count(log, "已写入文件: "), 2u) << log;
+  EXPECT_EQ(Count(log, "未能写入文件: "), 5u) << log;
+  EXPECT_EQ(ReadBytes(install + "ok.txt"), std::string(10, 'P'));
+  EXPECT_EQ(ReadBytes(install + "..\xA1\\..\xA1\\..\xA1\\\\x.txt"), std::string(10, 'P'));
+  for (const std::string& d : Diff(before.parent, Take().parent))
+    EXPECT_EQ(d.compare(0, 6, "+ App\\"), 0) << d;
+
+  RunWatched(Quoted(install + "ridkit.exe") + " /S /ALL");
+  MachineState after = Take();
+  EXPECT_EQ(Diff(before.parent, after.parent), std::vector<std::string>{});
+  EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
+  EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, entry).exists);
+  RemoveKeyTree(HKEY_LOCAL_MACHINE, entry);
+}
+
 // A byte changed inside a stored file: the package loads, the payload's
 // checksum fails before the first file is written. The installation folder
 // the run made for itself goes again: no file, no setup.log, no entry, the

@@ -14,6 +14,9 @@
 
 #include "common/packagefile.h"
 #include "packer.h"
+#include "plan.h"
+#include "project.h"
+#include "writer.h"
 #include "testenv.h"
 
 namespace fs = std::filesystem;
@@ -146,6 +149,29 @@ TEST_F(CompressTest, LargeSparseFileComesBackByBothMethods) {
     EXPECT_EQ(fs::file_size(Path(std::string("out/") + name)), static_cast<uintmax_t>(size)) << name;
     EXPECT_EQ(FirstDifference(Path("big.bin"), Path(std::string("out/") + name)), -1) << name;
   }
+}
+
+// A source that grows after the checks (a log being written) is packed to
+// the size it had then and no further: the build stops with the reason
+// rather than read on to a moving end (here a terabyte of holes). Nothing
+// is written.
+TEST_F(CompressTest, GrowingSourceStopsThePackingAtItsCheckedSize) {
+  Write("g.toml", "[product]\nname = \"G\"\n[[file]]\nsource = \"d/text.txt\"\n");
+  Diagnostics diag;
+  Project project;
+  Plan plan;
+  BuildOptions options;
+  options.stub = Path("stub.exe");
+  options.output = Path("g.exe");
+  ASSERT_TRUE(LoadProject(Path("g.toml"), {}, project, diag) && PlanPackage(project, options, plan, diag));
+  ASSERT_EQ(truncate(Path("d/text.txt").c_str(), 1LL << 40), 0);
+  std::string error;
+  EXPECT_FALSE(WritePackage(plan, error));
+  EXPECT_NE(error.find("text.txt changed while being packed (" + std::to_string(files_[3].second.size()) +
+                       " bytes when checked, more now)"),
+            std::string::npos)
+      << error;
+  EXPECT_EQ(Files().count("g.exe"), 0u);
 }
 
 // A byte changed in the index, in a stored file, in a packed file, in the

@@ -9,6 +9,7 @@
 
 #include "common/container.h"
 #include "common/fieldtable.h"
+#include "common/packageext.h"
 #include "framework/memory.h"
 #include "inspect.h"
 #include "testenv.h"
@@ -36,24 +37,6 @@ subfolder = "文档"
 shortcuts = ["desktop", "group"]
 copy = "ask"
 )";
-
-// A package assembled by hand: stub, one region, the given fields (8 to a row)
-// scrambled, and the trailer.
-std::string HandMade(const std::vector<std::string>& fields, const std::string& data = "DATA") {
-  CFieldTable t;
-  t.columnCount = 8;
-  for (const std::string& f : fields) t.AddField(f.c_str());
-  int len = 0;
-  char* text = t.ExportText(len);
-  ScrambleBuffer(reinterpret_cast<unsigned char*>(text), len, TABLE_KEY);
-  std::string stub = StubBytes();
-  std::string out = stub + data + std::string(text, static_cast<size_t>(len));
-  FreeBuffer(text);
-  char trailer[64];
-  out.append(trailer, static_cast<size_t>(FormatTrailer(trailer, sizeof trailer, len,
-                                                        static_cast<long>(stub.size() + data.size()))));
-  return out;
-}
 
 // Runs inspect --json once and python3 on its output; one line of output per
 // expression (d is the parsed object).
@@ -222,6 +205,64 @@ TEST_F(InspectTest, FileRowsAreJudgedAndProblemsFail) {
   EXPECT_EQ(RunMksetup({"inspect", Path("ok.exe")}).code, 0);
 }
 
+// inspect fails what the setup refuses and passes what it reads: a seal
+// that does not read is a damaged seal (not "no setup file", not checksums
+// that do not match), a row whose bytes do not unpack to its size and
+// checksum is damaged, a field is measured whole, and a file list ended by
+// the end of the index text is only a note.
+TEST_F(InspectTest, WhatTheSetupRefusesFailsAndWhatItReadsPasses) {
+  std::string data;
+  std::vector<std::string> fields = HandFields({{"a.txt", "", "aaaa"}}, true, data);
+  std::string good = HandMade(fields, data, true);
+  Write("good.exe", good);
+  ASSERT_EQ(RunMksetup({"inspect", Path("good.exe")}).code, 0);
+  size_t seal = good.rfind(PACKAGE_TAG ":");
+  std::string crcs = good.substr(good.find(':', seal + 5));  // ":<payload crc>:<index crc>"
+  std::string start = std::to_string(StubBytes().size());
+  for (const std::string& bad : {std::string(PACKAGE_TAG ":12:zz"), PACKAGE_TAG ":0" + start + crcs,
+                                 PACKAGE_TAG ":2147483648" + crcs}) {
+    Write("seal.exe", good.substr(0, seal) + bad);
+    RunResult r = RunMksetup({"inspect", Path("seal.exe")});
+    EXPECT_EQ(r.code, 1) << bad << "\n" << r.output;
+    EXPECT_NE(r.output.find("seal: DOES NOT READ: \"" + bad + "\""), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("damaged: the seal after the trailer does not read"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("DOES NOT MATCH"), std::string::npos) << r.output;
+  }
+
+  // Stored bytes whose checksum is wrong; packed bytes that claim a terabyte.
+  Write("big.txt", std::string(100000, 'z'));
+  Write("lz.toml", "[product]\nname = \"L\"\n[[file]]\nsource = \"big.txt\"\n");
+  ASSERT_EQ(RunMksetup({"build", Path("lz.toml"), "--stub", Path("stub.exe"), "-o", Path("lz.exe")}).code, 0);
+  ReadBack rb;
+  ReadPackage(Path("lz.exe"), rb);
+  ASSERT_TRUE(rb.ok && rb.settings.FileList.Count == 1);
+  const FileEntry& packed = rb.settings.FileList.Head->Entry;
+  ASSERT_EQ(packed.Method, kMethodLzma);
+  std::string lzma = ReadFile(Path("lz.exe")).substr(static_cast<size_t>(packed.Offset), static_cast<size_t>(packed.Length));
+  char ext[64];
+  FormatRowExtension(ext, sizeof ext, kMethodLzma, 1ULL << 40, packed.Crc);
+  fields = HandFields({{"z.txt", "", lzma}, {"a.txt", "", "aaaa", "INSTALL_FOLDER", true}}, true, data);
+  fields[kIndexHeaderFields + kRowExtension] = ext;
+  fields[kIdxProductName] = std::string(2000, 'N');
+  Write("rows.exe", HandMade(fields, data, true));
+  RunResult r = RunMksetup({"inspect", Path("rows.exe")});
+  EXPECT_EQ(r.code, 1) << r.output;
+  for (const char* e : {"file 1 (z.txt): damaged: its bytes do not unpack to its unpacked length and checksum",
+                        "file 2 (a.txt): damaged: its bytes do not come to its unpacked length and checksum",
+                        "ProductName: 2000 bytes; the setup holds at most 255"})
+    EXPECT_NE(r.output.find(e), std::string::npos) << e << "\n" << r.output;
+  EXPECT_EQ(RunMksetup({"extract", Path("rows.exe"), Path("x")}).code, 1);
+
+  // The list ends with the text: the setup reads it as ended.
+  fields = HandFields({{"a.txt", "", "aaaa"}}, false, data);
+  fields.pop_back();
+  Write("open.exe", HandMade(fields, data));
+  r = RunMksetup({"inspect", Path("open.exe")});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("notes:\n  the file list ends with the index text"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("problems:"), std::string::npos) << r.output;
+}
+
 TEST_F(InspectTest, NotASetupFileAndOddPaths) {
   Write("amp.txt", "just some text &");
   RunResult r = RunMksetup({"inspect", Path("amp.txt")});
@@ -313,6 +354,24 @@ TEST_F(InspectTest, HugeIndexNeedsLittleMoreMemoryThanItself) {
     } else
       EXPECT_NE(out.find("\nfiles: " + std::to_string(rows) + "\n"), std::string::npos);
   }
+}
+
+// Settings rows are streamed like file rows: inspect holds none of them and
+// extract does not read them; a section of 700,000 tiny rows needs about the
+// memory of the index (it needed 100 MB).
+TEST_F(InspectTest, SettingsOfAnyNumberNeedNoMemoryOfTheirOwn) {
+  std::string data, more;
+  std::vector<std::string> fields = HandFields({{"a.txt", "", "a"}}, true, data);
+  const char row[] = {'k', FIELD_END, 'v', ROW_END, '\r', '\n'};
+  while (more.size() < (4u << 20)) more.append(row, sizeof row);
+  Write("many.exe", HandMade(fields, data, true, more));
+  long peakKib = 0;
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"inspect", Path("many.exe")}, {"extract", Path("many.exe"), Path("out")}}) {
+    EXPECT_EQ(RunMeasured(args, Path("out.txt"), peakKib), 0) << args[0];
+    EXPECT_LT(peakKib, 32 * 1024 + 6 * 4 * 1024) << args[0];
+  }
+  EXPECT_NE(ReadFile(Path("out.txt")).find("1 file written"), std::string::npos);
 }
 
 TEST(CommandLine, OutputThatCannotBeWrittenFails) {

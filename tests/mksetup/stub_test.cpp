@@ -2,6 +2,8 @@
 // mksetup program onto a small stand-in executable, then read back.
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/container.h"
 #include "pe.h"
@@ -122,6 +124,106 @@ TEST_F(StubTest, StubThatCannotBeRewrittenIsRefused) {
   r = Build();
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.output.find("product.version"), std::string::npos) << r.output;
+}
+
+// Signing through a stand-in for the signing tool that copies the file and
+// notes what it signed in bin/signed (refusing an existing output, as the tool
+// does), or interrupts the program that runs it.
+class SigningTest : public StubTest {
+ protected:
+  void SetUp() override {
+    StubTest::SetUp();
+    Project("");
+    Write("c.pfx", "a certificate");
+    Write("bin/osslsigncode",
+          "#!/bin/sh\n"
+          "while [ $# -gt 0 ]; do case $1 in -in) in=$2; shift;; -out) out=$2; shift;; esac; shift; done\n"
+          "if [ -e \"$(dirname \"$0\")/interrupt\" ]; then kill -INT $PPID; exit 1; fi\n"
+          "if [ -e \"$out\" ]; then echo 'Overwriting an existing file is not supported.'; exit 1; fi\n"
+          "cat < \"$in\" > \"$out\" && echo \"$in\" >> \"$(dirname \"$0\")/signed\"\n");
+    chmod(Path("bin/osslsigncode").c_str(), 0755);
+    path_ = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (Path("bin") + ":" + path_).c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("PATH", path_.c_str(), 1);
+    StubTest::TearDown();
+  }
+  static mode_t Mode(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+  }
+  std::string path_;
+};
+
+// The unsigned package and the signed copy are made under names of the
+// builder's own: files of the user's beside the output are never touched,
+// an interrupted run leaves nothing, a password file that is a pipe is
+// refused at once, and the signed file has the unsigned one's permissions.
+TEST_F(SigningTest, SigningLeavesNothingOfItsOwnAndTouchesNothingOfTheUsers) {
+  Write("s.exe.signing", "mine");
+  Write("s.exe.unsigned", "mine too");
+  std::set<std::string> before = Files();
+  RunResult r = Build({"--sign", Path("c.pfx")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(ReadFile(Path("bin/signed")), "");
+  EXPECT_EQ(ReadFile(Path("s.exe.signing")), "mine");
+  EXPECT_EQ(ReadFile(Path("s.exe.unsigned")), "mine too");
+  before.insert({"s.exe", "bin/signed"});
+  EXPECT_EQ(Files(), before);
+  mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(Mode(Path("s.exe")), 0777 & ~mask);
+
+  Write("bin/interrupt", "");
+  r = Build({"--sign", Path("c.pfx")});
+  EXPECT_NE(r.code, 0) << r.output;
+  EXPECT_EQ(Files().size(), before.size() + 1) << "no temporary file left";
+  remove(Path("bin/interrupt").c_str());
+
+  ASSERT_EQ(mkfifo(Path("pw").c_str(), 0600), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"build", "-q", Path("p.toml"), "--stub", Path("stub.exe"), "-o", Path("s.exe"),
+                                 "--sign", Path("c.pfx"), "--sign-password-file", Path("pw")},
+        std::vector<std::string>{"sign", Path("s.exe"), "--sign", Path("c.pfx"), "--sign-password-file", Path("pw")}}) {
+    r = RunMksetup(args);
+    EXPECT_EQ(r.code, 1) << args[0];
+    EXPECT_NE(r.output.find("--sign-password-file " + Path("pw") + ": not a regular file"), std::string::npos)
+        << r.output;
+  }
+  r = RunMksetup({"sign", Path("s.exe"), "--sign", Path("c.pfx"), "-o", Path("missing/x.exe")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("cannot create a file in " + Path("missing") + ": No such file or directory"),
+            std::string::npos)
+      << r.output;
+}
+
+// sign takes what build makes and writes as build writes: options end at
+// "--", a file that only ends near an "&" is no setup file, an output that
+// is a link is written through, and the signed file keeps the permissions
+// of the file signed.
+TEST_F(SigningTest, SignTakesSetupFilesAndWritesLikeBuild) {
+  ASSERT_EQ(Build().code, 0);
+  Write("t.exe", "target");
+  symlink(Path("t.exe").c_str(), Path("link.exe").c_str());
+  chmod(Path("s.exe").c_str(), 0750);
+  RunResult r = RunMksetup({"sign", Path("s.exe"), "--sign", Path("c.pfx"), "-o", Path("link.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  struct stat st;
+  EXPECT_TRUE(lstat(Path("link.exe").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFile(Path("t.exe")), ReadFile(Path("s.exe")));
+  EXPECT_EQ(Mode(Path("t.exe")), 0750u);
+
+  Write("-d.exe", ReadFile(Path("s.exe")));
+  std::string cmd = "cd '" + Dir() + "' && '" MKSETUP_EXE "' sign --sign c.pfx -- -d.exe >/dev/null 2>&1";
+  EXPECT_EQ(system(cmd.c_str()), 0);
+  EXPECT_NE(ReadFile(Path("bin/signed")).find("-d.exe"), std::string::npos);
+
+  Write("notes.txt", "a text that ends near a sign: & more");
+  r = RunMksetup({"sign", Path("notes.txt"), "--sign", Path("c.pfx")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("not a setup file"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(Path("notes.txt")), "a text that ends near a sign: & more");
 }
 
 TEST_F(StubTest, SignedSetupVerifiesAndAChangedByteIsCaught) {

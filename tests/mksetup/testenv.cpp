@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "common/container.h"
+#include "common/packageext.h"
 #include "common/packagefile.h"
 #include "pe.h"
 #include "common/fieldtable.h"
@@ -179,4 +180,49 @@ std::set<std::string> ScratchTest::Files() const {
   for (auto& e : fs::recursive_directory_iterator(dir_))
     if (!e.is_directory()) out.insert(fs::relative(e.path(), dir_).generic_string());
   return out;
+}
+
+std::string HandMade(const std::vector<std::string>& fields, const std::string& data, bool sealed,
+                     const std::string& more) {
+  CFieldTable t;
+  t.columnCount = 8;
+  for (const std::string& f : fields) t.AddField(f.c_str());
+  int len = 0;
+  char* text = t.ExportText(len);
+  std::string index = std::string(text, static_cast<size_t>(len)) + more;
+  FreeBuffer(text);
+  len = static_cast<int>(index.size());
+  ScrambleBuffer(reinterpret_cast<unsigned char*>(&index[0]), len, TABLE_KEY);
+  std::string stub = StubBytes();
+  std::string out = stub + data + index;
+  char trailer[128];
+  out.append(trailer, static_cast<size_t>(FormatTrailer(trailer, sizeof trailer, len,
+                                                        static_cast<long>(stub.size() + data.size()))));
+  if (sealed)
+    out.append(trailer, static_cast<size_t>(FormatSeal(trailer, sizeof trailer, static_cast<long>(stub.size()),
+                                                       Crc32Update(0, data.data(), data.size()),
+                                                       Crc32Update(0, index.data(), index.size()))));
+  return out;
+}
+
+std::vector<std::string> HandFields(const std::vector<HandRow>& rows, bool sealed, std::string& data,
+                                    const std::vector<std::pair<std::string, std::string>>& settings) {
+  std::vector<std::string> f(kIndexHeaderFields);
+  f[kIdxProductName] = "App";
+  if (sealed) f[kIdxExtension] = PACKAGE_TAG;
+  data.clear();
+  size_t at = StubBytes().size();
+  for (const HandRow& r : rows) {
+    char ext[64] = "";
+    if (sealed)
+      FormatRowExtension(ext, sizeof ext, kMethodStored, r.data.size(),
+                         Crc32Update(0, r.data.data(), r.data.size()) ^ (r.badCrc ? 1 : 0));
+    std::vector<std::string> row = {r.name, r.folder, r.subdir, "0", "ALWAYS_COPY", std::to_string(r.data.size()),
+                                    std::to_string(at + data.size()), ext};
+    f.insert(f.end(), row.begin(), row.end());
+    data += r.data;
+  }
+  f.push_back("");
+  for (const auto& [key, value] : settings) f.insert(f.end(), {key, value});
+  return f;
 }

@@ -41,6 +41,25 @@ void ReadPackage(const std::string& path, ReadBack& out);
 // checksum checked); "(not extracted)" when that fails.
 std::string FileBytes(const std::string& setup, const FileEntry& e);
 
+// A setup file made by hand: the stub, data, the given index fields (8 to a
+// row, as the builder writes them) scrambled, and the trailer; sealed adds
+// the extension's seal (the payload from the end of the stub to the index);
+// more is index text put after the fields.
+std::string HandMade(const std::vector<std::string>& fields, const std::string& data = "DATA", bool sealed = false,
+                     const std::string& more = "");
+// A file row of such a package: its name, sub-folder, folder keyword and
+// bytes (stored; with the extension its checksum, wrong when badCrc).
+struct HandRow {
+  std::string name, subdir, data;
+  std::string folder = "INSTALL_FOLDER";
+  bool badCrc = false;
+};
+// The index fields of a package of these rows (product "App"; with sealed
+// the tag and the rows' extensions), their bytes in data, then the settings
+// (key, value) after the list's empty name; for HandMade.
+std::vector<std::string> HandFields(const std::vector<HandRow>& rows, bool sealed, std::string& data,
+                                    const std::vector<std::pair<std::string, std::string>>& settings = {});
+
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override;

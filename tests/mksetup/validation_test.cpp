@@ -159,6 +159,20 @@ TEST_F(ValidationTest, ProductEntryKeys) {
        {"product.id", "65 bytes", "limit is 64"}},
       {"line break in the publisher", {{"1product", product + "id = \"A\"\npublisher = \"a\\nb\"\n"}},
        {"product.publisher"}},
+      // Texts of the version resource alone: its lengths are 16-bit.
+      {"description past the version resource's limit",
+       {{"1product", product + "description = \"" + Repeat("d", 40000) + "\"\n"}},
+       {"product.description", "40000 characters; the limit is 255 characters"}},
+      {"copyright of 256 Chinese characters", {{"1product", product + "copyright = \"" + Repeat("版", 256) + "\"\n"}},
+       {"product.copyright", "256 characters"}},
+      {"line break in the description", {{"1product", product + "description = \"a\\nb\"\n"}},
+       {"product.description", "0x0A"}},
+      {"escape in the copyright", {{"1product", product + "copyright = \"a\\u001bb\"\n"}},
+       {"product.copyright", "0x1B"}},
+      {"zero byte in the description", {{"1product", product + "description = \"a\\u0000b\"\n"}},
+       {"product.description", "0x00"}},
+      {"bell in the publisher, without the entry", {{"1product", product + "publisher = \"a\\u0007b\"\n"}},
+       {"product.publisher", "0x07"}},
   });
 }
 
@@ -175,6 +189,8 @@ TEST_F(ValidationTest, SourcesThatCannotBeRead) {
          fs::create_directories(dir + "/f");
          if (!fs::exists(dir + "/f/pipe")) mkfifo((dir + "/f/pipe").c_str(), 0600);
        }},
+      {"file that gives no size", {{"8files", "[[file]]\nsource = \"/proc/self/status\"\n"}},
+       {"file[1].source", "its size is given as 0 bytes, yet it holds data"}},
       {"undefined variable", {{"8files", "[[file]]\nsource = \"${NOWHERE}/a.txt\"\n"}},
        {"file[1].source", "NOWHERE", "-D NOWHERE="}},
       {"missing licence file", {{"3licence", "[licence]\nfile = \"licence.txt\"\n"}},
@@ -510,6 +526,10 @@ TEST_F(ValidationTest, DoubleDashEndsTheOptions) {
   // Run from the scratch folder: the project's name starts with a dash.
   std::string cmd = "cd '" + Dir() + "' && '" MKSETUP_EXE "' build --stub stub.exe --dry-run -- -p.toml > /dev/null 2>&1";
   EXPECT_EQ(system(cmd.c_str()), 0);
+  cmd = "cd '" + Dir() + "' && '" MKSETUP_EXE "' build --stub stub.exe -o -s.exe -- -p.toml > /dev/null 2>&1 && '"
+        MKSETUP_EXE "' extract -- -s.exe -out > /dev/null 2>&1";
+  EXPECT_EQ(system(cmd.c_str()), 0);
+  EXPECT_EQ(ReadFile(Path("-out/a.txt")), "a");
 }
 
 // The man page is written by hand: it names every option the program's own

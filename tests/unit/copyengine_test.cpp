@@ -345,16 +345,25 @@ TEST_F(CopyEngineTest, RowsThatWouldLeaveTheirFolderAreRefused) {
       {"..", ""},                     {"root.txt", "\\top"},           {"drive.txt", "C:\\top"},
       {"x.txt:stream", ""},           {"slash.txt", "a/../.."},        {"b/../../up4.txt", ""},
       {"dots.txt", "sub\\ . ."},   {"sub\\name.txt", ""},
+      // Text that is not whole code page 936: a lead byte before a slash, a
+      // dot or the end, and 0xFF. What its lost bytes become differs between
+      // systems, so none of it is taken for a path.
+      {"lead.txt", "a\x81/..\x81/.."}, {"dot.txt", "\x81.\\x"},    {"end.txt", "x\x81"},
+      {"ff.txt", "..\xFF"},           {"..\xFF", ""},
   };
   for (const Row& r : bad) Add(Entry(r.name, FOLDER_INSTALL, r.subDir, COPY_ALWAYS, 10, 100));
   // Dots inside a name are fine, and so is a double-byte character whose
   // trail byte is 0x5C.
   Add(Entry("a..b.txt", FOLDER_INSTALL, "v1..2\\...x", COPY_ALWAYS, 10, 100));
   Add(Entry("\x81\x5C.txt", FOLDER_INSTALL, "", COPY_ALWAYS, 20, 110));
+  // Pairs whose trail byte is a backslash between dots: one character each
+  // (private use on Windows), so one part that climbs nowhere.
+  Add(Entry("hidden.txt", FOLDER_INSTALL, "..\xA1\\..\xA1\\..\xA1\\", COPY_ALWAYS, 20, 110));
   engine.CopyAll();
 
   EXPECT_EQ(Read(App("v1..2\\...x\\a..b.txt")), std::string(10, 'a'));
   EXPECT_EQ(Read(App("\x81\x5C.txt")), std::string(20, 'b'));
+  EXPECT_EQ(Read(App("..\xA1\\..\xA1\\..\xA1\\\\hidden.txt")), std::string(20, 'b'));
   Log errors = Only("error");
   ASSERT_EQ(errors.size(), 1u);
   std::string want = "error 以下文件未能安装:";
@@ -366,6 +375,9 @@ TEST_F(CopyEngineTest, RowsThatWouldLeaveTheirFolderAreRefused) {
   for (const char* f : {"up.txt", "up2.txt", "up3.txt", "up4.txt", "root.txt", "top", "a", "b"})
     EXPECT_FALSE(FileExists(Native(root + f))) << f;
   for (const char* f : {"sub", "top", "a", "b", "x.txt:stream", "C:"}) EXPECT_FALSE(FileExists(Native(App(f)))) << f;
+  EXPECT_EQ(FolderNames(Native(root)), (std::vector<std::string>{"app", "setup.bin"}));
+  EXPECT_EQ(FolderNames(Native(App(""))),
+            (std::vector<std::string>{"..\xA1\\..\xA1\\..\xA1\\", "v1..2", "\x81\x5C.txt"}));
   EXPECT_TRUE(Only("register").empty());
 }
 

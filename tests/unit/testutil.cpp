@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #ifdef _WIN32
@@ -206,6 +207,28 @@ std::string Native(const std::string& p) {
 #else
   return HostPath(p.c_str()).c_str();
 #endif
+}
+
+std::vector<std::string> FolderNames(const std::string& dir) {
+  std::vector<std::string> names;
+#ifdef _WIN32
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + (dir.back() == '\\' ? "*" : "\\*")).c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, "..")) names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+#else
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    closedir(d);
+  }
+#endif
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 #ifdef _WIN32

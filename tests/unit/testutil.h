@@ -37,6 +37,8 @@ bool MakeFolderLink(const std::string& link, const std::string& target);
 // A Windows-style path of the engines as the platform takes it: on the host a
 // backslash is a folder separator.
 std::string Native(const std::string& p);
+// The names in a folder (not "." and ".."), sorted.
+std::vector<std::string> FolderNames(const std::string& dir);
 // Removes a folder with everything in it (read-only files too; links are not
 // followed).
 void RemoveTree(const std::string& dir);

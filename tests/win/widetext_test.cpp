@@ -11,6 +11,7 @@
 #include "common/shellhelpers.h"
 #include "framework/filefind.h"
 #include "framework/fsys.h"
+#include "framework/mbcs.h"
 #include "framework/widetext.h"
 
 namespace {
@@ -41,6 +42,38 @@ TEST(WideText, CodePage936TextConvertsBothWaysWhateverTheSystemCodePage) {
   EXPECT_EQ(NarrowText(CWideText(longText.c_str())), longText.c_str());
   EXPECT_EQ(CWideText(0).Get(), nullptr);
   EXPECT_STREQ(CWideText(""), L"");
+}
+
+// The setup judges a row's path on its code page 936 parts; the file system
+// gets their UTF-16 conversion. The two agree when whole text (IsWholeTextMb)
+// converts character for character, an ASCII byte to itself and a pair or a
+// single byte above 0x7F to one character outside ASCII (never a dot, a slash
+// or a backslash), and any other text does not convert without loss. Checked
+// against the conversion itself for every byte above 0x7F alone and before
+// every other byte.
+TEST(WideText, WholeTextConvertsCharacterForCharacterAndNothingElseConverts) {
+  int whole = 0;
+  for (int first = 0x80; first <= 0xFF; first++) {
+    for (int second = 0; second <= 0xFF; second++) {
+      const char text[3] = {static_cast<char>(first), static_cast<char>(second), 0};
+      int bytes = second ? 2 : 1;
+      WCHAR wide[4] = {0};
+      int n = MultiByteToWideChar(kTextCodePage, MB_ERR_INVALID_CHARS, text, bytes, wide, 4);
+      bool agrees = n > 0;
+      if (agrees) {
+        int chars = 0;
+        for (int i = 0; i < bytes; i += CharWidthMb(text + i), chars++) {
+          unsigned char c = static_cast<unsigned char>(text[i]);
+          agrees = agrees && chars < n && (c < 0x80 ? wide[chars] == c : wide[chars] >= 0x80);
+        }
+        agrees = agrees && chars == n;
+        whole++;
+      }
+      ASSERT_EQ(IsWholeTextMb(text) != FALSE, n > 0) << std::hex << first << " " << second;
+      ASSERT_TRUE(n == 0 || agrees) << std::hex << first << " " << second;
+    }
+  }
+  EXPECT_GT(whole, 23940);  // every pair of lead and trail byte, and more
 }
 
 TEST(WideText, ACharacterWithoutA936FormIsReportedNotGuessed) {

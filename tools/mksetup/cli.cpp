@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,10 +19,12 @@
 #include "depfile.h"
 #include "hostfs.h"
 #include "framework/mbcs.h"
+#include "extract.h"
 #include "inspect.h"
 #include "plan.h"
 #include "project.h"
 #include "sign.h"
+#include "tempfiles.h"
 #include "writer.h"
 
 #ifndef MKSETUP_VERSION
@@ -219,7 +222,7 @@ int Build(int argc, char** argv) {
     return 0;
   }
 
-  RemoveTempFileOnSignals();
+  RemoveTempFilesOnSignals();
   // For file systems that mishandle the kernel's file-to-file copy.
   const char* plain = getenv("MKSETUP_PLAIN_COPY");
   if (plain && *plain && strcmp(plain, "0") != 0) UseKernelCopy(false);
@@ -227,16 +230,15 @@ int Build(int argc, char** argv) {
   ProgressFn fn;
   if (!quiet && IsTerminal(stderr)) fn = [&](int64_t done, int64_t total) { progress.Update(done, total); };
   std::string error;
-  // A signed build is written beside the output first: the output appears
-  // only once it is signed.
-  std::string finalOutput = plan.output;
-  if (!sign.certificate.empty()) plan.output = finalOutput + ".unsigned";
-  bool written = WritePackage(plan, error, fn);
+  // A signed build stays under its temporary name beside the output until
+  // it is signed: the output appears only then.
+  std::string unsignedFile;
+  bool signing = !sign.certificate.empty();
+  bool written = WritePackage(plan, error, fn, signing ? &unsignedFile : nullptr);
   progress.Finish();
-  if (written && !sign.certificate.empty()) {
-    written = SignFile(plan.output, finalOutput, sign, error);
-    RemovePath(plan.output);
-    plan.output = finalOutput;
+  if (written && signing) {
+    written = SignFile(unsignedFile, plan.output, sign, error);
+    RemoveTempFile(kCurrentFolder, unsignedFile);
   }
   if (!written) {
     fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());
@@ -340,18 +342,35 @@ int Inspect(int argc, char** argv) {
   InspectReport report;
   PackageReader reader;
   if (!OpenPackage(path, reader, report)) return 1;
-  // Two passes over the rows, so that nothing grows with their number: the
-  // first counts them and gathers their problems, the second prints them.
+  // Two passes over the rows and the settings, so that nothing grows with
+  // their number: the first counts them, gathers their problems and reads
+  // each packed or checksummed file's bytes as the setup would; the second
+  // prints them.
   InspectedFile f;
-  while (reader.NextFile(f, &report)) report.fileCount++;
+  CPackageFile package;
+  bool data = report.extended && package.Open(path.c_str());
+  while (reader.NextFile(f, &report)) {
+    report.fileCount++;
+    if (data) CheckFileData(package, report.fileCount, f, report);
+  }
+  std::string key, value;
+  while (reader.NextSetting(key, value, &report)) {
+  }
   reader.Rewind();
   std::string text = json ? InspectJsonHead(report) : InspectTextHead(report);
+  auto flush = [&] {
+    if (text.size() < (64 << 10)) return;
+    fwrite(text.data(), 1, text.size(), stdout);
+    text.clear();
+  };
   for (size_t i = 0; reader.NextFile(f, nullptr); i++) {
     text += json ? InspectJsonFile(i, f) : InspectTextFile(i, f);
-    if (text.size() >= (64 << 10)) {
-      fwrite(text.data(), 1, text.size(), stdout);
-      text.clear();
-    }
+    flush();
+  }
+  text += json ? InspectJsonSettings(report) : InspectTextSettings(report);
+  for (size_t i = 0; reader.NextSetting(key, value, nullptr); i++) {
+    text += json ? InspectJsonSetting(i, key, value) : InspectTextSetting(i, key, value);
+    flush();
   }
   std::string tail = json ? InspectJsonTail(report) : InspectTextTail(report);
   SignatureInfo signature = ReadSignature(path);
@@ -366,135 +385,71 @@ int Inspect(int argc, char** argv) {
 
 const char kExtractHelp[] =
     "usage: mksetup extract SETUP DIR\n\n"
-    "Writes every file of the setup file into DIR (made when missing; files there\n"
-    "of the same names are replaced): files of the installation folder below DIR\n"
-    "itself, those of the system and Windows folders below DIR/SYSTEM_FOLDER and\n"
-    "DIR/WINDOWS_FOLDER. A package with checksums is checked whole first and\n"
-    "nothing is written when it is damaged; each file is checked as it is\n"
-    "unpacked. Fails (exit 1) when any file could not be written as it should.\n";
+    "Writes every file of the setup file into DIR (made when missing): files of\n"
+    "the installation folder below DIR itself, those of the system and Windows\n"
+    "folders below DIR/SYSTEM_FOLDER and DIR/WINDOWS_FOLDER. Nothing is created,\n"
+    "changed or removed outside DIR: a row whose path would leave it, or whose\n"
+    "bytes are not code page 936 text, is refused; no link in DIR is followed.\n"
+    "A package with checksums is checked whole first and nothing is written when\n"
+    "it is damaged; each file is checked before it takes its name, so a damaged\n"
+    "row leaves a file of that name as it was. Fails (exit 1) when any file\n"
+    "could not be written as it should.\n";
 
 int Extract(int argc, char** argv) {
   std::vector<std::string> args;
+  bool takeOptions = true;
   for (int i = 2; i < argc; i++) {
     std::string a = argv[i];
-    if (a == "-h" || a == "--help") {
+    if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
+      args.push_back(a);
+    } else if (a == "--") {
+      takeOptions = false;
+    } else if (a == "-h" || a == "--help") {
       fputs(kExtractHelp, stdout);
       return 0;
+    } else {
+      return Usage(("unknown option " + a).c_str());
     }
-    if (!a.empty() && a[0] == '-' && a != "-") return Usage(("unknown option " + a).c_str());
-    args.push_back(a);
   }
   if (args.size() != 2) return Usage("extract needs a setup file and a folder");
-  const std::string& path = args[0];
-  const std::string dir = args[1];
-  InspectReport report;
-  PackageReader reader;
-  if (!OpenPackage(path, reader, report)) return 1;
-  // A damaged package gives nothing: the same rule as the setup's.
-  bool damaged = false;
-  for (const std::string& p : report.problems)
-    if (p.find("damaged") != std::string::npos) {
-      fprintf(stderr, "error: %s: %s\n", path.c_str(), p.c_str());
-      damaged = true;
-    }
-  InspectedFile f;
-  if (!damaged) {
-    InspectReport rows;
-    while (reader.NextFile(f, &rows)) {
-    }
-    for (const std::string& p : rows.problems)
-      if (p.find("damaged") != std::string::npos) {
-        fprintf(stderr, "error: %s: %s\n", path.c_str(), p.c_str());
-        damaged = true;
-      }
-    reader.Rewind();
-  }
-  if (damaged) {
-    fprintf(stderr, "mksetup: %s is damaged; nothing written\n", path.c_str());
-    return 1;
-  }
-  std::error_code ec;
-  std::filesystem::create_directories(FsPath(dir), ec);
-  if (ec || !std::filesystem::is_directory(FsPath(dir))) {
-    fprintf(stderr, "error: cannot make the folder %s: %s\n", dir.c_str(), ec.message().c_str());
-    return 1;
-  }
-  CPackageFile package;
-  if (!package.Open(path.c_str())) {
-    fprintf(stderr, "error: %s: cannot be read\n", path.c_str());
-    return 1;
-  }
-  size_t written = 0, failed = 0;
-  for (size_t row = 1; reader.NextFile(f, nullptr); row++) {
-    FileEntry e;
-    memset(&e, 0, sizeof e);
-    CopyText(e.Name, TEXT_SIZE, f.nameRaw.c_str());
-    CopyText(e.SubDir, TEXT_SIZE, f.subdirRaw.c_str());
-    e.Folder = f.folderRaw;
-    e.Length = f.length;
-    e.Offset = f.offset;
-    e.Method = f.ext.Method;
-    e.Unpacked = f.ext.Unpacked;
-    e.Crc = f.ext.Crc;
-    std::string shown = "file " + std::to_string(row) + " (" + f.name + ")";
-    if (!IsContainedEntry(e) || f.nameRaw.size() >= TEXT_SIZE || f.subdirRaw.size() >= TEXT_SIZE) {
-      fprintf(stderr, "error: %s: its path leaves its folder; not written\n", shown.c_str());
-      failed++;
-      continue;
-    }
-    std::string rel = Cp936ToUtf8(std::string(e.SubDir) + (e.SubDir[0] ? "\\" : "") + e.Name);
-    std::replace(rel.begin(), rel.end(), '\\', '/');
-    std::string base = dir + "/";
-    if (e.Folder != FOLDER_INSTALL) base += std::string(FolderKeyword(e.Folder)) + "/";
-    std::string target = base + rel;
-    std::filesystem::create_directories(FsPath(target).parent_path(), ec);
-    ExtractResult result = package.Extract(e, target.c_str());
-    if (result == kExtractDone) {
-      written++;
-      continue;
-    }
-    fprintf(stderr, "error: %s: %s\n", shown.c_str(),
-            result == kExtractDamaged ? "damaged: its bytes are not what its row says" : "cannot be written");
-    failed++;
-  }
-  printf("%s: %zu files written to %s%s\n", path.c_str(), written, dir.c_str(),
-         report.seal.Present ? ", every checksum matches" : " (a package without checksums)");
-  if (failed) fprintf(stderr, "mksetup: %zu files not written\n", failed);
-  return failed ? 1 : 0;
+  RemoveTempFilesOnSignals();
+  return ExtractFiles(args[0], args[1], stdout, stderr);
 }
 
 int Sign(int argc, char** argv) {
   std::string path, output;
   SignOptions sign;
+  bool takeOptions = true;
   for (int i = 2; i < argc; i++) {
     std::string a = argv[i];
     std::string value;
     bool missing = false;
     int usage = 0;
-    if (SignOption(a, i, argc, argv, sign, usage)) {
+    if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
+      if (!path.empty()) return Usage(("one setup file at a time; extra argument " + a).c_str());
+      path = a;
+    } else if (a == "--") {
+      takeOptions = false;
+    } else if (SignOption(a, i, argc, argv, sign, usage)) {
       if (usage) return usage;
     } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
                OptionValue(a, "--output", i, argc, argv, value, missing)) {
       if (missing || value.empty()) return Usage("-o needs a file name");
       output = value;
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage(("unknown option " + a).c_str());
-    } else if (path.empty()) {
-      path = a;
     } else {
-      return Usage(("one setup file at a time; extra argument " + a).c_str());
+      return Usage(("unknown option " + a).c_str());
     }
   }
   if (path.empty() || sign.certificate.empty()) return Usage("sign needs a setup file and --sign CERT.pfx");
-  long len = 0, seek = 0;
-  if (!ReadTrailer(path.c_str(), len, seek)) {
-    fprintf(stderr, "error: %s: not a setup file (no package trailer)\n", path.c_str());
+  if (!HasTrailer(path)) {
+    fprintf(stderr, "error: %s: not a setup file (no trailer \"&LEN:...,SEEK:....\" at its end)\n", path.c_str());
     return 1;
   }
   if (ReadSignature(path).present) {
     fprintf(stderr, "error: %s: is signed already\n", path.c_str());
     return 1;
   }
+  RemoveTempFilesOnSignals();
   std::string error;
   if (!SignFile(path, output.empty() ? path : output, sign, error)) {
     fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());

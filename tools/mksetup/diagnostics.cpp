@@ -12,6 +12,8 @@ std::string Diagnostics::Prefix(int line) const {
 }
 
 void Diagnostics::Error(int line, const std::string& text) {
+  // A text checked by two rules (the version resource and the settings, say).
+  if (!reported_.insert(Prefix(line) + text).second) return;
   errors.push_back(Prefix(line) + text);
   errorLines_.push_back(line > 0 ? line : 1 << 30);
 }

@@ -1,6 +1,7 @@
 // Error and warning collection for a build: every problem is recorded with the
 // project key and value it concerns, and all of them are reported together.
 #pragma once
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,8 @@ struct Diagnostics {
   std::vector<std::string> errors;
   std::vector<std::string> warnings;
 
-  // line: the project file's line (0 when unknown).
+  // line: the project file's line (0 when unknown). The same error twice is
+  // reported once.
   void Error(int line, const std::string& text);
   void Warning(int line, const std::string& text);
   bool Failed() const { return !errors.empty(); }
@@ -20,6 +22,7 @@ struct Diagnostics {
  private:
   std::string Prefix(int line) const;
   std::vector<int> errorLines_;
+  std::set<std::string> reported_;
 };
 
 // A value for a message: in double quotes, control characters escaped, cut to

@@ -82,8 +82,10 @@ void SetErrnoFromWin32() {
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_PATHNAME:
-    case ERROR_DIRECTORY:
       errno = ENOENT;
+      break;
+    case ERROR_DIRECTORY:  // a file where a folder is asked for
+      errno = ENOTDIR;
       break;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
@@ -254,6 +256,8 @@ int64_t FilePosition(int fd) { return _lseeki64(fd, 0, SEEK_CUR); }
 
 void MakeExecutable(int) {}
 
+bool SameMode(const std::string&, const FileInfo&) { return true; }
+
 long ProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
 bool ProcessGone(long pid) {
@@ -295,6 +299,7 @@ void InfoOf(const struct stat& st, FileInfo& info) {
   info.size = static_cast<int64_t>(st.st_size);
   info.device = static_cast<uint64_t>(st.st_dev);
   info.id = static_cast<uint64_t>(st.st_ino);
+  info.mode = static_cast<unsigned>(st.st_mode & 07777);
 }
 
 }  // namespace
@@ -344,6 +349,8 @@ void MakeExecutable(int fd) {
   umask(mask);
   fchmod(fd, 0777 & ~mask);
 }
+
+bool SameMode(const std::string& path, const FileInfo& like) { return chmod(path.c_str(), like.mode) == 0; }
 
 long ProcessId() { return static_cast<long>(getpid()); }
 

@@ -22,6 +22,7 @@ struct FileInfo {
   bool link = false;  // a symbolic link or other reparse point (not followed)
   int64_t size = 0;
   uint64_t device = 0, id = 0;  // together: the same file under any name
+  unsigned mode = 0;            // POSIX permissions (07777); 0 on Windows
 };
 // False, with errno set, when the path cannot be looked at.
 bool StatPath(const std::string& path, FileInfo& info, bool followLinks = true);
@@ -45,6 +46,9 @@ void SyncFolder(const std::string& dir);
 int64_t FilePosition(int fd);
 // New files get the permissions a new program gets (POSIX; nothing on Windows).
 void MakeExecutable(int fd);
+// Gives the file the permissions of another (POSIX; true on Windows). false
+// with errno set.
+bool SameMode(const std::string& path, const FileInfo& like);
 
 long ProcessId();
 // True when no process of that id runs any more.

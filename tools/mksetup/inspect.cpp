@@ -36,10 +36,12 @@ std::string ShortcutWords(long bits) {
   return s;
 }
 
-// For the text form: quoted, control characters escaped, backslashes as they
-// are (paths read better that way).
-std::string Shown(const std::string& s) {
-  std::string out = "\"";
+}  // namespace
+
+std::string Shown(const std::string& s) { return "\"" + Escaped(s) + "\""; }
+
+std::string Escaped(const std::string& s) {
+  std::string out;
   for (unsigned char c : s) {
     char esc[8];
     if (c == '\r') out += "\\r";
@@ -52,8 +54,10 @@ std::string Shown(const std::string& s) {
       out += static_cast<char>(c);
     }
   }
-  return out + "\"";
+  return out;
 }
+
+namespace {
 
 // Bytes that are not UTF-8 (a Linux path may hold any) as the text \xNN,
 // so that the output stays JSON.
@@ -100,8 +104,9 @@ std::string Json(const std::string& raw) {
 
 // The last bytes read "&LEN:digits,SEEK:digits." as the builder writes them
 // (the setup itself is more lenient; a file that merely ends near an "&" is
-// no setup file).
-bool TrailerShape(const std::string& path) {
+// no setup file), then nothing or what starts like a seal (which ParseSeal
+// judges); that text into seal.
+bool TrailerShape(const std::string& path, std::string& seal) {
   char tail[TRAILER_WINDOW];
   int count = 0;
   long long end = 0;
@@ -124,14 +129,8 @@ bool TrailerShape(const std::string& path) {
     return i > start && i - start <= 10;
   };
   if (!(lit("&LEN:") && digits() && lit(",SEEK:") && digits() && lit("."))) return false;
-  // The seal of an extended package, or nothing.
-  if (i == t.size()) return true;
-  auto hex8 = [&] {
-    for (int k = 0; k < 8; k++, i++)
-      if (i >= t.size() || !((t[i] >= '0' && t[i] <= '9') || (t[i] >= 'a' && t[i] <= 'f'))) return false;
-    return true;
-  };
-  return lit(PACKAGE_TAG ":") && digits() && lit(":") && hex8() && lit(":") && hex8() && i == t.size();
+  seal = t.substr(i);
+  return seal.empty() || seal.compare(0, 3, PACKAGE_TAG, 3) == 0;
 }
 
 // The CRC-32 of bytes [from, to) of a file; false when they cannot be read.
@@ -154,18 +153,26 @@ bool FileCrc(const std::string& path, int64_t from, int64_t to, uint32_t& crc) {
 
 }  // namespace
 
-void InspectReport::AddProblem(const std::string& problem) {
+void InspectReport::AddProblem(const std::string& problem, bool damage) {
+  damaged = damaged || damage;
   if (problems.size() < kMaxProblems) problems.push_back(problem);
   problemCount++;
 }
 
-// NextField gives "" both for an empty field and at the end; the read
-// position tells them apart.
+// Fields end as NextField ends them; "" at the end of the text, which ended_
+// tells from an empty field.
 std::string PackageReader::Next() {
-  int before = table_.readPos;
-  std::string f = table_.NextField();
-  ended_ = table_.readPos == before;
-  return f;
+  const char* t = table_.text.c_str();
+  int len = table_.text.GetLength();
+  for (int i = table_.readPos; i < len; i++) {
+    if (t[i] != FIELD_END && t[i] != ROW_END) continue;
+    std::string f(t + table_.readPos, static_cast<size_t>(i - table_.readPos));
+    table_.readPos = t[i] == FIELD_END ? i + 1 : i + 3;
+    ended_ = false;
+    return f;
+  }
+  ended_ = true;
+  return "";
 }
 
 bool PackageReader::Open(const std::string& path, InspectReport& r, std::string& error) {
@@ -182,7 +189,7 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
   }
   r.size = size_ = st.size;
   long len = 0, seek = 0;
-  if (!ReadPackageTrailer(path.c_str(), len, seek, r.seal) || !TrailerShape(path)) {
+  if (!ReadPackageTrailer(path.c_str(), len, seek, r.seal) || !TrailerShape(path, r.sealText)) {
     error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";
     return false;
   }
@@ -204,15 +211,19 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     return false;
   }
   table_.LoadBytes(bytes, static_cast<int>(got), TABLE_KEY);
-  if (r.seal.Present) {
+  if (r.seal.Present && !r.seal.Valid) {
+    r.AddProblem("damaged: the seal after the trailer does not read: " + Shown(r.sealText) + " (the form is " PACKAGE_TAG
+                 ":<payload start>:<payload crc>:<index crc>: the start below 2^31 without leading zeros, each "
+                 "checksum 8 lower-case hex digits)", true);
+  } else if (r.seal.Present) {
     r.indexCrcMatches = IndexMatchesSeal(bytes, got, r.seal);
-    if (!r.indexCrcMatches) r.AddProblem("damaged: the index's checksum does not match the trailer's seal");
+    if (!r.indexCrcMatches) r.AddProblem("damaged: the index's checksum does not match the trailer's seal", true);
     uint32_t crc = 0;
     r.payloadCrcMatches = r.seal.PayloadStart <= seek && FileCrc(path, r.seal.PayloadStart, seek, crc) &&
                           crc == r.seal.PayloadCrc;
     if (!r.payloadCrcMatches)
       r.AddProblem("damaged: the payload's checksum (bytes " + std::to_string(r.seal.PayloadStart) + " to " +
-                   std::to_string(seek) + ") does not match the trailer's seal");
+                   std::to_string(seek) + ") does not match the trailer's seal", true);
   }
   FreeBuffer(bytes);
   if (table_.text.GetLength() < got)
@@ -224,6 +235,7 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     if (ended_) {
       r.AddProblem("the index ends after " + std::to_string(i) + " of its " + std::to_string(kIndexHeaderFields) +
                    " header fields");
+      r.cut = true;
       break;
     }
     InspectedField f;
@@ -258,25 +270,30 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
                            r.header[kIdxExtension].raw == PACKAGE_TAG;
   if (r.extended != (r.seal.Present != FALSE))
     r.AddProblem(r.extended ? "damaged: the index carries the tag " PACKAGE_TAG " but the trailer no seal"
-                            : "damaged: the trailer carries a seal but the index not the tag " PACKAGE_TAG);
+                            : "damaged: the trailer carries a seal but the index not the tag " PACKAGE_TAG, true);
   filesStart_ = ended_ ? -1 : table_.readPos;
   return true;
 }
 
-void PackageReader::ReadSettings(InspectReport& r) {
-  r.settings.clear();
-  for (;;) {
-    std::string key = Next();
-    if (ended_ || key.empty()) break;
-    std::string value = Next();
-    bool lossless = true;
-    std::string text = Cp936ToUtf8(value, &lossless);
-    if (!lossless) r.AddProblem("setting " + key + ": bytes that are not code page 936 text");
-    if (value.size() > SETTING_VALUE_LIMIT)
-      r.AddProblem("setting " + key + ": " + std::to_string(value.size()) + " bytes; the setup holds at most " +
-                   std::to_string(SETTING_VALUE_LIMIT));
-    r.settings.emplace_back(AsUtf8(key), text);
+bool PackageReader::NextSetting(std::string& key, std::string& value, InspectReport* r) {
+  if (!extended_ || !ended_ || table_.readPos >= table_.text.GetLength()) return false;
+  std::string rawKey = Next();
+  if (ended_ || rawKey.empty()) {
+    ended_ = true;
+    return false;
   }
+  std::string raw = Next();
+  ended_ = true;  // still after the file list
+  bool lossless = true;
+  key = AsUtf8(rawKey);
+  value = Cp936ToUtf8(raw, &lossless);
+  if (!r) return true;
+  r->settingCount++;
+  if (!lossless) r->AddProblem("setting " + key + ": bytes that are not code page 936 text");
+  if (raw.size() > SETTING_VALUE_LIMIT)
+    r->AddProblem("setting " + key + ": " + std::to_string(raw.size()) + " bytes; the setup holds at most " +
+                  std::to_string(SETTING_VALUE_LIMIT));
+  return true;
 }
 
 void PackageReader::Rewind() {
@@ -289,8 +306,9 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   if (ended_) return false;
   std::string name = Next();
   if (name.empty()) {
-    if (ended_ && r) r->AddProblem("the file list has no empty name at its end");
-    else if (r && extended_) ReadSettings(*r);
+    if (ended_ && r)
+      r->notes.push_back("the file list ends with the index text, not with an empty name (read the same: the "
+                         "setup's reader gives an empty name at the end)");
     ended_ = true;
     return false;
   }
@@ -298,7 +316,10 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   row[kRowName] = name;
   for (int k = kRowName + 1; k < kFileRowFields && !ended_; k++) row[k] = Next();
   if (ended_) {
-    if (r) r->AddProblem("the index ends inside file row " + std::to_string(row_ + 1));
+    if (r) {
+      r->AddProblem("the index ends inside file row " + std::to_string(row_ + 1));
+      r->cut = true;
+    }
     return false;
   }
   row_++;
@@ -319,7 +340,7 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   f.folderRaw = f.folderKind;
   bool extOk = ParseRowExtension(row[kRowExtension].c_str(), f.ext) != FALSE;
   if (!r) return true;
-  std::string which = "file " + std::to_string(row_) + " (" + f.name + "): ";
+  std::string which = "file " + std::to_string(row_) + " (" + Escaped(f.name) + "): ";
   bool lossless = true;
   Cp936ToUtf8(name + row[kRowSubDir], &lossless);
   if (!lossless) r->AddProblem(which + "bytes that are not code page 936 text");
@@ -349,22 +370,61 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
     r->AddProblem(which + std::to_string(f.length) + " bytes at " + std::to_string(f.offset) +
                   " lie outside the file");
   if (!extOk)
-    r->AddProblem(which + "damaged: the row extension " + Shown(f.extension) + " cannot be read");
+    r->AddProblem(which + "damaged: the row extension " + Shown(f.extension) + " cannot be read", true);
   else if ((f.ext.Method != kMethodNone) != extended_)
     r->AddProblem(which + (extended_ ? "damaged: no row extension in a package with the tag"
-                                     : "damaged: a row extension in a package without the tag"));
+                                     : "damaged: a row extension in a package without the tag"), true);
   else if (f.ext.Method == kMethodStored && f.ext.Unpacked != static_cast<unsigned long long>(f.length))
-    r->AddProblem(which + "damaged: stored, but its unpacked length is not its length");
+    r->AddProblem(which + "damaged: stored, but its unpacked length is not its length", true);
   return true;
+}
+
+FileEntry EntryOf(const InspectedFile& f) {
+  FileEntry e;
+  memset(&e, 0, sizeof e);
+  CopyText(e.Name, TEXT_SIZE, f.nameRaw.c_str());
+  CopyText(e.SubDir, TEXT_SIZE, f.subdirRaw.c_str());
+  e.Folder = f.folderRaw;
+  e.Length = f.length;
+  e.Offset = f.offset;
+  e.Method = f.ext.Method;
+  e.Unpacked = f.ext.Unpacked;
+  e.Crc = f.ext.Crc;
+  return e;
+}
+
+void CheckFileData(CPackageFile& package, size_t row, const InspectedFile& f, InspectReport& r) {
+  // Rows that give no method, or whose region or extension is reported
+  // already, are not read.
+  if (f.ext.Method == kMethodNone || f.outside || !r.extended) return;
+  if (f.ext.Method == kMethodStored && f.ext.Unpacked != static_cast<unsigned long long>(f.length)) return;
+  ExtractResult result = package.WriteTo(EntryOf(f), nullptr);
+  if (result == kExtractDamaged)
+    r.AddProblem("file " + std::to_string(row) + " (" + Escaped(f.name) + "): damaged: its bytes do not " +
+                 (f.ext.Method == kMethodLzma ? "unpack" : "come") + " to its unpacked length and checksum", true);
+  else if (result != kExtractDone)
+    r.AddProblem("file " + std::to_string(row) + " (" + Escaped(f.name) + "): its bytes cannot be read");
 }
 
 bool InspectPackage(const std::string& path, InspectReport& r, std::string& error) {
   PackageReader reader;
   if (!reader.Open(path, r, error)) return false;
+  CPackageFile package;
+  bool data = r.extended && package.Open(path.c_str());
   InspectedFile f;
-  while (reader.NextFile(f, &r)) r.files.push_back(f);
+  while (reader.NextFile(f, &r)) {
+    r.files.push_back(f);
+    if (data) CheckFileData(package, r.files.size(), f, r);
+  }
   r.fileCount = r.files.size();
+  std::string key, value;
+  while (reader.NextSetting(key, value, &r)) r.settings.emplace_back(key, value);
   return true;
+}
+
+bool HasTrailer(const std::string& path) {
+  std::string seal;
+  return TrailerShape(path, seal);
 }
 
 std::string InspectTextHead(const InspectReport& r) {
@@ -373,7 +433,9 @@ std::string InspectTextHead(const InspectReport& r) {
   snprintf(line, sizeof line, ": %lld bytes\ntrailer: LEN %ld, SEEK %ld\n\nheader:\n", static_cast<long long>(r.size),
            r.len, r.seek);
   out += r.path + line;
-  if (r.seal.Present) {
+  if (r.seal.Present && !r.seal.Valid) {
+    out.insert(out.size() - strlen("\nheader:\n"), "seal: DOES NOT READ: " + Shown(r.sealText) + "\n");
+  } else if (r.seal.Present) {
     char seal[256];
     snprintf(seal, sizeof seal,
              "seal: " PACKAGE_TAG ", payload from %ld, payload crc %08lx (%s), index crc %08lx (%s)\n",
@@ -419,20 +481,26 @@ std::string MoreProblems(const InspectReport& r) {
 }
 }  // namespace
 
+std::string InspectTextSettings(const InspectReport& r) {
+  return r.extended ? "\nsettings: " + std::to_string(r.settingCount) + "\n" : "";
+}
+
+std::string InspectTextSetting(size_t, const std::string& key, const std::string& value) {
+  std::string shownKey = Shown(key);
+  if (shownKey.size() < 24) shownKey.resize(24, ' ');
+  return "  " + shownKey + " " + Shown(value) + "\n";
+}
+
 std::string InspectTextTail(const InspectReport& r) {
   std::string out;
-  if (r.extended) {
-    out += "\nsettings: " + std::to_string(r.settings.size()) + "\n";
-    for (const auto& [key, value] : r.settings) {
-      std::string shownKey = Shown(key);
-      if (shownKey.size() < 24) shownKey.resize(24, ' ');
-      out += "  " + shownKey + " " + Shown(value) + "\n";
-    }
-  }
   if (!r.problems.empty()) {
     out += "\nproblems:\n";
     for (const std::string& p : r.problems) out += "  " + p + "\n";
     if (r.problemCount > r.problems.size()) out += "  " + MoreProblems(r) + "\n";
+  }
+  if (!r.notes.empty()) {
+    out += "\nnotes:\n";
+    for (const std::string& n : r.notes) out += "  " + n + "\n";
   }
   return out;
 }
@@ -440,6 +508,8 @@ std::string InspectTextTail(const InspectReport& r) {
 std::string FormatInspectText(const InspectReport& r) {
   std::string out = InspectTextHead(r);
   for (size_t i = 0; i < r.files.size(); i++) out += InspectTextFile(i, r.files[i]);
+  out += InspectTextSettings(r);
+  for (size_t i = 0; i < r.settings.size(); i++) out += InspectTextSetting(i, r.settings[i].first, r.settings[i].second);
   return out + InspectTextTail(r);
 }
 
@@ -476,22 +546,27 @@ std::string InspectJsonFile(size_t i, const InspectedFile& f) {
          ", \"outside\": " + (f.outside ? "true" : "false") + JsonPacking(f) + "}";
 }
 
+std::string InspectJsonSettings(const InspectReport& r) {
+  return r.extended ? "\n  ],\n  \"settings\": [" : "";
+}
+
+std::string InspectJsonSetting(size_t i, const std::string& key, const std::string& value) {
+  return std::string(i ? ", " : "") + "[" + Json(key) + ", " + Json(value) + "]";
+}
+
 std::string InspectJsonTail(const InspectReport& r) {
-  std::string out = "\n  ],";
-  if (r.extended) {
-    out += "\n  \"settings\": [";
-    for (size_t i = 0; i < r.settings.size(); i++)
-      out += std::string(i ? ", " : "") + "[" + Json(r.settings[i].first) + ", " + Json(r.settings[i].second) + "]";
-    out += "],";
-  }
-  out += "\n  \"problems\": [";
+  std::string out = "\n  ],\n  \"problems\": [";
   for (size_t i = 0; i < r.problems.size(); i++) out += std::string(i ? ", " : "") + Json(r.problems[i]);
   if (r.problemCount > r.problems.size()) out += ", " + Json(MoreProblems(r));
+  out += "],\n  \"notes\": [";
+  for (size_t i = 0; i < r.notes.size(); i++) out += std::string(i ? ", " : "") + Json(r.notes[i]);
   return out + "]\n}\n";
 }
 
 std::string FormatInspectJson(const InspectReport& r) {
   std::string out = InspectJsonHead(r);
   for (size_t i = 0; i < r.files.size(); i++) out += InspectJsonFile(i, r.files[i]);
+  out += InspectJsonSettings(r);
+  for (size_t i = 0; i < r.settings.size(); i++) out += InspectJsonSetting(i, r.settings[i].first, r.settings[i].second);
   return out + InspectJsonTail(r);
 }

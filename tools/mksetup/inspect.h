@@ -8,6 +8,8 @@
 
 #include "common/fieldtable.h"
 #include "common/packageext.h"
+#include "common/packagefile.h"
+#include "common/packageindex.h"
 
 struct InspectedField {
   int position = 0;  // 1-based
@@ -34,19 +36,26 @@ struct InspectReport {
   long len = 0, seek = 0;
   bool extended = false;  // the index carries the tag
   PackageSeal seal = {};
+  std::string sealText;   // what follows the trailer's "." (a seal or nothing)
   bool indexCrcMatches = false, payloadCrcMatches = false;
   std::vector<InspectedField> header;  // as many of the 64 as the index holds
   std::vector<InspectedFile> files;    // empty when the rows were streamed
   // The settings section after the file list of a package with the tag
-  // (key, value as UTF-8) in the order stored.
+  // (key, value as UTF-8) in the order stored; empty when they were streamed.
   std::vector<std::pair<std::string, std::string>> settings;
-  size_t fileCount = 0;
+  size_t fileCount = 0, settingCount = 0;
+  // The index ends inside its header or inside a file row: not a whole
+  // package (the setup reads the missing fields as empty).
+  bool cut = false;
+  // A problem that makes the setup refuse the whole package.
+  bool damaged = false;
   // What is wrong but did not stop the reading: the first kMaxProblems of
-  // them, and how many there were in all.
-  std::vector<std::string> problems;
+  // them, and how many there were in all. Notes say what is unusual but
+  // read the same by every reader.
+  std::vector<std::string> problems, notes;
   size_t problemCount = 0;
   static const size_t kMaxProblems = 1000;
-  void AddProblem(const std::string& problem);
+  void AddProblem(const std::string& problem, bool damage = false);
 };
 
 // Reads a setup file's index a file row at a time: an index of millions of
@@ -59,13 +68,16 @@ class PackageReader {
   // The next file row into f, its problems into report (unless null). False
   // at the end of the list; a list that ends badly adds its problem then.
   bool NextFile(InspectedFile& f, InspectReport* report);
+  // After the file list of a package with the tag: the next row of the
+  // settings section (UTF-8), its problems into report (unless null). False
+  // at the end.
+  bool NextSetting(std::string& key, std::string& value, InspectReport* report);
   // Back to the first file row.
   void Rewind();
 
  private:
+  // The next field whole, however long (the setup's reader cuts it).
   std::string Next();
-  // The settings section, read once the list's empty name is passed.
-  void ReadSettings(InspectReport& report);
   CFieldTable table_;
   bool extended_ = false;
   int64_t size_ = 0;
@@ -74,18 +86,41 @@ class PackageReader {
   size_t row_ = 0;
 };
 
-// Reads the whole file list into report.files (fine for packages of a
-// reasonable size; the command itself streams the rows).
+// The row as the setup's reader takes it (name and sub-folder cut to their
+// buffers).
+FileEntry EntryOf(const InspectedFile& f);
+
+// Reads a packed or checksummed row's bytes through its method, as the setup
+// writes them out: a row whose bytes are not what it says is a problem of
+// the report (the setup refuses it).
+void CheckFileData(CPackageFile& package, size_t row, const InspectedFile& f, InspectReport& report);
+
+// Reads the whole file list into report.files and the settings into
+// report.settings, each packed or checksummed row's bytes checked (fine for
+// packages of a reasonable size; the command itself streams the rows).
 bool InspectPackage(const std::string& path, InspectReport& report, std::string& error);
 
 // The printed forms, in pieces so that rows can be written as they are read:
-// the head (which gives report.fileCount), one piece per row, the tail.
+// the head (which gives report.fileCount), one piece per file row, the
+// settings' head (which gives report.settingCount), one piece per setting,
+// the tail.
 std::string InspectTextHead(const InspectReport& report);
 std::string InspectTextFile(size_t index, const InspectedFile& f);
+std::string InspectTextSettings(const InspectReport& report);
+std::string InspectTextSetting(size_t index, const std::string& key, const std::string& value);
 std::string InspectTextTail(const InspectReport& report);
 std::string InspectJsonHead(const InspectReport& report);
 std::string InspectJsonFile(size_t index, const InspectedFile& f);
+std::string InspectJsonSettings(const InspectReport& report);
+std::string InspectJsonSetting(size_t index, const std::string& key, const std::string& value);
 std::string InspectJsonTail(const InspectReport& report);
+// A text for the terminal: control characters escaped as \xNN (or \r, \n,
+// \t), backslashes as they are; Shown quotes it too.
+std::string Escaped(const std::string& s);
+std::string Shown(const std::string& s);
+// Whether the file ends in a trailer "&LEN:n,SEEK:n." (and what may follow
+// it: a seal, readable or not) as the builder writes it.
+bool HasTrailer(const std::string& path);
 // All of it at once, for a report read by InspectPackage.
 std::string FormatInspectText(const InspectReport& report);
 std::string FormatInspectJson(const InspectReport& report);

@@ -21,6 +21,7 @@ struct InStream {
   int fd = -1;
   const std::string* data = nullptr;  // a small file read while planning
   size_t pos = 0;
+  uint64_t limit = 0;  // the size the file had when checked: no more is read
   uint64_t read = 0;
   unsigned long crc = 0;
   int error = 0;
@@ -34,8 +35,11 @@ SRes ReadIn(void* p, void* buf, size_t* size) {
     memcpy(buf, s->data->data() + s->pos, n);
     s->pos += n;
   } else {
-    ssize_t got;
-    do got = read(s->fd, buf, *size);
+    // A file that grows (a log being written) is read to the size it had
+    // when checked, never on to its moving end.
+    size_t want = static_cast<size_t>(std::min<uint64_t>(*size, s->limit - s->read));
+    ssize_t got = 0;
+    if (want) do got = read(s->fd, buf, want);
     while (got < 0 && errno == EINTR);
     if (got < 0) {
       s->error = errno;
@@ -183,6 +187,7 @@ void Packer::Pack(size_t region, PackedFile& out) {
       out.error = key + ": cannot open " + f.source + ": " + strerror(errno);
       return;
     }
+    in.limit = static_cast<uint64_t>(f.length);
   }
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
@@ -215,6 +220,13 @@ void Packer::Pack(size_t region, PackedFile& out) {
     out.unpacked = static_cast<int64_t>(in.read);
     out.crc = static_cast<uint32_t>(in.crc);
   }
+  // Bytes beyond that size: the file grew while it was packed.
+  char more = 0;
+  ssize_t beyond = 0;
+  if (in.fd >= 0 && !stored && res == SZ_OK) {
+    do beyond = read(in.fd, &more, 1);
+    while (beyond < 0 && errno == EINTR);
+  }
   if (in.fd >= 0) close(in.fd);
   if (stored) return;
   if (res == SZ_ERROR_READ || in.error)
@@ -223,7 +235,8 @@ void Packer::Pack(size_t region, PackedFile& out) {
     out.error = std::string("writing packed data to a temporary file failed: ") + strerror(errno);
   else if (res != SZ_OK)
     out.error = key + ": packing failed (LZMA error " + std::to_string(res) + ")";
-  else if (out.unpacked != f.length)
-    out.error = key + ": " + f.source + " changed while the package was built (" + std::to_string(f.length) +
-                " bytes when checked, " + std::to_string(out.unpacked) + " read)";
+  else if (out.unpacked != f.length || beyond > 0)
+    out.error = key + ": " + f.source + " changed while being packed (" + std::to_string(f.length) +
+                " bytes when checked, " + (beyond > 0 ? std::string("more") : std::to_string(out.unpacked)) +
+                " now)";
 }

@@ -383,6 +383,8 @@ bool SetIconGroup(ResTree& tree, uint32_t id, const std::string& ico, std::strin
   return true;
 }
 
+size_t Utf16Length(const std::string& utf8) { return Utf16(utf8).size(); }
+
 bool ParseVersion(const std::string& text, uint16_t parts[4]) {
   int n = 0;
   size_t i = 0;

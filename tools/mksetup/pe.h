@@ -64,6 +64,12 @@ struct VersionStrings {
   std::string version;  // "1", "1.2", "1.2.3" or "1.2.3.4"
   std::string productName, publisher, description, copyright;  // UTF-8
 };
+// The most characters (UTF-16 units) a text of the version resource holds:
+// each is one line of the file's Properties, and the resource's lengths are
+// 16-bit numbers.
+constexpr size_t kVersionTextLimit = 255;
+// The length of UTF-8 text in UTF-16 units.
+size_t Utf16Length(const std::string& utf8);
 // Whether text is a version of up to four numbers 0..65535 joined by dots.
 bool ParseVersion(const std::string& text, uint16_t parts[4]);
 // A version resource (code page 936 Chinese, Unicode strings) with these values.

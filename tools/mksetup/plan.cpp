@@ -26,6 +26,8 @@
 #include "hostfs.h"
 #include "media.h"
 #include "names.h"
+#include "pe.h"
+#include "writer.h"
 
 namespace fs = std::filesystem;
 
@@ -71,6 +73,8 @@ class Planner {
   // False (after reporting it) for a text of one line that holds a line break
   // or another control character (a tab is allowed).
   bool OneLine(const ProjectText& t);
+  // The texts of the setup file's version resource.
+  void VersionTexts();
   std::string Registry(const ProjectText& t, bool value);
   // content: where a small file's bytes go (then *cached says whether they did).
   bool Readable(const std::string& key, int line, const std::string& shown, const std::string& path,
@@ -149,7 +153,7 @@ bool Planner::OneLine(const ProjectText& t) {
       char hex[8];
       snprintf(hex, sizeof hex, "0x%02X", c);
       d_.Error(t.line, t.key + " = " + QuoteValue(t.value) + ": holds the control character " + hex +
-                           "; a line of a page or a caption is one line (no line breaks)");
+                           "; the text is one line (no line breaks or other control characters)");
       return false;
     }
   }
@@ -240,9 +244,25 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
     if (*cached) cachedBytes_ += st.size;
     else content->clear();
   }
+  // A file the file system gives as empty that holds data after all (those
+  // of /proc and /sys): its size is no size, so it is not packed.
+  bool sizeless = false;
+  if (ok && st.regular && st.size == 0) {
+    char byte;
+    ssize_t n;
+    do n = read(fd, &byte, 1);
+    while (n < 0 && errno == EINTR);
+    sizeless = n > 0;
+  }
   close(fd);
   if (!ok || !st.regular) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": not a regular file (" + path + ")");
+    return false;
+  }
+  if (sizeless) {
+    d_.Error(line, key + " = " + QuoteValue(shown) + ": its size is given as 0 bytes, yet it holds data (a file of "
+                   "/proc or /sys, made as it is read); such a file is not packed: copy it to a file first (" +
+                   path + ")");
     return false;
   }
   size = st.size;
@@ -331,6 +351,19 @@ void Planner::Header() {
   h[kIdxSplashBackColor] = std::to_string(p_.backgroundColorRef);
   h[kIdxSplashCaptionBar] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
   Settings();
+}
+
+// The texts of the version resource are UTF-16 there (no code page 936
+// needed), one line each and of kVersionTextLimit characters at most.
+void Planner::VersionTexts() {
+  for (const ProjectText* t : {&p_.publisher, &p_.description, &p_.copyright}) {
+    if (!t->set || !OneLine(*t)) continue;
+    size_t units = Utf16Length(t->value);
+    if (units > kVersionTextLimit)
+      d_.Error(t->line, t->key + " = " + QuoteValue(t->value) + ": " + std::to_string(units) +
+                            " characters; the limit is " + std::to_string(kVersionTextLimit) +
+                            " characters (a text of the setup file's version resource)");
+  }
 }
 
 // The package extension's settings: written when the project gives a key
@@ -742,6 +775,7 @@ bool Planner::Run() {
     d_.Warning(p_.backgroundPicture.line, "background.picture is not packed: background.enabled is false");
   Files();
   CheckReferences();
+  VersionTexts();
 
   // The stub: the setup program the package is appended to.
   plan_.stub = o_.stub.empty() ? FindStub() : o_.stub;
@@ -768,15 +802,9 @@ bool Planner::Run() {
     plan_.output = PathText((FsPath(p_.dir) / (PathText(FsPath(p_.path).stem()) + "-setup.exe")).lexically_normal());
   }
   // A link as output: the file it points to is replaced, the link stays.
+  std::string why;
+  if (!ThroughLink(plan_.output, why)) d_.Error(0, "output " + QuoteValue(plan_.output) + ": " + why);
   FileInfo ost;
-  if (StatPath(plan_.output, ost, false) && ost.link) {
-    std::error_code lec;
-    fs::path target = fs::canonical(FsPath(plan_.output), lec);
-    if (lec)
-      d_.Error(0, "output " + QuoteValue(plan_.output) + ": a link to nothing (" + lec.message() + ")");
-    else
-      plan_.output = PathText(target);
-  }
   if (StatPath(plan_.output, ost)) {
     if (ost.folder) {
       // reported below

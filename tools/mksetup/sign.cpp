@@ -4,17 +4,20 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <utility>
 #include <vector>
 
 #include "common/container.h"
 #include "hostfs.h"
+#include "tempfiles.h"
+#include "writer.h"
 
+#include <unistd.h>
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -120,14 +123,6 @@ int Run(const std::vector<std::string>& args, std::string& output) {
 
 #endif
 
-// Whether the file can be read; errno tells why not.
-bool CanRead(const std::string& path) {
-  FILE* f = OpenFile(path, "rb");
-  if (!f) return false;
-  fclose(f);
-  return true;
-}
-
 // The tool's last lines that say something, for an error message.
 std::string Tail(const std::string& output) {
   std::string out;
@@ -170,20 +165,41 @@ std::string Unescape(const std::string& s) {
 
 }  // namespace
 
-bool SignFile(const std::string& input, const std::string& output, const SignOptions& o, std::string& error) {
-  if (!CanRead(o.certificate)) {
-    error = "--sign " + o.certificate + ": " + strerror(errno);
+bool SignFile(const std::string& input, const std::string& given, const SignOptions& o, std::string& error) {
+  // The certificate and the password file are regular files: opened without
+  // waiting (a pipe without a writer would hold the signing for ever).
+  const std::pair<const char*, const std::string*> inputs[] = {{"--sign", &o.certificate},
+                                                              {"--sign-password-file", &o.passwordFile}};
+  for (const auto& [option, path] : inputs) {
+    if (path->empty()) continue;
+    int fd = OpenRead(*path);
+    FileInfo st;
+    bool regular = fd >= 0 && StatFd(fd, st) && st.regular;
+    if (fd < 0) error = std::string(option) + " " + *path + ": " + strerror(errno);
+    else if (!regular) error = std::string(option) + " " + *path + ": not a regular file";
+    if (fd >= 0) close(fd);
+    if (!regular) return false;
+  }
+  // Written through a link, as the build writes its output.
+  std::string output = given, why;
+  if (!ThroughLink(output, why)) {
+    error = "output " + given + ": " + why;
     return false;
   }
-  if (!o.passwordFile.empty() && !CanRead(o.passwordFile)) {
-    error = "--sign-password-file " + o.passwordFile + ": " + strerror(errno);
+  FileInfo in;
+  if (!StatPath(input, in)) {
+    error = input + ": " + strerror(errno);
     return false;
   }
-  std::string tmp = output + ".signing";
-  RemovePath(tmp);
+  // The signed file is made under a temporary name of its own beside the
+  // output (the tool refuses to write over a file); a file of the user's is
+  // never in the way, and an interrupted run leaves nothing.
+  std::string folder = PathText(FsPath(output).parent_path());
+  std::string tmp;
+  if (!ReserveTempName(folder, tmp, error)) return false;
 #ifdef _WIN32
-  // signtool signs a file in place: a copy of the input, which takes the
-  // output's name once signed. It takes the password on its command line.
+  // signtool signs a file in place: a copy of the input under the temporary
+  // name. It takes the password on its command line.
   std::vector<std::string> args = {"sign", "/fd", "sha256", "/f", o.certificate};
   if (!o.passwordFile.empty()) {
     std::string password;
@@ -195,9 +211,10 @@ bool SignFile(const std::string& input, const std::string& output, const SignOpt
   }
   if (!o.timestampUrl.empty()) args.insert(args.end(), {"/tr", o.timestampUrl, "/td", "sha256"});
   args.push_back(tmp);
-  if (!CopyFileW(WidePath(input).c_str(), WidePath(tmp).c_str(), FALSE)) {
+  if (!CopyFileW(WidePath(input).c_str(), WidePath(tmp).c_str(), TRUE)) {
     SetErrnoFromWin32();
     error = "cannot copy " + input + " for signing: " + strerror(errno);
+    RemoveTempFile(kCurrentFolder, tmp);
     return false;
   }
   const char* missing = "signing on Windows needs signtool (of the Windows SDK) on the PATH, which was not found";
@@ -218,11 +235,17 @@ bool SignFile(const std::string& input, const std::string& output, const SignOpt
   } else if (!ok) {
     error = "signing with " + o.certificate + " failed (a wrong password or not a PKCS#12 code-signing certificate?): " +
             Tail(out);
-  } else if (!RenameOver(tmp, output)) {
+  } else if (!SameMode(tmp, in) || !RenameOver(tmp, output)) {
+    // The signed file has the permissions of the file signed.
     error = "cannot put the signed file at " + output + ": " + strerror(errno);
     ok = false;
   }
-  if (!ok) RemovePath(tmp);
+  if (ok) {
+    ReleaseTempFile(kCurrentFolder, tmp);
+    SyncFolder(folder);
+  } else {
+    RemoveTempFile(kCurrentFolder, tmp);
+  }
   return ok;
 }
 

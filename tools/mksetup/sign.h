@@ -10,8 +10,9 @@ struct SignOptions {
   std::string timestampUrl;  // an RFC 3161 time-stamping service; empty: none
 };
 
-// Signs input into output (which may be input itself); the output appears
-// only when signing succeeded. False with the reason otherwise.
+// Signs input into output (which may be input itself; a link is written
+// through): the signed file, with the permissions of input, appears at
+// output only when signing succeeded. False with the reason otherwise.
 bool SignFile(const std::string& input, const std::string& output, const SignOptions& options, std::string& error);
 
 struct SignatureInfo {

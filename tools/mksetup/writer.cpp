@@ -1,18 +1,17 @@
 #include "writer.h"
 
 #include "common/packageext.h"
+#include "hostfs.h"
 #include "packer.h"
+#include "tempfiles.h"
 
 #include <errno.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <vector>
-
-#include "hostfs.h"
 
 namespace fs = std::filesystem;
 
@@ -26,19 +25,6 @@ const int64_t kKernelChunk = 8 << 20;
 const int64_t kSmall = 64 << 10;
 
 bool g_kernelCopy = true;
-
-// The temporary file of the write in progress, for the signal handler.
-char g_tempPath[4096];
-
-void OnSignal(int sig) {
-#ifdef _WIN32
-  if (g_tempPath[0]) RemovePath(g_tempPath);
-#else
-  if (g_tempPath[0]) unlink(g_tempPath);  // safe in a signal handler
-#endif
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
 
 bool WriteAll(int fd, const char* p, size_t n) {
   while (n > 0) {
@@ -290,48 +276,12 @@ bool WriteExtended(Plan& plan, Copier& copier, std::string& error) {
 
 void UseKernelCopy(bool on) { g_kernelCopy = on; }
 
-void RemoveTempFileOnSignals() {
-  signal(SIGINT, OnSignal);
-  signal(SIGTERM, OnSignal);
-#ifdef SIGHUP
-  signal(SIGHUP, OnSignal);
-#endif
-}
-
-// Temporary files are named ".mksetup-PID-XXXXXX" in the output's folder: short
-// (so that any legal output name works) and telling which run made them.
-const char kTempPrefix[] = ".mksetup-";
-
-void RemoveStaleTempFiles(const fs::path& dir) {
-  std::error_code ec;
-  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = PathText(it->path().filename());
-    if (name.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) continue;
-    long pid = strtol(name.c_str() + sizeof kTempPrefix - 1, nullptr, 10);
-    // A run that still lives keeps its file; one killed outright left it behind.
-    if (pid > 0 && ProcessGone(pid)) {
-      std::error_code rm;
-      fs::remove(it->path(), rm);
-    }
-  }
-}
-
-bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
-  fs::path dir = FsPath(plan.output).parent_path();
-  std::string dirText = PathText(dir);
+bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress, std::string* unsignedFile) {
+  std::string dir = PathText(FsPath(plan.output).parent_path());
   RemoveStaleTempFiles(dir);
-  std::string name = (dir.empty() ? std::string() : dirText + "/") + kTempPrefix + std::to_string(ProcessId()) +
-                     "-XXXXXX";
-  if (name.size() >= sizeof g_tempPath) {
-    error = "the output path is too long: " + plan.output;
-    return false;
-  }
-  int fd = CreateUniqueFile(name);
-  if (fd < 0) {
-    error = "cannot create a file in " + (dir.empty() ? std::string(".") : dirText) + ": " + strerror(errno);
-    return false;
-  }
-  memcpy(g_tempPath, name.c_str(), name.size() + 1);
+  std::string name;
+  int fd = CreateTempFd(dir, name, error);
+  if (fd < 0) return false;
 
   bool ok = true;
   {
@@ -367,12 +317,31 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress) {
     error = std::string("writing the package failed: ") + strerror(errno);
     ok = false;
   }
+  if (ok && unsignedFile) {
+    // Left under its temporary name for the signing, which the signals still
+    // remove.
+    *unsignedFile = name;
+    return true;
+  }
   if (ok && !RenameOver(name, plan.output)) {
     error = "cannot put the package at " + plan.output + ": " + strerror(errno);
     ok = false;
   }
-  if (ok) SyncFolder(dirText);
-  if (!ok) RemovePath(name);
-  g_tempPath[0] = 0;
+  if (ok) SyncFolder(dir);
+  if (ok) ReleaseTempFile(kCurrentFolder, name);
+  else RemoveTempFile(kCurrentFolder, name);
   return ok;
+}
+
+bool ThroughLink(std::string& output, std::string& why) {
+  FileInfo info;
+  if (!StatPath(output, info, false) || !info.link) return true;
+  std::error_code ec;
+  fs::path target = fs::canonical(FsPath(output), ec);
+  if (ec) {
+    why = "a link to nothing (" + ec.message() + ")";
+    return false;
+  }
+  output = PathText(target);
+  return true;
 }
