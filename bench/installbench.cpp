@@ -29,8 +29,8 @@
 
 #include "common/container.h"
 #include "common/fieldtable.h"
+#include "common/package.h"
 #include "common/packagefile.h"
-#include "common/packageindex.h"
 #include "framework/memory.h"
 #include "robot.h"
 #include "setupfile.h"
@@ -72,7 +72,7 @@ void ListFiles(const std::string& root, const std::string& rel, std::vector<std:
 // The plainest copy of the package's regions: the setup file opened once,
 // each row's region read and written in chunks of the setup's own size.
 double RawLoop(const std::string& setup, const PackageSettings& s, const std::string& dir) {
-  std::vector<char> buf(PACKAGE_CHUNK);
+  std::vector<char> buf(kPackageChunk);
   double t0 = Now();
   HANDLE in = CreateFileA(setup.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
   if (in == INVALID_HANDLE_VALUE) return -1;
@@ -93,7 +93,7 @@ double RawLoop(const std::string& setup, const PackageSettings& s, const std::st
     if (out == INVALID_HANDLE_VALUE) return -1;
     SetFilePointer(in, e.Offset, 0, FILE_BEGIN);
     for (long left = e.Length; left > 0;) {
-      DWORD want = left < PACKAGE_CHUNK ? static_cast<DWORD>(left) : PACKAGE_CHUNK, got = 0, put = 0;
+      DWORD want = left < kPackageChunk ? static_cast<DWORD>(left) : kPackageChunk, got = 0, put = 0;
       if (!ReadFile(in, buf.data(), want, &got, 0) || got == 0) return -1;
       if (!WriteFile(out, buf.data(), got, &put, 0) || put != got) return -1;
       left -= static_cast<long>(got);
@@ -123,8 +123,8 @@ double ExtractAll(const std::string& setup, const PackageSettings& s, const std:
 }
 
 int CompareReading(const std::string& setup) {
-  PackageSettings rows;
-  if (!ReadPackageRows(setup, rows)) return 1;
+  CPackage rows;
+  if (rows.Open(setup.c_str()) != kPackageOpened) return 1;
   const std::string dir = "C:\\installbench-extract\\";
   for (int round = 0; round < 2; round++) {
     RemoveTree(dir.substr(0, dir.size() - 1));
@@ -181,9 +181,9 @@ int Verify(const std::string& path) {
   DWORD high = 0;
   DWORD low = GetFileSize(h, &high);
   long long size = (static_cast<long long>(high) << 32) | low;
-  std::vector<char> buf(PACKAGE_CHUNK);
+  std::vector<char> buf(kPackageChunk);
   double t0 = Now();
-  for (DWORD got = 0; ReadFile(h, buf.data(), PACKAGE_CHUNK, &got, 0) && got;) {
+  for (DWORD got = 0; ReadFile(h, buf.data(), kPackageChunk, &got, 0) && got;) {
   }
   double readSeconds = Now() - t0;
   CloseHandle(h);
@@ -234,8 +234,8 @@ int main(int argc, char** argv) {
   RemoveTree(copyDir.substr(0, copyDir.size() - 1));
 
   // The raw loop over the package's regions (stored packages only).
-  PackageSettings rows;
-  if (!ReadPackageRows(setup, rows)) {
+  CPackage rows;
+  if (rows.Open(setup.c_str()) != kPackageOpened) {
     fprintf(stderr, "cannot read the package index of %s\n", setup.c_str());
     return 1;
   }

@@ -12,6 +12,29 @@ string(REPLACE "@RUNNER@" "${CMAKE_SOURCE_DIR}/scripts/wine-run" _runner "${_run
 file(WRITE ${CMAKE_BINARY_DIR}/wine-run "${_runner}")
 file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
+# The Windows tests run in two Wine prefixes, each with a display of its own
+# (scripts/wine-run), so that `ctest -j2` runs two of them side by side; the
+# tests of one prefix take turns (a lock each). Prefix a is the runner's own.
+set(WINE_PREFIX_A ${CMAKE_SOURCE_DIR}/build/wineprefix)
+set(WINE_PREFIX_B ${CMAKE_SOURCE_DIR}/build/wineprefix-b)
+function(wine_tests prefix)
+  foreach(t ${ARGN})
+    if(prefix STREQUAL "b")
+      set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT_MODIFICATION WINEPREFIX=set:${WINE_PREFIX_B})
+    endif()
+    set_property(TEST ${t} PROPERTY RESOURCE_LOCK wineprefix-${prefix})
+  endforeach()
+endfunction()
+# Tests that need the runs' results, not time to read their states: the
+# programs' pauses between steps are shortened for them (PauseForReading).
+# A test that cancels a run half-way, or watches a window while a run goes,
+# keeps them.
+function(short_pauses)
+  foreach(t ${ARGN})
+    set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT_MODIFICATION INSTALLER_TEST_PAUSE_MS=set:10)
+  endforeach()
+endfunction()
+
 # Code page 936 text in the programs: UTF-8 sources, GBK execution charset.
 set(GBK_FLAGS -finput-charset=UTF-8 -fexec-charset=GBK)
 # The shipped programs: small, no exceptions, no RTTI, no C++ runtime, and

@@ -4,12 +4,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../framework/file.h"
-#include "../framework/memory.h"
 #include "fieldtable.h"
+#include "framework/file.h"
+#include "framework/memory.h"
 #include "packageindex.h"
 
-BOOL ParseTrailer(const char* tail, int count, long& len, long& seek) {
+bool ParseTrailer(const char* tail, int count, long& len, long& seek) {
   // Backwards from the last byte to the nearest "&"; one at the very first byte
   // of the window does not count.
   int amp = -1;
@@ -19,7 +19,7 @@ BOOL ParseTrailer(const char* tail, int count, long& len, long& seek) {
       break;
     }
   }
-  if (amp <= 0) return FALSE;
+  if (amp <= 0) return false;
   char text[TRAILER_WINDOW + 1];
   int n = count - amp - 1;
   memcpy(text, tail + amp + 1, static_cast<size_t>(n));
@@ -42,7 +42,7 @@ BOOL ParseTrailer(const char* tail, int count, long& len, long& seek) {
       seek = ParseLong(colon2 + 1);
     }
   }
-  return TRUE;
+  return true;
 }
 
 static unsigned ReadLe32(const unsigned char* p) {
@@ -74,15 +74,15 @@ long long CertificateTableStart(const unsigned char* head, int count, long long 
   return offset;
 }
 
-BOOL ReadTrailerWindow(const char* path, char* tail, int& count, long long& end, BOOL& signedFile) {
+bool ReadTrailerWindow(const char* path, char* tail, int& count, long long& end, bool& signedFile) {
   CFile f;
-  if (!f.Open(path, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
+  if (!f.Open(path, CFile::modeRead | CFile::shareDenyNone)) return false;
   long long size = f.GetLength();
-  if (size <= 0) return FALSE;
+  if (size <= 0) return false;
   unsigned char head[PE_HEAD_BYTES];
   int headCount = static_cast<int>(f.ReadAll(head, sizeof head));
   end = CertificateTableStart(head, headCount, size);
-  if (end < 0) return FALSE;
+  if (end < 0) return false;
   signedFile = end > 0;
   if (!signedFile) end = size;
   // A signed file may have up to 7 zero bytes of padding before its table.
@@ -90,31 +90,31 @@ BOOL ReadTrailerWindow(const char* path, char* tail, int& count, long long& end,
   char window[TRAILER_WINDOW + 7];
   long long want = TRAILER_WINDOW + pad;
   long long from = end > want ? end - want : 0;
-  if (f.Seek(from, CFile::begin) != from) return FALSE;
+  if (f.Seek(from, CFile::begin) != from) return false;
   int got = static_cast<int>(f.ReadAll(window, static_cast<unsigned>(end - from)));
   f.Close();
-  if (got != end - from) return FALSE;
+  if (got != end - from) return false;
   for (int i = 0; i < pad && got > 0 && window[got - 1] == 0; i++) got--;
   count = got > TRAILER_WINDOW ? TRAILER_WINDOW : got;
   memcpy(tail, window + got - count, static_cast<size_t>(count));
-  return TRUE;
+  return true;
 }
 
-BOOL ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal) {
+bool ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal) {
   memset(&seal, 0, sizeof seal);
   char tail[TRAILER_WINDOW];
   int count = 0;
   long long end = 0;
-  BOOL signedFile = FALSE;
-  if (!ReadTrailerWindow(path, tail, count, end, signedFile)) return FALSE;
-  if (!ParseTrailer(tail, count, len, seek)) return FALSE;
+  bool signedFile = false;
+  if (!ReadTrailerWindow(path, tail, count, end, signedFile)) return false;
+  if (!ParseTrailer(tail, count, len, seek)) return false;
   // The index of a signed file must lie before its trailer, not in the table.
-  if (signedFile && (len < 0 || seek < 0 || static_cast<long long>(seek) + len > end)) return FALSE;
+  if (signedFile && (len < 0 || seek < 0 || static_cast<long long>(seek) + len > end)) return false;
   ParseSeal(tail, count, seal);
-  return TRUE;
+  return true;
 }
 
-BOOL ReadTrailer(const char* path, long& len, long& seek) {
+bool ReadTrailer(const char* path, long& len, long& seek) {
   PackageSeal seal;
   return ReadPackageTrailer(path, len, seek, seal);
 }
@@ -128,37 +128,37 @@ int FormatTrailer(char* out, int size, long len, long seek) {
 
 // Opens source and checks that [start, start + length) lies inside it; length -1
 // becomes the rest of the file.
-static BOOL OpenRegion(CFile& f, const char* source, long start, long& length) {
-  if (!f.Open(source, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
+static bool OpenRegion(CFile& f, const char* source, long start, long& length) {
+  if (!f.Open(source, CFile::modeRead | CFile::shareDenyNone)) return false;
   long long size = f.GetLength();
-  if (size < 0 || start < 0 || start > size) return FALSE;
+  if (size < 0 || start < 0 || start > size) return false;
   if (length == -1) {
     long long rest = size - start;
-    if (rest > 0x7FFFFFFFLL) return FALSE;
+    if (rest > 0x7FFFFFFFLL) return false;
     length = static_cast<long>(rest);
   }
-  if (length < 0 || static_cast<long long>(start) + length > size) return FALSE;
+  if (length < 0 || static_cast<long long>(start) + length > size) return false;
   return f.Seek(start, CFile::begin) == start;
 }
 
-BOOL ExtractRegion(const char* dest, const char* source, long start, long length) {
+bool ExtractRegion(const char* dest, const char* source, long start, long length) {
   CFile in;
-  if (!OpenRegion(in, source, start, length)) return FALSE;
+  if (!OpenRegion(in, source, start, length)) return false;
   CFile out;
-  if (!out.Open(dest, CFile::modeCreate | CFile::modeWrite)) return FALSE;
-  char* chunk = static_cast<char*>(AllocBuffer(COPY_CHUNK));
-  BOOL ok = chunk != 0;
+  if (!out.Open(dest, CFile::modeCreate | CFile::modeWrite)) return false;
+  char* chunk = static_cast<char*>(AllocBuffer(kCopyChunk));
+  bool ok = chunk != 0;
   long remaining = length;
   while (ok && remaining > 0) {
-    unsigned want = remaining < COPY_CHUNK ? static_cast<unsigned>(remaining) : COPY_CHUNK;
+    unsigned want = remaining < kCopyChunk ? static_cast<unsigned>(remaining) : kCopyChunk;
     unsigned got = in.Read(chunk, want);
-    if (got == 0) ok = FALSE;  // the source ended or failed early
-    else if (!out.Write(chunk, got)) ok = FALSE;
+    if (got == 0) ok = false;  // the source ended or failed early
+    else if (!out.Write(chunk, got)) ok = false;
     remaining -= static_cast<long>(got);
   }
   FreeBuffer(chunk);
   in.Close();
-  if (!out.Close()) ok = FALSE;
+  if (!out.Close()) ok = false;
   if (!ok) RemoveFile(dest);
   return ok;
 }
@@ -177,6 +177,36 @@ char* ReadRegion(const char* source, long& length, long start) {
   return buf;
 }
 
+CStoredTable::CStoredTable() : m_bytes(0), m_length(0) {
+  Where.Offset = Where.Length = 0;
+  memset(&Seal, 0, sizeof Seal);
+}
+
+CStoredTable::~CStoredTable() { FreeBuffer(m_bytes); }
+
+bool CStoredTable::Read(const char* path, long long limit) {
+  FreeBuffer(m_bytes);
+  m_bytes = 0;
+  m_length = 0;
+  long len = 0, seek = 0;
+  if (!ReadPackageTrailer(path, len, seek, Seal)) return false;
+  Where.Offset = seek;
+  Where.Length = len;
+  if (len > limit) return true;
+  long n = len;
+  m_bytes = ReadRegion(path, n, seek);
+  if (m_bytes) m_length = n;
+  return true;
+}
+
+void CStoredTable::Load(CFieldTable& table) const { table.LoadBytes(m_bytes, static_cast<int>(m_length), TABLE_KEY); }
+
+void RemoveIndexCopy(const char* path) {
+  if (!path || !path[0] || GetAttributes(path) == INVALID_FILE_ATTRIBUTES) return;
+  SetAttributesNormal(path);
+  RemoveFile(path);
+}
+
 #ifdef _WIN32
 const void* GetResourceBytes(WORD id, const char* type, DWORD& size) {
   size = 0;
@@ -193,21 +223,21 @@ const void* GetResourceBytes(WORD id, const char* type, DWORD& size) {
 // Appends one region of the setup file to out; offset and length of the copy
 // in the new file go to newOffset and newLength. A region that cannot be read
 // is written as absent (length 0): a missing picture or icon must not cost the
-// user the uninstaller. FALSE only when writing fails.
-static BOOL CopyRegion(CFile& out, const char* modulePath, long length, long offset,
+// user the uninstaller. False only when writing fails.
+static bool CopyRegion(CFile& out, const char* modulePath, long length, long offset,
                        long& running, long& newLength, long& newOffset) {
   newOffset = running;
   newLength = 0;
-  if (length <= 0) return TRUE;
+  if (length <= 0) return true;
   long n = length;
   char* bytes = ReadRegion(modulePath, n, offset);
-  if (!bytes) return TRUE;
-  BOOL ok = out.Write(bytes, static_cast<unsigned>(n));
+  if (!bytes) return true;
+  bool ok = out.Write(bytes, static_cast<unsigned>(n));
   FreeBuffer(bytes);
-  if (!ok) return FALSE;
+  if (!ok) return false;
   newLength = n;
   running += n;
-  return TRUE;
+  return true;
 }
 
 UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const void* program, DWORD programSize,
@@ -219,14 +249,14 @@ UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const voi
   return src;
 }
 
-BOOL WriteUninstaller(const UninstallerSource& src) {
+bool WriteUninstaller(const UninstallerSource& src) {
   CString target(src.installDir);
   target += UNINSTALLER_NAME;
   if (GetAttributes(target) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(target);
   CFile out;
-  if (!out.Open(target, CFile::modeCreate | CFile::modeWrite)) return FALSE;
+  if (!out.Open(target, CFile::modeCreate | CFile::modeWrite)) return false;
 
-  BOOL ok = src.program != 0 && src.programSize > 0 && src.programSize < 0x7FFFFFFF &&
+  bool ok = src.program != 0 && src.programSize > 0 && src.programSize < 0x7FFFFFFF &&
             out.Write(src.program, src.programSize);
   long running = static_cast<long>(src.programSize);
   long picLen = 0, picOff = running, iconLen = 0, iconOff = running;
@@ -258,7 +288,7 @@ BOOL WriteUninstaller(const UninstallerSource& src) {
     int tn = FormatTrailer(trailer, sizeof trailer, len, running);
     if (ok) ok = tn > 0 && out.Write(trailer, static_cast<unsigned>(tn));
   }
-  if (!out.Close()) ok = FALSE;
+  if (!out.Close()) ok = false;
   if (!ok) RemoveFile(target);
   return ok;
 }

@@ -1,9 +1,10 @@
 // The self-extracting container: executable image, data regions, the scrambled
 // table, and the trailer "&LEN:%d,SEEK:%d." as the file's last bytes.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/fsys.h"
-#include "../framework/platform.h"
+#include "fieldtable.h"
+#include "framework/cstring.h"
+#include "framework/fsys.h"
+#include "framework/platform.h"
 #include "packageext.h"
 
 // The trailer's "&" must lie in this many last bytes of the file (and not be the
@@ -13,20 +14,20 @@
 #define UNINSTALLER_NAME "ridkit.exe"
 #define UNINSTALLER_COLUMNS 8
 // Copy runs move the data in chunks of this size.
-#define COPY_CHUNK 65536
+const int kCopyChunk = 65536;
 
 // Finds the trailer at the end of the file and gives its two numbers. A file
 // signed after its package was appended ends with a certificate table that its
 // executable header points at: the trailer then ends just before that table
 // (and its alignment padding).
-BOOL ReadTrailer(const char* path, long& len, long& seek);
+bool ReadTrailer(const char* path, long& len, long& seek);
 // The same, with the seal after the trailer of an extended package (not
 // Present when there is none).
-BOOL ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal);
+bool ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal);
 // The bytes where the trailer must stand (at most TRAILER_WINDOW of them, into
-// tail), the offset they end at and whether the file is signed. FALSE when the
+// tail), the offset they end at and whether the file is signed. False when the
 // file cannot be read or its certificate entry is damaged.
-BOOL ReadTrailerWindow(const char* path, char* tail, int& count, long long& end, BOOL& signedFile);
+bool ReadTrailerWindow(const char* path, char* tail, int& count, long long& end, bool& signedFile);
 // How many leading bytes of a file CertificateTableStart looks at.
 #define PE_HEAD_BYTES 4096
 // Where the certificate table of a signed executable starts, from the file's
@@ -36,16 +37,58 @@ BOOL ReadTrailerWindow(const char* path, char* tail, int& count, long long& end,
 long long CertificateTableStart(const unsigned char* head, int count, long long fileSize);
 // Parses the trailer out of the last bytes of a file (tail holds at most
 // TRAILER_WINDOW bytes, the file's last ones); the rules of ReadTrailer.
-BOOL ParseTrailer(const char* tail, int count, long& len, long& seek);
+bool ParseTrailer(const char* tail, int count, long& len, long& seek);
 // Writes the trailer text for a table of len bytes at offset seek into out
 // (at least 32 bytes); returns its length.
 int FormatTrailer(char* out, int size, long len, long seek);
 
+// A region of a container file: where it starts and how many bytes it holds.
+// The stored forms give 32-bit numbers; a region is held in 64 bits so that
+// larger packages fit the same readers.
+struct FileRegion {
+  long long Offset;
+  long long Length;
+};
+
+// The table a container file's trailer points at (a setup file's package
+// index, an uninstaller's own table), its stored bytes read into memory once.
+class CStoredTable {
+ public:
+  CStoredTable();
+  ~CStoredTable();
+  // Reads the trailer of the file at path, then the bytes it points at when
+  // they lie inside the file and are at most limit of them. False when the
+  // file has no trailer (nothing else is set then); Bytes() tells whether the
+  // table itself was read.
+  bool Read(const char* path, long long limit);
+  // The stored (scrambled) bytes, null when they were not read, and their count.
+  const char* Bytes() const { return m_bytes; }
+  long Length() const { return m_length; }
+  // The table's text, unscrambled, into table (empty when not read).
+  void Load(CFieldTable& table) const;
+
+  FileRegion Where;  // as the trailer gives it
+  PackageSeal Seal;  // after the trailer; not Present in a file without one
+
+ private:
+  CStoredTable(const CStoredTable&);
+  CStoredTable& operator=(const CStoredTable&);
+  char* m_bytes;
+  long m_length;
+};
+
+// The setup and the uninstaller of earlier releases passed their table
+// through a copy in the temporary folder (TEMP_FILE_NAME) and left it there
+// when they were stopped half-way. A program that has read its own table
+// removes such a copy at path (read-only or not), so that a start that read
+// its table leaves none, as it always did. An empty path does nothing.
+void RemoveIndexCopy(const char* path);
+
 // Copies length bytes of source from start into a new file dest (length -1: up
-// to the end of source). FALSE when a file cannot be opened, the region is not
+// to the end of source). False when a file cannot be opened, the region is not
 // inside the source, or a read or write fails; a destination left incomplete
 // by a failure is removed.
-BOOL ExtractRegion(const char* dest, const char* source, long start, long length);
+bool ExtractRegion(const char* dest, const char* source, long start, long length);
 // Reads length bytes of source from start into a heap buffer of length + 1 bytes
 // (free it with FreeBuffer); length -1 reads to the end and gives back the real
 // length. Null when the file cannot be opened or the region does not lie
@@ -80,7 +123,7 @@ UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const voi
 // Writes ridkit.exe into the installation folder: program, picture, icon, the
 // scrambled table of nine fields and the trailer. A picture or icon region
 // that cannot be read from the setup file is written as absent (length 0).
-// FALSE when the file cannot be created or written completely (an incomplete
+// False when the file cannot be created or written completely (an incomplete
 // file is removed).
-BOOL WriteUninstaller(const UninstallerSource& src);
+bool WriteUninstaller(const UninstallerSource& src);
 

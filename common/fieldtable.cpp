@@ -2,23 +2,31 @@
 
 #include <string.h>
 
-#include "../framework/file.h"
-#include "../framework/memory.h"
+#include "framework/file.h"
+#include "framework/memory.h"
 
 CFieldTable::CFieldTable() : columnCount(1), columnIndex(-1), readPos(0) { field[0] = 0; }
 
 CFieldTable::~CFieldTable() {}
 
+int FieldEnding(int column, int columns, char* end) {
+  if (column + 1 < columns) {
+    end[0] = FIELD_END;
+    return 1;
+  }
+  end[0] = ROW_END;
+  end[1] = 0x0D;
+  end[2] = 0x0A;
+  return 3;
+}
+
 void CFieldTable::AddField(const char* value) {
   columnIndex++;
   text += value;
-  if (columnIndex + 1 < columnCount) {
-    text += static_cast<char>(FIELD_END);
-  } else {
-    columnIndex = -1;
-    static const char rowEnd[] = {ROW_END, 0x0D, 0x0A};
-    text.Append(rowEnd, 3);
-  }
+  char end[3];
+  int n = FieldEnding(columnIndex, columnCount, end);
+  text.Append(end, n);
+  if (n == 3) columnIndex = -1;
 }
 
 const char* CFieldTable::NextField() {
@@ -51,27 +59,27 @@ void CFieldTable::LoadBytes(const char* bytes, int length, const char* key) {
   FreeBuffer(buf);
 }
 
-BOOL CFieldTable::LoadFile(const char* path, const char* key) {
+bool CFieldTable::LoadFile(const char* path, const char* key) {
   CFile f;
-  if (!f.Open(path, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
+  if (!f.Open(path, CFile::modeRead | CFile::shareDenyNone)) return false;
   long long size = f.GetLength();
   // A table is a few kilobytes; anything near 2 GiB is not one of ours.
-  if (size < 0 || size > 0x7FFFFFF0LL) return FALSE;
+  if (size < 0 || size > 0x7FFFFFF0LL) return false;
   int length = static_cast<int>(size);
   char* buf = static_cast<char*>(AllocBuffer(static_cast<size_t>(length) + 1));
-  if (!buf) return FALSE;
+  if (!buf) return false;
   unsigned got = f.ReadAll(buf, static_cast<unsigned>(length));
   f.Close();
   if (got != static_cast<unsigned>(length)) {
     FreeBuffer(buf);
-    return FALSE;
+    return false;
   }
   buf[length] = 0;
   if (key && key[0]) UnscrambleBuffer(reinterpret_cast<unsigned char*>(buf), length, key);
   text.Empty();
   text.Append(buf, static_cast<int>(strnlen(buf, static_cast<size_t>(length))));
   FreeBuffer(buf);
-  return TRUE;
+  return true;
 }
 
 char* CFieldTable::ExportText(int& length) const {

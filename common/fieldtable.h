@@ -2,8 +2,8 @@
 // uninstaller's own table): fields ended by 0x07, the last field of a row by
 // 0x08 0x0D 0x0A; scrambled with an 8-character key when stored.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
 #define FIELD_END 0x07
 #define ROW_END 0x08
@@ -24,8 +24,8 @@ class CFieldTable {
   // field after it.
   const char* NextField();
   // Replaces the text with the file's bytes, unscrambled with key unless the key
-  // is empty. FALSE when the file cannot be opened or read.
-  BOOL LoadFile(const char* path, const char* key);
+  // is empty. False when the file cannot be opened or read.
+  bool LoadFile(const char* path, const char* key);
   // Replaces the text with the given bytes (the table text up to the first zero
   // byte), as LoadFile does with the bytes of a file.
   void LoadBytes(const char* bytes, int length, const char* key);
@@ -39,6 +39,11 @@ class CFieldTable {
   int columnIndex;  // last field written in the current row; -1 at a row start
   int readPos;      // where the next field starts
 };
+
+// The bytes that end a field written at column (from 0) of rows of columns
+// fields, into end: FIELD_END inside a row, ROW_END CR LF after its last
+// field. Their count (1 or 3). Every writer of a table ends its fields so.
+int FieldEnding(int column, int columns, char* end);
 
 // Numbers in stored tables are decimal text read like atol, in 32 bits: leading
 // blanks and a sign allowed, no digits give 0, values beyond the range are held

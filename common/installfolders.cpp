@@ -4,23 +4,23 @@
 
 // Appends text and checks that it all arrived: the string class drops an
 // append it has no memory for.
-static BOOL AppendChecked(CString& s, const char* text) {
+static bool AppendChecked(CString& s, const char* text) {
   int want = s.GetLength() + static_cast<int>(strlen(text));
   s += text;
   return s.GetLength() == want;
 }
 
-static BOOL AppendBackslashChecked(CString& s) {
-  return EndsWithBackslashMb(s) ? TRUE : AppendChecked(s, "\\");
+static bool AppendBackslashChecked(CString& s) {
+  return EndsWithBackslashMb(s) ? true : AppendChecked(s, "\\");
 }
 
 const CString& CInstallFolders::Base(int kind) const {
   return kind == FOLDER_WINDOWS ? WindowsDir : kind == FOLDER_SYSTEM ? SystemDir : InstallDir;
 }
 
-BOOL CInstallFolders::Resolve(int kind, const char* subDir, const char* name, CString& path) const {
+bool CInstallFolders::Resolve(int kind, const char* subDir, const char* name, CString& path) const {
   path.Empty();
-  BOOL ok = AppendChecked(path, Base(kind)) && AppendBackslashChecked(path) && AppendChecked(path, subDir) &&
+  bool ok = AppendChecked(path, Base(kind)) && AppendBackslashChecked(path) && AppendChecked(path, subDir) &&
             AppendBackslashChecked(path) && AppendChecked(path, name);
   if (!ok) path.Empty();
   return ok;

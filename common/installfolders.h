@@ -3,8 +3,8 @@
 // them. The copy run writes files where this rule says, setup.log lists them
 // by the same rule, and the uninstaller deletes what the log lists.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 #include "packageindex.h"
 
 struct CInstallFolders {
@@ -20,11 +20,11 @@ struct CInstallFolders {
   // any other kind.
   const CString& Base(int kind) const;
   // The base folder of the kind, a backslash if missing, subDir, a backslash
-  // if missing, name. FALSE (and path empty) when the text could not be
+  // if missing, name. False (and path empty) when the text could not be
   // formed (out of memory).
-  BOOL Resolve(int kind, const char* subDir, const char* name, CString& path) const;
+  bool Resolve(int kind, const char* subDir, const char* name, CString& path) const;
   // The installed path of a file row.
-  BOOL Resolve(const FileEntry& e, CString& path) const { return Resolve(e.Folder, e.SubDir, e.Name, path); }
+  bool Resolve(const FileEntry& e, CString& path) const { return Resolve(e.Folder, e.SubDir, e.Name, path); }
   // The path a folder-token reference stands for: the text before its first
   // backslash picks the Windows folder, the system folder or (anything else)
   // the installation folder; the rest follows below it.

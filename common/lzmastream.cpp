@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "../framework/memory.h"
 #include "LzmaDec.h"
+#include "framework/memory.h"
 
 // The decoder's own memory (its probability tables and dictionary) comes from
 // the same heap as every other buffer of the programs.
@@ -13,7 +13,7 @@ static ISzAlloc lzmaAlloc = {LzmaAlloc, LzmaFree};
 
 static const unsigned long long unknownSize = ~0ULL;
 
-CLzmaStream::CLzmaStream() : m_dec(0), m_headerLen(0), m_status(more), m_size(unknownSize), m_produced(0) {}
+CLzmaStream::CLzmaStream() : m_dec(0), m_headerLen(0), m_status(kMore), m_size(unknownSize), m_produced(0) {}
 
 CLzmaStream::~CLzmaStream() {
   if (!m_dec) return;
@@ -25,36 +25,47 @@ long long CLzmaStream::Size() const {
   return m_dec && m_size != unknownSize ? static_cast<long long>(m_size) : -1;
 }
 
+// A decoder for the property bytes: with a dictionary of its own (a stream
+// written out in pieces) or its probabilities only (decoding into the
+// caller's buffer); null when they are no decoder's or the memory is not there.
+static CLzmaDec* NewDecoder(const unsigned char* props, bool ownDictionary) {
+  CLzmaDec* dec = static_cast<CLzmaDec*>(AllocBuffer(sizeof(CLzmaDec)));
+  if (!dec) return 0;
+  LzmaDec_Construct(dec);
+  SRes made = ownDictionary ? LzmaDec_Allocate(dec, props, LZMA_PROPS_SIZE, &lzmaAlloc)
+                            : LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &lzmaAlloc);
+  if (made != SZ_OK) {
+    FreeBuffer(dec);
+    return 0;
+  }
+  return dec;
+}
+
 // Reads the complete header: properties within what the decoder supports and
 // a dictionary no larger than allowed, then sets up the decoder.
-BOOL CLzmaStream::Start() {
+bool CLzmaStream::Start() {
   CLzmaProps props;
-  if (LzmaProps_Decode(&props, m_header, LZMA_PROPS_SIZE) != SZ_OK) return FALSE;
-  if (props.dicSize > LZMA_MAX_DICTIONARY) return FALSE;
+  if (LzmaProps_Decode(&props, m_header, LZMA_PROPS_SIZE) != SZ_OK) return false;
+  if (props.dicSize > LZMA_MAX_DICTIONARY) return false;
   m_size = 0;
   for (int i = LZMA_HEADER_SIZE - 1; i >= LZMA_PROPS_SIZE; --i) m_size = (m_size << 8) | m_header[i];
   // A known size beyond what a signed 64-bit count holds is a damaged header.
-  if (m_size != unknownSize && m_size >> 62) return FALSE;
-  CLzmaDec* dec = static_cast<CLzmaDec*>(AllocBuffer(sizeof(CLzmaDec)));
-  if (!dec) return FALSE;
-  LzmaDec_Construct(dec);
-  if (LzmaDec_Allocate(dec, m_header, LZMA_PROPS_SIZE, &lzmaAlloc) != SZ_OK) {
-    FreeBuffer(dec);
-    return FALSE;
-  }
+  if (m_size != unknownSize && m_size >> 62) return false;
+  CLzmaDec* dec = NewDecoder(m_header, true);
+  if (!dec) return false;
   LzmaDec_Init(dec);
   m_dec = dec;
-  return TRUE;
+  return true;
 }
 
 CLzmaStream::Status CLzmaStream::Decode(const void* in, size_t& inLen, void* out, size_t& outLen) {
   const unsigned char* src = static_cast<const unsigned char*>(in);
   size_t avail = inLen, room = outLen;
   inLen = outLen = 0;
-  if (m_status != more) return m_status;
+  if (m_status != kMore) return m_status;
 
   while (!m_dec) {
-    if (!avail) return more;
+    if (!avail) return kMore;
     size_t n = LZMA_HEADER_SIZE - m_headerLen;
     if (n > avail) n = avail;
     memcpy(m_header + m_headerLen, src, n);
@@ -62,7 +73,7 @@ CLzmaStream::Status CLzmaStream::Decode(const void* in, size_t& inLen, void* out
     src += n;
     avail -= n;
     inLen += n;
-    if (m_headerLen == LZMA_HEADER_SIZE && !Start()) return m_status = damaged;
+    if (m_headerLen == LZMA_HEADER_SIZE && !Start()) return m_status = kDamaged;
   }
 
   // With a known size the stream must end exactly there: the last call that
@@ -80,15 +91,15 @@ CLzmaStream::Status CLzmaStream::Decode(const void* in, size_t& inLen, void* out
   inLen += srcLen;
   outLen = destLen;
   m_produced += destLen;
-  if (res != SZ_OK) return m_status = damaged;
+  if (res != SZ_OK) return m_status = kDamaged;
   if (st == LZMA_STATUS_FINISHED_WITH_MARK)
-    return m_status = m_size == unknownSize || m_produced == m_size ? done : damaged;
+    return m_status = m_size == unknownSize || m_produced == m_size ? kDone : kDamaged;
   if (m_size != unknownSize && m_produced == m_size && st == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK)
-    return m_status = done;
-  return more;
+    return m_status = kDone;
+  return kMore;
 }
 
-CLzmaFlatDecoder::CLzmaFlatDecoder() : m_dec(0), m_size(0), m_status(CLzmaStream::damaged) {}
+CLzmaFlatDecoder::CLzmaFlatDecoder() : m_dec(0), m_size(0), m_status(CLzmaStream::kDamaged) {}
 
 CLzmaFlatDecoder::~CLzmaFlatDecoder() {
   if (!m_dec) return;
@@ -96,26 +107,21 @@ CLzmaFlatDecoder::~CLzmaFlatDecoder() {
   FreeBuffer(m_dec);
 }
 
-BOOL CLzmaFlatDecoder::Start(const unsigned char* props, void* out, size_t size) {
-  if (m_dec || !size) return FALSE;
-  CLzmaDec* dec = static_cast<CLzmaDec*>(AllocBuffer(sizeof(CLzmaDec)));
-  if (!dec) return FALSE;
-  LzmaDec_Construct(dec);
-  if (LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &lzmaAlloc) != SZ_OK) {
-    FreeBuffer(dec);
-    return FALSE;
-  }
+bool CLzmaFlatDecoder::Start(const unsigned char* props, void* out, size_t size) {
+  if (m_dec || !size) return false;
+  CLzmaDec* dec = NewDecoder(props, false);
+  if (!dec) return false;
   dec->dic = static_cast<Byte*>(out);
   dec->dicBufSize = size;
   LzmaDec_Init(dec);
   m_dec = dec;
   m_size = size;
-  m_status = CLzmaStream::more;
-  return TRUE;
+  m_status = CLzmaStream::kMore;
+  return true;
 }
 
 CLzmaStream::Status CLzmaFlatDecoder::Decode(const void* in, size_t& inLen) {
-  if (m_status != CLzmaStream::more) {
+  if (m_status != CLzmaStream::kMore) {
     inLen = 0;
     return m_status;
   }
@@ -124,13 +130,13 @@ CLzmaStream::Status CLzmaFlatDecoder::Decode(const void* in, size_t& inLen) {
   ELzmaStatus st = LZMA_STATUS_NOT_SPECIFIED;
   SRes res = LzmaDec_DecodeToDic(dec, m_size, static_cast<const Byte*>(in), &srcLen, LZMA_FINISH_END, &st);
   inLen = srcLen;
-  if (res != SZ_OK) return m_status = CLzmaStream::damaged;
+  if (res != SZ_OK) return m_status = CLzmaStream::kDamaged;
   // An end mark before the size is reached: the stream is shorter than said.
-  if (st == LZMA_STATUS_FINISHED_WITH_MARK && dec->dicPos != m_size) return m_status = CLzmaStream::damaged;
+  if (st == LZMA_STATUS_FINISHED_WITH_MARK && dec->dicPos != m_size) return m_status = CLzmaStream::kDamaged;
   if (dec->dicPos == m_size &&
       (st == LZMA_STATUS_FINISHED_WITH_MARK || st == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK))
-    return m_status = CLzmaStream::done;
-  return CLzmaStream::more;
+    return m_status = CLzmaStream::kDone;
+  return CLzmaStream::kMore;
 }
 
 char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& outLen) {
@@ -140,7 +146,7 @@ char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& o
   // The header first, to size the buffer when it gives the size.
   size_t taken = srcLen < LZMA_HEADER_SIZE ? srcLen : LZMA_HEADER_SIZE;
   size_t none = 0;
-  if (stream.Decode(in, taken, 0, none) != CLzmaStream::more || stream.Produced()) return 0;
+  if (stream.Decode(in, taken, 0, none) != CLzmaStream::kMore || stream.Produced()) return 0;
   size_t pos = taken;
   // A stream up to its end mark gets one byte of room beyond the limit, so
   // that reaching the mark and going past the limit can be told apart.
@@ -161,8 +167,8 @@ char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& o
     CLzmaStream::Status st = stream.Decode(in + pos, n, buf + len, room);
     pos += n;
     len += room;
-    if (st == CLzmaStream::done && pos == srcLen && len <= maxSize) break;
-    if (st != CLzmaStream::more || len > maxSize) {
+    if (st == CLzmaStream::kDone && pos == srcLen && len <= maxSize) break;
+    if (st != CLzmaStream::kMore || len > maxSize) {
       FreeBuffer(buf);
       return 0;
     }

@@ -7,7 +7,7 @@
 #pragma once
 #include <stddef.h>
 
-#include "../framework/platform.h"
+#include "framework/platform.h"
 
 #define LZMA_HEADER_SIZE 13
 // A header asking for a larger dictionary is refused as damaged.
@@ -16,9 +16,9 @@
 class CLzmaStream {
  public:
   enum Status {
-    more,     // wants more input or more room
-    done,     // the stream is complete; input after its end is left untaken
-    damaged,  // not a stream the decoder can read (or its memory is not there); final
+    kMore,     // wants more input or more room
+    kDone,     // the stream is complete; input after its end is left untaken
+    kDamaged,  // not a stream the decoder can read (or its memory is not there); final
   };
   CLzmaStream();
   ~CLzmaStream();
@@ -27,7 +27,7 @@ class CLzmaStream {
   // taken) and writes decoded bytes to out (outLen: the room; on return how
   // many were written). Never writes past the size the header gives. When the
   // input has ended and a call with room takes and gives nothing while the
-  // status is more, the stream was cut short.
+  // status is kMore, the stream was cut short.
   Status Decode(const void* in, size_t& inLen, void* out, size_t& outLen);
   // The unpacked size the header gives; -1 before the header is in or when
   // the stream ends with its end mark.
@@ -37,7 +37,7 @@ class CLzmaStream {
  private:
   CLzmaStream(const CLzmaStream&);
   CLzmaStream& operator=(const CLzmaStream&);
-  BOOL Start();
+  bool Start();
 
   void* m_dec;  // the decoder's state, once the header is in
   unsigned char m_header[LZMA_HEADER_SIZE];
@@ -55,12 +55,12 @@ class CLzmaFlatDecoder {
  public:
   CLzmaFlatDecoder();
   ~CLzmaFlatDecoder();
-  // FALSE for property bytes the decoder does not take or without memory.
+  // False for property bytes the decoder does not take or without memory.
   // size must not be 0.
-  BOOL Start(const unsigned char* props, void* out, size_t size);
+  bool Start(const unsigned char* props, void* out, size_t size);
   // Takes coded bytes (inLen: how many there are; on return how many were
-  // taken). done once the buffer is full and the stream ends there; when the
-  // input has ended and a call takes nothing while more comes back, the
+  // taken). kDone once the buffer is full and the stream ends there; when the
+  // input has ended and a call takes nothing while kMore comes back, the
   // stream was cut short.
   CLzmaStream::Status Decode(const void* in, size_t& inLen);
 

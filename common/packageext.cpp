@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "../framework/cstring.h"
+#include "framework/cstring.h"
 
 namespace {
 
@@ -10,7 +10,7 @@ namespace {
 // at the first use into zero-initialised memory (no bytes in the program
 // file).
 unsigned long crcTables[8][256];
-BOOL crcReady = FALSE;
+bool crcReady = false;
 
 void BuildCrcTables() {
   for (unsigned long n = 0; n < 256; n++) {
@@ -20,7 +20,7 @@ void BuildCrcTables() {
   }
   for (unsigned long n = 0; n < 256; n++)
     for (int t = 1; t < 8; t++) crcTables[t][n] = (crcTables[t - 1][n] >> 8) ^ crcTables[0][crcTables[t - 1][n] & 0xFF];
-  crcReady = TRUE;
+  crcReady = true;
 }
 
 int HexDigit(char c) {
@@ -30,30 +30,30 @@ int HexDigit(char c) {
 }
 
 // Exactly 8 lower-case hex digits from p, ended by end (0 or a character).
-BOOL ParseHex8(const char* p, unsigned long& value, const char** rest) {
+bool ParseHex8(const char* p, unsigned long& value, const char** rest) {
   unsigned long v = 0;
   for (int i = 0; i < 8; i++) {
     int d = HexDigit(p[i]);
-    if (d < 0) return FALSE;
+    if (d < 0) return false;
     v = (v << 4) | static_cast<unsigned long>(d);
   }
   value = v & 0xFFFFFFFFUL;
   *rest = p + 8;
-  return TRUE;
+  return true;
 }
 
 // Decimal digits (1 to 19, no sign, no leading zero unless "0").
-BOOL ParseDecimal(const char* p, unsigned long long limit, unsigned long long& value, const char** rest) {
+bool ParseDecimal(const char* p, unsigned long long limit, unsigned long long& value, const char** rest) {
   unsigned long long v = 0;
   int n = 0;
   for (; p[n] >= '0' && p[n] <= '9'; n++) {
-    if (n >= 19) return FALSE;
+    if (n >= 19) return false;
     v = v * 10 + static_cast<unsigned>(p[n] - '0');
   }
-  if (n == 0 || (n > 1 && p[0] == '0') || v > limit) return FALSE;
+  if (n == 0 || (n > 1 && p[0] == '0') || v > limit) return false;
   value = v;
   *rest = p + n;
-  return TRUE;
+  return true;
 }
 
 }  // namespace
@@ -74,11 +74,11 @@ unsigned long Crc32Update(unsigned long crc, const void* data, size_t length) {
   return ~c & 0xFFFFFFFFUL;
 }
 
-BOOL ParseRowExtension(const char* text, RowExtension& ext) {
+bool ParseRowExtension(const char* text, RowExtension& ext) {
   ext.Method = kMethodNone;
   ext.Unpacked = 0;
   ext.Crc = 0;
-  if (!text[0]) return TRUE;
+  if (!text[0]) return true;
   const char* p = text;
   int method;
   if (strncmp(p, METHOD_STORED_WORD ",", 7) == 0) {
@@ -88,17 +88,17 @@ BOOL ParseRowExtension(const char* text, RowExtension& ext) {
     method = kMethodLzma;
     p += 5;
   } else {
-    return FALSE;
+    return false;
   }
   unsigned long long unpacked = 0;
   // Sizes a signed 64-bit count holds.
-  if (!ParseDecimal(p, 0x7FFFFFFFFFFFFFFFULL, unpacked, &p) || *p++ != ',') return FALSE;
+  if (!ParseDecimal(p, 0x7FFFFFFFFFFFFFFFULL, unpacked, &p) || *p++ != ',') return false;
   unsigned long crc = 0;
-  if (!ParseHex8(p, crc, &p) || *p) return FALSE;
+  if (!ParseHex8(p, crc, &p) || *p) return false;
   ext.Method = method;
   ext.Unpacked = unpacked;
   ext.Crc = crc;
-  return TRUE;
+  return true;
 }
 
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc) {
@@ -136,7 +136,7 @@ void ParseSeal(const char* tail, int count, PackageSeal& seal) {
   // Other text after the "." (blanks, say) is passed over as it always was;
   // text that starts like a seal must be one.
   if (!p || end - p - 1 < 3 || memcmp(p + 1, PACKAGE_TAG, 3) != 0) return;
-  seal.Present = TRUE;
+  seal.Present = true;
   char text[TRAILER_SEAL_MAX + 1];
   size_t n = static_cast<size_t>(end - p - 1);
   if (n > TRAILER_SEAL_MAX) return;
@@ -149,7 +149,7 @@ void ParseSeal(const char* tail, int count, PackageSeal& seal) {
   if (!ParseHex8(q, seal.PayloadCrc, &q) || *q++ != ':') return;
   if (!ParseHex8(q, seal.IndexCrc, &q) || *q) return;
   seal.PayloadStart = static_cast<long>(start);
-  seal.Valid = TRUE;
+  seal.Valid = true;
 }
 
 int FormatSeal(char* out, int size, long payloadStart, unsigned long payloadCrc, unsigned long indexCrc) {

@@ -21,7 +21,7 @@
 #ifndef RC_INVOKED
 #include <stddef.h>
 
-#include "../framework/platform.h"
+#include "framework/platform.h"
 
 // CRC-32 (IEEE 802.3, the zlib polynomial). Start with crc 0; feed pieces in
 // order.
@@ -35,16 +35,16 @@ struct RowExtension {
   unsigned long long Unpacked;
   unsigned long Crc;
 };
-// Parses a row extension field. An empty field gives kMethodNone; FALSE for
+// Parses a row extension field. An empty field gives kMethodNone; false for
 // anything that is not exactly "stored|lzma,<decimal>,<8 lower-case hex>".
-BOOL ParseRowExtension(const char* text, RowExtension& ext);
+bool ParseRowExtension(const char* text, RowExtension& ext);
 // Writes the field text (at least 48 bytes of room); its length.
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc);
 
 // The seal after the trailer.
 struct PackageSeal {
-  BOOL Present;  // the text after the trailer's "." starts like a seal ("PKX")
-  BOOL Valid;    // and that suffix is a well-formed seal
+  bool Present;  // the text after the trailer's "." starts like a seal ("PKX")
+  bool Valid;    // and that suffix is a well-formed seal
   long PayloadStart;
   unsigned long PayloadCrc;
   unsigned long IndexCrc;

@@ -2,30 +2,17 @@
 
 #include <string.h>
 
-#include "../framework/fsys.h"
-#include "../framework/memory.h"
 #include "container.h"
+#include "framework/fsys.h"
+#include "framework/memory.h"
 #include "lzmastream.h"
-
-BOOL IndexMatchesSeal(const char* stored, long len, const PackageSeal& seal) {
-  return len >= 0 && Crc32Update(0, stored, static_cast<size_t>(len)) == seal.IndexCrc;
-}
-
-BOOL ExtensionConsistent(const PackageSettings& s, const PackageSeal& seal, long seek) {
-  if (!s.Extended && !seal.Present) return !s.RowsDamaged;
-  return s.Extended && seal.Valid && !s.RowsDamaged && seal.PayloadStart >= 0 && seal.PayloadStart <= seek;
-}
 
 CPackageFile::CPackageFile()
     : m_size(-1),
       m_in(0),
       m_out(0),
-      m_aheadNext(0),
-      m_aheadIndex(0),
-      m_aheadRows(0),
-      m_aheadHeld(0),
-      m_aheadStop(FALSE),
-      m_aheadEnded(FALSE),
+      m_aheadRowMax(kAheadRowMax),
+      m_jobs(0),
       m_aheadList(0),
       m_callerNode(0),
       m_callerIndex(0) {}
@@ -36,9 +23,9 @@ CPackageFile::~CPackageFile() {
   FreeBuffer(m_out);
 }
 
-BOOL CPackageFile::Open(const char* path) {
+bool CPackageFile::Open(const char* path) {
   Close();
-  if (!m_file.Open(path, CFile::modeRead | CFile::shareDenyNone)) return FALSE;
+  if (!m_file.Open(path, CFile::modeRead | CFile::shareDenyNone)) return false;
   m_path = path;
   m_size = m_file.GetLength();
   return m_size >= 0;
@@ -50,23 +37,23 @@ void CPackageFile::Close() {
   m_size = -1;
 }
 
-BOOL CPackageFile::Buffers() {
-  if (!m_in) m_in = static_cast<char*>(AllocBuffer(PACKAGE_CHUNK));
-  if (!m_out) m_out = static_cast<char*>(AllocBuffer(PACKAGE_CHUNK));
+bool CPackageFile::Buffers() {
+  if (!m_in) m_in = static_cast<char*>(AllocBuffer(kPackageChunk));
+  if (!m_out) m_out = static_cast<char*>(AllocBuffer(kPackageChunk));
   return m_in && m_out;
 }
 
-BOOL CPackageFile::VerifyPayload(const PackageSeal& seal, long end, ProgressFn progress, void* context) {
+bool CPackageFile::VerifyPayload(const PackageSeal& seal, long long end, ProgressFn progress, void* context) {
   if (!m_file.IsOpen() || !Buffers() || seal.PayloadStart < 0 || end < seal.PayloadStart || end > m_size)
-    return FALSE;
-  if (m_file.Seek(seal.PayloadStart, CFile::begin) != seal.PayloadStart) return FALSE;
+    return false;
+  if (m_file.Seek(seal.PayloadStart, CFile::begin) != seal.PayloadStart) return false;
   long long total = end - seal.PayloadStart, done = 0;
   unsigned long crc = 0;
   while (done < total) {
     long long rest = total - done;
-    unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
+    unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
     unsigned got = m_file.ReadAll(m_in, want);
-    if (got != want) return FALSE;
+    if (got != want) return false;
     crc = Crc32Update(crc, m_in, got);
     done += got;
     if (progress) progress(context, done, total);
@@ -78,7 +65,7 @@ ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile* out, unsigned 
                                        unsigned long long& written) {
   long rest = e.Length;
   while (rest > 0) {
-    unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
+    unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
     unsigned got = m_file.ReadAll(m_in, want);
     if (got != want) return kExtractFailed;
     if (e.Method != kMethodNone) crc = Crc32Update(crc, m_in, got);
@@ -100,18 +87,18 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long
   for (int i = LZMA_PROPS_BYTES; i < LZMA_HEADER_SIZE; i++, size >>= 8) header[i] = static_cast<unsigned char>(size);
   CLzmaStream stream;
   size_t n = LZMA_HEADER_SIZE, none = 0;
-  if (stream.Decode(header, n, 0, none) != CLzmaStream::more) return kExtractDamaged;
+  if (stream.Decode(header, n, 0, none) != CLzmaStream::kMore) return kExtractDamaged;
   long rest = e.Length - LZMA_PROPS_BYTES;
   size_t have = 0, pos = 0;
   for (;;) {
     if (pos == have && rest > 0) {
-      unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
+      unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
       if (m_file.ReadAll(m_in, want) != want) return kExtractFailed;
       rest -= static_cast<long>(want);
       have = want;
       pos = 0;
     }
-    size_t taken = have - pos, room = PACKAGE_CHUNK;
+    size_t taken = have - pos, room = kPackageChunk;
     CLzmaStream::Status st = stream.Decode(m_in + pos, taken, m_out, room);
     pos += taken;
     if (room) {
@@ -119,14 +106,14 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long
       if (out && !out->Write(m_out, static_cast<unsigned>(room))) return kExtractFailed;
       written += room;
     }
-    if (st == CLzmaStream::done) return kExtractDone;
-    if (st == CLzmaStream::damaged) return kExtractDamaged;
+    if (st == CLzmaStream::kDone) return kExtractDone;
+    if (st == CLzmaStream::kDamaged) return kExtractDamaged;
     // No input left and nothing came out: the region is cut short.
     if (!taken && !room && pos == have && rest == 0) return kExtractDamaged;
   }
 }
 
-BOOL CPackageFile::Sound(const FileEntry& e) const {
+bool CPackageFile::Sound(const FileEntry& e) const {
   return e.Length >= 0 && e.Offset >= 0 && static_cast<long long>(e.Offset) + e.Length <= m_size &&
          (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
 }
@@ -136,9 +123,9 @@ ExtractResult CPackageFile::WriteTo(const FileEntry& e, CFile* out) {
   return Sound(e) ? WriteRow(e, out) : kExtractDamaged;
 }
 
-ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, BOOL onlyNew) {
+ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, bool onlyNew) {
   if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
-  BOOL sound = Sound(e);
+  bool sound = Sound(e);
   // A file that is there stays as it is when the row is damaged; a new one
   // is made first, to tell new from there.
   if (!sound && !onlyNew) return kExtractDamaged;
@@ -154,13 +141,10 @@ ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, BOOL o
 ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile* out) {
   // Decoded ahead and checked: written as it is. Whatever else the row had
   // there (no memory, damage) is found out again below, as for any row.
-  if (AheadRow* row = TakeAhead(e)) {
-    BOOL ready = row->State == kExtractDone;
-    BOOL written = ready && (!out || out->Write(row->Data, static_cast<unsigned>(e.Unpacked)));
-    {
-      CLocked hold(m_lock);
-      ReleaseRow(row);
-    }
+  if (CDecodeAhead::Decoded* row = TakeAhead(e)) {
+    bool ready = row->State == kExtractDone;
+    bool written = ready && (!out || out->Write(row->Data, static_cast<unsigned>(e.Unpacked)));
+    m_ahead.Release(row);
     if (ready) return written ? kExtractDone : kExtractFailed;
   }
   if (m_file.Seek(e.Offset, CFile::begin) != e.Offset) return kExtractFailed;
@@ -173,122 +157,75 @@ ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile* out) {
 
 // ---- decoding ahead ---------------------------------------------------------------
 
-BOOL CPackageFile::Eligible(const FileEntry& e) const {
+namespace {
+
+// A packed row decoded into memory, on either thread: an ExtractResult.
+class CRowDecoder : public IAheadDecoder {
+ public:
+  int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
+    const FileEntry& e = *static_cast<const FileEntry*>(job.What);
+    unsigned char props[LZMA_PROPS_BYTES];
+    if (in.Seek(e.Offset, CFile::begin) != e.Offset || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
+      return kExtractFailed;
+    CLzmaFlatDecoder dec;
+    if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
+    long rest = e.Length - LZMA_PROPS_BYTES;
+    CLzmaStream::Status st = CLzmaStream::kMore;
+    while (st == CLzmaStream::kMore && rest > 0) {
+      unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
+      if (in.ReadAll(buffer, want) != want) return kExtractFailed;
+      rest -= static_cast<long>(want);
+      for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
+        size_t n = want - pos;
+        st = dec.Decode(buffer + pos, n);
+        pos += n;
+        if (!n && st == CLzmaStream::kMore) break;  // wants no more of this: ends below
+      }
+    }
+    if (st == CLzmaStream::kMore) {
+      size_t none = 0;
+      st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
+    }
+    if (st != CLzmaStream::kDone) return kExtractDamaged;
+    return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+  }
+};
+
+}  // namespace
+
+bool CPackageFile::Eligible(const FileEntry& e) const {
   return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&
-         static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= kAheadRowMax;
+         static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
+}
+
+void CPackageFile::SetAheadLimits(size_t budget, size_t rowMax) {
+  m_ahead.SetBudget(budget);
+  m_aheadRowMax = rowMax;
 }
 
 void CPackageFile::DecodeAhead(const CFileList& list) {
   StopAhead();
   if (!m_file.IsOpen()) return;
-  BOOL any = FALSE;
-  for (const CFileList::Node* n = list.Head; n && !any; n = n->Next) any = Eligible(n->Entry);
-  if (!any) return;
+  int count = 0;
+  for (const CFileList::Node* n = list.Head; n; n = n->Next) count += Eligible(n->Entry) ? 1 : 0;
+  if (!count) return;
+  m_jobs = static_cast<AheadJob*>(AllocBuffer(sizeof(AheadJob) * static_cast<size_t>(count)));
+  if (!m_jobs) return;
+  int k = 0, index = 0;
+  for (const CFileList::Node* n = list.Head; n; n = n->Next, index++) {
+    if (!Eligible(n->Entry)) continue;
+    AheadJob job = {index, static_cast<size_t>(n->Entry.Unpacked), &n->Entry};
+    m_jobs[k++] = job;
+  }
   m_aheadList = &list;
   m_callerNode = list.Head;
   m_callerIndex = 0;
-  m_aheadNext = list.Head;
-  m_aheadIndex = 0;
-  m_aheadHeld = 0;
-  m_aheadStop = FALSE;
-  m_aheadEnded = FALSE;
   // Without a second thread the caller decodes every row itself.
-  if (!m_ahead.Start(AheadThread, this)) m_aheadList = 0;
+  static CRowDecoder decoder;
+  if (!m_ahead.Start(m_path, kPackageChunk, decoder, m_jobs, count)) StopAhead();
 }
 
-void CPackageFile::AheadThread(void* self) { static_cast<CPackageFile*>(self)->AheadWork(); }
-
-void CPackageFile::AheadWork() {
-  CFile in;
-  char* inBuf = static_cast<char*>(AllocBuffer(PACKAGE_CHUNK));
-  BOOL ready = inBuf && in.Open(m_path, CFile::modeRead | CFile::shareDenyNone);
-  m_lock.Enter();
-  while (ready && !m_aheadStop) {
-    BOOL end = FALSE;
-    AheadRow* row = ClaimRow(end);
-    if (!row) {
-      if (end) break;
-      m_lock.Wait();  // until the caller has written some
-      continue;
-    }
-    DecodeClaimed(in, inBuf, *row);
-  }
-  m_aheadEnded = TRUE;
-  m_lock.Wake();
-  m_lock.Leave();
-  FreeBuffer(inBuf);
-}
-
-CPackageFile::AheadRow* CPackageFile::ClaimRow(BOOL& end) {
-  end = FALSE;
-  while (m_aheadNext && !Eligible(m_aheadNext->Entry)) {
-    m_aheadNext = m_aheadNext->Next;
-    m_aheadIndex++;
-  }
-  if (!m_aheadNext) {
-    end = TRUE;
-    return 0;
-  }
-  const FileEntry& e = m_aheadNext->Entry;
-  if (m_aheadHeld + e.Unpacked > kAheadBudget) return 0;
-  AheadRow* row = new AheadRow;
-  if (!row) {
-    end = TRUE;
-    return 0;
-  }
-  row->Entry = &e;
-  row->Index = m_aheadIndex;
-  row->Data = 0;
-  row->State = kAheadBusy;
-  row->Next = 0;
-  AheadRow** tail = &m_aheadRows;
-  while (*tail) tail = &(*tail)->Next;
-  *tail = row;
-  m_aheadHeld += static_cast<unsigned>(e.Unpacked);
-  m_aheadNext = m_aheadNext->Next;
-  m_aheadIndex++;
-  return row;
-}
-
-int CPackageFile::DecodeRow(CFile& in, char* inBuf, AheadRow& row) {
-  const FileEntry& e = *row.Entry;
-  row.Data = static_cast<char*>(AllocBuffer(static_cast<size_t>(e.Unpacked)));
-  if (!row.Data) return kExtractFailed;
-  unsigned char props[LZMA_PROPS_BYTES];
-  if (in.Seek(e.Offset, CFile::begin) != e.Offset || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
-    return kExtractFailed;
-  CLzmaFlatDecoder dec;
-  if (!dec.Start(props, row.Data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
-  long rest = e.Length - LZMA_PROPS_BYTES;
-  CLzmaStream::Status st = CLzmaStream::more;
-  while (st == CLzmaStream::more && rest > 0) {
-    unsigned want = rest < PACKAGE_CHUNK ? static_cast<unsigned>(rest) : PACKAGE_CHUNK;
-    if (in.ReadAll(inBuf, want) != want) return kExtractFailed;
-    rest -= static_cast<long>(want);
-    for (size_t pos = 0; pos < want && st == CLzmaStream::more;) {
-      size_t n = want - pos;
-      st = dec.Decode(inBuf + pos, n);
-      pos += n;
-      if (!n && st == CLzmaStream::more) break;  // wants no more of this: ends below
-    }
-  }
-  if (st == CLzmaStream::more) {
-    size_t none = 0;
-    st = dec.Decode(inBuf, none);  // the input has ended: a stream that is complete says so now
-  }
-  if (st != CLzmaStream::done) return kExtractDamaged;
-  return Crc32Update(0, row.Data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
-}
-
-void CPackageFile::DecodeClaimed(CFile& in, char* inBuf, AheadRow& row) {
-  m_lock.Leave();
-  int state = DecodeRow(in, inBuf, row);
-  m_lock.Enter();
-  row.State = state;
-  m_lock.Wake();
-}
-
-CPackageFile::AheadRow* CPackageFile::TakeAhead(const FileEntry& e) {
+CDecodeAhead::Decoded* CPackageFile::TakeAhead(const FileEntry& e) {
   if (!m_aheadList) return 0;
   const CFileList::Node* n = m_callerNode;
   int index = m_callerIndex;
@@ -304,60 +241,12 @@ CPackageFile::AheadRow* CPackageFile::TakeAhead(const FileEntry& e) {
   }
   m_callerNode = n->Next;
   m_callerIndex = index + 1;
-  CLocked hold(m_lock);
-  for (;;) {
-    AheadRow* row = m_aheadRows;
-    // Rows left out (kept files): their bytes are not wanted.
-    if (row && row->Index < index && row->State != kAheadBusy) {
-      m_aheadRows = row->Next;
-      ReleaseRow(row);
-      continue;
-    }
-    if (row && row->Index == index && row->State != kAheadBusy) {
-      m_aheadRows = row->Next;
-      return row;
-    }
-    if (!row || row->Index > index) break;
-    // The row (or one before it) is being decoded. Rather than wait, decode a
-    // row further on: both threads decode.
-    BOOL end = FALSE;
-    AheadRow* mine = m_aheadStop ? 0 : ClaimRow(end);
-    if (!mine) {
-      m_lock.Wait();
-      continue;
-    }
-    DecodeClaimed(m_file, m_in, *mine);
-  }
-  // Not taken: the second thread passes it by.
-  if (m_aheadIndex <= index) {
-    m_aheadNext = n->Next;
-    m_aheadIndex = index + 1;
-  }
-  return 0;
-}
-
-// Under the lock.
-void CPackageFile::ReleaseRow(AheadRow* row) {
-  m_aheadHeld -= static_cast<unsigned>(row->Entry->Unpacked);
-  FreeBuffer(row->Data);
-  delete row;
-  m_lock.Wake();
+  return m_ahead.Take(index, m_file, m_in);
 }
 
 void CPackageFile::StopAhead() {
-  if (m_ahead.Running()) {
-    {
-      CLocked hold(m_lock);
-      m_aheadStop = TRUE;
-      m_lock.Wake();
-    }
-    m_ahead.Join();
-  }
-  while (AheadRow* row = m_aheadRows) {
-    m_aheadRows = row->Next;
-    FreeBuffer(row->Data);
-    delete row;
-  }
-  m_aheadHeld = 0;
+  m_ahead.Stop();
+  FreeBuffer(m_jobs);
+  m_jobs = 0;
   m_aheadList = 0;
 }

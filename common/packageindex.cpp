@@ -3,9 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../framework/memory.h"
+#include "framework/memory.h"
 
-#define PAGE_LINE(p, k, lim) {"page" #p ".line" #k, FK_TEXT, lim}
+#define PAGE_LINE(p, k, lim) {"page" #p ".line" #k, kFieldText, lim}
 
 const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
     // Page 1: eight welcome lines in statics.
@@ -23,30 +23,30 @@ const IndexFieldInfo kIndexFields[kIndexHeaderFields] = {
     // Page 5: three lines in statics.
     PAGE_LINE(5, 1, 47), PAGE_LINE(5, 2, 47), PAGE_LINE(5, 3, 47), PAGE_LINE(5, 4, 255),
     PAGE_LINE(5, 5, 255), PAGE_LINE(5, 6, 255), PAGE_LINE(5, 7, 255), PAGE_LINE(5, 8, 255),
-    {"ProductName", FK_TEXT, 255},
-    {"ReadmeFile", FK_TEXT, 255},
-    {"RunFile", FK_TEXT, 255},
-    {"RegKeys[0]", FK_TEXT, 0},
-    {"RegKeys[1]", FK_TEXT, 0},
-    {"RegValues[0]", FK_TEXT, 0},
-    {"RegValues[1]", FK_TEXT, 0},
-    {"Extension", FK_TEXT, 4},
-    {"PictureLength", FK_NUMBER, 0},
-    {"PictureOffset", FK_NUMBER, 0},
-    {"IconLength", FK_NUMBER, 0},
-    {"IconOffset", FK_NUMBER, 0},
-    {"TypeAssoc[0].Program", FK_TEXT, 254},
-    {"TypeAssoc[0].Extension", FK_TEXT, 3},
-    {"TypeAssoc[1].Program", FK_TEXT, 254},
-    {"TypeAssoc[1].Extension", FK_TEXT, 3},
-    {"SplashEnabled", FK_BOOL, 0},
-    {"SplashPictureLength", FK_NUMBER, 0},
-    {"SplashPictureOffset", FK_NUMBER, 0},
-    {"SplashCaption", FK_TEXT, 67},
-    {"SplashBackColor", FK_NUMBER, 0},
-    {"SplashCaptionBar", FK_BOOL, 0},
-    {"(ignored 63)", FK_IGNORED, 0},
-    {"(ignored 64)", FK_IGNORED, 0},
+    {"ProductName", kFieldText, 255},
+    {"ReadmeFile", kFieldText, 255},
+    {"RunFile", kFieldText, 255},
+    {"RegKeys[0]", kFieldText, 0},
+    {"RegKeys[1]", kFieldText, 0},
+    {"RegValues[0]", kFieldText, 0},
+    {"RegValues[1]", kFieldText, 0},
+    {"Extension", kFieldText, 4},
+    {"PictureLength", kFieldNumber, 0},
+    {"PictureOffset", kFieldNumber, 0},
+    {"IconLength", kFieldNumber, 0},
+    {"IconOffset", kFieldNumber, 0},
+    {"TypeAssoc[0].Program", kFieldText, 254},
+    {"TypeAssoc[0].Extension", kFieldText, 3},
+    {"TypeAssoc[1].Program", kFieldText, 254},
+    {"TypeAssoc[1].Extension", kFieldText, 3},
+    {"SplashEnabled", kFieldBool, 0},
+    {"SplashPictureLength", kFieldNumber, 0},
+    {"SplashPictureOffset", kFieldNumber, 0},
+    {"SplashCaption", kFieldText, 67},
+    {"SplashBackColor", kFieldNumber, 0},
+    {"SplashCaptionBar", kFieldBool, 0},
+    {"(ignored 63)", kFieldIgnored, 0},
+    {"(ignored 64)", kFieldIgnored, 0},
 };
 
 const char* const kFileRowFieldNames[kFileRowFields] = {
@@ -91,9 +91,9 @@ void CFileList::Clear() {
   CursorIndex = 0;
 }
 
-BOOL CFileList::Append(const FileEntry& e) {
+bool CFileList::Append(const FileEntry& e) {
   Node* n = static_cast<Node*>(AllocBuffer(sizeof(Node)));
-  if (!n) return FALSE;
+  if (!n) return false;
   n->Entry = e;
   n->Next = 0;
   n->Prev = Tail;
@@ -104,11 +104,11 @@ BOOL CFileList::Append(const FileEntry& e) {
   }
   Tail = n;
   Count++;
-  return TRUE;
+  return true;
 }
 
-BOOL CFileList::MoveTo(int index) {
-  if (index < 0 || index >= Count) return FALSE;
+bool CFileList::MoveTo(int index) {
+  if (index < 0 || index >= Count) return false;
   // Walk from whichever known node is nearest: the head, the tail or the cursor.
   int fromHead = index, fromTail = Count - 1 - index;
   int fromCursor = index - CursorIndex;
@@ -127,21 +127,21 @@ BOOL CFileList::MoveTo(int index) {
   }
   Cursor = n;
   CursorIndex = index;
-  return TRUE;
+  return true;
 }
 
 PackageSettings::PackageSettings()
-    : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(FALSE),
-      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(FALSE),
-      Extended(FALSE), RowsDamaged(FALSE) {
+    : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(false),
+      SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(false),
+      Extended(false), RowsDamaged(false), SettingsSection(-1) {
   memset(PageText, 0, sizeof PageText);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
 }
 
-static BOOL IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
+static bool IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
 
-static BOOL NamesMethod(const char* field) {
+static bool NamesMethod(const char* field) {
   return strncmp(field, METHOD_STORED_WORD ",", 7) == 0 || strncmp(field, METHOD_LZMA_WORD ",", 5) == 0;
 }
 
@@ -179,15 +179,21 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
                      {SETTING_PRODUCT_VERSION, &PackageSettings::ProductVersion},
                      {SETTING_PRODUCT_PUBLISHER, &PackageSettings::ProductPublisher},
                      {SETTING_PRODUCT_URL, &PackageSettings::ProductUrl}};
-  char key[TEXT_SIZE];
+  CString key, stored;
   char value[SETTING_VALUE_LIMIT + 1];
-  for (;;) {
-    CopyText(key, sizeof key, t.NextField());
-    if (!key[0]) break;
-    CopyText(value, sizeof value, t.NextField());
+  while (NextSetting(t, key, stored)) {
+    CopyText(value, sizeof value, stored);
     for (const auto& k : known)
-      if (strcmp(key, k.key) == 0) s.*k.value = value;  // the last one given counts
+      if (key == k.key) s.*k.value = value;  // the last one given counts
   }
+}
+
+bool NextSetting(CFieldTable& table, CString& key, CString& value) {
+  int before = table.readPos;
+  key = table.NextField();
+  if (key.IsEmpty() || table.readPos == before) return false;
+  value = table.NextField();
+  return true;
 }
 
 void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
@@ -237,43 +243,45 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     // must carry an extension this reader uses; in one without the tag a field
     // that names a method is damage (a tag lost), other text is passed over
     // as it always was.
-    BOOL parsed = ParseRowExtension(field, ext);
-    if (s.Extended ? !parsed || ext.Method == kMethodNone : NamesMethod(field)) s.RowsDamaged = TRUE;
+    bool parsed = ParseRowExtension(field, ext);
+    if (s.Extended ? !parsed || ext.Method == kMethodNone : NamesMethod(field)) s.RowsDamaged = true;
     if (!s.Extended || !parsed) memset(&ext, 0, sizeof ext);
     e.Method = ext.Method;
     e.Unpacked = ext.Unpacked;
     e.Crc = ext.Crc;
     if (!s.FileList.Append(e)) break;
   }
-  if (s.Extended) ParseSettingsSection(t, s);
+  if (!s.Extended) return;
+  s.SettingsSection = t.readPos;
+  ParseSettingsSection(t, s);
 }
 
-// TRUE when the relative path s stays below its folder: parts split at
+// True when the relative path s stays below its folder: parts split at
 // backslashes of their own (when separators are allowed), none of them made
 // of dots and spaces only, no colon or slash anywhere, no leading backslash.
 // The parts judged here are the parts the file system is given: only whole
 // code page 936 text converts to UTF-16 pair for character (IsWholeTextMb),
 // so other text, whose lost bytes each system converts its own way, is
 // refused.
-static BOOL StaysBelow(const char* s, BOOL separators) {
-  if (s[0] == '\\' || !IsWholeTextMb(s)) return FALSE;
+static bool StaysBelow(const char* s, bool separators) {
+  if (s[0] == '\\' || !IsWholeTextMb(s)) return false;
   int partStart = 0;
-  BOOL onlyDots = TRUE;
+  bool onlyDots = true;
   for (int i = 0;; i += CharWidthMb(s + i)) {
     char c = s[i];
     if (c == 0 || c == '\\') {
-      if (i > partStart && onlyDots) return FALSE;
-      if (c == 0) return TRUE;
-      if (!separators) return FALSE;
+      if (i > partStart && onlyDots) return false;
+      if (c == 0) return true;
+      if (!separators) return false;
       partStart = i + 1;
-      onlyDots = TRUE;
+      onlyDots = true;
       continue;
     }
-    if (c == ':' || c == '/') return FALSE;
-    if (c != '.' && c != ' ') onlyDots = FALSE;
+    if (c == ':' || c == '/') return false;
+    if (c != '.' && c != ' ') onlyDots = false;
   }
 }
 
-BOOL IsContainedEntry(const FileEntry& e) {
-  return e.Name[0] && StaysBelow(e.Name, FALSE) && StaysBelow(e.SubDir, TRUE);
+bool IsContainedEntry(const FileEntry& e) {
+  return e.Name[0] && StaysBelow(e.Name, false) && StaysBelow(e.SubDir, true);
 }

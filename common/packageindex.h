@@ -1,10 +1,10 @@
 // The package index: what the setup file says about the package, field by field,
 // and the file list. Shared by the setup's loader and the package builder.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/mbcs.h"
-#include "../framework/platform.h"
 #include "fieldtable.h"
+#include "framework/cstring.h"
+#include "framework/mbcs.h"
+#include "framework/platform.h"
 #include "packageext.h"
 
 // Destination folder kinds and copy rules of a file.
@@ -92,7 +92,7 @@ enum FileRowPosition {
 };
 
 // What one position of the index header holds.
-enum IndexFieldKind { FK_TEXT, FK_NUMBER, FK_BOOL, FK_IGNORED };
+enum IndexFieldKind { kFieldText, kFieldNumber, kFieldBool, kFieldIgnored };
 struct IndexFieldInfo {
   const char* name;  // as the builder and the inspector call it
   IndexFieldKind kind;
@@ -128,10 +128,10 @@ class CFileList {
   };
   CFileList();
   ~CFileList();
-  BOOL Append(const FileEntry& e);  // FALSE when out of memory
+  bool Append(const FileEntry& e);  // False when out of memory
   // Puts the cursor on the node with that index; an index outside the list
-  // leaves it where it was. TRUE when the cursor is on that index.
-  BOOL MoveTo(int index);
+  // leaves it where it was. True when the cursor is on that index.
+  bool MoveTo(int index);
   const FileEntry* Current() const { return Cursor ? &Cursor->Entry : 0; }
   void Clear();
 
@@ -166,18 +166,20 @@ struct PackageSettings {
   TypeAssocRecord TypeAssoc[2];
   CString RegKeys[2];
   CString RegValues[2];
-  BOOL SplashEnabled;
+  bool SplashEnabled;
   LONG SplashPictureLength;
   LONG SplashPictureOffset;
   char SplashCaption[SPLASH_CAPTION_SIZE];
   LONG SplashBackColor;
-  BOOL SplashCaptionBar;
+  bool SplashCaptionBar;
   // The package carries the extension (tag at position 48); then the trailer
   // must carry the seal and every row its extension.
-  BOOL Extended;
+  bool Extended;
   // A row extension that does not parse, is missing in an extended package or
   // stands in one without the tag: the package is damaged.
-  BOOL RowsDamaged;
+  bool RowsDamaged;
+  // Where the settings section starts in the index's text (-1: none).
+  int SettingsSection;
   // The settings section's values (empty when not given).
   CString ProductId;
   CString ProductVersion;
@@ -190,12 +192,16 @@ struct PackageSettings {
 // than their buffers are cut inside them, at a character boundary.
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
 
-// TRUE when a file row stays inside the folder it names: its name and
+// The next key and value of a settings section (table placed inside it) as
+// stored; false at its end: an empty key, or the end of the text.
+bool NextSetting(CFieldTable& table, CString& key, CString& value);
+
+// True when a file row stays inside the folder it names: its name and
 // subfolder are whole code page 936 text (IsWholeTextMb), its subfolder is
 // empty or relative (no leading backslash), its name is one non-empty part,
 // and no part is "." or ".." (or only dots and spaces) or holds a drive or
 // stream colon or a slash. Only such a row is written, listed or linked.
-BOOL IsContainedEntry(const FileEntry& e);
+bool IsContainedEntry(const FileEntry& e);
 
 int FolderFromKeyword(const char* text);
 int CopyModeFromKeyword(const char* text);

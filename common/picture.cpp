@@ -5,7 +5,7 @@
 #include <olectl.h>
 #include <string.h>
 
-#include "../framework/app.h"
+#include "framework/app.h"
 
 CPictureImage::CPictureImage() : loaded(0), width(0), height(0), stream(0), picture(0), dataSize(0) {}
 

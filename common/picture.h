@@ -1,7 +1,7 @@
 // A picture decoded from encoded bytes (JPEG and the other formats the OLE
 // picture loader reads) or from a resource, drawn stretched into a rectangle.
 #pragma once
-#include "../framework/platform.h"
+#include "framework/platform.h"
 
 struct IStream;
 struct IPicture;

@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "../framework/mbcs.h"
 #include "container.h"
+#include "framework/mbcs.h"
 
 namespace {
 
@@ -41,13 +41,13 @@ CString EntryUninstallString(const char* installDir) { return QuotedUninstaller(
 
 CString EntryQuietUninstallString(const char* installDir) { return QuotedUninstaller(installDir) + " /S"; }
 
-BOOL EntryBelongsTo(const char* installLocation, const char* uninstallString, const char* folder) {
+bool EntryBelongsTo(const char* installLocation, const char* uninstallString, const char* folder) {
   CString location = WithoutTrailingBackslashes(installLocation);
   CString own = WithoutTrailingBackslashes(folder);
-  if (own.IsEmpty() || CompareNoCaseMb(location, own) != 0) return FALSE;
+  if (own.IsEmpty() || CompareNoCaseMb(location, own) != 0) return false;
   CString expected = QuotedUninstaller(own);
   CString command(uninstallString ? uninstallString : "");
-  if (command.GetLength() < expected.GetLength()) return FALSE;
+  if (command.GetLength() < expected.GetLength()) return false;
   return CompareNoCaseMb(command.Left(expected.GetLength()), expected) == 0;
 }
 
@@ -59,26 +59,26 @@ DWORD SizeInKiB(long long bytes) {
 
 #ifdef _WIN32
 
-#include "../framework/widetext.h"
+#include "framework/widetext.h"
 
 namespace {
 
-BOOL SetText(HKEY key, const char* name, const char* value) {
+bool SetText(HKEY key, const char* name, const char* value) {
   CWideText wide(value);
   return RegSetValueExW(key, CWideText(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.Get()),
                         static_cast<DWORD>((lstrlenW(wide) + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
 }
 
-BOOL SetNumber(HKEY key, const char* name, DWORD value) {
+bool SetNumber(HKEY key, const char* name, DWORD value) {
   return RegSetValueExW(key, CWideText(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
          ERROR_SUCCESS;
 }
 
 // A text when given; a value left from an earlier version is removed.
-BOOL SetOptionalText(HKEY key, const char* name, const CString& value) {
+bool SetOptionalText(HKEY key, const char* name, const CString& value) {
   if (!value.IsEmpty()) return SetText(key, name, value);
   RegDeleteValueW(key, CWideText(name));
-  return TRUE;
+  return true;
 }
 
 // A text value of the entry, empty when it has none (or one too long).
@@ -95,18 +95,18 @@ CString ReadText(HKEY key, const char* name) {
 
 }  // namespace
 
-BOOL WriteProductEntry(const PackageSettings& s, const char* installDir, const char* displayIcon,
+bool WriteProductEntry(const PackageSettings& s, const char* installDir, const char* displayIcon,
                        long long installedBytes, CString& keyName) {
   keyName = ProductEntryKeyName(s);
   CString path(PRODUCT_ENTRY_ROOT "\\");
   path += keyName;
   HKEY key = 0;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, CWideText(path), 0, 0, 0, KEY_SET_VALUE, 0, &key, 0) != ERROR_SUCCESS) return FALSE;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, CWideText(path), 0, 0, 0, KEY_SET_VALUE, 0, &key, 0) != ERROR_SUCCESS) return false;
   SYSTEMTIME now;
   GetLocalTime(&now);
   CString date;
   date.Format("%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
-  BOOL ok = SetText(key, "DisplayName", s.ProductName);
+  bool ok = SetText(key, "DisplayName", s.ProductName);
   ok = SetOptionalText(key, "DisplayVersion", s.ProductVersion) && ok;
   ok = SetOptionalText(key, "Publisher", s.ProductPublisher) && ok;
   ok = SetText(key, "DisplayIcon", displayIcon) && ok;

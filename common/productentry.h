@@ -3,8 +3,8 @@
 // removes. The rules of its name and values are platform-free; writing and
 // removing it is the platform's part.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 #include "packageindex.h"
 
 #define PRODUCT_ENTRY_ROOT "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
@@ -20,11 +20,11 @@ CString EntryInstallLocation(const char* installDir);
 CString EntryUninstallString(const char* installDir);
 CString EntryQuietUninstallString(const char* installDir);
 
-// TRUE when an entry with these InstallLocation and UninstallString values
+// True when an entry with these InstallLocation and UninstallString values
 // belongs to the installation in folder: the location is the folder (letter
 // case and trailing backslashes aside) and the command starts with the quoted
 // uninstaller path in that folder. The uninstaller removes only such entries.
-BOOL EntryBelongsTo(const char* installLocation, const char* uninstallString, const char* folder);
+bool EntryBelongsTo(const char* installLocation, const char* uninstallString, const char* folder);
 
 // Kibibytes for a number of bytes, rounded up, held below 4 GiB KiB.
 DWORD SizeInKiB(long long bytes);
@@ -32,9 +32,9 @@ DWORD SizeInKiB(long long bytes);
 #ifdef _WIN32
 // Writes (or, for a product installed before, rewrites) the entry for an
 // installation into installDir; displayIcon is the file whose first icon the
-// list shows. Values the package no longer gives are removed. FALSE when the
+// list shows. Values the package no longer gives are removed. False when the
 // key could not be created or a value not written.
-BOOL WriteProductEntry(const PackageSettings& s, const char* installDir, const char* displayIcon,
+bool WriteProductEntry(const PackageSettings& s, const char* installDir, const char* displayIcon,
                        long long installedBytes, CString& keyName);
 // Removes every entry that belongs to the installation in folder; how many.
 int RemoveProductEntries(const char* folder);

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "../framework/mbcs.h"
+#include "framework/mbcs.h"
 
 static const struct {
   const char* name;
@@ -37,45 +37,45 @@ static void Clear(RegReference& ref) {
 
 // Clears ref, takes the root name (before the first "|") and finds the first
 // and last "|" of the text (-1 when there is none).
-static BOOL SplitReference(const char* text, RegReference& ref, CString& t, int& first, int& last) {
+static bool SplitReference(const char* text, RegReference& ref, CString& t, int& first, int& last) {
   Clear(ref);
-  if (!text) return FALSE;
+  if (!text) return false;
   t = text;
   first = FindCharMb(t, '|');
   last = ReverseFindCharMb(t, '|');
   if (first >= 0) ref.Root = t.Left(first);
-  return TRUE;
+  return true;
 }
 
-BOOL ParseKeyReference(const char* text, RegReference& ref) {
+bool ParseKeyReference(const char* text, RegReference& ref) {
   CString t;
   int first, last;
-  if (!SplitReference(text, ref, t, first, last)) return FALSE;
+  if (!SplitReference(text, ref, t, first, last)) return false;
   ref.SubKey = TrimKeyPath(t.Mid(last + 1));
   ref.RootValue = RootValueFromName(ref.Root);
   return ref.RootValue != 0 && !ref.SubKey.IsEmpty();
 }
 
-BOOL ParseValueReference(const char* text, RegReference& ref) {
+bool ParseValueReference(const char* text, RegReference& ref) {
   CString t;
   int first, last;
-  if (!SplitReference(text, ref, t, first, last)) return FALSE;
+  if (!SplitReference(text, ref, t, first, last)) return false;
   ref.ValueName = t.Mid(last + 1);
   if (first >= 0 && last > first) ref.SubKey = TrimKeyPath(t.Mid(first + 1, last - first - 1));
   ref.RootValue = RootValueFromName(ref.Root);
   return ref.RootValue != 0 && !ref.ValueName.IsEmpty();
 }
 
-BOOL JoinKeyPath(char* out, size_t size, const char* parent, const char* name) {
-  if (!out || size == 0) return FALSE;
+bool JoinKeyPath(char* out, size_t size, const char* parent, const char* name) {
+  if (!out || size == 0) return false;
   out[0] = 0;
   size_t p = strlen(parent), n = strlen(name);
   size_t sep = EndsWithBackslashMb(parent) ? 0 : 1;
-  if (p + sep + n + 1 > size) return FALSE;
+  if (p + sep + n + 1 > size) return false;
   memcpy(out, parent, p);
   if (sep) out[p] = '\\';
   memcpy(out + p + sep, name, n + 1);
-  return TRUE;
+  return true;
 }
 
 CString AssociationKey(const char* ext, int index) {

@@ -4,8 +4,8 @@
 #pragma once
 #include <stddef.h>
 
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
 // Handle values of the predefined root keys.
 #define ROOT_CLASSES_ROOT 0x80000000u
@@ -30,20 +30,20 @@ struct RegReference {
 };
 
 // Splits a key reference: subkey = text after the last "|" (the whole text
-// without one). TRUE only when there is something to delete: a known root and
+// without one). True only when there is something to delete: a known root and
 // a non-empty subkey, so a reference never names a whole root key.
-BOOL ParseKeyReference(const char* text, RegReference& ref);
+bool ParseKeyReference(const char* text, RegReference& ref);
 // Splits a value reference: value name = text after the last "|", subkey =
-// text between the first and the last "|" (empty: the root key itself). TRUE
+// text between the first and the last "|" (empty: the root key itself). True
 // only when the root is known and the value name is not empty.
-BOOL ParseValueReference(const char* text, RegReference& ref);
+bool ParseValueReference(const char* text, RegReference& ref);
 // One leading backslash, then one trailing one, removed if present.
 CString TrimKeyPath(const char* path);
 
 // child = parent, a backslash unless parent ends with one, then name, into
-// out of size bytes. FALSE, with out left empty, when it does not fit: a cut
+// out of size bytes. False, with out left empty, when it does not fit: a cut
 // path would name a different key.
-BOOL JoinKeyPath(char* out, size_t size, const char* parent, const char* name);
+bool JoinKeyPath(char* out, size_t size, const char* parent, const char* name);
 
 // Key number index (0..5) of the association of extension ext under
 // HKEY_CLASSES_ROOT, in deletion order: ".E", "Efile\DefaultIcon",

@@ -13,27 +13,27 @@ CString SetupLogPathIn(const char* installDir) {
 
 // --- Writing ---------------------------------------------------------------
 
-CSetupLogWriter::CSetupLogWriter() : m_ok(FALSE) {}
+CSetupLogWriter::CSetupLogWriter() : m_ok(false) {}
 
-BOOL CSetupLogWriter::Create(const char* path) {
+bool CSetupLogWriter::Create(const char* path) {
   m_file.Close();
   if (GetAttributes(path) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(path);
   m_ok = m_file.Open(path, CFile::modeCreate | CFile::modeWrite);
   return m_ok;
 }
 
-BOOL CSetupLogWriter::WriteLine(const char* text) {
-  if (!m_ok || !m_file.IsOpen()) return FALSE;
+bool CSetupLogWriter::WriteLine(const char* text) {
+  if (!m_ok || !m_file.IsOpen()) return false;
   // Two writes rather than a joined copy: no allocation that could fail.
   m_ok = m_file.Write(text, static_cast<unsigned>(strlen(text))) && m_file.Write(LOG_TERMINATOR, 3);
   return m_ok;
 }
 
-BOOL CSetupLogWriter::Close() {
-  BOOL wasOpen = m_file.IsOpen();
-  BOOL closed = m_file.Close();
-  BOOL ok = wasOpen && m_ok && closed;
-  m_ok = FALSE;
+bool CSetupLogWriter::Close() {
+  bool wasOpen = m_file.IsOpen();
+  bool closed = m_file.Close();
+  bool ok = wasOpen && m_ok && closed;
+  m_ok = false;
   return ok;
 }
 
@@ -45,8 +45,8 @@ CString ShortcutName(const char* name) {
   return s;
 }
 
-BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders) {
-  BOOL ok = log.WriteLine(LOG_FILES_SECTION);
+bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders) {
+  bool ok = log.WriteLine(LOG_FILES_SECTION);
   for (const CFileList::Node* n = s.FileList.Head; n && ok; n = n->Next) {
     // A row that would leave its folder was never written: the removal must
     // not be told to delete what its path names.
@@ -64,7 +64,7 @@ BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CIns
 
 CSetupLogReader::CSetupLogReader() : m_pos(0), m_len(0) {}
 
-BOOL CSetupLogReader::Open(const char* path) {
+bool CSetupLogReader::Open(const char* path) {
   m_pos = m_len = 0;
   return m_file.Open(path, CFile::modeRead | CFile::shareDenyNone);
 }
@@ -74,12 +74,12 @@ void CSetupLogReader::Close() {
   m_pos = m_len = 0;
 }
 
-BOOL CSetupLogReader::Rewind() {
+bool CSetupLogReader::Rewind() {
   m_pos = m_len = 0;
   return m_file.Seek(0, CFile::begin) == 0;
 }
 
-BOOL CSetupLogReader::Fill() {
+bool CSetupLogReader::Fill() {
   m_pos = 0;
   m_len = m_file.Read(m_buf, sizeof m_buf);  // a read error ends the file like its end
   return m_len > 0;
@@ -87,10 +87,10 @@ BOOL CSetupLogReader::Fill() {
 
 LogLineKind CSetupLogReader::ReadLine(CString& line) {
   line.Empty();
-  if (m_pos == m_len && !Fill()) return LOG_LINE_END;
+  if (m_pos == m_len && !Fill()) return kLogLineEnd;
   // The line is collected piece by piece; past the limit the rest is only
   // skipped, so a huge line costs no memory.
-  BOOL damaged = FALSE;
+  bool damaged = false;
   long long length = 0;
   for (;;) {
     if (m_pos == m_len && !Fill()) break;  // last line without an end
@@ -102,56 +102,56 @@ LogLineKind CSetupLogReader::ReadLine(CString& line) {
     length += take;
     if (!damaged) {
       if (length > LOG_LINE_LIMIT + 2 || memchr(start, 0, take)) {
-        damaged = TRUE;
+        damaged = true;
       } else {
         line.Append(start, static_cast<int>(take));
-        if (line.GetLength() != length) damaged = TRUE;  // no memory for it
+        if (line.GetLength() != length) damaged = true;  // no memory for it
       }
     }
     if (lf) break;
   }
   if (damaged) {
     line.Empty();
-    return LOG_LINE_DAMAGED;
+    return kLogLineDamaged;
   }
   // The CR that belongs to the line end, then the log's extra one.
   int n = line.GetLength();
   for (int k = 0; k < 2 && n > 0 && line[n - 1] == '\r'; k++) n--;
   if (n > LOG_LINE_LIMIT) {
     line.Empty();
-    return LOG_LINE_DAMAGED;
+    return kLogLineDamaged;
   }
   if (n != line.GetLength()) line = line.Left(n);
-  return LOG_LINE_TEXT;
+  return kLogLineText;
 }
 
-BOOL CSetupLogReader::NextEntry(CString& text) {
+bool CSetupLogReader::NextEntry(CString& text) {
   for (;;) {
     LogLineKind kind = ReadLine(text);
-    if (kind == LOG_LINE_DAMAGED) continue;  // ReadLine always moves on, so this ends
-    return kind == LOG_LINE_TEXT && !text.IsEmpty();
+    if (kind == kLogLineDamaged) continue;  // ReadLine always moves on, so this ends
+    return kind == kLogLineText && !text.IsEmpty();
   }
 }
 
-BOOL CSetupLogReader::BeginFileList() {
+bool CSetupLogReader::BeginFileList() {
   CString skip;
-  if (!Rewind()) return FALSE;
+  if (!Rewind()) return false;
   ReadLine(skip);
-  return TRUE;
+  return true;
 }
 
-BOOL CSetupLogReader::NextFilePath(CString& path) { return NextEntry(path); }
+bool CSetupLogReader::NextFilePath(CString& path) { return NextEntry(path); }
 
 void CSetupLogReader::BeginTypeList() {
   CString skip;
   ReadLine(skip);
 }
 
-BOOL CSetupLogReader::NextExtension(CString& ext) {
-  if (!NextEntry(ext)) return FALSE;
+bool CSetupLogReader::NextExtension(CString& ext) {
+  if (!NextEntry(ext)) return false;
   // Cut between characters: a lone lead byte would form a key name of its own.
   if (ext.GetLength() > 3) ext = ext.Left(CharBoundary(ext, 3));
-  return TRUE;
+  return true;
 }
 
 void CSetupLogReader::BeginShortcutList() {
@@ -159,20 +159,20 @@ void CSetupLogReader::BeginShortcutList() {
   ReadLine(skip);
 }
 
-BOOL CSetupLogReader::NextShortcut(CString& path) { return NextEntry(path); }
+bool CSetupLogReader::NextShortcut(CString& path) { return NextEntry(path); }
 
 // --- Program group -----------------------------------------------------------
 
-BOOL ProgramGroupOf(const char* shortcutPath, const char* programsFolder, CString& group) {
-  if (!programsFolder || !programsFolder[0]) return FALSE;
+bool ProgramGroupOf(const char* shortcutPath, const char* programsFolder, CString& group) {
+  if (!programsFolder || !programsFolder[0]) return false;
   CString programs = LowerTextMb(programsFolder);
   if (!EndsWithBackslashMb(programs)) programs += "\\";
   CString path = LowerTextMb(shortcutPath);
   int at = FindTextMb(path, programs);
-  if (at < 0) return FALSE;
+  if (at < 0) return false;
   int last = ReverseFindCharMb(path, '\\');
   // The folder must lie below the Programs folder, not be it.
-  if (last <= at + programs.GetLength() - 1) return FALSE;
+  if (last <= at + programs.GetLength() - 1) return false;
   group = path.Left(last);
-  return TRUE;
+  return true;
 }

@@ -3,9 +3,9 @@
 // ends with 0x0D 0x0D 0x0A; the order of the sections and the empty lines
 // between them carry the structure, the section names are never checked.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/file.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/file.h"
+#include "framework/platform.h"
 #include "installfolders.h"
 #include "packageindex.h"
 
@@ -26,20 +26,20 @@ class CSetupLogWriter {
  public:
   CSetupLogWriter();
   // Creates or empties the file; an existing file gets normal attributes first,
-  // so that a read-only log is replaced. FALSE when it cannot be created.
-  BOOL Create(const char* path);
+  // so that a read-only log is replaced. False when it cannot be created.
+  bool Create(const char* path);
   // Writes text and the terminator. After the first failed write nothing more
   // is written (a half line would glue the next one to it) and every later
-  // call gives FALSE.
-  BOOL WriteLine(const char* text);
-  // TRUE only when the log was created, every line was written and the file
+  // call gives false.
+  bool WriteLine(const char* text);
+  // True only when the log was created, every line was written and the file
   // closed cleanly: a short log must not pass for a complete one.
-  BOOL Close();
-  BOOL IsOpen() const { return m_file.IsOpen(); }
+  bool Close();
+  bool IsOpen() const { return m_file.IsOpen(); }
 
  private:
   CFile m_file;
-  BOOL m_ok;
+  bool m_ok;
 };
 
 // A row's shortcut file name: Name up to and including its first "." followed
@@ -49,15 +49,15 @@ CString ShortcutName(const char* name);
 // Writes everything before the shortcut pass: "[FILELIST]", the installed path
 // (CInstallFolders::Resolve) of every file in list order (not of a row that
 // would leave its folder, which is never written: see IsContainedEntry), an
-// empty line, "[TYPELIST]", each non-empty extension of the two associations, an empty line, "[SHORTCUTLIST]". FALSE
+// empty line, "[TYPELIST]", each non-empty extension of the two associations, an empty line, "[SHORTCUTLIST]". False
 // when a line could not be written or formed.
-BOOL WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders);
+bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders);
 
 // What ReadLine found.
 enum LogLineKind {
-  LOG_LINE_TEXT,     // a line, possibly empty
-  LOG_LINE_END,      // end of file: no more bytes (the line is empty)
-  LOG_LINE_DAMAGED,  // a line holding a zero byte, longer than LOG_LINE_LIMIT,
+  kLogLineText,     // a line, possibly empty
+  kLogLineEnd,      // end of file: no more bytes (the line is empty)
+  kLogLineDamaged,  // a line holding a zero byte, longer than LOG_LINE_LIMIT,
                      // or too big for memory: no usable text (the line is empty)
 };
 
@@ -66,11 +66,11 @@ enum LogLineKind {
 class CSetupLogReader {
  public:
   CSetupLogReader();
-  // Read-only, shared with other readers and writers. FALSE when it cannot be opened.
-  BOOL Open(const char* path);
+  // Read-only, shared with other readers and writers. False when it cannot be opened.
+  bool Open(const char* path);
   void Close();
-  BOOL IsOpen() const { return m_file.IsOpen(); }
-  BOOL Rewind();
+  bool IsOpen() const { return m_file.IsOpen(); }
+  bool Rewind();
 
   // A line is the bytes up to the next 0x0A. A 0x0D before the 0x0A goes with
   // the line end, and then one more trailing 0x0D (the log's extra one) is
@@ -78,31 +78,31 @@ class CSetupLogReader {
   // or the file's last line without any end, keeps all of its text.
   LogLineKind ReadLine(CString& line);
 
-  // The sections as the uninstaller walks them. Each Next... gives TRUE with
-  // the next entry, or FALSE at the empty line that ends the group or at the
+  // The sections as the uninstaller walks them. Each Next... gives true with
+  // the next entry, or false at the empty line that ends the group or at the
   // end of the file. Damaged lines are passed over: they name nothing that
   // could safely be deleted, but they do not end a group either.
-  BOOL BeginFileList();  // back to the start, past the section line
-  BOOL NextFilePath(CString& path);
+  bool BeginFileList();  // back to the start, past the section line
+  bool NextFilePath(CString& path);
   void BeginTypeList();  // past the section line; call once the file paths ran out
   // An entry longer than 3 bytes is cut to its first 3 (at a character boundary).
-  BOOL NextExtension(CString& ext);
+  bool NextExtension(CString& ext);
   void BeginShortcutList();  // past the section line; call once the extensions ran out
-  BOOL NextShortcut(CString& path);
+  bool NextShortcut(CString& path);
 
  private:
-  BOOL NextEntry(CString& text);
-  BOOL Fill();
+  bool NextEntry(CString& text);
+  bool Fill();
   CFile m_file;
   char m_buf[4096];
   unsigned m_pos;
   unsigned m_len;
 };
 
-// The program-group rule for one shortcut line: TRUE when the lower-cased path
+// The program-group rule for one shortcut line: True when the lower-cased path
 // contains the lower-cased Programs folder (a backslash is added to it when
 // missing); group is then the lower-cased path up to its last backslash.
 // Never gives the Programs folder itself or anything above it (a shortcut lying
 // directly in it), nor anything when the Programs folder is empty: the
 // uninstaller removes that folder with all its content.
-BOOL ProgramGroupOf(const char* shortcutPath, const char* programsFolder, CString& group);
+bool ProgramGroupOf(const char* shortcutPath, const char* programsFolder, CString& group);

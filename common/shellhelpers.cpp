@@ -5,11 +5,11 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "../framework/file.h"
-#include "../framework/dllsearch.h"
-#include "../framework/fsys.h"
-#include "../framework/mbcs.h"
-#include "../framework/widetext.h"
+#include "framework/dllsearch.h"
+#include "framework/file.h"
+#include "framework/fsys.h"
+#include "framework/mbcs.h"
+#include "framework/widetext.h"
 
 typedef HRESULT(STDAPICALLTYPE* ServerProc)();
 

@@ -1,8 +1,8 @@
 // The programs' ways into the shell, the registry and COM: self-registration of
 // controls, shortcuts, special folders, icons from bytes, file associations.
 #pragma once
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
 // Loads the library and calls its DllRegisterServer. 0 when it does not load or
 // the call fails (the library is then unloaded); 1 otherwise, also for a library

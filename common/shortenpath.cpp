@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "../framework/mbcs.h"
+#include "framework/mbcs.h"
 
 // The first character start at or after byte offset from (code page 936: a
 // trail byte is never a start).

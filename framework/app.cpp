@@ -60,6 +60,17 @@ HWND AfxGetMainWnd() {
 
 HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
 
+void PauseForReading(DWORD ms) {
+  char value[16];
+  DWORD n = GetEnvironmentVariableA(kTestPauseVariable, value, sizeof value);
+  if (n > 0 && n < sizeof value) {
+    DWORD shortened = 0;
+    for (const char* p = value; *p >= '0' && *p <= '9' && shortened < ms; p++) shortened = shortened * 10 + (*p - '0');
+    if (value[0] >= '0' && value[0] <= '9' && shortened < ms) ms = shortened;
+  }
+  ::Sleep(ms);
+}
+
 BOOL AfxOleInit() {
   if (g_app && g_app->m_oleStarted) return TRUE;  // one initialisation per run
   if (FAILED(OleInitialize(0))) return FALSE;

@@ -49,3 +49,11 @@ inline BOOL Enable3dControls() { return TRUE; }
 // Initialises OLE on the calling thread for the rest of the run (COM objects,
 // shell links, pictures); uninitialised by ExitInstance.
 BOOL AfxOleInit();
+
+// Waits ms milliseconds: a pause of a run that lets the user read a state
+// (the programs' runs pause between their steps). A test that needs only the
+// run's result shortens every such pause with the environment variable
+// kTestPauseVariable (milliseconds, at most the pause given); without it
+// the pauses are as shipped.
+void PauseForReading(DWORD ms);
+inline constexpr char kTestPauseVariable[] = "INSTALLER_TEST_PAUSE_MS";

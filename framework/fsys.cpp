@@ -43,7 +43,7 @@ void SetAttributesNormal(const char* path) {
 #endif
 }
 
-BOOL RemoveFile(const char* path) {
+bool RemoveFile(const char* path) {
 #ifdef _WIN32
   return DeleteFileW(CWideText(path));
 #else
@@ -51,7 +51,7 @@ BOOL RemoveFile(const char* path) {
 #endif
 }
 
-BOOL CreateFolder(const char* path) {
+bool CreateFolder(const char* path) {
 #ifdef _WIN32
   return CreateDirectoryW(CWideText(path), NULL);
 #else
@@ -72,7 +72,7 @@ long long GetFileSize64(const char* path) {
 #endif
 }
 
-BOOL ClearAttributes(const char* path) {
+bool ClearAttributes(const char* path) {
 #ifdef _WIN32
   return SetFileAttributesW(CWideText(path), FILE_ATTRIBUTE_NORMAL);
 #else
@@ -81,7 +81,7 @@ BOOL ClearAttributes(const char* path) {
 #endif
 }
 
-BOOL RemoveFolder(const char* path) {
+bool RemoveFolder(const char* path) {
 #ifdef _WIN32
   return RemoveDirectoryW(CWideText(path));
 #else
@@ -94,13 +94,13 @@ BOOL RemoveFolder(const char* path) {
 #endif
 }
 
-BOOL IsLinkPath(const char* path) {
+bool IsLinkPath(const char* path) {
 #ifdef _WIN32
   // The search reports what the entry itself is, also where the platform's
   // attribute query follows the link.
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(CWideText(path), &fd);
-  if (h == INVALID_HANDLE_VALUE) return FALSE;
+  if (h == INVALID_HANDLE_VALUE) return false;
   FindClose(h);
   return (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 #else

@@ -15,10 +15,10 @@
 DWORD GetAttributes(const char* path);  // INVALID_FILE_ATTRIBUTES when absent
 // Clears the read-only attribute (on the host: gives the owner write permission).
 void SetAttributesNormal(const char* path);
-BOOL RemoveFile(const char* path);
-// Creates one folder (its parent must exist). FALSE when it was not created,
+bool RemoveFile(const char* path);
+// Creates one folder (its parent must exist). False when it was not created,
 // also when it already exists.
-BOOL CreateFolder(const char* path);
+bool CreateFolder(const char* path);
 
 #ifndef _WIN32
 // path with its separator backslashes turned into slashes.
@@ -28,11 +28,11 @@ CString HostPath(const char* path);
 // The size of a file; -1 when it cannot be read (absent, or not a file).
 long long GetFileSize64(const char* path);
 // Clears every attribute of a file or folder (read-only, hidden, system).
-// FALSE when that was refused or the path does not exist.
-BOOL ClearAttributes(const char* path);
-// Removes an empty folder, or a link to a folder (the link only); FALSE when
+// False when that was refused or the path does not exist.
+bool ClearAttributes(const char* path);
+// Removes an empty folder, or a link to a folder (the link only); false when
 // it is not empty or cannot be removed.
-BOOL RemoveFolder(const char* path);
-// TRUE when path (no trailing separator, no wildcard) is itself a link or
+bool RemoveFolder(const char* path);
+// True when path (no trailing separator, no wildcard) is itself a link or
 // junction, not a plain file or folder.
-BOOL IsLinkPath(const char* path);
+bool IsLinkPath(const char* path);

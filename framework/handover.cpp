@@ -1,37 +1,32 @@
 #include "handover.h"
 
-CHandOver::CHandOver() : m_changes(0), m_told(FALSE), m_shown(FALSE), m_lastShown(0) {
+CHandOver::CHandOver() : m_changes(0), m_told(false) {
   for (int i = 0; i < kSlots; i++) m_numbers[i] = 0;
-  InitializeCriticalSection(&m_lock);
 }
 
-CHandOver::~CHandOver() { DeleteCriticalSection(&m_lock); }
-
-// Called with the lock held; leaves it.
-BOOL CHandOver::Noted(int slot) {
+bool CHandOver::NotedUnderLock(int slot) {
   m_changes |= 1 << slot;
-  BOOL tell = !m_told;
-  m_told = TRUE;
-  LeaveCriticalSection(&m_lock);
+  bool tell = !m_told;
+  m_told = true;
   return tell;
 }
 
-BOOL CHandOver::NoteText(int slot, const char* text) {
-  if (slot < 0 || slot >= kSlots) return FALSE;
-  EnterCriticalSection(&m_lock);
+bool CHandOver::NoteText(int slot, const char* text) {
+  if (slot < 0 || slot >= kSlots) return false;
+  CLocked hold(m_lock);
   m_texts[slot] = text;
-  return Noted(slot);
+  return NotedUnderLock(slot);
 }
 
-BOOL CHandOver::NoteNumber(int slot, int number) {
-  if (slot < 0 || slot >= kSlots) return FALSE;
-  EnterCriticalSection(&m_lock);
+bool CHandOver::NoteNumber(int slot, int number) {
+  if (slot < 0 || slot >= kSlots) return false;
+  CLocked hold(m_lock);
   m_numbers[slot] = number;
-  return Noted(slot);
+  return NotedUnderLock(slot);
 }
 
 int CHandOver::Take(CString* texts, int* numbers) {
-  EnterCriticalSection(&m_lock);
+  CLocked hold(m_lock);
   int changes = m_changes;
   for (int i = 0; i < kSlots; i++) {
     if (!(changes & (1 << i))) continue;
@@ -39,19 +34,6 @@ int CHandOver::Take(CString* texts, int* numbers) {
     numbers[i] = m_numbers[i];
   }
   m_changes = 0;
-  m_told = FALSE;
-  LeaveCriticalSection(&m_lock);
+  m_told = false;
   return changes;
-}
-
-int CHandOver::TakePaced(HWND w, UINT_PTR timer, BOOL now, CString* texts, int* numbers) {
-  DWORD tick = GetTickCount();
-  if (!now && m_shown && tick - m_lastShown < kShowInterval) {
-    SetTimer(w, timer, kShowInterval - (tick - m_lastShown), 0);
-    return 0;
-  }
-  KillTimer(w, timer);
-  m_shown = TRUE;
-  m_lastShown = tick;
-  return Take(texts, numbers);
 }

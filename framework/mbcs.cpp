@@ -4,12 +4,12 @@
 
 int CharWidthMb(const char* s) { return IsLeadByteMb(static_cast<unsigned char>(s[0])) && s[1] ? 2 : 1; }
 
-BOOL IsWholeTextMb(const char* s) {
+bool IsWholeTextMb(const char* s) {
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; p++) {
-    if (*p == 0xFF) return FALSE;
-    if (IsLeadByteMb(*p) && !IsTrailByteMb(*++p)) return FALSE;
+    if (*p == 0xFF) return false;
+    if (IsLeadByteMb(*p) && !IsTrailByteMb(*++p)) return false;
   }
-  return TRUE;
+  return true;
 }
 
 int CharBoundary(const char* s, int max) {
@@ -51,13 +51,48 @@ int FindTextMb(const char* s, const char* needle) {
   return m == 0 ? 0 : -1;
 }
 
-BOOL EndsWithBackslashMb(const char* s) {
+bool EndsWithBackslashMb(const char* s) {
   int i = ReverseFindCharMb(s, '\\');
   return i >= 0 && s[i + 1] == 0;
 }
 
 void AppendBackslashIfMissing(CString& path) {
   if (!EndsWithBackslashMb(path)) path += '\\';
+}
+
+CString WithBackslash(const char* folder) {
+  CString s(folder);
+  AppendBackslashIfMissing(s);  // never after a double-byte character's 0x5C
+  return s;
+}
+
+CString FolderOf(const char* path) {
+  int slash = ReverseFindCharMb(path, '\\');
+  return slash < 0 ? CString() : CString(path, slash);
+}
+
+const char* ParametersOf(const char* commandLine) {
+  const char* s = commandLine ? commandLine : "";
+  if (*s == '"') {
+    s++;
+    while (*s && *s != '"') s++;
+    if (*s) s++;
+  } else {
+    while (*s && !IsBlank(*s)) s++;
+  }
+  while (IsBlank(*s)) s++;
+  return s;
+}
+
+CString NextWord(const char*& s) {
+  while (IsBlank(*s)) s++;
+  CString word;
+  bool quoted = false;
+  for (; *s && (quoted || !IsBlank(*s)); s++) {
+    if (*s == '"') quoted = !quoted;
+    else word += *s;
+  }
+  return word;
 }
 
 void LowerAsciiMb(char* s, size_t n) {

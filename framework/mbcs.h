@@ -9,18 +9,18 @@
 #include "cstring.h"
 #include "platform.h"
 
-// TRUE for a byte that leads a double-byte character (when a trail byte follows).
-inline BOOL IsLeadByteMb(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+// True for a byte that leads a double-byte character (when a trail byte follows).
+inline bool IsLeadByteMb(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
-// TRUE for a byte that may follow a lead byte as the second of a pair.
-inline BOOL IsTrailByteMb(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
-// TRUE when s is whole code page 936 text: every lead byte is followed by a
+// true for a byte that may follow a lead byte as the second of a pair.
+inline bool IsTrailByteMb(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
+// true when s is whole code page 936 text: every lead byte is followed by a
 // trail byte, and no byte is 0xFF. Windows converts such text to UTF-16 one
 // character for each pair, none of them ASCII (so no pair turns into a dot,
 // a slash or a backslash); any other text it converts with a loss, and what
 // a lost byte becomes (a question mark, the byte after it taken along or not)
 // differs between systems.
-BOOL IsWholeTextMb(const char* s);
+bool IsWholeTextMb(const char* s);
 
 // Width in bytes (1 or 2) of the character at s (s[0] is not the terminator);
 // a lead byte just before the terminator is a character of its own.
@@ -39,10 +39,25 @@ int ReverseFindCharMb(const char* s, char c);
 // Byte offset of the first place where needle starts a character of s (0 for
 // an empty needle); -1 when absent.
 int FindTextMb(const char* s, const char* needle);
-// TRUE when s ends with a backslash of its own.
-BOOL EndsWithBackslashMb(const char* s);
+// True when s ends with a backslash of its own.
+bool EndsWithBackslashMb(const char* s);
 // Appends a backslash when the path does not end with one of its own.
 void AppendBackslashIfMissing(CString& path);
+// The folder with one trailing backslash (appended only when it has none of
+// its own).
+CString WithBackslash(const char* folder);
+// path up to, not including, its last backslash of its own; empty without one.
+CString FolderOf(const char* path);
+
+// The blanks between the words of a command line.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// The parameters of a command line: what follows the program name (quoted or
+// not) and the blanks after it.
+const char* ParametersOf(const char* commandLine);
+// The next word of a command line at s, the blanks before it passed over:
+// quotes group blanks into it and are dropped (code page 936 trail bytes are
+// never a quote or a blank). s moves past it.
+CString NextWord(const char*& s);
 
 // Lower-cases the ASCII letters of the n bytes at s in place; a trail byte
 // stays as it is even when it looks like a letter (a lead byte takes the next

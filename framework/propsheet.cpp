@@ -84,7 +84,7 @@ CPropertySheet::CPropertySheet(const char* caption, HWND parent, UINT selectPage
 CPropertySheet::~CPropertySheet() { DestroyWindow(); }
 
 BOOL CPropertySheet::AddPage(CPropertyPage* page) {
-  if (m_pageCount >= MAX_PAGES) {
+  if (m_pageCount >= kMaxPages) {
     m_pageRefused = TRUE;
     return FALSE;
   }
@@ -138,7 +138,7 @@ LRESULT CPropertySheet::Default(UINT msg, WPARAM wp, LPARAM lp) {
 
 INT_PTR CPropertySheet::DoModal() {
   if (m_hWnd || m_pageCount == 0 || m_pageRefused) return -1;
-  HPROPSHEETPAGE handles[MAX_PAGES];
+  HPROPSHEETPAGE handles[kMaxPages];
   for (int i = 0; i < m_pageCount; ++i) {
     m_pages[i]->m_psp.hInstance = AfxGetResourceHandle();
     handles[i] = CreatePropertySheetPageW(&m_pages[i]->m_psp);

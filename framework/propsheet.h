@@ -53,7 +53,7 @@ class CPropertySheet : public CWnd {
   CPropertySheet(const char* caption, HWND parent = 0, UINT selectPage = 0);
   virtual ~CPropertySheet();
 
-  // FALSE past MAX_PAGES: the page is not taken, and the sheet then refuses
+  // FALSE past kMaxPages: the page is not taken, and the sheet then refuses
   // to run (DoModal gives -1) rather than show a wizard with a page missing.
   BOOL AddPage(CPropertyPage* page);
   // Runs the sheet until it is finished or cancelled: IDOK when a page let it
@@ -79,8 +79,8 @@ class CPropertySheet : public CWnd {
   static LRESULT CALLBACK SheetProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK CreationHook(int code, WPARAM wp, LPARAM lp);
 
-  enum { MAX_PAGES = 8 };
-  CPropertyPage* m_pages[MAX_PAGES];
+  enum { kMaxPages = 8 };
+  CPropertyPage* m_pages[kMaxPages];
   int m_pageCount;
   CString m_caption;
   WNDPROC m_oldProc;

@@ -12,14 +12,14 @@ void CLock::Leave() { LeaveCriticalSection(&m_section); }
 void CLock::Wait() { SleepConditionVariableCS(&m_woken, &m_section, INFINITE); }
 void CLock::Wake() { WakeAllConditionVariable(&m_woken); }
 
-CThread::CThread() : m_routine(0), m_context(0), m_started(FALSE), m_handle(0) {}
+CThread::CThread() : m_routine(0), m_context(0), m_started(false), m_handle(0) {}
 
 DWORD WINAPI CThread::Entry(void* self) {
   static_cast<CThread*>(self)->Run();
   return 0;
 }
 
-BOOL CThread::Launch() {
+bool CThread::Launch() {
   m_handle = CreateThread(0, 0, Entry, this, 0, 0);
   return m_handle != 0;
 }
@@ -29,7 +29,7 @@ void CThread::Join() {
   WaitForSingleObject(m_handle, INFINITE);
   CloseHandle(m_handle);
   m_handle = 0;
-  m_started = FALSE;
+  m_started = false;
 }
 
 #else
@@ -47,27 +47,65 @@ void CLock::Leave() { pthread_mutex_unlock(&m_mutex); }
 void CLock::Wait() { pthread_cond_wait(&m_woken, &m_mutex); }
 void CLock::Wake() { pthread_cond_broadcast(&m_woken); }
 
-CThread::CThread() : m_routine(0), m_context(0), m_started(FALSE), m_handle() {}
+CThread::CThread() : m_routine(0), m_context(0), m_started(false), m_handle() {}
 
 void* CThread::Entry(void* self) {
   static_cast<CThread*>(self)->Run();
   return 0;
 }
 
-BOOL CThread::Launch() { return pthread_create(&m_handle, 0, Entry, this) == 0; }
+bool CThread::Launch() { return pthread_create(&m_handle, 0, Entry, this) == 0; }
 
 void CThread::Join() {
   if (!m_started) return;
   pthread_join(m_handle, 0);
-  m_started = FALSE;
+  m_started = false;
 }
 
 #endif
 
 CThread::~CThread() { Join(); }
 
-BOOL CThread::Start(Routine routine, void* context) {
-  if (m_started) return FALSE;
+CRunGate::CRunGate() : m_held(false), m_stop(false), m_waiting(0) {}
+
+void CRunGate::Hold() {
+  CLocked hold(m_lock);
+  m_held = true;
+}
+
+void CRunGate::Release() {
+  CLocked hold(m_lock);
+  m_held = false;
+  m_lock.Wake();
+}
+
+void CRunGate::Stop() {
+  CLocked hold(m_lock);
+  m_stop = true;
+  m_held = false;
+  m_lock.Wake();
+}
+
+bool CRunGate::Stopping() {
+  CLocked hold(m_lock);
+  return m_stop;
+}
+
+bool CRunGate::StopRequested() {
+  CLocked hold(m_lock);
+  m_waiting++;
+  while (m_held) m_lock.Wait();
+  m_waiting--;
+  return m_stop;
+}
+
+bool CRunGate::Waiting() {
+  CLocked hold(m_lock);
+  return m_waiting > 0;
+}
+
+bool CThread::Start(Routine routine, void* context) {
+  if (m_started) return false;
   m_routine = routine;
   m_context = context;
   m_started = Launch();

@@ -43,24 +43,51 @@ class CLocked {
   CLock& m_lock;
 };
 
+// What a window tells a run between its steps: hold on (while the user is
+// asked something) and stop (the user quit). The run looks at its gate
+// before each step.
+class CRunGate {
+ public:
+  CRunGate();
+  void Hold();     // the run waits at its next look
+  void Release();  // and goes on
+  void Stop();     // the run stops at its next look (held or not)
+  bool Stopping();
+  // The run's look: waits while held; true once stopped.
+  bool StopRequested();
+  // A run waits at the gate now.
+  bool Waiting();
+
+ private:
+  CRunGate(const CRunGate&);
+  CRunGate& operator=(const CRunGate&);
+  CLock m_lock;
+  bool m_held;
+  bool m_stop;
+  int m_waiting;
+};
+
 class CThread {
  public:
   typedef void (*Routine)(void* context);
   CThread();
   ~CThread();  // joins
-  // FALSE when the thread could not be made: the caller does the work itself.
-  BOOL Start(Routine routine, void* context);
+  // False when the thread could not be made: the caller does the work itself.
+  bool Start(Routine routine, void* context);
   void Join();
-  BOOL Running() const { return m_started; }
+  bool Running() const { return m_started; }
+#ifdef _WIN32
+  HANDLE Handle() const { return m_handle; }  // for a wait that pumps messages
+#endif
 
  private:
   CThread(const CThread&);
   CThread& operator=(const CThread&);
-  BOOL Launch();  // the platform's part of Start
+  bool Launch();  // the platform's part of Start
   void Run();
   Routine m_routine;
   void* m_context;
-  BOOL m_started;
+  bool m_started;
 #ifdef _WIN32
   HANDLE m_handle;
   static DWORD WINAPI Entry(void* self);

@@ -1,26 +1,26 @@
-// The setup's application object: every setting of the package, the file list,
-// the pictures, and the start-up that reads them from the running file.
+// The setup's application object: the package of the running file (its
+// settings and file list), the pictures, and the start-up that reads them.
 #pragma once
-#include "common/packagefile.h"
-#include "common/packageindex.h"
+#include "canceldlg.h"
+#include "common/package.h"
 #include "common/picture.h"
 #include "framework/app.h"
 #include "framework/cstring.h"
-#include "canceldlg.h"
-#include "commandline.h"
+#include "setup/core/commandline.h"
 #include "splashwnd.h"
 
 // The page picture the program would carry as a resource (it carries none).
 #define PICTURE_RESOURCE_ID 130
 #define PICTURE_RESOURCE_TYPE "PIC"
 
-class CSetupApp : public CWinApp, public PackageSettings {
+class CSetupApp : public CWinApp {
  public:
   CSetupApp();
 
   BOOL InitInstance();
-  // Reads the package index of ModulePath into the settings and the file list,
-  // then the pictures. TRUE when the index was read and parsed.
+  // Opens ModulePath as the package, then loads the pictures. TRUE when the
+  // index was read and parsed; PackageDamaged tells a damaged package from
+  // one that cannot be read.
   BOOL LoadPackage();
 
   SetupSwitches Switches;  // from the command line, read first of all
@@ -28,10 +28,9 @@ class CSetupApp : public CWinApp, public PackageSettings {
   CPictureImage Picture;
   CPictureImage SplashPicture;
   CString ModulePath;
+  CPackage Package;    // opened from ModulePath by LoadPackage
   CString InstallDir;  // ends with a backslash once the folder page set it
   BOOL MadeInstallDir;  // the folder page made it (it was not there)
-  PackageSeal Seal;    // the trailer's seal, for the copy run's check
-  long IndexSeek;      // where the index starts (the payload ends there)
   // The package's checksums do not match (at load or in the copy run):
   // nothing is installed, the setup ends with EXIT_DAMAGED_PACKAGE.
   BOOL PackageDamaged;
@@ -45,8 +44,7 @@ class CSetupApp : public CWinApp, public PackageSettings {
   CSplashWnd SplashWnd;
 };
 
-// The wizard's modal run (the whole installation); returns when it closes:
-// IDOK when it was finished, IDCANCEL when it was cancelled.
-INT_PTR RunWizard(CSetupApp& app);
+// The package's icon, or the program's own icon 128 when the package has none.
+HICON MakeProductIcon(const CPackage& package);
 
 inline CSetupApp* GetSetupApp() { return static_cast<CSetupApp*>(AfxGetApp()); }

@@ -8,6 +8,7 @@
 #include "common/regref.h"
 #include "common/setuplog.h"
 #include "common/shellhelpers.h"
+#include "framework/app.h"
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
 #include "framework/memory.h"
@@ -52,7 +53,7 @@ BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders
 
 DWORD CSetupServices::TickCount() { return GetTickCount(); }
 
-void CSetupServices::Sleep(DWORD ms) { ::Sleep(ms); }
+void CSetupServices::Sleep(DWORD ms) { PauseForReading(ms); }
 
 int CSetupServices::RegisterServer(const char* path) { return ::RegisterServer(path); }
 
@@ -75,7 +76,7 @@ void CSetupServices::UnregisterFileType(const char* ext) {
   for (int i = 0; i < ASSOC_KEY_COUNT; i++) RegDeleteKeyA(HKEY_CLASSES_ROOT, AssociationKey(ext, i));
 }
 
-BOOL CSetupServices::WriteUninstaller(const char* installDir) {
+bool CSetupServices::WriteUninstaller(const char* installDir) {
   DWORD packedSize = 0;
   const void* packed = GetResourceBytes(IDR_UNINSTALLER, kUninstallerResourceType, packedSize);
   // A damaged resource leaves no program: writing the uninstaller then fails
@@ -83,14 +84,14 @@ BOOL CSetupServices::WriteUninstaller(const char* installDir) {
   size_t size = 0;
   char* program = packed ? DecodeLzmaBuffer(packed, packedSize, kUninstallerMaxSize, size) : 0;
   BOOL ok = ::WriteUninstaller(
-      UninstallerSourceOf(m_settings, program, static_cast<DWORD>(size), m_modulePath, installDir));
+      UninstallerSourceOf(m_package, program, static_cast<DWORD>(size), m_package.Path, installDir));
   FreeBuffer(program);
   return ok;
 }
 
 CString CSetupServices::SpecialFolder(int csidl) { return GetSpecialFolderPath(csidl); }
 
-BOOL CSetupServices::CreateShortcut(const char* target, const char* linkPath) {
+bool CSetupServices::CreateShortcut(const char* target, const char* linkPath) {
   return ::CreateShortcut(target, linkPath);
 }
 

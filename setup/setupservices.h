@@ -2,8 +2,8 @@
 // run, the time, self-registration, the associations and the uninstaller file
 // for the copy run, the shell for the finish run.
 #pragma once
-#include "copyengine.h"
-#include "finishrun.h"
+#include "setup/core/copyengine.h"
+#include "setup/core/finishrun.h"
 
 // The Windows and system folders as the platform reports them (empty when one
 // does not fit the buffer), with the installation folder given.
@@ -17,26 +17,24 @@ BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders
 
 class CSetupServices : public ICopyServices, public IFinishServices {
  public:
-  // The package and the running setup file the uninstaller is made from.
-  CSetupServices(const PackageSettings& settings, const char* modulePath)
-      : m_settings(settings), m_modulePath(modulePath) {}
+  // The package the uninstaller is made from (its table, picture and icon).
+  explicit CSetupServices(const CPackage& package) : m_package(package) {}
 
   // ICopyServices
   DWORD TickCount();
   void Sleep(DWORD ms);
   int RegisterServer(const char* path);
   void RegisterFileType(const char* ext, const char* program);
-  BOOL WriteUninstaller(const char* installDir);
+  bool WriteUninstaller(const char* installDir);
   int UnregisterServer(const char* path);
   void UnregisterFileType(const char* ext);
   // IFinishServices
   CString SpecialFolder(int csidl);
-  BOOL CreateShortcut(const char* target, const char* linkPath);
+  bool CreateShortcut(const char* target, const char* linkPath);
   void CreateFolder(const char* path);
   void Open(const char* path);
   void ShowError(const char* text);
 
  private:
-  const PackageSettings& m_settings;
-  const char* m_modulePath;
+  const CPackage& m_package;
 };

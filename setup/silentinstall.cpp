@@ -2,11 +2,10 @@
 
 #include "common/exitcodes.h"
 #include "common/setuplog.h"
-#include "folderrules.h"
 #include "framework/fsys.h"
 #include "framework/widetext.h"
-#include "setupapp.h"
-#include "step3.h"
+#include "setup/core/commandline.h"
+#include "setup/core/folderrules.h"
 #include "texts.h"
 
 namespace {
@@ -20,7 +19,7 @@ class CSilentCopyPage : public ICopyPage {
   void SetEstimate(const char*) {}
   void SetProgress(int) {}
   void StopAnimation() {}
-  BOOL AskOverwrite(const char* question) {
+  bool AskOverwrite(const char* question) {
     m_log.Line(kTextRunAsked, question);
     m_log.Line(m_noOverwrite ? kTextRunAnswerKeep : kTextRunAnswerOverwrite);
     return !m_noOverwrite;
@@ -30,7 +29,7 @@ class CSilentCopyPage : public ICopyPage {
     Errors++;
   }
   void FileDone(const char* path, CopyFileResult result) {
-    m_log.Line(result == FILE_WRITTEN ? kTextRunWritten : result == FILE_KEPT ? kTextRunKept : kTextRunNotWritten,
+    m_log.Line(result == kFileWritten ? kTextRunWritten : result == kFileKept ? kTextRunKept : kTextRunNotWritten,
                path);
   }
 
@@ -68,13 +67,13 @@ void CSilentServices::RegisterFileType(const char* ext, const char* program) {
   m_log.Line(kTextRunAssociation, what);
 }
 
-BOOL CSilentServices::WriteUninstaller(const char* installDir) {
+bool CSilentServices::WriteUninstaller(const char* installDir) {
   BOOL ok = CSetupServices::WriteUninstaller(installDir);
   if (ok) m_log.Line(kTextRunUninstaller, CString(installDir) + UNINSTALLER_NAME);
   return ok;  // a failure is reported as the copy run's message
 }
 
-BOOL CSilentServices::CreateShortcut(const char* target, const char* linkPath) {
+bool CSilentServices::CreateShortcut(const char* target, const char* linkPath) {
   BOOL ok = CSetupServices::CreateShortcut(target, linkPath);
   m_log.Line(ok ? kTextRunShortcut : kTextRunShortcutFailed, linkPath);
   return ok;
@@ -87,21 +86,21 @@ void CSilentServices::ShowError(const char* text) {
   Errors++;
 }
 
-int RunSilentInstall(CSetupApp& app) {
+int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL loaded, BOOL damaged) {
   CRunLog log;
-  log.Open(app.Switches.LogPath);  // without a log the run goes on: the exit code tells
-  if (!app.Switches.Unknown.IsEmpty()) log.Line(kTextRunUnknownSwitch, app.Switches.Unknown);
-  if (!app.LoadPackage()) {
-    log.Line(kTextRunMessage, app.PackageDamaged ? kTextPackageDamaged : kTextLoadFailed);
+  log.Open(switches.LogPath);  // without a log the run goes on: the exit code tells
+  if (!switches.Unknown.IsEmpty()) log.Line(kTextRunUnknownSwitch, switches.Unknown);
+  if (!loaded) {
+    log.Line(kTextRunMessage, damaged ? kTextPackageDamaged : kTextLoadFailed);
     return Finish(log, EXIT_DAMAGED_PACKAGE);
   }
-  log.Line(kTextRunStart, app.ProductName);
+  log.Line(kTextRunStart, package.ProductName);
 
   // The folder as the folder page would take it, with the page's refusals.
-  CString folder = app.Switches.Folder;
-  if (folder.IsEmpty()) folder = DefaultInstallFolder(WindowsFolderMb(254), app.ProductName);
+  CString folder = switches.Folder;
+  if (folder.IsEmpty()) folder = DefaultInstallFolder(WindowsFolderMb(254), package.ProductName);
   log.Line(kTextRunFolder, folder);
-  if (folder.GetLength() > FOLDER_MAX) {
+  if (folder.GetLength() > kFolderMax) {
     log.Line(kTextRunFolderRefused, kTextRunFolderTooLong);
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
@@ -112,32 +111,28 @@ int RunSilentInstall(CSetupApp& app) {
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
   BOOL madeFolder = !Exists(folder) && CreateFolder(folder);
-  app.InstallDir = folder;
 
-  CSilentCopyPage page(log, app.Switches.NoOverwrite);
-  CSilentServices services(app, app.ModulePath, log);
-  CCopyEngine engine(app, page, services);
-  engine.Folders = CurrentFolders(app.InstallDir);
-  engine.ModulePath = app.ModulePath;
-  engine.Seal = app.Seal;
-  engine.IndexSeek = app.IndexSeek;
+  CSilentCopyPage page(log, switches.NoOverwrite);
+  CSilentServices services(package, log);
+  CCopyEngine engine(package, page, services);
+  engine.Folders = CurrentFolders(folder);
   if (madeFolder) engine.MadeFolder = folder;
   // Nothing written when the package is damaged (the message is in the
   // account); the folder made for the run has gone too.
   int notWritten = engine.CopyAll();
-  if (notWritten == COPY_DAMAGED) return Finish(log, EXIT_DAMAGED_PACKAGE);
+  if (engine.Damaged) return Finish(log, EXIT_DAMAGED_PACKAGE);
 
   // The finish page's boxes: every kind of shortcut the package's files ask
   // for; the read-me and the program are not opened.
-  BOOL uninstallerLinkPending = TRUE;
-  CFinishRun run(app, services, uninstallerLinkPending);
+  bool uninstallerLinkPending = true;
+  CFinishRun run(package, services, uninstallerLinkPending);
   run.Folders = engine.Folders;
-  run.GroupName = app.ProductName;
+  run.GroupName = package.ProductName;
   FinishChoices choices = {1, 1, 1, 0, 0};
-  if (run.Run(choices)) log.Line(kTextRunSetupLog, SetupLogPathIn(app.InstallDir));
+  if (run.Run(choices)) log.Line(kTextRunSetupLog, SetupLogPathIn(folder));
 
   CString key;
-  if (RegisterProductEntry(app, engine.Folders, key)) {
+  if (RegisterProductEntry(package, engine.Folders, key)) {
     log.Line(kTextRunEntry, key);
   } else {
     log.Line(kTextRunEntryFailed, key);

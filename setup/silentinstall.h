@@ -5,24 +5,23 @@
 // writes every action and every message to the /LOG file instead.
 #pragma once
 #include "common/runlog.h"
-#include "copyengine.h"
-#include "finishrun.h"
+#include "setup/core/copyengine.h"
+#include "setup/core/finishrun.h"
 #include "setupservices.h"
 
-class CSetupApp;
+struct SetupSwitches;
 
 // The platform as the copy and finish runs reach it, with each action written
 // to the account and every message counted instead of shown.
 class CSilentServices : public CSetupServices {
  public:
-  CSilentServices(const PackageSettings& settings, const char* modulePath, CRunLog& log)
-      : CSetupServices(settings, modulePath), Errors(0), m_log(log) {}
+  CSilentServices(const CPackage& package, CRunLog& log) : CSetupServices(package), Errors(0), m_log(log) {}
 
   void Sleep(DWORD ms);
   int RegisterServer(const char* path);
   void RegisterFileType(const char* ext, const char* program);
-  BOOL WriteUninstaller(const char* installDir);
-  BOOL CreateShortcut(const char* target, const char* linkPath);
+  bool WriteUninstaller(const char* installDir);
+  bool CreateShortcut(const char* target, const char* linkPath);
   void Open(const char* path);
   void ShowError(const char* text);
 
@@ -32,6 +31,7 @@ class CSilentServices : public CSetupServices {
   CRunLog& m_log;
 };
 
-// The whole unattended run, from loading the package to the entry in the
-// list of installed programs; the program's exit code (common/exitcodes.h).
-int RunSilentInstall(CSetupApp& app);
+// The whole unattended run, from the package as the start-up opened it
+// (loaded, or damaged, or neither) to the entry in the list of installed
+// programs; the program's exit code (common/exitcodes.h).
+int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL loaded, BOOL damaged);

@@ -1,13 +1,12 @@
 #include "splashwnd.h"
 
 #include "resource.h"
-#include "setupapp.h"
 
-CSplashWnd::CSplashWnd() : CDialog(IDD_SPLASH), m_color(0), m_brush(0) {}
+CSplashWnd::CSplashWnd() : CDialog(IDD_SPLASH), m_color(0), m_brush(0), m_captionBar(FALSE), m_picture(0) {}
 
 BOOL CSplashWnd::OnInitDialog() {
   CDialog::OnInitDialog();
-  if (!GetSetupApp()->SplashCaptionBar) {
+  if (!m_captionBar) {
     LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
     SetWindowLongPtrW(m_hWnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
   }
@@ -31,8 +30,7 @@ BOOL CSplashWnd::OnPaint() {
   HDC dc = BeginPaint(m_hWnd, &ps);
   RECT r;
   GetWindowRect(m_hWnd, &r);
-  CPictureImage& picture = GetSetupApp()->SplashPicture;
-  if (picture.IsLoaded()) picture.Draw(dc, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  if (m_picture && m_picture->IsLoaded()) m_picture->Draw(dc, r.left, r.top, r.right - r.left, r.bottom - r.top);
   EndPaint(m_hWnd, &ps);
   return TRUE;
 }

@@ -3,12 +3,12 @@
 #pragma once
 #include "steppage.h"
 
-#define WELCOME_LINES 8
+const int kWelcomeLines = 8;
 
 class CStep1 : public CStepPage {
  public:
   CStep1();
-  CString m_line[WELCOME_LINES];  // statics 1007 to 1014
+  CString m_line[kWelcomeLines];  // statics 1007 to 1014
 
  protected:
   void DoDataExchange(CDataExchange* pDX);

@@ -14,7 +14,7 @@ void CStep2::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CStep2::OnInitDialog() {
   CStepPage::OnInitDialog();
-  m_licence = App().PageText[1][2];
+  m_licence = App().Package.PageText[1][2];
   ShowLines(1, m_line, 2);
   return TRUE;
 }

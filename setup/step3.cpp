@@ -21,20 +21,20 @@ BOOL ValidateFolder(const char* path, const char* caption) {
 }
 
 CStep3::CStep3() : CStepPage(IDD_STEP3) {
-  m_folder = DefaultInstallFolder(WindowsFolderMb(254), App().ProductName);
+  m_folder = DefaultInstallFolder(WindowsFolderMb(254), App().Package.ProductName);
   // A folder given with /D= is the page's proposal.
   if (!App().Switches.Folder.IsEmpty()) m_folder = App().Switches.Folder;
 }
 
 void CStep3::DoDataExchange(CDataExchange* pDX) {
-  ExchangeLines(pDX, IDC_FOLDER_LINE1, m_line, FOLDER_LINES);
+  ExchangeLines(pDX, IDC_FOLDER_LINE1, m_line, kFolderLines);
   DDX_Text(pDX, IDC_FOLDER, m_folder);
-  DDV_MaxChars(pDX, m_folder, FOLDER_MAX);
+  DDV_MaxChars(pDX, m_folder, kFolderMax);
 }
 
 BOOL CStep3::OnInitDialog() {
   CStepPage::OnInitDialog();
-  ShowLines(2, m_line, FOLDER_LINES);
+  ShowLines(2, m_line, kFolderLines);
   return TRUE;
 }
 
@@ -55,7 +55,7 @@ BOOL CStep3::OnCommand(UINT id, UINT notifyCode) {
 void CStep3::OnBrowse() {
   UpdateData(TRUE);  // a failed reading leaves the last folder read
   CFolderBrowser browser;
-  browser.SetCaption(App().ProductName);
+  browser.SetCaption(App().Package.ProductName);
   browser.SetTitle(kTextBrowseTitle);
   browser.SetInitialFolder(m_folder);
   if (browser.Browse(m_hWnd)) {

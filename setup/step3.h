@@ -2,16 +2,15 @@
 // drive's "Program Files\", lets the user type or browse, checks the parent
 // folder and its drive, creates the folder and stores it as InstallDir.
 #pragma once
-#include "folderrules.h"
+#include "setup/core/folderrules.h"
 #include "steppage.h"
 
-#define FOLDER_LINES 4
-#define FOLDER_MAX 255
+const int kFolderLines = 4;
 
 class CStep3 : public CStepPage {
  public:
   CStep3();
-  CString m_line[FOLDER_LINES];  // statics 1017 to 1020
+  CString m_line[kFolderLines];  // statics 1017 to 1020
   CString m_folder;              // edit 1000
 
  protected:

@@ -1,7 +1,6 @@
 #include "step4.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "setupapp.h"
 
@@ -10,14 +9,6 @@ namespace {
 // Frames far past the clip's end: the animation stops.
 const int kAnimationEndFrame = 1000;
 
-// Sent by the run's thread: a report (wParam: what, lParam: its text); posted
-// by it: changes to show, and once, as its last act, the end of the run.
-const UINT kMsgCopyReport = WM_APP + 1;
-const UINT kMsgCopyDone = WM_APP + 2;
-const UINT kMsgCopyShow = WM_APP + 3;
-// The run's changes are shown at most every CHandOver::kShowInterval ms (every
-// change is kept), and always before a question and at the end.
-const UINT_PTR kShowTimer = 1;
 // A question or message that has to wait: another question is open on the
 // page's thread (only one at a time). The run asks again once it may go on.
 const LRESULT kBusy = -1;
@@ -26,82 +17,77 @@ const LRESULT kBusy = -1;
 
 // ---- the run's side -------------------------------------------------------------
 
-LRESULT CCopyRelay::Send(int what, LPARAM arg) {
-  return ::SendMessageA(m_page.m_hWnd, kMsgCopyReport, static_cast<WPARAM>(what), arg);
-}
+namespace {
 
-void CCopyRelay::Tell() { ::PostMessageA(m_page.m_hWnd, kMsgCopyShow, 0, 0); }
+// The slots of what is handed over for the page.
+enum { kSlotStatus, kSlotEstimate, kSlotProgress };
+// What the relay sends.
+enum Report { kReportAsk, kReportError, kReportStopAnimation };
 
-void CCopyRelay::SetStatus(const char* text) {
-  if (Noted.NoteText(kSlotStatus, text)) Tell();
-}
+// The page as the run's thread sees it. Questions, messages and the
+// animation's stop are sent to the page's window and done on its thread; the
+// status line, the estimate and the bar are handed over for the page to show.
+// Before each file (and each question) the run looks at the page's gate: it
+// waits there while the user is asked whether to quit.
+class CCopyRelay : public ICopyPage {
+ public:
+  CCopyRelay(CWindowRun& run, CRunGate& gate) : m_run(run), m_gate(gate) {}
 
-void CCopyRelay::SetEstimate(const char* text) {
-  if (Noted.NoteText(kSlotEstimate, text)) Tell();
-}
-
-void CCopyRelay::SetProgress(int pos) {
-  if (Noted.NoteNumber(kSlotProgress, pos)) Tell();
-}
-
-BOOL CCopyRelay::AskOverwrite(const char* question) {
-  for (;;) {
-    // A user who quit meanwhile is not asked: the file stays as it is.
-    if (StopRequested()) return FALSE;
-    LRESULT answer = Send(CStep4::kReportAsk, reinterpret_cast<LPARAM>(question));
-    if (answer != kBusy) return answer == 1;
+  void SetStatus(const char* text) { m_run.NoteText(kSlotStatus, text); }
+  void SetEstimate(const char* text) { m_run.NoteText(kSlotEstimate, text); }
+  void SetProgress(int pos) { m_run.NoteNumber(kSlotProgress, pos); }
+  bool AskOverwrite(const char* question) {
+    for (;;) {
+      // A user who quit meanwhile is not asked: the file stays as it is.
+      if (StopRequested()) return false;
+      LRESULT answer = m_run.Send(kReportAsk, reinterpret_cast<LPARAM>(question));
+      if (answer != kBusy) return answer == 1;
+    }
   }
-}
-
-void CCopyRelay::ShowError(const char* text) {
-  while (!StopRequested() && Send(CStep4::kReportError, reinterpret_cast<LPARAM>(text)) == kBusy) {
+  void ShowError(const char* text) {
+    while (!StopRequested() && m_run.Send(kReportError, reinterpret_cast<LPARAM>(text)) == kBusy) {
+    }
   }
-}
+  void StopAnimation() { m_run.Send(kReportStopAnimation, 0); }
+  // Waits while the user is asked whether to quit; true once they chose to.
+  bool StopRequested() { return m_gate.StopRequested(); }
 
-void CCopyRelay::StopAnimation() { Send(CStep4::kReportStopAnimation, 0); }
+ private:
+  CWindowRun& m_run;
+  CRunGate& m_gate;
+};
 
-BOOL CCopyRelay::StopRequested() {
-  WaitForSingleObject(m_page.m_goOn, INFINITE);
-  return InterlockedCompareExchange(&m_page.m_quit, 0, 0) != 0;
-}
+}  // namespace
 
-DWORD WINAPI CStep4::CopyThread(void* param) {
+struct CStep4::CRun {
+  CRun(CSetupApp& app, CWindowRun& runner, CRunGate& gate)
+      : Relay(runner, gate), Services(app.Package), Engine(app.Package, Relay, Services) {}
+  CCopyRelay Relay;
+  CSetupServices Services;
+  CCopyEngine Engine;
+};
+
+int CStep4::CopyWork(void* param) {
   CStep4* page = static_cast<CStep4*>(param);
-  // Controls register themselves on this thread: it gets COM as the page's
-  // thread has it.
-  HRESULT com = CoInitialize(0);
-  page->m_run->Result = page->m_run->Engine.CopyAll();
+  int result = page->m_run->Engine.CopyAll();
   // Stopped, or the user quit while the last steps went on: what the run
   // created goes, here, before the wizard closes.
-  if (page->m_relay.StopRequested()) page->m_run->Engine.RollBack();
-  if (SUCCEEDED(com)) CoUninitialize();
-  ::PostMessageA(page->m_hWnd, kMsgCopyDone, 0, 0);
-  return 0;
+  if (page->m_run->Relay.StopRequested()) page->m_run->Engine.RollBack();
+  return result;
 }
 
 // ---- the page -------------------------------------------------------------------
 
-CStep4::CRun::CRun(CSetupApp& app, ICopyPage& page)
-    : Services(app, app.ModulePath), Engine(app, page, Services), Result(0) {}
 
 CStep4::CStep4()
     : CStepPage(IDD_STEP4),
       m_run(0),
-      m_relay(*this),
-      m_thread(0),
-      m_goOn(0),
-      m_quit(0),
-      m_copyPending(TRUE),
-      m_running(FALSE),
-      m_asking(FALSE),
-      m_runEnded(FALSE),
-      m_cancelled(FALSE),
-      m_closing(FALSE) {}
+      m_state(kBeforeRun),
+      m_runner(*this) {}
 
 CStep4::~CStep4() {
-  WaitForRun();
+  StopAndWait();
   delete m_run;
-  if (m_goOn) CloseHandle(m_goOn);
 }
 
 void CStep4::DoDataExchange(CDataExchange* pDX) {
@@ -113,7 +99,7 @@ void CStep4::DoDataExchange(CDataExchange* pDX) {
 }
 
 BOOL CStep4::OnInitDialog() {
-  m_heading = App().PageText[3][0];
+  m_heading = App().Package.PageText[3][0];
   return CStepPage::OnInitDialog();
 }
 
@@ -128,158 +114,124 @@ BOOL CStep4::OnSetActive() {
 
 BOOL CStep4::OnQueryCancel() {
   if (App().PackageDamaged) return TRUE;  // the run found damage and said so: the wizard just ends
-  // The run has undone its work after a quit: the wizard closes.
-  if (m_cancelled) return TRUE;
-  if (m_running) {
-    // Asked at once, and once; the run waits before its next file (or
-    // question) until the answer is in. The wizard closes once the run has
-    // undone what it made (meanwhile Cancel has nothing more to ask).
-    if (m_asking || m_quit) return FALSE;
-    ResetEvent(m_goOn);
-    m_asking = TRUE;
-    if (ConfirmQuit(kTextQuitRunning)) InterlockedExchange(&m_quit, 1);
-    m_asking = FALSE;
-    SetEvent(m_goOn);
-    if (m_runEnded) PostMessage(kMsgCopyDone);  // the run ended while the question was open
-    return FALSE;
+  switch (m_state) {
+    case kCancelled:
+      return TRUE;  // the run has undone its work after a quit: the wizard closes
+    case kAsking:
+    case kEndedAsking:
+    case kUndoing:
+      return FALSE;  // asked once; the wizard closes once the run has undone its work
+    case kRunning: {
+      // Asked at once; the run waits before its next file (or question)
+      // until the answer is in.
+      m_gate.Hold();
+      m_state = kAsking;
+      BOOL quit = ConfirmQuit(kTextQuitRunning);
+      BOOL ended = m_state == kEndedAsking;
+      m_state = quit ? kUndoing : kRunning;
+      if (quit) m_gate.Stop();
+      m_gate.Release();
+      if (ended) m_runner.RepostDone();  // the run ended while the question was open
+      return FALSE;
+    }
+    default:
+      break;
   }
   if (!ConfirmQuit(kTextQuitRunning)) {
     // A Cancel typed ahead of the run held it back: the page's next paint
     // starts it.
-    if (m_copyPending) InvalidateRect(m_hWnd, 0, TRUE);
+    if (m_state == kBeforeRun) InvalidateRect(m_hWnd, 0, TRUE);
     return FALSE;
   }
   // Before the run nothing was made; after it (the wizard could not move on)
   // what it made goes.
   if (m_run) m_run->Engine.RollBack();
-  m_cancelled = TRUE;
+  m_state = kCancelled;
   return TRUE;
 }
 
 BOOL CStep4::OnPaint() {
   CStepPage::OnPaint();
-  // Not while a confirmation is open (a Cancel typed ahead of the run), nor
-  // once the user quit.
-  if (m_copyPending && !App().Confirming && !m_cancelled) {
-    m_copyPending = FALSE;
-    StartCopy();
-  }
+  // Not while a confirmation is open (a Cancel typed ahead of the run).
+  if (m_state == kBeforeRun && !App().Confirming) StartCopy();
   return TRUE;
 }
 
 void CStep4::OnDestroy() {
-  WaitForRun();
+  StopAndWait();
   SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENW, 0, 0);
 }
 
 void CStep4::StartCopy() {
   CSetupApp& app = App();
-  SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, PROGRESS_MAX));
-  m_run = new CRun(app, m_relay);
+  SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressMax));
+  m_run = new CRun(app, m_runner, m_gate);
   m_run->Engine.Folders = CurrentFolders(app.InstallDir);
-  m_run->Engine.ModulePath = app.ModulePath;
-  m_run->Engine.Seal = app.Seal;
-  m_run->Engine.IndexSeek = app.IndexSeek;
   if (app.MadeInstallDir) m_run->Engine.MadeFolder = app.InstallDir;
-  m_goOn = CreateEventA(0, TRUE, TRUE, 0);
-  m_running = TRUE;
-  DWORD id = 0;
-  m_thread = m_goOn ? CreateThread(0, 0, CopyThread, this, 0, &id) : 0;
-  if (!m_thread) {
-    // No thread to be had: the run goes on this one, answering only inside
-    // its own questions and messages.
-    m_run->Result = m_run->Engine.CopyAll();
-    OnCopyDone();
-  }
+  m_state = kRunning;
+  m_runner.Start(m_hWnd, CopyWork, this);
 }
 
-void CStep4::WaitForRun() {
-  if (!m_thread) return;
+void CStep4::StopAndWait() {
+  if (!m_runner.Running()) return;
   // The window is going away while the run goes on (the wizard never closes
   // so on its own): the run stops after its file and undoes what it made,
   // told nothing more and asking nothing; its messages are taken meanwhile.
-  m_closing = TRUE;
-  InterlockedExchange(&m_quit, 1);
-  if (m_goOn) SetEvent(m_goOn);
-  while (MsgWaitForMultipleObjects(1, &m_thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-    MSG msg;
-    PeekMessageA(&msg, 0, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-  CloseHandle(m_thread);
-  m_thread = 0;
+  m_state = kClosing;
+  m_gate.Stop();
+  m_runner.JoinPumping();
 }
 
-void CStep4::OnCopyDone() {
-  ShowChanges(TRUE);
-  if (m_thread) {
-    // The thread's last act was to post this: it ends without the page's help.
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
-    m_thread = 0;
+void CStep4::CloseWizard() {
+  m_state = kCancelled;
+  ::PostMessageA(GetSheetWindow(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+}
+
+void CStep4::OnRunDone(int) {
+  if (m_state == kAsking) {
+    m_state = kEndedAsking;  // handled after the answer
+    return;
   }
-  m_running = FALSE;
-  m_runEnded = TRUE;
-  if (m_asking || m_cancelled || !m_pSheet) return;  // after the answer, or never
-  if (m_run->Result == COPY_DAMAGED) {
+  if (m_state == kCancelled || m_state == kClosing || !m_pSheet) return;
+  if (m_run->Engine.Damaged) {
     // Nothing was installed and the damage message has been shown: the
     // wizard ends as cancelled, the setup with the damaged package's code.
     App().PackageDamaged = TRUE;
-    m_cancelled = TRUE;
-    ::PostMessageA(GetSheetWindow(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    CloseWizard();
     return;
   }
-  if (m_quit) {
+  if (m_state == kUndoing) {
     // A quit after the run's last look (or a run on this thread): what it
     // made goes now.
     m_run->Engine.RollBack();
-    m_cancelled = TRUE;
-    ::PostMessageA(GetSheetWindow(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    CloseWizard();
     return;
   }
-  m_runEnded = FALSE;  // handled: the page moves on once
+  m_state = kEnded;  // the page moves on once
   m_pSheet->SetActivePage(m_pSheet->GetPageIndex(this) + 1);
 }
 
 BOOL CStep4::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg == kMsgCopyShow || (msg == WM_TIMER && wp == kShowTimer)) {
-    ShowChanges(msg == WM_TIMER);
-    *result = 0;
-    return TRUE;
-  }
-  if (msg == kMsgCopyDone) {
-    OnCopyDone();
-    *result = 0;
-    return TRUE;
-  }
-  if (msg != kMsgCopyReport) return FALSE;
-  *result = OnReport(static_cast<int>(wp), lp);
-  return TRUE;
+  return m_runner.OnMessage(msg, wp, lp, result);
 }
 
-void CStep4::ShowChanges(BOOL now) {
-  CString texts[CHandOver::kSlots];
-  int numbers[CHandOver::kSlots];
-  int changes = m_relay.Noted.TakePaced(m_hWnd, kShowTimer, now, texts, numbers);
-  if (changes & (1 << CCopyRelay::kSlotStatus)) SetDlgItemText(IDC_COPY_STATUS, texts[CCopyRelay::kSlotStatus]);
-  if (changes & (1 << CCopyRelay::kSlotEstimate))
-    SetDlgItemText(IDC_COPY_ESTIMATE, texts[CCopyRelay::kSlotEstimate]);
-  if (changes & (1 << CCopyRelay::kSlotProgress))
-    SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(numbers[CCopyRelay::kSlotProgress]), 0);
+void CStep4::OnRunChanges(int changes, const CString* texts, const int* numbers) {
+  if (changes & (1 << kSlotStatus)) SetDlgItemText(IDC_COPY_STATUS, texts[kSlotStatus]);
+  if (changes & (1 << kSlotEstimate))
+    SetDlgItemText(IDC_COPY_ESTIMATE, texts[kSlotEstimate]);
+  if (changes & (1 << kSlotProgress))
+    SendDlgItemMessage(IDC_COPY_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(numbers[kSlotProgress]), 0);
 }
 
-LRESULT CStep4::OnReport(int what, LPARAM arg) {
+LRESULT CStep4::OnRunReport(int what, LPARAM arg) {
   const char* text = reinterpret_cast<const char*>(arg);
-  // What the run noted before comes first: the status line names the file a
-  // question is about.
-  ShowChanges(TRUE);
   switch (what) {
-    case kReportAsk: {
-      if (m_closing) return 0;  // kept
+    case kReportAsk:
+      if (m_state == kClosing) return 0;  // kept
       if (App().Confirming) return kBusy;
       return App().ConfirmCancel(text, kTextOverwrite, kTextKeep) == 0 ? 1 : 0;
-    }
     case kReportError:
-      if (m_closing) return 0;
+      if (m_state == kClosing) return 0;
       if (App().Confirming) return kBusy;
       MessageBoxMb(m_hWnd, text, App().m_strAppName, MB_OK);
       return 0;

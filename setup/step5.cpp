@@ -5,7 +5,7 @@
 
 CStep5::CStep5()
     : CStepPage(IDD_STEP5), m_desktop(0), m_group(1), m_startMenu(0), m_readme(0), m_run(0),
-      m_capturePending(TRUE), m_uninstallerLinkPending(TRUE) {}
+      m_capturePending(TRUE), m_uninstallerLinkPending(true) {}
 
 void CStep5::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_FINISH_STARTMENU, m_startMenuBox);
@@ -29,12 +29,12 @@ BOOL CStep5::OnInitDialog() {
   // Only the shortcut kinds some file asks for can be chosen; a disabled box
   // keeps its state.
   int bits = 0;
-  for (const CFileList::Node* n = app.FileList.Head; n; n = n->Next) bits |= n->Entry.Shortcuts;
+  for (const CFileList::Node* n = app.Package.FileList.Head; n; n = n->Next) bits |= n->Entry.Shortcuts;
   if (!(bits & SHORTCUT_DESKTOP)) m_desktopBox.EnableWindow(FALSE);
   if (!(bits & SHORTCUT_STARTMENU)) m_startMenuBox.EnableWindow(FALSE);
   if (!(bits & SHORTCUT_GROUP)) m_groupBox.EnableWindow(FALSE);
-  if (!app.ReadmeFile[0]) m_readmeBox.ShowWindow(SW_HIDE);
-  if (!app.RunFile[0]) m_runBox.ShowWindow(SW_HIDE);
+  if (!app.Package.ReadmeFile[0]) m_readmeBox.ShowWindow(SW_HIDE);
+  if (!app.Package.RunFile[0]) m_runBox.ShowWindow(SW_HIDE);
   return TRUE;
 }
 
@@ -50,7 +50,7 @@ BOOL CStep5::OnQueryCancel() { return ConfirmQuit(kTextQuitFinishing); }
 void CStep5::Capture() {
   m_capturePending = FALSE;
   m_folders = CurrentFolders(App().InstallDir);
-  m_groupName = App().ProductName;
+  m_groupName = App().Package.ProductName;
 }
 
 BOOL CStep5::OnPaint() {
@@ -65,15 +65,15 @@ BOOL CStep5::OnWizardFinish() {
   UpdateData(TRUE);
   if (m_capturePending) Capture();  // Finish before any paint: the same values
 
-  CSetupServices services(App(), App().ModulePath);
-  CFinishRun run(App(), services, m_uninstallerLinkPending);
+  CSetupServices services(App().Package);
+  CFinishRun run(App().Package, services, m_uninstallerLinkPending);
   run.Folders = m_folders;
   run.GroupName = m_groupName;
   FinishChoices choices = {m_desktop, m_startMenu, m_group, m_readme, m_run};
   if (run.Run(choices)) {
     CString key;
     // An entry that could not be written is said, like any other failure.
-    if (!RegisterProductEntry(App(), m_folders, key)) services.ShowError(kTextEntryFailed);
+    if (!RegisterProductEntry(App().Package, m_folders, key)) services.ShowError(kTextEntryFailed);
   }
   return CStepPage::OnWizardFinish();
 }

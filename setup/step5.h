@@ -3,7 +3,7 @@
 // the shortcuts, the uninstaller's among them, and opens what was asked for;
 // the shell is reached through CSetupServices.
 #pragma once
-#include "finishrun.h"
+#include "setup/core/finishrun.h"
 #include "steppage.h"
 
 class CStep5 : public CStepPage {
@@ -37,5 +37,5 @@ class CStep5 : public CStepPage {
   void Capture();
 
   BOOL m_capturePending;           // the folders are taken on the first paint
-  BOOL m_uninstallerLinkPending;  // made with the first program-group shortcut
+  bool m_uninstallerLinkPending;  // made with the first program-group shortcut
 };

@@ -21,12 +21,12 @@ BOOL CStepPage::ConfirmQuit(const char* message) {
 void CStepPage::ExchangeLines(CDataExchange* pDX, int firstId, CString* lines, int count) {
   for (int i = 0; i < count; i++) {
     DDX_Text(pDX, firstId + i, lines[i]);
-    DDV_MaxChars(pDX, lines[i], PAGE_LINE_MAX);
+    DDV_MaxChars(pDX, lines[i], kPageLineMax);
   }
 }
 
 void CStepPage::ShowLines(int page, CString* lines, int count) {
-  for (int i = 0; i < count; i++) lines[i] = App().PageText[page][i];
+  for (int i = 0; i < count; i++) lines[i] = App().Package.PageText[page][i];
   UpdateData(FALSE);
 }
 
@@ -35,7 +35,7 @@ BOOL CStepPage::OnPaint() {
   HDC dc = BeginPaint(m_hWnd, &ps);
   CSetupApp& app = App();
   if (app.Picture.IsLoaded())
-    app.Picture.Draw(dc, 0, 0, ScaleForDpi(PAGE_PICTURE_WIDTH), ScaleForDpi(PAGE_PICTURE_HEIGHT));
+    app.Picture.Draw(dc, 0, 0, ScaleForDpi(kPagePictureWidth), ScaleForDpi(kPagePictureHeight));
   EndPaint(m_hWnd, &ps);
   return TRUE;
 }

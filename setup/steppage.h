@@ -9,10 +9,10 @@
 class CSetupApp;
 
 // The page picture's place: the top-left corner of every page, in pixels.
-#define PAGE_PICTURE_WIDTH 115
-#define PAGE_PICTURE_HEIGHT 250
+const int kPagePictureWidth = 115;
+const int kPagePictureHeight = 250;
 // Longest text of a page's static lines, in bytes.
-#define PAGE_LINE_MAX 47
+const int kPageLineMax = 47;
 
 class CStepPage : public CPropertyPage {
  public:
@@ -27,7 +27,7 @@ class CStepPage : public CPropertyPage {
   void SetNextCaption(const char* text);
   // Cancel of a page: TRUE lets the sheet close ("退出安装").
   BOOL ConfirmQuit(const char* message);
-  // count statics from firstId, each at most PAGE_LINE_MAX bytes. ShowLines fills
+  // count statics from firstId, each at most kPageLineMax bytes. ShowLines fills
   // them from the package's page and puts every exchanged value into its control.
   static void ExchangeLines(CDataExchange* pDX, int firstId, CString* lines, int count);
   void ShowLines(int page, CString* lines, int count);

@@ -29,5 +29,6 @@ class CWizardSheet : public CPropertySheet {
   void OnSize();
 };
 
-// The package's icon, or the program's own icon 128 when the package has none.
-HICON MakeProductIcon(CSetupApp& app);
+// The wizard's modal run (the whole installation); returns when it closes:
+// IDOK when it was finished, IDCANCEL when it was cancelled.
+INT_PTR RunWizard(CSetupApp& app);

@@ -1,8 +1,8 @@
 #include "regcleanup.h"
 
+#include "common/regref.h"
 #include "framework/mbcs.h"
 #include "framework/widetext.h"
-#include "common/regref.h"
 
 HKEY RootKeyFromName(const char* name) {
   // The predefined constants, not the number cast to a handle: on 64-bit

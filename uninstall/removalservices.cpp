@@ -4,11 +4,12 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "framework/dllsearch.h"
-#include "framework/widetext.h"
 #include "common/packageindex.h"
 #include "common/productentry.h"
 #include "common/shellhelpers.h"
+#include "framework/app.h"
+#include "framework/dllsearch.h"
+#include "framework/widetext.h"
 #include "regcleanup.h"
 
 int UnregisterServer(const char* path) {
@@ -19,7 +20,7 @@ int UnregisterServer(const char* path) {
   return FAILED(hr) ? 0 : 1;
 }
 
-void CRemovalServices::Sleep(DWORD ms) { ::Sleep(ms); }
+void CRemovalServices::Sleep(DWORD ms) { PauseForReading(ms); }
 int CRemovalServices::UnregisterServer(const char* path) { return ::UnregisterServer(path); }
 void CRemovalServices::RemoveTypeAssociation(const char* ext) { ::RemoveTypeAssociation(ext); }
 void CRemovalServices::DeleteKeyEntry(const char* reference) { ::DeleteKeyEntry(reference); }
@@ -143,7 +144,7 @@ CString CRemovalServices::FullPath(const char* path) {
   return lost ? CString(path) : result;
 }
 
-BOOL CRemovalServices::IdentifyFolder(const char* path, FolderIdentity& id) {
+bool CRemovalServices::IdentifyFolder(const char* path, FolderIdentity& id) {
   // No access asked for: this only reads what the folder is. Backup semantics
   // open folders; links and junctions are followed to what they lead to.
   HANDLE h = CreateFileW(CWideText(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, OPEN_EXISTING,

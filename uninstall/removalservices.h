@@ -1,7 +1,7 @@
 // The platform side of the removal run: pauses, unregistering controls, the
 // registry cleanup, and the special folders the run must know.
 #pragma once
-#include "removalengine.h"
+#include "uninstall/core/removalengine.h"
 
 // Loads the library, calls its DllUnregisterServer if it has one, and always
 // releases it, so that the file can be deleted right after. 0 when it does not
@@ -20,5 +20,5 @@ class CRemovalServices : public IRemovalServices {
   int ProtectedFolders(CString* folders, int max);
   CString ProfilesFolder();
   CString FullPath(const char* path);
-  BOOL IdentifyFolder(const char* path, FolderIdentity& id);
+  bool IdentifyFolder(const char* path, FolderIdentity& id);
 };

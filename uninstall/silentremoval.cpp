@@ -2,9 +2,9 @@
 
 #include "common/exitcodes.h"
 #include "common/runlog.h"
-#include "removalengine.h"
 #include "removalservices.h"
 #include "texts.h"
+#include "uninstall/core/removalengine.h"
 
 namespace {
 
@@ -25,19 +25,19 @@ class CSilentProgress : public IRemovalProgress {
 
 int ExitCodeOf(CRemovalEngine& engine, RemovalOutcome outcome, BOOL all, CRunLog& log) {
   switch (outcome) {
-    case REMOVAL_FINISHED:
+    case kRemovalFinished:
       return EXIT_DONE;
-    case REMOVAL_NO_LOG:
+    case kRemovalNoLog:
       return EXIT_CANCELLED;
-    case REMOVAL_STOPPED:
+    case kRemovalStopped:
       return EXIT_FILES_LEFT;
-    case REMOVAL_FILES_LEFT:
+    case kRemovalFilesLeft:
       break;
   }
   if (!all) return EXIT_FILES_LEFT;
   log.Line(RUN_LOG_ALL_FORMAT, engine.InstallFolder());
   RemovalResult result = engine.RemoveInstallFolder();
-  return result == FOLDER_REMOVED ? EXIT_DONE : result == FOLDER_REFUSED ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
+  return result == kFolderRemoved ? EXIT_DONE : result == kFolderRefused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
 }
 
 }  // namespace

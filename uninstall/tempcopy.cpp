@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "framework/widetext.h"
-#include "uninstallsettings.h"
+#include "uninstall/core/uninstallsettings.h"
 
 // How many folder names are tried before giving up.
 #define FOLDER_ATTEMPTS 100

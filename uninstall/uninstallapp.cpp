@@ -23,7 +23,10 @@ CUninstallApp::CUninstallApp() : CWinApp(0) {
 }
 
 BOOL CUninstallApp::LoadUninstallTable() {
-  return LoadUninstallTableFrom(ModulePath, TempFilePath(TEMP_FILE_NAME), *this);
+  // A start whose temporary folder has no usable path reads no table, as
+  // when the table went through a copy there.
+  CString indexCopy = TempFilePath(TEMP_FILE_NAME);
+  return !indexCopy.IsEmpty() && LoadUninstallTableFrom(ModulePath, indexCopy, *this);
 }
 
 BOOL CUninstallApp::InitInstance() {
@@ -31,7 +34,7 @@ BOOL CUninstallApp::InitInstance() {
   Enable3dControls();
   // The picture loader and the shell's file dialog want OLE.
   AfxOleInit();
-  ParseUninstallSwitches(CommandLineParameters(NarrowText(GetCommandLineW())), Switches);
+  ParseUninstallSwitches(ParametersOf(NarrowText(GetCommandLineW())), Switches);
   if (!LoadUninstallTable()) {
     if (Switches.Silent) LogFailure(TABLE_FAILED_TEXT, EXIT_DAMAGED_PACKAGE);
     else AfxMessageBox(TABLE_FAILED_TEXT, MB_OK);

@@ -3,7 +3,7 @@
 #pragma once
 #include "framework/app.h"
 #include "texts.h"
-#include "uninstallsettings.h"
+#include "uninstall/core/uninstallsettings.h"
 
 class CUninstallApp : public CWinApp, public UninstallSettings {
  public:

@@ -1,7 +1,6 @@
 #include "uninstalldlg.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "common/container.h"
 #include "common/exitcodes.h"
@@ -26,30 +25,47 @@ const COLORREF kListBack = RGB(214, 211, 206);
 // Button 1 moves this far right in state Finished, where button 2 is hidden.
 const int kButtonShift = 60;
 
-// Sent by the run's thread: a report (wParam: what, lParam: its text); posted
-// by it: changes to show, and once, as its last act, the end of the run
-// (wParam: how it ended).
-const UINT kMsgRemovalReport = WM_APP + 1;
-const UINT kMsgRemovalDone = WM_APP + 2;
-const UINT kMsgRemovalShow = WM_APP + 3;
-// The run's status line and bar are shown at most every
-// CHandOver::kShowInterval ms.
-const UINT_PTR kShowTimer = 1;
+// The slots of what is handed over for the dialog.
+enum { kSlotStatus, kSlotProgress };
+// What the relay sends.
+enum Report { kReportHeadline, kReportMessage, kReportFileLeft };
+
+// The dialog as the run's thread sees it: a report is sent to the dialog's
+// window and done on its thread (directly when sent from there), or, for the
+// status line and the bar, handed over for the dialog to show.
+class CRemovalRelay : public IRemovalProgress {
+ public:
+  explicit CRemovalRelay(CWindowRun& run) : m_run(run) {}
+  void SetHeadline(const char* text) { m_run.Send(kReportHeadline, reinterpret_cast<LPARAM>(text)); }
+  void SetStatus(const char* text) { m_run.NoteText(kSlotStatus, text); }
+  void SetProgress(int pos) { m_run.NoteNumber(kSlotProgress, pos); }
+  void ShowMessage(const char* text) { m_run.Send(kReportMessage, reinterpret_cast<LPARAM>(text)); }
+  void FileLeft(const char* path) { m_run.Send(kReportFileLeft, reinterpret_cast<LPARAM>(path)); }
+
+ private:
+  CWindowRun& m_run;
+};
 
 }  // namespace
+
+struct CUninstallDlg::CRun {
+  CRun(UninstallSettings& settings, CWindowRun& runner, CRemovalServices& services)
+      : Relay(runner), Engine(settings, Relay, services) {}
+  CRemovalRelay Relay;
+  CRemovalEngine Engine;
+};
 
 CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent)
     : CDialog(IDD_UNINSTALL, parent),
       m_settings(settings),
-      m_state(STATE_READY),
+      m_state(kReady),
       m_icon(0),
       m_ownIcon(FALSE),
       m_refused(FALSE),
       m_listBrush(0),
-      m_thread(0),
       m_deleteAll(FALSE),
-      m_relay(*this),
-      m_engine(settings, m_relay, m_services) {
+      m_runner(*this),
+      m_run(new CRun(settings, m_runner, m_services)) {
   if (settings.PictureLength > 0) {
     long n = settings.PictureLength;
     char* bytes = ReadRegion(modulePath, n, settings.PictureOffset);
@@ -72,11 +88,8 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
 }
 
 CUninstallDlg::~CUninstallDlg() {
-  if (m_thread) {
-    // Never so in use: the dialog cannot close while the run goes.
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
-  }
+  // The dialog cannot close while the run goes: m_runner has nothing to wait for.
+  delete m_run;
   if (m_ownIcon) DestroyIcon(m_icon);
   if (m_listBrush) DeleteObject(m_listBrush);
 }
@@ -94,7 +107,7 @@ BOOL CUninstallDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
-  m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, REMOVAL_PROGRESS_MAX));
+  m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, kRemovalProgressMax));
   m_animation.SendMessage(ACM_OPENW, reinterpret_cast<WPARAM>(AfxGetInstanceHandle()),
                          reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_CLIP)));
   m_animation.ShowWindow(SW_HIDE);
@@ -112,10 +125,10 @@ BOOL CUninstallDlg::OnInitDialog() {
 }
 
 void CUninstallDlg::OnOK() {
-  if (m_thread) return;  // button 1 is disabled meanwhile; Enter waits too
-  if (m_state == STATE_FINISHED) {
+  if (m_runner.Running()) return;  // button 1 is disabled meanwhile; Enter waits too
+  if (m_state == kFinished) {
     EndDialog(IDOK);
-  } else if (m_state == STATE_FILES_LEFT) {
+  } else if (m_state == kFilesLeft) {
     DeleteAll();
   } else {
     RunRemoval();
@@ -123,8 +136,8 @@ void CUninstallDlg::OnOK() {
 }
 
 int CUninstallDlg::ExitCode() const {
-  if (m_state == STATE_FINISHED) return EXIT_DONE;
-  if (m_state == STATE_FILES_LEFT) return m_refused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
+  if (m_state == kFinished) return EXIT_DONE;
+  if (m_state == kFilesLeft) return m_refused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
   return EXIT_CANCELLED;
 }
 
@@ -155,26 +168,11 @@ HBRUSH CUninstallDlg::OnCtlColor(HDC dc, HWND ctl, UINT ctlType) {
 }
 
 void CUninstallDlg::OnCancel() {
-  if (!m_thread) CDialog::OnCancel();
+  if (!m_runner.Running()) CDialog::OnCancel();
 }
 
 BOOL CUninstallDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg == kMsgRemovalShow || (msg == WM_TIMER && wp == kShowTimer)) {
-    ShowChanges(msg == WM_TIMER);
-    *result = 0;
-    return TRUE;
-  }
-  if (msg == kMsgRemovalReport) {
-    OnReport(static_cast<int>(wp), lp);
-    *result = 0;
-    return TRUE;
-  }
-  if (msg == kMsgRemovalDone) {
-    if (m_deleteAll) OnDeleteAllDone(static_cast<RemovalResult>(wp));
-    else OnRemovalDone(static_cast<RemovalOutcome>(wp));
-    *result = 0;
-    return TRUE;
-  }
+  if (m_runner.OnMessage(msg, wp, lp, result)) return TRUE;
   if (msg != WM_QUERYDRAGICON) return FALSE;
   *result = reinterpret_cast<LRESULT>(m_icon);
   return TRUE;
@@ -197,55 +195,38 @@ void CUninstallDlg::DeleteAll() {
 void CUninstallDlg::StartThread() {
   ::EnableWindow(GetDlgItem(IDOK), FALSE);
   m_button2.EnableWindow(FALSE);
-  DWORD id = 0;
-  m_thread = CreateThread(0, 0, RemovalThread, this, 0, &id);
-  if (m_thread) return;
-  // No thread to be had: the work goes on this one.
-  if (m_deleteAll) OnDeleteAllDone(m_engine.RemoveInstallFolder());
-  else OnRemovalDone(m_engine.RunRemoval());
+  m_runner.Start(m_hWnd, RemovalWork, this);
 }
 
-DWORD WINAPI CUninstallDlg::RemovalThread(void* param) {
+int CUninstallDlg::RemovalWork(void* param) {
   CUninstallDlg* dialog = static_cast<CUninstallDlg*>(param);
-  // Controls unregister themselves on this thread: it gets COM of its own.
-  HRESULT com = CoInitialize(0);
-  int result = dialog->m_deleteAll ? static_cast<int>(dialog->m_engine.RemoveInstallFolder())
-                                   : static_cast<int>(dialog->m_engine.RunRemoval());
-  if (SUCCEEDED(com)) CoUninitialize();
-  ::PostMessageA(dialog->m_hWnd, kMsgRemovalDone, static_cast<WPARAM>(result), 0);
-  return 0;
+  return dialog->m_deleteAll ? static_cast<int>(dialog->m_run->Engine.RemoveInstallFolder())
+                             : static_cast<int>(dialog->m_run->Engine.RunRemoval());
+}
+
+void CUninstallDlg::OnRunDone(int result) {
+  if (m_deleteAll) OnDeleteAllDone(static_cast<RemovalResult>(result));
+  else OnRemovalDone(static_cast<RemovalOutcome>(result));
 }
 
 void CUninstallDlg::OnDeleteAllDone(RemovalResult result) {
-  if (m_thread) {
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
-    m_thread = 0;
-  }
   m_button2.EnableWindow(TRUE);
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
   // Refused or failed: the dialog stays as it is, with its list.
-  m_refused = result == FOLDER_REFUSED;
-  if (result == FOLDER_REMOVED) {
-    m_state = STATE_FINISHED;
+  m_refused = result == kFolderRefused;
+  if (result == kFolderRemoved) {
+    m_state = kFinished;
     EndDialog(IDOK);
   }
 }
 
 void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
-  ShowChanges(TRUE);
-  if (m_thread) {
-    // The thread's last act was to post this: it ends without the dialog's help.
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
-    m_thread = 0;
-  }
   m_button2.EnableWindow(TRUE);
-  if (outcome == REMOVAL_FILES_LEFT) {
+  if (outcome == kRemovalFilesLeft) {
     ShowFilesLeft();
-  } else if (outcome == REMOVAL_FINISHED) {
+  } else if (outcome == kRemovalFinished) {
     ShowFinished();
-  } else if (outcome == REMOVAL_NO_LOG) {
+  } else if (outcome == kRemovalNoLog) {
     // Ready again: the user may put the log back and press again.
     StopAnimation();
     ::EnableWindow(GetDlgItem(IDOK), TRUE);
@@ -254,22 +235,22 @@ void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
 }
 
 void CUninstallDlg::ShowFilesLeft() {
-  m_state = STATE_FILES_LEFT;
+  m_state = kFilesLeft;
   m_animation.SendMessage(ACM_OPENW, 0, 0);  // the clip closed: the control goes blank
   SetDlgItemText(IDOK, BUTTON_DELETE_ALL);
   m_button2.SetWindowText(BUTTON_EXIT);
   m_list.ShowWindow(SW_SHOW);
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
-  SetStatus("");
-  SetHeadline(TEXT_FILES_LEFT);
+  ShowStatus("");
+  ShowHeadline(TEXT_FILES_LEFT);
   MoveWindow(m_headline.m_hWnd, ScaleForDpi(kHeadlineLeft), ScaleForDpi(kHeadlineTop), ScaleForDpi(kHeadlineWidth),
              ScaleForDpi(kHeadlineHeight), TRUE);
-  SetProgress(REMOVAL_PROGRESS_MAX);
+  ShowProgress(kRemovalProgressMax);
   StopAnimation();
 }
 
 void CUninstallDlg::ShowFinished() {
-  m_state = STATE_FINISHED;
+  m_state = kFinished;
   m_button2.ShowWindow(SW_HIDE);
   HWND button = GetDlgItem(IDOK);
   RECT r;
@@ -279,9 +260,9 @@ void CUninstallDlg::ShowFinished() {
   StopAnimation();
   ::EnableWindow(button, TRUE);
   SetDlgItemText(IDOK, BUTTON_DONE);
-  SetStatus("");
-  SetHeadline(TEXT_FINISHED);
-  SetProgress(REMOVAL_PROGRESS_MAX);
+  ShowStatus("");
+  ShowHeadline(TEXT_FINISHED);
+  ShowProgress(kRemovalProgressMax);
 }
 
 void CUninstallDlg::StopAnimation() {
@@ -291,49 +272,29 @@ void CUninstallDlg::StopAnimation() {
   m_animation.SendMessage(ACM_PLAY, 0, MAKELPARAM(1000, 1000));
 }
 
-void CUninstallDlg::SetHeadline(const char* text) {
+void CUninstallDlg::ShowHeadline(const char* text) {
   m_headlineText = text;
   m_headline.SetWindowText(text);
 }
 
-void CUninstallDlg::ShowChanges(BOOL now) {
-  CString texts[CHandOver::kSlots];
-  int numbers[CHandOver::kSlots];
-  int changes = m_relay.Noted.TakePaced(m_hWnd, kShowTimer, now, texts, numbers);
-  if (changes & (1 << CRemovalRelay::kSlotStatus)) SetStatus(texts[CRemovalRelay::kSlotStatus]);
-  if (changes & (1 << CRemovalRelay::kSlotProgress)) SetProgress(numbers[CRemovalRelay::kSlotProgress]);
+void CUninstallDlg::OnRunChanges(int changes, const CString* texts, const int* numbers) {
+  if (changes & (1 << kSlotStatus)) ShowStatus(texts[kSlotStatus]);
+  if (changes & (1 << kSlotProgress)) ShowProgress(numbers[kSlotProgress]);
 }
 
-void CUninstallDlg::OnReport(int what, LPARAM arg) {
+LRESULT CUninstallDlg::OnRunReport(int what, LPARAM arg) {
   const char* text = reinterpret_cast<const char*>(arg);
-  ShowChanges(TRUE);  // what the run noted before comes first
   switch (what) {
-    case kReportHeadline: SetHeadline(text); break;
-    case kReportMessage: ShowMessage(text); break;
-    case kReportFileLeft: FileLeft(text); break;
+    case kReportHeadline: ShowHeadline(text); break;
+    case kReportMessage: ShowMessageBox(text); break;
+    case kReportFileLeft: ListFileLeft(text); break;
   }
+  return 0;
 }
 
-void CRemovalRelay::Send(int what, LPARAM arg) {
-  ::SendMessageA(m_dialog.m_hWnd, kMsgRemovalReport, static_cast<WPARAM>(what), arg);
-}
-
-void CRemovalRelay::SetHeadline(const char* text) { Send(CUninstallDlg::kReportHeadline, reinterpret_cast<LPARAM>(text)); }
-void CRemovalRelay::Tell() { ::PostMessageA(m_dialog.m_hWnd, kMsgRemovalShow, 0, 0); }
-
-void CRemovalRelay::SetStatus(const char* text) {
-  if (Noted.NoteText(kSlotStatus, text)) Tell();
-}
-
-void CRemovalRelay::SetProgress(int pos) {
-  if (Noted.NoteNumber(kSlotProgress, pos)) Tell();
-}
-void CRemovalRelay::ShowMessage(const char* text) { Send(CUninstallDlg::kReportMessage, reinterpret_cast<LPARAM>(text)); }
-void CRemovalRelay::FileLeft(const char* path) { Send(CUninstallDlg::kReportFileLeft, reinterpret_cast<LPARAM>(path)); }
-
-void CUninstallDlg::SetStatus(const char* text) { m_status.SetWindowText(text); }
-void CUninstallDlg::SetProgress(int pos) { m_progress.SendMessage(PBM_SETPOS, pos); }
-void CUninstallDlg::ShowMessage(const char* text) { AfxMessageBox(text, MB_OK); }
-void CUninstallDlg::FileLeft(const char* path) {
+void CUninstallDlg::ShowStatus(const char* text) { m_status.SetWindowText(text); }
+void CUninstallDlg::ShowProgress(int pos) { m_progress.SendMessage(PBM_SETPOS, pos); }
+void CUninstallDlg::ShowMessageBox(const char* text) { AfxMessageBox(text, MB_OK); }
+void CUninstallDlg::ListFileLeft(const char* path) {
   m_list.SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(CWideText(path).Get()));
 }

@@ -9,35 +9,12 @@
 #pragma once
 #include "common/picture.h"
 #include "framework/dialog.h"
-#include "framework/handover.h"
-#include "removalengine.h"
+#include "framework/windowrun.h"
 #include "removalservices.h"
-#include "uninstallsettings.h"
+#include "uninstall/core/removalengine.h"
+#include "uninstall/core/uninstallsettings.h"
 
-class CUninstallDlg;
-
-// The dialog as the run's thread sees it: a report is sent to the dialog's
-// window and done on its thread (directly when sent from there), or, for the
-// status line and the bar, noted for the dialog to show.
-class CRemovalRelay : public IRemovalProgress {
- public:
-  explicit CRemovalRelay(CUninstallDlg& dialog) : m_dialog(dialog) {}
-  void SetHeadline(const char* text);
-  void SetStatus(const char* text);
-  void SetProgress(int pos);
-  void ShowMessage(const char* text);
-  void FileLeft(const char* path);
-
-  enum { kSlotStatus, kSlotProgress };
-  CHandOver Noted;
-
- private:
-  void Send(int what, LPARAM arg);
-  void Tell();
-  CUninstallDlg& m_dialog;
-};
-
-class CUninstallDlg : public CDialog {
+class CUninstallDlg : public CDialog, private IRunWindow {
  public:
   // Loads the package picture and icon of the running file.
   CUninstallDlg(UninstallSettings& settings, const char* modulePath, HWND parent = 0);
@@ -62,36 +39,32 @@ class CUninstallDlg : public CDialog {
  private:
   // What button 1 does: the run in state Ready, "全部删除" in Files left, the
   // end of the dialog in Finished.
-  enum State { STATE_READY, STATE_FILES_LEFT, STATE_FINISHED };
-
-  friend class CRemovalRelay;
-  // What the relay sends (wParam of its message).
-  enum Report { kReportHeadline, kReportMessage, kReportFileLeft };
+  enum State { kReady, kFilesLeft, kFinished };
 
   void RunRemoval();
   // "全部删除", on the run's thread too.
   void DeleteAll();
   // Starts the thread for what button 1 does (m_deleteAll tells which).
   void StartThread();
-  static DWORD WINAPI RemovalThread(void* dialog);
-  // "全部删除" has ended, on the dialog's thread.
+  static int RemovalWork(void* dialog);
+  // The work's end, on the dialog's thread.
+  void OnRunDone(int result);
+  // "全部删除" has ended.
   void OnDeleteAllDone(RemovalResult result);
-  // The run's end, on the dialog's thread.
+  // The run has ended.
   void OnRemovalDone(RemovalOutcome outcome);
-  void OnReport(int what, LPARAM arg);
-  // Puts what the run noted into the controls: now, or when the interval has
-  // passed since the last time.
-  void ShowChanges(BOOL now);
+  LRESULT OnRunReport(int what, LPARAM arg);
+  void OnRunChanges(int changes, const CString* texts, const int* numbers);
   void ShowFilesLeft();
   void ShowFinished();
   void StopAnimation();
 
   // What the run reports, done on the dialog's thread.
-  void SetHeadline(const char* text);
-  void SetStatus(const char* text);
-  void SetProgress(int pos);
-  void ShowMessage(const char* text);
-  void FileLeft(const char* path);
+  void ShowHeadline(const char* text);
+  void ShowStatus(const char* text);
+  void ShowProgress(int pos);
+  void ShowMessageBox(const char* text);
+  void ListFileLeft(const char* path);
 
   UninstallSettings& m_settings;
   State m_state;
@@ -107,9 +80,10 @@ class CUninstallDlg : public CDialog {
   BOOL m_ownIcon;  // made from the package's bytes: destroyed with the dialog
   BOOL m_refused;      // the last "全部删除" found the folder not removable whole
   HBRUSH m_listBrush;  // made at the list's first colour request; freed with the dialog
-  HANDLE m_thread;  // the run's thread while it goes
   BOOL m_deleteAll;   // the thread does "全部删除", not the run
   CRemovalServices m_services;
-  CRemovalRelay m_relay;
-  CRemovalEngine m_engine;
+  CWindowRun m_runner;
+  // The run: the dialog as its thread sees it and the engine (uninstalldlg.cpp).
+  struct CRun;
+  CRun* m_run;
 };

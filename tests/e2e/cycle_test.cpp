@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "robot.h"
-#include "tempcopy.h"
 #include "snapshot.h"
-#include "wizard.h"
-#include "uninstall/resource.h"
+#include "tempcopy.h"
 #include "tests/fileutil.h"
+#include "uninstall/resource.h"
+#include "wizard.h"
 
 #if !defined(INSTALL_PACKAGE) || !defined(SIGNED_PACKAGE)
 #error INSTALL_PACKAGE and SIGNED_PACKAGE name the packages of this test

@@ -25,8 +25,8 @@
 #include <string>
 
 #include "robot.h"
-#include "wizard.h"
 #include "uninstall/resource.h"
+#include "wizard.h"
 
 namespace {
 
@@ -70,6 +70,24 @@ void Shot(const char* name) {
   DWORD start = GetTickCount();
   while (GetFileAttributesA(request.c_str()) != INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 30000) Sleep(50);
   DeleteFileA(request.c_str());
+}
+
+// Waits until the program of window w has done what it was told and drawn
+// itself: idle (waiting for input), then once more after a message sent
+// through its queue, so that what the first wait found pending (painting)
+// is done too. A screenshot then shows the state, not a frame on its way.
+void Settled(HWND w) {
+  if (!w) return;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  HANDLE process = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : 0;
+  if (process) WaitForInputIdle(process, 5000);
+  DWORD_PTR r = 0;
+  SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &r);
+  if (process) {
+    WaitForInputIdle(process, 5000);
+    CloseHandle(process);
+  }
 }
 
 // A visible top-level window of any process with that class (and caption).
@@ -150,11 +168,11 @@ int Remove(const std::string& product) {
     fprintf(stderr, "demodrive: the uninstall dialog did not come up\n");
     return 1;
   }
-  Sleep(300);
+  Settled(dlg);
   WriteTexts(dlg, "7-uninstall-ready");
   Shot("7-uninstall-ready");
   if (!Robot::Click(dlg, IDOK)) return 1;
-  Sleep(300);
+  Settled(dlg);
   Shot("8-uninstall-running");
   DWORD start = GetTickCount();
   // The end shows in button 1's caption ("" is a question the busy dialog
@@ -168,7 +186,7 @@ int Remove(const std::string& product) {
     }
     Sleep(50);
   }
-  Sleep(300);
+  Settled(dlg);
   std::string button = Robot::ControlText(dlg, IDOK);
   bool finished = button == "完成";
   WriteTexts(dlg, finished ? "9-uninstall-finished" : "9-uninstall-files-left");
@@ -222,7 +240,7 @@ int main() {
   wiz.Press(ID_WIZNEXT);
   if (!wiz.WaitForPage(IDC_AGREE)) return 1;
   Robot::Click(wiz.CurrentPage(), IDC_AGREE);
-  Sleep(200);
+  Settled(wiz.Sheet());
   WriteTexts(wiz.Sheet(), "2-licence");
   Shot("2-licence");
   wiz.Press(ID_WIZNEXT);
@@ -250,8 +268,8 @@ int main() {
 
   // What Finish opened: the read-me in its viewer and the program's box.
   HWND program = FindAny(DIALOG_CLASS, product.c_str(), 60000);
-  FindAny("Notepad", 0, 10000);
-  Sleep(500);
+  Settled(FindAny("Notepad", 0, 10000));
+  Settled(program);
   Shot("6-opened");
   // Both programs must have ended before anything removes their files.
   if (program && !CloseAndWaitForProgram(program, true, 30000)) {

@@ -17,13 +17,13 @@
 #include "common/container.h"
 #include "common/exitcodes.h"
 #include "common/fieldtable.h"
-#include "common/packageindex.h"
+#include "common/package.h"
 #include "framework/memory.h"
 #include "robot.h"
 #include "setupfile.h"
 #include "snapshot.h"
-#include "wizard.h"
 #include "tests/fileutil.h"
+#include "wizard.h"
 
 #ifndef INSTALL_PACKAGE
 #error INSTALL_PACKAGE names the package of these tests
@@ -61,13 +61,11 @@ struct UninstallerFile {
 UninstallerFile ReadUninstaller(const std::string& path) {
   UninstallerFile u;
   std::string bytes = ReadBytes(path);
-  long len = 0, seek = 0;
-  if (!ReadTrailer(path.c_str(), len, seek) || seek < 0 || len < 0 ||
-      static_cast<size_t>(seek) + static_cast<size_t>(len) > bytes.size())
-    return u;
+  CStoredTable stored;
+  if (!stored.Read(path.c_str(), 1 << 20) || !stored.Bytes()) return u;
+  long seek = static_cast<long>(stored.Where.Offset), len = static_cast<long>(stored.Where.Length);
   CFieldTable t;
-  std::string table = bytes.substr(seek, len);
-  t.LoadBytes(&table[0], len, TABLE_KEY);
+  stored.Load(t);
   for (int i = 0; i < 9; i++) u.fields.push_back(t.NextField());
   u.trailer = bytes.substr(seek + len);
   long pLen = atol(u.fields[1].c_str()), pOff = atol(u.fields[2].c_str());
@@ -347,10 +345,10 @@ TEST_F(InstallTest, CancelWhileCopyingBothAnswers) {
     // While the failure message is up the run waits: the user presses Cancel.
     Popup p;
     HWND box = 0;
-    ASSERT_TRUE(wiz.WaitForPopup(p, box, 30000, Wizard::POPUP_MESSAGE));
+    ASSERT_TRUE(wiz.WaitForPopup(p, box, 30000, Wizard::kPopupMessage));
     ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
-    ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", answer));
-    ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "以下文件未能安装:", IDOK));
+    ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装程序正在进行,您真得要取消安装吗?", answer));
+    ASSERT_TRUE(wiz.Answer(Wizard::kPopupMessage, "以下文件未能安装:", IDOK));
     if (answer == IDOK) {
       ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
       ASSERT_TRUE(wiz.Press(ID_WIZFINISH));
@@ -390,14 +388,14 @@ TEST_F(InstallTest, ClosingTheFinishPage) {
 
   // "继续安装" keeps the page as it was.
   PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装即将完成,您真得要取消安装吗?", IDOK));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装即将完成,您真得要取消安装吗?", IDOK));
   ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
   EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_DESKTOP));
   EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_RUN));
   EXPECT_TRUE(wiz.IsChecked(IDC_FINISH_GROUP));
 
   PostMessageA(wiz.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装即将完成,您真得要取消安装吗?", IDCANCEL));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装即将完成,您真得要取消安装吗?", IDCANCEL));
   ASSERT_TRUE(wiz.WaitForExit(30000));
   EXPECT_FALSE(FileExists(install + "setup.log"));
   EXPECT_FALSE(FileExists(desktop + "测试.lnk"));
@@ -436,11 +434,11 @@ TEST_F(InstallTest, PlainPackageWithoutShortcutsPicturesOrLaunches) {
 // line that long, so the index is rewritten here).
 std::string WithCopyHeading(const std::string& package, const std::string& heading) {
   std::string bytes = ReadBytes(package);
-  long len = 0, seek = 0;
-  if (!ReadTrailer(package.c_str(), len, seek)) return "";
-  std::string index = bytes.substr(seek, len);
+  CPackage read;
+  if (read.OpenIndex(package.c_str()) != kPackageOpened) return "";
+  long seek = static_cast<long>(read.Index.Offset);
   CFieldTable in;
-  in.LoadBytes(&index[0], len, TABLE_KEY);
+  read.ReadIndex(in);
   CFieldTable out;
   out.columnCount = 8;
   for (int i = 0; i < 64 + 8 + 1; i++) {
@@ -464,7 +462,7 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
   Wizard wiz(robot);
   ASSERT_TRUE(wiz.ToCopyPage(kPlainProduct, install));
   // The run ends; leaving the page reads the heading back and refuses it.
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, "输入的文字太长", IDOK));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupMessage, "输入的文字太长", IDOK));
   EXPECT_EQ(ReadBytes(install + "keep.txt"), Data("keep.txt"));
   EXPECT_TRUE(ReadUninstaller(install + "ridkit.exe").ok);
   ASSERT_TRUE(wiz.WaitForPage(IDC_COPY_STATUS));
@@ -473,11 +471,11 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wiz.Sheet(), ID_WIZBACK)));
 
   ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", IDOK));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装程序正在进行,您真得要取消安装吗?", IDOK));
   ASSERT_TRUE(wiz.WaitForPage(IDC_COPY_STATUS));
   EXPECT_TRUE(robot.Running());
   ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
-  ASSERT_TRUE(wiz.Answer(Wizard::POPUP_QUESTION, "安装程序正在进行,您真得要取消安装吗?", IDCANCEL));
+  ASSERT_TRUE(wiz.Answer(Wizard::kPopupQuestion, "安装程序正在进行,您真得要取消安装吗?", IDCANCEL));
   ASSERT_TRUE(wiz.WaitForExit(30000));
   EXPECT_FALSE(FileExists(install + "setup.log"));
   DeleteFileA(pkg.c_str());
@@ -491,10 +489,9 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
 TEST_F(InstallTest, DamagedPackageInstallsNothing) {
   REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
   std::string good = ReadBytes(pkg);
-  long len = 0, seek = 0;
-  ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
-  PackageSettings s;
-  ASSERT_TRUE(ReadPackageRows(pkg, s));
+  CPackage s;
+  ASSERT_EQ(s.Open(pkg.c_str()), kPackageOpened);
+  long len = static_cast<long>(s.Index.Length), seek = static_cast<long>(s.Index.Offset);
   ASSERT_TRUE(s.Extended);
   long stored = -1, packed = -1;
   for (CFileList::Node* n = s.FileList.Head; n; n = n->Next) {
@@ -529,7 +526,7 @@ TEST_F(InstallTest, DamagedPackageInstallsNothing) {
     Wizard wiz(robot);
     const std::string damaged = "安装文件已损坏，请重新下载。";
     if (c.atStart) {
-      EXPECT_TRUE(wiz.Answer(Wizard::POPUP_MESSAGE, damaged, IDOK));
+      EXPECT_TRUE(wiz.Answer(Wizard::kPopupMessage, damaged, IDOK));
     } else {
       // The check may end the wizard before the robot sees the copy page.
       wiz.rule = [](const Popup&) { return IDOK; };

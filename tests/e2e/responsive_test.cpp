@@ -164,7 +164,7 @@ TEST_F(ResponsiveTest, QuitDuringTheCopyTakesBackWhatTheRunMade) {
   ASSERT_TRUE(Robot::Click(wiz.Sheet(), IDCANCEL));
   Popup question;
   HWND box = 0;
-  ASSERT_TRUE(wiz.WaitForPopup(question, box, 5000, Wizard::POPUP_QUESTION));
+  ASSERT_TRUE(wiz.WaitForPopup(question, box, 5000, Wizard::kPopupQuestion));
   EXPECT_EQ(question.text, "安装程序正在进行,您真得要取消安装吗?");
   // While it is open the run waits: the small files (about one a millisecond
   // otherwise) stop coming, well before the last one.

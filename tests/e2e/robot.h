@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "../fileutil.h"
+#include "tests/fileutil.h"
 
 // Dialog boxes and message boxes have this window class.
 #define DIALOG_CLASS "#32770"

@@ -7,7 +7,6 @@
 
 #include "common/container.h"
 #include "common/fieldtable.h"
-#include "common/packageindex.h"
 #include "framework/memory.h"
 #include "robot.h"
 #include "tests/fileutil.h"
@@ -70,17 +69,4 @@ std::string CaseFile(const std::string& name) {
   char dir[MAX_PATH + 1] = {0};
   GetCurrentDirectoryA(MAX_PATH, dir);
   return std::string(dir) + "\\" + name + ".exe";
-}
-
-bool ReadPackageRows(const std::string& path, PackageSettings& s) {
-  long len = 0, seek = 0;
-  if (!ReadTrailer(path.c_str(), len, seek)) return false;
-  long n = len;
-  char* raw = ReadRegion(path.c_str(), n, seek);
-  if (!raw) return false;
-  CFieldTable t;
-  t.LoadBytes(raw, static_cast<int>(n), TABLE_KEY);
-  FreeBuffer(raw);
-  ParsePackageIndex(t, s);
-  return true;
 }

@@ -19,7 +19,3 @@ std::string Stub();
 std::string SetupFile(const std::string& index);
 // A file of that name (".exe" added) in the test's working folder.
 std::string CaseFile(const std::string& name);
-// The index of a built setup file read as the setup reads it; false without
-// a trailer or when the index cannot be read.
-struct PackageSettings;
-bool ReadPackageRows(const std::string& path, PackageSettings& s);

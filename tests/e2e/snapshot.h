@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../fileutil.h"
+#include "tests/fileutil.h"
 
 // A folder tree: paths relative to its root, folders with a trailing
 // backslash and no content, files with their bytes. Empty when the root is

@@ -18,10 +18,10 @@
 #include "framework/memory.h"
 #include "plant.h"
 #include "robot.h"
-#include "setupfile.h"
-#include "wizard.h"
 #include "setup/setupapp.h"
 #include "setup/wizard.h"
+#include "setupfile.h"
+#include "wizard.h"
 
 #ifndef SETUP_EXE
 #error SETUP_EXE names the built setup program
@@ -271,49 +271,45 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
   EXPECT_FALSE(FileExists(WrenTmp()));
 
   // The raw fields of the index, position by position.
-  long len = 0, seek = 0;
-  ASSERT_TRUE(ReadTrailer(pkg.c_str(), len, seek));
-  long n = len;
-  char* raw = ReadRegion(pkg.c_str(), n, seek);
-  ASSERT_TRUE(raw);
+  CPackage index;
+  ASSERT_EQ(index.OpenIndex(pkg.c_str()), kPackageOpened);
   CFieldTable t;
-  t.LoadBytes(raw, static_cast<int>(n), TABLE_KEY);
-  FreeBuffer(raw);
+  index.ReadIndex(t);
   std::vector<std::string> h;
   for (int i = 0; i < 64; i++) h.push_back(t.NextField());
 
   for (int p = 0; p < 5; p++)
-    for (int k = 0; k < 8; k++) EXPECT_EQ(app.PageText[p][k], h[8 * p + k]) << p << "," << k;
-  EXPECT_STREQ(app.PageText[0][0], "欢迎一");
-  EXPECT_STREQ(app.PageText[1][2], "许可协议正文");
-  EXPECT_STREQ(app.ProductName, "启动测试");
-  EXPECT_STREQ(app.ReadmeFile, "INSTALL_FOLDER\\readme.txt");
-  EXPECT_STREQ(app.RunFile, "WINDOWS_FOLDER\\notepad.exe");
-  EXPECT_STREQ(app.RegKeys[0], "HKEY_CURRENT_USER|Software\\StartupTest");
-  EXPECT_STREQ(app.RegKeys[1], "HKEY_LOCAL_MACHINE|Software\\StartupTest");
-  EXPECT_STREQ(app.RegValues[0], "HKEY_CURRENT_USER|Software\\Run|StartupTest");
-  EXPECT_STREQ(app.RegValues[1], "");
-  EXPECT_EQ(app.PictureLength, atol(h[48].c_str()));
-  EXPECT_EQ(app.PictureOffset, atol(h[49].c_str()));
-  EXPECT_EQ(app.IconLength, atol(h[50].c_str()));
-  EXPECT_EQ(app.IconOffset, atol(h[51].c_str()));
-  EXPECT_STREQ(app.TypeAssoc[0].Program, "INSTALL_FOLDER\\app.exe");
-  EXPECT_STREQ(app.TypeAssoc[0].Extension, "stt");
-  EXPECT_STREQ(app.TypeAssoc[1].Program, "SYSTEM_FOLDER\\viewer.exe");
-  EXPECT_STREQ(app.TypeAssoc[1].Extension, "sd");
-  EXPECT_TRUE(app.SplashEnabled);
-  EXPECT_EQ(app.SplashPictureLength, atol(h[57].c_str()));
-  EXPECT_EQ(app.SplashPictureOffset, atol(h[58].c_str()));
-  EXPECT_STREQ(app.SplashCaption, "启动测试 安装");
-  EXPECT_EQ(app.SplashBackColor, 0x302010);
-  EXPECT_TRUE(app.SplashCaptionBar);
+    for (int k = 0; k < 8; k++) EXPECT_EQ(app.Package.PageText[p][k], h[8 * p + k]) << p << "," << k;
+  EXPECT_STREQ(app.Package.PageText[0][0], "欢迎一");
+  EXPECT_STREQ(app.Package.PageText[1][2], "许可协议正文");
+  EXPECT_STREQ(app.Package.ProductName, "启动测试");
+  EXPECT_STREQ(app.Package.ReadmeFile, "INSTALL_FOLDER\\readme.txt");
+  EXPECT_STREQ(app.Package.RunFile, "WINDOWS_FOLDER\\notepad.exe");
+  EXPECT_STREQ(app.Package.RegKeys[0], "HKEY_CURRENT_USER|Software\\StartupTest");
+  EXPECT_STREQ(app.Package.RegKeys[1], "HKEY_LOCAL_MACHINE|Software\\StartupTest");
+  EXPECT_STREQ(app.Package.RegValues[0], "HKEY_CURRENT_USER|Software\\Run|StartupTest");
+  EXPECT_STREQ(app.Package.RegValues[1], "");
+  EXPECT_EQ(app.Package.PictureLength, atol(h[48].c_str()));
+  EXPECT_EQ(app.Package.PictureOffset, atol(h[49].c_str()));
+  EXPECT_EQ(app.Package.IconLength, atol(h[50].c_str()));
+  EXPECT_EQ(app.Package.IconOffset, atol(h[51].c_str()));
+  EXPECT_STREQ(app.Package.TypeAssoc[0].Program, "INSTALL_FOLDER\\app.exe");
+  EXPECT_STREQ(app.Package.TypeAssoc[0].Extension, "stt");
+  EXPECT_STREQ(app.Package.TypeAssoc[1].Program, "SYSTEM_FOLDER\\viewer.exe");
+  EXPECT_STREQ(app.Package.TypeAssoc[1].Extension, "sd");
+  EXPECT_TRUE(app.Package.SplashEnabled);
+  EXPECT_EQ(app.Package.SplashPictureLength, atol(h[57].c_str()));
+  EXPECT_EQ(app.Package.SplashPictureOffset, atol(h[58].c_str()));
+  EXPECT_STREQ(app.Package.SplashCaption, "启动测试 安装");
+  EXPECT_EQ(app.Package.SplashBackColor, 0x302010);
+  EXPECT_TRUE(app.Package.SplashCaptionBar);
 
   // The pictures' bytes are the builder's sources, and they decode.
   std::string file = ReadBytes(pkg);
   std::string art = WinePath(ART_DIR);
-  EXPECT_EQ(file.substr(app.PictureOffset, app.PictureLength), ReadBytes(art + "\\page.jpg"));
-  EXPECT_EQ(file.substr(app.IconOffset, app.IconLength), ReadBytes(art + "\\product.ico"));
-  EXPECT_EQ(file.substr(app.SplashPictureOffset, app.SplashPictureLength), ReadBytes(art + "\\background.jpg"));
+  EXPECT_EQ(file.substr(app.Package.PictureOffset, app.Package.PictureLength), ReadBytes(art + "\\page.jpg"));
+  EXPECT_EQ(file.substr(app.Package.IconOffset, app.Package.IconLength), ReadBytes(art + "\\product.ico"));
+  EXPECT_EQ(file.substr(app.Package.SplashPictureOffset, app.Package.SplashPictureLength), ReadBytes(art + "\\background.jpg"));
   EXPECT_TRUE(app.Picture.IsLoaded());
   EXPECT_TRUE(app.SplashPicture.IsLoaded());
 
@@ -328,11 +324,11 @@ TEST_F(LoaderTest, ReadsEverySettingOfABuiltPackage) {
               {"readme.txt", FOLDER_INSTALL, "", 0, COPY_IF_ABSENT, "readme.txt"},
               {"one.dat", FOLDER_SYSTEM, "sub", 0, COPY_ASK, "lib\\one.dat"},
               {"two.dat", FOLDER_SYSTEM, "sub", 0, COPY_ASK, "lib\\two.dat"}};
-  ASSERT_EQ(app.FileList.Count, 4);
+  ASSERT_EQ(app.Package.FileList.Count, 4);
   std::string files = WinePath(DATA_DIR) + "\\files\\";
   for (int i = 3; i >= 0; i--) {  // backwards: MoveTo walks both ways
-    ASSERT_TRUE(app.FileList.MoveTo(i));
-    const FileEntry& e = *app.FileList.Current();
+    ASSERT_TRUE(app.Package.FileList.MoveTo(i));
+    const FileEntry& e = *app.Package.FileList.Current();
     SCOPED_TRACE(want[i].name);
     EXPECT_STREQ(e.Name, want[i].name);
     EXPECT_EQ(e.Folder, want[i].folder);
@@ -351,29 +347,29 @@ TEST_F(LoaderTest, ProductIconFromThePackageOrIcon128) {
   CSetupApp app;
   app.ModulePath = pkg.c_str();
   ASSERT_TRUE(app.LoadPackage());
-  ASSERT_GT(app.IconLength, 0);
-  HICON packageIcon = MakeProductIcon(app);
+  ASSERT_GT(app.Package.IconLength, 0);
+  HICON packageIcon = MakeProductIcon(app.Package);
   ICONINFO info;
   ASSERT_TRUE(packageIcon && GetIconInfo(packageIcon, &info));
   DeleteObject(info.hbmColor);
   DeleteObject(info.hbmMask);
 
   // Without a package icon: icon group 128 of the program's resources.
-  app.IconLength = 0;
+  app.Package.IconLength = 0;
   HMODULE setup = LoadLibraryExA(WinePath(SETUP_EXE).c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_TRUE(setup);
   HINSTANCE own = app.m_hInstance;
   app.m_hInstance = setup;
-  EXPECT_TRUE(MakeProductIcon(app));
+  EXPECT_TRUE(MakeProductIcon(app.Package));
   app.m_hInstance = GetModuleHandleA(0);  // the test program carries no icon 128
-  EXPECT_FALSE(MakeProductIcon(app));
+  EXPECT_FALSE(MakeProductIcon(app.Package));
   app.m_hInstance = own;
   FreeLibrary(setup);
 
   // An icon region that cannot be read gives no icon (and no fallback).
-  app.IconLength = 100;
-  app.IconOffset = 0x7FFFFFF0;
-  EXPECT_FALSE(MakeProductIcon(app));
+  app.Package.IconLength = 100;
+  app.Package.IconOffset = 0x7FFFFFF0;
+  EXPECT_FALSE(MakeProductIcon(app.Package));
 }
 
 // Every resource of a module, by type, name and language.
@@ -518,10 +514,10 @@ TEST_F(LoaderTest, ExtensionIsCutAndProgramKept) {
   CSetupApp app;
   app.ModulePath = path.c_str();
   ASSERT_TRUE(app.LoadPackage());
-  EXPECT_STREQ(app.TypeAssoc[0].Extension, "abc");
-  EXPECT_STREQ(app.TypeAssoc[0].Program, "INSTALL_FOLDER\\viewer.exe");
-  EXPECT_STREQ(app.TypeAssoc[1].Extension, "\xc0\xa9");  // 扩
-  EXPECT_STREQ(app.TypeAssoc[1].Program, "SYSTEM_FOLDER\\x.exe");
+  EXPECT_STREQ(app.Package.TypeAssoc[0].Extension, "abc");
+  EXPECT_STREQ(app.Package.TypeAssoc[0].Program, "INSTALL_FOLDER\\viewer.exe");
+  EXPECT_STREQ(app.Package.TypeAssoc[1].Extension, "\xc0\xa9");  // 扩
+  EXPECT_STREQ(app.Package.TypeAssoc[1].Program, "SYSTEM_FOLDER\\x.exe");
   EXPECT_FALSE(app.Picture.IsLoaded());  // no picture: the absent resource was tried
   EXPECT_FALSE(app.SplashPicture.IsLoaded());
   DeleteFileA(path.c_str());

@@ -13,7 +13,7 @@
 
 #include "common/container.h"
 #include "common/exitcodes.h"
-#include "common/packageindex.h"
+#include "common/package.h"
 #include "robot.h"
 #include "setupfile.h"
 #include "snapshot.h"
@@ -428,8 +428,8 @@ TEST_F(UnattendedTest, RowsThatHideAClimbStayInsideTheFolder) {
 // machine as before.
 TEST_F(UnattendedTest, DamagedPayloadLeavesNothingBehind) {
   std::string bytes = ReadBytes(pkg);
-  PackageSettings s;
-  ASSERT_TRUE(ReadPackageRows(pkg, s));
+  CPackage s;
+  ASSERT_EQ(s.Open(pkg.c_str()), kPackageOpened);
   ASSERT_TRUE(s.Extended);
   long at = -1;
   for (CFileList::Node* n = s.FileList.Head; n && at < 0; n = n->Next)

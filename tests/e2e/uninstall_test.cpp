@@ -22,12 +22,12 @@
 #include "common/shellhelpers.h"
 #include "plant.h"
 #include "robot.h"
-#include "setup/copyengine.h"
+#include "setup/core/copyengine.h"
 #include "setup/setupapp.h"
 #include "tempcopy.h"
+#include "tests/fileutil.h"
 #include "uninstall/regcleanup.h"
 #include "uninstall/resource.h"
-#include "tests/fileutil.h"
 
 #ifndef RIDKIT_EXE
 #error RIDKIT_EXE names the built uninstaller
@@ -240,7 +240,7 @@ struct NoPage : ICopyPage {
   void SetStatus(const char*) override {}
   void SetEstimate(const char*) override {}
   void SetProgress(int) override {}
-  BOOL AskOverwrite(const char*) override { return TRUE; }
+  bool AskOverwrite(const char*) override { return true; }
   void ShowError(const char*) override {}
   void StopAnimation() override {}
 };
@@ -255,7 +255,7 @@ struct InstallServices : ICopyServices {
     return r;
   }
   void RegisterFileType(const char* ext, const char* program) override { ::RegisterFileType(ext, program); }
-  BOOL WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
+  bool WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
   int UnregisterServer(const char*) override { return 1; }
   void UnregisterFileType(const char*) override {}
   const UninstallerSource* source;
@@ -309,7 +309,7 @@ class UninstallTest : public ::testing::Test {
     if (!FileExists(pkg)) GTEST_FAIL() << "no package from the builder (build the host preset first)";
     app.ModulePath = pkg.c_str();
     ASSERT_TRUE(app.LoadPackage());
-    ASSERT_STREQ(app.ProductName, kProduct);
+    ASSERT_STREQ(app.Package.ProductName, kProduct);
     char dir[MAX_PATH];
     GetWindowsDirectoryA(dir, MAX_PATH);
     windowsDir = dir;
@@ -320,10 +320,10 @@ class UninstallTest : public ::testing::Test {
     groupDir = Special(CSIDL_PROGRAMS) + "\\" + kProduct + "\\";
     mark = TempFolder() + "uninstall-e2e.mark";
     SetEnvironmentVariableA("TESTCTL_MARK", mark.c_str());
-    regKeys[0] = app.RegKeys[0];
-    regKeys[1] = app.RegKeys[1];
-    regValues[0] = app.RegValues[0];
-    regValues[1] = app.RegValues[1];
+    regKeys[0] = app.Package.RegKeys[0];
+    regKeys[1] = app.Package.RegKeys[1];
+    regValues[0] = app.Package.RegValues[0];
+    regValues[1] = app.Package.RegValues[1];
     CleanUp();
   }
 
@@ -362,22 +362,21 @@ class UninstallTest : public ::testing::Test {
     ASSERT_FALSE(ridkitBytes.empty());
     ASSERT_TRUE(CreateDirectoryA(installDir.c_str(), 0));
     UninstallerSource src = {ridkitBytes.data(), static_cast<DWORD>(ridkitBytes.size()), pkg.c_str(),
-                             app.ProductName, app.PictureLength, app.PictureOffset, app.IconLength,
-                             app.IconOffset, {regKeys[0].c_str(), regKeys[1].c_str()},
+                             app.Package.ProductName, app.Package.PictureLength, app.Package.PictureOffset, app.Package.IconLength,
+                             app.Package.IconOffset, {regKeys[0].c_str(), regKeys[1].c_str()},
                              {regValues[0].c_str(), regValues[1].c_str()}, installDir.c_str()};
     NoPage page;
     InstallServices services;
     services.source = &src;
-    CCopyEngine engine(app, page, services);
+    CCopyEngine engine(app.Package, page, services);
     engine.Folders = folders;
-    engine.ModulePath = pkg.c_str();
     ASSERT_EQ(engine.CopyAll(), 0);
     ASSERT_TRUE(FileExists(Installed("ridkit.exe")));
 
     // The shortcuts, each written to the log, and the uninstaller's own.
     CreateDirectoryA(groupDir.c_str(), 0);
     std::vector<std::string> shortcuts;
-    for (CFileList::Node* n = app.FileList.Head; n; n = n->Next) {
+    for (CFileList::Node* n = app.Package.FileList.Head; n; n = n->Next) {
       CString target;
       folders.Resolve(n->Entry, target);
       std::string name = ShortcutName(n->Entry.Name).c_str();
@@ -394,7 +393,7 @@ class UninstallTest : public ::testing::Test {
       if (logLines) {
         for (const std::string& l : *logLines) log.WriteLine(l.c_str());
       } else {
-        ASSERT_TRUE(WriteLogSections(log, app, folders));
+        ASSERT_TRUE(WriteLogSections(log, app.Package, folders));
         for (const std::string& s : shortcuts) log.WriteLine(s.c_str());
       }
       ASSERT_TRUE(log.Close());

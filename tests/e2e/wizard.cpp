@@ -86,7 +86,7 @@ bool Wizard::ReadPopup(HWND w, Popup& p) const {
 HWND Wizard::FindPopup(Popup& p, int kind) const {
   return robot_.FindWindowWhere([&](HWND w) {
     return w != sheet_ && Robot::IsClass(w, DIALOG_CLASS) && ReadPopup(w, p) &&
-           (kind == POPUP_ANY || p.question == (kind == POPUP_QUESTION));
+           (kind == kPopupAny || p.question == (kind == kPopupQuestion));
   });
 }
 

@@ -61,10 +61,10 @@ class Wizard {
   // Answers the popups that are up now; true when one was answered.
   bool AnswerPopups();
   // Waits for a popup and returns it (unanswered): any popup, or only a
-  // question (POPUP_QUESTION) or only a message box (POPUP_MESSAGE); false on
+  // question (kPopupQuestion) or only a message box (kPopupMessage); false on
   // timeout.
-  enum { POPUP_ANY, POPUP_QUESTION, POPUP_MESSAGE };
-  bool WaitForPopup(Popup& popup, HWND& window, DWORD timeoutMs = 30000, int kind = POPUP_ANY);
+  enum { kPopupAny, kPopupQuestion, kPopupMessage };
+  bool WaitForPopup(Popup& popup, HWND& window, DWORD timeoutMs = 30000, int kind = kPopupAny);
   // Waits for a popup of that kind and answers it with the button given;
   // false when none came or its text does not start with textStart.
   bool Answer(int kind, const std::string& textStart, int button, DWORD timeoutMs = 30000);

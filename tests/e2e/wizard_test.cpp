@@ -21,7 +21,7 @@ const char kStarting[] = "安装即将开始,您真得要取消安装吗?";
 
 // Index fields of the test package: page texts, the product and, when asked,
 // a background window.
-enum Background { NO_BACKGROUND, BACKGROUND_WITH_CAPTION, BACKGROUND_PLAIN };
+enum Background { kNoBackground, kBackgroundWithCaption, kBackgroundPlain };
 
 std::vector<std::string> WizardFields(Background background) {
   std::vector<std::string> f = IndexFields(kProduct, {"a.exe"});
@@ -31,11 +31,11 @@ std::vector<std::string> WizardFields(Background background) {
   f[9] = "许可二";
   f[10] = "许可正文\r\n第二行";
   for (int i = 0; i < 4; i++) f[16 + i] = "目标" + std::to_string(i + 1);
-  if (background != NO_BACKGROUND) {
+  if (background != kNoBackground) {
     f[56] = "TRUE";
     f[59] = "背景标题";
     f[60] = "1056816";  // 0x102030
-    f[61] = background == BACKGROUND_WITH_CAPTION ? "TRUE" : "FALSE";
+    f[61] = background == kBackgroundWithCaption ? "TRUE" : "FALSE";
   }
   return f;
 }
@@ -101,7 +101,7 @@ class WizardTest : public ::testing::Test {
 };
 
 TEST_F(WizardTest, PagesOneToThreeForwardAndBack) {
-  Start("wizard-walk", WizardFields(BACKGROUND_WITH_CAPTION));
+  Start("wizard-walk", WizardFields(kBackgroundWithCaption));
   HWND sheet = wizard_.Sheet();
   EXPECT_EQ(Robot::Text(sheet), kProduct);
   const char* lines[] = {"欢迎一", "欢迎二", "", "欢迎四", "欢迎五", "欢迎六", "欢迎七", "欢迎八"};
@@ -150,7 +150,7 @@ TEST_F(WizardTest, PagesOneToThreeForwardAndBack) {
 }
 
 TEST_F(WizardTest, EveryWayOutIsConfirmed) {
-  Start("wizard-cancel", WizardFields(BACKGROUND_WITH_CAPTION));
+  Start("wizard-cancel", WizardFields(kBackgroundWithCaption));
   HWND sheet = wizard_.Sheet();
   // The background window: full screen, its caption bar and caption, deaf to
   // input (a close request and keys posted to it are dropped).
@@ -186,7 +186,7 @@ TEST_F(WizardTest, EveryWayOutIsConfirmed) {
 
 TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   // A folder given with /D= (without /S) is the page's proposal.
-  Start("wizard-folder", WizardFields(BACKGROUND_PLAIN), "/D=C:\\Given Dir\\给定");
+  Start("wizard-folder", WizardFields(kBackgroundPlain), "/D=C:\\Given Dir\\给定");
   // A background window without its caption bar still covers the screen.
   HWND back = robot_.WaitForWindow(DIALOG_CLASS, "背景标题");
   ASSERT_TRUE(back);
@@ -265,7 +265,7 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
 TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
   // The file exists already and its rule is "ask": the run has a question
   // of its own.
-  std::vector<std::string> f = WizardFields(NO_BACKGROUND);
+  std::vector<std::string> f = WizardFields(kNoBackground);
   f[64 + 4] = "ASK_COPY";  // the first row's copy rule
   char name[64];
   snprintf(name, sizeof name, "C:\\wizard-ahead-%lu", GetCurrentProcessId());
@@ -294,13 +294,13 @@ TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
 
   Popup p;
   HWND c = 0;
-  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 10000, Wizard::POPUP_QUESTION));
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 10000, Wizard::kPopupQuestion));
   EXPECT_EQ(p.text, "安装程序正在进行,您真得要取消安装吗?");
   EXPECT_TRUE(ConfirmationIcon(c));
   Robot::Click(c, IDOK);  // 继续安装
   ASSERT_TRUE(robot_.WaitUntil([&] { return !IsWindow(c); }));
   // Only then does the run start, and ask about the file.
-  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 20000, Wizard::POPUP_QUESTION));
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 20000, Wizard::kPopupQuestion));
   EXPECT_EQ(p.text, "文件 " + folder + "\\a.exe 已存在,要覆盖吗?");
   EXPECT_TRUE(ConfirmationIcon(c)) << "the second confirmation shows the icon too";
   Robot::Click(c, IDOK);  // 覆盖
@@ -309,7 +309,7 @@ TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
 
   // And the setup can still end.
   PostMessageA(wizard_.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 10000, Wizard::POPUP_QUESTION));
+  ASSERT_TRUE(wizard_.WaitForPopup(p, c, 10000, Wizard::kPopupQuestion));
   EXPECT_TRUE(ConfirmationIcon(c));
   Robot::Click(c, IDCANCEL);  // 退出安装
   EXPECT_TRUE(robot_.WaitForExit(20000));
@@ -319,7 +319,7 @@ TEST_F(WizardTest, CancelTypedAheadOfTheCopyRunAsksOneQuestionAtATime) {
 TEST_F(WizardTest, OverlongPageLineKeepsThePage) {
   // The licence page's first line is 48 bytes: it shows whole, but neither
   // Next nor Back can leave the page.
-  std::vector<std::string> f = WizardFields(NO_BACKGROUND);
+  std::vector<std::string> f = WizardFields(kNoBackground);
   std::string line;
   for (int i = 0; i < 24; i++) line += "长";
   f[8] = line;

@@ -5,8 +5,10 @@
 
 #include <string>
 
-#include "setup/commandline.h"
-#include "uninstall/uninstallsettings.h"
+#include "framework/mbcs.h"
+#include "framework/mbcs.h"
+#include "setup/core/commandline.h"
+#include "uninstall/core/uninstallsettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   unsigned char out[4096];
   size_t pos = 0, step = 1;
   unsigned long long total = 0;
-  CLzmaStream::Status st = CLzmaStream::more;
+  CLzmaStream::Status st = CLzmaStream::kMore;
   for (int rounds = 0; rounds < 20000; ++rounds) {
     size_t n = size - pos < step ? size - pos : step;
     size_t room = step * 67 % sizeof out + 1;
@@ -31,33 +31,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pos += n;
     total += room;
     if (stream.Size() >= 0 && total > static_cast<unsigned long long>(stream.Size())) __builtin_trap();
-    if (st != CLzmaStream::more) break;
+    if (st != CLzmaStream::kMore) break;
     if (!n && !room && pos == size) break;
     if (total > (1 << 18)) break;  // as far as the whole-buffer way goes
     step = step * 3 % 61 + 1;
   }
   // Both ways agree on a stream that decodes whole.
-  if (whole && (st != CLzmaStream::done || stream.Produced() != len)) __builtin_trap();
+  if (whole && (st != CLzmaStream::kDone || stream.Produced() != len)) __builtin_trap();
 
   unsigned long long claimed = 0;
   for (size_t i = LZMA_HEADER_SIZE - 1; size >= LZMA_HEADER_SIZE && i >= 5; --i) claimed = claimed << 8 | data[i];
   if (claimed && claimed <= (1 << 18)) {
     char* flat = static_cast<char*>(AllocBuffer(static_cast<size_t>(claimed)));
     CLzmaFlatDecoder dec;
-    CLzmaStream::Status fs = CLzmaStream::damaged;
+    CLzmaStream::Status fs = CLzmaStream::kDamaged;
     if (flat && dec.Start(data, flat, static_cast<size_t>(claimed))) {
-      fs = CLzmaStream::more;
-      for (size_t at = LZMA_HEADER_SIZE, piece = 7; fs == CLzmaStream::more && at < size;) {
+      fs = CLzmaStream::kMore;
+      for (size_t at = LZMA_HEADER_SIZE, piece = 7; fs == CLzmaStream::kMore && at < size;) {
         size_t n = size - at < piece ? size - at : piece, offered = n;
         fs = dec.Decode(data + at, n);
         if (n > offered) __builtin_trap();
-        if (!n && fs == CLzmaStream::more) break;
+        if (!n && fs == CLzmaStream::kMore) break;
         at += n;
         piece = piece * 5 % 97 + 1;
       }
     }
     // A stream that decodes whole comes out the same.
-    if (whole && (fs != CLzmaStream::done || memcmp(flat, whole, len) != 0)) __builtin_trap();
+    if (whole && (fs != CLzmaStream::kDone || memcmp(flat, whole, len) != 0)) __builtin_trap();
     FreeBuffer(flat);
   }
   FreeBuffer(whole);

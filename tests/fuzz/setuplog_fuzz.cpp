@@ -8,7 +8,7 @@
 
 #include "common/setuplog.h"
 #include "common/shortenpath.h"
-#include "uninstall/removalengine.h"
+#include "uninstall/core/removalengine.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ void Paths(const CString& line) {
   CString group;
   ProgramGroupOf(line, "c:\\users\\a\\start menu\\programs\\", group);
   ProgramGroupOf(line, "\\", group);
-  ShortenPath(line, REMOVAL_STATUS_PATH_MAX);
+  ShortenPath(line, kRemovalStatusPathMax);
   CRemovalEngine::IsOcxPath(line);
   CString key = FolderKey(line);
   IsRootOrRelative(key);
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < limit && log.NextShortcut(line); i++) Paths(line);
 
     log.Rewind();
-    for (size_t i = 0; i < limit && log.ReadLine(line) != LOG_LINE_END; i++) {
+    for (size_t i = 0; i < limit && log.ReadLine(line) != kLogLineEnd; i++) {
     }
     log.Close();
   }

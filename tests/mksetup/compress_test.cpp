@@ -110,8 +110,8 @@ TEST_F(CompressTest, StubThatCannotReadPackedFilesIsRefused) {
 TEST_F(CompressTest, LargeSparseFileComesBackByBothMethods) {
   const long long size = (100LL << 20) + 4099;
   const long long marks[] = {0,
-                             PACKAGE_CHUNK - 1,
-                             PACKAGE_CHUNK,
+                             kPackageChunk - 1,
+                             kPackageChunk,
                              static_cast<long long>(kPackedInMemory) - 1,
                              kLzmaDictionary,
                              kLzmaDictionary + 1,

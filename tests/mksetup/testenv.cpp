@@ -10,11 +10,10 @@
 #include <sstream>
 
 #include "common/container.h"
-#include "common/packageext.h"
-#include "common/packagefile.h"
-#include "pe.h"
 #include "common/fieldtable.h"
+#include "common/packagefile.h"
 #include "framework/memory.h"
+#include "pe.h"
 
 namespace fs = std::filesystem;
 
@@ -143,15 +142,13 @@ RunResult RunMksetup(const std::vector<std::string>& args) {
 
 void ReadPackage(const std::string& path, ReadBack& out) {
   out.ok = false;
-  if (!ReadTrailer(path.c_str(), out.len, out.seek)) return;
-  long n = out.len;
-  char* bytes = ReadRegion(path.c_str(), n, out.seek);
-  if (!bytes) return;
+  out.settings.Open(path.c_str());
+  if (!out.settings.IndexRead) return;
+  out.len = static_cast<long>(out.settings.Index.Length);
+  out.seek = static_cast<long>(out.settings.Index.Offset);
   CFieldTable table;
-  table.LoadBytes(bytes, static_cast<int>(n), TABLE_KEY);
-  FreeBuffer(bytes);
+  out.settings.ReadIndex(table);
   out.table.assign(table.text.c_str(), static_cast<size_t>(table.text.GetLength()));
-  ParsePackageIndex(table, out.settings);
   out.ok = true;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/packageindex.h"
+#include "common/package.h"
 
 std::string ReadFile(const std::string& path);  // "" when absent
 std::string SmallJpeg();                        // signature, a frame header, end marker
@@ -34,7 +34,7 @@ struct ReadBack {
   bool ok = false;
   long len = 0, seek = 0;
   std::string table;  // the unscrambled index text
-  PackageSettings settings;
+  CPackage settings;
 };
 void ReadPackage(const std::string& path, ReadBack& out);
 // A file row's bytes as the setup writes them out (through its method, its

@@ -1,6 +1,6 @@
 // The copy run without its page: destinations, copy rules, the estimate, the
 // order of what the page is told, and files that could not be written.
-#include "setup/copyengine.h"
+#include "setup/core/copyengine.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -27,29 +27,29 @@ namespace {
 typedef std::vector<std::string> Log;
 
 struct FakePage : ICopyPage {
-  explicit FakePage(Log& l) : log(l), overwrite(FALSE) {}
+  explicit FakePage(Log& l) : log(l), overwrite(false) {}
   void SetStatus(const char* t) override { log.push_back(std::string("status ") + t); }
   void SetEstimate(const char* t) override { log.push_back(std::string("estimate ") + t); }
   void SetProgress(int pos) override { log.push_back("progress " + std::to_string(pos)); }
-  BOOL AskOverwrite(const char* q) override {
+  bool AskOverwrite(const char* q) override {
     log.push_back(std::string("ask ") + q);
     return overwrite;
   }
   void ShowError(const char* t) override { log.push_back(std::string("error ") + t); }
   void StopAnimation() override { log.push_back("stop"); }
   // Answers "stop" from the stopAt-th question on (1 = before the first file).
-  BOOL StopRequested() override {
+  bool StopRequested() override {
     asked++;
     return stopAt > 0 && asked >= stopAt;
   }
   Log& log;
-  BOOL overwrite;
+  bool overwrite;
   int stopAt = 0;
   int asked = 0;
 };
 
 struct FakeServices : ICopyServices {
-  explicit FakeServices(Log& l) : log(l), next(0), uninstallerOk(TRUE) {}
+  explicit FakeServices(Log& l) : log(l), next(0), uninstallerOk(true) {}
   // Hands out the planned readings in turn, then keeps the last one.
   DWORD TickCount() override {
     if (ticks.empty()) return 0;
@@ -65,7 +65,7 @@ struct FakeServices : ICopyServices {
   void RegisterFileType(const char* ext, const char* program) override {
     log.push_back(std::string("filetype ") + ext + " " + program);
   }
-  BOOL WriteUninstaller(const char* installDir) override {
+  bool WriteUninstaller(const char* installDir) override {
     log.push_back("uninstaller");
     uninstallerDir = installDir;
     if (writeUninstaller) WriteBytes(Native(std::string(installDir) + UNINSTALLER_NAME), "u");
@@ -79,7 +79,7 @@ struct FakeServices : ICopyServices {
   Log& log;
   std::vector<DWORD> ticks;
   size_t next;
-  BOOL uninstallerOk;
+  bool uninstallerOk;
   bool writeUninstaller = false;
   std::string uninstallerDir;
 };
@@ -112,7 +112,7 @@ class CopyEngineTest : public ::testing::Test {
     engine.Folders.WindowsDir = (root + "win").c_str();
     engine.Folders.SystemDir = (root + "sys\\").c_str();
     engine.Folders.InstallDir = (root + "app\\").c_str();
-    engine.ModulePath = setupFile.c_str();
+    settings.Path = setupFile.c_str();
   }
   ~CopyEngineTest() override {
     for (const char* sub : {"win", "sys", "app"}) RemoveTree(root + sub);
@@ -133,7 +133,7 @@ class CopyEngineTest : public ::testing::Test {
   TempDir dir;
   std::string root, setupFile;
   Log log;
-  PackageSettings settings;
+  CPackage settings;
   FakePage page;
   FakeServices services;
   CCopyEngine engine;
@@ -182,7 +182,7 @@ TEST_F(CopyEngineTest, CopyModesWithAnExistingDestination) {
   // The kept control is registered all the same; nothing else is.
   EXPECT_EQ(Only("register"), Log{"register " + App("keep.OCX")});
 
-  page.overwrite = TRUE;
+  page.overwrite = true;
   engine.CopyEntry(2);
   EXPECT_EQ(Read(App("ask.txt")), std::string(20, 'b'));
   EXPECT_EQ(engine.FailedCount, 0);
@@ -210,7 +210,7 @@ TEST_F(CopyEngineTest, EmptyListStillWritesUninstallerAndAssociations) {
   strcpy(settings.TypeAssoc[0].Program, "WINDOWS_FOLDER\\x.exe");
   strcpy(settings.TypeAssoc[1].Extension, "bbb");
   strcpy(settings.TypeAssoc[1].Program, "y.exe");
-  services.uninstallerOk = FALSE;
+  services.uninstallerOk = false;
   log.push_back("returned " + std::to_string(engine.CopyAll()));
   Log want = {"estimate 估计剩余时间...", "status 正在获取文件信息...", "sleep 500", "uninstaller",
               "error 创建 ridkit.exe 失败!", "status 正在创建文件类型关联...", "sleep 500",
@@ -434,17 +434,17 @@ TEST_F(CopyEngineTest, StoppedRunAndRollBackRemoveOnlyWhatTheRunCreated) {
 }
 
 TEST_F(CopyEngineTest, LongFailureListIsCut) {
-  for (int i = 0; i < FAILED_LIST_MAX + 2; i++) {
+  for (int i = 0; i < kFailedListMax + 2; i++) {
     std::string n = "f" + std::to_string(i);
     Add(Entry(n.c_str(), FOLDER_INSTALL, "", COPY_ALWAYS, 10, 1000));
   }
-  EXPECT_EQ(engine.CopyAll(), FAILED_LIST_MAX + 2);
+  EXPECT_EQ(engine.CopyAll(), kFailedListMax + 2);
   Log errors = Only("error");
   ASSERT_EQ(errors.size(), 1u);
   std::string want = "error 以下文件未能安装:";
-  for (int i = 0; i < FAILED_LIST_MAX; i++) want += "\r\n" + App("f" + std::to_string(i));
+  for (int i = 0; i < kFailedListMax; i++) want += "\r\n" + App("f" + std::to_string(i));
   EXPECT_EQ(errors[0], want + "\r\n...");
-  EXPECT_EQ(engine.FailedCount, FAILED_LIST_MAX + 2);
+  EXPECT_EQ(engine.FailedCount, kFailedListMax + 2);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The finish run without its page: setup.log's bytes, the order of the
 // shortcut pass, the uninstaller's shortcut made once, the read-me and the
 // program after the log is closed, and a log that cannot be made.
-#include "setup/finishrun.h"
+#include "setup/core/finishrun.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -33,17 +33,17 @@ void RemoveFolder(const std::string& path) {
 
 struct FakeShell : IFinishServices {
   explicit FakeShell(const std::string& logPath) : logPath(logPath) {
-    folders[FOLDER_ID_DESKTOP] = "D:\\桌面\\";
-    folders[FOLDER_ID_STARTMENU] = "D:\\开始";  // one without its backslash
-    folders[FOLDER_ID_PROGRAMS] = "D:\\开始\\程序\\";
+    folders[kFolderIdDesktop] = "D:\\桌面\\";
+    folders[kFolderIdStartMenu] = "D:\\开始";  // one without its backslash
+    folders[kFolderIdPrograms] = "D:\\开始\\程序\\";
   }
   CString SpecialFolder(int csidl) override {
     calls.push_back("folder " + std::to_string(csidl));
     return CString(folders[csidl].c_str());
   }
-  BOOL CreateShortcut(const char* target, const char* link) override {
+  bool CreateShortcut(const char* target, const char* link) override {
     calls.push_back(std::string("link ") + link + " -> " + target);
-    return FALSE;  // a failed save is listed all the same
+    return false;  // a failed save is listed all the same
   }
   void CreateFolder(const char* path) override { calls.push_back(std::string("mkdir ") + path); }
   void Open(const char* path) override {
@@ -76,7 +76,7 @@ class FinishRunTest : public ::testing::Test {
       : install(dir.Dir() + "inst\\"),
         logFile(Native(install + "setup.log")),
         shell(logFile),
-        pending(TRUE),
+        pending(true),
         run(settings, shell, pending) {
     run.Folders.WindowsDir = "C:\\WINDOWS";
     run.Folders.SystemDir = "C:\\WINDOWS\\system32";
@@ -105,7 +105,7 @@ class FinishRunTest : public ::testing::Test {
   std::string install, logFile;
   PackageSettings settings;
   FakeShell shell;
-  BOOL pending;
+  bool pending;
   CFinishRun run;
 };
 
@@ -234,8 +234,8 @@ TEST_F(FinishRunTest, LogThatCannotBeCreatedStopsEverythingElse) {
 
 TEST_F(FinishRunTest, UnknownSpecialFolderGetsNoShortcut) {
   Add(Entry("app.exe", FOLDER_INSTALL, "", 7));
-  shell.folders[FOLDER_ID_DESKTOP] = "\\";
-  shell.folders[FOLDER_ID_PROGRAMS] = "";
+  shell.folders[kFolderIdDesktop] = "\\";
+  shell.folders[kFolderIdPrograms] = "";
   ASSERT_TRUE(run.Run(Choices(1, 1, 1)));
   EXPECT_EQ(Only("link"), Log{"link D:\\开始\\app.lnk -> " + install + "app.exe"});
   EXPECT_TRUE(Only("mkdir").empty());

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "setup/folderrules.h"
+#include "setup/core/folderrules.h"
 #include "setup/texts.h"
 
 namespace {
@@ -26,18 +26,11 @@ TEST(FolderRules, ParentDropsTheLastLevel) {
   EXPECT_STREQ(ParentFolder(""), "");
 }
 
-TEST(FolderRules, BackslashIsAppendedOnce) {
-  EXPECT_STREQ(WithBackslash("D:\\App"), "D:\\App\\");
-  EXPECT_STREQ(WithBackslash("D:\\App\\"), "D:\\App\\");
-  // "表" ends with the byte 0x5C; it is no folder separator.
-  EXPECT_STREQ(WithBackslash("D:\\\xb1\xed\x95\x5c"), "D:\\\xb1\xed\x95\x5c\\");
-}
-
 std::map<std::string, int> g_drives;
 std::set<std::string> g_existing;
 int FakeDriveType(const char* drive) {
   auto it = g_drives.find(drive);
-  return it == g_drives.end() ? DRIVE_TYPE_NO_ROOT : it->second;
+  return it == g_drives.end() ? kDriveNoRoot : it->second;
 }
 bool FakeExists(const char* path) { return g_existing.count(path) != 0; }
 

@@ -75,12 +75,12 @@ Streamed Stream(const std::string& coded, size_t inStep, size_t outStep) {
     EXPECT_LE(room, outStep);
     pos += n;
     r.bytes.append(buf, 0, room);
-    if (st == CLzmaStream::done) {
+    if (st == CLzmaStream::kDone) {
       r.ok = true;
       r.leftover = coded.size() - pos;
       return r;
     }
-    if (st == CLzmaStream::damaged) return r;
+    if (st == CLzmaStream::kDamaged) return r;
     if (n == 0 && room == 0 && pos == coded.size()) return r;  // cut short
   }
 }

@@ -46,6 +46,29 @@ TEST(Mbcs, TrailBytesAreNeitherSeparatorsNorSearchedCharacters) {
   EXPECT_STREQ(p, "C:\\\x81\x5C\\");
 }
 
+// The path and command-line rules of both programs, on the same walk.
+TEST(Mbcs, PathsAndCommandLines) {
+  EXPECT_STREQ(WithBackslash("D:\\App"), "D:\\App\\");
+  EXPECT_STREQ(WithBackslash("D:\\App\\"), "D:\\App\\");
+  // "表" ends with the byte 0x5C; it is no folder separator.
+  EXPECT_STREQ(WithBackslash("D:\\\xb1\xed\x95\x5c"), "D:\\\xb1\xed\x95\x5c\\");
+  // 0x95 0x5C: a character whose trail byte is a backslash is not a separator.
+  EXPECT_STREQ(FolderOf("C:\\a\\x\x95\x5C.log"), "C:\\a");
+  EXPECT_STREQ(FolderOf("setup.log"), "");
+  EXPECT_STREQ(FolderOf("C:\\setup.log"), "C:");
+  // The parameters: the whole rest after the program's name, quotes kept.
+  EXPECT_STREQ(ParametersOf("\"C:\\a b\\setup.exe\"  /S /D=x"), "/S /D=x");
+  EXPECT_STREQ(ParametersOf("setup.exe\t/S"), "/S");
+  EXPECT_STREQ(ParametersOf("setup.exe"), "");
+  EXPECT_STREQ(ParametersOf("\"C:\\Temp\\glb1a2b.exe\" C:\\Program Files\\示例\\setup.log"),
+               "C:\\Program Files\\示例\\setup.log");
+  EXPECT_STREQ(ParametersOf("C:\\Temp\\glb1a2b.exe   C:\\a b\\setup.log"), "C:\\a b\\setup.log");
+  EXPECT_STREQ(ParametersOf("\"C:\\Temp\\glb1a2b.exe\""), "");
+  EXPECT_STREQ(ParametersOf("glb1a2b.exe"), "");
+  EXPECT_STREQ(ParametersOf("\"unterminated"), "");
+  EXPECT_STREQ(ParametersOf(""), "");
+}
+
 TEST(Mbcs, FoldsAsciiLettersOnlyOutsideDoubleByteCharacters) {
   // A text longer than the folding's internal pieces, with a pair across
   // every possible piece boundary: 0x81 0x41's trail byte "A" stays upper case.

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -79,7 +80,7 @@ TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
   };
   for (const auto& c : cases) {
     ParseSeal(c.tail, static_cast<int>(strlen(c.tail)), s);
-    EXPECT_EQ(s.Present != FALSE, c.present) << c.tail;
+    EXPECT_EQ(s.Present != false, c.present) << c.tail;
     EXPECT_FALSE(s.Valid) << c.tail;
   }
 }
@@ -145,13 +146,13 @@ TEST(PackageFile, RowsComeOutByteForByteOrNotAtAll) {
   for (const FileEntry* e : {&wrongCrc, &longer, &cut, &storedSize}) {
     EXPECT_EQ(f.Extract(*e, out.c_str()), kExtractDamaged);
     EXPECT_FALSE(FileExists(out));
-    EXPECT_EQ(f.Extract(*e, out.c_str(), TRUE), kExtractDamaged);
+    EXPECT_EQ(f.Extract(*e, out.c_str(), true), kExtractDamaged);
     EXPECT_FALSE(FileExists(out));
   }
   // Only a new file: one that is there stays untouched, whatever the row.
   WriteBytes(out, "mine");
   for (const FileEntry* e : {&lzma, &stored, &wrongCrc, &storedSize}) {
-    EXPECT_EQ(f.Extract(*e, out.c_str(), TRUE), kExtractExists);
+    EXPECT_EQ(f.Extract(*e, out.c_str(), true), kExtractExists);
     EXPECT_EQ(ReadBytes(out), "mine");
   }
   RemoveFile(out.c_str());
@@ -222,6 +223,55 @@ TEST(PackageFile, DecodedAheadAsReadInline) {
   std::string again = dir.Path("again");
   EXPECT_EQ(f.Extract(list.Head->Next->Next->Entry, again.c_str()), kExtractDone);
   EXPECT_EQ(ReadBytes(again), data[2]);
+}
+
+// Decoding ahead within a small budget and row limit: every row comes out as
+// read inline, rows over the limit are no jobs of the second thread, and the
+// decoded rows held at once never pass the budget, though the second thread
+// could decode every row before the first is written.
+TEST(PackageFile, DecodingAheadKeepsToItsBudgetAndRowLimit) {
+  TempDir dir;
+  std::mt19937 gen(11);
+  std::vector<std::string> data;
+  std::string pkg(16, 'S');
+  CFileList list;
+  const size_t kRow = 20000, kBudget = 3 * kRow + 100, kRowMax = 2 * kRow;
+  const int kRows = 12;
+  int eligible = 0;
+  for (int i = 0; i < kRows; i++) {
+    size_t n = i % 5 == 4 ? 3 * kRow : kRow;  // every fifth over the row limit
+    std::string d;
+    while (d.size() < n) d += "row " + std::to_string(gen() % 1000) + "\n";
+    d.resize(n);
+    std::string region = PackLzma(d);
+    FileEntry e;
+    memset(&e, 0, sizeof e);
+    e.Method = kMethodLzma;
+    e.Offset = static_cast<long>(pkg.size());
+    e.Length = static_cast<long>(region.size());
+    e.Unpacked = d.size();
+    e.Crc = Crc32Update(0, d.data(), d.size());
+    pkg += region;
+    ASSERT_TRUE(list.Append(e));
+    data.push_back(d);
+    eligible += n <= kRowMax ? 1 : 0;
+  }
+  WriteBytes(dir.Path("pkg"), pkg);
+  CPackageFile f;
+  ASSERT_TRUE(f.Open(dir.Path("pkg").c_str()));
+  f.SetAheadLimits(kBudget, kRowMax);
+  f.DecodeAhead(list);
+  // The second thread has filled the budget before the first row is asked.
+  while (f.Ahead().DecodedCount() < 3) std::this_thread::yield();
+  int i = 0;
+  for (CFileList::Node* n = list.Head; n; n = n->Next, i++) {
+    std::string out = dir.Path("out" + std::to_string(i));
+    ASSERT_EQ(f.Extract(n->Entry, out.c_str()), kExtractDone) << i;
+    EXPECT_EQ(ReadBytes(out), data[i]) << i;
+  }
+  EXPECT_EQ(f.Ahead().JobCount(), eligible);
+  EXPECT_LE(f.Ahead().PeakHeld(), kBudget);
+  EXPECT_GE(f.Ahead().PeakHeld(), 3 * kRow);
 }
 
 }  // namespace

@@ -239,7 +239,7 @@ TEST(PackageIndex, RowExtensionsMustAgreeWithTheTag) {
     f.push_back("");
     PackageSettings s;
     Parse(f, s);
-    EXPECT_EQ(s.RowsDamaged != FALSE, c.damaged) << c.tag << " " << c.ext[0] << " " << c.ext[1];
+    EXPECT_EQ(s.RowsDamaged != false, c.damaged) << c.tag << " " << c.ext[0] << " " << c.ext[1];
     EXPECT_EQ(s.FileList.Count, 2);
   }
   std::vector<std::string> f = Header();

@@ -2,7 +2,7 @@
 // it ends, what goes from the disk and what stays, the folder guard, and the
 // progress bar for big totals. Real files in a folder of their own; the
 // platform's registry, control and special-folder services are fakes.
-#include "uninstall/removalengine.h"
+#include "uninstall/core/removalengine.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -99,20 +99,20 @@ struct FakeServices : IRemovalServices {
       return CString((s.substr(0, 2) + "\\current\\folder\\" + s.substr(2)).c_str());
     return CString(p);
   }
-  BOOL IdentifyFolder(const char* p, FolderIdentity& id) override {
+  bool IdentifyFolder(const char* p, FolderIdentity& id) override {
 #ifdef _WIN32
     HANDLE h = CreateFileA(p, 0, 7, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (h == INVALID_HANDLE_VALUE) return FALSE;
+    if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
-    BOOL ok = GetFileInformationByHandle(h, &info);
+    bool ok = GetFileInformationByHandle(h, &info);
     CloseHandle(h);
     id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     return ok;
 #else
     struct stat st;
-    if (stat(Native(p).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return FALSE;
+    if (stat(Native(p).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     id = {static_cast<DWORD>(st.st_dev), static_cast<DWORD>(st.st_ino >> 32), static_cast<DWORD>(st.st_ino)};
-    return TRUE;
+    return true;
 #endif
   }
   Log& log;
@@ -190,7 +190,7 @@ TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
   settings.RegValues[0] = "HKEY_CURRENT_USER|Software\\A|v";
   settings.RegValues[1] = "hkey_current_user|x|y";
 
-  EXPECT_EQ(engine.RunRemoval(), REMOVAL_FINISHED);
+  EXPECT_EQ(engine.RunRemoval(), kRemovalFinished);
 
   Log want = {"headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
               Deleting(exe), "progress 100",
@@ -216,7 +216,7 @@ TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
 TEST_F(RemovalTest, LogThatCannotBeOpenedRemovesNothing) {
   Put(app + "app.exe", 10);
   Put(app + "ridkit.exe", 10);
-  EXPECT_EQ(engine.RunRemoval(), REMOVAL_NO_LOG);
+  EXPECT_EQ(engine.RunRemoval(), kRemovalNoLog);
   EXPECT_EQ(log, (Log{"message 打开 setup.log 失败!"}));
   EXPECT_TRUE(Has(Native(app + "app.exe")));
   EXPECT_TRUE(Has(Native(app + "ridkit.exe")));
@@ -225,14 +225,14 @@ TEST_F(RemovalTest, LogThatCannotBeOpenedRemovesNothing) {
   // goes through, with no type or shortcut step and no pause for them.
   log.clear();
   WriteLog({}, {}, {});
-  EXPECT_EQ(engine.RunRemoval(), REMOVAL_FILES_LEFT);
+  EXPECT_EQ(engine.RunRemoval(), kRemovalFilesLeft);
   Log want = {"headline 正在卸载测试...", "status 正在读取文件信息...", "sleep 500",
               "key ", "key ", "value ", "value ", "entry " + app.substr(0, app.size() - 1)};
   EXPECT_EQ(log, want);
   EXPECT_EQ(page.list, Log{app + "app.exe"});
 
   log.clear();
-  EXPECT_EQ(engine.RemoveInstallFolder(), FOLDER_REMOVED);
+  EXPECT_EQ(engine.RemoveInstallFolder(), kFolderRemoved);
   EXPECT_TRUE(log.empty());
   EXPECT_FALSE(Has(Native(app)));
 }
@@ -262,7 +262,7 @@ TEST_F(RemovalTest, ProtectedFoldersAreRefusedWithAMessage) {
   // "全部删除" of a folder that holds a protected one: nothing goes.
   Put(app + "user.txt", 5);
   services.protectedFolders.push_back(app + "sub\\inner");
-  EXPECT_EQ(engine.RemoveInstallFolder(), FOLDER_REFUSED);
+  EXPECT_EQ(engine.RemoveInstallFolder(), kFolderRefused);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].find("message 不能删除文件夹 "), 0u) << log[0];
   EXPECT_TRUE(Has(Native(app + "user.txt")));
@@ -274,7 +274,7 @@ TEST_F(RemovalTest, ProtectedFoldersAreRefusedWithAMessage) {
   services.protectedFolders = {root + "programs\\startup"};
   Put(startup + "other.lnk", 1);
   WriteLog({}, {}, {startup + "s.lnk"});
-  EXPECT_EQ(engine.RunRemoval(), REMOVAL_FILES_LEFT);  // user.txt
+  EXPECT_EQ(engine.RunRemoval(), kRemovalFilesLeft);  // user.txt
   ASSERT_EQ(Only("message").size(), 1u);
   EXPECT_TRUE(Has(Native(startup + "other.lnk")));
 }
@@ -304,10 +304,10 @@ TEST_F(RemovalTest, LinksAreNotFollowed) {
   EXPECT_TRUE(Has(Native(root + "outside\\precious.txt")));
   // Wine cannot remove a Unix link through the folder call: it stays, named.
   if (Has(Native(app + "link"))) {
-    EXPECT_EQ(result, FOLDER_FAILED);
+    EXPECT_EQ(result, kFolderFailed);
     EXPECT_EQ(log, Log{"message 删除 " + app + "link 失败!"});
   } else {
-    EXPECT_EQ(result, FOLDER_REMOVED);
+    EXPECT_EQ(result, kFolderRemoved);
     EXPECT_TRUE(log.empty());
   }
 
@@ -336,7 +336,7 @@ TEST_F(RemovalTest, AliasesOfProtectedFoldersAreRefused) {
 // "全部删除" walks nothing there.
 TEST_F(RemovalTest, LogAtADriveRootNeverEmptiesTheDrive) {
   settings.SetupLogPath = "Q:\\setup.log";
-  EXPECT_EQ(engine.RemoveInstallFolder(), FOLDER_REFUSED);
+  EXPECT_EQ(engine.RemoveInstallFolder(), kFolderRefused);
   EXPECT_EQ(log, Log{"message 不能删除文件夹 Q:: 它是(或含有)系统或用户的文件夹."});
   for (const char* root : {"Q:", "Q:\\", "Q:."}) EXPECT_FALSE(engine.MayRemoveWhole(root)) << root;
   EXPECT_EQ(std::string(engine.TargetOf("Q:")), "Q:\\");
@@ -353,7 +353,7 @@ TEST_F(RemovalTest, UnknownProgramsFolderNamesNoGroup) {
     WriteLog({}, {}, {shortcuts + "app.lnk"});
     services.programs = programs;
     log.clear();
-    EXPECT_EQ(engine.RunRemoval(), REMOVAL_FINISHED) << programs;
+    EXPECT_EQ(engine.RunRemoval(), kRemovalFinished) << programs;
     EXPECT_TRUE(Only("message").empty()) << programs;
     EXPECT_TRUE(Has(Native(shortcuts + "mine.txt"))) << programs;
     EXPECT_FALSE(Has(Native(shortcuts + "app.lnk")));
@@ -367,7 +367,7 @@ TEST_F(RemovalTest, FileInUseStopsDeleteAllWithItsName) {
   Put(app + "other\\o.txt", 5);
   HANDLE h = CreateFileA(busy.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(engine.RemoveInstallFolder(), FOLDER_FAILED);
+  EXPECT_EQ(engine.RemoveInstallFolder(), kFolderFailed);
   CloseHandle(h);
   EXPECT_EQ(log, Log{"message 删除 " + busy + " 失败!"});
   EXPECT_TRUE(Has(busy));

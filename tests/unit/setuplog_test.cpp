@@ -164,19 +164,19 @@ TEST(SetupLogReader, ReadLineRulesAndEndOfFile) {
   CSetupLogReader r;
   ASSERT_TRUE(r.Open(path.c_str()));
   CString line;
-  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_EQ(r.ReadLine(line), kLogLineText);
   EXPECT_STREQ(line, "a\r");  // at most two CRs go
-  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_EQ(r.ReadLine(line), kLogLineText);
   EXPECT_STREQ(line, "");
-  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_EQ(r.ReadLine(line), kLogLineText);
   EXPECT_STREQ(line, "b\rc");
-  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_EQ(r.ReadLine(line), kLogLineText);
   EXPECT_STREQ(line, "tail");
-  EXPECT_EQ(r.ReadLine(line), LOG_LINE_END);
-  EXPECT_EQ(r.ReadLine(line), LOG_LINE_END);
+  EXPECT_EQ(r.ReadLine(line), kLogLineEnd);
+  EXPECT_EQ(r.ReadLine(line), kLogLineEnd);
   EXPECT_STREQ(line, "");
   ASSERT_TRUE(r.Rewind());
-  EXPECT_EQ(r.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_EQ(r.ReadLine(line), kLogLineText);
   EXPECT_STREQ(line, "a\r");
   r.Close();
   EXPECT_FALSE(r.Open(dir.Path("missing.log").c_str()));
@@ -201,9 +201,9 @@ TEST(SetupLogReader, LongAndZeroByteLinesAreSkippedWithoutEndingTheGroup) {
   CString line;
   reader.ReadLine(line);
   reader.ReadLine(line);
-  EXPECT_EQ(reader.ReadLine(line), LOG_LINE_DAMAGED);
-  EXPECT_EQ(reader.ReadLine(line), LOG_LINE_DAMAGED);
-  EXPECT_EQ(reader.ReadLine(line), LOG_LINE_TEXT);
+  EXPECT_EQ(reader.ReadLine(line), kLogLineDamaged);
+  EXPECT_EQ(reader.ReadLine(line), kLogLineDamaged);
+  EXPECT_EQ(reader.ReadLine(line), kLogLineText);
   EXPECT_STREQ(line, "C:\\b.exe");
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "../fileutil.h"
+#include "tests/fileutil.h"
 
 // A fresh folder for one test, removed with its files afterwards. Paths are
 // formed with the platform's separator.

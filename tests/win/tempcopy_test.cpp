@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "../fileutil.h"
+#include "tests/fileutil.h"
 
 #include "uninstall/tempcopy.h"
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "uninstall/removalservices.h"
 #include "tests/fileutil.h"
+#include "uninstall/removalservices.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "common/setuplog.h"
-#include "uninstall/resource.h"
 #include "tests/fileutil.h"
+#include "uninstall/resource.h"
 
 namespace {
 

@@ -16,10 +16,11 @@ TEST(UninstallerResource, ACutStreamWritesNoUninstaller) {
   ASSERT_GT(SizeofResource(GetModuleHandleA(0), res), 100u);
 
   TempDir dir;
-  PackageSettings settings;
+  CPackage package;
   char self[MAX_PATH];
   GetModuleFileNameA(0, self, MAX_PATH);
-  CSetupServices services(settings, self);
+  package.Path = self;
+  CSetupServices services(package);
   EXPECT_FALSE(services.WriteUninstaller(dir.Dir().c_str()));
   EXPECT_FALSE(FileExists(dir.Path("ridkit.exe")));
 }

@@ -150,6 +150,31 @@ bool SignOption(const std::string& a, int& i, int argc, char** argv, SignOptions
   return true;
 }
 
+// The arguments build and sign share: the one file they work on (a word that
+// is no option, "-", or any word after "--"), "--", the signing options and
+// -o/--output. True when a was one of them; usage is then a usage exit code
+// when it was wrong (the message printed), else 0.
+bool SharedArgument(const std::string& a, int& i, int argc, char** argv, bool& takeOptions, std::string& file,
+                    const char* oneAtATime, SignOptions& sign, std::string& output, int& usage) {
+  usage = 0;
+  std::string value;
+  bool missing = false;
+  if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
+    if (!file.empty()) usage = Usage((std::string(oneAtATime) + "; extra argument " + a).c_str());
+    else file = a;
+  } else if (a == "--") {
+    takeOptions = false;
+  } else if (SignOption(a, i, argc, argv, sign, usage)) {
+  } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
+             OptionValue(a, "--output", i, argc, argv, value, missing)) {
+    if (missing || value.empty()) usage = Usage("-o needs a file name");
+    else output = value;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 int Build(int argc, char** argv) {
   std::string project, output, stub, depfile;
   std::map<std::string, std::string> vars;
@@ -161,12 +186,7 @@ int Build(int argc, char** argv) {
     std::string value;
     bool missing = false;
     int usage = 0;
-    if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
-      if (!project.empty()) return Usage(("one project at a time; extra argument " + a).c_str());
-      project = a;
-    } else if (a == "--") {
-      takeOptions = false;
-    } else if (SignOption(a, i, argc, argv, sign, usage)) {
+    if (SharedArgument(a, i, argc, argv, takeOptions, project, "one project at a time", sign, output, usage)) {
       if (usage) return usage;
     } else if (a == "-h" || a == "--help") {
       fputs(kBuildHelp, stdout);
@@ -175,10 +195,6 @@ int Build(int argc, char** argv) {
       dryRun = true;
     } else if (a == "-q" || a == "--quiet") {
       quiet = true;
-    } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
-               OptionValue(a, "--output", i, argc, argv, value, missing)) {
-      if (missing || value.empty()) return Usage("-o needs a file name");
-      output = value;
     } else if (OptionValue(a, "--depfile", i, argc, argv, value, missing)) {
       if (missing || value.empty()) return Usage("--depfile needs a file name");
       depfile = value;
@@ -421,24 +437,10 @@ int Sign(int argc, char** argv) {
   SignOptions sign;
   bool takeOptions = true;
   for (int i = 2; i < argc; i++) {
-    std::string a = argv[i];
-    std::string value;
-    bool missing = false;
     int usage = 0;
-    if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
-      if (!path.empty()) return Usage(("one setup file at a time; extra argument " + a).c_str());
-      path = a;
-    } else if (a == "--") {
-      takeOptions = false;
-    } else if (SignOption(a, i, argc, argv, sign, usage)) {
-      if (usage) return usage;
-    } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
-               OptionValue(a, "--output", i, argc, argv, value, missing)) {
-      if (missing || value.empty()) return Usage("-o needs a file name");
-      output = value;
-    } else {
-      return Usage(("unknown option " + a).c_str());
-    }
+    if (!SharedArgument(argv[i], i, argc, argv, takeOptions, path, "one setup file at a time", sign, output, usage))
+      return Usage((std::string("unknown option ") + argv[i]).c_str());
+    if (usage) return usage;
   }
   if (path.empty() || sign.certificate.empty()) return Usage("sign needs a setup file and --sign CERT.pfx");
   if (!HasTrailer(path)) {
@@ -494,7 +496,7 @@ int RunMksetup(int argc, char** argv) {
   int code = Command(argc, argv);
   // What went to stdout must have arrived (a full disk, a closed pipe).
   if (fflush(stdout) != 0 || ferror(stdout)) {
-    fprintf(stderr, "mksetup: writing the output failed: %s\n", strerror(errno));
+    fprintf(stderr, "error: writing the output failed: %s\n", strerror(errno));
     return code == 0 ? 1 : code;
   }
   return code;

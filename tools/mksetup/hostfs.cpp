@@ -249,9 +249,6 @@ bool RenameOver(const std::string& from, const std::string& to) {
 
 bool SyncToDisk(int fd) { return _commit(fd) == 0; }
 
-// A folder's entries are on the disk with the file system's own journal.
-void SyncFolder(const std::string&) {}
-
 int64_t FilePosition(int fd) { return _lseeki64(fd, 0, SEEK_CUR); }
 
 void MakeExecutable(int) {}
@@ -333,14 +330,6 @@ bool RemovePath(const std::string& path) { return unlink(path.c_str()) == 0; }
 bool RenameOver(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
 
 bool SyncToDisk(int fd) { return fsync(fd) == 0; }
-
-void SyncFolder(const std::string& dir) {
-  int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
-}
 
 int64_t FilePosition(int fd) { return static_cast<int64_t>(lseek(fd, 0, SEEK_CUR)); }
 

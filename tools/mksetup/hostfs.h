@@ -40,9 +40,8 @@ int CreateUniqueFile(std::string& pathTemplate);
 bool RemovePath(const std::string& path);
 // Renames a file, replacing the target if it exists.
 bool RenameOver(const std::string& from, const std::string& to);
-// The file's data (and, after a rename, the folder's entry) on the disk.
+// The file's data on the disk.
 bool SyncToDisk(int fd);
-void SyncFolder(const std::string& dir);
 int64_t FilePosition(int fd);
 // New files get the permissions a new program gets (POSIX; nothing on Windows).
 void MakeExecutable(int fd);

@@ -8,12 +8,12 @@
 
 #include "codepage.h"
 #include "hostfs.h"
-#include "names.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
+#include "common/package.h"
 #include "common/packagefile.h"
 #include "common/packageindex.h"
-#include "framework/memory.h"
+#include "names.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ bool TrailerShape(const std::string& path, std::string& seal) {
   char tail[TRAILER_WINDOW];
   int count = 0;
   long long end = 0;
-  BOOL signedFile = FALSE;
+  bool signedFile = false;
   if (!ReadTrailerWindow(path.c_str(), tail, count, end, signedFile)) return false;
   size_t n = static_cast<size_t>(count);
   size_t amp = std::string(tail, n).rfind('&');
@@ -131,24 +131,6 @@ bool TrailerShape(const std::string& path, std::string& seal) {
   if (!(lit("&LEN:") && digits() && lit(",SEEK:") && digits() && lit("."))) return false;
   seal = t.substr(i);
   return seal.empty() || seal.compare(0, 3, PACKAGE_TAG, 3) == 0;
-}
-
-// The CRC-32 of bytes [from, to) of a file; false when they cannot be read.
-bool FileCrc(const std::string& path, int64_t from, int64_t to, uint32_t& crc) {
-  FILE* f = OpenFile(path, "rb");
-  if (!f) return false;
-  bool ok = fseeko(f, from, SEEK_SET) == 0;
-  std::vector<char> buf(1 << 20);
-  unsigned long c = 0;
-  for (int64_t left = to - from; ok && left > 0;) {
-    size_t n = fread(buf.data(), 1, static_cast<size_t>(std::min<int64_t>(left, buf.size())), f);
-    if (n == 0) ok = false;
-    c = Crc32Update(c, buf.data(), n);
-    left -= static_cast<int64_t>(n);
-  }
-  fclose(f);
-  crc = static_cast<uint32_t>(c);
-  return ok;
 }
 
 }  // namespace
@@ -188,13 +170,14 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     return false;
   }
   r.size = size_ = st.size;
-  long len = 0, seek = 0;
-  if (!ReadPackageTrailer(path.c_str(), len, seek, r.seal) || !TrailerShape(path, r.sealText)) {
+  CPackage package;
+  if (package.OpenIndex(path.c_str(), kMaxIndexBytes) == kPackageNoTrailer || !TrailerShape(path, r.sealText)) {
     error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";
     return false;
   }
-  r.len = len;
-  r.seek = seek;
+  r.seal = package.Seal;
+  long len = r.len = static_cast<long>(package.Index.Length);
+  long seek = r.seek = static_cast<long>(package.Index.Offset);
   if (len <= 0 || seek < 0 || static_cast<int64_t>(seek) + len > r.size) {
     error = path + ": damaged: the trailer puts the index (" + std::to_string(len) + " bytes at offset " +
             std::to_string(seek) + ") outside the file (" + std::to_string(r.size) + " bytes)";
@@ -204,28 +187,25 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     error = path + ": damaged: the trailer gives an index of " + std::to_string(len) + " bytes";
     return false;
   }
-  long got = len;
-  char* bytes = ReadRegion(path.c_str(), got, seek);
-  if (!bytes) {
+  if (!package.IndexRead) {
     error = path + ": the index cannot be read";
     return false;
   }
-  table_.LoadBytes(bytes, static_cast<int>(got), TABLE_KEY);
+  long got = len;
+  package.ReadIndex(table_);
   if (r.seal.Present && !r.seal.Valid) {
     r.AddProblem("damaged: the seal after the trailer does not read: " + Shown(r.sealText) + " (the form is " PACKAGE_TAG
                  ":<payload start>:<payload crc>:<index crc>: the start below 2^31 without leading zeros, each "
                  "checksum 8 lower-case hex digits)", true);
   } else if (r.seal.Present) {
-    r.indexCrcMatches = IndexMatchesSeal(bytes, got, r.seal);
+    r.indexCrcMatches = package.IndexMatches;
     if (!r.indexCrcMatches) r.AddProblem("damaged: the index's checksum does not match the trailer's seal", true);
-    uint32_t crc = 0;
-    r.payloadCrcMatches = r.seal.PayloadStart <= seek && FileCrc(path, r.seal.PayloadStart, seek, crc) &&
-                          crc == r.seal.PayloadCrc;
+    CPackageFile data;
+    r.payloadCrcMatches = data.Open(path.c_str()) && data.VerifyPayload(r.seal, seek, 0, 0);
     if (!r.payloadCrcMatches)
       r.AddProblem("damaged: the payload's checksum (bytes " + std::to_string(r.seal.PayloadStart) + " to " +
                    std::to_string(seek) + ") does not match the trailer's seal", true);
   }
-  FreeBuffer(bytes);
   if (table_.text.GetLength() < got)
     r.AddProblem("the index holds a zero byte at " + std::to_string(table_.text.GetLength()) + " of " +
                  std::to_string(got) + "; what follows it is not read");
@@ -246,7 +226,7 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     f.text = Cp936ToUtf8(raw, &lossless);
     if (!lossless) r.AddProblem(f.name + ": bytes that are not code page 936 text");
     int limit = kIndexFields[i].limit;
-    if (kIndexFields[i].kind == FK_TEXT && limit > 0 && static_cast<int>(raw.size()) > limit)
+    if (kIndexFields[i].kind == kFieldText && limit > 0 && static_cast<int>(raw.size()) > limit)
       r.AddProblem(f.name + ": " + std::to_string(raw.size()) + " bytes; the setup holds at most " +
                    std::to_string(limit));
     r.header.push_back(f);
@@ -268,7 +248,7 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
   }
   r.extended = extended_ = static_cast<int>(r.header.size()) > kIdxExtension &&
                            r.header[kIdxExtension].raw == PACKAGE_TAG;
-  if (r.extended != (r.seal.Present != FALSE))
+  if (r.extended != r.seal.Present)
     r.AddProblem(r.extended ? "damaged: the index carries the tag " PACKAGE_TAG " but the trailer no seal"
                             : "damaged: the trailer carries a seal but the index not the tag " PACKAGE_TAG, true);
   filesStart_ = ended_ ? -1 : table_.readPos;
@@ -277,13 +257,10 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
 
 bool PackageReader::NextSetting(std::string& key, std::string& value, InspectReport* r) {
   if (!extended_ || !ended_ || table_.readPos >= table_.text.GetLength()) return false;
-  std::string rawKey = Next();
-  if (ended_ || rawKey.empty()) {
-    ended_ = true;
-    return false;
-  }
-  std::string raw = Next();
-  ended_ = true;  // still after the file list
+  CString storedKey, storedValue;
+  if (!::NextSetting(table_, storedKey, storedValue)) return false;
+  std::string rawKey(storedKey.c_str(), static_cast<size_t>(storedKey.GetLength()));
+  std::string raw(storedValue.c_str(), static_cast<size_t>(storedValue.GetLength()));
   bool lossless = true;
   key = AsUtf8(rawKey);
   value = Cp936ToUtf8(raw, &lossless);
@@ -338,7 +315,7 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   f.nameRaw = name;
   f.subdirRaw = row[kRowSubDir];
   f.folderRaw = f.folderKind;
-  bool extOk = ParseRowExtension(row[kRowExtension].c_str(), f.ext) != FALSE;
+  bool extOk = ParseRowExtension(row[kRowExtension].c_str(), f.ext);
   if (!r) return true;
   std::string which = "file " + std::to_string(row_) + " (" + Escaped(f.name) + "): ";
   bool lossless = true;

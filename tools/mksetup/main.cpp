@@ -10,7 +10,7 @@ int Run(int argc, char** argv) {
   try {
     return RunMksetup(argc, argv);
   } catch (const std::exception& e) {
-    fprintf(stderr, "mksetup: %s\n", e.what());
+    fprintf(stderr, "error: %s\n", e.what());
     return 1;
   }
 }

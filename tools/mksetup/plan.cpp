@@ -18,7 +18,6 @@
 
 #include "codepage.h"
 #include "common/container.h"
-#include "stubres.h"
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
 #include "framework/mbcs.h"
@@ -27,7 +26,8 @@
 #include "media.h"
 #include "names.h"
 #include "pe.h"
-#include "writer.h"
+#include "stubres.h"
+#include "files.h"
 
 namespace fs = std::filesystem;
 
@@ -687,21 +687,6 @@ void Planner::Files() {
   }
 }
 
-// A whole file's bytes ("" when it cannot be read).
-std::string ReadWhole(const std::string& path) {
-  std::string bytes;
-  int fd = OpenRead(path);
-  if (fd < 0) return bytes;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    bytes.append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
-  return bytes;
-}
 
 // References into the installation folder should name a file of the package.
 void Planner::CheckReferences() {
@@ -843,7 +828,9 @@ bool Planner::Run() {
   if (plan_.extended) plan_.header[kIdxExtension] = PACKAGE_TAG;
   if (packed) {
     if (!d_.Failed()) {
-      std::string why = StubReadsExtension(plan_.stubImage.empty() ? ReadWhole(plan_.stub) : plan_.stubImage);
+      std::string stub = plan_.stubImage;
+      if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
+      std::string why = StubReadsExtension(stub);
       if (!why.empty())
         d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": the stub cannot read packed files (" + why +
                         "); use a stub built with this mksetup, or compression = \"none\" for every file");
@@ -859,21 +846,18 @@ bool Planner::Run() {
 }  // namespace
 
 std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
-  // The table text as CFieldTable writes it (each field ended by FIELD_END,
-  // a row's last one by ROW_END CR LF), in one string: with thousands of
-  // rows the table's copy per field costs more than all the rest.
+  // The table text with its fields ended as every table's (FieldEnding), in
+  // one string: with thousands of rows the table's copy per field costs more
+  // than all the rest.
   std::string& text = plan.index;
   text.clear();
-  size_t column = 0;
+  int column = 0, columns = kFileRowFields;
   auto add = [&](const char* value, size_t n) {
     text.append(value, n);
-    if (++column < kFileRowFields) {
-      text += static_cast<char>(FIELD_END);
-    } else {
-      column = 0;
-      text += static_cast<char>(ROW_END);
-      text += "\r\n";
-    }
+    char end[3];
+    int k = FieldEnding(column, columns, end);
+    text.append(end, static_cast<size_t>(k));
+    column = k == 3 ? 0 : column + 1;
   };
   // Up to a zero byte, as the table takes a text (the checks let none through).
   auto addText = [&](const std::string& value) { add(value.c_str(), strlen(value.c_str())); };
@@ -900,12 +884,12 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
     }
   }
   addWord("");  // an empty name ends the list
+  // The settings section: a row of key and value each.
+  columns = 2;
+  column = 0;
   for (const auto& [key, value] : plan.settings) {
-    text += key;
-    text += static_cast<char>(FIELD_END);
-    text += value;
-    text += static_cast<char>(ROW_END);
-    text += "\r\n";
+    add(key.data(), key.size());
+    add(value.data(), value.size());
   }
   if (text.size() > 0x7FFFFFF0u) return "the index would be " + std::to_string(text.size()) + " bytes";
   int len = static_cast<int>(text.size());

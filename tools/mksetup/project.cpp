@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 // toml++'s own consistency checks stay out of every build, as in the
 // library's release build: one of them is reachable from a project file
@@ -29,6 +27,7 @@
 #include <toml++/toml.h>
 
 #include "common/packageindex.h"
+#include "files.h"
 #include "hostfs.h"
 #include "names.h"
 #include "pe.h"
@@ -463,22 +462,18 @@ void Loader::LoadLicence(const toml::table& t) {
     }
     p_.licenceFile = path;
     auto size = static_cast<uint64_t>(st.size);
-    std::ifstream in(FsPath(path), std::ios::binary);
-    if (!in) {
-      d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": cannot read " + path);
-      return;
-    }
     // The text may hold 255 bytes; a file far beyond that is no licence page.
     if (size > 65536) {
       d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": " + std::to_string(size) +
                               " bytes; the licence text may hold 255 bytes");
       return;
     }
-    std::stringstream ss;
-    ss << in.rdbuf();
     text = file;
     text.key = "licence.file";
-    text.value = ss.str();
+    if (!ReadWholeFile(path, text.value)) {
+      d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": cannot read " + path);
+      return;
+    }
     if (text.value.compare(0, 3, "\xEF\xBB\xBF") == 0) text.value.erase(0, 3);
     if (!IsUtf8(text.value)) {
       d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": " + DescribeNotUtf8(text.value));
@@ -685,14 +680,11 @@ bool LoadProject(const std::string& path, const std::map<std::string, std::strin
                       std::to_string(kMaxProjectBytes));
     return false;
   }
-  std::ifstream in(FsPath(path), std::ios::binary);
-  if (!in) {
+  std::string content;
+  if (!ReadWholeFile(path, content)) {
     diag.Error(0, std::string("cannot read the project file: ") + strerror(errno));
     return false;
   }
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string content = ss.str();
   if (content.size() > kMaxProjectBytes) content.resize(kMaxProjectBytes + 1);
   int deepLine = 0;
   std::string deep = TooDeep(content, deepLine);

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "common/container.h"
+#include "files.h"
 #include "hostfs.h"
 #include "tempfiles.h"
-#include "writer.h"
 
 #include <unistd.h>
 #ifdef _WIN32
@@ -124,7 +124,7 @@ int Run(const std::vector<std::string>& args, std::string& output) {
 #endif
 
 // The tool's last lines that say something, for an error message.
-std::string Tail(const std::string& output) {
+std::string LastLines(const std::string& output) {
   std::string out;
   size_t start = output.size() > 600 ? output.find('\n', output.size() - 600) : 0;
   for (size_t i = start == std::string::npos ? 0 : start; i < output.size(); i++)
@@ -234,7 +234,7 @@ bool SignFile(const std::string& input, const std::string& given, const SignOpti
     error = missing;
   } else if (!ok) {
     error = "signing with " + o.certificate + " failed (a wrong password or not a PKCS#12 code-signing certificate?): " +
-            Tail(out);
+            LastLines(out);
   } else if (!SameMode(tmp, in) || !RenameOver(tmp, output)) {
     // The signed file has the permissions of the file signed.
     error = "cannot put the signed file at " + output + ": " + strerror(errno);
@@ -290,6 +290,6 @@ SignatureInfo ReadSignature(const std::string& path) {
   info.checked = !current.empty() && !calculated.empty();
   info.matches = info.checked && current == calculated;
 #endif
-  if (!info.checked) info.note = Tail(out);
+  if (!info.checked) info.note = LastLines(out);
   return info;
 }

@@ -1,29 +1,14 @@
 #include "stubres.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "pe.h"
-
-namespace {
-
-bool Slurp(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  bytes = s.str();
-  return !in.bad();
-}
-
-}  // namespace
+#include "files.h"
 
 bool WantsStubResources(const Project& p) {
   return p.icon.set || p.version.set || p.publisher.set || p.description.set || p.copyright.set;
 }
 
 bool PrepareStub(const Project& p, const std::string& stubPath, std::string& image, std::string& error) {
-  if (!Slurp(stubPath, image)) {
+  if (!ReadWholeFile(stubPath, image)) {
     error = "cannot read it";
     return false;
   }
@@ -33,7 +18,7 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
   if (!ParsePe(image, pe, error) || !ReadResources(image, pe, tree, error)) return false;
   if (p.icon.set) {
     std::string ico;
-    if (!Slurp(p.iconPath, ico)) {
+    if (!ReadWholeFile(p.iconPath, ico)) {
       error = "cannot read " + p.icon.value;
       return false;
     }

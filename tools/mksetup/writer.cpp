@@ -1,6 +1,7 @@
 #include "writer.h"
 
 #include "common/packageext.h"
+#include "files.h"
 #include "hostfs.h"
 #include "packer.h"
 #include "tempfiles.h"
@@ -331,17 +332,4 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress, st
   if (ok) ReleaseTempFile(kCurrentFolder, name);
   else RemoveTempFile(kCurrentFolder, name);
   return ok;
-}
-
-bool ThroughLink(std::string& output, std::string& why) {
-  FileInfo info;
-  if (!StatPath(output, info, false) || !info.link) return true;
-  std::error_code ec;
-  fs::path target = fs::canonical(FsPath(output), ec);
-  if (ec) {
-    why = "a link to nothing (" + ec.message() + ")";
-    return false;
-  }
-  output = PathText(target);
-  return true;
 }

@@ -23,7 +23,3 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress = n
 // files allow it; on by default. Off, every byte goes through a read buffer.
 void UseKernelCopy(bool on);
 
-// An output that is a symbolic link is written through: output becomes the
-// path of the file it leads to, and the link stays. False with the reason
-// for a link that leads to nothing.
-bool ThroughLink(std::string& output, std::string& why);

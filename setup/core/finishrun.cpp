@@ -1,27 +1,27 @@
 #include "finishrun.h"
 
-#include "../common/container.h"
-#include "../common/setuplog.h"
-#include "texts.h"
+#include "common/container.h"
+#include "common/setuplog.h"
+#include "setup/texts.h"
 
 namespace {
 
 // A special folder that came back as a bare backslash was not found.
-BOOL KnownFolder(const CString& path) { return path.GetLength() > 1; }
+bool KnownFolder(const CString& path) { return path.GetLength() > 1; }
 
 }  // namespace
 
-CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& services, BOOL& uninstallerLinkPending)
+CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& services, bool& uninstallerLinkPending)
     : m_settings(settings),
       m_services(services),
       m_uninstallerLinkPending(uninstallerLinkPending),
-      m_desktopAsked(FALSE),
-      m_startMenuAsked(FALSE),
-      m_programsAsked(FALSE) {}
+      m_desktopAsked(false),
+      m_startMenuAsked(false),
+      m_programsAsked(false) {}
 
-const CString& CFinishRun::Folder(int csidl, CString& cache, BOOL& asked) {
+const CString& CFinishRun::Folder(int csidl, CString& cache, bool& asked) {
   if (!asked) {
-    asked = TRUE;
+    asked = true;
     cache = m_services.SpecialFolder(csidl);
     if (!KnownFolder(cache)) cache.Empty();
     else AppendBackslashIfMissing(cache);
@@ -30,7 +30,7 @@ const CString& CFinishRun::Folder(int csidl, CString& cache, BOOL& asked) {
 }
 
 void CFinishRun::MakeUninstallerLink(const CString& programs) {
-  m_uninstallerLinkPending = FALSE;
+  m_uninstallerLinkPending = false;
   CString group = programs + GroupName;
   m_services.CreateFolder(group);
   CString target = Folders.InstallDir;
@@ -42,33 +42,33 @@ void CFinishRun::MakeUninstallerLink(const CString& programs) {
   m_services.CreateShortcut(target, link);
 }
 
-void CFinishRun::Link(const CString& target, const CString& link, CSetupLogWriter& log, BOOL& logOk) {
+void CFinishRun::Link(const CString& target, const CString& link, CSetupLogWriter& log, bool& logOk) {
   m_services.CreateShortcut(target, link);
-  if (!log.WriteLine(link)) logOk = FALSE;
+  if (!log.WriteLine(link)) logOk = false;
 }
 
-void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log, BOOL& logOk) {
+void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log, bool& logOk) {
   for (const CFileList::Node* n = m_settings.FileList.Head; n; n = n->Next) {
     const FileEntry& e = n->Entry;
     if (!IsContainedEntry(e)) continue;  // never installed: no shortcut
     CString target;
     if (!Folders.Resolve(e, target)) {
-      logOk = FALSE;
+      logOk = false;
       continue;
     }
     CString name = ShortcutName(e.Name);
     // The result of each shortcut is not looked at: the path is listed either
     // way, and removing a missing file later is harmless.
     if (choices.Desktop == 1 && (e.Shortcuts & SHORTCUT_DESKTOP)) {
-      const CString& desktop = Folder(FOLDER_ID_DESKTOP, m_desktop, m_desktopAsked);
+      const CString& desktop = Folder(kFolderIdDesktop, m_desktop, m_desktopAsked);
       if (!desktop.IsEmpty()) Link(target, desktop + name, log, logOk);
     }
     if (choices.StartMenu == 1 && (e.Shortcuts & SHORTCUT_STARTMENU)) {
-      const CString& startMenu = Folder(FOLDER_ID_STARTMENU, m_startMenu, m_startMenuAsked);
+      const CString& startMenu = Folder(kFolderIdStartMenu, m_startMenu, m_startMenuAsked);
       if (!startMenu.IsEmpty()) Link(target, startMenu + name, log, logOk);
     }
     if (choices.Group == 1 && (e.Shortcuts & SHORTCUT_GROUP)) {
-      const CString& programs = Folder(FOLDER_ID_PROGRAMS, m_programs, m_programsAsked);
+      const CString& programs = Folder(kFolderIdPrograms, m_programs, m_programsAsked);
       if (!programs.IsEmpty()) {
         if (m_uninstallerLinkPending) MakeUninstallerLink(programs);
         Link(target, programs + GroupName + "\\" + name, log, logOk);
@@ -77,19 +77,19 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
   }
 }
 
-BOOL CFinishRun::Run(const FinishChoices& choices) {
+bool CFinishRun::Run(const FinishChoices& choices) {
   CSetupLogWriter log;
   if (!log.Create(SetupLogPathIn(Folders.InstallDir))) {
     m_services.ShowError(kTextLogCreateFailed);
-    return FALSE;
+    return false;
   }
-  BOOL logOk = WriteLogSections(log, m_settings, Folders);
+  bool logOk = WriteLogSections(log, m_settings, Folders);
   ShortcutPass(choices, log, logOk);
-  if (!log.Close()) logOk = FALSE;
+  if (!log.Close()) logOk = false;
   // A short log would make the uninstaller leave things behind unasked.
   if (!logOk) m_services.ShowError(kTextLogWriteFailed);
 
   if (choices.Readme == 1 && m_settings.ReadmeFile[0]) m_services.Open(Folders.ResolveRef(m_settings.ReadmeFile));
   if (choices.Run == 1 && m_settings.RunFile[0]) m_services.Open(Folders.ResolveRef(m_settings.RunFile));
-  return TRUE;
+  return true;
 }

@@ -3,15 +3,15 @@
 // read-me and the program. The shell is reached through a small interface, so
 // the run works alike in the wizard and in tests.
 #pragma once
-#include "../common/installfolders.h"
-#include "../common/packageindex.h"
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "common/installfolders.h"
+#include "common/packageindex.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
 // Special folders of the shortcut pass (CSIDL_*).
-#define FOLDER_ID_PROGRAMS 2
-#define FOLDER_ID_STARTMENU 11
-#define FOLDER_ID_DESKTOP 16
+const int kFolderIdPrograms = 2;
+const int kFolderIdStartMenu = 11;
+const int kFolderIdDesktop = 16;
 
 #define UNINSTALLER_LINK_NAME "ridkit.lnk"
 
@@ -20,8 +20,8 @@ class IFinishServices {
  public:
   // The special folder's path, ending with a backslash.
   virtual CString SpecialFolder(int csidl) = 0;
-  // TRUE when the shortcut file was saved.
-  virtual BOOL CreateShortcut(const char* target, const char* linkPath) = 0;
+  // True when the shortcut file was saved.
+  virtual bool CreateShortcut(const char* target, const char* linkPath) = 0;
   // One folder, no parents; an existing folder is fine.
   virtual void CreateFolder(const char* path) = 0;
   // Opens a file with its default verb, shown normally; nobody waits for it.
@@ -46,11 +46,11 @@ class CFinishRun {
  public:
   // uninstallerLinkPending is the process-wide flag of the uninstaller's
   // shortcut: set at program start, cleared when that shortcut is made.
-  CFinishRun(const PackageSettings& settings, IFinishServices& services, BOOL& uninstallerLinkPending);
+  CFinishRun(const PackageSettings& settings, IFinishServices& services, bool& uninstallerLinkPending);
 
-  // Everything from creating setup.log to starting the program. FALSE when
+  // Everything from creating setup.log to starting the program. False when
   // the log could not be created (then nothing else was done).
-  BOOL Run(const FinishChoices& choices);
+  bool Run(const FinishChoices& choices);
 
   // Captured by the page on its first paint.
   CInstallFolders Folders;
@@ -59,15 +59,15 @@ class CFinishRun {
  private:
   // The special folder's path, asked once per run; empty when the platform
   // has none, so that nothing lands in the root of the current drive.
-  const CString& Folder(int csidl, CString& cache, BOOL& asked);
-  void ShortcutPass(const FinishChoices& choices, class CSetupLogWriter& log, BOOL& logOk);
+  const CString& Folder(int csidl, CString& cache, bool& asked);
+  void ShortcutPass(const FinishChoices& choices, class CSetupLogWriter& log, bool& logOk);
   void MakeUninstallerLink(const CString& programs);
   // Creates the shortcut and lists it in the log.
-  void Link(const CString& target, const CString& link, class CSetupLogWriter& log, BOOL& logOk);
+  void Link(const CString& target, const CString& link, class CSetupLogWriter& log, bool& logOk);
 
   const PackageSettings& m_settings;
   IFinishServices& m_services;
-  BOOL& m_uninstallerLinkPending;
+  bool& m_uninstallerLinkPending;
   CString m_desktop, m_startMenu, m_programs;
-  BOOL m_desktopAsked, m_startMenuAsked, m_programsAsked;
+  bool m_desktopAsked, m_startMenuAsked, m_programsAsked;
 };

@@ -4,17 +4,15 @@
 
 namespace {
 
-BOOL IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// TRUE when word starts with prefix, ASCII letters in any case.
-BOOL StartsWithNoCase(const char* word, const char* prefix) {
+// True when word starts with prefix, ASCII letters in any case.
+bool StartsWithNoCase(const char* word, const char* prefix) {
   for (; *prefix; word++, prefix++) {
     char a = *word, b = *prefix;
     if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
     if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
-    if (a != b) return FALSE;
+    if (a != b) return false;
   }
-  return TRUE;
+  return true;
 }
 
 // The rest of the line without the blanks at its end.
@@ -26,19 +24,6 @@ CString TrimmedRest(const char* s) {
 }
 
 }  // namespace
-
-const char* ParametersOf(const char* commandLine) {
-  const char* s = commandLine ? commandLine : "";
-  if (*s == '"') {
-    s++;
-    while (*s && *s != '"') s++;
-    if (*s) s++;
-  } else {
-    while (*s && !IsBlank(*s)) s++;
-  }
-  while (IsBlank(*s)) s++;
-  return s;
-}
 
 void ParseSetupSwitches(const char* parameters, SetupSwitches& out) {
   out = SetupSwitches();
@@ -57,17 +42,10 @@ void ParseSetupSwitches(const char* parameters, SetupSwitches& out) {
       if (out.Folder.EndsWith('"')) out.Folder = out.Folder.Left(out.Folder.GetLength() - 1);
       break;
     }
-    // One word; quotes group blanks into it and are dropped. Code page 936
-    // trail bytes are never a quote or a blank, so bytes are compared.
-    CString word;
-    BOOL quoted = FALSE;
-    for (; *s && (quoted || !IsBlank(*s)); s++) {
-      if (*s == '"') quoted = !quoted;
-      else word += *s;
-    }
-    if (CompareNoCaseMb(word, "/S") == 0) out.Silent = TRUE;
-    else if (CompareNoCaseMb(word, "/NOOVERWRITE") == 0) out.NoOverwrite = TRUE;
-    else if (word == "/?") out.Help = TRUE;
+    CString word = NextWord(s);
+    if (CompareNoCaseMb(word, "/S") == 0) out.Silent = true;
+    else if (CompareNoCaseMb(word, "/NOOVERWRITE") == 0) out.NoOverwrite = true;
+    else if (word == "/?") out.Help = true;
     else if (StartsWithNoCase(word, "/LOG=")) out.LogPath = word.Mid(5);
     else if (out.Unknown.IsEmpty()) out.Unknown = word;
   }

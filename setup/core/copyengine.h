@@ -4,40 +4,37 @@
 // two small interfaces, so the run works alike in the wizard, in tests and in
 // benchmarks.
 #pragma once
-#include "../common/installfolders.h"
-#include "../common/packagefile.h"
-#include "../common/packageindex.h"
-#include "../framework/cstring.h"
-#include "../framework/platform.h"
+#include "common/installfolders.h"
+#include "common/package.h"
+#include "common/packagefile.h"
+#include "framework/cstring.h"
+#include "framework/platform.h"
 
-#define PROGRESS_MAX 1000
-#define STATUS_PATH_MAX 36
+const int kProgressMax = 1000;
+const int kStatusPathMax = 36;
 // Failed files listed by name in the closing message; the rest become "...".
-#define FAILED_LIST_MAX 20
-// What CopyAll gives for a package whose payload is not what its seal says:
-// nothing was written.
-#define COPY_DAMAGED (-1)
+const int kFailedListMax = 20;
 
 // What became of one file of the package.
-enum CopyFileResult { FILE_WRITTEN, FILE_KEPT, FILE_NOT_WRITTEN };
+enum CopyFileResult { kFileWritten, kFileKept, kFileNotWritten };
 
 // What the run shows and asks through its page.
 class ICopyPage {
  public:
   virtual void SetStatus(const char* text) = 0;
   virtual void SetEstimate(const char* text) = 0;
-  virtual void SetProgress(int pos) = 0;  // 0..PROGRESS_MAX
-  // TRUE when the user chose "覆盖".
-  virtual BOOL AskOverwrite(const char* question) = 0;
+  virtual void SetProgress(int pos) = 0;  // 0..kProgressMax
+  // True when the user chose "覆盖".
+  virtual bool AskOverwrite(const char* question) = 0;
   virtual void ShowError(const char* text) = 0;  // a message box with OK
   virtual void StopAnimation() = 0;
   // Each file once its copy rule was applied (the wizard's page shows no
   // such list; the unattended run writes it to its account).
   virtual void FileDone(const char* /*path*/, CopyFileResult /*result*/) {}
-  // Asked before each file and once after the last: TRUE stops the run there
+  // Asked before each file and once after the last: True stops the run there
   // (the user quit). A page may hold the run here while it asks the user
   // something; a page without a way to quit keeps this answer.
-  virtual BOOL StopRequested() { return FALSE; }
+  virtual bool StopRequested() { return false; }
 
  protected:
   ~ICopyPage() {}
@@ -51,7 +48,7 @@ class ICopyServices {
   virtual int RegisterServer(const char* path) = 0;
   virtual void RegisterFileType(const char* ext, const char* program) = 0;
   // Writes ridkit.exe into the installation folder (ending with a backslash).
-  virtual BOOL WriteUninstaller(const char* installDir) = 0;
+  virtual bool WriteUninstaller(const char* installDir) = 0;
   // The undoing of RegisterServer and RegisterFileType, for RollBack.
   virtual int UnregisterServer(const char* path) = 0;
   virtual void UnregisterFileType(const char* ext) = 0;
@@ -62,7 +59,9 @@ class ICopyServices {
 
 class CCopyEngine {
  public:
-  CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services);
+  // The package is the run's input, whole: its file list, its associations,
+  // and the setup file it reads the files from.
+  CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& services);
   ~CCopyEngine();
 
   // The full destination path of an entry, as its row composes it.
@@ -83,7 +82,7 @@ class CCopyEngine {
   // with Stopped set: no uninstaller, associations or closing message. An
   // extended package's payload is checked against its seal first: when it
   // does not match, the damage message is shown, nothing is written (and
-  // MadeFolder, when empty, goes) and the run gives COPY_DAMAGED.
+  // MadeFolder, when empty, goes) and Damaged is set.
   int CopyAll();
   // Undoes what the last run created: the files and folders that were not
   // there before it (newest first, a folder only when it is empty again), the
@@ -96,44 +95,42 @@ class CCopyEngine {
   static CString EstimateText(long long seconds);
 
   CInstallFolders Folders;  // taken by the page when the run starts
-  CString ModulePath;       // the running setup file
-  PackageSeal Seal;         // the trailer's seal (of an extended package)
-  long IndexSeek;           // where the index starts: the payload ends there
   // The installation folder when it was made for this installation (empty
   // otherwise): a run that installs nothing takes it back.
   CString MadeFolder;
 
   int FailedCount;  // files of the last run that were not written completely
-  BOOL Stopped;     // the page stopped the last run
+  bool Stopped;     // the page stopped the last run
+  bool Damaged;     // the last run found the payload damaged: nothing was written
 
  private:
   // One file or folder the run created; a list, newest first.
   struct CreatedPath {
     CString Path;
-    BOOL Folder;
+    bool Folder;
     CreatedPath* Next;
   };
-  void NoteCreated(const char* path, BOOL folder);
+  void NoteCreated(const char* path, bool folder);
   void ForgetCreated();
   void NoteFailure(const char* dest);
   void CopyEntryTo(int index, const CString& target);
   void MakeFoldersOf(const CString& path);
-  BOOL VerifyPayload();
+  bool VerifyPayload();
   static void ShowVerifyProgress(void* engine, long long done, long long total);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
 
-  PackageSettings& m_settings;
+  CPackage& m_package;
   ICopyPage& m_page;
   ICopyServices& m_services;
   CString m_failed;    // the listed part of the closing message
   CString m_estimate;  // the remaining-time text the page shows
   double m_rate;     // remembered copy speed, bytes per millisecond
   CreatedPath* m_created;
-  BOOL m_typesRegistered;  // the run went as far as the associations
+  bool m_typesRegistered;  // the run went as far as the associations
 
   CCopyEngine(const CCopyEngine&);
   CCopyEngine& operator=(const CCopyEngine&);
-  CPackageFile m_package;  // the setup file, open across files during a run
+  CPackageFile m_reader;  // the setup file, open across files during a run
   CString m_madeFolder;    // the folder of the file DestPath saw last (its folders exist)
 };

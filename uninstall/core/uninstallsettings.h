@@ -33,11 +33,14 @@ struct UninstallSettings {
 // texts are empty, missing numbers 0.
 void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 
-// Reads the table appended to programPath (the trailer, then the table copied
-// into tempFile, unscrambled, and tempFile deleted) into s. FALSE when there
-// is no trailer, the region cannot be copied or the copy cannot be read (a
-// copy that cannot be read is left where it is).
-BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, UninstallSettings& s);
+// Reads the table appended to programPath (the trailer, then the table,
+// unscrambled) into s, then removes a copy of it an earlier release left at
+// indexCopy (RemoveIndexCopy). False when there is no trailer or the table
+// cannot be read.
+bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s);
+// The uninstaller's table is nine short fields; a trailer that gives more
+// than this is not one.
+const long long kUninstallTableLimit = 1 << 20;
 
 // The uninstaller's command line. A line whose first word is one of the
 // switches /S, /ALL, /LOG=file (any letter case) or "--" is read as switches,
@@ -45,10 +48,10 @@ BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, Unins
 // setup.log. Any other line is the path of setup.log as a whole, as every
 // ridkit.lnk passes it; a path that starts with "/" is written after "-- ".
 struct UninstallSwitches {
-  UninstallSwitches() : Switches(FALSE), Silent(FALSE), All(FALSE) {}
-  BOOL Switches;  // the line was read as switches
-  BOOL Silent;    // /S: no window, the outcome in the exit code
-  BOOL All;       // /ALL: with /S, files left in the folder go too
+  UninstallSwitches() : Switches(false), Silent(false), All(false) {}
+  bool Switches;  // the line was read as switches
+  bool Silent;    // /S: no window, the outcome in the exit code
+  bool All;       // /ALL: with /S, files left in the folder go too
   CString LogPath;   // /LOG=: where the account of the run goes
   CString SetupLog;  // the path of setup.log given, if any
 };
@@ -58,21 +61,16 @@ void ParseUninstallSwitches(const char* parameters, UninstallSwitches& out);
 // switch was given.
 CString CopyParameters(const UninstallSwitches& s, const char* setupLog);
 
-// TRUE when the program file's name, without folder and extension (and
+// True when the program file's name, without folder and extension (and
 // without one double quote at its end and one at its start), is "glb1a2b" in
 // any letter case.
-BOOL IsTemporaryCopy(const char* programPath);
-// The parameters of a command line: what follows the program name (quoted or
-// not) and the blanks after it.
-CString CommandLineParameters(const char* commandLine);
+bool IsTemporaryCopy(const char* programPath);
 // One double quote removed at the start, then one at the end, if present.
 CString StripQuotes(const char* text);
 // programPath up to and including its last backslash, then "setup.log".
 CString SetupLogBeside(const char* programPath);
 // The temporary folder, a backslash if it lacks one, then "glb1a2b.exe".
 CString TemporaryCopyPath(const char* tempFolder);
-// TRUE when the part of path after its last backslash is "setup.log" in any
+// True when the part of path after its last backslash is "setup.log" in any
 // letter case.
-BOOL IsSetupLogName(const char* path);
-// path up to, not including, its last backslash; empty without one.
-CString FolderOf(const char* path);
+bool IsSetupLogName(const char* path);

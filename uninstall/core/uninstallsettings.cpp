@@ -21,22 +21,19 @@ void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
   s.RegValues[1] = t.NextField();
 }
 
-BOOL LoadUninstallTableFrom(const char* programPath, const char* tempFile, UninstallSettings& s) {
+bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s) {
   s.PictureLength = 0;
   s.IconLength = 0;
-  long len = 0, seek = 0;
-  if (!tempFile || !tempFile[0] || !ReadTrailer(programPath, len, seek)) return FALSE;
-  // A read-only leftover of an earlier run must not block the copy.
-  if (GetAttributes(tempFile) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(tempFile);
-  if (!ExtractRegion(tempFile, programPath, seek, len)) return FALSE;
+  CStoredTable stored;
+  if (!stored.Read(programPath, kUninstallTableLimit) || !stored.Bytes()) return false;
   CFieldTable table;
-  if (!table.LoadFile(tempFile, TABLE_KEY)) return FALSE;
+  stored.Load(table);
   ParseUninstallTable(table, s);
-  RemoveFile(tempFile);
-  return TRUE;
+  RemoveIndexCopy(indexCopy);
+  return true;
 }
 
-BOOL IsTemporaryCopy(const char* programPath) {
+bool IsTemporaryCopy(const char* programPath) {
   CString name(programPath);
   int slash = ReverseFindCharMb(name, '\\');
   if (slash >= 0) name = name.Mid(slash + 1);
@@ -45,19 +42,6 @@ BOOL IsTemporaryCopy(const char* programPath) {
   if (name.EndsWith('"')) name = name.Left(name.GetLength() - 1);
   if (name[0] == '"') name = name.Mid(1);
   return CompareNoCaseMb(name, TEMP_COPY_BASE) == 0;
-}
-
-CString CommandLineParameters(const char* commandLine) {
-  const char* p = commandLine ? commandLine : "";
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p == '"') p++;
-  } else {
-    while (*p && *p != ' ' && *p != '\t') p++;
-  }
-  while (*p == ' ' || *p == '\t') p++;
-  return CString(p);
 }
 
 CString StripQuotes(const char* text) {
@@ -81,39 +65,20 @@ CString TemporaryCopyPath(const char* tempFolder) {
   return path;
 }
 
-BOOL IsSetupLogName(const char* path) {
+bool IsSetupLogName(const char* path) {
   int slash = ReverseFindCharMb(path, '\\');
   return CompareNoCaseMb(path + slash + 1, SETUP_LOG_NAME) == 0;
 }
 
-CString FolderOf(const char* path) {
-  int slash = ReverseFindCharMb(path, '\\');
-  return slash < 0 ? CString() : CString(path, slash);
-}
-
 namespace {
 
-BOOL IsBlankChar(char c) { return c == ' ' || c == '\t'; }
-
-// The next word of s (quotes group blanks and are dropped); s moves past it.
-CString NextWord(const char*& s) {
-  while (IsBlankChar(*s)) s++;
-  CString word;
-  BOOL quoted = FALSE;
-  for (; *s && (quoted || !IsBlankChar(*s)); s++) {
-    if (*s == '"') quoted = !quoted;
-    else word += *s;
-  }
-  return word;
-}
-
-// Reads one switch into out; FALSE when word is none.
-BOOL TakeSwitch(const CString& word, UninstallSwitches& out) {
-  if (CompareNoCaseMb(word, "/S") == 0) out.Silent = TRUE;
-  else if (CompareNoCaseMb(word, "/ALL") == 0) out.All = TRUE;
+// Reads one switch into out; false when word is none.
+bool TakeSwitch(const CString& word, UninstallSwitches& out) {
+  if (CompareNoCaseMb(word, "/S") == 0) out.Silent = true;
+  else if (CompareNoCaseMb(word, "/ALL") == 0) out.All = true;
   else if (word.GetLength() >= 5 && CompareNoCaseMb(word.Left(5), "/LOG=") == 0) out.LogPath = word.Mid(5);
-  else return FALSE;
-  return TRUE;
+  else return false;
+  return true;
 }
 
 }  // namespace
@@ -121,7 +86,7 @@ BOOL TakeSwitch(const CString& word, UninstallSwitches& out) {
 void ParseUninstallSwitches(const char* parameters, UninstallSwitches& out) {
   out = UninstallSwitches();
   const char* s = parameters ? parameters : "";
-  while (IsBlankChar(*s)) s++;
+  while (IsBlank(*s)) s++;
   // Only an unquoted first word can be a switch: a quoted line is a path.
   const char* first = s;
   UninstallSwitches probe;
@@ -130,13 +95,13 @@ void ParseUninstallSwitches(const char* parameters, UninstallSwitches& out) {
     out.SetupLog = StripQuotes(s);
     return;
   }
-  out.Switches = TRUE;
+  out.Switches = true;
   for (;;) {
     const char* before = s;
     word = NextWord(s);
     if (word.IsEmpty() && !*s) break;
     if (word == "--") {
-      while (IsBlankChar(*s)) s++;
+      while (IsBlank(*s)) s++;
       out.SetupLog = StripQuotes(s);
       break;
     }

@@ -5,18 +5,15 @@
 #include "framework/platform.h"
 
 struct SetupSwitches {
-  SetupSwitches() : Silent(FALSE), NoOverwrite(FALSE), Help(FALSE) {}
-  BOOL Silent;       // /S: no window at all
-  BOOL NoOverwrite;  // /NOOVERWRITE: in silent mode the ask-rule keeps the file
-  BOOL Help;         // /?: the list of switches
+  SetupSwitches() : Silent(false), NoOverwrite(false), Help(false) {}
+  bool Silent;       // /S: no window at all
+  bool NoOverwrite;  // /NOOVERWRITE: in silent mode the ask-rule keeps the file
+  bool Help;         // /?: the list of switches
   CString Folder;    // /D=: the installation folder (the rest of the line)
   CString LogPath;   // /LOG=: where the account of the run goes
   CString Unknown;   // the first word that is no switch of ours (ignored)
 };
 
-// The parameters of a command line: what follows the program name (quoted or
-// not) and the blanks after it.
-const char* ParametersOf(const char* commandLine);
 
 // Reads the switches, in any letter case, separated by blanks. A word may be
 // quoted ("/LOG=C:\my logs\s.log" or /LOG="C:\my logs\s.log"); the quotes are

@@ -10,23 +10,23 @@
 #include "framework/platform.h"
 #include "uninstallsettings.h"
 
-#define REMOVAL_PROGRESS_MAX 1000
+const int kRemovalProgressMax = 1000;
 // Status lines show paths shortened to this many bytes.
-#define REMOVAL_STATUS_PATH_MAX 35
+const int kRemovalStatusPathMax = 35;
 // Folders that the platform names as never to be removed whole (every known
 // folder of the system, and the older special folders besides).
-#define PROTECTED_FOLDER_MAX 256
+const int kProtectedFolderMax = 256;
 // Folder walks go no deeper than this (a deeper tree is left as it is).
-#define FOLDER_DEPTH_MAX 64
+const int kFolderDepthMax = 64;
 
-enum RemovalResult { FOLDER_REMOVED, FOLDER_REFUSED, FOLDER_FAILED };
+enum RemovalResult { kFolderRemoved, kFolderRefused, kFolderFailed };
 
 // How a removal run ended.
 enum RemovalOutcome {
-  REMOVAL_FINISHED,    // nothing left: the installation folder went too
-  REMOVAL_FILES_LEFT,  // files stay in the installation folder (each one reported)
-  REMOVAL_STOPPED,     // a folder that could not be removed stopped the run
-  REMOVAL_NO_LOG       // setup.log could not be read: nothing was touched
+  kRemovalFinished,    // nothing left: the installation folder went too
+  kRemovalFilesLeft,  // files stay in the installation folder (each one reported)
+  kRemovalStopped,     // a folder that could not be removed stopped the run
+  kRemovalNoLog       // setup.log could not be read: nothing was touched
 };
 
 // What the run reports while it goes; the dialog shows it.
@@ -34,7 +34,7 @@ class IRemovalProgress {
  public:
   virtual void SetHeadline(const char* text) = 0;
   virtual void SetStatus(const char* text) = 0;
-  virtual void SetProgress(int pos) = 0;           // 0..REMOVAL_PROGRESS_MAX
+  virtual void SetProgress(int pos) = 0;           // 0..kRemovalProgressMax
   virtual void ShowMessage(const char* text) = 0;  // returns once the user has read it
   virtual void FileLeft(const char* path) = 0;     // a file that stays, in the order found
 
@@ -74,9 +74,9 @@ class IRemovalServices {
   virtual CString ProfilesFolder() = 0;
   // The full, absolute form of a path (relative parts resolved).
   virtual CString FullPath(const char* path) = 0;
-  // The identity of the folder path leads to (links followed). FALSE when
+  // The identity of the folder path leads to (links followed). False when
   // there is no such folder or it cannot be opened.
-  virtual BOOL IdentifyFolder(const char* path, FolderIdentity& id) = 0;
+  virtual bool IdentifyFolder(const char* path, FolderIdentity& id) = 0;
 
  protected:
   ~IRemovalServices() {}
@@ -95,18 +95,18 @@ class CRemovalEngine {
   CString InstallFolder();
 
   // Normal attributes for the folder, its content removed, then the folder
-  // itself. FALSE when something inside could not be removed (FailedPath
+  // itself. False when something inside could not be removed (FailedPath
   // names it; the walk stopped there).
-  BOOL RemoveFolderTree(const char* folder);
-  BOOL RemoveFolderContent(const char* folder);
+  bool RemoveFolderTree(const char* folder);
+  bool RemoveFolderContent(const char* folder);
   // Reports every file below folder as left, in the order the search meets
   // them. Returns how many.
   int ListRemainingFiles(const char* folder);
-  // TRUE when folder may be removed with everything in it: not a drive root,
+  // True when folder may be removed with everything in it: not a drive root,
   // not relative, and neither one of the protected folders nor a folder that
   // holds one, nor a user profile. Folders are compared by what they are
   // (their identities) as well as by their names.
-  BOOL MayRemoveWhole(const char* folder);
+  bool MayRemoveWhole(const char* folder);
   // The one form of a folder that the guard checks and the walk walks: the
   // full path of the folder with a backslash at its end, so that "C:" is the
   // root of drive C for both, never the current folder of that drive.
@@ -116,15 +116,15 @@ class CRemovalEngine {
   CString FailedPath;
 
   // "ocx" after the last ".", in any letter case.
-  static BOOL IsOcxPath(const char* path);
+  static bool IsOcxPath(const char* path);
   // The bar position for done of total bytes (0 when total is 0).
   static int ProgressOf(long long done, long long total);
 
  private:
-  BOOL RemoveContent(const char* folder, int depth);
+  bool RemoveContent(const char* folder, int depth);
   // The guard for a folder already in its TargetOf form.
-  BOOL MayRemoveTarget(const char* target);
-  BOOL IsProtectedIdentity(const char* target, const CString* protectedFolders, int count);
+  bool MayRemoveTarget(const char* target);
+  bool IsProtectedIdentity(const char* target, const CString* protectedFolders, int count);
   int ListFiles(const char* folder, int depth);
   // Removes folder whole after the guard; shows why when it will not or could not.
   RemovalResult RemoveFolderGuarded(const char* folder);
@@ -139,9 +139,9 @@ class CRemovalEngine {
 // The comparable form of a folder path: ASCII letters in lower case, forward
 // slashes as backslashes, trailing backslashes removed.
 CString FolderKey(const char* path);
-// TRUE when key (a FolderKey) is a drive root, a share root or not absolute.
+// True when key (a FolderKey) is a drive root, a share root or not absolute.
 // On the Linux host (see fsys.h) "\x" is the absolute host path "/x".
-BOOL IsRootOrRelative(const char* key);
+bool IsRootOrRelative(const char* key);
 // path without its trailing separators, up to (not including) its last
 // separator (a backslash or a slash); empty without one.
 CString ParentFolderOf(const char* path);

@@ -2,17 +2,17 @@
 #pragma once
 #include "framework/cstring.h"
 
+// The longest installation folder, in bytes, typed or given.
+const int kFolderMax = 255;
 
 // "<Windows drive>\Program Files\<product>", without a trailing backslash.
 CString DefaultInstallFolder(const char* windowsDir, const char* productName);
-// The folder with one trailing backslash (appended only when it has none).
-CString WithBackslash(const char* folder);
 // The folder a destination is created in: the destination (with its trailing
 // backslash) without its last level; empty when no backslash is left.
 CString ParentFolder(const char* folderWithBackslash);
 
 // Drive types as GetDriveTypeA gives them.
-enum { DRIVE_TYPE_NO_ROOT = 1, DRIVE_TYPE_REMOVABLE = 2, DRIVE_TYPE_REMOTE = 4 };
+enum { kDriveNoRoot = 1, kDriveRemovable = 2, kDriveRemote = 4 };
 // Why the installation folder may not be created under path, or null when it
 // may: driveType is asked for a two-byte drive ("E:"), exists for any other path.
 const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),

@@ -1,7 +1,7 @@
 #include "folderrules.h"
 
 #include "framework/mbcs.h"
-#include "texts.h"
+#include "setup/texts.h"
 
 CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
   CString dir(windowsDir);
@@ -12,18 +12,9 @@ CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
   return folder;
 }
 
-CString WithBackslash(const char* folder) {
-  CString s(folder);
-  AppendBackslashIfMissing(s);  // never after a double-byte character's 0x5C
-  return s;
-}
-
 CString ParentFolder(const char* folderWithBackslash) {
   CString s(folderWithBackslash);
-  if (s.IsEmpty()) return s;
-  s = s.Left(s.GetLength() - 1);
-  int slash = ReverseFindCharMb(s, '\\');
-  return slash >= 0 ? s.Left(slash) : CString();
+  return s.IsEmpty() ? s : FolderOf(s.Left(s.GetLength() - 1));
 }
 
 const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
@@ -33,13 +24,13 @@ const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
   if (EndsWithBackslashMb(p)) p = p.Left(p.GetLength() - 1);
   if (p.GetLength() == 2) {
     switch (driveType(p)) {
-      case DRIVE_TYPE_NO_ROOT: {
+      case kDriveNoRoot: {
         char letter = p[0] | 0x20;
         return (p[1] == ':' && (letter == 'a' || letter == 'b')) ? kTextFloppy : kTextBadDrive;
       }
-      case DRIVE_TYPE_REMOVABLE:
+      case kDriveRemovable:
         return kTextFloppy;
-      case DRIVE_TYPE_REMOTE:
+      case kDriveRemote:
         return kTextNetwork;
       default:
         return 0;

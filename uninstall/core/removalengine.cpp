@@ -2,13 +2,14 @@
 
 #include <string.h>
 
+#include "common/container.h"
 #include "common/packageindex.h"
 #include "common/setuplog.h"
 #include "common/shortenpath.h"
 #include "framework/filefind.h"
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
-#include "texts.h"
+#include "uninstall/texts.h"
 
 namespace {
 
@@ -16,24 +17,18 @@ namespace {
 // so that each state can be read.
 const DWORD kPause = 500;
 
-CString WithBackslash(const char* folder) {
-  CString s(folder);
-  if (!EndsWithBackslashMb(s)) s += '\\';
-  return s;
-}
-
-BOOL SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
+bool SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
   return a.Volume == b.Volume && a.IndexHigh == b.IndexHigh && a.IndexLow == b.IndexLow;
 }
 
-// The next entry of a search (not "." or ".."); FALSE at its end. more is
+// The next entry of a search (not "." or ".."); false at its end. more is
 // what the search's last step returned.
-BOOL NextEntry(CFileFind& find, BOOL& more) {
+bool NextEntry(CFileFind& find, bool& more) {
   while (more) {
     more = find.FindNextFile();
-    if (!find.IsDots()) return TRUE;
+    if (!find.IsDots()) return true;
   }
-  return FALSE;
+  return false;
 }
 
 CString WithoutTrailingSeparators(const char* path) {
@@ -46,15 +41,8 @@ CString WithoutTrailingSeparators(const char* path) {
 
 CString ParentFolderOf(const char* path) {
   CString s = WithoutTrailingSeparators(path);
-  int last = -1;
-  const char* t = s.c_str();
-  for (int i = 0; t[i]; i++) {
-    if (IsLeadByteMb(static_cast<unsigned char>(t[i])) && t[i + 1]) {
-      i++;
-      continue;
-    }
-    if (t[i] == '\\' || t[i] == '/') last = i;
-  }
+  int backslash = ReverseFindCharMb(s, '\\'), slash = ReverseFindCharMb(s, '/');
+  int last = backslash > slash ? backslash : slash;
   return last < 0 ? CString() : s.Left(last);
 }
 
@@ -74,11 +62,11 @@ CString FolderKey(const char* path) {
   return key;
 }
 
-BOOL IsRootOrRelative(const char* key) {
+bool IsRootOrRelative(const char* key) {
   size_t n = strlen(key);
-  if (n >= 3 && key[1] == ':' && key[2] == '\\') return FALSE;  // "x:\something"
+  if (n >= 3 && key[1] == ':' && key[2] == '\\') return false;  // "x:\something"
   if (n >= 2 && key[0] == '\\' && key[1] == '\\') {
-    if (key[2] == '?' || key[2] == '.') return TRUE;  // device paths: not for us
+    if (key[2] == '?' || key[2] == '.') return true;  // device paths: not for us
     // "\\server\share" is a root; a folder on a share has one more part.
     int parts = 0;
     for (int i = 2; key[i]; i++) {
@@ -91,25 +79,25 @@ BOOL IsRootOrRelative(const char* key) {
     return parts < 2;
   }
 #ifndef _WIN32
-  if (n >= 2 && key[0] == '\\') return FALSE;  // the host's "/x"
+  if (n >= 2 && key[0] == '\\') return false;  // the host's "/x"
 #endif
-  return TRUE;  // empty, "x:", "x:name", "\name", "name"
+  return true;  // empty, "x:", "x:name", "\name", "name"
 }
 
 CRemovalEngine::CRemovalEngine(UninstallSettings& settings, IRemovalProgress& progress, IRemovalServices& services)
     : m_settings(settings), m_progress(progress), m_services(services) {}
 
-BOOL CRemovalEngine::IsOcxPath(const char* path) {
+bool CRemovalEngine::IsOcxPath(const char* path) {
   int dot = ReverseFindCharMb(path, '.');
-  if (dot < 0) return FALSE;
+  if (dot < 0) return false;
   return CompareNoCaseMb(path + dot + 1, "ocx") == 0;
 }
 
 int CRemovalEngine::ProgressOf(long long done, long long total) {
   if (total <= 0 || done <= 0) return 0;
   // In doubles: sizes beyond 32 bits (and far beyond) keep the bar right.
-  double pos = static_cast<double>(done) * REMOVAL_PROGRESS_MAX / static_cast<double>(total);
-  return pos >= REMOVAL_PROGRESS_MAX ? REMOVAL_PROGRESS_MAX : static_cast<int>(pos);
+  double pos = static_cast<double>(done) * kRemovalProgressMax / static_cast<double>(total);
+  return pos >= kRemovalProgressMax ? kRemovalProgressMax : static_cast<int>(pos);
 }
 
 CString CRemovalEngine::InstallFolder() { return FolderOf(m_settings.SetupLogPath); }
@@ -124,29 +112,29 @@ void CRemovalEngine::ShowMessage(const char* format, const char* text) {
 
 CString CRemovalEngine::TargetOf(const char* folder) { return m_services.FullPath(WithBackslash(folder)); }
 
-BOOL CRemovalEngine::MayRemoveWhole(const char* folder) {
+bool CRemovalEngine::MayRemoveWhole(const char* folder) {
   // "C:", "x:name", "\name" and "name" name no place of their own: refused
   // before they are resolved against some current folder.
-  if (IsRootOrRelative(FolderKey(folder))) return FALSE;
+  if (IsRootOrRelative(FolderKey(folder))) return false;
   return MayRemoveTarget(TargetOf(folder));
 }
 
-BOOL CRemovalEngine::MayRemoveTarget(const char* target) {
+bool CRemovalEngine::MayRemoveTarget(const char* target) {
   CString key = FolderKey(target);
-  if (IsRootOrRelative(key)) return FALSE;
-  CString protectedFolders[PROTECTED_FOLDER_MAX];
-  int n = m_services.ProtectedFolders(protectedFolders, PROTECTED_FOLDER_MAX);
+  if (IsRootOrRelative(key)) return false;
+  CString protectedFolders[kProtectedFolderMax];
+  int n = m_services.ProtectedFolders(protectedFolders, kProtectedFolderMax);
   CString below = key + "\\";
-  for (int i = 0; i < n && i < PROTECTED_FOLDER_MAX; i++) {
+  for (int i = 0; i < n && i < kProtectedFolderMax; i++) {
     CString p = FolderKey(m_services.FullPath(protectedFolders[i]));
     if (p.IsEmpty()) continue;
     // The folder itself, or one that holds it. A byte comparison: where it
     // errs, it errs on the side of refusing.
-    if (p == key || strncmp(p, below, below.GetLength()) == 0) return FALSE;
+    if (p == key || strncmp(p, below, below.GetLength()) == 0) return false;
   }
   CString profilesFolder = m_services.ProfilesFolder();
   CString profiles = profilesFolder.IsEmpty() ? CString() : FolderKey(m_services.FullPath(profilesFolder));
-  if (!IsRootOrRelative(profiles) && FolderKey(FolderOf(key)) == profiles) return FALSE;
+  if (!IsRootOrRelative(profiles) && FolderKey(FolderOf(key)) == profiles) return false;
   return !IsProtectedIdentity(target, protectedFolders, n);
 }
 
@@ -154,14 +142,14 @@ BOOL CRemovalEngine::MayRemoveTarget(const char* target) {
 // junction on the way): the same checks again on what the folders are. The
 // target is refused when it is a protected folder or any folder above one, or
 // when the folder above it is the profiles folder.
-BOOL CRemovalEngine::IsProtectedIdentity(const char* target, const CString* protectedFolders, int n) {
+bool CRemovalEngine::IsProtectedIdentity(const char* target, const CString* protectedFolders, int n) {
   FolderIdentity self, other;
-  if (!m_services.IdentifyFolder(target, self)) return FALSE;  // nothing there: nothing to remove
-  for (int i = 0; i < n && i < PROTECTED_FOLDER_MAX; i++) {
+  if (!m_services.IdentifyFolder(target, self)) return false;  // nothing there: nothing to remove
+  for (int i = 0; i < n && i < kProtectedFolderMax; i++) {
     CString p = protectedFolders[i].IsEmpty() ? CString() : m_services.FullPath(protectedFolders[i]);
     // The folder and each one above it, up to its drive's root.
     for (CString f = WithoutTrailingSeparators(p); !f.IsEmpty(); f = ParentFolderOf(f)) {
-      if (m_services.IdentifyFolder(WithBackslash(f), other) && SameIdentity(self, other)) return TRUE;
+      if (m_services.IdentifyFolder(WithBackslash(f), other) && SameIdentity(self, other)) return true;
     }
   }
   CString profiles = m_services.ProfilesFolder();
@@ -170,9 +158,9 @@ BOOL CRemovalEngine::IsProtectedIdentity(const char* target, const CString* prot
     FolderIdentity parentId;
     if (m_services.IdentifyFolder(WithBackslash(parent), parentId) &&
         m_services.IdentifyFolder(WithBackslash(profiles), other) && SameIdentity(parentId, other))
-      return TRUE;
+      return true;
   }
-  return FALSE;
+  return false;
 }
 
 RemovalResult CRemovalEngine::RemoveFolderGuarded(const char* folder) {
@@ -180,37 +168,37 @@ RemovalResult CRemovalEngine::RemoveFolderGuarded(const char* folder) {
   CString target = TargetOf(folder);
   if (IsRootOrRelative(FolderKey(folder)) || !MayRemoveTarget(target)) {
     ShowMessage(FOLDER_REFUSED_FORMAT, folder);
-    return FOLDER_REFUSED;
+    return kFolderRefused;
   }
   // A folder that is itself a link goes as a link: what it points to is not ours.
   CString bare = WithoutTrailingSeparators(target);
-  BOOL link = IsLinkPath(bare);
-  if (link ? RemoveFolder(bare) : RemoveFolderTree(target)) return FOLDER_REMOVED;
+  bool link = IsLinkPath(bare);
+  if (link ? RemoveFolder(bare) : RemoveFolderTree(target)) return kFolderRemoved;
   ShowMessage(FOLDER_FAILED_FORMAT, link ? bare.c_str() : FailedPath.c_str());
-  return FOLDER_FAILED;
+  return kFolderFailed;
 }
 
-BOOL CRemovalEngine::RemoveFolderTree(const char* folder) {
+bool CRemovalEngine::RemoveFolderTree(const char* folder) {
   FailedPath.Empty();
-  if (!folder || !folder[0]) return TRUE;  // names no folder: nothing to do
+  if (!folder || !folder[0]) return true;  // names no folder: nothing to do
   ClearAttributes(folder);
-  if (!RemoveContent(folder, 0)) return FALSE;
+  if (!RemoveContent(folder, 0)) return false;
   RemoveFolder(folder);
-  return TRUE;
+  return true;
 }
 
-BOOL CRemovalEngine::RemoveFolderContent(const char* folder) {
+bool CRemovalEngine::RemoveFolderContent(const char* folder) {
   FailedPath.Empty();
-  if (!folder || !folder[0]) return TRUE;
+  if (!folder || !folder[0]) return true;
   return RemoveContent(folder, 0);
 }
 
-BOOL CRemovalEngine::RemoveContent(const char* folder, int depth) {
+bool CRemovalEngine::RemoveContent(const char* folder, int depth) {
   CFileFind find;
-  BOOL more = find.FindFile(WithBackslash(folder) + "*.*");
+  bool more = find.FindFile(WithBackslash(folder) + "*.*");
   while (NextEntry(find, more)) {
     CString path = find.GetFilePath();
-    BOOL ok;
+    bool ok;
     if (find.IsDirectory() && find.IsLink()) {
       // A link goes as a link: what it points to is not ours, its attributes
       // included.
@@ -218,10 +206,10 @@ BOOL CRemovalEngine::RemoveContent(const char* folder, int depth) {
     } else if (find.IsDirectory()) {
       ok = ClearAttributes(path);
       if (ok && !RemoveFolder(path)) {
-        ok = depth + 1 < FOLDER_DEPTH_MAX && RemoveContent(path, depth + 1);
+        ok = depth + 1 < kFolderDepthMax && RemoveContent(path, depth + 1);
         if (!ok) {
           if (FailedPath.IsEmpty()) FailedPath = path;
-          return FALSE;
+          return false;
         }
         RemoveFolder(path);  // may still fail: not reported
       }
@@ -230,10 +218,10 @@ BOOL CRemovalEngine::RemoveContent(const char* folder, int depth) {
     }
     if (!ok) {
       if (FailedPath.IsEmpty()) FailedPath = path;
-      return FALSE;
+      return false;
     }
   }
-  return TRUE;
+  return true;
 }
 
 int CRemovalEngine::ListRemainingFiles(const char* folder) { return folder && folder[0] ? ListFiles(folder, 0) : 0; }
@@ -241,12 +229,12 @@ int CRemovalEngine::ListRemainingFiles(const char* folder) { return folder && fo
 int CRemovalEngine::ListFiles(const char* folder, int depth) {
   int n = 0;
   CFileFind find;
-  BOOL more = find.FindFile(WithBackslash(folder) + "*.*");
+  bool more = find.FindFile(WithBackslash(folder) + "*.*");
   while (NextEntry(find, more)) {
     if (!find.IsDirectory()) {
       m_progress.FileLeft(find.GetFilePath());
       n++;
-    } else if (!find.IsLink() && depth + 1 < FOLDER_DEPTH_MAX) {
+    } else if (!find.IsLink() && depth + 1 < kFolderDepthMax) {
       n += ListFiles(find.GetFilePath(), depth + 1);
     }
   }
@@ -259,7 +247,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   // read from there is a log that cannot be opened.
   if (!log.Open(m_settings.SetupLogPath) || !log.BeginFileList()) {
     m_progress.ShowMessage(LOG_OPEN_FAILED_TEXT);
-    return REMOVAL_NO_LOG;
+    return kRemovalNoLog;
   }
   CString folder = InstallFolder();
   CString text;
@@ -280,7 +268,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   long long done = 0;
   log.BeginFileList();
   while (log.NextFilePath(line)) {
-    text.Format(TEXT_DELETING_FORMAT, ShortenPath(line, REMOVAL_STATUS_PATH_MAX).c_str());
+    text.Format(TEXT_DELETING_FORMAT, ShortenPath(line, kRemovalStatusPathMax).c_str());
     m_progress.SetStatus(text);
     SetAttributesNormal(line);
     long long size = GetFileSize64(line);
@@ -291,11 +279,11 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   }
 
   // Type pass (the reader cuts each extension to 3 bytes).
-  BOOL anyType = FALSE;
+  bool anyType = false;
   log.BeginTypeList();
   while (log.NextExtension(line)) {
     m_services.RemoveTypeAssociation(line);
-    anyType = TRUE;
+    anyType = true;
   }
   if (anyType) {
     m_progress.SetStatus(TEXT_DELETING_TYPES);
@@ -310,8 +298,8 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
 
   // Shortcut pass: the first shortcut below the Programs folder names the
   // program group, which goes whole (with ridkit.lnk, which the log omits).
-  BOOL anyShortcut = FALSE;
-  BOOL groupFound = FALSE;
+  bool anyShortcut = false;
+  bool groupFound = false;
   CString group;
   // A Programs folder that is not a folder of its own (unknown, a root, a
   // relative path) holds no program group.
@@ -322,7 +310,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
     SetAttributesNormal(line);
     RemoveFile(line);
     if (!groupFound) groupFound = ProgramGroupOf(line, programs, group);
-    anyShortcut = TRUE;
+    anyShortcut = true;
   }
   if (anyShortcut) {
     m_progress.SetStatus(TEXT_DELETING_SHORTCUTS);
@@ -330,9 +318,9 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   }
   // A group that may not go whole stays (with a word why); one whose removal
   // fails stops the run here, as the message says.
-  if (groupFound && RemoveFolderGuarded(group) == FOLDER_FAILED) return REMOVAL_STOPPED;
+  if (groupFound && RemoveFolderGuarded(group) == kFolderFailed) return kRemovalStopped;
 
-  CString uninstaller = WithBackslash(folder) + "ridkit.exe";
+  CString uninstaller = WithBackslash(folder) + UNINSTALLER_NAME;
   SetAttributesNormal(uninstaller);
   RemoveFile(uninstaller);
   log.Close();
@@ -340,7 +328,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   SetAttributesNormal(logFile);
   RemoveFile(logFile);
 
-  if (ListRemainingFiles(folder) > 0) return REMOVAL_FILES_LEFT;
+  if (ListRemainingFiles(folder) > 0) return kRemovalFilesLeft;
   // Only empty folders are left; as with the group, a failure stops here.
-  return RemoveInstallFolder() == FOLDER_FAILED ? REMOVAL_STOPPED : REMOVAL_FINISHED;
+  return RemoveInstallFolder() == kFolderFailed ? kRemovalStopped : kRemovalFinished;
 }

@@ -2,11 +2,11 @@
 
 #include <string.h>
 
-#include "../common/container.h"
-#include "../common/shortenpath.h"
-#include "../framework/fsys.h"
-#include "../framework/mbcs.h"
-#include "texts.h"
+#include "common/container.h"
+#include "common/shortenpath.h"
+#include "framework/fsys.h"
+#include "framework/mbcs.h"
+#include "setup/texts.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ namespace {
 // page, so that each state can be read.
 const DWORD kPause = 500;
 
-BOOL IsOcx(const char* path) {
+bool IsOcx(const char* path) {
   int dot = ReverseFindCharMb(path, '.');
   return dot >= 0 && CompareNoCaseMb(path + dot + 1, "ocx") == 0;
 }
@@ -36,24 +36,22 @@ void AddCounted(long long& sum, const FileEntry& e) {
 
 }  // namespace
 
-CCopyEngine::CCopyEngine(PackageSettings& settings, ICopyPage& page, ICopyServices& services)
-    : IndexSeek(0),
-      FailedCount(0),
-      Stopped(FALSE),
-      m_settings(settings),
+CCopyEngine::CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& services)
+    : FailedCount(0),
+      Stopped(false),
+      Damaged(false),
+      m_package(package),
       m_page(page),
       m_services(services),
       m_rate(0.0),
       m_created(0),
-      m_typesRegistered(FALSE) {
-  memset(&Seal, 0, sizeof Seal);
-}
+      m_typesRegistered(false) {}
 
 CCopyEngine::~CCopyEngine() { ForgetCreated(); }
 
 CString CCopyEngine::TargetPath(int index) {
   CString path;
-  if (m_settings.FileList.MoveTo(index)) Folders.Resolve(*m_settings.FileList.Current(), path);
+  if (m_package.FileList.MoveTo(index)) Folders.Resolve(*m_package.FileList.Current(), path);
   return path;
 }
 
@@ -61,7 +59,7 @@ CString CCopyEngine::DestPath(int index) {
   CString path = TargetPath(index);
   if (path.IsEmpty()) return path;
   // A row that would leave its folder gets no folders and no path.
-  if (!IsContainedEntry(*m_settings.FileList.Current())) return CString();
+  if (!IsContainedEntry(*m_package.FileList.Current())) return CString();
   MakeFoldersOf(path);
   return path;
 }
@@ -83,7 +81,7 @@ void CCopyEngine::EnsureFolders(const char* path) {
     if (rel < 0) break;
     pos += rel;
     CString folder(path, pos);
-    if (GetAttributes(folder) == INVALID_FILE_ATTRIBUTES && CreateFolder(folder)) NoteCreated(folder, TRUE);
+    if (GetAttributes(folder) == INVALID_FILE_ATTRIBUTES && CreateFolder(folder)) NoteCreated(folder, true);
     pos++;
   }
 }
@@ -91,25 +89,25 @@ void CCopyEngine::EnsureFolders(const char* path) {
 void CCopyEngine::CopyEntry(int index) { CopyEntryTo(index, TargetPath(index)); }
 
 void CCopyEngine::CopyEntryTo(int index, const CString& target) {
-  if (!m_settings.FileList.MoveTo(index)) return;
-  if (!IsContainedEntry(*m_settings.FileList.Current())) {
+  if (!m_package.FileList.MoveTo(index)) return;
+  if (!IsContainedEntry(*m_package.FileList.Current())) {
     // Listed as not installed, and nothing is written for it.
     NoteFailure(target);
-    m_page.FileDone(target, FILE_NOT_WRITTEN);
+    m_page.FileDone(target, kFileNotWritten);
     return;
   }
   CString dest = target;
   if (dest.IsEmpty()) return;
   MakeFoldersOf(dest);
-  const FileEntry& e = *m_settings.FileList.Current();
-  if (!m_package.IsOpen()) m_package.Open(ModulePath);
+  const FileEntry& e = *m_package.FileList.Current();
+  if (!m_reader.IsOpen()) m_reader.Open(m_package.Path);
   // Through the row's method, its checksum checked; a region outside the
   // setup file (or of negative length) is data that is not there. A new file
   // is written at once (one look at the folder, not two); one that is there
   // goes by the row's copy mode.
-  ExtractResult r = m_package.Extract(e, dest, TRUE);
-  BOOL existed = r == kExtractExists || (r == kExtractFailed && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES);
-  BOOL copy = TRUE;
+  ExtractResult r = m_reader.Extract(e, dest, true);
+  bool existed = r == kExtractExists || (r == kExtractFailed && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES);
+  bool copy = true;
   if (existed) {
     if (e.CopyMode == COPY_ASK) {
       CString question;
@@ -118,23 +116,23 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
     } else {
       copy = e.CopyMode == COPY_ALWAYS;
     }
-    if (copy) r = m_package.Extract(e, dest);
+    if (copy) r = m_reader.Extract(e, dest);
   } else {
-    NoteCreated(dest, FALSE);
+    NoteCreated(dest, false);
   }
-  CopyFileResult result = FILE_KEPT;
+  CopyFileResult result = kFileKept;
   if (copy) {
-    result = FILE_WRITTEN;
+    result = kFileWritten;
     if (r != kExtractDone) {
       NoteFailure(dest);
-      result = FILE_NOT_WRITTEN;
+      result = kFileNotWritten;
     }
   }
   m_page.FileDone(dest, result);
   if (IsOcx(dest)) m_services.RegisterServer(dest);
 }
 
-void CCopyEngine::NoteCreated(const char* path, BOOL folder) {
+void CCopyEngine::NoteCreated(const char* path, bool folder) {
   CreatedPath* c = new CreatedPath;
   c->Path = path;
   c->Folder = folder;
@@ -151,11 +149,11 @@ void CCopyEngine::ForgetCreated() {
 }
 
 void CCopyEngine::RollBack() {
-  const TypeAssocRecord* assoc = m_settings.TypeAssoc;
+  const TypeAssocRecord* assoc = m_package.TypeAssoc;
   for (int i = 0; m_typesRegistered && i < 2; i++) {
     if (assoc[i].Extension[0]) m_services.UnregisterFileType(assoc[i].Extension);
   }
-  m_typesRegistered = FALSE;
+  m_typesRegistered = false;
   // Newest first: a file before its folder, a folder before the one above it.
   for (CreatedPath* c = m_created; c; c = c->Next) {
     if (c->Folder) {
@@ -172,21 +170,21 @@ void CCopyEngine::RollBack() {
 
 void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long total) {
   CCopyEngine* self = static_cast<CCopyEngine*>(engine);
-  if (total > 0) self->m_page.SetProgress(static_cast<int>(done * PROGRESS_MAX / total));
+  if (total > 0) self->m_page.SetProgress(static_cast<int>(done * kProgressMax / total));
 }
 
-BOOL CCopyEngine::VerifyPayload() {
+bool CCopyEngine::VerifyPayload() {
   m_page.SetStatus(kTextVerifying);
-  BOOL ok = m_package.IsOpen() && m_package.VerifyPayload(Seal, IndexSeek, ShowVerifyProgress, this);
+  bool ok = m_reader.IsOpen() && m_reader.VerifyPayload(m_package.Seal, m_package.Index.Offset, ShowVerifyProgress, this);
   m_page.SetProgress(0);
   return ok;
 }
 
 void CCopyEngine::NoteFailure(const char* dest) {
-  if (FailedCount < FAILED_LIST_MAX) {
+  if (FailedCount < kFailedListMax) {
     m_failed += "\r\n";
     m_failed += dest;
-  } else if (FailedCount == FAILED_LIST_MAX) {
+  } else if (FailedCount == kFailedListMax) {
     m_failed += "\r\n...";
   }
   FailedCount++;
@@ -226,40 +224,42 @@ void CCopyEngine::ShowEstimate(const char* text) {
 int CCopyEngine::CopyAll() {
   ShowEstimate(kTextEstimateUnknown);
   m_page.SetStatus(kTextGettingFileInfo);
-  CFileList& list = m_settings.FileList;
+  CFileList& list = m_package.FileList;
   long long total = 0;
   for (CFileList::Node* n = list.Head; n; n = n->Next) AddCounted(total, n->Entry);
   long long done = 0;
   m_rate = 0.0;
   FailedCount = 0;
   m_failed.Empty();
-  Stopped = FALSE;
+  Stopped = false;
+  Damaged = false;
   ForgetCreated();
-  m_typesRegistered = FALSE;
+  m_typesRegistered = false;
   m_madeFolder.Empty();
-  m_package.Open(ModulePath);
+  m_reader.Open(m_package.Path);
   // An extended package is checked whole before its first file is written.
-  if (m_settings.Extended && !VerifyPayload()) {
-    m_package.Close();
+  if (m_package.Extended && !VerifyPayload()) {
+    m_reader.Close();
     m_page.ShowError(kTextPackageDamaged);
     m_page.StopAnimation();
     if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);
-    return COPY_DAMAGED;
+    Damaged = true;
+    return FailedCount;
   }
   // Packed files are decoded ahead, on both threads, while the ones before
   // them are written.
-  m_package.DecodeAhead(list);
+  m_reader.DecodeAhead(list);
   m_services.Sleep(kPause);
   DWORD start = m_services.TickCount();
 
   int count = list.Count;
   // Asked before each file, and once after the last one.
-  BOOL stop = FALSE;
+  bool stop = false;
   for (int i = 0; i < count; i++) {
     if ((stop = m_page.StopRequested())) break;
     CString target = TargetPath(i);
     CString status;
-    status.Format(kTextCopyingTo, ShortenPath(target, STATUS_PATH_MAX).c_str());
+    status.Format(kTextCopyingTo, ShortenPath(target, kStatusPathMax).c_str());
     m_page.SetStatus(status);
     CopyEntryTo(i, target);
     if (list.MoveTo(i)) AddCounted(done, *list.Current());
@@ -268,25 +268,25 @@ int CCopyEngine::CopyAll() {
     if (total > 0) {
       // done * 1000 / total, not done / (total * 0.001): with the x87's wider
       // intermediates the latter ends at 999 when everything is copied.
-      double pos = static_cast<double>(done) * PROGRESS_MAX / static_cast<double>(total);
-      m_page.SetProgress(pos >= PROGRESS_MAX ? PROGRESS_MAX : static_cast<int>(pos));
+      double pos = static_cast<double>(done) * kProgressMax / static_cast<double>(total);
+      m_page.SetProgress(pos >= kProgressMax ? kProgressMax : static_cast<int>(pos));
     }
   }
 
   if (stop || m_page.StopRequested()) {
-    m_package.Close();
-    Stopped = TRUE;
+    m_reader.Close();
+    Stopped = true;
     return FailedCount;
   }
 
-  m_package.Close();
+  m_reader.Close();
   CString uninstaller = Folders.InstallDir;
   uninstaller += UNINSTALLER_NAME;
-  if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, FALSE);
+  if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, false);
   if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(UNINSTALLER_FAILED_TEXT);
 
-  const TypeAssocRecord* assoc = m_settings.TypeAssoc;
-  m_typesRegistered = TRUE;
+  const TypeAssocRecord* assoc = m_package.TypeAssoc;
+  m_typesRegistered = true;
   if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
     m_page.SetStatus(kTextCreatingAssociations);
     m_services.Sleep(kPause);
@@ -304,7 +304,7 @@ int CCopyEngine::CopyAll() {
 
   m_page.SetStatus(kTextInstallComplete);
   ShowEstimate(kTextEstimateDone);
-  m_page.SetProgress(PROGRESS_MAX);
+  m_page.SetProgress(kProgressMax);
   m_page.StopAnimation();
   m_services.Sleep(kPause);
   return FailedCount;

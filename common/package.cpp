@@ -1,0 +1,68 @@
+#include "package.h"
+
+#include <string.h>
+
+#include "framework/memory.h"
+
+CPackage::CPackage() : IndexRead(false), IndexMatches(false) {
+  memset(&Seal, 0, sizeof Seal);
+  Index.Offset = Index.Length = 0;
+}
+
+PackageOpenResult CPackage::Open(const char* path, long long indexLimit) {
+  PackageOpenResult opened = OpenIndex(path, indexLimit);
+  if (!IndexRead) return opened;
+  CFieldTable table;
+  ReadIndex(table);
+  ParsePackageIndex(table, *this);
+  if (opened == kPackageOpened && !ExtensionConsistent(*this, Seal, Index.Offset)) return kPackageDamaged;
+  return opened;
+}
+
+PackageOpenResult CPackage::OpenIndex(const char* path, long long indexLimit) {
+  Path = path;
+  CStoredTable stored;
+  if (!stored.Read(path, indexLimit)) return kPackageNoTrailer;
+  Seal = stored.Seal;
+  Index = stored.Where;
+  IndexRead = stored.Bytes() != 0;
+  IndexMatches = !Seal.Present ||
+                 (IndexRead && Crc32Update(0, stored.Bytes(), static_cast<size_t>(stored.Length())) == Seal.IndexCrc);
+  // A sealed index is checked before anything of it is used: a seal that
+  // does not read, an index of no bytes and one that does not match are
+  // damage.
+  bool sealHolds = !Seal.Present || (IndexMatches && Seal.Valid && Index.Length > 0);
+  if (!IndexRead) return Seal.Present ? kPackageDamaged : kPackageNoIndex;
+  CFieldTable table;
+  stored.Load(table);
+  m_indexText = table.text;
+  return sealHolds ? kPackageOpened : kPackageDamaged;
+}
+
+
+char* CPackage::ReadRegion(const FileRegion& region, long& length) const {
+  if (region.Offset < 0 || region.Offset > 0x7FFFFFFFLL || region.Length < -1 || region.Length > 0x7FFFFFFFLL)
+    return 0;
+  length = static_cast<long>(region.Length);
+  return ::ReadRegion(Path, length, static_cast<long>(region.Offset));
+}
+
+void CPackage::ReadIndex(CFieldTable& table) const {
+  table.text = m_indexText;
+  table.readPos = 0;
+}
+
+bool CPackage::ReadSettingsSection(CFieldTable& table) const {
+  ReadIndex(table);
+  if (SettingsSection < 0) {
+    table.text.Empty();
+    return false;
+  }
+  table.readPos = SettingsSection;
+  return true;
+}
+
+bool ExtensionConsistent(const PackageSettings& s, const PackageSeal& seal, long long indexOffset) {
+  if (!s.Extended && !seal.Present) return !s.RowsDamaged;
+  return s.Extended && seal.Valid && !s.RowsDamaged && seal.PayloadStart >= 0 && seal.PayloadStart <= indexOffset;
+}

@@ -1,0 +1,17 @@
+// The builder's file steps beneath its planner and writers: a whole file
+// read into memory (the project file, the licence text, the stub), an output
+// written through the link it is, a rename put on disk.
+#pragma once
+#include <string>
+
+// The file's bytes into bytes; false (errno set) when it cannot be opened or
+// read to its end.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// Puts a rename in the folder on disk.
+void SyncFolder(const std::string& dir);
+
+// An output that is a symbolic link is written through: output becomes the
+// path of the file it leads to, and the link stays. False with the reason
+// for a link that leads to nothing.
+bool ThroughLink(std::string& output, std::string& why);
