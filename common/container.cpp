@@ -245,22 +245,30 @@ UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const voi
   UninstallerSource src = {program, programSize, modulePath, settings.ProductName,
                            settings.PictureLength, settings.PictureOffset, settings.IconLength, settings.IconOffset,
                            {settings.RegKeys[0], settings.RegKeys[1]}, {settings.RegValues[0], settings.RegValues[1]},
-                           installDir, settings.Language};
+                           installDir, settings.Language, settings.UserScope()};
   return src;
 }
 
 namespace {
 
 // The table's extension after its ninth field: the tag, then a row of key
-// and value for each setting the uninstaller reads (ui.language). Nothing
-// when there is none, so that such a table stays nine fields.
+// and value for each setting the uninstaller reads (ui.language,
+// install.scope). Nothing when there is none, so that such a table stays
+// nine fields.
 void AddTableExtension(CFieldTable& table, const UninstallerSource& src) {
-  if (!src.language || !src.language[0]) return;
+  bool language = src.language && src.language[0];
+  if (!language && !src.userScope) return;
   // The ninth field began a row; the tag ends it, each pair is a row.
   table.columnCount = 2;
   table.AddField(UNINSTALL_TABLE_TAG);
-  table.AddField(SETTING_UI_LANGUAGE);
-  table.AddField(src.language);
+  if (language) {
+    table.AddField(SETTING_UI_LANGUAGE);
+    table.AddField(src.language);
+  }
+  if (src.userScope) {
+    table.AddField(SETTING_INSTALL_SCOPE);
+    table.AddField(SCOPE_USER_WORD);
+  }
 }
 
 }  // namespace

@@ -116,15 +116,17 @@ struct UninstallerSource {
   const char* regValues[2];
   const char* installDir;  // ends with a backslash
   // The package's settings the uninstaller reads in the table's extension:
-  // the language it speaks (ui.language; null or empty: none). A table
-  // without any is the nine fields alone, as every uninstaller reads it.
+  // the language it speaks (ui.language; null or empty: none) and whether
+  // the installation is the current user's alone (install.scope = user). A
+  // table without any is the nine fields alone, as every uninstaller reads it.
   const char* language = nullptr;
+  bool userScope = false;
 };
 
 // The fields as the package gives them, for an uninstaller program of
 // programSize bytes (the pointers stay valid while settings and the texts
 // live), and the package's settings the uninstaller reads in the
-// extension: the language (ui.language).
+// extension: the language (ui.language) and the scope (install.scope).
 struct PackageSettings;
 UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const void* program,
                                       DWORD programSize, const char* modulePath, const char* installDir);

@@ -49,6 +49,12 @@
 // The language of the setup's and the uninstaller's own texts ("en"); none:
 // Simplified Chinese (zh-CN).
 #define SETTING_UI_LANGUAGE "ui.language"
+// For whom the product is installed: SCOPE_USER_WORD for the current user
+// alone (no administrator's rights, nothing outside the user's profile and
+// HKEY_CURRENT_USER); none: for the whole machine.
+#define SETTING_INSTALL_SCOPE "install.scope"
+#define SCOPE_MACHINE_WORD "machine"
+#define SCOPE_USER_WORD "user"
 
 // The positions of the index header, from 0: the field at position p is the
 // (p + 1)-th of the index. The reader, the builder, the inspector and the
@@ -189,6 +195,10 @@ struct PackageSettings {
   CString ProductPublisher;
   CString ProductUrl;
   CString Language;  // ui.language: empty for the default, zh-CN
+  CString Scope;     // install.scope: empty for the default, the whole machine
+  // Installed for the current user alone (install.scope = user); any other
+  // value is the whole machine's installation.
+  bool UserScope() const { return Scope == SCOPE_USER_WORD; }
 };
 
 // Reads the header and the file rows from the table into s, and in a package

@@ -9,6 +9,10 @@
 
 #include "codepage.h"
 #include "common/container.h"
+#include "common/lzmastream.h"
+#include "framework/memory.h"
+#include "packer.h"
+#include "pe.h"
 #include "plan.h"
 #include "project.h"
 #include "testenv.h"
@@ -359,6 +363,158 @@ TEST_F(BuildTest, UiLanguageGoesIntoTheSettingsSection) {
   EXPECT_NE(old.output.find("ui.language = \"en\": the stub cannot speak it (its resource PKX does not name lang)"),
             std::string::npos) << old.output;
   EXPECT_FALSE(fs::exists(Path("fr.exe")) || fs::exists(Path("old.exe")));
+}
+
+// The manifest of a program (RT_MANIFEST 1), "" without one.
+std::string ManifestOf(const std::string& program) {
+  PeImage pe;
+  ResTree tree;
+  std::string error, manifest;
+  if (!ParsePe(program, pe, error) || !ReadResources(program, pe, tree, error)) return "(unreadable: " + error + ")";
+  FindResource(tree, kRtManifest, 1, manifest);
+  return manifest;
+}
+
+// The uninstaller a setup program carries (resource EXE 138), unpacked.
+std::string UninstallerOf(const std::string& setup) {
+  PeImage pe;
+  ResTree tree;
+  std::string error;
+  if (!ParsePe(setup, pe, error) || !ReadResources(setup, pe, tree, error)) return "";
+  ResKey exe;
+  exe.named = true;
+  exe.name = u"EXE";
+  if (!tree.count(exe) || !tree[exe].count(ResId(138)) || tree[exe][ResId(138)].empty()) return "";
+  const std::string& packed = tree[exe][ResId(138)].begin()->second.bytes;
+  size_t size = 0;
+  char* bytes = DecodeLzmaBuffer(packed.data(), packed.size(), 1 << 20, size);
+  std::string program = bytes ? std::string(bytes, size) : "";
+  FreeBuffer(bytes);
+  return program;
+}
+
+// A program with a manifest asking for the administrator, as both of ours do.
+std::string WithManifest(std::string program, const std::string& manifest) {
+  PeImage pe;
+  ResTree tree;
+  std::string error;
+  EXPECT_TRUE(ParsePe(program, pe, error) && ReadResources(program, pe, tree, error)) << error;
+  tree[ResId(kRtManifest)][ResId(1)][ResId(0)].bytes = manifest;
+  EXPECT_TRUE(WriteResources(program, tree, error)) << error;
+  return program;
+}
+
+// install.scope: "machine" builds byte for byte as a project without the key;
+// "user" goes into the settings section, and the setup program and the
+// uninstaller it carries ask for no elevation (asInvoker), the rest of both
+// programs unchanged. Read back from the built file.
+TEST_F(BuildTest, UserScopeSettingAndManifests) {
+  const std::string manifest = "<assembly><trustInfo><security><requestedPrivileges><requestedExecutionLevel "
+                               "level=\"requireAdministrator\" uiAccess=\"false\"/></requestedPrivileges></security>"
+                               "</trustInfo></assembly>";
+  std::string asInvoker = manifest;
+  asInvoker.replace(asInvoker.find("requireAdministrator"), 20, "asInvoker");
+  std::string uninstaller = WithManifest(TestExecutable(false), manifest);
+  std::string packedUninstaller;
+  ASSERT_TRUE(PackLzmaStream(uninstaller, packedUninstaller));
+  // The stand-in stub with both manifests.
+  std::string stub = WithManifest(StubBytes(), manifest);
+  {
+    PeImage pe;
+    ResTree tree;
+    std::string error;
+    ASSERT_TRUE(ParsePe(stub, pe, error) && ReadResources(stub, pe, tree, error)) << error;
+    ResKey exe;
+    exe.named = true;
+    exe.name = u"EXE";
+    tree[exe][ResId(138)].begin()->second.bytes = packedUninstaller;
+    ASSERT_TRUE(WriteResources(stub, tree, error)) << error;
+  }
+  Write("scope-stub.exe", stub);
+  ASSERT_EQ(UninstallerOf(stub), uninstaller);
+  const std::string project = "compression = \"none\"\n[product]\nname = \"Demo\"\n"
+                              "[uninstall]\nregistry_keys = [\"HKEY_CURRENT_USER|Software\\\\Demo\"]\n"
+                              "[[file]]\nsource = \"payload/w.ini\"\n";
+  Write("none.toml", project);
+  Write("machine.toml", project + "[install]\nscope = \"machine\"\n");
+  Write("user.toml", project + "[install]\nscope = \"user\"\n");
+  for (const char* name : {"none", "machine", "user"}) {
+    RunResult r = RunMksetup({"build", "-q", Path(std::string(name) + ".toml"), "--stub", Path("scope-stub.exe"),
+                              "-o", Path(std::string(name) + ".exe")});
+    ASSERT_EQ(r.code, 0) << name << ": " << r.output;
+  }
+  EXPECT_EQ(ReadFile(Path("machine.exe")), ReadFile(Path("none.exe")));
+  EXPECT_EQ(ManifestOf(ReadFile(Path("machine.exe"))), manifest);
+  EXPECT_EQ(UninstallerOf(ReadFile(Path("machine.exe"))), uninstaller);
+
+  ReadBack rb;
+  ReadPackage(Path("user.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  EXPECT_TRUE(rb.settings.Extended);
+  EXPECT_TRUE(rb.settings.UserScope());
+  const std::string last = "install.scope\x07user\x08\r\n";
+  EXPECT_EQ(rb.table.substr(rb.table.size() - last.size()), last);
+  const std::string user = ReadFile(Path("user.exe"));
+  EXPECT_EQ(ManifestOf(user), asInvoker);
+  const std::string userUninstaller = UninstallerOf(user);
+  EXPECT_EQ(ManifestOf(userUninstaller), asInvoker);
+  // Nothing else of the uninstaller changed: with the manifest put back it is
+  // the stub's own.
+  EXPECT_EQ(WithManifest(userUninstaller, manifest), uninstaller);
+}
+
+// What a package for the current user alone may not do, each said with the
+// file or entry it concerns: files for the Windows or the system folder,
+// entries outside HKEY_CURRENT_USER and the classes for the uninstaller to
+// remove; and a scope it does not know, "ask", or a stub that does not say it
+// installs for one user. Nothing is written.
+TEST_F(BuildTest, UserScopeRefusals) {
+  const std::string base = "compression = \"none\"\n[product]\nname = \"Demo\"\n";
+  Write("bad.toml", base + "[install]\nscope = \"user\"\n[uninstall]\n"
+                    "registry_keys = [\"HKEY_LOCAL_MACHINE|Software\\\\Demo\"]\n"
+                    "registry_values = [\"HKEY_CLASSES_ROOT|.dmo|x\", \"HKEY_USERS|S\\\\Demo|v\"]\n"
+                    "[[file]]\nsource = \"payload/w.ini\"\nfolder = \"windows\"\n"
+                    "[[file]]\nsource = \"payload/w.ini\"\nname = \"ctl.ocx\"\nfolder = \"system\"\n"
+                    "[[file]]\nsource = \"payload/w.ini\"\nname = \"fine.ini\"\n");
+  RunResult bad = RunMksetup({"build", Path("bad.toml"), "--stub", Path("stub.exe"), "-o", Path("bad.exe")});
+  EXPECT_EQ(bad.code, 1);
+  for (const char* said :
+       {"file[1] \"payload/w.ini\": folder = \"windows\", but install.scope = \"user\" installs for the current "
+        "user alone, who may not write there; put the file in the installation folder",
+        "file[2] \"ctl.ocx\": folder = \"system\", but install.scope",
+        "uninstall.registry_keys[1] = \"HKEY_LOCAL_MACHINE|Software\\\\Demo\": install.scope = \"user\": the "
+        "uninstaller runs without the administrator's rights",
+        "uninstall.registry_values[2] = \"HKEY_USERS|S\\\\Demo|v\""})
+    EXPECT_NE(bad.output.find(said), std::string::npos) << said << "\n" << bad.output;
+  EXPECT_EQ(bad.output.find("fine.ini"), std::string::npos) << bad.output;
+  EXPECT_EQ(bad.output.find("registry_values[1]"), std::string::npos) << bad.output;
+
+  const std::string file = "[[file]]\nsource = \"payload/w.ini\"\n";
+  Write("ask.toml", base + "[install]\nscope = \"ask\"\n" + file);
+  RunResult ask = RunMksetup({"build", Path("ask.toml"), "--stub", Path("stub.exe"), "-o", Path("ask.exe")});
+  EXPECT_EQ(ask.code, 1);
+  EXPECT_NE(ask.output.find("install.scope = \"ask\": a setup that lets the user choose is not built yet; write "
+                            "\"machine\" or \"user\""),
+            std::string::npos) << ask.output;
+  Write("odd.toml", base + "[install]\nscope = \"everyone\"\n" + file);
+  RunResult odd = RunMksetup({"build", Path("odd.toml"), "--stub", Path("stub.exe"), "-o", Path("odd.exe")});
+  EXPECT_EQ(odd.code, 1);
+  EXPECT_NE(odd.output.find("install.scope = \"everyone\": write \"machine\" (for everybody) or \"user\""),
+            std::string::npos) << odd.output;
+  Write("user.toml", base + "[install]\nscope = \"user\"\n" + file);
+  Write("old-stub.exe", StubBytes("PKX1 lzma crc32 lang"));
+  RunResult old = RunMksetup({"build", Path("user.toml"), "--stub", Path("old-stub.exe"), "-o", Path("old.exe")});
+  EXPECT_EQ(old.code, 1);
+  EXPECT_NE(old.output.find("install.scope = \"user\": the stub cannot install for the current user alone (its "
+                            "resource PKX does not name scope)"),
+            std::string::npos) << old.output;
+  // A stub without the manifests of ours cannot be made to run unelevated.
+  RunResult bare = RunMksetup({"build", Path("user.toml"), "--stub", Path("stub.exe"), "-o", Path("bare.exe")});
+  EXPECT_EQ(bare.code, 1);
+  EXPECT_NE(bare.output.find("the setup program's manifest does not ask for the administrator's rights"),
+            std::string::npos) << bare.output;
+  for (const char* out : {"bad.exe", "ask.exe", "odd.exe", "old.exe", "bare.exe"})
+    EXPECT_FALSE(fs::exists(Path(out))) << out;
 }
 
 // A folder source: byte order of the relative paths even where names share

@@ -62,10 +62,10 @@ TEST(UninstallTable, ReadOnlyLeftoverDoesNotBlockTheRead) {
   EXPECT_EQ(result, 1);
 }
 
-// The extension after the nine fields: the package's language goes through
-// to the uninstaller; unknown keys are passed over, the last of a key
-// counts; a table without it is the nine fields, read as before.
-TEST(UninstallTable, ExtensionCarriesTheLanguage) {
+// The extension after the nine fields: the package's language and scope go
+// through to the uninstaller; unknown keys are passed over, the last of a key
+// counts; a table without them is the nine fields, read as before.
+TEST(UninstallTable, ExtensionCarriesTheLanguageAndTheScope) {
   TempDir dir;
   std::string program(100, 'p'), installDir = dir.Dir();
   PackageSettings package;
@@ -108,6 +108,30 @@ TEST(UninstallTable, ExtensionCarriesTheLanguage) {
   stored.Load(table);
   text.assign(table.text.c_str(), static_cast<size_t>(table.text.GetLength()));
   EXPECT_EQ(text.substr(text.find("\x08\r\n") + 3), "\x07");
+
+  // For the current user alone: the scope after the language, or alone.
+  package.Scope = SCOPE_USER_WORD;
+  for (const char* language : {"en", ""}) {
+    package.Language = language;
+    ASSERT_TRUE(WriteUninstaller(UninstallerSourceOf(package, program.data(), 100, "none", installDir.c_str())));
+    UninstallSettings user;
+    ASSERT_TRUE(LoadUninstallTableFrom(dir.Path("ridkit.exe").c_str(), tmp.c_str(), user));
+    EXPECT_TRUE(user.UserScope());
+    EXPECT_STREQ(user.Language, language);
+    ASSERT_TRUE(stored.Read(dir.Path("ridkit.exe").c_str(), 1 << 20));
+    stored.Load(table);
+    text.assign(table.text.c_str(), static_cast<size_t>(table.text.GetLength()));
+    EXPECT_EQ(text.substr(text.find("\x08\r\n") + 3),
+              std::string("\x07PKX1\x08\r\n") + (language[0] ? "ui.language\x07" "en\x08\r\n" : "") +
+                  "install.scope\x07user\x08\r\n");
+  }
+  // Any other word is the machine's installation.
+  CFieldTable other;
+  other.text = table.text;
+  other.text += "install.scope\x07" "machine\x08\r\n";
+  UninstallSettings machine;
+  ParseUninstallTable(other, machine);
+  EXPECT_FALSE(machine.UserScope());
 }
 
 TEST(UninstallTable, ProgramWithoutItsDataFails) {

@@ -84,6 +84,27 @@ size_t WriteOut(void* p, const void* buf, size_t size) {
 
 }  // namespace
 
+bool PackLzmaStream(const std::string& data, std::string& out) {
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.level = 9;
+  // The size the build's own stream has: the setup decodes it in one piece.
+  props.dictSize = 256u << 10;
+  props.numThreads = 1;
+  const size_t header = LZMA_PROPS_SIZE + 8;
+  // Data that does not pack grows by a little.
+  out.assign(header + data.size() + data.size() / 3 + 256, '\0');
+  SizeT propsSize = LZMA_PROPS_SIZE;
+  SizeT coded = out.size() - header;
+  SRes res = LzmaEncode(reinterpret_cast<Byte*>(&out[header]), &coded, reinterpret_cast<const Byte*>(data.data()),
+                        data.size(), &props, reinterpret_cast<Byte*>(&out[0]), &propsSize, 1, nullptr, &allocator,
+                        &allocator);
+  if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE) return false;
+  for (size_t i = LZMA_PROPS_SIZE; i < header; i++) out[i] = '\xFF';
+  out.resize(header + coded);
+  return true;
+}
+
 bool PackedFile::CopyTo(const std::function<bool(const char*, size_t)>& write, std::string& error) const {
   if (!write(head.data(), head.size())) return false;
   if (!spill) return true;

@@ -35,6 +35,11 @@ struct PackedFile {
   bool CopyTo(const std::function<bool(const char*, size_t)>& write, std::string& error) const;
 };
 
+// data as a whole .lzma stream (5 property bytes, the unpacked size as
+// unknown, the coded bytes up to their end mark), as the setup program
+// carries the uninstaller in its resources; false when the encoder fails.
+bool PackLzmaStream(const std::string& data, std::string& out);
+
 class Packer {
  public:
   explicit Packer(const Plan& plan, unsigned workers = 0);  // 0: one per core

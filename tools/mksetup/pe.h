@@ -27,7 +27,7 @@ struct PeImage {
 };
 
 enum { kDirResource = 2, kDirSecurity = 4, kDirBaseReloc = 5 };
-enum { kRtIcon = 3, kRtGroupIcon = 14, kRtVersion = 16 };
+enum { kRtIcon = 3, kRtGroupIcon = 14, kRtVersion = 16, kRtManifest = 24 };
 
 // False with the reason when bytes are not an executable image this module
 // understands (headers and section table inside the file).

@@ -86,6 +86,8 @@ class Planner {
   void Header();
   void Settings();
   void Language();
+  void Scope();
+  std::string UserScopeStubProblem() const;
   void Files();
   void AddFile(const ProjectFile& f, std::string path, std::string shown,
                const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
@@ -374,6 +376,7 @@ void Planner::VersionTexts() {
 // other project builds as before.
 void Planner::Settings() {
   Language();
+  Scope();
   if (!p_.productId.set && !p_.url.set) return;
   plan_.header[kIdxExtension] = PACKAGE_TAG;
   auto add = [&](const ProjectText& t, const char* key, const char* what) {
@@ -426,6 +429,44 @@ void Planner::Language() {
   plan_.header[kIdxExtension] = PACKAGE_TAG;
   plan_.settings.emplace_back(SETTING_UI_LANGUAGE, l.value);
   plan_.language = l.value;
+}
+
+// install.scope: "machine" builds as a project without the key; "user" goes
+// into the settings, and such a package writes nowhere the current user may
+// not: no file into the Windows or system folder, no registry entry for the
+// uninstaller to remove outside HKEY_CURRENT_USER and the classes.
+void Planner::Scope() {
+  const ProjectText& s = p_.scope;
+  if (!s.set || s.value == SCOPE_MACHINE_WORD) return;
+  if (s.value == "ask") {
+    d_.Error(s.line, s.key + " = \"ask\": a setup that lets the user choose is not built yet; write \"" +
+                         SCOPE_MACHINE_WORD + "\" or \"" + SCOPE_USER_WORD + "\"");
+    return;
+  }
+  if (s.value != SCOPE_USER_WORD) {
+    d_.Error(s.line, s.key + " = " + QuoteValue(s.value) + ": write \"" + SCOPE_MACHINE_WORD +
+                         "\" (for everybody) or \"" + SCOPE_USER_WORD + "\" (for the current user alone)");
+    return;
+  }
+  for (const ProjectFile& f : p_.files) {
+    if (f.folder != FOLDER_WINDOWS && f.folder != FOLDER_SYSTEM) continue;
+    std::string name = f.name.set ? f.name.value : f.source.value;
+    const char* folder = f.folder == FOLDER_WINDOWS ? "windows" : "system";
+    d_.Error(f.line, f.key + " " + QuoteValue(name) + ": folder = \"" + folder + "\", but " + s.key +
+                         " = \"user\" installs for the current user alone, who may not write there; put the file "
+                         "in the installation folder");
+  }
+  for (const std::vector<ProjectText>* list : {&p_.registryKeys, &p_.registryValues})
+    for (const ProjectText& r : *list) {
+      std::string root = r.value.substr(0, r.value.find('|'));
+      if (root == "HKEY_CURRENT_USER" || root == "HKEY_CLASSES_ROOT") continue;
+      d_.Error(r.line, r.key + " = " + QuoteValue(r.value) + ": " + s.key +
+                           " = \"user\": the uninstaller runs without the administrator's rights and removes only "
+                           "entries below HKEY_CURRENT_USER or HKEY_CLASSES_ROOT");
+    }
+  plan_.header[kIdxExtension] = PACKAGE_TAG;
+  plan_.settings.emplace_back(SETTING_INSTALL_SCOPE, SCOPE_USER_WORD);
+  plan_.userScope = true;
 }
 
 // Every file below the folder root (relative path with "/", full path),
@@ -769,6 +810,15 @@ void Planner::Layout() {
   region(kIdxSplashPictureLength, splash_);
 }
 
+// What a stub lacks to carry a package for the current user alone (its
+// capability word), "" when it has it or the package is the machine's.
+std::string Planner::UserScopeStubProblem() const {
+  if (!plan_.userScope) return "";
+  std::string stub;
+  if (!ReadWholeFile(plan_.stub, stub)) stub.clear();
+  return StubReadsWords(stub, {SCOPE_WORD});
+}
+
 void Planner::BuildIndex() {
   std::string why = ComposeIndex(plan_);
   if (!why.empty()) d_.Error(0, why);
@@ -793,10 +843,14 @@ bool Planner::Run() {
     // said by Readable
   } else if (std::string why = CheckStub(plan_.stub); !why.empty()) {
     d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": " + why);
+  } else if (std::string why = UserScopeStubProblem(); !why.empty()) {
+    d_.Error(p_.scope.line, p_.scope.key + " = " + QuoteValue(p_.scope.value) +
+                                ": the stub cannot install for the current user alone (" + why +
+                                "); use a stub built with this mksetup");
   } else if (WantsStubResources(p_) && !d_.Failed()) {
     std::string why;
     if (!PrepareStub(p_, plan_.stub, plan_.stubImage, why))
-      d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": cannot give it the product's icon and version: " + why);
+      d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": cannot give it the product's icon, version and manifest: " + why);
     else
       plan_.stubSize = static_cast<int64_t>(plan_.stubImage.size());
   }

@@ -63,6 +63,8 @@ struct Plan {
   std::vector<std::pair<std::string, std::string>> settings;
   // The language the programs speak when it is not the default (ui.language).
   std::string language;
+  // Installed for the current user alone (install.scope = "user").
+  bool userScope = false;
   std::vector<PlannedFile> files;
   std::vector<PlannedRegion> regions;  // after the stub, in output order
   std::vector<std::string> folders;    // every folder read for a folder source

@@ -624,7 +624,7 @@ void Loader::LoadFiles(const toml::table& root) {
 
 void Loader::Load(const toml::table& root) {
   CheckKeys(root, "", {"output", "compression", "vars", "product", "welcome", "licence", "destination", "copying",
-                       "finish", "background", "association", "uninstall", "ui", "file"});
+                       "finish", "background", "association", "uninstall", "ui", "install", "file"});
   LoadVars(root);
   String(root, "output", "output", p_.output);
   Compression(root, "compression", p_.compression);
@@ -647,6 +647,10 @@ void Loader::Load(const toml::table& root) {
   if (const toml::table* t = SubTable(root, "ui", "ui")) {
     CheckKeys(*t, "ui.", {"language"});
     String(*t, "language", "ui.language", p_.language);
+  }
+  if (const toml::table* t = SubTable(root, "install", "install")) {
+    CheckKeys(*t, "install.", {"scope"});
+    String(*t, "scope", "install.scope", p_.scope);
   }
   const toml::table* product = root.get("product") ? root.get("product")->as_table() : nullptr;
   if (!p_.productName.set && !(product && product->get("name")))

@@ -64,6 +64,10 @@ struct Project {
   // "zh-CN" (the default) or "en"; a package carries it in the extension's
   // settings when it is not the default.
   ProjectText language;
+  // For whom the setup installs (install.scope): "machine" (the default) or
+  // "user", the current user alone; a package carries "user" in the
+  // extension's settings.
+  ProjectText scope;
   // Lines shown on each wizard page, in page order: welcome (up to 8), licence
   // (2), destination (4), copying (1), finish (3).
   std::vector<ProjectText> pageLines[5];

@@ -1,15 +1,88 @@
 #include "stubres.h"
 
+#include "common/lzmastream.h"
+#include "common/packageindex.h"
 #include "files.h"
+#include "framework/memory.h"
+#include "packer.h"
 #include "pe.h"
 #include "setup/core/texts.h"
+
+// The level both programs' manifests ask for, and the one of an installation
+// for the current user alone.
+static const char kAdministratorLevel[] = "level=\"requireAdministrator\"";
+static const char kInvokerLevel[] = "level=\"asInvoker\"";
+// The setup program's resource holding the uninstaller (type "EXE", 138),
+// LZMA-coded; no uninstaller comes near this size unpacked.
+static const uint32_t kUninstallerResource = 138;
+static const size_t kUninstallerMaxSize = 16u << 20;
+
+static bool UserScope(const Project& p) { return p.scope.set && p.scope.value == SCOPE_USER_WORD; }
+
+// The manifest of a program's resource tree asks to run with the rights of
+// whoever starts it (asInvoker) rather than the administrator's; false with
+// the reason when the program has no manifest asking for the administrator.
+static bool RunAsInvoker(ResTree& tree, const char* program, std::string& error) {
+  auto type = tree.find(ResId(kRtManifest));
+  if (type != tree.end()) {
+    auto name = type->second.find(ResId(1));
+    if (name != type->second.end()) {
+      for (auto& language : name->second) {
+        std::string& text = language.second.bytes;
+        size_t at = text.find(kAdministratorLevel);
+        if (at == std::string::npos || text.find(kAdministratorLevel, at + 1) != std::string::npos) break;
+        text.replace(at, sizeof kAdministratorLevel - 1, kInvokerLevel);
+        return true;
+      }
+    }
+  }
+  error = std::string(program) + "'s manifest does not ask for the administrator's rights (" + kAdministratorLevel +
+          "), so it cannot be made to run without them";
+  return false;
+}
+
+// The uninstaller in the setup program's resources made to run without the
+// administrator's rights: unpacked, its manifest changed, packed again.
+static bool UninstallerAsInvoker(ResTree& tree, std::string& error) {
+  ResKey exe;
+  exe.named = true;
+  exe.name = u"EXE";
+  auto type = tree.find(exe);
+  if (type == tree.end() || !type->second.count(ResId(kUninstallerResource)) ||
+      type->second[ResId(kUninstallerResource)].empty()) {
+    error = "it carries no uninstaller (resource EXE 138)";
+    return false;
+  }
+  std::string& packed = type->second[ResId(kUninstallerResource)].begin()->second.bytes;
+  size_t size = 0;
+  char* bytes = DecodeLzmaBuffer(packed.data(), packed.size(), kUninstallerMaxSize, size);
+  if (!bytes) {
+    error = "its uninstaller (resource EXE 138) does not unpack";
+    return false;
+  }
+  std::string program(bytes, size);
+  FreeBuffer(bytes);
+  PeImage pe;
+  ResTree programTree;
+  if (!ParsePe(program, pe, error) || !ReadResources(program, pe, programTree, error) ||
+      !RunAsInvoker(programTree, "the uninstaller", error) || !WriteResources(program, programTree, error)) {
+    error = "its uninstaller: " + error;
+    return false;
+  }
+  if (!PackLzmaStream(program, packed)) {
+    error = "its uninstaller could not be packed again";
+    return false;
+  }
+  return true;
+}
 
 // A project in a language other than the default gets a version resource in
 // it even without version keys: the stub's own describes it in Chinese.
 static bool OtherLanguage(const Project& p) { return p.language.set && p.language.value != SetupLanguages()[0]->Tag; }
 
 bool WantsStubResources(const Project& p) {
-  return p.icon.set || p.version.set || p.publisher.set || p.description.set || p.copyright.set || OtherLanguage(p);
+  return p.icon.set || p.version.set || p.publisher.set || p.description.set || p.copyright.set || OtherLanguage(p) ||
+         UserScope(p);
 }
 
 bool PrepareStub(const Project& p, const std::string& stubPath, std::string& image, std::string& error) {
@@ -46,6 +119,9 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
     versions.clear();
     versions[ResId(1)][ResId(v.language)].bytes = VersionResource(v);
   }
+  // For the current user alone: neither program asks for elevation.
+  if (UserScope(p) && (!RunAsInvoker(tree, "the setup program", error) || !UninstallerAsInvoker(tree, error)))
+    return false;
   return WriteResources(image, tree, error);
 }
 

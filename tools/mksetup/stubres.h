@@ -1,5 +1,7 @@
 // The setup file's own face: the product's icon (icon group 128) and a
-// version resource written into the setup program before the package.
+// version resource written into the setup program before the package; for an
+// installation of the current user alone, the manifests of the setup program
+// and of the uninstaller it carries ask for no elevation (asInvoker).
 #pragma once
 #include <initializer_list>
 #include <string>

@@ -25,6 +25,7 @@ void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
   while (NextSetting(t, key, value)) {
     CopyText(text, sizeof text, value);
     if (key == SETTING_UI_LANGUAGE) s.Language = text;
+    else if (key == SETTING_INSTALL_SCOPE) s.Scope = text;
   }
 }
 

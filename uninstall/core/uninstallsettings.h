@@ -5,6 +5,7 @@
 // apart from the windows so that both platforms can test them.
 #pragma once
 #include "common/fieldtable.h"
+#include "common/packageindex.h"
 #include "framework/cstring.h"
 #include "framework/mbcs.h"
 #include "framework/platform.h"
@@ -27,6 +28,10 @@ struct UninstallSettings {
   CString RegKeys[2];
   CString RegValues[2];
   CString Language;  // ui.language of the table's extension: empty for zh-CN
+  CString Scope;     // install.scope of the table's extension: empty for the machine
+  // The installation is the current user's alone: its registry entries lie
+  // under HKEY_CURRENT_USER, and removing it needs no administrator's rights.
+  bool UserScope() const { return Scope == SCOPE_USER_WORD; }
   CString CommandLine;  // the temporary copy's parameters, quotes removed
   CString SetupLogPath;
 };
