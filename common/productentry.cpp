@@ -101,7 +101,9 @@ bool WriteProductEntry(const PackageSettings& s, const char* installDir, const c
   CString path(PRODUCT_ENTRY_ROOT "\\");
   path += keyName;
   HKEY key = 0;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, CWideText(path), 0, 0, 0, KEY_SET_VALUE, 0, &key, 0) != ERROR_SUCCESS) return false;
+  if (RegCreateKeyExW(ProductEntryRootKey(s.UserScope()), CWideText(path), 0, 0, 0, KEY_SET_VALUE, 0, &key, 0) !=
+      ERROR_SUCCESS)
+    return false;
   SYSTEMTIME now;
   GetLocalTime(&now);
   CString date;
@@ -122,9 +124,12 @@ bool WriteProductEntry(const PackageSettings& s, const char* installDir, const c
   return ok;
 }
 
-int RemoveProductEntries(const char* folder) {
+HKEY ProductEntryRootKey(bool userScope) { return userScope ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+int RemoveProductEntries(const char* folder, bool userScope) {
   HKEY root = 0;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"" PRODUCT_ENTRY_ROOT, 0, KEY_READ | KEY_WRITE, &root) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(ProductEntryRootKey(userScope), L"" PRODUCT_ENTRY_ROOT, 0, KEY_READ | KEY_WRITE, &root) !=
+      ERROR_SUCCESS)
     return 0;
   int removed = 0;
   // Names are gathered first: deleting while enumerating shifts the indexes.

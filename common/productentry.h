@@ -1,6 +1,7 @@
 // The product's entry in the system's list of installed programs: a key below
-// HKEY_LOCAL_MACHINE\...\Uninstall that the setup writes and the uninstaller
-// removes. The rules of its name and values are platform-free; writing and
+// HKEY_LOCAL_MACHINE\...\Uninstall (HKEY_CURRENT_USER\...\Uninstall for an
+// installation of the current user alone) that the setup writes and the
+// uninstaller removes. The rules of its name and values are platform-free; writing and
 // removing it is the platform's part.
 #pragma once
 #include "framework/cstring.h"
@@ -30,12 +31,17 @@ bool EntryBelongsTo(const char* installLocation, const char* uninstallString, co
 DWORD SizeInKiB(long long bytes);
 
 #ifdef _WIN32
+// The root of the entries: HKEY_CURRENT_USER for an installation of the
+// current user alone (userScope), else HKEY_LOCAL_MACHINE.
+HKEY ProductEntryRootKey(bool userScope);
 // Writes (or, for a product installed before, rewrites) the entry for an
-// installation into installDir; displayIcon is the file whose first icon the
-// list shows. Values the package no longer gives are removed. False when the
-// key could not be created or a value not written.
+// installation into installDir, below the root of the package's scope;
+// displayIcon is the file whose first icon the list shows. Values the package
+// no longer gives are removed. False when the key could not be created or a
+// value not written.
 bool WriteProductEntry(const PackageSettings& s, const char* installDir, const char* displayIcon,
                        long long installedBytes, CString& keyName);
-// Removes every entry that belongs to the installation in folder; how many.
-int RemoveProductEntries(const char* folder);
+// Removes every entry below the scope's root that belongs to the
+// installation in folder; how many.
+int RemoveProductEntries(const char* folder, bool userScope);
 #endif

@@ -10,18 +10,53 @@
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
 #include "framework/widetext.h"
+#include "regref.h"
 
 typedef HRESULT(STDAPICALLTYPE* ServerProc)();
 
-HRESULT CallServerEntry(HMODULE lib, const char* name) {
+namespace {
+
+// The machine's roots standing for the user's while it lives (On). Where
+// they cannot be redirected the entry point is not called at all: what it
+// writes must not land in the machine's part instead.
+class CUserRegistryRoots {
+ public:
+  CUserRegistryRoots() : m_classes(0), m_user(0), m_classesOn(false), m_machineOn(false) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"" USER_CLASSES_KEY, 0, 0, 0, KEY_ALL_ACCESS, 0, &m_classes, 0) !=
+        ERROR_SUCCESS)
+      m_classes = 0;
+    // A handle of its own: the predefined one cannot stand for another root.
+    if (RegOpenCurrentUser(KEY_ALL_ACCESS, &m_user) != ERROR_SUCCESS) m_user = 0;
+    m_classesOn = m_classes && RegOverridePredefKey(HKEY_CLASSES_ROOT, m_classes) == ERROR_SUCCESS;
+    m_machineOn = m_classesOn && m_user && RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_user) == ERROR_SUCCESS;
+  }
+  ~CUserRegistryRoots() {
+    if (m_machineOn) RegOverridePredefKey(HKEY_LOCAL_MACHINE, 0);
+    if (m_classesOn) RegOverridePredefKey(HKEY_CLASSES_ROOT, 0);
+    if (m_user) RegCloseKey(m_user);
+    if (m_classes) RegCloseKey(m_classes);
+  }
+  bool On() const { return m_machineOn; }
+
+ private:
+  HKEY m_classes, m_user;
+  bool m_classesOn, m_machineOn;
+};
+
+}  // namespace
+
+HRESULT CallServerEntry(HMODULE lib, const char* name, bool userScope) {
   ServerProc proc = reinterpret_cast<ServerProc>(reinterpret_cast<void (*)()>(GetProcAddress(lib, name)));
-  return proc ? proc() : S_OK;
+  if (!proc) return S_OK;
+  if (!userScope) return proc();
+  CUserRegistryRoots roots;
+  return roots.On() ? proc() : E_ACCESSDENIED;
 }
 
-int RegisterServer(const char* path) {
+int RegisterServer(const char* path, bool userScope) {
   HMODULE lib = LoadLibraryBeside(path);
   if (reinterpret_cast<UINT_PTR>(lib) < 32) return 0;
-  if (FAILED(CallServerEntry(lib, "DllRegisterServer"))) {
+  if (FAILED(CallServerEntry(lib, "DllRegisterServer", userScope))) {
     FreeLibrary(lib);
     return 0;
   }
@@ -108,19 +143,29 @@ HICON LoadIconFromBytes(const void* bytes, int count) {
   return icon;
 }
 
+HKEY ClassesRootKey(bool userScope) { return userScope ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT; }
+
+CString ClassesKeyPath(const char* key, bool userScope) {
+  if (!userScope) return CString(key);
+  CString path(USER_CLASSES_KEY "\\");
+  path += key;
+  return path;
+}
+
 // Sets a key's default value to text (REG_SZ, the terminator counted).
-static void SetDefaultValue(const CString& key, const CString& text) {
+static void SetDefaultValue(HKEY root, const CString& key, const CString& text) {
   HKEY h = 0;
-  if (RegOpenKeyW(HKEY_CLASSES_ROOT, CWideText(key), &h) != ERROR_SUCCESS) return;
+  if (RegOpenKeyW(root, CWideText(key), &h) != ERROR_SUCCESS) return;
   CWideText value(text);
   RegSetValueExW(h, 0, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.Get()),
                  static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(WCHAR)));
   RegCloseKey(h);
 }
 
-void RegisterFileType(const char* ext, const char* program) {
-  CString dotKey = CString(".") + ext;
-  CString fileKey = CString(ext) + "file";
+void RegisterFileType(const char* ext, const char* program, bool userScope) {
+  HKEY root = ClassesRootKey(userScope);
+  CString dotKey = ClassesKeyPath(CString(".") + ext, userScope);
+  CString fileKey = ClassesKeyPath(CString(ext) + "file", userScope);
   CString keys[6] = {dotKey,
                      fileKey,
                      fileKey + "\\DefaultIcon",
@@ -131,11 +176,17 @@ void RegisterFileType(const char* ext, const char* program) {
     HKEY h = 0;
     DWORD disposition = 0;
     WCHAR cls[1] = {0};
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, CWideText(keys[i]), 0, cls, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h,
+    if (RegCreateKeyExW(root, CWideText(keys[i]), 0, cls, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h,
                         &disposition) == ERROR_SUCCESS)
       RegCloseKey(h);
   }
-  SetDefaultValue(dotKey, fileKey);
-  SetDefaultValue(keys[2], CString(program) + ",0");
-  SetDefaultValue(keys[5], CString(program) + " %1");
+  SetDefaultValue(root, dotKey, CString(ext) + "file");
+  SetDefaultValue(root, keys[2], CString(program) + ",0");
+  SetDefaultValue(root, keys[5], CString(program) + " %1");
+}
+
+void RemoveFileType(const char* ext, bool userScope) {
+  if (!ext || !ext[0] || FindCharMb(ext, '\\') >= 0) return;
+  for (int i = 0; i < ASSOC_KEY_COUNT; i++)
+    RegDeleteKeyW(ClassesRootKey(userScope), CWideText(ClassesKeyPath(AssociationKey(ext, i), userScope)));
 }

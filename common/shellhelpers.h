@@ -6,11 +6,18 @@
 
 // Loads the library and calls its DllRegisterServer. 0 when it does not load or
 // the call fails (the library is then unloaded); 1 otherwise, also for a library
-// without that entry point, which stays loaded.
-int RegisterServer(const char* path);
+// without that entry point, which stays loaded. userScope: for the current
+// user alone (CallServerEntry).
+int RegisterServer(const char* path, bool userScope);
 // Calls a loaded library's self-registration entry point of that name
-// (DllRegisterServer, DllUnregisterServer); S_OK when it has none.
-HRESULT CallServerEntry(HMODULE lib, const char* name);
+// (DllRegisterServer, DllUnregisterServer); S_OK when it has none. For the
+// current user alone (userScope), HKEY_CLASSES_ROOT stands for
+// HKEY_CURRENT_USER\Software\Classes and HKEY_LOCAL_MACHINE for
+// HKEY_CURRENT_USER while the entry point runs (RegOverridePredefKey, which
+// holds for the whole process): what the library writes lands in the user's
+// part of the registry, and what it removes is taken from there. Where the
+// roots cannot be redirected the entry point is not called (E_ACCESSDENIED).
+HRESULT CallServerEntry(HMODULE lib, const char* name, bool userScope);
 // Saves a shell link at linkPath to target, working in the target's folder,
 // shown normally. COM must be initialised. TRUE when the file was saved.
 BOOL CreateShortcut(const char* target, const char* linkPath);
@@ -20,9 +27,21 @@ CString GetSpecialFolderPath(int csidl);
 // An icon (the caller's to destroy) from the bytes of an .ico file, at the
 // system's default size; null when the bytes are not an icon.
 HICON LoadIconFromBytes(const void* bytes, int count);
-// Associates .ext with program (a full path) under HKEY_CLASSES_ROOT: the keys
-// ".ext" and "extfile" with its icon and open command.
-void RegisterFileType(const char* ext, const char* program);
+// Where the associations and classes of an installation live: below
+// HKEY_CLASSES_ROOT for the whole machine, below HKEY_CURRENT_USER's
+// USER_CLASSES_KEY for the current user alone (userScope).
+#define USER_CLASSES_KEY "Software\\Classes"
+HKEY ClassesRootKey(bool userScope);
+// A key's path below ClassesRootKey(userScope): key itself, or
+// "Software\Classes\" and key.
+CString ClassesKeyPath(const char* key, bool userScope);
+// Associates .ext with program (a full path) below the scope's classes
+// (ClassesRootKey): the keys ".ext" and "extfile" with its icon and open command.
+void RegisterFileType(const char* ext, const char* program, bool userScope);
+// Deletes the six keys of the association of ext (without its dot) below the
+// scope's classes, deepest first. An empty extension or one with a backslash
+// names no association: nothing is touched.
+void RemoveFileType(const char* ext, bool userScope);
 
 // The temporary file of the programs, in the user's temporary folder; empty
 // when the temporary folder's path does not fit.

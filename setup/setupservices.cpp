@@ -1,6 +1,7 @@
 #include "setupservices.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "common/container.h"
 #include "common/lzmastream.h"
@@ -15,6 +16,7 @@
 #include "framework/msgbox.h"
 #include "framework/widetext.h"
 #include "resource.h"
+#include "setup/core/folderrules.h"
 
 const char kUninstallerResourceType[] = "EXE";
 // The uninstaller carried in the resources is LZMA-compressed; no uninstaller
@@ -37,6 +39,28 @@ static long long SizeOf(const char* path) {
   return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+static CString LocalAppDataFolder() {
+  CString folder = GetSpecialFolderPath(CSIDL_LOCAL_APPDATA);
+  return folder.GetLength() > 1 ? folder : CString();
+}
+
+CString ProposedInstallFolder(const PackageSettings& settings) {
+  CString local = settings.UserScope() ? LocalAppDataFolder() : CString();
+  if (!local.IsEmpty()) return DefaultUserInstallFolder(local, settings.ProductName);
+  return DefaultInstallFolder(WindowsFolderMb(kPlatformFolderMax), settings.ProductName);
+}
+
+void PrepareUserProgramsFolder(const PackageSettings& settings, const char* folder) {
+  if (!settings.UserScope()) return;
+  CString local = LocalAppDataFolder();
+  if (local.IsEmpty()) return;
+  // Without its trailing backslash, as ParentFolder gives a folder.
+  CString programs = UserProgramsFolder(local);
+  programs = programs.Left(programs.GetLength() - 1);
+  if (CompareNoCaseMb(ParentFolder(folder), programs) != 0) return;
+  if (GetAttributes(programs) == INVALID_FILE_ATTRIBUTES) CreateFolder(programs);
+}
+
 BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders& folders, CString& keyName) {
   long long bytes = 0;
   CString path;
@@ -55,9 +79,11 @@ DWORD CSetupServices::TickCount() { return GetTickCount(); }
 
 void CSetupServices::Sleep(DWORD ms) { PauseForReading(ms); }
 
-int CSetupServices::RegisterServer(const char* path) { return ::RegisterServer(path); }
+int CSetupServices::RegisterServer(const char* path) { return ::RegisterServer(path, m_package.UserScope()); }
 
-void CSetupServices::RegisterFileType(const char* ext, const char* program) { ::RegisterFileType(ext, program); }
+void CSetupServices::RegisterFileType(const char* ext, const char* program) {
+  ::RegisterFileType(ext, program, m_package.UserScope());
+}
 
 int CSetupServices::UnregisterServer(const char* path) {
   // RegisterServer keeps a control it registered loaded: that hold is let go
@@ -65,16 +91,12 @@ int CSetupServices::UnregisterServer(const char* path) {
   HMODULE held = GetModuleHandleA(path);
   HMODULE lib = held ? held : LoadLibraryA(path);
   if (!lib) return 0;
-  HRESULT hr = CallServerEntry(lib, "DllUnregisterServer");
+  HRESULT hr = CallServerEntry(lib, "DllUnregisterServer", m_package.UserScope());
   FreeLibrary(lib);
   return hr < 0 ? 0 : 1;
 }
 
-void CSetupServices::UnregisterFileType(const char* ext) {
-  // The keys RegisterFileType made, the deepest first.
-  if (!ext || !ext[0] || FindCharMb(ext, '\\') >= 0) return;
-  for (int i = 0; i < ASSOC_KEY_COUNT; i++) RegDeleteKeyA(HKEY_CLASSES_ROOT, AssociationKey(ext, i));
-}
+void CSetupServices::UnregisterFileType(const char* ext) { RemoveFileType(ext, m_package.UserScope()); }
 
 bool CSetupServices::WriteUninstaller(const char* installDir) {
   DWORD packedSize = 0;

@@ -9,6 +9,17 @@
 // does not fit the buffer), with the installation folder given.
 CInstallFolders CurrentFolders(const char* installDir);
 
+// The folder the folder page proposes: below Program Files for the whole
+// machine, below the user's local application data (Programs) for an
+// installation of the current user alone. Without a trailing backslash.
+CString ProposedInstallFolder(const PackageSettings& settings);
+// For an installation of the current user alone into a folder directly in
+// the user's Programs folder (folder ends with a backslash), that Programs
+// folder is made when it is missing, as the system makes it for the programs
+// of a user: the folder page's and the unattended run's check that the
+// parent exists then holds for the proposed folder.
+void PrepareUserProgramsFolder(const PackageSettings& settings, const char* folder);
+
 // Writes the product's entry in the list of installed programs for the
 // installation in folders (after the copy and finish runs: its size counts
 // the files in place). FALSE when it could not be written; keyName is the

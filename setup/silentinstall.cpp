@@ -98,13 +98,14 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
 
   // The folder as the folder page would take it, with the page's refusals.
   CString folder = switches.Folder;
-  if (folder.IsEmpty()) folder = DefaultInstallFolder(WindowsFolderMb(254), package.ProductName);
+  if (folder.IsEmpty()) folder = ProposedInstallFolder(package);
   log.Line(Text(kTextRunFolder), folder);
   if (folder.GetLength() > kFolderMax) {
     log.Line(Text(kTextRunFolderRefused), Text(kTextRunFolderTooLong));
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
   folder = WithBackslash(folder);
+  PrepareUserProgramsFolder(package, folder);
   const char* refusal = FolderRefusal(ParentFolder(folder), DriveType, Exists);
   if (refusal) {
     log.Line(Text(kTextRunFolderRefused), refusal);

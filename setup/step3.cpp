@@ -4,6 +4,7 @@
 #include "framework/fsys.h"
 #include "framework/widetext.h"
 #include "setupapp.h"
+#include "setupservices.h"
 #include "setup/core/texts.h"
 
 static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeW(CWideText(drive))); }
@@ -21,7 +22,7 @@ BOOL ValidateFolder(const char* path, const char* caption) {
 }
 
 CStep3::CStep3() : CStepPage(IDD_STEP3) {
-  m_folder = DefaultInstallFolder(WindowsFolderMb(254), App().Package.ProductName);
+  m_folder = ProposedInstallFolder(App().Package);
   // A folder given with /D= is the page's proposal.
   if (!App().Switches.Folder.IsEmpty()) m_folder = App().Switches.Folder;
 }
@@ -79,6 +80,7 @@ LRESULT CStep3::OnWizardNext() {
   // The backslash goes into the member only; the edit never shows it, and the
   // next attempt reads the edit afresh.
   m_folder = WithBackslash(m_folder);
+  PrepareUserProgramsFolder(App().Package, m_folder);
   if (!ValidateFolder(ParentFolder(m_folder), "")) return -1;
   App().MadeInstallDir = GetAttributes(m_folder) == INVALID_FILE_ATTRIBUTES && CreateFolder(m_folder);
   App().InstallDir = m_folder;

@@ -87,8 +87,3 @@ BOOL DeleteValue(HKEY root, const char* subkey, const char* valueName) {
   if (key != root) RegCloseKey(key);
   return TRUE;
 }
-
-void RemoveTypeAssociation(const char* ext) {
-  if (!ext || !ext[0] || FindCharMb(ext, '\\') >= 0) return;
-  for (int i = 0; i < ASSOC_KEY_COUNT; i++) RegDeleteKeyW(HKEY_CLASSES_ROOT, CWideText(AssociationKey(ext, i)));
-}

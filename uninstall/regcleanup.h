@@ -1,7 +1,8 @@
 // Removing the registry entries of a package at uninstall time: the two keys
-// and two values named in the uninstaller's table and the file-type
-// associations listed in setup.log. Nothing here reports a failure: what cannot
-// be opened is skipped, what cannot be deleted stays.
+// and two values named in the uninstaller's table (the file-type
+// associations listed in setup.log go through RemoveFileType, shellhelpers.h).
+// Nothing here reports a failure: what cannot be opened is skipped, what
+// cannot be deleted stays.
 #pragma once
 #include <windows.h>
 
@@ -20,7 +21,3 @@ void DeleteValueEntry(const char* reference);
 BOOL DeleteKeyTree(HKEY root, const char* subkey);
 // FALSE when the key cannot be opened.
 BOOL DeleteValue(HKEY root, const char* subkey, const char* valueName);
-// Deletes the six keys of the association of extension ext (without its dot)
-// under HKEY_CLASSES_ROOT, deepest first. An empty extension or one with a
-// backslash names no association: nothing is touched.
-void RemoveTypeAssociation(const char* ext);

@@ -12,21 +12,21 @@
 #include "framework/widetext.h"
 #include "regcleanup.h"
 
-int UnregisterServer(const char* path) {
+int UnregisterServer(const char* path, bool userScope) {
   HMODULE lib = LoadLibraryBeside(path);
   if (reinterpret_cast<UINT_PTR>(lib) < 32) return 0;
-  HRESULT hr = CallServerEntry(lib, "DllUnregisterServer");
+  HRESULT hr = CallServerEntry(lib, "DllUnregisterServer", userScope);
   FreeLibrary(lib);
   return FAILED(hr) ? 0 : 1;
 }
 
 void CRemovalServices::Sleep(DWORD ms) { PauseForReading(ms); }
-int CRemovalServices::UnregisterServer(const char* path) { return ::UnregisterServer(path); }
-void CRemovalServices::RemoveTypeAssociation(const char* ext) { ::RemoveTypeAssociation(ext); }
+int CRemovalServices::UnregisterServer(const char* path) { return ::UnregisterServer(path, m_userScope); }
+void CRemovalServices::RemoveTypeAssociation(const char* ext) { RemoveFileType(ext, m_userScope); }
 void CRemovalServices::DeleteKeyEntry(const char* reference) { ::DeleteKeyEntry(reference); }
 void CRemovalServices::DeleteValueEntry(const char* reference) { ::DeleteValueEntry(reference); }
 
-void CRemovalServices::RemoveProductEntries(const char* folder) { ::RemoveProductEntries(folder); }
+void CRemovalServices::RemoveProductEntries(const char* folder) { ::RemoveProductEntries(folder, m_userScope); }
 // A special folder's path as GetSpecialFolderPath gives it (with a trailing
 // backslash); empty when the platform has no such folder.
 static CString SpecialFolder(int csidl) {

@@ -3,13 +3,19 @@
 #pragma once
 #include "uninstall/core/removalengine.h"
 
-// Loads the library, calls its DllUnregisterServer if it has one, and always
-// releases it, so that the file can be deleted right after. 0 when it does not
-// load or the call fails; 1 otherwise (also without the entry point).
-int UnregisterServer(const char* path);
+// Loads the library, calls its DllUnregisterServer if it has one (for the
+// current user alone: userScope, CallServerEntry), and always releases it, so
+// that the file can be deleted right after. 0 when it does not load or the
+// call fails; 1 otherwise (also without the entry point).
+int UnregisterServer(const char* path, bool userScope);
 
 class CRemovalServices : public IRemovalServices {
  public:
+  // userScope: the installation is the current user's alone (install.scope
+  // = user of the uninstaller's table): its controls, associations and entry
+  // in the list of programs are taken from the user's part of the registry.
+  explicit CRemovalServices(bool userScope = false) : m_userScope(userScope) {}
+
   void Sleep(DWORD ms);
   int UnregisterServer(const char* path);
   void RemoveTypeAssociation(const char* ext);
@@ -21,4 +27,7 @@ class CRemovalServices : public IRemovalServices {
   CString ProfilesFolder();
   CString FullPath(const char* path);
   bool IdentifyFolder(const char* path, FolderIdentity& id);
+
+ private:
+  bool m_userScope;
 };

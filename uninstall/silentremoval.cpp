@@ -47,7 +47,7 @@ int RunSilentRemoval(UninstallSettings& settings, const UninstallSwitches& switc
   log.Open(switches.LogPath);
   log.Line(Text(kTextSilentStart), settings.SetupLogPath);
   CSilentProgress progress(log);
-  CRemovalServices services;
+  CRemovalServices services(settings.UserScope());
   CRemovalEngine engine(settings, progress, services);
   int code = ExitCodeOf(engine, engine.RunRemoval(), switches.All, log);
   CString line;

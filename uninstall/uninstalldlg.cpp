@@ -71,6 +71,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_refused(FALSE),
       m_listBrush(0),
       m_deleteAll(FALSE),
+      m_services(settings.UserScope()),
       m_runner(*this),
       m_run(new CRun(settings, m_runner, m_services)) {
   if (settings.PictureLength > 0) {

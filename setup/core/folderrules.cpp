@@ -12,6 +12,18 @@ CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
   return folder;
 }
 
+CString UserProgramsFolder(const char* localAppData) {
+  CString folder(localAppData);
+  if (folder.IsEmpty()) return folder;
+  AppendBackslashIfMissing(folder);
+  folder += "Programs\\";
+  return folder;
+}
+
+CString DefaultUserInstallFolder(const char* localAppData, const char* productName) {
+  return UserProgramsFolder(localAppData) + productName;
+}
+
 CString ParentFolder(const char* folderWithBackslash) {
   CString s(folderWithBackslash);
   return s.IsEmpty() ? s : FolderOf(s.Left(s.GetLength() - 1));

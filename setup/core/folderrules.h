@@ -7,6 +7,13 @@ const int kFolderMax = 255;
 
 // "<Windows drive>\Program Files\<product>", without a trailing backslash.
 CString DefaultInstallFolder(const char* windowsDir, const char* productName);
+// The folder of the current user's programs: "<local application data>\Programs\"
+// (the user's local application data folder given with or without its
+// trailing backslash); empty when that folder is empty.
+CString UserProgramsFolder(const char* localAppData);
+// "<local application data>\Programs\<product>", without a trailing
+// backslash: the folder proposed to an installation of the current user alone.
+CString DefaultUserInstallFolder(const char* localAppData, const char* productName);
 // The folder a destination is created in: the destination (with its trailing
 // backslash) without its last level; empty when no backslash is left.
 CString ParentFolder(const char* folderWithBackslash);

@@ -249,12 +249,12 @@ struct InstallServices : ICopyServices {
   DWORD TickCount() override { return GetTickCount(); }
   void Sleep(DWORD) override {}
   int RegisterServer(const char* path) override {
-    int r = ::RegisterServer(path);
+    int r = ::RegisterServer(path, false);
     // Registered, but not kept loaded by the test: the uninstaller deletes it.
     if (HMODULE m = GetModuleHandleA(path)) FreeLibrary(m);
     return r;
   }
-  void RegisterFileType(const char* ext, const char* program) override { ::RegisterFileType(ext, program); }
+  void RegisterFileType(const char* ext, const char* program) override { ::RegisterFileType(ext, program, false); }
   bool WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
   int UnregisterServer(const char*) override { return 1; }
   void UnregisterFileType(const char*) override {}
@@ -348,8 +348,8 @@ class UninstallTest : public ::testing::Test {
     for (const char* k : {"Software\\UninstallTest", "Software\\UninstallTest2", "Software\\UninstallTestValues"})
       DeleteKeyTree(HKEY_CURRENT_USER, k);
     RegDeleteValueA(HKEY_CURRENT_USER, "UninstallTestValue");
-    RemoveTypeAssociation("utt");
-    RemoveTypeAssociation("ut2");
+    RemoveFileType("utt", false);
+    RemoveFileType("ut2", false);
     DeleteFileA(mark.c_str());
   }
 

@@ -15,6 +15,12 @@ TEST(FolderRules, DefaultFolderIsOnTheWindowsDrive) {
   EXPECT_STREQ(DefaultInstallFolder("D:\\WINDOWS", "App"), "D:\\Program Files\\App");
   EXPECT_STREQ(DefaultInstallFolder("C:\\windows\\", "软件"), "C:\\Program Files\\软件");
   EXPECT_STREQ(DefaultInstallFolder("", "App"), "Program Files\\App");
+  // For the current user alone: in the user's Programs folder, whether the
+  // local application data folder comes with its backslash or not.
+  EXPECT_STREQ(DefaultUserInstallFolder("C:\\Users\\李\\AppData\\Local", "软件"),
+               "C:\\Users\\李\\AppData\\Local\\Programs\\软件");
+  EXPECT_STREQ(UserProgramsFolder("C:\\U\\Local\\"), "C:\\U\\Local\\Programs\\");
+  EXPECT_STREQ(UserProgramsFolder(""), "");
 }
 
 TEST(FolderRules, ParentDropsTheLastLevel) {

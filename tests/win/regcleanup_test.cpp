@@ -4,6 +4,8 @@
 // remove again themselves.
 #include "uninstall/regcleanup.h"
 
+#include "common/shellhelpers.h"
+
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <windows.h>
@@ -151,7 +153,7 @@ TEST(RegTypeAssociation, RemovesTheSixKeys) {
   const char* keys[] = {".zq9", "zq9file", "zq9file\\DefaultIcon", "zq9file\\shell", "zq9file\\shell\\open",
                         "zq9file\\shell\\open\\command"};
   for (const char* k : keys) MakeKey(HKEY_CLASSES_ROOT, k);
-  RemoveTypeAssociation("zq9");
+  RemoveFileType("zq9", false);
   for (const char* k : keys) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, k)) << k;
 }
 
@@ -162,7 +164,7 @@ TEST(RegTypeAssociation, ExtensionKeyWithForeignSubkeysStays) {
                         "zq8file\\shell\\open\\command"};
   for (const char* k : keys) MakeKey(HKEY_CLASSES_ROOT, k);
   MakeKey(HKEY_CLASSES_ROOT, ".zq8\\OpenWithProgids");
-  RemoveTypeAssociation("zq8");
+  RemoveFileType("zq8", false);
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ".zq8\\OpenWithProgids"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "zq8file"));
   RegDeleteTreeA(HKEY_CLASSES_ROOT, ".zq8");

@@ -40,7 +40,7 @@ class ComTest : public ::testing::Test {
 TEST(RegisterFileType, WritesTheSixKeysAndUpdatesTheProgram) {
   DeleteTree(".zqx");
   DeleteTree("zqxfile");
-  RegisterFileType("zqx", "C:\\Program Files\\演示\\演示.exe");
+  RegisterFileType("zqx", "C:\\Program Files\\演示\\演示.exe", false);
   EXPECT_EQ(DefaultValue(".zqx"), "zqxfile");
   EXPECT_TRUE(KeyExists("zqxfile"));
   EXPECT_TRUE(KeyExists("zqxfile\\shell"));
@@ -49,7 +49,7 @@ TEST(RegisterFileType, WritesTheSixKeysAndUpdatesTheProgram) {
   EXPECT_EQ(DefaultValue("zqxfile\\shell\\open\\command"), "C:\\Program Files\\演示\\演示.exe %1");
   EXPECT_EQ(DefaultValue("zqxfile"), "");  // key without a value of its own
 
-  RegisterFileType("zqx", "D:\\new\\viewer.exe");
+  RegisterFileType("zqx", "D:\\new\\viewer.exe", false);
   EXPECT_EQ(DefaultValue(".zqx"), "zqxfile");
   EXPECT_EQ(DefaultValue("zqxfile\\DefaultIcon"), "D:\\new\\viewer.exe,0");
   EXPECT_EQ(DefaultValue("zqxfile\\shell\\open\\command"), "D:\\new\\viewer.exe %1");
@@ -201,11 +201,11 @@ TEST(RegisterServer, JudgesTheEntryPoint) {
     DeleteFileA(mark.c_str());
     std::string path = Here() + c.dll;
     ASSERT_TRUE(FileExists(path));
-    EXPECT_EQ(RegisterServer(path.c_str()), c.result);
+    EXPECT_EQ(RegisterServer(path.c_str(), false), c.result);
     EXPECT_EQ(FileExists(mark) ? ReadBytes(mark) : "", c.mark);
     EXPECT_EQ(GetModuleHandleA(path.c_str()) != 0, c.staysLoaded);
   }
-  EXPECT_EQ(RegisterServer((Here() + "no-such.dll").c_str()), 0);
+  EXPECT_EQ(RegisterServer((Here() + "no-such.dll").c_str(), false), 0);
   DeleteFileA(mark.c_str());
 }
 

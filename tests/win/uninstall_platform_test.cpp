@@ -31,15 +31,15 @@ TEST(UnregisterServer, CallsTheEntryPointAndAlwaysReleasesTheLibrary) {
     // A copy with the extension the run looks for, deleted right after.
     std::string copy = Here() + "copy of " + c.dll + ".OCX";
     ASSERT_TRUE(CopyFileA((Here() + c.dll).c_str(), copy.c_str(), FALSE));
-    EXPECT_EQ(UnregisterServer(copy.c_str()), c.result);
+    EXPECT_EQ(UnregisterServer(copy.c_str(), false), c.result);
     EXPECT_EQ(FileExists(mark) ? ReadBytes(mark) : "", c.mark);
     EXPECT_EQ(GetModuleHandleA(copy.c_str()), (HMODULE)0);
     EXPECT_TRUE(DeleteFileA(copy.c_str()));
   }
-  EXPECT_EQ(UnregisterServer((Here() + "no-such.ocx").c_str()), 0);
+  EXPECT_EQ(UnregisterServer((Here() + "no-such.ocx").c_str(), false), 0);
   std::string text = Here() + "not-a-library.ocx";
   std::ofstream(text) << "text";
-  EXPECT_EQ(UnregisterServer(text.c_str()), 0);
+  EXPECT_EQ(UnregisterServer(text.c_str(), false), 0);
   DeleteFileA(text.c_str());
   DeleteFileA(mark.c_str());
 }
