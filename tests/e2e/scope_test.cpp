@@ -1,0 +1,307 @@
+// Installing for the current user alone (install.scope = "user"): the
+// package of data/user.toml installed through the wizard and removed
+// unattended by the uninstaller it wrote. The machine's part of the registry
+// (HKEY_LOCAL_MACHINE, and with it the machine's classes) and of the disk
+// (Program Files, the Windows and system folders) is compared before, during
+// and after: nothing may change there. The user's part gets the installation
+// and gives all of it back. Wine runs every program with the same rights
+// whatever its manifest asks for, so the manifests are read back from the
+// files: the elevation itself is the system's to grant.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/exitcodes.h"
+#include "robot.h"
+#include "snapshot.h"
+#include "tests/fileutil.h"
+#include "wizard.h"
+
+#if !defined(USER_PACKAGE) || !defined(INSTALL_PACKAGE)
+#error USER_PACKAGE and INSTALL_PACKAGE name the packages of this test
+#endif
+
+namespace {
+
+const char kProduct[] = "用户测试";
+const char kEntries[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.UserScope";
+
+std::string Folder(UINT(WINAPI* get)(LPSTR, UINT)) {
+  char path[MAX_PATH + 1] = {0};
+  get(path, MAX_PATH);
+  return path;
+}
+
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do names.insert(fd.cFileName);
+  while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
+  HKEY k;
+  if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;
+  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(k);
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+// The level a program's manifest asks for (requestedExecutionLevel), read
+// from the file's resources; "(none)" without a manifest or a level.
+std::string ManifestLevel(const std::string& path) {
+  HMODULE m = LoadLibraryExA(path.c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
+  if (!m) return "(not loaded)";
+  std::string text;
+  if (HRSRC r = FindResourceA(m, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+    HGLOBAL g = LoadResource(m, r);
+    const char* bytes = g ? static_cast<const char*>(LockResource(g)) : 0;
+    if (bytes) text.assign(bytes, SizeofResource(m, r));
+  }
+  FreeLibrary(m);
+  size_t at = text.find("requestedExecutionLevel level=\"");
+  if (at == std::string::npos) return "(none)";
+  at += 31;
+  return text.substr(at, text.find('"', at) - at);
+}
+
+// A command line run to its end; its exit code, or STILL_ACTIVE.
+DWORD RunToEnd(const std::string& commandLine, DWORD timeoutMs = 60000) {
+  STARTUPINFOA si = {sizeof si};
+  PROCESS_INFORMATION pi = {};
+  std::string line = commandLine;
+  if (!CreateProcessA(0, &line[0], 0, 0, FALSE, 0, 0, 0, &si, &pi)) return STILL_ACTIVE;
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+  else TerminateProcess(pi.hProcess, 0xDEAD);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return code;
+}
+
+// The machine's part, which an installation for one user must not touch,
+// and the user's part, where it goes.
+struct State {
+  RegSnapshot machine, user;
+  FolderSnapshot programFiles, userPrograms, startMenu;
+  std::set<std::string> windowsNames, systemNames, rootNames;
+  bool desktopLink = false;
+};
+
+class ScopeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    OleInitialize(0);
+    // Shortcuts saved in the Start menu would start Wine's menu builder, which
+    // writes menu entries into the host's home folder, outside the prefix.
+    SetValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "winemenubuilder.exe", "");
+    // Wine writes the defaults of some known folders into the machine's
+    // part the first time any program asks for them (the uninstaller asks
+    // for all): asked here first, so that the snapshots see only the runs.
+    IKnownFolderManager* manager = 0;
+    if (SUCCEEDED(CoCreateInstance(CLSID_KnownFolderManager, 0, CLSCTX_INPROC_SERVER, IID_IKnownFolderManager,
+                                   reinterpret_cast<void**>(&manager)))) {
+      KNOWNFOLDERID* ids = 0;
+      UINT count = 0;
+      if (SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
+        for (UINT i = 0; i < count; i++) {
+          IKnownFolder* known = 0;
+          if (FAILED(manager->GetFolder(ids[i], &known))) continue;
+          PWSTR path = 0;
+          if (SUCCEEDED(known->GetPath(KF_FLAG_DONT_VERIFY, &path))) CoTaskMemFree(path);
+          known->Release();
+        }
+        CoTaskMemFree(ids);
+      }
+      manager->Release();
+    }
+  }
+  static void TearDownTestSuite() { OleUninitialize(); }
+
+  void SetUp() override {
+    pkg = WinePath(USER_PACKAGE);
+    if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << USER_PACKAGE << " (build the host preset first)";
+    userPrograms = SpecialFolder(CSIDL_LOCAL_APPDATA) + "Programs";
+    install = userPrograms + "\\" + kProduct + "\\";
+    desktopLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "测试.lnk";
+    group = SpecialFolder(CSIDL_PROGRAMS) + kProduct + "\\";
+    marks = TempFolder() + "e2e-scope-marks.txt";
+    SetEnvironmentVariableA("E2E_MARKS", marks.c_str());
+    Clean();
+  }
+  void TearDown() override {
+    if (!pkg.empty()) Clean();
+  }
+
+  void Clean() {
+    RemoveTree(install.substr(0, install.size() - 1));
+    RemoveTree(desktopLink);
+    RemoveTree(SpecialFolder(CSIDL_STARTMENU) + "测试.lnk");
+    RemoveTree(group.substr(0, group.size() - 1));
+    for (const char* key : {".e2u", "e2ufile", "E2E.MarkCtl", "E2E.MarkCtl.Machine"})
+      RemoveKeyTree(HKEY_CURRENT_USER, std::string("Software\\Classes\\") + key);
+    RemoveKeyTree(HKEY_CURRENT_USER, kEntryKey);
+    // Left in the machine's part only by a registration gone wrong.
+    for (const char* key : {"E2E.MarkCtl", "E2E.MarkCtl.Machine"})
+      RemoveKeyTree(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\") + key);
+    RemoveKeyTree(HKEY_CURRENT_USER, "Software\\用户测试");
+    RemoveTree(marks);
+  }
+
+  State Take() {
+    State s;
+    s.machine = SnapshotKey(HKEY_LOCAL_MACHINE, "Software");
+    s.user = SnapshotKey(HKEY_CURRENT_USER, "Software");
+    s.programFiles = SnapshotFolder(SpecialFolder(CSIDL_PROGRAM_FILES));
+    s.userPrograms = SnapshotFolder(userPrograms);
+    s.startMenu = SnapshotFolder(SpecialFolder(CSIDL_STARTMENU));
+    s.windowsNames = Names(Folder(GetWindowsDirectoryA));
+    s.systemNames = Names(Folder(GetSystemDirectoryA));
+    s.rootNames = Names("C:");
+    // The desktop is the host's own folder under Wine: only the package's
+    // shortcut is looked at there.
+    s.desktopLink = FileExists(desktopLink);
+    return s;
+  }
+
+  // The machine's part as before.
+  void ExpectMachineUntouched(const State& before, const State& now, const char* when) {
+    EXPECT_EQ(Diff(before.machine, now.machine), std::vector<std::string>{}) << when;
+    EXPECT_EQ(Diff(before.programFiles, now.programFiles), std::vector<std::string>{}) << when;
+    EXPECT_EQ(now.windowsNames, before.windowsNames) << when;
+    EXPECT_EQ(now.systemNames, before.systemNames) << when;
+    EXPECT_EQ(now.rootNames, before.rootNames) << when;
+  }
+
+  // The mark lines, waiting until at least n are there.
+  std::multiset<std::string> Marks(size_t n) {
+    std::multiset<std::string> lines;
+    WaitFor(
+        [&] {
+          lines.clear();
+          std::string all = ReadBytes(marks);
+          size_t pos = 0;
+          for (size_t end; (end = all.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+            lines.insert(all.substr(pos, end - pos));
+          return lines.size() >= n;
+        },
+        15000);
+    return lines;
+  }
+
+  std::string pkg, userPrograms, install, desktopLink, group, marks;
+};
+
+TEST_F(ScopeTest, ManifestsAskForElevationOnlyForTheWholeMachine) {
+  EXPECT_EQ(ManifestLevel(pkg), "asInvoker");
+  EXPECT_EQ(ManifestLevel(WinePath(INSTALL_PACKAGE)), "requireAdministrator");
+}
+
+TEST_F(ScopeTest, InstallsAndRemovesInTheUsersPartAlone) {
+  State before = Take();
+  ASSERT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kEntryKey).exists);
+
+  // The wizard proposes the user's Programs folder and installs there, every
+  // kind of shortcut asked for.
+  {
+    Robot robot;
+    ASSERT_TRUE(robot.Start(pkg));
+    Wizard wiz(robot);
+    wiz.rule = [](const Popup&) { return IDOK; };
+    ASSERT_TRUE(wiz.WaitForSheet(kProduct) && wiz.WaitForPage(IDC_WELCOME_LINE1) && wiz.Press(ID_WIZNEXT));
+    ASSERT_TRUE(wiz.WaitForPage(IDC_AGREE) && Robot::Click(wiz.CurrentPage(), IDC_AGREE) && wiz.Press(ID_WIZNEXT));
+    ASSERT_TRUE(wiz.WaitForPage(IDC_FOLDER));
+    EXPECT_EQ(wiz.PageText(IDC_FOLDER), install.substr(0, install.size() - 1));
+    ASSERT_TRUE(wiz.Press(ID_WIZNEXT));
+    ASSERT_TRUE(wiz.WaitForPage(IDC_FINISH_LINE1));
+    for (int box : {IDC_FINISH_DESKTOP, IDC_FINISH_STARTMENU, IDC_FINISH_GROUP}) ASSERT_TRUE(wiz.SetCheck(box, true));
+    ASSERT_TRUE(wiz.Press(ID_WIZFINISH));
+    ASSERT_TRUE(wiz.WaitForExit(30000));
+    EXPECT_TRUE(wiz.popups.empty()) << wiz.popups[0].text;
+  }
+  State installed = Take();
+  ExpectMachineUntouched(before, installed, "installed");
+  EXPECT_TRUE(FileExists(install + "测试.exe"));
+  EXPECT_TRUE(FileExists(install + "setup.log"));
+  EXPECT_TRUE(installed.desktopLink);
+  EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_STARTMENU) + "测试.lnk"));
+  EXPECT_TRUE(FileExists(group + "测试.lnk"));
+  EXPECT_TRUE(FileExists(group + "ridkit.lnk"));
+  EXPECT_EQ(ManifestLevel(install + "ridkit.exe"), "asInvoker");
+  // The association, the entry in the list of programs and the control's
+  // classes (written through both machine roots) in the user's part.
+  const std::string classes = "Classes\\";  // below HKEY_CURRENT_USER\Software
+  EXPECT_EQ(SzValue(installed.user, classes + ".e2u"), "e2ufile");
+  EXPECT_EQ(SzValue(installed.user, classes + "e2ufile\\shell\\open\\command"), install + "测试.exe %1");
+  const std::string control = install + "bin\\userctl.ocx";
+  EXPECT_EQ(SzValue(installed.user, classes + "E2E.MarkCtl"), control);
+  EXPECT_EQ(SzValue(installed.user, classes + "E2E.MarkCtl.Machine"), control);
+  RegSnapshot entry = SnapshotKey(HKEY_CURRENT_USER, kEntryKey);
+  EXPECT_EQ(SzValue(entry, "", "DisplayName"), kProduct);
+  EXPECT_EQ(SzValue(entry, "", "QuietUninstallString"), "\"" + install + "ridkit.exe\" /S");
+
+  // The association opens the program with the document. Wine's
+  // HKEY_CLASSES_ROOT is the machine's classes alone (Windows lays the
+  // user's over them), so its shell does not see a user's association: the
+  // command is run as the shell runs it, %1 standing for the document.
+  std::string command = SzValue(installed.user, classes + "e2ufile\\shell\\open\\command");
+  std::string document = install + "样本.e2u";
+  ASSERT_NE(command.find(" %1"), std::string::npos) << command;
+  command.replace(command.find(" %1"), 3, " " + document);
+  EXPECT_EQ(RunToEnd(command), 0u);
+  std::multiset<std::string> m = Marks(2);
+  EXPECT_EQ(m.count("registered " + control), 1u);
+  EXPECT_EQ(m.count("started " + install + "测试.exe|" + document), 1u);
+
+  // What the product writes while in use, for the uninstaller to remove.
+  SetValue(HKEY_CURRENT_USER, "Software\\用户测试\\设置", "宽", "640");
+
+  // The quiet removal the entry names, as the list of programs runs it.
+  EXPECT_EQ(RunToEnd("\"" + install + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
+  m = Marks(3);
+  EXPECT_EQ(m.count("unregistered " + control), 1u);
+
+  State after = Take();
+  ExpectMachineUntouched(before, after, "removed");
+  EXPECT_FALSE(FileExists(install.substr(0, install.size() - 1)));
+  EXPECT_FALSE(after.desktopLink);
+  EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
+  // Expected in the user's part: the containers an installation for one
+  // user makes where they are missing, as the system would, and leaves (the
+  // user's Programs folder, empty; the list of the user's programs, empty).
+  std::vector<std::string> expected;
+  if (!before.user.keys.count("Microsoft\\Windows\\CurrentVersion\\Uninstall"))
+    expected.push_back("+ Microsoft\\Windows\\CurrentVersion\\Uninstall");
+  std::vector<std::string> userDiff = Diff(before.user, after.user);
+  // Wine keeps its own state below Software\Wine as programs run.
+  userDiff.erase(std::remove_if(userDiff.begin(), userDiff.end(),
+                                [](const std::string& line) { return line.compare(2, 5, "Wine\\") == 0; }),
+                 userDiff.end());
+  EXPECT_EQ(userDiff, expected);
+  EXPECT_EQ(after.userPrograms.exists, true);
+  EXPECT_EQ(after.userPrograms.entries.size(), before.userPrograms.entries.size());
+  EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kEntries).keys.count("E2E.UserScope"));
+}
+
+}  // namespace
