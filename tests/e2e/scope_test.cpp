@@ -304,4 +304,24 @@ TEST_F(ScopeTest, InstallsAndRemovesInTheUsersPartAlone) {
   EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kEntries).keys.count("E2E.UserScope"));
 }
 
+// Unattended: /S without /D= installs into the proposed folder, the user's
+// Programs folder made where it is missing; the quiet removal takes it back.
+TEST_F(ScopeTest, UnattendedInstallGoesIntoTheUsersProgramsFolder) {
+  RemoveDirectoryA(userPrograms.c_str());  // only when empty: made again by the setup
+  State before = Take();
+  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S"), static_cast<DWORD>(EXIT_DONE));
+  State installed = Take();
+  ExpectMachineUntouched(before, installed, "installed");
+  EXPECT_TRUE(FileExists(install + "测试.exe"));
+  EXPECT_TRUE(FileExists(install + "ridkit.exe"));
+  EXPECT_EQ(SzValue(SnapshotKey(HKEY_CURRENT_USER, kEntryKey), "", "InstallLocation"),
+            install.substr(0, install.size() - 1));
+  EXPECT_EQ(RunToEnd("\"" + install + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
+  State after = Take();
+  ExpectMachineUntouched(before, after, "removed");
+  EXPECT_FALSE(FileExists(install.substr(0, install.size() - 1)));
+  EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kEntryKey).exists);
+  EXPECT_TRUE(after.userPrograms.exists);
+}
+
 }  // namespace
