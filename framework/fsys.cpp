@@ -7,6 +7,7 @@
 #endif
 
 #ifndef _WIN32
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,5 +107,21 @@ bool IsLinkPath(const char* path) {
 #else
   struct stat st;
   return lstat(HostPath(path), &st) == 0 && S_ISLNK(st.st_mode);
+#endif
+}
+
+bool MoveFileTo(const char* from, const char* to) {
+#ifdef _WIN32
+  return MoveFileExW(CWideText(from), CWideText(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+#else
+  return rename(HostPath(from), HostPath(to)) == 0;
+#endif
+}
+
+unsigned ProcessNumber() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned>(getpid());
 #endif
 }
