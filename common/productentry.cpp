@@ -57,6 +57,59 @@ DWORD SizeInKiB(long long bytes) {
   return kib > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<DWORD>(kib);
 }
 
+namespace {
+
+// One dot-separated part of a version from s: its bytes up to the next dot.
+const char* NextPart(const char* s, CString& part) {
+  const char* dot = strchr(s, '.');
+  int n = dot ? static_cast<int>(dot - s) : static_cast<int>(strlen(s));
+  part = CString(s, n);
+  return dot ? dot + 1 : s + n;
+}
+
+bool AllDigits(const CString& s) {
+  if (s.IsEmpty()) return false;
+  for (int i = 0; i < s.GetLength(); i++)
+    if (s[i] < '0' || s[i] > '9') return false;
+  return true;
+}
+
+int CompareParts(const CString& a, const CString& b) {
+  if (AllDigits(a) && AllDigits(b)) {
+    int i = 0, j = 0;
+    while (i < a.GetLength() - 1 && a[i] == '0') i++;
+    while (j < b.GetLength() - 1 && b[j] == '0') j++;
+    int la = a.GetLength() - i, lb = b.GetLength() - j;
+    if (la != lb) return la < lb ? -1 : 1;
+    int c = strcmp(a.c_str() + i, b.c_str() + j);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+  }
+  int c = CompareNoCaseMb(a, b);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int CompareVersions(const char* a, const char* b) {
+  const char* p = a ? a : "";
+  const char* q = b ? b : "";
+  while (*p || *q) {
+    CString x, y;
+    p = NextPart(p, x);
+    q = NextPart(q, y);
+    if (x.IsEmpty()) x = "0";
+    if (y.IsEmpty()) y = "0";
+    int c = CompareParts(x, y);
+    if (c != 0) return c;
+  }
+  return 0;
+}
+
+bool IsDowngrade(const char* installing, const char* installed) {
+  if (!installing || !installing[0] || !installed || !installed[0]) return false;
+  return CompareVersions(installing, installed) < 0;
+}
+
 #ifdef _WIN32
 
 #include "framework/widetext.h"
@@ -120,6 +173,19 @@ bool WriteProductEntry(const PackageSettings& s, const char* installDir, const c
   ok = SetText(key, "InstallDate", date) && ok;
   RegCloseKey(key);
   return ok;
+}
+
+bool ReadProductEntry(const char* keyName, ProductEntryValues& values) {
+  values = ProductEntryValues();
+  CString path(PRODUCT_ENTRY_ROOT "\\");
+  path += keyName;
+  HKEY key = 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CWideText(path), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  values.InstallLocation = ReadText(key, "InstallLocation");
+  values.UninstallString = ReadText(key, "UninstallString");
+  values.DisplayVersion = ReadText(key, "DisplayVersion");
+  RegCloseKey(key);
+  return true;
 }
 
 int RemoveProductEntries(const char* folder) {

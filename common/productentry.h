@@ -29,6 +29,22 @@ bool EntryBelongsTo(const char* installLocation, const char* uninstallString, co
 // Kibibytes for a number of bytes, rounded up, held below 4 GiB KiB.
 DWORD SizeInKiB(long long bytes);
 
+// Orders two product versions: the parts between dots from the left, digits
+// as numbers (leading zeros aside, of any length), other parts as text in any
+// letter case; a missing part counts as 0 ("2" is "2.0"). Below 0 when a is
+// older than b, 0 when they are the same version, above 0 when a is newer.
+int CompareVersions(const char* a, const char* b);
+// True when installing would put an older version over a newer one: both
+// versions are known and installing is older.
+bool IsDowngrade(const char* installing, const char* installed);
+
+// What the entry of an installation says about it.
+struct ProductEntryValues {
+  CString InstallLocation;
+  CString UninstallString;
+  CString DisplayVersion;
+};
+
 #ifdef _WIN32
 // Writes (or, for a product installed before, rewrites) the entry for an
 // installation into installDir; displayIcon is the file whose first icon the
@@ -38,4 +54,6 @@ bool WriteProductEntry(const PackageSettings& s, const char* installDir, const c
                        long long installedBytes, CString& keyName);
 // Removes every entry that belongs to the installation in folder; how many.
 int RemoveProductEntries(const char* folder);
+// The values of the entry with that key name; false when there is none.
+bool ReadProductEntry(const char* keyName, ProductEntryValues& values);
 #endif
