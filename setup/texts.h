@@ -42,6 +42,25 @@ inline constexpr char kTextEstimateDone[] = "估计剩余时间0秒.";
 #define UNINSTALLER_FAILED_TEXT "创建 " UNINSTALLER_NAME " 失败!"
 inline constexpr char kTextCreatingAssociations[] = "正在创建文件类型关联...";
 inline constexpr char kTextFilesNotInstalled[] = "以下文件未能安装:";  // then one path a line
+// The same over an installation of the product, which the run then put back.
+inline constexpr char kTextUpgradeFailed[] = "以下文件未能安装，已恢复原来安装的版本:";  // then one path a line
+// setup.log could not be written over an installation of the product, which
+// the run then put back.
+inline constexpr char kTextPreviousRestored[] = "已恢复原来安装的版本。";
+// Files to be replaced or removed are open in other programs (the programs,
+// or the files when the system cannot name the programs, follow).
+inline constexpr char kTextInUsePrograms[] =
+    "以下程序正在使用要更新的文件。请关闭这些程序后单击“重试”；单击“忽略”继续安装，这些文件在重新启动计算机后更新。";
+inline constexpr char kTextInUseFiles[] =
+    "以下文件正在被其他程序使用。请关闭使用它们的程序后单击“重试”；单击“忽略”继续安装，这些文件在重新启动计算机后更新。";
+inline constexpr char kTextRetry[] = "重试";
+inline constexpr char kTextIgnore[] = "忽略";
+inline constexpr char kTextCancel[] = "取消";
+// The finish page (and the unattended account) when files wait for the restart.
+inline constexpr char kTextRestartNeeded[] = "需要重新启动计算机才能完成安装。";
+// The folder page: a newer version of the product is installed (its
+// version, then this setup's).
+inline constexpr char kTextDowngradeQuestion[] = "已安装较新的版本 %s，是否继续？\r\n(本安装程序的版本: %s)";
 inline constexpr char kTextInstallComplete[] = "安装完成";
 // The finish run: a log that could not be created, or not written to the end.
 inline constexpr char kTextLogCreateFailed[] = "创建 setup.log 文件失败!";
@@ -52,19 +71,30 @@ inline constexpr char kTextEntryFailed[] = "无法写入已安装程序列表 (�
 // unattended run (/S /LOG=file), a line per action.
 inline constexpr char kTextUsageCaption[] = "安装程序的命令行";
 inline constexpr char kTextUsage[] =
-    "setup.exe [/S] [/NOOVERWRITE] [/LOG=文件] [/D=文件夹]\r\n\r\n"
+    "setup.exe [/S] [/NOOVERWRITE] [/ALLOWDOWNGRADE] [/LOG=文件] [/D=文件夹]\r\n\r\n"
     "/S\t静默安装: 不显示任何窗口\r\n"
     "/NOOVERWRITE\t静默安装时保留已存在的文件 (默认覆盖)\r\n"
+    "/ALLOWDOWNGRADE\t静默安装时允许覆盖已安装的较新版本\r\n"
     "/LOG=文件\t把安装过程写入该文件 (UTF-8 文本)\r\n"
-    "/D=文件夹\t安装文件夹; 必须放在最后, 可含空格, 不加引号\r\n"
+    "/D=文件夹\t安装文件夹; 必须放在最后, 可含空格, 不加引号; 缺少的文件夹会被创建\r\n"
     "/?\t显示本说明\r\n\r\n"
-    "退出代码: 0 完成, 1 取消, 2 安装包损坏, 3 安装文件夹被拒绝, 4 有文件未能安装";
+    "退出代码: 0 完成, 1 取消, 2 安装包损坏, 3 安装文件夹被拒绝, 4 有文件未能安装, "
+    "8 已安装较新的版本, 3010 完成, 需要重新启动计算机";
 inline constexpr char kTextRunStart[] = "静默安装: %s";
 inline constexpr char kTextRunUnknownSwitch[] = "忽略未知的参数: %s";
 inline constexpr char kTextRunFolder[] = "安装文件夹: %s";
 inline constexpr char kTextRunFolderRefused[] = "安装文件夹被拒绝: %s";
 inline constexpr char kTextRunFolderTooLong[] = "安装文件夹的路径太长";
+inline constexpr char kTextRunPrevious[] = "已安装的版本 %s: %s";  // version, folder
+inline constexpr char kTextRunDowngradeRefused[] = "已安装较新的版本 %s, 不安装版本 %s (/ALLOWDOWNGRADE 允许)";
+inline constexpr char kTextRunDowngrade[] = "覆盖已安装的较新版本 %s (/ALLOWDOWNGRADE)";
+inline constexpr char kTextRunFolderMade[] = "已创建文件夹: %s";
+inline constexpr char kTextRunInUse[] = "正在使用中的文件: %s";
+inline constexpr char kTextRunInUseProgram[] = "使用文件的程序: %s";
 inline constexpr char kTextRunWritten[] = "已写入文件: %s";
+inline constexpr char kTextRunAtRestart[] = "重新启动后替换: %s";
+inline constexpr char kTextRunOldRemoved[] = "已删除旧版本的文件: %s";
+inline constexpr char kTextRunOldAtRestart[] = "重新启动后删除旧版本的文件: %s";
 inline constexpr char kTextRunKept[] = "保留已存在的文件: %s";
 inline constexpr char kTextRunNotWritten[] = "未能写入文件: %s";
 inline constexpr char kTextRunAsked[] = "询问 \"%s\"";
