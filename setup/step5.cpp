@@ -38,14 +38,29 @@ BOOL CStep5::OnInitDialog() {
   return TRUE;
 }
 
+void CStep5::ShowRestart() {
+  // Files in use wait for the next restart: the page says so.
+  CCopyEngine* run = App().CopyRun;
+  if (!run || !run->RestartNeeded) return;
+  SetDlgItemText(IDC_FINISH_RESTART, kTextRestartNeeded);
+  ::ShowWindow(GetDlgItem(IDC_FINISH_RESTART), SW_SHOW);
+}
+
 BOOL CStep5::OnSetActive() {
   SetWizardButtons(PSWIZB_FINISH);
+  ShowRestart();
   ::ShowWindow(SheetItem(IDCANCEL), SW_HIDE);
   ::ShowWindow(SheetItem(ID_WIZBACK), SW_HIDE);
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep5::OnQueryCancel() { return ConfirmQuit(kTextQuitFinishing); }
+BOOL CStep5::OnQueryCancel() {
+  if (!ConfirmQuit(kTextQuitFinishing)) return FALSE;
+  // The installation is not finished: what the copy run did is taken back
+  // (over an earlier installation, that one comes back).
+  if (App().CopyRun) App().CopyRun->RollBack();
+  return TRUE;
+}
 
 void CStep5::Capture() {
   m_capturePending = FALSE;
@@ -69,8 +84,21 @@ BOOL CStep5::OnWizardFinish() {
   CFinishRun run(App().Package, services, m_uninstallerLinkPending);
   run.Folders = m_folders;
   run.GroupName = m_groupName;
+  CCopyEngine* copyRun = App().CopyRun;
+  CPathList logFolders;
+  if (copyRun) copyRun->FoldersToLog(logFolders);
+  run.LogFolders = &logFolders;
   FinishChoices choices = {m_desktop, m_startMenu, m_group, m_readme, m_run};
-  if (run.Run(choices)) {
+  bool ran = run.Run(choices);
+  if (copyRun && !run.LogWritten && !copyRun->PreviousLog.IsEmpty()) {
+    // Without its log the new version could not be removed: the one before
+    // comes back.
+    copyRun->RollBack();
+    services.ShowError(kTextPreviousRestored);
+    return CStepPage::OnWizardFinish();
+  }
+  if (copyRun) copyRun->Commit(run.Links, run.ProgramsFolder());
+  if (ran) {
     CString key;
     // An entry that could not be written is said, like any other failure.
     if (!RegisterProductEntry(App().Package, m_folders, key)) services.ShowError(kTextEntryFailed);
