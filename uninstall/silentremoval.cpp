@@ -18,6 +18,7 @@ class CSilentProgress : public IRemovalProgress {
   void SetProgress(int) {}
   void ShowMessage(const char* text) { m_log.Line(RUN_LOG_MESSAGE_FORMAT, text); }
   void FileLeft(const char* path) { m_log.Line(RUN_LOG_LEFT_FORMAT, path); }
+  void FileAtRestart(const char* path) { m_log.Line(RUN_LOG_AT_RESTART_FORMAT, path); }
 
  private:
   CRunLog& m_log;
@@ -27,6 +28,9 @@ int ExitCodeOf(CRemovalEngine& engine, RemovalOutcome outcome, BOOL all, CRunLog
   switch (outcome) {
     case kRemovalFinished:
       return EXIT_DONE;
+    case kRemovalAtRestart:
+      log.Line(TEXT_FINISHED_RESTART);
+      return EXIT_RESTART_REQUIRED;
     case kRemovalNoLog:
       return EXIT_CANCELLED;
     case kRemovalStopped:

@@ -24,6 +24,8 @@
 #define TEXT_DELETING_SHORTCUTS "正在删除文件快捷式"
 #define TEXT_FILES_LEFT "以下文件未被删除..."
 #define TEXT_FINISHED "卸载完成,请单击 [完成] 退出."
+// Finished, but files in use (and their folders) go at the next restart.
+#define TEXT_FINISHED_RESTART "卸载完成,正在使用的文件将在重新启动计算机后删除."
 
 // Messages: the uninstaller's own data unreadable; the log unreadable; a folder
 // that is (or holds) a system or user folder, never removed whole; something
@@ -37,6 +39,7 @@
 #define RUN_LOG_START_FORMAT "静默卸载: %s"
 #define RUN_LOG_MESSAGE_FORMAT "错误: %s"
 #define RUN_LOG_LEFT_FORMAT "未删除的文件: %s"
+#define RUN_LOG_AT_RESTART_FORMAT "重新启动后删除: %s"
 #define RUN_LOG_ALL_FORMAT "删除整个安装文件夹 (/ALL): %s"
 #define RUN_LOG_EXIT_FORMAT "退出代码: %d"
 #define RUN_LOG_COPY_FAILED_TEXT "无法在临时文件夹中创建、检查或启动卸载程序的副本!"

@@ -64,6 +64,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_refused(FALSE),
       m_listBrush(0),
       m_deleteAll(FALSE),
+      m_restart(false),
       m_runner(*this),
       m_run(new CRun(settings, m_runner, m_services)) {
   if (settings.PictureLength > 0) {
@@ -136,7 +137,7 @@ void CUninstallDlg::OnOK() {
 }
 
 int CUninstallDlg::ExitCode() const {
-  if (m_state == kFinished) return EXIT_DONE;
+  if (m_state == kFinished) return m_restart ? EXIT_RESTART_REQUIRED : EXIT_DONE;
   if (m_state == kFilesLeft) return m_refused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
   return EXIT_CANCELLED;
 }
@@ -224,7 +225,8 @@ void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
   m_button2.EnableWindow(TRUE);
   if (outcome == kRemovalFilesLeft) {
     ShowFilesLeft();
-  } else if (outcome == kRemovalFinished) {
+  } else if (outcome == kRemovalFinished || outcome == kRemovalAtRestart) {
+    m_restart = outcome == kRemovalAtRestart;
     ShowFinished();
   } else if (outcome == kRemovalNoLog) {
     // Ready again: the user may put the log back and press again.
@@ -261,7 +263,7 @@ void CUninstallDlg::ShowFinished() {
   ::EnableWindow(button, TRUE);
   SetDlgItemText(IDOK, BUTTON_DONE);
   ShowStatus("");
-  ShowHeadline(TEXT_FINISHED);
+  ShowHeadline(m_restart ? TEXT_FINISHED_RESTART : TEXT_FINISHED);
   ShowProgress(kRemovalProgressMax);
 }
 
