@@ -112,7 +112,17 @@ bool IsLinkPath(const char* path) {
 
 bool MoveFileTo(const char* from, const char* to) {
 #ifdef _WIN32
-  return MoveFileExW(CWideText(from), CWideText(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  CWideText wideFrom(from), wideTo(to);
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
+  if (MoveFileExW(wideFrom, wideTo, flags)) return true;
+  // Some systems (Wine) move no read-only file: moved without the attribute,
+  // which it then gets back in its new place (or its old one).
+  DWORD attributes = GetFileAttributesW(wideFrom);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  SetFileAttributesW(wideFrom, FILE_ATTRIBUTE_NORMAL);
+  bool moved = MoveFileExW(wideFrom, wideTo, flags) != 0;
+  SetFileAttributesW(moved ? wideTo.Get() : wideFrom.Get(), attributes);
+  return moved;
 #else
   return rename(HostPath(from), HostPath(to)) == 0;
 #endif

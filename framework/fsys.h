@@ -37,7 +37,8 @@ bool RemoveFolder(const char* path);
 // junction, not a plain file or folder.
 bool IsLinkPath(const char* path);
 // Moves a file to another name, replacing a file of that name; across
-// volumes as a copy and a deletion. False when it stayed where it was.
+// volumes as a copy and a deletion; a read-only file keeps its attributes.
+// False when it stayed where it was.
 bool MoveFileTo(const char* from, const char* to);
 // This process's number (its id), for names no other running process takes.
 unsigned ProcessNumber();

@@ -56,9 +56,16 @@ BOOL CStep5::OnSetActive() {
 
 BOOL CStep5::OnQueryCancel() {
   if (!ConfirmQuit(kTextQuitFinishing)) return FALSE;
-  // The installation is not finished: what the copy run did is taken back
-  // (over an earlier installation, that one comes back).
-  if (App().CopyRun) App().CopyRun->RollBack();
+  // Quitting here leaves the files as they are, without setup.log and
+  // shortcuts; over an installation of the product that would leave it half
+  // old and half new: the copy run is taken back, and that one comes back.
+  CCopyEngine* run = App().CopyRun;
+  if (run && !run->PreviousLog.IsEmpty()) {
+    run->RollBack();
+  } else if (run) {
+    CPathList none;
+    run->Commit(none, "");
+  }
   return TRUE;
 }
 

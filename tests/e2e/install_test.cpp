@@ -112,6 +112,10 @@ class InstallTest : public ::testing::Test {
       RemoveTree(programs + product);
     }
     for (const char* key : {".e2a", "e2afile", ".e2b", "e2bfile"}) RemoveKeyTree(HKEY_CLASSES_ROOT, key);
+    // The entries of the installations before: with one naming the folder, a
+    // setup there would be an upgrade of it.
+    for (const char* entry : {"E2E.InstallTest", kPlainProduct})
+      RemoveKeyTree(HKEY_LOCAL_MACHINE, std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + entry);
     RemoveTree(marks);
   }
 

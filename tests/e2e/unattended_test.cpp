@@ -14,6 +14,7 @@
 #include "common/container.h"
 #include "common/exitcodes.h"
 #include "common/package.h"
+#include "commandrun.h"
 #include "robot.h"
 #include "setupfile.h"
 #include "snapshot.h"
@@ -28,78 +29,6 @@ namespace {
 
 const char kProduct[] = "安装测试";
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.InstallTest";
-
-BOOL CALLBACK AddVisible(HWND w, LPARAM p) {
-  if (IsWindowVisible(w)) reinterpret_cast<std::set<HWND>*>(p)->insert(w);
-  return TRUE;
-}
-
-std::set<HWND> VisibleTopWindows() {
-  std::set<HWND> windows;
-  EnumWindows(AddVisible, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-// A command line run to its end as a deployment tool runs it, the screen
-// watched every few milliseconds for a window that was not there before.
-struct WatchedRun {
-  bool ended = false;
-  DWORD exitCode = STILL_ACTIVE;
-  std::vector<std::string> windows;  // class and caption of each one seen
-};
-
-WatchedRun RunWatched(const std::string& commandLine, DWORD timeoutMs = 60000) {
-  WatchedRun run;
-  std::set<HWND> before = VisibleTopWindows();
-  STARTUPINFOA si = {sizeof si};
-  PROCESS_INFORMATION pi = {};
-  std::string line = commandLine;
-  if (!CreateProcessA(0, &line[0], 0, 0, FALSE, 0, 0, 0, &si, &pi)) return run;
-  DWORD start = GetTickCount();
-  std::set<HWND> seen;
-  for (;;) {
-    DWORD wait = WaitForSingleObject(pi.hProcess, 5);
-    for (HWND w : VisibleTopWindows()) {
-      if (before.count(w) || seen.count(w)) continue;
-      seen.insert(w);
-      char cls[128] = {0};
-      GetClassNameA(w, cls, sizeof cls);
-      run.windows.push_back(std::string(cls) + " \"" + Robot::Text(w) + "\"");
-    }
-    if (wait == WAIT_OBJECT_0) break;
-    if (GetTickCount() - start > timeoutMs) {
-      TerminateProcess(pi.hProcess, 0xDEAD);
-      break;
-    }
-  }
-  run.ended = GetExitCodeProcess(pi.hProcess, &run.exitCode) && run.exitCode != STILL_ACTIVE;
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  return run;
-}
-
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
-
-// The /LOG file as UTF-8 (it starts with a byte-order mark), turned into
-// code page 936 for comparing with the tests' texts.
-std::string LogText(const std::string& path) {
-  std::string bytes = ReadBytes(path);
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) return "(no UTF-8 byte-order mark) " + bytes;
-  bytes.erase(0, 3);
-  std::wstring wide(bytes.size() + 1, L'\0');
-  int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0],
-                              static_cast<int>(wide.size()));
-  std::string text(static_cast<size_t>(n) * 2 + 1, '\0');
-  int m = WideCharToMultiByte(936, 0, wide.data(), n, &text[0], static_cast<int>(text.size()), 0, 0);
-  text.resize(static_cast<size_t>(m));
-  return text;
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) n++;
-  return n;
-}
 
 struct MachineState {
   FolderSnapshot parent, startMenu, systemSub;
@@ -326,13 +255,16 @@ TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
     DWORD code;
     const char* reason;
   } cases[] = {
-      {"missing parent folder", "/S /LOG=" + setupLog + " /D=C:\\没有的文件夹\\App", EXIT_FOLDER_REFUSED,
-       "安装文件夹被拒绝: 无效的文件夹"},
+      // /D= makes the folders missing above the installation folder (the
+      // upgrade tests install so); a file in a folder's place stops it.
+      {"a folder that cannot be made", "/S /LOG=" + setupLog + " /D=" + parent + "\\file.txt\\sub\\App",
+       EXIT_FOLDER_REFUSED, "安装文件夹被拒绝: 无效的文件夹"},
       {"drive that does not exist", "/S /LOG=" + setupLog + " /D=Q:\\App", EXIT_FOLDER_REFUSED,
        "安装文件夹被拒绝: 无效的驱动器"},
       {"floppy drive", "/S /LOG=" + setupLog + " /D=A:\\App", EXIT_FOLDER_REFUSED, "安装文件夹被拒绝: 软盘驱动器"},
       {"network drive", "/S /LOG=" + setupLog + " /D=N:\\App", EXIT_FOLDER_REFUSED, "安装文件夹被拒绝: 网络驱动器"},
   };
+  ASSERT_TRUE(WriteBytes(parent + "\\file.txt", "a file"));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     WatchedRun run = Install(c.switches);
@@ -341,6 +273,9 @@ TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
     EXPECT_NE(LogText(setupLog).find(c.reason), std::string::npos) << LogText(setupLog);
     EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey).exists);
   }
+
+  DeleteFileA((parent + "\\file.txt").c_str());
+  EXPECT_EQ(SnapshotFolder(parent).entries.size(), 0u) << "nothing made for the refused folder";
 
   // A target that cannot be written (a folder in the file's place): the run
   // goes on and says which. /NOOVERWRITE keeps a file of the ask-rule.
