@@ -262,7 +262,7 @@ TEST_F(UpgradeTest, CancelledOrDamagedUpgradeLeavesVersion1AsItWas) {
     Robot robot;
     ASSERT_TRUE(robot.Start(v2));
     Wizard wiz(robot);
-    ToFolderPage(wiz);
+    ASSERT_EQ(ToFolderPage(wiz), install.substr(0, install.size() - 1));
     ASSERT_TRUE(wiz.Press(ID_WIZNEXT));
     // Every file of version 2 is written once the run says so; it pauses
     // there before it ends.
@@ -367,7 +367,7 @@ TEST_F(UpgradeTest, RunningProgramWaitsForTheRestart) {
     Robot robot;
     ASSERT_TRUE(robot.Start(v2));
     Wizard wiz(robot);
-    ToFolderPage(wiz);
+    ASSERT_EQ(ToFolderPage(wiz), install.substr(0, install.size() - 1));
     ASSERT_TRUE(wiz.Press(ID_WIZNEXT));
     auto inUse = [](HWND w) { return Robot::IsClass(w, DIALOG_CLASS) && GetDlgItem(w, IDC_INUSE_LIST) != 0; };
     for (int answer : {IDRETRY, IDIGNORE}) {
