@@ -9,16 +9,24 @@ namespace {
 
 // Plan lines are written in pieces of about this many bytes.
 const int kPlanChunk = 64 * 1024;
+// Old copies are kept in subfolders of this many at most: a folder of
+// thousands would make every new name cost a look through all of them where
+// names are matched without regard to case by reading the folder (Wine).
+const int kCopiesPerFolder = 64;
 
-// Removes every file in folder (no subfolders are made there), then the
-// folder; what stays goes into left.
-void RemoveFolderFiles(const CString& folder, CPathList& left) {
+// Removes every file in folder and in its subfolders (the buckets), then the
+// folder; what stays goes into left, each folder after its files.
+void RemoveFolderFiles(const CString& folder, CPathList& left, int depth = 0) {
   CFileFind find;
   BOOL more = find.FindFile(folder + "*.*");
   while (more) {
     more = find.FindNextFile();
     if (find.IsDots()) continue;
     CString path = find.GetFilePath();
+    if (find.IsDirectory() && !find.IsLink() && depth == 0) {
+      RemoveFolderFiles(WithBackslash(path), left, depth + 1);
+      continue;
+    }
     SetAttributesNormal(path);
     if (!(find.IsDirectory() ? RemoveFolder(path) : RemoveFile(path))) left.Add(path);
   }
@@ -35,6 +43,20 @@ bool IsCopyName(const CString& name) {
     if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
   }
   return true;
+}
+
+// Where the old copy of that name lies in the folder: in the subfolder of
+// its number's bucket ("r130" in "2\r130"), or at the top for a name
+// without a number.
+CString CopyPath(const CString& folder, const char* name) {
+  const char* digits = name;
+  while (*digits && (*digits < '0' || *digits > '9')) digits++;
+  if (!*digits) return folder + name;
+  long number = 0;
+  for (const char* d = digits; *d >= '0' && *d <= '9' && number < 100000000; d++) number = number * 10 + (*d - '0');
+  CString path;
+  path.Format("%s%ld\\%s", folder.c_str(), number / kCopiesPerFolder, name);
+  return path;
 }
 
 bool IsUndoFolderName(const char* name) {
@@ -69,7 +91,7 @@ bool Recover(const CString& folder) {
             SetAttributesNormal(path);
             RemoveFile(path);
           } else if (pass == 1 && !created && IsCopyName(mark) && mark != UNDO_PLAN_NAME) {
-            CString copy = folder + mark;
+            CString copy = CopyPath(folder, mark);
             if (GetAttributes(copy) != INVALID_FILE_ATTRIBUTES) {
               SetAttributesNormal(path);
               if (!MoveFileTo(copy, path)) restored = false;
@@ -131,13 +153,15 @@ bool CRunUndo::WritePlan() {
 
 CString CRunUndo::SetAside(const char* name, const char* path) {
   if (m_folder.IsEmpty()) return CString();
-  CString copy = m_folder + name;
+  CString copy = CopyPath(m_folder, name);
+  int cut = ReverseFindCharMb(copy, '\\');
+  if (cut > m_folder.GetLength()) CreateFolder(copy.Left(cut));  // the bucket, once
   return MoveFileTo(path, copy) ? copy : CString();
 }
 
 CString CRunUndo::CopyAside(const char* name, const char* path) {
   if (m_folder.IsEmpty()) return CString();
-  CString copy = m_folder + name;
+  CString copy = CopyPath(m_folder, name);
   CFile in, out;
   if (!in.Open(path, CFile::modeRead | CFile::shareDenyWrite) || !out.Open(copy, CFile::modeCreate | CFile::modeWrite))
     return CString();

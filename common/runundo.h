@@ -35,8 +35,9 @@ class CRunUndo {
   bool IsOpen() const { return m_plan.IsOpen(); }
   const CString& Folder() const { return m_folder; }
 
-  // Lines of the plan: the old copy of path will be kept as name (a short
-  // name without blanks); a file at path may be created by the run.
+  // Lines of the plan: the old copy of path will be kept as name (letters,
+  // then digits: the digits choose the subfolder it lies in, 64 a
+  // subfolder); a file at path may be created by the run.
   void PlanAside(const char* name, const char* path);
   void PlanNew(const char* path);
   // Writes the plan to the disk and flushes it; false when that failed.

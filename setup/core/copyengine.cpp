@@ -411,9 +411,15 @@ void CCopyEngine::FindObsoleteFiles() {
                               m_services.LongPath(Folders.InstallDir));
   CTargetSet targets(m_package.FileList, longFolders);
   if (!targets.Ready()) return;  // no memory to tell: nothing is taken for gone
+  CTargetSet spelled(m_package.FileList, Folders);
+  if (!spelled.Ready()) return;
   CString path;
   while (log.NextFilePath(path)) {
-    if (!Exists(path) || (GetAttributes(path) & FILE_ATTRIBUTE_FOLDER)) continue;
+    // Most paths are spelled as the package's: only the others are looked at
+    // in their long form (which reads each folder on the way).
+    if (spelled.Contains(path)) continue;
+    DWORD attributes = GetAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_FOLDER)) continue;
     if (targets.Contains(m_services.LongPath(path)) || m_obsolete.Contains(path)) continue;
     m_obsolete.Add(path);
   }
