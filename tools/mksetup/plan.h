@@ -63,6 +63,7 @@ struct Plan {
   std::vector<std::pair<std::string, std::string>> settings;
   std::vector<PlannedFile> files;
   std::vector<PlannedRegion> regions;  // after the stub, in output order
+  std::vector<std::string> folders;    // every folder read for a folder source
   std::string index;                   // the scrambled index
   int64_t indexOffset = 0;
   std::string trailer;
@@ -80,9 +81,6 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc = 0);
 // Checks everything and lays out the package. False (with every problem found
 // in diag) when the package cannot be built.
 bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan, Diagnostics& diag);
-
-// setup.exe in the folder of the running executable ("" when unknown).
-std::string DefaultStubPath();
 
 // The largest offset or length the index can hold (32-bit signed).
 constexpr int64_t kMaxOffset = 0x7FFFFFFF;
