@@ -46,6 +46,9 @@
 #define SETTING_PRODUCT_VERSION "product.version"
 #define SETTING_PRODUCT_PUBLISHER "product.publisher"
 #define SETTING_PRODUCT_URL "product.url"
+// The language of the setup's and the uninstaller's own texts ("en"); none:
+// Simplified Chinese (zh-CN).
+#define SETTING_UI_LANGUAGE "ui.language"
 
 // The positions of the index header, from 0: the field at position p is the
 // (p + 1)-th of the index. The reader, the builder, the inspector and the
@@ -185,6 +188,7 @@ struct PackageSettings {
   CString ProductVersion;
   CString ProductPublisher;
   CString ProductUrl;
+  CString Language;  // ui.language: empty for the default, zh-CN
 };
 
 // Reads the header and the file rows from the table into s, and in a package

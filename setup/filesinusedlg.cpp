@@ -1,7 +1,7 @@
 #include "filesinusedlg.h"
 
 #include "resource.h"
-#include "texts.h"
+#include "setup/core/texts.h"
 
 CFilesInUseDlg::CFilesInUseDlg(const char* caption, const char* programs, const char* files, HWND parent)
     : CDialog(IDD_FILES_IN_USE, parent), m_caption(caption), m_programs(programs), m_files(files) {}
@@ -15,11 +15,11 @@ BOOL CFilesInUseDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SetWindowText(m_caption);
   bool named = !m_programs.IsEmpty();
-  SetDlgItemText(IDC_INUSE_MESSAGE, named ? kTextInUsePrograms : kTextInUseFiles);
+  SetDlgItemText(IDC_INUSE_MESSAGE, Text(named ? kTextInUsePrograms : kTextInUseFiles));
   SetDlgItemText(IDC_INUSE_LIST, named ? m_programs : m_files);
-  SetDlgItemText(IDRETRY, kTextRetry);
-  SetDlgItemText(IDIGNORE, kTextIgnore);
-  SetDlgItemText(IDCANCEL, kTextCancel);
+  SetDlgItemText(IDRETRY, Text(kTextRetry));
+  SetDlgItemText(IDIGNORE, Text(kTextIgnore));
+  SetDlgItemText(IDCANCEL, Text(kTextCancel));
   return TRUE;
 }
 

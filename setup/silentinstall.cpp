@@ -9,7 +9,7 @@
 #include "framework/widetext.h"
 #include "setup/core/commandline.h"
 #include "setup/core/folderrules.h"
-#include "texts.h"
+#include "setup/core/texts.h"
 
 namespace {
 
@@ -23,30 +23,30 @@ class CSilentCopyPage : public ICopyPage {
   void SetProgress(int) {}
   void StopAnimation() {}
   bool AskOverwrite(const char* question) {
-    m_log.Line(kTextRunAsked, question);
-    m_log.Line(m_noOverwrite ? kTextRunAnswerKeep : kTextRunAnswerOverwrite);
+    m_log.Line(Text(kTextRunAsked), question);
+    m_log.Line(m_noOverwrite ? Text(kTextRunAnswerKeep) : Text(kTextRunAnswerOverwrite));
     return !m_noOverwrite;
   }
   void ShowError(const char* text) {
-    m_log.Line(kTextRunMessage, text);
+    m_log.Line(Text(kTextRunMessage), text);
     Errors++;
   }
   void FileDone(const char* path, CopyFileResult result) {
-    const char* format = result == kFileWritten  ? kTextRunWritten
-                         : result == kFileKept   ? kTextRunKept
-                         : result == kFileAtRestart ? kTextRunAtRestart
-                                                    : kTextRunNotWritten;
+    const char* format = result == kFileWritten  ? Text(kTextRunWritten)
+                         : result == kFileKept   ? Text(kTextRunKept)
+                         : result == kFileAtRestart ? Text(kTextRunAtRestart)
+                                                    : Text(kTextRunNotWritten);
     m_log.Line(format, path);
   }
   // Nobody to ask: each file and program goes into the account, and the run
   // goes on (what is still in use then waits for the restart).
   InUseAnswer AskFilesInUse(const char* programs, const char* files) {
-    Lines(kTextRunInUse, files);
-    Lines(kTextRunInUseProgram, programs);
+    Lines(Text(kTextRunInUse), files);
+    Lines(Text(kTextRunInUseProgram), programs);
     return kInUseIgnore;
   }
   void OldFileRemoved(const char* path, bool atRestart) {
-    m_log.Line(atRestart ? kTextRunOldAtRestart : kTextRunOldRemoved, path);
+    m_log.Line(atRestart ? Text(kTextRunOldAtRestart) : Text(kTextRunOldRemoved), path);
   }
 
   int Errors;
@@ -70,7 +70,7 @@ bool Exists(const char* path) { return GetAttributes(path) != INVALID_FILE_ATTRI
 
 int Finish(CRunLog& log, int code) {
   CString line;
-  line.Format(kTextRunExitCode, code);
+  line.Format(Text(kTextRunExitCode), code);
   log.Line(line);
   return code;
 }
@@ -81,7 +81,7 @@ void CSilentServices::Sleep(DWORD) {}  // nobody reads the states
 
 int CSilentServices::RegisterServer(const char* path) {
   int result = CSetupServices::RegisterServer(path);
-  m_log.Line(result ? kTextRunRegistered : kTextRunNotRegistered, path);
+  m_log.Line(result ? Text(kTextRunRegistered) : Text(kTextRunNotRegistered), path);
   return result;
 }
 
@@ -89,54 +89,54 @@ void CSilentServices::RegisterFileType(const char* ext, const char* program) {
   CSetupServices::RegisterFileType(ext, program);
   CString what;
   what.Format(".%s -> %s", ext, program);
-  m_log.Line(kTextRunAssociation, what);
+  m_log.Line(Text(kTextRunAssociation), what);
 }
 
 bool CSilentServices::WriteUninstaller(const char* installDir) {
   BOOL ok = CSetupServices::WriteUninstaller(installDir);
-  if (ok) m_log.Line(kTextRunUninstaller, CString(installDir) + UNINSTALLER_NAME);
+  if (ok) m_log.Line(Text(kTextRunUninstaller), CString(installDir) + UNINSTALLER_NAME);
   return ok;  // a failure is reported as the copy run's message
 }
 
 bool CSilentServices::CreateShortcut(const char* target, const char* linkPath) {
   BOOL ok = CSetupServices::CreateShortcut(target, linkPath);
-  m_log.Line(ok ? kTextRunShortcut : kTextRunShortcutFailed, linkPath);
+  m_log.Line(ok ? Text(kTextRunShortcut) : Text(kTextRunShortcutFailed), linkPath);
   return ok;
 }
 
 void CSilentServices::Open(const char*) {}  // never asked: nothing is started unattended
 
 void CSilentServices::ShowError(const char* text) {
-  m_log.Line(kTextRunMessage, text);
+  m_log.Line(Text(kTextRunMessage), text);
   Errors++;
 }
 
 int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL loaded, BOOL damaged) {
   CRunLog log;
   log.Open(switches.LogPath);  // without a log the run goes on: the exit code tells
-  if (!switches.Unknown.IsEmpty()) log.Line(kTextRunUnknownSwitch, switches.Unknown);
+  if (!switches.Unknown.IsEmpty()) log.Line(Text(kTextRunUnknownSwitch), switches.Unknown);
   if (!loaded) {
-    log.Line(kTextRunMessage, damaged ? kTextPackageDamaged : kTextLoadFailed);
+    log.Line(Text(kTextRunMessage), damaged ? Text(kTextPackageDamaged) : Text(kTextLoadFailed));
     return Finish(log, EXIT_DAMAGED_PACKAGE);
   }
-  log.Line(kTextRunStart, package.ProductName);
+  log.Line(Text(kTextRunStart), package.ProductName);
 
   // The installation of the product the list of installed programs names:
   // its folder unless /D= gives one, and its version against this one.
   PreviousInstallation previous = FindPreviousInstallation(package);
   if (previous.Found) {
     CString line;
-    line.Format(kTextRunPrevious, previous.Version.IsEmpty() ? "?" : previous.Version.c_str(), previous.Folder.c_str());
+    line.Format(Text(kTextRunPrevious), previous.Version.IsEmpty() ? "?" : previous.Version.c_str(), previous.Folder.c_str());
     log.Line(line);
   }
   if (previous.Found && IsDowngrade(package.ProductVersion, previous.Version)) {
     CString line;
     if (!switches.AllowDowngrade) {
-      line.Format(kTextRunDowngradeRefused, previous.Version.c_str(), package.ProductVersion.c_str());
+      line.Format(Text(kTextRunDowngradeRefused), previous.Version.c_str(), package.ProductVersion.c_str());
       log.Line(line);
       return Finish(log, EXIT_DOWNGRADE_REFUSED);
     }
-    line.Format(kTextRunDowngrade, previous.Version.c_str());
+    line.Format(Text(kTextRunDowngrade), previous.Version.c_str());
     log.Line(line);
   }
 
@@ -145,9 +145,9 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   CString folder = switches.Folder;
   if (folder.IsEmpty())
     folder = previous.Found ? previous.Folder : DefaultInstallFolder(WindowsFolderMb(254), package.ProductName);
-  log.Line(kTextRunFolder, folder);
+  log.Line(Text(kTextRunFolder), folder);
   if (folder.GetLength() > kFolderMax) {
-    log.Line(kTextRunFolderRefused, kTextRunFolderTooLong);
+    log.Line(Text(kTextRunFolderRefused), Text(kTextRunFolderTooLong));
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
   folder = WithBackslash(folder);
@@ -155,14 +155,14 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   const char* refusal = MissingParents(folder, DriveType, Exists, parents);
   for (int i = parents.Count() - 1; i >= 0 && !refusal; i--) {
     if (CreateFolder(parents[i])) {
-      log.Line(kTextRunFolderMade, parents[i]);
+      log.Line(Text(kTextRunFolderMade), parents[i]);
       continue;
     }
-    refusal = kTextBadFolder;
+    refusal = Text(kTextBadFolder);
     for (int k = i + 1; k < parents.Count(); k++) RemoveFolder(parents[k]);
   }
   if (refusal) {
-    log.Line(kTextRunFolderRefused, refusal);
+    log.Line(Text(kTextRunFolderRefused), refusal);
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
   BOOL madeFolder = !Exists(folder) && CreateFolder(folder);
@@ -193,23 +193,23 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   engine.FoldersToLog(logFolders);
   run.LogFolders = &logFolders;
   FinishChoices choices = {1, 1, 1, 0, 0};
-  if (run.Run(choices)) log.Line(kTextRunSetupLog, SetupLogPathIn(folder));
+  if (run.Run(choices)) log.Line(Text(kTextRunSetupLog), SetupLogPathIn(folder));
   if (!run.LogWritten && !engine.PreviousLog.IsEmpty()) {
     // Without its log the new version could not be removed: the one before stays.
     engine.RollBack();
-    log.Line(kTextRunMessage, kTextPreviousRestored);
+    log.Line(Text(kTextRunMessage), Text(kTextPreviousRestored));
     return Finish(log, EXIT_FILES_NOT_INSTALLED);
   }
   engine.Commit(run.Links, run.ProgramsFolder());
 
   CString key;
   if (RegisterProductEntry(package, engine.Folders, key)) {
-    log.Line(kTextRunEntry, key);
+    log.Line(Text(kTextRunEntry), key);
   } else {
-    log.Line(kTextRunEntryFailed, key);
+    log.Line(Text(kTextRunEntryFailed), key);
     services.Errors++;
   }
-  if (engine.RestartNeeded) log.Line(kTextRestartNeeded);
+  if (engine.RestartNeeded) log.Line(Text(kTextRestartNeeded));
   BOOL complete = notWritten == 0 && page.Errors == 0 && services.Errors == 0;
   if (!complete) return Finish(log, EXIT_FILES_NOT_INSTALLED);
   return Finish(log, engine.RestartNeeded ? EXIT_RESTART_REQUIRED : EXIT_DONE);

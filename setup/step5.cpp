@@ -42,7 +42,7 @@ void CStep5::ShowRestart() {
   // Files in use wait for the next restart: the page says so.
   CCopyEngine* run = App().CopyRun;
   if (!run || !run->RestartNeeded) return;
-  SetDlgItemText(IDC_FINISH_RESTART, kTextRestartNeeded);
+  SetDlgItemText(IDC_FINISH_RESTART, Text(kTextRestartNeeded));
   ::ShowWindow(GetDlgItem(IDC_FINISH_RESTART), SW_SHOW);
 }
 
@@ -55,7 +55,7 @@ BOOL CStep5::OnSetActive() {
 }
 
 BOOL CStep5::OnQueryCancel() {
-  if (!ConfirmQuit(kTextQuitFinishing)) return FALSE;
+  if (!ConfirmQuit(Text(kTextQuitFinishing))) return FALSE;
   // Quitting here leaves the files as they are, without setup.log and
   // shortcuts; over an installation of the product that would leave it half
   // old and half new: the copy run is taken back, and that one comes back.
@@ -101,14 +101,14 @@ BOOL CStep5::OnWizardFinish() {
     // Without its log the new version could not be removed: the one before
     // comes back.
     copyRun->RollBack();
-    services.ShowError(kTextPreviousRestored);
+    services.ShowError(Text(kTextPreviousRestored));
     return CStepPage::OnWizardFinish();
   }
   if (copyRun) copyRun->Commit(run.Links, run.ProgramsFolder());
   if (ran) {
     CString key;
     // An entry that could not be written is said, like any other failure.
-    if (!RegisterProductEntry(App().Package, m_folders, key)) services.ShowError(kTextEntryFailed);
+    if (!RegisterProductEntry(App().Package, m_folders, key)) services.ShowError(Text(kTextEntryFailed));
   }
   return CStepPage::OnWizardFinish();
 }

@@ -50,14 +50,6 @@ std::set<std::string> Names(const std::string& folder) {
   return names;
 }
 
-void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
-  HKEY k;
-  if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;
-  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(k);
-}
-
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (!done()) {

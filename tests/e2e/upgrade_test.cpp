@@ -37,14 +37,6 @@ const std::string T = "\r\r\n";
 
 std::string Data(const std::string& name) { return ReadBytes(WinePath(DATA_DIR) + "\\upgrade\\" + name); }
 
-void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
-  HKEY k;
-  if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;
-  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(k);
-}
-
 // The entries of the list of installed programs whose InstallLocation is folder.
 int EntriesFor(const std::string& folder) {
   HKEY root;

@@ -97,7 +97,7 @@ std::string TestExecutable(bool withUninstaller, const char* lastName) {
 
 std::string StubPe(bool withUninstaller) { return TestExecutable(withUninstaller, ".reloc"); }
 
-std::string StubBytes() {
+std::string StubBytes(const char* capabilities) {
   // The setup's capability resource, so that packed files may be appended.
   std::string b = StubPe(true);
   PeImage image;
@@ -107,7 +107,7 @@ std::string StubBytes() {
   ResKey name;
   name.named = true;
   name.name = u"" CAPABILITY_RESOURCE_NAME;
-  tree[ResId(10)][name][ResId(0x804)].bytes = CAPABILITY_TEXT;
+  tree[ResId(10)][name][ResId(0x804)].bytes = capabilities ? capabilities : CAPABILITY_TEXT;
   std::string out = b;
   return WriteResources(out, tree, error) ? out : b;
 }
