@@ -22,8 +22,9 @@ CString QuotedUninstaller(const char* installDir) {
 
 }  // namespace
 
-CString ProductEntryKeyName(const PackageSettings& s) {
-  const char* source = !s.ProductId.IsEmpty() ? s.ProductId.c_str() : s.ProductName;
+namespace {
+
+CString KeyNameFrom(const char* source) {
   CString name;
   for (int i = 0; source[i]; i++) {
     int w = CharWidthMb(source + i);
@@ -34,6 +35,14 @@ CString ProductEntryKeyName(const PackageSettings& s) {
   if (name.IsEmpty()) name = "Setup";
   return name;
 }
+
+}  // namespace
+
+CString ProductEntryKeyName(const PackageSettings& s) {
+  return KeyNameFrom(!s.ProductId.IsEmpty() ? s.ProductId.c_str() : s.ProductName);
+}
+
+CString ProductNameEntryKeyName(const PackageSettings& s) { return KeyNameFrom(s.ProductName); }
 
 CString EntryInstallLocation(const char* installDir) { return WithoutTrailingBackslashes(installDir); }
 
@@ -188,7 +197,7 @@ bool ReadProductEntry(const char* keyName, ProductEntryValues& values) {
   return true;
 }
 
-int RemoveProductEntries(const char* folder) {
+int RemoveProductEntries(const char* folder, const char* except) {
   HKEY root = 0;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"" PRODUCT_ENTRY_ROOT, 0, KEY_READ | KEY_WRITE, &root) != ERROR_SUCCESS)
     return 0;
@@ -204,6 +213,7 @@ int RemoveProductEntries(const char* folder) {
     if (r != ERROR_SUCCESS) continue;
     // A key without a code page 936 form is not one this setup wrote.
     if (!HasNarrowForm(name)) continue;
+    if (except && CompareNoCaseMb(NarrowText(name), except) == 0) continue;
     HKEY entry = 0;
     if (RegOpenKeyExW(root, name, 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
     if (EntryBelongsTo(ReadText(entry, "InstallLocation"), ReadText(entry, "UninstallString"), folder))

@@ -13,6 +13,9 @@
 // package's product.id when it gives one, else the product name with every
 // backslash made "_" (a key name cannot hold one); "Setup" when both are empty.
 CString ProductEntryKeyName(const PackageSettings& s);
+// The key name the product name alone gives: the entry of a version of the
+// product whose package had no product.id.
+CString ProductNameEntryKeyName(const PackageSettings& s);
 
 // The values that name the installation: the folder without its trailing
 // backslash, the quoted uninstaller path, the same with " /S".
@@ -52,8 +55,9 @@ struct ProductEntryValues {
 // key could not be created or a value not written.
 bool WriteProductEntry(const PackageSettings& s, const char* installDir, const char* displayIcon,
                        long long installedBytes, CString& keyName);
-// Removes every entry that belongs to the installation in folder; how many.
-int RemoveProductEntries(const char* folder);
+// Removes every entry that belongs to the installation in folder but the one
+// named except (none when null); how many.
+int RemoveProductEntries(const char* folder, const char* except = 0);
 // The values of the entry with that key name; false when there is none.
 bool ReadProductEntry(const char* keyName, ProductEntryValues& values);
 #endif

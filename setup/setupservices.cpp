@@ -51,7 +51,11 @@ BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders
   bytes += SizeOf(uninstaller) + SizeOf(SetupLogPathIn(dir));
   // The program's own icon when the package names a program to run.
   CString icon = settings.RunFile[0] ? folders.ResolveRef(settings.RunFile) : uninstaller;
-  return WriteProductEntry(settings, dir, icon, bytes, keyName);
+  if (!WriteProductEntry(settings, dir, icon, bytes, keyName)) return FALSE;
+  // One entry for the folder: one a version before wrote under another key
+  // name (its product name, before the product had an id) goes.
+  RemoveProductEntries(dir, keyName);
+  return TRUE;
 }
 
 // The key's default value as it is, in bytes; size 0 when it has none.
@@ -95,10 +99,11 @@ static void RestoreDefault(const char* keyPath, const RegDefault& saved) {
 
 CSetupServices::~CSetupServices() { delete[] m_saved; }
 
-PreviousInstallation FindPreviousInstallation(const PackageSettings& settings) {
+// The installation the entry of that key name stands for.
+static PreviousInstallation InstallationOfEntry(const char* keyName) {
   PreviousInstallation previous;
   ProductEntryValues values;
-  if (!ReadProductEntry(ProductEntryKeyName(settings), values)) return previous;
+  if (!ReadProductEntry(keyName, values)) return previous;
   CString folder = EntryInstallLocation(values.InstallLocation);
   // Only an entry this setup wrote for that folder, and an installation that is there.
   if (folder.IsEmpty() || !EntryBelongsTo(values.InstallLocation, values.UninstallString, folder) ||
@@ -107,6 +112,14 @@ PreviousInstallation FindPreviousInstallation(const PackageSettings& settings) {
   previous.Found = true;
   previous.Folder = folder;
   previous.Version = values.DisplayVersion;
+  return previous;
+}
+
+PreviousInstallation FindPreviousInstallation(const PackageSettings& settings) {
+  PreviousInstallation previous = InstallationOfEntry(ProductEntryKeyName(settings));
+  // A product that took a product.id in this version: the versions before
+  // wrote their entry under the product name.
+  if (!previous.Found && !settings.ProductId.IsEmpty()) previous = InstallationOfEntry(ProductNameEntryKeyName(settings));
   return previous;
 }
 

@@ -11,8 +11,8 @@ CInstallFolders CurrentFolders(const char* installDir);
 
 // Writes the product's entry in the list of installed programs for the
 // installation in folders (after the copy and finish runs: its size counts
-// the files in place). FALSE when it could not be written; keyName is the
-// entry's key name either way.
+// the files in place), and removes any other entry of that folder. FALSE
+// when it could not be written; keyName is the entry's key name either way.
 BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders& folders, CString& keyName);
 
 // The installation of this product that the list of installed programs names
@@ -25,6 +25,8 @@ struct PreviousInstallation {
   CString Folder;
   CString Version;
 };
+// The entry is the package's (product.id, else the product name); for a
+// package with a product.id, else the one of its product name.
 PreviousInstallation FindPreviousInstallation(const PackageSettings& settings);
 // True when the two paths name the same folder (letter case, short names and
 // trailing backslashes aside).

@@ -33,6 +33,8 @@ namespace {
 const char kProduct[] = "升级测试";
 const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Upgrade.Check";
+// Where a package without product.id keeps the product's entry: its name.
+const char kNameEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\升级测试";
 const std::string T = "\r\r\n";
 
 std::string Data(const std::string& name) { return ReadBytes(WinePath(DATA_DIR) + "\\upgrade\\" + name); }
@@ -128,6 +130,7 @@ class UpgradeTest : public ::testing::Test {
     RemoveTree(group.substr(0, group.size() - 1));
     RemoveTree(startMenu + "app.lnk");
     RemoveKeyTree(HKEY_LOCAL_MACHINE, kEntryKey);
+    RemoveKeyTree(HKEY_LOCAL_MACHINE, kNameEntryKey);
     RemoveTree(setupLog);
     RemoveTree(removalLog);
   }
@@ -285,6 +288,29 @@ TEST_F(UpgradeTest, CancelledOrDamagedUpgradeLeavesVersion1AsItWas) {
   EXPECT_EQ(Silent(damaged, ""), static_cast<DWORD>(EXIT_DAMAGED_PACKAGE)) << LogText(setupLog);
   DeleteFileA(damaged.c_str());
   ExpectSame(version1, Take());
+}
+
+// Version 1 came from a package without product.id: its entry is under the
+// product name. Version 2, which has the id, finds it all the same, goes over
+// it, and the list keeps one entry, under the id.
+TEST_F(UpgradeTest, AnEntryUnderTheProductNameIsFoundAndGivesWay) {
+  MachineState before = Take();
+  ASSERT_EQ(InstallVersion1(), static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  RegSnapshot entry = SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey);
+  ASSERT_TRUE(entry.exists);
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kNameEntryKey, 0, 0, 0, KEY_ALL_ACCESS, 0, &key, 0), ERROR_SUCCESS);
+  for (const auto& value : entry.keys[""])
+    RegSetValueExA(key, value.first.c_str(), 0, value.second.type, reinterpret_cast<const BYTE*>(value.second.data.data()),
+                   static_cast<DWORD>(value.second.data.size()));
+  RegCloseKey(key);
+  RemoveKeyTree(HKEY_LOCAL_MACHINE, kEntryKey);
+
+  ASSERT_EQ(Silent(v2, ""), static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  ExpectVersion2(Data("notes1.txt"));
+  EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kNameEntryKey).exists);
+  EXPECT_EQ(QuietRemoval(), static_cast<DWORD>(EXIT_DONE)) << LogText(removalLog);
+  ExpectSame(before, Take());
 }
 
 // An older version over a newer one: asked in the wizard ("否" keeps the

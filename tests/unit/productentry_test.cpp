@@ -12,6 +12,7 @@ TEST(ProductEntry, KeyNameFromTheIdElseTheProductName) {
   EXPECT_STREQ(ProductEntryKeyName(s).c_str(), "\x95\\x");
   s.ProductId = "Vendor.App";
   EXPECT_STREQ(ProductEntryKeyName(s).c_str(), "Vendor.App");
+  EXPECT_STREQ(ProductNameEntryKeyName(s).c_str(), "\x95\\x") << "where a version without the id kept it";
   PackageSettings empty;
   EXPECT_STREQ(ProductEntryKeyName(empty).c_str(), "Setup");
 }
