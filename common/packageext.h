@@ -41,6 +41,21 @@ bool ParseRowExtension(const char* text, RowExtension& ext);
 // Writes the field text (at least 48 bytes of room); its length.
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc);
 
+// A region reference: bytes of the payload named by a setting,
+// "<offset>,<length>,<method>,<unpacked>,<crc32>" (decimals, stored or lzma,
+// the CRC-32 of the unpacked bytes as 8 lower-case hex digits).
+struct RegionRef {
+  long long Offset;
+  long long Length;  // as stored (the packed bytes for lzma)
+  int Method;        // kMethodNone: no region given
+  unsigned long long Unpacked;
+  unsigned long Crc;
+};
+// False (and Method kMethodNone) for anything that is not exactly that form.
+bool ParseRegionRef(const char* text, RegionRef& ref);
+// The reference's text (at least 96 bytes of room); its length.
+int FormatRegionRef(char* out, int size, const RegionRef& ref);
+
 // The seal after the trailer.
 struct PackageSeal {
   bool Present;  // the text after the trailer's "." starts like a seal ("PKX")

@@ -46,6 +46,9 @@
 #define SETTING_PRODUCT_VERSION "product.version"
 #define SETTING_PRODUCT_PUBLISHER "product.publisher"
 #define SETTING_PRODUCT_URL "product.url"
+// The uninstaller the setup writes as it is (signed with the setup file): a
+// region reference (RegionRef) into the payload.
+#define SETTING_UNINSTALLER_REGION "uninstaller.region"
 
 // The positions of the index header, from 0: the field at position p is the
 // (p + 1)-th of the index. The reader, the builder, the inspector and the
@@ -185,6 +188,9 @@ struct PackageSettings {
   CString ProductVersion;
   CString ProductPublisher;
   CString ProductUrl;
+  // The uninstaller the package carries (Method kMethodNone: none, or a
+  // reference that does not read; the setup then assembles it).
+  RegionRef UninstallerRegion;
 };
 
 // Reads the header and the file rows from the table into s, and in a package

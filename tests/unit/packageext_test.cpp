@@ -51,6 +51,35 @@ TEST(RowExtension, WrittenFormReadsBackAndNothingElseDoes) {
     EXPECT_FALSE(ParseRowExtension(bad, e)) << bad;
 }
 
+// A region reference by its fields' names.
+RegionRef Region(long long offset, long long length, int method, unsigned long long unpacked, unsigned long crc) {
+  RegionRef r;
+  memset(&r, 0, sizeof r);
+  r.Offset = offset;
+  r.Length = length;
+  r.Method = method;
+  r.Unpacked = unpacked;
+  r.Crc = crc;
+  return r;
+}
+
+TEST(RegionRef, WrittenFormReadsBackAndNothingElseDoes) {
+  RegionRef r = Region(4294967000LL, 1234, kMethodLzma, 262144, 0xdeadbeefUL);
+  char text[96];
+  ASSERT_GT(FormatRegionRef(text, sizeof text, r), 0);
+  EXPECT_STREQ(text, "4294967000,1234,lzma,262144,deadbeef");
+  RegionRef back;
+  ASSERT_TRUE(ParseRegionRef(text, back));
+  EXPECT_TRUE(back.Offset == r.Offset && back.Length == r.Length && back.Method == r.Method &&
+              back.Unpacked == r.Unpacked && back.Crc == r.Crc);
+  for (const char* bad : {"", "1,2,lzma,3", "1,2,zip,3,00000000", "-1,2,stored,2,00000000", "1,2,stored,2,0000000",
+                          "01,2,stored,2,00000000", "1,2,stored,2,00000000,", "1,,stored,2,00000000",
+                          "1,2,stored,2,0000000G", "99999999999999999999,2,stored,2,00000000"}) {
+    EXPECT_FALSE(ParseRegionRef(bad, back)) << bad;
+    EXPECT_EQ(back.Method, kMethodNone) << bad;
+  }
+}
+
 TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
   char seal[64];
   ASSERT_GT(FormatSeal(seal, sizeof seal, 124416, 0x1234abcdUL, 0xffffffffUL), 0);
