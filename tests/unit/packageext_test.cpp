@@ -13,6 +13,7 @@
 
 #include "LzmaEnc.h"
 #include "common/container.h"
+#include "common/package.h"
 #include "common/packagefile.h"
 #include "testutil.h"
 
@@ -201,6 +202,52 @@ TEST(PackageFile, RowsComeOutByteForByteOrNotAtAll) {
   EXPECT_TRUE(g.VerifyPayload(seal, static_cast<long>(pkg.size()), 0, 0));
   EXPECT_FALSE(f.VerifyPayload(seal, static_cast<long>(pkg.size()), 0, 0));
   EXPECT_FALSE(g.VerifyPayload(seal, static_cast<long>(pkg.size()) + 1, 0, 0));
+}
+
+// The uninstaller a package carries is written as it is once its length
+// and checksum match; anything else leaves no ridkit.exe (an old one goes
+// too, as when assembling it fails). The payload checksum covers it: a
+// reference outside the payload makes the package damaged.
+TEST(PackageFile, CarriedUninstallerIsWrittenOnlyWhenItsBytesMatch) {
+  TempDir dir;
+  std::string uninstaller = "MZ" + std::string(50000, 'u') + "&LEN:9,SEEK:50002.";
+  std::string packed = PackLzma(uninstaller);
+  std::string pkg = std::string(100, 'S') + packed + "INDEX";
+  WriteBytes(dir.Path("setup.exe"), pkg);
+  CPackage package;
+  package.Path = dir.Path("setup.exe").c_str();
+  package.UninstallerRegion = Region(100, static_cast<long long>(packed.size()), kMethodLzma, uninstaller.size(),
+                                     Crc32Update(0, uninstaller.data(), uninstaller.size()));
+  std::string installDir = dir.Path("app") + "/";
+  ASSERT_TRUE(CreateFolder(dir.Path("app").c_str()));
+  ASSERT_TRUE(WriteCarriedUninstaller(package, installDir.c_str()));
+  EXPECT_TRUE(ReadBytes(installDir + "ridkit.exe") == uninstaller);
+
+  PackageSeal seal = {true, true, 100, 0, 0};
+  long long index = 100 + static_cast<long long>(packed.size());
+  package.Extended = true;
+  EXPECT_TRUE(ExtensionConsistent(package, seal, index));
+  const RegionRef good = package.UninstallerRegion;
+  RegionRef wrongCrc = good, longer = good, cut = good, outside = good, huge = good;
+  wrongCrc.Crc ^= 1;
+  longer.Unpacked += 1;
+  cut.Length -= 10;
+  outside.Offset = 99;  // starts in the setup program: outside the payload
+  huge.Unpacked = static_cast<unsigned long long>(kUninstallerImageMax) + 1;
+  for (const RegionRef* r : {&wrongCrc, &longer, &cut, &huge}) {
+    package.UninstallerRegion = *r;
+    EXPECT_FALSE(WriteCarriedUninstaller(package, installDir.c_str()));
+    EXPECT_FALSE(FileExists(installDir + "ridkit.exe"));
+    WriteBytes(installDir + "ridkit.exe", "old");
+  }
+  package.UninstallerRegion = outside;
+  EXPECT_FALSE(ExtensionConsistent(package, seal, index));
+  package.UninstallerRegion = good;
+  EXPECT_FALSE(ExtensionConsistent(package, seal, index - 1)) << "ends in the index";
+  pkg[100 + packed.size() / 2] ^= 0x10;
+  WriteBytes(dir.Path("setup.exe"), pkg);
+  EXPECT_FALSE(WriteCarriedUninstaller(package, installDir.c_str()));
+  EXPECT_FALSE(FileExists(installDir + "ridkit.exe"));
 }
 
 // Rows read ahead on the second thread come out as reading them inline gives
