@@ -1,7 +1,11 @@
 #include "stubres.h"
 
-#include "pe.h"
+#include "common/container.h"
+#include "common/lzmastream.h"
+#include "common/packageext.h"
 #include "files.h"
+#include "framework/memory.h"
+#include "pe.h"
 
 bool WantsStubResources(const Project& p) {
   return p.icon.set || p.version.set || p.publisher.set || p.description.set || p.copyright.set;
@@ -41,7 +45,7 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
   return WriteResources(image, tree, error);
 }
 
-std::string StubReadsExtension(const std::string& bytes) {
+std::string StubReadsWords(const std::string& bytes, std::initializer_list<const char*> words) {
   PeImage image;
   ResTree tree;
   std::string error;
@@ -54,13 +58,42 @@ std::string StubReadsExtension(const std::string& bytes) {
       if (!name.named || name.name != u"" CAPABILITY_RESOURCE_NAME || languages.empty()) continue;
       std::string text = languages.begin()->second.bytes;
       while (!text.empty() && text.back() == '\0') text.pop_back();
-      // The words it reads, in any order: the tag, the method, the checksum.
-      std::string words = " " + text + " ";
-      for (const char* w : {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32"})
-        if (words.find(std::string(" ") + w + " ") == std::string::npos)
+      // The words it reads, in any order.
+      std::string all = " " + text + " ";
+      for (const char* w : words)
+        if (all.find(std::string(" ") + w + " ") == std::string::npos)
           return "its resource " CAPABILITY_RESOURCE_NAME " does not name " + std::string(w);
       return "";
     }
   }
   return "it has no resource " CAPABILITY_RESOURCE_NAME ", so it was built before packed files";
+}
+
+std::string StubReadsExtension(const std::string& bytes) {
+  // The tag, the method, the checksum.
+  return StubReadsWords(bytes, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32"});
+}
+
+bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error) {
+  PeImage image;
+  ResTree tree;
+  if (!ParsePe(bytes, image, error) || !ReadResources(bytes, image, tree, error)) return false;
+  ResKey exe;
+  exe.named = true;
+  exe.name = u"EXE";
+  auto type = tree.find(exe);
+  if (type == tree.end() || !type->second.count(ResId(138)) || type->second.at(ResId(138)).empty()) {
+    error = "it carries no uninstaller (resource EXE 138)";
+    return false;
+  }
+  const std::string& packed = type->second.at(ResId(138)).begin()->second.bytes;
+  size_t size = 0;
+  char* unpacked = DecodeLzmaBuffer(packed.data(), packed.size(), kUninstallerProgramMax, size);
+  if (!unpacked) {
+    error = "its uninstaller (resource EXE 138) does not unpack";
+    return false;
+  }
+  program.assign(unpacked, size);
+  FreeBuffer(unpacked);
+  return true;
 }

@@ -1,6 +1,7 @@
 // The setup file's own face: the product's icon (icon group 128) and a
 // version resource written into the setup program before the package.
 #pragma once
+#include <initializer_list>
 #include <string>
 
 #include "project.h"
@@ -15,3 +16,9 @@ bool PrepareStub(const Project& project, const std::string& stubPath, std::strin
 // "" when the setup program in bytes says it reads extended packages (its
 // resource RT_RCDATA "PKX" names the tag, lzma and crc32), else what it lacks.
 std::string StubReadsExtension(const std::string& bytes);
+// "" when the capability text of the setup program in bytes names every
+// word, else what it lacks.
+std::string StubReadsWords(const std::string& bytes, std::initializer_list<const char*> words);
+// The uninstaller program the setup program in bytes carries (resource
+// "EXE" 138, LZMA-packed), unpacked into program; false with the reason.
+bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error);
