@@ -23,17 +23,6 @@ namespace {
 // No setup program is anywhere near this size.
 const int64_t kSetupProgramMax = 64 << 20;
 
-bool WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 // Reads exactly n bytes at the descriptor's place; false (errno set, or 0 at
 // the file's end) when it cannot.
 bool ReadAll(int fd, char* p, size_t n) {

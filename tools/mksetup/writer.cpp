@@ -30,17 +30,6 @@ const int64_t kSmall = 64 << 10;
 
 bool g_kernelCopy = true;
 
-bool WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 class Copier {
  public:
   Copier(int out, int64_t total, const ProgressFn& progress)
