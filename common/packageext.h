@@ -12,10 +12,13 @@
 #define METHOD_LZMA_WORD "lzma"
 // The setup's capability resource (RT_RCDATA, name "PKX") and its text.
 #define CAPABILITY_RESOURCE_NAME "PKX"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 uninst"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst"
+// The word of the capability text that says the setup speaks the languages
+// a package may name (ui.language).
+#define LANGUAGE_WORD "lang"
 // The word of the capability text that says the setup writes the uninstaller
 // a package carries (uninstaller.region) instead of assembling one.
-#define CAPABILITY_WORD_UNINST "uninst"
+#define UNINSTALLER_WORD "uninst"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".

@@ -46,6 +46,9 @@
 #define SETTING_PRODUCT_VERSION "product.version"
 #define SETTING_PRODUCT_PUBLISHER "product.publisher"
 #define SETTING_PRODUCT_URL "product.url"
+// The language of the setup's and the uninstaller's own texts ("en"); none:
+// Simplified Chinese (zh-CN).
+#define SETTING_UI_LANGUAGE "ui.language"
 // The uninstaller the setup writes as it is (signed with the setup file): a
 // region reference (RegionRef) into the payload.
 #define SETTING_UNINSTALLER_REGION "uninstaller.region"
@@ -188,6 +191,7 @@ struct PackageSettings {
   CString ProductVersion;
   CString ProductPublisher;
   CString ProductUrl;
+  CString Language;  // ui.language: empty for the default, zh-CN
   // The uninstaller the package carries (Method kMethodNone: none, or a
   // reference that does not read; the setup then assembles it).
   RegionRef UninstallerRegion;

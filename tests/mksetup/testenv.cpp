@@ -100,7 +100,7 @@ std::string StubPe(bool withUninstaller) { return TestExecutable(withUninstaller
 
 std::string UninstallerProgram() { return TestExecutable(false, ".reloc"); }
 
-std::string StubBytes() {
+std::string StubBytes(const char* capabilities) {
   // The setup's capability resource, so that packed files may be appended,
   // and a small program as the uninstaller, packed as the build packs it
   // (the 13-byte header: property bytes and the unpacked size).
@@ -112,7 +112,7 @@ std::string StubBytes() {
   ResKey name;
   name.named = true;
   name.name = u"" CAPABILITY_RESOURCE_NAME;
-  tree[ResId(10)][name][ResId(0x804)].bytes = CAPABILITY_TEXT;
+  tree[ResId(10)][name][ResId(0x804)].bytes = capabilities ? capabilities : CAPABILITY_TEXT;
   std::string program = UninstallerProgram(), packed = PackBytes(program), size;
   for (int i = 0; i < 8; i++) size += static_cast<char>((program.size() >> (8 * i)) & 0xFF);
   ResKey exe;

@@ -17,7 +17,9 @@ std::string SmallIcon();                        // one 4-byte image
 // (or, without the uninstaller, the same bytes under another type), then some
 // bytes, none of them "&"; StubBytes with the capability resource and a real
 // packed uninstaller program.
-std::string StubBytes();
+// The stand-in says what it reads as a setup built with this mksetup does,
+// unless another capability text is given.
+std::string StubBytes(const char* capabilities = 0);
 // The uninstaller program StubBytes carries (resource EXE 138, packed).
 std::string UninstallerProgram();
 std::string StubPe(bool withUninstaller);

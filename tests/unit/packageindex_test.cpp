@@ -113,7 +113,7 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
   std::string longValue(300, 'v');
   for (const char* kv : {"product.id", "Demo.Id", "future.key", "ignored", "product.url", "http://a",
                          "uninstaller.region", "10,20,lzma,30,0000abcd", "product.version", longValue.c_str(),
-                         "product.url", "http://b", "product.publisher", ""})
+                         "product.url", "http://b", "product.publisher", "", "ui.language", "en"})
     f.push_back(kv);
   PackageSettings plain;
   Parse(f, plain);  // position 48 holds "whatever": no extension
@@ -121,6 +121,7 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
   EXPECT_TRUE(plain.ProductId.IsEmpty());
   EXPECT_TRUE(plain.ProductUrl.IsEmpty());
   EXPECT_EQ(plain.UninstallerRegion.Method, kMethodNone);
+  EXPECT_TRUE(plain.Language.IsEmpty());
 
   f[kIdxExtension] = PACKAGE_TAG;
   PackageSettings s;
@@ -136,6 +137,7 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
   EXPECT_EQ(s.UninstallerRegion.Length, 20);
   EXPECT_EQ(s.UninstallerRegion.Unpacked, 30u);
   EXPECT_EQ(s.UninstallerRegion.Crc, 0xabcdUL);
+  EXPECT_STREQ(s.Language.c_str(), "en");
   // Pairs in rows of two, as the builder writes them, read the same.
   PackageSettings rows;
   CFieldTable t;

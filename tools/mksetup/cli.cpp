@@ -616,7 +616,7 @@ int Sign(int argc, char** argv) {
   std::string stub, why;
   if (opened != kPackageOpened) why = "its index cannot be read";
   else if (ReadSetupProgram(package, stub, why))
-    why = StubReadsWords(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32", CAPABILITY_WORD_UNINST});
+    why = StubReadsWords(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32", UNINSTALLER_WORD});
   bool ok = true;
   if (opened == kPackageDamaged) {
     error = path + ": damaged (mksetup inspect says where); it is not signed";

@@ -26,7 +26,9 @@
 #include "media.h"
 #include "names.h"
 #include "pe.h"
+#include "setup/core/texts.h"
 #include "stubres.h"
+#include "uninstall/core/texts.h"
 #include "files.h"
 
 namespace fs = std::filesystem;
@@ -83,6 +85,7 @@ class Planner {
              PlannedRegion& region);
   void Header();
   void Settings();
+  void Language();
   void Files();
   void AddFile(const ProjectFile& f, std::string path, std::string shown,
                const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
@@ -370,6 +373,7 @@ void Planner::VersionTexts() {
 // that only the extension carries (product.id, product.url), so that every
 // other project builds as before.
 void Planner::Settings() {
+  Language();
   if (!p_.productId.set && !p_.url.set) return;
   plan_.header[kIdxExtension] = PACKAGE_TAG;
   auto add = [&](const ProjectText& t, const char* key, const char* what) {
@@ -403,6 +407,25 @@ void Planner::Settings() {
   add(p_.version, SETTING_PRODUCT_VERSION, "a version");
   add(p_.publisher, SETTING_PRODUCT_PUBLISHER, "the publisher's name");
   add(p_.url, SETTING_PRODUCT_URL, "the product's web address");
+}
+
+// ui.language: one that both programs speak; every language but the default
+// goes into the settings (the default, zh-CN, builds as a project without
+// the key).
+void Planner::Language() {
+  const ProjectText& l = p_.language;
+  if (!l.set) return;
+  if (!SetupLanguages().Find(l.value.c_str()) || !UninstallLanguages().Find(l.value.c_str())) {
+    std::string known;
+    for (int i = 0; i < SetupLanguages().Count(); i++)
+      known += std::string(known.empty() ? "" : " or ") + "\"" + SetupLanguages()[i]->Tag + "\"";
+    d_.Error(l.line, l.key + " = " + QuoteValue(l.value) + ": write " + known);
+    return;
+  }
+  if (l.value == SetupLanguages()[0]->Tag) return;
+  plan_.header[kIdxExtension] = PACKAGE_TAG;
+  plan_.settings.emplace_back(SETTING_UI_LANGUAGE, l.value);
+  plan_.language = l.value;
 }
 
 // Every file below the folder root (relative path with "/", full path),
@@ -822,7 +845,7 @@ bool Planner::Run() {
   if (o_.carry != kCarryNone && !d_.Failed()) {
     std::string stub = plan_.stubImage;
     if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
-    std::string why = StubReadsWords(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32", CAPABILITY_WORD_UNINST});
+    std::string why = StubReadsWords(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32", UNINSTALLER_WORD});
     std::string shown = "--stub " + QuoteValue(plan_.stub, 200);
     if (!why.empty() && o_.carry == kCarryAlways)
       d_.Error(0, shown + ": the stub cannot carry the uninstaller --uninstaller gives (" + why +
@@ -855,6 +878,14 @@ bool Planner::Run() {
         d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": the stub cannot read packed files (" + why +
                         "); use a stub built with this mksetup, or compression = \"none\" for every file");
     }
+  }
+  if (!plan_.language.empty() && !d_.Failed()) {
+    std::string stub = plan_.stubImage;
+    if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
+    std::string why = StubReadsWords(stub, {LANGUAGE_WORD});
+    if (!why.empty())
+      d_.Error(p_.language.line, p_.language.key + " = " + QuoteValue(p_.language.value) +
+                                     ": the stub cannot speak it (" + why + "); use a stub built with this mksetup");
   }
   // Laid out even after errors, so that a package too large is reported too.
   Layout();
