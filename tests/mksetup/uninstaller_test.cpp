@@ -125,6 +125,19 @@ TEST_F(UninstallerTest, SignedBuildCarriesTheUninstallerItsSetupWouldWriteSigned
   r = RunMksetup({"inspect", Path("flipped.exe")});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.output.find("damaged: the uninstaller it carries is damaged"), std::string::npos) << r.output;
+
+  // A package in English: the uninstaller carried has the language in its
+  // table's extension, as the setup would have written it.
+  Write("p.toml", ReadFile(Path("p.toml")) + "[ui]\nlanguage = \"en\"\n");
+  ASSERT_EQ(Build("en.exe", Signing()).code, 0);
+  carried = SetupWrites("en.exe");
+  EXPECT_EQ(SignedCopyProblem(Assembled("en.exe"), carried), "");
+  Write("en-ridkit.exe", carried);
+  CStoredTable stored;
+  ASSERT_TRUE(stored.Read(Path("en-ridkit.exe").c_str(), 1 << 20));
+  CFieldTable table;
+  stored.Load(table);
+  EXPECT_NE(std::string(table.text.c_str()).find(SETTING_UI_LANGUAGE), std::string::npos);
 }
 
 // The vendor's own signing tool: --uninstaller-out writes the uninstaller,
