@@ -49,6 +49,9 @@
 // The language of the setup's and the uninstaller's own texts ("en"); none:
 // Simplified Chinese (zh-CN).
 #define SETTING_UI_LANGUAGE "ui.language"
+// The uninstaller the setup writes as it is (signed with the setup file): a
+// region reference (RegionRef) into the payload.
+#define SETTING_UNINSTALLER_REGION "uninstaller.region"
 
 // The positions of the index header, from 0: the field at position p is the
 // (p + 1)-th of the index. The reader, the builder, the inspector and the
@@ -189,6 +192,9 @@ struct PackageSettings {
   CString ProductPublisher;
   CString ProductUrl;
   CString Language;  // ui.language: empty for the default, zh-CN
+  // The uninstaller the package carries (Method kMethodNone: none, or a
+  // reference that does not read; the setup then assembles it).
+  RegionRef UninstallerRegion;
 };
 
 // Reads the header and the file rows from the table into s, and in a package

@@ -20,9 +20,6 @@
 #include <restartmanager.h>
 
 const char kUninstallerResourceType[] = "EXE";
-// The uninstaller carried in the resources is LZMA-compressed; no uninstaller
-// program is anywhere near this size unpacked.
-const size_t kUninstallerMaxSize = 16UL << 20;
 
 // The folders the platform reports are empty when they do not fit 254 bytes
 // (or have no code page 936 form).
@@ -271,12 +268,13 @@ void CSetupServices::UnregisterFileType(const char* ext) {
 }
 
 bool CSetupServices::WriteUninstaller(const char* installDir) {
+  if (m_package.UninstallerRegion.Method != kMethodNone) return WriteCarriedUninstaller(m_package, installDir);
   DWORD packedSize = 0;
   const void* packed = GetResourceBytes(IDR_UNINSTALLER, kUninstallerResourceType, packedSize);
   // A damaged resource leaves no program: writing the uninstaller then fails
   // like any other failure to write it.
   size_t size = 0;
-  char* program = packed ? DecodeLzmaBuffer(packed, packedSize, kUninstallerMaxSize, size) : 0;
+  char* program = packed ? DecodeLzmaBuffer(packed, packedSize, kUninstallerProgramMax, size) : 0;
   BOOL ok = ::WriteUninstaller(
       UninstallerSourceOf(m_package, program, static_cast<DWORD>(size), m_package.Path, installDir));
   FreeBuffer(program);

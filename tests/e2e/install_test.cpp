@@ -262,6 +262,9 @@ TEST_F(InstallTest, EverythingOfAFreshInstallation) {
                                                 "HKEY_LOCAL_MACHINE|Software\\E2E|Second"}));
   long tableLen = static_cast<long>(ridkit.size() - u.trailer.size()) - (r + p + i);
   EXPECT_EQ(u.trailer, Trailer(tableLen, r + p + i));
+  // The builder assembles the same bytes for the package (--uninstaller-out):
+  // what a signed package carries is this file signed.
+  EXPECT_TRUE(ridkit == Source(INSTALL_UNINSTALLER));
 
   // The control registered where it lies; the read-me opened through its
   // association with the program, and the program started on its own.

@@ -21,8 +21,8 @@
 #include "tests/fileutil.h"
 #include "uninstall/resource.h"
 
-#if !defined(INSTALL_PACKAGE)
-#error INSTALL_PACKAGE names the package of this test
+#if !defined(INSTALL_PACKAGE) || !defined(SIGNED_PACKAGE) || !defined(SIGNED_KEPT)
+#error INSTALL_PACKAGE and SIGNED_PACKAGE name the packages of this test, SIGNED_KEPT where it keeps the signed uninstaller
 #endif
 
 namespace {
@@ -98,7 +98,18 @@ class UnattendedTest : public ::testing::Test {
   std::string pkg, parent, install, windowsDir, systemDir, desktopLink, group, setupLog, removalLog;
 };
 
-TEST_F(UnattendedTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) {
+// The package: unsigned, or the same signed (installs exactly alike, its
+// uninstaller signed).
+class SilentCycleTest : public UnattendedTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    UnattendedTest::SetUp();
+    pkg = WinePath(GetParam());
+    if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << GetParam() << " (build the host preset first)";
+  }
+};
+
+TEST_P(SilentCycleTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) {
   MachineState before = Take();
   ASSERT_FALSE(before.keys[4].exists);
 
@@ -120,6 +131,15 @@ TEST_F(UnattendedTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) 
   EXPECT_TRUE(FileExists(group + "ridkit.lnk"));
   EXPECT_TRUE(SnapshotKey(HKEY_CLASSES_ROOT, ".e2a").exists);
   EXPECT_TRUE(SnapshotKey(HKEY_CLASSES_ROOT, ".e2b").exists);
+  // The uninstaller of a signed package is signed (the one it carries),
+  // kept for checking its signature on the host (e2e_signed_uninstaller).
+  std::string uninstaller = ReadBytes(install + "ridkit.exe");
+  const bool signedPackage = std::string(GetParam()) == SIGNED_PACKAGE;
+  EXPECT_EQ(CertificateTableStart(reinterpret_cast<const unsigned char*>(uninstaller.data()),
+                                  static_cast<int>(uninstaller.size() < PE_HEAD_BYTES ? uninstaller.size() : PE_HEAD_BYTES),
+                                  static_cast<long long>(uninstaller.size())) > 0,
+            signedPackage);
+  if (signedPackage) EXPECT_TRUE(WriteBytes(WinePath(SIGNED_KEPT) + "\\silent-ridkit.exe", uninstaller));
 
   // The entry, every value.
   RegSnapshot entry = SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey);
@@ -188,6 +208,11 @@ TEST_F(UnattendedTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) 
   // folders, so the controls' folder in the system folder stays, empty.
   EXPECT_EQ(after.systemSub.entries.size(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Packages, SilentCycleTest, ::testing::Values(INSTALL_PACKAGE, SIGNED_PACKAGE),
+                         [](const ::testing::TestParamInfo<const char*>& p) {
+                           return std::string(p.index ? "Signed" : "Unsigned");
+                         });
 
 TEST_F(UnattendedTest, FilesTheUserAddedStayUnlessAllIsGiven) {
   ASSERT_EQ(SilentInstall().exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
@@ -357,46 +382,54 @@ TEST_F(UnattendedTest, RowsThatHideAClimbStayInsideTheFolder) {
   RemoveKeyTree(HKEY_LOCAL_MACHINE, entry);
 }
 
-// A byte changed inside a stored file: the package loads, the payload's
-// checksum fails before the first file is written. The installation folder
-// the run made for itself goes again: no file, no setup.log, no entry, the
-// machine as before.
+// A byte changed inside a stored file, or inside the uninstaller a signed
+// package carries: the package loads, the payload's checksum fails before the
+// first file is written. The installation folder the run made for itself
+// goes again: no file, no setup.log, no entry, the machine as before.
 TEST_F(UnattendedTest, DamagedPayloadLeavesNothingBehind) {
-  std::string bytes = ReadBytes(pkg);
-  CPackage s;
-  ASSERT_EQ(s.Open(pkg.c_str()), kPackageOpened);
-  ASSERT_TRUE(s.Extended);
-  long at = -1;
-  for (CFileList::Node* n = s.FileList.Head; n && at < 0; n = n->Next)
-    if (n->Entry.Method == kMethodStored && n->Entry.Length > 10) at = n->Entry.Offset + n->Entry.Length / 2;
-  ASSERT_GE(at, 0);
-  bytes[at] = static_cast<char>(bytes[at] ^ 0x40);
-  std::string damaged = Here() + "payload-damaged-setup.exe";
-  ASSERT_TRUE(WriteBytes(damaged, bytes));
+  for (const char* source : {INSTALL_PACKAGE, SIGNED_PACKAGE}) {
+    const bool carried = std::string(source) == SIGNED_PACKAGE;
+    SCOPED_TRACE(carried ? "the carried uninstaller" : "a stored file");
+    std::string bytes = ReadBytes(WinePath(source));
+    CPackage s;
+    ASSERT_EQ(s.Open(WinePath(source).c_str()), kPackageOpened);
+    ASSERT_TRUE(s.Extended);
+    long long at = -1;
+    if (carried) {
+      ASSERT_NE(s.UninstallerRegion.Method, kMethodNone);
+      at = s.UninstallerRegion.Offset + s.UninstallerRegion.Length / 2;
+    }
+    for (CFileList::Node* n = s.FileList.Head; n && at < 0; n = n->Next)
+      if (n->Entry.Method == kMethodStored && n->Entry.Length > 10) at = n->Entry.Offset + n->Entry.Length / 2;
+    ASSERT_GE(at, 0);
+    bytes[static_cast<size_t>(at)] = static_cast<char>(bytes[static_cast<size_t>(at)] ^ 0x40);
+    std::string damaged = Here() + "payload-damaged-setup.exe";
+    ASSERT_TRUE(WriteBytes(damaged, bytes));
 
-  ASSERT_FALSE(FileExists(install));
-  MachineState before = Take();
-  WatchedRun run =
-      RunWatched(Quoted(damaged) + " /S /LOG=" + setupLog + " /D=" + install.substr(0, install.size() - 1));
-  DeleteFileA(damaged.c_str());
-  ASSERT_TRUE(run.ended);
-  EXPECT_EQ(run.exitCode, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
-  EXPECT_EQ(run.windows, std::vector<std::string>{});
-  std::string log = LogText(setupLog);
-  EXPECT_NE(log.find("安装文件已损坏，请重新下载。"), std::string::npos) << log;
-  EXPECT_EQ(Count(log, "已写入文件: "), 0u) << log;
-  EXPECT_NE(log.find("退出代码: 2"), std::string::npos) << log;
+    ASSERT_FALSE(FileExists(install));
+    MachineState before = Take();
+    WatchedRun run =
+        RunWatched(Quoted(damaged) + " /S /LOG=" + setupLog + " /D=" + install.substr(0, install.size() - 1));
+    DeleteFileA(damaged.c_str());
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
+    EXPECT_EQ(run.windows, std::vector<std::string>{});
+    std::string log = LogText(setupLog);
+    EXPECT_NE(log.find("安装文件已损坏，请重新下载。"), std::string::npos) << log;
+    EXPECT_EQ(Count(log, "已写入文件: "), 0u) << log;
+    EXPECT_NE(log.find("退出代码: 2"), std::string::npos) << log;
 
-  EXPECT_FALSE(FileExists(install));
-  MachineState after = Take();
-  EXPECT_EQ(Diff(before.parent, after.parent), std::vector<std::string>{});
-  EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
-  EXPECT_EQ(Diff(before.systemSub, after.systemSub), std::vector<std::string>{});
-  EXPECT_EQ(after.ini, before.ini);
-  EXPECT_EQ(after.desktopLink, before.desktopLink);
-  for (int i = 0; i < 5; i++) {
-    EXPECT_EQ(after.keys[i].exists, before.keys[i].exists) << i;
-    EXPECT_EQ(Diff(before.keys[i], after.keys[i]), std::vector<std::string>{}) << i;
+    EXPECT_FALSE(FileExists(install));
+    MachineState after = Take();
+    EXPECT_EQ(Diff(before.parent, after.parent), std::vector<std::string>{});
+    EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
+    EXPECT_EQ(Diff(before.systemSub, after.systemSub), std::vector<std::string>{});
+    EXPECT_EQ(after.ini, before.ini);
+    EXPECT_EQ(after.desktopLink, before.desktopLink);
+    for (int i = 0; i < 5; i++) {
+      EXPECT_EQ(after.keys[i].exists, before.keys[i].exists) << i;
+      EXPECT_EQ(Diff(before.keys[i], after.keys[i]), std::vector<std::string>{}) << i;
+    }
   }
 }
 
