@@ -56,6 +56,38 @@ bool ParseDecimal(const char* p, unsigned long long limit, unsigned long long& v
   return true;
 }
 
+// Writes value in decimal (at most 20 digits and the terminator): the
+// programs' runtime formats 32-bit numbers only.
+void FormatDecimal(char* out, unsigned long long value) {
+  char rev[24];
+  int n = 0;
+  do {
+    rev[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  for (int i = 0; i < n; i++) out[i] = rev[n - 1 - i];
+  out[n] = 0;
+}
+
+const char* MethodWord(int method) { return method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD; }
+
+// The method word at p and its comma: the method, p moved past them; kMethodNone
+// for anything else.
+int MethodAt(const char*& p) {
+  if (strncmp(p, METHOD_STORED_WORD ",", 7) == 0) {
+    p += 7;
+    return kMethodStored;
+  }
+  if (strncmp(p, METHOD_LZMA_WORD ",", 5) == 0) {
+    p += 5;
+    return kMethodLzma;
+  }
+  return kMethodNone;
+}
+
+// Sizes and offsets a signed 64-bit count holds.
+const unsigned long long kCountMax = 0x7FFFFFFFFFFFFFFFULL;
+
 }  // namespace
 
 unsigned long Crc32Update(unsigned long crc, const void* data, size_t length) {
@@ -80,19 +112,10 @@ bool ParseRowExtension(const char* text, RowExtension& ext) {
   ext.Crc = 0;
   if (!text[0]) return true;
   const char* p = text;
-  int method;
-  if (strncmp(p, METHOD_STORED_WORD ",", 7) == 0) {
-    method = kMethodStored;
-    p += 7;
-  } else if (strncmp(p, METHOD_LZMA_WORD ",", 5) == 0) {
-    method = kMethodLzma;
-    p += 5;
-  } else {
-    return false;
-  }
+  int method = MethodAt(p);
+  if (method == kMethodNone) return false;
   unsigned long long unpacked = 0;
-  // Sizes a signed 64-bit count holds.
-  if (!ParseDecimal(p, 0x7FFFFFFFFFFFFFFFULL, unpacked, &p) || *p++ != ',') return false;
+  if (!ParseDecimal(p, kCountMax, unpacked, &p) || *p++ != ',') return false;
   unsigned long crc = 0;
   if (!ParseHex8(p, crc, &p) || *p) return false;
   ext.Method = method;
@@ -102,19 +125,39 @@ bool ParseRowExtension(const char* text, RowExtension& ext) {
 }
 
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc) {
-  // The count in two halves: the programs' runtime formats 32-bit numbers only.
   char digits[24];
-  int n = 0;
-  char rev[24];
-  do {
-    rev[n++] = static_cast<char>('0' + unpacked % 10);
-    unpacked /= 10;
-  } while (unpacked);
-  for (int i = 0; i < n; i++) digits[i] = rev[n - 1 - i];
-  digits[n] = 0;
-  int len = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx",
-                       method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD, digits, crc & 0xFFFFFFFFUL);
+  FormatDecimal(digits, unpacked);
+  int len = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx", MethodWord(method), digits, crc & 0xFFFFFFFFUL);
   return len < 0 || len >= size ? 0 : len;
+}
+
+bool ParseRegionRef(const char* text, RegionRef& ref) {
+  memset(&ref, 0, sizeof ref);
+  const char* p = text;
+  unsigned long long offset = 0, length = 0, unpacked = 0;
+  if (!ParseDecimal(p, kCountMax, offset, &p) || *p++ != ',') return false;
+  if (!ParseDecimal(p, kCountMax, length, &p) || *p++ != ',') return false;
+  int method = MethodAt(p);
+  if (method == kMethodNone) return false;
+  if (!ParseDecimal(p, kCountMax, unpacked, &p) || *p++ != ',') return false;
+  unsigned long crc = 0;
+  if (!ParseHex8(p, crc, &p) || *p) return false;
+  ref.Offset = static_cast<long long>(offset);
+  ref.Length = static_cast<long long>(length);
+  ref.Method = method;
+  ref.Unpacked = unpacked;
+  ref.Crc = crc;
+  return true;
+}
+
+int FormatRegionRef(char* out, int size, const RegionRef& ref) {
+  char off[24], len[24], unpacked[24];
+  FormatDecimal(off, static_cast<unsigned long long>(ref.Offset < 0 ? 0 : ref.Offset));
+  FormatDecimal(len, static_cast<unsigned long long>(ref.Length < 0 ? 0 : ref.Length));
+  FormatDecimal(unpacked, ref.Unpacked);
+  int n = FormatText(out, static_cast<size_t>(size), "%s,%s,%s,%s,%08lx", off, len, MethodWord(ref.Method), unpacked,
+                     ref.Crc & 0xFFFFFFFFUL);
+  return n < 0 || n >= size ? 0 : n;
 }
 
 void ParseSeal(const char* tail, int count, PackageSeal& seal) {

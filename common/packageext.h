@@ -12,10 +12,13 @@
 #define METHOD_LZMA_WORD "lzma"
 // The setup's capability resource (RT_RCDATA, name "PKX") and its text.
 #define CAPABILITY_RESOURCE_NAME "PKX"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 lang scope"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst scope"
 // The word of the capability text that says the setup speaks the languages
 // a package may name (ui.language).
 #define LANGUAGE_WORD "lang"
+// The word of the capability text that says the setup writes the uninstaller
+// a package carries (uninstaller.region) instead of assembling one.
+#define UNINSTALLER_WORD "uninst"
 // The word that says the setup installs for the current user alone when a
 // package asks (install.scope = user).
 #define SCOPE_WORD "scope"
@@ -46,6 +49,21 @@ struct RowExtension {
 bool ParseRowExtension(const char* text, RowExtension& ext);
 // Writes the field text (at least 48 bytes of room); its length.
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc);
+
+// A region reference: bytes of the payload named by a setting,
+// "<offset>,<length>,<method>,<unpacked>,<crc32>" (decimals, stored or lzma,
+// the CRC-32 of the unpacked bytes as 8 lower-case hex digits).
+struct RegionRef {
+  long long Offset;
+  long long Length;  // as stored (the packed bytes for lzma)
+  int Method;        // kMethodNone: no region given
+  unsigned long long Unpacked;
+  unsigned long Crc;
+};
+// False (and Method kMethodNone) for anything that is not exactly that form.
+bool ParseRegionRef(const char* text, RegionRef& ref);
+// The reference's text (at least 96 bytes of room); its length.
+int FormatRegionRef(char* out, int size, const RegionRef& ref);
 
 // The seal after the trailer.
 struct PackageSeal {

@@ -159,39 +159,79 @@ ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile* out) {
 
 namespace {
 
-// A packed row decoded into memory, on either thread: an ExtractResult.
+// A row's bytes, unpacked and checked, into data (e.Unpacked bytes, at least
+// one): an ExtractResult. A packed row is decoded straight into it; buffer
+// (of kPackageChunk bytes) takes the packed bytes on their way.
+int ReadRowInto(CFile& in, const FileEntry& e, char* data, char* buffer) {
+  if (in.Seek(e.Offset, CFile::begin) != e.Offset) return kExtractFailed;
+  if (e.Method != kMethodLzma) {
+    if (in.ReadAll(data, static_cast<unsigned>(e.Unpacked)) != e.Unpacked) return kExtractFailed;
+    return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+  }
+  unsigned char props[LZMA_PROPS_BYTES];
+  if (in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES) return kExtractFailed;
+  CLzmaFlatDecoder dec;
+  if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
+  long rest = e.Length - LZMA_PROPS_BYTES;
+  CLzmaStream::Status st = CLzmaStream::kMore;
+  while (st == CLzmaStream::kMore && rest > 0) {
+    unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
+    if (in.ReadAll(buffer, want) != want) return kExtractFailed;
+    rest -= static_cast<long>(want);
+    for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
+      size_t n = want - pos;
+      st = dec.Decode(buffer + pos, n);
+      pos += n;
+      if (!n && st == CLzmaStream::kMore) break;  // wants no more of this: ends below
+    }
+  }
+  if (st == CLzmaStream::kMore) {
+    size_t none = 0;
+    st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
+  }
+  if (st != CLzmaStream::kDone) return kExtractDamaged;
+  return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+}
+
+// A packed row decoded into memory, on either thread.
 class CRowDecoder : public IAheadDecoder {
  public:
   int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
-    const FileEntry& e = *static_cast<const FileEntry*>(job.What);
-    unsigned char props[LZMA_PROPS_BYTES];
-    if (in.Seek(e.Offset, CFile::begin) != e.Offset || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
-      return kExtractFailed;
-    CLzmaFlatDecoder dec;
-    if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
-    long rest = e.Length - LZMA_PROPS_BYTES;
-    CLzmaStream::Status st = CLzmaStream::kMore;
-    while (st == CLzmaStream::kMore && rest > 0) {
-      unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
-      if (in.ReadAll(buffer, want) != want) return kExtractFailed;
-      rest -= static_cast<long>(want);
-      for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
-        size_t n = want - pos;
-        st = dec.Decode(buffer + pos, n);
-        pos += n;
-        if (!n && st == CLzmaStream::kMore) break;  // wants no more of this: ends below
-      }
-    }
-    if (st == CLzmaStream::kMore) {
-      size_t none = 0;
-      st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
-    }
-    if (st != CLzmaStream::kDone) return kExtractDamaged;
-    return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+    return ReadRowInto(in, *static_cast<const FileEntry*>(job.What), data, buffer);
   }
 };
 
 }  // namespace
+
+ExtractResult CPackageFile::ReadRegion(const RegionRef& r, size_t maxUnpacked, char*& data) {
+  data = 0;
+  if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
+  // The region as a row: the rows' 32-bit fields hold every region of a
+  // package the programs read.
+  if (r.Method == kMethodNone || r.Offset < 0 || r.Offset > 0x7FFFFFFFLL || r.Length < 0 || r.Length > 0x7FFFFFFFLL)
+    return kExtractDamaged;
+  FileEntry e;
+  memset(&e, 0, sizeof e);
+  e.Offset = static_cast<LONG>(r.Offset);
+  e.Length = static_cast<LONG>(r.Length);
+  e.Method = r.Method;
+  e.Unpacked = r.Unpacked;
+  e.Crc = r.Crc;
+  // The size it claims is checked before anything is allocated for it.
+  if (!Sound(e) || r.Unpacked == 0 || r.Unpacked > maxUnpacked ||
+      (r.Method == kMethodLzma && e.Length < LZMA_PROPS_BYTES))
+    return kExtractDamaged;
+  data = static_cast<char*>(AllocBuffer(static_cast<size_t>(r.Unpacked) + 1));
+  if (!data) return kExtractFailed;
+  int result = ReadRowInto(m_file, e, data, m_in);
+  if (result != kExtractDone) {
+    FreeBuffer(data);
+    data = 0;
+    return static_cast<ExtractResult>(result);
+  }
+  data[r.Unpacked] = 0;
+  return kExtractDone;
+}
 
 bool CPackageFile::Eligible(const FileEntry& e) const {
   return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&

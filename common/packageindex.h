@@ -49,6 +49,9 @@
 // The language of the setup's and the uninstaller's own texts ("en"); none:
 // Simplified Chinese (zh-CN).
 #define SETTING_UI_LANGUAGE "ui.language"
+// The uninstaller the setup writes as it is (signed with the setup file): a
+// region reference (RegionRef) into the payload.
+#define SETTING_UNINSTALLER_REGION "uninstaller.region"
 // For whom the product is installed: SCOPE_USER_WORD for the current user
 // alone (no administrator's rights, nothing outside the user's profile and
 // HKEY_CURRENT_USER); none: for the whole machine.
@@ -199,6 +202,9 @@ struct PackageSettings {
   // Installed for the current user alone (install.scope = user); any other
   // value is the whole machine's installation.
   bool UserScope() const { return Scope == SCOPE_USER_WORD; }
+  // The uninstaller the package carries (Method kMethodNone: none, or a
+  // reference that does not read; the setup then assembles it).
+  RegionRef UninstallerRegion;
 };
 
 // Reads the header and the file rows from the table into s, and in a package

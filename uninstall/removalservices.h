@@ -27,6 +27,7 @@ class CRemovalServices : public IRemovalServices {
   CString ProfilesFolder();
   CString FullPath(const char* path);
   bool IdentifyFolder(const char* path, FolderIdentity& id);
+  bool DeleteAtRestart(const char* path);
 
  private:
   bool m_userScope;

@@ -51,14 +51,6 @@ std::set<std::string> Names(const std::string& folder) {
   return names;
 }
 
-void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
-  HKEY k;
-  if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;
-  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(k);
-}
-
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (!done()) {
@@ -289,8 +281,10 @@ TEST_F(ScopeTest, InstallsAndRemovesInTheUsersPartAlone) {
   EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
   // Expected in the user's part: the containers an installation for one
   // user makes where they are missing, as the system would, and leaves (the
-  // user's Programs folder, empty; the list of the user's programs, empty).
+  // user's Programs folder, empty; the user's classes and the list of the
+  // user's programs, empty). A fresh prefix lacks them until a program asks.
   std::vector<std::string> expected;
+  if (!before.user.keys.count("Classes")) expected.push_back("+ Classes");
   if (!before.user.keys.count("Microsoft\\Windows\\CurrentVersion\\Uninstall"))
     expected.push_back("+ Microsoft\\Windows\\CurrentVersion\\Uninstall");
   std::vector<std::string> userDiff = Diff(before.user, after.user);

@@ -126,6 +126,24 @@ bool PackedFile::CopyTo(const std::function<bool(const char*, size_t)>& write, s
   return true;
 }
 
+std::string PackBytes(const std::string& bytes) {
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.level = kLzmaLevel;
+  props.dictSize = kLzmaDictionary;
+  props.reduceSize = static_cast<uint32_t>(std::min<size_t>(bytes.size(), 0xFFFFFFFFu));
+  props.numThreads = 1;
+  std::string out(bytes.size() + LZMA_PROPS_SIZE, '\0');
+  SizeT propsSize = LZMA_PROPS_SIZE, size = bytes.size();
+  // The output's room is the input's size: a stream that does not fit is no gain.
+  SRes res = LzmaEncode(reinterpret_cast<Byte*>(&out[LZMA_PROPS_SIZE]), &size,
+                        reinterpret_cast<const Byte*>(bytes.data()), bytes.size(), &props,
+                        reinterpret_cast<Byte*>(&out[0]), &propsSize, 0, nullptr, &allocator, &allocator);
+  if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE || size + LZMA_PROPS_SIZE >= bytes.size()) return "";
+  out.resize(size + LZMA_PROPS_SIZE);
+  return out;
+}
+
 Packer::Packer(const Plan& plan, unsigned workers) : plan_(plan) {
   slot_.assign(plan.files.size(), SIZE_MAX);
   // The files' regions, in output order (which is row order).

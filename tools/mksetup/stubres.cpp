@@ -1,6 +1,8 @@
 #include "stubres.h"
 
+#include "common/container.h"
 #include "common/lzmastream.h"
+#include "common/packageext.h"
 #include "common/packageindex.h"
 #include "files.h"
 #include "framework/memory.h"
@@ -13,9 +15,36 @@
 static const char kAdministratorLevel[] = "level=\"requireAdministrator\"";
 static const char kInvokerLevel[] = "level=\"asInvoker\"";
 // The setup program's resource holding the uninstaller (type "EXE", 138),
-// LZMA-coded; no uninstaller comes near this size unpacked.
+// LZMA-coded (kUninstallerProgramMax unpacked at most).
 static const uint32_t kUninstallerResource = 138;
-static const size_t kUninstallerMaxSize = 16u << 20;
+
+// The packed bytes of the uninstaller in a setup program's resource tree;
+// null with the reason when it carries none.
+static std::string* UninstallerResource(ResTree& tree, std::string& error) {
+  ResKey exe;
+  exe.named = true;
+  exe.name = u"EXE";
+  auto type = tree.find(exe);
+  if (type == tree.end() || !type->second.count(ResId(kUninstallerResource)) ||
+      type->second[ResId(kUninstallerResource)].empty()) {
+    error = "it carries no uninstaller (resource EXE 138)";
+    return nullptr;
+  }
+  return &type->second[ResId(kUninstallerResource)].begin()->second.bytes;
+}
+
+// The uninstaller program from its packed resource; false with the reason.
+static bool UnpackUninstaller(const std::string& packed, std::string& program, std::string& error) {
+  size_t size = 0;
+  char* unpacked = DecodeLzmaBuffer(packed.data(), packed.size(), kUninstallerProgramMax, size);
+  if (!unpacked) {
+    error = "its uninstaller (resource EXE 138) does not unpack";
+    return false;
+  }
+  program.assign(unpacked, size);
+  FreeBuffer(unpacked);
+  return true;
+}
 
 static bool UserScope(const Project& p) { return p.scope.set && p.scope.value == SCOPE_USER_WORD; }
 
@@ -44,24 +73,9 @@ static bool RunAsInvoker(ResTree& tree, const char* program, std::string& error)
 // The uninstaller in the setup program's resources made to run without the
 // administrator's rights: unpacked, its manifest changed, packed again.
 static bool UninstallerAsInvoker(ResTree& tree, std::string& error) {
-  ResKey exe;
-  exe.named = true;
-  exe.name = u"EXE";
-  auto type = tree.find(exe);
-  if (type == tree.end() || !type->second.count(ResId(kUninstallerResource)) ||
-      type->second[ResId(kUninstallerResource)].empty()) {
-    error = "it carries no uninstaller (resource EXE 138)";
-    return false;
-  }
-  std::string& packed = type->second[ResId(kUninstallerResource)].begin()->second.bytes;
-  size_t size = 0;
-  char* bytes = DecodeLzmaBuffer(packed.data(), packed.size(), kUninstallerMaxSize, size);
-  if (!bytes) {
-    error = "its uninstaller (resource EXE 138) does not unpack";
-    return false;
-  }
-  std::string program(bytes, size);
-  FreeBuffer(bytes);
+  std::string* packed = UninstallerResource(tree, error);
+  std::string program;
+  if (!packed || !UnpackUninstaller(*packed, program, error)) return false;
   PeImage pe;
   ResTree programTree;
   if (!ParsePe(program, pe, error) || !ReadResources(program, pe, programTree, error) ||
@@ -69,7 +83,7 @@ static bool UninstallerAsInvoker(ResTree& tree, std::string& error) {
     error = "its uninstaller: " + error;
     return false;
   }
-  if (!PackLzmaStream(program, packed)) {
+  if (!PackLzmaStream(program, *packed)) {
     error = "its uninstaller could not be packed again";
     return false;
   }
@@ -152,4 +166,12 @@ std::string StubReadsWords(const std::string& bytes, std::initializer_list<const
 std::string StubReadsExtension(const std::string& bytes) {
   // The tag, the method, the checksum.
   return StubReadsWords(bytes, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32"});
+}
+
+bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error) {
+  PeImage image;
+  ResTree tree;
+  if (!ParsePe(bytes, image, error) || !ReadResources(bytes, image, tree, error)) return false;
+  std::string* packed = UninstallerResource(tree, error);
+  return packed && UnpackUninstaller(*packed, program, error);
 }

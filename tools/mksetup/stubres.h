@@ -21,3 +21,6 @@ std::string StubReadsExtension(const std::string& bytes);
 // "" when the capability text of the setup program in bytes names every
 // word, else what it lacks.
 std::string StubReadsWords(const std::string& bytes, std::initializer_list<const char*> words);
+// The uninstaller program the setup program in bytes carries (resource
+// "EXE" 138, LZMA-packed), unpacked into program; false with the reason.
+bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error);
