@@ -148,6 +148,7 @@ class ScopeTest : public ::testing::Test {
 
   void Clean() {
     RemoveTree(install.substr(0, install.size() - 1));
+    RemoveTree(userPrograms + "\\另一处");
     RemoveTree(desktopLink);
     RemoveTree(SpecialFolder(CSIDL_STARTMENU) + "测试.lnk");
     RemoveTree(group.substr(0, group.size() - 1));
@@ -316,6 +317,21 @@ TEST_F(ScopeTest, UnattendedInstallGoesIntoTheUsersProgramsFolder) {
   EXPECT_FALSE(FileExists(install.substr(0, install.size() - 1)));
   EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kEntryKey).exists);
   EXPECT_TRUE(after.userPrograms.exists);
+}
+
+// A second run (a repair) finds the installation in the user's list of
+// programs, not the machine's, and goes over it in the folder /D= chose the
+// first time; the removal takes back the folders /D= made.
+TEST_F(ScopeTest, UnattendedRunFindsTheUsersInstallation) {
+  const std::string other = userPrograms + "\\另一处\\" + kProduct;
+  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S /D=" + other), static_cast<DWORD>(EXIT_DONE));
+  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S"), static_cast<DWORD>(EXIT_DONE));
+  EXPECT_FALSE(FileExists(install.substr(0, install.size() - 1)));
+  EXPECT_TRUE(FileExists(other + "\\测试.exe"));
+  EXPECT_EQ(SzValue(SnapshotKey(HKEY_CURRENT_USER, kEntryKey), "", "InstallLocation"), other);
+  EXPECT_EQ(RunToEnd("\"" + other + "\\ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
+  EXPECT_FALSE(FileExists(userPrograms + "\\另一处"));
+  EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kEntryKey).exists);
 }
 
 }  // namespace
