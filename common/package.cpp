@@ -64,5 +64,6 @@ bool CPackage::ReadSettingsSection(CFieldTable& table) const {
 
 bool ExtensionConsistent(const PackageSettings& s, const PackageSeal& seal, long long indexOffset) {
   if (!s.Extended && !seal.Present) return !s.RowsDamaged;
-  return s.Extended && seal.Valid && !s.RowsDamaged && seal.PayloadStart >= 0 && seal.PayloadStart <= indexOffset;
+  return s.Extended && seal.Valid && !s.RowsDamaged && seal.PayloadStart >= 0 && seal.PayloadStart <= indexOffset &&
+         BlocksConsistent(s, seal.PayloadStart, indexOffset);
 }

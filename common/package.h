@@ -76,5 +76,7 @@ inline FileRegion SplashPictureRegion(const PackageSettings& s) {
 }
 
 // True when tag, seal and rows agree: no tag and no seal, or both (the seal
-// well-formed, its payload start before the index) with every row extended.
+// well-formed, its payload start before the index) with every row extended,
+// and the blocks of solid packing in the payload with the rows that use them
+// (BlocksConsistent).
 bool ExtensionConsistent(const PackageSettings& settings, const PackageSeal& seal, long long indexOffset);

@@ -1,7 +1,7 @@
-// Packed packages: every method on empty, tiny, incompressible and large
-// files comes back byte for byte (through the setup's own reader and through
-// mksetup extract); the stub must say it reads them; a changed byte anywhere
-// is found by inspect and stops extract.
+// Packed packages: files in solid blocks and stored, empty, tiny,
+// incompressible and large, come back byte for byte (through the setup's own
+// reader and through mksetup extract); the stub must say it reads them; a
+// changed byte anywhere is found by inspect and stops extract.
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -75,21 +75,28 @@ TEST_F(CompressTest, EveryMethodComesBackByteForByte) {
   EXPECT_TRUE(rb.settings.Extended);
   EXPECT_FALSE(rb.settings.RowsDamaged);
   ASSERT_EQ(rb.settings.FileList.Count, 5);
-  // Packed where it pays; stored when asked, when empty and when packing
-  // would make it larger.
-  const int methods[] = {kMethodStored, kMethodStored, kMethodStored, kMethodLzma, kMethodStored};
+  // In one block, one after another; stored when asked and when empty.
+  const int methods[] = {kMethodStored, kMethodSolid, kMethodSolid, kMethodSolid, kMethodStored};
   int i = 0;
+  unsigned long long at = 0;
   for (CFileList::Node* n = rb.settings.FileList.Head; n; n = n->Next, i++) {
     EXPECT_EQ(n->Entry.Method, methods[i]) << files_[i].first;
-    EXPECT_EQ(FileBytes(Path("s.exe"), n->Entry), files_[i].second) << files_[i].first;
+    EXPECT_EQ(FileBytes(Path("s.exe"), n->Entry, &rb.settings.Blocks), files_[i].second) << files_[i].first;
+    if (methods[i] != kMethodSolid) continue;
+    EXPECT_EQ(n->Entry.Block, 1) << files_[i].first;
+    EXPECT_EQ(static_cast<unsigned long long>(n->Entry.BlockOffset), at) << files_[i].first;
+    at += n->Entry.Unpacked;
   }
-  CFileList::Node* text = rb.settings.FileList.Head->Next->Next->Next;
-  EXPECT_LT(text->Entry.Length, static_cast<LONG>(files_[3].second.size() / 10));
+  ASSERT_EQ(rb.settings.Blocks.Count(), 1);
+  const RegionRef& block = *rb.settings.Blocks.At(1);
+  EXPECT_EQ(block.Unpacked, at);
+  EXPECT_LT(block.Length, static_cast<long long>(files_[2].second.size() + files_[3].second.size() / 10));
 
   r = RunMksetup({"inspect", Path("s.exe")});
   EXPECT_EQ(r.code, 0) << r.output;
   EXPECT_NE(r.output.find("payload crc"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("method=lzma unpacked=" + std::to_string(files_[3].second.size())), std::string::npos);
+  EXPECT_NE(r.output.find("method=solid unpacked=" + std::to_string(files_[3].second.size())), std::string::npos);
+  EXPECT_NE(r.output.find("\"block.1\""), std::string::npos) << r.output;
   r = RunMksetup({"extract", Path("s.exe"), Path("out")});
   ASSERT_EQ(r.code, 0) << r.output;
   for (const auto& [name, bytes] : files_) EXPECT_EQ(ReadFile(Path("out/" + name)), bytes) << name;
@@ -105,17 +112,20 @@ TEST_F(CompressTest, StubThatCannotReadPackedFilesIsRefused) {
 }
 
 // A file past 100 MiB, holes but for single bytes at the edges of the copy
-// buffer, the packer's in-memory output and the dictionary: stored and packed
-// it comes back whole through mksetup extract.
+// buffer, the packer's in-memory output and the blocks: stored, and packed in
+// blocks of the default limit (one file across four of them), it comes back
+// whole through mksetup extract.
 TEST_F(CompressTest, LargeSparseFileComesBackByBothMethods) {
   const long long size = (100LL << 20) + 4099;
+  const long long block = (size + 3) / 4;  // four blocks of equal size
+  ASSERT_EQ((size + LevelOf(kLevelNormal).blockLimit - 1) / LevelOf(kLevelNormal).blockLimit, 4);
   const long long marks[] = {0,
                              kPackageChunk - 1,
                              kPackageChunk,
                              static_cast<long long>(kPackedInMemory) - 1,
-                             kLzmaDictionary,
-                             kLzmaDictionary + 1,
-                             (64LL << 20) + 7,
+                             block - 1,
+                             block,
+                             2 * block + 7,
                              (100LL << 20) - 1,
                              size - 1};
   int fd = open(Path("big.bin").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
@@ -137,9 +147,14 @@ TEST_F(CompressTest, LargeSparseFileComesBackByBothMethods) {
   ASSERT_EQ(rb.settings.FileList.Count, 2);
   const FileEntry& packed = rb.settings.FileList.Head->Entry;
   const FileEntry& stored = rb.settings.FileList.Tail->Entry;
-  EXPECT_EQ(packed.Method, kMethodLzma);
-  EXPECT_LT(packed.Length, 1 << 20);
+  EXPECT_EQ(packed.Method, kMethodSolid);
+  EXPECT_EQ(packed.Block, 1);
   EXPECT_EQ(packed.Unpacked, static_cast<unsigned long long>(size));
+  ASSERT_EQ(rb.settings.Blocks.Count(), 4);
+  for (int b = 1; b <= 4; b++) {
+    EXPECT_EQ(rb.settings.Blocks.At(b)->Unpacked, static_cast<unsigned long long>(b < 4 ? block : size - 3 * block));
+    EXPECT_LT(rb.settings.Blocks.At(b)->Length, 1 << 20);
+  }
   EXPECT_EQ(stored.Method, kMethodStored);
   EXPECT_EQ(stored.Length, size);
 
@@ -185,7 +200,8 @@ TEST_F(CompressTest, AnyChangedByteIsDamage) {
   ASSERT_TRUE(rb.ok);
   long start = static_cast<long>(StubBytes().size());
   const FileEntry& stored = rb.settings.FileList.Tail->Entry;
-  const FileEntry& packed = rb.settings.FileList.Tail->Prev->Entry;
+  ASSERT_EQ(rb.settings.Blocks.Count(), 1);
+  const RegionRef& packed = *rb.settings.Blocks.At(1);
   struct {
     const char* what;
     long at;
@@ -193,10 +209,10 @@ TEST_F(CompressTest, AnyChangedByteIsDamage) {
   } cases[] = {
       {"index", rb.seek + rb.len / 2, 0},
       {"stored file", stored.Offset + 10, 0},
-      {"packed file", packed.Offset + packed.Length / 2, 0},
+      {"packed block", static_cast<long>(packed.Offset + packed.Length / 2), 0},
       {"first payload byte", start, 0},
-      {"cut from the middle", packed.Offset + 100, -1},
-      {"added in the middle", packed.Offset + 100, 1},
+      {"cut from the middle", static_cast<long>(packed.Offset) + 100, -1},
+      {"added in the middle", static_cast<long>(packed.Offset) + 100, 1},
   };
   for (const auto& c : cases) {
     std::string bad = good;

@@ -236,9 +236,13 @@ TEST_F(InspectTest, WhatTheSetupRefusesFailsAndWhatItReadsPasses) {
   ReadBack rb;
   ReadPackage(Path("lz.exe"), rb);
   ASSERT_TRUE(rb.ok && rb.settings.FileList.Count == 1);
+  // The file's block: an lzma stream of its bytes alone, the region of a
+  // packed row.
   const FileEntry& packed = rb.settings.FileList.Head->Entry;
-  ASSERT_EQ(packed.Method, kMethodLzma);
-  std::string lzma = ReadFile(Path("lz.exe")).substr(static_cast<size_t>(packed.Offset), static_cast<size_t>(packed.Length));
+  ASSERT_EQ(packed.Method, kMethodSolid);
+  const RegionRef* block = rb.settings.Blocks.At(1);
+  ASSERT_TRUE(block && block->Method == kMethodLzma && block->Filter == kFilterNone);
+  std::string lzma = ReadFile(Path("lz.exe")).substr(static_cast<size_t>(block->Offset), static_cast<size_t>(block->Length));
   char ext[64];
   FormatRowExtension(ext, sizeof ext, kMethodLzma, 1ULL << 40, packed.Crc);
   fields = HandFields({{"z.txt", "", lzma}, {"a.txt", "", "aaaa", "INSTALL_FOLDER", true}}, true, data);

@@ -112,9 +112,10 @@ std::string StubBytes() {
   return WriteResources(out, tree, error) ? out : b;
 }
 
-std::string FileBytes(const std::string& setup, const FileEntry& e) {
+std::string FileBytes(const std::string& setup, const FileEntry& e, const CBlockTable* blocks) {
   std::string out = setup + ".row";
   CPackageFile f;
+  f.UseBlocks(blocks);
   if (!f.Open(setup.c_str()) || f.Extract(e, out.c_str()) != kExtractDone) return "(not extracted)";
   std::string bytes = ReadFile(out);
   remove(out.c_str());

@@ -39,7 +39,7 @@ struct ReadBack {
 void ReadPackage(const std::string& path, ReadBack& out);
 // A file row's bytes as the setup writes them out (through its method, its
 // checksum checked); "(not extracted)" when that fails.
-std::string FileBytes(const std::string& setup, const FileEntry& e);
+std::string FileBytes(const std::string& setup, const FileEntry& e, const CBlockTable* blocks = nullptr);
 
 // A setup file made by hand: the stub, data, the given index fields (8 to a
 // row, as the builder writes them) scrambled, and the trailer; sealed adds
