@@ -111,6 +111,98 @@ TEST_F(CompressTest, StubThatCannotReadPackedFilesIsRefused) {
   EXPECT_FALSE(fs::exists(Path("s.exe")));
 }
 
+// A 32-bit program whose code section is nearly all of it: code bytes with a
+// near call every few bytes.
+std::string CodeHeavyProgram(unsigned seed, size_t size) {
+  std::mt19937 gen(seed);
+  std::string b(0x200, '\0');
+  b[0] = 'M';
+  b[1] = 'Z';
+  auto put16 = [&](size_t at, unsigned v) { b[at] = static_cast<char>(v), b[at + 1] = static_cast<char>(v >> 8); };
+  auto put32 = [&](size_t at, unsigned long v) { put16(at, v & 0xFFFF), put16(at + 2, (v >> 16) & 0xFFFF); };
+  put32(0x3C, 0x80);
+  memcpy(&b[0x80], "PE\0\0", 4);
+  put16(0x84, 0x014C);  // i386
+  put16(0x86, 1);       // one section
+  put16(0x94, 0xE0);    // the optional header's size
+  size_t section = 0x80 + 24 + 0xE0;
+  memcpy(&b[section], ".text", 5);
+  put32(section + 16, static_cast<unsigned long>(size - 0x200));
+  put32(section + 20, 0x200);
+  put32(section + 36, 0x60000020UL);  // code, executable, readable
+  while (b.size() < size) {
+    // A call to one of a few functions, from wherever it stands.
+    unsigned long target = 0x1000 + 0x40 * (gen() % 16);
+    unsigned long rel = target - static_cast<unsigned long>(b.size() + 5);
+    b += '\xE8';
+    for (int k = 0; k < 4; k++) b += static_cast<char>(rel >> (8 * k));
+    b += "\x83\xC4\x08\x85\xC0";
+    b += static_cast<char>('A' + gen() % 4);
+  }
+  b.resize(size);
+  return b;
+}
+
+// Blocks of x86 programs (judged by their headers) go through the x86
+// filter, which makes them smaller; bytes that only look like code do not.
+// Each block is read by an independent decoder (Python's lzma module, i.e.
+// liblzma: raw LZMA1 after its x86 filter) into the files' bytes; a stub
+// that does not name the filter's word is refused.
+TEST_F(CompressTest, BlocksOfProgramsAreFilteredAndReadByAnotherDecoder) {
+  std::string a = CodeHeavyProgram(1, 400000), b = CodeHeavyProgram(2, 300000);
+  std::string looksLikeCode = a.substr(0x200) + b.substr(0x200);  // no headers
+  Write("x/a.exe", a);
+  Write("x/b.dll", b);
+  Write("y/code.bin", looksLikeCode);
+  Write("x.toml", "[product]\nname = \"P\"\n[[file]]\nsource = \"x\"\n");
+  Write("y.toml", "[product]\nname = \"P\"\n[[file]]\nsource = \"y\"\n");
+  Write("decode.py",
+        "import lzma, sys\n"
+        "path, at, length, x86, out = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4] == 'x86', sys.argv[5]\n"
+        "f = open(path, 'rb'); f.seek(at); region = f.read(length)\n"
+        "p = region[0]; lc = p % 9; lp = p // 9 % 5; pb = p // 45\n"
+        "lzma1 = {'id': lzma.FILTER_LZMA1, 'dict_size': int.from_bytes(region[1:5], 'little'), 'lc': lc, 'lp': lp, 'pb': pb}\n"
+        "filters = ([{'id': lzma.FILTER_X86}] if x86 else []) + [lzma1]\n"
+        "open(out, 'wb').write(lzma.LZMADecompressor(lzma.FORMAT_RAW, filters=filters).decompress(region[5:]))\n");
+  long long sizes[2];
+  for (int k = 0; k < 2; k++) {
+    const char* name = k ? "y" : "x";
+    std::string setup = Path(std::string(name) + ".exe");
+    RunResult r = RunMksetup({"build", Path(std::string(name) + ".toml"), "--stub", Path("stub.exe"), "-o", setup});
+    ASSERT_EQ(r.code, 0) << r.output;
+    ReadBack rb;
+    ReadPackage(setup, rb);
+    ASSERT_TRUE(rb.ok);
+    ASSERT_EQ(rb.settings.Blocks.Count(), 1);
+    const RegionRef& block = *rb.settings.Blocks.At(1);
+    EXPECT_EQ(block.Filter, k ? kFilterNone : kFilterX86) << name;
+    sizes[k] = block.Length;
+    r = RunProgram("python3", {Path("decode.py"), setup, std::to_string(block.Offset), std::to_string(block.Length),
+                               block.Filter == kFilterX86 ? "x86" : "-", Path("block")});
+    ASSERT_EQ(r.code, 0) << r.output;
+    // liblzma holds back the filter's last bytes (at most 4) of a stream
+    // without an end mark; all the others are the files'.
+    std::string decoded = ReadFile(Path("block")), expected = k ? looksLikeCode : a + b;
+    ASSERT_LE(decoded.size(), expected.size()) << name;
+    EXPECT_GE(decoded.size() + 4, expected.size()) << name;
+    EXPECT_TRUE(expected.compare(0, decoded.size(), decoded) == 0) << name;
+    r = RunMksetup({"extract", setup, Path(std::string("out-") + name)});
+    ASSERT_EQ(r.code, 0) << r.output;
+  }
+  EXPECT_EQ(ReadFile(Path("out-x/a.exe")), a);
+  EXPECT_EQ(ReadFile(Path("out-x/b.dll")), b);
+  EXPECT_EQ(ReadFile(Path("out-y/code.bin")), looksLikeCode);
+  // The same code bytes pack smaller filtered.
+  EXPECT_LT(sizes[0], sizes[1] * 9 / 10);
+
+  Write("old.exe", StubBytes("PKX1 lzma crc32 solid"));
+  RunResult r = RunMksetup({"build", Path("x.toml"), "--stub", Path("old.exe"), "-o", Path("x2.exe")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("the stub cannot read packed files"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("x86"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(Path("x2.exe")));
+}
+
 // A file past 100 MiB, holes but for single bytes at the edges of the copy
 // buffer, the packer's in-memory output and the blocks: stored, and packed in
 // blocks of the default limit (one file across four of them), it comes back

@@ -97,7 +97,7 @@ std::string TestExecutable(bool withUninstaller, const char* lastName) {
 
 std::string StubPe(bool withUninstaller) { return TestExecutable(withUninstaller, ".reloc"); }
 
-std::string StubBytes() {
+std::string StubBytes(const char* capabilities) {
   // The setup's capability resource, so that packed files may be appended.
   std::string b = StubPe(true);
   PeImage image;
@@ -107,7 +107,7 @@ std::string StubBytes() {
   ResKey name;
   name.named = true;
   name.name = u"" CAPABILITY_RESOURCE_NAME;
-  tree[ResId(10)][name][ResId(0x804)].bytes = CAPABILITY_TEXT;
+  tree[ResId(10)][name][ResId(0x804)].bytes = capabilities;
   std::string out = b;
   return WriteResources(out, tree, error) ? out : b;
 }
@@ -122,8 +122,10 @@ std::string FileBytes(const std::string& setup, const FileEntry& e, const CBlock
   return bytes;
 }
 
-RunResult RunMksetup(const std::vector<std::string>& args) {
-  std::string cmd = "'" MKSETUP_EXE "'";
+RunResult RunMksetup(const std::vector<std::string>& args) { return RunProgram(MKSETUP_EXE, args); }
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  std::string cmd = "'" + program + "'";
   for (const std::string& a : args) {
     std::string q = "'";
     for (char c : a) q += c == '\'' ? std::string("'\\''") : std::string(1, c);

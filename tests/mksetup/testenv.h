@@ -15,8 +15,9 @@ std::string SmallJpeg();                        // signature, a frame header, en
 std::string SmallIcon();                        // one 4-byte image
 // A setup program stand-in: a Windows program carrying a resource EXE 138
 // (or, without the uninstaller, the same bytes under another type), then some
-// bytes, none of them "&".
-std::string StubBytes();
+// bytes, none of them "&"; it says it reads the package extension with the
+// given words.
+std::string StubBytes(const char* capabilities = CAPABILITY_TEXT);
 std::string StubPe(bool withUninstaller);
 // A small 32-bit executable (.text, .rsrc with resource EXE 138 or BIN 138,
 // and a last section, the base relocations unless lastName says else).
@@ -28,6 +29,8 @@ struct RunResult {
 };
 // Runs the built mksetup with these arguments (each quoted for the shell).
 RunResult RunMksetup(const std::vector<std::string>& args);
+// Runs another program found on the PATH, the same way.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
 // A package read back the way the setup reads it.
 struct ReadBack {
