@@ -245,9 +245,25 @@ UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const voi
   UninstallerSource src = {program, programSize, modulePath, settings.ProductName,
                            settings.PictureLength, settings.PictureOffset, settings.IconLength, settings.IconOffset,
                            {settings.RegKeys[0], settings.RegKeys[1]}, {settings.RegValues[0], settings.RegValues[1]},
-                           installDir};
+                           installDir, settings.Language};
   return src;
 }
+
+namespace {
+
+// The table's extension after its ninth field: the tag, then a row of key
+// and value for each setting the uninstaller reads (ui.language). Nothing
+// when there is none, so that such a table stays nine fields.
+void AddTableExtension(CFieldTable& table, const UninstallerSource& src) {
+  if (!src.language || !src.language[0]) return;
+  // The ninth field began a row; the tag ends it, each pair is a row.
+  table.columnCount = 2;
+  table.AddField(UNINSTALL_TABLE_TAG);
+  table.AddField(SETTING_UI_LANGUAGE);
+  table.AddField(src.language);
+}
+
+}  // namespace
 
 bool WriteUninstaller(const UninstallerSource& src) {
   CString target(src.installDir);
@@ -276,6 +292,7 @@ bool WriteUninstaller(const UninstallerSource& src) {
     table.AddField(src.regKeys[1]);
     table.AddField(src.regValues[0]);
     table.AddField(src.regValues[1]);
+    AddTableExtension(table, src);
     int len = 0;
     char* text = table.ExportText(len);
     ok = text != 0;

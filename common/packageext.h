@@ -27,7 +27,10 @@
 #define CAPABILITY_WORD_SOLID "solid"
 // The x86 branch filter of blocks.
 #define CAPABILITY_WORD_X86 "x86"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 solid x86"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang solid x86"
+// The word of the capability text that says the setup speaks the languages
+// a package may name (ui.language).
+#define LANGUAGE_WORD "lang"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".

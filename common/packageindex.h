@@ -46,6 +46,9 @@
 #define SETTING_PRODUCT_VERSION "product.version"
 #define SETTING_PRODUCT_PUBLISHER "product.publisher"
 #define SETTING_PRODUCT_URL "product.url"
+// The language of the setup's and the uninstaller's own texts ("en"); none:
+// Simplified Chinese (zh-CN).
+#define SETTING_UI_LANGUAGE "ui.language"
 // The blocks of solid packing: "block.<n>" (n from 1) with a region reference
 // (RegionRef, packageext.h) of method lzma or stored, the filter x86 allowed.
 // A row of method solid names the block its bytes start in.
@@ -233,6 +236,7 @@ struct PackageSettings {
   CString ProductVersion;
   CString ProductPublisher;
   CString ProductUrl;
+  CString Language;  // ui.language: empty for the default, zh-CN
 };
 
 // Reads the header and the file rows from the table into s, and in a package

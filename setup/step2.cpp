@@ -20,7 +20,7 @@ BOOL CStep2::OnInitDialog() {
 }
 
 BOOL CStep2::OnSetActive() {
-  SetNextCaption(kTextNext);
+  SetNextCaption(Text(kTextNext));
   SetWizardButtons(m_agreed == 1 ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
   ::ShowWindow(SheetItem(ID_WIZBACK), SW_SHOW);
   SendDlgItemMessage(m_agreed == 1 ? IDC_AGREE : IDC_DISAGREE, BM_SETCHECK, 1, 0);
@@ -41,4 +41,4 @@ BOOL CStep2::OnCommand(UINT id, UINT notifyCode) {
   return CStepPage::OnCommand(id, notifyCode);
 }
 
-BOOL CStep2::OnQueryCancel() { return ConfirmQuit(kTextQuitNotStarted); }
+BOOL CStep2::OnQueryCancel() { return ConfirmQuit(Text(kTextQuitNotStarted)); }

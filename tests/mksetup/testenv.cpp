@@ -107,7 +107,7 @@ std::string StubBytes(const char* capabilities) {
   ResKey name;
   name.named = true;
   name.name = u"" CAPABILITY_RESOURCE_NAME;
-  tree[ResId(10)][name][ResId(0x804)].bytes = capabilities;
+  tree[ResId(10)][name][ResId(0x804)].bytes = capabilities ? capabilities : CAPABILITY_TEXT;
   std::string out = b;
   return WriteResources(out, tree, error) ? out : b;
 }

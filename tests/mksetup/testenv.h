@@ -15,9 +15,10 @@ std::string SmallJpeg();                        // signature, a frame header, en
 std::string SmallIcon();                        // one 4-byte image
 // A setup program stand-in: a Windows program carrying a resource EXE 138
 // (or, without the uninstaller, the same bytes under another type), then some
-// bytes, none of them "&"; it says it reads the package extension with the
-// given words.
-std::string StubBytes(const char* capabilities = CAPABILITY_TEXT);
+// bytes, none of them "&".
+// The stand-in says what it reads as a setup built with this mksetup does,
+// unless another capability text is given.
+std::string StubBytes(const char* capabilities = 0);
 std::string StubPe(bool withUninstaller);
 // A small 32-bit executable (.text, .rsrc with resource EXE 138 or BIN 138,
 // and a last section, the base relocations unless lastName says else).

@@ -1,7 +1,6 @@
 #include "packer.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 
 #include "LzmaEnc.h"
 #include "common/x86filter.h"
+#include "hostfs.h"
 
 namespace {
 
@@ -80,8 +80,8 @@ struct BlockIn {
         got = want;
       } else {
         if (fd < 0) {
-          fd = open(f.source.c_str(), O_RDONLY | O_CLOEXEC);
-          if (fd < 0 || lseek(fd, s.from, SEEK_SET) != s.from) {
+          fd = OpenRead(f.source);
+          if (fd < 0 || !SeekTo(fd, s.from)) {
             error = f.key + ": cannot open " + f.source + ": " + strerror(errno);
             return 0;
           }
@@ -155,7 +155,7 @@ size_t WriteOut(void* p, const void* buf, size_t size) {
   size_t n = std::min(room, size);
   f.head.append(b, n);
   if (n < size) {
-    if (!f.spill) f.spill = tmpfile();
+    if (!f.spill) f.spill = AnonymousTempFile();
     if (!f.spill || fwrite(b + n, 1, size - n, f.spill) != size - n) {
       s->failed = true;
       return 0;

@@ -87,10 +87,13 @@ struct Plan {
   // The settings section after the file list (key, value in code page 936);
   // empty: the package carries no extension.
   std::vector<std::pair<std::string, std::string>> settings;
+  // The language the programs speak when it is not the default (ui.language).
+  std::string language;
   std::vector<PlannedFile> files;
   std::vector<PlannedBlock> blocks;    // of solid packing, in row order
   int level = 1;                       // CompressionLevel (project.h)
   std::vector<PlannedRegion> regions;  // after the stub, in output order
+  std::vector<std::string> folders;    // every folder read for a folder source
   std::string index;                   // the scrambled index
   int64_t indexOffset = 0;
   std::string trailer;
@@ -108,9 +111,6 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc = 0);
 // Checks everything and lays out the package. False (with every problem found
 // in diag) when the package cannot be built.
 bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan, Diagnostics& diag);
-
-// setup.exe in the folder of the running executable ("" when unknown).
-std::string DefaultStubPath();
 
 // The largest offset or length the index can hold (32-bit signed).
 constexpr int64_t kMaxOffset = 0x7FFFFFFF;

@@ -13,6 +13,6 @@ bool WantsStubResources(const Project& project);
 // rewritten safely. A file that is no Windows program is left to the checks
 // of the stub and given back unchanged.
 bool PrepareStub(const Project& project, const std::string& stubPath, std::string& image, std::string& error);
-// "" when the setup program in bytes says it reads what a package needs (its
-// resource RT_RCDATA "PKX" names every word of needed), else what it lacks.
-std::string StubReadsExtension(const std::string& bytes, const std::vector<const char*>& needed);
+// "" when the capability text of the setup program in bytes (its resource
+// RT_RCDATA "PKX") names every word, else what it lacks.
+std::string StubReadsWords(const std::string& bytes, const std::vector<const char*>& words);

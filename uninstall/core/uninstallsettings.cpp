@@ -19,6 +19,13 @@ void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
   s.RegKeys[1] = t.NextField();
   s.RegValues[0] = t.NextField();
   s.RegValues[1] = t.NextField();
+  if (strcmp(t.NextField(), UNINSTALL_TABLE_TAG) != 0) return;
+  CString key, value;
+  char text[SETTING_VALUE_LIMIT + 1];
+  while (NextSetting(t, key, value)) {
+    CopyText(text, sizeof text, value);
+    if (key == SETTING_UI_LANGUAGE) s.Language = text;
+  }
 }
 
 bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s) {

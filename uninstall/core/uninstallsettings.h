@@ -1,5 +1,6 @@
 // What the uninstaller knows: the nine fields of the table that the setup
-// appended to ridkit.exe, and where setup.log lies. Also the text rules of the
+// appended to ridkit.exe and the settings of the table's extension, and
+// where setup.log lies. Also the text rules of the
 // start-up (the temporary copy's name, its parameter, the log's name), kept
 // apart from the windows so that both platforms can test them.
 #pragma once
@@ -25,12 +26,16 @@ struct UninstallSettings {
   LONG IconOffset;
   CString RegKeys[2];
   CString RegValues[2];
+  CString Language;  // ui.language of the table's extension: empty for zh-CN
   CString CommandLine;  // the temporary copy's parameters, quotes removed
   CString SetupLogPath;
 };
 
 // Takes the nine fields in order, whatever rows they are divided into; missing
-// texts are empty, missing numbers 0.
+// texts are empty, missing numbers 0. Then the extension, when the field
+// after them is its tag (UNINSTALL_TABLE_TAG): its settings, key and value
+// each, as the package's settings section (keys it does not know are passed
+// over; of a key given twice the last counts).
 void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 
 // Reads the table appended to programPath (the trailer, then the table,
