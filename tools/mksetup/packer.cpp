@@ -282,6 +282,8 @@ void Packer::Pack(size_t b, PackedBlock& out) {
   // setup, which unpacks the block whole into memory, needs no more.
   props.dictSize = static_cast<uint32_t>(std::max<int64_t>(block.unpacked, 4096));
   props.fb = level.fastBytes;
+  if (level.matchCycles) props.mc = static_cast<unsigned>(level.matchCycles);
+  props.pb = level.posBits;
   props.reduceSize = static_cast<uint32_t>(block.unpacked);
   props.numThreads = 1;
   props.writeEndMark = 0;

@@ -1012,9 +1012,9 @@ const LevelSettings& LevelOf(int level) {
   // anywhere in it. The limits and the encoder's effort are tuned on the
   // benchmark payloads (docs/design-notes.md, "Solid blocks").
   static const LevelSettings levels[] = {
-      {"fast", 16 << 20, 3, 32},
-      {"normal", 32 << 20, 9, 64},
-      {"max", 64 << 20, 9, 128},
+      {"fast", 16 << 20, 3, 32, 0, 2},
+      {"normal", 32 << 20, 9, 128, 200, 0},
+      {"max", 64 << 20, 9, 128, 200, 0},
   };
   return levels[level < 0 || level > 2 ? 1 : level];
 }

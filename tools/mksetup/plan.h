@@ -122,6 +122,8 @@ struct LevelSettings {
   int64_t blockLimit;
   int encoderLevel;  // the LZMA encoder's level (0 to 9)
   int fastBytes;     // its number of fast bytes
+  int matchCycles;   // how far it follows the binary tree (0: the level's own)
+  int posBits;       // pb: the low bits of the position the coder's states follow (the level's own: 2)
 };
 const LevelSettings& LevelOf(int level);
 // The share of a block in code of x86 programs from which it is filtered.
