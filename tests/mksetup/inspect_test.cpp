@@ -256,6 +256,16 @@ TEST_F(InspectTest, WhatTheSetupRefusesFailsAndWhatItReadsPasses) {
                         "ProductName: 2000 bytes; the setup holds at most 255"})
     EXPECT_NE(r.output.find(e), std::string::npos) << e << "\n" << r.output;
   EXPECT_EQ(RunMksetup({"extract", Path("rows.exe"), Path("x")}).code, 1);
+  // The same stream as the row of an earlier builder (each file packed on its
+  // own, no blocks) passes and extracts.
+  FormatRowExtension(ext, sizeof ext, kMethodLzma, 100000, packed.Crc);
+  fields = HandFields({{"z.txt", "", lzma}}, true, data);
+  fields[kIndexHeaderFields + kRowExtension] = ext;
+  Write("perfile.exe", HandMade(fields, data, true));
+  r = RunMksetup({"inspect", Path("perfile.exe")});
+  EXPECT_EQ(r.code, 0) << r.output;
+  ASSERT_EQ(RunMksetup({"extract", Path("perfile.exe"), Path("pf")}).code, 0);
+  EXPECT_EQ(ReadFile(Path("pf/z.txt")), std::string(100000, 'z'));
 
   // The list ends with the text: the setup reads it as ended.
   fields = HandFields({{"a.txt", "", "aaaa"}}, false, data);
