@@ -7,7 +7,7 @@
 //   &LEN:<L>,SEEK:<S>.PKX1:<payload start>:<payload crc>:<index crc>
 // Bytes too large for a setting lie in the payload, named by a region
 // reference "<offset>,<length>,<method>,<unpacked>,<crc32>" (the blocks of
-// solid packing: block.<n>). A package without tag and seal is read as it
+// solid packing: block.<n>; the carried uninstaller: uninstaller.region). A package without tag and seal is read as it
 // always was.
 #pragma once
 
@@ -27,10 +27,13 @@
 #define CAPABILITY_WORD_SOLID "solid"
 // The x86 branch filter of blocks.
 #define CAPABILITY_WORD_X86 "x86"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 lang solid x86"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86"
 // The word of the capability text that says the setup speaks the languages
 // a package may name (ui.language).
 #define LANGUAGE_WORD "lang"
+// The word of the capability text that says the setup writes the uninstaller
+// a package carries (uninstaller.region) instead of assembling one.
+#define UNINSTALLER_WORD "uninst"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".

@@ -297,6 +297,27 @@ class CCallerProgress : public IDecodeProgress {
 
 }  // namespace
 
+ExtractResult CPackageFile::ReadRegion(const RegionRef& r, size_t maxUnpacked, char*& data) {
+  data = 0;
+  if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
+  // The size it claims is checked before anything is allocated for it.
+  if (r.Method == kMethodNone || r.Offset < 0 || r.Length < 0 || r.Offset > m_size || r.Length > m_size - r.Offset ||
+      r.Unpacked == 0 || r.Unpacked > maxUnpacked || (r.Method == kMethodLzma && r.Length < LZMA_PROPS_BYTES) ||
+      (r.Method == kMethodStored && r.Unpacked != static_cast<unsigned long long>(r.Length)))
+    return kExtractDamaged;
+  data = static_cast<char*>(AllocBuffer(static_cast<size_t>(r.Unpacked) + 1));
+  if (!data) return kExtractFailed;
+  // The same reader as the blocks'.
+  int result = ReadRegionInto(m_file, r, data, m_in, 0);
+  if (result != kExtractDone) {
+    FreeBuffer(data);
+    data = 0;
+    return static_cast<ExtractResult>(result);
+  }
+  data[r.Unpacked] = 0;
+  return kExtractDone;
+}
+
 bool CPackageFile::Eligible(const FileEntry& e) const {
   return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&
          static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;

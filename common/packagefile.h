@@ -44,6 +44,13 @@ class CPackageFile {
   // caller removes what a failure left), or with out null only reads it:
   // either way its bytes unpacked and checked as Extract checks them.
   ExtractResult WriteTo(const FileEntry& e, CFile* out);
+  // The bytes of a region named by a setting (the carried uninstaller),
+  // unpacked and checked by the blocks' reader (ReadRegionInto), into a heap
+  // buffer of its unpacked length and a zero byte (free it with FreeBuffer;
+  // null unless kExtractDone). A region outside the file, an empty one, or
+  // one that claims more than maxUnpacked bytes is damaged before anything is
+  // allocated for it.
+  ExtractResult ReadRegion(const RegionRef& region, size_t maxUnpacked, char*& data);
   // Packed rows and blocks of the list decoded ahead (CDecodeAhead,
   // common/decodeahead) while the caller writes the files before them:
   // Extract of a row of the list (the list's own entry, asked in list order;

@@ -135,6 +135,7 @@ PackageSettings::PackageSettings()
       SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(false),
       Extended(false), RowsDamaged(false), BlocksDamaged(false), SettingsSection(-1) {
   memset(PageText, 0, sizeof PageText);
+  memset(&UninstallerRegion, 0, sizeof UninstallerRegion);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
 }
@@ -287,6 +288,7 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
     CopyText(value, sizeof value, stored);
     for (const auto& k : known)
       if (key == k.key) s.*k.value = value;  // the last one given counts
+    if (key == SETTING_UNINSTALLER_REGION) ParseRegionRef(value, s.UninstallerRegion);
   }
   s.Blocks.Finish();
 }

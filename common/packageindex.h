@@ -57,6 +57,9 @@
 // setup holds whole blocks in memory).
 #define BLOCK_COUNT_MAX 65536
 #define BLOCK_UNPACKED_MAX (64UL << 20)
+// The uninstaller the setup writes as it is (signed with the setup file): a
+// region reference (RegionRef) into the payload.
+#define SETTING_UNINSTALLER_REGION "uninstaller.region"
 
 // The positions of the index header, from 0: the field at position p is the
 // (p + 1)-th of the index. The reader, the builder, the inspector and the
@@ -237,6 +240,9 @@ struct PackageSettings {
   CString ProductPublisher;
   CString ProductUrl;
   CString Language;  // ui.language: empty for the default, zh-CN
+  // The uninstaller the package carries (Method kMethodNone: none, or a
+  // reference that does not read; the setup then assembles it).
+  RegionRef UninstallerRegion;
 };
 
 // Reads the header and the file rows from the table into s, and in a package

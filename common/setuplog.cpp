@@ -60,6 +60,13 @@ bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CIns
   return ok && log.WriteLine("") && log.WriteLine(LOG_SHORTCUTS_SECTION);
 }
 
+bool WriteLogFolders(CSetupLogWriter& log, const CPathList& folders) {
+  if (folders.Count() == 0) return true;
+  bool ok = log.WriteLine("") && log.WriteLine(LOG_FOLDERS_SECTION);
+  for (int i = 0; i < folders.Count() && ok; i++) ok = log.WriteLine(folders[i]);
+  return ok;
+}
+
 // --- Reading ---------------------------------------------------------------
 
 CSetupLogReader::CSetupLogReader() : m_pos(0), m_len(0) {}
@@ -160,6 +167,45 @@ void CSetupLogReader::BeginShortcutList() {
 }
 
 bool CSetupLogReader::NextShortcut(CString& path) { return NextEntry(path); }
+
+bool CSetupLogReader::NextSection(CString& name) {
+  for (;;) {
+    LogLineKind kind = ReadLine(name);
+    if (kind == kLogLineEnd) return false;
+    if (kind == kLogLineText && !name.IsEmpty()) return true;
+  }
+}
+
+namespace {
+
+// Entries of the list the reader stands in, as many as fit.
+template <typename Next>
+void ReadList(CSetupLogReader& log, CPathList& list, Next next) {
+  CString entry;
+  while ((log.*next)(entry))
+    if (list.Count() < LOG_LIST_MAX) list.Add(entry);
+}
+
+}  // namespace
+
+bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts, CPathList& folders) {
+  CSetupLogReader log;
+  if (!log.Open(path) || !log.BeginFileList()) return false;
+  CString entry;
+  while (log.NextFilePath(entry)) {
+  }
+  log.BeginTypeList();
+  ReadList(log, types, &CSetupLogReader::NextExtension);
+  log.BeginShortcutList();
+  ReadList(log, shortcuts, &CSetupLogReader::NextShortcut);
+  CString name;
+  while (log.NextSection(name)) {
+    if (name == LOG_FOLDERS_SECTION) ReadList(log, folders, &CSetupLogReader::NextSectionEntry);
+    else while (log.NextSectionEntry(entry)) {
+      }
+  }
+  return true;
+}
 
 // --- Program group -----------------------------------------------------------
 

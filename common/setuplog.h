@@ -8,11 +8,21 @@
 #include "framework/platform.h"
 #include "installfolders.h"
 #include "packageindex.h"
+#include "pathlist.h"
 
 #define SETUP_LOG_NAME "setup.log"
 #define LOG_FILES_SECTION "[FILELIST]"
 #define LOG_TYPES_SECTION "[TYPELIST]"
 #define LOG_SHORTCUTS_SECTION "[SHORTCUTLIST]"
+// Sections after the shortcut list, each after an empty line: readers of
+// before stop at the first empty line there, and every reader passes over a
+// section it does not know. A log that needs none ends with its shortcuts.
+// The folders the setup made above the installation folder (/D=), which
+// the removal takes back once they are empty.
+#define LOG_FOLDERS_SECTION "[FOLDERLIST]"
+// The most entries of a list the programs hold in memory (the file list is
+// never held); a longer list is read up to there.
+#define LOG_LIST_MAX 10000
 #define LOG_TERMINATOR "\r\r\n"
 // Longest line the reader takes (terminator excluded). No Windows path of the
 // ANSI functions comes near it; a longer line is skipped as damaged.
@@ -53,6 +63,11 @@ CString ShortcutName(const char* name);
 // when a line could not be written or formed.
 bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders);
 
+// Writes the folder list after the shortcut list: an empty line,
+// "[FOLDERLIST]" and the folders. Writes nothing for an empty list, so that
+// such a log ends as before. False when a line could not be written.
+bool WriteLogFolders(CSetupLogWriter& log, const CPathList& folders);
+
 // What ReadLine found.
 enum LogLineKind {
   kLogLineText,     // a line, possibly empty
@@ -89,6 +104,11 @@ class CSetupLogReader {
   bool NextExtension(CString& ext);
   void BeginShortcutList();  // past the section line; call once the extensions ran out
   bool NextShortcut(CString& path);
+  // The sections after the shortcut list, once the shortcuts ran out: the
+  // next section's name (its first line), false at the end of the file.
+  // NextSectionEntry gives its entries as NextShortcut does.
+  bool NextSection(CString& name);
+  bool NextSectionEntry(CString& entry) { return NextEntry(entry); }
 
  private:
   bool NextEntry(CString& text);
@@ -98,6 +118,11 @@ class CSetupLogReader {
   unsigned m_pos;
   unsigned m_len;
 };
+
+// The lists of a log that are short enough to keep: its extensions (each cut
+// as NextExtension cuts it), its shortcuts and the folders of its folder list,
+// each at most LOG_LIST_MAX. False when the log cannot be opened.
+bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts, CPathList& folders);
 
 // The program-group rule for one shortcut line: True when the lower-cased path
 // contains the lower-cased Programs folder (a backslash is added to it when

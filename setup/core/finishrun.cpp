@@ -12,7 +12,9 @@ bool KnownFolder(const CString& path) { return path.GetLength() > 1; }
 }  // namespace
 
 CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& services, bool& uninstallerLinkPending)
-    : m_settings(settings),
+    : LogFolders(0),
+      LogWritten(false),
+      m_settings(settings),
       m_services(services),
       m_uninstallerLinkPending(uninstallerLinkPending),
       m_desktopAsked(false),
@@ -44,6 +46,7 @@ void CFinishRun::MakeUninstallerLink(const CString& programs) {
 
 void CFinishRun::Link(const CString& target, const CString& link, CSetupLogWriter& log, bool& logOk) {
   m_services.CreateShortcut(target, link);
+  Links.Add(link);
   if (!log.WriteLine(link)) logOk = false;
 }
 
@@ -79,13 +82,17 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
 
 bool CFinishRun::Run(const FinishChoices& choices) {
   CSetupLogWriter log;
+  Links.Clear();
+  LogWritten = false;
   if (!log.Create(SetupLogPathIn(Folders.InstallDir))) {
     m_services.ShowError(Text(kTextLogCreateFailed));
     return false;
   }
   bool logOk = WriteLogSections(log, m_settings, Folders);
   ShortcutPass(choices, log, logOk);
+  if (logOk && LogFolders) logOk = WriteLogFolders(log, *LogFolders);
   if (!log.Close()) logOk = false;
+  LogWritten = logOk;
   // A short log would make the uninstaller leave things behind unasked.
   if (!logOk) m_services.ShowError(Text(kTextLogWriteFailed));
 

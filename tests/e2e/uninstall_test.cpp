@@ -258,6 +258,8 @@ struct InstallServices : ICopyServices {
   bool WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
   int UnregisterServer(const char*) override { return 1; }
   void UnregisterFileType(const char*) override {}
+  bool FileInUse(const char*) override { return false; }
+  bool AtRestart(const char*, const char*) override { return false; }
   const UninstallerSource* source;
 };
 

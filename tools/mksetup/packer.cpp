@@ -209,6 +209,26 @@ bool PackedBlock::CopyTo(const std::function<bool(const char*, size_t)>& write, 
   return true;
 }
 
+std::string PackBytes(const std::string& bytes) {
+  // The settings per-file rows were packed with: the uninstaller is one
+  // program of some hundred KB, which a larger dictionary would not shrink.
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.level = 5;
+  props.dictSize = 8u << 20;
+  props.reduceSize = static_cast<uint32_t>(std::min<size_t>(bytes.size(), 0xFFFFFFFFu));
+  props.numThreads = 1;
+  std::string out(bytes.size() + LZMA_PROPS_SIZE, '\0');
+  SizeT propsSize = LZMA_PROPS_SIZE, size = bytes.size();
+  // The output's room is the input's size: a stream that does not fit is no gain.
+  SRes res = LzmaEncode(reinterpret_cast<Byte*>(&out[LZMA_PROPS_SIZE]), &size,
+                        reinterpret_cast<const Byte*>(bytes.data()), bytes.size(), &props,
+                        reinterpret_cast<Byte*>(&out[0]), &propsSize, 0, nullptr, &allocator, &allocator);
+  if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE || size + LZMA_PROPS_SIZE >= bytes.size()) return "";
+  out.resize(size + LZMA_PROPS_SIZE);
+  return out;
+}
+
 Packer::Packer(const Plan& plan, unsigned workers) : plan_(plan) {
   results_.resize(plan.blocks.size());
   if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());

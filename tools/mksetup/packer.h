@@ -31,6 +31,11 @@ struct PackedBlock {
   bool CopyTo(const std::function<bool(const char*, size_t)>& write, std::string& error) const;
 };
 
+// Bytes in memory packed as an lzma region holds them (the property bytes,
+// then the stream, no end mark); "" when packing fails or does not make them
+// smaller (they are stored then).
+std::string PackBytes(const std::string& bytes);
+
 class Packer {
  public:
   explicit Packer(const Plan& plan, unsigned workers = 0);  // 0: one per core

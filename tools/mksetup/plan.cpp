@@ -966,6 +966,26 @@ bool Planner::Run() {
   else if (ost.folder)
     d_.Error(0, "output " + QuoteValue(plan_.output) + ": is a folder");
 
+  // A signed package carries the uninstaller signed as well, when its stub
+  // writes the one a package carries.
+  if (o_.carry != kCarryNone && !d_.Failed()) {
+    std::string stub = plan_.stubImage;
+    if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
+    std::string why = StubReadsWords(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC, UNINSTALLER_WORD});
+    std::string shown = "--stub " + QuoteValue(plan_.stub, 200);
+    if (!why.empty() && o_.carry == kCarryAlways)
+      d_.Error(0, shown + ": the stub cannot carry the uninstaller --uninstaller gives (" + why +
+                      "); use a stub built with this mksetup");
+    else if (!why.empty())
+      d_.Warning(0, shown + ": the stub cannot carry a signed uninstaller (" + why +
+                        "): the setup file is signed, the uninstaller it writes is not; use a stub built with this "
+                        "mksetup");
+    else if (!StubUninstallerProgram(stub, plan_.uninstallerProgram, why))
+      d_.Error(0, shown + ": " + why);
+    else
+      plan_.carryUninstaller = true;
+  }
+
   // Any file packed makes the package an extended one, which only a stub
   // that says it reads them may carry.
   // So does a setting of the extension's settings section (Settings): such a
@@ -978,7 +998,7 @@ bool Planner::Run() {
   if (!plan_.blocks.empty()) words.push_back(CAPABILITY_WORD_SOLID);
   if (std::any_of(plan_.blocks.begin(), plan_.blocks.end(), [](const PlannedBlock& b) { return b.x86; }))
     words.push_back(CAPABILITY_WORD_X86);
-  plan_.extended = packed || plan_.header[kIdxExtension] == PACKAGE_TAG;
+  plan_.extended = packed || plan_.header[kIdxExtension] == PACKAGE_TAG || plan_.carryUninstaller;
   if (plan_.extended) plan_.header[kIdxExtension] = PACKAGE_TAG;
   if (packed) {
     if (!d_.Failed()) {

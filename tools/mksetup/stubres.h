@@ -16,3 +16,6 @@ bool PrepareStub(const Project& project, const std::string& stubPath, std::strin
 // "" when the capability text of the setup program in bytes (its resource
 // RT_RCDATA "PKX") names every word, else what it lacks.
 std::string StubReadsWords(const std::string& bytes, const std::vector<const char*>& words);
+// The uninstaller program the setup program in bytes carries (resource
+// "EXE" 138, LZMA-packed), unpacked into program; false with the reason.
+bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error);
