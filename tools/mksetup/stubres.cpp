@@ -139,7 +139,7 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
   return WriteResources(image, tree, error);
 }
 
-std::string StubReadsWords(const std::string& bytes, std::initializer_list<const char*> words) {
+std::string StubReadsWords(const std::string& bytes, const std::vector<const char*>& words) {
   PeImage image;
   ResTree tree;
   std::string error;
@@ -161,11 +161,6 @@ std::string StubReadsWords(const std::string& bytes, std::initializer_list<const
     }
   }
   return "it has no resource " CAPABILITY_RESOURCE_NAME ", so it was built before packed files";
-}
-
-std::string StubReadsExtension(const std::string& bytes) {
-  // The tag, the method, the checksum.
-  return StubReadsWords(bytes, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32"});
 }
 
 bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error) {

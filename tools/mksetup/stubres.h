@@ -3,8 +3,8 @@
 // installation of the current user alone, the manifests of the setup program
 // and of the uninstaller it carries ask for no elevation (asInvoker).
 #pragma once
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "project.h"
 
@@ -15,12 +15,9 @@ bool WantsStubResources(const Project& project);
 // rewritten safely. A file that is no Windows program is left to the checks
 // of the stub and given back unchanged.
 bool PrepareStub(const Project& project, const std::string& stubPath, std::string& image, std::string& error);
-// "" when the setup program in bytes says it reads extended packages (its
-// resource RT_RCDATA "PKX" names the tag, lzma and crc32), else what it lacks.
-std::string StubReadsExtension(const std::string& bytes);
-// "" when the capability text of the setup program in bytes names every
-// word, else what it lacks.
-std::string StubReadsWords(const std::string& bytes, std::initializer_list<const char*> words);
+// "" when the capability text of the setup program in bytes (its resource
+// RT_RCDATA "PKX") names every word, else what it lacks.
+std::string StubReadsWords(const std::string& bytes, const std::vector<const char*>& words);
 // The uninstaller program the setup program in bytes carries (resource
 // "EXE" 138, LZMA-packed), unpacked into program; false with the reason.
 bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error);
