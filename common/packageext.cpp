@@ -42,7 +42,26 @@ bool ParseHex8(const char* p, unsigned long& value, const char** rest) {
   return true;
 }
 
-// Decimal digits (1 to 19, no sign, no leading zero unless "0").
+// "stored," or "lzma," at p: the method, and p moved past the comma.
+int MethodAt(const char*& p) {
+  if (strncmp(p, METHOD_STORED_WORD ",", 7) == 0) {
+    p += 7;
+    return kMethodStored;
+  }
+  if (strncmp(p, METHOD_LZMA_WORD ",", 5) == 0) {
+    p += 5;
+    return kMethodLzma;
+  }
+  return kMethodNone;
+}
+
+const char* MethodWord(int method) { return method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD; }
+
+// Offsets and lengths a signed 64-bit count holds.
+const unsigned long long kCountMax = 0x7FFFFFFFFFFFFFFFULL;
+
+}  // namespace
+
 bool ParseDecimal(const char* p, unsigned long long limit, unsigned long long& value, const char** rest) {
   unsigned long long v = 0;
   int n = 0;
@@ -56,7 +75,17 @@ bool ParseDecimal(const char* p, unsigned long long limit, unsigned long long& v
   return true;
 }
 
-}  // namespace
+int FormatDecimal(char* out, unsigned long long value) {
+  char rev[24];
+  int n = 0;
+  do {
+    rev[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  for (int i = 0; i < n; i++) out[i] = rev[n - 1 - i];
+  out[n] = 0;
+  return n;
+}
 
 unsigned long Crc32Update(unsigned long crc, const void* data, size_t length) {
   if (!crcReady) BuildCrcTables();
@@ -75,46 +104,72 @@ unsigned long Crc32Update(unsigned long crc, const void* data, size_t length) {
 }
 
 bool ParseRowExtension(const char* text, RowExtension& ext) {
-  ext.Method = kMethodNone;
-  ext.Unpacked = 0;
-  ext.Crc = 0;
+  memset(&ext, 0, sizeof ext);
   if (!text[0]) return true;
   const char* p = text;
-  int method;
-  if (strncmp(p, METHOD_STORED_WORD ",", 7) == 0) {
-    method = kMethodStored;
-    p += 7;
-  } else if (strncmp(p, METHOD_LZMA_WORD ",", 5) == 0) {
-    method = kMethodLzma;
-    p += 5;
-  } else {
-    return false;
-  }
+  int method = MethodAt(p);
+  if (method == kMethodNone) return false;
   unsigned long long unpacked = 0;
-  // Sizes a signed 64-bit count holds.
-  if (!ParseDecimal(p, 0x7FFFFFFFFFFFFFFFULL, unpacked, &p) || *p++ != ',') return false;
+  if (!ParseDecimal(p, kCountMax, unpacked, &p) || *p++ != ',') return false;
   unsigned long crc = 0;
-  if (!ParseHex8(p, crc, &p) || *p) return false;
+  if (!ParseHex8(p, crc, &p)) return false;
+  unsigned long long offset = 0, length = 0;
+  bool wide = *p == ',';
+  if (wide && !(ParseDecimal(p + 1, kCountMax, offset, &p) && *p == ',' && ParseDecimal(p + 1, kCountMax, length, &p)))
+    return false;
+  if (*p) return false;
   ext.Method = method;
   ext.Unpacked = unpacked;
   ext.Crc = crc;
+  ext.Wide = wide;
+  ext.Offset = static_cast<long long>(offset);
+  ext.Length = static_cast<long long>(length);
   return true;
 }
 
-int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc) {
-  // The count in two halves: the programs' runtime formats 32-bit numbers only.
-  char digits[24];
-  int n = 0;
-  char rev[24];
-  do {
-    rev[n++] = static_cast<char>('0' + unpacked % 10);
-    unpacked /= 10;
-  } while (unpacked);
-  for (int i = 0; i < n; i++) digits[i] = rev[n - 1 - i];
-  digits[n] = 0;
-  int len = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx",
-                       method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD, digits, crc & 0xFFFFFFFFUL);
-  return len < 0 || len >= size ? 0 : len;
+int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc,
+                       long long offset, long long length) {
+  char digits[24], off[24], len[24];
+  FormatDecimal(digits, unpacked);
+  int n;
+  if (offset < 0) {
+    n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx", MethodWord(method), digits, crc & 0xFFFFFFFFUL);
+  } else {
+    FormatDecimal(off, static_cast<unsigned long long>(offset));
+    FormatDecimal(len, static_cast<unsigned long long>(length < 0 ? 0 : length));
+    n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx,%s,%s", MethodWord(method), digits,
+                   crc & 0xFFFFFFFFUL, off, len);
+  }
+  return n < 0 || n >= size ? 0 : n;
+}
+
+bool ParseRegionRef(const char* text, RegionRef& ref) {
+  memset(&ref, 0, sizeof ref);
+  const char* p = text;
+  unsigned long long offset = 0, length = 0, unpacked = 0;
+  if (!ParseDecimal(p, kCountMax, offset, &p) || *p++ != ',') return false;
+  if (!ParseDecimal(p, kCountMax, length, &p) || *p++ != ',') return false;
+  int method = MethodAt(p);
+  if (method == kMethodNone) return false;
+  if (!ParseDecimal(p, kCountMax, unpacked, &p) || *p++ != ',') return false;
+  unsigned long crc = 0;
+  if (!ParseHex8(p, crc, &p) || *p) return false;
+  ref.Offset = static_cast<long long>(offset);
+  ref.Length = static_cast<long long>(length);
+  ref.Method = method;
+  ref.Unpacked = unpacked;
+  ref.Crc = crc;
+  return true;
+}
+
+int FormatRegionRef(char* out, int size, const RegionRef& ref) {
+  char off[24], len[24], unpacked[24];
+  FormatDecimal(off, static_cast<unsigned long long>(ref.Offset < 0 ? 0 : ref.Offset));
+  FormatDecimal(len, static_cast<unsigned long long>(ref.Length < 0 ? 0 : ref.Length));
+  FormatDecimal(unpacked, ref.Unpacked);
+  int n = FormatText(out, static_cast<size_t>(size), "%s,%s,%s,%s,%08lx", off, len, MethodWord(ref.Method), unpacked,
+                     ref.Crc & 0xFFFFFFFFUL);
+  return n < 0 || n >= size ? 0 : n;
 }
 
 void ParseSeal(const char* tail, int count, PackageSeal& seal) {
@@ -145,15 +200,17 @@ void ParseSeal(const char* tail, int count, PackageSeal& seal) {
   if (strlen(text) != n || strncmp(text, PACKAGE_TAG ":", 5) != 0) return;
   const char* q = text + 5;
   unsigned long long start = 0;
-  if (!ParseDecimal(q, 0x7FFFFFFFULL, start, &q) || *q++ != ':') return;
+  if (!ParseDecimal(q, kCountMax, start, &q) || *q++ != ':') return;
   if (!ParseHex8(q, seal.PayloadCrc, &q) || *q++ != ':') return;
   if (!ParseHex8(q, seal.IndexCrc, &q) || *q) return;
-  seal.PayloadStart = static_cast<long>(start);
+  seal.PayloadStart = static_cast<long long>(start);
   seal.Valid = true;
 }
 
-int FormatSeal(char* out, int size, long payloadStart, unsigned long payloadCrc, unsigned long indexCrc) {
-  int n = FormatText(out, static_cast<size_t>(size), PACKAGE_TAG ":%ld:%08lx:%08lx", payloadStart,
+int FormatSeal(char* out, int size, long long payloadStart, unsigned long payloadCrc, unsigned long indexCrc) {
+  char start[24];
+  FormatDecimal(start, static_cast<unsigned long long>(payloadStart < 0 ? 0 : payloadStart));
+  int n = FormatText(out, static_cast<size_t>(size), PACKAGE_TAG ":%s:%08lx:%08lx", start,
                      payloadCrc & 0xFFFFFFFFUL, indexCrc & 0xFFFFFFFFUL);
   return n < 0 || n >= size ? 0 : n;
 }

@@ -7,6 +7,10 @@
 #include "framework/memory.h"
 #include "lzmastream.h"
 
+namespace {
+int ReadRowInto(CFile& in, const FileEntry& e, char* data, char* buffer);
+}  // namespace
+
 CPackageFile::CPackageFile()
     : m_size(-1),
       m_in(0),
@@ -63,7 +67,7 @@ bool CPackageFile::VerifyPayload(const PackageSeal& seal, long long end, Progres
 
 ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile* out, unsigned long& crc,
                                        unsigned long long& written) {
-  long rest = e.Length;
+  long long rest = e.Length;
   while (rest > 0) {
     unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
     unsigned got = m_file.ReadAll(m_in, want);
@@ -71,7 +75,7 @@ ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile* out, unsigned 
     if (e.Method != kMethodNone) crc = Crc32Update(crc, m_in, got);
     if (out && !out->Write(m_in, got)) return kExtractFailed;
     written += got;
-    rest -= static_cast<long>(got);
+    rest -= got;
   }
   return kExtractDone;
 }
@@ -88,13 +92,13 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long
   CLzmaStream stream;
   size_t n = LZMA_HEADER_SIZE, none = 0;
   if (stream.Decode(header, n, 0, none) != CLzmaStream::kMore) return kExtractDamaged;
-  long rest = e.Length - LZMA_PROPS_BYTES;
+  long long rest = e.Length - LZMA_PROPS_BYTES;
   size_t have = 0, pos = 0;
   for (;;) {
     if (pos == have && rest > 0) {
       unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
       if (m_file.ReadAll(m_in, want) != want) return kExtractFailed;
-      rest -= static_cast<long>(want);
+      rest -= want;
       have = want;
       pos = 0;
     }
@@ -114,7 +118,7 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long
 }
 
 bool CPackageFile::Sound(const FileEntry& e) const {
-  return e.Length >= 0 && e.Offset >= 0 && static_cast<long long>(e.Offset) + e.Length <= m_size &&
+  return e.Length >= 0 && e.Offset >= 0 && e.Offset <= m_size && e.Length <= m_size - e.Offset &&
          (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
 }
 
@@ -155,26 +159,54 @@ ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile* out) {
   return r;
 }
 
+ExtractResult CPackageFile::ReadRegion(const RegionRef& r, size_t maxUnpacked, char*& data) {
+  data = 0;
+  if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
+  FileEntry e;
+  memset(&e, 0, sizeof e);
+  e.Offset = r.Offset;
+  e.Length = r.Length;
+  e.Method = r.Method;
+  e.Unpacked = r.Unpacked;
+  e.Crc = r.Crc;
+  // The size it claims is checked before anything is allocated for it.
+  if (r.Method == kMethodNone || !Sound(e) || r.Unpacked > maxUnpacked ||
+      (r.Method == kMethodLzma && r.Unpacked > 0 && e.Length < LZMA_PROPS_BYTES))
+    return kExtractDamaged;
+  data = static_cast<char*>(AllocBuffer(static_cast<size_t>(r.Unpacked) + 1));
+  if (!data) return kExtractFailed;
+  int result = r.Unpacked == 0 ? (r.Crc == 0 ? kExtractDone : kExtractDamaged) : ReadRowInto(m_file, e, data, m_in);
+  if (result != kExtractDone) {
+    FreeBuffer(data);
+    data = 0;
+    return static_cast<ExtractResult>(result);
+  }
+  data[r.Unpacked] = 0;
+  return kExtractDone;
+}
+
 // ---- decoding ahead ---------------------------------------------------------------
 
 namespace {
 
-// A packed row decoded into memory, on either thread: an ExtractResult.
-class CRowDecoder : public IAheadDecoder {
- public:
-  int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
-    const FileEntry& e = *static_cast<const FileEntry*>(job.What);
+// A row's bytes, unpacked and checked, into data (e.Unpacked bytes): an
+// ExtractResult. Packed rows are decoded straight into it; buffer (of
+// kPackageChunk bytes) takes the packed bytes on their way.
+int ReadRowInto(CFile& in, const FileEntry& e, char* data, char* buffer) {
+  if (in.Seek(e.Offset, CFile::begin) != e.Offset) return kExtractFailed;
+  if (e.Method != kMethodLzma) {
+    if (in.ReadAll(data, static_cast<unsigned>(e.Unpacked)) != e.Unpacked) return kExtractFailed;
+  } else {
     unsigned char props[LZMA_PROPS_BYTES];
-    if (in.Seek(e.Offset, CFile::begin) != e.Offset || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
-      return kExtractFailed;
+    if (in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES) return kExtractFailed;
     CLzmaFlatDecoder dec;
     if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
-    long rest = e.Length - LZMA_PROPS_BYTES;
+    long long rest = e.Length - LZMA_PROPS_BYTES;
     CLzmaStream::Status st = CLzmaStream::kMore;
     while (st == CLzmaStream::kMore && rest > 0) {
       unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
       if (in.ReadAll(buffer, want) != want) return kExtractFailed;
-      rest -= static_cast<long>(want);
+      rest -= want;
       for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
         size_t n = want - pos;
         st = dec.Decode(buffer + pos, n);
@@ -187,15 +219,23 @@ class CRowDecoder : public IAheadDecoder {
       st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
     }
     if (st != CLzmaStream::kDone) return kExtractDamaged;
-    return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+  }
+  return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
+}
+
+// A packed row decoded into memory, on either thread.
+class CRowDecoder : public IAheadDecoder {
+ public:
+  int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
+    return ReadRowInto(in, *static_cast<const FileEntry*>(job.What), data, buffer);
   }
 };
 
 }  // namespace
 
 bool CPackageFile::Eligible(const FileEntry& e) const {
-  return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&
-         static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
+  return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES && e.Offset <= m_size &&
+         e.Length <= m_size - e.Offset && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
 }
 
 void CPackageFile::SetAheadLimits(size_t budget, size_t rowMax) {

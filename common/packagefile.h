@@ -40,6 +40,12 @@ class CPackageFile {
   // caller removes what a failure left), or with out null only reads it:
   // either way its bytes unpacked and checked as Extract checks them.
   ExtractResult WriteTo(const FileEntry& e, CFile* out);
+  // The bytes of a region named by a setting (the whole licence, say),
+  // unpacked and checked, into a heap buffer of its unpacked length and a
+  // zero byte (free it with FreeBuffer; null unless kExtractDone). A region
+  // outside the file, or one that claims more than maxUnpacked bytes, is
+  // damaged before anything is allocated for it.
+  ExtractResult ReadRegion(const RegionRef& region, size_t maxUnpacked, char*& data);
   // Packed rows of the list decoded ahead (CDecodeAhead, common/decodeahead)
   // while the caller writes the files before them: Extract of a row of the
   // list (the list's own entry, asked in list order; rows may be left out)

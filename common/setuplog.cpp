@@ -60,6 +60,47 @@ bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CIns
   return ok && log.WriteLine("") && log.WriteLine(LOG_SHORTCUTS_SECTION);
 }
 
+namespace {
+const char* const kTypeStateWords[] = {"made", "none", "was", "kept"};
+}  // namespace
+
+CString FormatTypeRecord(const TypeRecord& r) {
+  CString line = r.Extension;
+  line += "|";
+  line += kTypeStateWords[r.State >= kTypeMade && r.State <= kTypeKept ? r.State : kTypeKept];
+  if (r.State == kTypeWas) {
+    line += "|";
+    line += r.Previous;
+  }
+  return line;
+}
+
+bool ParseTypeRecord(const char* line, TypeRecord& r) {
+  // The extension holds no bar; the previous value is the whole rest.
+  int bar = FindCharMb(line, '|');
+  if (bar < 0) return false;
+  r.Extension = CString(line, bar);
+  if (!IsListExtension(r.Extension)) return false;
+  const char* rest = line + bar + 1;
+  r.Previous.Empty();
+  for (int k = kTypeMade; k <= kTypeKept; k++) {
+    size_t n = strlen(kTypeStateWords[k]);
+    if (strncmp(rest, kTypeStateWords[k], n) != 0) continue;
+    if (k == kTypeWas ? rest[n] != '|' : rest[n] != 0) continue;
+    r.State = k;
+    if (k == kTypeWas) r.Previous = rest + n + 1;
+    return true;
+  }
+  return false;
+}
+
+bool WriteLaterSections(CSetupLogWriter& log, const TypeRecordList& types) {
+  if (types.Count == 0) return true;
+  bool ok = log.WriteLine("") && log.WriteLine(LOG_TYPES2_SECTION);
+  for (int i = 0; i < types.Count && ok; i++) ok = log.WriteLine(FormatTypeRecord(types.Items[i]));
+  return ok;
+}
+
 // --- Reading ---------------------------------------------------------------
 
 CSetupLogReader::CSetupLogReader() : m_pos(0), m_len(0) {}
@@ -160,6 +201,34 @@ void CSetupLogReader::BeginShortcutList() {
 }
 
 bool CSetupLogReader::NextShortcut(CString& path) { return NextEntry(path); }
+
+bool CSetupLogReader::BeginGroup(int index) {
+  if (!BeginFileList()) return false;
+  CString line;
+  for (int g = 0; g < index; g++) {
+    while (NextEntry(line)) {
+    }
+    ReadLine(line);  // the next group's name
+  }
+  return true;
+}
+
+bool CSetupLogReader::BeginSection(const char* name) {
+  // Past the three groups (each to its empty line), then from name line to
+  // name line: every later section ends with an empty line too.
+  if (!BeginGroup(2)) return false;
+  CString line;
+  while (NextEntry(line)) {
+  }
+  for (;;) {
+    LogLineKind kind = ReadLine(line);
+    if (kind == kLogLineEnd) return false;
+    if (kind == kLogLineText && line == name) return true;
+    if (kind == kLogLineText && line.IsEmpty()) continue;  // empty lines between sections
+    while (NextEntry(line)) {
+    }
+  }
+}
 
 // --- Program group -----------------------------------------------------------
 

@@ -1,7 +1,10 @@
 // setup.log: the list of installed files, file-type extensions and shortcuts
 // that the setup writes at Finish and the uninstaller reads back. Every line
-// ends with 0x0D 0x0D 0x0A; the order of the sections and the empty lines
-// between them carry the structure, the section names are never checked.
+// ends with 0x0D 0x0D 0x0A; the order of the first three sections and the
+// empty lines between them carry the structure, their names are never
+// checked. What the first three cannot hold follows the shortcut list (where
+// earlier uninstallers stop reading) as further sections, each its name
+// line, its entries and an empty line, found by name.
 #pragma once
 #include "framework/cstring.h"
 #include "framework/file.h"
@@ -13,6 +16,8 @@
 #define LOG_FILES_SECTION "[FILELIST]"
 #define LOG_TYPES_SECTION "[TYPELIST]"
 #define LOG_SHORTCUTS_SECTION "[SHORTCUTLIST]"
+// The associations of the package's list, one TypeRecord line each.
+#define LOG_TYPES2_SECTION "[TYPELIST2]"
 #define LOG_TERMINATOR "\r\r\n"
 // Longest line the reader takes (terminator excluded). No Windows path of the
 // ANSI functions comes near it; a longer line is skipped as damaged.
@@ -46,12 +51,42 @@ class CSetupLogWriter {
 // by "lnk" (a.b.exe gives a.lnk; a name without a dot gives "lnk").
 CString ShortcutName(const char* name);
 
+// What a list association's ".ext" key held before the setup associated it,
+// so that its removal takes back exactly what the setup wrote. A line
+// "<ext>|made", "<ext>|none", "<ext>|was|<previous default>" or "<ext>|kept".
+enum TypeState {
+  kTypeMade,  // the setup made the key (or found it naming the type's class already)
+  kTypeNone,  // the key was there without a default value
+  kTypeWas,   // the key's default value was Previous
+  kTypeKept,  // the default value cannot be written into the log: left as it is found
+};
+struct TypeRecord {
+  CString Extension;
+  int State;
+  CString Previous;
+};
+CString FormatTypeRecord(const TypeRecord& record);
+// False for a line that is not such a record (or names no extension the
+// list may hold): passed over.
+bool ParseTypeRecord(const char* line, TypeRecord& record);
+// The records of a run, in the order the associations were made.
+struct TypeRecordList {
+  TypeRecordList() : Count(0) {}
+  TypeRecord Items[LIST_ITEM_MAX];
+  int Count;
+};
+
 // Writes everything before the shortcut pass: "[FILELIST]", the installed path
 // (CInstallFolders::Resolve) of every file in list order (not of a row that
 // would leave its folder, which is never written: see IsContainedEntry), an
 // empty line, "[TYPELIST]", each non-empty extension of the two associations, an empty line, "[SHORTCUTLIST]". False
 // when a line could not be written or formed.
 bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders);
+// Writes what follows the shortcut list: for list associations an empty
+// line, "[TYPELIST2]" and a line for each record; nothing without them, so
+// that such a log stays as it always was. False when a line could not be
+// written.
+bool WriteLaterSections(CSetupLogWriter& log, const TypeRecordList& types);
 
 // What ReadLine found.
 enum LogLineKind {
@@ -89,9 +124,19 @@ class CSetupLogReader {
   bool NextExtension(CString& ext);
   void BeginShortcutList();  // past the section line; call once the extensions ran out
   bool NextShortcut(CString& path);
+  // A section after the shortcut list by its name line: true with the reader
+  // placed at its first entry (read them with NextEntry); false when the log
+  // has none. BeginGroup(2) goes back to the shortcut list afterwards.
+  bool BeginSection(const char* name);
+  // Back to the start, then past the first index groups (each ended by an
+  // empty line) and the next group's name line: 0 the files, 1 the
+  // extensions, 2 the shortcuts.
+  bool BeginGroup(int index);
+  // The next entry of the group or section; false at its empty line or the
+  // end of the file. Damaged lines are passed over.
+  bool NextEntry(CString& text);
 
  private:
-  bool NextEntry(CString& text);
   bool Fill();
   CFile m_file;
   char m_buf[4096];

@@ -23,6 +23,18 @@ HICON LoadIconFromBytes(const void* bytes, int count);
 // Associates .ext with program (a full path) under HKEY_CLASSES_ROOT: the keys
 // ".ext" and "extfile" with its icon and open command.
 void RegisterFileType(const char* ext, const char* program);
+// Associates .ext with the class typeClass under HKEY_CLASSES_ROOT: ".ext"
+// names the class, which gets the description (when not empty) as the
+// type's name, the icon ("path,index") and the open command. What ".ext"
+// held before goes into record (TypeRecord, setup.log), so that
+// UnregisterListType takes back exactly what was written.
+void RegisterListType(const char* ext, const char* typeClass, const char* command, const char* description,
+                      const char* icon, struct TypeRecord& record);
+// The class's keys (deepest first, a key others added below stays) and
+// ".ext" as the record says, only while it still names the class: made
+// by the setup, its value goes and the key too once nothing is left in it;
+// without a value before, the value goes; with one, it is set back.
+void UnregisterListType(const char* typeClass, const struct TypeRecord& record);
 
 // The temporary file of the programs, in the user's temporary folder; empty
 // when the temporary folder's path does not fit.

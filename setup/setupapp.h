@@ -4,6 +4,7 @@
 #include "canceldlg.h"
 #include "common/package.h"
 #include "common/picture.h"
+#include "common/setuplog.h"
 #include "framework/app.h"
 #include "framework/cstring.h"
 #include "setup/core/commandline.h"
@@ -31,6 +32,8 @@ class CSetupApp : public CWinApp {
   CPackage Package;    // opened from ModulePath by LoadPackage
   CString InstallDir;  // ends with a backslash once the folder page set it
   BOOL MadeInstallDir;  // the folder page made it (it was not there)
+  // What the copy run's list associations found, for the finish page's log.
+  TypeRecordList RegisteredTypes;
   // The package's checksums do not match (at load or in the copy run):
   // nothing is installed, the setup ends with EXIT_DAMAGED_PACKAGE.
   BOOL PackageDamaged;

@@ -59,6 +59,15 @@ int CSetupServices::RegisterServer(const char* path) { return ::RegisterServer(p
 
 void CSetupServices::RegisterFileType(const char* ext, const char* program) { ::RegisterFileType(ext, program); }
 
+void CSetupServices::RegisterListType(const char* ext, const char* typeClass, const char* command,
+                                      const char* description, const char* icon, TypeRecord& record) {
+  ::RegisterListType(ext, typeClass, command, description, icon, record);
+}
+
+void CSetupServices::UnregisterListType(const char* typeClass, const TypeRecord& record) {
+  ::UnregisterListType(typeClass, record);
+}
+
 int CSetupServices::UnregisterServer(const char* path) {
   // RegisterServer keeps a control it registered loaded: that hold is let go
   // here, so that the file can be removed next.

@@ -127,6 +127,7 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   bool uninstallerLinkPending = true;
   CFinishRun run(package, services, uninstallerLinkPending);
   run.Folders = engine.Folders;
+  run.Types = &engine.Types;
   run.GroupName = package.ProductName;
   FinishChoices choices = {1, 1, 1, 0, 0};
   if (run.Run(choices)) log.Line(kTextRunSetupLog, SetupLogPathIn(folder));

@@ -208,6 +208,7 @@ void CStep4::OnRunDone(int) {
     return;
   }
   m_state = kEnded;  // the page moves on once
+  App().RegisteredTypes = m_run->Engine.Types;
   m_pSheet->SetActivePage(m_pSheet->GetPageIndex(this) + 1);
 }
 

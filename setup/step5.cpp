@@ -69,6 +69,7 @@ BOOL CStep5::OnWizardFinish() {
   CFinishRun run(App().Package, services, m_uninstallerLinkPending);
   run.Folders = m_folders;
   run.GroupName = m_groupName;
+  run.Types = &App().RegisteredTypes;
   FinishChoices choices = {m_desktop, m_startMenu, m_group, m_readme, m_run};
   if (run.Run(choices)) {
     CString key;

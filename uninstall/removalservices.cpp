@@ -23,6 +23,9 @@ int UnregisterServer(const char* path) {
 void CRemovalServices::Sleep(DWORD ms) { PauseForReading(ms); }
 int CRemovalServices::UnregisterServer(const char* path) { return ::UnregisterServer(path); }
 void CRemovalServices::RemoveTypeAssociation(const char* ext) { ::RemoveTypeAssociation(ext); }
+void CRemovalServices::RemoveListType(const char* typeClass, const TypeRecord& record) {
+  ::UnregisterListType(typeClass, record);
+}
 void CRemovalServices::DeleteKeyEntry(const char* reference) { ::DeleteKeyEntry(reference); }
 void CRemovalServices::DeleteValueEntry(const char* reference) { ::DeleteValueEntry(reference); }
 

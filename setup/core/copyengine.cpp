@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "common/container.h"
+#include "common/regref.h"
 #include "common/shortenpath.h"
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
@@ -153,6 +154,9 @@ void CCopyEngine::RollBack() {
   for (int i = 0; m_typesRegistered && i < 2; i++) {
     if (assoc[i].Extension[0]) m_services.UnregisterFileType(assoc[i].Extension);
   }
+  for (int i = Types.Count - 1; m_typesRegistered && i >= 0; i--)
+    m_services.UnregisterListType(ListTypeClass(m_package.ProductName, Types.Items[i].Extension), Types.Items[i]);
+  Types.Count = 0;
   m_typesRegistered = false;
   // Newest first: a file before its folder, a folder before the one above it.
   for (CreatedPath* c = m_created; c; c = c->Next) {
@@ -171,6 +175,29 @@ void CCopyEngine::RollBack() {
 void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long total) {
   CCopyEngine* self = static_cast<CCopyEngine*>(engine);
   if (total > 0) self->m_page.SetProgress(static_cast<int>(done * kProgressMax / total));
+}
+
+void CCopyEngine::RegisterTypes() {
+  const TypeAssocRecord* assoc = m_package.TypeAssoc;
+  m_typesRegistered = true;
+  if (assoc[0].Extension[0] || assoc[1].Extension[0] || m_package.AssociationCount > 0) {
+    m_page.SetStatus(kTextCreatingAssociations);
+    m_services.Sleep(kPause);
+  }
+  for (int i = 0; i < 2; i++) {
+    if (assoc[i].Extension[0]) m_services.RegisterFileType(assoc[i].Extension, Folders.ResolveRef(assoc[i].Program));
+  }
+  // The list's: each with a class of the product's own, what it replaces
+  // noted for the log and for RollBack.
+  for (int i = 0; i < m_package.AssociationCount && Types.Count < LIST_ITEM_MAX; i++) {
+    const ListAssociation& a = m_package.Associations[i];
+    CString program = Folders.ResolveRef(a.Program);
+    CString icon = a.Icon.IsEmpty() ? program + ",0" : Folders.ResolveIconRef(a.Icon);
+    TypeRecord& record = Types.Items[Types.Count++];
+    record.Extension = a.Extension;
+    m_services.RegisterListType(a.Extension, ListTypeClass(m_package.ProductName, a.Extension),
+                                ListTypeCommand(program), a.Description, icon, record);
+  }
 }
 
 bool CCopyEngine::VerifyPayload() {
@@ -235,6 +262,7 @@ int CCopyEngine::CopyAll() {
   Damaged = false;
   ForgetCreated();
   m_typesRegistered = false;
+  Types.Count = 0;
   m_madeFolder.Empty();
   m_reader.Open(m_package.Path);
   // An extended package is checked whole before its first file is written.
@@ -285,15 +313,7 @@ int CCopyEngine::CopyAll() {
   if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, false);
   if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(UNINSTALLER_FAILED_TEXT);
 
-  const TypeAssocRecord* assoc = m_package.TypeAssoc;
-  m_typesRegistered = true;
-  if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
-    m_page.SetStatus(kTextCreatingAssociations);
-    m_services.Sleep(kPause);
-  }
-  for (int i = 0; i < 2; i++) {
-    if (assoc[i].Extension[0]) m_services.RegisterFileType(assoc[i].Extension, Folders.ResolveRef(assoc[i].Program));
-  }
+  RegisterTypes();
 
   // Files that could not be written are not passed over in silence.
   if (FailedCount > 0) {

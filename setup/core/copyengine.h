@@ -7,6 +7,7 @@
 #include "common/installfolders.h"
 #include "common/package.h"
 #include "common/packagefile.h"
+#include "common/setuplog.h"
 #include "framework/cstring.h"
 #include "framework/platform.h"
 
@@ -49,9 +50,16 @@ class ICopyServices {
   virtual void RegisterFileType(const char* ext, const char* program) = 0;
   // Writes ridkit.exe into the installation folder (ending with a backslash).
   virtual bool WriteUninstaller(const char* installDir) = 0;
-  // The undoing of RegisterServer and RegisterFileType, for RollBack.
+  // An association of the package's list: ".ext" names typeClass, which is
+  // made with its open command, description (when given) and icon; what
+  // ".ext" held before goes into record (its Extension set by the caller).
+  virtual void RegisterListType(const char* ext, const char* typeClass, const char* command,
+                                const char* description, const char* icon, TypeRecord& record) = 0;
+  // The undoing of RegisterServer, RegisterFileType and RegisterListType,
+  // for RollBack.
   virtual int UnregisterServer(const char* path) = 0;
   virtual void UnregisterFileType(const char* ext) = 0;
+  virtual void UnregisterListType(const char* typeClass, const TypeRecord& record) = 0;
 
  protected:
   ~ICopyServices() {}
@@ -87,8 +95,9 @@ class CCopyEngine {
   // Undoes what the last run created: the files and folders that were not
   // there before it (newest first, a folder only when it is empty again), the
   // uninstaller it wrote, the controls it registered among those files and
-  // the associations it made, and MadeFolder when it is empty again. Files it
-  // overwrote keep their new contents. A second call does nothing.
+  // the associations it made (a list association's ".ext" as it found it),
+  // and MadeFolder when it is empty again. Files it overwrote keep their new
+  // contents. A second call does nothing.
   void RollBack();
 
   // The remaining-time text for a number of seconds.
@@ -98,6 +107,9 @@ class CCopyEngine {
   // The installation folder when it was made for this installation (empty
   // otherwise): a run that installs nothing takes it back.
   CString MadeFolder;
+
+  // What the last run's list associations found, for setup.log.
+  TypeRecordList Types;
 
   int FailedCount;  // files of the last run that were not written completely
   bool Stopped;     // the page stopped the last run
@@ -116,6 +128,7 @@ class CCopyEngine {
   void CopyEntryTo(int index, const CString& target);
   void MakeFoldersOf(const CString& path);
   bool VerifyPayload();
+  void RegisterTypes();
   static void ShowVerifyProgress(void* engine, long long done, long long total);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);

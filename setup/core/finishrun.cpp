@@ -12,7 +12,8 @@ bool KnownFolder(const CString& path) { return path.GetLength() > 1; }
 }  // namespace
 
 CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& services, bool& uninstallerLinkPending)
-    : m_settings(settings),
+    : Types(0),
+      m_settings(settings),
       m_services(services),
       m_uninstallerLinkPending(uninstallerLinkPending),
       m_desktopAsked(false),
@@ -85,6 +86,7 @@ bool CFinishRun::Run(const FinishChoices& choices) {
   }
   bool logOk = WriteLogSections(log, m_settings, Folders);
   ShortcutPass(choices, log, logOk);
+  if (Types && !WriteLaterSections(log, *Types)) logOk = false;
   if (!log.Close()) logOk = false;
   // A short log would make the uninstaller leave things behind unasked.
   if (!logOk) m_services.ShowError(kTextLogWriteFailed);

@@ -55,6 +55,9 @@ class CFinishRun {
   // Captured by the page on its first paint.
   CInstallFolders Folders;
   CString GroupName;
+  // What the copy run's list associations found (null: none), listed after
+  // the shortcuts.
+  const struct TypeRecordList* Types;
 
  private:
   // The special folder's path, asked once per run; empty when the platform

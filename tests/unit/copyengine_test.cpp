@@ -76,6 +76,15 @@ struct FakeServices : ICopyServices {
     return 1;
   }
   void UnregisterFileType(const char* ext) override { log.push_back(std::string("unfiletype ") + ext); }
+  void RegisterListType(const char* ext, const char* typeClass, const char* command, const char* description,
+                        const char* icon, TypeRecord& record) override {
+    log.push_back(std::string("listtype ") + ext + " " + typeClass + " " + command + " [" + description + "] " + icon);
+    record.State = kTypeWas;
+    record.Previous = (std::string("was.") + ext).c_str();
+  }
+  void UnregisterListType(const char* typeClass, const TypeRecord& record) override {
+    log.push_back(std::string("unlisttype ") + typeClass + " " + FormatTypeRecord(record).c_str());
+  }
   Log& log;
   std::vector<DWORD> ticks;
   size_t next;
@@ -89,7 +98,7 @@ bool IsFolder(const std::string& p) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_FOLDER);
 }
 
-FileEntry Entry(const char* name, int folder, const char* subDir, int mode, LONG length, LONG offset) {
+FileEntry Entry(const char* name, int folder, const char* subDir, int mode, long long length, long long offset) {
   FileEntry e;
   memset(&e, 0, sizeof e);
   strcpy(e.Name, name);
@@ -217,6 +226,35 @@ TEST_F(CopyEngineTest, EmptyListStillWritesUninstallerAndAssociations) {
               "filetype aaa " + root + "win\\x.exe", "filetype bbb " + App("y.exe"), "status 安装完成",
               "estimate 估计剩余时间0秒.", "progress 1000", "stop", "sleep 500", "returned 0"};
   EXPECT_EQ(log, want);
+}
+
+// The list's associations after the header's: each under a class of the
+// product's own, with its command quoted, its description and its icon
+// (the program's first when none is given); what each found is kept for the
+// log, and RollBack takes them back newest first.
+TEST_F(CopyEngineTest, ListAssociationsAndTheirRecords) {
+  strcpy(settings.ProductName, "Demo\\App");
+  strcpy(settings.TypeAssoc[0].Extension, "abc");
+  strcpy(settings.TypeAssoc[0].Program, "a.exe");
+  settings.AssociationCount = 3;
+  settings.Associations[0] = {"docx", "INSTALL_FOLDER\\w.exe", "Word text", ""};
+  settings.Associations[1] = {"drawio", "SYSTEM_FOLDER\\d.exe", "", "INSTALL_FOLDER\\i.dll,-101"};
+  settings.Associations[2] = {"odd", "INSTALL_FOLDER\\o.exe", "", "INSTALL_FOLDER\\x,y"};
+  engine.CopyAll();
+  Log want = {"filetype abc " + App("a.exe"),
+              "listtype docx Demo_App.docx \"" + App("w.exe") + "\" \"%1\" [Word text] " + App("w.exe") + ",0",
+              "listtype drawio Demo_App.drawio \"" + root + "sys\\d.exe\" \"%1\" [] " + App("i.dll") + ",-101",
+              "listtype odd Demo_App.odd \"" + App("o.exe") + "\" \"%1\" [] " + App("x,y") + ",0"};
+  Log got = Only("filetype");
+  for (const std::string& l : Only("listtype")) got.push_back(l);
+  EXPECT_EQ(got, want);
+  ASSERT_EQ(engine.Types.Count, 3);
+  EXPECT_STREQ(FormatTypeRecord(engine.Types.Items[1]), "drawio|was|was.drawio");
+  log.clear();
+  engine.RollBack();
+  EXPECT_EQ(log, (Log{"unfiletype abc", "unlisttype Demo_App.odd odd|was|was.odd",
+                      "unlisttype Demo_App.drawio drawio|was|was.drawio", "unlisttype Demo_App.docx docx|was|was.docx"}));
+  EXPECT_EQ(engine.Types.Count, 0);
 }
 
 TEST_F(CopyEngineTest, AllZeroLengthsShowNoEstimateAndLeaveTheBar) {

@@ -19,6 +19,9 @@ void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
   s.RegKeys[1] = t.NextField();
   s.RegValues[0] = t.NextField();
   s.RegValues[1] = t.NextField();
+  if (strcmp(t.NextField(), PACKAGE_TAG) != 0) return;
+  CString key, value;
+  while (NextSetting(t, key, value)) TakeRegistrySetting(key, value, s.RegKeys, s.RegValues);
 }
 
 bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s) {

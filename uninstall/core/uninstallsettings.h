@@ -4,6 +4,7 @@
 // apart from the windows so that both platforms can test them.
 #pragma once
 #include "common/fieldtable.h"
+#include "common/packageindex.h"
 #include "framework/cstring.h"
 #include "framework/mbcs.h"
 #include "framework/platform.h"
@@ -23,14 +24,17 @@ struct UninstallSettings {
   LONG PictureOffset;
   LONG IconLength;  // 0 or less: the program's own icon
   LONG IconOffset;
-  CString RegKeys[2];
-  CString RegValues[2];
+  // Fields 6 to 9 give the first two of each; the table's extension the rest.
+  CString RegKeys[REG_ENTRY_MAX];
+  CString RegValues[REG_ENTRY_MAX];
   CString CommandLine;  // the temporary copy's parameters, quotes removed
   CString SetupLogPath;
 };
 
 // Takes the nine fields in order, whatever rows they are divided into; missing
-// texts are empty, missing numbers 0.
+// texts are empty, missing numbers 0. After them, a field PACKAGE_TAG starts
+// the table's extension: key and value rows, of which the registry lists
+// (uninstall.key.<n>, uninstall.value.<n>) are taken and others passed over.
 void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 
 // Reads the table appended to programPath (the trailer, then the table,
@@ -38,8 +42,8 @@ void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 // indexCopy (RemoveIndexCopy). False when there is no trailer or the table
 // cannot be read.
 bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s);
-// The uninstaller's table is nine short fields; a trailer that gives more
-// than this is not one.
+// The uninstaller's table is nine short fields and a few rows; a trailer that
+// gives more than this is not one.
 const long long kUninstallTableLimit = 1 << 20;
 
 // The uninstaller's command line. A line whose first word is one of the
