@@ -142,10 +142,10 @@ RunResult RunMksetup(const std::vector<std::string>& args) {
 
 void ReadPackage(const std::string& path, ReadBack& out) {
   out.ok = false;
-  out.settings.Open(path.c_str());
+  out.opened = out.settings.Open(path.c_str());
   if (!out.settings.IndexRead) return;
-  out.len = static_cast<long>(out.settings.Index.Length);
-  out.seek = static_cast<long>(out.settings.Index.Offset);
+  out.len = out.settings.Index.Length;
+  out.seek = out.settings.Index.Offset;
   CFieldTable table;
   out.settings.ReadIndex(table);
   out.table.assign(table.text.c_str(), static_cast<size_t>(table.text.GetLength()));

@@ -32,7 +32,8 @@ RunResult RunMksetup(const std::vector<std::string>& args);
 // A package read back the way the setup reads it.
 struct ReadBack {
   bool ok = false;
-  long len = 0, seek = 0;
+  PackageOpenResult opened = kPackageNoTrailer;
+  long long len = 0, seek = 0;
   std::string table;  // the unscrambled index text
   CPackage settings;
 };

@@ -348,6 +348,7 @@ int Inspect(int argc, char** argv) {
   std::string key, value;
   while (reader.NextSetting(key, value, &report)) {
   }
+  reader.CheckLicence(report);
   reader.Rewind();
   std::string text = json ? InspectJsonHead(report) : InspectTextHead(report);
   auto flush = [&] {

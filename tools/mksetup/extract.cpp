@@ -106,6 +106,12 @@ int ExtractFiles(const std::string& path, const std::string& dir, FILE* out, FIL
   if (!report.damaged && !report.cut) {
     while (reader.NextFile(f, &report)) {
     }
+    // The whole licence too: the setup installs nothing of a package whose
+    // licence is not what it says.
+    std::string key, value;
+    while (reader.NextSetting(key, value, &report)) {
+    }
+    reader.CheckLicence(report);
     reader.Rewind();
   }
   if (report.damaged || report.cut) {

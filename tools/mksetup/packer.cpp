@@ -105,6 +105,26 @@ bool PackedFile::CopyTo(const std::function<bool(const char*, size_t)>& write, s
   return true;
 }
 
+bool PackBytes(const std::string& bytes, std::string& packed) {
+  if (bytes.empty()) return false;
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.level = kLzmaLevel;
+  props.dictSize = kLzmaDictionary;
+  props.reduceSize = bytes.size() < 0xFFFFFFFFu ? static_cast<uint32_t>(bytes.size()) : 0xFFFFFFFFu;
+  props.numThreads = 1;
+  props.writeEndMark = 0;
+  packed.assign(LZMA_PROPS_SIZE + bytes.size(), '\0');
+  SizeT propsSize = LZMA_PROPS_SIZE, size = bytes.size();
+  // An output no larger than the input: a stream that would not fit is no gain.
+  SRes res = LzmaEncode(reinterpret_cast<Byte*>(&packed[LZMA_PROPS_SIZE]), &size,
+                        reinterpret_cast<const Byte*>(bytes.data()), bytes.size(), &props,
+                        reinterpret_cast<Byte*>(&packed[0]), &propsSize, 0, nullptr, &allocator, &allocator);
+  if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE || LZMA_PROPS_SIZE + size >= bytes.size()) return false;
+  packed.resize(LZMA_PROPS_SIZE + size);
+  return true;
+}
+
 Packer::Packer(const Plan& plan, unsigned workers) : plan_(plan) {
   slot_.assign(plan.files.size(), SIZE_MAX);
   // The files' regions, in output order (which is row order).

@@ -35,6 +35,11 @@ struct PackedFile {
   bool CopyTo(const std::function<bool(const char*, size_t)>& write, std::string& error) const;
 };
 
+// Packs bytes held in memory (a region of the settings, such as the whole
+// licence) the way files are packed: the property bytes, then the stream.
+// False when packing would not make them smaller (they are stored then).
+bool PackBytes(const std::string& bytes, std::string& packed);
+
 class Packer {
  public:
   explicit Packer(const Plan& plan, unsigned workers = 0);  // 0: one per core

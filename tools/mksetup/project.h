@@ -30,6 +30,10 @@ struct ProjectRef {
 struct ProjectAssociation {
   ProjectText extension;  // without the dot
   ProjectRef program;
+  ProjectText description;  // optional: the type's name
+  ProjectRef icon;          // optional: the file whose icon the type shows
+  long long iconIndex = 0;
+  int iconIndexLine = 0;    // where icon_index is given (0: not given)
 };
 
 struct ProjectFile {

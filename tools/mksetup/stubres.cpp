@@ -41,7 +41,7 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
   return WriteResources(image, tree, error);
 }
 
-std::string StubReadsExtension(const std::string& bytes) {
+std::string StubReads(const std::string& bytes, const std::vector<const char*>& words) {
   PeImage image;
   ResTree tree;
   std::string error;
@@ -54,10 +54,10 @@ std::string StubReadsExtension(const std::string& bytes) {
       if (!name.named || name.name != u"" CAPABILITY_RESOURCE_NAME || languages.empty()) continue;
       std::string text = languages.begin()->second.bytes;
       while (!text.empty() && text.back() == '\0') text.pop_back();
-      // The words it reads, in any order: the tag, the method, the checksum.
-      std::string words = " " + text + " ";
-      for (const char* w : {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32"})
-        if (words.find(std::string(" ") + w + " ") == std::string::npos)
+      // The words it reads, in any order.
+      std::string named = " " + text + " ";
+      for (const char* w : words)
+        if (named.find(std::string(" ") + w + " ") == std::string::npos)
           return "its resource " CAPABILITY_RESOURCE_NAME " does not name " + std::string(w);
       return "";
     }

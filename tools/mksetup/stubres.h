@@ -2,6 +2,7 @@
 // version resource written into the setup program before the package.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "project.h"
 
@@ -12,6 +13,7 @@ bool WantsStubResources(const Project& project);
 // rewritten safely. A file that is no Windows program is left to the checks
 // of the stub and given back unchanged.
 bool PrepareStub(const Project& project, const std::string& stubPath, std::string& image, std::string& error);
-// "" when the setup program in bytes says it reads extended packages (its
-// resource RT_RCDATA "PKX" names the tag, lzma and crc32), else what it lacks.
-std::string StubReadsExtension(const std::string& bytes);
+// "" when the setup program in bytes says it reads what a package needs (its
+// resource RT_RCDATA "PKX" names each of words), else what it lacks: the
+// first word it does not name, or the resource it does not have.
+std::string StubReads(const std::string& bytes, const std::vector<const char*>& words);
