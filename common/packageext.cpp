@@ -143,6 +143,11 @@ int FormatRowExtension(char* out, int size, int method, unsigned long long unpac
   return n < 0 || n >= size ? 0 : n;
 }
 
+bool WideRowAgrees(long long length32, long long offset32, const RowExtension& ext) {
+  return length32 == (ext.Length <= SEED_NUMBER_MAX ? ext.Length : 0) &&
+         offset32 == (ext.Offset <= SEED_NUMBER_MAX ? ext.Offset : 0);
+}
+
 bool ParseRegionRef(const char* text, RegionRef& ref) {
   memset(&ref, 0, sizeof ref);
   const char* p = text;

@@ -67,6 +67,10 @@ bool ParseRowExtension(const char* text, RowExtension& ext);
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc,
                        long long offset = -1, long long length = 0);
 
+// True when a row's 32-bit Length and Offset fields agree with its 64-bit
+// region: each holds the value when it fits and 0 when it does not.
+bool WideRowAgrees(long long length32, long long offset32, const RowExtension& ext);
+
 // A region reference: bytes of the payload named by a setting,
 // "<offset>,<length>,<method>,<unpacked>,<crc32>" (64-bit decimals, stored or
 // lzma, the CRC-32 of the unpacked bytes as 8 lower-case hex digits).

@@ -322,11 +322,9 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     if (s.Extended ? !parsed || ext.Method == kMethodNone : NamesMethod(field)) s.RowsDamaged = true;
     if (!s.Extended || !parsed) memset(&ext, 0, sizeof ext);
     if (ext.Wide) {
-      // The 32-bit fields hold each value that fits them and 0 for one that
-      // does not: anything else is not what the builder wrote.
-      if (e.Length != (ext.Length <= SEED_NUMBER_MAX ? ext.Length : 0) ||
-          e.Offset != (ext.Offset <= SEED_NUMBER_MAX ? ext.Offset : 0))
-        s.RowsDamaged = true;
+      // 32-bit fields that disagree with the region are not what the
+      // builder wrote.
+      if (!WideRowAgrees(e.Length, e.Offset, ext)) s.RowsDamaged = true;
       e.Length = ext.Length;
       e.Offset = ext.Offset;
     }

@@ -58,15 +58,6 @@ void SetValue(HKEY root, const std::string& key, const std::string& name, const 
   RegCloseKey(k);
 }
 
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start >= timeoutMs) return false;
-    Sleep(20);
-  }
-  return true;
-}
-
 class WindowProcess {
  public:
   explicit WindowProcess(HWND w) {

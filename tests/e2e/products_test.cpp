@@ -23,15 +23,6 @@
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start >= timeoutMs) return false;
-    Sleep(20);
-  }
-  return true;
-}
-
 void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
   HKEY k;
   if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;

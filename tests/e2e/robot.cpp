@@ -218,6 +218,15 @@ void Robot::PressKey(HWND w, int vk) {
 
 void Robot::CloseBox(HWND w) { PostMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(kPollMs);
+  }
+  return true;
+}
+
 HWND WaitForTopWindow(const char* cls, const char* caption, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {

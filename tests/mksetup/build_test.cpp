@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Gbk(const std::string& utf8) {
-  std::string out;
-  EXPECT_TRUE(Utf8ToCp936(utf8, out, nullptr)) << utf8;
-  return out;
-}
-
 // 23 Chinese characters and one letter: exactly the 47 bytes a page line holds.
 const char kLongestLine[] = "欢迎一二三四五六七八九十一二三四五六七八九一二A";
 

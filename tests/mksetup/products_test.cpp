@@ -13,34 +13,12 @@
 #include "codepage.h"
 #include "common/fieldtable.h"
 #include "common/packagefile.h"
-#include "pe.h"
 #include "plan.h"
 #include "testenv.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Gbk(const std::string& utf8) {
-  std::string out;
-  EXPECT_TRUE(Utf8ToCp936(utf8, out, nullptr)) << utf8;
-  return out;
-}
-
-// The stub of a setup built before these words.
-std::string StubNaming(const char* words) {
-  std::string b = StubPe(true);
-  PeImage image;
-  ResTree tree;
-  std::string error;
-  if (!ParsePe(b, image, error) || !ReadResources(b, image, tree, error)) return b;
-  ResKey name;
-  name.named = true;
-  name.name = u"" CAPABILITY_RESOURCE_NAME;
-  tree[ResId(10)][name][ResId(0x804)].bytes = words;
-  std::string out = b;
-  return WriteResources(out, tree, error) ? out : b;
-}
 
 class ProductsTest : public ScratchTest {
  protected:

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "codepage.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/packagefile.h"
@@ -99,6 +100,16 @@ std::string StubPe(bool withUninstaller) { return TestExecutable(withUninstaller
 
 std::string StubBytes() {
   // The setup's capability resource, so that packed files may be appended.
+  return StubNaming(CAPABILITY_TEXT);
+}
+
+std::string Gbk(const std::string& utf8) {
+  std::string out;
+  EXPECT_TRUE(Utf8ToCp936(utf8, out, nullptr)) << utf8;
+  return out;
+}
+
+std::string StubNaming(const char* words) {
   std::string b = StubPe(true);
   PeImage image;
   ResTree tree;
@@ -107,7 +118,7 @@ std::string StubBytes() {
   ResKey name;
   name.named = true;
   name.name = u"" CAPABILITY_RESOURCE_NAME;
-  tree[ResId(10)][name][ResId(0x804)].bytes = CAPABILITY_TEXT;
+  tree[ResId(10)][name][ResId(0x804)].bytes = words;
   std::string out = b;
   return WriteResources(out, tree, error) ? out : b;
 }

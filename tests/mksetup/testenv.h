@@ -17,6 +17,11 @@ std::string SmallIcon();                        // one 4-byte image
 // (or, without the uninstaller, the same bytes under another type), then some
 // bytes, none of them "&".
 std::string StubBytes();
+// The same, its capability resource naming these words (a stub of an earlier
+// release names fewer).
+std::string StubNaming(const char* words);
+// UTF-8 text in code page 936, as the package holds it.
+std::string Gbk(const std::string& utf8);
 std::string StubPe(bool withUninstaller);
 // A small 32-bit executable (.text, .rsrc with resource EXE 138 or BIN 138,
 // and a last section, the base relocations unless lastName says else).

@@ -355,8 +355,7 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   // Past 2 GiB: the 32-bit fields hold what fits, 0 for what does not.
   bool wideAgrees = true;
   if (extOk && f.ext.Wide && extended_) {
-    wideAgrees = f.length == (f.ext.Length <= SEED_NUMBER_MAX ? f.ext.Length : 0) &&
-                 f.offset == (f.ext.Offset <= SEED_NUMBER_MAX ? f.ext.Offset : 0);
+    wideAgrees = WideRowAgrees(f.length, f.offset, f.ext);
     f.length = f.ext.Length;
     f.offset = f.ext.Offset;
   }
