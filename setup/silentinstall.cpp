@@ -67,6 +67,14 @@ void CSilentServices::RegisterFileType(const char* ext, const char* program) {
   m_log.Line(kTextRunAssociation, what);
 }
 
+void CSilentServices::RegisterListType(const char* ext, const char* typeClass, const char* command,
+                                       const char* description, const char* icon, TypeRecord& record) {
+  CSetupServices::RegisterListType(ext, typeClass, command, description, icon, record);
+  CString what;
+  what.Format(".%s -> %s", ext, command);
+  m_log.Line(kTextRunAssociation, what);
+}
+
 bool CSilentServices::WriteUninstaller(const char* installDir) {
   BOOL ok = CSetupServices::WriteUninstaller(installDir);
   if (ok) m_log.Line(kTextRunUninstaller, CString(installDir) + UNINSTALLER_NAME);

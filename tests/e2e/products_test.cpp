@@ -274,7 +274,14 @@ TEST_F(ProductTest, SixtyFourTypesKeysAndValuesComeAndGo) {
   SetValue(HKEY_CURRENT_USER, "Software\\E2EListValues", "其他", "留下");
   std::vector<RegSnapshot> before = Snapshots(keys);
 
-  EXPECT_EQ(RunProgram("\"" + pkg + "\" /S /D=" + install.substr(0, install.size() - 1)), 0u);
+  std::string account = parent + "\\setup-run.log";
+  EXPECT_EQ(RunProgram("\"" + pkg + "\" /S /LOG=" + account + " /D=" + install.substr(0, install.size() - 1)), 0u);
+  // Each one in the unattended run's account too.
+  std::string run = ReadBytes(account);
+  size_t said = 0;
+  for (size_t at = 0; (at = run.find(".e2elisttype", at)) != std::string::npos; at++) said++;
+  EXPECT_EQ(said, 64u) << run;
+  RemoveTree(account);
   for (int i = 0; i < 64; i++) {
     SCOPED_TRACE(ext[i]);
     std::string cls = "类型测试." + ext[i];
