@@ -89,3 +89,15 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_subdirectory(tests/win)
 add_subdirectory(tests/e2e)
 add_subdirectory(bench)
+
+# The builder for Windows, mksetup.exe: 64-bit only (a build machine's
+# Windows is 64-bit, and under Wine it starts at once where 32-bit code runs
+# only through qemu). Its core is compiled as on Linux: exceptions, UTF-8
+# literals, and names in UTF-8, which CWideText turns into UTF-16.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_library(builder_core STATIC ${CORE_SOURCES} ${CMAKE_SOURCE_DIR}/framework/widetext.cpp)
+  target_include_directories(builder_core PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(builder_core PUBLIC WIDETEXT_UTF8)
+  target_compile_options(builder_core PRIVATE -O2)
+  add_subdirectory(tools/mksetup)
+endif()

@@ -66,7 +66,7 @@ void CThread::Join() {
 
 CThread::~CThread() { Join(); }
 
-CRunGate::CRunGate() : m_held(false), m_stop(false) {}
+CRunGate::CRunGate() : m_held(false), m_stop(false), m_waiting(0) {}
 
 void CRunGate::Hold() {
   CLocked hold(m_lock);
@@ -93,8 +93,15 @@ bool CRunGate::Stopping() {
 
 bool CRunGate::StopRequested() {
   CLocked hold(m_lock);
+  m_waiting++;
   while (m_held) m_lock.Wait();
+  m_waiting--;
   return m_stop;
+}
+
+bool CRunGate::Waiting() {
+  CLocked hold(m_lock);
+  return m_waiting > 0;
 }
 
 bool CThread::Start(Routine routine, void* context) {

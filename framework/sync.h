@@ -55,6 +55,8 @@ class CRunGate {
   bool Stopping();
   // The run's look: waits while held; true once stopped.
   bool StopRequested();
+  // A run waits at the gate now.
+  bool Waiting();
 
  private:
   CRunGate(const CRunGate&);
@@ -62,6 +64,7 @@ class CRunGate {
   CLock m_lock;
   bool m_held;
   bool m_stop;
+  int m_waiting;
 };
 
 class CThread {

@@ -29,9 +29,12 @@ CString NarrowText(const WCHAR* text, int length, BOOL* lost) {
   if (length < 0) length = lstrlenW(text);
   if (length == 0) return result;
   // No best-fit: a character without a form of its own is a loss, not a
-  // look-alike that names another file.
+  // look-alike that names another file. (UTF-8 has a form for every one and
+  // takes neither the flag nor the question.)
+  const DWORD flags = kTextCodePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   BOOL usedDefault = FALSE;
-  int n = WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS, text, length, 0, 0, 0, &usedDefault);
+  BOOL* askUsedDefault = kTextCodePage == CP_UTF8 ? 0 : &usedDefault;
+  int n = WideCharToMultiByte(kTextCodePage, flags, text, length, 0, 0, 0, askUsedDefault);
   if (n <= 0) {
     if (lost) *lost = TRUE;
     return result;
@@ -42,7 +45,7 @@ CString NarrowText(const WCHAR* text, int length, BOOL* lost) {
     return result;
   }
   usedDefault = FALSE;
-  n = WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS, text, length, buf, n, 0, &usedDefault);
+  n = WideCharToMultiByte(kTextCodePage, flags, text, length, buf, n, 0, askUsedDefault);
   if (n > 0) result.Append(buf, n);
   FreeBuffer(buf);
   if (lost) *lost = usedDefault || n <= 0;

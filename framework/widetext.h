@@ -10,7 +10,12 @@
 #include "platform.h"
 
 // The code page of every text the programs keep.
+#ifdef WIDETEXT_UTF8
+// The builder on Windows (mksetup.exe) names its files in UTF-8, as on Linux.
+const UINT kTextCodePage = CP_UTF8;
+#else
 const UINT kTextCodePage = 936;
+#endif
 
 // The UTF-16 form of a code page 936 text, for a wide function. A null text
 // gives a null pointer (optional parameters stay optional); a text that cannot

@@ -484,3 +484,32 @@ TEST_F(BuildTest, LongestOutputNameAndStaleTemporaryFiles) {
 }
 
 }  // namespace
+
+// --depfile: every file and folder the build read, and no folder of a single
+// file (often the build folder itself, whose time changes with every build).
+TEST_F(BuildTest, DepfileNamesEveryInput) {
+  Write("payload/tree/with space#1$.txt", "odd name");
+  RunResult r = RunMksetup({"build", Path("full.toml"), "--stub", Path("stub.exe"), "-o", Path("d.exe"), "--depfile",
+                            Path("d.d"), "-q"});
+  ASSERT_EQ(r.code, 0) << r.output;
+  std::string text = ReadFile(Path("d.d"));
+  std::set<std::string> got;
+  std::string word;
+  for (size_t i = 0; i <= text.size(); i++) {
+    char c = i < text.size() ? text[i] : ' ';
+    if (c == '\\' && i + 1 < text.size() && text[i + 1] != '\n') word += text[++i];
+    else if (c == '$' && i + 1 < text.size() && text[i + 1] == '$') word += text[++i];
+    else if (c == ' ' || c == '\n' || c == '\\') {
+      if (!word.empty()) got.insert(word);
+      word.clear();
+    } else word += c;
+  }
+  std::set<std::string> want = {Path("d.exe") + ":"};
+  for (const char* rel : {"full.toml", "stub.exe", "art/page.jpg", "art/bg.jpg", "art/app.ico", "payload/app.bin",
+                          "payload/tree", "payload/tree/读我.txt", "payload/tree/b", "payload/tree/b/z.txt",
+                          "payload/tree/a", "payload/tree/a/deeper", "payload/tree/a/deeper/x.bin",
+                          "payload/tree/B.txt", "payload/tree/with space#1$.txt", "payload/empty.dat",
+                          "payload/w.ini"})
+    want.insert(Path(rel));
+  EXPECT_EQ(got, want) << text;
+}

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -329,6 +330,7 @@ TEST_F(ValidationTest, ProjectShapeMistakes) {
        {"background.colour", "\"#12345\"", "#RRGGBB"}},
       {"single [file] table", {{"8files", "[file]\nsource = \"a.txt\"\n"}}, {"[[file]]"}},
       {"not TOML at all", {{"2welcome", "[welcome\n"}}, {"not a valid TOML file"}},
+      {"table header with no key", {{"2welcome", "[=welcome]\n"}}, {"not a valid TOML file", "saw '='"}},
       {"output folder missing", {}, {"does not exist"}, nullptr, {"-o", "/nonexistent-dir/x.exe"}},
   });
 }
@@ -469,10 +471,13 @@ TEST_F(ValidationTest, ProjectFilesThatCannotBeParsedSafely) {
       {"a quoted key of a million bytes", {{"9deep", "[vars]\n\"" + Repeat("k", 1000000) + "\" = 1\n"}},
        {"a key of more than 256 bytes"}},
       {"a long quoted key part", {{"9deep", "x.'" + Repeat("k", 300) + "' .y = 1\n"}}, {"a key of more than 256"}},
+      {"a letter outside quotes", {{"9deep", "[vars]\n\xC3\xA9 = 1\n"}}, {"not a valid TOML file"}},
   });
   // Long texts as values stay what they are.
+  // So do letters after a line-ending backslash.
   Write("p.toml", Project({{"9long", "[vars]\nlong = \"" + Repeat("v", 100000) + "\"\nlit = '" +
-                                         Repeat("w", 1000) + "' # \"" + Repeat("c", 1000) + "\" = 1\n"}}));
+                                         Repeat("w", 1000) + "' # \"" + Repeat("c", 1000) + "\" = 1\n"},
+                           {"3licence", "[licence]\ntext = \"\"\"\\\n  \xC2\xA7 1 \xCE\xB1\"\"\"\n"}}));
   RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
   EXPECT_EQ(r.code, 0) << r.output.substr(0, 2000);
 }
@@ -531,6 +536,27 @@ TEST_F(ValidationTest, DoubleDashEndsTheOptions) {
         MKSETUP_EXE "' extract -- -s.exe -out > /dev/null 2>&1";
   EXPECT_EQ(system(cmd.c_str()), 0);
   EXPECT_EQ(ReadFile(Path("-out/a.txt")), "a");
+}
+
+// The man page is written by hand: it names every option the program's own
+// help gives, and the program's version.
+TEST(CommandLine, ManPageNamesEveryOption) {
+  std::string page = ReadFile(SOURCE_ROOT "/tools/mksetup/mksetup.1");
+  page.erase(std::remove(page.begin(), page.end(), '\\'), page.end());  // "\-\-stub" is "--stub"
+  std::string help;
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"build", "--help"}, {"inspect", "--help"}, {"extract", "--help"}})
+    help += RunMksetup(args).output;
+  std::set<std::string> options;
+  for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+    size_t end = help.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 2);
+    if (end > at + 2) options.insert(help.substr(at, end - at));
+  }
+  EXPECT_GT(options.size(), 8u);
+  for (const std::string& option : options) EXPECT_NE(page.find(option), std::string::npos) << option;
+  std::string version = RunMksetup({"--version"}).output;
+  version = version.substr(0, version.find('\n'));
+  EXPECT_NE(page.find("\"" + version + "\""), std::string::npos) << version;
 }
 
 TEST(CommandLine, UsageErrorsExitWithTwo) {

@@ -18,12 +18,15 @@ TEST(RunGate, HoldsTheRunUntilReleasedOrStopped) {
   EXPECT_FALSE(gate.StopRequested());
   for (bool stop : {false, true}) {
     gate.Hold();
-    bool answer = -1;
+    std::atomic<int> answer(-1);
     std::thread run([&] { answer = gate.StopRequested(); });
+    // The run is held: it waits at the gate and has no answer yet.
+    while (!gate.Waiting() && answer < 0) std::this_thread::yield();
+    EXPECT_EQ(answer, -1);
     if (stop) gate.Stop();
     else gate.Release();
     run.join();
-    EXPECT_EQ(answer, stop ? true : false);
+    EXPECT_EQ(answer, stop ? 1 : 0);
   }
   gate.Release();
   EXPECT_TRUE(gate.StopRequested());

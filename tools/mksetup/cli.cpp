@@ -5,11 +5,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -18,6 +16,8 @@
 #include "codepage.h"
 #include "common/container.h"
 #include "common/packagefile.h"
+#include "depfile.h"
+#include "hostfs.h"
 #include "framework/mbcs.h"
 #include "extract.h"
 #include "inspect.h"
@@ -28,13 +28,13 @@
 #include "writer.h"
 
 #ifndef MKSETUP_VERSION
-#define MKSETUP_VERSION "1.0"
+#define MKSETUP_VERSION "0"
 #endif
 
 namespace {
 
 const char kUsage[] =
-    "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--dry-run] [-q]\n"
+    "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--depfile F] [--dry-run] [-q]\n"
     "       mksetup inspect SETUP [--json]\n"
     "       mksetup extract SETUP DIR\n"
     "       mksetup sign SETUP --sign CERT.pfx [--sign-password-file F] [--timestamp URL] [-o OUT]\n"
@@ -58,9 +58,12 @@ const char kBuildHelp[] =
     "  -o, --output OUT   the setup file to write (default: the project's \"output\"\n"
     "                     key, else PROJECT's name with -setup.exe, beside it)\n"
     "  --stub STUB        the setup program to append the package to (default:\n"
-    "                     setup.exe in the folder of the mksetup program)\n"
+    "                     setup.exe beside mksetup, else the installed one;\n"
+    "                     mksetup --version names it)\n"
     "  -D NAME=VALUE      set the variable NAME, used as ${NAME} in the project\n"
     "                     (wins over the project's [vars] table)\n"
+    "  --depfile F        also write F: the rule \"OUT: every input\" for make and\n"
+    "                     Ninja (the build is done again when an input changes)\n"
     "  --dry-run          check and show the layout, write nothing\n"
     "  -q, --quiet        no progress and no summary\n"
     "  --sign CERT.pfx    sign the setup file with this code-signing certificate\n"
@@ -111,9 +114,7 @@ std::string MiB(int64_t bytes) {
 class Progress {
  public:
   void Update(int64_t done, int64_t total) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    double t = now.tv_sec + now.tv_nsec / 1e9;
+    double t = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     if (done < total && t - last_ < 0.2) return;
     last_ = t;
     int pct = total > 0 ? static_cast<int>(done * 100 / total) : 100;
@@ -149,8 +150,33 @@ bool SignOption(const std::string& a, int& i, int argc, char** argv, SignOptions
   return true;
 }
 
+// The arguments build and sign share: the one file they work on (a word that
+// is no option, "-", or any word after "--"), "--", the signing options and
+// -o/--output. True when a was one of them; usage is then a usage exit code
+// when it was wrong (the message printed), else 0.
+bool SharedArgument(const std::string& a, int& i, int argc, char** argv, bool& takeOptions, std::string& file,
+                    const char* oneAtATime, SignOptions& sign, std::string& output, int& usage) {
+  usage = 0;
+  std::string value;
+  bool missing = false;
+  if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
+    if (!file.empty()) usage = Usage((std::string(oneAtATime) + "; extra argument " + a).c_str());
+    else file = a;
+  } else if (a == "--") {
+    takeOptions = false;
+  } else if (SignOption(a, i, argc, argv, sign, usage)) {
+  } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
+             OptionValue(a, "--output", i, argc, argv, value, missing)) {
+    if (missing || value.empty()) usage = Usage("-o needs a file name");
+    else output = value;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 int Build(int argc, char** argv) {
-  std::string project, output, stub;
+  std::string project, output, stub, depfile;
   std::map<std::string, std::string> vars;
   bool dryRun = false, quiet = false;
   SignOptions sign;
@@ -160,12 +186,7 @@ int Build(int argc, char** argv) {
     std::string value;
     bool missing = false;
     int usage = 0;
-    if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
-      if (!project.empty()) return Usage(("one project at a time; extra argument " + a).c_str());
-      project = a;
-    } else if (a == "--") {
-      takeOptions = false;
-    } else if (SignOption(a, i, argc, argv, sign, usage)) {
+    if (SharedArgument(a, i, argc, argv, takeOptions, project, "one project at a time", sign, output, usage)) {
       if (usage) return usage;
     } else if (a == "-h" || a == "--help") {
       fputs(kBuildHelp, stdout);
@@ -174,10 +195,9 @@ int Build(int argc, char** argv) {
       dryRun = true;
     } else if (a == "-q" || a == "--quiet") {
       quiet = true;
-    } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
-               OptionValue(a, "--output", i, argc, argv, value, missing)) {
-      if (missing || value.empty()) return Usage("-o needs a file name");
-      output = value;
+    } else if (OptionValue(a, "--depfile", i, argc, argv, value, missing)) {
+      if (missing || value.empty()) return Usage("--depfile needs a file name");
+      depfile = value;
     } else if (OptionValue(a, "--stub", i, argc, argv, value, missing)) {
       if (missing || value.empty()) return Usage("--stub needs a file name");
       stub = value;
@@ -224,7 +244,7 @@ int Build(int argc, char** argv) {
   if (plain && *plain && strcmp(plain, "0") != 0) UseKernelCopy(false);
   Progress progress;
   ProgressFn fn;
-  if (!quiet && isatty(2)) fn = [&](int64_t done, int64_t total) { progress.Update(done, total); };
+  if (!quiet && IsTerminal(stderr)) fn = [&](int64_t done, int64_t total) { progress.Update(done, total); };
   std::string error;
   // A signed build stays under its temporary name beside the output until
   // it is signed: the output appears only then.
@@ -234,17 +254,21 @@ int Build(int argc, char** argv) {
   progress.Finish();
   if (written && signing) {
     written = SignFile(unsignedFile, plan.output, sign, error);
-    RemoveTempFile(AT_FDCWD, unsignedFile);
+    RemoveTempFile(kCurrentFolder, unsignedFile);
   }
   if (!written) {
     fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());
     return 1;
   }
+  if (!depfile.empty() && !WriteText(depfile, DepfileText(plan.output, BuildInputs(proj, plan)), error)) {
+    fprintf(stderr, "error: --depfile %s: %s\n", depfile.c_str(), error.c_str());
+    return 1;
+  }
   if (!quiet) {
     // Signing grew the file: its size now, not the package's.
     long long size = static_cast<long long>(plan.totalSize);
-    struct stat st;
-    if (!sign.certificate.empty() && stat(plan.output.c_str(), &st) == 0) size = st.st_size;
+    FileInfo st;
+    if (!sign.certificate.empty() && StatPath(plan.output, st)) size = st.size;
     if (plan.extended) {
       // What packing gave, file by file and in all.
       int64_t in = 0, out = 0;
@@ -414,24 +438,10 @@ int Sign(int argc, char** argv) {
   SignOptions sign;
   bool takeOptions = true;
   for (int i = 2; i < argc; i++) {
-    std::string a = argv[i];
-    std::string value;
-    bool missing = false;
     int usage = 0;
-    if (!takeOptions || a == "-" || a.empty() || a[0] != '-') {
-      if (!path.empty()) return Usage(("one setup file at a time; extra argument " + a).c_str());
-      path = a;
-    } else if (a == "--") {
-      takeOptions = false;
-    } else if (SignOption(a, i, argc, argv, sign, usage)) {
-      if (usage) return usage;
-    } else if (OptionValue(a, "-o", i, argc, argv, value, missing) ||
-               OptionValue(a, "--output", i, argc, argv, value, missing)) {
-      if (missing || value.empty()) return Usage("-o needs a file name");
-      output = value;
-    } else {
-      return Usage(("unknown option " + a).c_str());
-    }
+    if (!SharedArgument(argv[i], i, argc, argv, takeOptions, path, "one setup file at a time", sign, output, usage))
+      return Usage((std::string("unknown option ") + argv[i]).c_str());
+    if (usage) return usage;
   }
   if (path.empty() || sign.certificate.empty()) return Usage("sign needs a setup file and --sign CERT.pfx");
   if (!HasTrailer(path)) {
@@ -465,7 +475,10 @@ int Command(int argc, char** argv) {
     return 0;
   }
   if (cmd == "--version" || cmd == "-V") {
-    fputs("mksetup " MKSETUP_VERSION "\n", stdout);
+    // With the setup program a build without --stub would take.
+    std::string stub = FindStub();
+    if (stub.empty()) stub = "none found (looked for " + StubPlacesText() + ")";
+    printf("mksetup " MKSETUP_VERSION "\nstub: %s\n", stub.c_str());
     return 0;
   }
   if (cmd == "build") return Build(argc, argv);

@@ -1,5 +1,5 @@
 // Text conversion between the project file (UTF-8) and the package (code page
-// 936), through iconv.
+// 936), through iconv (on Windows: Windows' own code page functions).
 #pragma once
 #include <string>
 

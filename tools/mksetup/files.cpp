@@ -1,17 +1,21 @@
 #include "files.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+
+#include "hostfs.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
 
 namespace fs = std::filesystem;
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenRead(path);
   if (fd < 0) return false;
   char buf[65536];
   bool ok = true;
@@ -28,6 +32,10 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return ok;
 }
 
+#ifdef _WIN32
+// A folder's entries are on the disk with the file system's own journal.
+void SyncFolder(const std::string&) {}
+#else
 void SyncFolder(const std::string& dir) {
   int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
   if (dfd >= 0) {
@@ -35,16 +43,17 @@ void SyncFolder(const std::string& dir) {
     close(dfd);
   }
 }
+#endif
 
 bool ThroughLink(std::string& output, std::string& why) {
-  struct stat st;
-  if (lstat(output.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+  FileInfo info;
+  if (!StatPath(output, info, false) || !info.link) return true;
   std::error_code ec;
-  fs::path target = fs::canonical(output, ec);
+  fs::path target = fs::canonical(FsPath(output), ec);
   if (ec) {
     why = "a link to nothing (" + ec.message() + ")";
     return false;
   }
-  output = target.string();
+  output = PathText(target);
   return true;
 }

@@ -2,12 +2,12 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "codepage.h"
+#include "hostfs.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/package.h"
@@ -122,9 +122,9 @@ bool TrailerShape(const std::string& path, std::string& seal) {
   bool signedFile = false;
   if (!ReadTrailerWindow(path.c_str(), tail, count, end, signedFile)) return false;
   size_t n = static_cast<size_t>(count);
-  const char* amp = static_cast<const char*>(memrchr(tail, '&', n));
-  if (!amp) return false;
-  std::string t(amp, static_cast<size_t>(tail + n - amp));
+  size_t amp = std::string(tail, n).rfind('&');
+  if (amp == std::string::npos) return false;
+  std::string t(tail + amp, n - amp);
   size_t i = 0;
   auto lit = [&](const char* w) {
     size_t k = strlen(w);
@@ -173,12 +173,12 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
   table_.readPos = 0;
   ended_ = false;
   row_ = 0;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  FileInfo st;
+  if (!StatPath(path, st) || !st.regular) {
     error = path + ": cannot be read (not found or not a file)";
     return false;
   }
-  r.size = size_ = st.st_size;
+  r.size = size_ = st.size;
   CPackage package;
   if (package.OpenIndex(path.c_str(), kMaxIndexBytes) == kPackageNoTrailer || !TrailerShape(path, r.sealText)) {
     error = path + ": not a setup file: no trailer \"&LEN:...,SEEK:....\" in its last 127 bytes";

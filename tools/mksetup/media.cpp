@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "common/container.h"
+#include "hostfs.h"
 #include "pe.h"
 
 #include <vector>
@@ -10,7 +11,7 @@
 namespace {
 
 struct File {
-  explicit File(const std::string& path) : f(fopen(path.c_str(), "rb")) {}
+  explicit File(const std::string& path) : f(OpenFile(path, "rb")) {}
   ~File() {
     if (f) fclose(f);
   }

@@ -7,6 +7,10 @@
 
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "codepage.h"
 #include "diagnostics.h"
 
@@ -59,6 +63,16 @@ void Encode(unsigned long cp, std::string& out) {
   }
 }
 
+#ifdef _WIN32
+// Windows' own upper case, as its file systems compare names.
+unsigned long Upper(unsigned long cp) {
+  if (cp < 0x80) return cp >= 'a' && cp <= 'z' ? cp - 'a' + 'A' : cp;
+  if (cp > 0xFFFF) return cp;
+  wchar_t c = static_cast<wchar_t>(cp);
+  CharUpperBuffW(&c, 1);
+  return c;
+}
+#else
 locale_t Utf8Locale() {
   static locale_t loc = [] {
     locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
@@ -73,6 +87,7 @@ unsigned long Upper(unsigned long cp) {
   locale_t loc = Utf8Locale();
   return loc ? static_cast<unsigned long>(towupper_l(static_cast<wint_t>(cp), loc)) : cp;
 }
+#endif
 
 bool IsAscii(const std::string& s) {
   for (unsigned char c : s)

@@ -5,7 +5,9 @@
 // replaced by the file, and what it leads to stays as it was), and each file
 // is written under a temporary name beside its place and takes its name only
 // once its bytes are checked, so a damaged row never costs the file that
-// was there. The platform's part is outfolder_posix.cpp.
+// was there. The platform's part is outfolder_posix.cpp (openat and the
+// like) or outfolder_windows.cpp (NtCreateFile relative to a folder's
+// handle).
 #pragma once
 #include <stdint.h>
 
@@ -15,6 +17,7 @@
 
 #include "common/packagefile.h"
 #include "framework/file.h"
+#include "tempfiles.h"
 
 // Tells a file apart from every other one on the machine.
 struct FileId {
@@ -47,13 +50,13 @@ class OutFolder {
  private:
   OutFolder(const OutFolder&) = delete;
   OutFolder& operator=(const OutFolder&) = delete;
-  // The descriptor of the folders below the root, made when missing; -1
-  // with the reason.
-  int Folder(const std::vector<std::string>& folders, std::string& why);
+  // The folders below the root, made when missing, open; kNoFolder with
+  // the reason.
+  FolderRef Folder(const std::vector<std::string>& folders, std::string& why);
 
   std::string dir_;
-  int root_ = -1;
+  FolderRef root_ = kNoFolder;
   // The folder of the last file: files of one folder follow each other.
   std::vector<std::string> lastFolders_;
-  int last_ = -1;
+  FolderRef last_ = kNoFolder;
 };

@@ -44,8 +44,8 @@ std::string Reason(int error, int dirFd, const std::string& name) {
 OutFolder::OutFolder() {}
 
 OutFolder::~OutFolder() {
-  if (last_ >= 0 && last_ != root_) close(last_);
-  if (root_ >= 0) close(root_);
+  if (last_ != kNoFolder && last_ != root_) close(last_);
+  if (root_ != kNoFolder) close(root_);
 }
 
 bool OutFolder::Open(const std::string& dir, std::string& error) {
@@ -62,9 +62,9 @@ bool OutFolder::Open(const std::string& dir, std::string& error) {
 }
 
 int OutFolder::Folder(const std::vector<std::string>& folders, std::string& why) {
-  if (last_ >= 0 && folders == lastFolders_) return last_;
-  if (last_ >= 0 && last_ != root_) close(last_);
-  last_ = -1;
+  if (last_ != kNoFolder && folders == lastFolders_) return last_;
+  if (last_ != kNoFolder && last_ != root_) close(last_);
+  last_ = kNoFolder;
   lastFolders_.clear();
   int fd = root_;
   std::string shown;
@@ -86,7 +86,7 @@ int OutFolder::Folder(const std::vector<std::string>& folders, std::string& why)
         why = "cannot open the folder " + shown + ": " + Reason(error, fd, part);
     }
     if (fd != root_) close(fd);
-    if (next < 0) return -1;
+    if (next < 0) return kNoFolder;
     fd = next;
   }
   lastFolders_ = folders;
@@ -98,7 +98,7 @@ OutFolder::Placed OutFolder::Write(const std::vector<std::string>& folders, cons
                                    const std::function<ExtractResult(CFile&)>& fill) {
   Placed p;
   int dir = Folder(folders, p.why);
-  if (dir < 0) return p;
+  if (dir == kNoFolder) return p;
   if (!PlainName(name)) {
     p.why = "the name \"" + name + "\" is not a plain name";
     return p;
@@ -106,8 +106,8 @@ OutFolder::Placed OutFolder::Write(const std::vector<std::string>& folders, cons
   std::string folderShown = dir_;
   for (const std::string& part : folders) folderShown += "/" + part;
   std::string tmp;
-  int fd = CreateTempFile(dir, folderShown, tmp, p.why);
-  if (fd < 0) return p;
+  int fd;
+  if (!CreateTempFile(dir, folderShown, fd, tmp, p.why)) return p;
   mode_t mask = umask(0);
   umask(mask);
   fchmod(fd, 0666 & ~mask);

@@ -1,13 +1,13 @@
 #include "packer.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
 
 #include "LzmaEnc.h"
+#include "hostfs.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ size_t WriteOut(void* p, const void* buf, size_t size) {
   size_t n = std::min(room, size);
   f.head.append(b, n);
   if (n < size) {
-    if (!f.spill) f.spill = tmpfile();
+    if (!f.spill) f.spill = AnonymousTempFile();
     if (!f.spill || fwrite(b + n, 1, size - n, f.spill) != size - n) {
       s->failed = true;
       return 0;
@@ -202,7 +202,7 @@ void Packer::Pack(size_t region, PackedFile& out) {
   if (f.cached) {
     in.data = &f.data;
   } else {
-    in.fd = open(f.source.c_str(), O_RDONLY | O_CLOEXEC);
+    in.fd = OpenRead(f.source);
     if (in.fd < 0) {
       out.error = key + ": cannot open " + f.source + ": " + strerror(errno);
       return;

@@ -1,11 +1,14 @@
 #include "plan.h"
 
-#include <dirent.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
@@ -19,6 +22,7 @@
 #include "common/packageindex.h"
 #include "framework/mbcs.h"
 #include "framework/memory.h"
+#include "hostfs.h"
 #include "media.h"
 #include "names.h"
 #include "packer.h"
@@ -239,16 +243,15 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
                        int64_t& size, std::string* content, bool* cached) {
   // One open (which cannot wait: a pipe opens at once without a writer) and
   // its fstat: a single walk of the path, which counts with many small files.
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = OpenRead(path);
   if (fd < 0) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": cannot read it: " + strerror(errno) + " (" + path + ")");
     return false;
   }
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0;
-  if (ok && content && S_ISREG(st.st_mode) && st.st_size <= kCacheFileBytes &&
-      cachedBytes_ + st.st_size <= kCacheTotalBytes) {
-    content->resize(static_cast<size_t>(st.st_size));
+  FileInfo st;
+  bool ok = StatFd(fd, st);
+  if (ok && content && st.regular && st.size <= kCacheFileBytes && cachedBytes_ + st.size <= kCacheTotalBytes) {
+    content->resize(static_cast<size_t>(st.size));
     size_t got = 0;
     while (got < content->size()) {
       ssize_t n = read(fd, &(*content)[got], content->size() - got);
@@ -258,13 +261,13 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
     }
     // A file that is not what fstat said is left to the writer, which reports it.
     *cached = got == content->size();
-    if (*cached) cachedBytes_ += st.st_size;
+    if (*cached) cachedBytes_ += st.size;
     else content->clear();
   }
   // A file the file system gives as empty that holds data after all (those
   // of /proc and /sys): its size is no size, so it is not packed.
   bool sizeless = false;
-  if (ok && S_ISREG(st.st_mode) && st.st_size == 0) {
+  if (ok && st.regular && st.size == 0) {
     char byte;
     ssize_t n;
     do n = read(fd, &byte, 1);
@@ -272,7 +275,7 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
     sizeless = n > 0;
   }
   close(fd);
-  if (!ok || !S_ISREG(st.st_mode)) {
+  if (!ok || !st.regular) {
     d_.Error(line, key + " = " + QuoteValue(shown) + ": not a regular file (" + path + ")");
     return false;
   }
@@ -282,8 +285,8 @@ bool Planner::Readable(const std::string& key, int line, const std::string& show
                    path + ")");
     return false;
   }
-  size = st.st_size;
-  inputs_.emplace_back(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
+  size = st.size;
+  inputs_.emplace_back(st.device, st.id);
   return true;
 }
 
@@ -509,17 +512,51 @@ void Planner::Settings() {
 
 // Every file below the folder root (relative path with "/", full path),
 // symbolic links followed to files but not into folders; entries that are no
-// regular file (devices, pipes, broken links) go to odd. False with the
-// reason when a folder cannot be read. Read with readdir: with thousands of
+// regular file (devices, pipes, broken links) go to odd; every folder read
+// (full path) to folders. False with the reason when a folder cannot be read. Read with readdir: with thousands of
 // files the walk is a good part of a build.
 bool ListFiles(const std::string& root, std::vector<std::pair<std::string, std::string>>& found,
-               std::vector<std::string>& odd, std::string& error) {
+               std::vector<std::string>& odd, std::vector<std::string>& folders, std::string& error) {
   std::string prefix = root.back() == '/' ? root : root + "/";
   std::vector<std::string> pending{std::string()};  // folders still to read, relative
   while (!pending.empty()) {
     std::string dirRel = std::move(pending.back());
     pending.pop_back();
-    DIR* dir = opendir(dirRel.empty() ? root.c_str() : (prefix + dirRel).c_str());
+    folders.push_back(dirRel.empty() ? root : prefix + dirRel);
+#ifdef _WIN32
+    // The same walk through FindFirstFileExW: a reparse point to a folder (a
+    // link or junction) is not followed, one to a file is taken as the file.
+    WIN32_FIND_DATAW e;
+    HANDLE find = FindFirstFileExW(WidePath(folders.back() + "/*").c_str(), FindExInfoBasic, &e,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+      SetErrnoFromWin32();
+      error = strerror(errno);
+      return false;
+    }
+    do {
+      const wchar_t* name = e.cFileName;
+      if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+      std::string rel = dirRel.empty() ? Utf8Text(name) : dirRel + "/" + Utf8Text(name);
+      bool isDir = (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      bool isLink = (e.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (isDir) {
+        if (!isLink) pending.push_back(std::move(rel));
+      } else {
+        FileInfo info;
+        if (!isLink || (StatPath(prefix + rel, info) && info.regular)) found.emplace_back(rel, prefix + rel);
+        else odd.push_back(std::move(rel));
+      }
+    } while (FindNextFileW(find, &e));
+    DWORD last = GetLastError();
+    FindClose(find);
+    if (last != ERROR_NO_MORE_FILES) {
+      SetErrnoFromWin32();
+      error = strerror(errno);
+      return false;
+    }
+#else
+    DIR* dir = opendir(folders.back().c_str());
     if (!dir) {
       error = strerror(errno);
       return false;
@@ -553,6 +590,7 @@ bool ListFiles(const std::string& root, std::vector<std::pair<std::string, std::
       error = strerror(readError);
       return false;
     }
+#endif
   }
   return true;
 }
@@ -696,9 +734,8 @@ void Planner::AddFile(const ProjectFile& f, std::string path, std::string shown,
 void Planner::Files() {
   for (const ProjectFile& f : p_.files) {
     if (f.reported) continue;
-    std::error_code ec;
-    fs::file_status st = fs::status(f.sourcePath, ec);
-    if (fs::is_directory(st)) {
+    FileInfo st;
+    if (StatPath(f.sourcePath, st) && st.folder) {
       if (f.name.set) {
         d_.Error(f.name.line, f.name.key + " = " + QuoteValue(f.name.value) +
                                   ": a folder source keeps its files' own names; name is for single files");
@@ -709,7 +746,7 @@ void Planner::Files() {
       std::vector<std::pair<std::string, std::string>> found;  // relative, full
       std::vector<std::string> odd;
       std::string error;
-      bool listed = ListFiles(f.sourcePath, found, odd, error);
+      bool listed = ListFiles(f.sourcePath, found, odd, plan_.folders, error);
       for (const std::string& rel : odd)
         d_.Error(f.source.line, f.source.key + " = " + QuoteValue(f.source.value) + ": " + QuoteValue(rel) +
                                     " is not a regular file");
@@ -815,7 +852,8 @@ void Planner::Layout() {
     // The writer and the listing take these from the regions from now on.
     r.what = std::move(f.key);
     r.shown = std::move(f.shown);
-    r.source = std::move(f.source);
+    // An empty file gets no region: it keeps its source (for --depfile).
+    r.source = f.length > 0 ? std::move(f.source) : f.source;
     r.length = f.length;
     r.data = std::move(f.data);
     r.cached = f.cached;
@@ -860,9 +898,11 @@ bool Planner::Run() {
   VersionTexts();
 
   // The stub: the setup program the package is appended to.
-  plan_.stub = o_.stub.empty() ? DefaultStubPath() : o_.stub;
-  if (!Readable("--stub", 0, plan_.stub, plan_.stub, plan_.stubSize)) {
-    if (o_.stub.empty()) d_.Error(0, "give the setup program to append to with --stub FILE");
+  plan_.stub = o_.stub.empty() ? FindStub() : o_.stub;
+  if (plan_.stub.empty()) {
+    d_.Error(0, "no setup program to append to (looked for " + StubPlacesText() + "); give one with --stub FILE");
+  } else if (!Readable("--stub", 0, plan_.stub, plan_.stub, plan_.stubSize)) {
+    // said by Readable
   } else if (std::string why = CheckStub(plan_.stub); !why.empty()) {
     d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": " + why);
   } else if (WantsStubResources(p_) && !d_.Failed()) {
@@ -876,43 +916,40 @@ bool Planner::Run() {
   // The output: given, the project's own, or <project name>-setup.exe beside it.
   if (!o_.output.empty()) plan_.output = o_.output;
   else if (p_.output.set) {
-    fs::path out(p_.output.value);
-    plan_.output = out.is_absolute() ? out.string() : (fs::path(p_.dir) / out).lexically_normal().string();
+    fs::path out = FsPath(p_.output.value);
+    plan_.output = out.is_absolute() ? PathText(out) : PathText((FsPath(p_.dir) / out).lexically_normal());
   } else {
-    plan_.output =
-        (fs::path(p_.dir) / (fs::path(p_.path).stem().string() + "-setup.exe")).lexically_normal().string();
+    plan_.output = PathText((FsPath(p_.dir) / (PathText(FsPath(p_.path).stem()) + "-setup.exe")).lexically_normal());
   }
   // A link as output: the file it points to is replaced, the link stays.
   std::string why;
   if (!ThroughLink(plan_.output, why)) d_.Error(0, "output " + QuoteValue(plan_.output) + ": " + why);
-  struct stat ost;
-  if (stat(plan_.output.c_str(), &ost) == 0) {
-    if (S_ISDIR(ost.st_mode)) {
+  FileInfo ost;
+  if (StatPath(plan_.output, ost)) {
+    if (ost.folder) {
       // reported below
-    } else if (!S_ISREG(ost.st_mode)) {
+    } else if (!ost.regular) {
       d_.Error(0, "output " + QuoteValue(plan_.output) + ": exists and is not a regular file; it is not replaced");
     } else {
       // Never replace what the build reads.
       std::vector<std::string> others = {p_.path};
       if (!p_.licenceFile.empty()) others.push_back(p_.licenceFile);
       for (const std::string& path : others) {
-        struct stat ist;
-        if (stat(path.c_str(), &ist) == 0)
-          inputs_.emplace_back(static_cast<uint64_t>(ist.st_dev), static_cast<uint64_t>(ist.st_ino));
+        FileInfo ist;
+        if (StatPath(path, ist)) inputs_.emplace_back(ist.device, ist.id);
       }
-      if (std::count(inputs_.begin(), inputs_.end(),
-                     std::make_pair(static_cast<uint64_t>(ost.st_dev), static_cast<uint64_t>(ost.st_ino))))
+      if (std::count(inputs_.begin(), inputs_.end(), std::make_pair(ost.device, ost.id)))
         d_.Error(0, "output " + QuoteValue(plan_.output) +
                         ": the same file as one of the build's inputs (the project, the stub, a picture, the "
                         "licence or a packed file); choose another output");
     }
   }
-  fs::path outDir = fs::path(plan_.output).parent_path();
+  std::string outDir = PathText(FsPath(plan_.output).parent_path());
   if (outDir.empty()) outDir = ".";
-  std::error_code ec;
-  if (!fs::is_directory(outDir, ec))
-    d_.Error(0, "output " + QuoteValue(plan_.output) + ": the folder " + outDir.string() + " does not exist");
-  else if (fs::is_directory(plan_.output, ec))
+  FileInfo dirInfo;
+  if (!StatPath(outDir, dirInfo) || !dirInfo.folder)
+    d_.Error(0, "output " + QuoteValue(plan_.output) + ": the folder " + outDir + " does not exist");
+  else if (ost.folder)
     d_.Error(0, "output " + QuoteValue(plan_.output) + ": is a folder");
 
   // Laid out even after errors, so that a package too large is reported too.
@@ -1028,13 +1065,6 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
     return "the package would be " + std::to_string(plan.totalSize) + " bytes; a package without the extension "
            "holds at most " + std::to_string(kSeedMax);
   return "";
-}
-
-std::string DefaultStubPath() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return "setup.exe";
-  return (self.parent_path() / "setup.exe").string();
 }
 
 bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan, Diagnostics& diag) {

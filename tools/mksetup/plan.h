@@ -63,6 +63,7 @@ struct Plan {
   std::vector<std::pair<std::string, std::string>> settings;
   std::vector<PlannedFile> files;
   std::vector<PlannedRegion> regions;  // after the stub, in output order
+  std::vector<std::string> folders;    // every folder read for a folder source
   std::string index;                   // the scrambled index
   int64_t indexOffset = 0;
   std::string trailer;
@@ -83,9 +84,6 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc = 0);
 // Checks everything and lays out the package. False (with every problem found
 // in diag) when the package cannot be built.
 bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan, Diagnostics& diag);
-
-// setup.exe in the folder of the running executable ("" when unknown).
-std::string DefaultStubPath();
 
 // The largest offset or length the header's and the rows' 32-bit fields hold;
 // past it the rows carry 64-bit ones (the stub's word "big").

@@ -1,21 +1,88 @@
 #include "sign.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "common/container.h"
 #include "files.h"
+#include "hostfs.h"
 #include "tempfiles.h"
 
+#include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/wait.h>
+#endif
+
 namespace {
+
+#ifdef _WIN32
+
+const char kTool[] = "signtool";
+
+// One argument as the C runtime's command-line parsing takes it back.
+std::wstring Quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  for (size_t i = 0;; i++) {
+    size_t backslashes = 0;
+    while (i < arg.size() && arg[i] == L'\\') i++, backslashes++;
+    if (i == arg.size()) {
+      out.append(backslashes * 2, L'\\');
+      break;
+    }
+    if (arg[i] == L'"') out.append(backslashes * 2 + 1, L'\\');
+    else out.append(backslashes, L'\\');
+    out += arg[i];
+  }
+  return out + L"\"";
+}
+
+// Runs signtool from the PATH with these arguments; its exit status (127: it
+// could not be started) and everything it printed.
+int Run(const std::vector<std::string>& args, std::string& output) {
+  wchar_t program[MAX_PATH + 1];
+  if (!SearchPathW(nullptr, L"signtool.exe", nullptr, MAX_PATH + 1, program, nullptr)) return 127;
+  std::wstring line = Quoted(program);
+  for (const std::string& a : args) line += L" " + Quoted(WidePath(a));
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE readEnd, writeEnd;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return 127;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW si;
+  ZeroMemory(&si, sizeof si);
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = nul;
+  si.hStdOutput = si.hStdError = writeEnd;
+  PROCESS_INFORMATION pi;
+  BOOL started = CreateProcessW(program, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  if (!started) {
+    CloseHandle(readEnd);
+    return 127;
+  }
+  char buf[4096];
+  DWORD n;
+  while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0) output.append(buf, n);
+  CloseHandle(readEnd);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return static_cast<int>(code);
+}
+
+#else
 
 const char kTool[] = "osslsigncode";
 
@@ -54,6 +121,8 @@ int Run(const std::vector<std::string>& args, std::string& output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
+#endif
+
 // The tool's last lines that say something, for an error message.
 std::string LastLines(const std::string& output) {
   std::string out;
@@ -76,6 +145,7 @@ std::string After(const std::string& text, const std::string& label, size_t from
   return b == std::string::npos ? "" : v.substr(b);
 }
 
+#ifndef _WIN32
 // The tool writes bytes outside ASCII as \xNN.
 std::string Unescape(const std::string& s) {
   std::string out;
@@ -91,6 +161,8 @@ std::string Unescape(const std::string& s) {
   return out;
 }
 
+#endif
+
 }  // namespace
 
 bool SignFile(const std::string& input, const std::string& given, const SignOptions& o, std::string& error) {
@@ -100,9 +172,9 @@ bool SignFile(const std::string& input, const std::string& given, const SignOpti
                                                               {"--sign-password-file", &o.passwordFile}};
   for (const auto& [option, path] : inputs) {
     if (path->empty()) continue;
-    int fd = open(path->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    bool regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    int fd = OpenRead(*path);
+    FileInfo st;
+    bool regular = fd >= 0 && StatFd(fd, st) && st.regular;
     if (fd < 0) error = std::string(option) + " " + *path + ": " + strerror(errno);
     else if (!regular) error = std::string(option) + " " + *path + ": not a regular file";
     if (fd >= 0) close(fd);
@@ -114,51 +186,77 @@ bool SignFile(const std::string& input, const std::string& given, const SignOpti
     error = "output " + given + ": " + why;
     return false;
   }
-  struct stat in;
-  if (stat(input.c_str(), &in) != 0) {
+  FileInfo in;
+  if (!StatPath(input, in)) {
     error = input + ": " + strerror(errno);
     return false;
   }
   // The signed file is made under a temporary name of its own beside the
   // output (the tool refuses to write over a file); a file of the user's is
   // never in the way, and an interrupted run leaves nothing.
+  std::string folder = PathText(FsPath(output).parent_path());
   std::string tmp;
-  if (!ReserveTempName(std::filesystem::path(output).parent_path().string(), tmp, error)) return false;
+  if (!ReserveTempName(folder, tmp, error)) return false;
+#ifdef _WIN32
+  // signtool signs a file in place: a copy of the input under the temporary
+  // name. It takes the password on its command line.
+  std::vector<std::string> args = {"sign", "/fd", "sha256", "/f", o.certificate};
+  if (!o.passwordFile.empty()) {
+    std::string password;
+    if (FILE* f = OpenFile(o.passwordFile, "rb")) {
+      for (int c; (c = fgetc(f)) != EOF && c != '\n' && c != '\r';) password += static_cast<char>(c);
+      fclose(f);
+    }
+    args.insert(args.end(), {"/p", password});
+  }
+  if (!o.timestampUrl.empty()) args.insert(args.end(), {"/tr", o.timestampUrl, "/td", "sha256"});
+  args.push_back(tmp);
+  if (!CopyFileW(WidePath(input).c_str(), WidePath(tmp).c_str(), TRUE)) {
+    SetErrnoFromWin32();
+    error = "cannot copy " + input + " for signing: " + strerror(errno);
+    RemoveTempFile(kCurrentFolder, tmp);
+    return false;
+  }
+  const char* missing = "signing on Windows needs signtool (of the Windows SDK) on the PATH, which was not found";
+#else
   std::vector<std::string> args = {"sign", "-pkcs12", o.certificate, "-h", "sha256"};
   if (!o.passwordFile.empty()) args.insert(args.end(), {"-readpass", o.passwordFile});
   else args.insert(args.end(), {"-pass", ""});
   if (!o.timestampUrl.empty()) args.insert(args.end(), {"-ts", o.timestampUrl});
   args.insert(args.end(), {"-in", input, "-out", tmp});
+  const char* missing = "signing needs the program osslsigncode (Debian package osslsigncode), which is not installed";
+#endif
   std::string out;
   int code = Run(args, out);
-  bool ok = code == 0 && access(tmp.c_str(), F_OK) == 0;
+  FileInfo signedFile;
+  bool ok = code == 0 && StatPath(tmp, signedFile);
   if (code == 127 && out.empty()) {
-    error = std::string("signing needs the program ") + kTool + " (Debian package " + kTool + "), which is not installed";
+    error = missing;
   } else if (!ok) {
     error = "signing with " + o.certificate + " failed (a wrong password or not a PKCS#12 code-signing certificate?): " +
             LastLines(out);
-  } else if (chmod(tmp.c_str(), in.st_mode & 07777) != 0 || rename(tmp.c_str(), output.c_str()) != 0) {
+  } else if (!SameMode(tmp, in) || !RenameOver(tmp, output)) {
     // The signed file has the permissions of the file signed.
     error = "cannot put the signed file at " + output + ": " + strerror(errno);
     ok = false;
   }
   if (ok) {
-    ReleaseTempFile(AT_FDCWD, tmp);
-    SyncFolder(std::filesystem::path(output).parent_path().string());
+    ReleaseTempFile(kCurrentFolder, tmp);
+    SyncFolder(folder);
   } else {
-    RemoveTempFile(AT_FDCWD, tmp);
+    RemoveTempFile(kCurrentFolder, tmp);
   }
   return ok;
 }
 
 SignatureInfo ReadSignature(const std::string& path) {
   SignatureInfo info;
-  FILE* f = fopen(path.c_str(), "rb");
+  FILE* f = OpenFile(path, "rb");
   if (!f) return info;
   unsigned char head[PE_HEAD_BYTES];
   int n = static_cast<int>(fread(head, 1, sizeof head, f));
-  fseek(f, 0, SEEK_END);
-  long long size = ftell(f);
+  fseeko(f, 0, SEEK_END);
+  long long size = ftello(f);
   fclose(f);
   long long table = CertificateTableStart(head, n, size);
   if (table == 0) return info;
@@ -168,6 +266,19 @@ SignatureInfo ReadSignature(const std::string& path) {
     return info;
   }
   std::string out;
+#ifdef _WIN32
+  int code = Run({"verify", "/pa", "/v", path}, out);
+  if (code == 127 && out.empty()) {
+    info.note = "signtool is not on the PATH";
+    return info;
+  }
+  size_t chain = out.find("Signing Certificate Chain:");
+  info.subject = After(out, "Issued to:", chain == std::string::npos ? 0 : chain);
+  // 0x80096010: the digest does not match the file. Other failures (a
+  // certificate Windows does not trust) say nothing of the file's bytes.
+  info.checked = code == 0 || out.find("0x80096010") != std::string::npos;
+  info.matches = code == 0;
+#else
   int code = Run({"verify", "-in", path}, out);
   if (code == 127 && out.empty()) {
     info.note = std::string(kTool) + " is not installed";
@@ -178,6 +289,7 @@ SignatureInfo ReadSignature(const std::string& path) {
   std::string current = After(out, "Current message digest"), calculated = After(out, "Calculated message digest");
   info.checked = !current.empty() && !calculated.empty();
   info.matches = info.checked && current == calculated;
+#endif
   if (!info.checked) info.note = LastLines(out);
   return info;
 }

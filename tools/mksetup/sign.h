@@ -1,5 +1,6 @@
 // Signing a finished setup file with a code-signing certificate, and reading a
-// signature back, through the osslsigncode program.
+// signature back, through the osslsigncode program (on Windows: signtool, of
+// the Windows SDK, found on the PATH).
 #pragma once
 #include <string>
 
@@ -17,7 +18,7 @@ bool SignFile(const std::string& input, const std::string& output, const SignOpt
 struct SignatureInfo {
   bool present = false;  // the file has a certificate table
   bool damaged = false;  // its header names one that cannot be (see ReadTrailer)
-  bool checked = false;  // osslsigncode could check it
+  bool checked = false;  // the signing tool could check it
   bool matches = false;  // the signed digest is the file's digest
   std::string subject;   // of the signing certificate, UTF-8
   std::string note;      // why it was not checked

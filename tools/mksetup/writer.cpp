@@ -2,15 +2,13 @@
 
 #include "common/packageext.h"
 #include "files.h"
+#include "hostfs.h"
 #include "packer.h"
 #include "tempfiles.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -59,16 +57,16 @@ class Copier {
 
   // Copies exactly length bytes of source (from its start) to the output.
   bool Copy(const std::string& what, const std::string& source, int64_t length, std::string& error) {
-    int in = open(source.c_str(), O_RDONLY);
+    int in = OpenRead(source);
     if (in < 0) {
       error = what + ": cannot open " + source + ": " + strerror(errno);
       return false;
     }
-    struct stat st;
-    bool ok = fstat(in, &st) == 0;
-    if (ok && st.st_size != length) {
+    FileInfo st;
+    bool ok = StatFd(in, st);
+    if (ok && st.size != length) {
       error = what + ": " + source + " changed while the package was built (" + std::to_string(length) +
-              " bytes when checked, " + std::to_string(st.st_size) + " now)";
+              " bytes when checked, " + std::to_string(st.size) + " now)";
       ok = false;
     }
     // Small files are gathered and written together: with thousands of
@@ -85,6 +83,7 @@ class Copier {
       ssize_t n = -1;
       // The kernel copies between files without passing the bytes through us
       // where it can; otherwise read and write.
+#ifndef _WIN32
       if (kernelCopy_) {
         int64_t step = left < kKernelChunk ? left : kKernelChunk;
         n = copy_file_range(in, nullptr, out_, nullptr, static_cast<size_t>(step), 0);
@@ -94,7 +93,9 @@ class Copier {
           kernelCopy_ = false;  // not between these files: copy by hand from now on
           continue;
         }
-      } else {
+      } else
+#endif
+      {
         if (buffer_.empty()) buffer_.resize(kChunk);
         n = read(in, buffer_.data(), want);
         if (n > 0) Taken(buffer_.data(), static_cast<size_t>(n));
@@ -199,7 +200,11 @@ class Copier {
   std::vector<char> buffer_;
   std::vector<char> gather_;
   size_t pending_ = 0;
+#ifdef _WIN32
+  bool kernelCopy_ = false;
+#else
   bool kernelCopy_ = g_kernelCopy;
+#endif
   bool track_ = false;
   unsigned long crc_ = 0, fileCrc_ = 0;
 };
@@ -273,11 +278,10 @@ bool WriteExtended(Plan& plan, Copier& copier, std::string& error) {
 void UseKernelCopy(bool on) { g_kernelCopy = on; }
 
 bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress, std::string* unsignedFile) {
-  fs::path out(plan.output);
-  std::string dir = out.parent_path().string();
+  std::string dir = PathText(FsPath(plan.output).parent_path());
   RemoveStaleTempFiles(dir);
   std::string name;
-  int fd = CreateTempFile(AT_FDCWD, dir, name, error);
+  int fd = CreateTempFd(dir, name, error);
   if (fd < 0) return false;
 
   bool ok = true;
@@ -296,10 +300,8 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress, st
     if (ok) ok = copier.Write(plan.index, error) && copier.Write(plan.trailer, error);
   }
   if (ok) {
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0777 & ~mask);
-    off_t end = lseek(fd, 0, SEEK_CUR);
+    MakeExecutable(fd);
+    int64_t end = FilePosition(fd);
     if (end != plan.totalSize) {
       error = "the package came out " + std::to_string(end) + " bytes long instead of " +
               std::to_string(plan.totalSize);
@@ -308,7 +310,7 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress, st
   }
   // On disk before it takes the output's name: a crash then leaves the old
   // file or the whole new one, never a part.
-  if (ok && fsync(fd) != 0) {
+  if (ok && !SyncToDisk(fd)) {
     error = std::string("writing the package failed: ") + strerror(errno);
     ok = false;
   }
@@ -322,12 +324,12 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress, st
     *unsignedFile = name;
     return true;
   }
-  if (ok && rename(name.c_str(), plan.output.c_str()) != 0) {
+  if (ok && !RenameOver(name, plan.output)) {
     error = "cannot put the package at " + plan.output + ": " + strerror(errno);
     ok = false;
   }
   if (ok) SyncFolder(dir);
-  if (ok) ReleaseTempFile(AT_FDCWD, name);
-  else RemoveTempFile(AT_FDCWD, name);
+  if (ok) ReleaseTempFile(kCurrentFolder, name);
+  else RemoveTempFile(kCurrentFolder, name);
   return ok;
 }
