@@ -263,6 +263,7 @@ UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const voi
     src.regValues[i] = settings.RegValues[i];
   }
   src.installDir = installDir;
+  src.language = settings.Language;
   return src;
 }
 
@@ -271,15 +272,20 @@ namespace {
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
 // The table's extension after its ninth field: the tag, then a row of key
-// and value for each registry entry past the first two of its kind. Nothing
-// when there is none, so that such a table stays nine fields.
+// and value for each setting the uninstaller reads: ui.language, and each
+// registry entry past the first two of its kind. Nothing when there is none,
+// so that such a table stays nine fields.
 void AddTableExtension(CFieldTable& table, const UninstallerSource& src) {
-  bool any = false;
+  bool any = OrEmpty(src.language)[0] != 0;
   for (int i = 2; i < REG_ENTRY_MAX && !any; i++) any = OrEmpty(src.regKeys[i])[0] || OrEmpty(src.regValues[i])[0];
   if (!any) return;
   // The ninth field began a row; the tag ends it, each pair is a row.
   table.columnCount = 2;
-  table.AddField(PACKAGE_TAG);
+  table.AddField(UNINSTALL_TABLE_TAG);
+  if (OrEmpty(src.language)[0]) {
+    table.AddField(SETTING_UI_LANGUAGE);
+    table.AddField(src.language);
+  }
   const struct {
     const char* prefix;
     const char* const* entries;

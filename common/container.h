@@ -14,6 +14,9 @@
 #define TRAILER_WINDOW 127
 #define UNINSTALLER_NAME "ridkit.exe"
 #define UNINSTALLER_COLUMNS 8
+// The uninstaller table's extension: after its nine fields, this tag ends a
+// row, then key and value rows as in a package's settings section.
+#define UNINSTALL_TABLE_TAG PACKAGE_TAG
 // Copy runs move the data in chunks of this size.
 const int kCopyChunk = 65536;
 
@@ -115,18 +118,25 @@ struct UninstallerSource {
   const char* regKeys[REG_ENTRY_MAX];
   const char* regValues[REG_ENTRY_MAX];
   const char* installDir;  // ends with a backslash
+  // The package's settings the uninstaller reads in the table's extension:
+  // the language it speaks (ui.language; null or empty: none). A table
+  // without any is the nine fields alone, as every uninstaller reads it.
+  const char* language = nullptr;
 };
 
 // The fields as the package gives them, for an uninstaller program of
-// programSize bytes (the pointers stay valid while settings and the texts live).
+// programSize bytes (the pointers stay valid while settings and the texts
+// live), and the package's settings the uninstaller reads in the
+// extension: the language (ui.language).
 struct PackageSettings;
 UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const void* program,
                                       DWORD programSize, const char* modulePath, const char* installDir);
 
 // Writes ridkit.exe into the installation folder: program, picture, icon, the
-// scrambled table of nine fields (and, for more registry entries than two of
-// each, its extension: the tag PACKAGE_TAG and key and value rows like the
-// package's settings section) and the trailer. A picture or icon region
+// scrambled table of nine fields (and its extension when there is anything
+// to carry: the tag UNINSTALL_TABLE_TAG, then key and value rows like the
+// package's settings section: ui.language, registry entries past two of each)
+// and the trailer. A picture or icon region
 // that cannot be read from the setup file is written as absent (length 0).
 // False when the file cannot be created or written completely (an incomplete
 // file is removed).

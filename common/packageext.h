@@ -21,7 +21,9 @@
 // The lists of the settings section: the whole licence, more associations,
 // more registry entries for the uninstaller.
 #define CAPABILITY_WORD_LISTS "lists"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 big lists"
+// The setup speaks the languages a package may name (ui.language).
+#define LANGUAGE_WORD "lang"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 big lists lang"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".

@@ -235,7 +235,8 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
   } const known[] = {{SETTING_PRODUCT_ID, &PackageSettings::ProductId},
                      {SETTING_PRODUCT_VERSION, &PackageSettings::ProductVersion},
                      {SETTING_PRODUCT_PUBLISHER, &PackageSettings::ProductPublisher},
-                     {SETTING_PRODUCT_URL, &PackageSettings::ProductUrl}};
+                     {SETTING_PRODUCT_URL, &PackageSettings::ProductUrl},
+                     {SETTING_UI_LANGUAGE, &PackageSettings::Language}};
   struct {
     const char* name;
     CString ListAssociation::*value;

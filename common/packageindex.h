@@ -46,6 +46,9 @@
 #define SETTING_PRODUCT_VERSION "product.version"
 #define SETTING_PRODUCT_PUBLISHER "product.publisher"
 #define SETTING_PRODUCT_URL "product.url"
+// The language of the setup's and the uninstaller's own texts ("en"); none:
+// Simplified Chinese (zh-CN).
+#define SETTING_UI_LANGUAGE "ui.language"
 
 // The lists of the settings section (the stub's word CAPABILITY_WORD_LISTS):
 // indexed keys, 1-based, one key per field of an item, LIST_ITEM_MAX items
@@ -226,6 +229,7 @@ struct PackageSettings {
   CString ProductVersion;
   CString ProductPublisher;
   CString ProductUrl;
+  CString Language;  // ui.language: empty for the default, zh-CN
   // The whole licence (Method kMethodNone: the header's licence line is all).
   RegionRef LicenceRegion;
   // The associations of the list, in the order of their numbers.

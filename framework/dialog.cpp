@@ -4,7 +4,8 @@
 #include <stdio.h>
 
 #include "app.h"
-#include "frameworktexts.h"
+#include "dialogfont.h"
+#include "language.h"
 #include "memory.h"
 #include "widetext.h"
 
@@ -38,7 +39,7 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value) {
 
 CString TooLongText(int maxBytes) {
   CString text;
-  text.Format(kTextTooLong, maxBytes);
+  text.Format(FrameworkText(kTextTooLong), maxBytes);
   return text;
 }
 
@@ -73,6 +74,32 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
   HWND w = control.m_hWnd;
   if (w && IsWindow(w) && GetParent(w) == pDX->m_pDlgWnd->m_hWnd && GetDlgCtrlID(w) == id) return;
   control.m_hWnd = pDX->PrepareCtrl(id);
+}
+
+// ---- templates and their texts ---------------------------------------------
+
+CDialogTemplate::~CDialogTemplate() { FreeBuffer(m_copy); }
+
+const DLGTEMPLATE* CDialogTemplate::Load(UINT id) {
+  HINSTANCE module = AfxGetResourceHandle();
+  HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));  // RT_DIALOG
+  HGLOBAL h = res ? LoadResource(module, res) : 0;
+  const unsigned char* stored = h ? static_cast<const unsigned char*>(LockResource(h)) : 0;
+  if (!stored) return 0;
+  size_t size = SizeofResource(module, res);
+  const TextLanguage* language = ProgramLanguage();
+  const char* face = language ? language->DialogFont : 0;
+  if (!face) return reinterpret_cast<const DLGTEMPLATE*>(stored);
+  FreeBuffer(m_copy);
+  m_copy = AllocBuffer(TemplateWithFontRoom(size, face));
+  if (m_copy && TemplateWithFont(stored, size, face, language->DialogFontPoints, static_cast<unsigned char*>(m_copy)))
+    return static_cast<const DLGTEMPLATE*>(m_copy);
+  return reinterpret_cast<const DLGTEMPLATE*>(stored);
+}
+
+void ShowControlTexts(HWND dialog, UINT templateId, const ControlText* list, int count, const CLanguages& languages) {
+  for (int i = 0; i < count; i++)
+    if (list[i].Template == templateId) SetDlgItemTextMb(dialog, list[i].Control, languages.Text(list[i].Text));
 }
 
 // ---- dialogs ---------------------------------------------------------------
@@ -111,9 +138,11 @@ void CDialog::LinkModeless(BOOL in) {
 
 INT_PTR CDialog::DoModal() {
   HWND owner = m_hParent ? m_hParent : AfxGetMainWnd();
+  const DLGTEMPLATE* dialogTemplate = m_template.Load(m_nIDTemplate);
+  if (!dialogTemplate) return -1;
   m_modal = TRUE;
-  INT_PTR result = DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner,
-                                   DialogProc, reinterpret_cast<LPARAM>(this));
+  INT_PTR result = DialogBoxIndirectParamW(AfxGetResourceHandle(), dialogTemplate, owner, DialogProc,
+                                           reinterpret_cast<LPARAM>(this));
   m_modal = FALSE;
   return result;
 }
@@ -122,8 +151,10 @@ BOOL CDialog::Create(UINT idTemplate, HWND parent) {
   m_nIDTemplate = idTemplate;
   m_hParent = parent;
   m_modal = FALSE;
-  HWND w = CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(idTemplate), parent,
-                              DialogProc, reinterpret_cast<LPARAM>(this));
+  const DLGTEMPLATE* dialogTemplate = m_template.Load(idTemplate);
+  if (!dialogTemplate) return FALSE;
+  HWND w = CreateDialogIndirectParamW(AfxGetResourceHandle(), dialogTemplate, parent, DialogProc,
+                                      reinterpret_cast<LPARAM>(this));
   if (!w) return FALSE;
   LinkModeless(TRUE);
   return TRUE;

@@ -37,6 +37,34 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 // The text of the "too long" message for a limit.
 CString TooLongText(int maxBytes);
 
+// A dialog template of the program's resources as the dialog is made from
+// it: in the font of the program's language (ProgramLanguage) when that
+// names one, else as stored. Valid while the object lives.
+class CDialogTemplate {
+ public:
+  CDialogTemplate() : m_copy(0) {}
+  ~CDialogTemplate();
+  // The template with that id; null when the resources have none.
+  const DLGTEMPLATE* Load(UINT id);
+
+ private:
+  CDialogTemplate(const CDialogTemplate&);
+  CDialogTemplate& operator=(const CDialogTemplate&);
+  void* m_copy;
+};
+
+// A control of a dialog template and the id of the text it shows, in the
+// program's table (CLanguages).
+struct ControlText {
+  UINT Template;
+  int Control;
+  int Text;
+};
+class CLanguages;
+// Puts the texts of the controls of templateId in list into the dialog's
+// controls, in the language the program speaks.
+void ShowControlTexts(HWND dialog, UINT templateId, const ControlText* list, int count, const CLanguages& languages);
+
 class CDialog : public CWnd {
  public:
   explicit CDialog(UINT idTemplate, HWND parent = 0);
@@ -85,6 +113,7 @@ class CDialog : public CWnd {
 
   UINT m_nIDTemplate;
   HWND m_hParent;
+  CDialogTemplate m_template;
 
  private:
   BOOL m_modal;

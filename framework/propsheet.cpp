@@ -8,8 +8,7 @@ CPropertyPage::CPropertyPage(UINT idTemplate)
     : CDialog(idTemplate), m_pSheet(0), m_firstSetActive(TRUE) {
   ZeroMemory(&m_psp, sizeof m_psp);
   m_psp.dwSize = sizeof m_psp;
-  m_psp.dwFlags = PSP_DEFAULT;
-  m_psp.pszTemplate = MAKEINTRESOURCEW(idTemplate);
+  m_psp.dwFlags = PSP_DEFAULT | PSP_DLGINDIRECT;
   m_psp.pfnDlgProc = PageProc;
   m_psp.lParam = reinterpret_cast<LPARAM>(this);
 }
@@ -140,8 +139,11 @@ INT_PTR CPropertySheet::DoModal() {
   if (m_hWnd || m_pageCount == 0 || m_pageRefused) return -1;
   HPROPSHEETPAGE handles[kMaxPages];
   for (int i = 0; i < m_pageCount; ++i) {
-    m_pages[i]->m_psp.hInstance = AfxGetResourceHandle();
-    handles[i] = CreatePropertySheetPageW(&m_pages[i]->m_psp);
+    CPropertyPage* page = m_pages[i];
+    page->m_psp.hInstance = AfxGetResourceHandle();
+    // The page's template in the program's language (CDialogTemplate).
+    page->m_psp.pResource = page->LoadTemplate();
+    handles[i] = page->m_psp.pResource ? CreatePropertySheetPageW(&page->m_psp) : 0;
     if (!handles[i]) {
       for (int j = 0; j < i; ++j) DestroyPropertySheetPage(handles[j]);
       return -1;

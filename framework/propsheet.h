@@ -33,6 +33,8 @@ class CPropertyPage : public CDialog {
 
   // The sheet's window (the page's parent).
   HWND GetSheetWindow() const { return ::GetParent(m_hWnd); }
+  // The page's template as the sheet makes the page from it (CDialogTemplate).
+  const DLGTEMPLATE* LoadTemplate() { return m_template.Load(m_nIDTemplate); }
 
   PROPSHEETPAGEW m_psp;
   CPropertySheet* m_pSheet;

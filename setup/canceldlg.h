@@ -17,4 +17,8 @@ class CCancelDlg : public CDialog {
  protected:
   void DoDataExchange(CDataExchange* pDX);
   BOOL OnInitDialog();
+
+ private:
+  // A message longer than the template's lines makes the dialog taller.
+  void FitMessage();
 };

@@ -7,7 +7,7 @@
 #include "setup/core/commandline.h"
 #include "setupapp.h"
 #include "silentinstall.h"
-#include "texts.h"
+#include "setup/core/texts.h"
 #include "wizard.h"
 
 BOOL CSetupApp::InitInstance() {
@@ -15,18 +15,21 @@ BOOL CSetupApp::InitInstance() {
   AfxOleInit();
   Enable3dControls();
   ParseSetupSwitches(ParametersOf(NarrowText(GetCommandLineW())), Switches);
+  BOOL loaded = LoadPackage();
+  // Everything the setup says, from the list of its switches on, is in the
+  // package's language; an index that could not be read names none.
+  SetupLanguages().Choose(Package.IndexRead ? Package.Language.c_str() : 0, GetUserDefaultUILanguage());
   if (Switches.Help) {
-    MessageBoxMb(0, kTextUsage, kTextUsageCaption, MB_OK);
+    MessageBoxMb(0, Text(kTextUsage), Text(kTextUsageCaption), MB_OK);
     m_nExitCode = EXIT_CANCELLED;
     return FALSE;
   }
-  BOOL loaded = LoadPackage();
   if (Switches.Silent) {
     m_nExitCode = RunSilentInstall(Switches, Package, loaded, PackageDamaged);
     return FALSE;
   }
   if (!loaded) {
-    MessageBoxMb(0, PackageDamaged ? kTextPackageDamaged : kTextLoadFailed, "", MB_OK);
+    MessageBoxMb(0, PackageDamaged ? Text(kTextPackageDamaged) : Text(kTextLoadFailed), "", MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }

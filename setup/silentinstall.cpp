@@ -6,7 +6,7 @@
 #include "framework/widetext.h"
 #include "setup/core/commandline.h"
 #include "setup/core/folderrules.h"
-#include "texts.h"
+#include "setup/core/texts.h"
 
 namespace {
 
@@ -20,16 +20,16 @@ class CSilentCopyPage : public ICopyPage {
   void SetProgress(int) {}
   void StopAnimation() {}
   bool AskOverwrite(const char* question) {
-    m_log.Line(kTextRunAsked, question);
-    m_log.Line(m_noOverwrite ? kTextRunAnswerKeep : kTextRunAnswerOverwrite);
+    m_log.Line(Text(kTextRunAsked), question);
+    m_log.Line(m_noOverwrite ? Text(kTextRunAnswerKeep) : Text(kTextRunAnswerOverwrite));
     return !m_noOverwrite;
   }
   void ShowError(const char* text) {
-    m_log.Line(kTextRunMessage, text);
+    m_log.Line(Text(kTextRunMessage), text);
     Errors++;
   }
   void FileDone(const char* path, CopyFileResult result) {
-    m_log.Line(result == kFileWritten ? kTextRunWritten : result == kFileKept ? kTextRunKept : kTextRunNotWritten,
+    m_log.Line(result == kFileWritten ? Text(kTextRunWritten) : result == kFileKept ? Text(kTextRunKept) : Text(kTextRunNotWritten),
                path);
   }
 
@@ -45,7 +45,7 @@ bool Exists(const char* path) { return GetAttributes(path) != INVALID_FILE_ATTRI
 
 int Finish(CRunLog& log, int code) {
   CString line;
-  line.Format(kTextRunExitCode, code);
+  line.Format(Text(kTextRunExitCode), code);
   log.Line(line);
   return code;
 }
@@ -56,7 +56,7 @@ void CSilentServices::Sleep(DWORD) {}  // nobody reads the states
 
 int CSilentServices::RegisterServer(const char* path) {
   int result = CSetupServices::RegisterServer(path);
-  m_log.Line(result ? kTextRunRegistered : kTextRunNotRegistered, path);
+  m_log.Line(result ? Text(kTextRunRegistered) : Text(kTextRunNotRegistered), path);
   return result;
 }
 
@@ -64,7 +64,7 @@ void CSilentServices::RegisterFileType(const char* ext, const char* program) {
   CSetupServices::RegisterFileType(ext, program);
   CString what;
   what.Format(".%s -> %s", ext, program);
-  m_log.Line(kTextRunAssociation, what);
+  m_log.Line(Text(kTextRunAssociation), what);
 }
 
 void CSilentServices::RegisterListType(const char* ext, const char* typeClass, const char* command,
@@ -72,50 +72,50 @@ void CSilentServices::RegisterListType(const char* ext, const char* typeClass, c
   CSetupServices::RegisterListType(ext, typeClass, command, description, icon, record);
   CString what;
   what.Format(".%s -> %s", ext, command);
-  m_log.Line(kTextRunAssociation, what);
+  m_log.Line(Text(kTextRunAssociation), what);
 }
 
 bool CSilentServices::WriteUninstaller(const char* installDir) {
   BOOL ok = CSetupServices::WriteUninstaller(installDir);
-  if (ok) m_log.Line(kTextRunUninstaller, CString(installDir) + UNINSTALLER_NAME);
+  if (ok) m_log.Line(Text(kTextRunUninstaller), CString(installDir) + UNINSTALLER_NAME);
   return ok;  // a failure is reported as the copy run's message
 }
 
 bool CSilentServices::CreateShortcut(const char* target, const char* linkPath) {
   BOOL ok = CSetupServices::CreateShortcut(target, linkPath);
-  m_log.Line(ok ? kTextRunShortcut : kTextRunShortcutFailed, linkPath);
+  m_log.Line(ok ? Text(kTextRunShortcut) : Text(kTextRunShortcutFailed), linkPath);
   return ok;
 }
 
 void CSilentServices::Open(const char*) {}  // never asked: nothing is started unattended
 
 void CSilentServices::ShowError(const char* text) {
-  m_log.Line(kTextRunMessage, text);
+  m_log.Line(Text(kTextRunMessage), text);
   Errors++;
 }
 
 int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL loaded, BOOL damaged) {
   CRunLog log;
   log.Open(switches.LogPath);  // without a log the run goes on: the exit code tells
-  if (!switches.Unknown.IsEmpty()) log.Line(kTextRunUnknownSwitch, switches.Unknown);
+  if (!switches.Unknown.IsEmpty()) log.Line(Text(kTextRunUnknownSwitch), switches.Unknown);
   if (!loaded) {
-    log.Line(kTextRunMessage, damaged ? kTextPackageDamaged : kTextLoadFailed);
+    log.Line(Text(kTextRunMessage), damaged ? Text(kTextPackageDamaged) : Text(kTextLoadFailed));
     return Finish(log, EXIT_DAMAGED_PACKAGE);
   }
-  log.Line(kTextRunStart, package.ProductName);
+  log.Line(Text(kTextRunStart), package.ProductName);
 
   // The folder as the folder page would take it, with the page's refusals.
   CString folder = switches.Folder;
   if (folder.IsEmpty()) folder = DefaultInstallFolder(WindowsFolderMb(254), package.ProductName);
-  log.Line(kTextRunFolder, folder);
+  log.Line(Text(kTextRunFolder), folder);
   if (folder.GetLength() > kFolderMax) {
-    log.Line(kTextRunFolderRefused, kTextRunFolderTooLong);
+    log.Line(Text(kTextRunFolderRefused), Text(kTextRunFolderTooLong));
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
   folder = WithBackslash(folder);
   const char* refusal = FolderRefusal(ParentFolder(folder), DriveType, Exists);
   if (refusal) {
-    log.Line(kTextRunFolderRefused, refusal);
+    log.Line(Text(kTextRunFolderRefused), refusal);
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
   BOOL madeFolder = !Exists(folder) && CreateFolder(folder);
@@ -138,13 +138,13 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   run.Types = &engine.Types;
   run.GroupName = package.ProductName;
   FinishChoices choices = {1, 1, 1, 0, 0};
-  if (run.Run(choices)) log.Line(kTextRunSetupLog, SetupLogPathIn(folder));
+  if (run.Run(choices)) log.Line(Text(kTextRunSetupLog), SetupLogPathIn(folder));
 
   CString key;
   if (RegisterProductEntry(package, engine.Folders, key)) {
-    log.Line(kTextRunEntry, key);
+    log.Line(Text(kTextRunEntry), key);
   } else {
-    log.Line(kTextRunEntryFailed, key);
+    log.Line(Text(kTextRunEntryFailed), key);
     services.Errors++;
   }
   BOOL complete = notWritten == 0 && page.Errors == 0 && services.Errors == 0;

@@ -25,4 +25,4 @@ BOOL CStep1::OnSetActive() {
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep1::OnQueryCancel() { return ConfirmQuit(kTextQuitNotStarted); }
+BOOL CStep1::OnQueryCancel() { return ConfirmQuit(Text(kTextQuitNotStarted)); }

@@ -62,7 +62,7 @@ LRESULT CALLBACK CStep2::LicenceEditProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 BOOL CStep2::OnSetActive() {
-  SetNextCaption(kTextNext);
+  SetNextCaption(Text(kTextNext));
   SetWizardButtons(m_agreed == 1 ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
   ::ShowWindow(SheetItem(ID_WIZBACK), SW_SHOW);
   SendDlgItemMessage(m_agreed == 1 ? IDC_AGREE : IDC_DISAGREE, BM_SETCHECK, 1, 0);
@@ -83,4 +83,4 @@ BOOL CStep2::OnCommand(UINT id, UINT notifyCode) {
   return CStepPage::OnCommand(id, notifyCode);
 }
 
-BOOL CStep2::OnQueryCancel() { return ConfirmQuit(kTextQuitNotStarted); }
+BOOL CStep2::OnQueryCancel() { return ConfirmQuit(Text(kTextQuitNotStarted)); }

@@ -4,14 +4,14 @@
 #include "framework/fsys.h"
 #include "framework/widetext.h"
 #include "setupapp.h"
-#include "texts.h"
+#include "setup/core/texts.h"
 
 static int DriveType(const char* drive) { return static_cast<int>(GetDriveTypeW(CWideText(drive))); }
 static bool Exists(const char* path) { return GetAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 // The folder is written into setup.log in code page 936: a name with
 // characters outside it cannot be written so that the uninstaller finds it.
-static void RefuseFolderWithoutGbkForm() { MessageBoxMb(0, kTextFolderNotGbk, "", MB_OK); }
+static void RefuseFolderWithoutGbkForm() { MessageBoxMb(0, Text(kTextFolderNotGbk), "", MB_OK); }
 
 BOOL ValidateFolder(const char* path, const char* caption) {
   const char* refusal = FolderRefusal(path, DriveType, Exists);
@@ -40,7 +40,7 @@ BOOL CStep3::OnInitDialog() {
 
 BOOL CStep3::OnSetActive() {
   SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
-  SetNextCaption(kTextInstall);
+  SetNextCaption(Text(kTextInstall));
   return CStepPage::OnSetActive();
 }
 
@@ -56,7 +56,7 @@ void CStep3::OnBrowse() {
   UpdateData(TRUE);  // a failed reading leaves the last folder read
   CFolderBrowser browser;
   browser.SetCaption(App().Package.ProductName);
-  browser.SetTitle(kTextBrowseTitle);
+  browser.SetTitle(Text(kTextBrowseTitle));
   browser.SetInitialFolder(m_folder);
   if (browser.Browse(m_hWnd)) {
     if (browser.FolderLost()) {
@@ -85,4 +85,4 @@ LRESULT CStep3::OnWizardNext() {
   return CStepPage::OnWizardNext();
 }
 
-BOOL CStep3::OnQueryCancel() { return ConfirmQuit(kTextQuitStarting); }
+BOOL CStep3::OnQueryCancel() { return ConfirmQuit(Text(kTextQuitStarting)); }

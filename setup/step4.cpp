@@ -104,7 +104,7 @@ BOOL CStep4::OnInitDialog() {
 }
 
 BOOL CStep4::OnSetActive() {
-  SetNextCaption(kTextNext);
+  SetNextCaption(Text(kTextNext));
   SetWizardButtons(0);
   SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_OPENW, reinterpret_cast<WPARAM>(AfxGetResourceHandle()),
                      reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_COPY_AVI)));
@@ -126,7 +126,7 @@ BOOL CStep4::OnQueryCancel() {
       // until the answer is in.
       m_gate.Hold();
       m_state = kAsking;
-      BOOL quit = ConfirmQuit(kTextQuitRunning);
+      BOOL quit = ConfirmQuit(Text(kTextQuitRunning));
       BOOL ended = m_state == kEndedAsking;
       m_state = quit ? kUndoing : kRunning;
       if (quit) m_gate.Stop();
@@ -137,7 +137,7 @@ BOOL CStep4::OnQueryCancel() {
     default:
       break;
   }
-  if (!ConfirmQuit(kTextQuitRunning)) {
+  if (!ConfirmQuit(Text(kTextQuitRunning))) {
     // A Cancel typed ahead of the run held it back: the page's next paint
     // starts it.
     if (m_state == kBeforeRun) InvalidateRect(m_hWnd, 0, TRUE);
@@ -230,7 +230,7 @@ LRESULT CStep4::OnRunReport(int what, LPARAM arg) {
     case kReportAsk:
       if (m_state == kClosing) return 0;  // kept
       if (App().Confirming) return kBusy;
-      return App().ConfirmCancel(text, kTextOverwrite, kTextKeep) == 0 ? 1 : 0;
+      return App().ConfirmCancel(text, Text(kTextOverwrite), Text(kTextKeep)) == 0 ? 1 : 0;
     case kReportError:
       if (m_state == kClosing) return 0;
       if (App().Confirming) return kBusy;

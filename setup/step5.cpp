@@ -45,7 +45,7 @@ BOOL CStep5::OnSetActive() {
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep5::OnQueryCancel() { return ConfirmQuit(kTextQuitFinishing); }
+BOOL CStep5::OnQueryCancel() { return ConfirmQuit(Text(kTextQuitFinishing)); }
 
 void CStep5::Capture() {
   m_capturePending = FALSE;
@@ -74,7 +74,7 @@ BOOL CStep5::OnWizardFinish() {
   if (run.Run(choices)) {
     CString key;
     // An entry that could not be written is said, like any other failure.
-    if (!RegisterProductEntry(App().Package, m_folders, key)) services.ShowError(kTextEntryFailed);
+    if (!RegisterProductEntry(App().Package, m_folders, key)) services.ShowError(Text(kTextEntryFailed));
   }
   return CStepPage::OnWizardFinish();
 }

@@ -3,7 +3,26 @@
 #include "framework/dpi.h"
 #include "setupapp.h"
 
+const ControlText kPageTexts[] = {
+    {IDD_STEP2, IDC_AGREE, kTextAgree},
+    {IDD_STEP2, IDC_DISAGREE, kTextDisagree},
+    {IDD_STEP3, IDC_BROWSE, kTextBrowse},
+    {IDD_STEP4, IDC_COPY_STATUS, kTextCopying},
+    {IDD_STEP4, IDC_COPY_ESTIMATE, kTextEstimateUnknown},
+    {IDD_STEP5, IDC_FINISH_DESKTOP, kTextFinishDesktop},
+    {IDD_STEP5, IDC_FINISH_STARTMENU, kTextFinishStartMenu},
+    {IDD_STEP5, IDC_FINISH_GROUP, kTextFinishGroup},
+    {IDD_STEP5, IDC_FINISH_README, kTextFinishReadme},
+    {IDD_STEP5, IDC_FINISH_RUN, kTextFinishRun},
+};
+const int kPageTextCount = sizeof kPageTexts / sizeof kPageTexts[0];
+
 CSetupApp& CStepPage::App() const { return *GetSetupApp(); }
+
+BOOL CStepPage::OnInitDialog() {
+  ShowControlTexts(m_hWnd, m_nIDTemplate, kPageTexts, kPageTextCount, SetupLanguages());
+  return CPropertyPage::OnInitDialog();
+}
 
 void CStepPage::SetWizardButtons(DWORD flags) {
   ::PostMessageW(GetSheetWindow(), PSM_SETWIZBUTTONS, 0, flags);
@@ -14,7 +33,7 @@ HWND CStepPage::SheetItem(int id) const { return ::GetDlgItem(GetSheetWindow(), 
 void CStepPage::SetNextCaption(const char* text) { SetDlgItemTextMb(GetSheetWindow(), ID_WIZNEXT, text); }
 
 BOOL CStepPage::ConfirmQuit(const char* message) {
-  if (App().ConfirmCancel(message, kTextContinue, kTextQuit) == 1) return CPropertyPage::OnQueryCancel();
+  if (App().ConfirmCancel(message, Text(kTextContinue), Text(kTextQuit)) == 1) return CPropertyPage::OnQueryCancel();
   return FALSE;
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 #include "framework/propsheet.h"
 #include "resource.h"
-#include "texts.h"
+#include "setup/core/texts.h"
 
 class CSetupApp;
 
@@ -14,12 +14,19 @@ const int kPagePictureHeight = 250;
 // Longest text of a page's static lines, in bytes.
 const int kPageLineMax = 47;
 
+// The texts of the pages' controls, set from the setup's table when a page
+// is made (the templates hold none).
+extern const ControlText kPageTexts[];
+extern const int kPageTextCount;
+
 class CStepPage : public CPropertyPage {
  public:
   explicit CStepPage(UINT idTemplate) : CPropertyPage(idTemplate) {}
 
  protected:
   CSetupApp& App() const;
+  // Shows the texts of the page's controls, then exchanges the members.
+  BOOL OnInitDialog();
   // Posted, so the change takes effect after a page change has completed.
   void SetWizardButtons(DWORD flags);
   // A button of the sheet (Back, Next, Help, Cancel) by its id.

@@ -37,7 +37,7 @@ INT_PTR RunWizard(CSetupApp& app) {
     app.SplashWnd.m_picture = &app.SplashPicture;
     if (app.SplashWnd.Create(IDD_SPLASH, 0)) app.SplashWnd.ShowWindow(SW_SHOW);
   }
-  CWizardSheet sheet(kTextSheetCaption, 0, 0);
+  CWizardSheet sheet(Text(kTextSheetCaption), 0, 0);
   sheet.m_psh.dwFlags |= PSH_WIZARD;
   app.m_pMainWnd = &sheet;
   INT_PTR result = sheet.DoModal();

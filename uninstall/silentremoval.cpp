@@ -3,7 +3,7 @@
 #include "common/exitcodes.h"
 #include "common/runlog.h"
 #include "removalservices.h"
-#include "texts.h"
+#include "uninstall/core/texts.h"
 #include "uninstall/core/removalengine.h"
 
 namespace {
@@ -16,8 +16,8 @@ class CSilentProgress : public IRemovalProgress {
     if (text[0]) m_log.Line(text);
   }
   void SetProgress(int) {}
-  void ShowMessage(const char* text) { m_log.Line(RUN_LOG_MESSAGE_FORMAT, text); }
-  void FileLeft(const char* path) { m_log.Line(RUN_LOG_LEFT_FORMAT, path); }
+  void ShowMessage(const char* text) { m_log.Line(Text(kTextSilentMessage), text); }
+  void FileLeft(const char* path) { m_log.Line(Text(kTextSilentLeft), path); }
 
  private:
   CRunLog& m_log;
@@ -35,7 +35,7 @@ int ExitCodeOf(CRemovalEngine& engine, RemovalOutcome outcome, BOOL all, CRunLog
       break;
   }
   if (!all) return EXIT_FILES_LEFT;
-  log.Line(RUN_LOG_ALL_FORMAT, engine.InstallFolder());
+  log.Line(Text(kTextSilentAll), engine.InstallFolder());
   RemovalResult result = engine.RemoveInstallFolder();
   return result == kFolderRemoved ? EXIT_DONE : result == kFolderRefused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
 }
@@ -45,13 +45,13 @@ int ExitCodeOf(CRemovalEngine& engine, RemovalOutcome outcome, BOOL all, CRunLog
 int RunSilentRemoval(UninstallSettings& settings, const UninstallSwitches& switches) {
   CRunLog log;
   log.Open(switches.LogPath);
-  log.Line(RUN_LOG_START_FORMAT, settings.SetupLogPath);
+  log.Line(Text(kTextSilentStart), settings.SetupLogPath);
   CSilentProgress progress(log);
   CRemovalServices services;
   CRemovalEngine engine(settings, progress, services);
   int code = ExitCodeOf(engine, engine.RunRemoval(), switches.All, log);
   CString line;
-  line.Format(RUN_LOG_EXIT_FORMAT, code);
+  line.Format(Text(kTextSilentExit), code);
   log.Line(line);
   return code;
 }

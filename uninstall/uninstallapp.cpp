@@ -35,9 +35,13 @@ BOOL CUninstallApp::InitInstance() {
   // The picture loader and the shell's file dialog want OLE.
   AfxOleInit();
   ParseUninstallSwitches(ParametersOf(NarrowText(GetCommandLineW())), Switches);
-  if (!LoadUninstallTable()) {
-    if (Switches.Silent) LogFailure(TABLE_FAILED_TEXT, EXIT_DAMAGED_PACKAGE);
-    else AfxMessageBox(TABLE_FAILED_TEXT, MB_OK);
+  // The removal speaks the language the installation spoke, as the table
+  // says; a table that cannot be read names none.
+  BOOL loaded = LoadUninstallTable();
+  UninstallLanguages().Choose(loaded ? Language.c_str() : 0, GetUserDefaultUILanguage());
+  if (!loaded) {
+    if (Switches.Silent) LogFailure(Text(kTextTableFailed), EXIT_DAMAGED_PACKAGE);
+    else AfxMessageBox(Text(kTextTableFailed), MB_OK);
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
@@ -47,7 +51,7 @@ BOOL CUninstallApp::InitInstance() {
   if (!IsTemporaryCopy(ModulePath)) {
     DWORD copyExitCode = EXIT_DONE;
     if (!RelaunchFromTemporaryFolder(temp, copyExitCode)) {
-      if (Switches.Silent) LogFailure(RUN_LOG_COPY_FAILED_TEXT, EXIT_COPY_FAILED);
+      if (Switches.Silent) LogFailure(Text(kTextCopyFailed), EXIT_COPY_FAILED);
       m_nExitCode = EXIT_COPY_FAILED;
     } else {
       m_nExitCode = static_cast<int>(copyExitCode);
@@ -55,7 +59,7 @@ BOOL CUninstallApp::InitInstance() {
     return FALSE;
   }
   if (!LocateSetupLog()) {
-    if (Switches.Silent) LogFailure(LOG_OPEN_FAILED_TEXT, EXIT_CANCELLED);
+    if (Switches.Silent) LogFailure(Text(kTextLogOpenFailed), EXIT_CANCELLED);
     m_nExitCode = EXIT_CANCELLED;
     return FALSE;
   }
@@ -74,9 +78,9 @@ BOOL CUninstallApp::InitInstance() {
 void CUninstallApp::LogFailure(const char* text, int exitCode) {
   CRunLog log;
   log.Open(Switches.LogPath);
-  log.Line(RUN_LOG_MESSAGE_FORMAT, text);
+  log.Line(Text(kTextSilentMessage), text);
   CString line;
-  line.Format(RUN_LOG_EXIT_FORMAT, exitCode);
+  line.Format(Text(kTextSilentExit), exitCode);
   log.Line(line);
 }
 

@@ -2,7 +2,7 @@
 // from the temporary folder, finds setup.log and shows the uninstall dialog.
 #pragma once
 #include "framework/app.h"
-#include "texts.h"
+#include "uninstall/core/texts.h"
 #include "uninstall/core/uninstallsettings.h"
 
 class CUninstallApp : public CWinApp, public UninstallSettings {

@@ -10,7 +10,7 @@
 #include "framework/memory.h"
 #include "framework/msgbox.h"
 #include "resource.h"
-#include "texts.h"
+#include "uninstall/core/texts.h"
 
 namespace {
 
@@ -24,6 +24,13 @@ const COLORREF kListText = RGB(0, 0, 160);
 const COLORREF kListBack = RGB(214, 211, 206);
 // Button 1 moves this far right in state Finished, where button 2 is hidden.
 const int kButtonShift = 60;
+
+// The texts of the template's controls in state Ready (the template holds none).
+const ControlText kReadyTexts[] = {
+    {IDD_UNINSTALL, IDOK, kTextUninstallButton},
+    {IDD_UNINSTALL, IDCANCEL, kTextCancelButton},
+    {IDD_UNINSTALL, IDC_STATUS, kTextReadyStatus},
+};
 
 // The slots of what is handed over for the dialog.
 enum { kSlotStatus, kSlotProgress };
@@ -104,6 +111,8 @@ void CUninstallDlg::DoDataExchange(CDataExchange* pDX) {
 }
 
 BOOL CUninstallDlg::OnInitDialog() {
+  ShowControlTexts(m_hWnd, IDD_UNINSTALL, kReadyTexts, sizeof kReadyTexts / sizeof kReadyTexts[0],
+                   UninstallLanguages());
   CDialog::OnInitDialog();
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
@@ -111,7 +120,7 @@ BOOL CUninstallDlg::OnInitDialog() {
   m_animation.SendMessage(ACM_OPENW, reinterpret_cast<WPARAM>(AfxGetInstanceHandle()),
                          reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_CLIP)));
   m_animation.ShowWindow(SW_HIDE);
-  m_headlineText.Format(TEXT_PREPARING_FORMAT, m_settings.ProductName.c_str());
+  m_headlineText.Format(Text(kTextPreparing), m_settings.ProductName.c_str());
   SetWindowText(m_settings.ProductName);
   m_list.m_hWnd = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | WS_BORDER | WS_VSCROLL, ScaleForDpi(kListRect.left),
                                  ScaleForDpi(kListRect.top), ScaleForDpi(kListRect.right - kListRect.left),
@@ -237,12 +246,12 @@ void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
 void CUninstallDlg::ShowFilesLeft() {
   m_state = kFilesLeft;
   m_animation.SendMessage(ACM_OPENW, 0, 0);  // the clip closed: the control goes blank
-  SetDlgItemText(IDOK, BUTTON_DELETE_ALL);
-  m_button2.SetWindowText(BUTTON_EXIT);
+  SetDlgItemText(IDOK, Text(kTextDeleteAll));
+  m_button2.SetWindowText(Text(kTextExitButton));
   m_list.ShowWindow(SW_SHOW);
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
   ShowStatus("");
-  ShowHeadline(TEXT_FILES_LEFT);
+  ShowHeadline(Text(kTextFilesLeft));
   MoveWindow(m_headline.m_hWnd, ScaleForDpi(kHeadlineLeft), ScaleForDpi(kHeadlineTop), ScaleForDpi(kHeadlineWidth),
              ScaleForDpi(kHeadlineHeight), TRUE);
   ShowProgress(kRemovalProgressMax);
@@ -259,9 +268,9 @@ void CUninstallDlg::ShowFinished() {
   MoveWindow(button, r.left + ScaleForDpi(kButtonShift), r.top, r.right - r.left, r.bottom - r.top, TRUE);
   StopAnimation();
   ::EnableWindow(button, TRUE);
-  SetDlgItemText(IDOK, BUTTON_DONE);
+  SetDlgItemText(IDOK, Text(kTextDone));
   ShowStatus("");
-  ShowHeadline(TEXT_FINISHED);
+  ShowHeadline(Text(kTextFinished));
   ShowProgress(kRemovalProgressMax);
 }
 

@@ -7,7 +7,7 @@
 #include "common/shortenpath.h"
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
-#include "setup/texts.h"
+#include "setup/core/texts.h"
 
 namespace {
 
@@ -112,7 +112,7 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   if (existed) {
     if (e.CopyMode == COPY_ASK) {
       CString question;
-      question.Format(kTextOverwriteQuestion, dest.c_str());
+      question.Format(Text(kTextOverwriteQuestion), dest.c_str());
       copy = m_page.AskOverwrite(question);
     } else {
       copy = e.CopyMode == COPY_ALWAYS;
@@ -181,7 +181,7 @@ void CCopyEngine::RegisterTypes() {
   const TypeAssocRecord* assoc = m_package.TypeAssoc;
   m_typesRegistered = true;
   if (assoc[0].Extension[0] || assoc[1].Extension[0] || m_package.AssociationCount > 0) {
-    m_page.SetStatus(kTextCreatingAssociations);
+    m_page.SetStatus(Text(kTextCreatingAssociations));
     m_services.Sleep(kPause);
   }
   for (int i = 0; i < 2; i++) {
@@ -201,7 +201,7 @@ void CCopyEngine::RegisterTypes() {
 }
 
 bool CCopyEngine::VerifyPayload() {
-  m_page.SetStatus(kTextVerifying);
+  m_page.SetStatus(Text(kTextVerifying));
   bool ok = m_reader.IsOpen() && m_reader.VerifyPayload(m_package.Seal, m_package.Index.Offset, ShowVerifyProgress, this);
   m_page.SetProgress(0);
   return ok;
@@ -219,10 +219,10 @@ void CCopyEngine::NoteFailure(const char* dest) {
 
 CString CCopyEngine::EstimateText(long long s) {
   CString text;
-  if (s < 60) text.Format(kTextEstimateSeconds, static_cast<int>(s));
-  else if (s < 3600) text.Format(kTextEstimateMinutes, static_cast<int>(s / 60), static_cast<int>(s % 60));
+  if (s < 60) text.Format(Text(kTextEstimateSeconds), static_cast<int>(s));
+  else if (s < 3600) text.Format(Text(kTextEstimateMinutes), static_cast<int>(s / 60), static_cast<int>(s % 60));
   else
-    text.Format(kTextEstimateHours, static_cast<int>(s / 3600), static_cast<int>((s % 3600) / 60),
+    text.Format(Text(kTextEstimateHours), static_cast<int>(s / 3600), static_cast<int>((s % 3600) / 60),
                 static_cast<int>(s % 60));
   return text;
 }
@@ -249,8 +249,8 @@ void CCopyEngine::ShowEstimate(const char* text) {
 }
 
 int CCopyEngine::CopyAll() {
-  ShowEstimate(kTextEstimateUnknown);
-  m_page.SetStatus(kTextGettingFileInfo);
+  ShowEstimate(Text(kTextEstimateUnknown));
+  m_page.SetStatus(Text(kTextGettingFileInfo));
   CFileList& list = m_package.FileList;
   long long total = 0;
   for (CFileList::Node* n = list.Head; n; n = n->Next) AddCounted(total, n->Entry);
@@ -268,7 +268,7 @@ int CCopyEngine::CopyAll() {
   // An extended package is checked whole before its first file is written.
   if (m_package.Extended && !VerifyPayload()) {
     m_reader.Close();
-    m_page.ShowError(kTextPackageDamaged);
+    m_page.ShowError(Text(kTextPackageDamaged));
     m_page.StopAnimation();
     if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);
     Damaged = true;
@@ -287,7 +287,7 @@ int CCopyEngine::CopyAll() {
     if ((stop = m_page.StopRequested())) break;
     CString target = TargetPath(i);
     CString status;
-    status.Format(kTextCopyingTo, ShortenPath(target, kStatusPathMax).c_str());
+    status.Format(Text(kTextCopyingTo), ShortenPath(target, kStatusPathMax).c_str());
     m_page.SetStatus(status);
     CopyEntryTo(i, target);
     if (list.MoveTo(i)) AddCounted(done, *list.Current());
@@ -311,19 +311,19 @@ int CCopyEngine::CopyAll() {
   CString uninstaller = Folders.InstallDir;
   uninstaller += UNINSTALLER_NAME;
   if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, false);
-  if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(UNINSTALLER_FAILED_TEXT);
+  if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(Text(kTextUninstallerFailed));
 
   RegisterTypes();
 
   // Files that could not be written are not passed over in silence.
   if (FailedCount > 0) {
-    CString text(kTextFilesNotInstalled);
+    CString text(Text(kTextFilesNotInstalled));
     text += m_failed;
     m_page.ShowError(text);
   }
 
-  m_page.SetStatus(kTextInstallComplete);
-  ShowEstimate(kTextEstimateDone);
+  m_page.SetStatus(Text(kTextInstallComplete));
+  ShowEstimate(Text(kTextEstimateDone));
   m_page.SetProgress(kProgressMax);
   m_page.StopAnimation();
   m_services.Sleep(kPause);

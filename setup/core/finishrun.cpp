@@ -2,7 +2,7 @@
 
 #include "common/container.h"
 #include "common/setuplog.h"
-#include "setup/texts.h"
+#include "setup/core/texts.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
 bool CFinishRun::Run(const FinishChoices& choices) {
   CSetupLogWriter log;
   if (!log.Create(SetupLogPathIn(Folders.InstallDir))) {
-    m_services.ShowError(kTextLogCreateFailed);
+    m_services.ShowError(Text(kTextLogCreateFailed));
     return false;
   }
   bool logOk = WriteLogSections(log, m_settings, Folders);
@@ -89,7 +89,7 @@ bool CFinishRun::Run(const FinishChoices& choices) {
   if (Types && !WriteLaterSections(log, *Types)) logOk = false;
   if (!log.Close()) logOk = false;
   // A short log would make the uninstaller leave things behind unasked.
-  if (!logOk) m_services.ShowError(kTextLogWriteFailed);
+  if (!logOk) m_services.ShowError(Text(kTextLogWriteFailed));
 
   if (choices.Readme == 1 && m_settings.ReadmeFile[0]) m_services.Open(Folders.ResolveRef(m_settings.ReadmeFile));
   if (choices.Run == 1 && m_settings.RunFile[0]) m_services.Open(Folders.ResolveRef(m_settings.RunFile));

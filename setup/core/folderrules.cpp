@@ -1,7 +1,7 @@
 #include "folderrules.h"
 
 #include "framework/mbcs.h"
-#include "setup/texts.h"
+#include "setup/core/texts.h"
 
 CString DefaultInstallFolder(const char* windowsDir, const char* productName) {
   CString dir(windowsDir);
@@ -20,21 +20,21 @@ CString ParentFolder(const char* folderWithBackslash) {
 const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
                           bool (*exists)(const char* path)) {
   CString p(path);
-  if (p.IsEmpty()) return kTextBadDrive;
+  if (p.IsEmpty()) return Text(kTextBadDrive);
   if (EndsWithBackslashMb(p)) p = p.Left(p.GetLength() - 1);
   if (p.GetLength() == 2) {
     switch (driveType(p)) {
       case kDriveNoRoot: {
         char letter = p[0] | 0x20;
-        return (p[1] == ':' && (letter == 'a' || letter == 'b')) ? kTextFloppy : kTextBadDrive;
+        return (p[1] == ':' && (letter == 'a' || letter == 'b')) ? Text(kTextFloppy) : Text(kTextBadDrive);
       }
       case kDriveRemovable:
-        return kTextFloppy;
+        return Text(kTextFloppy);
       case kDriveRemote:
-        return kTextNetwork;
+        return Text(kTextNetwork);
       default:
         return 0;
     }
   }
-  return exists(p) ? 0 : kTextBadFolder;
+  return exists(p) ? 0 : Text(kTextBadFolder);
 }

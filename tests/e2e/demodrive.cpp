@@ -3,7 +3,8 @@
 // page and presses Finish; afterwards closes what the setup opened (the
 // read-me viewer, the program's message box). With --remove it takes the
 // product away again: opens the uninstaller's shortcut in the program group,
-// presses "卸载" in the uninstall dialog and closes it at the end. At each
+// presses button 1 ("卸载", "Uninstall") in the uninstall dialog and closes
+// it at the end. At each
 // stop it asks for a screenshot: it creates SHOTS\NAME.request and waits
 // until the file is gone (the demo script takes the picture and removes it),
 // for at most 30 s. At each stop of the wizard and the uninstall dialog it
@@ -25,6 +26,7 @@
 #include <string>
 
 #include "robot.h"
+#include "uninstall/core/texts.h"
 #include "uninstall/resource.h"
 #include "wizard.h"
 
@@ -62,10 +64,19 @@ void WriteTexts(HWND top, const char* name) {
   fclose(f);
 }
 
-void Shot(const char* name) {
+// Asks for a picture of the screen; with a window, the request names its
+// place on the screen (WxH+X+Y), for a picture of the window alone.
+void Shot(const char* name, HWND window = 0) {
   std::string request = g_shots + "\\" + name + ".request";
   HANDLE h = CreateFileA(request.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
   if (h == INVALID_HANDLE_VALUE) return;
+  RECT r;
+  if (window && GetWindowRect(window, &r)) {
+    char place[64];
+    int n = snprintf(place, sizeof place, "%ldx%ld+%ld+%ld", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    DWORD written = 0;
+    WriteFile(h, place, static_cast<DWORD>(n), &written, 0);
+  }
   CloseHandle(h);
   DWORD start = GetTickCount();
   while (GetFileAttributesA(request.c_str()) != INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 30000) Sleep(50);
@@ -146,6 +157,13 @@ std::string ListEntry(HWND list, int i) {
   return Narrow936(wide);
 }
 
+// Whether caption is the uninstaller's text id in one of its languages.
+bool EndCaption(const std::string& caption, UninstallTextId id) {
+  for (int i = 0; i < UninstallLanguages().Count(); i++)
+    if (caption == UninstallLanguages()[i]->Texts[id]) return true;
+  return false;
+}
+
 // The removal as a user does it, through ridkit.lnk in the program group.
 int Remove(const std::string& product) {
   // The product's own message box (from the installation's last page) has
@@ -170,16 +188,16 @@ int Remove(const std::string& product) {
   }
   Settled(dlg);
   WriteTexts(dlg, "7-uninstall-ready");
-  Shot("7-uninstall-ready");
+  Shot("7-uninstall-ready", dlg);
   if (!Robot::Click(dlg, IDOK)) return 1;
   Settled(dlg);
-  Shot("8-uninstall-running");
+  Shot("8-uninstall-running", dlg);
   DWORD start = GetTickCount();
   // The end shows in button 1's caption ("" is a question the busy dialog
-  // did not answer in time, not an end).
+  // did not answer in time, not an end), in the uninstaller's language.
   for (;;) {
     std::string caption = Robot::ControlText(dlg, IDOK);
-    if (Robot::Enabled(dlg, IDOK) && (caption == "完成" || caption == "全部删除")) break;
+    if (Robot::Enabled(dlg, IDOK) && (EndCaption(caption, kTextDone) || EndCaption(caption, kTextDeleteAll))) break;
     if (!IsWindow(dlg) || GetTickCount() - start > 120000) {
       fprintf(stderr, "demodrive: the removal did not end\n");
       return 1;
@@ -188,9 +206,9 @@ int Remove(const std::string& product) {
   }
   Settled(dlg);
   std::string button = Robot::ControlText(dlg, IDOK);
-  bool finished = button == "完成";
+  bool finished = EndCaption(button, kTextDone);
   WriteTexts(dlg, finished ? "9-uninstall-finished" : "9-uninstall-files-left");
-  Shot(finished ? "9-uninstall-finished" : "9-uninstall-files-left");
+  Shot(finished ? "9-uninstall-finished" : "9-uninstall-files-left", dlg);
   printf("%s\n", finished ? "Finished" : "Files left");
   if (!finished) {
     HWND list = GetDlgItem(dlg, IDC_LEFT_LIST);
@@ -198,7 +216,7 @@ int Remove(const std::string& product) {
     SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &n);
     for (int i = 0; i < static_cast<int>(n); i++) printf("%s\n", ListEntry(list, i).c_str());
   }
-  // "完成" closes; with files left "退出" leaves them for the user to see.
+  // "完成" (Finish) closes; with files left "退出" (Close) leaves them for the user to see.
   Robot::Click(dlg, finished ? IDOK : IDCANCEL);
   if (!WaitGone(DIALOG_CLASS, product.c_str(), 30000)) {
     fprintf(stderr, "demodrive: the uninstall dialog did not close\n");
@@ -236,21 +254,21 @@ int main() {
     return 1;
   }
   WriteTexts(wiz.Sheet(), "1-welcome");
-  Shot("1-welcome");
+  Shot("1-welcome", wiz.Sheet());
   wiz.Press(ID_WIZNEXT);
   if (!wiz.WaitForPage(IDC_AGREE)) return 1;
   Robot::Click(wiz.CurrentPage(), IDC_AGREE);
   Settled(wiz.Sheet());
   WriteTexts(wiz.Sheet(), "2-licence");
-  Shot("2-licence");
+  Shot("2-licence", wiz.Sheet());
   wiz.Press(ID_WIZNEXT);
   if (!wiz.WaitForPage(IDC_FOLDER)) return 1;
   std::string folder = Robot::ControlText(wiz.CurrentPage(), IDC_FOLDER);
   WriteTexts(wiz.Sheet(), "3-folder");
-  Shot("3-folder");
+  Shot("3-folder", wiz.Sheet());
   wiz.Press(ID_WIZNEXT);
   if (!wiz.WaitForPage(IDC_COPY_STATUS)) return 1;
-  Shot("4-copying");
+  Shot("4-copying", wiz.Sheet());
   // The copy page ends by itself; any question is answered with its first
   // answer, a message with OK.
   wiz.rule = [](const Popup&) { return IDOK; };
@@ -258,7 +276,7 @@ int main() {
   for (int box : {IDC_FINISH_DESKTOP, IDC_FINISH_STARTMENU, IDC_FINISH_GROUP, IDC_FINISH_README, IDC_FINISH_RUN})
     if (wiz.IsEnabled(box) && wiz.IsVisible(box)) wiz.SetCheck(box, true);
   WriteTexts(wiz.Sheet(), "5-finish");
-  Shot("5-finish");
+  Shot("5-finish", wiz.Sheet());
   wiz.Press(ID_WIZFINISH);
   DWORD code = 1;
   if (!wiz.WaitForExit(120000, &code)) {

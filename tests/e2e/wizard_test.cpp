@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "robot.h"
-#include "setup/texts.h"
+#include "setup/core/texts.h"
 #include "setupfile.h"
 #include "wizard.h"
 
@@ -229,7 +229,7 @@ TEST_F(WizardTest, FolderPageRefusesWhatCannotBeCreated) {
   const std::wstring hangul = L"C:\\\xD55C";
   Robot::SetControlText(wizard_.CurrentPage(), IDC_FOLDER, hangul);
   ASSERT_TRUE(Robot::Click(sheet, ID_WIZNEXT));
-  EXPECT_EQ(MessageBoxText(""), kTextFolderNotGbk);
+  EXPECT_EQ(MessageBoxText(""), Text(kTextFolderNotGbk));
   EXPECT_EQ(wizard_.PageIndex(), 2);
   EXPECT_EQ(GetFileAttributesW(hangul.c_str()), INVALID_FILE_ATTRIBUTES);
 

@@ -1,9 +1,11 @@
-// The field-table reader and the package index behind it.
+// The field-table reader, and the package index and the uninstaller's table
+// (with its extension) behind it.
 #include <stddef.h>
 #include <stdint.h>
 
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
+#include "uninstall/core/uninstallsettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
@@ -12,6 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PackageSettings s;
   ParsePackageIndex(t, s);
   for (int i = 0; i < s.FileList.Count; i++) s.FileList.MoveTo(i);
+  CFieldTable u;
+  u.LoadBytes(reinterpret_cast<const char*>(data), static_cast<int>(size), TABLE_KEY);
+  UninstallSettings us;
+  ParseUninstallTable(u, us);
 
   CFieldTable raw;
   raw.LoadBytes(reinterpret_cast<const char*>(data), static_cast<int>(size), "");

@@ -307,6 +307,54 @@ TEST_F(BuildTest, ProductEntryKeysGoIntoTheSettingsSection) {
   EXPECT_EQ(i.output.find("problems"), std::string::npos) << i.output;
 }
 
+// ui.language: a language but the default goes into the settings section
+// (and the version resource is in it); the default builds as a project
+// without the key; a language the programs do not speak, and a stub that
+// does not say it speaks the languages, are refused.
+TEST_F(BuildTest, UiLanguageGoesIntoTheSettingsSection) {
+  const std::string project = "compression = \"none\"\n[product]\nname = \"Demo\"\nversion = \"1.0\"\n"
+                              "[[file]]\nsource = \"payload/w.ini\"\n";
+  Write("none.toml", project);
+  Write("en.toml", project + "[ui]\nlanguage = \"en\"\n");
+  Write("zh.toml", project + "[ui]\nlanguage = \"zh-CN\"\n");
+  Write("fr.toml", project + "[ui]\nlanguage = \"fr\"\n");
+  for (const char* name : {"none", "en", "zh"}) {
+    RunResult r = RunMksetup({"build", "-q", Path(std::string(name) + ".toml"), "--stub", Path("stub.exe"), "-o",
+                              Path(std::string(name) + ".exe")});
+    ASSERT_EQ(r.code, 0) << name << ": " << r.output;
+  }
+  EXPECT_EQ(ReadFile(Path("zh.exe")), ReadFile(Path("none.exe")));
+  ReadBack rb;
+  ReadPackage(Path("none.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  EXPECT_FALSE(rb.settings.Extended);
+  ReadPackage(Path("en.exe"), rb);
+  ASSERT_TRUE(rb.ok);
+  EXPECT_TRUE(rb.settings.Extended);
+  EXPECT_STREQ(rb.settings.Language.c_str(), "en");
+  const std::string last = "ui.language\x07" "en\x08\r\n";
+  EXPECT_EQ(rb.table.substr(rb.table.size() - last.size()), last);
+  const std::u16string english = u"040904b0";
+  const std::string block(reinterpret_cast<const char*>(english.data()), english.size() * 2);
+  EXPECT_NE(ReadFile(Path("en.exe")).find(block), std::string::npos) << "the version resource in English";
+  // Without version keys as well: the stub's own is Chinese.
+  Write("bare.toml", "compression = \"none\"\n[ui]\nlanguage = \"en\"\n[product]\nname = \"Demo\"\n"
+                     "[[file]]\nsource = \"payload/w.ini\"\n");
+  RunResult bare = RunMksetup({"build", "-q", Path("bare.toml"), "--stub", Path("stub.exe"), "-o", Path("bare.exe")});
+  ASSERT_EQ(bare.code, 0) << bare.output;
+  EXPECT_NE(ReadFile(Path("bare.exe")).find(block), std::string::npos);
+
+  RunResult fr = RunMksetup({"build", Path("fr.toml"), "--stub", Path("stub.exe"), "-o", Path("fr.exe")});
+  EXPECT_EQ(fr.code, 1);
+  EXPECT_NE(fr.output.find("ui.language = \"fr\": write \"zh-CN\" or \"en\""), std::string::npos) << fr.output;
+  Write("old-stub.exe", StubBytes("PKX1 lzma crc32"));
+  RunResult old = RunMksetup({"build", Path("en.toml"), "--stub", Path("old-stub.exe"), "-o", Path("old.exe")});
+  EXPECT_EQ(old.code, 1);
+  EXPECT_NE(old.output.find("ui.language = \"en\": the stub cannot speak it (its resource PKX does not name lang)"),
+            std::string::npos) << old.output;
+  EXPECT_FALSE(fs::exists(Path("fr.exe")) || fs::exists(Path("old.exe")));
+}
+
 // A folder source: byte order of the relative paths even where names share
 // their first bytes; a link to a file is packed under the link's name, a link
 // to a folder is not followed, a broken link is refused.

@@ -25,7 +25,7 @@ class ProductsTest : public ScratchTest {
   void SetUp() override {
     ScratchTest::SetUp();
     Write("stub.exe", StubBytes());
-    Write("old-stub.exe", StubNaming(PACKAGE_TAG " lzma crc32"));
+    Write("old-stub.exe", StubBytes(PACKAGE_TAG " lzma crc32"));
     Write("app.exe", "MZ app");
     // A licence of many pages whose 255th byte is the first half of a
     // Chinese character: the header's field ends before it.

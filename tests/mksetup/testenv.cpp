@@ -98,18 +98,14 @@ std::string TestExecutable(bool withUninstaller, const char* lastName) {
 
 std::string StubPe(bool withUninstaller) { return TestExecutable(withUninstaller, ".reloc"); }
 
-std::string StubBytes() {
-  // The setup's capability resource, so that packed files may be appended.
-  return StubNaming(CAPABILITY_TEXT);
-}
-
 std::string Gbk(const std::string& utf8) {
   std::string out;
   EXPECT_TRUE(Utf8ToCp936(utf8, out, nullptr)) << utf8;
   return out;
 }
 
-std::string StubNaming(const char* words) {
+std::string StubBytes(const char* capabilities) {
+  // The setup's capability resource, so that packed files may be appended.
   std::string b = StubPe(true);
   PeImage image;
   ResTree tree;
@@ -118,7 +114,7 @@ std::string StubNaming(const char* words) {
   ResKey name;
   name.named = true;
   name.name = u"" CAPABILITY_RESOURCE_NAME;
-  tree[ResId(10)][name][ResId(0x804)].bytes = words;
+  tree[ResId(10)][name][ResId(0x804)].bytes = capabilities ? capabilities : CAPABILITY_TEXT;
   std::string out = b;
   return WriteResources(out, tree, error) ? out : b;
 }

@@ -16,10 +16,10 @@ std::string SmallIcon();                        // one 4-byte image
 // A setup program stand-in: a Windows program carrying a resource EXE 138
 // (or, without the uninstaller, the same bytes under another type), then some
 // bytes, none of them "&".
-std::string StubBytes();
-// The same, its capability resource naming these words (a stub of an earlier
-// release names fewer).
-std::string StubNaming(const char* words);
+// The stand-in says what it reads as a setup built with this mksetup does,
+// unless another capability text is given (a stub of an earlier release names
+// fewer words).
+std::string StubBytes(const char* capabilities = 0);
 // UTF-8 text in code page 936, as the package holds it.
 std::string Gbk(const std::string& utf8);
 std::string StubPe(bool withUninstaller);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "setup/core/folderrules.h"
-#include "setup/texts.h"
+#include "setup/core/texts.h"
 
 namespace {
 
@@ -45,13 +45,13 @@ TEST(FolderRules, DrivesAndFoldersAreChecked) {
   EXPECT_EQ(Refusal("E:"), nullptr);
   EXPECT_EQ(Refusal("D:"), nullptr) << "CD-ROM";
   EXPECT_EQ(Refusal("R:"), nullptr) << "RAM disk";
-  EXPECT_STREQ(Refusal(""), kTextBadDrive);
-  EXPECT_STREQ(Refusal("Q:"), kTextBadDrive);
-  EXPECT_STREQ(Refusal("a:"), kTextFloppy) << "no disk in the floppy drive";
-  EXPECT_STREQ(Refusal("B:\\"), kTextFloppy);
-  EXPECT_STREQ(Refusal("F:"), kTextFloppy);
-  EXPECT_STREQ(Refusal("N:"), kTextNetwork);
-  EXPECT_STREQ(Refusal("C:\\New"), kTextBadFolder);
+  EXPECT_STREQ(Refusal(""), Text(kTextBadDrive));
+  EXPECT_STREQ(Refusal("Q:"), Text(kTextBadDrive));
+  EXPECT_STREQ(Refusal("a:"), Text(kTextFloppy)) << "no disk in the floppy drive";
+  EXPECT_STREQ(Refusal("B:\\"), Text(kTextFloppy));
+  EXPECT_STREQ(Refusal("F:"), Text(kTextFloppy));
+  EXPECT_STREQ(Refusal("N:"), Text(kTextNetwork));
+  EXPECT_STREQ(Refusal("C:\\New"), Text(kTextBadFolder));
 }
 
 }  // namespace

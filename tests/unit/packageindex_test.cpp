@@ -112,13 +112,15 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
   f.push_back("");  // the end of the list
   std::string longValue(300, 'v');
   for (const char* kv : {"product.id", "Demo.Id", "future.key", "ignored", "product.url", "http://a",
-                         "product.version", longValue.c_str(), "product.url", "http://b", "product.publisher", ""})
+                         "product.version", longValue.c_str(), "product.url", "http://b", "product.publisher", "",
+                         "ui.language", "en"})
     f.push_back(kv);
   PackageSettings plain;
   Parse(f, plain);  // position 48 holds "whatever": no extension
   EXPECT_FALSE(plain.Extended);
   EXPECT_TRUE(plain.ProductId.IsEmpty());
   EXPECT_TRUE(plain.ProductUrl.IsEmpty());
+  EXPECT_TRUE(plain.Language.IsEmpty());
 
   f[kIdxExtension] = PACKAGE_TAG;
   PackageSettings s;
@@ -129,6 +131,7 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
   EXPECT_STREQ(s.ProductUrl.c_str(), "http://b");  // given twice: the last one counts
   EXPECT_EQ(s.ProductVersion.GetLength(), SETTING_VALUE_LIMIT);
   EXPECT_TRUE(s.ProductPublisher.IsEmpty());
+  EXPECT_STREQ(s.Language.c_str(), "en");
   // Pairs in rows of two, as the builder writes them, read the same.
   PackageSettings rows;
   CFieldTable t;

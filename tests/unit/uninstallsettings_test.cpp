@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "common/container.h"
+#include "common/packageindex.h"
 #include "testutil.h"
 
 namespace {
@@ -110,6 +113,54 @@ TEST(UninstallTable, ReadOnlyLeftoverDoesNotBlockTheRead) {
   });
   if (result < 0) GTEST_SKIP() << "read-only files can be written here";
   EXPECT_EQ(result, 1);
+}
+
+// The extension after the nine fields: the package's language goes through
+// to the uninstaller; unknown keys are passed over, the last of a key
+// counts; a table without it is the nine fields, read as before.
+TEST(UninstallTable, ExtensionCarriesTheLanguage) {
+  TempDir dir;
+  std::string program(100, 'p'), installDir = dir.Dir();
+  PackageSettings package;
+  strcpy(package.ProductName, "P");
+  package.Language = "en";
+  UninstallerSource src = UninstallerSourceOf(package, program.data(), 100, "none", installDir.c_str());
+  ASSERT_TRUE(WriteUninstaller(src));
+  std::string tmp = dir.Path("wren.tmp");
+  UninstallSettings s;
+  ASSERT_TRUE(LoadUninstallTableFrom(dir.Path("ridkit.exe").c_str(), tmp.c_str(), s));
+  EXPECT_STREQ(s.ProductName, "P");
+  EXPECT_STREQ(s.RegValues[1], "");
+  EXPECT_STREQ(s.Language, "en");
+  // The bytes: the ninth field, the tag ending its row, a row per setting.
+  std::string file = ReadBytes(dir.Path("ridkit.exe"));
+  CStoredTable stored;
+  ASSERT_TRUE(stored.Read(dir.Path("ridkit.exe").c_str(), 1 << 20));
+  CFieldTable table;
+  stored.Load(table);
+  std::string text(table.text.c_str(), static_cast<size_t>(table.text.GetLength()));
+  EXPECT_EQ(text.substr(text.find("\x08\r\n") + 3), "\x07PKX1\x08\r\nui.language\x07" "en\x08\r\n");
+
+  CFieldTable more;
+  more.text = table.text;
+  more.text += "future.key\x07x\x08\r\nui.language\x07" "fr\x08\r\n";
+  UninstallSettings last;
+  ParseUninstallTable(more, last);
+  EXPECT_STREQ(last.Language, "fr");
+  // Without the tag after the ninth field, whatever follows is not read.
+  CFieldTable untagged;
+  untagged.text = "P\x07" "0\x07" "0\x07" "0\x07" "0\x07\x07\x07\x08\r\n\x07OTHER\x08\r\nui.language\x07" "en\x08\r\n";
+  UninstallSettings plain;
+  ParseUninstallTable(untagged, plain);
+  EXPECT_TRUE(plain.Language.IsEmpty());
+
+  // The default language: the nine fields alone.
+  package.Language = "";
+  ASSERT_TRUE(WriteUninstaller(UninstallerSourceOf(package, program.data(), 100, "none", installDir.c_str())));
+  ASSERT_TRUE(stored.Read(dir.Path("ridkit.exe").c_str(), 1 << 20));
+  stored.Load(table);
+  text.assign(table.text.c_str(), static_cast<size_t>(table.text.GetLength()));
+  EXPECT_EQ(text.substr(text.find("\x08\r\n") + 3), "\x07");
 }
 
 TEST(UninstallTable, ProgramWithoutItsDataFails) {

@@ -13,7 +13,10 @@
 #include <string>
 
 #include "common/setuplog.h"
+#include "common/shortenpath.h"
 #include "tests/fileutil.h"
+#include "tests/win/textfit.h"
+#include "uninstall/core/texts.h"
 #include "uninstall/resource.h"
 
 namespace {
@@ -250,6 +253,43 @@ TEST_F(DialogTest, RunThatLeavesNothingEndsFinishedAndDoneCloses) {
   EXPECT_TRUE(FileExists(app + "setup.log"));  // no second run
   EXPECT_FALSE(IsWindowVisible(w));
   dlg.DestroyWindow();
+}
+
+// Every text of the uninstaller's table whole in the control that shows it,
+// in every language: the template's in state Ready, those the run shows, and
+// those of state Files left where the headline moves. (Run again at 144 DPI.)
+TEST_F(DialogTest, EveryTextFitsItsControlInEveryLanguage) {
+  settings.ProductName = "Demo App";
+  CLanguages& languages = UninstallLanguages();
+  for (int l = 0; l < languages.Count(); l++) {
+    const char* tag = languages[l]->Tag;
+    languages.Choose(tag, 0);
+    std::string app = AppFolder({"gone.txt", "user.txt"});
+    CUninstallDlg dlg(settings, data.c_str());
+    ASSERT_TRUE(dlg.Create(IDD_UNINSTALL));
+    HWND w = dlg.m_hWnd;
+    for (int id : {IDOK, IDCANCEL, IDC_STATUS, IDC_HEADLINE})
+      EXPECT_EQ(TextCut(GetDlgItem(w, id)), "") << tag << " in state Ready";
+    auto fits = [&](int id, const CString& text) {
+      EXPECT_EQ(TextCut(GetDlgItem(w, id), text), "") << tag;
+    };
+    CString formatted;
+    formatted.Format(::Text(kTextRunning), settings.ProductName.c_str());
+    fits(IDC_HEADLINE, formatted);
+    fits(IDC_HEADLINE, ::Text(kTextFinished));
+    formatted.Format(::Text(kTextDeleting),
+                     ShortenPath("C:\\Program Files\\Demo App\\help\\Getting Started With Demo App.txt",
+                                 kRemovalStatusPathMax).c_str());
+    fits(IDC_STATUS, formatted);
+    for (UninstallTextId id : {kTextReading, kTextDeletingTypes, kTextDeletingShortcuts}) fits(IDC_STATUS, ::Text(id));
+    fits(IDOK, ::Text(kTextDone));
+    PressButton1AndWait(w);  // user.txt stays: state Files left
+    ASSERT_TRUE(FileExists(app + "user.txt"));
+    for (int id : {IDOK, IDCANCEL, IDC_HEADLINE}) EXPECT_EQ(TextCut(GetDlgItem(w, id)), "") << tag << " in state Files left";
+    dlg.DestroyWindow();
+  }
+  languages.Choose("", 0);
+  SetProgramLanguage(0);
 }
 
 }  // namespace

@@ -457,11 +457,15 @@ std::string VersionResource(const VersionStrings& v) {
   add("LegalCopyright", v.copyright);
   add("ProductName", v.productName);
   add("ProductVersion", v.version);
-  // Chinese (PRC), strings in Unicode.
-  std::string table = VersionNode(u"080404b0", "", 0, true, strings);
+  // The language, strings in Unicode (code page 1200, 04b0): "080404b0" for Chinese (PRC).
+  static const char kHex[] = "0123456789abcdef";
+  std::u16string block;
+  for (int shift = 12; shift >= 0; shift -= 4) block.push_back(static_cast<char16_t>(kHex[(v.language >> shift) & 0xF]));
+  block += u"04b0";
+  std::string table = VersionNode(block, "", 0, true, strings);
   std::string stringInfo = Padded(VersionNode(u"StringFileInfo", "", 0, true, table));
   std::string translation;
-  Add16(translation, 0x0804), Add16(translation, 0x04B0);
+  Add16(translation, v.language), Add16(translation, 0x04B0);
   std::string var = VersionNode(u"Translation", translation, 4, false, "");
   std::string varInfo = VersionNode(u"VarFileInfo", "", 0, true, var);
   return VersionNode(u"VS_VERSION_INFO", fixed, static_cast<uint32_t>(fixed.size()), false, stringInfo + varInfo);

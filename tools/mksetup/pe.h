@@ -63,6 +63,7 @@ bool SetIconGroup(ResTree& tree, uint32_t id, const std::string& ico, std::strin
 struct VersionStrings {
   std::string version;  // "1", "1.2", "1.2.3" or "1.2.3.4"
   std::string productName, publisher, description, copyright;  // UTF-8
+  uint16_t language = 0x0804;  // the strings' language (LANGID): Chinese (PRC) unless the project's is another
 };
 // The most characters (UTF-16 units) a text of the version resource holds:
 // each is one line of the file's Properties, and the resource's lengths are
@@ -72,7 +73,7 @@ constexpr size_t kVersionTextLimit = 255;
 size_t Utf16Length(const std::string& utf8);
 // Whether text is a version of up to four numbers 0..65535 joined by dots.
 bool ParseVersion(const std::string& text, uint16_t parts[4]);
-// A version resource (code page 936 Chinese, Unicode strings) with these values.
+// A version resource (strings in Unicode, in their language) with these values.
 std::string VersionResource(const VersionStrings& v);
 // The strings of a version resource by key (UTF-8), for reading one back.
 std::map<std::string, std::string> VersionResourceStrings(const std::string& data);

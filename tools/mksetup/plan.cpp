@@ -27,7 +27,9 @@
 #include "names.h"
 #include "packer.h"
 #include "pe.h"
+#include "setup/core/texts.h"
 #include "stubres.h"
+#include "uninstall/core/texts.h"
 #include "files.h"
 
 namespace fs = std::filesystem;
@@ -91,6 +93,7 @@ class Planner {
   // A row of the list (which the stub must read); its place among them.
   size_t ListSetting(const std::string& key, const std::string& value);
   void Settings();
+  void Language();
   void Files();
   void AddFile(const ProjectFile& f, std::string path, std::string shown,
                const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
@@ -475,6 +478,7 @@ void Planner::VersionTexts() {
 // that only the extension carries (product.id, product.url), so that every
 // other project builds as before.
 void Planner::Settings() {
+  Language();
   if (!p_.productId.set && !p_.url.set) return;
   productSettings_ = true;
   auto add = [&](const ProjectText& t, const char* key, const char* what) {
@@ -508,6 +512,24 @@ void Planner::Settings() {
   add(p_.version, SETTING_PRODUCT_VERSION, "a version");
   add(p_.publisher, SETTING_PRODUCT_PUBLISHER, "the publisher's name");
   add(p_.url, SETTING_PRODUCT_URL, "the product's web address");
+}
+
+// ui.language: one that both programs speak; every language but the default
+// goes into the settings (the default, zh-CN, builds as a project without
+// the key).
+void Planner::Language() {
+  const ProjectText& l = p_.language;
+  if (!l.set) return;
+  if (!SetupLanguages().Find(l.value.c_str()) || !UninstallLanguages().Find(l.value.c_str())) {
+    std::string known;
+    for (int i = 0; i < SetupLanguages().Count(); i++)
+      known += std::string(known.empty() ? "" : " or ") + "\"" + SetupLanguages()[i]->Tag + "\"";
+    d_.Error(l.line, l.key + " = " + QuoteValue(l.value) + ": write " + known);
+    return;
+  }
+  if (l.value == SetupLanguages()[0]->Tag) return;
+  plan_.settings.emplace_back(SETTING_UI_LANGUAGE, l.value);
+  plan_.language = l.value;
 }
 
 // Every file below the folder root (relative path with "/", full path),
@@ -956,15 +978,27 @@ bool Planner::Run() {
   Layout();
   // Any file packed makes the package an extended one, which only a stub
   // that says it reads them may carry; so do the lists of the settings
-  // section and a package that may pass 2 GiB. A product.id or product.url
-  // (Settings) makes one too: such a package also carries the row extensions
-  // and the seal, and still installs with an older stub, which skips all of
-  // it.
+  // section and a package that may pass 2 GiB. A setting of the extension's
+  // settings section (Settings: product.id, product.url, ui.language) makes
+  // one too: such a package also carries the row extensions and the seal,
+  // and still installs with an older stub, which skips all of it.
   bool packed = std::any_of(plan_.files.begin(), plan_.files.end(),
                             [](const PlannedFile& f) { return f.method != kMethodStored; });
-  plan_.extended = packed || productSettings_ || lists_ || plan_.big;
+  bool language = !plan_.language.empty();
+  plan_.extended = packed || productSettings_ || language || lists_ || plan_.big;
   if (plan_.extended) plan_.header[kIdxExtension] = PACKAGE_TAG;
   plan_.settings.insert(plan_.settings.end(), listSettings_.begin(), listSettings_.end());
+  std::string stub;
+  bool stubRead = false;
+  // "" when the stub names every word, else what it lacks.
+  auto stubLacks = [&](std::initializer_list<const char*> words) {
+    if (!stubRead) {
+      stub = plan_.stubImage;
+      if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
+      stubRead = true;
+    }
+    return StubReads(stub, words);
+  };
   const struct {
     bool needed;
     const char* word;
@@ -976,19 +1010,18 @@ bool Planner::Run() {
        "a licence over 255 bytes, associations past two or of their own kind, or registry entries past two", ""},
       {plan_.big, CAPABILITY_WORD_BIG, "packages past 2 GiB", ""},
   };
-  std::string stub;
-  bool stubRead = false;
   for (const auto& f : features) {
     if (!f.needed || d_.Failed()) continue;
-    if (!stubRead) {
-      stub = plan_.stubImage;
-      if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
-      stubRead = true;
-    }
-    std::string why = StubReads(stub, {PACKAGE_TAG, CAPABILITY_WORD_CRC, f.word});
+    std::string why = stubLacks({PACKAGE_TAG, CAPABILITY_WORD_CRC, f.word});
     if (!why.empty())
       d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": the stub cannot read " + f.what + " (" + why +
                       "); use a stub built with this mksetup" + f.otherwise);
+  }
+  if (language && !d_.Failed()) {
+    std::string why = stubLacks({LANGUAGE_WORD});
+    if (!why.empty())
+      d_.Error(p_.language.line, p_.language.key + " = " + QuoteValue(p_.language.value) +
+                                     ": the stub cannot speak it (" + why + "); use a stub built with this mksetup");
   }
   if (d_.Failed()) return false;
   BuildIndex();

@@ -61,6 +61,8 @@ struct Plan {
   // The settings section after the file list (key, value in code page 936);
   // empty: the package carries no extension.
   std::vector<std::pair<std::string, std::string>> settings;
+  // The language the programs speak when it is not the default (ui.language).
+  std::string language;
   std::vector<PlannedFile> files;
   std::vector<PlannedRegion> regions;  // after the stub, in output order
   std::vector<std::string> folders;    // every folder read for a folder source

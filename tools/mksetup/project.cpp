@@ -644,7 +644,7 @@ void Loader::LoadFiles(const toml::table& root) {
 
 void Loader::Load(const toml::table& root) {
   CheckKeys(root, "", {"output", "compression", "vars", "product", "welcome", "licence", "destination", "copying",
-                       "finish", "background", "association", "uninstall", "file"});
+                       "finish", "background", "association", "uninstall", "ui", "file"});
   LoadVars(root);
   String(root, "output", "output", p_.output);
   Compression(root, "compression", p_.compression);
@@ -663,6 +663,10 @@ void Loader::Load(const toml::table& root) {
     String(*t, "copyright", "product.copyright", p_.copyright);
     if (String(*t, "picture", "product.picture", p_.picture)) p_.picturePath = SourcePath(p_.picture);
     if (String(*t, "icon", "product.icon", p_.icon)) p_.iconPath = SourcePath(p_.icon);
+  }
+  if (const toml::table* t = SubTable(root, "ui", "ui")) {
+    CheckKeys(*t, "ui.", {"language"});
+    String(*t, "language", "ui.language", p_.language);
   }
   const toml::table* product = root.get("product") ? root.get("product")->as_table() : nullptr;
   if (!p_.productName.set && !(product && product->get("name")))

@@ -64,6 +64,10 @@ struct Project {
   // Either one puts the package extension's settings section into the
   // package, with the version and the publisher beside them.
   ProjectText productId, url;
+  // The language of the setup's and the uninstaller's own texts (ui.language):
+  // "zh-CN" (the default) or "en"; a package carries it in the extension's
+  // settings when it is not the default.
+  ProjectText language;
   // Lines shown on each wizard page, in page order: welcome (up to 8), licence
   // (2), destination (4), copying (1), finish (3).
   std::vector<ProjectText> pageLines[5];

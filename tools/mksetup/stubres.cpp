@@ -1,10 +1,15 @@
 #include "stubres.h"
 
-#include "pe.h"
 #include "files.h"
+#include "pe.h"
+#include "setup/core/texts.h"
+
+// A project in a language other than the default gets a version resource in
+// it even without version keys: the stub's own describes it in Chinese.
+static bool OtherLanguage(const Project& p) { return p.language.set && p.language.value != SetupLanguages()[0]->Tag; }
 
 bool WantsStubResources(const Project& p) {
-  return p.icon.set || p.version.set || p.publisher.set || p.description.set || p.copyright.set;
+  return p.icon.set || p.version.set || p.publisher.set || p.description.set || p.copyright.set || OtherLanguage(p);
 }
 
 bool PrepareStub(const Project& p, const std::string& stubPath, std::string& image, std::string& error) {
@@ -27,21 +32,24 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
       return false;
     }
   }
-  if (p.version.set || p.publisher.set || p.description.set || p.copyright.set) {
+  if (p.version.set || p.publisher.set || p.description.set || p.copyright.set || OtherLanguage(p)) {
     VersionStrings v;
     v.version = p.version.set ? p.version.value : "";
     v.productName = p.productName.value;
     v.publisher = p.publisher.value;
     v.description = p.description.value;
     v.copyright = p.copyright.value;
+    // In the language of the project's texts.
+    if (const TextLanguage* language = p.language.set ? SetupLanguages().Find(p.language.value.c_str()) : 0)
+      v.language = language->WindowsId;
     auto& versions = tree[ResId(kRtVersion)];
     versions.clear();
-    versions[ResId(1)][ResId(0x0804)].bytes = VersionResource(v);
+    versions[ResId(1)][ResId(v.language)].bytes = VersionResource(v);
   }
   return WriteResources(image, tree, error);
 }
 
-std::string StubReads(const std::string& bytes, const std::vector<const char*>& words) {
+std::string StubReads(const std::string& bytes, std::initializer_list<const char*> words) {
   PeImage image;
   ResTree tree;
   std::string error;

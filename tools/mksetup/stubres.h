@@ -1,8 +1,8 @@
 // The setup file's own face: the product's icon (icon group 128) and a
 // version resource written into the setup program before the package.
 #pragma once
+#include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "project.h"
 
@@ -16,4 +16,4 @@ bool PrepareStub(const Project& project, const std::string& stubPath, std::strin
 // "" when the setup program in bytes says it reads what a package needs (its
 // resource RT_RCDATA "PKX" names each of words), else what it lacks: the
 // first word it does not name, or the resource it does not have.
-std::string StubReads(const std::string& bytes, const std::vector<const char*>& words);
+std::string StubReads(const std::string& bytes, std::initializer_list<const char*> words);

@@ -10,7 +10,7 @@
 #include "framework/filefind.h"
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
-#include "uninstall/texts.h"
+#include "uninstall/core/texts.h"
 
 namespace {
 
@@ -168,14 +168,14 @@ RemovalResult CRemovalEngine::RemoveFolderGuarded(const char* folder) {
   // One path for the guard and the walk.
   CString target = TargetOf(folder);
   if (IsRootOrRelative(FolderKey(folder)) || !MayRemoveTarget(target)) {
-    ShowMessage(FOLDER_REFUSED_FORMAT, folder);
+    ShowMessage(Text(kTextFolderRefused), folder);
     return kFolderRefused;
   }
   // A folder that is itself a link goes as a link: what it points to is not ours.
   CString bare = WithoutTrailingSeparators(target);
   bool link = IsLinkPath(bare);
   if (link ? RemoveFolder(bare) : RemoveFolderTree(target)) return kFolderRemoved;
-  ShowMessage(FOLDER_FAILED_FORMAT, link ? bare.c_str() : FailedPath.c_str());
+  ShowMessage(Text(kTextFolderFailed), link ? bare.c_str() : FailedPath.c_str());
   return kFolderFailed;
 }
 
@@ -247,14 +247,14 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   // Both passes over the file list start from the top: a log that cannot be
   // read from there is a log that cannot be opened.
   if (!log.Open(m_settings.SetupLogPath) || !log.BeginFileList()) {
-    m_progress.ShowMessage(LOG_OPEN_FAILED_TEXT);
+    m_progress.ShowMessage(Text(kTextLogOpenFailed));
     return kRemovalNoLog;
   }
   CString folder = InstallFolder();
   CString text;
-  text.Format(TEXT_RUNNING_FORMAT, m_settings.ProductName.c_str());
+  text.Format(Text(kTextRunning), m_settings.ProductName.c_str());
   m_progress.SetHeadline(text);
-  m_progress.SetStatus(TEXT_READING);
+  m_progress.SetStatus(Text(kTextReading));
   m_services.Sleep(kPause);
 
   // Size pass. 64-bit sums: the bar stays right beyond 2 GiB in total.
@@ -269,7 +269,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   long long done = 0;
   log.BeginFileList();
   while (log.NextFilePath(line)) {
-    text.Format(TEXT_DELETING_FORMAT, ShortenPath(line, kRemovalStatusPathMax).c_str());
+    text.Format(Text(kTextDeleting), ShortenPath(line, kRemovalStatusPathMax).c_str());
     m_progress.SetStatus(text);
     SetAttributesNormal(line);
     long long size = GetFileSize64(line);
@@ -296,7 +296,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
     }
   }
   if (anyType) {
-    m_progress.SetStatus(TEXT_DELETING_TYPES);
+    m_progress.SetStatus(Text(kTextDeletingTypes));
     m_services.Sleep(kPause);
   }
 
@@ -324,7 +324,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
     anyShortcut = true;
   }
   if (anyShortcut) {
-    m_progress.SetStatus(TEXT_DELETING_SHORTCUTS);
+    m_progress.SetStatus(Text(kTextDeletingShortcuts));
     m_services.Sleep(kPause);
   }
   // A group that may not go whole stays (with a word why); one whose removal

@@ -19,9 +19,14 @@ void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
   s.RegKeys[1] = t.NextField();
   s.RegValues[0] = t.NextField();
   s.RegValues[1] = t.NextField();
-  if (strcmp(t.NextField(), PACKAGE_TAG) != 0) return;
+  if (strcmp(t.NextField(), UNINSTALL_TABLE_TAG) != 0) return;
   CString key, value;
-  while (NextSetting(t, key, value)) TakeRegistrySetting(key, value, s.RegKeys, s.RegValues);
+  char text[SETTING_VALUE_LIMIT + 1];
+  while (NextSetting(t, key, value)) {
+    if (TakeRegistrySetting(key, value, s.RegKeys, s.RegValues)) continue;
+    CopyText(text, sizeof text, value);
+    if (key == SETTING_UI_LANGUAGE) s.Language = text;
+  }
 }
 
 bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s) {

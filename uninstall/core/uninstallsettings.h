@@ -1,5 +1,6 @@
 // What the uninstaller knows: the nine fields of the table that the setup
-// appended to ridkit.exe, and where setup.log lies. Also the text rules of the
+// appended to ridkit.exe and the settings of the table's extension, and
+// where setup.log lies. Also the text rules of the
 // start-up (the temporary copy's name, its parameter, the log's name), kept
 // apart from the windows so that both platforms can test them.
 #pragma once
@@ -27,14 +28,17 @@ struct UninstallSettings {
   // Fields 6 to 9 give the first two of each; the table's extension the rest.
   CString RegKeys[REG_ENTRY_MAX];
   CString RegValues[REG_ENTRY_MAX];
+  CString Language;  // ui.language of the table's extension: empty for zh-CN
   CString CommandLine;  // the temporary copy's parameters, quotes removed
   CString SetupLogPath;
 };
 
 // Takes the nine fields in order, whatever rows they are divided into; missing
-// texts are empty, missing numbers 0. After them, a field PACKAGE_TAG starts
-// the table's extension: key and value rows, of which the registry lists
-// (uninstall.key.<n>, uninstall.value.<n>) are taken and others passed over.
+// texts are empty, missing numbers 0. Then the extension, when the field
+// after them is its tag (UNINSTALL_TABLE_TAG): its settings, key and value
+// each, as the package's settings section (keys it does not know are passed
+// over; of a key given twice the last counts): ui.language and the registry
+// lists (uninstall.key.<n>, uninstall.value.<n>).
 void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 
 // Reads the table appended to programPath (the trailer, then the table,

@@ -1,0 +1,92 @@
+// The setup's texts in Simplified Chinese, the default language.
+#include "common/container.h"
+#include "common/productentry.h"
+#include "setup/core/texts.h"
+
+namespace {
+
+constexpr TextEntry kEntries[] = {
+    {kTextTooLong, "输入的文字太长: 请输入不超过 %d 个字符。"},
+    {kTextLoadFailed, "初始化数据失败!"},
+    {kTextPackageDamaged, "安装文件已损坏，请重新下载。"},
+    {kTextSheetCaption, "setup"},
+    {kTextNext, "下一步"},
+    {kTextInstall, "安装"},
+    {kTextContinue, "继续安装"},
+    {kTextQuit, "退出安装"},
+    {kTextQuitNotStarted, "安装程序尚未进行,您真得要取消安装吗?"},
+    {kTextQuitStarting, "安装即将开始,您真得要取消安装吗?"},
+    {kTextQuitRunning, "安装程序正在进行,您真得要取消安装吗?"},
+    {kTextQuitFinishing, "安装即将完成,您真得要取消安装吗?"},
+    {kTextAgree, "我同意"},
+    {kTextDisagree, "我不同意"},
+    {kTextBrowse, "浏览"},
+    {kTextBrowseTitle, "请选择安装目录"},
+    {kTextBadDrive, "无效的驱动器"},
+    {kTextBadFolder, "无效的文件夹"},
+    {kTextFloppy, "软盘驱动器"},
+    {kTextNetwork, "网络驱动器"},
+    {kTextFolderNotGbk, "文件夹名称中含有简体中文 (GBK) 字符集以外的字符, 无法安装到此文件夹。请选择其他文件夹。"},
+    {kTextCopying, "正在拷贝..."},
+    {kTextGettingFileInfo, "正在获取文件信息..."},
+    {kTextVerifying, "正在校验安装文件..."},
+    {kTextCopyingTo, "正在拷贝至 %s "},
+    {kTextOverwriteQuestion, "文件 %s 已存在,要覆盖吗?"},
+    {kTextOverwrite, "覆盖"},
+    {kTextKeep, "取消"},
+    {kTextEstimateUnknown, "估计剩余时间..."},
+    {kTextEstimateSeconds, "估计剩余时间%d秒."},
+    {kTextEstimateMinutes, "估计剩余时间%d分%d秒."},
+    {kTextEstimateHours, "估计剩余时间%d小时%d分%d秒."},
+    {kTextEstimateDone, "估计剩余时间0秒."},
+    {kTextUninstallerFailed, "创建 " UNINSTALLER_NAME " 失败!"},
+    {kTextCreatingAssociations, "正在创建文件类型关联..."},
+    {kTextFilesNotInstalled, "以下文件未能安装:"},
+    {kTextInstallComplete, "安装完成"},
+    {kTextFinishDesktop, "添加到桌面快捷式"},
+    {kTextFinishStartMenu, "添加到开始菜单"},
+    {kTextFinishGroup, "添加到程序组"},
+    {kTextFinishReadme, "查看自述文件"},
+    {kTextFinishRun, "运行程序"},
+    {kTextLogCreateFailed, "创建 setup.log 文件失败!"},
+    {kTextLogWriteFailed, "写入 setup.log 文件失败!"},
+    {kTextEntryFailed, "无法写入已安装程序列表 (需要管理员权限)!"},
+    {kTextUsageCaption, "安装程序的命令行"},
+    {kTextUsage,
+     "setup.exe [/S] [/NOOVERWRITE] [/LOG=文件] [/D=文件夹]\r\n\r\n"
+     "/S\t静默安装: 不显示任何窗口\r\n"
+     "/NOOVERWRITE\t静默安装时保留已存在的文件 (默认覆盖)\r\n"
+     "/LOG=文件\t把安装过程写入该文件 (UTF-8 文本)\r\n"
+     "/D=文件夹\t安装文件夹; 必须放在最后, 可含空格, 不加引号\r\n"
+     "/?\t显示本说明\r\n\r\n"
+     "退出代码: 0 完成, 1 取消, 2 安装包损坏, 3 安装文件夹被拒绝, 4 有文件未能安装"},
+    {kTextRunStart, "静默安装: %s"},
+    {kTextRunUnknownSwitch, "忽略未知的参数: %s"},
+    {kTextRunFolder, "安装文件夹: %s"},
+    {kTextRunFolderRefused, "安装文件夹被拒绝: %s"},
+    {kTextRunFolderTooLong, "安装文件夹的路径太长"},
+    {kTextRunWritten, "已写入文件: %s"},
+    {kTextRunKept, "保留已存在的文件: %s"},
+    {kTextRunNotWritten, "未能写入文件: %s"},
+    {kTextRunAsked, "询问 \"%s\""},
+    {kTextRunAnswerOverwrite, "    回答: 覆盖"},
+    {kTextRunAnswerKeep, "    回答: 保留 (/NOOVERWRITE)"},
+    {kTextRunRegistered, "已注册控件: %s"},
+    {kTextRunNotRegistered, "注册控件失败: %s"},
+    {kTextRunAssociation, "已创建文件类型关联: %s"},
+    {kTextRunUninstaller, "已写入卸载程序: %s"},
+    {kTextRunShortcut, "已创建快捷方式: %s"},
+    {kTextRunShortcutFailed, "创建快捷方式失败: %s"},
+    {kTextRunSetupLog, "已写入安装记录: %s"},
+    {kTextRunEntry, "已写入程序列表项: HKEY_LOCAL_MACHINE\\" PRODUCT_ENTRY_ROOT "\\%s"},
+    {kTextRunEntryFailed, "写入程序列表项失败: HKEY_LOCAL_MACHINE\\" PRODUCT_ENTRY_ROOT "\\%s"},
+    {kTextRunMessage, "错误: %s"},
+    {kTextRunExitCode, "退出代码: %d"},
+};
+
+constexpr TextArray<kSetupTexts> kTexts = MakeTexts<kSetupTexts>(kEntries);
+
+}  // namespace
+
+// The dialog templates are drawn in their own font, SimSun (宋体).
+extern const TextLanguage kSetupChinese = {"zh-CN", 0x0804, 0, 0, kTexts.Texts};

@@ -1,0 +1,99 @@
+// Every text the setup shows or writes, by id: messages, captions, the
+// texts of its dialog templates' controls, the status lines, the account of
+// an unattended run. Each language is a table of its own
+// (setup/core/lang/<tag>.cpp) that gives every id its text; the setup speaks
+// the language its package names (ui.language), chosen at the start.
+#pragma once
+#include "framework/language.h"
+
+enum SetupTextId {
+  // Start-up, and the wizard's window caption.
+  kTextLoadFailed = kFrameworkTexts,
+  // A package whose bytes are not what its checksums say: nothing is installed.
+  kTextPackageDamaged,
+  kTextSheetCaption,
+  // Captions of the sheet's Next button.
+  kTextNext,
+  kTextInstall,
+  // The answers of a page's Cancel and the pages' questions.
+  kTextContinue,
+  kTextQuit,
+  kTextQuitNotStarted,
+  kTextQuitStarting,
+  kTextQuitRunning,
+  kTextQuitFinishing,
+  // The licence page's choice.
+  kTextAgree,
+  kTextDisagree,
+  // The destination folder page: its button, the browse box's title, the refusals.
+  kTextBrowse,
+  kTextBrowseTitle,
+  kTextBadDrive,
+  kTextBadFolder,
+  kTextFloppy,
+  kTextNetwork,
+  // A folder whose name holds characters outside the Simplified Chinese (GBK)
+  // character set: setup.log could not name it for the uninstaller.
+  kTextFolderNotGbk,
+  // The copy page: its first status line, then the run's.
+  kTextCopying,
+  kTextGettingFileInfo,
+  kTextVerifying,
+  kTextCopyingTo,  // %s: the shortened target path
+  kTextOverwriteQuestion,  // %s: the file
+  kTextOverwrite,
+  kTextKeep,
+  kTextEstimateUnknown,
+  kTextEstimateSeconds,  // %d seconds
+  kTextEstimateMinutes,  // %d minutes, %d seconds
+  kTextEstimateHours,    // %d hours, %d minutes, %d seconds
+  kTextEstimateDone,
+  kTextUninstallerFailed,
+  kTextCreatingAssociations,
+  kTextFilesNotInstalled,  // then one path a line
+  kTextInstallComplete,
+  // The finish page's choices.
+  kTextFinishDesktop,
+  kTextFinishStartMenu,
+  kTextFinishGroup,
+  kTextFinishReadme,
+  kTextFinishRun,
+  // The finish run: a log that could not be created, or not written to the end.
+  kTextLogCreateFailed,
+  kTextLogWriteFailed,
+  // The entry in the system's list of installed programs could not be written.
+  kTextEntryFailed,
+  // The command line: the list of switches (/?), and the account of an
+  // unattended run (/S /LOG=file), a line per action.
+  kTextUsageCaption,
+  kTextUsage,
+  kTextRunStart,          // %s: the product
+  kTextRunUnknownSwitch,  // %s: the switches passed over
+  kTextRunFolder,         // %s: the folder
+  kTextRunFolderRefused,  // %s: why
+  kTextRunFolderTooLong,
+  kTextRunWritten,  // each %s: a path
+  kTextRunKept,
+  kTextRunNotWritten,
+  kTextRunAsked,  // %s: the question
+  kTextRunAnswerOverwrite,
+  kTextRunAnswerKeep,
+  kTextRunRegistered,
+  kTextRunNotRegistered,
+  kTextRunAssociation,  // %s: extension and program
+  kTextRunUninstaller,
+  kTextRunShortcut,
+  kTextRunShortcutFailed,
+  kTextRunSetupLog,
+  kTextRunEntry,        // %s: the entry's key name
+  kTextRunEntryFailed,
+  kTextRunMessage,      // %s: a message the wizard would have shown
+  kTextRunExitCode,     // %d
+  kSetupTexts
+};
+
+// The setup's languages (the default, zh-CN, first) and the one it speaks,
+// chosen at the start (CLanguages::Choose).
+CLanguages& SetupLanguages();
+// The setup's text in the language it speaks.
+const char* Text(SetupTextId id);
