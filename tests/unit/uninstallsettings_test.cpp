@@ -69,9 +69,12 @@ TEST(UninstallTable, EntriesPastTheFirstTwoFollowTheNinthField) {
     src.regKeys[i] = keys[i].c_str();
     src.regValues[i] = values[i].c_str();
   }
+  // The language rides in the same extension.
+  src.language = "en";
   ASSERT_TRUE(WriteUninstaller(src));
   UninstallSettings s;
   ASSERT_TRUE(LoadUninstallTableFrom(dir.Path("ridkit.exe").c_str(), "", s));
+  EXPECT_STREQ(s.Language, "en");
   for (int i = 0; i < REG_ENTRY_MAX; i++) {
     EXPECT_EQ(std::string(s.RegKeys[i].c_str()), keys[i]) << i;
     EXPECT_EQ(std::string(s.RegValues[i].c_str()), values[i]) << i;
@@ -80,7 +83,8 @@ TEST(UninstallTable, EntriesPastTheFirstTwoFollowTheNinthField) {
   ASSERT_TRUE(ReadTrailer(dir.Path("ridkit.exe").c_str(), len, seek));
   t.LoadBytes(file.data() + seek, static_cast<int>(len), TABLE_KEY);
   std::string text = t.text.c_str();
-  EXPECT_NE(text.find("HKEY_USERS|k|v2\x07PKX1\x08\r\nuninstall.key.3\x07HKEY_USERS|k3\x08\r\n"), std::string::npos);
+  EXPECT_NE(text.find("HKEY_USERS|k|v2\x07PKX1\x08\r\nui.language\x07" "en\x08\r\nuninstall.key.3\x07HKEY_USERS|k3\x08\r\n"),
+            std::string::npos);
   EXPECT_EQ(text.find("uninstall.value.41"), std::string::npos);
 
   // Rows of other kinds, and the header's own two, are passed over.
@@ -95,6 +99,7 @@ TEST(UninstallTable, EntriesPastTheFirstTwoFollowTheNinthField) {
   EXPECT_STREQ(o.RegValues[1], "d");
   EXPECT_STREQ(o.RegKeys[3], "y");
   EXPECT_TRUE(o.RegKeys[2].IsEmpty());
+  EXPECT_STREQ(o.Language, "en");
 }
 
 TEST(UninstallTable, ReadOnlyLeftoverDoesNotBlockTheRead) {
