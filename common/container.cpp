@@ -226,30 +226,27 @@ const void* GetResourceBytes(WORD id, const char* type, DWORD& size) {
 }
 #endif
 
-// Appends one region of the setup file to out; offset and length of the copy
-// in the new file go to newOffset and newLength. A region that cannot be read
-// is written as absent (length 0): a missing picture or icon must not cost the
-// user the uninstaller. False only when writing fails.
-static bool CopyRegion(CFile& out, const char* modulePath, long length, long offset,
-                       long& running, long& newLength, long& newOffset) {
-  newOffset = running;
+// Reads one region of the setup file for the uninstaller; its offset and
+// length in the uninstaller go to newOffset and newLength (running: the
+// uninstaller's length so far). A region that cannot be read is absent
+// (length 0, null): a missing picture or icon must not cost the user the
+// uninstaller.
+static char* ReadPart(const char* modulePath, long length, long offset, long long& running, long& newLength,
+                      long& newOffset) {
+  newOffset = static_cast<long>(running);
   newLength = 0;
-  if (length <= 0) return true;
+  if (length <= 0) return 0;
   long n = length;
   char* bytes = ReadRegion(modulePath, n, offset);
-  if (!bytes) return true;
-  bool ok = out.Write(bytes, static_cast<unsigned>(n));
-  FreeBuffer(bytes);
-  if (!ok) return false;
+  if (!bytes) return 0;
   newLength = n;
   running += n;
-  return true;
+  return bytes;
 }
 
 UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const void* program, DWORD programSize,
                                       const char* modulePath, const char* installDir) {
-  UninstallerSource src;
-  memset(&src, 0, sizeof src);
+  UninstallerSource src = UninstallerSource();
   src.program = program;
   src.programSize = programSize;
   src.modulePath = modulePath;
@@ -303,47 +300,71 @@ void AddTableExtension(CFieldTable& table, const UninstallerSource& src) {
 
 }  // namespace
 
-bool WriteUninstaller(const UninstallerSource& src) {
-  CString target(src.installDir);
+char* AssembleUninstaller(const UninstallerSource& src, long& size) {
+  size = 0;
+  if (!src.program || src.programSize == 0 || src.programSize >= 0x7FFFFFFF) return 0;
+  long long running = src.programSize;
+  long picLen = 0, picOff = 0, iconLen = 0, iconOff = 0;
+  char* picture = ReadPart(src.modulePath, src.pictureLength, src.pictureOffset, running, picLen, picOff);
+  char* icon = ReadPart(src.modulePath, src.iconLength, src.iconOffset, running, iconLen, iconOff);
+
+  CFieldTable table;
+  table.columnCount = UNINSTALLER_COLUMNS;
+  char num[16];
+  table.AddField(src.productName);
+  FormatText(num, sizeof num, "%d", static_cast<int>(picLen)); table.AddField(num);
+  FormatText(num, sizeof num, "%d", static_cast<int>(picOff)); table.AddField(num);
+  FormatText(num, sizeof num, "%d", static_cast<int>(iconLen)); table.AddField(num);
+  FormatText(num, sizeof num, "%d", static_cast<int>(iconOff)); table.AddField(num);
+  table.AddField(OrEmpty(src.regKeys[0]));
+  table.AddField(OrEmpty(src.regKeys[1]));
+  table.AddField(OrEmpty(src.regValues[0]));
+  table.AddField(OrEmpty(src.regValues[1]));
+  AddTableExtension(table, src);
+  int len = 0;
+  char* text = table.ExportText(len);
+  char trailer[64];
+  int tn = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(running));
+
+  char* image = 0;
+  long long total = running + len + tn;
+  if (text && tn > 0 && total < 0x7FFFFFFF) image = static_cast<char*>(AllocBuffer(static_cast<size_t>(total)));
+  if (image) {
+    // Program, picture, icon, the scrambled table and the trailer.
+    char* p = image;
+    memcpy(p, src.program, src.programSize);
+    p += src.programSize;
+    if (picture) memcpy(p, picture, static_cast<size_t>(picLen));
+    p += picLen;
+    if (icon) memcpy(p, icon, static_cast<size_t>(iconLen));
+    p += iconLen;
+    ScrambleBuffer(reinterpret_cast<unsigned char*>(text), len, TABLE_KEY);
+    memcpy(p, text, static_cast<size_t>(len));
+    memcpy(p + len, trailer, static_cast<size_t>(tn));
+    size = static_cast<long>(total);
+  }
+  FreeBuffer(picture);
+  FreeBuffer(icon);
+  FreeBuffer(text);
+  return image;
+}
+
+bool WriteUninstallerFile(const char* installDir, const void* image, long size) {
+  CString target(installDir);
   target += UNINSTALLER_NAME;
   if (GetAttributes(target) != INVALID_FILE_ATTRIBUTES) SetAttributesNormal(target);
   CFile out;
   if (!out.Open(target, CFile::modeCreate | CFile::modeWrite)) return false;
-
-  bool ok = src.program != 0 && src.programSize > 0 && src.programSize < 0x7FFFFFFF &&
-            out.Write(src.program, src.programSize);
-  long running = static_cast<long>(src.programSize);
-  long picLen = 0, picOff = running, iconLen = 0, iconOff = running;
-  if (ok) ok = CopyRegion(out, src.modulePath, src.pictureLength, src.pictureOffset, running, picLen, picOff);
-  if (ok) ok = CopyRegion(out, src.modulePath, src.iconLength, src.iconOffset, running, iconLen, iconOff);
-
-  if (ok) {
-    CFieldTable table;
-    table.columnCount = UNINSTALLER_COLUMNS;
-    char num[16];
-    table.AddField(src.productName);
-    FormatText(num, sizeof num, "%d", static_cast<int>(picLen)); table.AddField(num);
-    FormatText(num, sizeof num, "%d", static_cast<int>(picOff)); table.AddField(num);
-    FormatText(num, sizeof num, "%d", static_cast<int>(iconLen)); table.AddField(num);
-    FormatText(num, sizeof num, "%d", static_cast<int>(iconOff)); table.AddField(num);
-    table.AddField(OrEmpty(src.regKeys[0]));
-    table.AddField(OrEmpty(src.regKeys[1]));
-    table.AddField(OrEmpty(src.regValues[0]));
-    table.AddField(OrEmpty(src.regValues[1]));
-    AddTableExtension(table, src);
-    int len = 0;
-    char* text = table.ExportText(len);
-    ok = text != 0;
-    if (ok) {
-      ScrambleBuffer(reinterpret_cast<unsigned char*>(text), len, TABLE_KEY);
-      ok = out.Write(text, static_cast<unsigned>(len));
-      FreeBuffer(text);
-    }
-    char trailer[64];
-    int tn = FormatTrailer(trailer, sizeof trailer, len, running);
-    if (ok) ok = tn > 0 && out.Write(trailer, static_cast<unsigned>(tn));
-  }
+  bool ok = image != 0 && size > 0 && out.Write(image, static_cast<unsigned>(size));
   if (!out.Close()) ok = false;
   if (!ok) RemoveFile(target);
+  return ok;
+}
+
+bool WriteUninstaller(const UninstallerSource& src) {
+  long size = 0;
+  char* image = AssembleUninstaller(src, size);
+  bool ok = WriteUninstallerFile(src.installDir, image, size);
+  FreeBuffer(image);
   return ok;
 }

@@ -132,13 +132,29 @@ struct PackageSettings;
 UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const void* program,
                                       DWORD programSize, const char* modulePath, const char* installDir);
 
-// Writes ridkit.exe into the installation folder: program, picture, icon, the
-// scrambled table of nine fields (and its extension when there is anything
-// to carry: the tag UNINSTALL_TABLE_TAG, then key and value rows like the
-// package's settings section: ui.language, registry entries past two of each)
-// and the trailer. A picture or icon region
-// that cannot be read from the setup file is written as absent (length 0).
-// False when the file cannot be created or written completely (an incomplete
-// file is removed).
-bool WriteUninstaller(const UninstallerSource& src);
+// The uninstaller program the setup carries (resource "EXE" 138) is
+// LZMA-packed; no uninstaller program is anywhere near this size unpacked.
+const size_t kUninstallerProgramMax = 16UL << 20;
+// The most bytes of an uninstaller a package carries (its program, the page
+// picture and the icon): the setup reads it into memory whole.
+const long kUninstallerImageMax = 64L << 20;
 
+// The uninstaller the setup writes: program, picture, icon, the scrambled
+// table of nine fields (and its extension when there is anything to carry:
+// the tag UNINSTALL_TABLE_TAG, then key and value rows like the package's
+// settings section: ui.language, registry entries past two of each) and the
+// trailer, in a heap buffer (free it with
+// FreeBuffer) of size bytes. A picture or icon region that cannot be read
+// from the setup file is written as absent (length 0). Null when there is
+// no program or no memory. The setup and the builder (which carries it
+// signed in the package) assemble it with this one function, so the two are
+// the same bytes for the same package.
+char* AssembleUninstaller(const UninstallerSource& src, long& size);
+// Writes image (size bytes) as ridkit.exe into the installation folder
+// (ending with a backslash), over a read-only one too. False when image is
+// null or the file cannot be created or written completely (a file left
+// incomplete, or the old one, is removed).
+bool WriteUninstallerFile(const char* installDir, const void* image, long size);
+// Writes ridkit.exe into the installation folder as AssembleUninstaller
+// makes it; false as WriteUninstallerFile.
+bool WriteUninstaller(const UninstallerSource& src);

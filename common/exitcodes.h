@@ -11,4 +11,8 @@ enum ProgramExitCode {
   EXIT_FILES_LEFT = 5,         // the removal ended with files left in the folder
   EXIT_REMOVAL_REFUSED = 6,    // the folder may not be removed whole (a system or user folder)
   EXIT_COPY_FAILED = 7,        // the uninstaller's temporary copy could not be made, checked or started
+  EXIT_DOWNGRADE_REFUSED = 8,  // a newer version is installed (the setup installs over it with /ALLOWDOWNGRADE)
+  // Done, but files in use are replaced or removed at the next restart: the
+  // code Windows' deployment tools read as "restart required".
+  EXIT_RESTART_REQUIRED = 3010,
 };

@@ -74,5 +74,22 @@ bool CPackage::ReadSettingsSection(CFieldTable& table) const {
 
 bool ExtensionConsistent(const PackageSettings& s, const PackageSeal& seal, long long indexOffset) {
   if (!s.Extended && !seal.Present) return !s.RowsDamaged;
-  return s.Extended && seal.Valid && !s.RowsDamaged && seal.PayloadStart >= 0 && seal.PayloadStart <= indexOffset;
+  if (!s.Extended || !seal.Valid || s.RowsDamaged || seal.PayloadStart < 0 || seal.PayloadStart > indexOffset)
+    return false;
+  // The carried uninstaller lies in the payload, which the payload checksum
+  // covers: a changed byte of it is found before anything is installed.
+  const RegionRef& u = s.UninstallerRegion;
+  return u.Method == kMethodNone ||
+         (u.Offset >= seal.PayloadStart && u.Length <= indexOffset - u.Offset && u.Offset <= indexOffset);
+}
+
+bool WriteCarriedUninstaller(const CPackage& package, const char* installDir) {
+  const RegionRef& region = package.UninstallerRegion;
+  CPackageFile file;
+  char* image = 0;
+  bool read = region.Method != kMethodNone && file.Open(package.Path) &&
+              file.ReadRegion(region, static_cast<size_t>(kUninstallerImageMax), image) == kExtractDone;
+  bool ok = WriteUninstallerFile(installDir, read ? image : 0, static_cast<long>(region.Unpacked));
+  FreeBuffer(image);
+  return ok;
 }

@@ -80,5 +80,13 @@ inline FileRegion SplashPictureRegion(const PackageSettings& s) {
 }
 
 // True when tag, seal and rows agree: no tag and no seal, or both (the seal
-// well-formed, its payload start before the index) with every row extended.
+// well-formed, its payload start before the index) with every row extended
+// and the carried uninstaller, if any, inside the payload.
 bool ExtensionConsistent(const PackageSettings& settings, const PackageSeal& seal, long long indexOffset);
+
+// Writes the uninstaller the package carries (UninstallerRegion: signed with
+// the setup file) into installDir as ridkit.exe, as it is once its length
+// and checksum matched; the payload checksum has covered it before any file
+// was written. False, with no ridkit.exe left, when the region cannot be
+// read or is not what it says, or the file cannot be written.
+bool WriteCarriedUninstaller(const CPackage& package, const char* installDir);

@@ -23,7 +23,10 @@
 #define CAPABILITY_WORD_LISTS "lists"
 // The setup speaks the languages a package may name (ui.language).
 #define LANGUAGE_WORD "lang"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 big lists lang"
+// The word of the capability text that says the setup writes the uninstaller
+// a package carries (uninstaller.region) instead of assembling one.
+#define UNINSTALLER_WORD "uninst"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 big lists lang uninst"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".

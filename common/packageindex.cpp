@@ -135,6 +135,7 @@ PackageSettings::PackageSettings()
       SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(false),
       Extended(false), RowsDamaged(false), SettingsSection(-1), AssociationCount(0) {
   memset(PageText, 0, sizeof PageText);
+  memset(&UninstallerRegion, 0, sizeof UninstallerRegion);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
   memset(&LicenceRegion, 0, sizeof LicenceRegion);
@@ -255,13 +256,16 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
       continue;
     }
     if (TakeRegistrySetting(key, stored, s.RegKeys, s.RegValues)) continue;
-    if (key == SETTING_LICENCE_REGION) {
-      ParseRegionRef(stored, s.LicenceRegion);  // a reference that does not read is none
+    RegionRef* region = key == SETTING_LICENCE_REGION       ? &s.LicenceRegion
+                        : key == SETTING_UNINSTALLER_REGION ? &s.UninstallerRegion
+                                                            : 0;
+    if (region) {
+      ParseRegionRef(stored, *region);  // a reference that does not read is none
       continue;
     }
     CopyText(value, sizeof value, stored);
     for (const auto& k : known)
-      if (key == k.key) s.*k.value = value;
+      if (key == k.key) s.*k.value = value;  // the last one given counts
   }
   TakeAssociations(given, s);
 }

@@ -49,6 +49,9 @@
 // The language of the setup's and the uninstaller's own texts ("en"); none:
 // Simplified Chinese (zh-CN).
 #define SETTING_UI_LANGUAGE "ui.language"
+// The uninstaller the setup writes as it is (signed with the setup file): a
+// region reference (RegionRef) into the payload.
+#define SETTING_UNINSTALLER_REGION "uninstaller.region"
 
 // The lists of the settings section (the stub's word CAPABILITY_WORD_LISTS):
 // indexed keys, 1-based, one key per field of an item, LIST_ITEM_MAX items
@@ -235,6 +238,9 @@ struct PackageSettings {
   // The associations of the list, in the order of their numbers.
   ListAssociation Associations[LIST_ITEM_MAX];
   int AssociationCount;
+  // The uninstaller the package carries (Method kMethodNone: none, or a
+  // reference that does not read; the setup then assembles it).
+  RegionRef UninstallerRegion;
 };
 
 // Reads the header and the file rows from the table into s, and in a package

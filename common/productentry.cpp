@@ -22,8 +22,9 @@ CString QuotedUninstaller(const char* installDir) {
 
 }  // namespace
 
-CString ProductEntryKeyName(const PackageSettings& s) {
-  const char* source = !s.ProductId.IsEmpty() ? s.ProductId.c_str() : s.ProductName;
+namespace {
+
+CString KeyNameFrom(const char* source) {
   CString name;
   for (int i = 0; source[i]; i++) {
     int w = CharWidthMb(source + i);
@@ -34,6 +35,14 @@ CString ProductEntryKeyName(const PackageSettings& s) {
   if (name.IsEmpty()) name = "Setup";
   return name;
 }
+
+}  // namespace
+
+CString ProductEntryKeyName(const PackageSettings& s) {
+  return KeyNameFrom(!s.ProductId.IsEmpty() ? s.ProductId.c_str() : s.ProductName);
+}
+
+CString ProductNameEntryKeyName(const PackageSettings& s) { return KeyNameFrom(s.ProductName); }
 
 CString EntryInstallLocation(const char* installDir) { return WithoutTrailingBackslashes(installDir); }
 
@@ -55,6 +64,59 @@ DWORD SizeInKiB(long long bytes) {
   if (bytes <= 0) return 0;
   long long kib = (bytes + 1023) / 1024;
   return kib > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<DWORD>(kib);
+}
+
+namespace {
+
+// One dot-separated part of a version from s: its bytes up to the next dot.
+const char* NextPart(const char* s, CString& part) {
+  const char* dot = strchr(s, '.');
+  int n = dot ? static_cast<int>(dot - s) : static_cast<int>(strlen(s));
+  part = CString(s, n);
+  return dot ? dot + 1 : s + n;
+}
+
+bool AllDigits(const CString& s) {
+  if (s.IsEmpty()) return false;
+  for (int i = 0; i < s.GetLength(); i++)
+    if (s[i] < '0' || s[i] > '9') return false;
+  return true;
+}
+
+int CompareParts(const CString& a, const CString& b) {
+  if (AllDigits(a) && AllDigits(b)) {
+    int i = 0, j = 0;
+    while (i < a.GetLength() - 1 && a[i] == '0') i++;
+    while (j < b.GetLength() - 1 && b[j] == '0') j++;
+    int la = a.GetLength() - i, lb = b.GetLength() - j;
+    if (la != lb) return la < lb ? -1 : 1;
+    int c = strcmp(a.c_str() + i, b.c_str() + j);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+  }
+  int c = CompareNoCaseMb(a, b);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int CompareVersions(const char* a, const char* b) {
+  const char* p = a ? a : "";
+  const char* q = b ? b : "";
+  while (*p || *q) {
+    CString x, y;
+    p = NextPart(p, x);
+    q = NextPart(q, y);
+    if (x.IsEmpty()) x = "0";
+    if (y.IsEmpty()) y = "0";
+    int c = CompareParts(x, y);
+    if (c != 0) return c;
+  }
+  return 0;
+}
+
+bool IsDowngrade(const char* installing, const char* installed) {
+  if (!installing || !installing[0] || !installed || !installed[0]) return false;
+  return CompareVersions(installing, installed) < 0;
 }
 
 #ifdef _WIN32
@@ -122,7 +184,20 @@ bool WriteProductEntry(const PackageSettings& s, const char* installDir, const c
   return ok;
 }
 
-int RemoveProductEntries(const char* folder) {
+bool ReadProductEntry(const char* keyName, ProductEntryValues& values) {
+  values = ProductEntryValues();
+  CString path(PRODUCT_ENTRY_ROOT "\\");
+  path += keyName;
+  HKEY key = 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CWideText(path), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  values.InstallLocation = ReadText(key, "InstallLocation");
+  values.UninstallString = ReadText(key, "UninstallString");
+  values.DisplayVersion = ReadText(key, "DisplayVersion");
+  RegCloseKey(key);
+  return true;
+}
+
+int RemoveProductEntries(const char* folder, const char* except) {
   HKEY root = 0;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"" PRODUCT_ENTRY_ROOT, 0, KEY_READ | KEY_WRITE, &root) != ERROR_SUCCESS)
     return 0;
@@ -138,6 +213,7 @@ int RemoveProductEntries(const char* folder) {
     if (r != ERROR_SUCCESS) continue;
     // A key without a code page 936 form is not one this setup wrote.
     if (!HasNarrowForm(name)) continue;
+    if (except && CompareNoCaseMb(NarrowText(name), except) == 0) continue;
     HKEY entry = 0;
     if (RegOpenKeyExW(root, name, 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
     if (EntryBelongsTo(ReadText(entry, "InstallLocation"), ReadText(entry, "UninstallString"), folder))

@@ -94,10 +94,16 @@ bool ParseTypeRecord(const char* line, TypeRecord& r) {
   return false;
 }
 
-bool WriteLaterSections(CSetupLogWriter& log, const TypeRecordList& types) {
-  if (types.Count == 0) return true;
-  bool ok = log.WriteLine("") && log.WriteLine(LOG_TYPES2_SECTION);
-  for (int i = 0; i < types.Count && ok; i++) ok = log.WriteLine(FormatTypeRecord(types.Items[i]));
+bool WriteLaterSections(CSetupLogWriter& log, const CPathList* folders, const TypeRecordList* types) {
+  bool ok = true;
+  if (folders && folders->Count() > 0) {
+    ok = log.WriteLine("") && log.WriteLine(LOG_FOLDERS_SECTION);
+    for (int i = 0; i < folders->Count() && ok; i++) ok = log.WriteLine((*folders)[i]);
+  }
+  if (ok && types && types->Count > 0) {
+    ok = log.WriteLine("") && log.WriteLine(LOG_TYPES2_SECTION);
+    for (int i = 0; i < types->Count && ok; i++) ok = log.WriteLine(FormatTypeRecord(types->Items[i]));
+  }
   return ok;
 }
 
@@ -214,20 +220,64 @@ bool CSetupLogReader::BeginGroup(int index) {
 }
 
 bool CSetupLogReader::BeginSection(const char* name) {
-  // Past the three groups (each to its empty line), then from name line to
-  // name line: every later section ends with an empty line too.
+  // Past the three groups (each to its empty line), then from section to
+  // section.
   if (!BeginGroup(2)) return false;
   CString line;
   while (NextEntry(line)) {
   }
-  for (;;) {
-    LogLineKind kind = ReadLine(line);
-    if (kind == kLogLineEnd) return false;
-    if (kind == kLogLineText && line == name) return true;
-    if (kind == kLogLineText && line.IsEmpty()) continue;  // empty lines between sections
+  while (NextSection(line)) {
+    if (line == name) return true;
     while (NextEntry(line)) {
     }
   }
+  return false;
+}
+
+bool CSetupLogReader::NextSection(CString& name) {
+  for (;;) {
+    LogLineKind kind = ReadLine(name);
+    if (kind == kLogLineEnd) return false;
+    if (kind == kLogLineText && !name.IsEmpty()) return true;
+  }
+}
+
+namespace {
+
+// Entries of the list the reader stands in, as many as fit.
+template <typename Next>
+void ReadList(CSetupLogReader& log, CPathList& list, Next next) {
+  CString entry;
+  while ((log.*next)(entry))
+    if (list.Count() < LOG_LIST_MAX) list.Add(entry);
+}
+
+}  // namespace
+
+bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts, CPathList& folders,
+                       TypeRecordList* listTypes) {
+  CSetupLogReader log;
+  if (!log.Open(path) || !log.BeginFileList()) return false;
+  CString entry;
+  while (log.NextFilePath(entry)) {
+  }
+  log.BeginTypeList();
+  ReadList(log, types, &CSetupLogReader::NextExtension);
+  log.BeginShortcutList();
+  ReadList(log, shortcuts, &CSetupLogReader::NextShortcut);
+  CString name;
+  while (log.NextSection(name)) {
+    if (name == LOG_FOLDERS_SECTION) {
+      ReadList(log, folders, &CSetupLogReader::NextSectionEntry);
+      continue;
+    }
+    TypeRecord record;
+    while (log.NextSectionEntry(entry))
+      if (listTypes && name == LOG_TYPES2_SECTION && listTypes->Count < LIST_ITEM_MAX &&
+          ParseTypeRecord(entry, record))
+        listTypes->Items[listTypes->Count++] = record;
+  }
+  return true;
 }
 
 // --- Program group -----------------------------------------------------------

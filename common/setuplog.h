@@ -11,6 +11,7 @@
 #include "framework/platform.h"
 #include "installfolders.h"
 #include "packageindex.h"
+#include "pathlist.h"
 
 #define SETUP_LOG_NAME "setup.log"
 #define LOG_FILES_SECTION "[FILELIST]"
@@ -18,6 +19,15 @@
 #define LOG_SHORTCUTS_SECTION "[SHORTCUTLIST]"
 // The associations of the package's list, one TypeRecord line each.
 #define LOG_TYPES2_SECTION "[TYPELIST2]"
+// Sections after the shortcut list, each after an empty line: readers of
+// before stop at the first empty line there, and every reader passes over a
+// section it does not know. A log that needs none ends with its shortcuts.
+// The folders the setup made above the installation folder (/D=), which
+// the removal takes back once they are empty.
+#define LOG_FOLDERS_SECTION "[FOLDERLIST]"
+// The most entries of a list the programs hold in memory (the file list is
+// never held); a longer list is read up to there.
+#define LOG_LIST_MAX 10000
 #define LOG_TERMINATOR "\r\r\n"
 // Longest line the reader takes (terminator excluded). No Windows path of the
 // ANSI functions comes near it; a longer line is skipped as damaged.
@@ -82,11 +92,12 @@ struct TypeRecordList {
 // empty line, "[TYPELIST]", each non-empty extension of the two associations, an empty line, "[SHORTCUTLIST]". False
 // when a line could not be written or formed.
 bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders);
-// Writes what follows the shortcut list: for list associations an empty
-// line, "[TYPELIST2]" and a line for each record; nothing without them, so
-// that such a log stays as it always was. False when a line could not be
-// written.
-bool WriteLaterSections(CSetupLogWriter& log, const TypeRecordList& types);
+// Writes what follows the shortcut list, each section after an empty line
+// and always in this order: "[FOLDERLIST]" with the folders (null or empty:
+// none), then "[TYPELIST2]" with a line for each record of the list
+// associations (null or empty: none). Nothing without them, so that such a
+// log stays as it always was. False when a line could not be written.
+bool WriteLaterSections(CSetupLogWriter& log, const CPathList* folders, const TypeRecordList* types);
 
 // What ReadLine found.
 enum LogLineKind {
@@ -124,9 +135,10 @@ class CSetupLogReader {
   bool NextExtension(CString& ext);
   void BeginShortcutList();  // past the section line; call once the extensions ran out
   bool NextShortcut(CString& path);
-  // A section after the shortcut list by its name line: true with the reader
-  // placed at its first entry (read them with NextEntry); false when the log
-  // has none. BeginGroup(2) goes back to the shortcut list afterwards.
+  // A section after the shortcut list by its name line (found with
+  // NextSection): true with the reader placed at its first entry (read them
+  // with NextEntry); false when the log has none. BeginGroup(2) goes back to
+  // the shortcut list afterwards.
   bool BeginSection(const char* name);
   // Back to the start, then past the first index groups (each ended by an
   // empty line) and the next group's name line: 0 the files, 1 the
@@ -135,6 +147,11 @@ class CSetupLogReader {
   // The next entry of the group or section; false at its empty line or the
   // end of the file. Damaged lines are passed over.
   bool NextEntry(CString& text);
+  // The sections after the shortcut list, once the shortcuts ran out: the
+  // next section's name (its first line), false at the end of the file.
+  // NextSectionEntry gives its entries as NextShortcut does.
+  bool NextSection(CString& name);
+  bool NextSectionEntry(CString& entry) { return NextEntry(entry); }
 
  private:
   bool Fill();
@@ -143,6 +160,13 @@ class CSetupLogReader {
   unsigned m_pos;
   unsigned m_len;
 };
+
+// The lists of a log that are short enough to keep: its extensions (each cut
+// as NextExtension cuts it), its shortcuts and the folders of its folder list,
+// each at most LOG_LIST_MAX, and (when listTypes is given) the records of
+// its list associations. False when the log cannot be opened.
+bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts, CPathList& folders,
+                       TypeRecordList* listTypes = 0);
 
 // The program-group rule for one shortcut line: True when the lower-cased path
 // contains the lower-cased Programs folder (a backslash is added to it when

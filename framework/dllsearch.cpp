@@ -70,6 +70,8 @@ LATE_BOUND("comctl32.dll", HPROPSHEETPAGE, CreatePropertySheetPageW, 4, (LPCPROP
 LATE_BOUND("comctl32.dll", BOOL, DestroyPropertySheetPage, 4, (HPROPSHEETPAGE a), (a))
 LATE_BOUND("comdlg32.dll", BOOL, GetOpenFileNameW, 4, (LPOPENFILENAMEW a), (a))
 
+FARPROC SystemLibraryProc(const char* dll, const char* name) { return SystemProc(dll, name); }
+
 BOOL HardenDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);

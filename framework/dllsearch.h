@@ -16,3 +16,9 @@ BOOL HardenDllSearch();
 // folder or the system folder (a control the package installed). Before the
 // search is limited, or for a relative path, the system's usual search.
 HMODULE LoadLibraryBeside(const char* path);
+
+// A function of a system DLL that not every system has (rstrtmgr.dll), the
+// DLL loaded from the system folder only (by its full path there, or by name
+// once the search is limited to it); null where the DLL or the function is
+// not there.
+FARPROC SystemLibraryProc(const char* dll, const char* name);

@@ -7,6 +7,7 @@
 #endif
 
 #ifndef _WIN32
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,5 +107,31 @@ bool IsLinkPath(const char* path) {
 #else
   struct stat st;
   return lstat(HostPath(path), &st) == 0 && S_ISLNK(st.st_mode);
+#endif
+}
+
+bool MoveFileTo(const char* from, const char* to) {
+#ifdef _WIN32
+  CWideText wideFrom(from), wideTo(to);
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
+  if (MoveFileExW(wideFrom, wideTo, flags)) return true;
+  // Some systems (Wine) move no read-only file: moved without the attribute,
+  // which it then gets back in its new place (or its old one).
+  DWORD attributes = GetFileAttributesW(wideFrom);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  SetFileAttributesW(wideFrom, FILE_ATTRIBUTE_NORMAL);
+  bool moved = MoveFileExW(wideFrom, wideTo, flags) != 0;
+  SetFileAttributesW(moved ? wideTo.Get() : wideFrom.Get(), attributes);
+  return moved;
+#else
+  return rename(HostPath(from), HostPath(to)) == 0;
+#endif
+}
+
+unsigned ProcessNumber() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned>(getpid());
 #endif
 }

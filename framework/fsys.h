@@ -36,3 +36,9 @@ bool RemoveFolder(const char* path);
 // True when path (no trailing separator, no wildcard) is itself a link or
 // junction, not a plain file or folder.
 bool IsLinkPath(const char* path);
+// Moves a file to another name, replacing a file of that name; across
+// volumes as a copy and a deletion; a read-only file keeps its attributes.
+// False when it stayed where it was.
+bool MoveFileTo(const char* from, const char* to);
+// This process's number (its id), for names no other running process takes.
+unsigned ProcessNumber();

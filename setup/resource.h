@@ -9,6 +9,7 @@
 #define IDD_STEP5 133
 #define IDD_CANCEL 136
 #define IDD_SPLASH 139
+#define IDD_FILES_IN_USE 140
 #define IDR_COPY_AVI 131
 #define IDR_UNINSTALLER 138
 
@@ -43,6 +44,10 @@
 // Confirmation.
 #define IDC_CANCEL_MESSAGE 1000
 #define IDC_CANCEL_ICON 1027
+// Files in use: what to do, the programs (or files), and the answers
+// (IDRETRY, IDIGNORE, IDCANCEL).
+#define IDC_INUSE_MESSAGE 1030
+#define IDC_INUSE_LIST 1031
 // Copy page.
 #define IDC_COPY_HEADING 1021
 #define IDC_COPY_STATUS 1025
@@ -58,3 +63,4 @@
 #define IDC_FINISH_STARTMENU 1005
 #define IDC_FINISH_README 1006
 #define IDC_FINISH_RUN 1007
+#define IDC_FINISH_RESTART 1028  // shown when files wait for the restart

@@ -10,7 +10,7 @@
 #include "framework/widetext.h"
 #include "resource.h"
 
-CSetupApp::CSetupApp() : CWinApp(0), MadeInstallDir(FALSE), PackageDamaged(FALSE) {
+CSetupApp::CSetupApp() : CWinApp(0), MadeInstallDir(FALSE), CopyRun(0), PackageDamaged(FALSE) {
   ModulePath = ModulePathMb(0, 254);
 }
 

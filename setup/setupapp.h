@@ -8,6 +8,8 @@
 #include "framework/app.h"
 #include "framework/cstring.h"
 #include "setup/core/commandline.h"
+#include "setup/core/copyengine.h"
+#include "setupservices.h"
 #include "splashwnd.h"
 
 // The page picture the program would carry as a resource (it carries none).
@@ -32,8 +34,15 @@ class CSetupApp : public CWinApp {
   CPackage Package;    // opened from ModulePath by LoadPackage
   CString InstallDir;  // ends with a backslash once the folder page set it
   BOOL MadeInstallDir;  // the folder page made it (it was not there)
-  // What the copy run's list associations found, for the finish page's log.
-  TypeRecordList RegisteredTypes;
+  // The product's installation the list of installed programs names, found
+  // at the start; the folder page proposes its folder.
+  PreviousInstallation Previous;
+  // Its setup.log when InstallDir is its folder (an upgrade or a repair in
+  // place); empty otherwise.
+  CString PreviousLog;
+  // The copy run, once the copy page started it (the page owns it); the
+  // finish page settles it or takes it back.
+  CCopyEngine* CopyRun;
   // The package's checksums do not match (at load or in the copy run):
   // nothing is installed, the setup ends with EXIT_DAMAGED_PACKAGE.
   BOOL PackageDamaged;

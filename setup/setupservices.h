@@ -11,14 +11,32 @@ CInstallFolders CurrentFolders(const char* installDir);
 
 // Writes the product's entry in the list of installed programs for the
 // installation in folders (after the copy and finish runs: its size counts
-// the files in place). FALSE when it could not be written; keyName is the
-// entry's key name either way.
+// the files in place), and removes any other entry of that folder. FALSE
+// when it could not be written; keyName is the entry's key name either way.
 BOOL RegisterProductEntry(const PackageSettings& settings, const CInstallFolders& folders, CString& keyName);
+
+// The installation of this product that the list of installed programs names
+// (its entry under the package's key): its folder, without a trailing
+// backslash, and its version. Found only when the entry is one the setup
+// wrote for that folder and the folder holds a setup.log.
+struct PreviousInstallation {
+  PreviousInstallation() : Found(false) {}
+  bool Found;
+  CString Folder;
+  CString Version;
+};
+// The entry is the package's (product.id, else the product name); for a
+// package with a product.id, else the one of its product name.
+PreviousInstallation FindPreviousInstallation(const PackageSettings& settings);
+// True when the two paths name the same folder (letter case, short names and
+// trailing backslashes aside).
+bool SameFolder(const char* a, const char* b);
 
 class CSetupServices : public ICopyServices, public IFinishServices {
  public:
   // The package the uninstaller is made from (its table, picture and icon).
-  explicit CSetupServices(const CPackage& package) : m_package(package) {}
+  explicit CSetupServices(const CPackage& package) : m_package(package), m_saved(0), m_savedCount(0) {}
+  ~CSetupServices();
 
   // ICopyServices
   DWORD TickCount();
@@ -31,6 +49,11 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   int UnregisterServer(const char* path);
   void UnregisterFileType(const char* ext);
   void UnregisterListType(const char* typeClass, const TypeRecord& record);
+  void UndoFileType(const char* ext);
+  bool FileInUse(const char* path);
+  CString ProgramsUsing(const CPathList& files);
+  bool AtRestart(const char* from, const char* to);
+  CString LongPath(const char* path);
   // IFinishServices
   CString SpecialFolder(int csidl);
   bool CreateShortcut(const char* target, const char* linkPath);
@@ -39,5 +62,11 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   void ShowError(const char* text);
 
  private:
+  CSetupServices(const CSetupServices&);
+  CSetupServices& operator=(const CSetupServices&);
+  // An association as it was before RegisterFileType replaced it.
+  struct SavedFileType;
   const CPackage& m_package;
+  SavedFileType* m_saved;
+  int m_savedCount;
 };

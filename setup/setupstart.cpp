@@ -33,6 +33,7 @@ BOOL CSetupApp::InitInstance() {
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
+  Previous = FindPreviousInstallation(Package);
   m_nExitCode = RunWizard(*this) == IDOK ? EXIT_DONE : EXIT_CANCELLED;
   if (PackageDamaged) m_nExitCode = EXIT_DAMAGED_PACKAGE;
   return FALSE;

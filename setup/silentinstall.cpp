@@ -1,6 +1,9 @@
 #include "silentinstall.h"
 
+#include <string.h>
+
 #include "common/exitcodes.h"
+#include "common/productentry.h"
 #include "common/setuplog.h"
 #include "framework/fsys.h"
 #include "framework/widetext.h"
@@ -29,13 +32,35 @@ class CSilentCopyPage : public ICopyPage {
     Errors++;
   }
   void FileDone(const char* path, CopyFileResult result) {
-    m_log.Line(result == kFileWritten ? Text(kTextRunWritten) : result == kFileKept ? Text(kTextRunKept) : Text(kTextRunNotWritten),
-               path);
+    const char* format = result == kFileWritten  ? Text(kTextRunWritten)
+                         : result == kFileKept   ? Text(kTextRunKept)
+                         : result == kFileAtRestart ? Text(kTextRunAtRestart)
+                                                    : Text(kTextRunNotWritten);
+    m_log.Line(format, path);
+  }
+  // Nobody to ask: each file and program goes into the account, and the run
+  // goes on (what is still in use then waits for the restart).
+  InUseAnswer AskFilesInUse(const char* programs, const char* files) {
+    Lines(Text(kTextRunInUse), files);
+    Lines(Text(kTextRunInUseProgram), programs);
+    return kInUseIgnore;
+  }
+  void OldFileRemoved(const char* path, bool atRestart) {
+    m_log.Line(atRestart ? Text(kTextRunOldAtRestart) : Text(kTextRunOldRemoved), path);
   }
 
   int Errors;
 
  private:
+  // One account line for each line of text.
+  void Lines(const char* format, const char* text) {
+    for (const char* p = text; *p;) {
+      const char* end = strstr(p, "\r\n");
+      int n = end ? static_cast<int>(end - p) : static_cast<int>(strlen(p));
+      m_log.Line(format, CString(p, n));
+      p += n + (end ? 2 : 0);
+    }
+  }
   CRunLog& m_log;
   BOOL m_noOverwrite;
 };
@@ -104,16 +129,46 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   }
   log.Line(Text(kTextRunStart), package.ProductName);
 
-  // The folder as the folder page would take it, with the page's refusals.
+  // The installation of the product the list of installed programs names:
+  // its folder unless /D= gives one, and its version against this one.
+  PreviousInstallation previous = FindPreviousInstallation(package);
+  if (previous.Found) {
+    CString line;
+    line.Format(Text(kTextRunPrevious), previous.Version.IsEmpty() ? "?" : previous.Version.c_str(), previous.Folder.c_str());
+    log.Line(line);
+  }
+  if (previous.Found && IsDowngrade(package.ProductVersion, previous.Version)) {
+    CString line;
+    if (!switches.AllowDowngrade) {
+      line.Format(Text(kTextRunDowngradeRefused), previous.Version.c_str(), package.ProductVersion.c_str());
+      log.Line(line);
+      return Finish(log, EXIT_DOWNGRADE_REFUSED);
+    }
+    line.Format(Text(kTextRunDowngrade), previous.Version.c_str());
+    log.Line(line);
+  }
+
+  // The folder as the folder page would take it, with the page's refusals but
+  // one: the folders missing above it are made.
   CString folder = switches.Folder;
-  if (folder.IsEmpty()) folder = DefaultInstallFolder(WindowsFolderMb(254), package.ProductName);
+  if (folder.IsEmpty())
+    folder = previous.Found ? previous.Folder : DefaultInstallFolder(WindowsFolderMb(254), package.ProductName);
   log.Line(Text(kTextRunFolder), folder);
   if (folder.GetLength() > kFolderMax) {
     log.Line(Text(kTextRunFolderRefused), Text(kTextRunFolderTooLong));
     return Finish(log, EXIT_FOLDER_REFUSED);
   }
   folder = WithBackslash(folder);
-  const char* refusal = FolderRefusal(ParentFolder(folder), DriveType, Exists);
+  CPathList parents;  // the deepest first
+  const char* refusal = MissingParents(folder, DriveType, Exists, parents);
+  for (int i = parents.Count() - 1; i >= 0 && !refusal; i--) {
+    if (CreateFolder(parents[i])) {
+      log.Line(Text(kTextRunFolderMade), parents[i]);
+      continue;
+    }
+    refusal = Text(kTextBadFolder);
+    for (int k = i + 1; k < parents.Count(); k++) RemoveFolder(parents[k]);
+  }
   if (refusal) {
     log.Line(Text(kTextRunFolderRefused), refusal);
     return Finish(log, EXIT_FOLDER_REFUSED);
@@ -125,10 +180,16 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   CCopyEngine engine(package, page, services);
   engine.Folders = CurrentFolders(folder);
   if (madeFolder) engine.MadeFolder = folder;
+  for (int i = 0; i < parents.Count(); i++) engine.MadeParents.Add(parents[i]);
+  // Over the product's installation in this folder, an upgrade (or a repair)
+  // in place.
+  if (previous.Found && SameFolder(folder, previous.Folder)) engine.PreviousLog = SetupLogPathIn(folder);
   // Nothing written when the package is damaged (the message is in the
-  // account); the folder made for the run has gone too.
+  // account); the folders made for the run have gone too. An upgrade that
+  // could not write every file put the installation back as it was.
   int notWritten = engine.CopyAll();
   if (engine.Damaged) return Finish(log, EXIT_DAMAGED_PACKAGE);
+  if (engine.RolledBack) return Finish(log, EXIT_FILES_NOT_INSTALLED);
 
   // The finish page's boxes: every kind of shortcut the package's files ask
   // for; the read-me and the program are not opened.
@@ -137,8 +198,18 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   run.Folders = engine.Folders;
   run.Types = &engine.Types;
   run.GroupName = package.ProductName;
+  CPathList logFolders;
+  engine.FoldersToLog(logFolders);
+  run.LogFolders = &logFolders;
   FinishChoices choices = {1, 1, 1, 0, 0};
   if (run.Run(choices)) log.Line(Text(kTextRunSetupLog), SetupLogPathIn(folder));
+  if (!run.LogWritten && !engine.PreviousLog.IsEmpty()) {
+    // Without its log the new version could not be removed: the one before stays.
+    engine.RollBack();
+    log.Line(Text(kTextRunMessage), Text(kTextPreviousRestored));
+    return Finish(log, EXIT_FILES_NOT_INSTALLED);
+  }
+  engine.Commit(run.Links, run.ProgramsFolder());
 
   CString key;
   if (RegisterProductEntry(package, engine.Folders, key)) {
@@ -147,6 +218,8 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
     log.Line(Text(kTextRunEntryFailed), key);
     services.Errors++;
   }
+  if (engine.RestartNeeded) log.Line(Text(kTextRestartNeeded));
   BOOL complete = notWritten == 0 && page.Errors == 0 && services.Errors == 0;
-  return Finish(log, complete ? EXIT_DONE : EXIT_FILES_NOT_INSTALLED);
+  if (!complete) return Finish(log, EXIT_FILES_NOT_INSTALLED);
+  return Finish(log, engine.RestartNeeded ? EXIT_RESTART_REQUIRED : EXIT_DONE);
 }

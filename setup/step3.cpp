@@ -1,5 +1,7 @@
 #include "step3.h"
 
+#include "common/productentry.h"
+#include "common/setuplog.h"
 #include "folderbrowser.h"
 #include "framework/fsys.h"
 #include "framework/widetext.h"
@@ -20,9 +22,11 @@ BOOL ValidateFolder(const char* path, const char* caption) {
   return FALSE;
 }
 
-CStep3::CStep3() : CStepPage(IDD_STEP3) {
+CStep3::CStep3() : CStepPage(IDD_STEP3), m_downgradeAccepted(false) {
   m_folder = DefaultInstallFolder(WindowsFolderMb(254), App().Package.ProductName);
-  // A folder given with /D= is the page's proposal.
+  // Where the product is installed already, there again; a folder given
+  // with /D= is the page's proposal all the same.
+  if (App().Previous.Found) m_folder = App().Previous.Folder;
   if (!App().Switches.Folder.IsEmpty()) m_folder = App().Switches.Folder;
 }
 
@@ -80,9 +84,24 @@ LRESULT CStep3::OnWizardNext() {
   // next attempt reads the edit afresh.
   m_folder = WithBackslash(m_folder);
   if (!ValidateFolder(ParentFolder(m_folder), "")) return -1;
+  if (!DowngradeAccepted()) return -1;
   App().MadeInstallDir = GetAttributes(m_folder) == INVALID_FILE_ATTRIBUTES && CreateFolder(m_folder);
   App().InstallDir = m_folder;
+  // Into the folder of the product's installation: an upgrade (or a repair)
+  // in place.
+  const PreviousInstallation& previous = App().Previous;
+  App().PreviousLog = previous.Found && SameFolder(m_folder, previous.Folder) ? SetupLogPathIn(m_folder) : CString();
   return CStepPage::OnWizardNext();
+}
+
+bool CStep3::DowngradeAccepted() {
+  const PreviousInstallation& previous = App().Previous;
+  const CPackage& package = App().Package;
+  if (m_downgradeAccepted || !previous.Found || !IsDowngrade(package.ProductVersion, previous.Version)) return true;
+  CString question;
+  question.Format(Text(kTextDowngradeQuestion), previous.Version.c_str(), package.ProductVersion.c_str());
+  m_downgradeAccepted = MessageBoxMb(GetSheetWindow(), question, package.ProductName, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return m_downgradeAccepted;
 }
 
 BOOL CStep3::OnQueryCancel() { return ConfirmQuit(Text(kTextQuitStarting)); }

@@ -23,6 +23,9 @@ class CStep3 : public CStepPage {
 
  private:
   void OnBrowse();
+  // Over a newer version of the product the user is asked once whether to go on.
+  bool DowngradeAccepted();
+  bool m_downgradeAccepted;
 };
 
 // TRUE when the installation folder may be created under path; otherwise says

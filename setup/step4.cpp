@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "filesinusedlg.h"
 #include "setupapp.h"
 
 namespace {
@@ -22,7 +23,13 @@ namespace {
 // The slots of what is handed over for the page.
 enum { kSlotStatus, kSlotEstimate, kSlotProgress };
 // What the relay sends.
-enum Report { kReportAsk, kReportError, kReportStopAnimation };
+enum Report { kReportAsk, kReportError, kReportStopAnimation, kReportFilesInUse };
+
+// The question about files in use, as it is sent.
+struct FilesInUse {
+  const char* Programs;
+  const char* Files;
+};
 
 // The page as the run's thread sees it. Questions, messages and the
 // animation's stop are sent to the page's window and done on its thread; the
@@ -49,6 +56,14 @@ class CCopyRelay : public ICopyPage {
     }
   }
   void StopAnimation() { m_run.Send(kReportStopAnimation, 0); }
+  InUseAnswer AskFilesInUse(const char* programs, const char* files) {
+    FilesInUse question = {programs, files};
+    for (;;) {
+      if (StopRequested()) return kInUseCancel;
+      LRESULT answer = m_run.Send(kReportFilesInUse, reinterpret_cast<LPARAM>(&question));
+      if (answer != kBusy) return static_cast<InUseAnswer>(answer);
+    }
+  }
   // Waits while the user is asked whether to quit; true once they chose to.
   bool StopRequested() { return m_gate.StopRequested(); }
 
@@ -168,6 +183,8 @@ void CStep4::StartCopy() {
   m_run = new CRun(app, m_runner, m_gate);
   m_run->Engine.Folders = CurrentFolders(app.InstallDir);
   if (app.MadeInstallDir) m_run->Engine.MadeFolder = app.InstallDir;
+  m_run->Engine.PreviousLog = app.PreviousLog;
+  app.CopyRun = &m_run->Engine;
   m_state = kRunning;
   m_runner.Start(m_hWnd, CopyWork, this);
 }
@@ -200,6 +217,12 @@ void CStep4::OnRunDone(int) {
     CloseWizard();
     return;
   }
+  if (m_run->Engine.RolledBack) {
+    // Over an installation of the product not every file could be written:
+    // the run put it back and said so; the wizard ends as cancelled.
+    CloseWizard();
+    return;
+  }
   if (m_state == kUndoing) {
     // A quit after the run's last look (or a run on this thread): what it
     // made goes now.
@@ -208,7 +231,6 @@ void CStep4::OnRunDone(int) {
     return;
   }
   m_state = kEnded;  // the page moves on once
-  App().RegisteredTypes = m_run->Engine.Types;
   m_pSheet->SetActivePage(m_pSheet->GetPageIndex(this) + 1);
 }
 
@@ -239,6 +261,21 @@ LRESULT CStep4::OnRunReport(int what, LPARAM arg) {
     case kReportStopAnimation:
       SendDlgItemMessage(IDC_COPY_ANIMATION, ACM_PLAY, 0, MAKELPARAM(kAnimationEndFrame, kAnimationEndFrame));
       return 0;
+    case kReportFilesInUse: {
+      if (m_state == kClosing) return kInUseCancel;
+      if (App().Confirming) return kBusy;
+      const FilesInUse* question = reinterpret_cast<const FilesInUse*>(arg);
+      App().Confirming = TRUE;  // one question at a time, this one too
+      CFilesInUseDlg dialog(App().Package.ProductName, question->Programs, question->Files, GetSheetWindow());
+      InUseAnswer answer = dialog.Ask();
+      App().Confirming = FALSE;
+      if (answer == kInUseCancel) {
+        // Nothing is written yet: the run ends here and the wizard closes.
+        m_state = kUndoing;
+        m_gate.Stop();
+      }
+      return answer;
+    }
   }
   return 0;
 }

@@ -38,14 +38,36 @@ BOOL CStep5::OnInitDialog() {
   return TRUE;
 }
 
+void CStep5::ShowRestart() {
+  // Files in use wait for the next restart: the page says so.
+  CCopyEngine* run = App().CopyRun;
+  if (!run || !run->RestartNeeded) return;
+  SetDlgItemText(IDC_FINISH_RESTART, Text(kTextRestartNeeded));
+  ::ShowWindow(GetDlgItem(IDC_FINISH_RESTART), SW_SHOW);
+}
+
 BOOL CStep5::OnSetActive() {
   SetWizardButtons(PSWIZB_FINISH);
+  ShowRestart();
   ::ShowWindow(SheetItem(IDCANCEL), SW_HIDE);
   ::ShowWindow(SheetItem(ID_WIZBACK), SW_HIDE);
   return CStepPage::OnSetActive();
 }
 
-BOOL CStep5::OnQueryCancel() { return ConfirmQuit(Text(kTextQuitFinishing)); }
+BOOL CStep5::OnQueryCancel() {
+  if (!ConfirmQuit(Text(kTextQuitFinishing))) return FALSE;
+  // Quitting here leaves the files as they are, without setup.log and
+  // shortcuts; over an installation of the product that would leave it half
+  // old and half new: the copy run is taken back, and that one comes back.
+  CCopyEngine* run = App().CopyRun;
+  if (run && !run->PreviousLog.IsEmpty()) {
+    run->RollBack();
+  } else if (run) {
+    CPathList none;
+    run->Commit(none, "");
+  }
+  return TRUE;
+}
 
 void CStep5::Capture() {
   m_capturePending = FALSE;
@@ -69,9 +91,22 @@ BOOL CStep5::OnWizardFinish() {
   CFinishRun run(App().Package, services, m_uninstallerLinkPending);
   run.Folders = m_folders;
   run.GroupName = m_groupName;
-  run.Types = &App().RegisteredTypes;
+  CCopyEngine* copyRun = App().CopyRun;
+  CPathList logFolders;
+  if (copyRun) copyRun->FoldersToLog(logFolders);
+  run.LogFolders = &logFolders;
+  run.Types = copyRun ? &copyRun->Types : 0;
   FinishChoices choices = {m_desktop, m_startMenu, m_group, m_readme, m_run};
-  if (run.Run(choices)) {
+  bool ran = run.Run(choices);
+  if (copyRun && !run.LogWritten && !copyRun->PreviousLog.IsEmpty()) {
+    // Without its log the new version could not be removed: the one before
+    // comes back.
+    copyRun->RollBack();
+    services.ShowError(Text(kTextPreviousRestored));
+    return CStepPage::OnWizardFinish();
+  }
+  if (copyRun) copyRun->Commit(run.Links, run.ProgramsFolder());
+  if (ran) {
     CString key;
     // An entry that could not be written is said, like any other failure.
     if (!RegisterProductEntry(App().Package, m_folders, key)) services.ShowError(Text(kTextEntryFailed));

@@ -35,6 +35,7 @@ class CStep5 : public CStepPage {
 
  private:
   void Capture();
+  void ShowRestart();
 
   BOOL m_capturePending;           // the folders are taken on the first paint
   bool m_uninstallerLinkPending;  // made with the first program-group shortcut

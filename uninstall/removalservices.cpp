@@ -30,6 +30,9 @@ void CRemovalServices::DeleteKeyEntry(const char* reference) { ::DeleteKeyEntry(
 void CRemovalServices::DeleteValueEntry(const char* reference) { ::DeleteValueEntry(reference); }
 
 void CRemovalServices::RemoveProductEntries(const char* folder) { ::RemoveProductEntries(folder); }
+bool CRemovalServices::DeleteAtRestart(const char* path) {
+  return MoveFileExW(CWideText(path), 0, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
 // A special folder's path as GetSpecialFolderPath gives it (with a trailing
 // backslash); empty when the platform has no such folder.
 static CString SpecialFolder(int csidl) {

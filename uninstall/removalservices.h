@@ -22,4 +22,5 @@ class CRemovalServices : public IRemovalServices {
   CString ProfilesFolder();
   CString FullPath(const char* path);
   bool IdentifyFolder(const char* path, FolderIdentity& id);
+  bool DeleteAtRestart(const char* path);
 };

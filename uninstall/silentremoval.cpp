@@ -18,6 +18,7 @@ class CSilentProgress : public IRemovalProgress {
   void SetProgress(int) {}
   void ShowMessage(const char* text) { m_log.Line(Text(kTextSilentMessage), text); }
   void FileLeft(const char* path) { m_log.Line(Text(kTextSilentLeft), path); }
+  void FileAtRestart(const char* path) { m_log.Line(Text(kTextSilentAtRestart), path); }
 
  private:
   CRunLog& m_log;
@@ -27,6 +28,9 @@ int ExitCodeOf(CRemovalEngine& engine, RemovalOutcome outcome, BOOL all, CRunLog
   switch (outcome) {
     case kRemovalFinished:
       return EXIT_DONE;
+    case kRemovalAtRestart:
+      log.Line(Text(kTextFinishedRestart));
+      return EXIT_RESTART_REQUIRED;
     case kRemovalNoLog:
       return EXIT_CANCELLED;
     case kRemovalStopped:

@@ -71,6 +71,7 @@ CUninstallDlg::CUninstallDlg(UninstallSettings& settings, const char* modulePath
       m_refused(FALSE),
       m_listBrush(0),
       m_deleteAll(FALSE),
+      m_restart(false),
       m_runner(*this),
       m_run(new CRun(settings, m_runner, m_services)) {
   if (settings.PictureLength > 0) {
@@ -145,7 +146,7 @@ void CUninstallDlg::OnOK() {
 }
 
 int CUninstallDlg::ExitCode() const {
-  if (m_state == kFinished) return EXIT_DONE;
+  if (m_state == kFinished) return m_restart ? EXIT_RESTART_REQUIRED : EXIT_DONE;
   if (m_state == kFilesLeft) return m_refused ? EXIT_REMOVAL_REFUSED : EXIT_FILES_LEFT;
   return EXIT_CANCELLED;
 }
@@ -233,7 +234,8 @@ void CUninstallDlg::OnRemovalDone(RemovalOutcome outcome) {
   m_button2.EnableWindow(TRUE);
   if (outcome == kRemovalFilesLeft) {
     ShowFilesLeft();
-  } else if (outcome == kRemovalFinished) {
+  } else if (outcome == kRemovalFinished || outcome == kRemovalAtRestart) {
+    m_restart = outcome == kRemovalAtRestart;
     ShowFinished();
   } else if (outcome == kRemovalNoLog) {
     // Ready again: the user may put the log back and press again.
@@ -270,7 +272,7 @@ void CUninstallDlg::ShowFinished() {
   ::EnableWindow(button, TRUE);
   SetDlgItemText(IDOK, Text(kTextDone));
   ShowStatus("");
-  ShowHeadline(Text(kTextFinished));
+  ShowHeadline(Text(m_restart ? kTextFinishedRestart : kTextFinished));
   ShowProgress(kRemovalProgressMax);
 }
 

@@ -81,6 +81,7 @@ class CUninstallDlg : public CDialog, private IRunWindow {
   BOOL m_refused;      // the last "全部删除" found the folder not removable whole
   HBRUSH m_listBrush;  // made at the list's first colour request; freed with the dialog
   BOOL m_deleteAll;   // the thread does "全部删除", not the run
+  bool m_restart;     // finished, with files in use going at the next restart
   CRemovalServices m_services;
   CWindowRun m_runner;
   // The run: the dialog as its thread sees it and the engine (uninstalldlg.cpp).

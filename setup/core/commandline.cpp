@@ -45,6 +45,7 @@ void ParseSetupSwitches(const char* parameters, SetupSwitches& out) {
     CString word = NextWord(s);
     if (CompareNoCaseMb(word, "/S") == 0) out.Silent = true;
     else if (CompareNoCaseMb(word, "/NOOVERWRITE") == 0) out.NoOverwrite = true;
+    else if (CompareNoCaseMb(word, "/ALLOWDOWNGRADE") == 0) out.AllowDowngrade = true;
     else if (word == "/?") out.Help = true;
     else if (StartsWithNoCase(word, "/LOG=")) out.LogPath = word.Mid(5);
     else if (out.Unknown.IsEmpty()) out.Unknown = word;

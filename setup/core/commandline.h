@@ -5,9 +5,10 @@
 #include "framework/platform.h"
 
 struct SetupSwitches {
-  SetupSwitches() : Silent(false), NoOverwrite(false), Help(false) {}
-  bool Silent;       // /S: no window at all
-  bool NoOverwrite;  // /NOOVERWRITE: in silent mode the ask-rule keeps the file
+  SetupSwitches() : Silent(false), NoOverwrite(false), AllowDowngrade(false), Help(false) {}
+  bool Silent;          // /S: no window at all
+  bool NoOverwrite;     // /NOOVERWRITE: in silent mode the ask-rule keeps the file
+  bool AllowDowngrade;  // /ALLOWDOWNGRADE: in silent mode an older version goes over a newer one
   bool Help;         // /?: the list of switches
   CString Folder;    // /D=: the installation folder (the rest of the line)
   CString LogPath;   // /LOG=: where the account of the run goes

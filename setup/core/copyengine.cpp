@@ -1,12 +1,16 @@
 #include "copyengine.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "common/container.h"
 #include "common/regref.h"
+#include "common/setuplog.h"
 #include "common/shortenpath.h"
+#include "finishrun.h"
 #include "framework/fsys.h"
 #include "framework/mbcs.h"
+#include "framework/memory.h"
 #include "setup/core/texts.h"
 
 namespace {
@@ -35,20 +39,110 @@ void AddCounted(long long& sum, const FileEntry& e) {
   sum = sum > 0x7FFFFFFFFFFFFFFFLL - n ? 0x7FFFFFFFFFFFFFFFLL : sum + n;
 }
 
+unsigned HashOf(const char* lowered) {
+  unsigned h = 2166136261u;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(lowered); *p; p++) h = (h ^ *p) * 16777619u;
+  return h;
+}
+
+// The package's targets in their long forms, for asking whether a path of
+// the replaced installation is one of them: a hash and the row for each, the
+// path itself formed again only for a row of the same hash.
+class CTargetSet {
+ public:
+  CTargetSet(const CFileList& list, const CInstallFolders& folders) : m_folders(folders), m_keys(0), m_count(0) {
+    m_keys = static_cast<Key*>(AllocBuffer(sizeof(Key) * static_cast<size_t>(list.Count > 0 ? list.Count : 1)));
+    if (!m_keys) return;
+    for (const CFileList::Node* n = list.Head; n && m_count < list.Count; n = n->Next) {
+      CString path;
+      if (!IsContainedEntry(n->Entry) || !folders.Resolve(n->Entry, path)) continue;
+      m_keys[m_count].Hash = HashOf(LowerTextMb(path));
+      m_keys[m_count].Row = n;
+      m_count++;
+    }
+    qsort(m_keys, static_cast<size_t>(m_count), sizeof(Key), CompareKeys);
+  }
+  ~CTargetSet() { FreeBuffer(m_keys); }
+  bool Ready() const { return m_keys != 0; }
+  bool Contains(const char* path) const {
+    CString lowered = LowerTextMb(path);
+    unsigned h = HashOf(lowered);
+    int lo = 0, hi = m_count;
+    while (lo < hi) {
+      int mid = lo + (hi - lo) / 2;
+      if (m_keys[mid].Hash < h) lo = mid + 1;
+      else hi = mid;
+    }
+    for (int k = lo; k < m_count && m_keys[k].Hash == h; k++) {
+      CString target;
+      if (m_folders.Resolve(m_keys[k].Row->Entry, target) && LowerTextMb(target) == lowered.c_str()) return true;
+    }
+    return false;
+  }
+
+ private:
+  struct Key {
+    unsigned Hash;
+    const CFileList::Node* Row;
+  };
+  static int CompareKeys(const void* a, const void* b) {
+    unsigned x = static_cast<const Key*>(a)->Hash, y = static_cast<const Key*>(b)->Hash;
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  CTargetSet(const CTargetSet&);
+  CTargetSet& operator=(const CTargetSet&);
+  const CInstallFolders& m_folders;
+  Key* m_keys;
+  int m_count;
+};
+
+bool Exists(const char* path) { return GetAttributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Whether the folder of a row's target is there, looked at once for the files
+// of one folder (they follow each other): a target in a folder that is not
+// there is not there either, and needs no look of its own.
+class CFolderLook {
+ public:
+  CFolderLook() : m_there(false) {}
+  bool Holds(const char* target) {
+    CString folder = FolderOf(target);
+    if (m_folder.IsEmpty() || folder != m_folder.c_str()) {
+      m_folder = folder;
+      m_there = Exists(folder);
+    }
+    return m_there && Exists(target);
+  }
+
+ private:
+  CString m_folder;
+  bool m_there;
+};
+
+// True when path lies below folder.
+bool IsBelow(const char* path, const char* folder) {
+  CString top = LowerTextMb(WithBackslash(folder));
+  CString lowered = LowerTextMb(path);
+  return lowered.GetLength() > top.GetLength() && strncmp(lowered, top, top.GetLength()) == 0;
+}
+
 }  // namespace
 
 CCopyEngine::CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& services)
     : FailedCount(0),
       Stopped(false),
       Damaged(false),
+      RolledBack(false),
+      RestartNeeded(false),
       m_package(package),
       m_page(page),
       m_services(services),
       m_rate(0.0),
-      m_created(0),
+      m_steps(0),
       m_typesRegistered(false) {}
 
-CCopyEngine::~CCopyEngine() { ForgetCreated(); }
+// A run that neither stood nor was taken back leaves its undo folder as a
+// crash would: the next run puts its old copies back.
+CCopyEngine::~CCopyEngine() { ForgetSteps(); }
 
 CString CCopyEngine::TargetPath(int index) {
   CString path;
@@ -87,7 +181,36 @@ void CCopyEngine::EnsureFolders(const char* path) {
   }
 }
 
+CString CCopyEngine::CopyName(char kind, int index) {
+  CString name;
+  name.Format("%c%d", kind, index);
+  return name;
+}
+
 void CCopyEngine::CopyEntry(int index) { CopyEntryTo(index, TargetPath(index)); }
+
+ExtractResult CCopyEngine::Replace(int index, const FileEntry& e, const CString& dest, CopyFileResult& result) {
+  result = kFileWritten;
+  // A folder in the file's place is not the file's old copy: it stays, and
+  // the file is not written.
+  if (GetAttributes(dest) & FILE_ATTRIBUTE_FOLDER) return m_reader.Extract(e, dest);
+  // A file in use stays as it is until the restart; the new one waits beside it.
+  if (m_services.FileInUse(dest)) {
+    CString beside = dest + BESIDE_SUFFIX;
+    SetAttributesNormal(beside);
+    ExtractResult r = m_reader.Extract(e, beside);
+    if (r == kExtractDone) {
+      Note(kStepBeside, beside, dest);
+      result = kFileAtRestart;
+    }
+    return r;
+  }
+  CString copy = m_undo.SetAside(CopyName('r', index + 1), dest);
+  if (copy.IsEmpty()) return m_reader.Extract(e, dest);  // no room for the old copy: written over as ever
+  Note(kStepSetAside, dest, copy);
+  ExtractResult r = m_reader.Extract(e, dest, true);
+  return r == kExtractExists ? kExtractFailed : r;
+}
 
 void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   if (!m_package.FileList.MoveTo(index)) return;
@@ -109,6 +232,7 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
   ExtractResult r = m_reader.Extract(e, dest, true);
   bool existed = r == kExtractExists || (r == kExtractFailed && GetAttributes(dest) != INVALID_FILE_ATTRIBUTES);
   bool copy = true;
+  CopyFileResult result = kFileWritten;
   if (existed) {
     if (e.CopyMode == COPY_ASK) {
       CString question;
@@ -117,59 +241,175 @@ void CCopyEngine::CopyEntryTo(int index, const CString& target) {
     } else {
       copy = e.CopyMode == COPY_ALWAYS;
     }
-    if (copy) r = m_reader.Extract(e, dest);
+    if (copy) r = Replace(index, e, dest, result);
   } else {
     NoteCreated(dest, false);
   }
-  CopyFileResult result = kFileKept;
-  if (copy) {
-    result = kFileWritten;
-    if (r != kExtractDone) {
-      NoteFailure(dest);
-      result = kFileNotWritten;
-    }
+  if (!copy) {
+    result = kFileKept;
+  } else if (r != kExtractDone) {
+    NoteFailure(dest);
+    result = kFileNotWritten;
   }
   m_page.FileDone(dest, result);
-  if (IsOcx(dest)) m_services.RegisterServer(dest);
+  if (IsOcx(dest) && result != kFileAtRestart) m_services.RegisterServer(dest);
 }
 
-void CCopyEngine::NoteCreated(const char* path, bool folder) {
-  CreatedPath* c = new CreatedPath;
-  c->Path = path;
-  c->Folder = folder;
-  c->Next = m_created;
-  m_created = c;
+void CCopyEngine::Note(StepKind kind, const char* path, const char* other) {
+  Step* step = new Step;
+  step->Kind = kind;
+  step->Path = path;
+  step->Other = other;
+  step->Next = m_steps;
+  m_steps = step;
+  if (kind == kStepBeside || kind == kStepRemoveAtRestart) RestartNeeded = true;
 }
 
-void CCopyEngine::ForgetCreated() {
-  while (m_created) {
-    CreatedPath* c = m_created;
-    m_created = c->Next;
-    delete c;
+void CCopyEngine::ForgetSteps() {
+  while (m_steps) {
+    Step* step = m_steps;
+    m_steps = step->Next;
+    delete step;
   }
+}
+
+void CCopyEngine::TakeBackMadeFolders() {
+  // Only when empty, as everywhere: what others put there stays.
+  if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);
+  for (int i = 0; i < MadeParents.Count(); i++) RemoveFolder(MadeParents[i]);
 }
 
 void CCopyEngine::RollBack() {
   const TypeAssocRecord* assoc = m_package.TypeAssoc;
   for (int i = 0; m_typesRegistered && i < 2; i++) {
-    if (assoc[i].Extension[0]) m_services.UnregisterFileType(assoc[i].Extension);
+    if (assoc[i].Extension[0]) m_services.UndoFileType(assoc[i].Extension);
   }
+  // A list association the replaced installation had too stays: its class
+  // is the same, and its files come back below.
   for (int i = Types.Count - 1; m_typesRegistered && i >= 0; i--)
-    m_services.UnregisterListType(ListTypeClass(m_package.ProductName, Types.Items[i].Extension), Types.Items[i]);
+    if (!PreviousListType(Types.Items[i].Extension))
+      m_services.UnregisterListType(ListTypeClass(m_package.ProductName, Types.Items[i].Extension), Types.Items[i]);
   Types.Count = 0;
   m_typesRegistered = false;
-  // Newest first: a file before its folder, a folder before the one above it.
-  for (CreatedPath* c = m_created; c; c = c->Next) {
-    if (c->Folder) {
-      RemoveFolder(c->Path);  // only when empty: what others put there stays
-    } else {
-      if (IsOcx(c->Path)) m_services.UnregisterServer(c->Path);
-      SetAttributesNormal(c->Path);
-      RemoveFile(c->Path);
+  // Newest first: a file before its folder, a folder before the one above it,
+  // a new file before the old copy that comes back in its place.
+  bool restored = true;
+  for (Step* step = m_steps; step; step = step->Next) {
+    const CString& path = step->Path;
+    bool ocx = IsOcx(path);
+    switch (step->Kind) {
+      case kStepCreatedFolder:
+        RemoveFolder(path);  // only when empty: what others put there stays
+        break;
+      case kStepCreatedFile:
+      case kStepBeside:
+        if (ocx && step->Kind == kStepCreatedFile) m_services.UnregisterServer(path);
+        SetAttributesNormal(path);
+        RemoveFile(path);
+        break;
+      case kStepSetAside:
+      case kStepRemovedAside:
+      case kStepCopiedAside:
+        if (step->Kind == kStepSetAside && ocx && Exists(path)) m_services.UnregisterServer(path);
+        SetAttributesNormal(path);
+        if (step->Kind == kStepSetAside) RemoveFile(path);
+        if (!MoveFileTo(step->Other, path)) restored = false;
+        else if (ocx && step->Kind != kStepCopiedAside) m_services.RegisterServer(path);
+        break;
+      case kStepRemoveAtRestart:
+        if (ocx) m_services.RegisterServer(path);  // unregistered before it was to go
+        break;
     }
   }
-  ForgetCreated();
-  if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);  // only when empty, as above
+  ForgetSteps();
+  // An old copy that could not go back stays in the undo folder, which then
+  // stays for the next run to put back.
+  CPathList left;
+  if (restored) m_undo.Close(left);
+  else m_undo.Abandon();
+  RestartNeeded = false;
+  TakeBackMadeFolders();
+}
+
+void CCopyEngine::RemoveEmptyFolders(const char* from) {
+  // From the folder up to, not including, the installation folder.
+  for (CString folder = from; IsBelow(folder, Folders.InstallDir); folder = FolderOf(folder))
+    if (!RemoveFolder(folder)) break;
+}
+
+void CCopyEngine::Commit(const CPathList& links, const char* programs) {
+  CPathList left;
+  m_undo.Close(left);
+  for (int i = 0; i < left.Count(); i++)
+    if (m_services.AtRestart(left[i], "")) RestartNeeded = true;
+  // For the restart the files first, then the folders they leave empty.
+  for (Step* step = m_steps; step; step = step->Next) {
+    if (step->Kind == kStepBeside) m_services.AtRestart(step->Path, step->Other);
+    else if (step->Kind == kStepRemoveAtRestart) m_services.AtRestart(step->Path, "");
+    else if (step->Kind == kStepRemovedAside) RemoveEmptyFolders(FolderOf(step->Path));
+  }
+  for (Step* step = m_steps; step; step = step->Next) {
+    if (step->Kind != kStepRemoveAtRestart) continue;
+    for (CString folder = FolderOf(step->Path); IsBelow(folder, Folders.InstallDir); folder = FolderOf(folder))
+      m_services.AtRestart(folder, "");
+  }
+  ForgetSteps();
+  m_typesRegistered = false;
+  if (PreviousLog.IsEmpty()) return;
+
+  // The replaced installation's shortcuts that were not made again.
+  CString oldGroup;
+  for (int i = 0; i < m_previousLinks.Count(); i++) {
+    const CString& link = m_previousLinks[i];
+    CString group;
+    // The group as the link spells it (the rule gives it lower-cased).
+    if (oldGroup.IsEmpty() && ProgramGroupOf(link, programs, group)) oldGroup = link.Left(group.GetLength());
+    if (links.Contains(link)) continue;
+    SetAttributesNormal(link);
+    RemoveFile(link);
+  }
+  // Its program group, when no new shortcut lies in it: the uninstaller's
+  // shortcut, and the folder once empty.
+  bool groupUsed = false;
+  for (int i = 0; i < links.Count() && !oldGroup.IsEmpty() && !groupUsed; i++) {
+    CString group;
+    groupUsed = ProgramGroupOf(links[i], programs, group) && CompareNoCaseMb(group, oldGroup) == 0;
+  }
+  if (!oldGroup.IsEmpty() && !groupUsed) {
+    CString ownLink = oldGroup + "\\" UNINSTALLER_LINK_NAME;
+    SetAttributesNormal(ownLink);
+    RemoveFile(ownLink);
+    RemoveFolder(oldGroup);
+  }
+  // Its associations the package no longer has, of the two and of the list.
+  for (int i = 0; i < m_previousTypes.Count(); i++)
+    if (!Associates(m_previousTypes[i])) m_services.UnregisterFileType(m_previousTypes[i]);
+  for (int i = 0; i < m_previousListTypes.Count; i++) {
+    const TypeRecord& record = m_previousListTypes.Items[i];
+    if (!Associates(record.Extension))
+      m_services.UnregisterListType(ListTypeClass(m_package.ProductName, record.Extension), record);
+  }
+}
+
+bool CCopyEngine::Associates(const char* ext) const {
+  const TypeAssocRecord* assoc = m_package.TypeAssoc;
+  for (int a = 0; a < 2; a++)
+    if (assoc[a].Extension[0] && CompareNoCaseMb(assoc[a].Extension, ext) == 0) return true;
+  for (int a = 0; a < m_package.AssociationCount; a++)
+    if (CompareNoCaseMb(m_package.Associations[a].Extension, ext) == 0) return true;
+  return false;
+}
+
+bool CCopyEngine::PreviousListType(const char* ext) const {
+  for (int i = 0; i < m_previousListTypes.Count; i++)
+    if (CompareNoCaseMb(m_previousListTypes.Items[i].Extension, ext) == 0) return true;
+  return false;
+}
+
+void CCopyEngine::FoldersToLog(CPathList& folders) const {
+  for (int i = 0; i < MadeParents.Count(); i++) folders.Add(MadeParents[i]);
+  for (int i = 0; i < m_previousFolders.Count(); i++)
+    if (!folders.Contains(m_previousFolders[i])) folders.Add(m_previousFolders[i]);
 }
 
 void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long total) {
@@ -205,6 +445,131 @@ bool CCopyEngine::VerifyPayload() {
   bool ok = m_reader.IsOpen() && m_reader.VerifyPayload(m_package.Seal, m_package.Index.Offset, ShowVerifyProgress, this);
   m_page.SetProgress(0);
   return ok;
+}
+
+void CCopyEngine::FindObsoleteFiles() {
+  m_obsolete.Clear();
+  CSetupLogReader log;
+  if (!log.Open(PreviousLog) || !log.BeginFileList()) return;
+  // Compared in their long forms: a log may name a file by its short name.
+  CInstallFolders longFolders(m_services.LongPath(Folders.WindowsDir), m_services.LongPath(Folders.SystemDir),
+                              m_services.LongPath(Folders.InstallDir));
+  CTargetSet targets(m_package.FileList, longFolders);
+  if (!targets.Ready()) return;  // no memory to tell: nothing is taken for gone
+  CTargetSet spelled(m_package.FileList, Folders);
+  if (!spelled.Ready()) return;
+  CString path;
+  while (log.NextFilePath(path)) {
+    // Most paths are spelled as the package's: only the others are looked at
+    // in their long form (which reads each folder on the way).
+    if (spelled.Contains(path)) continue;
+    DWORD attributes = GetAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_FOLDER)) continue;
+    if (targets.Contains(m_services.LongPath(path)) || m_obsolete.Contains(path)) continue;
+    m_obsolete.Add(path);
+  }
+}
+
+void CCopyEngine::FindFilesInUse(CPathList& inUse) {
+  inUse.Clear();
+  CFolderLook look;
+  for (CFileList::Node* n = m_package.FileList.Head; n; n = n->Next) {
+    CString target;
+    if (!IsContainedEntry(n->Entry) || !MayOverwrite(n->Entry) || !Folders.Resolve(n->Entry, target)) continue;
+    if (look.Holds(target) && m_services.FileInUse(target) && !inUse.Contains(target)) inUse.Add(target);
+  }
+  // Of the files to go, only those of the installation folder wait for a
+  // restart: elsewhere a file in use stays.
+  for (int k = 0; k < m_obsolete.Count(); k++)
+    if (IsBelow(m_obsolete[k], Folders.InstallDir) && m_services.FileInUse(m_obsolete[k])) inUse.Add(m_obsolete[k]);
+}
+
+void CCopyEngine::PlanRun() {
+  // An undo folder only when the run may replace or remove something.
+  CString log = SetupLogPathIn(Folders.InstallDir);
+  CString uninstaller = WithBackslash(Folders.InstallDir) + UNINSTALLER_NAME;
+  bool any = m_obsolete.Count() > 0 || Exists(log) || Exists(uninstaller);
+  CFolderLook look;
+  for (CFileList::Node* n = m_package.FileList.Head; n && !any; n = n->Next) {
+    CString target;
+    if (IsContainedEntry(n->Entry) && MayOverwrite(n->Entry) && Folders.Resolve(n->Entry, target))
+      any = look.Holds(target);
+  }
+  if (!any || !m_undo.Open(Folders.InstallDir)) return;
+
+  // The plan: where each old copy will be, and what the run may create.
+  CFolderLook planLook;
+  int i = 0;
+  for (CFileList::Node* n = m_package.FileList.Head; n; n = n->Next, i++) {
+    CString target;
+    if (!IsContainedEntry(n->Entry) || !Folders.Resolve(n->Entry, target)) continue;
+    if (!planLook.Holds(target)) {
+      m_undo.PlanNew(target);
+    } else if (MayOverwrite(n->Entry)) {
+      m_undo.PlanAside(CopyName('r', i + 1), target);
+      m_undo.PlanNew(target + BESIDE_SUFFIX);
+    }
+  }
+  for (int k = 0; k < m_obsolete.Count(); k++) m_undo.PlanAside(CopyName('o', k + 1), m_obsolete[k]);
+  if (Exists(uninstaller)) m_undo.PlanAside("u", uninstaller);
+  else m_undo.PlanNew(uninstaller);
+  bool logThere = Exists(log);
+  if (logThere) m_undo.PlanAside("log", log);
+  m_undo.WritePlan();
+  // setup.log is written anew at the end: its old copy is kept from here on.
+  if (logThere) {
+    CString copy = m_undo.CopyAside("log", log);
+    if (!copy.IsEmpty()) Note(kStepCopiedAside, log, copy);
+  }
+}
+
+bool CCopyEngine::Prepare() {
+  // What a run in this folder that never ended left behind goes back first.
+  RecoverInterruptedRuns(Folders.InstallDir);
+  m_obsolete.Clear();
+  m_previousTypes.Clear();
+  m_previousLinks.Clear();
+  m_previousFolders.Clear();
+  m_previousListTypes.Count = 0;
+  if (!PreviousLog.IsEmpty()) {
+    ReadSetupLogLists(PreviousLog, m_previousTypes, m_previousLinks, m_previousFolders, &m_previousListTypes);
+    FindObsoleteFiles();
+  }
+  for (;;) {
+    CPathList inUse;
+    FindFilesInUse(inUse);
+    if (inUse.Count() == 0) break;
+    InUseAnswer answer = m_page.AskFilesInUse(m_services.ProgramsUsing(inUse), inUse.Lines(kFailedListMax));
+    if (answer == kInUseCancel) return false;
+    if (answer == kInUseIgnore) break;
+  }
+  PlanRun();
+  return true;
+}
+
+void CCopyEngine::RemoveObsoleteFiles() {
+  for (int k = 0; k < m_obsolete.Count(); k++) {
+    const CString& path = m_obsolete[k];
+    if (!Exists(path)) continue;
+    bool inUse = m_services.FileInUse(path);
+    bool own = IsBelow(path, Folders.InstallDir);
+    // Outside the installation folder a file in use stays (it may be shared).
+    if (inUse && !own) continue;
+    if (IsOcx(path)) m_services.UnregisterServer(path);
+    CString copy = inUse ? CString() : m_undo.SetAside(CopyName('o', k + 1), path);
+    bool atRestart = false;
+    if (!copy.IsEmpty()) {
+      Note(kStepRemovedAside, path, copy);
+    } else if (!inUse && !m_undo.IsOpen()) {
+      // No undo folder to keep it in: removed as the uninstaller removes it.
+      SetAttributesNormal(path);
+      atRestart = !RemoveFile(path) && own;
+    } else {
+      atRestart = own;
+    }
+    if (atRestart) Note(kStepRemoveAtRestart, path);
+    m_page.OldFileRemoved(path, atRestart);
+  }
 }
 
 void CCopyEngine::NoteFailure(const char* dest) {
@@ -260,7 +625,9 @@ int CCopyEngine::CopyAll() {
   m_failed.Empty();
   Stopped = false;
   Damaged = false;
-  ForgetCreated();
+  RolledBack = false;
+  RestartNeeded = false;
+  ForgetSteps();
   m_typesRegistered = false;
   Types.Count = 0;
   m_madeFolder.Empty();
@@ -270,8 +637,13 @@ int CCopyEngine::CopyAll() {
     m_reader.Close();
     m_page.ShowError(Text(kTextPackageDamaged));
     m_page.StopAnimation();
-    if (!MadeFolder.IsEmpty()) RemoveFolder(MadeFolder);
+    TakeBackMadeFolders();
     Damaged = true;
+    return FailedCount;
+  }
+  if (!Prepare()) {
+    m_reader.Close();
+    Stopped = true;
     return FailedCount;
   }
   // Packed files are decoded ahead, on both threads, while the ones before
@@ -308,18 +680,32 @@ int CCopyEngine::CopyAll() {
   }
 
   m_reader.Close();
-  CString uninstaller = Folders.InstallDir;
-  uninstaller += UNINSTALLER_NAME;
-  if (GetAttributes(uninstaller) == INVALID_FILE_ATTRIBUTES) NoteCreated(uninstaller, false);
+  // What the replaced installation had and the package has no more.
+  RemoveObsoleteFiles();
+  CString uninstaller = WithBackslash(Folders.InstallDir) + UNINSTALLER_NAME;
+  if (Exists(uninstaller)) {
+    CString copy = m_undo.SetAside("u", uninstaller);
+    if (!copy.IsEmpty()) Note(kStepSetAside, uninstaller, copy);
+  } else {
+    NoteCreated(uninstaller, false);
+  }
   if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(Text(kTextUninstallerFailed));
 
   RegisterTypes();
 
-  // Files that could not be written are not passed over in silence.
+  // Files that could not be written are not passed over in silence. Over an
+  // installation of the product, the run then takes itself back: a product
+  // half of one version and half of the other would work as neither.
   if (FailedCount > 0) {
-    CString text(Text(kTextFilesNotInstalled));
+    CString text(Text(PreviousLog.IsEmpty() ? kTextFilesNotInstalled : kTextUpgradeFailed));
     text += m_failed;
     m_page.ShowError(text);
+    if (!PreviousLog.IsEmpty()) {
+      RollBack();
+      RolledBack = true;
+      m_page.StopAnimation();
+      return FailedCount;
+    }
   }
 
   m_page.SetStatus(Text(kTextInstallComplete));

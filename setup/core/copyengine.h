@@ -8,6 +8,8 @@
 #include "common/package.h"
 #include "common/packagefile.h"
 #include "common/setuplog.h"
+#include "common/pathlist.h"
+#include "common/runundo.h"
 #include "framework/cstring.h"
 #include "framework/platform.h"
 
@@ -17,7 +19,23 @@ const int kStatusPathMax = 36;
 const int kFailedListMax = 20;
 
 // What became of one file of the package.
-enum CopyFileResult { kFileWritten, kFileKept, kFileNotWritten };
+enum CopyFileResult {
+  kFileWritten,
+  kFileKept,
+  kFileNotWritten,
+  kFileAtRestart,  // in use: written beside it, to replace it at the next restart
+};
+
+// The answers to the question about files in use.
+enum InUseAnswer {
+  kInUseRetry,   // look again (the user closed the programs)
+  kInUseIgnore,  // go on: what is still in use is replaced at the next restart
+  kInUseCancel,  // end the run before its first file
+};
+
+// The name a file in use is written under beside it, until the restart
+// replaces it: its own name and this.
+#define BESIDE_SUFFIX ".~new"
 
 // What the run shows and asks through its page.
 class ICopyPage {
@@ -36,6 +54,14 @@ class ICopyPage {
   // (the user quit). A page may hold the run here while it asks the user
   // something; a page without a way to quit keeps this answer.
   virtual bool StopRequested() { return false; }
+  // Before the first file: files the run is to replace or remove are open in
+  // other programs. programs names those programs, one a line, where the
+  // system can say (else it is empty); files are the files (the first
+  // kFailedListMax of them and "..."). A page without anyone to ask goes on.
+  virtual InUseAnswer AskFilesInUse(const char* /*programs*/, const char* /*files*/) { return kInUseIgnore; }
+  // A file of the installation this run replaces that the package no longer
+  // has, removed (atRestart: in use, removed at the next restart).
+  virtual void OldFileRemoved(const char* /*path*/, bool /*atRestart*/) {}
 
  protected:
   ~ICopyPage() {}
@@ -55,11 +81,29 @@ class ICopyServices {
   // ".ext" held before goes into record (its Extension set by the caller).
   virtual void RegisterListType(const char* ext, const char* typeClass, const char* command,
                                 const char* description, const char* icon, TypeRecord& record) = 0;
-  // The undoing of RegisterServer, RegisterFileType and RegisterListType,
-  // for RollBack.
+  // The undoing of RegisterServer, for RollBack and for controls the
+  // package no longer has.
   virtual int UnregisterServer(const char* path) = 0;
+  // Removes the association of an extension the package no longer has.
   virtual void UnregisterFileType(const char* ext) = 0;
+  // The undoing of RegisterListType, for RollBack and for list
+  // associations the package no longer has: ".ext" as record says it was.
   virtual void UnregisterListType(const char* typeClass, const TypeRecord& record) = 0;
+  // The undoing of RegisterFileType, for RollBack: puts back the association
+  // it replaced, or removes it when there was none.
+  virtual void UndoFileType(const char* ext) { UnregisterFileType(ext); }
+  // True when another program has the file open: it cannot be opened for
+  // writing without sharing.
+  virtual bool FileInUse(const char* path) = 0;
+  // The programs that have any of the files open, one a line; empty when the
+  // system cannot say.
+  virtual CString ProgramsUsing(const CPathList& /*files*/) { return CString(); }
+  // At the next restart, from replaces to; with to empty, from is removed
+  // (a folder only when it is empty by then). False when refused.
+  virtual bool AtRestart(const char* from, const char* to) = 0;
+  // The long, full form of an existing path, for telling whether two paths
+  // name the same file; the path itself when there is none.
+  virtual CString LongPath(const char* path) { return CString(path); }
 
  protected:
   ~ICopyServices() {}
@@ -92,13 +136,25 @@ class CCopyEngine {
   // does not match, the damage message is shown, nothing is written (and
   // MadeFolder, when empty, goes) and Damaged is set.
   int CopyAll();
-  // Undoes what the last run created: the files and folders that were not
-  // there before it (newest first, a folder only when it is empty again), the
-  // uninstaller it wrote, the controls it registered among those files and
-  // the associations it made (a list association's ".ext" as it found it),
-  // and MadeFolder when it is empty again. Files it overwrote keep their new
-  // contents. A second call does nothing.
+  // Undoes what the last run did: the files and folders that were not there
+  // before it (newest first, a folder only when it is empty again), the
+  // files written beside their targets, the controls it registered among
+  // those files and the associations it made (the ones they replaced come
+  // back, a list association's ".ext" as it found it, one the replaced
+  // installation had stays); the files it overwrote or removed, and setup.log, come back from
+  // the run's undo folder (their controls registered again); then MadeFolder
+  // and MadeParents when they are empty again. A second call does nothing.
   void RollBack();
+  // After setup.log was written: the run stands. The old copies go, what
+  // waits for the restart is scheduled, and of the installation it replaced
+  // (PreviousLog) the shortcuts not in links, its program group when no new
+  // shortcut lies in it (programs: the Programs folder, with its backslash),
+  // the associations the package no longer has (of its list too) and the
+  // folders the removed files leave empty go too. A RollBack after it does nothing.
+  void Commit(const CPathList& links, const char* programs);
+  // The folders setup.log lists for the removal: MadeParents and those the
+  // replaced installation's log listed.
+  void FoldersToLog(CPathList& folders) const;
 
   // The remaining-time text for a number of seconds.
   static CString EstimateText(long long seconds);
@@ -107,28 +163,74 @@ class CCopyEngine {
   // The installation folder when it was made for this installation (empty
   // otherwise): a run that installs nothing takes it back.
   CString MadeFolder;
+  // The folders made above it for this installation (/D=), the deepest
+  // first: taken back with it, and listed in setup.log for the removal.
+  CPathList MadeParents;
+  // The setup.log of the installation of this product in the same folder
+  // that the run replaces; empty for a new installation.
+  CString PreviousLog;
 
   // What the last run's list associations found, for setup.log.
   TypeRecordList Types;
 
   int FailedCount;  // files of the last run that were not written completely
-  bool Stopped;     // the page stopped the last run
+  bool Stopped;     // the page stopped the last run (or it was cancelled at the files in use)
   bool Damaged;     // the last run found the payload damaged: nothing was written
+  // The run replaced an installation (PreviousLog) and could not write every
+  // file: it put the installation back as it was (RollBack) and said so.
+  bool RolledBack;
+  // Files in use wait for the next restart (written beside their targets,
+  // or to be removed then).
+  bool RestartNeeded;
 
  private:
-  // One file or folder the run created; a list, newest first.
-  struct CreatedPath {
-    CString Path;
-    bool Folder;
-    CreatedPath* Next;
+  // What the run did that RollBack undoes and Commit settles; a list, newest first.
+  enum StepKind {
+    kStepCreatedFile,     // Path did not exist before
+    kStepCreatedFolder,   // Path did not exist before
+    kStepSetAside,        // Path was overwritten; its old copy is Other
+    kStepRemovedAside,    // Path is gone (the package no longer has it); its old copy is Other
+    kStepBeside,          // Path is written beside Other, to replace it at the restart
+    kStepRemoveAtRestart, // Path (the package no longer has it) goes at the restart
+    kStepCopiedAside,     // Path (setup.log) is kept as Other
   };
-  void NoteCreated(const char* path, bool folder);
-  void ForgetCreated();
+  struct Step {
+    StepKind Kind;
+    CString Path;
+    CString Other;
+    Step* Next;
+  };
+  void Note(StepKind kind, const char* path, const char* other = "");
+  void NoteCreated(const char* path, bool folder) { Note(folder ? kStepCreatedFolder : kStepCreatedFile, path); }
+  void ForgetSteps();
   void NoteFailure(const char* dest);
   void CopyEntryTo(int index, const CString& target);
+  // Writes a row over the file at dest that is there, by its copy rule already
+  // chosen: beside it when it is in use, else after its old copy is set aside.
+  ExtractResult Replace(int index, const FileEntry& e, const CString& dest, CopyFileResult& result);
   void MakeFoldersOf(const CString& path);
   bool VerifyPayload();
   void RegisterTypes();
+  // Before the first file: the files in use asked about, the replaced
+  // installation's lists read, the undo folder and its plan made. False when
+  // the run ends here (cancelled at the files in use).
+  bool Prepare();
+  // The files the run is to replace or remove that are in use now.
+  void FindFilesInUse(CPathList& inUse);
+  // Whether the row's target would be overwritten when it is there.
+  bool MayOverwrite(const FileEntry& e) const { return e.CopyMode != COPY_IF_ABSENT; }
+  // The files of the replaced installation that the package no longer has.
+  void FindObsoleteFiles();
+  void PlanRun();
+  void RemoveObsoleteFiles();
+  void RemoveEmptyFolders(const char* from);
+  // The name of a row's old copy in the undo folder.
+  static CString CopyName(char kind, int index);
+  void TakeBackMadeFolders();
+  // Whether the package associates ext (one of its two or of its list).
+  bool Associates(const char* ext) const;
+  // Whether the replaced installation's log lists ext among its list's.
+  bool PreviousListType(const char* ext) const;
   static void ShowVerifyProgress(void* engine, long long done, long long total);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
@@ -139,8 +241,13 @@ class CCopyEngine {
   CString m_failed;    // the listed part of the closing message
   CString m_estimate;  // the remaining-time text the page shows
   double m_rate;     // remembered copy speed, bytes per millisecond
-  CreatedPath* m_created;
+  Step* m_steps;
   bool m_typesRegistered;  // the run went as far as the associations
+  CRunUndo m_undo;         // the old copies, open once the run set something aside
+  // Of the replaced installation's log: the files the package no longer has
+  // (those there now), its extensions, shortcuts and folder list.
+  CPathList m_obsolete, m_previousTypes, m_previousLinks, m_previousFolders;
+  TypeRecordList m_previousListTypes;
 
   CCopyEngine(const CCopyEngine&);
   CCopyEngine& operator=(const CCopyEngine&);

@@ -13,6 +13,8 @@ bool KnownFolder(const CString& path) { return path.GetLength() > 1; }
 
 CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& services, bool& uninstallerLinkPending)
     : Types(0),
+      LogFolders(0),
+      LogWritten(false),
       m_settings(settings),
       m_services(services),
       m_uninstallerLinkPending(uninstallerLinkPending),
@@ -45,6 +47,7 @@ void CFinishRun::MakeUninstallerLink(const CString& programs) {
 
 void CFinishRun::Link(const CString& target, const CString& link, CSetupLogWriter& log, bool& logOk) {
   m_services.CreateShortcut(target, link);
+  Links.Add(link);
   if (!log.WriteLine(link)) logOk = false;
 }
 
@@ -80,14 +83,17 @@ void CFinishRun::ShortcutPass(const FinishChoices& choices, CSetupLogWriter& log
 
 bool CFinishRun::Run(const FinishChoices& choices) {
   CSetupLogWriter log;
+  Links.Clear();
+  LogWritten = false;
   if (!log.Create(SetupLogPathIn(Folders.InstallDir))) {
     m_services.ShowError(Text(kTextLogCreateFailed));
     return false;
   }
   bool logOk = WriteLogSections(log, m_settings, Folders);
   ShortcutPass(choices, log, logOk);
-  if (Types && !WriteLaterSections(log, *Types)) logOk = false;
+  if (!WriteLaterSections(log, LogFolders, Types)) logOk = false;
   if (!log.Close()) logOk = false;
+  LogWritten = logOk;
   // A short log would make the uninstaller leave things behind unasked.
   if (!logOk) m_services.ShowError(Text(kTextLogWriteFailed));
 

@@ -5,6 +5,7 @@
 #pragma once
 #include "common/installfolders.h"
 #include "common/packageindex.h"
+#include "common/pathlist.h"
 #include "framework/cstring.h"
 #include "framework/platform.h"
 
@@ -51,6 +52,9 @@ class CFinishRun {
   // Everything from creating setup.log to starting the program. False when
   // the log could not be created (then nothing else was done).
   bool Run(const FinishChoices& choices);
+  // The Programs folder with its backslash (asked once); empty when the
+  // platform has none.
+  const CString& ProgramsFolder() { return Folder(kFolderIdPrograms, m_programs, m_programsAsked); }
 
   // Captured by the page on its first paint.
   CInstallFolders Folders;
@@ -58,6 +62,13 @@ class CFinishRun {
   // What the copy run's list associations found (null: none), listed after
   // the shortcuts.
   const struct TypeRecordList* Types;
+  // The folders the log lists for the removal after its shortcuts (null or
+  // empty: none, and the log ends with its shortcuts as before).
+  const CPathList* LogFolders;
+  // After Run: every shortcut it listed in the log, and whether the log was
+  // written whole.
+  CPathList Links;
+  bool LogWritten;
 
  private:
   // The special folder's path, asked once per run; empty when the platform

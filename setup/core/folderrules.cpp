@@ -38,3 +38,18 @@ const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
   }
   return exists(p) ? 0 : Text(kTextBadFolder);
 }
+
+const char* MissingParents(const char* folderWithBackslash, int (*driveType)(const char* drive),
+                           bool (*exists)(const char* path), CPathList& missing) {
+  missing.Clear();
+  CString at = ParentFolder(folderWithBackslash);
+  if (EndsWithBackslashMb(at)) at = at.Left(at.GetLength() - 1);
+  // Up to a drive ("C:") or a folder that is there.
+  while (at.GetLength() > 2 && !exists(at)) {
+    missing.Add(at);
+    at = FolderOf(at);
+  }
+  const char* refusal = FolderRefusal(at, driveType, exists);
+  if (refusal) missing.Clear();
+  return refusal;
+}

@@ -1,5 +1,6 @@
 // The path rules of the destination folder page, apart from its window.
 #pragma once
+#include "common/pathlist.h"
 #include "framework/cstring.h"
 
 // The longest installation folder, in bytes, typed or given.
@@ -17,3 +18,11 @@ enum { kDriveNoRoot = 1, kDriveRemovable = 2, kDriveRemote = 4 };
 // may: driveType is asked for a two-byte drive ("E:"), exists for any other path.
 const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
                           bool (*exists)(const char* path));
+// The unattended installation's rule for a folder given with /D=: the
+// folders missing above it are made. Why it may not be made, as
+// FolderRefusal says it for the first folder above it that is there (its
+// parent when that is there, which is the folder page's rule), or null; the
+// folders missing between that one and the folder itself go into missing,
+// the deepest first.
+const char* MissingParents(const char* folderWithBackslash, int (*driveType)(const char* drive),
+                           bool (*exists)(const char* path), CPathList& missing);

@@ -51,6 +51,23 @@ enum SetupTextId {
   kTextUninstallerFailed,
   kTextCreatingAssociations,
   kTextFilesNotInstalled,  // then one path a line
+  // The same over an installation of the product, which the run then put back.
+  kTextUpgradeFailed,  // then one path a line
+  // setup.log could not be written over an installation of the product, which
+  // the run then put back.
+  kTextPreviousRestored,
+  // Files to be replaced or removed are open in other programs: the
+  // question's text when the programs follow, or the files (the system
+  // could not name the programs); its answers.
+  kTextInUsePrograms,
+  kTextInUseFiles,
+  kTextRetry,
+  kTextIgnore,
+  kTextCancel,
+  // The finish page (and the unattended account) when files wait for the restart.
+  kTextRestartNeeded,
+  // The folder page: a newer version of the product is installed.
+  kTextDowngradeQuestion,  // %s: its version, then this setup's
   kTextInstallComplete,
   // The finish page's choices.
   kTextFinishDesktop,
@@ -72,9 +89,18 @@ enum SetupTextId {
   kTextRunFolder,         // %s: the folder
   kTextRunFolderRefused,  // %s: why
   kTextRunFolderTooLong,
+  kTextRunPrevious,          // %s: the installed version, then its folder
+  kTextRunDowngradeRefused,  // %s: the installed version, then this one
+  kTextRunDowngrade,         // %s: the installed version
+  kTextRunFolderMade,        // each %s: a path (or the programs)
+  kTextRunInUse,
+  kTextRunInUseProgram,
   kTextRunWritten,  // each %s: a path
   kTextRunKept,
   kTextRunNotWritten,
+  kTextRunAtRestart,
+  kTextRunOldRemoved,
+  kTextRunOldAtRestart,
   kTextRunAsked,  // %s: the question
   kTextRunAnswerOverwrite,
   kTextRunAnswerKeep,

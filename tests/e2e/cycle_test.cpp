@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/container.h"
 #include "robot.h"
 #include "snapshot.h"
 #include "tempcopy.h"
@@ -21,8 +22,8 @@
 #include "uninstall/resource.h"
 #include "wizard.h"
 
-#if !defined(INSTALL_PACKAGE) || !defined(SIGNED_PACKAGE)
-#error INSTALL_PACKAGE and SIGNED_PACKAGE name the packages of this test
+#if !defined(INSTALL_PACKAGE) || !defined(SIGNED_PACKAGE) || !defined(SIGNED_KEPT)
+#error INSTALL_PACKAGE and SIGNED_PACKAGE name the packages of this test, SIGNED_KEPT where it keeps the signed uninstaller
 #endif
 
 namespace {
@@ -50,12 +51,17 @@ std::set<std::string> Names(const std::string& folder) {
   return names;
 }
 
-void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
-  HKEY k;
-  if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;
-  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(k);
+// Whether a program file carries a certificate table (is signed).
+bool Signed(const std::string& bytes) {
+  return CertificateTableStart(reinterpret_cast<const unsigned char*>(bytes.data()),
+                               static_cast<int>(bytes.size() < PE_HEAD_BYTES ? bytes.size() : PE_HEAD_BYTES),
+                               static_cast<long long>(bytes.size())) > 0;
+}
+
+// Keeps a copy of what a signed package put on the machine, for checking its
+// signature on the host (e2e_signed_uninstaller).
+void Keep(const std::string& name, const std::string& bytes) {
+  EXPECT_TRUE(WriteBytes(WinePath(SIGNED_KEPT) + "\\" + name, bytes)) << name;
 }
 
 class WindowProcess {
@@ -201,6 +207,10 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   EXPECT_EQ(SzValue(entry, "", "UninstallString"), "\"" + install + "ridkit.exe\"");
   std::string uninstaller = ReadBytes(install + "ridkit.exe");
   ASSERT_FALSE(uninstaller.empty());
+  // A signed package's uninstaller is signed too (the one it carries).
+  const bool signedPackage = std::string(GetParam()) == SIGNED_PACKAGE;
+  EXPECT_EQ(Signed(uninstaller), signedPackage);
+  if (signedPackage) Keep("wizard-ridkit.exe", uninstaller);
   // What the product writes while in use: its own key and the two values
   // the package names for removal.
   SetValue(HKEY_CURRENT_USER, "Software\\安装测试\\设置\\窗口", "宽", "640");
@@ -226,6 +236,7 @@ TEST_P(CycleTest, InstallThenRemoveThroughTheShortcutLeavesTheMachineAsBefore) {
   copy = ProcessImageOf(dlg);
   EXPECT_EQ(copy.substr(0, TempFolder().size()), TempFolder());
   EXPECT_TRUE(ReadBytes(copy) == uninstaller) << "the dialog is the temporary copy's";
+  if (signedPackage) Keep("temporary-copy.exe", ReadBytes(copy));
 
   // Ready.
   EXPECT_EQ(Robot::ControlText(dlg, IDC_HEADLINE), std::string("正在准备卸载") + kProduct + "...");

@@ -112,6 +112,10 @@ class InstallTest : public ::testing::Test {
       RemoveTree(programs + product);
     }
     for (const char* key : {".e2a", "e2afile", ".e2b", "e2bfile"}) RemoveKeyTree(HKEY_CLASSES_ROOT, key);
+    // The entries of the installations before: with one naming the folder, a
+    // setup there would be an upgrade of it.
+    for (const char* entry : {"E2E.InstallTest", kPlainProduct})
+      RemoveKeyTree(HKEY_LOCAL_MACHINE, std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + entry);
     RemoveTree(marks);
   }
 
@@ -258,6 +262,9 @@ TEST_F(InstallTest, EverythingOfAFreshInstallation) {
                                                 "HKEY_LOCAL_MACHINE|Software\\E2E|Second"}));
   long tableLen = static_cast<long>(ridkit.size() - u.trailer.size()) - (r + p + i);
   EXPECT_EQ(u.trailer, Trailer(tableLen, r + p + i));
+  // The builder assembles the same bytes for the package (--uninstaller-out):
+  // what a signed package carries is this file signed.
+  EXPECT_TRUE(ridkit == Source(INSTALL_UNINSTALLER));
 
   // The control registered where it lies; the read-me opened through its
   // association with the program, and the program started on its own.

@@ -23,14 +23,6 @@
 
 namespace {
 
-void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
-  HKEY k;
-  if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;
-  RegSetValueExA(k, name.empty() ? 0 : name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(k);
-}
-
 // A program run with a command line, waited for; its exit code (or a value
 // past any: it did not end in time).
 DWORD RunProgram(const std::string& commandLine, DWORD timeoutMs = 120000) {

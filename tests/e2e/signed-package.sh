@@ -9,7 +9,7 @@ set -euo pipefail
 mk=$1 manual=$2 project=$3 out=$4
 shift 4
 extra=("$@")
-rm -f "$out"
+rm -f "$out" "${out%.exe}.pem"
 [ -x "$mk" ] || { echo "no package builder at $mk (build the host preset first)" >&2; exit 1; }
 
 walk=$(awk '/^## Signing/ { s = 1; next } s && /^## / { s = 0 } s && /^For trying it out/ { t = 1 }
@@ -33,8 +33,12 @@ mkdir -p "$work"
 cd "$work"
 echo "$walk" | sed 's/^/+ /'
 eval "$walk" 2>&1 | tee walk.log
-grep -q "^signature: signed by /CN=Test Signer" walk.log && grep -q "^signature check: matches the file" walk.log ||
-  { echo "inspect did not show the signature" >&2; exit 1; }
+for line in "signature: signed by /CN=Test Signer" "signature check: matches the file" \
+            "uninstaller signature: signed by /CN=Test Signer" "uninstaller signature check: matches the file"; do
+  grep -qx "$line" walk.log || { echo "inspect did not say: $line" >&2; exit 1; }
+done
 mv signed-setup.exe "$out"
+# The certificate (not its key) stays, for checking what the package installs.
+mv c.pem "${out%.exe}.pem"
 cd ..
 rm -rf "$work"  # the throw-away key goes with it

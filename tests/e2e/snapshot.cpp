@@ -163,6 +163,14 @@ void RemoveKeyTree(HKEY root, const std::string& subKey) {
   RegDeleteKeyA(root, subKey.c_str());
 }
 
+void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
+  HKEY k;
+  if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;
+  RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(k);
+}
+
 ShortcutInfo ReadShortcut(const std::string& linkPath) {
   ShortcutInfo info;
   IShellLinkA* link = 0;

@@ -46,6 +46,8 @@ std::string SzValue(const RegSnapshot& s, const std::string& key, const std::str
 bool RemoveTree(const std::string& path);
 // Deletes a registry key with all its subkeys.
 void RemoveKeyTree(HKEY root, const std::string& subKey);
+// Sets a REG_SZ value, making the key as needed.
+void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text);
 
 // Target and working folder of a shortcut file (COM must be initialised).
 struct ShortcutInfo {

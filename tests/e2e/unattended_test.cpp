@@ -14,92 +14,21 @@
 #include "common/container.h"
 #include "common/exitcodes.h"
 #include "common/package.h"
+#include "commandrun.h"
 #include "robot.h"
 #include "setupfile.h"
 #include "snapshot.h"
 #include "tests/fileutil.h"
 #include "uninstall/resource.h"
 
-#if !defined(INSTALL_PACKAGE)
-#error INSTALL_PACKAGE names the package of this test
+#if !defined(INSTALL_PACKAGE) || !defined(SIGNED_PACKAGE) || !defined(SIGNED_KEPT)
+#error INSTALL_PACKAGE and SIGNED_PACKAGE name the packages of this test, SIGNED_KEPT where it keeps the signed uninstaller
 #endif
 
 namespace {
 
 const char kProduct[] = "安装测试";
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.InstallTest";
-
-BOOL CALLBACK AddVisible(HWND w, LPARAM p) {
-  if (IsWindowVisible(w)) reinterpret_cast<std::set<HWND>*>(p)->insert(w);
-  return TRUE;
-}
-
-std::set<HWND> VisibleTopWindows() {
-  std::set<HWND> windows;
-  EnumWindows(AddVisible, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-// A command line run to its end as a deployment tool runs it, the screen
-// watched every few milliseconds for a window that was not there before.
-struct WatchedRun {
-  bool ended = false;
-  DWORD exitCode = STILL_ACTIVE;
-  std::vector<std::string> windows;  // class and caption of each one seen
-};
-
-WatchedRun RunWatched(const std::string& commandLine, DWORD timeoutMs = 60000) {
-  WatchedRun run;
-  std::set<HWND> before = VisibleTopWindows();
-  STARTUPINFOA si = {sizeof si};
-  PROCESS_INFORMATION pi = {};
-  std::string line = commandLine;
-  if (!CreateProcessA(0, &line[0], 0, 0, FALSE, 0, 0, 0, &si, &pi)) return run;
-  DWORD start = GetTickCount();
-  std::set<HWND> seen;
-  for (;;) {
-    DWORD wait = WaitForSingleObject(pi.hProcess, 5);
-    for (HWND w : VisibleTopWindows()) {
-      if (before.count(w) || seen.count(w)) continue;
-      seen.insert(w);
-      char cls[128] = {0};
-      GetClassNameA(w, cls, sizeof cls);
-      run.windows.push_back(std::string(cls) + " \"" + Robot::Text(w) + "\"");
-    }
-    if (wait == WAIT_OBJECT_0) break;
-    if (GetTickCount() - start > timeoutMs) {
-      TerminateProcess(pi.hProcess, 0xDEAD);
-      break;
-    }
-  }
-  run.ended = GetExitCodeProcess(pi.hProcess, &run.exitCode) && run.exitCode != STILL_ACTIVE;
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  return run;
-}
-
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
-
-// The /LOG file as UTF-8 (it starts with a byte-order mark), turned into
-// code page 936 for comparing with the tests' texts.
-std::string LogText(const std::string& path) {
-  std::string bytes = ReadBytes(path);
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) return "(no UTF-8 byte-order mark) " + bytes;
-  bytes.erase(0, 3);
-  std::wstring wide(bytes.size() + 1, L'\0');
-  int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0],
-                              static_cast<int>(wide.size()));
-  std::string text(static_cast<size_t>(n) * 2 + 1, '\0');
-  int m = WideCharToMultiByte(936, 0, wide.data(), n, &text[0], static_cast<int>(text.size()), 0, 0);
-  text.resize(static_cast<size_t>(m));
-  return text;
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) n++;
-  return n;
-}
 
 struct MachineState {
   FolderSnapshot parent, startMenu, systemSub;
@@ -169,7 +98,18 @@ class UnattendedTest : public ::testing::Test {
   std::string pkg, parent, install, windowsDir, systemDir, desktopLink, group, setupLog, removalLog;
 };
 
-TEST_F(UnattendedTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) {
+// The package: unsigned, or the same signed (installs exactly alike, its
+// uninstaller signed).
+class SilentCycleTest : public UnattendedTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    UnattendedTest::SetUp();
+    pkg = WinePath(GetParam());
+    if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << GetParam() << " (build the host preset first)";
+  }
+};
+
+TEST_P(SilentCycleTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) {
   MachineState before = Take();
   ASSERT_FALSE(before.keys[4].exists);
 
@@ -191,6 +131,15 @@ TEST_F(UnattendedTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) 
   EXPECT_TRUE(FileExists(group + "ridkit.lnk"));
   EXPECT_TRUE(SnapshotKey(HKEY_CLASSES_ROOT, ".e2a").exists);
   EXPECT_TRUE(SnapshotKey(HKEY_CLASSES_ROOT, ".e2b").exists);
+  // The uninstaller of a signed package is signed (the one it carries),
+  // kept for checking its signature on the host (e2e_signed_uninstaller).
+  std::string uninstaller = ReadBytes(install + "ridkit.exe");
+  const bool signedPackage = std::string(GetParam()) == SIGNED_PACKAGE;
+  EXPECT_EQ(CertificateTableStart(reinterpret_cast<const unsigned char*>(uninstaller.data()),
+                                  static_cast<int>(uninstaller.size() < PE_HEAD_BYTES ? uninstaller.size() : PE_HEAD_BYTES),
+                                  static_cast<long long>(uninstaller.size())) > 0,
+            signedPackage);
+  if (signedPackage) EXPECT_TRUE(WriteBytes(WinePath(SIGNED_KEPT) + "\\silent-ridkit.exe", uninstaller));
 
   // The entry, every value.
   RegSnapshot entry = SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey);
@@ -260,6 +209,11 @@ TEST_F(UnattendedTest, SilentInstallThenQuietUninstallLeavesTheMachineAsBefore) 
   EXPECT_EQ(after.systemSub.entries.size(), 0u);
 }
 
+INSTANTIATE_TEST_SUITE_P(Packages, SilentCycleTest, ::testing::Values(INSTALL_PACKAGE, SIGNED_PACKAGE),
+                         [](const ::testing::TestParamInfo<const char*>& p) {
+                           return std::string(p.index ? "Signed" : "Unsigned");
+                         });
+
 TEST_F(UnattendedTest, FilesTheUserAddedStayUnlessAllIsGiven) {
   ASSERT_EQ(SilentInstall().exitCode, static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
   // Without its setup.log the removal touches nothing, the uninstaller included.
@@ -326,13 +280,16 @@ TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
     DWORD code;
     const char* reason;
   } cases[] = {
-      {"missing parent folder", "/S /LOG=" + setupLog + " /D=C:\\没有的文件夹\\App", EXIT_FOLDER_REFUSED,
-       "安装文件夹被拒绝: 无效的文件夹"},
+      // /D= makes the folders missing above the installation folder (the
+      // upgrade tests install so); a file in a folder's place stops it.
+      {"a folder that cannot be made", "/S /LOG=" + setupLog + " /D=" + parent + "\\file.txt\\sub\\App",
+       EXIT_FOLDER_REFUSED, "安装文件夹被拒绝: 无效的文件夹"},
       {"drive that does not exist", "/S /LOG=" + setupLog + " /D=Q:\\App", EXIT_FOLDER_REFUSED,
        "安装文件夹被拒绝: 无效的驱动器"},
       {"floppy drive", "/S /LOG=" + setupLog + " /D=A:\\App", EXIT_FOLDER_REFUSED, "安装文件夹被拒绝: 软盘驱动器"},
       {"network drive", "/S /LOG=" + setupLog + " /D=N:\\App", EXIT_FOLDER_REFUSED, "安装文件夹被拒绝: 网络驱动器"},
   };
+  ASSERT_TRUE(WriteBytes(parent + "\\file.txt", "a file"));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     WatchedRun run = Install(c.switches);
@@ -341,6 +298,9 @@ TEST_F(UnattendedTest, FailuresGiveTheirExitCodeAndReasonWithoutAWindow) {
     EXPECT_NE(LogText(setupLog).find(c.reason), std::string::npos) << LogText(setupLog);
     EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kEntryKey).exists);
   }
+
+  DeleteFileA((parent + "\\file.txt").c_str());
+  EXPECT_EQ(SnapshotFolder(parent).entries.size(), 0u) << "nothing made for the refused folder";
 
   // A target that cannot be written (a folder in the file's place): the run
   // goes on and says which. /NOOVERWRITE keeps a file of the ask-rule.
@@ -422,46 +382,54 @@ TEST_F(UnattendedTest, RowsThatHideAClimbStayInsideTheFolder) {
   RemoveKeyTree(HKEY_LOCAL_MACHINE, entry);
 }
 
-// A byte changed inside a stored file: the package loads, the payload's
-// checksum fails before the first file is written. The installation folder
-// the run made for itself goes again: no file, no setup.log, no entry, the
-// machine as before.
+// A byte changed inside a stored file, or inside the uninstaller a signed
+// package carries: the package loads, the payload's checksum fails before the
+// first file is written. The installation folder the run made for itself
+// goes again: no file, no setup.log, no entry, the machine as before.
 TEST_F(UnattendedTest, DamagedPayloadLeavesNothingBehind) {
-  std::string bytes = ReadBytes(pkg);
-  CPackage s;
-  ASSERT_EQ(s.Open(pkg.c_str()), kPackageOpened);
-  ASSERT_TRUE(s.Extended);
-  long at = -1;
-  for (CFileList::Node* n = s.FileList.Head; n && at < 0; n = n->Next)
-    if (n->Entry.Method == kMethodStored && n->Entry.Length > 10) at = n->Entry.Offset + n->Entry.Length / 2;
-  ASSERT_GE(at, 0);
-  bytes[at] = static_cast<char>(bytes[at] ^ 0x40);
-  std::string damaged = Here() + "payload-damaged-setup.exe";
-  ASSERT_TRUE(WriteBytes(damaged, bytes));
+  for (const char* source : {INSTALL_PACKAGE, SIGNED_PACKAGE}) {
+    const bool carried = std::string(source) == SIGNED_PACKAGE;
+    SCOPED_TRACE(carried ? "the carried uninstaller" : "a stored file");
+    std::string bytes = ReadBytes(WinePath(source));
+    CPackage s;
+    ASSERT_EQ(s.Open(WinePath(source).c_str()), kPackageOpened);
+    ASSERT_TRUE(s.Extended);
+    long long at = -1;
+    if (carried) {
+      ASSERT_NE(s.UninstallerRegion.Method, kMethodNone);
+      at = s.UninstallerRegion.Offset + s.UninstallerRegion.Length / 2;
+    }
+    for (CFileList::Node* n = s.FileList.Head; n && at < 0; n = n->Next)
+      if (n->Entry.Method == kMethodStored && n->Entry.Length > 10) at = n->Entry.Offset + n->Entry.Length / 2;
+    ASSERT_GE(at, 0);
+    bytes[static_cast<size_t>(at)] = static_cast<char>(bytes[static_cast<size_t>(at)] ^ 0x40);
+    std::string damaged = Here() + "payload-damaged-setup.exe";
+    ASSERT_TRUE(WriteBytes(damaged, bytes));
 
-  ASSERT_FALSE(FileExists(install));
-  MachineState before = Take();
-  WatchedRun run =
-      RunWatched(Quoted(damaged) + " /S /LOG=" + setupLog + " /D=" + install.substr(0, install.size() - 1));
-  DeleteFileA(damaged.c_str());
-  ASSERT_TRUE(run.ended);
-  EXPECT_EQ(run.exitCode, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
-  EXPECT_EQ(run.windows, std::vector<std::string>{});
-  std::string log = LogText(setupLog);
-  EXPECT_NE(log.find("安装文件已损坏，请重新下载。"), std::string::npos) << log;
-  EXPECT_EQ(Count(log, "已写入文件: "), 0u) << log;
-  EXPECT_NE(log.find("退出代码: 2"), std::string::npos) << log;
+    ASSERT_FALSE(FileExists(install));
+    MachineState before = Take();
+    WatchedRun run =
+        RunWatched(Quoted(damaged) + " /S /LOG=" + setupLog + " /D=" + install.substr(0, install.size() - 1));
+    DeleteFileA(damaged.c_str());
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(EXIT_DAMAGED_PACKAGE));
+    EXPECT_EQ(run.windows, std::vector<std::string>{});
+    std::string log = LogText(setupLog);
+    EXPECT_NE(log.find("安装文件已损坏，请重新下载。"), std::string::npos) << log;
+    EXPECT_EQ(Count(log, "已写入文件: "), 0u) << log;
+    EXPECT_NE(log.find("退出代码: 2"), std::string::npos) << log;
 
-  EXPECT_FALSE(FileExists(install));
-  MachineState after = Take();
-  EXPECT_EQ(Diff(before.parent, after.parent), std::vector<std::string>{});
-  EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
-  EXPECT_EQ(Diff(before.systemSub, after.systemSub), std::vector<std::string>{});
-  EXPECT_EQ(after.ini, before.ini);
-  EXPECT_EQ(after.desktopLink, before.desktopLink);
-  for (int i = 0; i < 5; i++) {
-    EXPECT_EQ(after.keys[i].exists, before.keys[i].exists) << i;
-    EXPECT_EQ(Diff(before.keys[i], after.keys[i]), std::vector<std::string>{}) << i;
+    EXPECT_FALSE(FileExists(install));
+    MachineState after = Take();
+    EXPECT_EQ(Diff(before.parent, after.parent), std::vector<std::string>{});
+    EXPECT_EQ(Diff(before.startMenu, after.startMenu), std::vector<std::string>{});
+    EXPECT_EQ(Diff(before.systemSub, after.systemSub), std::vector<std::string>{});
+    EXPECT_EQ(after.ini, before.ini);
+    EXPECT_EQ(after.desktopLink, before.desktopLink);
+    for (int i = 0; i < 5; i++) {
+      EXPECT_EQ(after.keys[i].exists, before.keys[i].exists) << i;
+      EXPECT_EQ(Diff(before.keys[i], after.keys[i]), std::vector<std::string>{}) << i;
+    }
   }
 }
 

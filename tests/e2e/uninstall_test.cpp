@@ -263,6 +263,8 @@ struct InstallServices : ICopyServices {
     ::RegisterListType(ext, typeClass, command, description, icon, record);
   }
   void UnregisterListType(const char*, const TypeRecord&) override {}
+  bool FileInUse(const char*) override { return false; }
+  bool AtRestart(const char*, const char*) override { return false; }
   const UninstallerSource* source;
 };
 

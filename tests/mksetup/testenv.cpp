@@ -14,6 +14,7 @@
 #include "common/fieldtable.h"
 #include "common/packagefile.h"
 #include "framework/memory.h"
+#include "packer.h"
 #include "pe.h"
 
 namespace fs = std::filesystem;
@@ -104,8 +105,12 @@ std::string Gbk(const std::string& utf8) {
   return out;
 }
 
+std::string UninstallerProgram() { return TestExecutable(false, ".reloc"); }
+
 std::string StubBytes(const char* capabilities) {
-  // The setup's capability resource, so that packed files may be appended.
+  // The setup's capability resource, so that packed files may be appended,
+  // and a small program as the uninstaller, packed as the build packs it
+  // (the 13-byte header: property bytes and the unpacked size).
   std::string b = StubPe(true);
   PeImage image;
   ResTree tree;
@@ -115,6 +120,12 @@ std::string StubBytes(const char* capabilities) {
   name.named = true;
   name.name = u"" CAPABILITY_RESOURCE_NAME;
   tree[ResId(10)][name][ResId(0x804)].bytes = capabilities ? capabilities : CAPABILITY_TEXT;
+  std::string program = UninstallerProgram(), packed = PackBytes(program), size;
+  for (int i = 0; i < 8; i++) size += static_cast<char>((program.size() >> (8 * i)) & 0xFF);
+  ResKey exe;
+  exe.named = true;
+  exe.name = u"EXE";
+  tree[exe][ResId(138)][ResId(0x804)].bytes = packed.substr(0, LZMA_PROPS_BYTES) + size + packed.substr(LZMA_PROPS_BYTES);
   std::string out = b;
   return WriteResources(out, tree, error) ? out : b;
 }

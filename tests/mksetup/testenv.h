@@ -15,13 +15,16 @@ std::string SmallJpeg();                        // signature, a frame header, en
 std::string SmallIcon();                        // one 4-byte image
 // A setup program stand-in: a Windows program carrying a resource EXE 138
 // (or, without the uninstaller, the same bytes under another type), then some
-// bytes, none of them "&".
+// bytes, none of them "&"; StubBytes with the capability resource and a real
+// packed uninstaller program.
 // The stand-in says what it reads as a setup built with this mksetup does,
 // unless another capability text is given (a stub of an earlier release names
 // fewer words).
 std::string StubBytes(const char* capabilities = 0);
 // UTF-8 text in code page 936, as the package holds it.
 std::string Gbk(const std::string& utf8);
+// The uninstaller program StubBytes carries (resource EXE 138, packed).
+std::string UninstallerProgram();
 std::string StubPe(bool withUninstaller);
 // A small 32-bit executable (.text, .rsrc with resource EXE 138 or BIN 138,
 // and a last section, the base relocations unless lastName says else).

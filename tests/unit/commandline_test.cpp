@@ -7,9 +7,10 @@
 
 TEST(SetupSwitches, SilentFolderAndLogAsDeploymentScriptsWriteThem) {
   SetupSwitches s;
-  ParseSetupSwitches("/s /NoOverwrite \"/LOG=C:\\my logs\\s.log\" /D=C:\\Silent Dir\\App  ", s);
+  ParseSetupSwitches("/s /NoOverwrite /allowDowngrade \"/LOG=C:\\my logs\\s.log\" /D=C:\\Silent Dir\\App  ", s);
   EXPECT_TRUE(s.Silent);
   EXPECT_TRUE(s.NoOverwrite);
+  EXPECT_TRUE(s.AllowDowngrade);
   EXPECT_FALSE(s.Help);
   EXPECT_STREQ(s.LogPath.c_str(), "C:\\my logs\\s.log");
   EXPECT_STREQ(s.Folder.c_str(), "C:\\Silent Dir\\App");  // the rest of the line, blanks inside kept
@@ -24,7 +25,7 @@ TEST(SetupSwitches, SilentFolderAndLogAsDeploymentScriptsWriteThem) {
   EXPECT_TRUE(s.Silent);
   EXPECT_STREQ(s.Unknown.c_str(), "/Sx");
   ParseSetupSwitches("", s);
-  EXPECT_FALSE(s.Silent || s.Help || s.NoOverwrite);
+  EXPECT_FALSE(s.Silent || s.Help || s.NoOverwrite || s.AllowDowngrade);
   EXPECT_TRUE(s.Folder.IsEmpty() && s.LogPath.IsEmpty());
 }
 

@@ -6,6 +6,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,10 +44,23 @@ struct FakePage : ICopyPage {
     asked++;
     return stopAt > 0 && asked >= stopAt;
   }
+  InUseAnswer AskFilesInUse(const char* programs, const char* files) override {
+    log.push_back(std::string("inuse ") + programs + "|" + files);
+    InUseAnswer a = answers.empty() ? kInUseIgnore : answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+    return a;
+  }
+  void OldFileRemoved(const char* path, bool atRestart) override {
+    log.push_back(std::string(atRestart ? "gone at restart " : "gone ") + path);
+  }
+  void FileDone(const char* path, CopyFileResult r) override {
+    if (r == kFileAtRestart) log.push_back(std::string("beside ") + path);
+  }
   Log& log;
   bool overwrite;
   int stopAt = 0;
   int asked = 0;
+  std::vector<InUseAnswer> answers;  // to the questions about files in use, in turn
 };
 
 struct FakeServices : ICopyServices {
@@ -85,7 +100,16 @@ struct FakeServices : ICopyServices {
   void UnregisterListType(const char* typeClass, const TypeRecord& record) override {
     log.push_back(std::string("unlisttype ") + typeClass + " " + FormatTypeRecord(record).c_str());
   }
+  void UndoFileType(const char* ext) override { log.push_back(std::string("undofiletype ") + ext); }
+  bool FileInUse(const char* path) override { return inUse.count(path) != 0; }
+  CString ProgramsUsing(const CPathList&) override { return programs.c_str(); }
+  bool AtRestart(const char* from, const char* to) override {
+    log.push_back(std::string("restart ") + from + (to[0] ? std::string(" -> ") + to : std::string(" gone")));
+    return true;
+  }
   Log& log;
+  std::set<std::string> inUse;  // files "in use" by another program
+  std::string programs;
   std::vector<DWORD> ticks;
   size_t next;
   bool uninstallerOk;
@@ -252,7 +276,7 @@ TEST_F(CopyEngineTest, ListAssociationsAndTheirRecords) {
   EXPECT_STREQ(FormatTypeRecord(engine.Types.Items[1]), "drawio|was|was.drawio");
   log.clear();
   engine.RollBack();
-  EXPECT_EQ(log, (Log{"unfiletype abc", "unlisttype Demo_App.odd odd|was|was.odd",
+  EXPECT_EQ(log, (Log{"undofiletype abc", "unlisttype Demo_App.odd odd|was|was.odd",
                       "unlisttype Demo_App.drawio drawio|was|was.drawio", "unlisttype Demo_App.docx docx|was|was.docx"}));
   EXPECT_EQ(engine.Types.Count, 0);
 }
@@ -447,7 +471,7 @@ TEST_F(CopyEngineTest, StoppedRunAndRollBackRemoveOnlyWhatTheRunCreated) {
   EXPECT_FALSE(FileExists(Native(App("bin\\a.ocx"))));
   EXPECT_FALSE(FileExists(Native(App("lib"))));
   EXPECT_TRUE(IsFolder(Native(App("bin\\mine"))));
-  EXPECT_EQ(Read(App("old.txt")), std::string(10, 'a'));  // overwritten: stays so
+  EXPECT_EQ(Read(App("old.txt")), "old");  // overwritten: its old copy is back
 
   RemoveTree(Native(App("bin")));
   services.writeUninstaller = true;
@@ -459,9 +483,10 @@ TEST_F(CopyEngineTest, StoppedRunAndRollBackRemoveOnlyWhatTheRunCreated) {
   log.clear();
   engine.RollBack();
   engine.RollBack();
-  EXPECT_EQ(log, (Log{"unfiletype abc", "unregister " + App("bin\\a.ocx")}));
+  EXPECT_EQ(log, (Log{"undofiletype abc", "unregister " + App("bin\\a.ocx")}));
   for (const char* f : {UNINSTALLER_NAME, "other", "lib", "bin"}) EXPECT_FALSE(FileExists(Native(App(f)))) << f;
-  EXPECT_EQ(Read(App("old.txt")), std::string(10, 'a'));
+  EXPECT_EQ(Read(App("old.txt")), "old");
+  EXPECT_EQ(FolderNames(Native(App(""))), std::vector<std::string>{"old.txt"}) << "the undo folder went too";
   // The installation folder, made for this installation, goes once empty.
   engine.MadeFolder = App("").c_str();
   engine.RollBack();
@@ -483,6 +508,206 @@ TEST_F(CopyEngineTest, LongFailureListIsCut) {
   for (int i = 0; i < kFailedListMax; i++) want += "\r\n" + App("f" + std::to_string(i));
   EXPECT_EQ(errors[0], want + "\r\n...");
   EXPECT_EQ(engine.FailedCount, kFailedListMax + 2);
+}
+
+// Every file below a folder with its bytes (folders end with a backslash),
+// for comparing a tree before and after.
+std::map<std::string, std::string> Tree(const std::string& folder, const std::string& prefix = "") {
+  std::map<std::string, std::string> tree;
+  for (const std::string& name : FolderNames(Native(folder))) {
+    std::string path = folder + "\\" + name;
+    if (IsFolder(Native(path))) {
+      tree[prefix + name + "\\"] = "";
+      for (auto& e : Tree(path, prefix + name + "\\")) tree.insert(e);
+    } else {
+      tree[prefix + name] = ReadBytes(Native(path));
+    }
+  }
+  return tree;
+}
+
+// The installation of version 1 that the upgrades below replace: files in
+// the installation folder (a control among them) and the Windows folder,
+// setup.log naming them, an association, shortcuts in a program group and
+// elsewhere, a folder made above the installation folder.
+class UpgradeTest : public CopyEngineTest {
+ protected:
+  UpgradeTest() {
+    CreateFolder(App("").c_str());
+    for (const char* f : {"data", "plugins"}) CreateFolder(App(f).c_str());
+    CreateFolder((root + "win").c_str());
+    CreateFolder((root + "win\\progs").c_str());
+    CreateFolder((root + "win\\progs\\升级").c_str());
+    const std::pair<std::string, std::string> files[] = {
+        {App("app.exe"), "app 1"},           {App("old.dll"), "old 1"},
+        {App("data\\notes.txt"), "my notes"}, {App("plugins\\gone.ocx"), "ocx 1"},
+        {root + "win\\v1.ini", "ini 1"},    {App(UNINSTALLER_NAME), "ridkit 1"}};
+    for (const auto& f : files) WriteBytes(Native(f.first), f.second);
+    for (const char* link : {"win\\progs\\升级\\app.lnk", "win\\progs\\升级\\ridkit.lnk", "win\\desk.lnk"})
+      WriteBytes(Native(root + link), "link");
+    std::string lines[] = {"[FILELIST]", App("app.exe"), App("old.dll"), App("data\\notes.txt"),
+                           App("plugins\\gone.ocx"), root + "win\\v1.ini", "", "[TYPELIST]", "upg", "",
+                           "[SHORTCUTLIST]", root + "win\\progs\\升级\\app.lnk", root + "win\\desk.lnk", "",
+                           "[FOLDERLIST]", root + "made"};
+    std::string log;
+    for (const std::string& l : lines) log += l + "\r\r\n";
+    WriteBytes(Native(App("setup.log")), log);
+    engine.PreviousLog = App("setup.log").c_str();
+    // Version 2: app.exe changed, old.dll and the control gone, new.dll new,
+    // the notes kept when they are there.
+    WriteBytes(setupFile, std::string(100, 'M') + "app 2new 2notes 2");
+    Add(Entry("app.exe", FOLDER_INSTALL, "", COPY_ALWAYS, 5, 100));
+    Add(Entry("new.dll", FOLDER_INSTALL, "", COPY_ALWAYS, 5, 105));
+    Add(Entry("notes.txt", FOLDER_INSTALL, "data", COPY_IF_ABSENT, 7, 110));
+    strcpy(settings.TypeAssoc[0].Extension, "upn");
+    services.writeUninstaller = true;
+    before = Tree(root + "app");
+    beforeWin = Tree(root + "win");
+  }
+  std::string UndoFolder() {
+    for (const std::string& name : FolderNames(Native(App(""))))
+      if (name.compare(0, strlen(UNDO_FOLDER_PREFIX), UNDO_FOLDER_PREFIX) == 0) return App(name);
+    return "";
+  }
+  std::map<std::string, std::string> before, beforeWin;
+};
+
+// Version 2 over version 1: the folder holds exactly version 2 (the user's
+// notes kept), what version 1 had and version 2 has not goes (files, the
+// control unregistered, shortcuts, the program group, the association, the
+// folders they leave empty), and the folders to take back at removal carry
+// over into the new log.
+TEST_F(UpgradeTest, LeavesExactlyTheNewVersionOnceItStands) {
+  EXPECT_EQ(engine.CopyAll(), 0);
+  EXPECT_FALSE(engine.RolledBack || engine.Stopped || engine.RestartNeeded);
+  EXPECT_EQ(Only("unregister"), Log{"unregister " + App("plugins\\gone.ocx")});
+  EXPECT_EQ(Only("gone"), (Log{"gone " + App("old.dll"), "gone " + App("plugins\\gone.ocx"), "gone " + root + "win\\v1.ini"}));
+  // Until it stands, the old copies wait in the run's own folder.
+  ASSERT_FALSE(UndoFolder().empty());
+  EXPECT_EQ(Read(App("setup.log")), before["setup.log"]);
+
+  CPathList links;
+  links.Add((root + "win\\desk.lnk").c_str());
+  log.clear();
+  engine.Commit(links, (root + "win\\progs\\").c_str());
+  EXPECT_EQ(log, Log{"unfiletype upg"});
+  std::map<std::string, std::string> want = {{"app.exe", "app 2"},       {"new.dll", "new 2"},
+                                             {"data\\", ""},            {"data\\notes.txt", "my notes"},
+                                             {UNINSTALLER_NAME, "u"},     {"setup.log", before["setup.log"]}};
+  EXPECT_EQ(Tree(root + "app"), want);
+  EXPECT_EQ(Tree(root + "win"), (std::map<std::string, std::string>{{"desk.lnk", "link"}, {"progs\\", ""}}));
+  CPathList folders;
+  engine.FoldersToLog(folders);
+  EXPECT_EQ(std::string(folders.Lines(10)), root + "made");
+  engine.RollBack();  // stood: nothing to take back
+  EXPECT_EQ(Tree(root + "app"), want);
+}
+
+// Version 1 with associations of the list too ([TYPELIST2] after its folder
+// list): a run taken back leaves those version 2 makes again, and once
+// version 2 stands the one it no longer has goes as the old log says; its
+// header association, now in the list (in other letter case), stays.
+TEST_F(UpgradeTest, OldListAssociationsGoOnlyWhenTheNewVersionHasThemNot) {
+  WriteBytes(Native(App("setup.log")), Read(App("setup.log")) + "\r\r\n[TYPELIST2]\r\r\ndocx|was|Word.Document\r\r\n" +
+                                           "odd|made\r\r\n");
+  strcpy(settings.ProductName, "Demo");
+  settings.TypeAssoc[0].Extension[0] = 0;
+  settings.AssociationCount = 2;
+  settings.Associations[0] = {"docx", "INSTALL_FOLDER\\app.exe", "", ""};
+  settings.Associations[1] = {"UPG", "INSTALL_FOLDER\\app.exe", "", ""};
+  EXPECT_EQ(engine.CopyAll(), 0);
+  log.clear();
+  engine.RollBack();
+  EXPECT_EQ(Only("un"), Log{"unlisttype Demo.UPG UPG|was|was.UPG"});
+  EXPECT_EQ(engine.CopyAll(), 0);
+  log.clear();
+  engine.Commit(CPathList(), (root + "win\\progs\\").c_str());
+  EXPECT_EQ(Only("un"), Log{"unlisttype Demo.odd odd|made"});
+}
+
+// A file that cannot be written, a run stopped half-way, a run stopped at
+// its end, and an interrupted run that a later one finds: each time version
+// 1 comes back byte for byte, its log too, and nothing of version 2 stays.
+TEST_F(UpgradeTest, PutsThePreviousVersionBackWhenItFailsOrStops) {
+  Add(Entry("broken.dll", FOLDER_INSTALL, "", COPY_ALWAYS, 50, 1000));  // past the end of the setup file
+  engine.CopyAll();
+  EXPECT_TRUE(engine.RolledBack);
+  EXPECT_EQ(Only("error"), Log{"error 以下文件未能安装，已恢复原来安装的版本:\r\n" + App("broken.dll")});
+  EXPECT_EQ(Only("register"), Log{"register " + App("plugins\\gone.ocx")});  // registered again
+  EXPECT_EQ(Only("undofiletype"), Log{"undofiletype upn"});
+  EXPECT_EQ(Tree(root + "app"), before);
+  EXPECT_EQ(Tree(root + "win"), beforeWin);
+
+  settings.FileList.Clear();
+  Add(Entry("app.exe", FOLDER_INSTALL, "", COPY_ALWAYS, 5, 100));
+  Add(Entry("new.dll", FOLDER_INSTALL, "", COPY_ALWAYS, 5, 105));
+  for (int stopAt : {2, 3}) {  // after app.exe; after the last file
+    page.asked = 0;
+    page.stopAt = stopAt;
+    engine.CopyAll();
+    EXPECT_TRUE(engine.Stopped);
+    engine.RollBack();
+    EXPECT_EQ(Tree(root + "app"), before) << stopAt;
+  }
+
+  // A crash before the run stood: the next run's first look puts it back.
+  page.stopAt = 0;
+  {
+    CCopyEngine crashed(settings, page, services);
+    crashed.Folders = engine.Folders;
+    crashed.PreviousLog = engine.PreviousLog;
+    crashed.CopyAll();
+    ASSERT_EQ(Read(App("app.exe")), "app 2");
+  }
+  std::string undo = UndoFolder();
+  ASSERT_FALSE(undo.empty());
+  EXPECT_EQ(RecoverInterruptedRuns(App("").c_str()), 1);
+  EXPECT_EQ(Tree(root + "app"), before);
+  EXPECT_EQ(Tree(root + "win"), beforeWin);
+}
+
+// Files in use: asked about (again on "重试"), then written beside their
+// targets and, once the run stands, scheduled to replace them at the next
+// restart; a file that is gone from the package and in use goes at the
+// restart, with the folder it leaves. "取消" ends the run before its first
+// file.
+TEST_F(UpgradeTest, FilesInUseWaitForTheRestart) {
+  services.inUse = {App("app.exe"), App("plugins\\gone.ocx")};
+  services.programs = "app.exe (1234)";
+  page.answers = {kInUseRetry, kInUseIgnore};
+  engine.CopyAll();
+  std::string files = App("app.exe") + "\r\n" + App("plugins\\gone.ocx");
+  EXPECT_EQ(Only("inuse"), (Log{"inuse app.exe (1234)|" + files, "inuse app.exe (1234)|" + files}));
+  EXPECT_TRUE(engine.RestartNeeded);
+  EXPECT_EQ(Only("beside"), Log{"beside " + App("app.exe")});
+  EXPECT_EQ(Read(App("app.exe")), "app 1");
+  EXPECT_EQ(Read(App("app.exe" BESIDE_SUFFIX)), "app 2");
+  EXPECT_EQ(Read(App("plugins\\gone.ocx")), "ocx 1");
+  EXPECT_EQ(Only("gone at restart"), Log{"gone at restart " + App("plugins\\gone.ocx")});
+  log.clear();
+  CPathList links;
+  engine.Commit(links, (root + "win\\progs\\").c_str());
+  EXPECT_EQ(Only("restart"), (Log{"restart " + App("plugins\\gone.ocx") + " gone",
+                                 "restart " + App("app.exe" BESIDE_SUFFIX) + " -> " + App("app.exe"),
+                                 "restart " + App("plugins") + " gone"}));
+
+  // Taken back before it stood: the file beside goes, the control is
+  // registered again.
+  WriteBytes(Native(App("app.exe")), "app 1");
+  RemoveFile(App("app.exe" BESIDE_SUFFIX).c_str());
+  page.answers = {kInUseIgnore};
+  engine.CopyAll();
+  log.clear();
+  engine.RollBack();
+  EXPECT_FALSE(FileExists(Native(App("app.exe" BESIDE_SUFFIX))));
+  EXPECT_EQ(Only("register"), Log{"register " + App("plugins\\gone.ocx")});
+
+  page.answers = {kInUseCancel};
+  RemoveFile(App("new.dll").c_str());
+  engine.CopyAll();
+  EXPECT_TRUE(engine.Stopped);
+  EXPECT_FALSE(FileExists(Native(App("new.dll"))));
+  EXPECT_TRUE(UndoFolder().empty());
 }
 
 }  // namespace

@@ -54,4 +54,27 @@ TEST(FolderRules, DrivesAndFoldersAreChecked) {
   EXPECT_STREQ(Refusal("C:\\New"), Text(kTextBadFolder));
 }
 
+// /D= makes the folders missing above the installation folder; the checks of
+// the drive stay, on the first folder above it that is there.
+TEST(FolderRules, MissingParentsUpToTheFirstFolderThatIsThere) {
+  g_drives = {{"C:", 3}, {"N:", 4}};
+  g_existing = {"C:\\Program Files", "N:\\share"};
+  CPathList missing;
+  auto Missing = [&](const char* folder) {
+    const char* refusal = MissingParents(folder, FakeDriveType, FakeExists, missing);
+    std::string out = refusal ? std::string("refused: ") + refusal : "";
+    for (int i = 0; i < missing.Count(); i++) out += "|" + std::string(missing[i].c_str());
+    return out;
+  };
+  EXPECT_EQ(Missing("C:\\Program Files\\App\\"), "") << "the parent is there: nothing to make";
+  EXPECT_EQ(Missing("C:\\Upg\\升级测试\\"), "|C:\\Upg");
+  EXPECT_EQ(Missing("C:\\a\\b\\App\\"), "|C:\\a\\b|C:\\a") << "the deepest first";
+  EXPECT_EQ(Missing("C:\\Program Files\\x\\y\\App\\"), "|C:\\Program Files\\x\\y|C:\\Program Files\\x");
+  EXPECT_EQ(Missing("C:\\App\\"), "");
+  EXPECT_EQ(Missing("Q:\\a\\App\\"), std::string("refused: ") + Text(kTextBadDrive));
+  EXPECT_EQ(Missing("N:\\x\\App\\"), std::string("refused: ") + Text(kTextNetwork));
+  EXPECT_EQ(Missing("N:\\share\\x\\App\\"), "|N:\\share\\x") << "as the folder page: a folder there will do";
+  EXPECT_EQ(Missing("App\\"), std::string("refused: ") + Text(kTextBadDrive));
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "LzmaEnc.h"
 #include "common/container.h"
+#include "common/package.h"
 #include "common/packagefile.h"
 #include "framework/memory.h"
 #include "testutil.h"
@@ -50,6 +51,35 @@ TEST(RowExtension, WrittenFormReadsBackAndNothingElseDoes) {
                           "stored,1,000000000", "stored,-1,00000000", "stored,01,00000000", "stored,1,0000000g",
                           "stored,1,00000000,", " stored,1,00000000", "stored,99999999999999999999,00000000"})
     EXPECT_FALSE(ParseRowExtension(bad, e)) << bad;
+}
+
+// A region reference by its fields' names.
+RegionRef Region(long long offset, long long length, int method, unsigned long long unpacked, unsigned long crc) {
+  RegionRef r;
+  memset(&r, 0, sizeof r);
+  r.Offset = offset;
+  r.Length = length;
+  r.Method = method;
+  r.Unpacked = unpacked;
+  r.Crc = crc;
+  return r;
+}
+
+TEST(RegionRef, WrittenFormReadsBackAndNothingElseDoes) {
+  RegionRef r = Region(4294967000LL, 1234, kMethodLzma, 262144, 0xdeadbeefUL);
+  char text[96];
+  ASSERT_GT(FormatRegionRef(text, sizeof text, r), 0);
+  EXPECT_STREQ(text, "4294967000,1234,lzma,262144,deadbeef");
+  RegionRef back;
+  ASSERT_TRUE(ParseRegionRef(text, back));
+  EXPECT_TRUE(back.Offset == r.Offset && back.Length == r.Length && back.Method == r.Method &&
+              back.Unpacked == r.Unpacked && back.Crc == r.Crc);
+  for (const char* bad : {"", "1,2,lzma,3", "1,2,zip,3,00000000", "-1,2,stored,2,00000000", "1,2,stored,2,0000000",
+                          "01,2,stored,2,00000000", "1,2,stored,2,00000000,", "1,,stored,2,00000000",
+                          "1,2,stored,2,0000000G", "99999999999999999999,2,stored,2,00000000"}) {
+    EXPECT_FALSE(ParseRegionRef(bad, back)) << bad;
+    EXPECT_EQ(back.Method, kMethodNone) << bad;
+  }
 }
 
 TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
@@ -173,6 +203,52 @@ TEST(PackageFile, RowsComeOutByteForByteOrNotAtAll) {
   EXPECT_TRUE(g.VerifyPayload(seal, static_cast<long>(pkg.size()), 0, 0));
   EXPECT_FALSE(f.VerifyPayload(seal, static_cast<long>(pkg.size()), 0, 0));
   EXPECT_FALSE(g.VerifyPayload(seal, static_cast<long>(pkg.size()) + 1, 0, 0));
+}
+
+// The uninstaller a package carries is written as it is once its length
+// and checksum match; anything else leaves no ridkit.exe (an old one goes
+// too, as when assembling it fails). The payload checksum covers it: a
+// reference outside the payload makes the package damaged.
+TEST(PackageFile, CarriedUninstallerIsWrittenOnlyWhenItsBytesMatch) {
+  TempDir dir;
+  std::string uninstaller = "MZ" + std::string(50000, 'u') + "&LEN:9,SEEK:50002.";
+  std::string packed = PackLzma(uninstaller);
+  std::string pkg = std::string(100, 'S') + packed + "INDEX";
+  WriteBytes(dir.Path("setup.exe"), pkg);
+  CPackage package;
+  package.Path = dir.Path("setup.exe").c_str();
+  package.UninstallerRegion = Region(100, static_cast<long long>(packed.size()), kMethodLzma, uninstaller.size(),
+                                     Crc32Update(0, uninstaller.data(), uninstaller.size()));
+  std::string installDir = dir.Path("app") + "/";
+  ASSERT_TRUE(CreateFolder(dir.Path("app").c_str()));
+  ASSERT_TRUE(WriteCarriedUninstaller(package, installDir.c_str()));
+  EXPECT_TRUE(ReadBytes(installDir + "ridkit.exe") == uninstaller);
+
+  PackageSeal seal = {true, true, 100, 0, 0};
+  long long index = 100 + static_cast<long long>(packed.size());
+  package.Extended = true;
+  EXPECT_TRUE(ExtensionConsistent(package, seal, index));
+  const RegionRef good = package.UninstallerRegion;
+  RegionRef wrongCrc = good, longer = good, cut = good, outside = good, huge = good;
+  wrongCrc.Crc ^= 1;
+  longer.Unpacked += 1;
+  cut.Length -= 10;
+  outside.Offset = 99;  // starts in the setup program: outside the payload
+  huge.Unpacked = static_cast<unsigned long long>(kUninstallerImageMax) + 1;
+  for (const RegionRef* r : {&wrongCrc, &longer, &cut, &huge}) {
+    package.UninstallerRegion = *r;
+    EXPECT_FALSE(WriteCarriedUninstaller(package, installDir.c_str()));
+    EXPECT_FALSE(FileExists(installDir + "ridkit.exe"));
+    WriteBytes(installDir + "ridkit.exe", "old");
+  }
+  package.UninstallerRegion = outside;
+  EXPECT_FALSE(ExtensionConsistent(package, seal, index));
+  package.UninstallerRegion = good;
+  EXPECT_FALSE(ExtensionConsistent(package, seal, index - 1)) << "ends in the index";
+  pkg[100 + packed.size() / 2] ^= 0x10;
+  WriteBytes(dir.Path("setup.exe"), pkg);
+  EXPECT_FALSE(WriteCarriedUninstaller(package, installDir.c_str()));
+  EXPECT_FALSE(FileExists(installDir + "ridkit.exe"));
 }
 
 // Rows read ahead on the second thread come out as reading them inline gives

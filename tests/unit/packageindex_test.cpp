@@ -112,14 +112,15 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
   f.push_back("");  // the end of the list
   std::string longValue(300, 'v');
   for (const char* kv : {"product.id", "Demo.Id", "future.key", "ignored", "product.url", "http://a",
-                         "product.version", longValue.c_str(), "product.url", "http://b", "product.publisher", "",
-                         "ui.language", "en"})
+                         "uninstaller.region", "10,20,lzma,30,0000abcd", "product.version", longValue.c_str(),
+                         "product.url", "http://b", "product.publisher", "", "ui.language", "en"})
     f.push_back(kv);
   PackageSettings plain;
   Parse(f, plain);  // position 48 holds "whatever": no extension
   EXPECT_FALSE(plain.Extended);
   EXPECT_TRUE(plain.ProductId.IsEmpty());
   EXPECT_TRUE(plain.ProductUrl.IsEmpty());
+  EXPECT_EQ(plain.UninstallerRegion.Method, kMethodNone);
   EXPECT_TRUE(plain.Language.IsEmpty());
 
   f[kIdxExtension] = PACKAGE_TAG;
@@ -131,6 +132,11 @@ TEST(PackageIndex, SettingsSectionIsReadOnlyUnderTheTag) {
   EXPECT_STREQ(s.ProductUrl.c_str(), "http://b");  // given twice: the last one counts
   EXPECT_EQ(s.ProductVersion.GetLength(), SETTING_VALUE_LIMIT);
   EXPECT_TRUE(s.ProductPublisher.IsEmpty());
+  EXPECT_EQ(s.UninstallerRegion.Method, kMethodLzma);
+  EXPECT_EQ(s.UninstallerRegion.Offset, 10);
+  EXPECT_EQ(s.UninstallerRegion.Length, 20);
+  EXPECT_EQ(s.UninstallerRegion.Unpacked, 30u);
+  EXPECT_EQ(s.UninstallerRegion.Crc, 0xabcdUL);
   EXPECT_STREQ(s.Language.c_str(), "en");
   // Pairs in rows of two, as the builder writes them, read the same.
   PackageSettings rows;

@@ -12,6 +12,7 @@ TEST(ProductEntry, KeyNameFromTheIdElseTheProductName) {
   EXPECT_STREQ(ProductEntryKeyName(s).c_str(), "\x95\\x");
   s.ProductId = "Vendor.App";
   EXPECT_STREQ(ProductEntryKeyName(s).c_str(), "Vendor.App");
+  EXPECT_STREQ(ProductNameEntryKeyName(s).c_str(), "\x95\\x") << "where a version without the id kept it";
   PackageSettings empty;
   EXPECT_STREQ(ProductEntryKeyName(empty).c_str(), "Setup");
 }
@@ -31,4 +32,23 @@ TEST(ProductEntry, TheUninstallerKnowsOnlyTheEntryOfItsFolder) {
   EXPECT_EQ(SizeInKiB(1), 1u);
   EXPECT_EQ(SizeInKiB(2048), 2u);
   EXPECT_EQ(SizeInKiB(1LL << 50), 0xFFFFFFFFu);
+}
+
+// Versions as vendors write them: numbers part by part, "2" as "2.0", text
+// parts in any letter case; an unknown version on either side is never a
+// downgrade.
+TEST(ProductEntry, VersionsCompareByTheirNumbers) {
+  EXPECT_LT(CompareVersions("1.0", "2.0"), 0);
+  EXPECT_GT(CompareVersions("2.10", "2.9"), 0);
+  EXPECT_EQ(CompareVersions("2", "2.0.0"), 0);
+  EXPECT_EQ(CompareVersions("2.05", "2.5"), 0);
+  EXPECT_GT(CompareVersions("2.5.1", "2.5"), 0);
+  EXPECT_LT(CompareVersions("99999999999999999999.1", "100000000000000000000"), 0);
+  EXPECT_EQ(CompareVersions("1.0-Beta", "1.0-beta"), 0);
+  EXPECT_LT(CompareVersions("1.0-alpha", "1.0-beta"), 0);
+  EXPECT_TRUE(IsDowngrade("1.0", "2.0"));
+  EXPECT_FALSE(IsDowngrade("2.0", "2.0"));
+  EXPECT_FALSE(IsDowngrade("2.0", "1.0"));
+  EXPECT_FALSE(IsDowngrade("", "2.0"));
+  EXPECT_FALSE(IsDowngrade("1.0", ""));
 }

@@ -118,6 +118,10 @@ struct FakeServices : IRemovalServices {
     return true;
 #endif
   }
+  bool DeleteAtRestart(const char* p) override {
+    log.push_back(std::string("at restart ") + p);
+    return true;
+  }
   Log& log;
   std::string programs, profiles;
   std::vector<std::string> protectedFolders;
@@ -138,7 +142,7 @@ class RemovalTest : public ::testing::Test {
   }
   ~RemovalTest() override { RemoveTree(Native(root).substr(0, Native(root).size() - 1)); }
 
-  void WriteLog(const Log& files, const Log& exts, const Log& shortcuts) {
+  void WriteLog(const Log& files, const Log& exts, const Log& shortcuts, const Log& folders = Log()) {
     CSetupLogWriter w;
     ASSERT_TRUE(w.Create(settings.SetupLogPath));
     w.WriteLine(LOG_FILES_SECTION);
@@ -149,6 +153,9 @@ class RemovalTest : public ::testing::Test {
     w.WriteLine("");
     w.WriteLine(LOG_SHORTCUTS_SECTION);
     for (const std::string& s : shortcuts) w.WriteLine(s.c_str());
+    CPathList made;
+    for (const std::string& f : folders) made.Add(f.c_str());
+    WriteLaterSections(w, &made, 0);
     ASSERT_TRUE(w.Close());
   }
   std::string Deleting(const std::string& path) {
@@ -399,7 +406,51 @@ TEST_F(RemovalTest, UnknownProgramsFolderNamesNoGroup) {
   }
 }
 
+// The folders the setup made above the installation folder (/D=) go after
+// it, the deepest first, each once it is empty; never a protected one.
+TEST_F(RemovalTest, FoldersTheSetupMadeGoOnceEmpty) {
+  std::string made = root + "upg\\", deep = made + "deep\\";
+  app = deep + "App\\";
+  settings.SetupLogPath = (app + "setup.log").c_str();
+  Put(app + "app.exe", 10);
+  Put(root + "kept\\mine.txt", 1);
+  Put(app + "ridkit.exe", 10);
+  WriteLog({app + "app.exe"}, {}, {}, {deep, made, root + "kept", root + "programs", root + "desk"});
+  EXPECT_EQ(engine.RunRemoval(), kRemovalFinished);
+  EXPECT_FALSE(Has(Native(made)));
+  EXPECT_TRUE(Has(Native(root + "kept\\mine.txt")));
+  // Protected folders stay even when empty.
+  EXPECT_TRUE(Has(Native(root + "programs")));
+  EXPECT_TRUE(Has(Native(root + "desk")));
+}
+
 #ifdef _WIN32
+// A file of the installation in use goes at the restart, with the folders
+// that hold it and those the setup made: the run ends finished, files in use
+// aside, and lists none of them as left. A shared file elsewhere in use stays.
+TEST_F(RemovalTest, FilesInUseGoAtTheRestart) {
+  std::string made = root + "upg\\";
+  app = made + "App\\";
+  settings.SetupLogPath = (app + "setup.log").c_str();
+  std::string busy = app + "bin\\app.exe", shared = root + "sys\\shared.dll";
+  Put(busy, 5);
+  Put(app + "data\\d.txt", 5);
+  Put(shared, 5);
+  Put(app + "ridkit.exe", 10);
+  WriteLog({busy, app + "data\\d.txt", shared}, {}, {}, {made});
+  HANDLE h = CreateFileA(busy.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+  HANDLE s = CreateFileA(shared.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(engine.RunRemoval(), kRemovalAtRestart);
+  CloseHandle(h);
+  CloseHandle(s);
+  EXPECT_EQ(Only("at restart"), (Log{"at restart " + busy, "at restart " + app + "bin",
+                                     "at restart " + app.substr(0, app.size() - 1), "at restart " + made}));
+  EXPECT_TRUE(page.list.empty());
+  EXPECT_FALSE(Has(app + "data"));
+  EXPECT_TRUE(Has(shared));
+}
+
 TEST_F(RemovalTest, FileInUseStopsDeleteAllWithItsName) {
   std::string busy = app + "busy.txt";
   Put(busy, 5);

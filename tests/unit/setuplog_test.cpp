@@ -140,6 +140,48 @@ TEST(SetupLogReader, RoundTripGivesEveryEntryBack) {
   EXPECT_EQ(r.shortcuts, Lines({"C:\\D\\app.lnk"}));
 }
 
+// The folder list follows the shortcut list after an empty line, where the
+// readers of before stop; an empty list writes nothing, so such a log ends as
+// before. A reader passes over sections it does not know.
+TEST(SetupLogReader, FolderListAfterTheShortcutsWhereOldReadersStop) {
+  TempDir dir;
+  std::string path = dir.Path("setup.log");
+  PackageSettings s;
+  s.FileList.Append(Entry("app.exe", FOLDER_INSTALL));
+  strcpy(s.TypeAssoc[0].Extension, "abc");
+  CPathList none, folders;
+  folders.Add("C:\\Upg");
+  CSetupLogWriter log;
+  ASSERT_TRUE(log.Create(path.c_str()));
+  ASSERT_TRUE(WriteLogSections(log, s, CInstallFolders("C:\\W", "C:\\S", "C:\\Upg\\App\\")));
+  ASSERT_TRUE(log.WriteLine("C:\\D\\app.lnk"));
+  ASSERT_TRUE(WriteLaterSections(log, &none, 0));
+  ASSERT_TRUE(log.Close());
+  std::string plain = ReadBytes(path);
+  EXPECT_EQ(plain.substr(plain.size() - 15), "C:\\D\\app.lnk" + E);
+
+  ASSERT_TRUE(log.Create(path.c_str()));
+  ASSERT_TRUE(WriteLogSections(log, s, CInstallFolders("C:\\W", "C:\\S", "C:\\Upg\\App\\")));
+  ASSERT_TRUE(log.WriteLine("C:\\D\\app.lnk"));
+  ASSERT_TRUE(WriteLaterSections(log, &folders, 0));
+  ASSERT_TRUE(log.Close());
+  EXPECT_EQ(ReadBytes(path), plain + E + "[FOLDERLIST]" + E + "C:\\Upg" + E);
+  // The uninstallers of before read the same sections as from the plain log.
+  Sections r = ReadSections(path);
+  EXPECT_EQ(r.files, Lines({"C:\\Upg\\App\\app.exe"}));
+  EXPECT_EQ(r.shortcuts, Lines({"C:\\D\\app.lnk"}));
+
+  // Sections of later versions before and after it are passed over.
+  WriteBytes(path, plain + E + "[LATER]" + E + "x" + E + "y" + E + E + "[FOLDERLIST]" + E + "C:\\Upg" + E +
+                       "C:\\Other" + E + E + "[LAST]" + E + "z" + E);
+  CPathList types, links, listed;
+  ASSERT_TRUE(ReadSetupLogLists(path.c_str(), types, links, listed));
+  EXPECT_EQ(std::string(types.Lines(9)), "abc");
+  EXPECT_EQ(std::string(links.Lines(9)), "C:\\D\\app.lnk");
+  EXPECT_EQ(std::string(listed.Lines(9)), "C:\\Upg\r\nC:\\Other");
+  EXPECT_FALSE(ReadSetupLogLists(dir.Path("none.log").c_str(), types, links, listed));
+}
+
 TEST(SetupLogReader, ForeignLineEndsLoseNoRealCharacter) {
   TempDir dir;
   std::string path = dir.Path("setup.log");
@@ -254,7 +296,7 @@ TEST(SetupLogLaterSections, TypeRecordsFollowTheShortcutList) {
   ASSERT_TRUE(log.Create(path.c_str()));
   ASSERT_TRUE(WriteLogSections(log, s, CInstallFolders("C:\\W", "C:\\S", "C:\\P\\")));
   ASSERT_TRUE(log.WriteLine("C:\\D\\app.lnk"));
-  ASSERT_TRUE(WriteLaterSections(log, types));
+  ASSERT_TRUE(WriteLaterSections(log, 0, &types));
   ASSERT_TRUE(log.Close());
   std::string want = "[FILELIST]" + E + "C:\\P\\app.exe" + E + E + "[TYPELIST]" + E + E + "[SHORTCUTLIST]" + E +
                      "C:\\D\\app.lnk" + E + E + "[TYPELIST2]" + E;
@@ -285,7 +327,7 @@ TEST(SetupLogLaterSections, TypeRecordsFollowTheShortcutList) {
   TypeRecordList none;
   ASSERT_TRUE(log.Create(path.c_str()));
   ASSERT_TRUE(log.WriteLine("[SHORTCUTLIST]"));
-  ASSERT_TRUE(WriteLaterSections(log, none));
+  ASSERT_TRUE(WriteLaterSections(log, 0, &none));
   ASSERT_TRUE(log.Close());
   EXPECT_EQ(ReadBytes(path), "[SHORTCUTLIST]" + E);
   ASSERT_TRUE(r.Open(path.c_str()));

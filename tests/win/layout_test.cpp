@@ -12,6 +12,7 @@
 #include "common/shortenpath.h"
 #include "framework/dialog.h"
 #include "setup/canceldlg.h"
+#include "setup/filesinusedlg.h"
 #include "setup/core/copyengine.h"
 #include "setup/core/texts.h"
 #include "setup/resource.h"
@@ -51,6 +52,7 @@ std::vector<RunText> RunTexts() {
       {IDD_STEP4, IDC_COPY_ESTIMATE, Format(kTextEstimateMinutes, 59, 59)},
       {IDD_STEP4, IDC_COPY_ESTIMATE, Format(kTextEstimateHours, 99, 59, 59)},
       {IDD_STEP4, IDC_COPY_ESTIMATE, Text(kTextEstimateDone)},
+      {IDD_STEP5, IDC_FINISH_RESTART, Text(kTextRestartNeeded)},
   };
   return texts;
 }
@@ -96,6 +98,14 @@ TEST(Layout, EveryTextShowsWholeInEveryLanguage) {
       GetClientRect(dialog.m_hWnd, &client);
       MapWindowPoints(0, dialog.m_hWnd, reinterpret_cast<POINT*>(&button), 2);
       EXPECT_LE(button.bottom, client.bottom) << tag;
+      dialog.DestroyWindow();
+    }
+    // The question about files in use, naming the programs or the files.
+    for (const char* programs : {"app.exe (1234)", ""}) {
+      CFilesInUseDlg dialog("Demo App", programs, "C:\\Program Files\\Demo App\\app.exe", 0);
+      ASSERT_TRUE(dialog.Create(IDD_FILES_IN_USE));
+      for (int id : {IDC_INUSE_MESSAGE, IDRETRY, IDIGNORE, IDCANCEL})
+        EXPECT_EQ(TextCut(dialog.GetDlgItem(id)), "") << tag << " control " << id;
       dialog.DestroyWindow();
     }
     for (UINT id : {IDD_STEP2, IDD_STEP3, IDD_STEP4, IDD_STEP5}) {

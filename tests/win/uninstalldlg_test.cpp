@@ -31,7 +31,7 @@ class DialogTest : public ::testing::Test {
     std::string picture = ReadBytes(Here() + "page.jpg"), icon = ReadBytes(Here() + "product.ico");
     ASSERT_FALSE(picture.empty());
     ASSERT_FALSE(icon.empty());
-    data = Here() + "dialog-data.bin";
+    data = Own("dialog-data") + ".bin";
     std::ofstream(data, std::ios::binary) << "head" << picture << icon;
     settings.ProductName = "示例 软件";
     settings.PictureLength = static_cast<LONG>(picture.size());
@@ -41,10 +41,14 @@ class DialogTest : public ::testing::Test {
   }
   void TearDown() override { DeleteFileA(data.c_str()); }
 
+  // A name beside the test program that is this process's own: the test
+  // runs again at 144 DPI in another prefix, maybe at the same time.
+  static std::string Own(const char* name) { return Here() + name + " " + std::to_string(GetCurrentProcessId()); }
+
   // An installation folder of the test's own holding setup.log (its file list
   // names gone.txt) and the files given; the dialog's log.
   std::string AppFolder(std::initializer_list<const char*> files) {
-    std::string app = Here() + "dialog app\\";
+    std::string app = Own("dialog app") + "\\";
     CreateDirectoryA(app.c_str(), 0);
     for (const char* f : files) WriteBytes(app + f, "x");
     CSetupLogWriter log;
@@ -277,6 +281,7 @@ TEST_F(DialogTest, EveryTextFitsItsControlInEveryLanguage) {
     formatted.Format(::Text(kTextRunning), settings.ProductName.c_str());
     fits(IDC_HEADLINE, formatted);
     fits(IDC_HEADLINE, ::Text(kTextFinished));
+    fits(IDC_HEADLINE, ::Text(kTextFinishedRestart));
     formatted.Format(::Text(kTextDeleting),
                      ShortenPath("C:\\Program Files\\Demo App\\help\\Getting Started With Demo App.txt",
                                  kRemovalStatusPathMax).c_str());

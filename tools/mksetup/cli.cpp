@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +18,7 @@
 #include "common/container.h"
 #include "common/packagefile.h"
 #include "depfile.h"
+#include "files.h"
 #include "hostfs.h"
 #include "framework/mbcs.h"
 #include "extract.h"
@@ -24,7 +26,9 @@
 #include "plan.h"
 #include "project.h"
 #include "sign.h"
+#include "stubres.h"
 #include "tempfiles.h"
+#include "uninstaller.h"
 #include "writer.h"
 
 #ifndef MKSETUP_VERSION
@@ -35,6 +39,7 @@ namespace {
 
 const char kUsage[] =
     "usage: mksetup build PROJECT [-o OUT] [--stub STUB] [-D NAME=VALUE]... [--depfile F] [--dry-run] [-q]\n"
+    "                     [--sign CERT.pfx ...] [--uninstaller-out FILE] [--uninstaller FILE]\n"
     "       mksetup inspect SETUP [--json]\n"
     "       mksetup extract SETUP DIR\n"
     "       mksetup sign SETUP --sign CERT.pfx [--sign-password-file F] [--timestamp URL] [-o OUT]\n"
@@ -69,7 +74,13 @@ const char kBuildHelp[] =
     "  --sign CERT.pfx    sign the setup file with this code-signing certificate\n"
     "                     (PKCS#12) through osslsigncode\n"
     "  --sign-password-file F  the certificate's password, on the first line of F\n"
-    "  --timestamp URL    have the signature time-stamped by this RFC 3161 service\n";
+    "  --timestamp URL    have the signature time-stamped by this RFC 3161 service\n"
+    "                     (the uninstaller the setup writes is signed alike)\n"
+    "  --uninstaller-out FILE  also write FILE: the uninstaller the setup file's\n"
+    "                     setup writes, for signing with a tool of your own\n"
+    "  --uninstaller FILE  carry FILE, that uninstaller signed, as the one the\n"
+    "                     setup writes (refused unless it is exactly that file\n"
+    "                     with a signature)\n";
 
 const char kInspectHelp[] =
     "usage: mksetup inspect SETUP [--json]\n\n"
@@ -175,8 +186,17 @@ bool SharedArgument(const std::string& a, int& i, int argc, char** argv, bool& t
   return true;
 }
 
+// Whether two paths name the same file (one that is there, by its identity).
+bool SameFile(const std::string& a, const std::string& b) {
+  FileInfo x, y;
+  if (StatPath(a, x) && StatPath(b, y)) return x.device == y.device && x.id == y.id;
+  std::error_code ec;
+  return std::filesystem::absolute(FsPath(a), ec).lexically_normal() ==
+         std::filesystem::absolute(FsPath(b), ec).lexically_normal();
+}
+
 int Build(int argc, char** argv) {
-  std::string project, output, stub, depfile;
+  std::string project, output, stub, depfile, uninstallerOut, uninstallerIn;
   std::map<std::string, std::string> vars;
   bool dryRun = false, quiet = false;
   SignOptions sign;
@@ -201,6 +221,12 @@ int Build(int argc, char** argv) {
     } else if (OptionValue(a, "--stub", i, argc, argv, value, missing)) {
       if (missing || value.empty()) return Usage("--stub needs a file name");
       stub = value;
+    } else if (OptionValue(a, "--uninstaller-out", i, argc, argv, value, missing)) {
+      if (missing || value.empty()) return Usage("--uninstaller-out needs a file name");
+      uninstallerOut = value;
+    } else if (OptionValue(a, "--uninstaller", i, argc, argv, value, missing)) {
+      if (missing || value.empty()) return Usage("--uninstaller needs a file name");
+      uninstallerIn = value;
     } else if (a.compare(0, 2, "-D") == 0) {
       value = a.size() > 2 ? a.substr(2) : (i + 1 < argc ? argv[++i] : "");
       size_t eq = value.find('=');
@@ -220,8 +246,22 @@ int Build(int argc, char** argv) {
   BuildOptions options;
   options.output = output;
   options.stub = stub;
-  bool ok = LoadProject(project, vars, proj, diag);
+  bool signing = !sign.certificate.empty();
+  options.carry = !uninstallerIn.empty() ? kCarryAlways : signing ? kCarryIfTheStubCan : kCarryNone;
+  std::string given;
+  if (!uninstallerIn.empty()) {
+    FileInfo st;
+    if (!StatPath(uninstallerIn, st) || !st.regular)
+      diag.Error(0, "--uninstaller " + uninstallerIn + ": " + (st.folder ? "a folder" : "not a regular file"));
+    else if (st.size > kUninstallerImageMax || !ReadWholeFile(uninstallerIn, given))
+      diag.Error(0, "--uninstaller " + uninstallerIn + ": " +
+                        (st.size > kUninstallerImageMax ? std::string("far larger than any uninstaller")
+                                                        : std::string("cannot be read: ") + strerror(errno)));
+  }
+  bool ok = LoadProject(project, vars, proj, diag) && !diag.Failed();
   if (ok) ok = PlanPackage(proj, options, plan, diag) && !diag.Failed();
+  if (ok && !uninstallerOut.empty() && SameFile(uninstallerOut, plan.output))
+    diag.Error(0, "--uninstaller-out " + uninstallerOut + ": the setup file itself; choose another file"), ok = false;
   PrintDiagnostics(diag);
   if (!ok) {
     fprintf(stderr, "mksetup: %zu error%s; nothing written\n", diag.errors.size(),
@@ -235,7 +275,28 @@ int Build(int argc, char** argv) {
     for (const PlannedRegion& r : plan.regions)
       printf("  %12lld  %12lld  %s\n", static_cast<long long>(r.offset), static_cast<long long>(r.length),
              r.what.c_str());
+    if (plan.carryUninstaller) printf("  and the uninstaller, signed, before the index (its size once made)\n");
     return 0;
+  }
+  if (plan.carryUninstaller) {
+    // The uninstaller assembled from the package is signed like the setup
+    // file, or the vendor's signed copy of it is carried instead.
+    if (!uninstallerIn.empty()) {
+      plan.finishUninstaller = [&](std::string& uninstaller, std::string& error) {
+        std::string why = SignedCopyProblem(uninstaller, given);
+        if (!why.empty()) {
+          error = "--uninstaller " + uninstallerIn + ": " + why;
+          return false;
+        }
+        uninstaller = given;
+        return true;
+      };
+    } else {
+      std::string folder = PathText(FsPath(plan.output).parent_path());
+      plan.finishUninstaller = [&, folder](std::string& uninstaller, std::string& error) {
+        return SignUninstaller(uninstaller, folder.empty() ? "." : folder, sign, error);
+      };
+    }
   }
 
   RemoveTempFilesOnSignals();
@@ -249,7 +310,6 @@ int Build(int argc, char** argv) {
   // A signed build stays under its temporary name beside the output until
   // it is signed: the output appears only then.
   std::string unsignedFile;
-  bool signing = !sign.certificate.empty();
   bool written = WritePackage(plan, error, fn, signing ? &unsignedFile : nullptr);
   progress.Finish();
   if (written && signing) {
@@ -263,6 +323,18 @@ int Build(int argc, char** argv) {
   if (!depfile.empty() && !WriteText(depfile, DepfileText(plan.output, BuildInputs(proj, plan)), error)) {
     fprintf(stderr, "error: --depfile %s: %s\n", depfile.c_str(), error.c_str());
     return 1;
+  }
+  if (!uninstallerOut.empty()) {
+    // What the setup of the file just written writes: read back from it.
+    CPackage package;
+    std::string uninstaller;
+    bool made = package.Open(plan.output.c_str()) == kPackageOpened && SetupsUninstaller(package, uninstaller, error) &&
+                WriteText(uninstallerOut, uninstaller, error);
+    if (!made) {
+      fprintf(stderr, "error: --uninstaller-out %s: %s\n", uninstallerOut.c_str(),
+              error.empty() ? "the setup file does not read back" : error.c_str());
+      return 1;
+    }
   }
   if (!quiet) {
     // Signing grew the file: its size now, not the package's.
@@ -283,6 +355,11 @@ int Build(int argc, char** argv) {
       printf("files: %lld -> %lld bytes (%.1f%%)\n", static_cast<long long>(in), static_cast<long long>(out),
              in ? 100.0 * static_cast<double>(out) / static_cast<double>(in) : 100.0);
     }
+    if (plan.carryUninstaller) {
+      const RegionRef& u = plan.uninstallerRegion;
+      printf("uninstaller: %llu -> %lld bytes, %s\n", u.Unpacked, static_cast<long long>(u.Length),
+             uninstallerIn.empty() ? "signed" : "signed by the vendor's tool");
+    }
     printf("%s: %lld bytes, %zu files%s\n", plan.output.c_str(), size, plan.files.size(),
            sign.certificate.empty() ? "" : ", signed");
   }
@@ -302,28 +379,65 @@ std::string JsonText(const std::string& s) {
   return out + "\"";
 }
 
+const char* SignatureState(const SignatureInfo& s) {
+  return !s.present ? "unsigned" : s.damaged ? "damaged" : !s.checked ? "unchecked" : s.matches ? "matches" : "does not match";
+}
+
+std::string SignatureJson(const SignatureInfo& s) {
+  return "{\"signed\": " + std::string(s.present ? "true" : "false") + ", \"state\": " + JsonText(SignatureState(s)) +
+         ", \"subject\": " + JsonText(s.subject) + "}";
+}
+
+// A signature as lines of text, each starting with label.
+std::string SignatureText(const SignatureInfo& s, const std::string& label) {
+  if (!s.present) return label + ": none\n";
+  if (s.damaged) return label + ": DAMAGED: the certificate table entry does not describe the end of the file\n";
+  std::string text = label + ": signed by " + (s.subject.empty() ? std::string("(unknown)") : s.subject) + "\n";
+  if (!s.checked) return text + label + " check: not done: " + s.note + "\n";
+  if (s.matches) return text + label + " check: matches the file\n";
+  return text + label + " check: DOES NOT MATCH: the file was changed after it was signed\n";
+}
+
+bool BadSignature(const SignatureInfo& s) { return s.present && (s.damaged || (s.checked && !s.matches)); }
+
+// One more member of the JSON object text.
+void AddMember(const std::string& member, std::string& text) {
+  size_t end = text.rfind('}');
+  if (end == std::string::npos) return;
+  while (end > 0 && text[end - 1] == '\n') end--;
+  text.insert(end, ",\n  " + member);
+}
+
 // The signature after the report: lines of text, or one more member of the
 // JSON object.
 void AddSignature(const SignatureInfo& s, bool json, std::string& text) {
-  const char* state = !s.present ? "unsigned" : s.damaged ? "damaged" : !s.checked ? "unchecked"
-                      : s.matches ? "matches" : "does not match";
+  if (json) AddMember("\"signature\": " + SignatureJson(s), text);
+  else text += SignatureText(s, "signature");
+}
+
+// The uninstaller the package carries, after the signature.
+void AddUninstaller(const CarriedUninstaller& u, bool json, std::string& text) {
   if (json) {
-    size_t end = text.rfind('}');
-    if (end == std::string::npos) return;
-    while (end > 0 && text[end - 1] == '\n') end--;
-    std::string member = ",\n  \"signature\": {\"signed\": " + std::string(s.present ? "true" : "false") +
-                         ", \"state\": " + JsonText(state) + ", \"subject\": " + JsonText(s.subject) + "}";
-    text.insert(end, member);
+    std::string member = "\"uninstaller\": {\"carried\": " + std::string(u.present ? "true" : "false");
+    if (u.present)
+      member += ", \"region\": " + JsonText(u.reference) + ", \"readable\": " + (u.readable ? "true" : "false") +
+                ", \"size\": " + std::to_string(u.size) + ", \"expected\": " + (u.expected ? "true" : "false") +
+                ", \"signature\": " + SignatureJson(u.signature);
+    AddMember(member + "}", text);
     return;
   }
-  if (!s.present) text += "signature: none\n";
-  else if (s.damaged) text += "signature: DAMAGED: the certificate table entry does not describe the end of the file\n";
-  else {
-    text += "signature: signed by " + (s.subject.empty() ? std::string("(unknown)") : s.subject) + "\n";
-    if (!s.checked) text += "signature check: not done: " + s.note + "\n";
-    else if (s.matches) text += "signature check: matches the file\n";
-    else text += "signature check: DOES NOT MATCH: the file was changed after it was signed\n";
+  if (!u.present) {
+    text += "uninstaller: assembled by the setup (none carried)\n";
+    return;
   }
+  text += "uninstaller: carried (" + u.reference + ")";
+  if (!u.readable) {
+    text += ", DAMAGED\n";
+    return;
+  }
+  text += ", " + std::to_string(u.size) + " bytes, " +
+          (u.expected ? "the one this package's setup program makes" : "NOT the one this package's setup program makes") +
+          "\n" + SignatureText(u.signature, "uninstaller signature");
 }
 
 // Opens a setup file for reading its package; says why not.
@@ -373,6 +487,12 @@ int Inspect(int argc, char** argv) {
   while (reader.NextSetting(key, value, &report)) {
   }
   reader.CheckLicence(report);
+  // The uninstaller it carries: read, checked against the one its setup
+  // program makes, its signature checked.
+  std::vector<std::pair<std::string, bool>> uninstallerProblems;
+  CarriedUninstaller carried;
+  if (report.extended) carried = CheckCarriedUninstaller(path, uninstallerProblems);
+  for (const auto& [problem, damage] : uninstallerProblems) report.AddProblem(problem, damage);
   reader.Rewind();
   std::string text = json ? InspectJsonHead(report) : InspectTextHead(report);
   auto flush = [&] {
@@ -392,11 +512,13 @@ int Inspect(int argc, char** argv) {
   std::string tail = json ? InspectJsonTail(report) : InspectTextTail(report);
   SignatureInfo signature = ReadSignature(path);
   AddSignature(signature, json, tail);
+  if (report.extended) AddUninstaller(carried, json, tail);
   text += tail;
   fwrite(text.data(), 1, text.size(), stdout);
   // A package with problems fails, so that "inspect && ship" stops; so does
-  // a signature that no longer matches the file.
-  bool badSignature = signature.present && (signature.damaged || (signature.checked && !signature.matches));
+  // a signature that no longer matches the file, the setup's or its
+  // uninstaller's.
+  bool badSignature = BadSignature(signature) || (carried.readable && BadSignature(carried.signature));
   return report.problemCount == 0 && !badSignature ? 0 : 1;
 }
 
@@ -433,6 +555,39 @@ int Extract(int argc, char** argv) {
   return ExtractFiles(args[0], args[1], stdout, stderr);
 }
 
+// Writes the package at path (opened as package) anew under a temporary
+// name beside target (carrying), with the uninstaller its setup assembles
+// signed inside, for signing as a whole. False with the reason.
+bool WriteSignedCarrying(const std::string& path, const CPackage& package, std::string target,
+                         const SignOptions& sign, std::string& carrying, std::string& error) {
+  std::string why;
+  if (!ThroughLink(target, why)) {
+    error = "output " + target + ": " + why;
+    return false;
+  }
+  std::string folder = PathText(FsPath(target).parent_path()), uninstaller;
+  if (folder.empty()) folder = ".";
+  if (!AssembledUninstaller(package, uninstaller, error) || !SignUninstaller(uninstaller, folder, sign, error))
+    return false;
+  int fd = CreateTempFd(folder, carrying, error);
+  if (fd < 0) {
+    carrying.clear();  // nothing of ours there
+    return false;
+  }
+  // The signed file takes the permissions of this one: those of the file signed.
+  FileInfo in;
+  bool ok = WriteCarrying(path, package, uninstaller, fd, error);
+  if (ok && (!SyncToDisk(fd) || !StatPath(path, in) || !SameMode(carrying, in))) {
+    error = std::string("writing the package failed: ") + strerror(errno);
+    ok = false;
+  }
+  if (close(fd) != 0 && ok) {
+    error = std::string("writing the package failed: ") + strerror(errno);
+    ok = false;
+  }
+  return ok;
+}
+
 int Sign(int argc, char** argv) {
   std::string path, output;
   SignOptions sign;
@@ -453,8 +608,31 @@ int Sign(int argc, char** argv) {
     return 1;
   }
   RemoveTempFilesOnSignals();
-  std::string error;
-  if (!SignFile(path, output.empty() ? path : output, sign, error)) {
+  std::string error, target = output.empty() ? path : output;
+  // The package is written anew with its uninstaller signed inside, when its
+  // setup program writes the one a package carries; then the whole is signed.
+  std::string carrying;
+  CPackage package;
+  PackageOpenResult opened = package.Open(path.c_str());
+  std::string stub, why;
+  if (opened != kPackageOpened) why = "its index cannot be read";
+  else if (ReadSetupProgram(package, stub, why))
+    why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32", UNINSTALLER_WORD});
+  bool ok = true;
+  if (opened == kPackageDamaged) {
+    error = path + ": damaged (mksetup inspect says where); it is not signed";
+    ok = false;
+  } else if (!why.empty()) {
+    fprintf(stderr, "warning: %s: cannot carry a signed uninstaller (%s): the setup file is signed, the uninstaller "
+                    "it writes is not; build it with a stub of this mksetup\n",
+            path.c_str(), why.c_str());
+  } else {
+    ok = WriteSignedCarrying(path, package, target, sign, carrying, error);
+    if (!ok) error = path + ": " + error;
+  }
+  if (ok) ok = SignFile(carrying.empty() ? path : carrying, target, sign, error);
+  if (!carrying.empty()) RemoveTempFile(kCurrentFolder, carrying);
+  if (!ok) {
     fprintf(stderr, "error: %s\nmksetup: nothing written\n", error.c_str());
     return 1;
   }

@@ -32,6 +32,17 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return ok;
 }
 
+bool WriteAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
 #ifdef _WIN32
 // A folder's entries are on the disk with the file system's own journal.
 void SyncFolder(const std::string&) {}

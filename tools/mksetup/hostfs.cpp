@@ -251,6 +251,8 @@ bool SyncToDisk(int fd) { return _commit(fd) == 0; }
 
 int64_t FilePosition(int fd) { return _lseeki64(fd, 0, SEEK_CUR); }
 
+bool SeekTo(int fd, int64_t offset) { return _lseeki64(fd, offset, SEEK_SET) == offset; }
+
 void MakeExecutable(int) {}
 
 bool SameMode(const std::string&, const FileInfo&) { return true; }
@@ -332,6 +334,8 @@ bool RenameOver(const std::string& from, const std::string& to) { return rename(
 bool SyncToDisk(int fd) { return fsync(fd) == 0; }
 
 int64_t FilePosition(int fd) { return static_cast<int64_t>(lseek(fd, 0, SEEK_CUR)); }
+
+bool SeekTo(int fd, int64_t offset) { return lseek(fd, static_cast<off_t>(offset), SEEK_SET) == offset; }
 
 void MakeExecutable(int fd) {
   mode_t mask = umask(0);

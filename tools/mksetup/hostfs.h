@@ -43,6 +43,8 @@ bool RenameOver(const std::string& from, const std::string& to);
 // The file's data on the disk.
 bool SyncToDisk(int fd);
 int64_t FilePosition(int fd);
+// Moves the descriptor to offset from the file's start; false with errno set.
+bool SeekTo(int fd, int64_t offset);
 // New files get the permissions a new program gets (POSIX; nothing on Windows).
 void MakeExecutable(int fd);
 // Gives the file the permissions of another (POSIX; true on Windows). false

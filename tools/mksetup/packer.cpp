@@ -105,24 +105,22 @@ bool PackedFile::CopyTo(const std::function<bool(const char*, size_t)>& write, s
   return true;
 }
 
-bool PackBytes(const std::string& bytes, std::string& packed) {
-  if (bytes.empty()) return false;
+std::string PackBytes(const std::string& bytes) {
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
   props.level = kLzmaLevel;
   props.dictSize = kLzmaDictionary;
-  props.reduceSize = bytes.size() < 0xFFFFFFFFu ? static_cast<uint32_t>(bytes.size()) : 0xFFFFFFFFu;
+  props.reduceSize = static_cast<uint32_t>(std::min<size_t>(bytes.size(), 0xFFFFFFFFu));
   props.numThreads = 1;
-  props.writeEndMark = 0;
-  packed.assign(LZMA_PROPS_SIZE + bytes.size(), '\0');
+  std::string out(bytes.size() + LZMA_PROPS_SIZE, '\0');
   SizeT propsSize = LZMA_PROPS_SIZE, size = bytes.size();
-  // An output no larger than the input: a stream that would not fit is no gain.
-  SRes res = LzmaEncode(reinterpret_cast<Byte*>(&packed[LZMA_PROPS_SIZE]), &size,
+  // The output's room is the input's size: a stream that does not fit is no gain.
+  SRes res = LzmaEncode(reinterpret_cast<Byte*>(&out[LZMA_PROPS_SIZE]), &size,
                         reinterpret_cast<const Byte*>(bytes.data()), bytes.size(), &props,
-                        reinterpret_cast<Byte*>(&packed[0]), &propsSize, 0, nullptr, &allocator, &allocator);
-  if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE || LZMA_PROPS_SIZE + size >= bytes.size()) return false;
-  packed.resize(LZMA_PROPS_SIZE + size);
-  return true;
+                        reinterpret_cast<Byte*>(&out[0]), &propsSize, 0, nullptr, &allocator, &allocator);
+  if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE || size + LZMA_PROPS_SIZE >= bytes.size()) return "";
+  out.resize(size + LZMA_PROPS_SIZE);
+  return out;
 }
 
 Packer::Packer(const Plan& plan, unsigned workers) : plan_(plan) {

@@ -35,10 +35,10 @@ struct PackedFile {
   bool CopyTo(const std::function<bool(const char*, size_t)>& write, std::string& error) const;
 };
 
-// Packs bytes held in memory (a region of the settings, such as the whole
-// licence) the way files are packed: the property bytes, then the stream.
-// False when packing would not make them smaller (they are stored then).
-bool PackBytes(const std::string& bytes, std::string& packed);
+// Bytes in memory packed as an lzma region holds them (the property bytes,
+// then the stream, no end mark); "" when packing fails or does not make them
+// smaller (they are stored then).
+std::string PackBytes(const std::string& bytes);
 
 class Packer {
  public:

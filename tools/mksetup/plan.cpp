@@ -383,8 +383,9 @@ void Planner::Licence() {
   licence_.cached = true;
   licenceCrc_ = static_cast<uint32_t>(Crc32Update(0, whole.data(), whole.size()));
   licenceUnpacked_ = static_cast<int64_t>(whole.size());
-  licenceMethod_ = p_.compression == kMethodLzma && PackBytes(whole, licence_.data) ? kMethodLzma : kMethodStored;
-  if (licenceMethod_ == kMethodStored) licence_.data = std::move(whole);
+  std::string packed = p_.compression == kMethodLzma ? PackBytes(whole) : std::string();
+  licenceMethod_ = packed.empty() ? kMethodStored : kMethodLzma;
+  licence_.data = packed.empty() ? std::move(whole) : std::move(packed);
   licence_.length = static_cast<int64_t>(licence_.data.size());
   // Its value once laid out (Layout).
   licenceSetting_ = ListSetting(SETTING_LICENCE_REGION, "");
@@ -976,6 +977,26 @@ bool Planner::Run() {
 
   // Laid out even after errors, so that a package too large is reported too.
   Layout();
+  // A signed package carries the uninstaller signed as well, when its stub
+  // writes the one a package carries.
+  if (o_.carry != kCarryNone && !d_.Failed()) {
+    std::string stub = plan_.stubImage;
+    if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
+    std::string why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32", UNINSTALLER_WORD});
+    std::string shown = "--stub " + QuoteValue(plan_.stub, 200);
+    if (!why.empty() && o_.carry == kCarryAlways)
+      d_.Error(0, shown + ": the stub cannot carry the uninstaller --uninstaller gives (" + why +
+                      "); use a stub built with this mksetup");
+    else if (!why.empty())
+      d_.Warning(0, shown + ": the stub cannot carry a signed uninstaller (" + why +
+                        "): the setup file is signed, the uninstaller it writes is not; use a stub built with this "
+                        "mksetup");
+    else if (!StubUninstallerProgram(stub, plan_.uninstallerProgram, why))
+      d_.Error(0, shown + ": " + why);
+    else
+      plan_.carryUninstaller = true;
+  }
+
   // Any file packed makes the package an extended one, which only a stub
   // that says it reads them may carry; so do the lists of the settings
   // section and a package that may pass 2 GiB. A setting of the extension's
@@ -985,7 +1006,7 @@ bool Planner::Run() {
   bool packed = std::any_of(plan_.files.begin(), plan_.files.end(),
                             [](const PlannedFile& f) { return f.method != kMethodStored; });
   bool language = !plan_.language.empty();
-  plan_.extended = packed || productSettings_ || language || lists_ || plan_.big;
+  plan_.extended = packed || productSettings_ || language || lists_ || plan_.big || plan_.carryUninstaller;
   if (plan_.extended) plan_.header[kIdxExtension] = PACKAGE_TAG;
   plan_.settings.insert(plan_.settings.end(), listSettings_.begin(), listSettings_.end());
   std::string stub;

@@ -4,15 +4,24 @@
 #pragma once
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "diagnostics.h"
 #include "project.h"
 
+// Whether the package carries its uninstaller (uninstaller.region).
+enum UninstallerCarry {
+  kCarryNone,
+  kCarryIfTheStubCan,  // a signed build: a stub that cannot gives a warning
+  kCarryAlways,        // the vendor's signed uninstaller: a stub that cannot is an error
+};
+
 struct BuildOptions {
   std::string output;  // empty: the project's "output", else <project>-setup.exe
   std::string stub;    // empty: setup.exe beside the mksetup executable
+  UninstallerCarry carry = kCarryNone;
 };
 
 // One stretch of the output file copied from a source file.
@@ -76,6 +85,16 @@ struct Plan {
   // The package may pass 2 GiB (before packing): its stub must read 64-bit
   // rows and trailers.
   bool big = false;
+  // The package carries its uninstaller (an extended package): the writer
+  // assembles it as the setup would from the package it has written so far
+  // (the setup program's uninstaller, unpacked here, the index's settings,
+  // the picture and the icon), finishUninstaller turns that into the one
+  // carried (signs it, or takes the vendor's signed copy instead), and it
+  // goes after the files, named by uninstallerRegion.
+  bool carryUninstaller = false;
+  std::string uninstallerProgram;
+  std::function<bool(std::string& uninstaller, std::string& error)> finishUninstaller;
+  RegionRef uninstallerRegion = {};
 };
 
 // Composes the index and the trailer from the header and the file rows (for

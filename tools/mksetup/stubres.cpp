@@ -1,6 +1,10 @@
 #include "stubres.h"
 
+#include "common/container.h"
+#include "common/lzmastream.h"
+#include "common/packageext.h"
 #include "files.h"
+#include "framework/memory.h"
 #include "pe.h"
 #include "setup/core/texts.h"
 
@@ -71,4 +75,28 @@ std::string StubReads(const std::string& bytes, std::initializer_list<const char
     }
   }
   return "it has no resource " CAPABILITY_RESOURCE_NAME ", so it was built before packed files";
+}
+
+bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error) {
+  PeImage image;
+  ResTree tree;
+  if (!ParsePe(bytes, image, error) || !ReadResources(bytes, image, tree, error)) return false;
+  ResKey exe;
+  exe.named = true;
+  exe.name = u"EXE";
+  auto type = tree.find(exe);
+  if (type == tree.end() || !type->second.count(ResId(138)) || type->second.at(ResId(138)).empty()) {
+    error = "it carries no uninstaller (resource EXE 138)";
+    return false;
+  }
+  const std::string& packed = type->second.at(ResId(138)).begin()->second.bytes;
+  size_t size = 0;
+  char* unpacked = DecodeLzmaBuffer(packed.data(), packed.size(), kUninstallerProgramMax, size);
+  if (!unpacked) {
+    error = "its uninstaller (resource EXE 138) does not unpack";
+    return false;
+  }
+  program.assign(unpacked, size);
+  FreeBuffer(unpacked);
+  return true;
 }

@@ -17,3 +17,6 @@ bool PrepareStub(const Project& project, const std::string& stubPath, std::strin
 // resource RT_RCDATA "PKX" names each of words), else what it lacks: the
 // first word it does not name, or the resource it does not have.
 std::string StubReads(const std::string& bytes, std::initializer_list<const char*> words);
+// The uninstaller program the setup program in bytes carries (resource
+// "EXE" 138, LZMA-packed), unpacked into program; false with the reason.
+bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error);

@@ -1,10 +1,13 @@
 #include "writer.h"
 
+#include "common/container.h"
 #include "common/packageext.h"
+#include "common/packageindex.h"
 #include "files.h"
 #include "hostfs.h"
 #include "packer.h"
 #include "tempfiles.h"
+#include "uninstaller.h"
 
 #include <errno.h>
 #include <stdlib.h>
@@ -26,17 +29,6 @@ const int64_t kKernelChunk = 8 << 20;
 const int64_t kSmall = 64 << 10;
 
 bool g_kernelCopy = true;
-
-bool WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
 
 class Copier {
  public:
@@ -209,10 +201,44 @@ class Copier {
   unsigned long crc_ = 0, fileCrc_ = 0;
 };
 
+// The uninstaller the package carries, after the files (at pos): assembled
+// as the setup assembles it from the package written so far (file), with the
+// settings of the index as it stands, finished (signed) as the plan says and
+// named in the settings section.
+bool CarryUninstaller(Plan& plan, Copier& copier, int64_t& pos, const std::string& file, std::string& error) {
+  plan.indexOffset = pos;
+  std::string why = ComposeIndex(plan);
+  if (!why.empty()) {
+    error = why;
+    return false;
+  }
+  CFieldTable table;
+  table.LoadBytes(plan.index.data(), static_cast<int>(plan.index.size()), TABLE_KEY);
+  PackageSettings settings;
+  ParsePackageIndex(table, settings);
+  std::string uninstaller;
+  if (!AssembleFor(settings, plan.uninstallerProgram, file, uninstaller, error)) return false;
+  if (plan.finishUninstaller && !plan.finishUninstaller(uninstaller, error)) return false;
+  if (uninstaller.size() > static_cast<size_t>(kUninstallerImageMax)) {
+    error = "the uninstaller would be " + std::to_string(uninstaller.size()) + " bytes; the setup takes at most " +
+            std::to_string(kUninstallerImageMax) + " (its program, the page picture and the icon)";
+    return false;
+  }
+  std::string stored;
+  plan.uninstallerRegion = UninstallerRegion(uninstaller, pos, stored);
+  if (!copier.Write(stored, error)) return false;
+  pos += static_cast<int64_t>(stored.size());
+  char reference[96];
+  FormatRegionRef(reference, sizeof reference, plan.uninstallerRegion);
+  plan.settings.emplace_back(SETTING_UNINSTALLER_REGION, reference);
+  return true;
+}
+
 // The regions of an extended package: pictures and stored files copied with
-// their checksums, packed files from the packer in row order; then the rows'
-// sizes, offsets and checksums go into the index and the trailer's seal.
-bool WriteExtended(Plan& plan, Copier& copier, std::string& error) {
+// their checksums, packed files from the packer in row order, the carried
+// uninstaller; then the rows' sizes, offsets and checksums go into the index
+// and the trailer's seal.
+bool WriteExtended(Plan& plan, Copier& copier, const std::string& file, std::string& error) {
   copier.Checksum();
   Packer packer(plan);
   int64_t pos = plan.stubSize;
@@ -264,6 +290,7 @@ bool WriteExtended(Plan& plan, Copier& copier, std::string& error) {
       f.offset = plan.stubSize;
       f.crc = 0;
     }
+  if (plan.carryUninstaller && !CarryUninstaller(plan, copier, pos, file, error)) return false;
   plan.indexOffset = pos;
   std::string why = ComposeIndex(plan, copier.PayloadCrc());
   if (!why.empty()) {
@@ -290,7 +317,7 @@ bool WritePackage(Plan& plan, std::string& error, const ProgressFn& progress, st
     ok = plan.stubImage.empty() ? copier.Copy("--stub", plan.stub, plan.stubSize, error)
                                 : copier.Write(plan.stubImage, error);
     if (plan.extended) {
-      if (ok) ok = WriteExtended(plan, copier, error);
+      if (ok) ok = WriteExtended(plan, copier, name, error);
     } else {
       for (size_t i = 0; ok && i < plan.regions.size(); i++) {
         const PlannedRegion& r = plan.regions[i];

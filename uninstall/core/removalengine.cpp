@@ -5,6 +5,7 @@
 #include "common/container.h"
 #include "common/packageindex.h"
 #include "common/regref.h"
+#include "common/runundo.h"
 #include "common/setuplog.h"
 #include "common/shortenpath.h"
 #include "framework/filefind.h"
@@ -233,6 +234,7 @@ int CRemovalEngine::ListFiles(const char* folder, int depth) {
   bool more = find.FindFile(WithBackslash(folder) + "*.*");
   while (NextEntry(find, more)) {
     if (!find.IsDirectory()) {
+      if (m_atRestart.Contains(find.GetFilePath())) continue;  // goes at the restart
       m_progress.FileLeft(find.GetFilePath());
       n++;
     } else if (!find.IsLink() && depth + 1 < kFolderDepthMax) {
@@ -242,7 +244,40 @@ int CRemovalEngine::ListFiles(const char* folder, int depth) {
   return n;
 }
 
+void CRemovalEngine::Delete(const char* path) {
+  SetAttributesNormal(path);
+  if (RemoveFile(path)) return;
+  DWORD attributes = GetAttributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_FOLDER)) return;
+  // Only the installation folder's own files: one elsewhere may be shared.
+  CString top = LowerTextMb(WithBackslash(InstallFolder()));
+  CString lowered = LowerTextMb(path);
+  if (lowered.GetLength() <= top.GetLength() || strncmp(lowered, top, top.GetLength()) != 0) return;
+  if (!m_services.DeleteAtRestart(path)) return;
+  m_atRestart.Add(path);
+  m_progress.FileAtRestart(path);
+}
+
+bool CRemovalEngine::RemoveFolderAtRestart(const char* folder, int depth) {
+  // What goes now goes now; a folder that keeps a file going at the restart
+  // is scheduled after it.
+  CFileFind find;
+  bool more = find.FindFile(WithBackslash(folder) + "*.*");
+  while (NextEntry(find, more)) {
+    CString path = find.GetFilePath();
+    if (find.IsDirectory() && find.IsLink()) RemoveFolder(path);
+    else if (find.IsDirectory() && depth + 1 < kFolderDepthMax) RemoveFolderAtRestart(path, depth + 1);
+  }
+  find.Close();
+  CString bare = WithoutTrailingSeparators(folder);
+  return RemoveFolder(bare) || m_services.DeleteAtRestart(bare);
+}
+
 RemovalOutcome CRemovalEngine::RunRemoval() {
+  m_atRestart.Clear();
+  // What a setup in this folder that never ended left behind goes back first
+  // (its log included), so that the log names what is there.
+  RecoverInterruptedRuns(InstallFolder());
   CSetupLogReader log;
   // Both passes over the file list start from the top: a log that cannot be
   // read from there is a log that cannot be opened.
@@ -275,7 +310,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
     long long size = GetFileSize64(line);
     if (size > 0) done += size;
     if (IsOcxPath(line)) m_services.UnregisterServer(line);
-    RemoveFile(line);
+    Delete(line);
     m_progress.SetProgress(ProgressOf(done, total));
   }
 
@@ -327,19 +362,44 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
     m_progress.SetStatus(Text(kTextDeletingShortcuts));
     m_services.Sleep(kPause);
   }
+  // The folders the setup made above the installation folder (/D=), after
+  // the shortcuts; taken back below once they are empty.
+  CPathList madeFolders;
+  CString section;
+  while (log.NextSection(section)) {
+    while (log.NextSectionEntry(line))
+      if (section == LOG_FOLDERS_SECTION && madeFolders.Count() < kFolderDepthMax) madeFolders.Add(line);
+  }
   // A group that may not go whole stays (with a word why); one whose removal
   // fails stops the run here, as the message says.
   if (groupFound && RemoveFolderGuarded(group) == kFolderFailed) return kRemovalStopped;
 
   CString uninstaller = WithBackslash(folder) + UNINSTALLER_NAME;
-  SetAttributesNormal(uninstaller);
-  RemoveFile(uninstaller);
+  Delete(uninstaller);
   log.Close();
-  CString logFile = WithBackslash(folder) + SETUP_LOG_NAME;
-  SetAttributesNormal(logFile);
-  RemoveFile(logFile);
+  Delete(WithBackslash(folder) + SETUP_LOG_NAME);
 
   if (ListRemainingFiles(folder) > 0) return kRemovalFilesLeft;
-  // Only empty folders are left; as with the group, a failure stops here.
-  return RemoveInstallFolder() == kFolderFailed ? kRemovalStopped : kRemovalFinished;
+  RemovalOutcome outcome = kRemovalFinished;
+  if (m_atRestart.Count() > 0) {
+    // Nothing left but files in use: the folders that hold them go after
+    // them at the restart.
+    if (!MayRemoveWhole(folder)) {
+      ShowMessage(Text(kTextFolderRefused), folder);
+      return kRemovalAtRestart;
+    }
+    RemoveFolderAtRestart(TargetOf(folder), 0);
+    outcome = kRemovalAtRestart;
+  } else if (RemoveInstallFolder() == kFolderFailed) {
+    // Only empty folders were left; as with the group, a failure stops here.
+    return kRemovalStopped;
+  }
+  // The folders made above it, the deepest first, each once it is empty (at
+  // the restart, after the installation folder, when that goes then).
+  for (int i = 0; i < madeFolders.Count(); i++) {
+    const CString& made = madeFolders[i];
+    if (!MayRemoveWhole(made)) continue;
+    if (!RemoveFolder(made) && outcome == kRemovalAtRestart) m_services.DeleteAtRestart(made);
+  }
+  return outcome;
 }

@@ -7,6 +7,7 @@
 // works alike in the dialog and in tests.
 #pragma once
 #include "common/setuplog.h"
+#include "common/pathlist.h"
 #include "framework/cstring.h"
 #include "framework/platform.h"
 #include "uninstallsettings.h"
@@ -27,7 +28,10 @@ enum RemovalOutcome {
   kRemovalFinished,    // nothing left: the installation folder went too
   kRemovalFilesLeft,  // files stay in the installation folder (each one reported)
   kRemovalStopped,     // a folder that could not be removed stopped the run
-  kRemovalNoLog       // setup.log could not be read: nothing was touched
+  kRemovalNoLog,      // setup.log could not be read: nothing was touched
+  // Nothing left but files in use (and their folders), which go at the
+  // next restart (each one reported).
+  kRemovalAtRestart,
 };
 
 // What the run reports while it goes; the dialog shows it.
@@ -38,6 +42,8 @@ class IRemovalProgress {
   virtual void SetProgress(int pos) = 0;           // 0..kRemovalProgressMax
   virtual void ShowMessage(const char* text) = 0;  // returns once the user has read it
   virtual void FileLeft(const char* path) = 0;     // a file that stays, in the order found
+  // A file in use in the installation folder, removed at the next restart.
+  virtual void FileAtRestart(const char* /*path*/) {}
 
  protected:
   ~IRemovalProgress() {}
@@ -81,6 +87,9 @@ class IRemovalServices {
   // The identity of the folder path leads to (links followed). False when
   // there is no such folder or it cannot be opened.
   virtual bool IdentifyFolder(const char* path, FolderIdentity& id) = 0;
+  // Removes the file (or the folder, if it is empty by then) at the next
+  // restart. False when refused.
+  virtual bool DeleteAtRestart(const char* path) = 0;
 
  protected:
   ~IRemovalServices() {}
@@ -125,6 +134,12 @@ class CRemovalEngine {
   static int ProgressOf(long long done, long long total);
 
  private:
+  // Deletes a file the removal takes; one in use in the installation folder
+  // goes at the next restart instead (reported, and then never a file left).
+  void Delete(const char* path);
+  // The installation folder (after the guard) and its empty folders now,
+  // the folders that hold files going at the restart then.
+  bool RemoveFolderAtRestart(const char* folder, int depth);
   bool RemoveContent(const char* folder, int depth);
   // The guard for a folder already in its TargetOf form.
   bool MayRemoveTarget(const char* target);
@@ -138,6 +153,7 @@ class CRemovalEngine {
   UninstallSettings& m_settings;
   IRemovalProgress& m_progress;
   IRemovalServices& m_services;
+  CPathList m_atRestart;  // files of the last run that go at the restart
 };
 
 // The comparable form of a folder path: ASCII letters in lower case, forward

@@ -25,6 +25,8 @@ enum UninstallTextId {
   kTextDeletingShortcuts,
   kTextFilesLeft,
   kTextFinished,
+  // Finished, but files in use (and their folders) go at the next restart.
+  kTextFinishedRestart,
   // Messages: the uninstaller's own data unreadable; the log unreadable; a
   // folder that is (or holds) a system or user folder, never removed whole;
   // something inside a folder that could not be removed (its path).
@@ -36,6 +38,7 @@ enum UninstallTextId {
   kTextSilentStart,    // %s: setup.log
   kTextSilentMessage,  // %s: a message the dialog would have shown
   kTextSilentLeft,     // %s: a file left
+  kTextSilentAtRestart,  // %s: a file or folder deleted at the restart
   kTextSilentAll,      // %s: the installation folder
   kTextSilentExit,     // %d
   kTextCopyFailed,

@@ -44,6 +44,19 @@ constexpr TextEntry kEntries[] = {
     {kTextUninstallerFailed, "Setup could not create " UNINSTALLER_NAME "."},
     {kTextCreatingAssociations, "Registering file types..."},
     {kTextFilesNotInstalled, "These files could not be installed:"},
+    {kTextUpgradeFailed, "These files could not be installed, so the previously installed version has been restored:"},
+    {kTextPreviousRestored, "The previously installed version has been restored."},
+    {kTextInUsePrograms,
+     "The following programs are using files that Setup needs to update. Close them and click Retry, or click "
+     "Ignore to continue; those files will be updated when you restart your computer."},
+    {kTextInUseFiles,
+     "The following files are in use by other programs. Close those programs and click Retry, or click Ignore "
+     "to continue; the files will be updated when you restart your computer."},
+    {kTextRetry, "&Retry"},
+    {kTextIgnore, "&Ignore"},
+    {kTextCancel, "Cancel"},
+    {kTextRestartNeeded, "Restart your computer to complete the installation."},
+    {kTextDowngradeQuestion, "A newer version (%s) is already installed. Continue anyway?\r\n(This setup installs version %s.)"},
     {kTextInstallComplete, "Installation complete"},
     {kTextFinishDesktop, "Create a &desktop shortcut"},
     {kTextFinishStartMenu, "Add a shortcut to the &Start menu"},
@@ -56,22 +69,33 @@ constexpr TextEntry kEntries[] = {
      "Setup could not add the program to the list of installed programs (administrator rights are needed)."},
     {kTextUsageCaption, "Setup command line"},
     {kTextUsage,
-     "setup.exe [/S] [/NOOVERWRITE] [/LOG=file] [/D=folder]\r\n\r\n"
+     "setup.exe [/S] [/NOOVERWRITE] [/ALLOWDOWNGRADE] [/LOG=file] [/D=folder]\r\n\r\n"
      "/S\tSilent installation: no windows at all\r\n"
      "/NOOVERWRITE\tIn a silent installation, keep files that already exist (by default they are replaced)\r\n"
+     "/ALLOWDOWNGRADE\tIn a silent installation, install over a newer installed version\r\n"
      "/LOG=file\tWrite what the installation does to this file (UTF-8 text)\r\n"
-     "/D=folder\tThe installation folder; must come last, may contain spaces, no quotes\r\n"
+     "/D=folder\tThe installation folder; must come last, may contain spaces, no quotes; missing folders are "
+     "created\r\n"
      "/?\tShow this help\r\n\r\n"
      "Exit codes: 0 done, 1 cancelled, 2 damaged setup file, 3 installation folder refused, "
-     "4 some files not installed"},
+     "4 some files not installed, 8 a newer version is installed, 3010 done, restart required"},
     {kTextRunStart, "Silent installation: %s"},
     {kTextRunUnknownSwitch, "Unknown switches ignored: %s"},
     {kTextRunFolder, "Installation folder: %s"},
     {kTextRunFolderRefused, "Installation folder refused: %s"},
     {kTextRunFolderTooLong, "The path of the installation folder is too long."},
+    {kTextRunPrevious, "Installed version %s: %s"},
+    {kTextRunDowngradeRefused, "A newer version (%s) is installed; version %s not installed (/ALLOWDOWNGRADE allows it)"},
+    {kTextRunDowngrade, "Installing over the newer installed version %s (/ALLOWDOWNGRADE)"},
+    {kTextRunFolderMade, "Folder created: %s"},
+    {kTextRunInUse, "File in use: %s"},
+    {kTextRunInUseProgram, "Program using files: %s"},
     {kTextRunWritten, "File written: %s"},
     {kTextRunKept, "Existing file kept: %s"},
     {kTextRunNotWritten, "File not written: %s"},
+    {kTextRunAtRestart, "File to be replaced at restart: %s"},
+    {kTextRunOldRemoved, "File of the previous version removed: %s"},
+    {kTextRunOldAtRestart, "File of the previous version to be removed at restart: %s"},
     {kTextRunAsked, "Question: \"%s\""},
     {kTextRunAnswerOverwrite, "    Answer: replace"},
     {kTextRunAnswerKeep, "    Answer: keep (/NOOVERWRITE)"},

@@ -42,6 +42,17 @@ constexpr TextEntry kEntries[] = {
     {kTextUninstallerFailed, "创建 " UNINSTALLER_NAME " 失败!"},
     {kTextCreatingAssociations, "正在创建文件类型关联..."},
     {kTextFilesNotInstalled, "以下文件未能安装:"},
+    {kTextUpgradeFailed, "以下文件未能安装，已恢复原来安装的版本:"},
+    {kTextPreviousRestored, "已恢复原来安装的版本。"},
+    {kTextInUsePrograms,
+     "以下程序正在使用要更新的文件。请关闭这些程序后单击“重试”；单击“忽略”继续安装，这些文件在重新启动计算机后更新。"},
+    {kTextInUseFiles,
+     "以下文件正在被其他程序使用。请关闭使用它们的程序后单击“重试”；单击“忽略”继续安装，这些文件在重新启动计算机后更新。"},
+    {kTextRetry, "重试"},
+    {kTextIgnore, "忽略"},
+    {kTextCancel, "取消"},
+    {kTextRestartNeeded, "需要重新启动计算机才能完成安装。"},
+    {kTextDowngradeQuestion, "已安装较新的版本 %s，是否继续？\r\n(本安装程序的版本: %s)"},
     {kTextInstallComplete, "安装完成"},
     {kTextFinishDesktop, "添加到桌面快捷式"},
     {kTextFinishStartMenu, "添加到开始菜单"},
@@ -53,21 +64,32 @@ constexpr TextEntry kEntries[] = {
     {kTextEntryFailed, "无法写入已安装程序列表 (需要管理员权限)!"},
     {kTextUsageCaption, "安装程序的命令行"},
     {kTextUsage,
-     "setup.exe [/S] [/NOOVERWRITE] [/LOG=文件] [/D=文件夹]\r\n\r\n"
+     "setup.exe [/S] [/NOOVERWRITE] [/ALLOWDOWNGRADE] [/LOG=文件] [/D=文件夹]\r\n\r\n"
      "/S\t静默安装: 不显示任何窗口\r\n"
      "/NOOVERWRITE\t静默安装时保留已存在的文件 (默认覆盖)\r\n"
+     "/ALLOWDOWNGRADE\t静默安装时允许覆盖已安装的较新版本\r\n"
      "/LOG=文件\t把安装过程写入该文件 (UTF-8 文本)\r\n"
-     "/D=文件夹\t安装文件夹; 必须放在最后, 可含空格, 不加引号\r\n"
+     "/D=文件夹\t安装文件夹; 必须放在最后, 可含空格, 不加引号; 缺少的文件夹会被创建\r\n"
      "/?\t显示本说明\r\n\r\n"
-     "退出代码: 0 完成, 1 取消, 2 安装包损坏, 3 安装文件夹被拒绝, 4 有文件未能安装"},
+     "退出代码: 0 完成, 1 取消, 2 安装包损坏, 3 安装文件夹被拒绝, 4 有文件未能安装, "
+     "8 已安装较新的版本, 3010 完成, 需要重新启动计算机"},
     {kTextRunStart, "静默安装: %s"},
     {kTextRunUnknownSwitch, "忽略未知的参数: %s"},
     {kTextRunFolder, "安装文件夹: %s"},
     {kTextRunFolderRefused, "安装文件夹被拒绝: %s"},
     {kTextRunFolderTooLong, "安装文件夹的路径太长"},
+    {kTextRunPrevious, "已安装的版本 %s: %s"},
+    {kTextRunDowngradeRefused, "已安装较新的版本 %s, 不安装版本 %s (/ALLOWDOWNGRADE 允许)"},
+    {kTextRunDowngrade, "覆盖已安装的较新版本 %s (/ALLOWDOWNGRADE)"},
+    {kTextRunFolderMade, "已创建文件夹: %s"},
+    {kTextRunInUse, "正在使用中的文件: %s"},
+    {kTextRunInUseProgram, "使用文件的程序: %s"},
     {kTextRunWritten, "已写入文件: %s"},
     {kTextRunKept, "保留已存在的文件: %s"},
     {kTextRunNotWritten, "未能写入文件: %s"},
+    {kTextRunAtRestart, "重新启动后替换: %s"},
+    {kTextRunOldRemoved, "已删除旧版本的文件: %s"},
+    {kTextRunOldAtRestart, "重新启动后删除旧版本的文件: %s"},
     {kTextRunAsked, "询问 \"%s\""},
     {kTextRunAnswerOverwrite, "    回答: 覆盖"},
     {kTextRunAnswerKeep, "    回答: 保留 (/NOOVERWRITE)"},
