@@ -143,7 +143,9 @@ static bool OpenRegion(CFile& f, const char* source, long long start, long& leng
     if (rest > 0x7FFFFFFFLL) return false;
     length = static_cast<long>(rest);
   }
-  if (length < 0 || start + length > size) return false;
+  // Against what is left of the file: a start and length near the largest
+  // numbers must not wrap around into a region that seems to fit.
+  if (length < 0 || length > size - start) return false;
   return f.Seek(start, CFile::begin) == start;
 }
 
