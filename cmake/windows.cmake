@@ -49,7 +49,7 @@ set(PROGRAM_LINK -static -s -Wl,--gc-sections -flto)
 # speed (a few KiB more in the stub) rather than size, and kept out of the
 # link-time optimisation so that their code stays as compiled here.
 set_source_files_properties(${LZMA_SDK_DIR}/LzmaDec.c PROPERTIES COMPILE_OPTIONS "-w;-O3;-fno-lto")
-set_source_files_properties(${CMAKE_SOURCE_DIR}/common/packageext.cpp PROPERTIES COMPILE_OPTIONS "-O2;-fno-lto")
+set_source_files_properties(${CMAKE_SOURCE_DIR}/common/crc32.cpp PROPERTIES COMPILE_OPTIONS "-O2;-fno-lto")
 add_library(core STATIC ${CORE_SOURCES})
 # The bridge from code page 936 text to the wide functions of Windows.
 target_sources(core PRIVATE ${CMAKE_SOURCE_DIR}/framework/widetext.cpp)

@@ -13,7 +13,44 @@ CDecodeAhead::CDecodeAhead()
       m_held(0),
       m_stop(false),
       m_peak(0),
-      m_decoded(0) {}
+      m_decoded(0),
+      m_decodedBytes(0),
+      m_callerWaits(false),
+      m_report(0),
+      m_reportContext(0) {}
+
+// Counts what a thread decodes; the second thread wakes a caller that waits,
+// the caller tells its report.
+class CDecodeAhead::CProgress : public IDecodeProgress {
+ public:
+  CProgress(CDecodeAhead& ahead, bool caller) : m_ahead(ahead), m_caller(caller) {}
+  void Decoded(size_t bytes) {
+    {
+      CLocked hold(m_ahead.m_lock);
+      m_ahead.m_decodedBytes += static_cast<long long>(bytes);
+      if (!m_caller && m_ahead.m_callerWaits) m_ahead.m_lock.Wake();
+    }
+    if (m_caller) m_ahead.Report();
+  }
+
+ private:
+  CDecodeAhead& m_ahead;
+  bool m_caller;
+};
+
+void CDecodeAhead::SetReport(ReportFn report, void* context) {
+  m_report = report;
+  m_reportContext = context;
+}
+
+void CDecodeAhead::Report() {
+  if (m_report) m_report(m_reportContext);
+}
+
+long long CDecodeAhead::DecodedBytes() {
+  CLocked hold(m_lock);
+  return m_decodedBytes;
+}
 
 CDecodeAhead::~CDecodeAhead() { Stop(); }
 
@@ -30,6 +67,8 @@ bool CDecodeAhead::Start(const char* path, size_t bufferSize, IAheadDecoder& dec
   m_stop = false;
   m_peak = 0;
   m_decoded = 0;
+  m_decodedBytes = 0;
+  m_callerWaits = false;
   return m_thread.Start(Entry, this);
 }
 
@@ -47,7 +86,7 @@ void CDecodeAhead::Work() {
       while (!m_stop && !(mine = ClaimUnderLock(end)) && !end) m_lock.Wait();  // until the caller releases some
     }
     if (!mine) break;
-    DecodeClaimed(*mine, in, buffer);
+    DecodeClaimed(*mine, in, buffer, false);
   }
   FreeBuffer(buffer);
 }
@@ -75,10 +114,11 @@ CDecodeAhead::Decoded* CDecodeAhead::ClaimUnderLock(bool& end) {
   return d;
 }
 
-void CDecodeAhead::DecodeClaimed(Decoded& d, CFile& in, char* buffer) {
+void CDecodeAhead::DecodeClaimed(Decoded& d, CFile& in, char* buffer, bool caller) {
   char* data = static_cast<char*>(AllocBuffer(d.Job->Size));
+  CProgress progress(*this, caller);
   // Without the memory the job is left to the caller, which reads it itself.
-  int state = data ? m_decoder->DecodeJob(*d.Job, data, in, buffer) : kNoMemory;
+  int state = data ? m_decoder->DecodeJob(*d.Job, data, in, buffer, progress) : kNoMemory;
   CLocked hold(m_lock);
   d.Data = data;
   d.State = state;
@@ -86,10 +126,11 @@ void CDecodeAhead::DecodeClaimed(Decoded& d, CFile& in, char* buffer) {
   m_lock.Wake();
 }
 
-CDecodeAhead::Decoded* CDecodeAhead::Take(int index, CFile& in, char* buffer) {
+CDecodeAhead::Decoded* CDecodeAhead::Take(int index, CFile& in, char* buffer, bool claimMissing) {
   if (!m_thread.Running()) return 0;
   for (;;) {
     Decoded* mine = 0;
+    bool missing = false, woken = false;
     {
       CLocked hold(m_lock);
       for (;;) {
@@ -105,7 +146,15 @@ CDecodeAhead::Decoded* CDecodeAhead::Take(int index, CFile& in, char* buffer) {
           return d;
         }
         if (!d || d->Job->Index > index) {
-          // Not taken: the second thread passes it by.
+          // Not taken: the second thread passes it by. Asked to, the caller
+          // claims it itself when it is the next job (no job before it is
+          // held any more, so it fits the budget).
+          if (claimMissing && m_next < m_count && m_jobs[m_next].Index == index && !m_stop) {
+            bool end = false;
+            mine = ClaimUnderLock(end);
+            missing = mine != 0;
+            if (missing) break;
+          }
           while (m_next < m_count && m_jobs[m_next].Index <= index) m_next++;
           return 0;
         }
@@ -114,10 +163,30 @@ CDecodeAhead::Decoded* CDecodeAhead::Take(int index, CFile& in, char* buffer) {
         bool end = false;
         mine = m_stop ? 0 : ClaimUnderLock(end);
         if (mine) break;
+        m_callerWaits = true;
+        long long before = m_decodedBytes;
         m_lock.Wait();
+        m_callerWaits = false;
+        // Woken by a piece decoded on the second thread: told outside the lock.
+        if (m_decodedBytes != before) {
+          woken = true;
+          break;
+        }
       }
     }
-    DecodeClaimed(*mine, in, buffer);
+    if (woken) {
+      Report();
+      continue;
+    }
+    DecodeClaimed(*mine, in, buffer, true);
+    if (missing) {
+      // Its own job: taken off the list of claimed ones at once.
+      CLocked hold(m_lock);
+      Decoded** at = &m_decoded0;
+      while (*at != mine) at = &(*at)->Next;
+      *at = mine->Next;
+      return mine;
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 // Decoding ahead: a second thread decodes the jobs of a run (a package's
-// packed rows) in their order, straight into memory and within a budget,
+// packed rows and solid blocks) in their order, straight into memory and
+// within a budget,
 // while the caller writes the ones before them; the caller, rather than wait
 // for a job, decodes one further on itself, so both threads decode. The
 // scheduler knows the jobs only by their number and size: what a job is, and
@@ -19,11 +20,21 @@ struct AheadJob {
   const void* What;  // the decoder's own (the row)
 };
 
+// Told of a job's bytes as they come out, on the thread that decodes it.
+class IDecodeProgress {
+ public:
+  virtual void Decoded(size_t bytes) = 0;
+
+ protected:
+  ~IDecodeProgress() {}
+};
+
 // Decodes a job into data (job.Size bytes), reading with in and the buffer
-// given (each thread has its own); an ExtractResult. Called on both threads.
+// given (each thread has its own) and telling progress of what comes out; an
+// ExtractResult. Called on both threads.
 class IAheadDecoder {
  public:
-  virtual int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) = 0;
+  virtual int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer, IDecodeProgress& progress) = 0;
 
  protected:
   ~IAheadDecoder() {}
@@ -53,13 +64,20 @@ class CDecodeAhead {
   bool Active() const { return m_thread.Running(); }
   // The caller's turn for its number index: the decoded job of that number
   // (release it with Release), or null when there is none (that number is no
-  // job, or it was not taken: the caller then does it itself). Decoded jobs
-  // before index are dropped (the caller left them out). While the job is
-  // being decoded the caller decodes a later one with in and buffer.
-  Decoded* Take(int index, CFile& in, char* buffer);
+  // job, or it was not taken: the caller then does it itself; with
+  // claimMissing it is then decoded here, by the caller, as a job of the
+  // budget). Decoded jobs before index are dropped (the caller left them
+  // out). While the job is being decoded the caller decodes a later one with
+  // in and buffer, or waits for it, telling its report what was decoded.
+  Decoded* Take(int index, CFile& in, char* buffer, bool claimMissing = false);
   void Release(Decoded* d);
   // Stops the second thread and drops what it decoded.
   void Stop();
+  // Called on the caller's thread whenever the bytes decoded so far (by
+  // either thread, DecodedBytes) grew while it was in Take.
+  typedef void (*ReportFn)(void* context);
+  void SetReport(ReportFn report, void* context);
+  long long DecodedBytes();
 
   // The jobs given to Start, the most decoded bytes held at once since, and
   // the jobs decoded ahead by either thread (a job the caller asks for before
@@ -78,7 +96,9 @@ class CDecodeAhead {
   Decoded* ClaimUnderLock(bool& end);
   void ReleaseUnderLock(Decoded* d);
   // Outside the lock: decodes a claimed job, then sets its state under it.
-  void DecodeClaimed(Decoded& d, CFile& in, char* buffer);
+  void DecodeClaimed(Decoded& d, CFile& in, char* buffer, bool caller);
+  class CProgress;
+  void Report();
 
   IAheadDecoder* m_decoder;
   const AheadJob* m_jobs;
@@ -95,4 +115,8 @@ class CDecodeAhead {
   bool m_stop;
   size_t m_peak;
   int m_decoded;
+  long long m_decodedBytes;
+  bool m_callerWaits;  // the caller sleeps in Take: each piece decoded wakes it
+  ReportFn m_report;
+  void* m_reportContext;
 };

@@ -120,7 +120,9 @@ bool CLzmaFlatDecoder::Start(const unsigned char* props, void* out, size_t size)
   return true;
 }
 
-CLzmaStream::Status CLzmaFlatDecoder::Decode(const void* in, size_t& inLen) {
+size_t CLzmaFlatDecoder::Produced() const { return m_dec ? static_cast<CLzmaDec*>(m_dec)->dicPos : 0; }
+
+CLzmaStream::Status CLzmaFlatDecoder::Decode(const void* in, size_t& inLen, size_t step) {
   if (m_status != CLzmaStream::kMore) {
     inLen = 0;
     return m_status;
@@ -128,7 +130,10 @@ CLzmaStream::Status CLzmaFlatDecoder::Decode(const void* in, size_t& inLen) {
   CLzmaDec* dec = static_cast<CLzmaDec*>(m_dec);
   SizeT srcLen = inLen;
   ELzmaStatus st = LZMA_STATUS_NOT_SPECIFIED;
-  SRes res = LzmaDec_DecodeToDic(dec, m_size, static_cast<const Byte*>(in), &srcLen, LZMA_FINISH_END, &st);
+  // Short of the end the stream may stop anywhere; at the end it must end.
+  size_t limit = step && m_size - dec->dicPos > step ? dec->dicPos + step : m_size;
+  SRes res = LzmaDec_DecodeToDic(dec, limit, static_cast<const Byte*>(in), &srcLen,
+                                 limit == m_size ? LZMA_FINISH_END : LZMA_FINISH_ANY, &st);
   inLen = srcLen;
   if (res != SZ_OK) return m_status = CLzmaStream::kDamaged;
   // An end mark before the size is reached: the stream is shorter than said.

@@ -60,9 +60,12 @@ class CLzmaFlatDecoder {
   bool Start(const unsigned char* props, void* out, size_t size);
   // Takes coded bytes (inLen: how many there are; on return how many were
   // taken). kDone once the buffer is full and the stream ends there; when the
-  // input has ended and a call takes nothing while kMore comes back, the
-  // stream was cut short.
-  CLzmaStream::Status Decode(const void* in, size_t& inLen);
+  // input has ended and a call takes and gives nothing while kMore comes
+  // back, the stream was cut short. With step, a call gives at most about
+  // that many bytes (a caller that tells its progress).
+  CLzmaStream::Status Decode(const void* in, size_t& inLen, size_t step = 0);
+  // The bytes in the buffer so far.
+  size_t Produced() const;
 
  private:
   CLzmaFlatDecoder(const CLzmaFlatDecoder&);

@@ -79,8 +79,9 @@ bool ExtensionConsistent(const PackageSettings& s, const PackageSeal& seal, long
   // The carried uninstaller lies in the payload, which the payload checksum
   // covers: a changed byte of it is found before anything is installed.
   const RegionRef& u = s.UninstallerRegion;
-  return u.Method == kMethodNone ||
-         (u.Offset >= seal.PayloadStart && u.Length <= indexOffset - u.Offset && u.Offset <= indexOffset);
+  return (u.Method == kMethodNone ||
+          (u.Offset >= seal.PayloadStart && u.Length <= indexOffset - u.Offset && u.Offset <= indexOffset)) &&
+         BlocksConsistent(s, seal.PayloadStart, indexOffset);
 }
 
 bool WriteCarriedUninstaller(const CPackage& package, const char* installDir) {

@@ -80,8 +80,9 @@ inline FileRegion SplashPictureRegion(const PackageSettings& s) {
 }
 
 // True when tag, seal and rows agree: no tag and no seal, or both (the seal
-// well-formed, its payload start before the index) with every row extended
-// and the carried uninstaller, if any, inside the payload.
+// well-formed, its payload start before the index) with every row extended,
+// the carried uninstaller, if any, inside the payload, and the blocks of
+// solid packing in the payload with the rows that use them (BlocksConsistent).
 bool ExtensionConsistent(const PackageSettings& settings, const PackageSeal& seal, long long indexOffset);
 
 // Writes the uninstaller the package carries (UninstallerRegion: signed with

@@ -6,23 +6,6 @@
 
 namespace {
 
-// Eight tables of 256 entries: the checksum takes eight bytes a step. Built
-// at the first use into zero-initialised memory (no bytes in the program
-// file).
-unsigned long crcTables[8][256];
-bool crcReady = false;
-
-void BuildCrcTables() {
-  for (unsigned long n = 0; n < 256; n++) {
-    unsigned long c = n;
-    for (int k = 0; k < 8; k++) c = c & 1 ? 0xEDB88320UL ^ (c >> 1) : c >> 1;
-    crcTables[0][n] = c;
-  }
-  for (unsigned long n = 0; n < 256; n++)
-    for (int t = 1; t < 8; t++) crcTables[t][n] = (crcTables[t - 1][n] >> 8) ^ crcTables[0][crcTables[t - 1][n] & 0xFF];
-  crcReady = true;
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -42,23 +25,37 @@ bool ParseHex8(const char* p, unsigned long& value, const char** rest) {
   return true;
 }
 
-// "stored," or "lzma," at p: the method, and p moved past the comma.
-int MethodAt(const char*& p) {
-  if (strncmp(p, METHOD_STORED_WORD ",", 7) == 0) {
-    p += 7;
-    return kMethodStored;
-  }
-  if (strncmp(p, METHOD_LZMA_WORD ",", 5) == 0) {
-    p += 5;
-    return kMethodLzma;
+// Offsets, lengths and counts a signed 64-bit number holds.
+const unsigned long long kCountMax = 0x7FFFFFFFFFFFFFFFULL;
+
+// "stored," or "lzma," (for a region also with "+x86" before the comma;
+// for a row also "solid,") at p: the method and filter, p moved past the
+// comma. kMethodNone for anything else.
+int MethodAt(const char*& p, bool region, int* filter) {
+  struct {
+    const char* word;
+    int method;
+  } const methods[] = {{METHOD_STORED_WORD, kMethodStored}, {METHOD_LZMA_WORD, kMethodLzma}, {METHOD_SOLID_WORD, kMethodSolid}};
+  for (const auto& m : methods) {
+    size_t n = strlen(m.word);
+    if (strncmp(p, m.word, n) != 0 || (region && m.method == kMethodSolid)) continue;
+    const char* q = p + n;
+    int f = kFilterNone;
+    if (region && *q == '+' && strncmp(q + 1, FILTER_X86_WORD ",", 4) == 0) {
+      f = kFilterX86;
+      q += 4;
+    }
+    if (*q != ',') continue;
+    if (filter) *filter = f;
+    p = q + 1;
+    return m.method;
   }
   return kMethodNone;
 }
 
-const char* MethodWord(int method) { return method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD; }
-
-// Offsets and lengths a signed 64-bit count holds.
-const unsigned long long kCountMax = 0x7FFFFFFFFFFFFFFFULL;
+const char* MethodWord(int method) {
+  return method == kMethodLzma ? METHOD_LZMA_WORD : method == kMethodSolid ? METHOD_SOLID_WORD : METHOD_STORED_WORD;
+}
 
 }  // namespace
 
@@ -76,6 +73,7 @@ bool ParseDecimal(const char* p, unsigned long long limit, unsigned long long& v
 }
 
 int FormatDecimal(char* out, unsigned long long value) {
+  // By hand: the programs' runtime formats 32-bit numbers only.
   char rev[24];
   int n = 0;
   do {
@@ -87,58 +85,52 @@ int FormatDecimal(char* out, unsigned long long value) {
   return n;
 }
 
-unsigned long Crc32Update(unsigned long crc, const void* data, size_t length) {
-  if (!crcReady) BuildCrcTables();
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  unsigned long c = ~crc & 0xFFFFFFFFUL;
-  for (; length && (reinterpret_cast<size_t>(p) & 3); length--) c = crcTables[0][(c ^ *p++) & 0xFF] ^ (c >> 8);
-  for (; length >= 8; length -= 8, p += 8) {
-    unsigned long a = c ^ (p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<unsigned long>(p[3]) << 24));
-    unsigned long b = p[4] | (p[5] << 8) | (p[6] << 16) | (static_cast<unsigned long>(p[7]) << 24);
-    c = crcTables[7][a & 0xFF] ^ crcTables[6][(a >> 8) & 0xFF] ^ crcTables[5][(a >> 16) & 0xFF] ^
-        crcTables[4][(a >> 24) & 0xFF] ^ crcTables[3][b & 0xFF] ^ crcTables[2][(b >> 8) & 0xFF] ^
-        crcTables[1][(b >> 16) & 0xFF] ^ crcTables[0][(b >> 24) & 0xFF];
-  }
-  for (; length; length--) c = crcTables[0][(c ^ *p++) & 0xFF] ^ (c >> 8);
-  return ~c & 0xFFFFFFFFUL;
-}
-
 bool ParseRowExtension(const char* text, RowExtension& ext) {
   memset(&ext, 0, sizeof ext);
   if (!text[0]) return true;
   const char* p = text;
-  int method = MethodAt(p);
+  int method = MethodAt(p, false, 0);
   if (method == kMethodNone) return false;
   unsigned long long unpacked = 0;
   if (!ParseDecimal(p, kCountMax, unpacked, &p) || *p++ != ',') return false;
   unsigned long crc = 0;
   if (!ParseHex8(p, crc, &p)) return false;
-  unsigned long long offset = 0, length = 0;
-  bool wide = *p == ',';
-  if (wide && !(ParseDecimal(p + 1, kCountMax, offset, &p) && *p == ',' && ParseDecimal(p + 1, kCountMax, length, &p)))
+  unsigned long long first = 0, second = 0;
+  // A solid row names where its bytes start: its block (from 1) and the
+  // offset in that block's unpacked bytes; another row may give its region
+  // in 64 bits.
+  bool more = *p == ',';
+  if (method == kMethodSolid && !more) return false;
+  if (more && !(ParseDecimal(p + 1, kCountMax, first, &p) && *p == ',' && ParseDecimal(p + 1, kCountMax, second, &p)))
     return false;
+  if (method == kMethodSolid && first == 0) return false;
   if (*p) return false;
   ext.Method = method;
   ext.Unpacked = unpacked;
   ext.Crc = crc;
-  ext.Wide = wide;
-  ext.Offset = static_cast<long long>(offset);
-  ext.Length = static_cast<long long>(length);
+  if (method == kMethodSolid) {
+    ext.Block = static_cast<long long>(first);
+    ext.BlockOffset = static_cast<long long>(second);
+  } else {
+    ext.Wide = more;
+    ext.Offset = static_cast<long long>(first);
+    ext.Length = static_cast<long long>(second);
+  }
   return true;
 }
 
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc,
-                       long long offset, long long length) {
-  char digits[24], off[24], len[24];
+                       long long first, long long second) {
+  char digits[24], a[24], b[24];
   FormatDecimal(digits, unpacked);
   int n;
-  if (offset < 0) {
-    n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx", MethodWord(method), digits, crc & 0xFFFFFFFFUL);
-  } else {
-    FormatDecimal(off, static_cast<unsigned long long>(offset));
-    FormatDecimal(len, static_cast<unsigned long long>(length < 0 ? 0 : length));
+  if (method == kMethodSolid || first >= 0) {
+    FormatDecimal(a, static_cast<unsigned long long>(first < 0 ? 0 : first));
+    FormatDecimal(b, static_cast<unsigned long long>(second < 0 ? 0 : second));
     n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx,%s,%s", MethodWord(method), digits,
-                   crc & 0xFFFFFFFFUL, off, len);
+                   crc & 0xFFFFFFFFUL, a, b);
+  } else {
+    n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx", MethodWord(method), digits, crc & 0xFFFFFFFFUL);
   }
   return n < 0 || n >= size ? 0 : n;
 }
@@ -154,7 +146,8 @@ bool ParseRegionRef(const char* text, RegionRef& ref) {
   unsigned long long offset = 0, length = 0, unpacked = 0;
   if (!ParseDecimal(p, kCountMax, offset, &p) || *p++ != ',') return false;
   if (!ParseDecimal(p, kCountMax, length, &p) || *p++ != ',') return false;
-  int method = MethodAt(p);
+  int filter = kFilterNone;
+  int method = MethodAt(p, true, &filter);
   if (method == kMethodNone) return false;
   if (!ParseDecimal(p, kCountMax, unpacked, &p) || *p++ != ',') return false;
   unsigned long crc = 0;
@@ -162,6 +155,7 @@ bool ParseRegionRef(const char* text, RegionRef& ref) {
   ref.Offset = static_cast<long long>(offset);
   ref.Length = static_cast<long long>(length);
   ref.Method = method;
+  ref.Filter = filter;
   ref.Unpacked = unpacked;
   ref.Crc = crc;
   return true;
@@ -172,8 +166,8 @@ int FormatRegionRef(char* out, int size, const RegionRef& ref) {
   FormatDecimal(off, static_cast<unsigned long long>(ref.Offset < 0 ? 0 : ref.Offset));
   FormatDecimal(len, static_cast<unsigned long long>(ref.Length < 0 ? 0 : ref.Length));
   FormatDecimal(unpacked, ref.Unpacked);
-  int n = FormatText(out, static_cast<size_t>(size), "%s,%s,%s,%s,%08lx", off, len, MethodWord(ref.Method), unpacked,
-                     ref.Crc & 0xFFFFFFFFUL);
+  int n = FormatText(out, static_cast<size_t>(size), "%s,%s,%s%s,%s,%08lx", off, len, MethodWord(ref.Method),
+                     ref.Filter == kFilterX86 ? "+" FILTER_X86_WORD : "", unpacked, ref.Crc & 0xFFFFFFFFUL);
   return n < 0 || n >= size ? 0 : n;
 }
 

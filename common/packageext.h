@@ -1,32 +1,45 @@
 // The package extension: what a package carries beyond the plain layout, in
 // places older setups skip. The tag "PKX1" at index position 48, a row
 // extension in the 8th field of every file row ("<method>,<unpacked
-// length>,<crc32>", and ",<offset>,<length>" in 64 bits for a row past
-// 2 GiB), and a seal after the trailer's "." giving where the payload starts
-// and the checksums of the payload and of the stored index:
+// length>,<crc32>", and for a row of a solid block ",<block>,<offset>", for
+// another row past 2 GiB ",<offset>,<length>" in 64 bits), and
+// a seal after the trailer's "." giving where the payload starts and the
+// checksums of the payload and of the stored index:
 //   &LEN:<L>,SEEK:<S>.PKX1:<payload start>:<payload crc>:<index crc>
-// A package without tag and seal is read as it always was.
+// Bytes too large for a setting lie in the payload, named by a region
+// reference "<offset>,<length>,<method>,<unpacked>,<crc32>" (the blocks of
+// solid packing: block.<n>; the carried uninstaller: uninstaller.region). A package without tag and seal is read as it
+// always was.
 #pragma once
 
 #define PACKAGE_TAG "PKX1"
 #define METHOD_STORED_WORD "stored"
 #define METHOD_LZMA_WORD "lzma"
+// A row whose bytes lie in the unpacked stream of solid blocks.
+#define METHOD_SOLID_WORD "solid"
+// The x86 branch filter after a region's method word: "lzma+x86".
+#define FILTER_X86_WORD "x86"
 // The setup's capability resource (RT_RCDATA, name "PKX") and its text: one
 // word for each thing it reads beyond the plain layout. The builder appends a
 // package to a stub only when the stub names every word the package needs.
 #define CAPABILITY_RESOURCE_NAME "PKX"
-#define CAPABILITY_WORD_CRC "crc32"
 // 64-bit offsets and lengths: packages and files past 2 GiB.
 #define CAPABILITY_WORD_BIG "big"
 // The lists of the settings section: the whole licence, more associations,
 // more registry entries for the uninstaller.
 #define CAPABILITY_WORD_LISTS "lists"
-// The setup speaks the languages a package may name (ui.language).
+#define CAPABILITY_WORD_CRC "crc32"
+// Solid blocks (the block.<n> settings, rows of method solid).
+#define CAPABILITY_WORD_SOLID "solid"
+// The x86 branch filter of blocks.
+#define CAPABILITY_WORD_X86 "x86"
+// The word of the capability text that says the setup speaks the languages
+// a package may name (ui.language).
 #define LANGUAGE_WORD "lang"
 // The word of the capability text that says the setup writes the uninstaller
 // a package carries (uninstaller.region) instead of assembling one.
 #define UNINSTALLER_WORD "uninst"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 big lists lang uninst"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 big lists"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".
@@ -40,10 +53,23 @@
 #include "framework/platform.h"
 
 // CRC-32 (IEEE 802.3, the zlib polynomial). Start with crc 0; feed pieces in
-// order.
+// order. Folded with carry-less multiplication where the processor has it
+// (found out at the first call), else eight bytes a step through tables.
 unsigned long Crc32Update(unsigned long crc, const void* data, size_t length);
+// The same through the tables alone (the tests hold the two against each
+// other).
+unsigned long Crc32UpdateTables(unsigned long crc, const void* data, size_t length);
+// The processor folds: the first call of Crc32Update takes the fast way.
+bool Crc32Folds();
 
-enum PackMethod { kMethodNone, kMethodStored, kMethodLzma };
+enum PackMethod { kMethodNone, kMethodStored, kMethodLzma, kMethodSolid };
+enum PackFilter { kFilterNone, kFilterX86 };
+
+// Decimal digits at p (1 to 19, no sign, no leading zero unless "0") of at
+// most limit; rest is set after them.
+bool ParseDecimal(const char* p, unsigned long long limit, unsigned long long& value, const char** rest);
+// value in decimal into out (at least 21 bytes); its length.
+int FormatDecimal(char* out, unsigned long long value);
 
 // Writes value in decimal (at most 20 digits and the terminator); the count
 // of digits. The programs' runtime formats 32-bit numbers only.
@@ -62,27 +88,36 @@ struct RowExtension {
   bool Wide;
   long long Offset;
   long long Length;
+  // kMethodSolid: the bytes start at BlockOffset in the unpacked bytes of
+  // block Block (from 1) and go on into the blocks after it.
+  long long Block;
+  long long BlockOffset;
 };
 // Parses a row extension field. An empty field gives kMethodNone; false for
-// anything that is not exactly "stored|lzma,<decimal>,<8 lower-case hex>",
-// optionally followed by ",<offset>,<length>" in decimal.
+// anything that is not exactly "stored|lzma,<decimal>,<8 lower-case hex>"
+// (optionally followed by ",<offset>,<length>" in decimal) or
+// "solid,<decimal>,<8 lower-case hex>,<block>,<offset>" (block from 1).
 bool ParseRowExtension(const char* text, RowExtension& ext);
-// Writes the field text (at least 96 bytes of room), with the region when
-// offset is not negative; its length.
+// Writes the field text (at least 96 bytes of room); its length. For
+// kMethodSolid first and second are the block and the offset in it (always
+// written); for another method, when first is not negative, the region's
+// 64-bit offset and length.
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc,
-                       long long offset = -1, long long length = 0);
+                       long long first = -1, long long second = 0);
 
 // True when a row's 32-bit Length and Offset fields agree with its 64-bit
 // region: each holds the value when it fits and 0 when it does not.
 bool WideRowAgrees(long long length32, long long offset32, const RowExtension& ext);
 
 // A region reference: bytes of the payload named by a setting,
-// "<offset>,<length>,<method>,<unpacked>,<crc32>" (64-bit decimals, stored or
-// lzma, the CRC-32 of the unpacked bytes as 8 lower-case hex digits).
+// "<offset>,<length>,<method>[+<filter>],<unpacked>,<crc32>" (64-bit decimals
+// from the start of the file, stored or lzma, the CRC-32 of the unpacked bytes
+// as 8 lower-case hex digits; the filter, x86, is undone after unpacking).
 struct RegionRef {
   long long Offset;
   long long Length;  // as stored (the packed bytes for lzma)
-  int Method;        // kMethodNone: no region given
+  int Method;        // kMethodStored or kMethodLzma; kMethodNone: none given
+  int Filter;        // kFilterNone or kFilterX86
   unsigned long long Unpacked;
   unsigned long Crc;
 };

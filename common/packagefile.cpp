@@ -6,20 +6,29 @@
 #include "framework/fsys.h"
 #include "framework/memory.h"
 #include "lzmastream.h"
-
-namespace {
-int ReadRowInto(CFile& in, const FileEntry& e, char* data, char* buffer);
-}  // namespace
+#include "x86filter.h"
 
 CPackageFile::CPackageFile()
     : m_size(-1),
       m_in(0),
       m_out(0),
+      m_blocks(0),
+      m_aheadBudget(kAheadBudget),
       m_aheadRowMax(kAheadRowMax),
       m_jobs(0),
+      m_jobRefs(0),
+      m_rowJob(0),
+      m_blockJob(0),
       m_aheadList(0),
       m_callerNode(0),
-      m_callerIndex(0) {}
+      m_callerIndex(0),
+      m_heldNumber(0),
+      m_heldAhead(0),
+      m_heldOwn(0),
+      m_ownDecoded(0),
+      m_progress(0),
+      m_progressContext(0),
+      m_rowBytes(0) {}
 
 CPackageFile::~CPackageFile() {
   Close();
@@ -75,7 +84,8 @@ ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile* out, unsigned 
     if (e.Method != kMethodNone) crc = Crc32Update(crc, m_in, got);
     if (out && !out->Write(m_in, got)) return kExtractFailed;
     written += got;
-    rest -= got;
+    rest -= static_cast<long>(got);
+    if (rest > 0) RowProgress(static_cast<long long>(written));
   }
   return kExtractDone;
 }
@@ -109,6 +119,7 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long
       crc = Crc32Update(crc, m_out, room);
       if (out && !out->Write(m_out, static_cast<unsigned>(room))) return kExtractFailed;
       written += room;
+      if (st == CLzmaStream::kMore) RowProgress(static_cast<long long>(written));
     }
     if (st == CLzmaStream::kDone) return kExtractDone;
     if (st == CLzmaStream::kDamaged) return kExtractDamaged;
@@ -118,8 +129,40 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long
 }
 
 bool CPackageFile::Sound(const FileEntry& e) const {
+  // A solid row's bytes are its blocks' (checked as they are read).
+  if (e.Method == kMethodSolid) return true;
   return e.Length >= 0 && e.Offset >= 0 && e.Offset <= m_size && e.Length <= m_size - e.Offset &&
          (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
+}
+
+ExtractResult CPackageFile::CopySolid(const FileEntry& e, CFile* out, unsigned long& crc,
+                                      unsigned long long& written) {
+  long long number = e.Block;
+  unsigned long long at = e.BlockOffset < 0 ? ~0ULL : static_cast<unsigned long long>(e.BlockOffset);
+  unsigned long long rest = e.Unpacked;
+  // In pieces, so that the bar moves through a large file.
+  const unsigned long long kPiece = 4U << 20;
+  while (rest > 0) {
+    ExtractResult state = kExtractDone;
+    const char* bytes = BlockBytes(number, state);
+    if (!bytes) return state;
+    const unsigned long long size = m_blocks->At(number)->Unpacked;
+    if (at > size) return kExtractDamaged;
+    while (rest > 0 && at < size) {
+      unsigned long long n = size - at < rest ? size - at : rest;
+      if (n > kPiece) n = kPiece;
+      crc = Crc32Update(crc, bytes + at, static_cast<size_t>(n));
+      if (out && !out->Write(bytes + at, static_cast<unsigned>(n))) return kExtractFailed;
+      written += n;
+      rest -= n;
+      at += n;
+      if (rest > 0) RowProgress(static_cast<long long>(written));
+    }
+    // On into the next block.
+    number++;
+    at = 0;
+  }
+  return kExtractDone;
 }
 
 ExtractResult CPackageFile::WriteTo(const FileEntry& e, CFile* out) {
@@ -143,6 +186,15 @@ ExtractResult CPackageFile::Extract(const FileEntry& e, const char* dest, bool o
 }
 
 ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile* out) {
+  m_rowBytes = 0;
+  if (e.Method == kMethodSolid) {
+    PassRow(e);
+    unsigned long crc = 0;
+    unsigned long long written = 0;
+    ExtractResult r = CopySolid(e, out, crc, written);
+    if (r == kExtractDone && (written != e.Unpacked || crc != e.Crc)) r = kExtractDamaged;
+    return r;
+  }
   // Decoded ahead and checked: written as it is. Whatever else the row had
   // there (no memory, damage) is found out again below, as for any row.
   if (CDecodeAhead::Decoded* row = TakeAhead(e)) {
@@ -159,23 +211,104 @@ ExtractResult CPackageFile::WriteRow(const FileEntry& e, CFile* out) {
   return r;
 }
 
+// ---- whole regions: decoded ahead, and solid blocks ---------------------------------
+
+int ReadRegionInto(CFile& in, const RegionRef& r, char* data, char* buffer, IDecodeProgress* progress) {
+  const size_t size = static_cast<size_t>(r.Unpacked);
+  if (!size || size != r.Unpacked || r.Offset < 0 || r.Length < 0 || in.Seek(r.Offset, CFile::begin) != r.Offset) return kExtractFailed;
+  // Progress in pieces of about this size.
+  const size_t kStep = 1U << 20;
+  if (r.Method == kMethodStored) {
+    if (r.Unpacked != static_cast<unsigned long long>(r.Length)) return kExtractDamaged;
+    for (size_t done = 0; done < size;) {
+      unsigned want = size - done < kStep ? static_cast<unsigned>(size - done) : kStep;
+      if (in.ReadAll(data + done, want) != want) return kExtractFailed;
+      done += want;
+      if (progress) progress->Decoded(want);
+    }
+  } else {
+    unsigned char props[LZMA_PROPS_BYTES];
+    if (r.Length < LZMA_PROPS_BYTES || in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES)
+      return kExtractDamaged;
+    CLzmaFlatDecoder dec;
+    if (!dec.Start(props, data, size)) return kExtractDamaged;
+    long long rest = r.Length - LZMA_PROPS_BYTES;
+    CLzmaStream::Status st = CLzmaStream::kMore;
+    size_t told = 0;
+    while (st == CLzmaStream::kMore && rest > 0) {
+      unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
+      if (in.ReadAll(buffer, want) != want) return kExtractFailed;
+      rest -= want;
+      for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
+        size_t n = want - pos, before = dec.Produced();
+        st = dec.Decode(buffer + pos, n, kStep);
+        pos += n;
+        if (progress && dec.Produced() != told) {
+          progress->Decoded(dec.Produced() - told);
+          told = dec.Produced();
+        }
+        if (!n && dec.Produced() == before && st == CLzmaStream::kMore) break;  // wants no more of this: ends below
+      }
+    }
+    // The input has ended: a stream that is complete says so now.
+    while (st == CLzmaStream::kMore) {
+      size_t none = 0, before = dec.Produced();
+      st = dec.Decode(buffer, none, kStep);
+      if (progress && dec.Produced() != told) {
+        progress->Decoded(dec.Produced() - told);
+        told = dec.Produced();
+      }
+      if (st == CLzmaStream::kMore && dec.Produced() == before) break;
+    }
+    if (st != CLzmaStream::kDone) return kExtractDamaged;
+  }
+  if (r.Filter == kFilterX86) {
+    CX86Filter filter;
+    filter.Decode(reinterpret_cast<unsigned char*>(data), size, 0);  // the last bytes stay as they are
+  }
+  return Crc32Update(0, data, size) == r.Crc ? kExtractDone : kExtractDamaged;
+}
+
+namespace {
+
+// A job decoded into memory, on either thread: a packed row or a block.
+class CRegionDecoder : public IAheadDecoder {
+ public:
+  int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer, IDecodeProgress& progress) {
+    return ReadRegionInto(in, *static_cast<const RegionRef*>(job.What), data, buffer, &progress);
+  }
+};
+
+// Counts the bytes of the blocks the caller decodes itself.
+class CCallerProgress : public IDecodeProgress {
+ public:
+  CCallerProgress(long long& count, CDecodeAhead::ReportFn report, void* context)
+      : m_count(count), m_report(report), m_context(context) {}
+  void Decoded(size_t bytes) {
+    m_count += static_cast<long long>(bytes);
+    m_report(m_context);
+  }
+
+ private:
+  long long& m_count;
+  CDecodeAhead::ReportFn m_report;
+  void* m_context;
+};
+
+}  // namespace
+
 ExtractResult CPackageFile::ReadRegion(const RegionRef& r, size_t maxUnpacked, char*& data) {
   data = 0;
   if (!m_file.IsOpen() || !Buffers()) return kExtractFailed;
-  FileEntry e;
-  memset(&e, 0, sizeof e);
-  e.Offset = r.Offset;
-  e.Length = r.Length;
-  e.Method = r.Method;
-  e.Unpacked = r.Unpacked;
-  e.Crc = r.Crc;
   // The size it claims is checked before anything is allocated for it.
-  if (r.Method == kMethodNone || !Sound(e) || r.Unpacked > maxUnpacked ||
-      (r.Method == kMethodLzma && r.Unpacked > 0 && e.Length < LZMA_PROPS_BYTES))
+  if (r.Method == kMethodNone || r.Offset < 0 || r.Length < 0 || r.Offset > m_size || r.Length > m_size - r.Offset ||
+      r.Unpacked == 0 || r.Unpacked > maxUnpacked || (r.Method == kMethodLzma && r.Length < LZMA_PROPS_BYTES) ||
+      (r.Method == kMethodStored && r.Unpacked != static_cast<unsigned long long>(r.Length)))
     return kExtractDamaged;
   data = static_cast<char*>(AllocBuffer(static_cast<size_t>(r.Unpacked) + 1));
   if (!data) return kExtractFailed;
-  int result = r.Unpacked == 0 ? (r.Crc == 0 ? kExtractDone : kExtractDamaged) : ReadRowInto(m_file, e, data, m_in);
+  // The same reader as the blocks'.
+  int result = ReadRegionInto(m_file, r, data, m_in, 0);
   if (result != kExtractDone) {
     FreeBuffer(data);
     data = 0;
@@ -185,88 +318,125 @@ ExtractResult CPackageFile::ReadRegion(const RegionRef& r, size_t maxUnpacked, c
   return kExtractDone;
 }
 
-// ---- decoding ahead ---------------------------------------------------------------
-
-namespace {
-
-// A row's bytes, unpacked and checked, into data (e.Unpacked bytes): an
-// ExtractResult. Packed rows are decoded straight into it; buffer (of
-// kPackageChunk bytes) takes the packed bytes on their way.
-int ReadRowInto(CFile& in, const FileEntry& e, char* data, char* buffer) {
-  if (in.Seek(e.Offset, CFile::begin) != e.Offset) return kExtractFailed;
-  if (e.Method != kMethodLzma) {
-    if (in.ReadAll(data, static_cast<unsigned>(e.Unpacked)) != e.Unpacked) return kExtractFailed;
-  } else {
-    unsigned char props[LZMA_PROPS_BYTES];
-    if (in.ReadAll(props, LZMA_PROPS_BYTES) != LZMA_PROPS_BYTES) return kExtractFailed;
-    CLzmaFlatDecoder dec;
-    if (!dec.Start(props, data, static_cast<size_t>(e.Unpacked))) return kExtractDamaged;
-    long long rest = e.Length - LZMA_PROPS_BYTES;
-    CLzmaStream::Status st = CLzmaStream::kMore;
-    while (st == CLzmaStream::kMore && rest > 0) {
-      unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
-      if (in.ReadAll(buffer, want) != want) return kExtractFailed;
-      rest -= want;
-      for (size_t pos = 0; pos < want && st == CLzmaStream::kMore;) {
-        size_t n = want - pos;
-        st = dec.Decode(buffer + pos, n);
-        pos += n;
-        if (!n && st == CLzmaStream::kMore) break;  // wants no more of this: ends below
-      }
-    }
-    if (st == CLzmaStream::kMore) {
-      size_t none = 0;
-      st = dec.Decode(buffer, none);  // the input has ended: a stream that is complete says so now
-    }
-    if (st != CLzmaStream::kDone) return kExtractDamaged;
-  }
-  return Crc32Update(0, data, static_cast<size_t>(e.Unpacked)) == e.Crc ? kExtractDone : kExtractDamaged;
-}
-
-// A packed row decoded into memory, on either thread.
-class CRowDecoder : public IAheadDecoder {
- public:
-  int DecodeJob(const AheadJob& job, char* data, CFile& in, char* buffer) {
-    return ReadRowInto(in, *static_cast<const FileEntry*>(job.What), data, buffer);
-  }
-};
-
-}  // namespace
-
 bool CPackageFile::Eligible(const FileEntry& e) const {
   return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES && e.Offset <= m_size &&
          e.Length <= m_size - e.Offset && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
 }
 
 void CPackageFile::SetAheadLimits(size_t budget, size_t rowMax) {
-  m_ahead.SetBudget(budget);
+  m_aheadBudget = budget;
   m_aheadRowMax = rowMax;
+}
+
+void CPackageFile::SetReadProgress(ReadProgressFn progress, void* context) {
+  m_progress = progress;
+  m_progressContext = context;
+  m_ahead.SetReport(ReportAhead, this);
+}
+
+void CPackageFile::ReportAhead(void* self) {
+  CPackageFile* f = static_cast<CPackageFile*>(self);
+  f->RowProgress(f->m_rowBytes);
+}
+
+void CPackageFile::RowProgress(long long bytes) {
+  m_rowBytes = bytes;
+  if (m_progress) m_progress(m_progressContext, bytes);
 }
 
 void CPackageFile::DecodeAhead(const CFileList& list) {
   StopAhead();
   if (!m_file.IsOpen()) return;
+  int blockCount = m_blocks ? m_blocks->Count() : 0;
+  // The blocks with a row the run always writes: decoded ahead. A block only
+  // of rows the run may keep waits until a row of it is written.
+  char* wanted = 0;
+  if (blockCount) {
+    wanted = static_cast<char*>(AllocBuffer(static_cast<size_t>(blockCount) + 1));
+    m_blockJob = static_cast<int*>(AllocBuffer(sizeof(int) * (static_cast<size_t>(blockCount) + 1)));
+    if (!wanted || !m_blockJob) {
+      FreeBuffer(wanted);
+      StopAhead();
+      return;
+    }
+    memset(wanted, 0, static_cast<size_t>(blockCount) + 1);
+    for (int b = 0; b <= blockCount; b++) m_blockJob[b] = -1;
+  }
+  // The blocks a row's bytes lie in: from its first to the one its last byte
+  // is in (the table was checked: they are there, one after another).
+  struct Span {
+    static bool Of(const CBlockTable* blocks, const FileEntry& e, long long& first, long long& last) {
+      const RegionRef* b = blocks ? blocks->At(e.Block) : 0;
+      if (e.Method != kMethodSolid || !b || !e.Unpacked) return false;
+      long long end = blocks->RunStart(e.Block) + e.BlockOffset + static_cast<long long>(e.Unpacked);
+      if (e.BlockOffset < 0 || end > blocks->RunEnd(e.Block)) return false;
+      first = last = e.Block;
+      while (blocks->RunStart(last) + static_cast<long long>(blocks->At(last)->Unpacked) < end) last++;
+      return true;
+    }
+  };
+  size_t largest = 0;
   int count = 0;
-  for (const CFileList::Node* n = list.Head; n; n = n->Next) count += Eligible(n->Entry) ? 1 : 0;
-  if (!count) return;
-  m_jobs = static_cast<AheadJob*>(AllocBuffer(sizeof(AheadJob) * static_cast<size_t>(count)));
-  if (!m_jobs) return;
+  for (const CFileList::Node* n = list.Head; n; n = n->Next) {
+    long long first, last;
+    if (Eligible(n->Entry)) count++;
+    if (!Span::Of(m_blocks, n->Entry, first, last)) continue;
+    for (long long b = first; b <= last; b++) {
+      if (n->Entry.CopyMode != COPY_IF_ABSENT && n->Entry.CopyMode != COPY_ASK) wanted[b] = 1;
+      count++;  // at most; blocks of many rows count once below
+    }
+  }
+  m_jobs = static_cast<AheadJob*>(AllocBuffer(sizeof(AheadJob) * (static_cast<size_t>(count) + 1)));
+  m_jobRefs = static_cast<RegionRef*>(AllocBuffer(sizeof(RegionRef) * (static_cast<size_t>(count) + 1)));
+  m_rowJob = static_cast<int*>(AllocBuffer(sizeof(int) * (static_cast<size_t>(list.Count) + 1)));
+  if (!m_jobs || !m_jobRefs || !m_rowJob) {
+    FreeBuffer(wanted);
+    StopAhead();
+    return;
+  }
+  // In the order the list needs them; a block once, where it is first needed
+  // (a block needed again after a later one is read by the caller itself).
   int k = 0, index = 0;
+  long long lastBlock = 0;
   for (const CFileList::Node* n = list.Head; n; n = n->Next, index++) {
-    if (!Eligible(n->Entry)) continue;
-    AheadJob job = {index, static_cast<size_t>(n->Entry.Unpacked), &n->Entry};
-    m_jobs[k++] = job;
+    const FileEntry& e = n->Entry;
+    m_rowJob[index] = -1;
+    long long first, last;
+    if (Eligible(e)) {
+      RegionRef ref = {e.Offset, e.Length, kMethodLzma, kFilterNone, e.Unpacked, e.Crc};
+      m_jobRefs[k] = ref;
+      m_rowJob[index] = k++;
+    } else if (Span::Of(m_blocks, e, first, last)) {
+      for (long long b = first; b <= last; b++) {
+        if (b <= lastBlock || !wanted[b]) continue;
+        lastBlock = b;
+        m_jobRefs[k] = *m_blocks->At(b);
+        if (m_jobRefs[k].Unpacked > largest) largest = static_cast<size_t>(m_jobRefs[k].Unpacked);
+        m_blockJob[b] = k++;
+      }
+    }
+  }
+  FreeBuffer(wanted);
+  for (int j = 0; j < k; j++) {
+    AheadJob job = {j, static_cast<size_t>(m_jobRefs[j].Unpacked), &m_jobRefs[j]};
+    m_jobs[j] = job;
+  }
+  if (!k) {
+    StopAhead();
+    return;
   }
   m_aheadList = &list;
   m_callerNode = list.Head;
   m_callerIndex = 0;
+  // Two of the largest blocks: one the caller writes from, one decoded.
+  m_ahead.SetBudget(m_aheadBudget > 2 * largest ? m_aheadBudget : 2 * largest);
   // Without a second thread the caller decodes every row itself.
-  static CRowDecoder decoder;
-  if (!m_ahead.Start(m_path, kPackageChunk, decoder, m_jobs, count)) StopAhead();
+  static CRegionDecoder decoder;
+  if (!m_ahead.Start(m_path, kPackageChunk, decoder, m_jobs, k)) StopAhead();
 }
 
-CDecodeAhead::Decoded* CPackageFile::TakeAhead(const FileEntry& e) {
-  if (!m_aheadList) return 0;
+int CPackageFile::PassRow(const FileEntry& e) {
+  if (!m_aheadList) return -1;
   const CFileList::Node* n = m_callerNode;
   int index = m_callerIndex;
   while (n && &n->Entry != &e) {
@@ -277,16 +447,73 @@ CDecodeAhead::Decoded* CPackageFile::TakeAhead(const FileEntry& e) {
     // Not a row of the list after the last one asked: from here on the
     // caller decodes every row itself.
     StopAhead();
-    return 0;
+    return -1;
   }
   m_callerNode = n->Next;
   m_callerIndex = index + 1;
-  return m_ahead.Take(index, m_file, m_in);
+  return index;
+}
+
+CDecodeAhead::Decoded* CPackageFile::TakeAhead(const FileEntry& e) {
+  int index = PassRow(e);
+  if (index < 0 || m_rowJob[index] < 0) return 0;
+  // The block held before this row is passed by.
+  ReleaseBlock();
+  return m_ahead.Take(m_rowJob[index], m_file, m_in);
+}
+
+const char* CPackageFile::BlockBytes(long long number, ExtractResult& state) {
+  const RegionRef* ref = m_blocks ? m_blocks->At(number) : 0;
+  if (!ref || !ref->Unpacked || ref->Unpacked > BLOCK_UNPACKED_MAX) {
+    state = kExtractDamaged;
+    return 0;
+  }
+  if (m_heldNumber == number && (m_heldAhead || m_heldOwn)) return m_heldAhead ? m_heldAhead->Data : m_heldOwn;
+  ReleaseBlock();
+  int job = m_blockJob && m_aheadList && number <= m_blocks->Count() ? m_blockJob[number] : -1;
+  if (job >= 0) {
+    CDecodeAhead::Decoded* d = m_ahead.Take(job, m_file, m_in, true);
+    if (d && d->State == kExtractDone) {
+      m_heldNumber = number;
+      m_heldAhead = d;
+      return d->Data;
+    }
+    // No memory there, or damage: found out again below, as for any block.
+    if (d) m_ahead.Release(d);
+  }
+  m_heldOwn = static_cast<char*>(AllocBuffer(static_cast<size_t>(ref->Unpacked)));
+  if (!m_heldOwn) {
+    state = kExtractFailed;
+    return 0;
+  }
+  CCallerProgress progress(m_ownDecoded, ReportAhead, this);
+  state = static_cast<ExtractResult>(ReadRegionInto(m_file, *ref, m_heldOwn, m_in, &progress));
+  if (state != kExtractDone) {
+    ReleaseBlock();
+    return 0;
+  }
+  m_heldNumber = number;
+  return m_heldOwn;
+}
+
+void CPackageFile::ReleaseBlock() {
+  if (m_heldAhead) m_ahead.Release(m_heldAhead);
+  FreeBuffer(m_heldOwn);
+  m_heldAhead = 0;
+  m_heldOwn = 0;
+  m_heldNumber = 0;
 }
 
 void CPackageFile::StopAhead() {
+  ReleaseBlock();
   m_ahead.Stop();
   FreeBuffer(m_jobs);
+  FreeBuffer(m_jobRefs);
+  FreeBuffer(m_rowJob);
+  FreeBuffer(m_blockJob);
   m_jobs = 0;
+  m_jobRefs = 0;
+  m_rowJob = 0;
+  m_blockJob = 0;
   m_aheadList = 0;
 }

@@ -133,7 +133,7 @@ bool CFileList::MoveTo(int index) {
 PackageSettings::PackageSettings()
     : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(false),
       SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(false),
-      Extended(false), RowsDamaged(false), SettingsSection(-1), AssociationCount(0) {
+      Extended(false), RowsDamaged(false), BlocksDamaged(false), SettingsSection(-1), AssociationCount(0) {
   memset(PageText, 0, sizeof PageText);
   memset(&UninstallerRegion, 0, sizeof UninstallerRegion);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
@@ -144,7 +144,97 @@ PackageSettings::PackageSettings()
 static bool IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
 
 static bool NamesMethod(const char* field) {
-  return strncmp(field, METHOD_STORED_WORD ",", 7) == 0 || strncmp(field, METHOD_LZMA_WORD ",", 5) == 0;
+  return strncmp(field, METHOD_STORED_WORD ",", 7) == 0 || strncmp(field, METHOD_LZMA_WORD ",", 5) == 0 ||
+         strncmp(field, METHOD_SOLID_WORD ",", 6) == 0;
+}
+
+CBlockTable::CBlockTable() : m_entries(0), m_count(0), m_capacity(0) {}
+CBlockTable::~CBlockTable() { Clear(); }
+
+void CBlockTable::Clear() {
+  FreeBuffer(m_entries);
+  m_entries = 0;
+  m_count = m_capacity = 0;
+}
+
+bool CBlockTable::Set(long long number, const RegionRef& ref) {
+  if (number < 1 || number > BLOCK_COUNT_MAX) return false;
+  int index = static_cast<int>(number - 1);
+  if (index >= m_capacity) {
+    int capacity = m_capacity ? m_capacity : 16;
+    while (capacity <= index) capacity *= 2;
+    Entry* grown = static_cast<Entry*>(AllocBuffer(sizeof(Entry) * static_cast<size_t>(capacity)));
+    if (!grown) return false;
+    memset(grown, 0, sizeof(Entry) * static_cast<size_t>(capacity));
+    if (m_count) memcpy(grown, m_entries, sizeof(Entry) * static_cast<size_t>(m_count));
+    FreeBuffer(m_entries);
+    m_entries = grown;
+    m_capacity = capacity;
+  }
+  m_entries[index].Ref = ref;
+  if (index >= m_count) m_count = index + 1;
+  return true;
+}
+
+const RegionRef* CBlockTable::At(long long number) const {
+  if (number < 1 || number > m_count) return 0;
+  const RegionRef& ref = m_entries[number - 1].Ref;
+  return ref.Method == kMethodNone ? 0 : &ref;
+}
+
+void CBlockTable::Finish() {
+  // Backwards: each block learns the last block of its run and, forwards,
+  // where it starts in the run.
+  int last = -1;
+  for (int i = m_count - 1; i >= 0; i--) {
+    if (m_entries[i].Ref.Method == kMethodNone) last = -1;
+    else if (last < 0) last = i;
+    m_entries[i].RunLast = last;
+  }
+  long long start = 0;
+  for (int i = 0; i < m_count; i++) {
+    if (m_entries[i].Ref.Method == kMethodNone) {
+      start = 0;
+      continue;
+    }
+    m_entries[i].Start = start;
+    // Sizes are checked apart (BlocksConsistent); held to the largest a
+    // block may have, the sum of all of them stays far from wrapping.
+    unsigned long long n = m_entries[i].Ref.Unpacked;
+    start += static_cast<long long>(n > BLOCK_UNPACKED_MAX ? BLOCK_UNPACKED_MAX + 1ULL : n);
+  }
+}
+
+long long CBlockTable::RunStart(long long number) const { return At(number) ? m_entries[number - 1].Start : -1; }
+
+long long CBlockTable::RunEnd(long long number) const {
+  if (!At(number)) return -1;
+  const Entry& last = m_entries[m_entries[number - 1].RunLast];
+  return last.Start + static_cast<long long>(last.Ref.Unpacked);
+}
+
+bool BlocksConsistent(const PackageSettings& s, long long payloadStart, long long payloadEnd) {
+  if (s.BlocksDamaged) return false;
+  const CBlockTable& blocks = s.Blocks;
+  for (int n = 1; n <= blocks.Count(); n++) {
+    const RegionRef* b = blocks.At(n);
+    if (!b) continue;
+    if (b->Offset < payloadStart || b->Length < 0 || b->Offset > payloadEnd || b->Length > payloadEnd - b->Offset)
+      return false;
+    if (b->Unpacked == 0 || b->Unpacked > BLOCK_UNPACKED_MAX) return false;
+    if (b->Method == kMethodLzma ? b->Length < LZMA_PROPS_BYTES
+                                 : b->Unpacked != static_cast<unsigned long long>(b->Length))
+      return false;
+  }
+  for (const CFileList::Node* n = s.FileList.Head; n; n = n->Next) {
+    const FileEntry& e = n->Entry;
+    if (e.Method != kMethodSolid) continue;
+    const RegionRef* b = blocks.At(e.Block);
+    if (!b || e.BlockOffset < 0 || static_cast<unsigned long long>(e.BlockOffset) > b->Unpacked) return false;
+    long long start = blocks.RunStart(e.Block) + e.BlockOffset;
+    if (e.Unpacked > static_cast<unsigned long long>(blocks.RunEnd(e.Block) - start)) return false;
+  }
+  return true;
 }
 
 namespace {
@@ -248,6 +338,7 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
   ListAssociation given[LIST_ITEM_MAX];
   CString key, stored;
   char value[SETTING_VALUE_LIMIT + 1];
+  const size_t blockKey = strlen(SETTING_BLOCK);
   while (NextSetting(t, key, stored)) {
     const char* rest = "";
     if (int n = ListItemOf(key, SETTING_ASSOCIATION, &rest)) {
@@ -263,11 +354,22 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
       ParseRegionRef(stored, *region);  // a reference that does not read is none
       continue;
     }
+    if (strncmp(key.c_str(), SETTING_BLOCK, blockKey) == 0) {
+      // A block that does not read would leave its rows without bytes.
+      unsigned long long number = 0;
+      const char* rest = 0;
+      RegionRef ref;
+      if (!ParseDecimal(key.c_str() + blockKey, BLOCK_COUNT_MAX, number, &rest) || *rest ||
+          !ParseRegionRef(stored.c_str(), ref) || !s.Blocks.Set(static_cast<long long>(number), ref))
+        s.BlocksDamaged = true;
+      continue;
+    }
     CopyText(value, sizeof value, stored);
     for (const auto& k : known)
       if (key == k.key) s.*k.value = value;  // the last one given counts
   }
   TakeAssociations(given, s);
+  s.Blocks.Finish();
 }
 
 bool NextSetting(CFieldTable& table, CString& key, CString& value) {
@@ -336,6 +438,8 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     e.Method = ext.Method;
     e.Unpacked = ext.Unpacked;
     e.Crc = ext.Crc;
+    e.Block = ext.Block;
+    e.BlockOffset = ext.BlockOffset;
     if (!s.FileList.Append(e)) break;
   }
   if (!s.Extended) return;

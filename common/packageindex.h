@@ -49,6 +49,14 @@
 // The language of the setup's and the uninstaller's own texts ("en"); none:
 // Simplified Chinese (zh-CN).
 #define SETTING_UI_LANGUAGE "ui.language"
+// The blocks of solid packing: "block.<n>" (n from 1) with a region reference
+// (RegionRef, packageext.h) of method lzma or stored, the filter x86 allowed.
+// A row of method solid names the block its bytes start in.
+#define SETTING_BLOCK "block."
+// The most blocks a package may have, and the most unpacked bytes of one (the
+// setup holds whole blocks in memory).
+#define BLOCK_COUNT_MAX 65536
+#define BLOCK_UNPACKED_MAX (64UL << 20)
 // The uninstaller the setup writes as it is (signed with the setup file): a
 // region reference (RegionRef) into the payload.
 #define SETTING_UNINSTALLER_REGION "uninstaller.region"
@@ -151,6 +159,43 @@ struct FileEntry {
   int Method;  // kMethodNone: stored, unchecked (a package without the extension)
   unsigned long long Unpacked;
   unsigned long Crc;  // of the unpacked bytes
+  // kMethodSolid: the bytes start at BlockOffset in block Block (from 1) and
+  // go on into the blocks after it; Length and Offset hold nothing.
+  long long Block;
+  long long BlockOffset;
+};
+
+// The blocks of a package's solid packing by their numbers (from 1).
+class CBlockTable {
+ public:
+  CBlockTable();
+  ~CBlockTable();
+  // Gives block number its reference; false when the number is outside 1 to
+  // BLOCK_COUNT_MAX or the memory is not there.
+  bool Set(long long number, const RegionRef& ref);
+  // The block of that number; null when it was not given.
+  const RegionRef* At(long long number) const;
+  // The highest number given (0: none).
+  int Count() const { return m_count; }
+  // Where block number starts in the unpacked bytes of the run of given
+  // blocks it belongs to, and where that run ends (Finish first).
+  long long RunStart(long long number) const;
+  long long RunEnd(long long number) const;
+  // After the last Set: the runs' positions.
+  void Finish();
+  void Clear();
+
+ private:
+  CBlockTable(const CBlockTable&);
+  CBlockTable& operator=(const CBlockTable&);
+  struct Entry {
+    RegionRef Ref;  // Method kMethodNone: not given
+    long long Start;
+    int RunLast;    // the last block of its run (an index)
+  };
+  Entry* m_entries;
+  int m_count;
+  int m_capacity;
 };
 
 // The package's files in index order: a doubly linked list that owns its nodes,
@@ -225,6 +270,9 @@ struct PackageSettings {
   // A row extension that does not parse, is missing in an extended package or
   // stands in one without the tag: the package is damaged.
   bool RowsDamaged;
+  // The blocks of solid packing, and whether a block setting did not read.
+  CBlockTable Blocks;
+  bool BlocksDamaged;
   // Where the settings section starts in the index's text (-1: none).
   int SettingsSection;
   // The settings section's values (empty when not given).
@@ -262,6 +310,13 @@ bool TakeRegistrySetting(const CString& key, const CString& value, CString* keys
 // characters of whole code page 936 text, none of them a control character,
 // a dot, a blank or one of \ / : * ? " < > |.
 bool IsListExtension(const char* text);
+
+// True when the blocks and the rows of solid packing agree with each other
+// and with the payload [payloadStart, payloadEnd): every block given lies in
+// the payload, is lzma (at least its property bytes) or stored (its length
+// its unpacked size), unpacks to 1 to BLOCK_UNPACKED_MAX bytes; every solid
+// row's bytes lie in blocks that are given, one after another.
+bool BlocksConsistent(const PackageSettings& s, long long payloadStart, long long payloadEnd);
 
 // True when a file row stays inside the folder it names: its name and
 // subfolder are whole code page 936 text (IsWholeTextMb), its subfolder is

@@ -28,7 +28,7 @@ bool IsOcx(const char* path) {
 // packed file's unpacked size; a stored one's length, counted only when
 // positive (a negative one is bad input, not "minus").
 long long CountedBytes(const FileEntry& e) {
-  if (e.Method == kMethodLzma) return static_cast<long long>(e.Unpacked & 0x7FFFFFFFFFFFFFFFULL);
+  if (e.Method == kMethodLzma || e.Method == kMethodSolid) return static_cast<long long>(e.Unpacked & 0x7FFFFFFFFFFFFFFFULL);
   return e.Length > 0 ? e.Length : 0;
 }
 
@@ -138,7 +138,14 @@ CCopyEngine::CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& serv
       m_services(services),
       m_rate(0.0),
       m_steps(0),
-      m_typesRegistered(false) {}
+      m_typesRegistered(false),
+      m_total(0),
+      m_done(0),
+      m_start(0),
+      m_copying(false) {
+  m_reader.UseBlocks(&package.Blocks);
+  m_reader.SetReadProgress(ShowReadProgress, this);
+}
 
 // A run that neither stood nor was taken back leaves its undo folder as a
 // crash would: the next run puts its old copies back.
@@ -447,6 +454,24 @@ bool CCopyEngine::VerifyPayload() {
   return ok;
 }
 
+void CCopyEngine::ShowReadProgress(void* engine, long long rowBytes) {
+  CCopyEngine* self = static_cast<CCopyEngine*>(engine);
+  if (self->m_copying) self->ShowProgress(rowBytes);
+}
+
+void CCopyEngine::ShowProgress(long long rowBytes) {
+  long long done = m_done + rowBytes, decoded = m_reader.DecodedBytes();
+  if (decoded > done) done = decoded;
+  if (done > m_total) done = m_total;
+  UpdateEstimate(m_total, done, m_services.TickCount() - m_start);  // wraps like the tick count
+  if (m_total > 0) {
+    // done * 1000 / total, not done / (total * 0.001): with the x87's wider
+    // intermediates the latter ends at 999 when everything is copied.
+    double pos = static_cast<double>(done) * kProgressMax / static_cast<double>(m_total);
+    m_page.SetProgress(pos >= kProgressMax ? kProgressMax : static_cast<int>(pos));
+  }
+}
+
 void CCopyEngine::FindObsoleteFiles() {
   m_obsolete.Clear();
   CSetupLogReader log;
@@ -617,9 +642,10 @@ int CCopyEngine::CopyAll() {
   ShowEstimate(Text(kTextEstimateUnknown));
   m_page.SetStatus(Text(kTextGettingFileInfo));
   CFileList& list = m_package.FileList;
-  long long total = 0;
-  for (CFileList::Node* n = list.Head; n; n = n->Next) AddCounted(total, n->Entry);
-  long long done = 0;
+  m_total = 0;
+  for (CFileList::Node* n = list.Head; n; n = n->Next) AddCounted(m_total, n->Entry);
+  m_done = 0;
+  m_copying = false;
   m_rate = 0.0;
   FailedCount = 0;
   m_failed.Empty();
@@ -650,7 +676,8 @@ int CCopyEngine::CopyAll() {
   // them are written.
   m_reader.DecodeAhead(list);
   m_services.Sleep(kPause);
-  DWORD start = m_services.TickCount();
+  m_start = m_services.TickCount();
+  m_copying = true;
 
   int count = list.Count;
   // Asked before each file, and once after the last one.
@@ -662,16 +689,10 @@ int CCopyEngine::CopyAll() {
     status.Format(Text(kTextCopyingTo), ShortenPath(target, kStatusPathMax).c_str());
     m_page.SetStatus(status);
     CopyEntryTo(i, target);
-    if (list.MoveTo(i)) AddCounted(done, *list.Current());
-    DWORD elapsed = m_services.TickCount() - start;  // wraps like the tick count
-    UpdateEstimate(total, done, elapsed);
-    if (total > 0) {
-      // done * 1000 / total, not done / (total * 0.001): with the x87's wider
-      // intermediates the latter ends at 999 when everything is copied.
-      double pos = static_cast<double>(done) * kProgressMax / static_cast<double>(total);
-      m_page.SetProgress(pos >= kProgressMax ? kProgressMax : static_cast<int>(pos));
-    }
+    if (list.MoveTo(i)) AddCounted(m_done, *list.Current());
+    ShowProgress(0);
   }
+  m_copying = false;
 
   if (stop || m_page.StopRequested()) {
     m_reader.Close();

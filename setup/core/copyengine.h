@@ -232,6 +232,11 @@ class CCopyEngine {
   // Whether the replaced installation's log lists ext among its list's.
   bool PreviousListType(const char* ext) const;
   static void ShowVerifyProgress(void* engine, long long done, long long total);
+  // The bar and the estimate by the bytes done: the rows passed and the
+  // current row's bytes read, or the bytes decoded by either thread when
+  // that is more (decoding runs ahead of writing).
+  static void ShowReadProgress(void* engine, long long rowBytes);
+  void ShowProgress(long long rowBytes);
   void UpdateEstimate(long long total, long long done, DWORD elapsed);
   void ShowEstimate(const char* text);
 
@@ -243,6 +248,10 @@ class CCopyEngine {
   double m_rate;     // remembered copy speed, bytes per millisecond
   Step* m_steps;
   bool m_typesRegistered;  // the run went as far as the associations
+  long long m_total;       // the bytes of every row
+  long long m_done;        // of the rows passed so far
+  DWORD m_start;           // the tick count when copying started
+  bool m_copying;          // between the first row and the last
   CRunUndo m_undo;         // the old copies, open once the run set something aside
   // Of the replaced installation's log: the files the package no longer has
   // (those there now), its extensions, shortcuts and folder list.

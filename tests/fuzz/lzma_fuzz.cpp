@@ -1,15 +1,51 @@
 // The LZMA decoder on any bytes: through the streaming interface in small,
 // uneven pieces (as a copy run feeds it), through the whole-buffer helper and
 // straight into a buffer of the size the header gives (as the copy run's
-// decoding ahead does).
+// decoding ahead does). Then the x86 filter on the same bytes: decoded in
+// uneven pieces as decoded whole, and encoding gives the bytes back.
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
 #include "common/lzmastream.h"
+#include "common/x86filter.h"
 #include "framework/memory.h"
 
+namespace {
+
+void FuzzX86Filter(const uint8_t* data, size_t size) {
+  unsigned char* whole = static_cast<unsigned char*>(AllocBuffer(size + 1));
+  unsigned char* pieces = static_cast<unsigned char*>(AllocBuffer(size + 1));
+  if (!whole || !pieces) {
+    FreeBuffer(whole);
+    FreeBuffer(pieces);
+    return;
+  }
+  memcpy(whole, data, size);
+  memcpy(pieces, data, size);
+  CX86Filter one;
+  if (one.Decode(whole, size, 0) > size) __builtin_trap();
+  CX86Filter many;
+  size_t at = 0;
+  for (size_t piece = 5; at < size; piece = piece * 7 % 41 + 5) {
+    size_t n = size - at < piece ? size - at : piece;
+    size_t done = many.Decode(pieces + at, n, static_cast<unsigned long>(at));
+    if (done > n) __builtin_trap();
+    if (!done) break;  // the last bytes stay as they are
+    at += done;
+  }
+  if (memcmp(whole, pieces, size) != 0) __builtin_trap();
+  CX86Filter back;
+  back.Encode(whole, size, 0);
+  if (memcmp(whole, data, size) != 0) __builtin_trap();
+  FreeBuffer(whole);
+  FreeBuffer(pieces);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzX86Filter(data, size);
   // Keep the dictionary small so that a run spends its time decoding, not
   // allocating; larger ones are refused the same way above the limit.
   if (size >= 5 && (data[4] || data[3] > 0x01)) return 0;

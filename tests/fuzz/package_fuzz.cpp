@@ -1,7 +1,8 @@
 // A whole setup file through the extension reader as the setup takes it: the
 // trailer and its seal, the index and its checksum, the rows and their
 // extensions, the consistency rules, then each small row written out through
-// its method with its checksum checked. The input's first bytes also go to
+// its method (a row of blocks through its blocks, decoded ahead for every
+// other input) with its checksum checked. The input's first bytes also go to
 // the row extension and seal parsers directly.
 #include <stddef.h>
 #include <stdint.h>
@@ -39,11 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CPackage s;
   s.Open(path, 1 << 20);
   if (!s.IndexRead) return 0;
+  // Small blocks only, for the same reason.
+  for (int b = 1; b <= s.Blocks.Count(); b++)
+    if (s.Blocks.At(b) && s.Blocks.At(b)->Unpacked > (1u << 20)) return 0;
   CPackageFile package;
+  package.UseBlocks(&s.Blocks);
   if (!package.Open(path)) return 0;
   char* licence = 0;
   if (s.LicenceRegion.Method != kMethodNone) package.ReadRegion(s.LicenceRegion, 1 << 20, licence);
   FreeBuffer(licence);
+  if (size && data[size - 1] & 1) package.DecodeAhead(s.FileList);
   int rows = 0;
   for (CFileList::Node* node = s.FileList.Head; node && rows < 8; node = node->Next, rows++) {
     // Small rows only: a few bytes of LZMA may stand for gigabytes.

@@ -280,7 +280,7 @@ TEST_F(BuildTest, IndexIsRowsOfEightEndedByAnEmptyName) {
 TEST_F(BuildTest, ProductEntryKeysGoIntoTheSettingsSection) {
   Write("e.toml", "[product]\nname = \"演示\"\nversion = \"2.1\"\npublisher = \"演示公司\"\n"
                   "id = \"Demo.App\"\nurl = \"https://example.com/演示\"\n"
-                  "[[file]]\nsource = \"payload/w.ini\"\n");
+                  "[[file]]\nsource = \"payload/w.ini\"\ncompression = \"none\"\n");
   RunResult r = RunMksetup({"build", Path("e.toml"), "--stub", Path("stub.exe"), "-o", Path("e.exe")});
   ASSERT_EQ(r.code, 0) << r.output;
   ReadBack rb;

@@ -1,7 +1,7 @@
-// Packed packages: every method on empty, tiny, incompressible and large
-// files comes back byte for byte (through the setup's own reader and through
-// mksetup extract); the stub must say it reads them; a changed byte anywhere
-// is found by inspect and stops extract.
+// Packed packages: files in solid blocks and stored, empty, tiny,
+// incompressible and large, come back byte for byte (through the setup's own
+// reader and through mksetup extract); the stub must say it reads them; a
+// changed byte anywhere is found by inspect and stops extract.
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -75,21 +75,28 @@ TEST_F(CompressTest, EveryMethodComesBackByteForByte) {
   EXPECT_TRUE(rb.settings.Extended);
   EXPECT_FALSE(rb.settings.RowsDamaged);
   ASSERT_EQ(rb.settings.FileList.Count, 5);
-  // Packed where it pays; stored when asked, when empty and when packing
-  // would make it larger.
-  const int methods[] = {kMethodStored, kMethodStored, kMethodStored, kMethodLzma, kMethodStored};
+  // In one block, one after another; stored when asked and when empty.
+  const int methods[] = {kMethodStored, kMethodSolid, kMethodSolid, kMethodSolid, kMethodStored};
   int i = 0;
+  unsigned long long at = 0;
   for (CFileList::Node* n = rb.settings.FileList.Head; n; n = n->Next, i++) {
     EXPECT_EQ(n->Entry.Method, methods[i]) << files_[i].first;
-    EXPECT_EQ(FileBytes(Path("s.exe"), n->Entry), files_[i].second) << files_[i].first;
+    EXPECT_EQ(FileBytes(Path("s.exe"), n->Entry, &rb.settings.Blocks), files_[i].second) << files_[i].first;
+    if (methods[i] != kMethodSolid) continue;
+    EXPECT_EQ(n->Entry.Block, 1) << files_[i].first;
+    EXPECT_EQ(static_cast<unsigned long long>(n->Entry.BlockOffset), at) << files_[i].first;
+    at += n->Entry.Unpacked;
   }
-  CFileList::Node* text = rb.settings.FileList.Head->Next->Next->Next;
-  EXPECT_LT(text->Entry.Length, static_cast<LONG>(files_[3].second.size() / 10));
+  ASSERT_EQ(rb.settings.Blocks.Count(), 1);
+  const RegionRef& block = *rb.settings.Blocks.At(1);
+  EXPECT_EQ(block.Unpacked, at);
+  EXPECT_LT(block.Length, static_cast<long long>(files_[2].second.size() + files_[3].second.size() / 10));
 
   r = RunMksetup({"inspect", Path("s.exe")});
   EXPECT_EQ(r.code, 0) << r.output;
   EXPECT_NE(r.output.find("payload crc"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("method=lzma unpacked=" + std::to_string(files_[3].second.size())), std::string::npos);
+  EXPECT_NE(r.output.find("method=solid unpacked=" + std::to_string(files_[3].second.size())), std::string::npos);
+  EXPECT_NE(r.output.find("\"block.1\""), std::string::npos) << r.output;
   r = RunMksetup({"extract", Path("s.exe"), Path("out")});
   ASSERT_EQ(r.code, 0) << r.output;
   for (const auto& [name, bytes] : files_) EXPECT_EQ(ReadFile(Path("out/" + name)), bytes) << name;
@@ -104,18 +111,113 @@ TEST_F(CompressTest, StubThatCannotReadPackedFilesIsRefused) {
   EXPECT_FALSE(fs::exists(Path("s.exe")));
 }
 
+// A 32-bit program whose code section is nearly all of it: code bytes with a
+// near call every few bytes.
+std::string CodeHeavyProgram(unsigned seed, size_t size) {
+  std::mt19937 gen(seed);
+  std::string b(0x200, '\0');
+  b[0] = 'M';
+  b[1] = 'Z';
+  auto put16 = [&](size_t at, unsigned v) { b[at] = static_cast<char>(v), b[at + 1] = static_cast<char>(v >> 8); };
+  auto put32 = [&](size_t at, unsigned long v) { put16(at, v & 0xFFFF), put16(at + 2, (v >> 16) & 0xFFFF); };
+  put32(0x3C, 0x80);
+  memcpy(&b[0x80], "PE\0\0", 4);
+  put16(0x84, 0x014C);  // i386
+  put16(0x86, 1);       // one section
+  put16(0x94, 0xE0);    // the optional header's size
+  size_t section = 0x80 + 24 + 0xE0;
+  memcpy(&b[section], ".text", 5);
+  put32(section + 16, static_cast<unsigned long>(size - 0x200));
+  put32(section + 20, 0x200);
+  put32(section + 36, 0x60000020UL);  // code, executable, readable
+  while (b.size() < size) {
+    // A call to one of a few functions, from wherever it stands.
+    unsigned long target = 0x1000 + 0x40 * (gen() % 16);
+    unsigned long rel = target - static_cast<unsigned long>(b.size() + 5);
+    b += '\xE8';
+    for (int k = 0; k < 4; k++) b += static_cast<char>(rel >> (8 * k));
+    b += "\x83\xC4\x08\x85\xC0";
+    b += static_cast<char>('A' + gen() % 4);
+  }
+  b.resize(size);
+  return b;
+}
+
+// Blocks of x86 programs (judged by their headers) go through the x86
+// filter, which makes them smaller; bytes that only look like code do not.
+// Each block is read by an independent decoder (Python's lzma module, i.e.
+// liblzma: raw LZMA1 after its x86 filter) into the files' bytes; a stub
+// that does not name the filter's word is refused.
+TEST_F(CompressTest, BlocksOfProgramsAreFilteredAndReadByAnotherDecoder) {
+  std::string a = CodeHeavyProgram(1, 400000), b = CodeHeavyProgram(2, 300000);
+  std::string looksLikeCode = a.substr(0x200) + b.substr(0x200);  // no headers
+  Write("x/a.exe", a);
+  Write("x/b.dll", b);
+  Write("y/code.bin", looksLikeCode);
+  Write("x.toml", "[product]\nname = \"P\"\n[[file]]\nsource = \"x\"\n");
+  Write("y.toml", "[product]\nname = \"P\"\n[[file]]\nsource = \"y\"\n");
+  Write("decode.py",
+        "import lzma, sys\n"
+        "path, at, length, x86, out = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4] == 'x86', sys.argv[5]\n"
+        "f = open(path, 'rb'); f.seek(at); region = f.read(length)\n"
+        "p = region[0]; lc = p % 9; lp = p // 9 % 5; pb = p // 45\n"
+        "lzma1 = {'id': lzma.FILTER_LZMA1, 'dict_size': int.from_bytes(region[1:5], 'little'), 'lc': lc, 'lp': lp, 'pb': pb}\n"
+        "filters = ([{'id': lzma.FILTER_X86}] if x86 else []) + [lzma1]\n"
+        "open(out, 'wb').write(lzma.LZMADecompressor(lzma.FORMAT_RAW, filters=filters).decompress(region[5:]))\n");
+  long long sizes[2];
+  for (int k = 0; k < 2; k++) {
+    const char* name = k ? "y" : "x";
+    std::string setup = Path(std::string(name) + ".exe");
+    RunResult r = RunMksetup({"build", Path(std::string(name) + ".toml"), "--stub", Path("stub.exe"), "-o", setup});
+    ASSERT_EQ(r.code, 0) << r.output;
+    ReadBack rb;
+    ReadPackage(setup, rb);
+    ASSERT_TRUE(rb.ok);
+    ASSERT_EQ(rb.settings.Blocks.Count(), 1);
+    const RegionRef& block = *rb.settings.Blocks.At(1);
+    EXPECT_EQ(block.Filter, k ? kFilterNone : kFilterX86) << name;
+    sizes[k] = block.Length;
+    r = RunProgram("python3", {Path("decode.py"), setup, std::to_string(block.Offset), std::to_string(block.Length),
+                               block.Filter == kFilterX86 ? "x86" : "-", Path("block")});
+    ASSERT_EQ(r.code, 0) << r.output;
+    // liblzma holds back the filter's last bytes (at most 4) of a stream
+    // without an end mark; all the others are the files'.
+    std::string decoded = ReadFile(Path("block")), expected = k ? looksLikeCode : a + b;
+    ASSERT_LE(decoded.size(), expected.size()) << name;
+    EXPECT_GE(decoded.size() + 4, expected.size()) << name;
+    EXPECT_TRUE(expected.compare(0, decoded.size(), decoded) == 0) << name;
+    r = RunMksetup({"extract", setup, Path(std::string("out-") + name)});
+    ASSERT_EQ(r.code, 0) << r.output;
+  }
+  EXPECT_EQ(ReadFile(Path("out-x/a.exe")), a);
+  EXPECT_EQ(ReadFile(Path("out-x/b.dll")), b);
+  EXPECT_EQ(ReadFile(Path("out-y/code.bin")), looksLikeCode);
+  // The same code bytes pack smaller filtered.
+  EXPECT_LT(sizes[0], sizes[1] * 9 / 10);
+
+  Write("old.exe", StubBytes("PKX1 lzma crc32 solid"));
+  RunResult r = RunMksetup({"build", Path("x.toml"), "--stub", Path("old.exe"), "-o", Path("x2.exe")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("the stub cannot read packed files"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("x86"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(Path("x2.exe")));
+}
+
 // A file past 100 MiB, holes but for single bytes at the edges of the copy
-// buffer, the packer's in-memory output and the dictionary: stored and packed
-// it comes back whole through mksetup extract.
+// buffer, the packer's in-memory output and the blocks: stored, and packed in
+// blocks of the default limit (one file across four of them), it comes back
+// whole through mksetup extract.
 TEST_F(CompressTest, LargeSparseFileComesBackByBothMethods) {
   const long long size = (100LL << 20) + 4099;
+  const long long block = (size + 3) / 4;  // four blocks of equal size
+  ASSERT_EQ((size + LevelOf(kLevelNormal).blockLimit - 1) / LevelOf(kLevelNormal).blockLimit, 4);
   const long long marks[] = {0,
                              kPackageChunk - 1,
                              kPackageChunk,
                              static_cast<long long>(kPackedInMemory) - 1,
-                             kLzmaDictionary,
-                             kLzmaDictionary + 1,
-                             (64LL << 20) + 7,
+                             block - 1,
+                             block,
+                             2 * block + 7,
                              (100LL << 20) - 1,
                              size - 1};
   int fd = open(Path("big.bin").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
@@ -137,9 +239,14 @@ TEST_F(CompressTest, LargeSparseFileComesBackByBothMethods) {
   ASSERT_EQ(rb.settings.FileList.Count, 2);
   const FileEntry& packed = rb.settings.FileList.Head->Entry;
   const FileEntry& stored = rb.settings.FileList.Tail->Entry;
-  EXPECT_EQ(packed.Method, kMethodLzma);
-  EXPECT_LT(packed.Length, 1 << 20);
+  EXPECT_EQ(packed.Method, kMethodSolid);
+  EXPECT_EQ(packed.Block, 1);
   EXPECT_EQ(packed.Unpacked, static_cast<unsigned long long>(size));
+  ASSERT_EQ(rb.settings.Blocks.Count(), 4);
+  for (int b = 1; b <= 4; b++) {
+    EXPECT_EQ(rb.settings.Blocks.At(b)->Unpacked, static_cast<unsigned long long>(b < 4 ? block : size - 3 * block));
+    EXPECT_LT(rb.settings.Blocks.At(b)->Length, 1 << 20);
+  }
   EXPECT_EQ(stored.Method, kMethodStored);
   EXPECT_EQ(stored.Length, size);
 
@@ -185,7 +292,8 @@ TEST_F(CompressTest, AnyChangedByteIsDamage) {
   ASSERT_TRUE(rb.ok);
   long start = static_cast<long>(StubBytes().size());
   const FileEntry& stored = rb.settings.FileList.Tail->Entry;
-  const FileEntry& packed = rb.settings.FileList.Tail->Prev->Entry;
+  ASSERT_EQ(rb.settings.Blocks.Count(), 1);
+  const RegionRef& packed = *rb.settings.Blocks.At(1);
   struct {
     const char* what;
     long at;
@@ -193,10 +301,10 @@ TEST_F(CompressTest, AnyChangedByteIsDamage) {
   } cases[] = {
       {"index", rb.seek + rb.len / 2, 0},
       {"stored file", stored.Offset + 10, 0},
-      {"packed file", packed.Offset + packed.Length / 2, 0},
+      {"packed block", static_cast<long>(packed.Offset + packed.Length / 2), 0},
       {"first payload byte", start, 0},
-      {"cut from the middle", packed.Offset + 100, -1},
-      {"added in the middle", packed.Offset + 100, 1},
+      {"cut from the middle", static_cast<long>(packed.Offset) + 100, -1},
+      {"added in the middle", static_cast<long>(packed.Offset) + 100, 1},
   };
   for (const auto& c : cases) {
     std::string bad = good;

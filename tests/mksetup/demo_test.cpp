@@ -43,7 +43,7 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
   ASSERT_GE(s.FileList.Count, 5);
   const FileEntry& program = s.FileList.Head->Entry;
   EXPECT_EQ(program.Shortcuts, SHORTCUT_DESKTOP | SHORTCUT_STARTMENU | SHORTCUT_GROUP);
-  EXPECT_EQ(FileBytes(Path("demo-setup.exe"), program), "MZ demo program stand-in");
+  EXPECT_EQ(FileBytes(Path("demo-setup.exe"), program, &s.Blocks), "MZ demo program stand-in");
   std::string run = "INSTALL_FOLDER\\" + std::string(program.Name);
   EXPECT_EQ(std::string(s.RunFile), run);
   bool nested = false;
@@ -62,7 +62,7 @@ TEST_F(DemoTest, DemoProjectBuildsAndReadsBack) {
       if (c == '\\') c = '/';
     std::string source = ReadFile(SOURCE_ROOT "/examples/demo/files/" + utf8);
     ASSERT_FALSE(source.empty()) << utf8;
-    EXPECT_EQ(FileBytes(Path("demo-setup.exe"), n->Entry), source) << utf8;
+    EXPECT_EQ(FileBytes(Path("demo-setup.exe"), n->Entry, &s.Blocks), source) << utf8;
     compared++;
   }
   EXPECT_EQ(compared, s.FileList.Count - 1);

@@ -236,9 +236,13 @@ TEST_F(InspectTest, WhatTheSetupRefusesFailsAndWhatItReadsPasses) {
   ReadBack rb;
   ReadPackage(Path("lz.exe"), rb);
   ASSERT_TRUE(rb.ok && rb.settings.FileList.Count == 1);
+  // The file's block: an lzma stream of its bytes alone, the region of a
+  // packed row.
   const FileEntry& packed = rb.settings.FileList.Head->Entry;
-  ASSERT_EQ(packed.Method, kMethodLzma);
-  std::string lzma = ReadFile(Path("lz.exe")).substr(static_cast<size_t>(packed.Offset), static_cast<size_t>(packed.Length));
+  ASSERT_EQ(packed.Method, kMethodSolid);
+  const RegionRef* block = rb.settings.Blocks.At(1);
+  ASSERT_TRUE(block && block->Method == kMethodLzma && block->Filter == kFilterNone);
+  std::string lzma = ReadFile(Path("lz.exe")).substr(static_cast<size_t>(block->Offset), static_cast<size_t>(block->Length));
   char ext[64];
   FormatRowExtension(ext, sizeof ext, kMethodLzma, 1ULL << 40, packed.Crc);
   fields = HandFields({{"z.txt", "", lzma}, {"a.txt", "", "aaaa", "INSTALL_FOLDER", true}}, true, data);
@@ -252,6 +256,16 @@ TEST_F(InspectTest, WhatTheSetupRefusesFailsAndWhatItReadsPasses) {
                         "ProductName: 2000 bytes; the setup holds at most 255"})
     EXPECT_NE(r.output.find(e), std::string::npos) << e << "\n" << r.output;
   EXPECT_EQ(RunMksetup({"extract", Path("rows.exe"), Path("x")}).code, 1);
+  // The same stream as the row of an earlier builder (each file packed on its
+  // own, no blocks) passes and extracts.
+  FormatRowExtension(ext, sizeof ext, kMethodLzma, 100000, packed.Crc);
+  fields = HandFields({{"z.txt", "", lzma}}, true, data);
+  fields[kIndexHeaderFields + kRowExtension] = ext;
+  Write("perfile.exe", HandMade(fields, data, true));
+  r = RunMksetup({"inspect", Path("perfile.exe")});
+  EXPECT_EQ(r.code, 0) << r.output;
+  ASSERT_EQ(RunMksetup({"extract", Path("perfile.exe"), Path("pf")}).code, 0);
+  EXPECT_EQ(ReadFile(Path("pf/z.txt")), std::string(100000, 'z'));
 
   // The list ends with the text: the setup reads it as ended.
   fields = HandFields({{"a.txt", "", "aaaa"}}, false, data);

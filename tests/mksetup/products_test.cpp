@@ -81,7 +81,7 @@ TEST_F(ProductsTest, WholeLicenceAndListsReadBackAsTheSetupReadsThem) {
     EXPECT_STREQ(s.RegKeys[1], "HKEY_CURRENT_USER|Software\\K2");
     EXPECT_STREQ(s.RegKeys[4], "HKEY_USERS|K\\5");
     EXPECT_STREQ(s.RegValues[2], "HKEY_CURRENT_USER|S|v3");
-    EXPECT_EQ(FileBytes(Path("s.exe"), s.FileList.Head->Entry), "MZ app");
+    EXPECT_EQ(FileBytes(Path("s.exe"), s.FileList.Head->Entry, &s.Blocks), "MZ app");
     r = RunMksetup({"inspect", Path("s.exe")});
     EXPECT_EQ(r.code, 0) << r.output;
     for (const char* shown : {"\"licence.region\"", "\"association.3.icon\"", "\"uninstall.key.5\""})

@@ -130,17 +130,20 @@ std::string StubBytes(const char* capabilities) {
   return WriteResources(out, tree, error) ? out : b;
 }
 
-std::string FileBytes(const std::string& setup, const FileEntry& e) {
+std::string FileBytes(const std::string& setup, const FileEntry& e, const CBlockTable* blocks) {
   std::string out = setup + ".row";
   CPackageFile f;
+  f.UseBlocks(blocks);
   if (!f.Open(setup.c_str()) || f.Extract(e, out.c_str()) != kExtractDone) return "(not extracted)";
   std::string bytes = ReadFile(out);
   remove(out.c_str());
   return bytes;
 }
 
-RunResult RunMksetup(const std::vector<std::string>& args) {
-  std::string cmd = "'" MKSETUP_EXE "'";
+RunResult RunMksetup(const std::vector<std::string>& args) { return RunProgram(MKSETUP_EXE, args); }
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  std::string cmd = "'" + program + "'";
   for (const std::string& a : args) {
     std::string q = "'";
     for (char c : a) q += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -36,6 +36,8 @@ struct RunResult {
 };
 // Runs the built mksetup with these arguments (each quoted for the shell).
 RunResult RunMksetup(const std::vector<std::string>& args);
+// Runs another program found on the PATH, the same way.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
 // A package read back the way the setup reads it.
 struct ReadBack {
@@ -48,7 +50,7 @@ struct ReadBack {
 void ReadPackage(const std::string& path, ReadBack& out);
 // A file row's bytes as the setup writes them out (through its method, its
 // checksum checked); "(not extracted)" when that fails.
-std::string FileBytes(const std::string& setup, const FileEntry& e);
+std::string FileBytes(const std::string& setup, const FileEntry& e, const CBlockTable* blocks = nullptr);
 
 // A setup file made by hand: the stub, data, the given index fields (8 to a
 // row, as the builder writes them) scrambled, and the trailer; sealed adds

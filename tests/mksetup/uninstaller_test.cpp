@@ -211,6 +211,23 @@ TEST_F(UninstallerTest, SignPutsTheSignedUninstallerIntoAnyPackage) {
   EXPECT_EQ(r.code, 0) << r.output;
   EXPECT_EQ(ReadFile(Path("out/b.txt")), std::string(5000, 'b'));
 
+  // Files in solid blocks: the blocks stay where they were, the uninstaller
+  // follows them, and the files still read through them.
+  Project("");
+  ASSERT_EQ(Build("solid.exe").code, 0);
+  r = RunMksetup({"sign", Path("solid.exe"), "--sign", Path("c.pfx"), "--sign-password-file", Path("pw"), "-o",
+                  Path("solid-signed.exe")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  ReadBack solid;
+  ReadPackage(Path("solid-signed.exe"), solid);
+  ASSERT_NE(solid.settings.Blocks.At(1), nullptr);
+  EXPECT_EQ(solid.settings.FileList.Head->Entry.Method, kMethodSolid);
+  EXPECT_EQ(FileBytes(Path("solid-signed.exe"), solid.settings.FileList.Tail->Entry, &solid.settings.Blocks),
+            std::string(5000, 'b'));
+  EXPECT_EQ(SignedCopyProblem(Assembled("solid-signed.exe"), SetupWrites("solid-signed.exe")), "");
+  EXPECT_EQ(RunMksetup({"inspect", Path("solid-signed.exe")}).code, 0);
+  Project("compression = \"none\"\n");
+
   // Carried already (the vendor's, the setup unsigned): signed anew in its place.
   std::string sign = "cd '" + Dir() + "' && osslsigncode sign -pkcs12 c.pfx -readpass pw -h sha256 ";
   ASSERT_EQ(system((sign + "-in ridkit.exe -out vendor.exe >/dev/null").c_str()), 0);

@@ -666,6 +666,48 @@ TEST_F(UpgradeTest, PutsThePreviousVersionBackWhenItFailsOrStops) {
   EXPECT_EQ(Tree(root + "win"), beforeWin);
 }
 
+// Version 2 packed in solid blocks: the files of a block that reads are
+// written from it and move the bar by their bytes; a block found damaged
+// while the run writes its files fails them, and version 1 comes back.
+TEST_F(UpgradeTest, ADamagedBlockPutsThePreviousVersionBack) {
+  settings.FileList.Clear();
+  const std::string good = "app 2new 2", bad = "more 2!";
+  RegionRef block = {100, static_cast<long long>(good.size()), kMethodStored, kFilterNone, good.size(),
+                     Crc32Update(0, good.data(), good.size())};
+  ASSERT_TRUE(settings.Blocks.Set(1, block));
+  block.Offset = 110;
+  block.Length = static_cast<long long>(bad.size());
+  block.Unpacked = bad.size();
+  block.Crc = Crc32Update(0, bad.data(), bad.size()) ^ 1;  // not what the bytes give
+  ASSERT_TRUE(settings.Blocks.Set(2, block));
+  settings.Blocks.Finish();
+  auto solid = [](const char* name, long long number, long long at, const std::string& bytes) {
+    FileEntry e = Entry(name, FOLDER_INSTALL, "", COPY_ALWAYS, 0, 100);
+    e.Method = kMethodSolid;
+    e.Block = number;
+    e.BlockOffset = at;
+    e.Unpacked = bytes.size();
+    e.Crc = Crc32Update(0, bytes.data(), bytes.size());
+    return e;
+  };
+  Add(solid("app.exe", 1, 0, "app 2"));
+  Add(solid("new.dll", 1, 5, "new 2"));
+  Add(solid("more.dll", 2, 0, bad));
+  engine.CopyAll();
+  EXPECT_TRUE(engine.RolledBack);
+  EXPECT_EQ(Only("error"), Log{"error 以下文件未能安装，已恢复原来安装的版本:\r\n" + App("more.dll")});
+  // The bar moved by the bytes of the first block, and never back.
+  int last = -1;
+  for (const std::string& line : Only("progress ")) {
+    int pos = atoi(line.c_str() + 9);
+    EXPECT_GE(pos, last) << line;
+    last = pos;
+  }
+  EXPECT_GE(last, 10 * 1000 / 17);
+  EXPECT_EQ(Tree(root + "app"), before);
+  EXPECT_EQ(Tree(root + "win"), beforeWin);
+}
+
 // Files in use: asked about (again on "重试"), then written beside their
 // targets and, once the run stands, scheduled to replace them at the next
 // restart; a file that is gone from the package and in use goes at the

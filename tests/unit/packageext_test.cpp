@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <random>
 #include <thread>
 #include <string>
@@ -16,6 +17,8 @@
 #include "common/package.h"
 #include "common/packagefile.h"
 #include "framework/memory.h"
+#include "common/packageindex.h"
+#include "common/x86filter.h"
 #include "testutil.h"
 
 namespace {
@@ -34,6 +37,54 @@ TEST(Crc32, KnownValuesAndAnySplit) {
   }
   data[500] ^= 1;
   EXPECT_NE(Crc32Update(0, data.data(), data.size()), whole);
+}
+
+// The folding checksum (where the processor has it) agrees with the tables at
+// every length around its 16- and 64-byte steps, from any alignment and any
+// checksum before.
+TEST(Crc32, FoldingAgreesWithTheTables) {
+  std::string data(70000, '\0');
+  std::mt19937 gen(9);
+  for (char& c : data) c = static_cast<char>(gen());
+  for (size_t length = 0; length < 300; length++)
+    for (size_t align : {0u, 1u, 5u, 15u}) {
+      unsigned long before = gen() & 0xFFFFFFFFUL;
+      ASSERT_EQ(Crc32Update(before, data.data() + align, length), Crc32UpdateTables(before, data.data() + align, length))
+          << length << " at " << align;
+    }
+  EXPECT_EQ(Crc32Update(0, data.data() + 3, data.size() - 3), Crc32UpdateTables(0, data.data() + 3, data.size() - 3));
+}
+
+// The x86 filter undoes itself whatever the pieces the encoder is given, and
+// changes the operands of calls and jumps (its agreement with liblzma's filter
+// is tested through Python's lzma module in tests/mksetup).
+TEST(X86Filter, DecodingUndoesEncodingInAnyPieces) {
+  std::mt19937 gen(13);
+  std::string code;
+  while (code.size() < 200000) {
+    unsigned r = gen();
+    // Calls and jumps near and far, other bytes, and runs of E8.
+    const char* kinds[] = {"\xE8", "\xE9", "\x0F\x80", "\xE8\xE8\xE8", "\x55\x8B\xEC"};
+    code += kinds[r % 5];
+    for (int k = 0; k < 4; k++) code += static_cast<char>(k == 3 && r & 32 ? (r & 64 ? 0xFF : 0x00) : gen());
+  }
+  for (size_t piece : {5u, 4099u, 1u << 20}) {
+    std::string data = code;
+    unsigned char* p = reinterpret_cast<unsigned char*>(&data[0]);
+    CX86Filter enc;
+    size_t pos = 0;
+    while (pos < data.size()) {
+      size_t n = std::min(piece, data.size() - pos);
+      size_t done = enc.Encode(p + pos, n, static_cast<unsigned long>(pos));
+      if (pos + n == data.size()) break;
+      pos += done ? done : 0;
+      if (!done) piece *= 2;
+    }
+    EXPECT_NE(data, code) << piece;
+    CX86Filter dec;
+    dec.Decode(p, data.size(), 0);
+    EXPECT_EQ(data, code) << piece;
+  }
 }
 
 TEST(RowExtension, WrittenFormReadsBackAndNothingElseDoes) {
@@ -351,6 +402,118 @@ TEST(PackageFile, DecodingAheadKeepsToItsBudgetAndRowLimit) {
   EXPECT_GE(f.Ahead().PeakHeld(), 3 * kRow);
 }
 
+// Rows of solid blocks come out the same whether their blocks are decoded
+// ahead (on either thread) or by the caller alone: a row that goes on into
+// the next block, blocks packed, packed after the x86 filter and stored, a
+// block only of rows the run may keep (decoded when one of them is written),
+// plain rows between them, a damaged block (its rows damaged, no file, the
+// rows after it whole) and a row asked again after later blocks.
+TEST(PackageFile, BlockRowsComeOutAlikeDecodedAheadOrNot) {
+  TempDir dir;
+  std::mt19937 gen(17);
+  auto text = [&](size_t n) {
+    std::string d;
+    while (d.size() < n) d += "block row " + std::to_string(gen() % 3000) + "\n";
+    d.resize(n);
+    return d;
+  };
+  std::string code;
+  while (code.size() < 150000) {
+    code += '\xE8';
+    for (int k = 0; k < 3; k++) code += static_cast<char>(gen());
+    code += gen() & 1 ? '\xFF' : '\0';
+    code += "\x8B\x45\x08";
+  }
+  // The rows: block, file bytes, copy mode (rows of block 0 are plain).
+  struct Row {
+    int block;
+    std::string data;
+    int mode;
+  };
+  std::vector<Row> rows = {{1, text(40000), COPY_ALWAYS}, {1, text(90000), COPY_ALWAYS},  // on into block 2
+                           {2, code, COPY_ALWAYS},         {3, text(7000), COPY_ALWAYS},
+                           {3, text(3000), COPY_ALWAYS},   {0, text(5000), COPY_ALWAYS},
+                           {4, text(20000), COPY_ASK},     {4, text(25000), COPY_IF_ABSENT},
+                           {5, text(30000), COPY_ALWAYS},  {6, text(12000), COPY_ALWAYS}};
+  const size_t kSpan = 50000;  // of row 1 in block 1
+  std::vector<std::string> blockBytes(7);
+  CFileList list;
+  for (size_t i = 0; i < rows.size(); i++) {
+    FileEntry e;
+    memset(&e, 0, sizeof e);
+    e.CopyMode = rows[i].mode;
+    e.Unpacked = rows[i].data.size();
+    e.Crc = Crc32Update(0, rows[i].data.data(), rows[i].data.size());
+    e.Method = rows[i].block ? kMethodSolid : kMethodStored;
+    e.Block = rows[i].block;
+    e.BlockOffset = static_cast<long long>(blockBytes[e.Block].size());
+    if (i == 1) {
+      blockBytes[1] += rows[i].data.substr(0, kSpan);
+      blockBytes[2] += rows[i].data.substr(kSpan);
+    } else {
+      blockBytes[e.Block] += rows[i].data;
+    }
+    ASSERT_TRUE(list.Append(e));
+  }
+  std::string pkg(32, 'S');
+  CBlockTable blocks;
+  for (int b = 1; b <= 6; b++) {
+    const std::string& d = blockBytes[b];
+    std::string filtered = d;
+    if (b == 2) CX86Filter().Encode(reinterpret_cast<unsigned char*>(&filtered[0]), filtered.size(), 0);
+    std::string region = b == 3 ? d : PackLzma(filtered);
+    if (b == 5) region[region.size() / 2] ^= 0x08;
+    RegionRef ref = {static_cast<long long>(pkg.size()), static_cast<long long>(region.size()),
+                     b == 3 ? kMethodStored : kMethodLzma, b == 2 ? kFilterX86 : kFilterNone, d.size(),
+                     Crc32Update(0, d.data(), d.size())};
+    ASSERT_TRUE(blocks.Set(b, ref));
+    pkg += region;
+  }
+  blocks.Finish();
+  // The plain row's bytes after the blocks.
+  list.Head->Next->Next->Next->Next->Next->Entry.Offset = static_cast<LONG>(pkg.size());
+  list.Head->Next->Next->Next->Next->Next->Entry.Length = static_cast<LONG>(rows[5].data.size());
+  pkg += rows[5].data;
+  WriteBytes(dir.Path("pkg"), pkg);
+  PackageSettings s;
+  for (const CFileList::Node* n = list.Head; n; n = n->Next) ASSERT_TRUE(s.FileList.Append(n->Entry));
+  for (int b = 1; b <= 6; b++) s.Blocks.Set(b, *blocks.At(b));
+  s.Blocks.Finish();
+  EXPECT_TRUE(BlocksConsistent(s, 32, static_cast<long long>(pkg.size())));
+
+  for (bool ahead : {true, false}) {
+    CPackageFile f;
+    f.UseBlocks(&blocks);
+    ASSERT_TRUE(f.Open(dir.Path("pkg").c_str()));
+    if (ahead) f.DecodeAhead(list);
+    int i = 0;
+    for (CFileList::Node* n = list.Head; n; n = n->Next, i++) {
+      if (i == 7) continue;  // kept
+      std::string out = dir.Path("out" + std::to_string(i));
+      ExtractResult r = f.Extract(n->Entry, out.c_str());
+      if (rows[i].block == 5) {
+        EXPECT_EQ(r, kExtractDamaged) << ahead << " " << i;
+        EXPECT_FALSE(FileExists(out));
+        continue;
+      }
+      ASSERT_EQ(r, kExtractDone) << ahead << " " << i;
+      EXPECT_EQ(ReadBytes(out), rows[i].data) << ahead << " " << i;
+    }
+    std::string again = dir.Path("again");
+    EXPECT_EQ(f.Extract(list.Head->Next->Entry, again.c_str()), kExtractDone) << ahead;
+    EXPECT_EQ(ReadBytes(again), rows[1].data) << ahead;
+  }
+  // A block table that does not hold a row's bytes is no package.
+  FileEntry& last = s.FileList.Tail->Entry;
+  last.Unpacked += 1;
+  EXPECT_FALSE(BlocksConsistent(s, 32, static_cast<long long>(pkg.size())));
+  last.Unpacked -= 1;
+  last.Block = 7;
+  EXPECT_FALSE(BlocksConsistent(s, 32, static_cast<long long>(pkg.size())));
+  last.Block = 6;
+  EXPECT_FALSE(BlocksConsistent(s, 33 + static_cast<long long>(blockBytes[1].size()), static_cast<long long>(pkg.size())));
+}
+
 }  // namespace
 
 namespace {
@@ -372,7 +535,7 @@ TEST(RowExtension, WideRegionsAndRegionReferences) {
                           "stored,1,00000000,5,6,7", "stored,1,00000000,05,6", "stored,1,00000000,-5,6"})
     EXPECT_FALSE(ParseRowExtension(bad, e)) << bad;
 
-  RegionRef r = {4294967000LL, 1234, kMethodLzma, 262144, 0xdeadbeefUL};
+  RegionRef r = {4294967000LL, 1234, kMethodLzma, kFilterNone, 262144, 0xdeadbeefUL};
   ASSERT_GT(FormatRegionRef(text, sizeof text, r), 0);
   EXPECT_STREQ(text, "4294967000,1234,lzma,262144,deadbeef");
   RegionRef back;
@@ -423,17 +586,17 @@ TEST(PackageFile, RegionsComeBackWholeOrNotAtAll) {
   std::string pkg = std::string(50, 'S') + text + packed;
   WriteBytes(dir.Path("pkg"), pkg);
   unsigned long crc = Crc32Update(0, text.data(), text.size());
-  RegionRef stored = {50, static_cast<long long>(text.size()), kMethodStored, text.size(), crc};
+  RegionRef stored = {50, static_cast<long long>(text.size()), kMethodStored, kFilterNone, text.size(), crc};
   RegionRef lzma = {static_cast<long long>(50 + text.size()), static_cast<long long>(packed.size()), kMethodLzma,
-                    text.size(), crc};
-  RegionRef empty = {50, 0, kMethodStored, 0, 0};
+                    kFilterNone, text.size(), crc};
+  RegionRef empty = {50, 0, kMethodStored, kFilterNone, 0, 0};
   CPackageFile f;
   ASSERT_TRUE(f.Open(dir.Path("pkg").c_str()));
-  for (const RegionRef* r : {&stored, &lzma, &empty}) {
+  for (const RegionRef* r : {&stored, &lzma}) {
     char* data = 0;
     ASSERT_EQ(f.ReadRegion(*r, 1 << 20, data), kExtractDone);
     ASSERT_NE(data, nullptr);
-    EXPECT_EQ(std::string(data), r == &empty ? std::string() : text);
+    EXPECT_EQ(std::string(data), text);
     FreeBuffer(data);
   }
   RegionRef wrongCrc = lzma, outside = stored, tooBig = lzma, none = lzma, cut = lzma;
@@ -442,7 +605,7 @@ TEST(PackageFile, RegionsComeBackWholeOrNotAtAll) {
   tooBig.Unpacked = 1ULL << 40;
   none.Method = kMethodNone;
   cut.Length -= 10;
-  for (const RegionRef* r : {&wrongCrc, &outside, &tooBig, &none, &cut}) {
+  for (const RegionRef* r : {&wrongCrc, &outside, &tooBig, &none, &cut, &empty}) {
     char* data = reinterpret_cast<char*>(1);
     EXPECT_EQ(f.ReadRegion(*r, 1 << 20, data), kExtractDamaged);
     EXPECT_EQ(data, nullptr);

@@ -342,15 +342,32 @@ int Build(int argc, char** argv) {
     FileInfo st;
     if (!sign.certificate.empty() && StatPath(plan.output, st)) size = st.size;
     if (plan.extended) {
-      // What packing gave, file by file and in all.
+      // What packing gave, block by block (with its files) and stored file
+      // by file, and in all.
       int64_t in = 0, out = 0;
-      for (const PlannedFile& f : plan.files) {
-        in += f.unpacked;
-        out += f.length;
-        printf("  %-6s %12lld -> %12lld  %5.1f%%  %s\n", f.method == kMethodLzma ? "lzma" : "stored",
-               static_cast<long long>(f.unpacked), static_cast<long long>(f.length),
-               f.unpacked ? 100.0 * static_cast<double>(f.length) / static_cast<double>(f.unpacked) : 100.0,
-               Cp936ToUtf8(f.subdir.empty() ? f.name : f.subdir + "\\" + f.name).c_str());
+      auto line = [&](const char* method, int64_t unpacked, int64_t length, const std::string& what) {
+        in += unpacked;
+        out += length;
+        printf("  %-8s %12lld -> %12lld  %5.1f%%  %s\n", method, static_cast<long long>(unpacked),
+               static_cast<long long>(length),
+               unpacked ? 100.0 * static_cast<double>(length) / static_cast<double>(unpacked) : 100.0, what.c_str());
+      };
+      auto name = [&](size_t i) {
+        const PlannedFile& f = plan.files[i];
+        return Cp936ToUtf8(f.subdir.empty() ? f.name : f.subdir + "\\" + f.name);
+      };
+      size_t nextBlock = 0;
+      for (size_t i = 0; i < plan.files.size(); i++) {
+        const PlannedFile& f = plan.files[i];
+        for (; nextBlock < plan.blocks.size() && plan.blocks[nextBlock].slices.front().file == i; nextBlock++) {
+          const PlannedBlock& b = plan.blocks[nextBlock];
+          std::string files = name(b.slices.front().file);
+          if (b.slices.size() > 1) files += " ... " + name(b.slices.back().file);
+          line(b.x86 ? "lzma+x86" : "lzma", b.unpacked, b.length,
+               "block " + std::to_string(nextBlock + 1) + ": " + std::to_string(b.slices.size()) + " file" +
+                   (b.slices.size() == 1 ? "" : "s") + ", " + files);
+        }
+        if (f.method != kMethodSolid) line("stored", f.unpacked, f.length, name(i));
       }
       printf("files: %lld -> %lld bytes (%.1f%%)\n", static_cast<long long>(in), static_cast<long long>(out),
              in ? 100.0 * static_cast<double>(out) / static_cast<double>(in) : 100.0);
@@ -472,21 +489,21 @@ int Inspect(int argc, char** argv) {
   InspectReport report;
   PackageReader reader;
   if (!OpenPackage(path, reader, report)) return 1;
-  // Two passes over the rows and the settings, so that nothing grows with
-  // their number: the first counts them, gathers their problems and reads
-  // each packed or checksummed file's bytes as the setup would; the second
-  // prints them.
+  // Passes over the rows and the settings, so that nothing grows with their
+  // number: the first counts them and gathers their problems (and the
+  // blocks), the second reads each packed or checksummed file's bytes as
+  // the setup would, the last prints them.
   InspectedFile f;
-  CPackageFile package;
-  bool data = report.extended && package.Open(path.c_str());
-  while (reader.NextFile(f, &report)) {
-    report.fileCount++;
-    if (data) CheckFileData(package, report.fileCount, f, report);
-  }
+  while (reader.NextFile(f, &report)) report.fileCount++;
   std::string key, value;
   while (reader.NextSetting(key, value, &report)) {
   }
   reader.CheckLicence(report);
+  CPackageFile package;
+  CBlockTable blocks;
+  package.UseBlocks(&blocks);
+  bool data = report.extended && package.Open(path.c_str());
+  CheckRowsAndBlocks(reader, blocks, data ? &package : nullptr, report);
   // The uninstaller it carries: read, checked against the one its setup
   // program makes, its signature checked.
   std::vector<std::pair<std::string, bool>> uninstallerProblems;
@@ -617,7 +634,7 @@ int Sign(int argc, char** argv) {
   std::string stub, why;
   if (opened != kPackageOpened) why = "its index cannot be read";
   else if (ReadSetupProgram(package, stub, why))
-    why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32", UNINSTALLER_WORD});
+    why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC, UNINSTALLER_WORD});
   bool ok = true;
   if (opened == kPackageDamaged) {
     error = path + ": damaged (mksetup inspect says where); it is not signed";

@@ -103,16 +103,17 @@ int ExtractFiles(const std::string& path, const std::string& dir, FILE* out, FIL
   // A damaged package gives nothing, as the setup installs nothing of it;
   // nor does an index that ends before its header or a row does.
   InspectedFile f;
+  CBlockTable blocks;
   if (!report.damaged && !report.cut) {
     while (reader.NextFile(f, &report)) {
     }
-    // The whole licence too: the setup installs nothing of a package whose
-    // licence is not what it says.
     std::string key, value;
     while (reader.NextSetting(key, value, &report)) {
     }
+    CheckRowsAndBlocks(reader, blocks, nullptr, report);
+    // The whole licence too: the setup installs nothing of a package whose
+    // licence is not what it says.
     reader.CheckLicence(report);
-    reader.Rewind();
   }
   if (report.damaged || report.cut) {
     for (const std::string& p : report.problems) fprintf(err, "error: %s: %s\n", path.c_str(), p.c_str());
@@ -126,6 +127,7 @@ int ExtractFiles(const std::string& path, const std::string& dir, FILE* out, FIL
     return 1;
   }
   CPackageFile package;
+  package.UseBlocks(&blocks);
   if (!package.Open(path.c_str())) {
     fprintf(err, "error: %s: cannot be read\n", path.c_str());
     return 1;

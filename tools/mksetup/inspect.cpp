@@ -277,6 +277,20 @@ bool PackageReader::NextSetting(std::string& key, std::string& value, InspectRep
   value = Cp936ToUtf8(raw, &lossless);
   if (!r) return true;
   r->settingCount++;
+  if (rawKey.compare(0, strlen(SETTING_BLOCK), SETTING_BLOCK) == 0) {
+    unsigned long long number = 0;
+    const char* rest = 0;
+    RegionRef ref;
+    if (!ParseDecimal(rawKey.c_str() + strlen(SETTING_BLOCK), BLOCK_COUNT_MAX, number, &rest) || *rest ||
+        !ParseRegionRef(raw.c_str(), ref))
+      r->AddProblem("damaged: setting " + key + " = " + Shown(value) +
+                        " is not a block (numbers 1 to " + std::to_string(BLOCK_COUNT_MAX) +
+                        ", \"<offset>,<length>,lzma|stored[+x86],<unpacked>,<crc32>\")",
+                    true);
+    else
+      r->blocks.emplace_back(static_cast<long long>(number), ref);
+    return true;
+  }
   if (!lossless) r->AddProblem("setting " + key + ": bytes that are not code page 936 text");
   size_t limit = SettingLimit(key);
   if (raw.size() > limit)
@@ -417,6 +431,8 @@ FileEntry EntryOf(const InspectedFile& f) {
   e.Method = f.ext.Method;
   e.Unpacked = f.ext.Unpacked;
   e.Crc = f.ext.Crc;
+  e.Block = f.ext.Block;
+  e.BlockOffset = f.ext.BlockOffset;
   return e;
 }
 
@@ -428,25 +444,71 @@ void CheckFileData(CPackageFile& package, size_t row, const InspectedFile& f, In
   ExtractResult result = package.WriteTo(EntryOf(f), nullptr);
   if (result == kExtractDamaged)
     r.AddProblem("file " + std::to_string(row) + " (" + Escaped(f.name) + "): damaged: its bytes do not " +
-                 (f.ext.Method == kMethodLzma ? "unpack" : "come") + " to its unpacked length and checksum", true);
+                     (f.ext.Method == kMethodStored ? "come" : "unpack") + " to its unpacked length and checksum" +
+                     (f.ext.Method == kMethodSolid ? " (block " + std::to_string(f.ext.Block) + " or after it)" : ""),
+                 true);
   else if (result != kExtractDone)
     r.AddProblem("file " + std::to_string(row) + " (" + Escaped(f.name) + "): its bytes cannot be read");
+}
+
+void CheckRowsAndBlocks(PackageReader& reader, CBlockTable& blocks, CPackageFile* package, InspectReport& r) {
+  blocks.Clear();
+  for (const auto& [number, ref] : r.blocks) blocks.Set(number, ref);
+  blocks.Finish();
+  // Each block as the setup judges it.
+  long long start = r.seal.PayloadStart, end = r.seek;
+  for (int n = 1; n <= blocks.Count(); n++) {
+    const RegionRef* b = blocks.At(n);
+    if (!b) continue;
+    std::string which = "block " + std::to_string(n) + ": damaged: ";
+    if (b->Offset < start || b->Length < 0 || b->Offset > end || b->Length > end - b->Offset)
+      r.AddProblem(which + std::to_string(b->Length) + " bytes at " + std::to_string(b->Offset) +
+                       " do not lie in the payload (" + std::to_string(start) + " to " + std::to_string(end) + ")",
+                   true);
+    else if (b->Unpacked == 0 || b->Unpacked > BLOCK_UNPACKED_MAX)
+      r.AddProblem(which + "it unpacks to " + std::to_string(b->Unpacked) + " bytes; a block holds 1 to " +
+                       std::to_string(BLOCK_UNPACKED_MAX),
+                   true);
+    else if (b->Method == kMethodLzma ? b->Length < LZMA_PROPS_BYTES
+                                      : b->Unpacked != static_cast<unsigned long long>(b->Length))
+      r.AddProblem(which + (b->Method == kMethodLzma ? "shorter than the property bytes"
+                                                     : "stored, but its unpacked length is not its length"),
+                   true);
+  }
+  InspectedFile f;
+  reader.Rewind();
+  for (size_t row = 1; reader.NextFile(f, nullptr); row++) {
+    if (f.ext.Method == kMethodSolid) {
+      const RegionRef* b = blocks.At(f.ext.Block);
+      long long at = b ? blocks.RunStart(f.ext.Block) + f.ext.BlockOffset : 0;
+      if (!b || static_cast<unsigned long long>(f.ext.BlockOffset) > b->Unpacked ||
+          f.ext.Unpacked > static_cast<unsigned long long>(blocks.RunEnd(f.ext.Block) - at)) {
+        r.AddProblem("file " + std::to_string(row) + " (" + Escaped(f.name) + "): damaged: its " +
+                         std::to_string(f.ext.Unpacked) + " bytes from " + std::to_string(f.ext.BlockOffset) +
+                         " in block " + std::to_string(f.ext.Block) + " do not lie in the blocks given",
+                     true);
+        continue;
+      }
+    }
+    if (package) CheckFileData(*package, row, f, r);
+  }
+  reader.Rewind();
 }
 
 bool InspectPackage(const std::string& path, InspectReport& r, std::string& error) {
   PackageReader reader;
   if (!reader.Open(path, r, error)) return false;
-  CPackageFile package;
-  bool data = r.extended && package.Open(path.c_str());
   InspectedFile f;
-  while (reader.NextFile(f, &r)) {
-    r.files.push_back(f);
-    if (data) CheckFileData(package, r.files.size(), f, r);
-  }
+  while (reader.NextFile(f, &r)) r.files.push_back(f);
   r.fileCount = r.files.size();
   std::string key, value;
   while (reader.NextSetting(key, value, &r)) r.settings.emplace_back(key, value);
   reader.CheckLicence(r);
+  CPackageFile package;
+  CBlockTable blocks;
+  package.UseBlocks(&blocks);
+  bool data = r.extended && package.Open(path.c_str());
+  CheckRowsAndBlocks(reader, blocks, data ? &package : nullptr, r);
   return true;
 }
 
@@ -479,13 +541,21 @@ std::string InspectTextHead(const InspectReport& r) {
 }
 
 namespace {
-// A row's method, unpacked size and checksum, for the text form.
+const char* MethodName(int method) {
+  return method == kMethodLzma ? METHOD_LZMA_WORD : method == kMethodSolid ? METHOD_SOLID_WORD : METHOD_STORED_WORD;
+}
+
+// A row's method, unpacked size and checksum (and a row of blocks: where its
+// bytes start), for the text form.
 std::string Packing(const InspectedFile& f) {
   if (f.ext.Method == kMethodNone) return f.extension.empty() ? "" : " extension=" + Shown(f.extension);
   char crc[16];
   snprintf(crc, sizeof crc, "%08lx", f.ext.Crc);
-  return std::string(" method=") + (f.ext.Method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD) +
-         " unpacked=" + std::to_string(f.ext.Unpacked) + " crc=" + crc;
+  std::string out = std::string(" method=") + MethodName(f.ext.Method) + " unpacked=" + std::to_string(f.ext.Unpacked) +
+                    " crc=" + crc;
+  if (f.ext.Method == kMethodSolid)
+    out += " block=" + std::to_string(f.ext.Block) + " at=" + std::to_string(f.ext.BlockOffset);
+  return out;
 }
 }  // namespace
 
@@ -561,8 +631,11 @@ std::string JsonPacking(const InspectedFile& f) {
   if (f.ext.Method == kMethodNone) return "";
   char crc[16];
   snprintf(crc, sizeof crc, "%08lx", f.ext.Crc);
-  return std::string(", \"method\": \"") + (f.ext.Method == kMethodLzma ? METHOD_LZMA_WORD : METHOD_STORED_WORD) +
-         "\", \"unpacked\": " + std::to_string(f.ext.Unpacked) + ", \"crc\": \"" + crc + "\"";
+  std::string out = std::string(", \"method\": \"") + MethodName(f.ext.Method) +
+                    "\", \"unpacked\": " + std::to_string(f.ext.Unpacked) + ", \"crc\": \"" + crc + "\"";
+  if (f.ext.Method == kMethodSolid)
+    out += ", \"block\": " + std::to_string(f.ext.Block) + ", \"block_offset\": " + std::to_string(f.ext.BlockOffset);
+  return out;
 }
 }  // namespace
 

@@ -26,7 +26,7 @@ struct InspectedFile {
   int64_t length = 0, offset = 0;  // the row's region (its extension's 64-bit one past 2 GiB)
   bool outside = false;  // the data region does not lie inside the file
   std::string extension;  // the row extension as stored ("" when none)
-  RowExtension ext = {kMethodNone, 0, 0, false, 0, 0};
+  RowExtension ext = {kMethodNone, 0, 0, false, 0, 0, 0, 0};
   int folderRaw = 0;      // for extract: the folder kind
   std::string nameRaw, subdirRaw;  // code page 936, as stored
 };
@@ -46,6 +46,9 @@ struct InspectReport {
   std::vector<std::pair<std::string, std::string>> settings;
   size_t fileCount = 0, settingCount = 0;
   int64_t licenceBytes = -1;  // the whole licence's length, when the package names one that reads
+  // The blocks of solid packing the settings give (number, reference), in
+  // the order given; gathered while the settings are read with a report.
+  std::vector<std::pair<long long, RegionRef>> blocks;
   // The index ends inside its header or inside a file row: not a whole
   // package (the setup reads the missing fields as empty).
   bool cut = false;
@@ -100,8 +103,17 @@ FileEntry EntryOf(const InspectedFile& f);
 
 // Reads a packed or checksummed row's bytes through its method, as the setup
 // writes them out: a row whose bytes are not what it says is a problem of
-// the report (the setup refuses it).
+// the report (the setup refuses it). A row of blocks reads them through the
+// package's block table (CPackageFile::UseBlocks).
 void CheckFileData(CPackageFile& package, size_t row, const InspectedFile& f, InspectReport& report);
+
+// Once the rows and the settings were read with the report: the block table
+// from the settings' blocks into blocks, each block and each row of blocks
+// judged as the setup judges them (a block outside the payload, a row whose
+// bytes are not in blocks given: damage), and with package (when not null,
+// open and using blocks) every packed or checksummed row's bytes read as the
+// setup writes them. The reader is at its first row again afterwards.
+void CheckRowsAndBlocks(PackageReader& reader, CBlockTable& blocks, CPackageFile* package, InspectReport& report);
 
 // Reads the whole file list into report.files and the settings into
 // report.settings, each packed or checksummed row's bytes checked (fine for

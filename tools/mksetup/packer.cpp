@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "LzmaEnc.h"
+#include "common/x86filter.h"
 #include "hostfs.h"
 
 namespace {
@@ -15,60 +16,141 @@ void* Alloc(void*, size_t size) { return malloc(size); }
 void Free(void*, void* p) { free(p); }
 ISzAlloc allocator = {Alloc, Free};
 
-// The file's bytes for the encoder, counted and checksummed on the way.
-struct InStream {
+// A block's bytes for the encoder: its slices one after another, each file
+// read to the size it had when it was checked, counted and checksummed on
+// the way, and passed through the x86 filter when the block has it.
+struct BlockIn {
   ISeqInStream base;
+  const Plan* plan = nullptr;
+  const PlannedBlock* block = nullptr;
+  bool x86 = false;
+  size_t slice = 0;      // the slice being read
+  int64_t sliceRead = 0;
   int fd = -1;
-  const std::string* data = nullptr;  // a small file read while planning
-  size_t pos = 0;
-  uint64_t limit = 0;  // the size the file had when checked: no more is read
-  uint64_t read = 0;
-  unsigned long crc = 0;
-  int error = 0;
-};
+  unsigned long crc = 0, sliceCrc = 0;
+  std::vector<uint32_t> sliceCrcs;
+  int64_t read = 0;
+  std::string error;  // why reading failed
+  // Bytes read and filtered, handed out from ready to filled; the bytes from
+  // filled to have are read but not yet final for the filter.
+  std::vector<unsigned char> stage = std::vector<unsigned char>(1 << 20);
+  size_t ready = 0, filled = 0, have = 0;
+  unsigned long position = 0;  // in the block's stream, of stage[0]
+  bool ended = false;
+  CX86Filter filter;
 
-SRes ReadIn(void* p, void* buf, size_t* size) {
-  InStream* s = static_cast<InStream*>(p);
-  size_t n = 0;
-  if (s->data) {
-    n = std::min(*size, s->data->size() - s->pos);
-    memcpy(buf, s->data->data() + s->pos, n);
-    s->pos += n;
-  } else {
-    // A file that grows (a log being written) is read to the size it had
-    // when checked, never on to its moving end.
-    size_t want = static_cast<size_t>(std::min<uint64_t>(*size, s->limit - s->read));
-    ssize_t got = 0;
-    if (want) do got = read(s->fd, buf, want);
-    while (got < 0 && errno == EINTR);
-    if (got < 0) {
-      s->error = errno;
-      return SZ_ERROR_READ;
-    }
-    n = static_cast<size_t>(got);
+  ~BlockIn() {
+    if (fd >= 0) close(fd);
   }
-  s->crc = Crc32Update(s->crc, buf, n);
-  s->read += n;
-  *size = n;
-  return SZ_OK;
-}
+
+  // Raw bytes of the slices into p (at most n); 0 at the end or on failure.
+  size_t ReadRaw(unsigned char* p, size_t n) {
+    while (slice < block->slices.size()) {
+      const BlockSlice& s = block->slices[slice];
+      const PlannedFile& f = plan->files[s.file];
+      if (sliceRead == s.length) {
+        // A file that grew meanwhile is not packed to some size it passed.
+        if (fd >= 0 && s.from + s.length == f.unpacked) {
+          char more;
+          ssize_t beyond;
+          do beyond = ::read(fd, &more, 1);
+          while (beyond < 0 && errno == EINTR);
+          if (beyond > 0) {
+            error = f.key + ": " + f.source + " changed while being packed (" + std::to_string(f.unpacked) +
+                    " bytes when checked, more now)";
+            return 0;
+          }
+        }
+        if (fd >= 0) close(fd);
+        fd = -1;
+        sliceCrcs.push_back(static_cast<uint32_t>(sliceCrc));
+        sliceCrc = 0;
+        sliceRead = 0;
+        slice++;
+        continue;
+      }
+      size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), s.length - sliceRead));
+      size_t got = 0;
+      if (f.cached) {
+        if (s.from + s.length > static_cast<int64_t>(f.data.size())) {
+          error = f.key + ": " + f.source + " changed while being packed";
+          return 0;
+        }
+        memcpy(p, f.data.data() + s.from + sliceRead, want);
+        got = want;
+      } else {
+        if (fd < 0) {
+          fd = OpenRead(f.source);
+          if (fd < 0 || !SeekTo(fd, s.from)) {
+            error = f.key + ": cannot open " + f.source + ": " + strerror(errno);
+            return 0;
+          }
+        }
+        ssize_t r;
+        do r = ::read(fd, p, want);
+        while (r < 0 && errno == EINTR);
+        if (r < 0) {
+          error = f.key + ": reading " + f.source + " failed: " + strerror(errno);
+          return 0;
+        }
+        if (r == 0) {
+          error = f.key + ": " + f.source + " changed while being packed (" + std::to_string(f.unpacked) +
+                  " bytes when checked, " + std::to_string(s.from + sliceRead) + " now)";
+          return 0;
+        }
+        got = static_cast<size_t>(r);
+      }
+      crc = Crc32Update(crc, p, got);
+      sliceCrc = Crc32Update(sliceCrc, p, got);
+      sliceRead += static_cast<int64_t>(got);
+      read += static_cast<int64_t>(got);
+      return got;
+    }
+    return 0;
+  }
+
+  // Refills the stage: the bytes not yet final move to its start, more are
+  // read after them, and the filter makes as many final as it can (all of
+  // them at the end of the block).
+  void Refill() {
+    size_t rest = have - filled;
+    memmove(stage.data(), stage.data() + filled, rest);
+    position += static_cast<unsigned long>(filled);
+    have = rest;
+    while (have < stage.size() && !ended && error.empty()) {
+      size_t got = ReadRaw(stage.data() + have, stage.size() - have);
+      if (!got) ended = true;
+      have += got;
+    }
+    ready = 0;
+    filled = x86 ? filter.Encode(stage.data(), have, position) : have;
+    if (ended) filled = have;
+  }
+
+  static SRes Read(void* p, void* buf, size_t* size) {
+    BlockIn* in = static_cast<BlockIn*>(p);
+    if (in->ready == in->filled && !in->ended) in->Refill();
+    if (!in->error.empty()) return SZ_ERROR_READ;
+    size_t n = std::min(*size, in->filled - in->ready);
+    memcpy(buf, in->stage.data() + in->ready, n);
+    in->ready += n;
+    *size = n;
+    return SZ_OK;
+  }
+};
 
 // The encoder's output: into memory, then into a temporary file.
 struct OutStream {
   ISeqOutStream base;
-  PackedFile* out;
+  PackedBlock* out;
   bool failed = false;
-  // Once the output is as large as the input the file is stored: no need to
-  // keep what comes.
-  int64_t limit = 0;
 };
 
 size_t WriteOut(void* p, const void* buf, size_t size) {
   OutStream* s = static_cast<OutStream*>(p);
-  PackedFile& f = *s->out;
+  PackedBlock& f = *s->out;
   const char* b = static_cast<const char*>(buf);
   f.size += static_cast<int64_t>(size);
-  if (f.size > s->limit) return 0;  // stops the encoder: stored instead
   size_t room = kPackedInMemory > f.head.size() ? kPackedInMemory - f.head.size() : 0;
   size_t n = std::min(room, size);
   f.head.append(b, n);
@@ -82,9 +164,31 @@ size_t WriteOut(void* p, const void* buf, size_t size) {
   return size;
 }
 
+// Multiplication of two polynomials mod the CRC's, both bit-reflected.
+uint32_t MultiplyMod(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t bit = 1u << 31; bit; bit >>= 1) {
+    if (a & bit) product ^= b;
+    b = b & 1 ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+  }
+  return product;
+}
+
 }  // namespace
 
-bool PackedFile::CopyTo(const std::function<bool(const char*, size_t)>& write, std::string& error) const {
+uint32_t Crc32Combine(uint32_t crcA, uint32_t crcB, int64_t lengthB) {
+  // crcA moved past lengthB zero bytes (times x^(8 lengthB) mod P, by
+  // squaring), then crcB added.
+  uint32_t power = 1u << 31;   // x^0
+  uint32_t square = 1u << 23;  // x^8: one byte
+  for (uint64_t n = static_cast<uint64_t>(lengthB); n; n >>= 1) {
+    if (n & 1) power = MultiplyMod(power, square);
+    square = MultiplyMod(square, square);
+  }
+  return MultiplyMod(crcA, power) ^ crcB;
+}
+
+bool PackedBlock::CopyTo(const std::function<bool(const char*, size_t)>& write, std::string& error) const {
   if (!write(head.data(), head.size())) return false;
   if (!spill) return true;
   if (fflush(spill) != 0 || fseek(spill, 0, SEEK_SET) != 0) {
@@ -106,10 +210,12 @@ bool PackedFile::CopyTo(const std::function<bool(const char*, size_t)>& write, s
 }
 
 std::string PackBytes(const std::string& bytes) {
+  // The settings per-file rows were packed with: the uninstaller is one
+  // program of some hundred KB, which a larger dictionary would not shrink.
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
-  props.level = kLzmaLevel;
-  props.dictSize = kLzmaDictionary;
+  props.level = 5;
+  props.dictSize = 8u << 20;
   props.reduceSize = static_cast<uint32_t>(std::min<size_t>(bytes.size(), 0xFFFFFFFFu));
   props.numThreads = 1;
   std::string out(bytes.size() + LZMA_PROPS_SIZE, '\0');
@@ -124,18 +230,9 @@ std::string PackBytes(const std::string& bytes) {
 }
 
 Packer::Packer(const Plan& plan, unsigned workers) : plan_(plan) {
-  slot_.assign(plan.files.size(), SIZE_MAX);
-  // The files' regions, in output order (which is row order).
-  for (size_t r = 0; r < plan.regions.size(); r++) {
-    int i = plan.regions[r].file;
-    if (i >= 0 && plan.files[static_cast<size_t>(i)].method == kMethodLzma) {
-      slot_[static_cast<size_t>(i)] = order_.size();
-      order_.push_back(r);
-    }
-  }
-  results_.resize(order_.size());
+  results_.resize(plan.blocks.size());
   if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
-  workers = static_cast<unsigned>(std::min<size_t>(workers, order_.size()));
+  workers = static_cast<unsigned>(std::min<size_t>(workers, plan.blocks.size()));
   window_ = std::max<size_t>(workers, 1);
   for (unsigned w = 0; w < workers; w++) threads_.emplace_back([this] { Work(); });
 }
@@ -147,7 +244,7 @@ Packer::~Packer() {
   }
   changed_.notify_all();
   for (std::thread& t : threads_) t.join();
-  for (PackedFile& f : results_)
+  for (PackedBlock& f : results_)
     if (f.spill) fclose(f.spill);
 }
 
@@ -156,13 +253,13 @@ void Packer::Work() {
     size_t k;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      // At most window_ rows ahead of the writer: memory stays bounded.
-      changed_.wait(lock, [&] { return stop_ || next_ >= order_.size() || next_ < released_ + window_; });
-      if (stop_ || next_ >= order_.size()) return;
+      // At most window_ blocks ahead of the writer: memory stays bounded.
+      changed_.wait(lock, [&] { return stop_ || next_ >= results_.size() || next_ < released_ + window_; });
+      if (stop_ || next_ >= results_.size()) return;
       k = next_++;
     }
-    PackedFile result;
-    Pack(order_[k], result);
+    PackedBlock result;
+    Pack(k, result);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       result.done = true;
@@ -172,52 +269,47 @@ void Packer::Work() {
   }
 }
 
-const PackedFile& Packer::Wait(size_t i) {
-  size_t k = slot_.at(i);
+const PackedBlock& Packer::Wait(size_t b) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return results_[k].done; });
-  return results_[k];
+  changed_.wait(lock, [&] { return results_.at(b).done; });
+  return results_[b];
 }
 
-void Packer::Release(size_t i) {
-  size_t k = slot_.at(i);
+void Packer::Release(size_t b) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    PackedFile& f = results_[k];
+    PackedBlock& f = results_.at(b);
     std::string().swap(f.head);
     if (f.spill) fclose(f.spill);
     f.spill = nullptr;
-    released_ = std::max(released_, k + 1);
+    released_ = std::max(released_, b + 1);
   }
   changed_.notify_all();
 }
 
-void Packer::Pack(size_t region, PackedFile& out) {
-  const PlannedRegion& f = plan_.regions[region];
-  const std::string& key = f.what;
-  InStream in;
-  in.base.Read = ReadIn;
-  if (f.cached) {
-    in.data = &f.data;
-  } else {
-    in.fd = OpenRead(f.source);
-    if (in.fd < 0) {
-      out.error = key + ": cannot open " + f.source + ": " + strerror(errno);
-      return;
-    }
-    in.limit = static_cast<uint64_t>(f.length);
-  }
+void Packer::Pack(size_t b, PackedBlock& out) {
+  const PlannedBlock& block = plan_.blocks[b];
+  const LevelSettings& level = LevelOf(plan_.level);
+  BlockIn in;
+  in.base.Read = BlockIn::Read;
+  in.plan = &plan_;
+  in.block = &block;
+  in.x86 = block.x86;
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
-  props.level = kLzmaLevel;
-  props.dictSize = kLzmaDictionary;
-  props.reduceSize = f.length < 0xFFFFFFFFLL ? static_cast<uint32_t>(f.length) : 0xFFFFFFFFu;
+  props.level = level.encoderLevel;
+  // The dictionary is the block: every match within it can be found, and the
+  // setup, which unpacks the block whole into memory, needs no more.
+  props.dictSize = static_cast<uint32_t>(std::max<int64_t>(block.unpacked, 4096));
+  props.fb = level.fastBytes;
+  if (level.matchCycles) props.mc = static_cast<unsigned>(level.matchCycles);
+  props.pb = level.posBits;
+  props.reduceSize = static_cast<uint32_t>(block.unpacked);
   props.numThreads = 1;
   props.writeEndMark = 0;
   OutStream os;
   os.base.Write = WriteOut;
   os.out = &out;
-  os.limit = f.length;
   CLzmaEncHandle enc = LzmaEnc_Create(&allocator);
   SRes res = enc ? LzmaEnc_SetProps(enc, &props) : SZ_ERROR_MEM;
   Byte header[LZMA_PROPS_SIZE];
@@ -226,35 +318,15 @@ void Packer::Pack(size_t region, PackedFile& out) {
   if (res == SZ_OK && WriteOut(&os, header, headerSize) != headerSize) res = SZ_ERROR_WRITE;
   if (res == SZ_OK) res = LzmaEnc_Encode(enc, &os.base, &in.base, nullptr, &allocator, &allocator);
   if (enc) LzmaEnc_Destroy(enc, &allocator, &allocator);
-  bool stored = out.size > os.limit;
-  if (stored) {
-    // Packed it would be larger: the writer copies the file as it is and
-    // checksums it then.
-    std::string().swap(out.head);
-    if (out.spill) fclose(out.spill);
-    out.spill = nullptr;
-    out.unpacked = out.size = f.length;
-  } else {
-    out.unpacked = static_cast<int64_t>(in.read);
-    out.crc = static_cast<uint32_t>(in.crc);
-  }
-  // Bytes beyond that size: the file grew while it was packed.
-  char more = 0;
-  ssize_t beyond = 0;
-  if (in.fd >= 0 && !stored && res == SZ_OK) {
-    do beyond = read(in.fd, &more, 1);
-    while (beyond < 0 && errno == EINTR);
-  }
-  if (in.fd >= 0) close(in.fd);
-  if (stored) return;
-  if (res == SZ_ERROR_READ || in.error)
-    out.error = key + ": reading " + f.source + " failed: " + strerror(in.error);
+  out.unpacked = in.read;
+  out.crc = static_cast<uint32_t>(in.crc);
+  out.sliceCrcs = std::move(in.sliceCrcs);
+  if (!in.error.empty())
+    out.error = in.error;
   else if (os.failed)
     out.error = std::string("writing packed data to a temporary file failed: ") + strerror(errno);
   else if (res != SZ_OK)
-    out.error = key + ": packing failed (LZMA error " + std::to_string(res) + ")";
-  else if (out.unpacked != f.length || beyond > 0)
-    out.error = key + ": " + f.source + " changed while being packed (" + std::to_string(f.length) +
-                " bytes when checked, " + (beyond > 0 ? std::string("more") : std::to_string(out.unpacked)) +
-                " now)";
+    out.error = "block " + std::to_string(b + 1) + ": packing failed (LZMA error " + std::to_string(res) + ")";
+  else if (out.unpacked != block.unpacked || out.sliceCrcs.size() != block.slices.size())
+    out.error = "block " + std::to_string(b + 1) + ": its files changed while being packed";
 }

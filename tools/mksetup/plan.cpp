@@ -20,6 +20,7 @@
 #include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
+#include "common/x86filter.h"
 #include "framework/mbcs.h"
 #include "framework/memory.h"
 #include "hostfs.h"
@@ -95,6 +96,9 @@ class Planner {
   void Settings();
   void Language();
   void Files();
+  // Gathers the packed files into blocks (PlannedBlock).
+  void Blocks();
+  int64_t X86CodeBytes(const PlannedFile& f);
   void AddFile(const ProjectFile& f, std::string path, std::string shown,
                const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
   void CheckReferences();
@@ -821,6 +825,108 @@ void Planner::Files() {
   }
 }
 
+// The bytes of an x86 program's code sections (0 for any other file), from
+// its headers: which blocks the x86 filter is for.
+int64_t Planner::X86CodeBytes(const PlannedFile& f) {
+  std::string head;
+  if (f.cached) {
+    head = f.data.substr(0, 4096);
+  } else {
+    int fd = OpenRead(f.source);
+    if (fd < 0) return 0;
+    head.resize(4096);
+    ssize_t n = read(fd, &head[0], head.size());
+    close(fd);
+    head.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  }
+  const unsigned char* h = reinterpret_cast<const unsigned char*>(head.data());
+  if (!IsX86Program(h, head.size())) return 0;
+  auto u16 = [&](size_t at) { return at + 2 <= head.size() ? h[at] | h[at + 1] << 8 : 0; };
+  auto u32 = [&](size_t at) { return at + 4 <= head.size() ? static_cast<uint32_t>(u16(at) | u16(at + 2) << 16) : 0u; };
+  size_t pe = u32(0x3C);
+  size_t sections = pe + 24 + static_cast<size_t>(u16(pe + 20));
+  int64_t code = 0;
+  for (int i = 0; i < u16(pe + 6); i++) {
+    size_t at = sections + 40 * static_cast<size_t>(i);
+    const uint32_t kCode = 0x20, kExecute = 0x20000000;
+    if (u32(at + 36) & (kCode | kExecute)) code += u32(at + 16);
+  }
+  return std::min(code, f.length);
+}
+
+void Planner::Blocks() {
+  plan_.level = p_.level;
+  const int64_t limit = LevelOf(p_.level).blockLimit;
+  // Runs of packed files, one after another in row order; a stored file
+  // ends a run, and so does a change between files the run always writes
+  // and files it may keep (copied if absent, or asked): a block of those is
+  // only unpacked when one of them is written. Empty files are stored rows
+  // of no bytes and end nothing.
+  auto mayKeep = [](const PlannedFile& f) { return f.copyMode == COPY_IF_ABSENT || f.copyMode == COPY_ASK; };
+  size_t i = 0;
+  while (i < plan_.files.size()) {
+    PlannedFile& first = plan_.files[i];
+    if (first.method != kMethodLzma || first.length == 0) {
+      if (first.method == kMethodLzma) first.method = kMethodStored;
+      i++;
+      continue;
+    }
+    size_t end = i;
+    int64_t total = 0;
+    for (; end < plan_.files.size(); end++) {
+      const PlannedFile& f = plan_.files[end];
+      if (f.method != kMethodLzma) break;
+      if (f.length == 0) continue;
+      if (mayKeep(f) != mayKeep(first)) break;
+      total += f.length;
+    }
+    // Blocks of equal size within the limit: both threads of the setup get
+    // the same work, and no block is a small remainder.
+    int64_t count = (total + limit - 1) / limit;
+    int64_t size = (total + count - 1) / count;
+    PlannedBlock block;
+    std::vector<int64_t> codeIn;
+    for (size_t k = i; k < end; k++) {
+      PlannedFile& f = plan_.files[k];
+      if (f.method != kMethodLzma) continue;
+      if (f.length == 0) {
+        f.method = kMethodStored;
+        continue;
+      }
+      f.method = kMethodSolid;
+      int64_t code = X86CodeBytes(f);
+      for (int64_t from = 0; from < f.length;) {
+        if (block.slices.empty()) codeIn.push_back(0);
+        if (block.slices.empty() || block.slices.back().file != k) {
+          if (from == 0) {
+            f.block = static_cast<int64_t>(plan_.blocks.size()) + 1;
+            f.blockOffset = block.unpacked;
+          }
+        }
+        int64_t n = std::min(f.length - from, size - block.unpacked);
+        block.slices.push_back({k, from, n});
+        block.unpacked += n;
+        // The code is counted where the file's bytes fall, evenly.
+        codeIn.back() += f.length ? code * n / f.length : 0;
+        from += n;
+        if (block.unpacked == size) {
+          block.x86 = codeIn.back() * 100 >= block.unpacked * kX86CodePercent;
+          plan_.blocks.push_back(std::move(block));
+          block = PlannedBlock();
+        }
+      }
+    }
+    if (!block.slices.empty()) {
+      block.x86 = codeIn.back() * 100 >= block.unpacked * kX86CodePercent;
+      plan_.blocks.push_back(std::move(block));
+    }
+    i = end;
+  }
+  if (plan_.blocks.size() > BLOCK_COUNT_MAX)
+    d_.Error(0, "the files would take " + std::to_string(plan_.blocks.size()) + " blocks of at most " +
+                    std::to_string(limit >> 20) + " MiB; the limit is " + std::to_string(BLOCK_COUNT_MAX) +
+                    " blocks (give compression_level = \"max\", or store large files with compression = \"none\")");
+}
 
 // References into the installation folder should name a file of the package.
 void Planner::CheckReferences() {
@@ -865,12 +971,31 @@ void Planner::Layout() {
   }
   if (licenceMethod_ != kMethodNone) {
     place(licence_, false);
-    RegionRef ref = {licence_.offset, licence_.length, licenceMethod_, static_cast<unsigned long long>(licenceUnpacked_),
-                     licenceCrc_};
+    RegionRef ref = {licence_.offset, licence_.length, licenceMethod_, kFilterNone,
+                     static_cast<unsigned long long>(licenceUnpacked_), licenceCrc_};
     char text[128];
     listSettings_[licenceSetting_].second.assign(text, static_cast<size_t>(FormatRegionRef(text, sizeof text, ref)));
   }
+  // Where each block starts: at the first file that has bytes in it.
+  std::vector<std::vector<size_t>> blocksAt(plan_.files.size());
+  for (size_t b = 0; b < plan_.blocks.size(); b++) blocksAt[plan_.blocks[b].slices.front().file].push_back(b);
   for (PlannedFile& f : plan_.files) {
+    size_t index = static_cast<size_t>(&f - &plan_.files[0]);
+    if (f.method == kMethodSolid) {
+      for (size_t b : blocksAt[index]) {
+        PlannedRegion r;
+        r.what = "block " + std::to_string(b + 1);
+        r.shown = f.shown;
+        r.length = plan_.blocks[b].unpacked;  // until packed
+        r.block = static_cast<int>(b);
+        place(r, true);
+        plan_.blocks[b].offset = r.offset;
+      }
+      // A row of blocks has no region of its own.
+      f.offset = plan_.stubSize;
+      f.length = 0;
+      continue;
+    }
     PlannedRegion r;
     // The writer and the listing take these from the regions from now on.
     r.what = std::move(f.key);
@@ -904,7 +1029,7 @@ void Planner::BuildIndex() {
   // With packed files the sizes are the most they can come to: whether the
   // package fits is known once they are packed (WritePackage says it then).
   bool packed = std::any_of(plan_.files.begin(), plan_.files.end(),
-                            [](const PlannedFile& f) { return f.method == kMethodLzma; });
+                            [](const PlannedFile& f) { return f.method != kMethodStored; });
   bool certain = !packed || certain_ + (plan_.totalSize - plan_.indexOffset) > kMaxPackage;
   if (!why.empty() && certain) d_.Error(0, why);
 }
@@ -917,6 +1042,7 @@ bool Planner::Run() {
   else if (p_.backgroundPicture.set)
     d_.Warning(p_.backgroundPicture.line, "background.picture is not packed: background.enabled is false");
   Files();
+  Blocks();
   CheckReferences();
   VersionTexts();
 
@@ -982,7 +1108,7 @@ bool Planner::Run() {
   if (o_.carry != kCarryNone && !d_.Failed()) {
     std::string stub = plan_.stubImage;
     if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
-    std::string why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, "crc32", UNINSTALLER_WORD});
+    std::string why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC, UNINSTALLER_WORD});
     std::string shown = "--stub " + QuoteValue(plan_.stub, 200);
     if (!why.empty() && o_.carry == kCarryAlways)
       d_.Error(0, shown + ": the stub cannot carry the uninstaller --uninstaller gives (" + why +
@@ -1007,12 +1133,17 @@ bool Planner::Run() {
                             [](const PlannedFile& f) { return f.method != kMethodStored; });
   bool language = !plan_.language.empty();
   plan_.extended = packed || productSettings_ || language || lists_ || plan_.big || plan_.carryUninstaller;
+  // The words of the stub's capability text packed files need.
+  std::vector<const char*> packedWords = {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC};
+  if (!plan_.blocks.empty()) packedWords.push_back(CAPABILITY_WORD_SOLID);
+  if (std::any_of(plan_.blocks.begin(), plan_.blocks.end(), [](const PlannedBlock& b) { return b.x86; }))
+    packedWords.push_back(CAPABILITY_WORD_X86);
   if (plan_.extended) plan_.header[kIdxExtension] = PACKAGE_TAG;
   plan_.settings.insert(plan_.settings.end(), listSettings_.begin(), listSettings_.end());
   std::string stub;
   bool stubRead = false;
   // "" when the stub names every word, else what it lacks.
-  auto stubLacks = [&](std::initializer_list<const char*> words) {
+  auto stubLacks = [&](const std::vector<const char*>& words) {
     if (!stubRead) {
       stub = plan_.stubImage;
       if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
@@ -1022,18 +1153,18 @@ bool Planner::Run() {
   };
   const struct {
     bool needed;
-    const char* word;
+    std::vector<const char*> words;
     const char* what;
     const char* otherwise;
   } features[] = {
-      {packed, METHOD_LZMA_WORD, "packed files", ", or compression = \"none\" for every file"},
-      {lists_, CAPABILITY_WORD_LISTS,
+      {packed, packedWords, "packed files", ", or compression = \"none\" for every file"},
+      {lists_, {PACKAGE_TAG, CAPABILITY_WORD_CRC, CAPABILITY_WORD_LISTS},
        "a licence over 255 bytes, associations past two or of their own kind, or registry entries past two", ""},
-      {plan_.big, CAPABILITY_WORD_BIG, "packages past 2 GiB", ""},
+      {plan_.big, {PACKAGE_TAG, CAPABILITY_WORD_CRC, CAPABILITY_WORD_BIG}, "packages past 2 GiB", ""},
   };
   for (const auto& f : features) {
     if (!f.needed || d_.Failed()) continue;
-    std::string why = stubLacks({PACKAGE_TAG, CAPABILITY_WORD_CRC, f.word});
+    std::string why = stubLacks(f.words);
     if (!why.empty())
       d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": the stub cannot read " + f.what + " (" + why +
                       "); use a stub built with this mksetup" + f.otherwise);
@@ -1050,6 +1181,18 @@ bool Planner::Run() {
 }
 
 }  // namespace
+
+const LevelSettings& LevelOf(int level) {
+  // Blocks as large as the dictionary: a block's stream finds matches
+  // anywhere in it. The limits and the encoder's effort are tuned on the
+  // benchmark payloads (docs/design-notes.md, "Solid blocks").
+  static const LevelSettings levels[] = {
+      {"fast", 16 << 20, 3, 32, 0, 2},
+      {"normal", 32 << 20, 9, 128, 200, 0},
+      {"max", 64 << 20, 9, 128, 200, 0},
+  };
+  return levels[level < 0 || level > 2 ? 1 : level];
+}
 
 std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
   // The table text with its fields ended as every table's (FieldEnding), in
@@ -1086,8 +1229,11 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
     addNumber(f.offset > kSeedMax ? 0 : f.offset);
     if (plan.extended) {
       char ext[128];
-      int n = FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc,
-                                 wide ? f.offset : -1, f.length);
+      int n = f.method == kMethodSolid
+                  ? FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc,
+                                       f.block, f.blockOffset)
+                  : FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc,
+                                       wide ? f.offset : -1, f.length);
       add(ext, static_cast<size_t>(n));
     } else {
       addWord("");
@@ -1100,6 +1246,17 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
   for (const auto& [key, value] : plan.settings) {
     add(key.data(), key.size());
     add(value.data(), value.size());
+  }
+  // The blocks of solid packing, by number.
+  for (size_t b = 0; b < plan.blocks.size(); b++) {
+    const PlannedBlock& block = plan.blocks[b];
+    std::string key = SETTING_BLOCK + std::to_string(b + 1);
+    RegionRef ref = {block.offset, block.length, block.method, block.x86 ? kFilterX86 : kFilterNone,
+                     static_cast<unsigned long long>(block.unpacked), block.crc};
+    char value[128];
+    int n = FormatRegionRef(value, sizeof value, ref);
+    add(key.data(), key.size());
+    add(value, static_cast<size_t>(n));
   }
   if (text.size() > 0x7FFFFFF0u) return "the index would be " + std::to_string(text.size()) + " bytes";
   int len = static_cast<int>(text.size());

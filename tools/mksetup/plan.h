@@ -36,6 +36,30 @@ struct PlannedRegion {
   std::string data;
   bool cached = false;
   int file = -1;  // the file row it holds (index into Plan::files), or -1
+  int block = -1;  // or the block it holds (index into Plan::blocks)
+};
+
+// A stretch of one file's bytes inside a block.
+struct BlockSlice {
+  size_t file = 0;    // index into Plan::files
+  int64_t from = 0;   // where in the file
+  int64_t length = 0;
+};
+
+// A block of solid packing: files' bytes one after another, packed as one
+// stream (their rows name the block and where they start in it).
+struct PlannedBlock {
+  std::vector<BlockSlice> slices;
+  int64_t unpacked = 0;
+  // Its x86 programs' code makes up enough of it: packed through the x86
+  // branch filter.
+  bool x86 = false;
+  // Once written: the region and its method (stored when packing did not
+  // make it smaller), the CRC-32 of the unpacked bytes.
+  int method = kMethodLzma;
+  int64_t offset = 0;
+  int64_t length = 0;
+  uint32_t crc = 0;
 };
 
 // One file row of the index.
@@ -52,11 +76,13 @@ struct PlannedFile {
   int64_t offset = 0;
   std::string data;  // as PlannedRegion's
   bool cached = false;
-  // The method asked for (kMethodLzma or kMethodStored); once written, the
-  // method used (a file that lzma does not make smaller is stored).
+  // The method asked for (kMethodLzma or kMethodStored); once planned,
+  // kMethodSolid for a file in blocks.
   int method = kMethodStored;
   int64_t unpacked = 0;  // known once written
   uint32_t crc = 0;      // of the unpacked bytes, once written
+  int64_t block = 0;        // kMethodSolid: the block its bytes start in (from 1)
+  int64_t blockOffset = 0;  // and where in that block's unpacked bytes
 };
 
 struct Plan {
@@ -73,6 +99,8 @@ struct Plan {
   // The language the programs speak when it is not the default (ui.language).
   std::string language;
   std::vector<PlannedFile> files;
+  std::vector<PlannedBlock> blocks;    // of solid packing, in row order
+  int level = 1;                       // CompressionLevel (project.h)
   std::vector<PlannedRegion> regions;  // after the stub, in output order
   std::vector<std::string> folders;    // every folder read for a folder source
   std::string index;                   // the scrambled index
@@ -116,3 +144,19 @@ constexpr int64_t kMaxPackage = 0xFFFFFFF8LL;
 // The largest file of a package, packed or stored: the most a FAT32 drive
 // holds.
 constexpr int64_t kMaxFileBytes = 0xFFFFFFFFLL;
+// The largest offset or length the index can hold (32-bit signed).
+constexpr int64_t kMaxOffset = 0x7FFFFFFF;
+
+// The packing of a compression level: how large blocks get (at most, and
+// also the dictionary), and the encoder's effort.
+struct LevelSettings {
+  const char* name;
+  int64_t blockLimit;
+  int encoderLevel;  // the LZMA encoder's level (0 to 9)
+  int fastBytes;     // its number of fast bytes
+  int matchCycles;   // how far it follows the binary tree (0: the level's own)
+  int posBits;       // pb: the low bits of the position the coder's states follow (the level's own: 2)
+};
+const LevelSettings& LevelOf(int level);
+// The share of a block in code of x86 programs from which it is filtered.
+constexpr int kX86CodePercent = 40;

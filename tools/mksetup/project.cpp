@@ -643,11 +643,20 @@ void Loader::LoadFiles(const toml::table& root) {
 }
 
 void Loader::Load(const toml::table& root) {
-  CheckKeys(root, "", {"output", "compression", "vars", "product", "welcome", "licence", "destination", "copying",
-                       "finish", "background", "association", "uninstall", "ui", "file"});
+  CheckKeys(root, "", {"output", "compression", "compression_level", "vars", "product", "welcome", "licence",
+                       "destination", "copying", "finish", "background", "association", "uninstall", "ui", "file"});
   LoadVars(root);
   String(root, "output", "output", p_.output);
   Compression(root, "compression", p_.compression);
+  ProjectText level;
+  if (String(root, "compression_level", "compression_level", level)) {
+    if (level.value == "fast") p_.level = kLevelFast;
+    else if (level.value == "normal") p_.level = kLevelNormal;
+    else if (level.value == "max") p_.level = kLevelMax;
+    else
+      d_.Error(level.line, "compression_level = " + QuoteValue(level.value) +
+                               ": write \"fast\", \"normal\" (the default) or \"max\"");
+  }
   if (const toml::table* t = SubTable(root, "product", "product")) {
     CheckKeys(*t, "product.", {"name", "picture", "icon", "version", "publisher", "description", "copyright",
                                      "id", "url"});

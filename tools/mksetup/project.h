@@ -27,6 +27,9 @@ struct ProjectRef {
   std::string written;  // the path as the project writes it, for messages
 };
 
+// compression_level: "fast", "normal" (the default), "max".
+enum CompressionLevel { kLevelFast, kLevelNormal, kLevelMax };
+
 struct ProjectAssociation {
   ProjectText extension;  // without the dot
   ProjectRef program;
@@ -90,6 +93,8 @@ struct Project {
   // How files are stored unless their [[file]] says else: kMethodLzma
   // ("lzma", the default) or kMethodStored ("none").
   int compression = kMethodLzma;
+  // How hard packed files are packed: compression_level.
+  int level = kLevelNormal;
 };
 
 // How many lines each page takes.

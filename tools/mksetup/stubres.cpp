@@ -53,7 +53,7 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
   return WriteResources(image, tree, error);
 }
 
-std::string StubReads(const std::string& bytes, std::initializer_list<const char*> words) {
+std::string StubReads(const std::string& bytes, const std::vector<const char*>& words) {
   PeImage image;
   ResTree tree;
   std::string error;

@@ -1,8 +1,8 @@
 // The setup file's own face: the product's icon (icon group 128) and a
 // version resource written into the setup program before the package.
 #pragma once
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "project.h"
 
@@ -16,7 +16,7 @@ bool PrepareStub(const Project& project, const std::string& stubPath, std::strin
 // "" when the setup program in bytes says it reads what a package needs (its
 // resource RT_RCDATA "PKX" names each of words), else what it lacks: the
 // first word it does not name, or the resource it does not have.
-std::string StubReads(const std::string& bytes, std::initializer_list<const char*> words);
+std::string StubReads(const std::string& bytes, const std::vector<const char*>& words);
 // The uninstaller program the setup program in bytes carries (resource
 // "EXE" 138, LZMA-packed), unpacked into program; false with the reason.
 bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error);

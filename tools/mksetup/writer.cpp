@@ -235,44 +235,47 @@ bool CarryUninstaller(Plan& plan, Copier& copier, int64_t& pos, const std::strin
 }
 
 // The regions of an extended package: pictures and stored files copied with
-// their checksums, packed files from the packer in row order, the carried
-// uninstaller; then the rows' sizes, offsets and checksums go into the index
-// and the trailer's seal.
+// their checksums, blocks from the packer in order, the carried uninstaller;
+// then the rows' sizes, offsets and checksums and the blocks' regions go into
+// the index and the trailer's seal.
 bool WriteExtended(Plan& plan, Copier& copier, const std::string& file, std::string& error) {
   copier.Checksum();
   Packer packer(plan);
   int64_t pos = plan.stubSize;
   bool ok = true;
+  for (PlannedFile& f : plan.files)
+    if (f.method == kMethodSolid) f.crc = 0;
   for (size_t i = 0; ok && i < plan.regions.size(); i++) {
     const PlannedRegion& r = plan.regions[i];
-    PlannedFile* f = r.file >= 0 ? &plan.files[static_cast<size_t>(r.file)] : nullptr;
-    if (f && f->method == kMethodLzma) {
-      const PackedFile& p = packer.Wait(static_cast<size_t>(r.file));
+    if (r.block >= 0) {
+      size_t b = static_cast<size_t>(r.block);
+      const PackedBlock& p = packer.Wait(b);
       if (!p.error.empty()) {
         error = p.error;
         ok = false;
         break;
       }
-      f->crc = p.crc;
-      f->unpacked = p.unpacked;
-      if (p.Stored()) {
-        f->method = kMethodStored;  // packing did not make it smaller
-      } else {
-        f->offset = pos;
-        f->length = p.size;
-        ok = p.CopyTo([&](const char* bytes, size_t n) { return copier.Write(bytes, n, error); }, error);
-        packer.Release(static_cast<size_t>(r.file));
-        pos += f->length;
-        continue;
+      PlannedBlock& block = plan.blocks[b];
+      block.offset = pos;
+      block.length = p.size;
+      block.crc = p.crc;
+      // Each file's checksum from those of its slices.
+      for (size_t k = 0; k < block.slices.size(); k++) {
+        PlannedFile& f = plan.files[block.slices[k].file];
+        f.crc = Crc32Combine(f.crc, p.sliceCrcs[k], block.slices[k].length);
       }
-      packer.Release(static_cast<size_t>(r.file));
+      ok = p.CopyTo([&](const char* bytes, size_t n) { return copier.Write(bytes, n, error); }, error);
+      packer.Release(b);
+      pos += block.length;
+      continue;
     }
+    PlannedFile* f = r.file >= 0 ? &plan.files[static_cast<size_t>(r.file)] : nullptr;
     copier.StartFile();
     ok = r.cached ? copier.Gathered(r.data, error) : copier.Copy(r.what, r.source, r.length, error);
     if (!ok) break;
     if (f) {
       // A stored file's checksum is of its bytes as copied now.
-      if (f->method == kMethodLzma) f->method = kMethodStored;
+      f->method = kMethodStored;
       f->offset = pos;
       f->length = r.length;
       f->unpacked = r.length;
@@ -282,9 +285,10 @@ bool WriteExtended(Plan& plan, Copier& copier, const std::string& file, std::str
   }
   if (!ok) return false;
   if (!copier.Flush(error)) return false;
-  // Empty files have no region: stored, at the payload's start.
+  // Empty files have no region: stored, at the payload's start (a row of
+  // blocks has none either: Layout put it there).
   for (PlannedFile& f : plan.files)
-    if (f.unpacked == 0) {
+    if (f.method != kMethodSolid && f.unpacked == 0) {
       f.method = kMethodStored;
       f.length = 0;
       f.offset = plan.stubSize;
