@@ -9,7 +9,7 @@
 #include "framework/memory.h"
 #include "packageindex.h"
 
-bool ParseTrailer(const char* tail, int count, long& len, long& seek) {
+bool ParseTrailer(const char* tail, int count, long long& len, long long& seek) {
   // Backwards from the last byte to the nearest "&"; one at the very first byte
   // of the window does not count.
   int amp = -1;
@@ -32,14 +32,14 @@ bool ParseTrailer(const char* tail, int count, long& len, long& seek) {
   char* comma = strchr(text, ',');
   if (colon && (!comma || colon < comma)) {
     if (comma) *comma = 0;
-    len = ParseLong(colon + 1);
+    len = ParseLongLong(colon + 1);
   }
   if (comma) {
     char* colon2 = strchr(comma + 1, ':');
     if (colon2) {
       char* dot = strchr(colon2 + 1, '.');
       if (dot) *dot = 0;
-      seek = ParseLong(colon2 + 1);
+      seek = ParseLongLong(colon2 + 1);
     }
   }
   return true;
@@ -100,7 +100,7 @@ bool ReadTrailerWindow(const char* path, char* tail, int& count, long long& end,
   return true;
 }
 
-bool ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal) {
+bool ReadPackageTrailer(const char* path, long long& len, long long& seek, PackageSeal& seal) {
   memset(&seal, 0, sizeof seal);
   char tail[TRAILER_WINDOW];
   int count = 0;
@@ -109,26 +109,32 @@ bool ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& se
   if (!ReadTrailerWindow(path, tail, count, end, signedFile)) return false;
   if (!ParseTrailer(tail, count, len, seek)) return false;
   // The index of a signed file must lie before its trailer, not in the table.
-  if (signedFile && (len < 0 || seek < 0 || static_cast<long long>(seek) + len > end)) return false;
+  if (signedFile && (len < 0 || seek < 0 || seek > end || len > end - seek)) return false;
   ParseSeal(tail, count, seal);
   return true;
 }
 
-bool ReadTrailer(const char* path, long& len, long& seek) {
+bool ReadTrailer(const char* path, long long& len, long long& seek) {
   PackageSeal seal;
   return ReadPackageTrailer(path, len, seek, seal);
 }
 
-int FormatTrailer(char* out, int size, long len, long seek) {
+int FormatTrailer(char* out, int size, long long len, long long seek) {
   if (size <= 0) return 0;
-  int n = FormatText(out, static_cast<size_t>(size), TRAILER_FORMAT, static_cast<int>(len),
-                   static_cast<int>(seek));
+  // "&LEN:%d,SEEK:%d." with numbers of any size.
+  char l[24], s[24];
+  l[0] = '-';
+  s[0] = '-';
+  FormatDecimal(l + (len < 0), len < 0 ? 0 - static_cast<unsigned long long>(len) : static_cast<unsigned long long>(len));
+  FormatDecimal(s + (seek < 0),
+                seek < 0 ? 0 - static_cast<unsigned long long>(seek) : static_cast<unsigned long long>(seek));
+  int n = FormatText(out, static_cast<size_t>(size), "&LEN:%s,SEEK:%s.", l, s);
   return n < 0 || n >= size ? 0 : n;
 }
 
 // Opens source and checks that [start, start + length) lies inside it; length -1
 // becomes the rest of the file.
-static bool OpenRegion(CFile& f, const char* source, long start, long& length) {
+static bool OpenRegion(CFile& f, const char* source, long long start, long& length) {
   if (!f.Open(source, CFile::modeRead | CFile::shareDenyNone)) return false;
   long long size = f.GetLength();
   if (size < 0 || start < 0 || start > size) return false;
@@ -137,11 +143,13 @@ static bool OpenRegion(CFile& f, const char* source, long start, long& length) {
     if (rest > 0x7FFFFFFFLL) return false;
     length = static_cast<long>(rest);
   }
-  if (length < 0 || static_cast<long long>(start) + length > size) return false;
+  // Against what is left of the file: a start and length near the largest
+  // numbers must not wrap around into a region that seems to fit.
+  if (length < 0 || length > size - start) return false;
   return f.Seek(start, CFile::begin) == start;
 }
 
-bool ExtractRegion(const char* dest, const char* source, long start, long length) {
+bool ExtractRegion(const char* dest, const char* source, long long start, long length) {
   CFile in;
   if (!OpenRegion(in, source, start, length)) return false;
   CFile out;
@@ -163,7 +171,7 @@ bool ExtractRegion(const char* dest, const char* source, long start, long length
   return ok;
 }
 
-char* ReadRegion(const char* source, long& length, long start) {
+char* ReadRegion(const char* source, long& length, long long start) {
   CFile f;
   long want = length;
   if (!OpenRegion(f, source, start, want)) return 0;
@@ -188,12 +196,12 @@ bool CStoredTable::Read(const char* path, long long limit) {
   FreeBuffer(m_bytes);
   m_bytes = 0;
   m_length = 0;
-  long len = 0, seek = 0;
+  long long len = 0, seek = 0;
   if (!ReadPackageTrailer(path, len, seek, Seal)) return false;
   Where.Offset = seek;
   Where.Length = len;
-  if (len > limit) return true;
-  long n = len;
+  if (len > limit || len > 0x7FFFFFFFLL || len < -1) return true;
+  long n = static_cast<long>(len);
   m_bytes = ReadRegion(path, n, seek);
   if (m_bytes) m_length = n;
   return true;
@@ -240,32 +248,60 @@ static char* ReadPart(const char* modulePath, long length, long offset, long lon
 
 UninstallerSource UninstallerSourceOf(const PackageSettings& settings, const void* program, DWORD programSize,
                                       const char* modulePath, const char* installDir) {
-  UninstallerSource src = {program, programSize, modulePath, settings.ProductName,
-                           settings.PictureLength, settings.PictureOffset, settings.IconLength, settings.IconOffset,
-                           {settings.RegKeys[0], settings.RegKeys[1]}, {settings.RegValues[0], settings.RegValues[1]},
-                           installDir, settings.Language, settings.UserScope()};
+  UninstallerSource src = UninstallerSource();
+  src.program = program;
+  src.programSize = programSize;
+  src.modulePath = modulePath;
+  src.productName = settings.ProductName;
+  src.pictureLength = settings.PictureLength;
+  src.pictureOffset = settings.PictureOffset;
+  src.iconLength = settings.IconLength;
+  src.iconOffset = settings.IconOffset;
+  for (int i = 0; i < REG_ENTRY_MAX; i++) {
+    src.regKeys[i] = settings.RegKeys[i];
+    src.regValues[i] = settings.RegValues[i];
+  }
+  src.installDir = installDir;
+  src.language = settings.Language;
+  src.userScope = settings.UserScope();
   return src;
 }
 
 namespace {
 
+const char* OrEmpty(const char* text) { return text ? text : ""; }
+
 // The table's extension after its ninth field: the tag, then a row of key
-// and value for each setting the uninstaller reads (ui.language,
-// install.scope). Nothing when there is none, so that such a table stays
-// nine fields.
+// and value for each setting the uninstaller reads: ui.language,
+// install.scope, and each registry entry past the first two of its kind.
+// Nothing when there is none, so that such a table stays nine fields.
 void AddTableExtension(CFieldTable& table, const UninstallerSource& src) {
-  bool language = src.language && src.language[0];
-  if (!language && !src.userScope) return;
+  bool any = OrEmpty(src.language)[0] != 0 || src.userScope;
+  for (int i = 2; i < REG_ENTRY_MAX && !any; i++) any = OrEmpty(src.regKeys[i])[0] || OrEmpty(src.regValues[i])[0];
+  if (!any) return;
   // The ninth field began a row; the tag ends it, each pair is a row.
   table.columnCount = 2;
   table.AddField(UNINSTALL_TABLE_TAG);
-  if (language) {
+  if (OrEmpty(src.language)[0]) {
     table.AddField(SETTING_UI_LANGUAGE);
     table.AddField(src.language);
   }
   if (src.userScope) {
     table.AddField(SETTING_INSTALL_SCOPE);
     table.AddField(SCOPE_USER_WORD);
+  }
+  const struct {
+    const char* prefix;
+    const char* const* entries;
+  } lists[] = {{SETTING_UNINSTALL_KEY, src.regKeys}, {SETTING_UNINSTALL_VALUE, src.regValues}};
+  for (const auto& list : lists) {
+    for (int i = 2; i < REG_ENTRY_MAX; i++) {
+      if (!OrEmpty(list.entries[i])[0]) continue;
+      char key[40];
+      FormatText(key, sizeof key, "%s%d", list.prefix, i + 1);
+      table.AddField(key);
+      table.AddField(list.entries[i]);
+    }
   }
 }
 
@@ -287,10 +323,10 @@ char* AssembleUninstaller(const UninstallerSource& src, long& size) {
   FormatText(num, sizeof num, "%d", static_cast<int>(picOff)); table.AddField(num);
   FormatText(num, sizeof num, "%d", static_cast<int>(iconLen)); table.AddField(num);
   FormatText(num, sizeof num, "%d", static_cast<int>(iconOff)); table.AddField(num);
-  table.AddField(src.regKeys[0]);
-  table.AddField(src.regKeys[1]);
-  table.AddField(src.regValues[0]);
-  table.AddField(src.regValues[1]);
+  table.AddField(OrEmpty(src.regKeys[0]));
+  table.AddField(OrEmpty(src.regKeys[1]));
+  table.AddField(OrEmpty(src.regValues[0]));
+  table.AddField(OrEmpty(src.regValues[1]));
   AddTableExtension(table, src);
   int len = 0;
   char* text = table.ExportText(len);

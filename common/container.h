@@ -1,16 +1,17 @@
 // The self-extracting container: executable image, data regions, the scrambled
-// table, and the trailer "&LEN:%d,SEEK:%d." as the file's last bytes.
+// table, and the trailer "&LEN:%d,SEEK:%d." as the file's last bytes (SEEK in
+// 64 bits for a package past 2 GiB).
 #pragma once
 #include "fieldtable.h"
 #include "framework/cstring.h"
 #include "framework/fsys.h"
 #include "framework/platform.h"
 #include "packageext.h"
+#include "packageindex.h"
 
 // The trailer's "&" must lie in this many last bytes of the file (and not be the
 // first of them).
 #define TRAILER_WINDOW 127
-#define TRAILER_FORMAT "&LEN:%d,SEEK:%d."
 #define UNINSTALLER_NAME "ridkit.exe"
 #define UNINSTALLER_COLUMNS 8
 // The uninstaller table's extension: after its nine fields, this tag ends a
@@ -23,10 +24,10 @@ const int kCopyChunk = 65536;
 // signed after its package was appended ends with a certificate table that its
 // executable header points at: the trailer then ends just before that table
 // (and its alignment padding).
-bool ReadTrailer(const char* path, long& len, long& seek);
+bool ReadTrailer(const char* path, long long& len, long long& seek);
 // The same, with the seal after the trailer of an extended package (not
 // Present when there is none).
-bool ReadPackageTrailer(const char* path, long& len, long& seek, PackageSeal& seal);
+bool ReadPackageTrailer(const char* path, long long& len, long long& seek, PackageSeal& seal);
 // The bytes where the trailer must stand (at most TRAILER_WINDOW of them, into
 // tail), the offset they end at and whether the file is signed. False when the
 // file cannot be read or its certificate entry is damaged.
@@ -39,15 +40,15 @@ bool ReadTrailerWindow(const char* path, char* tail, int& count, long long& end,
 // table entry is damaged or does not describe a table that ends the file.
 long long CertificateTableStart(const unsigned char* head, int count, long long fileSize);
 // Parses the trailer out of the last bytes of a file (tail holds at most
-// TRAILER_WINDOW bytes, the file's last ones); the rules of ReadTrailer.
-bool ParseTrailer(const char* tail, int count, long& len, long& seek);
+// TRAILER_WINDOW bytes, the file's last ones); the rules of ReadTrailer. The
+// numbers are read like atol, in 64 bits.
+bool ParseTrailer(const char* tail, int count, long long& len, long long& seek);
 // Writes the trailer text for a table of len bytes at offset seek into out
-// (at least 32 bytes); returns its length.
-int FormatTrailer(char* out, int size, long len, long seek);
+// (at least 48 bytes); returns its length.
+int FormatTrailer(char* out, int size, long long len, long long seek);
 
-// A region of a container file: where it starts and how many bytes it holds.
-// The stored forms give 32-bit numbers; a region is held in 64 bits so that
-// larger packages fit the same readers.
+// A region of a container file: where it starts and how many bytes it holds,
+// in 64 bits.
 struct FileRegion {
   long long Offset;
   long long Length;
@@ -91,12 +92,12 @@ void RemoveIndexCopy(const char* path);
 // to the end of source). False when a file cannot be opened, the region is not
 // inside the source, or a read or write fails; a destination left incomplete
 // by a failure is removed.
-bool ExtractRegion(const char* dest, const char* source, long start, long length);
+bool ExtractRegion(const char* dest, const char* source, long long start, long length);
 // Reads length bytes of source from start into a heap buffer of length + 1 bytes
 // (free it with FreeBuffer); length -1 reads to the end and gives back the real
 // length. Null when the file cannot be opened or the region does not lie
 // wholly inside it.
-char* ReadRegion(const char* source, long& length, long start);
+char* ReadRegion(const char* source, long& length, long long start);
 
 #ifdef _WIN32
 // The bytes of one of the program's own resources (read-only, never freed);
@@ -112,8 +113,10 @@ struct UninstallerSource {
   const char* productName;
   long pictureLength, pictureOffset;
   long iconLength, iconOffset;
-  const char* regKeys[2];
-  const char* regValues[2];
+  // The registry keys and values to remove: the table's fields 6 to 9 take
+  // the first two of each, its extension the rest (null or empty: none).
+  const char* regKeys[REG_ENTRY_MAX];
+  const char* regValues[REG_ENTRY_MAX];
   const char* installDir;  // ends with a backslash
   // The package's settings the uninstaller reads in the table's extension:
   // the language it speaks (ui.language; null or empty: none) and whether
@@ -139,8 +142,10 @@ const size_t kUninstallerProgramMax = 16UL << 20;
 const long kUninstallerImageMax = 64L << 20;
 
 // The uninstaller the setup writes: program, picture, icon, the scrambled
-// table of nine fields (and the extension's tag and rows, when there are
-// any) and the trailer, in a heap buffer (free it with
+// table of nine fields (and its extension when there is anything to carry:
+// the tag UNINSTALL_TABLE_TAG, then key and value rows like the package's
+// settings section: ui.language, registry entries past two of each) and the
+// trailer, in a heap buffer (free it with
 // FreeBuffer) of size bytes. A picture or icon region that cannot be read
 // from the setup file is written as absent (length 0). Null when there is
 // no program or no memory. The setup and the builder (which carries it

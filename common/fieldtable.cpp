@@ -47,6 +47,21 @@ const char* CFieldTable::NextField() {
   return field;
 }
 
+bool NextWholeField(CFieldTable& table, CString& out) {
+  const char* t = table.text.c_str();
+  int len = table.text.GetLength();
+  int start = table.readPos < 0 ? 0 : table.readPos;
+  for (int i = start; i < len; i++) {
+    char c = t[i];
+    if (c != FIELD_END && c != ROW_END) continue;
+    out = CString(t + start, i - start);
+    table.readPos = c == FIELD_END ? i + 1 : i + 3;
+    return true;
+  }
+  out.Empty();
+  return false;
+}
+
 void CFieldTable::LoadBytes(const char* bytes, int length, const char* key) {
   text.Empty();
   if (length <= 0) return;
@@ -123,17 +138,25 @@ void UnscrambleBuffer(unsigned char* buffer, int length, const char* key) {
     buffer[i] = MixKey(static_cast<unsigned char>(-buffer[i]), i, k);
 }
 
-LONG ParseLong(const char* text) {
+long long ParseLongLong(const char* text) {
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) p++;
   bool neg = false;
   if (*p == '+' || *p == '-') neg = *p++ == '-';
-  long long v = 0;
+  // Held at the ends of the range: 2^63 stands for anything larger.
+  const unsigned long long kLimit = 0x8000000000000000ULL;
+  unsigned long long v = 0;
   for (; *p >= '0' && *p <= '9'; p++) {
-    v = v * 10 + (*p - '0');
-    if (v > 0x80000000LL) v = 0x80000000LL;
+    unsigned d = static_cast<unsigned>(*p - '0');
+    v = v > (kLimit - d) / 10 ? kLimit : v * 10 + d;
   }
-  if (neg) v = -v;
+  if (neg) return v == kLimit ? -0x7FFFFFFFFFFFFFFFLL - 1 : -static_cast<long long>(v);
+  return v >= kLimit ? 0x7FFFFFFFFFFFFFFFLL : static_cast<long long>(v);
+}
+
+LONG ParseLong(const char* text) {
+  long long v = ParseLongLong(text);
   if (v > 0x7FFFFFFFLL) v = 0x7FFFFFFFLL;
+  if (v < -0x80000000LL) v = -0x80000000LL;
   return static_cast<LONG>(v);
 }

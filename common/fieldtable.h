@@ -40,6 +40,11 @@ class CFieldTable {
   int readPos;      // where the next field starts
 };
 
+// The next field of table whole, however long (NextField cuts it to its
+// buffer): true with it in out, false (out empty, nothing moved) once the
+// text is used up.
+bool NextWholeField(CFieldTable& table, CString& out);
+
 // The bytes that end a field written at column (from 0) of rows of columns
 // fields, into end: FIELD_END inside a row, ROW_END CR LF after its last
 // field. Their count (1 or 3). Every writer of a table ends its fields so.
@@ -49,6 +54,8 @@ int FieldEnding(int column, int columns, char* end);
 // blanks and a sign allowed, no digits give 0, values beyond the range are held
 // at its ends.
 LONG ParseLong(const char* text);
+// The same in 64 bits (the trailer of a package past 2 GiB).
+long long ParseLongLong(const char* text);
 
 void ScrambleBuffer(unsigned char* buffer, int length, const char* key);
 void UnscrambleBuffer(unsigned char* buffer, int length, const char* key);

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "framework/mbcs.h"
+
 // Appends text and checks that it all arrived: the string class drops an
 // append it has no memory for.
 static bool AppendChecked(CString& s, const char* text) {
@@ -33,5 +35,16 @@ CString CInstallFolders::ResolveRef(const char* ref) const {
   CString path(token == KW_WINDOWS_FOLDER ? WindowsDir : token == KW_SYSTEM_FOLDER ? SystemDir : InstallDir);
   AppendBackslashIfMissing(path);
   path += rest;
+  return path;
+}
+
+CString CInstallFolders::ResolveIconRef(const char* icon) const {
+  int comma = ReverseFindCharMb(icon, ',');
+  const char* index = comma >= 0 ? icon + comma + 1 : "";
+  const char* digits = index[0] == '-' ? index + 1 : index;
+  bool number = digits[0] != 0 && strspn(digits, "0123456789") == strlen(digits) && strlen(digits) <= 10;
+  CString path = number ? ResolveRef(CString(icon, comma)) : ResolveRef(icon);
+  path += ",";
+  path += number ? index : "0";
   return path;
 }

@@ -29,4 +29,9 @@ struct CInstallFolders {
   // backslash picks the Windows folder, the system folder or (anything else)
   // the installation folder; the rest follows below it.
   CString ResolveRef(const char* ref) const;
+  // An icon reference of the association list, "<reference>,<index>", as
+  // the registry's DefaultIcon holds it: the path, a comma, the index. A
+  // text without an index (or one that is no number) is a reference whole,
+  // with index 0.
+  CString ResolveIconRef(const char* icon) const;
 };

@@ -17,6 +17,15 @@ PackageOpenResult CPackage::Open(const char* path, long long indexLimit) {
   ReadIndex(table);
   ParsePackageIndex(table, *this);
   if (opened == kPackageOpened && !ExtensionConsistent(*this, Seal, Index.Offset)) return kPackageDamaged;
+  if (opened == kPackageOpened && LicenceRegion.Method != kMethodNone) {
+    CPackageFile file;
+    char* text = 0;
+    ExtractResult read = file.Open(path) ? file.ReadRegion(LicenceRegion, LICENCE_TEXT_LIMIT, text) : kExtractFailed;
+    // One that cannot be read for want of memory leaves the licence line.
+    if (read == kExtractDamaged) return kPackageDamaged;
+    Licence = text ? text : "";
+    FreeBuffer(text);
+  }
   return opened;
 }
 
@@ -45,7 +54,7 @@ char* CPackage::ReadRegion(const FileRegion& region, long& length) const {
   if (region.Offset < 0 || region.Offset > 0x7FFFFFFFLL || region.Length < -1 || region.Length > 0x7FFFFFFFLL)
     return 0;
   length = static_cast<long>(region.Length);
-  return ::ReadRegion(Path, length, static_cast<long>(region.Offset));
+  return ::ReadRegion(Path, length, region.Offset);
 }
 
 void CPackage::ReadIndex(CFieldTable& table) const {

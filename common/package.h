@@ -27,8 +27,9 @@ class CPackage : public PackageSettings {
 
   // Opens the setup file at path (once, on a new value): OpenIndex, then the
   // index parsed into the settings and the file list, and tag, seal and rows
-  // checked against each other. A damaged package is parsed all the same,
-  // but a program uses nothing of it.
+  // checked against each other; the whole licence read when the package
+  // names one (a licence that is not what its reference says is damage). A
+  // damaged package is parsed all the same, but a program uses nothing of it.
   PackageOpenResult Open(const char* path, long long indexLimit = kIndexLimit);
   // Only the trailer, its seal and the index's bytes (at most indexLimit of
   // them), checked against the seal; nothing parsed. A reader that walks
@@ -51,6 +52,9 @@ class CPackage : public PackageSettings {
   FileRegion Index;   // where the index is stored; the payload ends where it starts
   bool IndexRead;     // the index's bytes were read
   bool IndexMatches;  // their checksum is the seal's (true for a package without one)
+  // The whole licence (code page 936, lines ended by CR LF) when the package
+  // names one (LicenceRegion); empty otherwise: the licence line is all.
+  CString Licence;
 
   // An index larger than this is not one the programs read.
   static const long long kIndexLimit = 0x7FFFFFF0LL;

@@ -95,36 +95,49 @@ bool ParseRowExtension(const char* text, RowExtension& ext) {
   if (!ParseDecimal(p, kCountMax, unpacked, &p) || *p++ != ',') return false;
   unsigned long crc = 0;
   if (!ParseHex8(p, crc, &p)) return false;
-  unsigned long long block = 0, offset = 0;
+  unsigned long long first = 0, second = 0;
   // A solid row names where its bytes start: its block (from 1) and the
-  // offset in that block's unpacked bytes.
-  if (method == kMethodSolid &&
-      !(*p == ',' && ParseDecimal(p + 1, kCountMax, block, &p) && block > 0 && *p == ',' &&
-        ParseDecimal(p + 1, kCountMax, offset, &p)))
+  // offset in that block's unpacked bytes; another row may give its region
+  // in 64 bits.
+  bool more = *p == ',';
+  if (method == kMethodSolid && !more) return false;
+  if (more && !(ParseDecimal(p + 1, kCountMax, first, &p) && *p == ',' && ParseDecimal(p + 1, kCountMax, second, &p)))
     return false;
+  if (method == kMethodSolid && first == 0) return false;
   if (*p) return false;
   ext.Method = method;
   ext.Unpacked = unpacked;
   ext.Crc = crc;
-  ext.Block = static_cast<long long>(block);
-  ext.BlockOffset = static_cast<long long>(offset);
+  if (method == kMethodSolid) {
+    ext.Block = static_cast<long long>(first);
+    ext.BlockOffset = static_cast<long long>(second);
+  } else {
+    ext.Wide = more;
+    ext.Offset = static_cast<long long>(first);
+    ext.Length = static_cast<long long>(second);
+  }
   return true;
 }
 
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc,
-                       long long block, long long blockOffset) {
-  char digits[24], b[24], o[24];
+                       long long first, long long second) {
+  char digits[24], a[24], b[24];
   FormatDecimal(digits, unpacked);
   int n;
-  if (method == kMethodSolid) {
-    FormatDecimal(b, static_cast<unsigned long long>(block < 0 ? 0 : block));
-    FormatDecimal(o, static_cast<unsigned long long>(blockOffset < 0 ? 0 : blockOffset));
+  if (method == kMethodSolid || first >= 0) {
+    FormatDecimal(a, static_cast<unsigned long long>(first < 0 ? 0 : first));
+    FormatDecimal(b, static_cast<unsigned long long>(second < 0 ? 0 : second));
     n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx,%s,%s", MethodWord(method), digits,
-                   crc & 0xFFFFFFFFUL, b, o);
+                   crc & 0xFFFFFFFFUL, a, b);
   } else {
     n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx", MethodWord(method), digits, crc & 0xFFFFFFFFUL);
   }
   return n < 0 || n >= size ? 0 : n;
+}
+
+bool WideRowAgrees(long long length32, long long offset32, const RowExtension& ext) {
+  return length32 == (ext.Length <= SEED_NUMBER_MAX ? ext.Length : 0) &&
+         offset32 == (ext.Offset <= SEED_NUMBER_MAX ? ext.Offset : 0);
 }
 
 bool ParseRegionRef(const char* text, RegionRef& ref) {
@@ -186,15 +199,17 @@ void ParseSeal(const char* tail, int count, PackageSeal& seal) {
   if (strlen(text) != n || strncmp(text, PACKAGE_TAG ":", 5) != 0) return;
   const char* q = text + 5;
   unsigned long long start = 0;
-  if (!ParseDecimal(q, 0x7FFFFFFFULL, start, &q) || *q++ != ':') return;
+  if (!ParseDecimal(q, kCountMax, start, &q) || *q++ != ':') return;
   if (!ParseHex8(q, seal.PayloadCrc, &q) || *q++ != ':') return;
   if (!ParseHex8(q, seal.IndexCrc, &q) || *q) return;
-  seal.PayloadStart = static_cast<long>(start);
+  seal.PayloadStart = static_cast<long long>(start);
   seal.Valid = true;
 }
 
-int FormatSeal(char* out, int size, long payloadStart, unsigned long payloadCrc, unsigned long indexCrc) {
-  int n = FormatText(out, static_cast<size_t>(size), PACKAGE_TAG ":%ld:%08lx:%08lx", payloadStart,
+int FormatSeal(char* out, int size, long long payloadStart, unsigned long payloadCrc, unsigned long indexCrc) {
+  char start[24];
+  FormatDecimal(start, static_cast<unsigned long long>(payloadStart < 0 ? 0 : payloadStart));
+  int n = FormatText(out, static_cast<size_t>(size), PACKAGE_TAG ":%s:%08lx:%08lx", start,
                      payloadCrc & 0xFFFFFFFFUL, indexCrc & 0xFFFFFFFFUL);
   return n < 0 || n >= size ? 0 : n;
 }

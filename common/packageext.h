@@ -1,7 +1,8 @@
 // The package extension: what a package carries beyond the plain layout, in
 // places older setups skip. The tag "PKX1" at index position 48, a row
 // extension in the 8th field of every file row ("<method>,<unpacked
-// length>,<crc32>", and for a row of a solid block ",<block>,<offset>"), and
+// length>,<crc32>", and for a row of a solid block ",<block>,<offset>", for
+// another row past 2 GiB ",<offset>,<length>" in 64 bits), and
 // a seal after the trailer's "." giving where the payload starts and the
 // checksums of the payload and of the stored index:
 //   &LEN:<L>,SEEK:<S>.PKX1:<payload start>:<payload crc>:<index crc>
@@ -22,12 +23,16 @@
 // word for each thing it reads beyond the plain layout. The builder appends a
 // package to a stub only when the stub names every word the package needs.
 #define CAPABILITY_RESOURCE_NAME "PKX"
+// 64-bit offsets and lengths: packages and files past 2 GiB.
+#define CAPABILITY_WORD_BIG "big"
+// The lists of the settings section: the whole licence, more associations,
+// more registry entries for the uninstaller.
+#define CAPABILITY_WORD_LISTS "lists"
 #define CAPABILITY_WORD_CRC "crc32"
 // Solid blocks (the block.<n> settings, rows of method solid).
 #define CAPABILITY_WORD_SOLID "solid"
 // The x86 branch filter of blocks.
 #define CAPABILITY_WORD_X86 "x86"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope"
 // The word of the capability text that says the setup speaks the languages
 // a package may name (ui.language).
 #define LANGUAGE_WORD "lang"
@@ -37,10 +42,13 @@
 // The word that says the setup installs for the current user alone when a
 // package asks (install.scope = user).
 #define SCOPE_WORD "scope"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".
 #define TRAILER_SEAL_MAX 64
+// The largest offset or length the seed's 32-bit fields hold.
+#define SEED_NUMBER_MAX 2147483647LL
 
 #ifndef RC_INVOKED
 #include <stddef.h>
@@ -66,24 +74,43 @@ bool ParseDecimal(const char* p, unsigned long long limit, unsigned long long& v
 // value in decimal into out (at least 21 bytes); its length.
 int FormatDecimal(char* out, unsigned long long value);
 
+// Writes value in decimal (at most 20 digits and the terminator); the count
+// of digits. The programs' runtime formats 32-bit numbers only.
+int FormatDecimal(char* out, unsigned long long value);
+// Reads decimal digits at p (1 to 19, no sign, no leading zero unless "0", at
+// most limit) into value; rest is where they end. False for anything else.
+bool ParseDecimal(const char* p, unsigned long long limit, unsigned long long& value, const char** rest);
+
 // A file row's extension.
 struct RowExtension {
   int Method;  // kMethodNone when the field is empty
   unsigned long long Unpacked;
   unsigned long Crc;
+  // The row's region in 64 bits, given for a row whose offset or length
+  // passes the 32-bit fields (which then hold 0 where the value does not fit).
+  bool Wide;
+  long long Offset;
+  long long Length;
   // kMethodSolid: the bytes start at BlockOffset in the unpacked bytes of
   // block Block (from 1) and go on into the blocks after it.
   long long Block;
   long long BlockOffset;
 };
 // Parses a row extension field. An empty field gives kMethodNone; false for
-// anything that is not exactly "stored|lzma,<decimal>,<8 lower-case hex>" or
+// anything that is not exactly "stored|lzma,<decimal>,<8 lower-case hex>"
+// (optionally followed by ",<offset>,<length>" in decimal) or
 // "solid,<decimal>,<8 lower-case hex>,<block>,<offset>" (block from 1).
 bool ParseRowExtension(const char* text, RowExtension& ext);
-// Writes the field text (at least 96 bytes of room); its length. block and
-// blockOffset are written for kMethodSolid only.
+// Writes the field text (at least 96 bytes of room); its length. For
+// kMethodSolid first and second are the block and the offset in it (always
+// written); for another method, when first is not negative, the region's
+// 64-bit offset and length.
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc,
-                       long long block = 0, long long blockOffset = 0);
+                       long long first = -1, long long second = 0);
+
+// True when a row's 32-bit Length and Offset fields agree with its 64-bit
+// region: each holds the value when it fits and 0 when it does not.
+bool WideRowAgrees(long long length32, long long offset32, const RowExtension& ext);
 
 // A region reference: bytes of the payload named by a setting,
 // "<offset>,<length>,<method>[+<filter>],<unpacked>,<crc32>" (64-bit decimals
@@ -106,7 +133,7 @@ int FormatRegionRef(char* out, int size, const RegionRef& ref);
 struct PackageSeal {
   bool Present;  // the text after the trailer's "." starts like a seal ("PKX")
   bool Valid;    // and that suffix is a well-formed seal
-  long PayloadStart;
+  long long PayloadStart;
   unsigned long PayloadCrc;
   unsigned long IndexCrc;
 };
@@ -115,5 +142,5 @@ struct PackageSeal {
 void ParseSeal(const char* tail, int count, PackageSeal& seal);
 // The seal's text to append to the trailer (at least 48 bytes of room); its
 // length.
-int FormatSeal(char* out, int size, long payloadStart, unsigned long payloadCrc, unsigned long indexCrc);
+int FormatSeal(char* out, int size, long long payloadStart, unsigned long payloadCrc, unsigned long indexCrc);
 #endif  // RC_INVOKED

@@ -76,7 +76,7 @@ bool CPackageFile::VerifyPayload(const PackageSeal& seal, long long end, Progres
 
 ExtractResult CPackageFile::CopyStored(const FileEntry& e, CFile* out, unsigned long& crc,
                                        unsigned long long& written) {
-  long rest = e.Length;
+  long long rest = e.Length;
   while (rest > 0) {
     unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
     unsigned got = m_file.ReadAll(m_in, want);
@@ -102,13 +102,13 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long
   CLzmaStream stream;
   size_t n = LZMA_HEADER_SIZE, none = 0;
   if (stream.Decode(header, n, 0, none) != CLzmaStream::kMore) return kExtractDamaged;
-  long rest = e.Length - LZMA_PROPS_BYTES;
+  long long rest = e.Length - LZMA_PROPS_BYTES;
   size_t have = 0, pos = 0;
   for (;;) {
     if (pos == have && rest > 0) {
       unsigned want = rest < kPackageChunk ? static_cast<unsigned>(rest) : kPackageChunk;
       if (m_file.ReadAll(m_in, want) != want) return kExtractFailed;
-      rest -= static_cast<long>(want);
+      rest -= want;
       have = want;
       pos = 0;
     }
@@ -131,7 +131,7 @@ ExtractResult CPackageFile::Decode(const FileEntry& e, CFile* out, unsigned long
 bool CPackageFile::Sound(const FileEntry& e) const {
   // A solid row's bytes are its blocks' (checked as they are read).
   if (e.Method == kMethodSolid) return true;
-  return e.Length >= 0 && e.Offset >= 0 && static_cast<long long>(e.Offset) + e.Length <= m_size &&
+  return e.Length >= 0 && e.Offset >= 0 && e.Offset <= m_size && e.Length <= m_size - e.Offset &&
          (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
 }
 
@@ -319,8 +319,8 @@ ExtractResult CPackageFile::ReadRegion(const RegionRef& r, size_t maxUnpacked, c
 }
 
 bool CPackageFile::Eligible(const FileEntry& e) const {
-  return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES &&
-         static_cast<long long>(e.Offset) + e.Length <= m_size && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
+  return e.Method == kMethodLzma && e.Offset >= 0 && e.Length >= LZMA_PROPS_BYTES && e.Offset <= m_size &&
+         e.Length <= m_size - e.Offset && e.Unpacked > 0 && e.Unpacked <= m_aheadRowMax;
 }
 
 void CPackageFile::SetAheadLimits(size_t budget, size_t rowMax) {

@@ -133,11 +133,12 @@ bool CFileList::MoveTo(int index) {
 PackageSettings::PackageSettings()
     : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0), SplashEnabled(false),
       SplashPictureLength(0), SplashPictureOffset(0), SplashBackColor(0), SplashCaptionBar(false),
-      Extended(false), RowsDamaged(false), BlocksDamaged(false), SettingsSection(-1) {
+      Extended(false), RowsDamaged(false), BlocksDamaged(false), SettingsSection(-1), AssociationCount(0) {
   memset(PageText, 0, sizeof PageText);
   memset(&UninstallerRegion, 0, sizeof UninstallerRegion);
   ProductName[0] = ReadmeFile[0] = RunFile[0] = SplashCaption[0] = 0;
   memset(TypeAssoc, 0, sizeof TypeAssoc);
+  memset(&LicenceRegion, 0, sizeof LicenceRegion);
 }
 
 static bool IsTrue(const char* s) { return strcmp(s, KW_TRUE) == 0; }
@@ -260,8 +261,64 @@ class CPositionReader {
 
 }  // namespace
 
+int ListItemOf(const char* key, const char* prefix, const char** rest) {
+  size_t n = strlen(prefix);
+  if (strncmp(key, prefix, n) != 0) return 0;
+  const char* p = key + n;
+  unsigned long long item = 0;
+  if (!ParseDecimal(p, LIST_ITEM_MAX, item, &p) || item == 0 || (*p && *p != '.')) return 0;
+  *rest = *p ? p + 1 : p;
+  return static_cast<int>(item);
+}
+
+bool TakeRegistrySetting(const CString& key, const CString& value, CString* keys, CString* values) {
+  const char* rest = "";
+  int n = ListItemOf(key, SETTING_UNINSTALL_KEY, &rest);
+  CString* list = keys;
+  if (!n) {
+    n = ListItemOf(key, SETTING_UNINSTALL_VALUE, &rest);
+    list = values;
+  }
+  if (!n || *rest) return false;
+  // The first two are the header's (the uninstaller table's fields 6 to 9).
+  if (n > 2) list[n - 1] = value.GetLength() <= REG_ENTRY_LIMIT ? value : CString();
+  return true;
+}
+
+bool IsListExtension(const char* text) {
+  if (!text[0] || !IsWholeTextMb(text)) return false;
+  int chars = 0;
+  for (const char* p = text; *p; p += CharWidthMb(p), chars++) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c == 0x7F || strchr("\\/:*?\"<>|. ", c)) return false;
+  }
+  return chars <= LIST_EXTENSION_CHARS;
+}
+
+namespace {
+
+// The association list as given, item by item: an item is taken when its
+// extension may be one and it names a program, each value within its limit;
+// of items with the same extension (letter case aside) the first.
+void TakeAssociations(const ListAssociation* given, PackageSettings& s) {
+  s.AssociationCount = 0;
+  for (int n = 0; n < LIST_ITEM_MAX; n++) {
+    const ListAssociation& a = given[n];
+    if (!IsListExtension(a.Extension) || a.Program.IsEmpty() || a.Program.GetLength() > SETTING_VALUE_LIMIT ||
+        a.Description.GetLength() > SETTING_VALUE_LIMIT || a.Icon.GetLength() > SETTING_VALUE_LIMIT)
+      continue;
+    bool twice = false;
+    for (int k = 0; k < s.AssociationCount && !twice; k++)
+      twice = CompareNoCaseMb(s.Associations[k].Extension, a.Extension) == 0;
+    if (!twice) s.Associations[s.AssociationCount++] = a;
+  }
+}
+
+}  // namespace
+
 // The settings section: key and value pairs after the list's empty name,
-// up to the end of the text (an empty key).
+// up to the end of the text (an empty key). Of a key given twice the last
+// one counts.
 static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
   struct {
     const char* key;
@@ -272,10 +329,32 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
                      {SETTING_PRODUCT_URL, &PackageSettings::ProductUrl},
                      {SETTING_UI_LANGUAGE, &PackageSettings::Language},
                      {SETTING_INSTALL_SCOPE, &PackageSettings::Scope}};
+  struct {
+    const char* name;
+    CString ListAssociation::*value;
+  } const fields[] = {{ASSOCIATION_FIELD_EXTENSION, &ListAssociation::Extension},
+                      {ASSOCIATION_FIELD_PROGRAM, &ListAssociation::Program},
+                      {ASSOCIATION_FIELD_DESCRIPTION, &ListAssociation::Description},
+                      {ASSOCIATION_FIELD_ICON, &ListAssociation::Icon}};
+  ListAssociation given[LIST_ITEM_MAX];
   CString key, stored;
   char value[SETTING_VALUE_LIMIT + 1];
   const size_t blockKey = strlen(SETTING_BLOCK);
   while (NextSetting(t, key, stored)) {
+    const char* rest = "";
+    if (int n = ListItemOf(key, SETTING_ASSOCIATION, &rest)) {
+      for (const auto& f : fields)
+        if (strcmp(rest, f.name) == 0) given[n - 1].*f.value = stored;
+      continue;
+    }
+    if (TakeRegistrySetting(key, stored, s.RegKeys, s.RegValues)) continue;
+    RegionRef* region = key == SETTING_LICENCE_REGION       ? &s.LicenceRegion
+                        : key == SETTING_UNINSTALLER_REGION ? &s.UninstallerRegion
+                                                            : 0;
+    if (region) {
+      ParseRegionRef(stored, *region);  // a reference that does not read is none
+      continue;
+    }
     if (strncmp(key.c_str(), SETTING_BLOCK, blockKey) == 0) {
       // A block that does not read would leave its rows without bytes.
       unsigned long long number = 0;
@@ -289,16 +368,14 @@ static void ParseSettingsSection(CFieldTable& t, PackageSettings& s) {
     CopyText(value, sizeof value, stored);
     for (const auto& k : known)
       if (key == k.key) s.*k.value = value;  // the last one given counts
-    if (key == SETTING_UNINSTALLER_REGION) ParseRegionRef(value, s.UninstallerRegion);
   }
+  TakeAssociations(given, s);
   s.Blocks.Finish();
 }
 
 bool NextSetting(CFieldTable& table, CString& key, CString& value) {
-  int before = table.readPos;
-  key = table.NextField();
-  if (key.IsEmpty() || table.readPos == before) return false;
-  value = table.NextField();
+  if (!NextWholeField(table, key) || key.IsEmpty()) return false;
+  NextWholeField(table, value);
   return true;
 }
 
@@ -352,6 +429,13 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     bool parsed = ParseRowExtension(field, ext);
     if (s.Extended ? !parsed || ext.Method == kMethodNone : NamesMethod(field)) s.RowsDamaged = true;
     if (!s.Extended || !parsed) memset(&ext, 0, sizeof ext);
+    if (ext.Wide) {
+      // 32-bit fields that disagree with the region are not what the
+      // builder wrote.
+      if (!WideRowAgrees(e.Length, e.Offset, ext)) s.RowsDamaged = true;
+      e.Length = ext.Length;
+      e.Offset = ext.Offset;
+    }
     e.Method = ext.Method;
     e.Unpacked = ext.Unpacked;
     e.Crc = ext.Crc;

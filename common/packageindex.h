@@ -67,6 +67,34 @@
 #define SCOPE_MACHINE_WORD "machine"
 #define SCOPE_USER_WORD "user"
 
+// The lists of the settings section (the stub's word CAPABILITY_WORD_LISTS):
+// indexed keys, 1-based, one key per field of an item, LIST_ITEM_MAX items
+// at most.
+//   licence.region                   the whole licence: a region reference
+//   association.<n>.extension        without the dot, LIST_EXTENSION_CHARS
+//   association.<n>.program          folder-token reference
+//   association.<n>.description      the type's name (optional)
+//   association.<n>.icon             folder-token reference ",<index>" (optional)
+//   uninstall.key.<n>, uninstall.value.<n>  n from 3: beyond the header's two
+#define LIST_ITEM_MAX 64
+#define SETTING_LICENCE_REGION "licence.region"
+#define SETTING_ASSOCIATION "association."
+#define SETTING_UNINSTALL_KEY "uninstall.key."
+#define SETTING_UNINSTALL_VALUE "uninstall.value."
+#define ASSOCIATION_FIELD_EXTENSION "extension"
+#define ASSOCIATION_FIELD_PROGRAM "program"
+#define ASSOCIATION_FIELD_DESCRIPTION "description"
+#define ASSOCIATION_FIELD_ICON "icon"
+// Limits of the list values (an item with a value past its limit is void,
+// never cut: a cut reference names something else).
+#define LIST_EXTENSION_CHARS 15
+#define REG_ENTRY_LIMIT (FIELD_BUFFER_SIZE - 1)
+// The whole licence text, in bytes of code page 936.
+#define LICENCE_TEXT_LIMIT (256 * 1024)
+// The registry keys and values handed to the uninstaller: the header's two
+// and the list's.
+#define REG_ENTRY_MAX LIST_ITEM_MAX
+
 // The positions of the index header, from 0: the field at position p is the
 // (p + 1)-th of the index. The reader, the builder, the inspector and the
 // descriptor table below all name positions by these.
@@ -130,8 +158,10 @@ struct FileEntry {
   int Folder;
   char SubDir[TEXT_SIZE];
   int CopyMode;
-  LONG Length;  // the region as stored (packed bytes for lzma)
-  LONG Offset;
+  // The region as stored (packed bytes for lzma): the row's 32-bit fields, or
+  // its extension's 64-bit ones.
+  long long Length;
+  long long Offset;
   int Method;  // kMethodNone: stored, unchecked (a package without the extension)
   unsigned long long Unpacked;
   unsigned long Crc;  // of the unpacked bytes
@@ -208,6 +238,16 @@ struct TypeAssocRecord {
   char Program[ASSOC_PROGRAM_SIZE];
 };
 
+// An association of the settings section's list: the type gets a class of
+// the product's own (ListTypeClass, regref.h), and its removal takes back
+// what was there before.
+struct ListAssociation {
+  CString Extension;    // without the dot
+  CString Program;      // folder-token reference
+  CString Description;  // the type's name; may be empty
+  CString Icon;         // folder-token reference ",<index>"; empty: the program's first icon
+};
+
 // Every setting the index carries, under the names the setup uses.
 struct PackageSettings {
   PackageSettings();
@@ -221,8 +261,9 @@ struct PackageSettings {
   char ReadmeFile[TEXT_SIZE];
   char RunFile[TEXT_SIZE];
   TypeAssocRecord TypeAssoc[2];
-  CString RegKeys[2];
-  CString RegValues[2];
+  // [0] and [1] from the header, the rest from the settings section's list.
+  CString RegKeys[REG_ENTRY_MAX];
+  CString RegValues[REG_ENTRY_MAX];
   bool SplashEnabled;
   LONG SplashPictureLength;
   LONG SplashPictureOffset;
@@ -250,6 +291,11 @@ struct PackageSettings {
   // Installed for the current user alone (install.scope = user); any other
   // value is the whole machine's installation.
   bool UserScope() const { return Scope == SCOPE_USER_WORD; }
+  // The whole licence (Method kMethodNone: the header's licence line is all).
+  RegionRef LicenceRegion;
+  // The associations of the list, in the order of their numbers.
+  ListAssociation Associations[LIST_ITEM_MAX];
+  int AssociationCount;
   // The uninstaller the package carries (Method kMethodNone: none, or a
   // reference that does not read; the setup then assembles it).
   RegionRef UninstallerRegion;
@@ -261,8 +307,19 @@ struct PackageSettings {
 void ParsePackageIndex(CFieldTable& table, PackageSettings& s);
 
 // The next key and value of a settings section (table placed inside it) as
-// stored; false at its end: an empty key, or the end of the text.
+// stored, whole; false at its end: an empty key, or the end of the text.
 bool NextSetting(CFieldTable& table, CString& key, CString& value);
+// The item number n (1 to LIST_ITEM_MAX) of a list key prefix + n + rest
+// (rest empty or "." and a field name, given back); 0 for any other key.
+int ListItemOf(const char* key, const char* prefix, const char** rest);
+// Takes a setting of the registry lists (uninstall.key.<n>, uninstall.value.<n>,
+// n from 3) into keys and values; false when key is not one of them. A
+// value longer than REG_ENTRY_LIMIT is void.
+bool TakeRegistrySetting(const CString& key, const CString& value, CString* keys, CString* values);
+// True when text is an extension the list may hold: 1 to LIST_EXTENSION_CHARS
+// characters of whole code page 936 text, none of them a control character,
+// a dot, a blank or one of \ / : * ? " < > |.
+bool IsListExtension(const char* text);
 
 // True when the blocks and the rows of solid packing agree with each other
 // and with the payload [payloadStart, payloadEnd): every block given lies in

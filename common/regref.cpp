@@ -88,3 +88,35 @@ CString AssociationKey(const char* ext, int index) {
   if (kSuffix[index]) key += kSuffix[index];
   return key;
 }
+
+CString ListTypeClass(const char* productName, const char* ext) {
+  CString name;
+  const char* p = productName ? productName : "";
+  int cut = CharBoundary(p, LIST_CLASS_PRODUCT_MAX);
+  for (int i = 0; i < cut;) {
+    int w = CharWidthMb(p + i);
+    if (w == 1 && p[i] == '\\') name += '_';
+    else name.Append(p + i, w);
+    i += w;
+  }
+  if (name.IsEmpty()) name = "Setup";
+  name += ".";
+  name += ext ? ext : "";
+  return name;
+}
+
+CString ListTypeClassKey(const char* typeClass, int index) {
+  static const char* const kSuffix[LIST_CLASS_KEY_COUNT] = {"\\shell\\open\\command", "\\shell\\open", "\\shell",
+                                                            "\\DefaultIcon", ""};
+  if (index < 0 || index >= LIST_CLASS_KEY_COUNT) return CString();
+  CString key(typeClass);
+  key += kSuffix[index];
+  return key;
+}
+
+CString ListTypeCommand(const char* program) {
+  CString command("\"");
+  command += program;
+  command += "\" \"%1\"";
+  return command;
+}

@@ -49,3 +49,17 @@ bool JoinKeyPath(char* out, size_t size, const char* parent, const char* name);
 // HKEY_CLASSES_ROOT, in deletion order: ".E", "Efile\DefaultIcon",
 // "Efile\shell\open\command", "Efile\shell\open", "Efile\shell", "Efile".
 CString AssociationKey(const char* ext, int index);
+
+// The class of an association of the package's list: its keys below
+// HKEY_CLASSES_ROOT are the product's own, never another program's "extfile".
+// The product's name (each backslash made "_", cut to LIST_CLASS_PRODUCT_MAX
+// bytes at a character boundary; "Setup" when empty), a dot, the extension.
+#define LIST_CLASS_PRODUCT_MAX 200
+CString ListTypeClass(const char* productName, const char* ext);
+// Key number index (0..LIST_CLASS_KEY_COUNT-1) of that class in deletion
+// order: "C\shell\open\command", "C\shell\open", "C\shell",
+// "C\DefaultIcon", "C".
+#define LIST_CLASS_KEY_COUNT 5
+CString ListTypeClassKey(const char* typeClass, int index);
+// The open command of a program: the path quoted, then "%1" quoted.
+CString ListTypeCommand(const char* program);

@@ -60,10 +60,50 @@ bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CIns
   return ok && log.WriteLine("") && log.WriteLine(LOG_SHORTCUTS_SECTION);
 }
 
-bool WriteLogFolders(CSetupLogWriter& log, const CPathList& folders) {
-  if (folders.Count() == 0) return true;
-  bool ok = log.WriteLine("") && log.WriteLine(LOG_FOLDERS_SECTION);
-  for (int i = 0; i < folders.Count() && ok; i++) ok = log.WriteLine(folders[i]);
+namespace {
+const char* const kTypeStateWords[] = {"made", "none", "was", "kept"};
+}  // namespace
+
+CString FormatTypeRecord(const TypeRecord& r) {
+  CString line = r.Extension;
+  line += "|";
+  line += kTypeStateWords[r.State >= kTypeMade && r.State <= kTypeKept ? r.State : kTypeKept];
+  if (r.State == kTypeWas) {
+    line += "|";
+    line += r.Previous;
+  }
+  return line;
+}
+
+bool ParseTypeRecord(const char* line, TypeRecord& r) {
+  // The extension holds no bar; the previous value is the whole rest.
+  int bar = FindCharMb(line, '|');
+  if (bar < 0) return false;
+  r.Extension = CString(line, bar);
+  if (!IsListExtension(r.Extension)) return false;
+  const char* rest = line + bar + 1;
+  r.Previous.Empty();
+  for (int k = kTypeMade; k <= kTypeKept; k++) {
+    size_t n = strlen(kTypeStateWords[k]);
+    if (strncmp(rest, kTypeStateWords[k], n) != 0) continue;
+    if (k == kTypeWas ? rest[n] != '|' : rest[n] != 0) continue;
+    r.State = k;
+    if (k == kTypeWas) r.Previous = rest + n + 1;
+    return true;
+  }
+  return false;
+}
+
+bool WriteLaterSections(CSetupLogWriter& log, const CPathList* folders, const TypeRecordList* types) {
+  bool ok = true;
+  if (folders && folders->Count() > 0) {
+    ok = log.WriteLine("") && log.WriteLine(LOG_FOLDERS_SECTION);
+    for (int i = 0; i < folders->Count() && ok; i++) ok = log.WriteLine((*folders)[i]);
+  }
+  if (ok && types && types->Count > 0) {
+    ok = log.WriteLine("") && log.WriteLine(LOG_TYPES2_SECTION);
+    for (int i = 0; i < types->Count && ok; i++) ok = log.WriteLine(FormatTypeRecord(types->Items[i]));
+  }
   return ok;
 }
 
@@ -168,6 +208,32 @@ void CSetupLogReader::BeginShortcutList() {
 
 bool CSetupLogReader::NextShortcut(CString& path) { return NextEntry(path); }
 
+bool CSetupLogReader::BeginGroup(int index) {
+  if (!BeginFileList()) return false;
+  CString line;
+  for (int g = 0; g < index; g++) {
+    while (NextEntry(line)) {
+    }
+    ReadLine(line);  // the next group's name
+  }
+  return true;
+}
+
+bool CSetupLogReader::BeginSection(const char* name) {
+  // Past the three groups (each to its empty line), then from section to
+  // section.
+  if (!BeginGroup(2)) return false;
+  CString line;
+  while (NextEntry(line)) {
+  }
+  while (NextSection(line)) {
+    if (line == name) return true;
+    while (NextEntry(line)) {
+    }
+  }
+  return false;
+}
+
 bool CSetupLogReader::NextSection(CString& name) {
   for (;;) {
     LogLineKind kind = ReadLine(name);
@@ -188,7 +254,8 @@ void ReadList(CSetupLogReader& log, CPathList& list, Next next) {
 
 }  // namespace
 
-bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts, CPathList& folders) {
+bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts, CPathList& folders,
+                       TypeRecordList* listTypes) {
   CSetupLogReader log;
   if (!log.Open(path) || !log.BeginFileList()) return false;
   CString entry;
@@ -200,9 +267,15 @@ bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts,
   ReadList(log, shortcuts, &CSetupLogReader::NextShortcut);
   CString name;
   while (log.NextSection(name)) {
-    if (name == LOG_FOLDERS_SECTION) ReadList(log, folders, &CSetupLogReader::NextSectionEntry);
-    else while (log.NextSectionEntry(entry)) {
-      }
+    if (name == LOG_FOLDERS_SECTION) {
+      ReadList(log, folders, &CSetupLogReader::NextSectionEntry);
+      continue;
+    }
+    TypeRecord record;
+    while (log.NextSectionEntry(entry))
+      if (listTypes && name == LOG_TYPES2_SECTION && listTypes->Count < LIST_ITEM_MAX &&
+          ParseTypeRecord(entry, record))
+        listTypes->Items[listTypes->Count++] = record;
   }
   return true;
 }

@@ -1,7 +1,10 @@
 // setup.log: the list of installed files, file-type extensions and shortcuts
 // that the setup writes at Finish and the uninstaller reads back. Every line
-// ends with 0x0D 0x0D 0x0A; the order of the sections and the empty lines
-// between them carry the structure, the section names are never checked.
+// ends with 0x0D 0x0D 0x0A; the order of the first three sections and the
+// empty lines between them carry the structure, their names are never
+// checked. What the first three cannot hold follows the shortcut list (where
+// earlier uninstallers stop reading) as further sections, each its name
+// line, its entries and an empty line, found by name.
 #pragma once
 #include "framework/cstring.h"
 #include "framework/file.h"
@@ -14,6 +17,8 @@
 #define LOG_FILES_SECTION "[FILELIST]"
 #define LOG_TYPES_SECTION "[TYPELIST]"
 #define LOG_SHORTCUTS_SECTION "[SHORTCUTLIST]"
+// The associations of the package's list, one TypeRecord line each.
+#define LOG_TYPES2_SECTION "[TYPELIST2]"
 // Sections after the shortcut list, each after an empty line: readers of
 // before stop at the first empty line there, and every reader passes over a
 // section it does not know. A log that needs none ends with its shortcuts.
@@ -56,17 +61,43 @@ class CSetupLogWriter {
 // by "lnk" (a.b.exe gives a.lnk; a name without a dot gives "lnk").
 CString ShortcutName(const char* name);
 
+// What a list association's ".ext" key held before the setup associated it,
+// so that its removal takes back exactly what the setup wrote. A line
+// "<ext>|made", "<ext>|none", "<ext>|was|<previous default>" or "<ext>|kept".
+enum TypeState {
+  kTypeMade,  // the setup made the key (or found it naming the type's class already)
+  kTypeNone,  // the key was there without a default value
+  kTypeWas,   // the key's default value was Previous
+  kTypeKept,  // the default value cannot be written into the log: left as it is found
+};
+struct TypeRecord {
+  CString Extension;
+  int State;
+  CString Previous;
+};
+CString FormatTypeRecord(const TypeRecord& record);
+// False for a line that is not such a record (or names no extension the
+// list may hold): passed over.
+bool ParseTypeRecord(const char* line, TypeRecord& record);
+// The records of a run, in the order the associations were made.
+struct TypeRecordList {
+  TypeRecordList() : Count(0) {}
+  TypeRecord Items[LIST_ITEM_MAX];
+  int Count;
+};
+
 // Writes everything before the shortcut pass: "[FILELIST]", the installed path
 // (CInstallFolders::Resolve) of every file in list order (not of a row that
 // would leave its folder, which is never written: see IsContainedEntry), an
 // empty line, "[TYPELIST]", each non-empty extension of the two associations, an empty line, "[SHORTCUTLIST]". False
 // when a line could not be written or formed.
 bool WriteLogSections(CSetupLogWriter& log, const PackageSettings& s, const CInstallFolders& folders);
-
-// Writes the folder list after the shortcut list: an empty line,
-// "[FOLDERLIST]" and the folders. Writes nothing for an empty list, so that
-// such a log ends as before. False when a line could not be written.
-bool WriteLogFolders(CSetupLogWriter& log, const CPathList& folders);
+// Writes what follows the shortcut list, each section after an empty line
+// and always in this order: "[FOLDERLIST]" with the folders (null or empty:
+// none), then "[TYPELIST2]" with a line for each record of the list
+// associations (null or empty: none). Nothing without them, so that such a
+// log stays as it always was. False when a line could not be written.
+bool WriteLaterSections(CSetupLogWriter& log, const CPathList* folders, const TypeRecordList* types);
 
 // What ReadLine found.
 enum LogLineKind {
@@ -104,6 +135,18 @@ class CSetupLogReader {
   bool NextExtension(CString& ext);
   void BeginShortcutList();  // past the section line; call once the extensions ran out
   bool NextShortcut(CString& path);
+  // A section after the shortcut list by its name line (found with
+  // NextSection): true with the reader placed at its first entry (read them
+  // with NextEntry); false when the log has none. BeginGroup(2) goes back to
+  // the shortcut list afterwards.
+  bool BeginSection(const char* name);
+  // Back to the start, then past the first index groups (each ended by an
+  // empty line) and the next group's name line: 0 the files, 1 the
+  // extensions, 2 the shortcuts.
+  bool BeginGroup(int index);
+  // The next entry of the group or section; false at its empty line or the
+  // end of the file. Damaged lines are passed over.
+  bool NextEntry(CString& text);
   // The sections after the shortcut list, once the shortcuts ran out: the
   // next section's name (its first line), false at the end of the file.
   // NextSectionEntry gives its entries as NextShortcut does.
@@ -111,7 +154,6 @@ class CSetupLogReader {
   bool NextSectionEntry(CString& entry) { return NextEntry(entry); }
 
  private:
-  bool NextEntry(CString& text);
   bool Fill();
   CFile m_file;
   char m_buf[4096];
@@ -121,8 +163,10 @@ class CSetupLogReader {
 
 // The lists of a log that are short enough to keep: its extensions (each cut
 // as NextExtension cuts it), its shortcuts and the folders of its folder list,
-// each at most LOG_LIST_MAX. False when the log cannot be opened.
-bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts, CPathList& folders);
+// each at most LOG_LIST_MAX, and (when listTypes is given) the records of
+// its list associations. False when the log cannot be opened.
+bool ReadSetupLogLists(const char* path, CPathList& types, CPathList& shortcuts, CPathList& folders,
+                       TypeRecordList* listTypes = 0);
 
 // The program-group rule for one shortcut line: True when the lower-cased path
 // contains the lower-cased Programs folder (a backslash is added to it when

@@ -11,6 +11,7 @@
 #include "framework/mbcs.h"
 #include "framework/widetext.h"
 #include "regref.h"
+#include "setuplog.h"
 
 typedef HRESULT(STDAPICALLTYPE* ServerProc)();
 
@@ -152,20 +153,56 @@ CString ClassesKeyPath(const char* key, bool userScope) {
   return path;
 }
 
-// Sets a key's default value to text (REG_SZ, the terminator counted).
-static void SetDefaultValue(HKEY root, const CString& key, const CString& text) {
-  HKEY h = 0;
-  if (RegOpenKeyW(root, CWideText(key), &h) != ERROR_SUCCESS) return;
+// Sets an open key's default value to text (REG_SZ, the terminator counted).
+static void SetDefault(HKEY h, const char* text) {
   CWideText value(text);
   RegSetValueExW(h, 0, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.Get()),
                  static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(WCHAR)));
+}
+
+// Sets a key's default value to text.
+static void SetDefaultValue(HKEY root, const CString& key, const CString& text) {
+  HKEY h = 0;
+  if (RegOpenKeyW(root, CWideText(key), &h) != ERROR_SUCCESS) return;
+  SetDefault(h, text);
   RegCloseKey(h);
 }
 
+// Creates a key (with the keys above it) below the scope's classes
+// (ClassesRootKey, ClassesKeyPath); null when it cannot be made.
+static HKEY CreateClassesKey(const char* key, bool userScope) {
+  HKEY h = 0;
+  DWORD disposition = 0;
+  WCHAR cls[1] = {0};
+  if (RegCreateKeyExW(ClassesRootKey(userScope), CWideText(ClassesKeyPath(key, userScope)), 0, cls,
+                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h, &disposition) != ERROR_SUCCESS)
+    return 0;
+  return h;
+}
+
+// An open key's default value as a string: 1 when there is one it gave
+// (REG_SZ, with a code page 936 form and on one line), 0 when it has none,
+// -1 when it has one that is not such a text.
+static int DefaultText(HKEY h, CString& text) {
+  DWORD type = 0, size = 0;
+  text.Empty();
+  LONG r = RegQueryValueExW(h, 0, 0, &type, 0, &size);
+  if (r == ERROR_FILE_NOT_FOUND) return 0;
+  if (r != ERROR_SUCCESS || type != REG_SZ || size > 4096) return -1;
+  WCHAR buf[2050];
+  size = sizeof buf - sizeof(WCHAR);
+  if (RegQueryValueExW(h, 0, 0, &type, reinterpret_cast<BYTE*>(buf), &size) != ERROR_SUCCESS || type != REG_SZ)
+    return -1;
+  buf[size / sizeof(WCHAR)] = 0;
+  BOOL lost = FALSE;
+  text = NarrowText(buf, -1, &lost);
+  if (lost || FindCharMb(text, '\r') >= 0 || FindCharMb(text, '\n') >= 0) return -1;
+  return 1;
+}
+
 void RegisterFileType(const char* ext, const char* program, bool userScope) {
-  HKEY root = ClassesRootKey(userScope);
-  CString dotKey = ClassesKeyPath(CString(".") + ext, userScope);
-  CString fileKey = ClassesKeyPath(CString(ext) + "file", userScope);
+  CString dotKey = CString(".") + ext;
+  CString fileKey = CString(ext) + "file";
   CString keys[6] = {dotKey,
                      fileKey,
                      fileKey + "\\DefaultIcon",
@@ -173,20 +210,69 @@ void RegisterFileType(const char* ext, const char* program, bool userScope) {
                      fileKey + "\\shell\\open",
                      fileKey + "\\shell\\open\\command"};
   for (int i = 0; i < 6; i++) {
-    HKEY h = 0;
-    DWORD disposition = 0;
-    WCHAR cls[1] = {0};
-    if (RegCreateKeyExW(root, CWideText(keys[i]), 0, cls, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &h,
-                        &disposition) == ERROR_SUCCESS)
-      RegCloseKey(h);
+    if (HKEY h = CreateClassesKey(keys[i], userScope)) RegCloseKey(h);
   }
-  SetDefaultValue(root, dotKey, CString(ext) + "file");
-  SetDefaultValue(root, keys[2], CString(program) + ",0");
-  SetDefaultValue(root, keys[5], CString(program) + " %1");
+  HKEY root = ClassesRootKey(userScope);
+  SetDefaultValue(root, ClassesKeyPath(dotKey, userScope), fileKey);
+  SetDefaultValue(root, ClassesKeyPath(keys[2], userScope), CString(program) + ",0");
+  SetDefaultValue(root, ClassesKeyPath(keys[5], userScope), CString(program) + " %1");
 }
 
 void RemoveFileType(const char* ext, bool userScope) {
   if (!ext || !ext[0] || FindCharMb(ext, '\\') >= 0) return;
   for (int i = 0; i < ASSOC_KEY_COUNT; i++)
     RegDeleteKeyW(ClassesRootKey(userScope), CWideText(ClassesKeyPath(AssociationKey(ext, i), userScope)));
+}
+
+void RegisterListType(const char* ext, const char* typeClass, const char* command, const char* description,
+                      const char* icon, TypeRecord& record, bool userScope) {
+  CString dotKey = CString(".") + ext;
+  // What ".ext" holds now decides how it is taken back; a key that names
+  // this class already is this product's from an earlier installation.
+  record.State = kTypeMade;
+  record.Previous.Empty();
+  HKEY h = 0;
+  if (RegOpenKeyExW(ClassesRootKey(userScope), CWideText(ClassesKeyPath(dotKey, userScope)), 0, KEY_QUERY_VALUE,
+                    &h) == ERROR_SUCCESS) {
+    CString previous;
+    int found = DefaultText(h, previous);
+    RegCloseKey(h);
+    if (found == 0) record.State = kTypeNone;
+    else if (found < 0) record.State = kTypeKept;
+    else if (CompareNoCaseMb(previous, typeClass) != 0) {
+      record.State = kTypeWas;
+      record.Previous = previous;
+    }
+  }
+  for (int i = LIST_CLASS_KEY_COUNT - 1; i >= 0; i--) {
+    HKEY key = CreateClassesKey(ListTypeClassKey(typeClass, i), userScope);
+    if (!key) continue;
+    if (i == 4 && description && description[0]) SetDefault(key, description);
+    if (i == 3) SetDefault(key, icon);
+    if (i == 0) SetDefault(key, command);
+    RegCloseKey(key);
+  }
+  if (HKEY key = CreateClassesKey(dotKey, userScope)) {
+    SetDefault(key, typeClass);
+    RegCloseKey(key);
+  }
+}
+
+void UnregisterListType(const char* typeClass, const TypeRecord& record, bool userScope) {
+  HKEY root = ClassesRootKey(userScope);
+  for (int i = 0; i < LIST_CLASS_KEY_COUNT; i++)
+    RegDeleteKeyW(root, CWideText(ClassesKeyPath(ListTypeClassKey(typeClass, i), userScope)));
+  CWideText dotKey(ClassesKeyPath(CString(".") + record.Extension, userScope));
+  HKEY h = 0;
+  if (RegOpenKeyExW(root, dotKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &h) != ERROR_SUCCESS) return;
+  // Another program that took the type over since keeps it.
+  CString now;
+  bool ours = DefaultText(h, now) > 0 && CompareNoCaseMb(now, typeClass) == 0;
+  if (ours && record.State == kTypeWas) SetDefault(h, record.Previous);
+  if (ours && (record.State == kTypeMade || record.State == kTypeNone)) RegDeleteValueW(h, 0);
+  DWORD subKeys = 1, values = 1;
+  bool empty = RegQueryInfoKeyW(h, 0, 0, 0, &subKeys, 0, 0, &values, 0, 0, 0, 0) == ERROR_SUCCESS &&
+               subKeys == 0 && values == 0;
+  RegCloseKey(h);
+  if (ours && record.State == kTypeMade && empty) RegDeleteKeyW(root, dotKey);
 }

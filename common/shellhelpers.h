@@ -42,6 +42,19 @@ void RegisterFileType(const char* ext, const char* program, bool userScope);
 // scope's classes, deepest first. An empty extension or one with a backslash
 // names no association: nothing is touched.
 void RemoveFileType(const char* ext, bool userScope);
+// Associates .ext with the class typeClass below the scope's classes
+// (ClassesRootKey): ".ext" names the class, which gets the description (when
+// not empty) as the type's name, the icon ("path,index") and the open
+// command. What ".ext" held before goes into record (TypeRecord, setup.log),
+// so that UnregisterListType takes back exactly what was written.
+void RegisterListType(const char* ext, const char* typeClass, const char* command, const char* description,
+                      const char* icon, struct TypeRecord& record, bool userScope);
+// The class's keys (deepest first, a key others added below stays) and
+// ".ext" below the scope's classes as the record says, only while it still
+// names the class: made by the setup, its value goes and the key too once
+// nothing is left in it; without a value before, the value goes; with one,
+// it is set back.
+void UnregisterListType(const char* typeClass, const struct TypeRecord& record, bool userScope);
 
 // The temporary file of the programs, in the user's temporary folder; empty
 // when the temporary folder's path does not fit.

@@ -4,6 +4,7 @@
 #include "canceldlg.h"
 #include "common/package.h"
 #include "common/picture.h"
+#include "common/setuplog.h"
 #include "framework/app.h"
 #include "framework/cstring.h"
 #include "setup/core/commandline.h"

@@ -283,6 +283,15 @@ CString CSetupServices::LongPath(const char* path) {
   return lost ? CString(path) : result;
 }
 
+void CSetupServices::RegisterListType(const char* ext, const char* typeClass, const char* command,
+                                      const char* description, const char* icon, TypeRecord& record) {
+  ::RegisterListType(ext, typeClass, command, description, icon, record, m_package.UserScope());
+}
+
+void CSetupServices::UnregisterListType(const char* typeClass, const TypeRecord& record) {
+  ::UnregisterListType(typeClass, record, m_package.UserScope());
+}
+
 int CSetupServices::UnregisterServer(const char* path) {
   // RegisterServer keeps a control it registered loaded: that hold is let go
   // here, so that the file can be removed next.

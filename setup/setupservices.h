@@ -54,9 +54,12 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   void Sleep(DWORD ms);
   int RegisterServer(const char* path);
   void RegisterFileType(const char* ext, const char* program);
+  void RegisterListType(const char* ext, const char* typeClass, const char* command, const char* description,
+                        const char* icon, TypeRecord& record);
   bool WriteUninstaller(const char* installDir);
   int UnregisterServer(const char* path);
   void UnregisterFileType(const char* ext);
+  void UnregisterListType(const char* typeClass, const TypeRecord& record);
   void UndoFileType(const char* ext);
   bool FileInUse(const char* path);
   CString ProgramsUsing(const CPathList& files);

@@ -92,6 +92,14 @@ void CSilentServices::RegisterFileType(const char* ext, const char* program) {
   m_log.Line(Text(kTextRunAssociation), what);
 }
 
+void CSilentServices::RegisterListType(const char* ext, const char* typeClass, const char* command,
+                                       const char* description, const char* icon, TypeRecord& record) {
+  CSetupServices::RegisterListType(ext, typeClass, command, description, icon, record);
+  CString what;
+  what.Format(".%s -> %s", ext, command);
+  m_log.Line(Text(kTextRunAssociation), what);
+}
+
 bool CSilentServices::WriteUninstaller(const char* installDir) {
   BOOL ok = CSetupServices::WriteUninstaller(installDir);
   if (ok) m_log.Line(Text(kTextRunUninstaller), CString(installDir) + UNINSTALLER_NAME);
@@ -188,6 +196,7 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   bool uninstallerLinkPending = true;
   CFinishRun run(package, services, uninstallerLinkPending);
   run.Folders = engine.Folders;
+  run.Types = &engine.Types;
   run.GroupName = package.ProductName;
   CPathList logFolders;
   engine.FoldersToLog(logFolders);

@@ -20,6 +20,8 @@ class CSilentServices : public CSetupServices {
   void Sleep(DWORD ms);
   int RegisterServer(const char* path);
   void RegisterFileType(const char* ext, const char* program);
+  void RegisterListType(const char* ext, const char* typeClass, const char* command, const char* description,
+                        const char* icon, TypeRecord& record);
   bool WriteUninstaller(const char* installDir);
   bool CreateShortcut(const char* target, const char* linkPath);
   void Open(const char* path);

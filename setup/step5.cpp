@@ -95,6 +95,7 @@ BOOL CStep5::OnWizardFinish() {
   CPathList logFolders;
   if (copyRun) copyRun->FoldersToLog(logFolders);
   run.LogFolders = &logFolders;
+  run.Types = copyRun ? &copyRun->Types : 0;
   FinishChoices choices = {m_desktop, m_startMenu, m_group, m_readme, m_run};
   bool ran = run.Run(choices);
   if (copyRun && !run.LogWritten && !copyRun->PreviousLog.IsEmpty()) {

@@ -23,6 +23,9 @@ int UnregisterServer(const char* path, bool userScope) {
 void CRemovalServices::Sleep(DWORD ms) { PauseForReading(ms); }
 int CRemovalServices::UnregisterServer(const char* path) { return ::UnregisterServer(path, m_userScope); }
 void CRemovalServices::RemoveTypeAssociation(const char* ext) { RemoveFileType(ext, m_userScope); }
+void CRemovalServices::RemoveListType(const char* typeClass, const TypeRecord& record) {
+  ::UnregisterListType(typeClass, record, m_userScope);
+}
 void CRemovalServices::DeleteKeyEntry(const char* reference) { ::DeleteKeyEntry(reference); }
 void CRemovalServices::DeleteValueEntry(const char* reference) { ::DeleteValueEntry(reference); }
 

@@ -19,6 +19,7 @@ class CRemovalServices : public IRemovalServices {
   void Sleep(DWORD ms);
   int UnregisterServer(const char* path);
   void RemoveTypeAssociation(const char* ext);
+  void RemoveListType(const char* typeClass, const TypeRecord& record);
   void DeleteKeyEntry(const char* reference);
   void DeleteValueEntry(const char* reference);
   void RemoveProductEntries(const char* folder);

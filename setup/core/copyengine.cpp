@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "common/container.h"
+#include "common/regref.h"
 #include "common/setuplog.h"
 #include "common/shortenpath.h"
 #include "finishrun.h"
@@ -290,6 +291,12 @@ void CCopyEngine::RollBack() {
   for (int i = 0; m_typesRegistered && i < 2; i++) {
     if (assoc[i].Extension[0]) m_services.UndoFileType(assoc[i].Extension);
   }
+  // A list association the replaced installation had too stays: its class
+  // is the same, and its files come back below.
+  for (int i = Types.Count - 1; m_typesRegistered && i >= 0; i--)
+    if (!PreviousListType(Types.Items[i].Extension))
+      m_services.UnregisterListType(ListTypeClass(m_package.ProductName, Types.Items[i].Extension), Types.Items[i]);
+  Types.Count = 0;
   m_typesRegistered = false;
   // Newest first: a file before its folder, a folder before the one above it,
   // a new file before the old copy that comes back in its place.
@@ -381,14 +388,29 @@ void CCopyEngine::Commit(const CPathList& links, const char* programs) {
     RemoveFile(ownLink);
     RemoveFolder(oldGroup);
   }
-  // Its associations the package no longer has.
-  const TypeAssocRecord* assoc = m_package.TypeAssoc;
-  for (int i = 0; i < m_previousTypes.Count(); i++) {
-    const CString& ext = m_previousTypes[i];
-    bool kept = false;
-    for (int a = 0; a < 2 && !kept; a++) kept = assoc[a].Extension[0] && CompareNoCaseMb(assoc[a].Extension, ext) == 0;
-    if (!kept) m_services.UnregisterFileType(ext);
+  // Its associations the package no longer has, of the two and of the list.
+  for (int i = 0; i < m_previousTypes.Count(); i++)
+    if (!Associates(m_previousTypes[i])) m_services.UnregisterFileType(m_previousTypes[i]);
+  for (int i = 0; i < m_previousListTypes.Count; i++) {
+    const TypeRecord& record = m_previousListTypes.Items[i];
+    if (!Associates(record.Extension))
+      m_services.UnregisterListType(ListTypeClass(m_package.ProductName, record.Extension), record);
   }
+}
+
+bool CCopyEngine::Associates(const char* ext) const {
+  const TypeAssocRecord* assoc = m_package.TypeAssoc;
+  for (int a = 0; a < 2; a++)
+    if (assoc[a].Extension[0] && CompareNoCaseMb(assoc[a].Extension, ext) == 0) return true;
+  for (int a = 0; a < m_package.AssociationCount; a++)
+    if (CompareNoCaseMb(m_package.Associations[a].Extension, ext) == 0) return true;
+  return false;
+}
+
+bool CCopyEngine::PreviousListType(const char* ext) const {
+  for (int i = 0; i < m_previousListTypes.Count; i++)
+    if (CompareNoCaseMb(m_previousListTypes.Items[i].Extension, ext) == 0) return true;
+  return false;
 }
 
 void CCopyEngine::FoldersToLog(CPathList& folders) const {
@@ -400,6 +422,29 @@ void CCopyEngine::FoldersToLog(CPathList& folders) const {
 void CCopyEngine::ShowVerifyProgress(void* engine, long long done, long long total) {
   CCopyEngine* self = static_cast<CCopyEngine*>(engine);
   if (total > 0) self->m_page.SetProgress(static_cast<int>(done * kProgressMax / total));
+}
+
+void CCopyEngine::RegisterTypes() {
+  const TypeAssocRecord* assoc = m_package.TypeAssoc;
+  m_typesRegistered = true;
+  if (assoc[0].Extension[0] || assoc[1].Extension[0] || m_package.AssociationCount > 0) {
+    m_page.SetStatus(Text(kTextCreatingAssociations));
+    m_services.Sleep(kPause);
+  }
+  for (int i = 0; i < 2; i++) {
+    if (assoc[i].Extension[0]) m_services.RegisterFileType(assoc[i].Extension, Folders.ResolveRef(assoc[i].Program));
+  }
+  // The list's: each with a class of the product's own, what it replaces
+  // noted for the log and for RollBack.
+  for (int i = 0; i < m_package.AssociationCount && Types.Count < LIST_ITEM_MAX; i++) {
+    const ListAssociation& a = m_package.Associations[i];
+    CString program = Folders.ResolveRef(a.Program);
+    CString icon = a.Icon.IsEmpty() ? program + ",0" : Folders.ResolveIconRef(a.Icon);
+    TypeRecord& record = Types.Items[Types.Count++];
+    record.Extension = a.Extension;
+    m_services.RegisterListType(a.Extension, ListTypeClass(m_package.ProductName, a.Extension),
+                                ListTypeCommand(program), a.Description, icon, record);
+  }
 }
 
 bool CCopyEngine::VerifyPayload() {
@@ -510,8 +555,9 @@ bool CCopyEngine::Prepare() {
   m_previousTypes.Clear();
   m_previousLinks.Clear();
   m_previousFolders.Clear();
+  m_previousListTypes.Count = 0;
   if (!PreviousLog.IsEmpty()) {
-    ReadSetupLogLists(PreviousLog, m_previousTypes, m_previousLinks, m_previousFolders);
+    ReadSetupLogLists(PreviousLog, m_previousTypes, m_previousLinks, m_previousFolders, &m_previousListTypes);
     FindObsoleteFiles();
   }
   for (;;) {
@@ -609,6 +655,7 @@ int CCopyEngine::CopyAll() {
   RestartNeeded = false;
   ForgetSteps();
   m_typesRegistered = false;
+  Types.Count = 0;
   m_madeFolder.Empty();
   m_reader.Open(m_package.Path);
   // An extended package is checked whole before its first file is written.
@@ -665,15 +712,7 @@ int CCopyEngine::CopyAll() {
   }
   if (!m_services.WriteUninstaller(Folders.InstallDir)) m_page.ShowError(Text(kTextUninstallerFailed));
 
-  const TypeAssocRecord* assoc = m_package.TypeAssoc;
-  m_typesRegistered = true;
-  if (assoc[0].Extension[0] || assoc[1].Extension[0]) {
-    m_page.SetStatus(Text(kTextCreatingAssociations));
-    m_services.Sleep(kPause);
-  }
-  for (int i = 0; i < 2; i++) {
-    if (assoc[i].Extension[0]) m_services.RegisterFileType(assoc[i].Extension, Folders.ResolveRef(assoc[i].Program));
-  }
+  RegisterTypes();
 
   // Files that could not be written are not passed over in silence. Over an
   // installation of the product, the run then takes itself back: a product

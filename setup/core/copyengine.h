@@ -7,6 +7,7 @@
 #include "common/installfolders.h"
 #include "common/package.h"
 #include "common/packagefile.h"
+#include "common/setuplog.h"
 #include "common/pathlist.h"
 #include "common/runundo.h"
 #include "framework/cstring.h"
@@ -75,11 +76,19 @@ class ICopyServices {
   virtual void RegisterFileType(const char* ext, const char* program) = 0;
   // Writes ridkit.exe into the installation folder (ending with a backslash).
   virtual bool WriteUninstaller(const char* installDir) = 0;
+  // An association of the package's list: ".ext" names typeClass, which is
+  // made with its open command, description (when given) and icon; what
+  // ".ext" held before goes into record (its Extension set by the caller).
+  virtual void RegisterListType(const char* ext, const char* typeClass, const char* command,
+                                const char* description, const char* icon, TypeRecord& record) = 0;
   // The undoing of RegisterServer, for RollBack and for controls the
   // package no longer has.
   virtual int UnregisterServer(const char* path) = 0;
   // Removes the association of an extension the package no longer has.
   virtual void UnregisterFileType(const char* ext) = 0;
+  // The undoing of RegisterListType, for RollBack and for list
+  // associations the package no longer has: ".ext" as record says it was.
+  virtual void UnregisterListType(const char* typeClass, const TypeRecord& record) = 0;
   // The undoing of RegisterFileType, for RollBack: puts back the association
   // it replaced, or removes it when there was none.
   virtual void UndoFileType(const char* ext) { UnregisterFileType(ext); }
@@ -131,7 +140,8 @@ class CCopyEngine {
   // before it (newest first, a folder only when it is empty again), the
   // files written beside their targets, the controls it registered among
   // those files and the associations it made (the ones they replaced come
-  // back); the files it overwrote or removed, and setup.log, come back from
+  // back, a list association's ".ext" as it found it, one the replaced
+  // installation had stays); the files it overwrote or removed, and setup.log, come back from
   // the run's undo folder (their controls registered again); then MadeFolder
   // and MadeParents when they are empty again. A second call does nothing.
   void RollBack();
@@ -139,8 +149,8 @@ class CCopyEngine {
   // waits for the restart is scheduled, and of the installation it replaced
   // (PreviousLog) the shortcuts not in links, its program group when no new
   // shortcut lies in it (programs: the Programs folder, with its backslash),
-  // the associations the package no longer has and the folders the removed
-  // files leave empty go too. A RollBack after it does nothing.
+  // the associations the package no longer has (of its list too) and the
+  // folders the removed files leave empty go too. A RollBack after it does nothing.
   void Commit(const CPathList& links, const char* programs);
   // The folders setup.log lists for the removal: MadeParents and those the
   // replaced installation's log listed.
@@ -159,6 +169,9 @@ class CCopyEngine {
   // The setup.log of the installation of this product in the same folder
   // that the run replaces; empty for a new installation.
   CString PreviousLog;
+
+  // What the last run's list associations found, for setup.log.
+  TypeRecordList Types;
 
   int FailedCount;  // files of the last run that were not written completely
   bool Stopped;     // the page stopped the last run (or it was cancelled at the files in use)
@@ -197,6 +210,7 @@ class CCopyEngine {
   ExtractResult Replace(int index, const FileEntry& e, const CString& dest, CopyFileResult& result);
   void MakeFoldersOf(const CString& path);
   bool VerifyPayload();
+  void RegisterTypes();
   // Before the first file: the files in use asked about, the replaced
   // installation's lists read, the undo folder and its plan made. False when
   // the run ends here (cancelled at the files in use).
@@ -213,6 +227,10 @@ class CCopyEngine {
   // The name of a row's old copy in the undo folder.
   static CString CopyName(char kind, int index);
   void TakeBackMadeFolders();
+  // Whether the package associates ext (one of its two or of its list).
+  bool Associates(const char* ext) const;
+  // Whether the replaced installation's log lists ext among its list's.
+  bool PreviousListType(const char* ext) const;
   static void ShowVerifyProgress(void* engine, long long done, long long total);
   // The bar and the estimate by the bytes done: the rows passed and the
   // current row's bytes read, or the bytes decoded by either thread when
@@ -238,6 +256,7 @@ class CCopyEngine {
   // Of the replaced installation's log: the files the package no longer has
   // (those there now), its extensions, shortcuts and folder list.
   CPathList m_obsolete, m_previousTypes, m_previousLinks, m_previousFolders;
+  TypeRecordList m_previousListTypes;
 
   CCopyEngine(const CCopyEngine&);
   CCopyEngine& operator=(const CCopyEngine&);

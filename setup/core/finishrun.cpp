@@ -12,7 +12,8 @@ bool KnownFolder(const CString& path) { return path.GetLength() > 1; }
 }  // namespace
 
 CFinishRun::CFinishRun(const PackageSettings& settings, IFinishServices& services, bool& uninstallerLinkPending)
-    : LogFolders(0),
+    : Types(0),
+      LogFolders(0),
       LogWritten(false),
       m_settings(settings),
       m_services(services),
@@ -90,7 +91,7 @@ bool CFinishRun::Run(const FinishChoices& choices) {
   }
   bool logOk = WriteLogSections(log, m_settings, Folders);
   ShortcutPass(choices, log, logOk);
-  if (logOk && LogFolders) logOk = WriteLogFolders(log, *LogFolders);
+  if (!WriteLaterSections(log, LogFolders, Types)) logOk = false;
   if (!log.Close()) logOk = false;
   LogWritten = logOk;
   // A short log would make the uninstaller leave things behind unasked.

@@ -59,6 +59,9 @@ class CFinishRun {
   // Captured by the page on its first paint.
   CInstallFolders Folders;
   CString GroupName;
+  // What the copy run's list associations found (null: none), listed after
+  // the shortcuts.
+  const struct TypeRecordList* Types;
   // The folders the log lists for the removal after its shortcuts (null or
   // empty: none, and the log ends with its shortcuts as before).
   const CPathList* LogFolders;

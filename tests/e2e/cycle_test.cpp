@@ -64,15 +64,6 @@ void Keep(const std::string& name, const std::string& bytes) {
   EXPECT_TRUE(WriteBytes(WinePath(SIGNED_KEPT) + "\\" + name, bytes)) << name;
 }
 
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start >= timeoutMs) return false;
-    Sleep(20);
-  }
-  return true;
-}
-
 class WindowProcess {
  public:
   explicit WindowProcess(HWND w) {

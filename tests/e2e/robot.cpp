@@ -1,6 +1,7 @@
 #include "robot.h"
 
 #include <string.h>
+#include <vector>
 
 // Poll interval while waiting for a window: also the time the program is given
 // to end (a wait on the process handle, so an early end is seen at once).
@@ -120,14 +121,16 @@ std::string Narrow936(const wchar_t* text) {
 }
 
 std::string Robot::Text(HWND w) {
-  WCHAR buf[4096];
-  buf[0] = 0;
+  // Any length: a licence runs to hundreds of KiB.
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(w, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::string();
+  std::vector<WCHAR> buf(length + 4096 + 1, 0);
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(w, WM_GETTEXT, sizeof buf / sizeof buf[0], reinterpret_cast<LPARAM>(buf),
-                           SMTO_ABORTIFHUNG, 5000, &result))
+  if (!SendMessageTimeoutW(w, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG, 5000,
+                           &result))
     return std::string();
-  buf[sizeof buf / sizeof buf[0] - 1] = 0;
-  return Narrow936(buf);
+  buf.back() = 0;
+  return Narrow936(buf.data());
 }
 
 std::string Robot::ControlText(HWND dialog, int id) {
@@ -214,6 +217,15 @@ void Robot::PressKey(HWND w, int vk) {
 }
 
 void Robot::CloseBox(HWND w) { PostMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(kPollMs);
+  }
+  return true;
+}
 
 HWND WaitForTopWindow(const char* cls, const char* caption, DWORD timeoutMs) {
   DWORD start = GetTickCount();

@@ -65,6 +65,10 @@ class Robot {
   PROCESS_INFORMATION pi_;
 };
 
+// Polls the condition until it holds or the deadline passes (for what no
+// program of a robot shows); its last value.
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
+
 // A visible top-level window of any process (the uninstaller's temporary copy
 // is not the robot's child: its dialog is found by class and caption); null
 // when none appears in time.

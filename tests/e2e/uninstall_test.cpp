@@ -258,6 +258,11 @@ struct InstallServices : ICopyServices {
   bool WriteUninstaller(const char*) override { return ::WriteUninstaller(*source); }
   int UnregisterServer(const char*) override { return 1; }
   void UnregisterFileType(const char*) override {}
+  void RegisterListType(const char* ext, const char* typeClass, const char* command, const char* description,
+                        const char* icon, TypeRecord& record) override {
+    ::RegisterListType(ext, typeClass, command, description, icon, record, false);
+  }
+  void UnregisterListType(const char*, const TypeRecord&) override {}
   bool FileInUse(const char*) override { return false; }
   bool AtRestart(const char*, const char*) override { return false; }
   const UninstallerSource* source;

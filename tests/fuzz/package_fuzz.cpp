@@ -12,6 +12,7 @@
 
 #include "common/package.h"
 #include "common/packagefile.h"
+#include "framework/memory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char text[64];
@@ -22,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ParseRowExtension(text, ext);
   PackageSeal seal;
   ParseSeal(reinterpret_cast<const char*>(data), static_cast<int>(n), seal);
+  RegionRef region;
+  ParseRegionRef(text, region);
 
   static char path[64], out[80];
   if (!path[0]) {
@@ -32,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!f) return 0;
   fwrite(data, 1, size, f);
   fclose(f);
-  // The checksum rarely matches: the index is read on regardless.
+  // The checksum rarely matches: the index is read on regardless (and with
+  // it the lists of its settings and the whole licence they may name).
   CPackage s;
   s.Open(path, 1 << 20);
   if (!s.IndexRead) return 0;
@@ -42,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CPackageFile package;
   package.UseBlocks(&s.Blocks);
   if (!package.Open(path)) return 0;
+  char* licence = 0;
+  if (s.LicenceRegion.Method != kMethodNone) package.ReadRegion(s.LicenceRegion, 1 << 20, licence);
+  FreeBuffer(licence);
   if (size && data[size - 1] & 1) package.DecodeAhead(s.FileList);
   int rows = 0;
   for (CFileList::Node* node = s.FileList.Head; node && rows < 8; node = node->Next, rows++) {

@@ -48,7 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < limit && log.NextExtension(line); i++) {
       if (line.GetLength() > 3) __builtin_trap();  // cut to 3 bytes
     }
-    log.BeginShortcutList();
+    // The list's associations after the shortcuts, then back to those.
+    if (log.BeginSection(LOG_TYPES2_SECTION)) {
+      TypeRecord record;
+      for (size_t i = 0; i < limit && log.NextEntry(line); i++)
+        if (ParseTypeRecord(line, record) && !IsListExtension(record.Extension)) __builtin_trap();
+    }
+    log.BeginGroup(2);
     for (size_t i = 0; i < limit && log.NextShortcut(line); i++) Paths(line);
 
     log.Rewind();

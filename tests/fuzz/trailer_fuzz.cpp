@@ -9,7 +9,7 @@
 #include "framework/memory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  long len = 0, seek = 0;
+  long long len = 0, seek = 0;
   size_t tail = size < TRAILER_WINDOW ? size : TRAILER_WINDOW;
   ParseTrailer(reinterpret_cast<const char*>(data) + size - tail, static_cast<int>(tail), len, seek);
   int head = size < PE_HEAD_BYTES ? static_cast<int>(size) : PE_HEAD_BYTES;

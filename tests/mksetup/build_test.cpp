@@ -22,12 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Gbk(const std::string& utf8) {
-  std::string out;
-  EXPECT_TRUE(Utf8ToCp936(utf8, out, nullptr)) << utf8;
-  return out;
-}
-
 // 23 Chinese characters and one letter: exactly the 47 bytes a page line holds.
 const char kLongestLine[] = "欢迎一二三四五六七八九十一二三四五六七八九一二A";
 
@@ -471,7 +465,8 @@ TEST_F(BuildTest, UserScopeSettingAndManifests) {
 TEST_F(BuildTest, UserScopeRefusals) {
   const std::string base = "compression = \"none\"\n[product]\nname = \"Demo\"\n";
   Write("bad.toml", base + "[install]\nscope = \"user\"\n[uninstall]\n"
-                    "registry_keys = [\"HKEY_LOCAL_MACHINE|Software\\\\Demo\"]\n"
+                    "registry_keys = [\"HKEY_LOCAL_MACHINE|Software\\\\Demo\", \"HKEY_CURRENT_USER|A\", "
+                    "\"HKEY_CURRENT_USER|B\", \"HKEY_LOCAL_MACHINE|Software\\\\Third\"]\n"
                     "registry_values = [\"HKEY_CLASSES_ROOT|.dmo|x\", \"HKEY_USERS|S\\\\Demo|v\"]\n"
                     "[[file]]\nsource = \"payload/w.ini\"\nfolder = \"windows\"\n"
                     "[[file]]\nsource = \"payload/w.ini\"\nname = \"ctl.ocx\"\nfolder = \"system\"\n"
@@ -484,7 +479,8 @@ TEST_F(BuildTest, UserScopeRefusals) {
         "file[2] \"ctl.ocx\": folder = \"system\", but install.scope",
         "uninstall.registry_keys[1] = \"HKEY_LOCAL_MACHINE|Software\\\\Demo\": install.scope = \"user\": the "
         "uninstaller runs without the administrator's rights",
-        "uninstall.registry_values[2] = \"HKEY_USERS|S\\\\Demo|v\""})
+        "uninstall.registry_values[2] = \"HKEY_USERS|S\\\\Demo|v\"",
+        "uninstall.registry_keys[4] = \"HKEY_LOCAL_MACHINE|Software\\\\Third\": install.scope"})
     EXPECT_NE(bad.output.find(said), std::string::npos) << said << "\n" << bad.output;
   EXPECT_EQ(bad.output.find("fine.ini"), std::string::npos) << bad.output;
   EXPECT_EQ(bad.output.find("registry_values[1]"), std::string::npos) << bad.output;

@@ -85,7 +85,7 @@ TEST_F(InspectTest, TextShowsFieldsByNameAndTheFileList) {
   RunResult r = RunMksetup({"inspect", setup});
   ASSERT_EQ(r.code, 0) << r.output;
   const std::string& o = r.output;
-  long len = 0, seek = 0;
+  long long len = 0, seek = 0;
   ASSERT_TRUE(ReadTrailer(setup.c_str(), len, seek));
   EXPECT_NE(o.find("LEN " + std::to_string(len) + ", SEEK " + std::to_string(seek)), std::string::npos) << o;
   EXPECT_NE(o.find(std::to_string(fs::file_size(setup)) + " bytes"), std::string::npos);
@@ -220,7 +220,7 @@ TEST_F(InspectTest, WhatTheSetupRefusesFailsAndWhatItReadsPasses) {
   std::string crcs = good.substr(good.find(':', seal + 5));  // ":<payload crc>:<index crc>"
   std::string start = std::to_string(StubBytes().size());
   for (const std::string& bad : {std::string(PACKAGE_TAG ":12:zz"), PACKAGE_TAG ":0" + start + crcs,
-                                 PACKAGE_TAG ":2147483648" + crcs}) {
+                                 PACKAGE_TAG ":92233720368547758070" + crcs}) {
     Write("seal.exe", good.substr(0, seal) + bad);
     RunResult r = RunMksetup({"inspect", Path("seal.exe")});
     EXPECT_EQ(r.code, 1) << bad << "\n" << r.output;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "codepage.h"
 #include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/packagefile.h"
@@ -98,6 +99,12 @@ std::string TestExecutable(bool withUninstaller, const char* lastName) {
 
 std::string StubPe(bool withUninstaller) { return TestExecutable(withUninstaller, ".reloc"); }
 
+std::string Gbk(const std::string& utf8) {
+  std::string out;
+  EXPECT_TRUE(Utf8ToCp936(utf8, out, nullptr)) << utf8;
+  return out;
+}
+
 std::string UninstallerProgram() { return TestExecutable(false, ".reloc"); }
 
 std::string StubBytes(const char* capabilities) {
@@ -156,10 +163,10 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
 void ReadPackage(const std::string& path, ReadBack& out) {
   out.ok = false;
-  out.settings.Open(path.c_str());
+  out.opened = out.settings.Open(path.c_str());
   if (!out.settings.IndexRead) return;
-  out.len = static_cast<long>(out.settings.Index.Length);
-  out.seek = static_cast<long>(out.settings.Index.Offset);
+  out.len = out.settings.Index.Length;
+  out.seek = out.settings.Index.Offset;
   CFieldTable table;
   out.settings.ReadIndex(table);
   out.table.assign(table.text.c_str(), static_cast<size_t>(table.text.GetLength()));

@@ -18,8 +18,11 @@ std::string SmallIcon();                        // one 4-byte image
 // bytes, none of them "&"; StubBytes with the capability resource and a real
 // packed uninstaller program.
 // The stand-in says what it reads as a setup built with this mksetup does,
-// unless another capability text is given.
+// unless another capability text is given (a stub of an earlier release names
+// fewer words).
 std::string StubBytes(const char* capabilities = 0);
+// UTF-8 text in code page 936, as the package holds it.
+std::string Gbk(const std::string& utf8);
 // The uninstaller program StubBytes carries (resource EXE 138, packed).
 std::string UninstallerProgram();
 std::string StubPe(bool withUninstaller);
@@ -39,7 +42,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 // A package read back the way the setup reads it.
 struct ReadBack {
   bool ok = false;
-  long len = 0, seek = 0;
+  PackageOpenResult opened = kPackageNoTrailer;
+  long long len = 0, seek = 0;
   std::string table;  // the unscrambled index text
   CPackage settings;
 };

@@ -96,8 +96,9 @@ TEST_F(ValidationTest, TextsOverTheirByteLimits) {
       {"finish line of 48 bytes",
        {{"4finish", "[finish]\nlines = [\"a\", \"b\", \"" + Repeat("x", 48) + "\"]\n"}},
        {"finish.lines[3]", "48 bytes", "limit is 47"}},
-      {"licence text of 256 bytes", {{"3licence", "[licence]\ntext = \"" + Repeat("x", 256) + "\"\n"}},
-       {"licence.text", "256 bytes", "limit is 255"}},
+      {"licence text of 256 KiB and one byte",
+       {{"3licence", "[licence]\ntext = \"" + Repeat("x", LICENCE_TEXT_LIMIT + 1) + "\"\n"}},
+       {"licence.text", "262145 bytes", "limit is 262144"}},
       {"product name of 256 bytes", {{"1product", "[product]\nname = \"" + Repeat("n", 256) + "\"\n"}},
        {"product.name", "256 bytes", "limit is 255"}},
       {"read-me reference with its token past 255",
@@ -109,8 +110,16 @@ TEST_F(ValidationTest, TextsOverTheirByteLimits) {
       {"background caption of 68 bytes",
        {{"5background", "[background]\ncaption = \"" + Repeat(huan, 34) + "\"\n"}},
        {"background.caption", "68 bytes", "limit is 67"}},
-      {"extension of 4 bytes", {{"6association", "[[association]]\nextension = \"abcd\"\nprogram = \"a.txt\"\n"}},
-       {"association[1].extension", "\"abcd\"", "limit is 3"}},
+      {"extension of 16 characters",
+       {{"6association", "[[association]]\nextension = \"" + Repeat(huan, 16) + "\"\nprogram = \"a.txt\"\n"}},
+       {"association[1].extension", "16 characters", "limit is 15 characters"}},
+      {"type's name of 256 bytes",
+       {{"6association", "[[association]]\nextension = \"abc\"\nprogram = \"a.txt\"\ndescription = \"" +
+                             Repeat("d", 256) + "\"\n"}},
+       {"association[1].description", "256 bytes", "limit is 255"}},
+      {"association program of the list of 256 bytes with its token",
+       {{"6association", "[[association]]\nextension = \"abcd\"\nprogram = \"" + Repeat("p", 241) + "\"\n"}},
+       {"association[1].program", "256 bytes", "limit is 255"}},
       {"registry key past the reader's field buffer",
        {{"7uninstall", "[uninstall]\nregistry_keys = [\"HKEY_CURRENT_USER|Software\\\\" + Repeat("k", 490) + "\"]\n"}},
        {"uninstall.registry_keys[1]", "517 bytes", "limit is 515"}},
@@ -247,21 +256,18 @@ TEST_F(ValidationTest, PicturesAndIconsOfTheWrongKind) {
 }
 
 TEST_F(ValidationTest, MoreEntriesThanThePackageHolds) {
-  std::string assoc = "[[association]]\nextension = \"a%\"\nprogram = \"a.txt\"\n";
-  std::string three;
-  for (char c : std::string("xyz")) {
-    std::string a = assoc;
-    a.replace(a.find('%'), 1, 1, c);
-    three += a;
+  std::string many, keys, values;
+  for (int i = 1; i <= 65; i++) {
+    many += "[[association]]\nextension = \"x" + std::to_string(i) + "\"\nprogram = \"a.txt\"\n";
+    keys += std::string(i > 1 ? ", " : "") + "\"HKEY_USERS|a\\\\" + std::to_string(i) + "\"";
+    values += std::string(i > 1 ? ", " : "") + "\"HKEY_USERS|a|" + std::to_string(i) + "\"";
   }
   ExpectRejected({
-      {"three associations", {{"6association", three}}, {"association", "3 entries", "limit is 2"}},
-      {"three registry keys",
-       {{"7uninstall", "[uninstall]\nregistry_keys = [\"HKEY_USERS|a\\\\b\", \"HKEY_USERS|c\\\\d\", \"HKEY_USERS|e\\\\f\"]\n"}},
-       {"uninstall.registry_keys", "3 registry keys", "limit is 2"}},
-      {"three registry values",
-       {{"7uninstall", "[uninstall]\nregistry_values = [\"HKEY_USERS|a|b\", \"HKEY_USERS|c|d\", \"HKEY_USERS|e|f\"]\n"}},
-       {"uninstall.registry_values", "3 registry values", "limit is 2"}},
+      {"65 associations", {{"6association", many}}, {"association", "65 entries", "limit is 64"}},
+      {"65 registry keys", {{"7uninstall", "[uninstall]\nregistry_keys = [" + keys + "]\n"}},
+       {"uninstall.registry_keys", "65 registry keys", "limit is 64"}},
+      {"65 registry values", {{"7uninstall", "[uninstall]\nregistry_values = [" + values + "]\n"}},
+       {"uninstall.registry_values", "65 registry values", "limit is 64"}},
       {"nine welcome lines", {{"2welcome", "[welcome]\nlines = [\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\",\"8\",\"9\"]\n"}},
        {"welcome.lines", "9 lines", "limit is 8"}},
   });
@@ -286,25 +292,25 @@ TEST_F(ValidationTest, FileNamesAndDestinations) {
   });
 }
 
-TEST_F(ValidationTest, PackagePastTwoGigabytes) {
+// Sparse sources: nothing is read, the checks stop the build first.
+TEST_F(ValidationTest, PackagePastFourGigabytes) {
+  auto sparse = [](const std::string& path, long long size) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    ASSERT_EQ(truncate(path.c_str(), size), 0);
+  };
   ExpectRejected({
-      {"one file of 2 GiB", {{"8files", "[[file]]\nsource = \"huge.bin\"\n"}},
-       {"file[1]", "huge.bin", "2147483647"},
-       [](const std::string& dir) {
-         // Sparse: nothing is read, the checks stop the build first.
-         FILE* f = fopen((dir + "/huge.bin").c_str(), "wb");
-         fclose(f);
-         ASSERT_EQ(truncate((dir + "/huge.bin").c_str(), 1LL << 31), 0);
-       }},
-      {"two files that pass it together",
-       {{"8files", "[[file]]\nsource = \"h1.bin\"\n[[file]]\nsource = \"h2.bin\"\n"}},
-       {"file[2]", "h2.bin", "2147483647"},
-       [](const std::string& dir) {
-         for (const char* n : {"/h1.bin", "/h2.bin"}) {
-           FILE* f = fopen((dir + n).c_str(), "wb");
-           fclose(f);
-           ASSERT_EQ(truncate((dir + n).c_str(), 1100LL << 20), 0);
-         }
+      {"one file of 4 GiB, packed", {{"8files", "[[file]]\nsource = \"huge.bin\"\n"}},
+       {"file[1]", "huge.bin", "4294967296 bytes", "at most 4294967295 bytes"},
+       [&](const std::string& dir) { sparse(dir + "/huge.bin", 1LL << 32); }},
+      {"two stored files that pass the limit together",
+       {{"8files", "[[file]]\nsource = \"h1.bin\"\ncompression = \"none\"\n"
+                   "[[file]]\nsource = \"h2.bin\"\ncompression = \"none\"\n"}},
+       {"file[2]", "h2.bin", "2147483649 bytes after", "limit of 4294967288 bytes", "certificate table"},
+       [&](const std::string& dir) {
+         sparse(dir + "/h1.bin", (1LL << 31) + 1);
+         sparse(dir + "/h2.bin", (1LL << 31) + 1);
        }},
   });
 }
@@ -441,18 +447,18 @@ TEST_F(ValidationTest, PackageEndingPastTheLimitByItsTrailer) {
     size_t at = r.output.find("would be ");
     return at == std::string::npos ? -1LL : atoll(r.output.c_str() + at + 9);
   };
-  Sections big = {{"8files", "[[file]]\nsource = \"big.bin\"\n"}};
+  Sections big = {{"8files", "[[file]]\nsource = \"big.bin\"\ncompression = \"none\"\n"}};
   Write("p.toml", Project(big));
-  int64_t probe = 2147480000;
+  int64_t probe = 4294960000;
   sparse(probe);
   RunResult r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
   ASSERT_EQ(r.code, 0) << r.output;
   int64_t overhead = total(r) - probe;
   // Five bytes past the limit: the index ends within it, the trailer does not.
-  sparse(2147483647 - overhead + 5);
+  sparse(4294967288 - overhead + 5);
   r = RunMksetup({"build", Path("p.toml"), "--stub", Path("stub.exe"), "--dry-run"});
   EXPECT_EQ(r.code, 1) << r.output;
-  EXPECT_NE(r.output.find("2147483652 bytes"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("4294967293 bytes; the limit is 4294967288 bytes"), std::string::npos) << r.output;
 }
 
 TEST_F(ValidationTest, ProjectFilesThatCannotBeParsedSafely) {

@@ -18,14 +18,14 @@ std::string Pattern(size_t n) {
   return s;
 }
 
-bool Trailer(const std::string& bytes, long& len, long& seek) {
+bool Trailer(const std::string& bytes, long long& len, long long& seek) {
   TempDir dir;
   WriteBytes(dir.Path("f"), bytes);
   return ReadTrailer(dir.Path("f").c_str(), len, seek);
 }
 
 TEST(Trailer, FoundAtTheEndOfTheFile) {
-  long len = -1, seek = -1;
+  long long len = -1, seek = -1;
   ASSERT_TRUE(Trailer(std::string(1024, 'x') + "&LEN:1307,SEEK:1025072.", len, seek));
   EXPECT_EQ(len, 1307);
   EXPECT_EQ(seek, 1025072);
@@ -35,7 +35,7 @@ TEST(Trailer, FoundAtTheEndOfTheFile) {
 }
 
 TEST(Trailer, AmpersandMustBeInsideTheLast126Bytes) {
-  long len, seek;
+  long long len, seek;
   // "&" as the first of the last 127 bytes: not found; as the first of 126: found.
   std::string t127 = "&LEN:5,SEEK:9." + std::string(127 - 14, ' ');
   std::string t126 = "&LEN:5,SEEK:9." + std::string(126 - 14, ' ');
@@ -49,7 +49,7 @@ TEST(Trailer, AmpersandMustBeInsideTheLast126Bytes) {
 }
 
 TEST(Trailer, OnlyPunctuationMattersAndTheLastAmpersandWins) {
-  long len, seek;
+  long long len, seek;
   ASSERT_TRUE(Trailer(std::string(200, 'z') + "&A:12,B:34.tail", len, seek));
   EXPECT_EQ(len, 12);
   EXPECT_EQ(seek, 34);
@@ -62,7 +62,7 @@ TEST(Trailer, OnlyPunctuationMattersAndTheLastAmpersandWins) {
 }
 
 TEST(Trailer, MissingFileOrNoAmpersand) {
-  long len, seek;
+  long long len, seek;
   EXPECT_FALSE(ReadTrailer("/nonexistent/dir/file", len, seek));
   EXPECT_FALSE(Trailer(std::string(5000, 'q'), len, seek));
   EXPECT_FALSE(Trailer("", len, seek));
@@ -94,7 +94,7 @@ std::string Signed(const std::string& package, unsigned tableSize = 24) {
 }
 
 TEST(Trailer, SignedFileHasItBeforeTheCertificateTable) {
-  long len = -1, seek = -1;
+  long long len = -1, seek = -1;
   std::string package = std::string(1000, 'x') + "&LEN:13,SEEK:600.";  // 1017 bytes: 7 bytes of padding
   ASSERT_TRUE(Trailer(Signed(package), len, seek));
   EXPECT_EQ(len, 13);
@@ -107,7 +107,7 @@ TEST(Trailer, SignedFileHasItBeforeTheCertificateTable) {
 }
 
 TEST(Trailer, DamagedSecurityEntryIsNotFound) {
-  long len, seek;
+  long long len, seek;
   std::string package = std::string(1000, 'x') + "&LEN:13,SEEK:600.";
   std::string good = Signed(package);
   unsigned at = static_cast<unsigned>(good.size()) - 24;
@@ -185,7 +185,7 @@ TEST(Regions, ReadRegionGivesTheBytesAndTheRealLength) {
 struct UninstallerFile {
   std::string program, picture, icon;
   std::string fields[10];
-  long len = 0, seek = 0;
+  long long len = 0, seek = 0;
 };
 
 UninstallerFile ReadUninstaller(const std::string& path, size_t programSize) {

@@ -91,6 +91,15 @@ struct FakeServices : ICopyServices {
     return 1;
   }
   void UnregisterFileType(const char* ext) override { log.push_back(std::string("unfiletype ") + ext); }
+  void RegisterListType(const char* ext, const char* typeClass, const char* command, const char* description,
+                        const char* icon, TypeRecord& record) override {
+    log.push_back(std::string("listtype ") + ext + " " + typeClass + " " + command + " [" + description + "] " + icon);
+    record.State = kTypeWas;
+    record.Previous = (std::string("was.") + ext).c_str();
+  }
+  void UnregisterListType(const char* typeClass, const TypeRecord& record) override {
+    log.push_back(std::string("unlisttype ") + typeClass + " " + FormatTypeRecord(record).c_str());
+  }
   void UndoFileType(const char* ext) override { log.push_back(std::string("undofiletype ") + ext); }
   bool FileInUse(const char* path) override { return inUse.count(path) != 0; }
   CString ProgramsUsing(const CPathList&) override { return programs.c_str(); }
@@ -113,7 +122,7 @@ bool IsFolder(const std::string& p) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_FOLDER);
 }
 
-FileEntry Entry(const char* name, int folder, const char* subDir, int mode, LONG length, LONG offset) {
+FileEntry Entry(const char* name, int folder, const char* subDir, int mode, long long length, long long offset) {
   FileEntry e;
   memset(&e, 0, sizeof e);
   strcpy(e.Name, name);
@@ -241,6 +250,35 @@ TEST_F(CopyEngineTest, EmptyListStillWritesUninstallerAndAssociations) {
               "filetype aaa " + root + "win\\x.exe", "filetype bbb " + App("y.exe"), "status 安装完成",
               "estimate 估计剩余时间0秒.", "progress 1000", "stop", "sleep 500", "returned 0"};
   EXPECT_EQ(log, want);
+}
+
+// The list's associations after the header's: each under a class of the
+// product's own, with its command quoted, its description and its icon
+// (the program's first when none is given); what each found is kept for the
+// log, and RollBack takes them back newest first.
+TEST_F(CopyEngineTest, ListAssociationsAndTheirRecords) {
+  strcpy(settings.ProductName, "Demo\\App");
+  strcpy(settings.TypeAssoc[0].Extension, "abc");
+  strcpy(settings.TypeAssoc[0].Program, "a.exe");
+  settings.AssociationCount = 3;
+  settings.Associations[0] = {"docx", "INSTALL_FOLDER\\w.exe", "Word text", ""};
+  settings.Associations[1] = {"drawio", "SYSTEM_FOLDER\\d.exe", "", "INSTALL_FOLDER\\i.dll,-101"};
+  settings.Associations[2] = {"odd", "INSTALL_FOLDER\\o.exe", "", "INSTALL_FOLDER\\x,y"};
+  engine.CopyAll();
+  Log want = {"filetype abc " + App("a.exe"),
+              "listtype docx Demo_App.docx \"" + App("w.exe") + "\" \"%1\" [Word text] " + App("w.exe") + ",0",
+              "listtype drawio Demo_App.drawio \"" + root + "sys\\d.exe\" \"%1\" [] " + App("i.dll") + ",-101",
+              "listtype odd Demo_App.odd \"" + App("o.exe") + "\" \"%1\" [] " + App("x,y") + ",0"};
+  Log got = Only("filetype");
+  for (const std::string& l : Only("listtype")) got.push_back(l);
+  EXPECT_EQ(got, want);
+  ASSERT_EQ(engine.Types.Count, 3);
+  EXPECT_STREQ(FormatTypeRecord(engine.Types.Items[1]), "drawio|was|was.drawio");
+  log.clear();
+  engine.RollBack();
+  EXPECT_EQ(log, (Log{"undofiletype abc", "unlisttype Demo_App.odd odd|was|was.odd",
+                      "unlisttype Demo_App.drawio drawio|was|was.drawio", "unlisttype Demo_App.docx docx|was|was.docx"}));
+  EXPECT_EQ(engine.Types.Count, 0);
 }
 
 TEST_F(CopyEngineTest, AllZeroLengthsShowNoEstimateAndLeaveTheBar) {
@@ -563,6 +601,28 @@ TEST_F(UpgradeTest, LeavesExactlyTheNewVersionOnceItStands) {
   EXPECT_EQ(std::string(folders.Lines(10)), root + "made");
   engine.RollBack();  // stood: nothing to take back
   EXPECT_EQ(Tree(root + "app"), want);
+}
+
+// Version 1 with associations of the list too ([TYPELIST2] after its folder
+// list): a run taken back leaves those version 2 makes again, and once
+// version 2 stands the one it no longer has goes as the old log says; its
+// header association, now in the list (in other letter case), stays.
+TEST_F(UpgradeTest, OldListAssociationsGoOnlyWhenTheNewVersionHasThemNot) {
+  WriteBytes(Native(App("setup.log")), Read(App("setup.log")) + "\r\r\n[TYPELIST2]\r\r\ndocx|was|Word.Document\r\r\n" +
+                                           "odd|made\r\r\n");
+  strcpy(settings.ProductName, "Demo");
+  settings.TypeAssoc[0].Extension[0] = 0;
+  settings.AssociationCount = 2;
+  settings.Associations[0] = {"docx", "INSTALL_FOLDER\\app.exe", "", ""};
+  settings.Associations[1] = {"UPG", "INSTALL_FOLDER\\app.exe", "", ""};
+  EXPECT_EQ(engine.CopyAll(), 0);
+  log.clear();
+  engine.RollBack();
+  EXPECT_EQ(Only("un"), Log{"unlisttype Demo.UPG UPG|was|was.UPG"});
+  EXPECT_EQ(engine.CopyAll(), 0);
+  log.clear();
+  engine.Commit(CPathList(), (root + "win\\progs\\").c_str());
+  EXPECT_EQ(Only("un"), Log{"unlisttype Demo.odd odd|made"});
 }
 
 // A file that cannot be written, a run stopped half-way, a run stopped at

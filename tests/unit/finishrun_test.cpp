@@ -128,6 +128,19 @@ TEST_F(FinishRunTest, DefaultChoicesMakeTheGroupWithTheUninstallerFirst) {
   EXPECT_FALSE(pending);
 }
 
+// The copy run's list associations follow the shortcut list.
+TEST_F(FinishRunTest, ListAssociationsAfterTheShortcuts) {
+  Add(Entry("app.exe", FOLDER_INSTALL, "", SHORTCUT_DESKTOP));
+  TypeRecordList types;
+  ParseTypeRecord("docx|made", types.Items[types.Count++]);
+  ParseTypeRecord("rtf|was|rtffile", types.Items[types.Count++]);
+  run.Types = &types;
+  ASSERT_TRUE(run.Run(Choices(1, 0, 0)));
+  EXPECT_EQ(ReadBytes(logFile), "[FILELIST]" + T + install + "app.exe" + T + T + "[TYPELIST]" + T + T +
+                                    "[SHORTCUTLIST]" + T + "D:\\桌面\\app.lnk" + T + T + "[TYPELIST2]" + T +
+                                    "docx|made" + T + "rtf|was|rtffile" + T);
+}
+
 TEST_F(FinishRunTest, EveryKindInOrderPerFileAndTheUninstallerLinkOncePerProcess) {
   Add(Entry("tool.exe", FOLDER_INSTALL, "bin", 7));
   Add(Entry("tool.txt", FOLDER_WINDOWS, "", 7));  // the same shortcut name: listed twice

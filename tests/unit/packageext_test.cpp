@@ -16,6 +16,7 @@
 #include "common/container.h"
 #include "common/package.h"
 #include "common/packagefile.h"
+#include "framework/memory.h"
 #include "common/packageindex.h"
 #include "common/x86filter.h"
 #include "testutil.h"
@@ -143,7 +144,7 @@ TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
   EXPECT_EQ(s.PayloadCrc, 0x1234abcdUL);
   EXPECT_EQ(s.IndexCrc, 0xffffffffUL);
   // Today's reader takes the same numbers from it.
-  long len = 0, seek = 0;
+  long long len = 0, seek = 0;
   ASSERT_TRUE(ParseTrailer(tail.data(), static_cast<int>(tail.size()), len, seek));
   EXPECT_EQ(len, 10);
   EXPECT_EQ(seek, 200);
@@ -511,6 +512,104 @@ TEST(PackageFile, BlockRowsComeOutAlikeDecodedAheadOrNot) {
   EXPECT_FALSE(BlocksConsistent(s, 32, static_cast<long long>(pkg.size())));
   last.Block = 6;
   EXPECT_FALSE(BlocksConsistent(s, 33 + static_cast<long long>(blockBytes[1].size()), static_cast<long long>(pkg.size())));
+}
+
+}  // namespace
+
+namespace {
+
+// Rows past 2 GiB carry their region in the extension; region references of
+// the settings; the trailer and the seal in 64 bits, read by today's rules.
+TEST(RowExtension, WideRegionsAndRegionReferences) {
+  char text[128];
+  ASSERT_GT(FormatRowExtension(text, sizeof text, kMethodStored, 3000000000ULL, 0x1UL, 2147483700LL, 3000000000LL), 0);
+  EXPECT_STREQ(text, "stored,3000000000,00000001,2147483700,3000000000");
+  RowExtension e;
+  ASSERT_TRUE(ParseRowExtension(text, e));
+  EXPECT_TRUE(e.Wide);
+  EXPECT_EQ(e.Offset, 2147483700LL);
+  EXPECT_EQ(e.Length, 3000000000LL);
+  ASSERT_TRUE(ParseRowExtension("lzma,1,00000000", e));
+  EXPECT_FALSE(e.Wide);
+  for (const char* bad : {"stored,1,00000000,5", "stored,1,00000000,5,", "stored,1,00000000,,5",
+                          "stored,1,00000000,5,6,7", "stored,1,00000000,05,6", "stored,1,00000000,-5,6"})
+    EXPECT_FALSE(ParseRowExtension(bad, e)) << bad;
+
+  RegionRef r = {4294967000LL, 1234, kMethodLzma, kFilterNone, 262144, 0xdeadbeefUL};
+  ASSERT_GT(FormatRegionRef(text, sizeof text, r), 0);
+  EXPECT_STREQ(text, "4294967000,1234,lzma,262144,deadbeef");
+  RegionRef back;
+  ASSERT_TRUE(ParseRegionRef(text, back));
+  EXPECT_EQ(back.Offset, r.Offset);
+  EXPECT_EQ(back.Length, r.Length);
+  EXPECT_EQ(back.Method, r.Method);
+  EXPECT_EQ(back.Unpacked, r.Unpacked);
+  EXPECT_EQ(back.Crc, r.Crc);
+  for (const char* bad : {"", "1,2,lzma,3", "1,2,lzma,3,deadbeef,", "1,2,zip,3,deadbeef", "-1,2,lzma,3,deadbeef",
+                          "1,2,lzma,3,DEADBEEF", "1, 2,lzma,3,deadbeef"}) {
+    EXPECT_FALSE(ParseRegionRef(bad, back)) << bad;
+    EXPECT_EQ(back.Method, kMethodNone) << bad;
+  }
+
+  // SEEK past 2 GiB, and the seal's start, in 64 bits.
+  char trailer[64], seal[64];
+  int n = FormatTrailer(trailer, sizeof trailer, 1307, 4294000000LL);
+  EXPECT_STREQ(trailer, "&LEN:1307,SEEK:4294000000.");
+  EXPECT_EQ(n, 26);
+  EXPECT_EQ(FormatTrailer(trailer, sizeof trailer, 10, -2), 16);  // as "%d" wrote it
+  EXPECT_STREQ(trailer, "&LEN:10,SEEK:-2.");
+  ASSERT_GT(FormatSeal(seal, sizeof seal, 3000000000LL, 1, 2), 0);
+  std::string tail = std::string("xx&LEN:1307,SEEK:4294000000.") + seal;
+  long long len = 0, seek = 0;
+  ASSERT_TRUE(ParseTrailer(tail.data(), static_cast<int>(tail.size()), len, seek));
+  EXPECT_EQ(len, 1307);
+  EXPECT_EQ(seek, 4294000000LL);
+  PackageSeal s;
+  ParseSeal(tail.data(), static_cast<int>(tail.size()), s);
+  EXPECT_TRUE(s.Valid);
+  EXPECT_EQ(s.PayloadStart, 3000000000LL);
+  // The numbers as atol reads them: blanks and a sign; beyond 64 bits held.
+  tail = "x&LEN: -5,SEEK:+99999999999999999999999.";
+  ASSERT_TRUE(ParseTrailer(tail.data(), static_cast<int>(tail.size()), len, seek));
+  EXPECT_EQ(len, -5);
+  EXPECT_EQ(seek, 0x7FFFFFFFFFFFFFFFLL);
+}
+
+// A region named by a setting comes back unpacked and checked, or not at
+// all: a changed byte, a wrong checksum, a region outside the file or one
+// that claims more than the reader takes.
+TEST(PackageFile, RegionsComeBackWholeOrNotAtAll) {
+  TempDir dir;
+  std::string text;
+  while (text.size() < 100000) text += "licence line " + std::to_string(text.size()) + "\r\n";
+  std::string packed = PackLzma(text);
+  std::string pkg = std::string(50, 'S') + text + packed;
+  WriteBytes(dir.Path("pkg"), pkg);
+  unsigned long crc = Crc32Update(0, text.data(), text.size());
+  RegionRef stored = {50, static_cast<long long>(text.size()), kMethodStored, kFilterNone, text.size(), crc};
+  RegionRef lzma = {static_cast<long long>(50 + text.size()), static_cast<long long>(packed.size()), kMethodLzma,
+                    kFilterNone, text.size(), crc};
+  RegionRef empty = {50, 0, kMethodStored, kFilterNone, 0, 0};
+  CPackageFile f;
+  ASSERT_TRUE(f.Open(dir.Path("pkg").c_str()));
+  for (const RegionRef* r : {&stored, &lzma}) {
+    char* data = 0;
+    ASSERT_EQ(f.ReadRegion(*r, 1 << 20, data), kExtractDone);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::string(data), text);
+    FreeBuffer(data);
+  }
+  RegionRef wrongCrc = lzma, outside = stored, tooBig = lzma, none = lzma, cut = lzma;
+  wrongCrc.Crc ^= 1;
+  outside.Offset = static_cast<long long>(pkg.size()) - 10;
+  tooBig.Unpacked = 1ULL << 40;
+  none.Method = kMethodNone;
+  cut.Length -= 10;
+  for (const RegionRef* r : {&wrongCrc, &outside, &tooBig, &none, &cut, &empty}) {
+    char* data = reinterpret_cast<char*>(1);
+    EXPECT_EQ(f.ReadRegion(*r, 1 << 20, data), kExtractDamaged);
+    EXPECT_EQ(data, nullptr);
+  }
 }
 
 }  // namespace

@@ -264,3 +264,120 @@ TEST(PackageIndex, RowExtensionsMustAgreeWithTheTag) {
 }
 
 }  // namespace
+
+namespace {
+
+// The settings section's lists: items by number in their order, gaps
+// skipped, a value past its limit voiding its item (never cut into one that
+// names something else), numbers outside 1 to 64 and the header's own two
+// registry entries passed over.
+TEST(PackageIndex, ListsOfTheSettingsSection) {
+  std::vector<std::string> f = Header();
+  f[kIdxExtension] = PACKAGE_TAG;
+  f.push_back("");  // no files
+  std::string key515 = "HKEY_CURRENT_USER|" + std::string(497, 'k');
+  std::vector<std::pair<std::string, std::string>> kv = {
+      {"association.3.extension", "drawio"},
+      {"association.3.program", "INSTALL_FOLDER\\d.exe"},
+      {"association.3.description", "\xcd\xbc"},  // 图
+      {"association.1.extension", "docx"},
+      {"association.1.program", "INSTALL_FOLDER\\w.exe"},
+      {"association.1.icon", "INSTALL_FOLDER\\i.dll,-101"},
+      {"association.2.extension", "a23456789012345X"},  // 16 characters
+      {"association.2.program", "INSTALL_FOLDER\\x.exe"},
+      {"association.4.extension", "DOCX"},  // the same as association.1
+      {"association.4.program", "INSTALL_FOLDER\\y.exe"},
+      {"association.5.extension", "a.b"},
+      {"association.5.program", "INSTALL_FOLDER\\y.exe"},
+      {"association.6.extension", "nop"},  // no program
+      {"association.7.extension", "long"},
+      {"association.7.program", "INSTALL_FOLDER\\" + std::string(241, 'p')},  // 256 bytes
+      {"association.64.extension", "\xb0\xa1\xb0\xa1"},  // two Chinese characters
+      {"association.64.program", "INSTALL_FOLDER\\z.exe"},
+      {"association.65.extension", "x65"},
+      {"association.65.program", "INSTALL_FOLDER\\z.exe"},
+      {"association.0.extension", "x0"},
+      {"association.0.program", "INSTALL_FOLDER\\z.exe"},
+      {"association.08.extension", "x08"},
+      {"association.08.program", "INSTALL_FOLDER\\z.exe"},
+      {"association.3.description", "\xcd\xbc\xc6\xac"},  // given twice: the last counts
+      {"uninstall.key.2", "HKEY_USERS|header"},
+      {"uninstall.key.3", "HKEY_USERS|three"},
+      {"uninstall.key.64", key515},
+      {"uninstall.key.5", key515 + "k"},
+      {"uninstall.value.3", "HKEY_USERS|k|v"},
+      {"uninstall.value.65", "HKEY_USERS|k|w"},
+      {"uninstall.values.4", "HKEY_USERS|k|x"},
+      {"licence.region", "123,45,lzma,6000,0badcafe"},
+  };
+  for (const auto& [k, v] : kv) {
+    f.push_back(k);
+    f.push_back(v);
+  }
+  PackageSettings s;
+  Parse(f, s);
+  ASSERT_EQ(s.AssociationCount, 3);
+  EXPECT_STREQ(s.Associations[0].Extension, "docx");
+  EXPECT_STREQ(s.Associations[0].Icon, "INSTALL_FOLDER\\i.dll,-101");
+  EXPECT_TRUE(s.Associations[0].Description.IsEmpty());
+  EXPECT_STREQ(s.Associations[1].Extension, "drawio");
+  EXPECT_STREQ(s.Associations[1].Program, "INSTALL_FOLDER\\d.exe");
+  EXPECT_STREQ(s.Associations[1].Description, "\xcd\xbc\xc6\xac");
+  EXPECT_STREQ(s.Associations[2].Extension, "\xb0\xa1\xb0\xa1");
+  EXPECT_STREQ(s.RegKeys[0], "HKEY_CURRENT_USER|Software\\A");
+  EXPECT_STREQ(s.RegKeys[1], "HKEY_CURRENT_USER|Software\\B");
+  EXPECT_STREQ(s.RegKeys[2], "HKEY_USERS|three");
+  EXPECT_TRUE(s.RegKeys[4].IsEmpty());
+  EXPECT_EQ(s.RegKeys[63], key515.c_str());
+  EXPECT_STREQ(s.RegValues[2], "HKEY_USERS|k|v");
+  EXPECT_TRUE(s.RegValues[3].IsEmpty());
+  EXPECT_EQ(s.LicenceRegion.Method, kMethodLzma);
+  EXPECT_EQ(s.LicenceRegion.Offset, 123);
+  EXPECT_EQ(s.LicenceRegion.Length, 45);
+  EXPECT_EQ(s.LicenceRegion.Unpacked, 6000u);
+  EXPECT_EQ(s.LicenceRegion.Crc, 0x0badcafeUL);
+
+  // A licence reference that does not read is none.
+  f.back() = "123,45,zip,6000,0badcafe";
+  PackageSettings bad;
+  Parse(f, bad);
+  EXPECT_EQ(bad.LicenceRegion.Method, kMethodNone);
+  EXPECT_EQ(bad.AssociationCount, 3);
+}
+
+// A row past 2 GiB: its extension's 64-bit region counts, and the 32-bit
+// fields must hold each value that fits and 0 for one that does not.
+TEST(PackageIndex, RowsPastTwoGigabytesTakeTheirWideRegion) {
+  struct {
+    const char* length;
+    const char* offset;
+    const char* ext;
+    bool damaged;
+    long long wantLength, wantOffset;
+  } cases[] = {
+      {"0", "2000", "stored,3000000000,00000000,2000,3000000000", false, 3000000000LL, 2000},
+      {"100", "0", "lzma,200,00000000,4294967000,100", false, 100, 4294967000LL},
+      {"100", "2147483647", "stored,100,00000000,2147483647,100", false, 100, 2147483647LL},
+      {"3000", "2000", "stored,3000000000,00000000,2000,3000000000", true, 3000000000LL, 2000},
+      {"0", "0", "stored,3000000000,00000000,2000,3000000000", true, 3000000000LL, 2000},
+      {"2147483647", "0", "stored,3000000000,00000000,5000000000,3000000000", true, 3000000000LL, 5000000000LL},
+      {"5", "9", "stored,5,00000000,9", true, 5, 9},  // half a region does not read
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> f = Header();
+    f[kIdxExtension] = PACKAGE_TAG;
+    std::vector<std::string> row = {"a", "INSTALL_FOLDER", "", "0", "ALWAYS_COPY", c.length, c.offset, c.ext};
+    f.insert(f.end(), row.begin(), row.end());
+    f.push_back("");
+    PackageSettings s;
+    Parse(f, s);
+    EXPECT_EQ(s.RowsDamaged, c.damaged) << c.ext;
+    ASSERT_TRUE(s.FileList.MoveTo(0));
+    if (!c.damaged || strchr(c.ext + 8, ',') != strrchr(c.ext, ',')) {
+      EXPECT_EQ(s.FileList.Current()->Length, c.wantLength) << c.ext;
+      EXPECT_EQ(s.FileList.Current()->Offset, c.wantOffset) << c.ext;
+    }
+  }
+}
+
+}  // namespace

@@ -80,6 +80,9 @@ struct FakeServices : IRemovalServices {
     return 1;
   }
   void RemoveTypeAssociation(const char* e) override { log.push_back(std::string("type ") + e); }
+  void RemoveListType(const char* c, const TypeRecord& r) override {
+    log.push_back(std::string("list type ") + c + " " + FormatTypeRecord(r).c_str());
+  }
   void DeleteKeyEntry(const char* r) override { log.push_back(std::string("key ") + r); }
   void DeleteValueEntry(const char* r) override { log.push_back(std::string("value ") + r); }
   void RemoveProductEntries(const char* folder) override { log.push_back(std::string("entry ") + folder); }
@@ -152,7 +155,7 @@ class RemovalTest : public ::testing::Test {
     for (const std::string& s : shortcuts) w.WriteLine(s.c_str());
     CPathList made;
     for (const std::string& f : folders) made.Add(f.c_str());
-    WriteLogFolders(w, made);
+    WriteLaterSections(w, &made, 0);
     ASSERT_TRUE(w.Close());
   }
   std::string Deleting(const std::string& path) {
@@ -218,6 +221,42 @@ TEST_F(RemovalTest, WholeRunInOrderEndsFinishedWithNothingLeft) {
   EXPECT_TRUE(Has(Native(services.programs + "other")));
   EXPECT_TRUE(Has(Native(root + "desk")));
   EXPECT_TRUE(Has(Native(root + "sys")));
+}
+
+// The list's associations (after the shortcut list) go in the type pass, by
+// the class the product's name gives them, lines that are no record passed
+// over; then every registry key and every value, in the package's order.
+TEST_F(RemovalTest, ListAssociationsAndEveryRegistryEntryInOrder) {
+  std::string desk = root + "desk\\app.lnk";
+  Put(desk, 1);
+  WriteLog({}, {"abc"}, {desk});
+  {
+    std::string text = ReadBytes(Native(app + "setup.log"));
+    text += "\r\r\n[FOLDERLIST]\r\r\nC:\\x\r\r\n\r\r\n[TYPELIST2]\r\r\ndocx|made\r\r\nrtf|was|rtffile\r\r\n"
+            "..\\x|made\r\r\njson|kept\r\r\n";
+    WriteBytes(Native(app + "setup.log"), text);
+  }
+  for (int i : {0, 2, 63}) settings.RegKeys[i] = ("HKEY_USERS|k" + std::to_string(i + 1)).c_str();
+  for (int i : {1, 5}) settings.RegValues[i] = ("HKEY_USERS|k|v" + std::to_string(i + 1)).c_str();
+  EXPECT_EQ(engine.RunRemoval(), kRemovalFinished);
+  Log want = {"type abc",
+              "list type 测试.docx docx|made",
+              "list type 测试.rtf rtf|was|rtffile",
+              "list type 测试.json json|kept",
+              "key HKEY_USERS|k1",
+              "key ",
+              "key HKEY_USERS|k3",
+              "key HKEY_USERS|k64",
+              "value ",
+              "value HKEY_USERS|k|v2",
+              "value HKEY_USERS|k|v6"};
+  Log got;
+  for (const std::string& l : log)
+    if (l.compare(0, 5, "type ") == 0 || l.compare(0, 10, "list type ") == 0 || l.compare(0, 4, "key ") == 0 ||
+        l.compare(0, 6, "value ") == 0)
+      got.push_back(l);
+  EXPECT_EQ(got, want);
+  EXPECT_FALSE(Has(Native(desk)));
 }
 
 TEST_F(RemovalTest, LogThatCannotBeOpenedRemovesNothing) {

@@ -155,7 +155,7 @@ TEST(SetupLogReader, FolderListAfterTheShortcutsWhereOldReadersStop) {
   ASSERT_TRUE(log.Create(path.c_str()));
   ASSERT_TRUE(WriteLogSections(log, s, CInstallFolders("C:\\W", "C:\\S", "C:\\Upg\\App\\")));
   ASSERT_TRUE(log.WriteLine("C:\\D\\app.lnk"));
-  ASSERT_TRUE(WriteLogFolders(log, none));
+  ASSERT_TRUE(WriteLaterSections(log, &none, 0));
   ASSERT_TRUE(log.Close());
   std::string plain = ReadBytes(path);
   EXPECT_EQ(plain.substr(plain.size() - 15), "C:\\D\\app.lnk" + E);
@@ -163,7 +163,7 @@ TEST(SetupLogReader, FolderListAfterTheShortcutsWhereOldReadersStop) {
   ASSERT_TRUE(log.Create(path.c_str()));
   ASSERT_TRUE(WriteLogSections(log, s, CInstallFolders("C:\\W", "C:\\S", "C:\\Upg\\App\\")));
   ASSERT_TRUE(log.WriteLine("C:\\D\\app.lnk"));
-  ASSERT_TRUE(WriteLogFolders(log, folders));
+  ASSERT_TRUE(WriteLaterSections(log, &folders, 0));
   ASSERT_TRUE(log.Close());
   EXPECT_EQ(ReadBytes(path), plain + E + "[FOLDERLIST]" + E + "C:\\Upg" + E);
   // The uninstallers of before read the same sections as from the plain log.
@@ -277,4 +277,65 @@ TEST(ProgramGroup, CodePage936TrailBytesAreNeitherLoweredNorSeparators) {
   EXPECT_STREQ(group, "c:\\p\\grp");  // not "c:\\p\\grp\\g\x81"
   // "a\\" occurs only from the trail byte of 0x81 0x61 on: no match.
   EXPECT_FALSE(ProgramGroupOf("\x81" "a\\g\\x.lnk", "a\\", group));
+}
+
+// The list's associations after the shortcut list: an earlier reader stops
+// before them (it never takes ".docx" for "doc"), a new one finds its section
+// by name whatever comes before it, and a log without them stays as it was.
+TEST(SetupLogLaterSections, TypeRecordsFollowTheShortcutList) {
+  TempDir dir;
+  std::string path = dir.Path("setup.log");
+  PackageSettings s;
+  s.FileList.Append(Entry("app.exe", FOLDER_INSTALL));
+  TypeRecordList types;
+  const char* lines[] = {"docx|made", "drawio|was|rtffile", "\xb0\xa1|none", "json|kept", "x|was|a|b c"};
+  for (const char* l : lines) ASSERT_TRUE(ParseTypeRecord(l, types.Items[types.Count++])) << l;
+  EXPECT_STREQ(types.Items[1].Previous, "rtffile");
+  EXPECT_STREQ(types.Items[4].Previous, "a|b c");
+  CSetupLogWriter log;
+  ASSERT_TRUE(log.Create(path.c_str()));
+  ASSERT_TRUE(WriteLogSections(log, s, CInstallFolders("C:\\W", "C:\\S", "C:\\P\\")));
+  ASSERT_TRUE(log.WriteLine("C:\\D\\app.lnk"));
+  ASSERT_TRUE(WriteLaterSections(log, 0, &types));
+  ASSERT_TRUE(log.Close());
+  std::string want = "[FILELIST]" + E + "C:\\P\\app.exe" + E + E + "[TYPELIST]" + E + E + "[SHORTCUTLIST]" + E +
+                     "C:\\D\\app.lnk" + E + E + "[TYPELIST2]" + E;
+  for (const char* l : lines) want += l + E;
+  EXPECT_EQ(ReadBytes(path), want);
+  Sections old = ReadSections(path);
+  EXPECT_EQ(old.types, Lines{});
+  EXPECT_EQ(old.shortcuts, Lines({"C:\\D\\app.lnk"}));
+
+  // Found by name past a section of another kind; then back to the shortcuts.
+  WriteBytes(path, want.substr(0, want.find("[TYPELIST2]")) + "[FOLDERLIST]" + E + "C:\\P\\x" + E + E + E + want.substr(want.find("[TYPELIST2]")));
+  CSetupLogReader r;
+  ASSERT_TRUE(r.Open(path.c_str()));
+  ASSERT_TRUE(r.BeginSection(LOG_TYPES2_SECTION));
+  CString line;
+  Lines got;
+  TypeRecord rec;
+  while (r.NextEntry(line)) got.push_back(ParseTypeRecord(line, rec) ? FormatTypeRecord(rec).c_str() : "?");
+  EXPECT_EQ(got, Lines(std::begin(lines), std::end(lines)));
+  EXPECT_FALSE(r.BeginSection("[NOSUCH]"));
+  ASSERT_TRUE(r.BeginGroup(2));
+  ASSERT_TRUE(r.NextShortcut(line));
+  EXPECT_STREQ(line, "C:\\D\\app.lnk");
+  EXPECT_FALSE(r.NextShortcut(line));
+  r.Close();
+
+  // Nothing to add: the log ends with its shortcut list, as always.
+  TypeRecordList none;
+  ASSERT_TRUE(log.Create(path.c_str()));
+  ASSERT_TRUE(log.WriteLine("[SHORTCUTLIST]"));
+  ASSERT_TRUE(WriteLaterSections(log, 0, &none));
+  ASSERT_TRUE(log.Close());
+  EXPECT_EQ(ReadBytes(path), "[SHORTCUTLIST]" + E);
+  ASSERT_TRUE(r.Open(path.c_str()));
+  EXPECT_FALSE(r.BeginSection(LOG_TYPES2_SECTION));
+
+  // Lines that are no record are passed over: no extension the list may
+  // hold, no state, a state with more after it.
+  for (const char* bad : {"|made", "a\\b|made", "a.b|made", "docx", "docx|gone", "docx|made|x", "docx|was",
+                          "a23456789012345X|made"})
+    EXPECT_FALSE(ParseTypeRecord(bad, rec)) << bad;
 }

@@ -44,6 +44,64 @@ TEST(UninstallTable, ReadsWhatWriteUninstallerWrote) {
   EXPECT_EQ(file.substr(s.IconOffset, s.IconLength), std::string(20, 'I'));
 }
 
+// More registry entries than the nine fields hold go into the table's
+// extension after them, in rows like the package's settings; a table without
+// them is the nine fields, byte for byte as before.
+TEST(UninstallTable, EntriesPastTheFirstTwoFollowTheNinthField) {
+  TempDir dir;
+  std::string program(100, 'p'), setup = dir.Path("setup.exe"), installDir = dir.Dir();
+  WriteBytes(setup, "s");
+  UninstallerSource src = {program.data(), 100, setup.c_str(), "P", 0, 0, 0, 0, {"HKEY_USERS|k1"}, {""},
+                           installDir.c_str()};
+  ASSERT_TRUE(WriteUninstaller(src));
+  CFieldTable t;
+  std::string file = ReadBytes(dir.Path("ridkit.exe"));
+  long long len = 0, seek = 0;
+  ASSERT_TRUE(ReadTrailer(dir.Path("ridkit.exe").c_str(), len, seek));
+  t.LoadBytes(file.data() + seek, static_cast<int>(len), TABLE_KEY);
+  EXPECT_EQ(std::string(t.text.c_str()),
+            "P\x07" "0\x07" "100\x07" "0\x07" "100\x07" "HKEY_USERS|k1\x07\x07\x08\r\n\x07");
+
+  std::string keys[REG_ENTRY_MAX], values[REG_ENTRY_MAX];
+  for (int i = 0; i < REG_ENTRY_MAX; i++) {
+    keys[i] = "HKEY_USERS|k" + std::to_string(i + 1);
+    values[i] = i == 40 ? "" : "HKEY_USERS|k|v" + std::to_string(i + 1);
+    src.regKeys[i] = keys[i].c_str();
+    src.regValues[i] = values[i].c_str();
+  }
+  // The language rides in the same extension.
+  src.language = "en";
+  ASSERT_TRUE(WriteUninstaller(src));
+  UninstallSettings s;
+  ASSERT_TRUE(LoadUninstallTableFrom(dir.Path("ridkit.exe").c_str(), "", s));
+  EXPECT_STREQ(s.Language, "en");
+  for (int i = 0; i < REG_ENTRY_MAX; i++) {
+    EXPECT_EQ(std::string(s.RegKeys[i].c_str()), keys[i]) << i;
+    EXPECT_EQ(std::string(s.RegValues[i].c_str()), values[i]) << i;
+  }
+  file = ReadBytes(dir.Path("ridkit.exe"));
+  ASSERT_TRUE(ReadTrailer(dir.Path("ridkit.exe").c_str(), len, seek));
+  t.LoadBytes(file.data() + seek, static_cast<int>(len), TABLE_KEY);
+  std::string text = t.text.c_str();
+  EXPECT_NE(text.find("HKEY_USERS|k|v2\x07PKX1\x08\r\nui.language\x07" "en\x08\r\nuninstall.key.3\x07HKEY_USERS|k3\x08\r\n"),
+            std::string::npos);
+  EXPECT_EQ(text.find("uninstall.value.41"), std::string::npos);
+
+  // Rows of other kinds, and the header's own two, are passed over.
+  const std::string F = "\x07", R = "\x08\r\n";
+  t.text = ("P" + F + "0" + F + "0" + F + "0" + F + "0" + F + "a" + F + "b" + F + "c" + F + "d" + R +
+            "PKX1" + R + "ui.language" + F + "en" + R + "uninstall.key.1" + F + "x" + R + "uninstall.key.4" + F +
+            "y" + R).c_str();
+  t.readPos = 0;
+  UninstallSettings o;
+  ParseUninstallTable(t, o);
+  EXPECT_STREQ(o.RegKeys[0], "a");
+  EXPECT_STREQ(o.RegValues[1], "d");
+  EXPECT_STREQ(o.RegKeys[3], "y");
+  EXPECT_TRUE(o.RegKeys[2].IsEmpty());
+  EXPECT_STREQ(o.Language, "en");
+}
+
 TEST(UninstallTable, ReadOnlyLeftoverDoesNotBlockTheRead) {
   int result = RunWhereReadOnlyHolds([]() -> int {
     TempDir dir;

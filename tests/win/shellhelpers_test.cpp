@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/setuplog.h"
 #include "common/shellhelpers.h"
 #include "tests/fileutil.h"
 
@@ -55,6 +56,65 @@ TEST(RegisterFileType, WritesTheSixKeysAndUpdatesTheProgram) {
   EXPECT_EQ(DefaultValue("zqxfile\\shell\\open\\command"), "D:\\new\\viewer.exe %1");
   DeleteTree(".zqx");
   DeleteTree("zqxfile");
+}
+
+// An association of the package's list: a class of the product's own, the
+// description, icon and quoted command in it; and its removal takes back
+// exactly what was written: ".ext" as it was found (made, without a value,
+// with another's class), left alone once another program took it over, and
+// kept when something else was added below it.
+TEST(RegisterListType, WritesItsOwnClassAndTakesBackWhatItFound) {
+  const char* cls = "演示.zqw";
+  const std::string command = "\"C:\\Program Files\\演示\\w.exe\" \"%1\"";
+  struct {
+    const char* before;  // ".zqw" default before; "<missing>": no key, "": a key without a value
+    bool otherTakesOver;
+    int state;
+    const char* after;
+  } cases[] = {
+      {"<missing>", false, kTypeMade, "<missing>"},
+      {"", false, kTypeNone, ""},
+      {"rtffile", false, kTypeWas, "rtffile"},
+      {"rtffile", true, kTypeWas, "other.zqw"},
+      {"演示.zqw", false, kTypeMade, "<missing>"},  // this product's own from before
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before);
+    DeleteTree(".zqw");
+    DeleteTree(cls);
+    if (strcmp(c.before, "<missing>") != 0) {
+      HKEY h;
+      ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, ".zqw", &h), ERROR_SUCCESS);
+      if (c.before[0]) RegSetValueExA(h, 0, 0, REG_SZ, reinterpret_cast<const BYTE*>(c.before), strlen(c.before) + 1);
+      RegCloseKey(h);
+    }
+    TypeRecord record;
+    record.Extension = "zqw";
+    RegisterListType("zqw", cls, command.c_str(), "演示文档", "C:\\P\\i.dll,-101", record, false);
+    EXPECT_EQ(record.State, c.state);
+    EXPECT_EQ(DefaultValue(".zqw"), cls);
+    EXPECT_EQ(DefaultValue(cls), "演示文档");
+    EXPECT_EQ(DefaultValue(std::string(cls) + "\\DefaultIcon"), "C:\\P\\i.dll,-101");
+    EXPECT_EQ(DefaultValue(std::string(cls) + "\\shell\\open\\command"), command);
+    if (c.otherTakesOver) RegSetValueA(HKEY_CLASSES_ROOT, ".zqw", REG_SZ, "other.zqw", 9);
+    UnregisterListType(cls, record, false);
+    EXPECT_FALSE(KeyExists(cls));
+    EXPECT_EQ(DefaultValue(".zqw"), c.after);
+  }
+  // Made by the setup, but another program put something below it since:
+  // the key stays with that, without the setup's value.
+  DeleteTree(".zqw");
+  TypeRecord record;
+  record.Extension = "zqw";
+  RegisterListType("zqw", cls, command.c_str(), "", "C:\\P\\w.exe,0", record, false);
+  EXPECT_EQ(DefaultValue(cls), "");  // no description: no value of its own
+  HKEY h;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, ".zqw\\OpenWithProgids", &h), ERROR_SUCCESS);
+  RegCloseKey(h);
+  UnregisterListType(cls, record, false);
+  EXPECT_TRUE(KeyExists(".zqw\\OpenWithProgids"));
+  EXPECT_EQ(DefaultValue(".zqw"), "");
+  DeleteTree(".zqw");
 }
 
 // What a saved shortcut holds, read back through the shell.

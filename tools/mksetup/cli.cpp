@@ -498,6 +498,7 @@ int Inspect(int argc, char** argv) {
   std::string key, value;
   while (reader.NextSetting(key, value, &report)) {
   }
+  reader.CheckLicence(report);
   CPackageFile package;
   CBlockTable blocks;
   package.UseBlocks(&blocks);
@@ -633,7 +634,7 @@ int Sign(int argc, char** argv) {
   std::string stub, why;
   if (opened != kPackageOpened) why = "its index cannot be read";
   else if (ReadSetupProgram(package, stub, why))
-    why = StubReadsWords(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC, UNINSTALLER_WORD});
+    why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC, UNINSTALLER_WORD});
   bool ok = true;
   if (opened == kPackageDamaged) {
     error = path + ": damaged (mksetup inspect says where); it is not signed";

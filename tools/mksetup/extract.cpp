@@ -111,6 +111,9 @@ int ExtractFiles(const std::string& path, const std::string& dir, FILE* out, FIL
     while (reader.NextSetting(key, value, &report)) {
     }
     CheckRowsAndBlocks(reader, blocks, nullptr, report);
+    // The whole licence too: the setup installs nothing of a package whose
+    // licence is not what it says.
+    reader.CheckLicence(report);
   }
   if (report.damaged || report.cut) {
     for (const std::string& p : report.problems) fprintf(err, "error: %s: %s\n", path.c_str(), p.c_str());

@@ -13,6 +13,7 @@
 #include "common/package.h"
 #include "common/packagefile.h"
 #include "common/packageindex.h"
+#include "framework/memory.h"
 #include "names.h"
 
 namespace {
@@ -20,8 +21,16 @@ namespace {
 // An index much larger than any list of files could need is not one.
 const long kMaxIndexBytes = 256L << 20;
 
-bool Outside(long length, long offset, int64_t size) {
-  return length < 0 || offset < 0 || static_cast<int64_t>(offset) + length > size;
+bool Outside(int64_t length, int64_t offset, int64_t size) {
+  return length < 0 || offset < 0 || offset > size || length > size - offset;
+}
+
+// The most bytes a value of the settings section may hold, by its key.
+size_t SettingLimit(const std::string& key) {
+  const char* rest = "";
+  if (ListItemOf(key.c_str(), SETTING_UNINSTALL_KEY, &rest) || ListItemOf(key.c_str(), SETTING_UNINSTALL_VALUE, &rest))
+    return REG_ENTRY_LIMIT;
+  return SETTING_VALUE_LIMIT;
 }
 
 const char* FolderKindName(int kind) {
@@ -176,9 +185,11 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     return false;
   }
   r.seal = package.Seal;
-  long len = r.len = static_cast<long>(package.Index.Length);
-  long seek = r.seek = static_cast<long>(package.Index.Offset);
-  if (len <= 0 || seek < 0 || static_cast<int64_t>(seek) + len > r.size) {
+  path_ = path;
+  licence_.clear();
+  int64_t len = r.len = package.Index.Length;
+  int64_t seek = r.seek = package.Index.Offset;
+  if (len <= 0 || Outside(len, seek, r.size)) {
     error = path + ": damaged: the trailer puts the index (" + std::to_string(len) + " bytes at offset " +
             std::to_string(seek) + ") outside the file (" + std::to_string(r.size) + " bytes)";
     return false;
@@ -191,11 +202,11 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     error = path + ": the index cannot be read";
     return false;
   }
-  long got = len;
+  int64_t got = len;
   package.ReadIndex(table_);
   if (r.seal.Present && !r.seal.Valid) {
     r.AddProblem("damaged: the seal after the trailer does not read: " + Shown(r.sealText) + " (the form is " PACKAGE_TAG
-                 ":<payload start>:<payload crc>:<index crc>: the start below 2^31 without leading zeros, each "
+                 ":<payload start>:<payload crc>:<index crc>: the start in decimal without leading zeros, each "
                  "checksum 8 lower-case hex digits)", true);
   } else if (r.seal.Present) {
     r.indexCrcMatches = package.IndexMatches;
@@ -281,10 +292,40 @@ bool PackageReader::NextSetting(std::string& key, std::string& value, InspectRep
     return true;
   }
   if (!lossless) r->AddProblem("setting " + key + ": bytes that are not code page 936 text");
-  if (raw.size() > SETTING_VALUE_LIMIT)
+  size_t limit = SettingLimit(key);
+  if (raw.size() > limit)
     r->AddProblem("setting " + key + ": " + std::to_string(raw.size()) + " bytes; the setup holds at most " +
-                  std::to_string(SETTING_VALUE_LIMIT));
+                  std::to_string(limit) + (limit == SETTING_VALUE_LIMIT ? "" : " and leaves a longer one out"));
+  const char* rest = "";
+  if (ListItemOf(rawKey.c_str(), SETTING_ASSOCIATION, &rest) && strcmp(rest, ASSOCIATION_FIELD_EXTENSION) == 0 &&
+      !IsListExtension(raw.c_str()))
+    r->AddProblem("setting " + key + ": " + Shown(value) + " is no extension the setup takes (1 to " +
+                  std::to_string(LIST_EXTENSION_CHARS) + " characters, none of them . \\ / : * ? \" < > | or a blank)");
+  if (rawKey == SETTING_LICENCE_REGION) {
+    RegionRef ref;
+    licence_ = raw;
+    if (!ParseRegionRef(raw.c_str(), ref))
+      r->AddProblem("setting " + key + ": " + Shown(value) +
+                    " does not read (the form is <offset>,<length>,stored|lzma,<unpacked>,<crc32>); the setup "
+                    "shows the licence line alone");
+  }
   return true;
+}
+
+void PackageReader::CheckLicence(InspectReport& r) {
+  RegionRef ref;
+  if (licence_.empty() || !ParseRegionRef(licence_.c_str(), ref)) return;
+  CPackageFile file;
+  char* text = nullptr;
+  ExtractResult got = file.Open(path_.c_str()) ? file.ReadRegion(ref, LICENCE_TEXT_LIMIT, text) : kExtractFailed;
+  if (got == kExtractDone) r.licenceBytes = static_cast<int64_t>(strlen(text));
+  FreeBuffer(text);
+  if (got == kExtractDamaged)
+    r.AddProblem("damaged: the licence (" + std::to_string(ref.Length) + " bytes at " + std::to_string(ref.Offset) +
+                 ") is not what licence.region says, or over " + std::to_string(LICENCE_TEXT_LIMIT) + " bytes", true);
+  else if (got != kExtractDone)
+    r.AddProblem("the licence (" + std::to_string(ref.Length) + " bytes at " + std::to_string(ref.Offset) +
+                 ") cannot be read");
 }
 
 void PackageReader::Rewind() {
@@ -324,12 +365,19 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   f.copyMode = CopyModeFromKeyword(row[kRowCopyMode].c_str());
   f.length = ParseLong(row[kRowLength].c_str());
   f.offset = ParseLong(row[kRowOffset].c_str());
+  bool extOk = ParseRowExtension(row[kRowExtension].c_str(), f.ext);
+  // Past 2 GiB: the 32-bit fields hold what fits, 0 for what does not.
+  bool wideAgrees = true;
+  if (extOk && f.ext.Wide && extended_) {
+    wideAgrees = WideRowAgrees(f.length, f.offset, f.ext);
+    f.length = f.ext.Length;
+    f.offset = f.ext.Offset;
+  }
   f.outside = Outside(f.length, f.offset, size_);
   f.extension = row[kRowExtension];
   f.nameRaw = name;
   f.subdirRaw = row[kRowSubDir];
   f.folderRaw = f.folderKind;
-  bool extOk = ParseRowExtension(row[kRowExtension].c_str(), f.ext);
   if (!r) return true;
   std::string which = "file " + std::to_string(row_) + " (" + Escaped(f.name) + "): ";
   bool lossless = true;
@@ -367,6 +415,8 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
                                      : "damaged: a row extension in a package without the tag"), true);
   else if (f.ext.Method == kMethodStored && f.ext.Unpacked != static_cast<unsigned long long>(f.length))
     r->AddProblem(which + "damaged: stored, but its unpacked length is not its length", true);
+  else if (!wideAgrees)
+    r->AddProblem(which + "damaged: its 32-bit length and offset are not those of its 64-bit region", true);
   return true;
 }
 
@@ -453,6 +503,7 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
   r.fileCount = r.files.size();
   std::string key, value;
   while (reader.NextSetting(key, value, &r)) r.settings.emplace_back(key, value);
+  reader.CheckLicence(r);
   CPackageFile package;
   CBlockTable blocks;
   package.UseBlocks(&blocks);
@@ -469,15 +520,15 @@ bool HasTrailer(const std::string& path) {
 std::string InspectTextHead(const InspectReport& r) {
   std::string out;
   char line[256];
-  snprintf(line, sizeof line, ": %lld bytes\ntrailer: LEN %ld, SEEK %ld\n\nheader:\n", static_cast<long long>(r.size),
-           r.len, r.seek);
+  snprintf(line, sizeof line, ": %lld bytes\ntrailer: LEN %lld, SEEK %lld\n\nheader:\n", static_cast<long long>(r.size),
+           static_cast<long long>(r.len), static_cast<long long>(r.seek));
   out += r.path + line;
   if (r.seal.Present && !r.seal.Valid) {
     out.insert(out.size() - strlen("\nheader:\n"), "seal: DOES NOT READ: " + Shown(r.sealText) + "\n");
   } else if (r.seal.Present) {
     char seal[256];
     snprintf(seal, sizeof seal,
-             "seal: " PACKAGE_TAG ", payload from %ld, payload crc %08lx (%s), index crc %08lx (%s)\n",
+             "seal: " PACKAGE_TAG ", payload from %lld, payload crc %08lx (%s), index crc %08lx (%s)\n",
              r.seal.PayloadStart, r.seal.PayloadCrc, r.payloadCrcMatches ? "matches" : "DOES NOT MATCH",
              r.seal.IndexCrc, r.indexCrcMatches ? "matches" : "DOES NOT MATCH");
     out.insert(out.size() - strlen("\nheader:\n"), seal);

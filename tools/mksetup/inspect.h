@@ -22,10 +22,11 @@ struct InspectedFile {
   std::string name, folder, subdir, copy;  // UTF-8
   int folderKind = 0;                      // what the setup makes of the folder text
   int copyMode = 0;
-  long shortcuts = 0, length = 0, offset = 0;
+  long shortcuts = 0;
+  int64_t length = 0, offset = 0;  // the row's region (its extension's 64-bit one past 2 GiB)
   bool outside = false;  // the data region does not lie inside the file
   std::string extension;  // the row extension as stored ("" when none)
-  RowExtension ext = {kMethodNone, 0, 0, 0, 0};
+  RowExtension ext = {kMethodNone, 0, 0, false, 0, 0, 0, 0};
   int folderRaw = 0;      // for extract: the folder kind
   std::string nameRaw, subdirRaw;  // code page 936, as stored
 };
@@ -33,7 +34,7 @@ struct InspectedFile {
 struct InspectReport {
   std::string path;
   int64_t size = 0;
-  long len = 0, seek = 0;
+  int64_t len = 0, seek = 0;
   bool extended = false;  // the index carries the tag
   PackageSeal seal = {};
   std::string sealText;   // what follows the trailer's "." (a seal or nothing)
@@ -44,6 +45,7 @@ struct InspectReport {
   // (key, value as UTF-8) in the order stored; empty when they were streamed.
   std::vector<std::pair<std::string, std::string>> settings;
   size_t fileCount = 0, settingCount = 0;
+  int64_t licenceBytes = -1;  // the whole licence's length, when the package names one that reads
   // The blocks of solid packing the settings give (number, reference), in
   // the order given; gathered while the settings are read with a report.
   std::vector<std::pair<long long, RegionRef>> blocks;
@@ -75,6 +77,9 @@ class PackageReader {
   // settings section (UTF-8), its problems into report (unless null). False
   // at the end.
   bool NextSetting(std::string& key, std::string& value, InspectReport* report);
+  // The whole licence a package names (licence.region), read and checked as
+  // the setup reads it: its problems into report. After the settings were read.
+  void CheckLicence(InspectReport& report);
   // Back to the first file row.
   void Rewind();
 
@@ -87,6 +92,9 @@ class PackageReader {
   int filesStart_ = 0;
   bool ended_ = false;
   size_t row_ = 0;
+  std::string path_;
+  std::string licence_;  // the last licence.region given
+
 };
 
 // The row as the setup's reader takes it (name and sub-folder cut to their

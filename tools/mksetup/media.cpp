@@ -117,8 +117,8 @@ std::string CheckStub(const std::string& path) {
   auto type = tree.find(exe);
   if (type == tree.end() || type->second.find(ResId(138)) == type->second.end())
     return "carries no uninstaller (resource EXE 138): not the setup program this builder appends to";
-  long len = 0, seek = 0;
-  if (ReadTrailer(path.c_str(), len, seek) && len > 0 && seek > 0 && seek + static_cast<long long>(len) <= size)
+  long long len = 0, seek = 0;
+  if (ReadTrailer(path.c_str(), len, seek) && len > 0 && seek > 0 && seek <= size && len <= size - seek)
     return "already carries a package (it is a built setup file); give the setup program itself";
   return "";
 }

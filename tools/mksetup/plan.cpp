@@ -26,6 +26,7 @@
 #include "hostfs.h"
 #include "media.h"
 #include "names.h"
+#include "packer.h"
 #include "pe.h"
 #include "setup/core/texts.h"
 #include "stubres.h"
@@ -35,6 +36,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+const char* const kPackageLimitReason =
+    "a signed setup file's certificate table must start within 4 GiB: its offset is a 32-bit field";
 
 // The byte limit of a header position; fields without a buffer of their own
 // are held to the reader's field buffer.
@@ -85,6 +89,10 @@ class Planner {
   void Media(const ProjectText& t, const std::string& path, bool icon, bool pagePicture,
              PlannedRegion& region);
   void Header();
+  void Licence();
+  void Associations();
+  // A row of the list (which the stub must read); its place among them.
+  size_t ListSetting(const std::string& key, const std::string& value);
   void Settings();
   void Language();
   void Scope();
@@ -114,6 +122,18 @@ class Planner {
   // Device and inode of every file read (looked up once, for the output).
   std::vector<std::pair<uint64_t, uint64_t>> inputs_;
   int64_t cachedBytes_ = 0;
+  // The lists of the settings section: their rows, in order, and whether
+  // there are any.
+  std::vector<std::pair<std::string, std::string>> listSettings_;
+  bool lists_ = false;
+  bool productSettings_ = false;
+  int64_t certain_ = 0;  // the bytes before the index that packing cannot shrink
+  // The whole licence's region, when it does not fit the header.
+  PlannedRegion licence_;
+  int licenceMethod_ = kMethodNone;
+  int64_t licenceUnpacked_ = 0;
+  uint32_t licenceCrc_ = 0;
+  size_t licenceSetting_ = 0;
 };
 
 // The text in code page 936 into out, or what is wrong with it (to follow
@@ -314,8 +334,7 @@ void Planner::Header() {
                                                    : nullptr);
     }
   }
-  const int licence = PageTextPosition(1, 2);
-  h[licence] = Text(p_.licenceText, HeaderLimit(licence));
+  Licence();
 
   std::string name;
   if (p_.productName.set) {
@@ -329,30 +348,19 @@ void Planner::Header() {
   h[kIdxProductName] = name;
   h[kIdxReadmeFile] = Reference(p_.readme, HeaderLimit(kIdxReadmeFile));
   h[kIdxRunFile] = Reference(p_.run, HeaderLimit(kIdxRunFile));
-  for (size_t i = 0; i < p_.registryKeys.size() && i < 2; i++) h[kIdxRegKeys + i] = Registry(p_.registryKeys[i], false);
-  for (size_t i = 0; i < p_.registryValues.size() && i < 2; i++)
-    h[kIdxRegValues + i] = Registry(p_.registryValues[i], true);
-  // The picture and the icon are set once laid out.
-  for (size_t i = 0; i < p_.associations.size() && i < 2; i++) {
-    const ProjectAssociation& a = p_.associations[i];
-    int progPos = TypeAssocPosition(static_cast<int>(i));
-    h[progPos] = Reference(a.program, HeaderLimit(progPos));
-    std::string ext = Text(a.extension, HeaderLimit(progPos + 1), "an extension without its dot");
-    if (a.extension.set && a.extension.value.empty())
-      d_.Error(a.extension.line, a.extension.key + " is empty");
-    std::string badExt;
-    for (char c : a.extension.value)
-      if (strchr("\\/:*?\"<>|. ", c) && badExt.find(c) == std::string::npos) badExt += c;
-    if (!badExt.empty())
-      d_.Error(a.extension.line, a.extension.key + " = " + QuoteValue(a.extension.value) +
-                                     ": an extension cannot hold " + QuoteValue(badExt));
-    h[progPos + 1] = ext;
+  // The first two of each go into the header, the rest into the list.
+  for (size_t i = 0; i < p_.registryKeys.size(); i++) {
+    std::string key = Registry(p_.registryKeys[i], false);
+    if (i < 2) h[kIdxRegKeys + i] = key;
+    else if (!key.empty()) ListSetting(SETTING_UNINSTALL_KEY + std::to_string(i + 1), key);
   }
-  if (p_.associations.size() == 2 && !p_.associations[0].extension.value.empty() &&
-      FoldCase(p_.associations[0].extension.value) == FoldCase(p_.associations[1].extension.value))
-    d_.Error(p_.associations[1].extension.line,
-             p_.associations[1].extension.key + " = " + QuoteValue(p_.associations[1].extension.value) +
-                 ": the same extension as association[1]");
+  for (size_t i = 0; i < p_.registryValues.size(); i++) {
+    std::string value = Registry(p_.registryValues[i], true);
+    if (i < 2) h[kIdxRegValues + i] = value;
+    else if (!value.empty()) ListSetting(SETTING_UNINSTALL_VALUE + std::to_string(i + 1), value);
+  }
+  // The picture and the icon are set once laid out.
+  Associations();
   h[kIdxSplashEnabled] = p_.backgroundEnabled ? KW_TRUE : "FALSE";
   if (OneLine(p_.backgroundCaption))
     h[kIdxSplashCaption] =
@@ -360,6 +368,104 @@ void Planner::Header() {
   h[kIdxSplashBackColor] = std::to_string(p_.backgroundColorRef);
   h[kIdxSplashCaptionBar] = p_.backgroundCaptionBar ? KW_TRUE : "FALSE";
   Settings();
+}
+
+// The licence: in the header's field when it fits; else the whole text in a
+// region the settings name (packed when the project packs), and its first
+// part, cut between two characters, in the field for readers without the
+// list.
+void Planner::Licence() {
+  const int licence = PageTextPosition(1, 2);
+  std::string whole = Text(p_.licenceText, LICENCE_TEXT_LIMIT, "the whole licence, in the package's list");
+  if (whole.size() <= static_cast<size_t>(HeaderLimit(licence))) {
+    plan_.header[licence] = whole;
+    return;
+  }
+  size_t cut = static_cast<size_t>(CharBoundary(whole.c_str(), HeaderLimit(licence)));
+  if (cut > 0 && whole[cut - 1] == '\r') cut--;  // never half a line break
+  plan_.header[licence] = whole.substr(0, cut);
+  licence_.what = "licence";
+  licence_.shown = p_.licenceFile.empty() ? "licence.text" : p_.licenceFile;
+  licence_.cached = true;
+  licenceCrc_ = static_cast<uint32_t>(Crc32Update(0, whole.data(), whole.size()));
+  licenceUnpacked_ = static_cast<int64_t>(whole.size());
+  std::string packed = p_.compression == kMethodLzma ? PackBytes(whole) : std::string();
+  licenceMethod_ = packed.empty() ? kMethodStored : kMethodLzma;
+  licence_.data = packed.empty() ? std::move(whole) : std::move(packed);
+  licence_.length = static_cast<int64_t>(licence_.data.size());
+  // Its value once laid out (Layout).
+  licenceSetting_ = ListSetting(SETTING_LICENCE_REGION, "");
+}
+
+size_t Planner::ListSetting(const std::string& key, const std::string& value) {
+  lists_ = true;
+  listSettings_.emplace_back(key, value);
+  return listSettings_.size() - 1;
+}
+
+// The file-type associations: up to two plain ones (an extension of at most
+// 3 bytes and a program) in the header as always; any more, a longer
+// extension, a description or an icon put every one of them into the list,
+// where each gets a type of the product's own and its removal takes back
+// what was there before.
+void Planner::Associations() {
+  std::vector<std::string>& h = plan_.header;
+  bool list = p_.associations.size() > 2;
+  for (const ProjectAssociation& a : p_.associations) {
+    std::string ext;
+    if (!Utf8ToCp936(a.extension.value, ext, nullptr)) ext = a.extension.value;
+    if (ext.size() > 3 || a.description.set || a.icon.set) list = true;
+  }
+  std::vector<std::string> seen;
+  for (size_t i = 0; i < p_.associations.size(); i++) {
+    const ProjectAssociation& a = p_.associations[i];
+    if (a.extension.set && a.extension.value.empty()) d_.Error(a.extension.line, a.extension.key + " is empty");
+    std::string badExt;
+    for (char c : a.extension.value)
+      if (strchr("\\/:*?\"<>|. ", c) && badExt.find(c) == std::string::npos) badExt += c;
+    if (!badExt.empty())
+      d_.Error(a.extension.line, a.extension.key + " = " + QuoteValue(a.extension.value) +
+                                     ": an extension cannot hold " + QuoteValue(badExt));
+    bool good = badExt.empty() && OneLine(a.extension);
+    for (size_t k = 0; k < seen.size() && good && !a.extension.value.empty(); k++) {
+      if (seen[k] == FoldCase(a.extension.value)) {
+        d_.Error(a.extension.line, a.extension.key + " = " + QuoteValue(a.extension.value) +
+                                       ": the same extension as association[" + std::to_string(k + 1) + "]");
+        good = false;
+      }
+    }
+    seen.push_back(FoldCase(a.extension.value));
+    if (!list) {
+      int progPos = TypeAssocPosition(static_cast<int>(i));
+      h[progPos] = Reference(a.program, HeaderLimit(progPos));
+      h[progPos + 1] = Text(a.extension, HeaderLimit(progPos + 1), "an extension without its dot");
+      continue;
+    }
+    size_t chars = Utf16Length(a.extension.value);
+    if (good && chars > LIST_EXTENSION_CHARS) {
+      d_.Error(a.extension.line, a.extension.key + " = " + QuoteValue(a.extension.value) + ": " +
+                                     std::to_string(chars) + " characters; the limit is " +
+                                     std::to_string(LIST_EXTENSION_CHARS) + " characters");
+      good = false;
+    }
+    std::string ext = good ? Text(a.extension, 2 * LIST_EXTENSION_CHARS, "an extension without its dot") : "";
+    std::string program = Reference(a.program, SETTING_VALUE_LIMIT);
+    std::string description;
+    if (a.description.set && OneLine(a.description))
+      description = Text(a.description, SETTING_VALUE_LIMIT, "the type's name Explorer shows");
+    std::string icon;
+    if (a.icon.set) {
+      std::string index = "," + std::to_string(a.iconIndex);
+      icon = Reference(a.icon, SETTING_VALUE_LIMIT - static_cast<int>(index.size()));
+      if (!icon.empty()) icon += index;
+    }
+    if (ext.empty() || program.empty()) continue;
+    std::string n = SETTING_ASSOCIATION + std::to_string(i + 1) + ".";
+    ListSetting(n + ASSOCIATION_FIELD_EXTENSION, ext);
+    ListSetting(n + ASSOCIATION_FIELD_PROGRAM, program);
+    if (!description.empty()) ListSetting(n + ASSOCIATION_FIELD_DESCRIPTION, description);
+    if (!icon.empty()) ListSetting(n + ASSOCIATION_FIELD_ICON, icon);
+  }
 }
 
 // The texts of the version resource are UTF-16 there (no code page 936
@@ -382,7 +488,7 @@ void Planner::Settings() {
   Language();
   Scope();
   if (!p_.productId.set && !p_.url.set) return;
-  plan_.header[kIdxExtension] = PACKAGE_TAG;
+  productSettings_ = true;
   auto add = [&](const ProjectText& t, const char* key, const char* what) {
     if (!t.set) return;
     if (t.value.empty()) {
@@ -430,7 +536,6 @@ void Planner::Language() {
     return;
   }
   if (l.value == SetupLanguages()[0]->Tag) return;
-  plan_.header[kIdxExtension] = PACKAGE_TAG;
   plan_.settings.emplace_back(SETTING_UI_LANGUAGE, l.value);
   plan_.language = l.value;
 }
@@ -577,6 +682,12 @@ void Planner::AddFile(const ProjectFile& f, std::string path, std::string shown,
   pf.shortcuts = f.shortcuts;
   pf.copyMode = f.copyMode;
   pf.length = size;
+  if (size > kMaxFileBytes) {
+    d_.Error(f.source.line, pf.key + " = " + QuoteValue(pf.shown) + ": " + std::to_string(size) +
+                                " bytes; a file of the package holds at most " + std::to_string(kMaxFileBytes) +
+                                " bytes (the most a FAT32 drive holds), packed or stored");
+    return;
+  }
 
   // The name: given, or the source's own.
   // The keys name a file in messages only (made when one is needed).
@@ -873,22 +984,39 @@ void Planner::CheckReferences() {
 }
 
 void Planner::Layout() {
-  int64_t pos = plan_.stubSize;
+  // pos: where each region starts at most (a packed file takes at most its
+  // own size: one that does not shrink is stored); certain: the bytes that
+  // come whatever packing gives, which alone may not pass the limit.
+  int64_t pos = plan_.stubSize, certain = plan_.stubSize;
   bool reported = false;
-  auto place = [&](PlannedRegion& r) {
+  auto place = [&](PlannedRegion& r, bool packed) {
     r.offset = pos;
-    if (!reported && (pos > kMaxOffset || r.length > kMaxOffset || pos + r.length > kMaxOffset)) {
-      d_.Error(0, r.what + " = " + QuoteValue(r.shown) + ": " + std::to_string(r.length) +
-                      " bytes from offset " + std::to_string(pos) +
-                      " would pass the package's limit of 2147483647 bytes (32-bit offsets and lengths)");
+    if (!reported && !packed && certain + r.length > kMaxPackage) {
+      d_.Error(0, r.what + " = " + QuoteValue(r.shown) + ": " + std::to_string(r.length) + " bytes after " +
+                      std::to_string(certain) + " would pass the package's limit of " + std::to_string(kMaxPackage) +
+                      " bytes (" + kPackageLimitReason + ")");
       reported = true;
     }
     pos += r.length;
+    if (!packed) certain += r.length;
     if (r.length > 0) plan_.regions.push_back(std::move(r));
   };
-  place(picture_);
-  place(icon_);
-  place(splash_);
+  place(picture_, false);
+  place(icon_, false);
+  place(splash_, false);
+  // The header's 32-bit fields name them.
+  if (pos > kSeedMax && !reported) {
+    d_.Error(0, "the pictures and the icon end at " + std::to_string(pos) + " bytes; they must lie within the first " +
+                    std::to_string(kSeedMax) + " bytes of the setup file");
+    reported = true;
+  }
+  if (licenceMethod_ != kMethodNone) {
+    place(licence_, false);
+    RegionRef ref = {licence_.offset, licence_.length, licenceMethod_, kFilterNone,
+                     static_cast<unsigned long long>(licenceUnpacked_), licenceCrc_};
+    char text[128];
+    listSettings_[licenceSetting_].second.assign(text, static_cast<size_t>(FormatRegionRef(text, sizeof text, ref)));
+  }
   // Where each block starts: at the first file that has bytes in it.
   std::vector<std::vector<size_t>> blocksAt(plan_.files.size());
   for (size_t b = 0; b < plan_.blocks.size(); b++) blocksAt[plan_.blocks[b].slices.front().file].push_back(b);
@@ -901,7 +1029,7 @@ void Planner::Layout() {
         r.shown = f.shown;
         r.length = plan_.blocks[b].unpacked;  // until packed
         r.block = static_cast<int>(b);
-        place(r);
+        place(r, true);
         plan_.blocks[b].offset = r.offset;
       }
       // A row of blocks has no region of its own.
@@ -919,10 +1047,12 @@ void Planner::Layout() {
     r.data = std::move(f.data);
     r.cached = f.cached;
     r.file = static_cast<int>(&f - &plan_.files[0]);
-    place(r);
+    place(r, f.method == kMethodLzma);
     f.offset = r.offset;
   }
   plan_.indexOffset = pos;
+  plan_.big = pos > kSeedMax;
+  certain_ = certain;
   auto num = [](int64_t v) { return std::to_string(v); };
   std::vector<std::string>& h = plan_.header;
   // A region's offset follows its length in the header.
@@ -946,7 +1076,12 @@ std::string Planner::UserScopeStubProblem() const {
 
 void Planner::BuildIndex() {
   std::string why = ComposeIndex(plan_);
-  if (!why.empty()) d_.Error(0, why);
+  // With packed files the sizes are the most they can come to: whether the
+  // package fits is known once they are packed (WritePackage says it then).
+  bool packed = std::any_of(plan_.files.begin(), plan_.files.end(),
+                            [](const PlannedFile& f) { return f.method != kMethodStored; });
+  bool certain = !packed || certain_ + (plan_.totalSize - plan_.indexOffset) > kMaxPackage;
+  if (!why.empty() && certain) d_.Error(0, why);
 }
 
 bool Planner::Run() {
@@ -1020,12 +1155,14 @@ bool Planner::Run() {
   else if (ost.folder)
     d_.Error(0, "output " + QuoteValue(plan_.output) + ": is a folder");
 
+  // Laid out even after errors, so that a package too large is reported too.
+  Layout();
   // A signed package carries the uninstaller signed as well, when its stub
   // writes the one a package carries.
   if (o_.carry != kCarryNone && !d_.Failed()) {
     std::string stub = plan_.stubImage;
     if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
-    std::string why = StubReadsWords(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC, UNINSTALLER_WORD});
+    std::string why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC, UNINSTALLER_WORD});
     std::string shown = "--stub " + QuoteValue(plan_.stub, 200);
     if (!why.empty() && o_.carry == kCarryAlways)
       d_.Error(0, shown + ": the stub cannot carry the uninstaller --uninstaller gives (" + why +
@@ -1041,39 +1178,57 @@ bool Planner::Run() {
   }
 
   // Any file packed makes the package an extended one, which only a stub
-  // that says it reads them may carry.
-  // So does a setting of the extension's settings section (Settings): such a
-  // package also carries the row extensions and the seal, and still installs
-  // with an older stub, which skips all of it.
+  // that says it reads them may carry; so do the lists of the settings
+  // section and a package that may pass 2 GiB. A setting of the extension's
+  // settings section (Settings: product.id, product.url, ui.language) makes
+  // one too: such a package also carries the row extensions and the seal,
+  // and still installs with an older stub, which skips all of it.
   bool packed = std::any_of(plan_.files.begin(), plan_.files.end(),
                             [](const PlannedFile& f) { return f.method != kMethodStored; });
-  // The words of the stub's capability text the package needs.
-  std::vector<const char*> words = {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC};
-  if (!plan_.blocks.empty()) words.push_back(CAPABILITY_WORD_SOLID);
+  bool language = !plan_.language.empty();
+  plan_.extended = packed || productSettings_ || language || lists_ || plan_.big || plan_.carryUninstaller;
+  // The words of the stub's capability text packed files need.
+  std::vector<const char*> packedWords = {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC};
+  if (!plan_.blocks.empty()) packedWords.push_back(CAPABILITY_WORD_SOLID);
   if (std::any_of(plan_.blocks.begin(), plan_.blocks.end(), [](const PlannedBlock& b) { return b.x86; }))
-    words.push_back(CAPABILITY_WORD_X86);
-  plan_.extended = packed || plan_.header[kIdxExtension] == PACKAGE_TAG || plan_.carryUninstaller;
+    packedWords.push_back(CAPABILITY_WORD_X86);
   if (plan_.extended) plan_.header[kIdxExtension] = PACKAGE_TAG;
-  if (packed) {
-    if (!d_.Failed()) {
-      std::string stub = plan_.stubImage;
+  plan_.settings.insert(plan_.settings.end(), listSettings_.begin(), listSettings_.end());
+  std::string stub;
+  bool stubRead = false;
+  // "" when the stub names every word, else what it lacks.
+  auto stubLacks = [&](const std::vector<const char*>& words) {
+    if (!stubRead) {
+      stub = plan_.stubImage;
       if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
-      std::string why = StubReadsWords(stub, words);
-      if (!why.empty())
-        d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": the stub cannot read packed files (" + why +
-                        "); use a stub built with this mksetup, or compression = \"none\" for every file");
+      stubRead = true;
     }
+    return StubReads(stub, words);
+  };
+  const struct {
+    bool needed;
+    std::vector<const char*> words;
+    const char* what;
+    const char* otherwise;
+  } features[] = {
+      {packed, packedWords, "packed files", ", or compression = \"none\" for every file"},
+      {lists_, {PACKAGE_TAG, CAPABILITY_WORD_CRC, CAPABILITY_WORD_LISTS},
+       "a licence over 255 bytes, associations past two or of their own kind, or registry entries past two", ""},
+      {plan_.big, {PACKAGE_TAG, CAPABILITY_WORD_CRC, CAPABILITY_WORD_BIG}, "packages past 2 GiB", ""},
+  };
+  for (const auto& f : features) {
+    if (!f.needed || d_.Failed()) continue;
+    std::string why = stubLacks(f.words);
+    if (!why.empty())
+      d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": the stub cannot read " + f.what + " (" + why +
+                      "); use a stub built with this mksetup" + f.otherwise);
   }
-  if (!plan_.language.empty() && !d_.Failed()) {
-    std::string stub = plan_.stubImage;
-    if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
-    std::string why = StubReadsWords(stub, {LANGUAGE_WORD});
+  if (language && !d_.Failed()) {
+    std::string why = stubLacks({LANGUAGE_WORD});
     if (!why.empty())
       d_.Error(p_.language.line, p_.language.key + " = " + QuoteValue(p_.language.value) +
                                      ": the stub cannot speak it (" + why + "); use a stub built with this mksetup");
   }
-  // Laid out even after errors, so that a package too large is reported too.
-  Layout();
   if (d_.Failed()) return false;
   BuildIndex();
   return !d_.Failed();
@@ -1121,12 +1276,18 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
     addText(f.subdir);
     addNumber(f.shortcuts);
     addWord(CopyModeKeyword(f.copyMode));
-    addNumber(f.length);
-    addNumber(f.offset);
+    // Past 2 GiB the 32-bit fields hold what fits (0 for what does not) and
+    // the row extension the region in 64 bits.
+    bool wide = f.offset > kSeedMax || f.length > kSeedMax;
+    addNumber(f.length > kSeedMax ? 0 : f.length);
+    addNumber(f.offset > kSeedMax ? 0 : f.offset);
     if (plan.extended) {
       char ext[128];
-      int n = FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc,
-                                 f.block, f.blockOffset);
+      int n = f.method == kMethodSolid
+                  ? FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc,
+                                       f.block, f.blockOffset)
+                  : FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc,
+                                       wide ? f.offset : -1, f.length);
       add(ext, static_cast<size_t>(n));
     } else {
       addWord("");
@@ -1155,15 +1316,19 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
   int len = static_cast<int>(text.size());
   ScrambleBuffer(reinterpret_cast<unsigned char*>(&text[0]), len, TABLE_KEY);
   char trailer[128];
-  int n = FormatTrailer(trailer, sizeof trailer, len, static_cast<long>(plan.indexOffset));
+  int n = FormatTrailer(trailer, sizeof trailer, len, plan.indexOffset);
   if (plan.extended)
-    n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, static_cast<long>(plan.stubSize), payloadCrc,
+    n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, plan.stubSize, payloadCrc,
                     Crc32Update(0, text.data(), text.size()));
   plan.trailer.assign(trailer, static_cast<size_t>(n));
   plan.totalSize = plan.indexOffset + len + n;
-  if (plan.totalSize > kMaxOffset)
-    return "the package would be " + std::to_string(plan.totalSize) +
-           " bytes; the limit is 2147483647 bytes (32-bit offsets)";
+  if (plan.totalSize > kMaxPackage)
+    return "the package would be " + std::to_string(plan.totalSize) + " bytes; the limit is " +
+           std::to_string(kMaxPackage) + " bytes (" + kPackageLimitReason + ")";
+  // A plain package holds 32-bit offsets only.
+  if (!plan.extended && plan.totalSize > kSeedMax)
+    return "the package would be " + std::to_string(plan.totalSize) + " bytes; a package without the extension "
+           "holds at most " + std::to_string(kSeedMax);
   return "";
 }
 

@@ -112,6 +112,9 @@ struct Plan {
   // The package carries the extension (tag, row extensions, seal): the
   // writer packs and checksums the files and composes index and trailer.
   bool extended = false;
+  // The package may pass 2 GiB (before packing): its stub must read 64-bit
+  // rows and trailers.
+  bool big = false;
   // The package carries its uninstaller (an extended package): the writer
   // assembles it as the setup would from the package it has written so far
   // (the setup program's uninstaller, unpacked here, the index's settings,
@@ -133,6 +136,16 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc = 0);
 // in diag) when the package cannot be built.
 bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan, Diagnostics& diag);
 
+// The largest offset or length the header's and the rows' 32-bit fields hold;
+// past it the rows carry 64-bit ones (the stub's word "big").
+constexpr int64_t kSeedMax = 0x7FFFFFFF;
+// The largest setup file: signed, its certificate table starts at the next
+// 8-byte boundary after the package, and the table's offset is a 32-bit
+// field of the executable's header.
+constexpr int64_t kMaxPackage = 0xFFFFFFF8LL;
+// The largest file of a package, packed or stored: the most a FAT32 drive
+// holds.
+constexpr int64_t kMaxFileBytes = 0xFFFFFFFFLL;
 // The largest offset or length the index can hold (32-bit signed).
 constexpr int64_t kMaxOffset = 0x7FFFFFFF;
 

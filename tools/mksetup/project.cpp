@@ -77,6 +77,10 @@ bool NormaliseTargetPath(const std::string& in, std::string& out, std::string& w
   return true;
 }
 
+// A licence file is read whole: up to 1.5 times the licence's limit in UTF-8
+// (and a byte-order mark).
+const uint64_t kLicenceFileMax = LICENCE_TEXT_LIMIT * 3 / 2 + 3;
+
 // Bounds on what reaches the TOML parser, which descends once per nesting
 // level and per part of a dotted key: far beyond any real project, far below
 // what would exhaust the stack.
@@ -462,10 +466,12 @@ void Loader::LoadLicence(const toml::table& t) {
     }
     p_.licenceFile = path;
     auto size = static_cast<uint64_t>(st.size);
-    // The text may hold 255 bytes; a file far beyond that is no licence page.
-    if (size > 65536) {
+    // The text may hold 256 KiB in code page 936 (a Chinese character takes
+    // 3 bytes of UTF-8 for its 2 there); a file far beyond that is no licence.
+    if (size > kLicenceFileMax) {
       d_.Error(file.line, "licence.file = " + QuoteValue(file.value) + ": " + std::to_string(size) +
-                              " bytes; the licence text may hold 255 bytes");
+                              " bytes; the licence text may hold " + std::to_string(LICENCE_TEXT_LIMIT) +
+                              " bytes in code page 936");
       return;
     }
     text = file;
@@ -534,19 +540,33 @@ const toml::array* TableArray(const toml::table& root, const char* name, Diagnos
 void Loader::LoadAssociations(const toml::table& root) {
   const toml::array* a = TableArray(root, "association", d_);
   if (!a) return;
-  if (a->size() > 2)
-    d_.Error(LineOf(*a->get(2)), "association: " + std::to_string(a->size()) +
-                                     " entries; the limit is 2 file-type associations");
-  for (size_t i = 0; i < a->size() && i < 2; i++) {
+  if (a->size() > LIST_ITEM_MAX)
+    d_.Error(LineOf(*a->get(LIST_ITEM_MAX)), "association: " + std::to_string(a->size()) +
+                                                 " entries; the limit is " + std::to_string(LIST_ITEM_MAX) +
+                                                 " file-type associations");
+  for (size_t i = 0; i < a->size() && i < LIST_ITEM_MAX; i++) {
     const toml::table& t = *a->get(i)->as_table();
     std::string key = "association[" + std::to_string(i + 1) + "]";
-    CheckKeys(t, key + ".", {"extension", "program"});
+    CheckKeys(t, key + ".", {"extension", "program", "description", "icon", "icon_index"});
     ProjectAssociation as;
     if (!String(t, "extension", key + ".extension", as.extension))
       d_.Error(LineOf(t), key + " needs an extension (e.g. extension = \"dmo\")");
     if (!as.extension.value.empty() && as.extension.value[0] == '.') as.extension.value.erase(0, 1);
     Ref(t, "program", key + ".program", as.program);
     if (!t.get("program")) d_.Error(LineOf(t), key + " needs a program that opens the files");
+    String(t, "description", key + ".description", as.description);
+    Ref(t, "icon", key + ".icon", as.icon);
+    if (const toml::node* n = t.get("icon_index")) {
+      as.iconIndexLine = LineOf(*n);
+      // A resource's number when negative (-101), its place in the file else.
+      if (!n->is_integer() || n->as_integer()->get() < -2147483647LL || n->as_integer()->get() > 2147483647LL)
+        d_.Error(as.iconIndexLine, key + ".icon_index must be a whole number (the icon's place in the file, or "
+                                         "minus its resource number), not " + TypeName(*n));
+      else
+        as.iconIndex = n->as_integer()->get();
+      if (!t.get("icon"))
+        d_.Error(as.iconIndexLine, key + ".icon_index needs " + key + ".icon (the file whose icon it picks)");
+    }
     p_.associations.push_back(as);
   }
 }
@@ -555,8 +575,8 @@ void Loader::LoadUninstall(const toml::table& root) {
   const toml::table* t = SubTable(root, "uninstall", "uninstall");
   if (!t) return;
   CheckKeys(*t, "uninstall.", {"registry_keys", "registry_values"});
-  StringList(*t, "registry_keys", "uninstall.registry_keys", 2, "registry keys", p_.registryKeys);
-  StringList(*t, "registry_values", "uninstall.registry_values", 2, "registry values",
+  StringList(*t, "registry_keys", "uninstall.registry_keys", REG_ENTRY_MAX, "registry keys", p_.registryKeys);
+  StringList(*t, "registry_values", "uninstall.registry_values", REG_ENTRY_MAX, "registry values",
              p_.registryValues);
 }
 

@@ -33,6 +33,10 @@ enum CompressionLevel { kLevelFast, kLevelNormal, kLevelMax };
 struct ProjectAssociation {
   ProjectText extension;  // without the dot
   ProjectRef program;
+  ProjectText description;  // optional: the type's name
+  ProjectRef icon;          // optional: the file whose icon the type shows
+  long long iconIndex = 0;
+  int iconIndexLine = 0;    // where icon_index is given (0: not given)
 };
 
 struct ProjectFile {

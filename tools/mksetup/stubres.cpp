@@ -139,7 +139,7 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
   return WriteResources(image, tree, error);
 }
 
-std::string StubReadsWords(const std::string& bytes, const std::vector<const char*>& words) {
+std::string StubReads(const std::string& bytes, const std::vector<const char*>& words) {
   PeImage image;
   ResTree tree;
   std::string error;
@@ -153,9 +153,9 @@ std::string StubReadsWords(const std::string& bytes, const std::vector<const cha
       std::string text = languages.begin()->second.bytes;
       while (!text.empty() && text.back() == '\0') text.pop_back();
       // The words it reads, in any order.
-      std::string all = " " + text + " ";
+      std::string named = " " + text + " ";
       for (const char* w : words)
-        if (all.find(std::string(" ") + w + " ") == std::string::npos)
+        if (named.find(std::string(" ") + w + " ") == std::string::npos)
           return "its resource " CAPABILITY_RESOURCE_NAME " does not name " + std::string(w);
       return "";
     }

@@ -15,9 +15,10 @@ bool WantsStubResources(const Project& project);
 // rewritten safely. A file that is no Windows program is left to the checks
 // of the stub and given back unchanged.
 bool PrepareStub(const Project& project, const std::string& stubPath, std::string& image, std::string& error);
-// "" when the capability text of the setup program in bytes (its resource
-// RT_RCDATA "PKX") names every word, else what it lacks.
-std::string StubReadsWords(const std::string& bytes, const std::vector<const char*>& words);
+// "" when the setup program in bytes says it reads what a package needs (its
+// resource RT_RCDATA "PKX" names each of words), else what it lacks: the
+// first word it does not name, or the resource it does not have.
+std::string StubReads(const std::string& bytes, const std::vector<const char*>& words);
 // The uninstaller program the setup program in bytes carries (resource
 // "EXE" 138, LZMA-packed), unpacked into program; false with the reason.
 bool StubUninstallerProgram(const std::string& bytes, std::string& program, std::string& error);

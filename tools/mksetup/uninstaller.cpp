@@ -208,7 +208,10 @@ bool SetupsUninstaller(const CPackage& package, std::string& image, std::string&
   if (region.Method == kMethodNone) return AssembledUninstaller(package, image, error);
   CPackageFile file;
   char* data = nullptr;
-  ExtractResult r = file.Open(package.Path) ? file.ReadRegion(region, kUninstallerImageMax, data) : kExtractFailed;
+  // An empty uninstaller is no uninstaller: damaged like one that does not check.
+  ExtractResult r = region.Unpacked == 0             ? kExtractDamaged
+                    : file.Open(package.Path) ? file.ReadRegion(region, kUninstallerImageMax, data)
+                                              : kExtractFailed;
   if (r != kExtractDone) {
     error = r == kExtractDamaged ? "the uninstaller it carries is damaged (its bytes are not what uninstaller.region says)"
                                  : "the uninstaller it carries cannot be read";
@@ -372,16 +375,19 @@ bool WriteCarrying(const std::string& input, const CPackage& package, const std:
                      rowExtensions, regionText, text, error))
     return false;
   int64_t indexOffset = cut + static_cast<int64_t>(stored.size());
+  // A package within 2 GiB stays there (its stub may not read 64-bit
+  // offsets); one past it already may grow to the limit of every package.
+  const int64_t limit = info.size > kSeedMax ? kMaxPackage : kSeedMax;
   char trailer[128];
   int n = 0;
-  if (text.size() <= 0x7FFFFFF0u && indexOffset + static_cast<int64_t>(text.size()) <= kMaxOffset) {
+  if (text.size() <= 0x7FFFFFF0u && indexOffset + static_cast<int64_t>(text.size()) <= limit) {
     ScrambleBuffer(reinterpret_cast<unsigned char*>(&text[0]), static_cast<int>(text.size()), TABLE_KEY);
-    n = FormatTrailer(trailer, sizeof trailer, static_cast<long>(text.size()), static_cast<long>(indexOffset));
-    n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, static_cast<long>(start),
+    n = FormatTrailer(trailer, sizeof trailer, static_cast<long long>(text.size()), indexOffset);
+    n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, start,
                     Crc32Update(newCrc, stored.data(), stored.size()), Crc32Update(0, text.data(), text.size()));
   }
-  if (indexOffset + static_cast<int64_t>(text.size()) + n > kMaxOffset || n == 0) {
-    error = "carrying the uninstaller, the package would pass its limit of 2147483647 bytes";
+  if (indexOffset + static_cast<int64_t>(text.size()) + n > limit || n == 0) {
+    error = "carrying the uninstaller, the package would pass its limit of " + std::to_string(limit) + " bytes";
     return false;
   }
   if (!WriteAll(out, stored.data(), stored.size()) || !WriteAll(out, text.data(), text.size()) ||

@@ -4,6 +4,7 @@
 
 #include "common/container.h"
 #include "common/packageindex.h"
+#include "common/regref.h"
 #include "common/runundo.h"
 #include "common/setuplog.h"
 #include "common/shortenpath.h"
@@ -313,22 +314,32 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
     m_progress.SetProgress(ProgressOf(done, total));
   }
 
-  // Type pass (the reader cuts each extension to 3 bytes).
+  // Type pass (the reader cuts each extension to 3 bytes), then the list's
+  // associations, which the log keeps after its shortcut list.
   bool anyType = false;
   log.BeginTypeList();
   while (log.NextExtension(line)) {
     m_services.RemoveTypeAssociation(line);
     anyType = true;
   }
+  if (log.BeginSection(LOG_TYPES2_SECTION)) {
+    TypeRecord record;
+    while (log.NextEntry(line)) {
+      if (!ParseTypeRecord(line, record)) continue;
+      m_services.RemoveListType(ListTypeClass(m_settings.ProductName, record.Extension), record);
+      anyType = true;
+    }
+  }
   if (anyType) {
     m_progress.SetStatus(Text(kTextDeletingTypes));
     m_services.Sleep(kPause);
   }
 
-  m_services.DeleteKeyEntry(m_settings.RegKeys[0]);
-  m_services.DeleteKeyEntry(m_settings.RegKeys[1]);
-  m_services.DeleteValueEntry(m_settings.RegValues[0]);
-  m_services.DeleteValueEntry(m_settings.RegValues[1]);
+  // Every key, then every value, in the order the package gives them.
+  for (int i = 0; i < REG_ENTRY_MAX; i++)
+    if (i < 2 || !m_settings.RegKeys[i].IsEmpty()) m_services.DeleteKeyEntry(m_settings.RegKeys[i]);
+  for (int i = 0; i < REG_ENTRY_MAX; i++)
+    if (i < 2 || !m_settings.RegValues[i].IsEmpty()) m_services.DeleteValueEntry(m_settings.RegValues[i]);
   m_services.RemoveProductEntries(folder);
 
   // Shortcut pass: the first shortcut below the Programs folder names the
@@ -340,7 +351,7 @@ RemovalOutcome CRemovalEngine::RunRemoval() {
   // relative path) holds no program group.
   CString programs = m_services.ProgramsFolder();
   if (IsRootOrRelative(FolderKey(programs))) programs.Empty();
-  log.BeginShortcutList();
+  log.BeginGroup(2);
   while (log.NextShortcut(line)) {
     SetAttributesNormal(line);
     RemoveFile(line);

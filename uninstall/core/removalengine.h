@@ -6,6 +6,7 @@
 // user sees. The platform is reached through a small interface too, so the run
 // works alike in the dialog and in tests.
 #pragma once
+#include "common/setuplog.h"
 #include "common/pathlist.h"
 #include "framework/cstring.h"
 #include "framework/platform.h"
@@ -62,6 +63,9 @@ class IRemovalServices {
   virtual void Sleep(DWORD ms) = 0;
   virtual int UnregisterServer(const char* path) = 0;
   virtual void RemoveTypeAssociation(const char* ext) = 0;
+  // Takes back a list association: its class's keys (typeClass, from
+  // ListTypeClass) and ".ext" as the record of setup.log says.
+  virtual void RemoveListType(const char* typeClass, const TypeRecord& record) = 0;
   virtual void DeleteKeyEntry(const char* reference) = 0;
   virtual void DeleteValueEntry(const char* reference) = 0;
   // Removes the product's entries in the list of installed programs that

@@ -23,6 +23,7 @@ void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
   CString key, value;
   char text[SETTING_VALUE_LIMIT + 1];
   while (NextSetting(t, key, value)) {
+    if (TakeRegistrySetting(key, value, s.RegKeys, s.RegValues)) continue;
     CopyText(text, sizeof text, value);
     if (key == SETTING_UI_LANGUAGE) s.Language = text;
     else if (key == SETTING_INSTALL_SCOPE) s.Scope = text;

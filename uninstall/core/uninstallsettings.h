@@ -25,8 +25,9 @@ struct UninstallSettings {
   LONG PictureOffset;
   LONG IconLength;  // 0 or less: the program's own icon
   LONG IconOffset;
-  CString RegKeys[2];
-  CString RegValues[2];
+  // Fields 6 to 9 give the first two of each; the table's extension the rest.
+  CString RegKeys[REG_ENTRY_MAX];
+  CString RegValues[REG_ENTRY_MAX];
   CString Language;  // ui.language of the table's extension: empty for zh-CN
   CString Scope;     // install.scope of the table's extension: empty for the machine
   // The installation is the current user's alone: its registry entries lie
@@ -40,7 +41,8 @@ struct UninstallSettings {
 // texts are empty, missing numbers 0. Then the extension, when the field
 // after them is its tag (UNINSTALL_TABLE_TAG): its settings, key and value
 // each, as the package's settings section (keys it does not know are passed
-// over; of a key given twice the last counts).
+// over; of a key given twice the last counts): ui.language and the registry
+// lists (uninstall.key.<n>, uninstall.value.<n>).
 void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 
 // Reads the table appended to programPath (the trailer, then the table,
@@ -48,8 +50,8 @@ void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
 // indexCopy (RemoveIndexCopy). False when there is no trailer or the table
 // cannot be read.
 bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s);
-// The uninstaller's table is nine short fields; a trailer that gives more
-// than this is not one.
+// The uninstaller's table is nine short fields and a few rows; a trailer that
+// gives more than this is not one.
 const long long kUninstallTableLimit = 1 << 20;
 
 // The uninstaller's command line. A line whose first word is one of the
