@@ -152,13 +152,14 @@ class ScopeTest : public ::testing::Test {
     RemoveTree(desktopLink);
     RemoveTree(SpecialFolder(CSIDL_STARTMENU) + "测试.lnk");
     RemoveTree(group.substr(0, group.size() - 1));
-    for (const char* key : {".e2u", "e2ufile", "E2E.MarkCtl", "E2E.MarkCtl.Machine"})
+    for (const char* key : {".e2u", "e2ufile", "用户测试.e2u", ".e2l", "用户测试.e2l", "E2E.MarkCtl", "E2E.MarkCtl.Machine"})
       RemoveKeyTree(HKEY_CURRENT_USER, std::string("Software\\Classes\\") + key);
     RemoveKeyTree(HKEY_CURRENT_USER, kEntryKey);
     // Left in the machine's part only by a registration gone wrong.
     for (const char* key : {"E2E.MarkCtl", "E2E.MarkCtl.Machine"})
       RemoveKeyTree(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\") + key);
-    RemoveKeyTree(HKEY_CURRENT_USER, "Software\\用户测试");
+    for (const char* key : {"Software\\用户测试", "Software\\用户测试二", "Software\\用户测试三"})
+      RemoveKeyTree(HKEY_CURRENT_USER, key);
     RemoveTree(marks);
   }
 
@@ -245,8 +246,11 @@ TEST_F(ScopeTest, InstallsAndRemovesInTheUsersPartAlone) {
   // The association, the entry in the list of programs and the control's
   // classes (written through both machine roots) in the user's part.
   const std::string classes = "Classes\\";  // below HKEY_CURRENT_USER\Software
-  EXPECT_EQ(SzValue(installed.user, classes + ".e2u"), "e2ufile");
-  EXPECT_EQ(SzValue(installed.user, classes + "e2ufile\\shell\\open\\command"), install + "测试.exe %1");
+  // With a type of its own in the list, every association is of the list's
+  // kind: a class named for the product.
+  EXPECT_EQ(SzValue(installed.user, classes + ".e2u"), "用户测试.e2u");
+  EXPECT_EQ(SzValue(installed.user, classes + ".e2l"), "用户测试.e2l");
+  EXPECT_EQ(SzValue(installed.user, classes + "用户测试.e2l"), "用户文档");
   const std::string control = install + "bin\\userctl.ocx";
   EXPECT_EQ(SzValue(installed.user, classes + "E2E.MarkCtl"), control);
   EXPECT_EQ(SzValue(installed.user, classes + "E2E.MarkCtl.Machine"), control);
@@ -258,17 +262,20 @@ TEST_F(ScopeTest, InstallsAndRemovesInTheUsersPartAlone) {
   // HKEY_CLASSES_ROOT is the machine's classes alone (Windows lays the
   // user's over them), so its shell does not see a user's association: the
   // command is run as the shell runs it, %1 standing for the document.
-  std::string command = SzValue(installed.user, classes + "e2ufile\\shell\\open\\command");
+  std::string command = SzValue(installed.user, classes + "用户测试.e2u\\shell\\open\\command");
   std::string document = install + "样本.e2u";
-  ASSERT_NE(command.find(" %1"), std::string::npos) << command;
-  command.replace(command.find(" %1"), 3, " " + document);
+  EXPECT_EQ(command, "\"" + install + "测试.exe\" \"%1\"");
+  ASSERT_NE(command.find("%1"), std::string::npos) << command;
+  command.replace(command.find("%1"), 2, document);
   EXPECT_EQ(RunToEnd(command), 0u);
   std::multiset<std::string> m = Marks(2);
   EXPECT_EQ(m.count("registered " + control), 1u);
-  EXPECT_EQ(m.count("started " + install + "测试.exe|" + document), 1u);
+  // The program is given the document as the command quotes it.
+  EXPECT_EQ(m.count("started " + install + "测试.exe|\"" + document + "\""), 1u);
 
   // What the product writes while in use, for the uninstaller to remove.
   SetValue(HKEY_CURRENT_USER, "Software\\用户测试\\设置", "宽", "640");
+  SetValue(HKEY_CURRENT_USER, "Software\\用户测试三", "高", "480");
 
   // The quiet removal the entry names, as the list of programs runs it.
   EXPECT_EQ(RunToEnd("\"" + install + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
