@@ -1071,7 +1071,7 @@ std::string Planner::UserScopeStubProblem() const {
   if (!plan_.userScope) return "";
   std::string stub;
   if (!ReadWholeFile(plan_.stub, stub)) stub.clear();
-  return StubReadsWords(stub, {SCOPE_WORD});
+  return StubReads(stub, {SCOPE_WORD});
 }
 
 void Planner::BuildIndex() {
