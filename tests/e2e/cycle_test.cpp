@@ -32,25 +32,6 @@ const char kProduct[] = "安装测试";
 // The package's entry in the list of installed programs (its product.id).
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.InstallTest";
 
-std::string Folder(UINT (WINAPI* get)(LPSTR, UINT)) {
-  char path[MAX_PATH + 1] = {0};
-  get(path, MAX_PATH);
-  return path;
-}
-
-// The names directly in a folder (no bytes, no walk): enough to see a file
-// dropped into the Windows or system folder without reading all of them.
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do names.insert(fd.cFileName);
-  while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return names;
-}
-
 // Whether a program file carries a certificate table (is signed).
 bool Signed(const std::string& bytes) {
   return CertificateTableStart(reinterpret_cast<const unsigned char*>(bytes.data()),
@@ -107,8 +88,8 @@ class CycleTest : public ::testing::TestWithParam<const char*> {
     if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << GetParam() << " (build the host preset first)";
     parent = "C:\\循环e2e";
     install = parent + "\\" + kProduct + "\\";
-    windowsDir = Folder(GetWindowsDirectoryA);
-    systemDir = Folder(GetSystemDirectoryA);
+    windowsDir = FolderFrom(GetWindowsDirectoryA);
+    systemDir = FolderFrom(GetSystemDirectoryA);
     desktopLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "测试.lnk";
     group = SpecialFolder(CSIDL_PROGRAMS) + kProduct + "\\";
     marks = TempFolder() + "e2e-cycle-marks.txt";

@@ -34,23 +34,6 @@ const char kProduct[] = "用户测试";
 const char kEntries[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.UserScope";
 
-std::string Folder(UINT(WINAPI* get)(LPSTR, UINT)) {
-  char path[MAX_PATH + 1] = {0};
-  get(path, MAX_PATH);
-  return path;
-}
-
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do names.insert(fd.cFileName);
-  while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return names;
-}
-
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (!done()) {
@@ -170,8 +153,8 @@ class ScopeTest : public ::testing::Test {
     s.programFiles = SnapshotFolder(SpecialFolder(CSIDL_PROGRAM_FILES));
     s.userPrograms = SnapshotFolder(userPrograms);
     s.startMenu = SnapshotFolder(SpecialFolder(CSIDL_STARTMENU));
-    s.windowsNames = Names(Folder(GetWindowsDirectoryA));
-    s.systemNames = Names(Folder(GetSystemDirectoryA));
+    s.windowsNames = Names(FolderFrom(GetWindowsDirectoryA));
+    s.systemNames = Names(FolderFrom(GetSystemDirectoryA));
     s.rootNames = Names("C:");
     // The desktop is the host's own folder under Wine: only the package's
     // shortcut is looked at there.

@@ -163,6 +163,23 @@ void RemoveKeyTree(HKEY root, const std::string& subKey) {
   RegDeleteKeyA(root, subKey.c_str());
 }
 
+std::string FolderFrom(UINT(WINAPI* get)(LPSTR, UINT)) {
+  char path[MAX_PATH + 1] = {0};
+  get(path, MAX_PATH);
+  return path;
+}
+
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do names.insert(fd.cFileName);
+  while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return names;
+}
+
 void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
   HKEY k;
   if (RegCreateKeyExA(root, key.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &k, 0) != ERROR_SUCCESS) return;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ std::string SzValue(const RegSnapshot& s, const std::string& key, const std::str
 bool RemoveTree(const std::string& path);
 // Deletes a registry key with all its subkeys.
 void RemoveKeyTree(HKEY root, const std::string& subKey);
+// A folder a Windows call names (GetWindowsDirectoryA, GetSystemDirectoryA).
+std::string FolderFrom(UINT(WINAPI* get)(LPSTR, UINT));
+// The names directly in a folder (no bytes, no walk): enough to see a file
+// dropped into the Windows or system folder without reading all of them.
+std::set<std::string> Names(const std::string& folder);
 // Sets a REG_SZ value, making the key as needed.
 void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text);
 
