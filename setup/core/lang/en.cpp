@@ -106,8 +106,8 @@ constexpr TextEntry kEntries[] = {
     {kTextRunShortcut, "Shortcut created: %s"},
     {kTextRunShortcutFailed, "Shortcut not created: %s"},
     {kTextRunSetupLog, "Installation log written: %s"},
-    {kTextRunEntry, "Installed programs entry written: HKEY_LOCAL_MACHINE\\" PRODUCT_ENTRY_ROOT "\\%s"},
-    {kTextRunEntryFailed, "Installed programs entry not written: HKEY_LOCAL_MACHINE\\" PRODUCT_ENTRY_ROOT "\\%s"},
+    {kTextRunEntry, "Installed programs entry written: %s"},
+    {kTextRunEntryFailed, "Installed programs entry not written: %s"},
     {kTextRunMessage, "Error: %s"},
     {kTextRunExitCode, "Exit code: %d"},
 };

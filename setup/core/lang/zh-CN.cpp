@@ -100,8 +100,8 @@ constexpr TextEntry kEntries[] = {
     {kTextRunShortcut, "已创建快捷方式: %s"},
     {kTextRunShortcutFailed, "创建快捷方式失败: %s"},
     {kTextRunSetupLog, "已写入安装记录: %s"},
-    {kTextRunEntry, "已写入程序列表项: HKEY_LOCAL_MACHINE\\" PRODUCT_ENTRY_ROOT "\\%s"},
-    {kTextRunEntryFailed, "写入程序列表项失败: HKEY_LOCAL_MACHINE\\" PRODUCT_ENTRY_ROOT "\\%s"},
+    {kTextRunEntry, "已写入程序列表项: %s"},
+    {kTextRunEntryFailed, "写入程序列表项失败: %s"},
     {kTextRunMessage, "错误: %s"},
     {kTextRunExitCode, "退出代码: %d"},
 };
