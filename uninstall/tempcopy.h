@@ -5,6 +5,7 @@
 // that nothing else can plant a file beside it (a DLL it would load) or swap
 // the copy between its writing and its start.
 #pragma once
+#include "common/logonwork.h"
 #include "framework/cstring.h"
 #include "framework/platform.h"
 
@@ -25,13 +26,21 @@ class CTemporaryCopy {
   // Schedules the copy, then its folder, for removal at the next start of
   // the system: the running copy cannot remove itself.
   BOOL ScheduleRemoval();
+  // Schedules a file for removal at the next start of the system, before
+  // the copy's: for an installation of the current user alone (UserScope) at
+  // the user's next logon (CLogonWork), as all of the copy's work.
+  BOOL RemoveAtRestart(const char* path);
 
   CString Folder;  // the new folder, without a trailing backslash
   CString Path;    // the copy in it
+  bool UserScope;
 
  private:
+  CTemporaryCopy(const CTemporaryCopy&);
+  CTemporaryCopy& operator=(const CTemporaryCopy&);
   void Discard();
-  HANDLE m_held;  // the checked copy, open for reading and shared for reading only
+  HANDLE m_held;
+  CLogonWork m_logonWork;  // the checked copy, open for reading and shared for reading only
 };
 
 // TRUE when the two open files have the same size and the same bytes.

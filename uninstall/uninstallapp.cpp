@@ -88,6 +88,7 @@ BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& c
   // Without a temporary folder the copy would land in the current folder.
   if (!tempFolder[0]) return FALSE;
   CTemporaryCopy copy;
+  copy.UserScope = UserScope();
   if (!copy.Make(ModulePath, tempFolder)) return FALSE;
   SetupLogPath = SetupLogBeside(ModulePath);
   CString parameters = CopyParameters(Switches, SetupLogPath);
@@ -103,7 +104,7 @@ BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& c
   CString parked = copy.Folder + "\\" + TEMP_PARKED_NAME;
   CWideText wideModule(ModulePath), wideParked(parked);
   BOOL movedAway = MoveFileExW(wideModule, wideParked, 0);
-  if (movedAway) MoveFileExW(wideParked, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (movedAway) copy.RemoveAtRestart(parked);
   copy.ScheduleRemoval();
   BOOL started = copy.Start(parameters, &copyExitCode);
   // A run that did not get as far as the uninstaller (not started, no log,
