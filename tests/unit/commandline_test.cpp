@@ -27,7 +27,7 @@ TEST(SetupSwitches, SilentFolderAndLogAsDeploymentScriptsWriteThem) {
   // The scope's switches, and the folder page's own start again before /D=.
   ParseSetupSwitches("/S /CurrentUser", s);
   EXPECT_TRUE(s.CurrentUser && !s.AllUsers && !s.Resume);
-  ParseSetupSwitches("/allusers /resume /D=C:\\Program Files\\App", s);
+  ParseSetupSwitches("/CurrentUser /allusers /resume /D=C:\\Program Files\\App", s);  // the last one counts
   EXPECT_TRUE(s.AllUsers && !s.CurrentUser && s.Resume);
   EXPECT_STREQ(s.Folder.c_str(), "C:\\Program Files\\App");
   ParseSetupSwitches("", s);
