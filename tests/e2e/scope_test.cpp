@@ -447,13 +447,15 @@ TEST_F(AskTest, WizardOffersTheChoiceAndStartsAgainForAllUsers) {
   EXPECT_TRUE(wiz.IsChecked(IDC_SCOPE_USER));
   EXPECT_FALSE(wiz.IsChecked(IDC_SCOPE_MACHINE));
   EXPECT_EQ(wiz.PageText(IDC_FOLDER), NoBackslash(mine));
-  ASSERT_TRUE(Robot::Click(wiz.CurrentPage(), IDC_SCOPE_MACHINE));
-  EXPECT_EQ(wiz.PageText(IDC_FOLDER), NoBackslash(everyone));
+  // A click is posted: what it changes is waited for.
+  auto choose = [&](int id, const std::string& folder) {
+    return Robot::Click(wiz.CurrentPage(), id) &&
+           robot.WaitUntil([&] { return wiz.IsChecked(id) && wiz.PageText(IDC_FOLDER) == folder; });
+  };
+  EXPECT_TRUE(choose(IDC_SCOPE_MACHINE, NoBackslash(everyone)));
   const std::string typed = "C:\\选择测试的文件夹";
-  ASSERT_TRUE(wiz.SetText(IDC_FOLDER, typed) && Robot::Click(wiz.CurrentPage(), IDC_SCOPE_USER));
-  EXPECT_EQ(wiz.PageText(IDC_FOLDER), typed);
-  ASSERT_TRUE(wiz.SetText(IDC_FOLDER, NoBackslash(mine)) && Robot::Click(wiz.CurrentPage(), IDC_SCOPE_MACHINE));
-  EXPECT_EQ(wiz.PageText(IDC_FOLDER), NoBackslash(everyone));
+  EXPECT_TRUE(wiz.SetText(IDC_FOLDER, typed) && choose(IDC_SCOPE_USER, typed));
+  EXPECT_TRUE(wiz.SetText(IDC_FOLDER, NoBackslash(mine)) && choose(IDC_SCOPE_MACHINE, NoBackslash(everyone)));
   ASSERT_TRUE(wiz.Press(ID_WIZNEXT));
 
   HWND sheet = OtherSheet(robot.ProcessId(), kAskProduct);
