@@ -156,11 +156,14 @@ double PageSeconds(const std::string& setup, const std::string& product, const s
     return -1;
   }
   double t1 = Now();
-  // Until the finish page shows, the progress bar is read every 20 ms: the
-  // longest time it stood still is printed (a bench may poll; a test never).
+  // Until the finish page shows, the progress bar is read every 20 ms (a
+  // bench may poll; a test never). Printed: the longest time it stood still
+  // while the files went in, from its first move until it was full; before
+  // and after that the page keeps its fixed pauses.
   HWND bar = 0;
-  int lastPos = -1;
-  double lastMove = t1, longest = 0, longestAt = 0;
+  int lastPos = -1, full = 0;
+  double lastMove = 0, longest = 0;
+  int longestAt = -1;
   for (;;) {
     HWND page = wiz.CurrentPage();
     if (page && GetDlgItem(page, IDC_FINISH_LINE1)) break;
@@ -170,19 +173,23 @@ double PageSeconds(const std::string& setup, const std::string& product, const s
       return -1;
     }
     wiz.AnswerPopups();
-    if (page && !bar) bar = GetDlgItem(page, IDC_COPY_PROGRESS);
+    if (page && !bar) {
+      bar = GetDlgItem(page, IDC_COPY_PROGRESS);
+      if (bar) full = static_cast<int>(SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+    }
     DWORD_PTR pos = 0;
     if (!bar || !SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &pos)) continue;
     double now = Now();
-    if (static_cast<int>(pos) != lastPos) {
-      if (lastPos >= 0 && now - lastMove > longest) longest = now - lastMove, longestAt = lastPos;
-      lastPos = static_cast<int>(pos);
-      lastMove = now;
-    }
+    if (static_cast<int>(pos) == lastPos) continue;
+    if (lastPos > 0 && now - lastMove > longest) longest = now - lastMove, longestAt = lastPos;
+    lastPos = static_cast<int>(pos);
+    lastMove = now;
   }
   double seconds = Now() - t1;
-  if (Now() - lastMove > longest) longest = Now() - lastMove, longestAt = lastPos;
-  printf("progress bar: stood still at most %.2f s (at position %.0f, the last %d)\n", longest, longestAt, lastPos);
+  if (mem && lastPos != full) printf("progress bar: ended at %d of %d\n", lastPos, full);
+  if (mem)
+    printf("progress bar: stood still at most %.2f s while the files went in (at %d of %d)\n", longest, longestAt,
+           full);
   if (mem) {
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, robot.ProcessId());
     *haveMemory = process && GetProcessMemoryInfo(process, mem, sizeof *mem);

@@ -225,10 +225,14 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   engine.Commit(run.Links, run.ProgramsFolder());
 
   CString key;
-  if (RegisterProductEntry(package, engine.Folders, key)) {
-    log.Line(Text(kTextRunEntry), key);
+  bool written = RegisterProductEntry(package, engine.Folders, key);
+  CString entry;
+  entry.Format("%s\\" PRODUCT_ENTRY_ROOT "\\%s", package.UserScope() ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE",
+               static_cast<const char*>(key));
+  if (written) {
+    log.Line(Text(kTextRunEntry), entry);
   } else {
-    log.Line(Text(kTextRunEntryFailed), key);
+    log.Line(Text(kTextRunEntryFailed), entry);
     services.Errors++;
   }
   if (engine.RestartNeeded) log.Line(Text(kTextRestartNeeded));

@@ -117,7 +117,7 @@ enum SetupTextId {
   kTextRunShortcut,
   kTextRunShortcutFailed,
   kTextRunSetupLog,
-  kTextRunEntry,        // %s: the entry's key name
+  kTextRunEntry,        // %s: the entry's key, from its root key's name
   kTextRunEntryFailed,
   kTextRunMessage,      // %s: a message the wizard would have shown
   kTextRunExitCode,     // %d

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/exitcodes.h"
+#include "commandrun.h"
 #include "robot.h"
 #include "snapshot.h"
 #include "tests/fileutil.h"
@@ -300,7 +301,12 @@ TEST_F(ScopeTest, InstallsAndRemovesInTheUsersPartAlone) {
 TEST_F(ScopeTest, UnattendedInstallGoesIntoTheUsersProgramsFolder) {
   RemoveDirectoryA(userPrograms.c_str());  // only when empty: made again by the setup
   State before = Take();
-  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S"), static_cast<DWORD>(EXIT_DONE));
+  std::string account = userPrograms + "\\..\\scope-run.log";
+  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S /LOG=" + account), static_cast<DWORD>(EXIT_DONE));
+  // The account names the entry where it went.
+  EXPECT_NE(LogText(account).find("已写入程序列表项: HKEY_CURRENT_USER\\" + std::string(kEntryKey)), std::string::npos)
+      << LogText(account);
+  DeleteFileA(account.c_str());
   State installed = Take();
   ExpectMachineUntouched(before, installed, "installed");
   EXPECT_TRUE(FileExists(install + "测试.exe"));

@@ -11,7 +11,7 @@
 #include "common/container.h"
 #include "common/lzmastream.h"
 #include "framework/memory.h"
-#include "packer.h"
+#include "lzmapack.h"
 #include "pe.h"
 #include "plan.h"
 #include "project.h"

@@ -14,7 +14,7 @@
 #include "common/fieldtable.h"
 #include "common/packagefile.h"
 #include "framework/memory.h"
-#include "packer.h"
+#include "lzmapack.h"
 #include "pe.h"
 
 namespace fs = std::filesystem;

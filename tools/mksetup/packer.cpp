@@ -176,27 +176,6 @@ uint32_t MultiplyMod(uint32_t a, uint32_t b) {
 
 }  // namespace
 
-bool PackLzmaStream(const std::string& data, std::string& out) {
-  CLzmaEncProps props;
-  LzmaEncProps_Init(&props);
-  props.level = 9;
-  // The size the build's own stream has: the setup decodes it in one piece.
-  props.dictSize = 256u << 10;
-  props.numThreads = 1;
-  const size_t header = LZMA_PROPS_SIZE + 8;
-  // Data that does not pack grows by a little.
-  out.assign(header + data.size() + data.size() / 3 + 256, '\0');
-  SizeT propsSize = LZMA_PROPS_SIZE;
-  SizeT coded = out.size() - header;
-  SRes res = LzmaEncode(reinterpret_cast<Byte*>(&out[header]), &coded, reinterpret_cast<const Byte*>(data.data()),
-                        data.size(), &props, reinterpret_cast<Byte*>(&out[0]), &propsSize, 1, nullptr, &allocator,
-                        &allocator);
-  if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE) return false;
-  for (size_t i = LZMA_PROPS_SIZE; i < header; i++) out[i] = '\xFF';
-  out.resize(header + coded);
-  return true;
-}
-
 uint32_t Crc32Combine(uint32_t crcA, uint32_t crcB, int64_t lengthB) {
   // crcA moved past lengthB zero bytes (times x^(8 lengthB) mod P, by
   // squaring), then crcB added.
@@ -228,26 +207,6 @@ bool PackedBlock::CopyTo(const std::function<bool(const char*, size_t)>& write, 
     left -= static_cast<int64_t>(n);
   }
   return true;
-}
-
-std::string PackBytes(const std::string& bytes) {
-  // The settings per-file rows were packed with: the uninstaller is one
-  // program of some hundred KB, which a larger dictionary would not shrink.
-  CLzmaEncProps props;
-  LzmaEncProps_Init(&props);
-  props.level = 5;
-  props.dictSize = 8u << 20;
-  props.reduceSize = static_cast<uint32_t>(std::min<size_t>(bytes.size(), 0xFFFFFFFFu));
-  props.numThreads = 1;
-  std::string out(bytes.size() + LZMA_PROPS_SIZE, '\0');
-  SizeT propsSize = LZMA_PROPS_SIZE, size = bytes.size();
-  // The output's room is the input's size: a stream that does not fit is no gain.
-  SRes res = LzmaEncode(reinterpret_cast<Byte*>(&out[LZMA_PROPS_SIZE]), &size,
-                        reinterpret_cast<const Byte*>(bytes.data()), bytes.size(), &props,
-                        reinterpret_cast<Byte*>(&out[0]), &propsSize, 0, nullptr, &allocator, &allocator);
-  if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE || size + LZMA_PROPS_SIZE >= bytes.size()) return "";
-  out.resize(size + LZMA_PROPS_SIZE);
-  return out;
 }
 
 Packer::Packer(const Plan& plan, unsigned workers) : plan_(plan) {

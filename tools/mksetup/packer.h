@@ -31,15 +31,6 @@ struct PackedBlock {
   bool CopyTo(const std::function<bool(const char*, size_t)>& write, std::string& error) const;
 };
 
-// Bytes in memory packed as an lzma region holds them (the property bytes,
-// then the stream, no end mark); "" when packing fails or does not make them
-// smaller (they are stored then).
-std::string PackBytes(const std::string& bytes);
-// data as a whole .lzma stream (5 property bytes, the unpacked size as
-// unknown, the coded bytes up to their end mark), as the setup program
-// carries the uninstaller in its resources; false when the encoder fails.
-bool PackLzmaStream(const std::string& data, std::string& out);
-
 class Packer {
  public:
   explicit Packer(const Plan& plan, unsigned workers = 0);  // 0: one per core

@@ -6,7 +6,7 @@
 #include "common/packageindex.h"
 #include "files.h"
 #include "framework/memory.h"
-#include "packer.h"
+#include "lzmapack.h"
 #include "pe.h"
 #include "setup/core/texts.h"
 

@@ -12,7 +12,7 @@
 #include "files.h"
 #include "framework/memory.h"
 #include "hostfs.h"
-#include "packer.h"
+#include "lzmapack.h"
 #include "pe.h"
 #include "plan.h"
 #include "stubres.h"
