@@ -14,9 +14,11 @@ namespace {
 
 // Eight tables of 256 entries: the checksum takes eight bytes a step. Built
 // at the first use into zero-initialised memory (no bytes in the program
-// file).
+// file), by the first thread that asks; a thread asking meanwhile waits the
+// few microseconds it takes.
 unsigned long crcTables[8][256];
-bool crcReady = false;
+enum { kTablesNone, kTablesBuilding, kTablesReady };
+int crcState = kTablesNone;
 bool crcFolds = false;
 
 bool ProcessorFolds();
@@ -30,7 +32,19 @@ void BuildCrcTables() {
   for (unsigned long n = 0; n < 256; n++)
     for (int t = 1; t < 8; t++) crcTables[t][n] = (crcTables[t - 1][n] >> 8) ^ crcTables[0][crcTables[t - 1][n] & 0xFF];
   crcFolds = ProcessorFolds();
-  crcReady = true;
+}
+
+// The tables, built once whichever threads ask first.
+inline void EnsureCrcTables() {
+  if (__atomic_load_n(&crcState, __ATOMIC_ACQUIRE) == kTablesReady) return;
+  int none = kTablesNone;
+  if (__atomic_compare_exchange_n(&crcState, &none, kTablesBuilding, false, __ATOMIC_ACQUIRE, __ATOMIC_ACQUIRE)) {
+    BuildCrcTables();
+    __atomic_store_n(&crcState, kTablesReady, __ATOMIC_RELEASE);
+    return;
+  }
+  while (__atomic_load_n(&crcState, __ATOMIC_ACQUIRE) != kTablesReady) {
+  }
 }
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -103,7 +117,7 @@ unsigned long Crc32Fold(unsigned long crc, const unsigned char*, size_t) { retur
 }  // namespace
 
 unsigned long Crc32UpdateTables(unsigned long crc, const void* data, size_t length) {
-  if (!crcReady) BuildCrcTables();
+  EnsureCrcTables();
   const unsigned char* p = static_cast<const unsigned char*>(data);
   unsigned long c = ~crc & 0xFFFFFFFFUL;
   for (; length && (reinterpret_cast<size_t>(p) & 3); length--) c = crcTables[0][(c ^ *p++) & 0xFF] ^ (c >> 8);
@@ -119,7 +133,7 @@ unsigned long Crc32UpdateTables(unsigned long crc, const void* data, size_t leng
 }
 
 unsigned long Crc32Update(unsigned long crc, const void* data, size_t length) {
-  if (!crcReady) BuildCrcTables();
+  EnsureCrcTables();
   if (!crcFolds || length < 64) return Crc32UpdateTables(crc, data, length);
   size_t folded = length & ~static_cast<size_t>(15);
   crc = Crc32Fold(crc, static_cast<const unsigned char*>(data), folded);
@@ -127,7 +141,7 @@ unsigned long Crc32Update(unsigned long crc, const void* data, size_t length) {
 }
 
 bool Crc32Folds() {
-  if (!crcReady) BuildCrcTables();
+  EnsureCrcTables();
   return crcFolds;
 }
 

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
 #include <thread>
 #include <string>
@@ -389,8 +390,11 @@ TEST(PackageFile, DecodingAheadKeepsToItsBudgetAndRowLimit) {
   ASSERT_TRUE(f.Open(dir.Path("pkg").c_str()));
   f.SetAheadLimits(kBudget, kRowMax);
   f.DecodeAhead(list);
-  // The second thread has filled the budget before the first row is asked.
-  while (f.Ahead().DecodedCount() < 3) std::this_thread::yield();
+  // The second thread has filled the budget before the first row is asked;
+  // should it stop early, the test fails rather than waits on.
+  auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (f.Ahead().DecodedCount() < 3 && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+  ASSERT_GE(f.Ahead().DecodedCount(), 3);
   int i = 0;
   for (CFileList::Node* n = list.Head; n; n = n->Next, i++) {
     std::string out = dir.Path("out" + std::to_string(i));
