@@ -18,10 +18,12 @@ class CTemporaryCopy {
   // and holds it open against changes until Start. FALSE when any step fails
   // (what was made is removed again).
   BOOL Make(const char* source, const char* tempFolder);
-  // Starts the checked copy with parameters, in its own folder. FALSE when it
-  // did not start. With exitCode, waits for the copy to end and gives its
-  // exit code (FALSE when that cannot be read).
-  BOOL Start(const char* parameters, DWORD* exitCode = 0);
+  // Starts the checked copy with parameters, in its own folder, asking for
+  // the administrator's rights when elevated (StartProgram). ERROR_SUCCESS
+  // when it started (ERROR_CANCELLED: the user refused the rights). With
+  // exitCode, waits for the copy to end and gives its exit code (an error
+  // when that cannot be read).
+  DWORD Start(const char* parameters, DWORD* exitCode = 0, bool elevated = false);
   // Schedules the copy, then its folder, for removal at the next start of
   // the system: the running copy cannot remove itself.
   BOOL ScheduleRemoval();
