@@ -51,6 +51,9 @@ BOOL CStep3::OnInitDialog() {
   for (int id : choices) {
     ::ShowWindow(GetDlgItem(id), App().AskScope ? SW_SHOW : SW_HIDE);
     SendDlgItemMessage(id, BM_SETCHECK, (id == IDC_SCOPE_USER) == user ? BST_CHECKED : BST_UNCHECKED, 0);
+    // Started again for all users, the choice is made: with an
+    // administrator's account "just for me" would be that account's.
+    if (App().Switches.Resume) ::EnableWindow(GetDlgItem(id), FALSE);
   }
   return TRUE;
 }

@@ -474,6 +474,9 @@ TEST_F(AskTest, WizardOffersTheChoiceAndStartsAgainForAllUsers) {
   again.rule = [](const Popup&) { return IDOK; };
   ASSERT_TRUE(again.WaitForSheet(kAskProduct) && again.WaitForPage(IDC_FOLDER));
   EXPECT_TRUE(again.IsChecked(IDC_SCOPE_MACHINE));
+  // The choice is made: the setup started for all users does not install
+  // into its own (the administrator's) profile instead.
+  EXPECT_FALSE(again.IsEnabled(IDC_SCOPE_MACHINE) || again.IsEnabled(IDC_SCOPE_USER));
   EXPECT_EQ(again.PageText(IDC_FOLDER), NoBackslash(everyone));
   EXPECT_TRUE(robot.Running());  // waiting for the second
   EXPECT_FALSE(robot.FindWindowOf(DIALOG_CLASS, kAskProduct));
