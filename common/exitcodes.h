@@ -12,6 +12,10 @@ enum ProgramExitCode {
   EXIT_REMOVAL_REFUSED = 6,    // the folder may not be removed whole (a system or user folder)
   EXIT_COPY_FAILED = 7,        // the uninstaller's temporary copy could not be made, checked or started
   EXIT_DOWNGRADE_REFUSED = 8,  // a newer version is installed (the setup installs over it with /ALLOWDOWNGRADE)
+  // An installation (or removal) for all users without the administrator's
+  // rights in an unattended run, where nobody can be asked for them: the code
+  // Windows gives for a program that requires elevation.
+  EXIT_ELEVATION_REQUIRED = 740,
   // Done, but files in use are replaced or removed at the next restart: the
   // code Windows' deployment tools read as "restart required".
   EXIT_RESTART_REQUIRED = 3010,

@@ -42,7 +42,10 @@
 // The word that says the setup installs for the current user alone when a
 // package asks (install.scope = user).
 #define SCOPE_WORD "scope"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists"
+// The word that says the setup lets the user choose between the two
+// (install.scope = ask).
+#define ASK_SCOPE_WORD "ask"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists ask"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".

@@ -62,10 +62,12 @@
 #define SETTING_UNINSTALLER_REGION "uninstaller.region"
 // For whom the product is installed: SCOPE_USER_WORD for the current user
 // alone (no administrator's rights, nothing outside the user's profile and
-// HKEY_CURRENT_USER); none: for the whole machine.
+// HKEY_CURRENT_USER); SCOPE_ASK_WORD: the user chooses between the two when
+// installing; none: for the whole machine.
 #define SETTING_INSTALL_SCOPE "install.scope"
 #define SCOPE_MACHINE_WORD "machine"
 #define SCOPE_USER_WORD "user"
+#define SCOPE_ASK_WORD "ask"
 
 // The lists of the settings section (the stub's word CAPABILITY_WORD_LISTS):
 // indexed keys, 1-based, one key per field of an item, LIST_ITEM_MAX items
@@ -291,6 +293,9 @@ struct PackageSettings {
   // Installed for the current user alone (install.scope = user); any other
   // value is the whole machine's installation.
   bool UserScope() const { return Scope == SCOPE_USER_WORD; }
+  // The user chooses (install.scope = ask). The setup then puts the scope
+  // chosen in Scope, and the runs see one scope as with any other package.
+  bool AskScope() const { return Scope == SCOPE_ASK_WORD; }
   // The whole licence (Method kMethodNone: the header's licence line is all).
   RegionRef LicenceRegion;
   // The associations of the list, in the order of their numbers.

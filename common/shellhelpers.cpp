@@ -1,6 +1,8 @@
 #include "shellhelpers.h"
 
 #include <objbase.h>
+#include <shellapi.h>
+#include <string.h>
 #include <objidl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -118,6 +120,43 @@ CString GetSpecialFolderPath(int csidl) {
   if (lost) result.Empty();
   AppendBackslashIfMissing(result);  // never after a trail byte 0x5C
   return result;
+}
+
+bool ProcessElevated() {
+  HANDLE token = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
+  TOKEN_ELEVATION elevation = {0};
+  DWORD size = 0;
+  BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  return !known || elevation.TokenIsElevated != 0;
+}
+
+DWORD StartProgram(const char* program, const char* parameters, const char* folder, bool elevated, HANDLE& process) {
+  process = 0;
+  CWideText file(program), wideParameters(parameters), wideFolder(folder);
+  SHELLEXECUTEINFOW sei;
+  memset(&sei, 0, sizeof sei);
+  sei.cbSize = sizeof sei;
+  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  sei.lpVerb = elevated ? L"runas" : 0;
+  sei.lpFile = file;
+  sei.lpParameters = wideParameters;
+  sei.lpDirectory = folder ? wideFolder.Get() : 0;
+  sei.nShow = SW_SHOW;
+  if (!ShellExecuteExW(&sei)) {
+    DWORD error = GetLastError();
+    return error ? error : ERROR_GEN_FAILURE;
+  }
+  if (!sei.hProcess) return ERROR_GEN_FAILURE;
+  process = sei.hProcess;
+  return ERROR_SUCCESS;
+}
+
+BOOL WaitForExitCode(HANDLE process, DWORD& exitCode) {
+  BOOL read = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &exitCode);
+  CloseHandle(process);
+  return read;
 }
 
 CString TempFilePath(const char* name) {

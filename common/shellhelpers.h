@@ -56,6 +56,20 @@ void RegisterListType(const char* ext, const char* typeClass, const char* comman
 // it is set back.
 void UnregisterListType(const char* typeClass, const struct TypeRecord& record, bool userScope);
 
+// The process runs with the administrator's full rights: its token says it
+// is elevated (TokenElevation). Where the token cannot say (a system without
+// elevation) the process has what its user has: true.
+bool ProcessElevated();
+// Starts program with parameters (unquoted: the program takes the whole
+// text) in folder (null: the current one) through the shell, with the verb
+// "runas" when elevated (the system asks the user for the administrator's
+// rights). ERROR_SUCCESS with the new process in process (the caller's to
+// close); ERROR_CANCELLED when the user refused; any other error else.
+DWORD StartProgram(const char* program, const char* parameters, const char* folder, bool elevated, HANDLE& process);
+// Waits for a process to end and gives its exit code; FALSE when it cannot
+// be read. The handle is closed either way.
+BOOL WaitForExitCode(HANDLE process, DWORD& exitCode);
+
 // The temporary file of the programs, in the user's temporary folder; empty
 // when the temporary folder's path does not fit.
 CString TempFilePath(const char* name);

@@ -41,6 +41,9 @@
 #define IDC_FOLDER_LINE2 1018
 #define IDC_FOLDER_LINE3 1019
 #define IDC_FOLDER_LINE4 1020
+// For whom, shown for a package that lets the user choose.
+#define IDC_SCOPE_MACHINE 1032
+#define IDC_SCOPE_USER 1033
 // Confirmation.
 #define IDC_CANCEL_MESSAGE 1000
 #define IDC_CANCEL_ICON 1027

@@ -10,7 +10,8 @@
 #include "framework/widetext.h"
 #include "resource.h"
 
-CSetupApp::CSetupApp() : CWinApp(0), MadeInstallDir(FALSE), CopyRun(0), PackageDamaged(FALSE) {
+CSetupApp::CSetupApp()
+    : CWinApp(0), MadeInstallDir(FALSE), AskScope(false), HandedOver(0), CopyRun(0), PackageDamaged(FALSE) {
   ModulePath = ModulePathMb(0, 254);
 }
 
@@ -40,6 +41,11 @@ BOOL CSetupApp::LoadPackage() {
   if (Package.SplashEnabled && Package.SplashPictureLength > 0)
     LoadRegionPicture(SplashPicture, Package, SplashPictureRegion(Package));
   return TRUE;
+}
+
+void CSetupApp::ChooseScope(bool user) {
+  Package.Scope = user ? SCOPE_USER_WORD : SCOPE_MACHINE_WORD;
+  Previous = PreviousFor[user ? kForUser : kForMachine];
 }
 
 HICON MakeProductIcon(const CPackage& package) {

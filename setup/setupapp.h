@@ -37,6 +37,16 @@ class CSetupApp : public CWinApp {
   // The product's installation the list of installed programs names, found
   // at the start; the folder page proposes its folder.
   PreviousInstallation Previous;
+  // A package that lets the user choose for whom (its Scope holds the
+  // choice): the installations of both scopes (kForMachine, kForUser), and
+  // the choice made on the folder page, which makes Previous the chosen
+  // scope's installation.
+  bool AskScope;
+  PreviousInstallation PreviousFor[2];
+  void ChooseScope(bool user);
+  // The setup started again with the administrator's rights by the folder
+  // page: this one waits for it and ends with its exit code.
+  HANDLE HandedOver;
   // Its setup.log when InstallDir is its folder (an upgrade or a repair in
   // place); empty otherwise.
   CString PreviousLog;

@@ -141,16 +141,27 @@ static PreviousInstallation InstallationOfEntry(const char* keyName, bool userSc
   return previous;
 }
 
-PreviousInstallation FindPreviousInstallation(const PackageSettings& settings) {
-  // In the list of the scope the package installs in: an installation of the
-  // other scope is another one, with its own entry.
-  bool userScope = settings.UserScope();
+PreviousInstallation FindPreviousInstallation(const PackageSettings& settings, bool userScope) {
+  // In the list of one scope: an installation of the other scope is another
+  // one, with its own entry.
   PreviousInstallation previous = InstallationOfEntry(ProductEntryKeyName(settings), userScope);
   // A product that took a product.id in this version: the versions before
   // wrote their entry under the product name.
   if (!previous.Found && !settings.ProductId.IsEmpty())
     previous = InstallationOfEntry(ProductNameEntryKeyName(settings), userScope);
   return previous;
+}
+
+void StartScope(PackageSettings& settings, const SetupSwitches& switches, PreviousInstallation found[2]) {
+  bool ask = settings.AskScope();
+  for (int scope = kForMachine; scope <= kForUser; scope++) {
+    found[scope] = PreviousInstallation();
+    if (ask || settings.UserScope() == (scope == kForUser))
+      found[scope] = FindPreviousInstallation(settings, scope == kForUser);
+  }
+  if (ask)
+    settings.Scope =
+        StartingScope(settings.Scope, switches, found[kForUser].Found, found[kForMachine].Found, ProcessElevated());
 }
 
 // The full, long form of a path, without a trailing backslash; the path

@@ -4,6 +4,7 @@
 #pragma once
 #include "common/logonwork.h"
 #include "setup/core/copyengine.h"
+#include "setup/core/commandline.h"
 #include "setup/core/finishrun.h"
 
 // The Windows and system folders as the platform reports them (empty when one
@@ -38,8 +39,17 @@ struct PreviousInstallation {
   CString Version;
 };
 // The entry is the package's (product.id, else the product name); for a
-// package with a product.id, else the one of its product name.
-PreviousInstallation FindPreviousInstallation(const PackageSettings& settings);
+// package with a product.id, else the one of its product name. Looked for in
+// the list of one scope (userScope: the current user's).
+PreviousInstallation FindPreviousInstallation(const PackageSettings& settings, bool userScope);
+// The installations of the product in the lists of both scopes, by scope
+// (kForMachine, kForUser), and the scope the installation starts in
+// (StartingScope). A package that lets the user choose gets that scope in
+// its Scope, so that the runs, the entry and the uninstaller's table see the
+// one chosen; a package of one scope keeps its own, and only its own list
+// is looked at.
+enum { kForMachine = 0, kForUser = 1 };
+void StartScope(PackageSettings& settings, const SetupSwitches& switches, PreviousInstallation found[2]);
 // True when the two paths name the same folder (letter case, short names and
 // trailing backslashes aside).
 bool SameFolder(const char* a, const char* b);

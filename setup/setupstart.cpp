@@ -1,6 +1,7 @@
 // The setup's start-up: the command line, the package, and then the wizard
 // or the unattended run.
 #include "common/exitcodes.h"
+#include "common/shellhelpers.h"
 #include "framework/mbcs.h"
 #include "framework/msgbox.h"
 #include "framework/widetext.h"
@@ -33,8 +34,17 @@ BOOL CSetupApp::InitInstance() {
     m_nExitCode = EXIT_DAMAGED_PACKAGE;
     return FALSE;
   }
-  Previous = FindPreviousInstallation(Package);
+  AskScope = Package.AskScope();
+  StartScope(Package, Switches, PreviousFor);
+  Previous = PreviousFor[Package.UserScope() ? kForUser : kForMachine];
   m_nExitCode = RunWizard(*this) == IDOK ? EXIT_DONE : EXIT_CANCELLED;
+  if (HandedOver) {
+    // The setup goes on in the instance with the administrator's rights; a
+    // script that started this one learns how it ended.
+    DWORD code = EXIT_CANCELLED;
+    m_nExitCode = WaitForExitCode(HandedOver, code) ? static_cast<int>(code) : EXIT_CANCELLED;
+    return FALSE;
+  }
   if (PackageDamaged) m_nExitCode = EXIT_DAMAGED_PACKAGE;
   return FALSE;
 }

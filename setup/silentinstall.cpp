@@ -5,6 +5,7 @@
 #include "common/exitcodes.h"
 #include "common/productentry.h"
 #include "common/setuplog.h"
+#include "common/shellhelpers.h"
 #include "framework/fsys.h"
 #include "framework/widetext.h"
 #include "setup/core/commandline.h"
@@ -129,9 +130,21 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
   }
   log.Line(Text(kTextRunStart), package.ProductName);
 
+  // For whom: a package that lets the user choose takes /ALLUSERS or
+  // /CURRENTUSER, else the scope of its installation, else the rights of the
+  // run. Nobody can be asked for the administrator's rights here.
+  bool ask = package.AskScope();
+  PreviousInstallation found[2];
+  StartScope(package, switches, found);
+  if (ask) log.Line(package.UserScope() ? Text(kTextRunForCurrentUser) : Text(kTextRunForAllUsers));
+  if (ask && !package.UserScope() && !ProcessElevated()) {
+    log.Line(Text(kTextRunMessage), Text(kTextRunElevationRequired));
+    return Finish(log, EXIT_ELEVATION_REQUIRED);
+  }
+
   // The installation of the product the list of installed programs names:
   // its folder unless /D= gives one, and its version against this one.
-  PreviousInstallation previous = FindPreviousInstallation(package);
+  PreviousInstallation previous = found[package.UserScope() ? kForUser : kForMachine];
   if (previous.Found) {
     CString line;
     line.Format(Text(kTextRunPrevious), previous.Version.IsEmpty() ? "?" : previous.Version.c_str(), previous.Folder.c_str());

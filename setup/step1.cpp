@@ -18,7 +18,7 @@ BOOL CStep1::OnSetActive() {
   SetWizardButtons(PSWIZB_NEXT);
   if (m_captionPending) {
     m_captionPending = FALSE;
-    SetWindowTextMb(GetSheetWindow(), App().Package.ProductName);
+    ShowSheetCaption();
   }
   ::ShowWindow(SheetItem(ID_SHEET_HELP), SW_HIDE);
   ::ShowWindow(SheetItem(ID_WIZBACK), SW_HIDE);

@@ -4,7 +4,9 @@
 
 const int kLicenceMax = 506;
 
-CStep2::CStep2() : CStepPage(IDD_STEP2), m_agreed(0), m_wholeLicence(false) {}
+// The setup started again by the folder page had the licence agreed in the
+// instance that started it.
+CStep2::CStep2() : CStepPage(IDD_STEP2), m_agreed(App().Switches.Resume ? 1 : 0), m_wholeLicence(false) {}
 
 void CStep2::DoDataExchange(CDataExchange* pDX) {
   ExchangeLines(pDX, IDC_LICENCE_LINE1, m_line, 2);

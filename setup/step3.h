@@ -23,9 +23,18 @@ class CStep3 : public CStepPage {
 
  private:
   void OnBrowse();
+  // The choice for whom changed (a package that lets the user choose).
+  void OnScope(bool user);
+  // Starts the setup again with the administrator's rights and closes this
+  // wizard once it has started; -1 (the page stays) either way.
+  LRESULT StartElevated();
+  // The folder proposed for the scope chosen: the installation's there, or
+  // the scope's default folder.
+  CString Proposal() const;
   // Over a newer version of the product the user is asked once whether to go on.
   bool DowngradeAccepted();
   bool m_downgradeAccepted;
+  bool m_captionShown;
 };
 
 // TRUE when the installation folder may be created under path; otherwise says

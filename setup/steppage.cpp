@@ -7,6 +7,8 @@ const ControlText kPageTexts[] = {
     {IDD_STEP2, IDC_AGREE, kTextAgree},
     {IDD_STEP2, IDC_DISAGREE, kTextDisagree},
     {IDD_STEP3, IDC_BROWSE, kTextBrowse},
+    {IDD_STEP3, IDC_SCOPE_MACHINE, kTextScopeMachine},
+    {IDD_STEP3, IDC_SCOPE_USER, kTextScopeUser},
     {IDD_STEP4, IDC_COPY_STATUS, kTextCopying},
     {IDD_STEP4, IDC_COPY_ESTIMATE, kTextEstimateUnknown},
     {IDD_STEP5, IDC_FINISH_DESKTOP, kTextFinishDesktop},
@@ -29,6 +31,11 @@ void CStepPage::SetWizardButtons(DWORD flags) {
 }
 
 HWND CStepPage::SheetItem(int id) const { return ::GetDlgItem(GetSheetWindow(), id); }
+
+void CStepPage::ShowSheetCaption() {
+  SetWindowTextMb(GetSheetWindow(), App().Package.ProductName);
+  ::ShowWindow(SheetItem(ID_SHEET_HELP), SW_HIDE);
+}
 
 void CStepPage::SetNextCaption(const char* text) { SetDlgItemTextMb(GetSheetWindow(), ID_WIZNEXT, text); }
 

@@ -32,6 +32,8 @@ class CStepPage : public CPropertyPage {
   // A button of the sheet (Back, Next, Help, Cancel) by its id.
   HWND SheetItem(int id) const;
   void SetNextCaption(const char* text);
+  // The sheet's caption: the product name, set by the first page shown.
+  void ShowSheetCaption();
   // Cancel of a page: TRUE lets the sheet close ("退出安装").
   BOOL ConfirmQuit(const char* message);
   // count statics from firstId, each at most kPageLineMax bytes. ShowLines fills

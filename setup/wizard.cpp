@@ -39,6 +39,9 @@ INT_PTR RunWizard(CSetupApp& app) {
   }
   CWizardSheet sheet(Text(kTextSheetCaption), 0, 0);
   sheet.m_psh.dwFlags |= PSH_WIZARD;
+  // Started again by the folder page with the administrator's rights: there
+  // it goes on, the licence agreed before.
+  if (app.Switches.Resume) sheet.m_psh.nStartPage = sheet.GetPageIndex(&sheet.m_step3);
   app.m_pMainWnd = &sheet;
   INT_PTR result = sheet.DoModal();
   if (app.Package.SplashEnabled) app.SplashWnd.DestroyWindow();

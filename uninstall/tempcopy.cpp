@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "common/shellhelpers.h"
 #include "framework/widetext.h"
 #include "uninstall/core/uninstallsettings.h"
 
@@ -75,7 +76,7 @@ BOOL SameFileContent(HANDLE a, HANDLE b) {
   return TRUE;
 }
 
-CTemporaryCopy::CTemporaryCopy() : UserScope(false), m_held(INVALID_HANDLE_VALUE) {}
+CTemporaryCopy::CTemporaryCopy() : AtLogon(false), m_held(INVALID_HANDLE_VALUE) {}
 
 CTemporaryCopy::~CTemporaryCopy() {
   if (m_held != INVALID_HANDLE_VALUE) CloseHandle(m_held);
@@ -112,29 +113,21 @@ BOOL CTemporaryCopy::Make(const char* source, const char* tempFolder) {
   return same;
 }
 
-BOOL CTemporaryCopy::Start(const char* parameters, DWORD* exitCode) {
-  if (m_held == INVALID_HANDLE_VALUE) return FALSE;
-  CWideText file(Path), wideParameters(parameters), folder(Folder);
-  SHELLEXECUTEINFOW sei;
-  memset(&sei, 0, sizeof sei);
-  sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  sei.lpFile = file;
-  sei.lpParameters = wideParameters;  // unquoted: the copy takes the whole text
-  sei.lpDirectory = folder;
-  sei.nShow = SW_SHOW;
-  BOOL started = ShellExecuteExW(&sei) && sei.hProcess;
-  if (started && exitCode) {
+DWORD CTemporaryCopy::Start(const char* parameters, DWORD* exitCode, bool elevated) {
+  if (m_held == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+  HANDLE process = 0;
+  DWORD error = StartProgram(Path, parameters, Folder, elevated, process);
+  if (error == ERROR_SUCCESS && exitCode) {
     // A deployment tool waits for this instance: it ends with the copy.
     CloseHandle(m_held);
     m_held = INVALID_HANDLE_VALUE;
-    started = WaitForSingleObject(sei.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-              GetExitCodeProcess(sei.hProcess, exitCode);
+    if (!WaitForExitCode(process, *exitCode)) error = ERROR_GEN_FAILURE;
+  } else if (process) {
+    CloseHandle(process);
   }
-  if (sei.hProcess) CloseHandle(sei.hProcess);
   if (m_held != INVALID_HANDLE_VALUE) CloseHandle(m_held);
   m_held = INVALID_HANDLE_VALUE;
-  return started;
+  return error;
 }
 
 BOOL CTemporaryCopy::ScheduleRemoval() {
@@ -146,6 +139,6 @@ BOOL CTemporaryCopy::ScheduleRemoval() {
 }
 
 BOOL CTemporaryCopy::RemoveAtRestart(const char* path) {
-  if (UserScope) return m_logonWork.Schedule(path, 0);
+  if (AtLogon) return m_logonWork.Schedule(path, 0);
   return MoveFileExW(CWideText(path), 0, MOVEFILE_DELAY_UNTIL_REBOOT);
 }

@@ -19,21 +19,25 @@ class CTemporaryCopy {
   // and holds it open against changes until Start. FALSE when any step fails
   // (what was made is removed again).
   BOOL Make(const char* source, const char* tempFolder);
-  // Starts the checked copy with parameters, in its own folder. FALSE when it
-  // did not start. With exitCode, waits for the copy to end and gives its
-  // exit code (FALSE when that cannot be read).
-  BOOL Start(const char* parameters, DWORD* exitCode = 0);
+  // Starts the checked copy with parameters, in its own folder, asking for
+  // the administrator's rights when elevated (StartProgram). ERROR_SUCCESS
+  // when it started (ERROR_CANCELLED: the user refused the rights). With
+  // exitCode, waits for the copy to end and gives its exit code (an error
+  // when that cannot be read).
+  DWORD Start(const char* parameters, DWORD* exitCode = 0, bool elevated = false);
   // Schedules the copy, then its folder, for removal at the next start of
   // the system: the running copy cannot remove itself.
   BOOL ScheduleRemoval();
   // Schedules a file for removal at the next start of the system, before
-  // the copy's: for an installation of the current user alone (UserScope) at
-  // the user's next logon (CLogonWork), as all of the copy's work.
+  // the copy's. With AtLogon at the user's next logon instead (CLogonWork),
+  // as all of the copy's work: for an installation of the current user
+  // alone, and for an instance without the administrator's rights, to which
+  // the system's delayed removal is refused.
   BOOL RemoveAtRestart(const char* path);
 
   CString Folder;  // the new folder, without a trailing backslash
   CString Path;    // the copy in it
-  bool UserScope;
+  bool AtLogon;
 
  private:
   CTemporaryCopy(const CTemporaryCopy&);

@@ -49,8 +49,20 @@ BOOL CUninstallApp::InitInstance() {
   CString temp = TempFolderMb(START_PATH_SIZE - 2);
 
   if (!IsTemporaryCopy(ModulePath)) {
+    // A removal for all users needs the administrator's rights, which the
+    // copy asks for when this instance has not got them (an uninstaller that
+    // serves an installation of either scope does not ask for them itself).
+    bool elevate = !UserScope() && !ProcessElevated();
+    if (elevate && Switches.Silent) {
+      LogFailure(Text(kTextElevationRequired), EXIT_ELEVATION_REQUIRED);
+      m_nExitCode = EXIT_ELEVATION_REQUIRED;
+      return FALSE;
+    }
     DWORD copyExitCode = EXIT_DONE;
-    if (!RelaunchFromTemporaryFolder(temp, copyExitCode)) {
+    DWORD error = RelaunchFromTemporaryFolder(temp, elevate, copyExitCode);
+    if (error == ERROR_CANCELLED && elevate) {
+      m_nExitCode = EXIT_CANCELLED;  // the user said no to the rights: nothing removed
+    } else if (error != ERROR_SUCCESS) {
       if (Switches.Silent) LogFailure(Text(kTextCopyFailed), EXIT_COPY_FAILED);
       m_nExitCode = EXIT_COPY_FAILED;
     } else {
@@ -84,18 +96,20 @@ void CUninstallApp::LogFailure(const char* text, int exitCode) {
   log.Line(line);
 }
 
-BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& copyExitCode) {
+DWORD CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, bool elevate, DWORD& copyExitCode) {
   // Without a temporary folder the copy would land in the current folder.
-  if (!tempFolder[0]) return FALSE;
+  if (!tempFolder[0]) return ERROR_PATH_NOT_FOUND;
   CTemporaryCopy copy;
-  copy.UserScope = UserScope();
-  if (!copy.Make(ModulePath, tempFolder)) return FALSE;
+  // An instance that starts its copy with the administrator's rights has
+  // none of its own to schedule the copy's removal for the restart.
+  copy.AtLogon = UserScope() || elevate;
+  if (!copy.Make(ModulePath, tempFolder)) return ERROR_WRITE_FAULT;
   SetupLogPath = SetupLogBeside(ModulePath);
   CString parameters = CopyParameters(Switches, SetupLogPath);
   if (!Switches.Silent) {
     // Scheduled first: the copy goes at the next restart however its run ends.
     copy.ScheduleRemoval();
-    return copy.Start(parameters);
+    return copy.Start(parameters, 0, elevate);
   }
   // This instance waits for the copy, so its file would be in use when the
   // copy removes the installation: it steps out of the folder first, into
@@ -106,14 +120,14 @@ BOOL CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& c
   BOOL movedAway = MoveFileExW(wideModule, wideParked, 0);
   if (movedAway) copy.RemoveAtRestart(parked);
   copy.ScheduleRemoval();
-  BOOL started = copy.Start(parameters, &copyExitCode);
+  BOOL started = copy.Start(parameters, &copyExitCode) == ERROR_SUCCESS;
   // A run that did not get as far as the uninstaller (not started, no log,
   // damaged data, a stop before the end, which leaves setup.log) gets it
   // back in its place.
   BOOL untouched = !started || copyExitCode == EXIT_CANCELLED || copyExitCode == EXIT_DAMAGED_PACKAGE ||
                    GetAttributes(SetupLogPath) != INVALID_FILE_ATTRIBUTES;
   if (movedAway && untouched) MoveFileExW(wideParked, wideModule, 0);
-  return started;
+  return started ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
 }
 
 BOOL CUninstallApp::LocateSetupLog() {

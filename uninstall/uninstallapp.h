@@ -18,9 +18,12 @@ class CUninstallApp : public CWinApp, public UninstallSettings {
  private:
   // The instance started by the user: copies itself into a folder of its own
   // in the temporary folder and starts the copy with the switches and the
-  // path of setup.log. FALSE when the copy could not be made, checked or
-  // started. With /S it waits for the copy and gives its exit code.
-  BOOL RelaunchFromTemporaryFolder(const char* tempFolder, DWORD& copyExitCode);
+  // path of setup.log, asking for the administrator's rights when elevate
+  // (never with /S, which waits for the copy and gives its exit code).
+  // ERROR_SUCCESS when it started; ERROR_CANCELLED when the user refused
+  // the rights; another error when the copy could not be made, checked or
+  // started.
+  DWORD RelaunchFromTemporaryFolder(const char* tempFolder, bool elevate, DWORD& copyExitCode);
   // An unattended run's failure before the removal: into the /LOG file.
   void LogFailure(const char* text, int exitCode);
   // The temporary copy: SetupLogPath from the parameter, or from the user when

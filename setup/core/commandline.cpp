@@ -47,6 +47,13 @@ void ParseSetupSwitches(const char* parameters, SetupSwitches& out) {
     else if (CompareNoCaseMb(word, "/NOOVERWRITE") == 0) out.NoOverwrite = true;
     else if (CompareNoCaseMb(word, "/ALLOWDOWNGRADE") == 0) out.AllowDowngrade = true;
     else if (word == "/?") out.Help = true;
+    else if (CompareNoCaseMb(word, ALL_USERS_SWITCH) == 0) {
+      out.AllUsers = true;
+      out.CurrentUser = false;
+    } else if (CompareNoCaseMb(word, "/CURRENTUSER") == 0) {
+      out.CurrentUser = true;
+      out.AllUsers = false;
+    } else if (CompareNoCaseMb(word, RESUME_SWITCH) == 0) out.Resume = true;
     else if (StartsWithNoCase(word, "/LOG=")) out.LogPath = word.Mid(5);
     else if (out.Unknown.IsEmpty()) out.Unknown = word;
   }

@@ -1,5 +1,6 @@
 #include "folderrules.h"
 
+#include "common/packageindex.h"
 #include "framework/mbcs.h"
 #include "setup/core/texts.h"
 
@@ -64,4 +65,15 @@ const char* MissingParents(const char* folderWithBackslash, int (*driveType)(con
   const char* refusal = FolderRefusal(at, driveType, exists);
   if (refusal) missing.Clear();
   return refusal;
+}
+
+const char* StartingScope(const char* packageScope, const SetupSwitches& switches, bool installedForUser,
+                          bool installedForMachine, bool elevated) {
+  CString scope(packageScope ? packageScope : "");
+  if (scope != SCOPE_ASK_WORD) return scope == SCOPE_USER_WORD ? SCOPE_USER_WORD : SCOPE_MACHINE_WORD;
+  if (switches.AllUsers) return SCOPE_MACHINE_WORD;
+  if (switches.CurrentUser) return SCOPE_USER_WORD;
+  if (installedForUser) return SCOPE_USER_WORD;
+  if (installedForMachine) return SCOPE_MACHINE_WORD;
+  return elevated ? SCOPE_MACHINE_WORD : SCOPE_USER_WORD;
 }

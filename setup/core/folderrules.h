@@ -2,6 +2,7 @@
 #pragma once
 #include "common/pathlist.h"
 #include "framework/cstring.h"
+#include "setup/core/commandline.h"
 
 // The longest installation folder, in bytes, typed or given.
 const int kFolderMax = 255;
@@ -33,3 +34,13 @@ const char* FolderRefusal(const char* path, int (*driveType)(const char* drive),
 // the deepest first.
 const char* MissingParents(const char* folderWithBackslash, int (*driveType)(const char* drive),
                            bool (*exists)(const char* path), CPathList& missing);
+
+// The scope an installation starts in: SCOPE_USER_WORD or SCOPE_MACHINE_WORD.
+// A package of one scope installs in it whatever the switches say. A package
+// that lets the user choose (packageScope SCOPE_ASK_WORD) takes /ALLUSERS or
+// /CURRENTUSER; else the scope of the product's installation there is (the
+// user's own when there are both: the one this user made); else the whole
+// machine's when the setup runs with the administrator's rights, the user's
+// when it does not (nobody is asked for rights they may not have).
+const char* StartingScope(const char* packageScope, const SetupSwitches& switches, bool installedForUser,
+                          bool installedForMachine, bool elevated);

@@ -35,6 +35,12 @@ enum SetupTextId {
   // A folder whose name holds characters outside the Simplified Chinese (GBK)
   // character set: setup.log could not name it for the uninstaller.
   kTextFolderNotGbk,
+  // The folder page's choice of a package that lets the user choose, and
+  // the start with the administrator's rights failing for another reason
+  // than the user's no.
+  kTextScopeMachine,
+  kTextScopeUser,
+  kTextElevationFailed,
   // The copy page: its first status line, then the run's.
   kTextCopying,
   kTextGettingFileInfo,
@@ -116,6 +122,11 @@ enum SetupTextId {
   kTextRunEntryFailed,
   kTextRunMessage,      // %s: a message the wizard would have shown
   kTextRunExitCode,     // %d
+  // The scope chosen (a package that lets the user choose), and an
+  // installation for all users without the rights for it.
+  kTextRunForAllUsers,
+  kTextRunForCurrentUser,
+  kTextRunElevationRequired,
   kSetupTexts
 };
 

@@ -26,6 +26,44 @@ bool Robot::Start(const std::string& program, const std::string& args) {
   return true;
 }
 
+// The limited half of this process's token as a primary token, or null.
+static HANDLE LimitedToken() {
+  HANDLE own = 0, primary = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return 0;
+  TOKEN_LINKED_TOKEN linked = {};
+  DWORD size = 0;
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  if (GetTokenInformation(own, TokenElevationType, &type, sizeof type, &size) && type == TokenElevationTypeFull &&
+      GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+    DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, 0, SecurityImpersonation, TokenPrimary, &primary);
+    CloseHandle(linked.LinkedToken);
+  }
+  CloseHandle(own);
+  return primary;
+}
+
+bool Robot::StartLimited(const std::string& program, const std::string& args) {
+  Kill();
+  HANDLE token = LimitedToken();
+  if (!token) return false;
+  std::string cmd = "\"" + program + "\"" + (args.empty() ? "" : " " + args);
+  STARTUPINFOA si;
+  memset(&si, 0, sizeof si);
+  si.cb = sizeof si;
+  BOOL started = CreateProcessAsUserA(token, program.c_str(), &cmd[0], 0, 0, FALSE, 0, 0, 0, &si, &pi_);
+  CloseHandle(token);
+  if (!started) memset(&pi_, 0, sizeof pi_);
+  return started != FALSE;
+}
+
+bool Robot::Attach(DWORD processId) {
+  Kill();
+  pi_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId);
+  if (!pi_.hProcess) return false;
+  pi_.dwProcessId = processId;
+  return true;
+}
+
 bool Robot::Running() const {
   return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
 }
@@ -37,7 +75,7 @@ void Robot::Kill() {
     WaitForSingleObject(pi_.hProcess, 5000);
   }
   CloseHandle(pi_.hProcess);
-  CloseHandle(pi_.hThread);
+  if (pi_.hThread) CloseHandle(pi_.hThread);
   memset(&pi_, 0, sizeof pi_);
 }
 

@@ -21,6 +21,12 @@ class Robot {
 
   // Starts the program (a path, quoted on its command line) with arguments.
   bool Start(const std::string& program, const std::string& args = "");
+  // The same as a user who has not been granted the administrator's rights:
+  // with the limited half of the token (its linked token; Wine gives every
+  // program the elevated half).
+  bool StartLimited(const std::string& program, const std::string& args = "");
+  // Drives a program another one started (its process id) from now on.
+  bool Attach(DWORD processId);
   // A visible top-level window of the program with that class and caption
   // (null for any caption); null when none appears before the deadline or the
   // program ends first.

@@ -7,6 +7,10 @@
 // and gives all of it back. Wine runs every program with the same rights
 // whatever its manifest asks for, so the manifests are read back from the
 // files: the elevation itself is the system's to grant.
+//
+// The package of data/ask.toml lets the user choose. Wine gives every
+// program the elevated half of the token; the tests start the programs with
+// its limited half where a user without the administrator's rights matters.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -26,8 +30,8 @@
 #include "tests/fileutil.h"
 #include "wizard.h"
 
-#if !defined(USER_PACKAGE) || !defined(INSTALL_PACKAGE)
-#error USER_PACKAGE and INSTALL_PACKAGE name the packages of this test
+#if !defined(USER_PACKAGE) || !defined(INSTALL_PACKAGE) || !defined(ASK_PACKAGE)
+#error USER_PACKAGE, INSTALL_PACKAGE and ASK_PACKAGE name the packages of this test
 #endif
 
 namespace {
@@ -35,6 +39,8 @@ namespace {
 const char kProduct[] = "用户测试";
 const char kEntries[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.UserScope";
+const char kAskProduct[] = "选择测试";
+const char kAskEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E.AskScope";
 
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
   DWORD start = GetTickCount();
@@ -242,9 +248,11 @@ class ScopeTest : public ::testing::Test {
     return s;
   }
 
-  // The machine's part as before.
-  void ExpectMachineUntouched(const State& before, const State& now, const char* when) {
-    EXPECT_EQ(now.pendingRenames, before.pendingRenames) << when;
+  // The machine's part as before. machineRemoval: a removal for all users
+  // ran, whose temporary copy waits in the machine's list for the restart.
+  void ExpectMachineUntouched(const State& before, const State& now, const char* when,
+                              bool machineRemoval = false) {
+    if (!machineRemoval) EXPECT_EQ(now.pendingRenames, before.pendingRenames) << when;
     EXPECT_EQ(Diff(before.machine, now.machine), std::vector<std::string>{}) << when;
     EXPECT_EQ(Diff(before.programFiles, now.programFiles), std::vector<std::string>{}) << when;
     EXPECT_EQ(now.windowsNames, before.windowsNames) << when;
@@ -418,7 +426,6 @@ TEST_F(ScopeTest, UnattendedRunFindsTheUsersInstallation) {
   EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kEntryKey).exists);
 }
 
-
 // A file in use in a repair for the current user alone: the run ends with
 // 3010 as for the machine, but the replacement waits for the user's next
 // logon (the system's delayed renames are the administrators'), scheduled in
@@ -456,6 +463,175 @@ TEST_F(ScopeTest, FileInUseWaitsForTheUsersNextLogon) {
   EXPECT_EQ(LogOn(), 2u);
   EXPECT_FALSE(FileExists(install.substr(0, install.size() - 1)));
   EXPECT_EQ(LogonScripts(), std::vector<std::string>{});
+}
+
+// The package that lets the user choose for whom: its installation for the
+// user and for the machine, and their entries in the lists of both.
+class AskTest : public ScopeTest {
+ protected:
+  void SetUp() override {
+    ScopeTest::SetUp();
+    pkg = WinePath(ASK_PACKAGE);
+    if (!FileExists(pkg)) GTEST_FAIL() << "no package at " << ASK_PACKAGE << " (build the host preset first)";
+    mine = userPrograms + "\\" + kAskProduct + "\\";
+    // Program Files of the Windows drive, as the setup proposes it.
+    everyone = FolderFrom(GetWindowsDirectoryA).substr(0, 3) + "Program Files\\" + kAskProduct + "\\";
+    CleanAsk();
+  }
+  void TearDown() override {
+    CleanAsk();
+    ScopeTest::TearDown();
+  }
+  void CleanAsk() {
+    for (const std::string& folder : {mine, everyone})
+      if (!folder.empty()) RemoveTree(folder.substr(0, folder.size() - 1));
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) RemoveKeyTree(root, kAskEntryKey);
+  }
+  // Run to its end without the administrator's rights; its exit code.
+  static DWORD RunLimited(const std::string& program, const std::string& args) {
+    Robot robot;
+    DWORD code = STILL_ACTIVE;
+    if (!robot.StartLimited(program, args) || !robot.WaitForExit(60000, &code)) return STILL_ACTIVE;
+    return code;
+  }
+  static std::string NoBackslash(const std::string& folder) { return folder.substr(0, folder.size() - 1); }
+  std::string mine, everyone;
+};
+
+// Unattended: /CURRENTUSER and /ALLUSERS choose; a run without either stays
+// with the scope of the installation there is (the user's here, though the
+// run has the rights an installation for everyone would take without it).
+// For all users without the administrator's rights nobody can be asked: the
+// run fails with the code that says so, the installation and the removal
+// alike; a removal for the user alone never needs them.
+TEST_F(AskTest, UnattendedRunsInstallAndRemoveForTheScopeChosen) {
+  State before = Take();
+  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S /CURRENTUSER"), static_cast<DWORD>(EXIT_DONE));
+  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S"), static_cast<DWORD>(EXIT_DONE));
+  ExpectMachineUntouched(before, Take(), "for the user");
+  EXPECT_TRUE(FileExists(mine + "测试.exe"));
+  EXPECT_EQ(SzValue(SnapshotKey(HKEY_CURRENT_USER, kAskEntryKey), "", "InstallLocation"), NoBackslash(mine));
+  EXPECT_EQ(ManifestLevel(pkg), "asInvoker");
+  EXPECT_EQ(ManifestLevel(mine + "ridkit.exe"), "asInvoker");
+  EXPECT_EQ(RunLimited(mine + "ridkit.exe", "/S"), static_cast<DWORD>(EXIT_DONE));
+  EXPECT_FALSE(FileExists(NoBackslash(mine)));
+  EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kAskEntryKey).exists);
+
+  EXPECT_EQ(RunLimited(pkg, "/S /ALLUSERS"), static_cast<DWORD>(EXIT_ELEVATION_REQUIRED));
+  ExpectMachineUntouched(before, Take(), "refused");
+  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S /ALLUSERS"), static_cast<DWORD>(EXIT_DONE));
+  EXPECT_TRUE(FileExists(everyone + "测试.exe"));
+  EXPECT_FALSE(FileExists(NoBackslash(mine)));
+  EXPECT_EQ(SzValue(SnapshotKey(HKEY_LOCAL_MACHINE, kAskEntryKey), "", "InstallLocation"), NoBackslash(everyone));
+  EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kAskEntryKey).exists);
+  EXPECT_EQ(RunLimited(everyone + "ridkit.exe", "/S"), static_cast<DWORD>(EXIT_ELEVATION_REQUIRED));
+  EXPECT_TRUE(FileExists(everyone + "测试.exe"));
+  EXPECT_EQ(RunToEnd("\"" + everyone + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
+  ExpectMachineUntouched(before, Take(), "removed", true);
+  EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kAskEntryKey).exists);
+}
+
+// The top-level wizard of another process than the one given, with that caption.
+struct SheetSearch {
+  DWORD notThis;
+  std::string caption;
+  HWND found;
+};
+BOOL CALLBACK FindOtherSheet(HWND w, LPARAM lp) {
+  SheetSearch& s = *reinterpret_cast<SheetSearch*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == s.notThis || !IsWindowVisible(w) || !Robot::IsClass(w, DIALOG_CLASS) || Robot::Text(w) != s.caption)
+    return TRUE;
+  s.found = w;
+  return FALSE;
+}
+HWND OtherSheet(DWORD notThis, const char* caption) {
+  SheetSearch search = {notThis, caption, 0};
+  WaitFor(
+      [&] {
+        EnumWindows(FindOtherSheet, reinterpret_cast<LPARAM>(&search));
+        return search.found != 0;
+      },
+      30000);
+  return search.found;
+}
+
+// Pages 1 and 2 of a wizard; true at the folder page.
+bool ToFolderPage(Wizard& wiz) {
+  return wiz.WaitForSheet(kAskProduct) && wiz.WaitForPage(IDC_WELCOME_LINE1) && wiz.Press(ID_WIZNEXT) &&
+         wiz.WaitForPage(IDC_AGREE) && Robot::Click(wiz.CurrentPage(), IDC_AGREE) && wiz.Press(ID_WIZNEXT) &&
+         wiz.WaitForPage(IDC_FOLDER);
+}
+
+// The wizard without the administrator's rights proposes the user's folder;
+// the choice moves the proposal (not a folder the user typed). For all users
+// the folder page starts the setup again with "runas" and ends with it: the
+// new instance opens at the folder page, for all users, and installs there,
+// and the first one ends with its exit code. Wine grants the new instance
+// no elevation; it starts no other one (the page's /RESUME). The next run
+// proposes the scope of that installation.
+TEST_F(AskTest, WizardOffersTheChoiceAndStartsAgainForAllUsers) {
+  State before = Take();
+  Robot robot;
+  ASSERT_TRUE(robot.StartLimited(pkg));
+  Wizard wiz(robot);
+  wiz.rule = [](const Popup&) { return IDOK; };
+  ASSERT_TRUE(ToFolderPage(wiz));
+  EXPECT_TRUE(wiz.IsVisible(IDC_SCOPE_MACHINE) && wiz.IsVisible(IDC_SCOPE_USER));
+  EXPECT_TRUE(wiz.IsChecked(IDC_SCOPE_USER));
+  EXPECT_FALSE(wiz.IsChecked(IDC_SCOPE_MACHINE));
+  EXPECT_EQ(wiz.PageText(IDC_FOLDER), NoBackslash(mine));
+  // A click is posted: what it changes is waited for.
+  auto choose = [&](int id, const std::string& folder) {
+    return Robot::Click(wiz.CurrentPage(), id) &&
+           robot.WaitUntil([&] { return wiz.IsChecked(id) && wiz.PageText(IDC_FOLDER) == folder; });
+  };
+  EXPECT_TRUE(choose(IDC_SCOPE_MACHINE, NoBackslash(everyone)));
+  const std::string typed = "C:\\选择测试的文件夹";
+  EXPECT_TRUE(wiz.SetText(IDC_FOLDER, typed) && choose(IDC_SCOPE_USER, typed));
+  EXPECT_TRUE(wiz.SetText(IDC_FOLDER, NoBackslash(mine)) && choose(IDC_SCOPE_MACHINE, NoBackslash(everyone)));
+  ASSERT_TRUE(wiz.Press(ID_WIZNEXT));
+
+  HWND sheet = OtherSheet(robot.ProcessId(), kAskProduct);
+  ASSERT_TRUE(sheet) << "no second instance" << (wiz.popups.empty() ? "" : ": " + wiz.popups[0].text);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(sheet, &pid);
+  Robot second;
+  ASSERT_TRUE(second.Attach(pid));
+  Wizard again(second);
+  again.rule = [](const Popup&) { return IDOK; };
+  ASSERT_TRUE(again.WaitForSheet(kAskProduct) && again.WaitForPage(IDC_FOLDER));
+  EXPECT_TRUE(again.IsChecked(IDC_SCOPE_MACHINE));
+  // The choice is made: the setup started for all users does not install
+  // into its own (the administrator's) profile instead.
+  EXPECT_FALSE(again.IsEnabled(IDC_SCOPE_MACHINE) || again.IsEnabled(IDC_SCOPE_USER));
+  EXPECT_EQ(again.PageText(IDC_FOLDER), NoBackslash(everyone));
+  EXPECT_TRUE(robot.Running());  // waiting for the second
+  EXPECT_FALSE(robot.FindWindowOf(DIALOG_CLASS, kAskProduct));
+  ASSERT_TRUE(again.Press(ID_WIZNEXT));
+  ASSERT_TRUE(again.WaitForPage(IDC_FINISH_LINE1));
+  ASSERT_TRUE(again.Press(ID_WIZFINISH));
+  ASSERT_TRUE(again.WaitForExit(30000));
+  EXPECT_TRUE(again.popups.empty()) << again.popups[0].text;
+  DWORD code = STILL_ACTIVE;
+  ASSERT_TRUE(robot.WaitForExit(30000, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(EXIT_DONE));
+  EXPECT_TRUE(FileExists(everyone + "测试.exe"));
+  EXPECT_TRUE(SnapshotKey(HKEY_LOCAL_MACHINE, kAskEntryKey).exists);
+  EXPECT_FALSE(FileExists(NoBackslash(mine)));
+
+  {
+    Robot next;
+    ASSERT_TRUE(next.StartLimited(pkg));
+    Wizard third(next);
+    ASSERT_TRUE(ToFolderPage(third));
+    EXPECT_TRUE(third.IsChecked(IDC_SCOPE_MACHINE));
+    EXPECT_EQ(third.PageText(IDC_FOLDER), NoBackslash(everyone));
+    EXPECT_TRUE(third.Quit());
+  }
+  EXPECT_EQ(RunToEnd("\"" + everyone + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
+  ExpectMachineUntouched(before, Take(), "removed", true);
 }
 
 }  // namespace

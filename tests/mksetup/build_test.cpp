@@ -399,9 +399,11 @@ std::string WithManifest(std::string program, const std::string& manifest) {
 }
 
 // install.scope: "machine" builds byte for byte as a project without the key;
-// "user" goes into the settings section, and the setup program and the
-// uninstaller it carries ask for no elevation (asInvoker), the rest of both
-// programs unchanged. Read back from the built file.
+// "user" and "ask" go into the settings section, and the setup program and
+// the uninstaller it carries ask for no elevation (asInvoker), the rest of
+// both programs unchanged. Read back from the built file. The uninstaller of
+// "ask" names the scope chosen, so the setup assembles it: it is not taken
+// from --uninstaller.
 TEST_F(BuildTest, UserScopeSettingAndManifests) {
   const std::string manifest = "<assembly><trustInfo><security><requestedPrivileges><requestedExecutionLevel "
                                "level=\"requireAdministrator\" uiAccess=\"false\"/></requestedPrivileges></security>"
@@ -432,7 +434,8 @@ TEST_F(BuildTest, UserScopeSettingAndManifests) {
   Write("none.toml", project);
   Write("machine.toml", project + "[install]\nscope = \"machine\"\n");
   Write("user.toml", project + "[install]\nscope = \"user\"\n");
-  for (const char* name : {"none", "machine", "user"}) {
+  Write("ask.toml", project + "[install]\nscope = \"ask\"\n");
+  for (const char* name : {"none", "machine", "user", "ask"}) {
     RunResult r = RunMksetup({"build", "-q", Path(std::string(name) + ".toml"), "--stub", Path("scope-stub.exe"),
                               "-o", Path(std::string(name) + ".exe")});
     ASSERT_EQ(r.code, 0) << name << ": " << r.output;
@@ -441,27 +444,38 @@ TEST_F(BuildTest, UserScopeSettingAndManifests) {
   EXPECT_EQ(ManifestOf(ReadFile(Path("machine.exe"))), manifest);
   EXPECT_EQ(UninstallerOf(ReadFile(Path("machine.exe"))), uninstaller);
 
-  ReadBack rb;
-  ReadPackage(Path("user.exe"), rb);
-  ASSERT_TRUE(rb.ok);
-  EXPECT_TRUE(rb.settings.Extended);
-  EXPECT_TRUE(rb.settings.UserScope());
-  const std::string last = "install.scope\x07user\x08\r\n";
-  EXPECT_EQ(rb.table.substr(rb.table.size() - last.size()), last);
-  const std::string user = ReadFile(Path("user.exe"));
-  EXPECT_EQ(ManifestOf(user), asInvoker);
-  const std::string userUninstaller = UninstallerOf(user);
-  EXPECT_EQ(ManifestOf(userUninstaller), asInvoker);
-  // Nothing else of the uninstaller changed: with the manifest put back it is
-  // the stub's own.
-  EXPECT_EQ(WithManifest(userUninstaller, manifest), uninstaller);
+  for (const char* scope : {"user", "ask"}) {
+    ReadBack rb;
+    ReadPackage(Path(std::string(scope) + ".exe"), rb);
+    ASSERT_TRUE(rb.ok) << scope;
+    EXPECT_TRUE(rb.settings.Extended);
+    EXPECT_EQ(rb.settings.Scope, scope);
+    const std::string last = std::string("install.scope\x07") + scope + "\x08\r\n";
+    EXPECT_EQ(rb.table.substr(rb.table.size() - last.size()), last);
+    const std::string built = ReadFile(Path(std::string(scope) + ".exe"));
+    EXPECT_EQ(ManifestOf(built), asInvoker) << scope;
+    const std::string builtUninstaller = UninstallerOf(built);
+    EXPECT_EQ(ManifestOf(builtUninstaller), asInvoker) << scope;
+    // Nothing else of the uninstaller changed: with the manifest put back it
+    // is the stub's own.
+    EXPECT_EQ(WithManifest(builtUninstaller, manifest), uninstaller) << scope;
+  }
+  Write("vendor-ridkit.exe", uninstaller);
+  RunResult carried = RunMksetup({"build", "-q", Path("ask.toml"), "--stub", Path("scope-stub.exe"), "--uninstaller",
+                                  Path("vendor-ridkit.exe"), "-o", Path("carried.exe")});
+  EXPECT_EQ(carried.code, 1);
+  EXPECT_NE(carried.output.find("install.scope = \"ask\": the uninstaller's table names the scope the user chooses, "
+                                "so the setup assembles the uninstaller and cannot carry the one --uninstaller gives"),
+            std::string::npos) << carried.output;
+  EXPECT_FALSE(fs::exists(Path("carried.exe")));
 }
 
 // What a package for the current user alone may not do, each said with the
 // file or entry it concerns: files for the Windows or the system folder,
 // entries outside HKEY_CURRENT_USER and the classes for the uninstaller to
-// remove; and a scope it does not know, "ask", or a stub that does not say it
-// installs for one user. Nothing is written.
+// remove; and a scope it does not know, or a stub that does not say it
+// installs for one user (or lets the user choose). A package that lets the
+// user choose may not do it either. Nothing is written.
 TEST_F(BuildTest, UserScopeRefusals) {
   const std::string base = "compression = \"none\"\n[product]\nname = \"Demo\"\n";
   Write("bad.toml", base + "[install]\nscope = \"user\"\n[uninstall]\n"
@@ -485,17 +499,23 @@ TEST_F(BuildTest, UserScopeRefusals) {
   EXPECT_EQ(bad.output.find("fine.ini"), std::string::npos) << bad.output;
   EXPECT_EQ(bad.output.find("registry_values[1]"), std::string::npos) << bad.output;
 
-  const std::string file = "[[file]]\nsource = \"payload/w.ini\"\n";
-  Write("ask.toml", base + "[install]\nscope = \"ask\"\n" + file);
+  std::string toml = ReadFile(Path("bad.toml"));
+  Write("ask.toml", toml.replace(toml.find("\"user\""), 6, "\"ask\""));
   RunResult ask = RunMksetup({"build", Path("ask.toml"), "--stub", Path("stub.exe"), "-o", Path("ask.exe")});
   EXPECT_EQ(ask.code, 1);
-  EXPECT_NE(ask.output.find("install.scope = \"ask\": a setup that lets the user choose is not built yet; write "
-                            "\"machine\" or \"user\""),
-            std::string::npos) << ask.output;
+  for (const char* said :
+       {"file[1] \"payload/w.ini\": folder = \"windows\", but install.scope = \"ask\" lets the user install for "
+        "themselves alone, who may not write there",
+        "uninstall.registry_keys[1] = \"HKEY_LOCAL_MACHINE|Software\\\\Demo\": install.scope = \"ask\": the "
+        "uninstaller runs without the administrator's rights"})
+    EXPECT_NE(ask.output.find(said), std::string::npos) << said << "\n" << ask.output;
+
+  const std::string file = "[[file]]\nsource = \"payload/w.ini\"\n";
   Write("odd.toml", base + "[install]\nscope = \"everyone\"\n" + file);
   RunResult odd = RunMksetup({"build", Path("odd.toml"), "--stub", Path("stub.exe"), "-o", Path("odd.exe")});
   EXPECT_EQ(odd.code, 1);
-  EXPECT_NE(odd.output.find("install.scope = \"everyone\": write \"machine\" (for everybody) or \"user\""),
+  EXPECT_NE(odd.output.find("install.scope = \"everyone\": write \"machine\" (for everybody), \"user\" (for the "
+                            "current user alone) or \"ask\" (the user chooses)"),
             std::string::npos) << odd.output;
   Write("user.toml", base + "[install]\nscope = \"user\"\n" + file);
   Write("old-stub.exe", StubBytes("PKX1 lzma crc32 lang"));
@@ -503,6 +523,14 @@ TEST_F(BuildTest, UserScopeRefusals) {
   EXPECT_EQ(old.code, 1);
   EXPECT_NE(old.output.find("install.scope = \"user\": the stub cannot install for the current user alone (its "
                             "resource PKX does not name scope)"),
+            std::string::npos) << old.output;
+  // One that installs for one user, but not as the user chooses.
+  Write("ask-file.toml", base + "[install]\nscope = \"ask\"\n" + file);
+  Write("scope-stub.exe", StubBytes("PKX1 lzma crc32 lang scope"));
+  old = RunMksetup({"build", Path("ask-file.toml"), "--stub", Path("scope-stub.exe"), "-o", Path("old.exe")});
+  EXPECT_EQ(old.code, 1);
+  EXPECT_NE(old.output.find("install.scope = \"ask\": the stub cannot let the user choose for whom it installs "
+                            "(its resource PKX does not name ask)"),
             std::string::npos) << old.output;
   // A stub without the manifests of ours cannot be made to run unelevated.
   RunResult bare = RunMksetup({"build", Path("user.toml"), "--stub", Path("stub.exe"), "-o", Path("bare.exe")});

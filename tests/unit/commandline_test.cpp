@@ -24,8 +24,14 @@ TEST(SetupSwitches, SilentFolderAndLogAsDeploymentScriptsWriteThem) {
   EXPECT_TRUE(s.Help);
   EXPECT_TRUE(s.Silent);
   EXPECT_STREQ(s.Unknown.c_str(), "/Sx");
+  // The scope's switches, and the folder page's own start again before /D=.
+  ParseSetupSwitches("/S /CurrentUser", s);
+  EXPECT_TRUE(s.CurrentUser && !s.AllUsers && !s.Resume);
+  ParseSetupSwitches("/CurrentUser /allusers /resume /D=C:\\Program Files\\App", s);  // the last one counts
+  EXPECT_TRUE(s.AllUsers && !s.CurrentUser && s.Resume);
+  EXPECT_STREQ(s.Folder.c_str(), "C:\\Program Files\\App");
   ParseSetupSwitches("", s);
-  EXPECT_FALSE(s.Silent || s.Help || s.NoOverwrite || s.AllowDowngrade);
+  EXPECT_FALSE(s.Silent || s.Help || s.NoOverwrite || s.AllowDowngrade || s.AllUsers || s.CurrentUser || s.Resume);
   EXPECT_TRUE(s.Folder.IsEmpty() && s.LogPath.IsEmpty());
 }
 

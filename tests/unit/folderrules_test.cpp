@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "common/packageindex.h"
 #include "setup/core/folderrules.h"
 #include "setup/core/texts.h"
 
@@ -84,3 +85,30 @@ TEST(FolderRules, MissingParentsUpToTheFirstFolderThatIsThere) {
 }
 
 }  // namespace
+
+// For whom an installation starts: a package of one scope keeps it whatever
+// the switches say; one that lets the user choose takes a switch, then the
+// installation there is (the user's over the machine's), then the rights.
+TEST(FolderRules, StartingScope) {
+  SetupSwitches none, all, me;
+  ParseSetupSwitches("/ALLUSERS", all);
+  ParseSetupSwitches("/allusers /CurrentUser", me);  // the last one counts
+  const char* machine = SCOPE_MACHINE_WORD;
+  const char* user = SCOPE_USER_WORD;
+  struct Case {
+    const char* package;
+    const SetupSwitches* switches;
+    bool forUser, forMachine, elevated;
+    const char* scope;
+  } cases[] = {
+      {"", &me, true, false, false, machine},        {SCOPE_MACHINE_WORD, &me, false, false, false, machine},
+      {SCOPE_USER_WORD, &all, false, true, true, user}, {SCOPE_ASK_WORD, &all, true, false, false, machine},
+      {SCOPE_ASK_WORD, &me, false, true, true, user},   {SCOPE_ASK_WORD, &none, true, true, true, user},
+      {SCOPE_ASK_WORD, &none, false, true, false, machine}, {SCOPE_ASK_WORD, &none, false, false, true, machine},
+      {SCOPE_ASK_WORD, &none, false, false, false, user},
+  };
+  for (const Case& c : cases)
+    EXPECT_STREQ(StartingScope(c.package, *c.switches, c.forUser, c.forMachine, c.elevated), c.scope)
+        << c.package << " " << c.switches->AllUsers << c.switches->CurrentUser << " " << c.forUser << c.forMachine
+        << c.elevated;
+}

@@ -540,42 +540,42 @@ void Planner::Language() {
   plan_.language = l.value;
 }
 
-// install.scope: "machine" builds as a project without the key; "user" goes
-// into the settings, and such a package writes nowhere the current user may
-// not: no file into the Windows or system folder, no registry entry for the
-// uninstaller to remove outside HKEY_CURRENT_USER and the classes.
+// install.scope: "machine" builds as a project without the key; "user" and
+// "ask" go into the settings, and such a package writes nowhere the current
+// user may not (for "ask": should the user choose to install for themselves
+// alone): no file into the Windows or system folder, no registry entry for
+// the uninstaller to remove outside HKEY_CURRENT_USER and the classes.
 void Planner::Scope() {
   const ProjectText& s = p_.scope;
   if (!s.set || s.value == SCOPE_MACHINE_WORD) return;
-  if (s.value == "ask") {
-    d_.Error(s.line, s.key + " = \"ask\": a setup that lets the user choose is not built yet; write \"" +
-                         SCOPE_MACHINE_WORD + "\" or \"" + SCOPE_USER_WORD + "\"");
-    return;
-  }
-  if (s.value != SCOPE_USER_WORD) {
+  if (s.value != SCOPE_USER_WORD && s.value != SCOPE_ASK_WORD) {
     d_.Error(s.line, s.key + " = " + QuoteValue(s.value) + ": write \"" + SCOPE_MACHINE_WORD +
-                         "\" (for everybody) or \"" + SCOPE_USER_WORD + "\" (for the current user alone)");
+                         "\" (for everybody), \"" + SCOPE_USER_WORD + "\" (for the current user alone) or \"" +
+                         SCOPE_ASK_WORD + "\" (the user chooses)");
     return;
   }
+  const std::string alone = s.value == SCOPE_USER_WORD ? " installs for the current user alone"
+                                                       : " lets the user install for themselves alone";
   for (const ProjectFile& f : p_.files) {
     if (f.folder != FOLDER_WINDOWS && f.folder != FOLDER_SYSTEM) continue;
     std::string name = f.name.set ? f.name.value : f.source.value;
     const char* folder = f.folder == FOLDER_WINDOWS ? "windows" : "system";
-    d_.Error(f.line, f.key + " " + QuoteValue(name) + ": folder = \"" + folder + "\", but " + s.key +
-                         " = \"user\" installs for the current user alone, who may not write there; put the file "
-                         "in the installation folder");
+    d_.Error(f.line, f.key + " " + QuoteValue(name) + ": folder = \"" + folder + "\", but " + s.key + " = " +
+                         QuoteValue(s.value) + alone + ", who may not write there; put the file in the installation "
+                         "folder");
   }
   for (const std::vector<ProjectText>* list : {&p_.registryKeys, &p_.registryValues})
     for (const ProjectText& r : *list) {
       std::string root = r.value.substr(0, r.value.find('|'));
       if (root == "HKEY_CURRENT_USER" || root == "HKEY_CLASSES_ROOT") continue;
-      d_.Error(r.line, r.key + " = " + QuoteValue(r.value) + ": " + s.key +
-                           " = \"user\": the uninstaller runs without the administrator's rights and removes only "
-                           "entries below HKEY_CURRENT_USER or HKEY_CLASSES_ROOT");
+      d_.Error(r.line, r.key + " = " + QuoteValue(r.value) + ": " + s.key + " = " + QuoteValue(s.value) +
+                           ": the uninstaller runs without the administrator's rights and removes only entries "
+                           "below HKEY_CURRENT_USER or HKEY_CLASSES_ROOT");
     }
   plan_.header[kIdxExtension] = PACKAGE_TAG;
-  plan_.settings.emplace_back(SETTING_INSTALL_SCOPE, SCOPE_USER_WORD);
+  plan_.settings.emplace_back(SETTING_INSTALL_SCOPE, s.value);
   plan_.userScope = true;
+  plan_.askScope = s.value == SCOPE_ASK_WORD;
 }
 
 // Every file below the folder root (relative path with "/", full path),
@@ -1065,12 +1065,14 @@ void Planner::Layout() {
   region(kIdxSplashPictureLength, splash_);
 }
 
-// What a stub lacks to carry a package for the current user alone (its
-// capability word), "" when it has it or the package is the machine's.
+// What a stub lacks to carry a package for the current user alone, or one
+// that lets the user choose (its capability words), "" when it has them or
+// the package is the machine's.
 std::string Planner::UserScopeStubProblem() const {
   if (!plan_.userScope) return "";
   std::string stub;
   if (!ReadWholeFile(plan_.stub, stub)) stub.clear();
+  if (plan_.askScope) return StubReads(stub, {SCOPE_WORD, ASK_SCOPE_WORD});
   return StubReads(stub, {SCOPE_WORD});
 }
 
@@ -1106,8 +1108,9 @@ bool Planner::Run() {
     d_.Error(0, "--stub " + QuoteValue(plan_.stub, 200) + ": " + why);
   } else if (std::string why = UserScopeStubProblem(); !why.empty()) {
     d_.Error(p_.scope.line, p_.scope.key + " = " + QuoteValue(p_.scope.value) +
-                                ": the stub cannot install for the current user alone (" + why +
-                                "); use a stub built with this mksetup");
+                                (plan_.askScope ? ": the stub cannot let the user choose for whom it installs ("
+                                                : ": the stub cannot install for the current user alone (") +
+                                why + "); use a stub built with this mksetup");
   } else if (WantsStubResources(p_) && !d_.Failed()) {
     std::string why;
     if (!PrepareStub(p_, plan_.stub, plan_.stubImage, why))
@@ -1158,8 +1161,15 @@ bool Planner::Run() {
   // Laid out even after errors, so that a package too large is reported too.
   Layout();
   // A signed package carries the uninstaller signed as well, when its stub
-  // writes the one a package carries.
-  if (o_.carry != kCarryNone && !d_.Failed()) {
+  // writes the one a package carries. Not one that lets the user choose for
+  // whom: the uninstaller's table names the scope chosen, which only the
+  // setup knows, so the setup assembles it.
+  if (o_.carry != kCarryNone && !d_.Failed() && plan_.askScope) {
+    std::string said = p_.scope.key + " = \"" SCOPE_ASK_WORD "\": the uninstaller's table names the scope the user "
+                       "chooses, so the setup assembles the uninstaller";
+    if (o_.carry == kCarryAlways) d_.Error(p_.scope.line, said + " and cannot carry the one --uninstaller gives");
+    else d_.Warning(p_.scope.line, said + ": the setup file is signed, the uninstaller it writes is not");
+  } else if (o_.carry != kCarryNone && !d_.Failed()) {
     std::string stub = plan_.stubImage;
     if (stub.empty() && !ReadWholeFile(plan_.stub, stub)) stub.clear();
     std::string why = StubReads(stub, {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC, UNINSTALLER_WORD});

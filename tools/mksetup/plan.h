@@ -98,8 +98,10 @@ struct Plan {
   std::vector<std::pair<std::string, std::string>> settings;
   // The language the programs speak when it is not the default (ui.language).
   std::string language;
-  // Installed for the current user alone (install.scope = "user").
+  // May be installed for the current user alone (install.scope = "user", or
+  // "ask": the user chooses, askScope).
   bool userScope = false;
+  bool askScope = false;
   std::vector<PlannedFile> files;
   std::vector<PlannedBlock> blocks;    // of solid packing, in row order
   int level = 1;                       // CompressionLevel (project.h)

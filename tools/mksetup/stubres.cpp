@@ -46,7 +46,11 @@ static bool UnpackUninstaller(const std::string& packed, std::string& program, s
   return true;
 }
 
-static bool UserScope(const Project& p) { return p.scope.set && p.scope.value == SCOPE_USER_WORD; }
+// Installed for the current user alone, or as the user chooses: both programs
+// then run with the rights of whoever starts them.
+static bool UserScope(const Project& p) {
+  return p.scope.set && (p.scope.value == SCOPE_USER_WORD || p.scope.value == SCOPE_ASK_WORD);
+}
 
 // The manifest of a program's resource tree asks to run with the rights of
 // whoever starts it (asInvoker) rather than the administrator's; false with

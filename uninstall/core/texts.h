@@ -42,6 +42,9 @@ enum UninstallTextId {
   kTextSilentAll,      // %s: the installation folder
   kTextSilentExit,     // %d
   kTextCopyFailed,
+  // An unattended removal of an installation for all users, without the
+  // administrator's rights (nobody is asked for them).
+  kTextElevationRequired,
   kUninstallTexts
 };
 

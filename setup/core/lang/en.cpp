@@ -29,6 +29,9 @@ constexpr TextEntry kEntries[] = {
     {kTextFolderNotGbk,
      "The folder name contains characters outside the Simplified Chinese (GBK) character set, so Setup "
      "cannot install into it. Please choose another folder."},
+    {kTextScopeMachine, "Install for &all users (requires administrator rights)"},
+    {kTextScopeUser, "Install just for &me"},
+    {kTextElevationFailed, "Setup could not start with administrator rights."},
     {kTextCopying, "Copying files..."},
     {kTextGettingFileInfo, "Preparing to install..."},
     {kTextVerifying, "Checking the setup file..."},
@@ -69,8 +72,10 @@ constexpr TextEntry kEntries[] = {
      "Setup could not add the program to the list of installed programs (administrator rights are needed)."},
     {kTextUsageCaption, "Setup command line"},
     {kTextUsage,
-     "setup.exe [/S] [/NOOVERWRITE] [/ALLOWDOWNGRADE] [/LOG=file] [/D=folder]\r\n\r\n"
+     "setup.exe [/S] [/ALLUSERS | /CURRENTUSER] [/NOOVERWRITE] [/ALLOWDOWNGRADE] [/LOG=file] [/D=folder]\r\n\r\n"
      "/S\tSilent installation: no windows at all\r\n"
+     "/ALLUSERS\tInstall for all users (administrator rights required), where setup lets you choose\r\n"
+     "/CURRENTUSER\tInstall for the current user only, where setup lets you choose\r\n"
      "/NOOVERWRITE\tIn a silent installation, keep files that already exist (by default they are replaced)\r\n"
      "/ALLOWDOWNGRADE\tIn a silent installation, install over a newer installed version\r\n"
      "/LOG=file\tWrite what the installation does to this file (UTF-8 text)\r\n"
@@ -78,7 +83,8 @@ constexpr TextEntry kEntries[] = {
      "created\r\n"
      "/?\tShow this help\r\n\r\n"
      "Exit codes: 0 done, 1 cancelled, 2 damaged setup file, 3 installation folder refused, "
-     "4 some files not installed, 8 a newer version is installed, 3010 done, restart required"},
+     "4 some files not installed, 8 a newer version is installed, 740 administrator rights required (silent), "
+     "3010 done, restart required"},
     {kTextRunStart, "Silent installation: %s"},
     {kTextRunUnknownSwitch, "Unknown switches ignored: %s"},
     {kTextRunFolder, "Installation folder: %s"},
@@ -111,6 +117,11 @@ constexpr TextEntry kEntries[] = {
     {kTextRunEntryFailed, "Installed programs entry not written: %s"},
     {kTextRunMessage, "Error: %s"},
     {kTextRunExitCode, "Exit code: %d"},
+    {kTextRunForAllUsers, "Installing for all users"},
+    {kTextRunForCurrentUser, "Installing for the current user only"},
+    {kTextRunElevationRequired,
+     "Installing for all users requires administrator rights: run setup as an administrator, or use /CURRENTUSER "
+     "to install for the current user only"},
 };
 
 constexpr TextArray<kSetupTexts> kTexts = MakeTexts<kSetupTexts>(kEntries);

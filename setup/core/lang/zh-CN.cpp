@@ -27,6 +27,9 @@ constexpr TextEntry kEntries[] = {
     {kTextFloppy, "软盘驱动器"},
     {kTextNetwork, "网络驱动器"},
     {kTextFolderNotGbk, "文件夹名称中含有简体中文 (GBK) 字符集以外的字符, 无法安装到此文件夹。请选择其他文件夹。"},
+    {kTextScopeMachine, "为所有用户安装（需要管理员权限）"},
+    {kTextScopeUser, "只为我安装"},
+    {kTextElevationFailed, "无法以管理员权限启动安装程序。"},
     {kTextCopying, "正在拷贝..."},
     {kTextGettingFileInfo, "正在获取文件信息..."},
     {kTextVerifying, "正在校验安装文件..."},
@@ -64,15 +67,17 @@ constexpr TextEntry kEntries[] = {
     {kTextEntryFailed, "无法写入已安装程序列表 (需要管理员权限)!"},
     {kTextUsageCaption, "安装程序的命令行"},
     {kTextUsage,
-     "setup.exe [/S] [/NOOVERWRITE] [/ALLOWDOWNGRADE] [/LOG=文件] [/D=文件夹]\r\n\r\n"
+     "setup.exe [/S] [/ALLUSERS | /CURRENTUSER] [/NOOVERWRITE] [/ALLOWDOWNGRADE] [/LOG=文件] [/D=文件夹]\r\n\r\n"
      "/S\t静默安装: 不显示任何窗口\r\n"
+     "/ALLUSERS\t为所有用户安装 (需要管理员权限; 仅用于可选择安装范围的安装程序)\r\n"
+     "/CURRENTUSER\t只为当前用户安装 (仅用于可选择安装范围的安装程序)\r\n"
      "/NOOVERWRITE\t静默安装时保留已存在的文件 (默认覆盖)\r\n"
      "/ALLOWDOWNGRADE\t静默安装时允许覆盖已安装的较新版本\r\n"
      "/LOG=文件\t把安装过程写入该文件 (UTF-8 文本)\r\n"
      "/D=文件夹\t安装文件夹; 必须放在最后, 可含空格, 不加引号; 缺少的文件夹会被创建\r\n"
      "/?\t显示本说明\r\n\r\n"
      "退出代码: 0 完成, 1 取消, 2 安装包损坏, 3 安装文件夹被拒绝, 4 有文件未能安装, "
-     "8 已安装较新的版本, 3010 完成, 需要重新启动计算机"},
+     "8 已安装较新的版本, 740 需要管理员权限 (静默安装), 3010 完成, 需要重新启动计算机"},
     {kTextRunStart, "静默安装: %s"},
     {kTextRunUnknownSwitch, "忽略未知的参数: %s"},
     {kTextRunFolder, "安装文件夹: %s"},
@@ -105,6 +110,9 @@ constexpr TextEntry kEntries[] = {
     {kTextRunEntryFailed, "写入程序列表项失败: %s"},
     {kTextRunMessage, "错误: %s"},
     {kTextRunExitCode, "退出代码: %d"},
+    {kTextRunForAllUsers, "为所有用户安装"},
+    {kTextRunForCurrentUser, "只为当前用户安装"},
+    {kTextRunElevationRequired, "为所有用户安装需要管理员权限: 请以管理员身份运行, 或使用 /CURRENTUSER 只为当前用户安装"},
 };
 
 constexpr TextArray<kSetupTexts> kTexts = MakeTexts<kSetupTexts>(kEntries);

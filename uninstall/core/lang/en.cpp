@@ -31,6 +31,7 @@ constexpr TextEntry kEntries[] = {
     {kTextSilentAll, "Deleting the whole installation folder (/ALL): %s"},
     {kTextSilentExit, "Exit code: %d"},
     {kTextCopyFailed, "The uninstaller could not create, check or start its copy in the temporary folder."},
+    {kTextElevationRequired, "This installation is for all users: run the uninstaller as an administrator to remove it."},
 };
 
 constexpr TextArray<kUninstallTexts> kTexts = MakeTexts<kUninstallTexts>(kEntries);

@@ -31,6 +31,7 @@ constexpr TextEntry kEntries[] = {
     {kTextSilentAll, "删除整个安装文件夹 (/ALL): %s"},
     {kTextSilentExit, "退出代码: %d"},
     {kTextCopyFailed, "无法在临时文件夹中创建、检查或启动卸载程序的副本!"},
+    {kTextElevationRequired, "此程序是为所有用户安装的: 需要以管理员身份运行卸载程序才能删除。"},
 };
 
 constexpr TextArray<kUninstallTexts> kTexts = MakeTexts<kUninstallTexts>(kEntries);
