@@ -280,6 +280,7 @@ CString CSetupServices::ProgramsUsing(const CPathList& files) {
 }
 
 bool CSetupServices::AtRestart(const char* from, const char* to) {
+  if (m_package.UserScope()) return m_logonWork.Schedule(from, to);
   CWideText wideFrom(from), wideTo(to);
   return MoveFileExW(wideFrom, to && to[0] ? wideTo.Get() : 0,
                      MOVEFILE_DELAY_UNTIL_REBOOT | (to && to[0] ? MOVEFILE_REPLACE_EXISTING : 0)) != 0;

@@ -2,6 +2,7 @@
 // run, the time, self-registration, the associations and the uninstaller file
 // for the copy run, the shell for the finish run.
 #pragma once
+#include "common/logonwork.h"
 #include "setup/core/copyengine.h"
 #include "setup/core/commandline.h"
 #include "setup/core/finishrun.h"
@@ -73,6 +74,7 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   void UndoFileType(const char* ext);
   bool FileInUse(const char* path);
   CString ProgramsUsing(const CPathList& files);
+  // For the current user alone at the user's next logon (CLogonWork).
   bool AtRestart(const char* from, const char* to);
   CString LongPath(const char* path);
   // IFinishServices
@@ -90,4 +92,5 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   const CPackage& m_package;
   SavedFileType* m_saved;
   int m_savedCount;
+  CLogonWork m_logonWork;
 };

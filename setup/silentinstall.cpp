@@ -223,6 +223,7 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
     return Finish(log, EXIT_FILES_NOT_INSTALLED);
   }
   engine.Commit(run.Links, run.ProgramsFolder());
+  for (int i = 0; i < engine.NotScheduled.Count(); i++) log.Line(Text(kTextRunNotScheduled), engine.NotScheduled[i]);
 
   CString key;
   bool written = RegisterProductEntry(package, engine.Folders, key);
@@ -236,7 +237,7 @@ int RunSilentInstall(const SetupSwitches& switches, CPackage& package, BOOL load
     services.Errors++;
   }
   if (engine.RestartNeeded) log.Line(Text(kTextRestartNeeded));
-  BOOL complete = notWritten == 0 && page.Errors == 0 && services.Errors == 0;
+  BOOL complete = notWritten == 0 && page.Errors == 0 && services.Errors == 0 && engine.NotScheduled.Count() == 0;
   if (!complete) return Finish(log, EXIT_FILES_NOT_INSTALLED);
   return Finish(log, engine.RestartNeeded ? EXIT_RESTART_REQUIRED : EXIT_DONE);
 }

@@ -106,6 +106,13 @@ BOOL CStep5::OnWizardFinish() {
     return CStepPage::OnWizardFinish();
   }
   if (copyRun) copyRun->Commit(run.Links, run.ProgramsFolder());
+  if (copyRun && copyRun->NotScheduled.Count() > 0) {
+    // The page said a restart completes it: not for these.
+    CString lines("\r\n"), text;
+    lines += copyRun->NotScheduled.Lines(10);
+    text.Format(Text(kTextRunNotScheduled), lines.c_str());
+    services.ShowError(text);
+  }
   if (ran) {
     CString key;
     // An entry that could not be written is said, like any other failure.

@@ -31,6 +31,7 @@ void CRemovalServices::DeleteValueEntry(const char* reference) { ::DeleteValueEn
 
 void CRemovalServices::RemoveProductEntries(const char* folder) { ::RemoveProductEntries(folder, m_userScope); }
 bool CRemovalServices::DeleteAtRestart(const char* path) {
+  if (m_userScope) return m_logonWork.Schedule(path, 0);
   return MoveFileExW(CWideText(path), 0, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
 // A special folder's path as GetSpecialFolderPath gives it (with a trailing

@@ -1,6 +1,7 @@
 // The platform side of the removal run: pauses, unregistering controls, the
 // registry cleanup, and the special folders the run must know.
 #pragma once
+#include "common/logonwork.h"
 #include "uninstall/core/removalengine.h"
 
 // Loads the library, calls its DllUnregisterServer if it has one (for the
@@ -28,8 +29,12 @@ class CRemovalServices : public IRemovalServices {
   CString ProfilesFolder();
   CString FullPath(const char* path);
   bool IdentifyFolder(const char* path, FolderIdentity& id);
+  // For the current user alone at the user's next logon (CLogonWork).
   bool DeleteAtRestart(const char* path);
 
  private:
+  CRemovalServices(const CRemovalServices&);
+  CRemovalServices& operator=(const CRemovalServices&);
   bool m_userScope;
+  CLogonWork m_logonWork;
 };

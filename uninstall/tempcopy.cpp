@@ -76,7 +76,7 @@ BOOL SameFileContent(HANDLE a, HANDLE b) {
   return TRUE;
 }
 
-CTemporaryCopy::CTemporaryCopy() : m_held(INVALID_HANDLE_VALUE) {}
+CTemporaryCopy::CTemporaryCopy() : AtLogon(false), m_held(INVALID_HANDLE_VALUE) {}
 
 CTemporaryCopy::~CTemporaryCopy() {
   if (m_held != INVALID_HANDLE_VALUE) CloseHandle(m_held);
@@ -133,7 +133,12 @@ DWORD CTemporaryCopy::Start(const char* parameters, DWORD* exitCode, bool elevat
 BOOL CTemporaryCopy::ScheduleRemoval() {
   if (Path.IsEmpty() || Folder.IsEmpty()) return FALSE;
   // In this order: the folder is empty when its turn comes.
-  BOOL file = MoveFileExW(CWideText(Path), 0, MOVEFILE_DELAY_UNTIL_REBOOT);
-  BOOL folder = MoveFileExW(CWideText(Folder), 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+  BOOL file = RemoveAtRestart(Path);
+  BOOL folder = RemoveAtRestart(Folder);
   return file && folder;
+}
+
+BOOL CTemporaryCopy::RemoveAtRestart(const char* path) {
+  if (AtLogon) return m_logonWork.Schedule(path, 0);
+  return MoveFileExW(CWideText(path), 0, MOVEFILE_DELAY_UNTIL_REBOOT);
 }

@@ -5,6 +5,7 @@
 // that nothing else can plant a file beside it (a DLL it would load) or swap
 // the copy between its writing and its start.
 #pragma once
+#include "common/logonwork.h"
 #include "framework/cstring.h"
 #include "framework/platform.h"
 
@@ -27,13 +28,23 @@ class CTemporaryCopy {
   // Schedules the copy, then its folder, for removal at the next start of
   // the system: the running copy cannot remove itself.
   BOOL ScheduleRemoval();
+  // Schedules a file for removal at the next start of the system, before
+  // the copy's. With AtLogon at the user's next logon instead (CLogonWork),
+  // as all of the copy's work: for an installation of the current user
+  // alone, and for an instance without the administrator's rights, to which
+  // the system's delayed removal is refused.
+  BOOL RemoveAtRestart(const char* path);
 
   CString Folder;  // the new folder, without a trailing backslash
   CString Path;    // the copy in it
+  bool AtLogon;
 
  private:
+  CTemporaryCopy(const CTemporaryCopy&);
+  CTemporaryCopy& operator=(const CTemporaryCopy&);
   void Discard();
-  HANDLE m_held;  // the checked copy, open for reading and shared for reading only
+  HANDLE m_held;
+  CLogonWork m_logonWork;  // the checked copy, open for reading and shared for reading only
 };
 
 // TRUE when the two open files have the same size and the same bytes.

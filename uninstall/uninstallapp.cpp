@@ -100,6 +100,9 @@ DWORD CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, bool el
   // Without a temporary folder the copy would land in the current folder.
   if (!tempFolder[0]) return ERROR_PATH_NOT_FOUND;
   CTemporaryCopy copy;
+  // An instance that starts its copy with the administrator's rights has
+  // none of its own to schedule the copy's removal for the restart.
+  copy.AtLogon = UserScope() || elevate;
   if (!copy.Make(ModulePath, tempFolder)) return ERROR_WRITE_FAULT;
   SetupLogPath = SetupLogBeside(ModulePath);
   CString parameters = CopyParameters(Switches, SetupLogPath);
@@ -115,7 +118,7 @@ DWORD CUninstallApp::RelaunchFromTemporaryFolder(const char* tempFolder, bool el
   CString parked = copy.Folder + "\\" + TEMP_PARKED_NAME;
   CWideText wideModule(ModulePath), wideParked(parked);
   BOOL movedAway = MoveFileExW(wideModule, wideParked, 0);
-  if (movedAway) MoveFileExW(wideParked, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (movedAway) copy.RemoveAtRestart(parked);
   copy.ScheduleRemoval();
   BOOL started = copy.Start(parameters, &copyExitCode) == ERROR_SUCCESS;
   // A run that did not get as far as the uninstaller (not started, no log,

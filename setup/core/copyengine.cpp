@@ -347,13 +347,26 @@ void CCopyEngine::RemoveEmptyFolders(const char* from) {
 void CCopyEngine::Commit(const CPathList& links, const char* programs) {
   CPathList left;
   m_undo.Close(left);
+  RestartNeeded = false;
+  NotScheduled.Clear();
   for (int i = 0; i < left.Count(); i++)
     if (m_services.AtRestart(left[i], "")) RestartNeeded = true;
   // For the restart the files first, then the folders they leave empty.
   for (Step* step = m_steps; step; step = step->Next) {
-    if (step->Kind == kStepBeside) m_services.AtRestart(step->Path, step->Other);
-    else if (step->Kind == kStepRemoveAtRestart) m_services.AtRestart(step->Path, "");
-    else if (step->Kind == kStepRemovedAside) RemoveEmptyFolders(FolderOf(step->Path));
+    if (step->Kind == kStepBeside || step->Kind == kStepRemoveAtRestart) {
+      if (m_services.AtRestart(step->Path, step->Kind == kStepBeside ? step->Other.c_str() : "")) {
+        RestartNeeded = true;
+      } else if (step->Kind == kStepBeside) {
+        // Nothing would ever put it in place.
+        NotScheduled.Add(step->Other);
+        SetAttributesNormal(step->Path);
+        RemoveFile(step->Path);
+      } else {
+        NotScheduled.Add(step->Path);
+      }
+    } else if (step->Kind == kStepRemovedAside) {
+      RemoveEmptyFolders(FolderOf(step->Path));
+    }
   }
   for (Step* step = m_steps; step; step = step->Next) {
     if (step->Kind != kStepRemoveAtRestart) continue;

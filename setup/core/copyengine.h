@@ -180,8 +180,12 @@ class CCopyEngine {
   // file: it put the installation back as it was (RollBack) and said so.
   bool RolledBack;
   // Files in use wait for the next restart (written beside their targets,
-  // or to be removed then).
+  // or to be removed then); after Commit, only when it could schedule that.
   bool RestartNeeded;
+  // Commit's files in use whose replacement or removal at the restart could
+  // not be scheduled: they stay as they are (a new copy written beside one
+  // is removed again).
+  CPathList NotScheduled;
 
  private:
   // What the run did that RollBack undoes and Commit settles; a list, newest first.

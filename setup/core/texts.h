@@ -107,6 +107,7 @@ enum SetupTextId {
   kTextRunAtRestart,
   kTextRunOldRemoved,
   kTextRunOldAtRestart,
+  kTextRunNotScheduled,  // %s: a path, or the paths one a line
   kTextRunAsked,  // %s: the question
   kTextRunAnswerOverwrite,
   kTextRunAnswerKeep,

@@ -26,6 +26,7 @@
 #include "commandrun.h"
 #include "robot.h"
 #include "snapshot.h"
+#include "tempcopy.h"
 #include "tests/fileutil.h"
 #include "wizard.h"
 
@@ -82,9 +83,85 @@ DWORD RunToEnd(const std::string& commandLine, DWORD timeoutMs = 60000) {
   return code;
 }
 
+// The machine's list of renames and removals for the next restart, as it
+// stands (raw bytes; empty without it).
+std::string PendingRenames() {
+  std::string data;
+  HKEY k;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &k) !=
+      ERROR_SUCCESS)
+    return data;
+  DWORD size = 0;
+  if (RegQueryValueExA(k, "PendingFileRenameOperations", 0, 0, 0, &size) == ERROR_SUCCESS && size > 0) {
+    data.resize(size);
+    if (RegQueryValueExA(k, "PendingFileRenameOperations", 0, 0, reinterpret_cast<BYTE*>(&data[0]), &size) !=
+        ERROR_SUCCESS)
+      data.clear();
+  }
+  RegCloseKey(k);
+  return data;
+}
+
+const WCHAR kRunOnce[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const WCHAR kLogonWork[] = L"logon-work-";
+
+// The values of the user's RunOnce key that the runs left for the next
+// logon: name and command line.
+std::vector<std::pair<std::wstring, std::wstring>> LogonWork() {
+  std::vector<std::pair<std::wstring, std::wstring>> work;
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnce, 0, KEY_READ, &k) != ERROR_SUCCESS) return work;
+  WCHAR name[256];
+  WCHAR data[1024];
+  for (DWORD i = 0;; i++) {
+    DWORD nameLength = 256, size = sizeof data - sizeof(WCHAR), type = 0;
+    LONG r = RegEnumValueW(k, i, name, &nameLength, 0, &type, reinterpret_cast<BYTE*>(data), &size);
+    if (r == ERROR_NO_MORE_ITEMS) break;
+    if (r != ERROR_SUCCESS || type != REG_SZ || wcsncmp(name, kLogonWork, wcslen(kLogonWork)) != 0) continue;
+    data[size / sizeof(WCHAR)] = 0;
+    work.push_back({name, data});
+  }
+  RegCloseKey(k);
+  return work;
+}
+
+// The user logs on: each of those values is deleted and its command run, as
+// the system does (with a console of its own: the shell that starts it has
+// none), and waited for here. How many ran.
+size_t LogOn() {
+  std::vector<std::pair<std::wstring, std::wstring>> work = LogonWork();
+  HKEY k;
+  if (work.empty() || RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnce, 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return 0;
+  size_t ran = 0;
+  for (auto& value : work) {
+    RegDeleteValueW(k, value.first.c_str());
+    STARTUPINFOW si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(0, &value.second[0], 0, 0, FALSE, CREATE_NEW_CONSOLE, 0, 0, &si, &pi)) continue;
+    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) ran++;
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  RegCloseKey(k);
+  return ran;
+}
+
+// The scripts of that work in the user's local application data folder.
+std::vector<std::string> LogonScripts() {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((SpecialFolder(CSIDL_LOCAL_APPDATA) + "logon-work-*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(fd.cFileName);
+  while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return names;
+}
+
 // The machine's part, which an installation for one user must not touch,
 // and the user's part, where it goes.
 struct State {
+  std::string pendingRenames;
   RegSnapshot machine, user;
   FolderSnapshot programFiles, userPrograms, startMenu;
   std::set<std::string> windowsNames, systemNames, rootNames;
@@ -137,6 +214,7 @@ class ScopeTest : public ::testing::Test {
   }
 
   void Clean() {
+    LogOn();  // what a failed test left for the logon
     RemoveTree(install.substr(0, install.size() - 1));
     RemoveTree(userPrograms + "\\另一处");
     RemoveTree(desktopLink);
@@ -155,6 +233,7 @@ class ScopeTest : public ::testing::Test {
 
   State Take() {
     State s;
+    s.pendingRenames = PendingRenames();
     s.machine = SnapshotKey(HKEY_LOCAL_MACHINE, "Software");
     s.user = SnapshotKey(HKEY_CURRENT_USER, "Software");
     s.programFiles = SnapshotFolder(SpecialFolder(CSIDL_PROGRAM_FILES));
@@ -169,8 +248,11 @@ class ScopeTest : public ::testing::Test {
     return s;
   }
 
-  // The machine's part as before.
-  void ExpectMachineUntouched(const State& before, const State& now, const char* when) {
+  // The machine's part as before. machineRemoval: a removal for all users
+  // ran, whose temporary copy waits in the machine's list for the restart.
+  void ExpectMachineUntouched(const State& before, const State& now, const char* when,
+                              bool machineRemoval = false) {
+    if (!machineRemoval) EXPECT_EQ(now.pendingRenames, before.pendingRenames) << when;
     EXPECT_EQ(Diff(before.machine, now.machine), std::vector<std::string>{}) << when;
     EXPECT_EQ(Diff(before.programFiles, now.programFiles), std::vector<std::string>{}) << when;
     EXPECT_EQ(now.windowsNames, before.windowsNames) << when;
@@ -271,6 +353,11 @@ TEST_F(ScopeTest, InstallsAndRemovesInTheUsersPartAlone) {
   EXPECT_EQ(RunToEnd("\"" + install + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
   m = Marks(3);
   EXPECT_EQ(m.count("unregistered " + control), 1u);
+  // The uninstaller's temporary copy goes at the next logon.
+  std::vector<std::string> copies = TemporaryCopyFolders();
+  EXPECT_EQ(LogOn(), 1u);
+  EXPECT_EQ(TemporaryCopyFolders().size() + 1, copies.size());
+  EXPECT_EQ(LogonScripts(), std::vector<std::string>{});
 
   State after = Take();
   ExpectMachineUntouched(before, after, "removed");
@@ -285,6 +372,9 @@ TEST_F(ScopeTest, InstallsAndRemovesInTheUsersPartAlone) {
   if (!before.user.keys.count("Classes")) expected.push_back("+ Classes");
   if (!before.user.keys.count("Microsoft\\Windows\\CurrentVersion\\Uninstall"))
     expected.push_back("+ Microsoft\\Windows\\CurrentVersion\\Uninstall");
+  if (!before.user.keys.count("Microsoft\\Windows\\CurrentVersion\\RunOnce"))
+    expected.push_back("+ Microsoft\\Windows\\CurrentVersion\\RunOnce");
+  std::sort(expected.begin(), expected.end());
   std::vector<std::string> userDiff = Diff(before.user, after.user);
   // Wine keeps its own state below Software\Wine as programs run.
   userDiff.erase(std::remove_if(userDiff.begin(), userDiff.end(),
@@ -334,6 +424,45 @@ TEST_F(ScopeTest, UnattendedRunFindsTheUsersInstallation) {
   EXPECT_EQ(RunToEnd("\"" + other + "\\ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
   EXPECT_FALSE(FileExists(userPrograms + "\\另一处"));
   EXPECT_FALSE(SnapshotKey(HKEY_CURRENT_USER, kEntryKey).exists);
+}
+
+// A file in use in a repair for the current user alone: the run ends with
+// 3010 as for the machine, but the replacement waits for the user's next
+// logon (the system's delayed renames are the administrators'), scheduled in
+// the user's part alone; at the logon the file is replaced and nothing of
+// the work stays. The removal's temporary copy goes the same way.
+TEST_F(ScopeTest, FileInUseWaitsForTheUsersNextLogon) {
+  ASSERT_EQ(RunToEnd("\"" + pkg + "\" /S"), static_cast<DWORD>(EXIT_DONE));
+  const std::string sample = install + "样本.e2u", beside = sample + ".~new";
+  const std::string original = ReadBytes(sample);
+  ASSERT_TRUE(WriteBytes(sample, "damaged"));
+  ASSERT_TRUE(LogonWork().empty());
+  State before = Take();
+  // Open, shared with nobody: a document open in an editor.
+  HANDLE held = CreateFileA(sample.c_str(), GENERIC_READ, 0, 0, OPEN_EXISTING, 0, 0);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(RunToEnd("\"" + pkg + "\" /S"), static_cast<DWORD>(EXIT_RESTART_REQUIRED));
+  CloseHandle(held);
+  ExpectMachineUntouched(before, Take(), "repaired");
+  EXPECT_EQ(LogonWork().size(), 1u);
+  EXPECT_EQ(ReadBytes(sample), "damaged");
+  EXPECT_EQ(ReadBytes(beside), original);
+  EXPECT_EQ(LogOn(), 1u);
+  EXPECT_EQ(ReadBytes(sample), original);
+  EXPECT_FALSE(FileExists(beside));
+  EXPECT_EQ(LogonScripts(), std::vector<std::string>{});
+
+  // The removal with the document open: the file, then its folder, at the
+  // logon; the temporary copy's work is a value of its own.
+  held = CreateFileA(sample.c_str(), GENERIC_READ, 0, 0, OPEN_EXISTING, 0, 0);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(RunToEnd("\"" + install + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_RESTART_REQUIRED));
+  CloseHandle(held);
+  ExpectMachineUntouched(before, Take(), "removed");
+  EXPECT_EQ(SnapshotFolder(install).entries, (std::map<std::string, std::string>{{"样本.e2u", original}}));
+  EXPECT_EQ(LogOn(), 2u);
+  EXPECT_FALSE(FileExists(install.substr(0, install.size() - 1)));
+  EXPECT_EQ(LogonScripts(), std::vector<std::string>{});
 }
 
 // The package that lets the user choose for whom: its installation for the
@@ -398,7 +527,7 @@ TEST_F(AskTest, UnattendedRunsInstallAndRemoveForTheScopeChosen) {
   EXPECT_EQ(RunLimited(everyone + "ridkit.exe", "/S"), static_cast<DWORD>(EXIT_ELEVATION_REQUIRED));
   EXPECT_TRUE(FileExists(everyone + "测试.exe"));
   EXPECT_EQ(RunToEnd("\"" + everyone + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
-  ExpectMachineUntouched(before, Take(), "removed");
+  ExpectMachineUntouched(before, Take(), "removed", true);
   EXPECT_FALSE(SnapshotKey(HKEY_LOCAL_MACHINE, kAskEntryKey).exists);
 }
 
@@ -502,7 +631,7 @@ TEST_F(AskTest, WizardOffersTheChoiceAndStartsAgainForAllUsers) {
     EXPECT_TRUE(third.Quit());
   }
   EXPECT_EQ(RunToEnd("\"" + everyone + "ridkit.exe\" /S"), static_cast<DWORD>(EXIT_DONE));
-  ExpectMachineUntouched(before, Take(), "removed");
+  ExpectMachineUntouched(before, Take(), "removed", true);
 }
 
 }  // namespace

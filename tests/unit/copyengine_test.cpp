@@ -105,10 +105,11 @@ struct FakeServices : ICopyServices {
   CString ProgramsUsing(const CPathList&) override { return programs.c_str(); }
   bool AtRestart(const char* from, const char* to) override {
     log.push_back(std::string("restart ") + from + (to[0] ? std::string(" -> ") + to : std::string(" gone")));
-    return true;
+    return !restartRefused;
   }
   Log& log;
   std::set<std::string> inUse;  // files "in use" by another program
+  bool restartRefused = false;  // AtRestart fails (the system refuses to schedule)
   std::string programs;
   std::vector<DWORD> ticks;
   size_t next;
@@ -732,6 +733,8 @@ TEST_F(UpgradeTest, FilesInUseWaitForTheRestart) {
   EXPECT_EQ(Only("restart"), (Log{"restart " + App("plugins\\gone.ocx") + " gone",
                                  "restart " + App("app.exe" BESIDE_SUFFIX) + " -> " + App("app.exe"),
                                  "restart " + App("plugins") + " gone"}));
+  EXPECT_TRUE(engine.RestartNeeded);
+  EXPECT_EQ(engine.NotScheduled.Count(), 0);
 
   // Taken back before it stood: the file beside goes, the control is
   // registered again.
@@ -743,6 +746,20 @@ TEST_F(UpgradeTest, FilesInUseWaitForTheRestart) {
   engine.RollBack();
   EXPECT_FALSE(FileExists(Native(App("app.exe" BESIDE_SUFFIX))));
   EXPECT_EQ(Only("register"), Log{"register " + App("plugins\\gone.ocx")});
+
+  // Scheduling refused: no restart is claimed, the files stay as they are
+  // and are named, the file beside goes (nothing would put it in place).
+  services.restartRefused = true;
+  page.answers = {kInUseIgnore};
+  engine.CopyAll();
+  engine.Commit(links, (root + "win\\progs\\").c_str());
+  EXPECT_FALSE(engine.RestartNeeded);
+  ASSERT_EQ(engine.NotScheduled.Count(), 2);
+  EXPECT_EQ(std::string(engine.NotScheduled[0]), App("plugins\\gone.ocx"));
+  EXPECT_EQ(std::string(engine.NotScheduled[1]), App("app.exe"));
+  EXPECT_FALSE(FileExists(Native(App("app.exe" BESIDE_SUFFIX))));
+  EXPECT_EQ(Read(App("app.exe")), "app 1");
+  services.restartRefused = false;
 
   page.answers = {kInUseCancel};
   RemoveFile(App("new.dll").c_str());

@@ -102,6 +102,7 @@ constexpr TextEntry kEntries[] = {
     {kTextRunAtRestart, "File to be replaced at restart: %s"},
     {kTextRunOldRemoved, "File of the previous version removed: %s"},
     {kTextRunOldAtRestart, "File of the previous version to be removed at restart: %s"},
+    {kTextRunNotScheduled, "Could not be arranged for the restart, left as it is: %s"},
     {kTextRunAsked, "Question: \"%s\""},
     {kTextRunAnswerOverwrite, "    Answer: replace"},
     {kTextRunAnswerKeep, "    Answer: keep (/NOOVERWRITE)"},

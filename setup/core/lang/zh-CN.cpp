@@ -95,6 +95,7 @@ constexpr TextEntry kEntries[] = {
     {kTextRunAtRestart, "重新启动后替换: %s"},
     {kTextRunOldRemoved, "已删除旧版本的文件: %s"},
     {kTextRunOldAtRestart, "重新启动后删除旧版本的文件: %s"},
+    {kTextRunNotScheduled, "无法安排在重新启动后替换或删除, 文件保持原样: %s"},
     {kTextRunAsked, "询问 \"%s\""},
     {kTextRunAnswerOverwrite, "    回答: 覆盖"},
     {kTextRunAnswerKeep, "    回答: 保留 (/NOOVERWRITE)"},
