@@ -26,7 +26,7 @@
 #include "setup/setupapp.h"
 #include "tempcopy.h"
 #include "tests/fileutil.h"
-#include "uninstall/regcleanup.h"
+#include "common/regcleanup.h"
 #include "uninstall/resource.h"
 
 #ifndef RIDKIT_EXE
