@@ -263,6 +263,8 @@ struct InstallServices : ICopyServices {
     ::RegisterListType(ext, typeClass, command, description, icon, record, false);
   }
   void UnregisterListType(const char*, const TypeRecord&) override {}
+  void DeleteKeyEntry(const char*) override {}
+  void DeleteValueEntry(const char*) override {}
   bool FileInUse(const char*) override { return false; }
   bool AtRestart(const char*, const char*) override { return false; }
   const UninstallerSource* source;
