@@ -152,6 +152,41 @@ const long kUninstallerImageMax = 64L << 20;
 // signed in the package) assemble it with this one function, so the two are
 // the same bytes for the same package.
 char* AssembleUninstaller(const UninstallerSource& src, long& size);
+// What an uninstaller's table says: its nine fields and the settings of its
+// extension. The uninstaller reads its own; an upgrade reads the replaced
+// installation's, to take back what the new package no longer names.
+#define UNINSTALL_TABLE_FIELDS 9
+struct UninstallTable {
+  UninstallTable();
+  CString ProductName;
+  LONG PictureLength;  // 0 or less: no picture
+  LONG PictureOffset;
+  LONG IconLength;  // 0 or less: the program's own icon
+  LONG IconOffset;
+  // Fields 6 to 9 give the first two of each; the table's extension the rest.
+  CString RegKeys[REG_ENTRY_MAX];
+  CString RegValues[REG_ENTRY_MAX];
+  CString Language;  // ui.language of the table's extension: empty for zh-CN
+  CString Scope;     // install.scope of the table's extension: empty for the machine
+  // The installation is the current user's alone: its registry entries lie
+  // under HKEY_CURRENT_USER, and removing it needs no administrator's rights.
+  bool UserScope() const { return Scope == SCOPE_USER_WORD; }
+};
+// Takes the nine fields in order, whatever rows they are divided into; missing
+// texts are empty, missing numbers 0. Then the extension, when the field
+// after them is its tag (UNINSTALL_TABLE_TAG): its settings, key and value
+// each, as the package's settings section (keys it does not know are passed
+// over; of a key given twice the last counts): ui.language, install.scope and
+// the registry lists (uninstall.key.<n>, uninstall.value.<n>).
+void ParseUninstallTable(CFieldTable& table, UninstallTable& t);
+// Reads the table appended to programPath (the trailer, then the table,
+// unscrambled) into t. False, with the picture and icon absent, when there is
+// no trailer or the table cannot be read.
+bool ReadUninstallTable(const char* programPath, UninstallTable& t);
+// The uninstaller's table is nine short fields and a few rows; a trailer that
+// gives more than this is not one.
+const long long kUninstallTableLimit = 1 << 20;
+
 // Writes image (size bytes) as ridkit.exe into the installation folder
 // (ending with a backslash), over a read-only one too. False when image is
 // null or the file cannot be created or written completely (a file left

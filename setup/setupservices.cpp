@@ -6,6 +6,7 @@
 #include "common/container.h"
 #include "common/lzmastream.h"
 #include "common/productentry.h"
+#include "common/regcleanup.h"
 #include "common/regref.h"
 #include "framework/dllsearch.h"
 #include "common/setuplog.h"
@@ -316,6 +317,9 @@ int CSetupServices::UnregisterServer(const char* path) {
 }
 
 void CSetupServices::UnregisterFileType(const char* ext) { RemoveFileType(ext, m_package.UserScope()); }
+// As the uninstaller deletes them: the reference gives the root.
+void CSetupServices::DeleteKeyEntry(const char* reference) { ::DeleteKeyEntry(reference); }
+void CSetupServices::DeleteValueEntry(const char* reference) { ::DeleteValueEntry(reference); }
 
 bool CSetupServices::WriteUninstaller(const char* installDir) {
   if (m_package.UninstallerRegion.Method != kMethodNone) return WriteCarriedUninstaller(m_package, installDir);

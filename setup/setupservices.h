@@ -71,6 +71,8 @@ class CSetupServices : public ICopyServices, public IFinishServices {
   int UnregisterServer(const char* path);
   void UnregisterFileType(const char* ext);
   void UnregisterListType(const char* typeClass, const TypeRecord& record);
+  void DeleteKeyEntry(const char* reference);
+  void DeleteValueEntry(const char* reference);
   void UndoFileType(const char* ext);
   bool FileInUse(const char* path);
   CString ProgramsUsing(const CPathList& files);

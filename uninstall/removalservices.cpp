@@ -10,7 +10,7 @@
 #include "framework/app.h"
 #include "framework/dllsearch.h"
 #include "framework/widetext.h"
-#include "regcleanup.h"
+#include "common/regcleanup.h"
 
 int UnregisterServer(const char* path, bool userScope) {
   HMODULE lib = LoadLibraryBeside(path);

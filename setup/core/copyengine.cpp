@@ -142,7 +142,8 @@ CCopyEngine::CCopyEngine(CPackage& package, ICopyPage& page, ICopyServices& serv
       m_total(0),
       m_done(0),
       m_start(0),
-      m_copying(false) {
+      m_copying(false),
+      m_previousTableRead(false) {
   m_reader.UseBlocks(&package.Blocks);
   m_reader.SetReadProgress(ShowReadProgress, this);
 }
@@ -401,13 +402,61 @@ void CCopyEngine::Commit(const CPathList& links, const char* programs) {
     RemoveFile(ownLink);
     RemoveFolder(oldGroup);
   }
-  // Its associations the package no longer has, of the two and of the list.
+  // Its associations the package no longer has, of the two and of the list
+  // (the classes of the list named as the replaced version named them).
+  CString oldName = m_previousTableRead ? m_previousTable.ProductName : CString(m_package.ProductName);
   for (int i = 0; i < m_previousTypes.Count(); i++)
     if (!Associates(m_previousTypes[i])) m_services.UnregisterFileType(m_previousTypes[i]);
   for (int i = 0; i < m_previousListTypes.Count; i++) {
     const TypeRecord& record = m_previousListTypes.Items[i];
     if (!Associates(record.Extension))
-      m_services.UnregisterListType(ListTypeClass(m_package.ProductName, record.Extension), record);
+      m_services.UnregisterListType(ListTypeClass(oldName, record.Extension), record);
+  }
+  RemoveObsoleteRegistry();
+}
+
+namespace {
+
+// a names the same key as b or one below it (registry names are compared
+// without regard to letter case).
+bool KeyAtOrBelow(const RegReference& a, const RegReference& b) {
+  return a.RootValue == b.RootValue && (CompareNoCaseMb(a.SubKey, b.SubKey) == 0 || IsBelow(a.SubKey, b.SubKey));
+}
+
+}  // namespace
+
+// An entry the package still names stays, and so does one inside a key it
+// names or one holding a key or value it names: deleting either would take
+// what the new version uses (its own removal takes it later).
+void CCopyEngine::RemoveObsoleteRegistry() {
+  if (!m_previousTableRead) return;
+  RegReference keys[REG_ENTRY_MAX], values[REG_ENTRY_MAX];
+  bool isKey[REG_ENTRY_MAX], isValue[REG_ENTRY_MAX];
+  for (int i = 0; i < REG_ENTRY_MAX; i++) {
+    isKey[i] = ParseKeyReference(m_package.RegKeys[i], keys[i]);
+    isValue[i] = ParseValueReference(m_package.RegValues[i], values[i]);
+  }
+  for (int k = 0; k < REG_ENTRY_MAX; k++) {
+    RegReference old;
+    if (!ParseKeyReference(m_previousTable.RegKeys[k], old)) continue;
+    bool named = false;
+    for (int i = 0; i < REG_ENTRY_MAX && !named; i++) {
+      named = (isKey[i] && (KeyAtOrBelow(old, keys[i]) || KeyAtOrBelow(keys[i], old))) ||
+              (isValue[i] && KeyAtOrBelow(values[i], old));
+    }
+    if (!named) m_services.DeleteKeyEntry(m_previousTable.RegKeys[k]);
+  }
+  for (int v = 0; v < REG_ENTRY_MAX; v++) {
+    RegReference old;
+    if (!ParseValueReference(m_previousTable.RegValues[v], old)) continue;
+    bool named = false;
+    for (int i = 0; i < REG_ENTRY_MAX && !named; i++) {
+      named = (isKey[i] && KeyAtOrBelow(old, keys[i])) ||
+              (isValue[i] && old.RootValue == values[i].RootValue &&
+               CompareNoCaseMb(old.SubKey, values[i].SubKey) == 0 &&
+               CompareNoCaseMb(old.ValueName, values[i].ValueName) == 0);
+    }
+    if (!named) m_services.DeleteValueEntry(m_previousTable.RegValues[v]);
   }
 }
 
@@ -569,8 +618,13 @@ bool CCopyEngine::Prepare() {
   m_previousLinks.Clear();
   m_previousFolders.Clear();
   m_previousListTypes.Count = 0;
+  m_previousTableRead = false;
   if (!PreviousLog.IsEmpty()) {
     ReadSetupLogLists(PreviousLog, m_previousTypes, m_previousLinks, m_previousFolders, &m_previousListTypes);
+    // Its uninstaller, beside its log, before the run writes the new one; a
+    // missing or damaged one gives nothing to take back.
+    m_previousTable = UninstallTable();
+    m_previousTableRead = ReadUninstallTable(WithBackslash(FolderOf(PreviousLog)) + UNINSTALLER_NAME, m_previousTable);
     FindObsoleteFiles();
   }
   for (;;) {

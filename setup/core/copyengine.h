@@ -89,6 +89,12 @@ class ICopyServices {
   // The undoing of RegisterListType, for RollBack and for list
   // associations the package no longer has: ".ext" as record says it was.
   virtual void UnregisterListType(const char* typeClass, const TypeRecord& record) = 0;
+  // The registry entries of the replaced installation's uninstaller table
+  // that the package no longer names, once the run stands: "ROOT|subkey"
+  // with everything below it, "ROOT|subkey|name". A reference that names no
+  // key or value below a root is passed over.
+  virtual void DeleteKeyEntry(const char* reference) = 0;
+  virtual void DeleteValueEntry(const char* reference) = 0;
   // The undoing of RegisterFileType, for RollBack: puts back the association
   // it replaced, or removes it when there was none.
   virtual void UndoFileType(const char* ext) { UnregisterFileType(ext); }
@@ -149,8 +155,11 @@ class CCopyEngine {
   // waits for the restart is scheduled, and of the installation it replaced
   // (PreviousLog) the shortcuts not in links, its program group when no new
   // shortcut lies in it (programs: the Programs folder, with its backslash),
-  // the associations the package no longer has (of its list too) and the
-  // folders the removed files leave empty go too. A RollBack after it does nothing.
+  // the associations the package no longer has (of its list too, their
+  // classes named after the product name its uninstaller's table gives), the
+  // registry keys and values that table names and the package does not, and
+  // the folders the removed files leave empty go too. A RollBack after it
+  // does nothing.
   void Commit(const CPathList& links, const char* programs);
   // The folders setup.log lists for the removal: MadeParents and those the
   // replaced installation's log listed.
@@ -233,6 +242,9 @@ class CCopyEngine {
   void TakeBackMadeFolders();
   // Whether the package associates ext (one of its two or of its list).
   bool Associates(const char* ext) const;
+  // The replaced installation's registry entries the package no longer
+  // names, keys first, then values, each in the table's order.
+  void RemoveObsoleteRegistry();
   // Whether the replaced installation's log lists ext among its list's.
   bool PreviousListType(const char* ext) const;
   static void ShowVerifyProgress(void* engine, long long done, long long total);
@@ -261,6 +273,10 @@ class CCopyEngine {
   // (those there now), its extensions, shortcuts and folder list.
   CPathList m_obsolete, m_previousTypes, m_previousLinks, m_previousFolders;
   TypeRecordList m_previousListTypes;
+  // The replaced installation's uninstaller table, when it could be read
+  // before the run wrote the new one.
+  UninstallTable m_previousTable;
+  bool m_previousTableRead;
 
   CCopyEngine(const CCopyEngine&);
   CCopyEngine& operator=(const CCopyEngine&);

@@ -26,7 +26,7 @@
 #include "setup/setupapp.h"
 #include "tempcopy.h"
 #include "tests/fileutil.h"
-#include "uninstall/regcleanup.h"
+#include "common/regcleanup.h"
 #include "uninstall/resource.h"
 
 #ifndef RIDKIT_EXE
@@ -263,6 +263,8 @@ struct InstallServices : ICopyServices {
     ::RegisterListType(ext, typeClass, command, description, icon, record, false);
   }
   void UnregisterListType(const char*, const TypeRecord&) override {}
+  void DeleteKeyEntry(const char*) override {}
+  void DeleteValueEntry(const char*) override {}
   bool FileInUse(const char*) override { return false; }
   bool AtRestart(const char*, const char*) override { return false; }
   const UninstallerSource* source;

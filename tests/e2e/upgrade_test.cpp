@@ -35,6 +35,8 @@ const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uni
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Upgrade.Check";
 // Where a package without product.id keeps the product's entry: its name.
 const char kNameEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\升级测试";
+// The product's own registry entries, which its uninstaller tables name.
+const char kOwnKey[] = "Software\\UpgradeCheck";
 const std::string T = "\r\r\n";
 
 std::string Data(const std::string& name) { return ReadBytes(WinePath(DATA_DIR) + "\\upgrade\\" + name); }
@@ -131,6 +133,7 @@ class UpgradeTest : public ::testing::Test {
     RemoveTree(startMenu + "app.lnk");
     RemoveKeyTree(HKEY_LOCAL_MACHINE, kEntryKey);
     RemoveKeyTree(HKEY_LOCAL_MACHINE, kNameEntryKey);
+    RemoveKeyTree(HKEY_CURRENT_USER, kOwnKey);
     RemoveTree(setupLog);
     RemoveTree(removalLog);
   }
@@ -207,8 +210,16 @@ TEST_F(UpgradeTest, SilentUpgradeThenQuietRemovalLeaveNothingOfEitherVersion) {
   std::string log1 = ReadBytes(install + "setup.log");
   EXPECT_EQ(log1.substr(log1.find(T + "[FOLDERLIST]")), T + "[FOLDERLIST]" + T + "C:\\Upg\\两级" + T + "C:\\Upg" + T);
   ASSERT_TRUE(WriteBytes(install + "data\\notes.txt", "我的笔记"));  // the user's own
+  // What version 1's program wrote: a key version 2 names too, a key and a
+  // value only version 1 names. The upgrade takes the latter two.
+  for (const char* sub : {"\\Both", "\\Old", ""})
+    SetValue(HKEY_CURRENT_USER, std::string(kOwnKey) + sub, sub[0] ? "v" : "OldValue", "1");
 
   ASSERT_EQ(Silent(v2, ""), static_cast<DWORD>(EXIT_DONE)) << LogText(setupLog);
+  RegSnapshot own = SnapshotKey(HKEY_CURRENT_USER, kOwnKey);
+  EXPECT_EQ(own.keys.count("Both"), 1u);
+  EXPECT_EQ(own.keys.count("Old"), 0u);
+  EXPECT_EQ(own.keys[""].count("OldValue"), 0u);
   std::string account = LogText(setupLog);
   EXPECT_NE(account.find("已安装的版本 1.0: " + install.substr(0, install.size() - 1)), std::string::npos) << account;
   EXPECT_NE(account.find("已删除旧版本的文件: " + install + "old.dll"), std::string::npos) << account;
@@ -222,6 +233,7 @@ TEST_F(UpgradeTest, SilentUpgradeThenQuietRemovalLeaveNothingOfEitherVersion) {
 
   EXPECT_EQ(QuietRemoval(), static_cast<DWORD>(EXIT_DONE)) << LogText(removalLog);
   ExpectSame(before, Take());
+  EXPECT_EQ(SnapshotKey(HKEY_CURRENT_USER, kOwnKey).keys.count("Both"), 0u);
 }
 
 // The same through the wizard: the folder page proposes version 1's folder.

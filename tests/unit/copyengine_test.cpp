@@ -100,6 +100,8 @@ struct FakeServices : ICopyServices {
   void UnregisterListType(const char* typeClass, const TypeRecord& record) override {
     log.push_back(std::string("unlisttype ") + typeClass + " " + FormatTypeRecord(record).c_str());
   }
+  void DeleteKeyEntry(const char* r) override { log.push_back(std::string("delkey ") + r); }
+  void DeleteValueEntry(const char* r) override { log.push_back(std::string("delvalue ") + r); }
   void UndoFileType(const char* ext) override { log.push_back(std::string("undofiletype ") + ext); }
   bool FileInUse(const char* path) override { return inUse.count(path) != 0; }
   CString ProgramsUsing(const CPathList&) override { return programs.c_str(); }
@@ -624,6 +626,51 @@ TEST_F(UpgradeTest, OldListAssociationsGoOnlyWhenTheNewVersionHasThemNot) {
   log.clear();
   engine.Commit(CPathList(), (root + "win\\progs\\").c_str());
   EXPECT_EQ(Only("un"), Log{"unlisttype Demo.odd odd|made"});
+}
+
+// Version 1's uninstaller table names registry entries and its product had
+// another name: once version 2 stands, what only version 1 named goes (keys
+// first, then values, in its order), what version 2 still names, lies in or
+// holds stays, and its list association's class is taken by the old name. A
+// run taken back deletes nothing; an old uninstaller without a table gives
+// nothing to delete and the new name.
+TEST_F(UpgradeTest, OldRegistryEntriesGoOnlyWhenTheNewVersionNamesThemNot) {
+  std::string program(100, 'p'), setupFile = App("old-setup.bin"), dirText = App("");
+  WriteBytes(Native(setupFile), "");
+  UninstallerSource old = {program.data(), 100, setupFile.c_str(), "Old Name", 0, 0, 0, 0,
+                           {"HKEY_CURRENT_USER|Software\\A", "HKEY_CURRENT_USER|Software\\B",
+                            "HKEY_CURRENT_USER|Software\\Kept\\Inner", "HKEY_CURRENT_USER|Software\\Holds"},
+                           {"HKEY_CURRENT_USER|Software\\V|v", "HKEY_CURRENT_USER|Software\\A|w",
+                            "HKEY_CURRENT_USER|Software\\V|same"},
+                           dirText.c_str()};
+  ASSERT_TRUE(WriteUninstaller(old));
+  WriteBytes(Native(App("setup.log")), Read(App("setup.log")) + "\r\r\n[TYPELIST2]\r\r\nodd|made\r\r\n");
+  strcpy(settings.ProductName, "New Name");
+  settings.RegKeys[0] = "HKEY_CURRENT_USER|\\software\\a\\";
+  settings.RegKeys[1] = "HKEY_CURRENT_USER|Software\\Kept";
+  settings.RegValues[0] = "HKEY_CURRENT_USER|Software\\Holds\\Sub|x";
+  settings.RegValues[1] = "HKEY_CURRENT_USER|software\\v|SAME";
+
+  page.stopAt = 2;
+  engine.CopyAll();
+  engine.RollBack();
+  EXPECT_EQ(Only("del"), Log{});
+  page.stopAt = 0;
+  page.asked = 0;
+  EXPECT_EQ(engine.CopyAll(), 0);
+  EXPECT_EQ(Only("del"), Log{});
+  log.clear();
+  engine.Commit(CPathList(), (root + "win\\progs\\").c_str());
+  EXPECT_EQ(Only("del"), (Log{"delkey HKEY_CURRENT_USER|Software\\B", "delvalue HKEY_CURRENT_USER|Software\\V|v"}));
+  EXPECT_EQ(Only("unlisttype"), Log{"unlisttype Old Name.odd odd|made"});
+
+  // Version 2 over version 2, whose uninstaller the fixture wrote as bytes
+  // without a table.
+  log.clear();
+  EXPECT_EQ(engine.CopyAll(), 0);
+  engine.Commit(CPathList(), (root + "win\\progs\\").c_str());
+  EXPECT_EQ(Only("del"), Log{});
+  EXPECT_EQ(Only("unlisttype"), Log{"unlisttype New Name.odd odd|made"});
 }
 
 // A file that cannot be written, a run stopped half-way, a run stopped at

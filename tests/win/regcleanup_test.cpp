@@ -2,7 +2,7 @@
 // HKEY_CURRENT_USER\Software\<a key unique to this run>, except the value
 // directly under HKEY_CURRENT_USER and the association keys, which the tests
 // remove again themselves.
-#include "uninstall/regcleanup.h"
+#include "common/regcleanup.h"
 
 #include "common/shellhelpers.h"
 

@@ -6,38 +6,8 @@
 #include "common/packageindex.h"
 #include "common/setuplog.h"
 
-UninstallSettings::UninstallSettings()
-    : PictureLength(0), PictureOffset(0), IconLength(0), IconOffset(0) {}
-
-void ParseUninstallTable(CFieldTable& t, UninstallSettings& s) {
-  s.ProductName = t.NextField();
-  s.PictureLength = ParseLong(t.NextField());
-  s.PictureOffset = ParseLong(t.NextField());
-  s.IconLength = ParseLong(t.NextField());
-  s.IconOffset = ParseLong(t.NextField());
-  s.RegKeys[0] = t.NextField();
-  s.RegKeys[1] = t.NextField();
-  s.RegValues[0] = t.NextField();
-  s.RegValues[1] = t.NextField();
-  if (strcmp(t.NextField(), UNINSTALL_TABLE_TAG) != 0) return;
-  CString key, value;
-  char text[SETTING_VALUE_LIMIT + 1];
-  while (NextSetting(t, key, value)) {
-    if (TakeRegistrySetting(key, value, s.RegKeys, s.RegValues)) continue;
-    CopyText(text, sizeof text, value);
-    if (key == SETTING_UI_LANGUAGE) s.Language = text;
-    else if (key == SETTING_INSTALL_SCOPE) s.Scope = text;
-  }
-}
-
 bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s) {
-  s.PictureLength = 0;
-  s.IconLength = 0;
-  CStoredTable stored;
-  if (!stored.Read(programPath, kUninstallTableLimit) || !stored.Bytes()) return false;
-  CFieldTable table;
-  stored.Load(table);
-  ParseUninstallTable(table, s);
+  if (!ReadUninstallTable(programPath, s)) return false;
   RemoveIndexCopy(indexCopy);
   return true;
 }

@@ -4,6 +4,7 @@
 // start-up (the temporary copy's name, its parameter, the log's name), kept
 // apart from the windows so that both platforms can test them.
 #pragma once
+#include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/packageindex.h"
 #include "framework/cstring.h"
@@ -16,43 +17,18 @@
 // Where an unattended run's first instance moves its own file while it waits
 // for the copy (in the copy's folder).
 #define TEMP_PARKED_NAME "ridkit-parked.exe"
-#define UNINSTALL_TABLE_FIELDS 9
-
-struct UninstallSettings {
-  UninstallSettings();
-  CString ProductName;
-  LONG PictureLength;  // 0 or less: no picture
-  LONG PictureOffset;
-  LONG IconLength;  // 0 or less: the program's own icon
-  LONG IconOffset;
-  // Fields 6 to 9 give the first two of each; the table's extension the rest.
-  CString RegKeys[REG_ENTRY_MAX];
-  CString RegValues[REG_ENTRY_MAX];
-  CString Language;  // ui.language of the table's extension: empty for zh-CN
-  CString Scope;     // install.scope of the table's extension: empty for the machine
-  // The installation is the current user's alone: its registry entries lie
-  // under HKEY_CURRENT_USER, and removing it needs no administrator's rights.
-  bool UserScope() const { return Scope == SCOPE_USER_WORD; }
+// The uninstaller's own table (UninstallTable, common/container.h) and where
+// it was started for.
+struct UninstallSettings : UninstallTable {
   CString CommandLine;  // the temporary copy's parameters, quotes removed
   CString SetupLogPath;
 };
 
-// Takes the nine fields in order, whatever rows they are divided into; missing
-// texts are empty, missing numbers 0. Then the extension, when the field
-// after them is its tag (UNINSTALL_TABLE_TAG): its settings, key and value
-// each, as the package's settings section (keys it does not know are passed
-// over; of a key given twice the last counts): ui.language and the registry
-// lists (uninstall.key.<n>, uninstall.value.<n>).
-void ParseUninstallTable(CFieldTable& table, UninstallSettings& s);
-
-// Reads the table appended to programPath (the trailer, then the table,
-// unscrambled) into s, then removes a copy of it an earlier release left at
-// indexCopy (RemoveIndexCopy). False when there is no trailer or the table
-// cannot be read.
+// Reads the table appended to programPath into s (ReadUninstallTable), then
+// removes a copy of it an earlier release left at indexCopy
+// (RemoveIndexCopy). False when there is no trailer or the table cannot be
+// read.
 bool LoadUninstallTableFrom(const char* programPath, const char* indexCopy, UninstallSettings& s);
-// The uninstaller's table is nine short fields and a few rows; a trailer that
-// gives more than this is not one.
-const long long kUninstallTableLimit = 1 << 20;
 
 // The uninstaller's command line. A line whose first word is one of the
 // switches /S, /ALL, /LOG=file (any letter case) or "--" is read as switches,

@@ -1,6 +1,7 @@
-// Removing the registry entries of a package at uninstall time: the two keys
-// and two values named in the uninstaller's table (the file-type
-// associations listed in setup.log go through RemoveFileType, shellhelpers.h).
+// Removing the registry entries of a package: the keys and values named in
+// the uninstaller's table, at uninstall time and, for those a newer version
+// no longer names, when an upgrade stands (the file-type associations listed
+// in setup.log go through RemoveFileType, shellhelpers.h).
 // Nothing here reports a failure: what cannot be opened is skipped, what
 // cannot be deleted stays.
 #pragma once
