@@ -498,12 +498,7 @@ int Inspect(int argc, char** argv) {
   std::string key, value;
   while (reader.NextSetting(key, value, &report)) {
   }
-  reader.CheckLicence(report);
-  CPackageFile package;
-  CBlockTable blocks;
-  package.UseBlocks(&blocks);
-  bool data = report.extended && package.Open(path.c_str());
-  CheckRowsAndBlocks(reader, blocks, data ? &package : nullptr, report);
+  CheckPackageData(reader, path, report);
   // The uninstaller it carries: read, checked against the one its setup
   // program makes, its signature checked.
   std::vector<std::pair<std::string, bool>> uninstallerProblems;

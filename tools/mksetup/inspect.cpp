@@ -495,6 +495,15 @@ void CheckRowsAndBlocks(PackageReader& reader, CBlockTable& blocks, CPackageFile
   reader.Rewind();
 }
 
+void CheckPackageData(PackageReader& reader, const std::string& path, InspectReport& r) {
+  reader.CheckLicence(r);
+  CPackageFile package;
+  CBlockTable blocks;
+  package.UseBlocks(&blocks);
+  bool data = r.extended && package.Open(path.c_str());
+  CheckRowsAndBlocks(reader, blocks, data ? &package : nullptr, r);
+}
+
 bool InspectPackage(const std::string& path, InspectReport& r, std::string& error) {
   PackageReader reader;
   if (!reader.Open(path, r, error)) return false;
@@ -503,12 +512,7 @@ bool InspectPackage(const std::string& path, InspectReport& r, std::string& erro
   r.fileCount = r.files.size();
   std::string key, value;
   while (reader.NextSetting(key, value, &r)) r.settings.emplace_back(key, value);
-  reader.CheckLicence(r);
-  CPackageFile package;
-  CBlockTable blocks;
-  package.UseBlocks(&blocks);
-  bool data = r.extended && package.Open(path.c_str());
-  CheckRowsAndBlocks(reader, blocks, data ? &package : nullptr, r);
+  CheckPackageData(reader, path, r);
   return true;
 }
 

@@ -114,6 +114,10 @@ void CheckFileData(CPackageFile& package, size_t row, const InspectedFile& f, In
 // open and using blocks) every packed or checksummed row's bytes read as the
 // setup writes them. The reader is at its first row again afterwards.
 void CheckRowsAndBlocks(PackageReader& reader, CBlockTable& blocks, CPackageFile* package, InspectReport& report);
+// Once the rows and the settings were read: the whole licence checked, then
+// the rows and blocks with the bytes of the package at path (when it carries
+// an extension and opens), as CheckRowsAndBlocks does.
+void CheckPackageData(PackageReader& reader, const std::string& path, InspectReport& report);
 
 // Reads the whole file list into report.files and the settings into
 // report.settings, each packed or checksummed row's bytes checked (fine for
