@@ -260,21 +260,7 @@ class ScopeTest : public ::testing::Test {
     EXPECT_EQ(now.rootNames, before.rootNames) << when;
   }
 
-  // The mark lines, waiting until at least n are there.
-  std::multiset<std::string> Marks(size_t n) {
-    std::multiset<std::string> lines;
-    WaitFor(
-        [&] {
-          lines.clear();
-          std::string all = ReadBytes(marks);
-          size_t pos = 0;
-          for (size_t end; (end = all.find("\r\n", pos)) != std::string::npos; pos = end + 2)
-            lines.insert(all.substr(pos, end - pos));
-          return lines.size() >= n;
-        },
-        15000);
-    return lines;
-  }
+  std::multiset<std::string> Marks(size_t n) { return MarkLines(marks, n); }
 
   std::string pkg, userPrograms, install, desktopLink, group, marks;
 };

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "robot.h"
+
 namespace {
 
 void Walk(const std::string& root, const std::string& rel, FolderSnapshot& s) {
@@ -178,6 +180,21 @@ std::set<std::string> Names(const std::string& folder) {
   while (FindNextFileA(h, &fd));
   FindClose(h);
   return names;
+}
+
+std::multiset<std::string> MarkLines(const std::string& path, size_t n) {
+  std::multiset<std::string> lines;
+  WaitFor(
+      [&] {
+        lines.clear();
+        std::string all = ReadBytes(path);
+        size_t pos = 0;
+        for (size_t end; (end = all.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+          lines.insert(all.substr(pos, end - pos));
+        return lines.size() >= n;
+      },
+      15000);
+  return lines;
 }
 
 void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {

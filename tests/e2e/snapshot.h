@@ -52,6 +52,9 @@ std::string FolderFrom(UINT(WINAPI* get)(LPSTR, UINT));
 // The names directly in a folder (no bytes, no walk): enough to see a file
 // dropped into the Windows or system folder without reading all of them.
 std::set<std::string> Names(const std::string& folder);
+// The lines of a file of marks (a test program appends one line a run, each
+// ended by CR LF), once at least n are there or 15 s have passed.
+std::multiset<std::string> MarkLines(const std::string& path, size_t n);
 // Sets a REG_SZ value, making the key as needed.
 void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& text);
 
