@@ -149,7 +149,7 @@ TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
   char packedSeal[64];
   ASSERT_GT(FormatSeal(packedSeal, sizeof packedSeal, 9223372036854775807LL, 1, 2, PACKED_INDEX_MAX), 0);
   EXPECT_STREQ(packedSeal, "PKX1:9223372036854775807:00000001:00000002:lzma,67108864");
-  std::string packedTail = std::string("&LEN:4294967295,SEEK:9223372036854775807.") + packedSeal;
+  std::string packedTail = std::string("x&LEN:4294967295,SEEK:9223372036854775807.") + packedSeal;
   ASSERT_LE(packedTail.size(), static_cast<size_t>(TRAILER_WINDOW));
   ParseSeal(packedTail.data(), static_cast<int>(packedTail.size()), s);
   EXPECT_TRUE(s.Present && s.Valid);
