@@ -48,7 +48,12 @@
 // The word that says the setup lets the user choose between the two
 // (install.scope = ask).
 #define ASK_SCOPE_WORD "ask"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists ask x86rows"
+// The word that says the uninstaller the setup program carries (resource EXE
+// 138) went through the x86 branch filter before LZMA, positions counted from
+// its first byte: the builder undoes the filter when it reads the program out
+// and applies it when it packs the program back.
+#define PROGRAM_X86_WORD "x86exe"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists ask x86exe x86rows"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".

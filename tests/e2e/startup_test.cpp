@@ -15,6 +15,7 @@
 #include "common/exitcodes.h"
 #include "common/fieldtable.h"
 #include "common/lzmastream.h"
+#include "common/x86filter.h"
 #include "framework/memory.h"
 #include "plant.h"
 #include "robot.h"
@@ -106,10 +107,11 @@ TEST_F(StartupTest, CarriesTheUninstallerAsResourceExe138) {
   HRSRC res = FindResourceA(m, MAKEINTRESOURCEA(138), "EXE");
   ASSERT_TRUE(res);
   const char* bytes = static_cast<const char*>(LockResource(LoadResource(m, res)));
-  // Compressed: it decodes to the uninstaller as built, byte for byte.
+  // Filtered and compressed: it decodes to the uninstaller as built, byte for byte.
   size_t size = 0;
   char* program = DecodeLzmaBuffer(bytes, SizeofResource(m, res), 16 << 20, size);
   ASSERT_TRUE(program);
+  CX86Filter().Decode(reinterpret_cast<unsigned char*>(program), size, 0);
   std::string built = ReadBytes(WinePath(RIDKIT_EXE));
   EXPECT_LT(SizeofResource(m, res), built.size() / 2);
   EXPECT_TRUE(std::string(program, size) == built);

@@ -10,11 +10,13 @@
 #include "codepage.h"
 #include "common/container.h"
 #include "common/lzmastream.h"
+#include "common/x86filter.h"
 #include "framework/memory.h"
 #include "lzmapack.h"
 #include "pe.h"
 #include "plan.h"
 #include "project.h"
+#include "stubres.h"
 #include "testenv.h"
 #include "writer.h"
 
@@ -379,12 +381,8 @@ std::string UninstallerOf(const std::string& setup) {
   exe.named = true;
   exe.name = u"EXE";
   if (!tree.count(exe) || !tree[exe].count(ResId(138)) || tree[exe][ResId(138)].empty()) return "";
-  const std::string& packed = tree[exe][ResId(138)].begin()->second.bytes;
-  size_t size = 0;
-  char* bytes = DecodeLzmaBuffer(packed.data(), packed.size(), 1 << 20, size);
-  std::string program = bytes ? std::string(bytes, size) : "";
-  FreeBuffer(bytes);
-  return program;
+  std::string program;
+  return StubUninstallerProgram(setup, program, error) ? program : "";
 }
 
 // A program with a manifest asking for the administrator, as both of ours do.
@@ -411,8 +409,11 @@ TEST_F(BuildTest, UserScopeSettingAndManifests) {
   std::string asInvoker = manifest;
   asInvoker.replace(asInvoker.find("requireAdministrator"), 20, "asInvoker");
   std::string uninstaller = WithManifest(TestExecutable(false), manifest);
-  std::string packedUninstaller;
-  ASSERT_TRUE(PackLzmaStream(uninstaller, packedUninstaller));
+  uninstaller.replace(0x220, 5, std::string("\xE8\x10\x00\x00\x00", 5));  // a near call in its code
+  // Filtered before packing, as the stand-in stub's capability text says.
+  std::string filtered = uninstaller, packedUninstaller;
+  CX86Filter().Encode(reinterpret_cast<unsigned char*>(&filtered[0]), filtered.size(), 0);
+  ASSERT_TRUE(PackLzmaStream(filtered, packedUninstaller));
   // The stand-in stub with both manifests.
   std::string stub = WithManifest(StubBytes(), manifest);
   {

@@ -13,6 +13,7 @@
 #include "common/container.h"
 #include "common/fieldtable.h"
 #include "common/packagefile.h"
+#include "common/x86filter.h"
 #include "framework/memory.h"
 #include "lzmapack.h"
 #include "pe.h"
@@ -75,6 +76,7 @@ std::string TestExecutable(bool withUninstaller, const char* lastName) {
     Put32(b, at + 8, 0x200), Put32(b, at + 12, 0x1000 * (i + 1));
     Put32(b, at + 16, 0x200), Put32(b, at + 20, 0x200 * (i + 1));
   }
+  // With a near call, which the x86 branch filter changes.
   const char text[] = "stand-in for the setup program\n";
   b.replace(0x200, sizeof text - 1, text);
   // Resources: type "EXE" (or "BIN"), id 138, one language, 4 bytes.
@@ -120,7 +122,12 @@ std::string StubBytes(const char* capabilities) {
   name.named = true;
   name.name = u"" CAPABILITY_RESOURCE_NAME;
   tree[ResId(10)][name][ResId(0x804)].bytes = capabilities ? capabilities : CAPABILITY_TEXT;
-  std::string program = UninstallerProgram(), packed = PackBytes(program), size;
+  // Through the x86 branch filter first when the stub says so, as the build does.
+  std::string program = UninstallerProgram(), filtered = program;
+  const std::string words = " " + tree[ResId(10)][name][ResId(0x804)].bytes + " ";
+  if (words.find(" " PROGRAM_X86_WORD " ") != std::string::npos)
+    CX86Filter().Encode(reinterpret_cast<unsigned char*>(&filtered[0]), filtered.size(), 0);
+  std::string packed = PackBytes(filtered), size;
   for (int i = 0; i < 8; i++) size += static_cast<char>((program.size() >> (8 * i)) & 0xFF);
   ResKey exe;
   exe.named = true;

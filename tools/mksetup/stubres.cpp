@@ -4,6 +4,7 @@
 #include "common/lzmastream.h"
 #include "common/packageext.h"
 #include "common/packageindex.h"
+#include "common/x86filter.h"
 #include "files.h"
 #include "framework/memory.h"
 #include "lzmapack.h"
@@ -15,7 +16,8 @@
 static const char kAdministratorLevel[] = "level=\"requireAdministrator\"";
 static const char kInvokerLevel[] = "level=\"asInvoker\"";
 // The setup program's resource holding the uninstaller (type "EXE", 138),
-// LZMA-coded (kUninstallerProgramMax unpacked at most).
+// LZMA-coded (kUninstallerProgramMax unpacked at most), through the x86 branch
+// filter first when the stub names PROGRAM_X86_WORD.
 static const uint32_t kUninstallerResource = 138;
 
 // The packed bytes of the uninstaller in a setup program's resource tree;
@@ -33,8 +35,9 @@ static std::string* UninstallerResource(ResTree& tree, std::string& error) {
   return &type->second[ResId(kUninstallerResource)].begin()->second.bytes;
 }
 
-// The uninstaller program from its packed resource; false with the reason.
-static bool UnpackUninstaller(const std::string& packed, std::string& program, std::string& error) {
+// The uninstaller program from its packed resource (filtered: through the x86
+// branch filter before packing); false with the reason.
+static bool UnpackUninstaller(const std::string& packed, bool filtered, std::string& program, std::string& error) {
   size_t size = 0;
   char* unpacked = DecodeLzmaBuffer(packed.data(), packed.size(), kUninstallerProgramMax, size);
   if (!unpacked) {
@@ -43,8 +46,12 @@ static bool UnpackUninstaller(const std::string& packed, std::string& program, s
   }
   program.assign(unpacked, size);
   FreeBuffer(unpacked);
+  if (filtered) CX86Filter().Decode(reinterpret_cast<unsigned char*>(&program[0]), program.size(), 0);
   return true;
 }
+
+// Whether the stub's uninstaller went through the x86 branch filter.
+static bool FilteredUninstaller(const std::string& stub) { return StubReads(stub, {PROGRAM_X86_WORD}).empty(); }
 
 // Installed for the current user alone, or as the user chooses: both programs
 // then run with the rights of whoever starts them.
@@ -76,10 +83,10 @@ static bool RunAsInvoker(ResTree& tree, const char* program, std::string& error)
 
 // The uninstaller in the setup program's resources made to run without the
 // administrator's rights: unpacked, its manifest changed, packed again.
-static bool UninstallerAsInvoker(ResTree& tree, std::string& error) {
+static bool UninstallerAsInvoker(ResTree& tree, bool filtered, std::string& error) {
   std::string* packed = UninstallerResource(tree, error);
   std::string program;
-  if (!packed || !UnpackUninstaller(*packed, program, error)) return false;
+  if (!packed || !UnpackUninstaller(*packed, filtered, program, error)) return false;
   PeImage pe;
   ResTree programTree;
   if (!ParsePe(program, pe, error) || !ReadResources(program, pe, programTree, error) ||
@@ -87,6 +94,7 @@ static bool UninstallerAsInvoker(ResTree& tree, std::string& error) {
     error = "its uninstaller: " + error;
     return false;
   }
+  if (filtered) CX86Filter().Encode(reinterpret_cast<unsigned char*>(&program[0]), program.size(), 0);
   if (!PackLzmaStream(program, *packed)) {
     error = "its uninstaller could not be packed again";
     return false;
@@ -138,7 +146,7 @@ bool PrepareStub(const Project& p, const std::string& stubPath, std::string& ima
     versions[ResId(1)][ResId(v.language)].bytes = VersionResource(v);
   }
   // For the current user alone: neither program asks for elevation.
-  if (UserScope(p) && (!RunAsInvoker(tree, "the setup program", error) || !UninstallerAsInvoker(tree, error)))
+  if (UserScope(p) && (!RunAsInvoker(tree, "the setup program", error) || !UninstallerAsInvoker(tree, FilteredUninstaller(image), error)))
     return false;
   return WriteResources(image, tree, error);
 }
@@ -172,5 +180,5 @@ bool StubUninstallerProgram(const std::string& bytes, std::string& program, std:
   ResTree tree;
   if (!ParsePe(bytes, image, error) || !ReadResources(bytes, image, tree, error)) return false;
   std::string* packed = UninstallerResource(tree, error);
-  return packed && UnpackUninstaller(*packed, program, error);
+  return packed && UnpackUninstaller(*packed, FilteredUninstaller(bytes), program, error);
 }
