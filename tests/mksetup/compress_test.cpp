@@ -204,6 +204,9 @@ TEST_F(CompressTest, ProgramsCodeIsFilteredRowByRowAndReadByAnotherDecoder) {
     const RegionRef& block = *rb.settings.Blocks.At(1);
     EXPECT_EQ(block.Filter, kFilterNone) << name;
     sizes[k] = block.Length;
+    // Two bits of literal context for a block mostly of programs, three for any other.
+    EXPECT_EQ(static_cast<unsigned char>(ReadFile(setup).at(static_cast<size_t>(block.Offset))) % 9, k == 0 ? 2 : 3)
+        << name;
     std::vector<std::string> args = {Path("decode.py"), setup, std::to_string(block.Offset),
                                      std::to_string(block.Length), Path(std::string("py-") + name)};
     fs::create_directories(args.back());

@@ -315,6 +315,7 @@ void Packer::Pack(size_t b, PackedBlock& out) {
   props.fb = level.fastBytes;
   if (level.matchCycles) props.mc = static_cast<unsigned>(level.matchCycles);
   props.pb = level.posBits;
+  props.lc = block.programs ? kProgramLiteralBits : kLiteralBits;
   props.reduceSize = static_cast<uint32_t>(block.unpacked);
   props.numThreads = 1;
   props.writeEndMark = 0;

@@ -921,6 +921,14 @@ void Planner::Blocks() {
     int64_t count = (total + limit - 1) / limit;
     int64_t size = (total + count - 1) / count;
     PlannedBlock block;
+    auto close = [&] {
+      int64_t programs = 0;
+      for (const BlockSlice& s : block.slices)
+        if (plan_.files[s.file].codeLength > 0) programs += s.length;
+      block.programs = programs * 2 > block.unpacked;
+      plan_.blocks.push_back(std::move(block));
+      block = PlannedBlock();
+    };
     for (size_t k = i; k < end; k++) {
       PlannedFile& f = plan_.files[k];
       if (f.method != kMethodLzma) continue;
@@ -941,13 +949,10 @@ void Planner::Blocks() {
         block.slices.push_back({k, from, n});
         block.unpacked += n;
         from += n;
-        if (block.unpacked == size) {
-          plan_.blocks.push_back(std::move(block));
-          block = PlannedBlock();
-        }
+        if (block.unpacked == size) close();
       }
     }
-    if (!block.slices.empty()) plan_.blocks.push_back(std::move(block));
+    if (!block.slices.empty()) close();
     i = end;
   }
   if (plan_.blocks.size() > BLOCK_COUNT_MAX)

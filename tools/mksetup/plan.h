@@ -51,6 +51,9 @@ struct BlockSlice {
 struct PlannedBlock {
   std::vector<BlockSlice> slices;
   int64_t unpacked = 0;
+  // x86 programs make up more than half of its bytes: packed with two bits
+  // of literal context instead of three (kProgramLiteralBits).
+  bool programs = false;
   // Once written: the region and its method (stored when packing did not
   // make it smaller), the CRC-32 of the unpacked bytes (as packed: the rows'
   // code through the x86 filter).
@@ -164,6 +167,10 @@ struct LevelSettings {
   int posBits;       // pb: the low bits of the position the coder's states follow (the level's own: 2)
 };
 const LevelSettings& LevelOf(int level);
+// The LZMA literal context bits (lc) of a block mostly of x86 programs, and
+// of any other (docs/design-notes.md, "Solid blocks").
+constexpr int kProgramLiteralBits = 2;
+constexpr int kLiteralBits = 3;
 // The range of an x86 program's code from its headers (the first size bytes
 // of a file of fileLength bytes): from its first code section's raw data to
 // the end of its last one's. False for other files and for headers that do
