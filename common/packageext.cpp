@@ -104,6 +104,17 @@ bool ParseRowExtension(const char* text, RowExtension& ext) {
   if (more && !(ParseDecimal(p + 1, kCountMax, first, &p) && *p == ',' && ParseDecimal(p + 1, kCountMax, second, &p)))
     return false;
   if (method == kMethodSolid && first == 0) return false;
+  // A solid row's program code through the x86 filter: ",x86:<from>:<length>".
+  unsigned long long filterFrom = 0, filterLength = 0;
+  if (method == kMethodSolid && strncmp(p, "," FILTER_X86_WORD ":", 5) == 0) {
+    if (!(ParseDecimal(p + 5, kCountMax, filterFrom, &p) && *p == ':' &&
+          ParseDecimal(p + 1, kCountMax, filterLength, &p)))
+      return false;
+    if (filterLength == 0 || filterFrom > unpacked || filterLength > unpacked - filterFrom) return false;
+    ext.Filter = kFilterX86;
+    ext.FilterFrom = static_cast<long long>(filterFrom);
+    ext.FilterLength = static_cast<long long>(filterLength);
+  }
   if (*p) return false;
   ext.Method = method;
   ext.Unpacked = unpacked;
@@ -120,11 +131,18 @@ bool ParseRowExtension(const char* text, RowExtension& ext) {
 }
 
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc,
-                       long long first, long long second) {
-  char digits[24], a[24], b[24];
+                       long long first, long long second, long long filterFrom, long long filterLength) {
+  char digits[24], a[24], b[24], c[24], d[24];
   FormatDecimal(digits, unpacked);
   int n;
-  if (method == kMethodSolid || first >= 0) {
+  if (method == kMethodSolid && filterLength > 0) {
+    FormatDecimal(a, static_cast<unsigned long long>(first < 0 ? 0 : first));
+    FormatDecimal(b, static_cast<unsigned long long>(second < 0 ? 0 : second));
+    FormatDecimal(c, static_cast<unsigned long long>(filterFrom < 0 ? 0 : filterFrom));
+    FormatDecimal(d, static_cast<unsigned long long>(filterLength));
+    n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx,%s,%s,%s:%s:%s", MethodWord(method), digits,
+                   crc & 0xFFFFFFFFUL, a, b, FILTER_X86_WORD, c, d);
+  } else if (method == kMethodSolid || first >= 0) {
     FormatDecimal(a, static_cast<unsigned long long>(first < 0 ? 0 : first));
     FormatDecimal(b, static_cast<unsigned long long>(second < 0 ? 0 : second));
     n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx,%s,%s", MethodWord(method), digits,
@@ -133,6 +151,17 @@ int FormatRowExtension(char* out, int size, int method, unsigned long long unpac
     n = FormatText(out, static_cast<size_t>(size), "%s,%s,%08lx", MethodWord(method), digits, crc & 0xFFFFFFFFUL);
   }
   return n < 0 || n >= size ? 0 : n;
+}
+
+bool RowFilterPart(long long filterFrom, long long filterLength, long long at, long long size, long long& from,
+                   long long& length, long long& position) {
+  long long start = at > filterFrom ? at : filterFrom;
+  long long end = at + size < filterFrom + filterLength ? at + size : filterFrom + filterLength;
+  if (filterLength <= 0 || start >= end) return false;
+  from = start;
+  length = end - start;
+  position = start - filterFrom;
+  return true;
 }
 
 bool WideRowAgrees(long long length32, long long offset32, const RowExtension& ext) {

@@ -1,8 +1,9 @@
 // The package extension: what a package carries beyond the plain layout, in
 // places older setups skip. The tag "PKX1" at index position 48, a row
 // extension in the 8th field of every file row ("<method>,<unpacked
-// length>,<crc32>", and for a row of a solid block ",<block>,<offset>", for
-// another row past 2 GiB ",<offset>,<length>" in 64 bits), and
+// length>,<crc32>", and for a row of a solid block ",<block>,<offset>" and,
+// for a program's code, ",x86:<from>:<length>"; for another row past 2 GiB
+// ",<offset>,<length>" in 64 bits), and
 // a seal after the trailer's "." giving where the payload starts and the
 // checksums of the payload and of the stored index:
 //   &LEN:<L>,SEEK:<S>.PKX1:<payload start>:<payload crc>:<index crc>
@@ -33,6 +34,8 @@
 #define CAPABILITY_WORD_SOLID "solid"
 // The x86 branch filter of blocks.
 #define CAPABILITY_WORD_X86 "x86"
+// The x86 branch filter over a range of a solid row (its program's code).
+#define CAPABILITY_WORD_X86_ROWS "x86rows"
 // A packed index: the seal's fifth field names its method and unpacked size.
 #define CAPABILITY_WORD_INDEX "index"
 // The word of the capability text that says the setup speaks the languages
@@ -52,7 +55,7 @@
 // its first byte: the builder undoes the filter when it reads the program out
 // and applies it when it packs the program back.
 #define PROGRAM_X86_WORD "x86exe"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists ask x86exe index"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists ask x86exe x86rows index"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".
@@ -108,18 +111,37 @@ struct RowExtension {
   // block Block (from 1) and go on into the blocks after it.
   long long Block;
   long long BlockOffset;
+  // kMethodSolid, Filter kFilterX86: the FilterLength bytes from FilterFrom
+  // (in the row's bytes) went through the x86 filter, in one part per block
+  // they lie in (see RowFilterPart).
+  int Filter;
+  long long FilterFrom;
+  long long FilterLength;
 };
 // Parses a row extension field. An empty field gives kMethodNone; false for
 // anything that is not exactly "stored|lzma,<decimal>,<8 lower-case hex>"
 // (optionally followed by ",<offset>,<length>" in decimal) or
-// "solid,<decimal>,<8 lower-case hex>,<block>,<offset>" (block from 1).
+// "solid,<decimal>,<8 lower-case hex>,<block>,<offset>" (block from 1),
+// optionally followed by ",x86:<from>:<length>" (a range of at least one byte
+// inside the row).
 bool ParseRowExtension(const char* text, RowExtension& ext);
-// Writes the field text (at least 96 bytes of room); its length. For
+// Writes the field text (at least 128 bytes of room); its length. For
 // kMethodSolid first and second are the block and the offset in it (always
-// written); for another method, when first is not negative, the region's
-// 64-bit offset and length.
+// written), then the filtered range when filterLength is above 0; for
+// another method, when first is not negative, the region's 64-bit offset and
+// length.
 int FormatRowExtension(char* out, int size, int method, unsigned long long unpacked, unsigned long crc,
-                       long long first = -1, long long second = 0);
+                       long long first = -1, long long second = 0, long long filterFrom = 0,
+                       long long filterLength = 0);
+
+// The x86 filter of a solid row's range runs on its own over each block's part
+// of the range: the filter starts afresh where the range or a block starts,
+// positions counted from the range's first byte, and the last 4 bytes of each
+// part stay as they are. For the row's bytes [at, at + size) that lie in one
+// block: the part of the range among them (from, length in the row's bytes,
+// and its position in the range); false when none is.
+bool RowFilterPart(long long filterFrom, long long filterLength, long long at, long long size, long long& from,
+                   long long& length, long long& position);
 
 // True when a row's 32-bit Length and Offset fields agree with its 64-bit
 // region: each holds the value when it fits and 0 when it does not.

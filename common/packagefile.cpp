@@ -135,6 +135,18 @@ bool CPackageFile::Sound(const FileEntry& e) const {
          (e.Method != kMethodStored || e.Unpacked == static_cast<unsigned long long>(e.Length));
 }
 
+// A row's bytes going out: checksummed, written (when out is there) and
+// counted for the bar.
+bool CPackageFile::Emit(const char* bytes, size_t n, CFile* out, unsigned long& crc, unsigned long long& written,
+                        unsigned long long total) {
+  if (!n) return true;
+  crc = Crc32Update(crc, bytes, n);
+  if (out && !out->Write(bytes, static_cast<unsigned>(n))) return false;
+  written += n;
+  if (written < total) RowProgress(static_cast<long long>(written));
+  return true;
+}
+
 ExtractResult CPackageFile::CopySolid(const FileEntry& e, CFile* out, unsigned long& crc,
                                       unsigned long long& written) {
   long long number = e.Block;
@@ -148,16 +160,44 @@ ExtractResult CPackageFile::CopySolid(const FileEntry& e, CFile* out, unsigned l
     if (!bytes) return state;
     const unsigned long long size = m_blocks->At(number)->Unpacked;
     if (at > size) return kExtractDamaged;
-    while (rest > 0 && at < size) {
-      unsigned long long n = size - at < rest ? size - at : rest;
-      if (n > kPiece) n = kPiece;
-      crc = Crc32Update(crc, bytes + at, static_cast<size_t>(n));
-      if (out && !out->Write(bytes + at, static_cast<unsigned>(n))) return kExtractFailed;
-      written += n;
-      rest -= n;
-      at += n;
-      if (rest > 0) RowProgress(static_cast<long long>(written));
+    unsigned long long here = size - at < rest ? size - at : rest;  // the row's bytes in this block
+    // The part of the filtered range in this block: undone through m_out (the
+    // block stays as it was unpacked, for a row asked for again).
+    long long partFrom = 0, partLength = 0, position = 0;
+    unsigned long long partAt = here, partEnd = here;  // in this block's share of the row
+    if (e.Filter == kFilterX86 && RowFilterPart(e.FilterFrom, e.FilterLength, static_cast<long long>(written),
+                                                static_cast<long long>(here), partFrom, partLength, position)) {
+      partAt = static_cast<unsigned long long>(partFrom) - written;
+      partEnd = partAt + static_cast<unsigned long long>(partLength);
     }
+    const char* base = bytes + at;
+    for (unsigned long long k = 0; k < partAt;) {
+      unsigned long long n = partAt - k < kPiece ? partAt - k : kPiece;
+      if (!Emit(base + k, static_cast<size_t>(n), out, crc, written, e.Unpacked)) return kExtractFailed;
+      k += n;
+    }
+    CX86Filter filter;
+    size_t carry = 0;  // bytes at the start of m_out not yet final
+    for (unsigned long long k = partAt; k < partEnd;) {
+      size_t n = partEnd - k < static_cast<unsigned long long>(kPackageChunk) - carry
+                     ? static_cast<size_t>(partEnd - k)
+                     : static_cast<size_t>(kPackageChunk) - carry;
+      memcpy(m_out + carry, base + k, n);
+      k += n;
+      size_t have = carry + n;
+      size_t done = filter.Decode(reinterpret_cast<unsigned char*>(m_out), have, static_cast<unsigned long>(position));
+      if (k == partEnd) done = have;  // the part's last bytes stay as they are
+      if (!Emit(m_out, done, out, crc, written, e.Unpacked)) return kExtractFailed;
+      position += static_cast<long long>(done);
+      carry = have - done;
+      memmove(m_out, m_out + done, carry);
+    }
+    for (unsigned long long k = partEnd; k < here;) {
+      unsigned long long n = here - k < kPiece ? here - k : kPiece;
+      if (!Emit(base + k, static_cast<size_t>(n), out, crc, written, e.Unpacked)) return kExtractFailed;
+      k += n;
+    }
+    rest -= here;
     // On into the next block.
     number++;
     at = 0;

@@ -86,6 +86,8 @@ class CPackageFile {
   ExtractResult CopyStored(const FileEntry& e, CFile* out, unsigned long& crc, unsigned long long& written);
   ExtractResult Decode(const FileEntry& e, CFile* out, unsigned long& crc, unsigned long long& written);
   ExtractResult CopySolid(const FileEntry& e, CFile* out, unsigned long& crc, unsigned long long& written);
+  bool Emit(const char* bytes, size_t n, CFile* out, unsigned long& crc, unsigned long long& written,
+            unsigned long long total);
   ExtractResult WriteRow(const FileEntry& e, CFile* out);
   bool Eligible(const FileEntry& e) const;
   // The row decoded ahead, when it was; the caller's place in the list moves past it.

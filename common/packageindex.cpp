@@ -441,6 +441,9 @@ void ParsePackageIndex(CFieldTable& t, PackageSettings& s) {
     e.Crc = ext.Crc;
     e.Block = ext.Block;
     e.BlockOffset = ext.BlockOffset;
+    e.Filter = ext.Filter;
+    e.FilterFrom = ext.FilterFrom;
+    e.FilterLength = ext.FilterLength;
     if (!s.FileList.Append(e)) break;
   }
   if (!s.Extended) return;

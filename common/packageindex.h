@@ -171,6 +171,11 @@ struct FileEntry {
   // go on into the blocks after it; Length and Offset hold nothing.
   long long Block;
   long long BlockOffset;
+  // kMethodSolid, Filter kFilterX86: the FilterLength bytes from FilterFrom
+  // of the file are stored through the x86 filter (RowFilterPart).
+  int Filter;
+  long long FilterFrom;
+  long long FilterLength;
 };
 
 // The blocks of a package's solid packing by their numbers (from 1).

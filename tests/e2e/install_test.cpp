@@ -201,7 +201,13 @@ TEST_F(InstallTest, EverythingOfAFreshInstallation) {
   EXPECT_EQ(code, 0u);
   EXPECT_TRUE(wiz.popups.empty()) << wiz.popups[0].text;
 
-  // Every installed byte.
+  // Every installed byte; the programs' code was packed through the x86
+  // filter (the test program and both controls).
+  CPackage package;
+  ASSERT_EQ(package.Open(pkg.c_str()), kPackageOpened);
+  int filtered = 0;
+  for (CFileList::Node* n = package.FileList.Head; n; n = n->Next) filtered += n->Entry.Filter == kFilterX86;
+  EXPECT_EQ(filtered, 3);
   FolderSnapshot files = SnapshotFolder(install);
   std::string ridkit = files.entries["ridkit.exe"], log = files.entries["setup.log"];
   files.entries.erase("ridkit.exe");

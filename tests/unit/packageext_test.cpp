@@ -559,6 +559,27 @@ TEST(RowExtension, WideRegionsAndRegionReferences) {
                           "stored,1,00000000,5,6,7", "stored,1,00000000,05,6", "stored,1,00000000,-5,6"})
     EXPECT_FALSE(ParseRowExtension(bad, e)) << bad;
 
+  // A solid row's program code through the x86 filter: a range inside the
+  // row, after its block and offset; the part in each block on its own.
+  ASSERT_GT(FormatRowExtension(text, sizeof text, kMethodSolid, 9000, 0x2UL, 3, 70, 512, 8000), 0);
+  EXPECT_STREQ(text, "solid,9000,00000002,3,70,x86:512:8000");
+  ASSERT_TRUE(ParseRowExtension(text, e));
+  EXPECT_EQ(e.Filter, kFilterX86);
+  EXPECT_EQ(e.FilterFrom, 512);
+  EXPECT_EQ(e.FilterLength, 8000);
+  ASSERT_TRUE(ParseRowExtension("solid,9000,00000002,3,70", e));
+  EXPECT_EQ(e.Filter, kFilterNone);
+  for (const char* bad : {"solid,9000,00000002,3,70,x86:512:8489", "solid,9000,00000002,3,70,x86:9001:0",
+                          "solid,9000,00000002,3,70,x86:0:0", "solid,9000,00000002,3,70,x86:5", "solid,9000,00000002,3,70,x86:5:6,",
+                          "solid,9000,00000002,3,70,arm:5:6", "lzma,9000,00000002,x86:5:6", "stored,9000,00000002,1,2,x86:5:6"})
+    EXPECT_FALSE(ParseRowExtension(bad, e)) << bad;
+  long long from, length, position;
+  EXPECT_FALSE(RowFilterPart(512, 8000, 0, 512, from, length, position));  // before the range
+  ASSERT_TRUE(RowFilterPart(512, 8000, 4000, 6000, from, length, position));  // from the second block on
+  EXPECT_EQ(from, 4000);
+  EXPECT_EQ(length, 4512);
+  EXPECT_EQ(position, 3488);
+
   RegionRef r = {4294967000LL, 1234, kMethodLzma, kFilterNone, 262144, 0xdeadbeefUL};
   ASSERT_GT(FormatRegionRef(text, sizeof text, r), 0);
   EXPECT_STREQ(text, "4294967000,1234,lzma,262144,deadbeef");

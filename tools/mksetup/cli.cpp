@@ -363,9 +363,17 @@ int Build(int argc, char** argv) {
           const PlannedBlock& b = plan.blocks[nextBlock];
           std::string files = name(b.slices.front().file);
           if (b.slices.size() > 1) files += " ... " + name(b.slices.back().file);
-          line(b.x86 ? "lzma+x86" : "lzma", b.unpacked, b.length,
+          // The programs whose code in this block went through the x86 filter.
+          size_t programs = 0;
+          for (const BlockSlice& s : b.slices) {
+            const PlannedFile& p = plan.files[s.file];
+            long long from, length, position;
+            programs += RowFilterPart(p.codeFrom, p.codeLength, s.from, s.length, from, length, position);
+          }
+          line("lzma", b.unpacked, b.length,
                "block " + std::to_string(nextBlock + 1) + ": " + std::to_string(b.slices.size()) + " file" +
-                   (b.slices.size() == 1 ? "" : "s") + ", " + files);
+                   (b.slices.size() == 1 ? "" : "s") +
+                   (programs ? " (x86 code of " + std::to_string(programs) + ")" : "") + ", " + files);
         }
         if (f.method != kMethodSolid) line("stored", f.unpacked, f.length, name(i));
       }

@@ -382,6 +382,7 @@ bool PackageReader::NextFile(InspectedFile& f, InspectReport* r) {
   f.subdirRaw = row[kRowSubDir];
   f.folderRaw = f.folderKind;
   if (!r) return true;
+  r->x86Count += f.ext.Filter == kFilterX86;
   std::string which = "file " + std::to_string(row_) + " (" + Escaped(f.name) + "): ";
   bool lossless = true;
   Cp936ToUtf8(name + row[kRowSubDir], &lossless);
@@ -436,6 +437,9 @@ FileEntry EntryOf(const InspectedFile& f) {
   e.Crc = f.ext.Crc;
   e.Block = f.ext.Block;
   e.BlockOffset = f.ext.BlockOffset;
+  e.Filter = f.ext.Filter;
+  e.FilterFrom = f.ext.FilterFrom;
+  e.FilterLength = f.ext.FilterLength;
   return e;
 }
 
@@ -548,7 +552,8 @@ std::string InspectTextHead(const InspectReport& r) {
     snprintf(line, sizeof line, "  %2d  %-24s ", f.position, f.name.c_str());
     out += line + Shown(f.text) + "\n";
   }
-  return out + "\nfiles: " + std::to_string(r.fileCount) + "\n";
+  return out + "\nfiles: " + std::to_string(r.fileCount) +
+         (r.x86Count ? " (" + std::to_string(r.x86Count) + " with x86 code filtered)" : "") + "\n";
 }
 
 namespace {
@@ -566,6 +571,8 @@ std::string Packing(const InspectedFile& f) {
                     " crc=" + crc;
   if (f.ext.Method == kMethodSolid)
     out += " block=" + std::to_string(f.ext.Block) + " at=" + std::to_string(f.ext.BlockOffset);
+  if (f.ext.Filter == kFilterX86)
+    out += " x86=" + std::to_string(f.ext.FilterFrom) + "+" + std::to_string(f.ext.FilterLength);
   return out;
 }
 }  // namespace
@@ -651,6 +658,9 @@ std::string JsonPacking(const InspectedFile& f) {
                     "\", \"unpacked\": " + std::to_string(f.ext.Unpacked) + ", \"crc\": \"" + crc + "\"";
   if (f.ext.Method == kMethodSolid)
     out += ", \"block\": " + std::to_string(f.ext.Block) + ", \"block_offset\": " + std::to_string(f.ext.BlockOffset);
+  if (f.ext.Filter == kFilterX86)
+    out += ", \"x86_from\": " + std::to_string(f.ext.FilterFrom) + ", \"x86_length\": " +
+           std::to_string(f.ext.FilterLength);
   return out;
 }
 }  // namespace

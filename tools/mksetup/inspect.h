@@ -26,7 +26,7 @@ struct InspectedFile {
   int64_t length = 0, offset = 0;  // the row's region (its extension's 64-bit one past 2 GiB)
   bool outside = false;  // the data region does not lie inside the file
   std::string extension;  // the row extension as stored ("" when none)
-  RowExtension ext = {kMethodNone, 0, 0, false, 0, 0, 0, 0};
+  RowExtension ext = {kMethodNone, 0, 0, false, 0, 0, 0, 0, kFilterNone, 0, 0};
   int folderRaw = 0;      // for extract: the folder kind
   std::string nameRaw, subdirRaw;  // code page 936, as stored
 };
@@ -48,6 +48,7 @@ struct InspectReport {
   // (key, value as UTF-8) in the order stored; empty when they were streamed.
   std::vector<std::pair<std::string, std::string>> settings;
   size_t fileCount = 0, settingCount = 0;
+  size_t x86Count = 0;  // rows whose program code went through the x86 filter
   int64_t licenceBytes = -1;  // the whole licence's length, when the package names one that reads
   // The blocks of solid packing the settings give (number, reference), in
   // the order given; gathered while the settings are read with a report.

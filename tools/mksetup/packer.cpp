@@ -17,13 +17,14 @@ void Free(void*, void* p) { free(p); }
 ISzAlloc allocator = {Alloc, Free};
 
 // A block's bytes for the encoder: its slices one after another, each file
-// read to the size it had when it was checked, counted and checksummed on
-// the way, and passed through the x86 filter when the block has it.
+// read to the size it had when it was checked and checksummed on the way (the
+// file's real bytes), a program's code passed through the x86 filter (its
+// part in this block on its own: RowFilterPart), and the block's checksum of
+// the bytes as handed out.
 struct BlockIn {
   ISeqInStream base;
   const Plan* plan = nullptr;
   const PlannedBlock* block = nullptr;
-  bool x86 = false;
   size_t slice = 0;      // the slice being read
   int64_t sliceRead = 0;
   int fd = -1;
@@ -31,105 +32,136 @@ struct BlockIn {
   std::vector<uint32_t> sliceCrcs;
   int64_t read = 0;
   std::string error;  // why reading failed
-  // Bytes read and filtered, handed out from ready to filled; the bytes from
-  // filled to have are read but not yet final for the filter.
+  // Bytes of the slices as handed out, from ready to filled.
   std::vector<unsigned char> stage = std::vector<unsigned char>(1 << 20);
-  size_t ready = 0, filled = 0, have = 0;
-  unsigned long position = 0;  // in the block's stream, of stage[0]
-  bool ended = false;
+  size_t ready = 0, filled = 0;
+  // The filter over the part of a file's code in this block: the bytes read
+  // but not yet final, and the range position of the first of them.
   CX86Filter filter;
+  unsigned char carry[8];
+  size_t carried = 0;
+  unsigned long position = 0;
 
   ~BlockIn() {
     if (fd >= 0) close(fd);
   }
 
-  // Raw bytes of the slices into p (at most n); 0 at the end or on failure.
-  size_t ReadRaw(unsigned char* p, size_t n) {
-    while (slice < block->slices.size()) {
+  // Moves past the slices read to their end; false at the end of the block
+  // or on failure.
+  bool Advance() {
+    while (slice < block->slices.size() && error.empty()) {
       const BlockSlice& s = block->slices[slice];
       const PlannedFile& f = plan->files[s.file];
-      if (sliceRead == s.length) {
-        // A file that grew meanwhile is not packed to some size it passed.
-        if (fd >= 0 && s.from + s.length == f.unpacked) {
-          char more;
-          ssize_t beyond;
-          do beyond = ::read(fd, &more, 1);
-          while (beyond < 0 && errno == EINTR);
-          if (beyond > 0) {
-            error = f.key + ": " + f.source + " changed while being packed (" + std::to_string(f.unpacked) +
-                    " bytes when checked, more now)";
-            return 0;
-          }
-        }
-        if (fd >= 0) close(fd);
-        fd = -1;
-        sliceCrcs.push_back(static_cast<uint32_t>(sliceCrc));
-        sliceCrc = 0;
-        sliceRead = 0;
-        slice++;
-        continue;
-      }
-      size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), s.length - sliceRead));
-      size_t got = 0;
-      if (f.cached) {
-        if (s.from + s.length > static_cast<int64_t>(f.data.size())) {
-          error = f.key + ": " + f.source + " changed while being packed";
-          return 0;
-        }
-        memcpy(p, f.data.data() + s.from + sliceRead, want);
-        got = want;
-      } else {
-        if (fd < 0) {
-          fd = OpenRead(f.source);
-          if (fd < 0 || !SeekTo(fd, s.from)) {
-            error = f.key + ": cannot open " + f.source + ": " + strerror(errno);
-            return 0;
-          }
-        }
-        ssize_t r;
-        do r = ::read(fd, p, want);
-        while (r < 0 && errno == EINTR);
-        if (r < 0) {
-          error = f.key + ": reading " + f.source + " failed: " + strerror(errno);
-          return 0;
-        }
-        if (r == 0) {
+      if (sliceRead < s.length) return true;
+      // A file that grew meanwhile is not packed to some size it passed.
+      if (fd >= 0 && s.from + s.length == f.unpacked) {
+        char more;
+        ssize_t beyond;
+        do beyond = ::read(fd, &more, 1);
+        while (beyond < 0 && errno == EINTR);
+        if (beyond > 0) {
           error = f.key + ": " + f.source + " changed while being packed (" + std::to_string(f.unpacked) +
-                  " bytes when checked, " + std::to_string(s.from + sliceRead) + " now)";
-          return 0;
+                  " bytes when checked, more now)";
+          return false;
         }
-        got = static_cast<size_t>(r);
       }
-      crc = Crc32Update(crc, p, got);
-      sliceCrc = Crc32Update(sliceCrc, p, got);
-      sliceRead += static_cast<int64_t>(got);
-      read += static_cast<int64_t>(got);
-      return got;
+      if (fd >= 0) close(fd);
+      fd = -1;
+      sliceCrcs.push_back(static_cast<uint32_t>(sliceCrc));
+      sliceCrc = 0;
+      sliceRead = 0;
+      slice++;
     }
-    return 0;
+    return false;
   }
 
-  // Refills the stage: the bytes not yet final move to its start, more are
-  // read after them, and the filter makes as many final as it can (all of
-  // them at the end of the block).
-  void Refill() {
-    size_t rest = have - filled;
-    memmove(stage.data(), stage.data() + filled, rest);
-    position += static_cast<unsigned long>(filled);
-    have = rest;
-    while (have < stage.size() && !ended && error.empty()) {
-      size_t got = ReadRaw(stage.data() + have, stage.size() - have);
-      if (!got) ended = true;
-      have += got;
+  // Raw bytes of the current slice into p (at most n); 0 on failure.
+  size_t ReadRaw(unsigned char* p, size_t n) {
+    const BlockSlice& s = block->slices[slice];
+    const PlannedFile& f = plan->files[s.file];
+    size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), s.length - sliceRead));
+    size_t got = 0;
+    if (f.cached) {
+      if (s.from + s.length > static_cast<int64_t>(f.data.size())) {
+        error = f.key + ": " + f.source + " changed while being packed";
+        return 0;
+      }
+      memcpy(p, f.data.data() + s.from + sliceRead, want);
+      got = want;
+    } else {
+      if (fd < 0) {
+        fd = OpenRead(f.source);
+        if (fd < 0 || !SeekTo(fd, s.from)) {
+          error = f.key + ": cannot open " + f.source + ": " + strerror(errno);
+          return 0;
+        }
+      }
+      ssize_t r;
+      do r = ::read(fd, p, want);
+      while (r < 0 && errno == EINTR);
+      if (r < 0) {
+        error = f.key + ": reading " + f.source + " failed: " + strerror(errno);
+        return 0;
+      }
+      if (r == 0) {
+        error = f.key + ": " + f.source + " changed while being packed (" + std::to_string(f.unpacked) +
+                " bytes when checked, " + std::to_string(s.from + sliceRead) + " now)";
+        return 0;
+      }
+      got = static_cast<size_t>(r);
     }
-    ready = 0;
-    filled = x86 ? filter.Encode(stage.data(), have, position) : have;
-    if (ended) filled = have;
+    sliceCrc = Crc32Update(sliceCrc, p, got);
+    sliceRead += static_cast<int64_t>(got);
+    read += static_cast<int64_t>(got);
+    return got;
+  }
+
+  // The next bytes as handed out into p (room for n, at least 16); 0 at the
+  // end of the block or on failure. Bytes outside a file's code come as they
+  // are, up to where the code starts; the code's come through the filter, as
+  // many as are final (all at the end of its part).
+  size_t ReadNext(unsigned char* p, size_t n) {
+    for (;;) {
+      if (!Advance()) return 0;
+      const BlockSlice& s = block->slices[slice];
+      const PlannedFile& f = plan->files[s.file];
+      int64_t at = s.from + sliceRead;  // in the file
+      long long from = 0, length = 0, pos = 0;
+      bool part = f.codeLength > 0 && RowFilterPart(f.codeFrom, f.codeLength, s.from, s.length, from, length, pos);
+      if (!part || at < from || at >= from + length) {
+        int64_t upTo = part && at < from ? from : s.from + s.length;
+        return ReadRaw(p, static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), upTo - at)));
+      }
+      if (at == from) {
+        filter = CX86Filter();
+        carried = 0;
+        position = static_cast<unsigned long>(pos);
+      }
+      memcpy(p, carry, carried);
+      size_t got = ReadRaw(p + carried, static_cast<size_t>(std::min<int64_t>(
+                                             static_cast<int64_t>(n - carried), from + length - at)));
+      if (!got) return 0;
+      size_t have = carried + got;
+      size_t done = filter.Encode(p, have, position);
+      if (at + static_cast<int64_t>(got) == from + length) done = have;  // the part's last bytes stay
+      position += static_cast<unsigned long>(done);
+      carried = have - done;
+      memcpy(carry, p + done, carried);
+      if (done) return done;
+    }
   }
 
   static SRes Read(void* p, void* buf, size_t* size) {
     BlockIn* in = static_cast<BlockIn*>(p);
-    if (in->ready == in->filled && !in->ended) in->Refill();
+    if (in->ready == in->filled) {
+      in->ready = in->filled = 0;
+      while (in->filled + 16 <= in->stage.size()) {
+        size_t got = in->ReadNext(in->stage.data() + in->filled, in->stage.size() - in->filled);
+        if (!got) break;
+        in->crc = Crc32Update(in->crc, in->stage.data() + in->filled, got);
+        in->filled += got;
+      }
+    }
     if (!in->error.empty()) return SZ_ERROR_READ;
     size_t n = std::min(*size, in->filled - in->ready);
     memcpy(buf, in->stage.data() + in->ready, n);
@@ -274,7 +306,6 @@ void Packer::Pack(size_t b, PackedBlock& out) {
   in.base.Read = BlockIn::Read;
   in.plan = &plan_;
   in.block = &block;
-  in.x86 = block.x86;
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
   props.level = level.encoderLevel;
@@ -284,6 +315,7 @@ void Packer::Pack(size_t b, PackedBlock& out) {
   props.fb = level.fastBytes;
   if (level.matchCycles) props.mc = static_cast<unsigned>(level.matchCycles);
   props.pb = level.posBits;
+  props.lc = block.programs ? kProgramLiteralBits : kLiteralBits;
   props.reduceSize = static_cast<uint32_t>(block.unpacked);
   props.numThreads = 1;
   props.writeEndMark = 0;

@@ -100,7 +100,7 @@ class Planner {
   void Files();
   // Gathers the packed files into blocks (PlannedBlock).
   void Blocks();
-  int64_t X86CodeBytes(const PlannedFile& f);
+  void X86Code(PlannedFile& f);
   void AddFile(const ProjectFile& f, std::string path, std::string shown,
                const std::string& rel, const std::string& subdir, int64_t size, std::string&& data, bool cached);
   void CheckReferences();
@@ -866,33 +866,28 @@ void Planner::Files() {
   }
 }
 
-// The bytes of an x86 program's code sections (0 for any other file), from
-// its headers: which blocks the x86 filter is for.
-int64_t Planner::X86CodeBytes(const PlannedFile& f) {
+// The bytes of an x86 program's code, from its headers: the file's range
+// from its first code section's raw data to the end of its last one's (the
+// part of the file the x86 filter is for); nothing for any other file and for
+// headers that do not hold together.
+void Planner::X86Code(PlannedFile& f) {
+  f.codeFrom = f.codeLength = 0;
   std::string head;
   if (f.cached) {
     head = f.data.substr(0, 4096);
   } else {
     int fd = OpenRead(f.source);
-    if (fd < 0) return 0;
+    if (fd < 0) return;
     head.resize(4096);
     ssize_t n = read(fd, &head[0], head.size());
     close(fd);
     head.resize(n > 0 ? static_cast<size_t>(n) : 0);
   }
-  const unsigned char* h = reinterpret_cast<const unsigned char*>(head.data());
-  if (!IsX86Program(h, head.size())) return 0;
-  auto u16 = [&](size_t at) { return at + 2 <= head.size() ? h[at] | h[at + 1] << 8 : 0; };
-  auto u32 = [&](size_t at) { return at + 4 <= head.size() ? static_cast<uint32_t>(u16(at) | u16(at + 2) << 16) : 0u; };
-  size_t pe = u32(0x3C);
-  size_t sections = pe + 24 + static_cast<size_t>(u16(pe + 20));
-  int64_t code = 0;
-  for (int i = 0; i < u16(pe + 6); i++) {
-    size_t at = sections + 40 * static_cast<size_t>(i);
-    const uint32_t kCode = 0x20, kExecute = 0x20000000;
-    if (u32(at + 36) & (kCode | kExecute)) code += u32(at + 16);
+  int64_t from = 0, length = 0;
+  if (X86CodeRange(reinterpret_cast<const unsigned char*>(head.data()), head.size(), f.length, from, length)) {
+    f.codeFrom = from;
+    f.codeLength = length;
   }
-  return std::min(code, f.length);
 }
 
 void Planner::Blocks() {
@@ -926,7 +921,14 @@ void Planner::Blocks() {
     int64_t count = (total + limit - 1) / limit;
     int64_t size = (total + count - 1) / count;
     PlannedBlock block;
-    std::vector<int64_t> codeIn;
+    auto close = [&] {
+      int64_t programs = 0;
+      for (const BlockSlice& s : block.slices)
+        if (plan_.files[s.file].codeLength > 0) programs += s.length;
+      block.programs = programs * 2 > block.unpacked;
+      plan_.blocks.push_back(std::move(block));
+      block = PlannedBlock();
+    };
     for (size_t k = i; k < end; k++) {
       PlannedFile& f = plan_.files[k];
       if (f.method != kMethodLzma) continue;
@@ -935,9 +937,8 @@ void Planner::Blocks() {
         continue;
       }
       f.method = kMethodSolid;
-      int64_t code = X86CodeBytes(f);
+      X86Code(f);
       for (int64_t from = 0; from < f.length;) {
-        if (block.slices.empty()) codeIn.push_back(0);
         if (block.slices.empty() || block.slices.back().file != k) {
           if (from == 0) {
             f.block = static_cast<int64_t>(plan_.blocks.size()) + 1;
@@ -947,20 +948,11 @@ void Planner::Blocks() {
         int64_t n = std::min(f.length - from, size - block.unpacked);
         block.slices.push_back({k, from, n});
         block.unpacked += n;
-        // The code is counted where the file's bytes fall, evenly.
-        codeIn.back() += f.length ? code * n / f.length : 0;
         from += n;
-        if (block.unpacked == size) {
-          block.x86 = codeIn.back() * 100 >= block.unpacked * kX86CodePercent;
-          plan_.blocks.push_back(std::move(block));
-          block = PlannedBlock();
-        }
+        if (block.unpacked == size) close();
       }
     }
-    if (!block.slices.empty()) {
-      block.x86 = codeIn.back() * 100 >= block.unpacked * kX86CodePercent;
-      plan_.blocks.push_back(std::move(block));
-    }
+    if (!block.slices.empty()) close();
     i = end;
   }
   if (plan_.blocks.size() > BLOCK_COUNT_MAX)
@@ -1201,8 +1193,9 @@ bool Planner::Run() {
   // The words of the stub's capability text packed files need.
   std::vector<const char*> packedWords = {PACKAGE_TAG, METHOD_LZMA_WORD, CAPABILITY_WORD_CRC};
   if (!plan_.blocks.empty()) packedWords.push_back(CAPABILITY_WORD_SOLID);
-  if (std::any_of(plan_.blocks.begin(), plan_.blocks.end(), [](const PlannedBlock& b) { return b.x86; }))
-    packedWords.push_back(CAPABILITY_WORD_X86);
+  if (std::any_of(plan_.files.begin(), plan_.files.end(),
+                  [](const PlannedFile& f) { return f.method == kMethodSolid && f.codeLength > 0; }))
+    packedWords.push_back(CAPABILITY_WORD_X86_ROWS);
   if (plan_.extended) plan_.header[kIdxExtension] = PACKAGE_TAG;
   plan_.settings.insert(plan_.settings.end(), listSettings_.begin(), listSettings_.end());
   std::string stub;
@@ -1300,7 +1293,7 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc, bool pack) {
       char ext[128];
       int n = f.method == kMethodSolid
                   ? FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc,
-                                       f.block, f.blockOffset)
+                                       f.block, f.blockOffset, f.codeFrom, f.codeLength)
                   : FormatRowExtension(ext, sizeof ext, f.method, static_cast<unsigned long long>(f.unpacked), f.crc,
                                        wide ? f.offset : -1, f.length);
       add(ext, static_cast<size_t>(n));
@@ -1320,7 +1313,7 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc, bool pack) {
   for (size_t b = 0; b < plan.blocks.size(); b++) {
     const PlannedBlock& block = plan.blocks[b];
     std::string key = SETTING_BLOCK + std::to_string(b + 1);
-    RegionRef ref = {block.offset, block.length, block.method, block.x86 ? kFilterX86 : kFilterNone,
+    RegionRef ref = {block.offset, block.length, block.method, kFilterNone,
                      static_cast<unsigned long long>(block.unpacked), block.crc};
     char value[128];
     int n = FormatRegionRef(value, sizeof value, ref);
@@ -1354,4 +1347,29 @@ bool PlanPackage(const Project& project, const BuildOptions& options, Plan& plan
   plan = Plan();
   Planner planner(project, options, plan, diag);
   return planner.Run();
+}
+
+bool X86CodeRange(const unsigned char* h, size_t size, int64_t fileLength, int64_t& from, int64_t& length) {
+  if (!IsX86Program(h, size)) return false;
+  auto u16 = [&](size_t at) { return static_cast<uint32_t>(h[at] | h[at + 1] << 8); };
+  auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+  size_t pe = u32(0x3C);
+  if (pe + 24 > size) return false;
+  size_t sections = pe + 24 + u16(pe + 20);
+  size_t count = u16(pe + 6);
+  if (sections + 40 * count > size) return false;  // a table past the head read: none
+  int64_t start = INT64_MAX, end = 0;
+  for (size_t i = 0; i < count; i++) {
+    size_t at = sections + 40 * i;
+    const uint32_t kCode = 0x20, kExecute = 0x20000000;
+    int64_t raw = u32(at + 16), pointer = u32(at + 20);
+    if (!(u32(at + 36) & (kCode | kExecute)) || raw == 0 || pointer >= fileLength) continue;
+    start = std::min(start, pointer);
+    end = std::max(end, std::min(pointer + raw, fileLength));
+  }
+  // Fewer bytes than one call hold nothing to convert.
+  if (end - start < 5) return false;
+  from = start;
+  length = end - start;
+  return true;
 }

@@ -51,11 +51,12 @@ struct BlockSlice {
 struct PlannedBlock {
   std::vector<BlockSlice> slices;
   int64_t unpacked = 0;
-  // Its x86 programs' code makes up enough of it: packed through the x86
-  // branch filter.
-  bool x86 = false;
+  // x86 programs make up more than half of its bytes: packed with two bits
+  // of literal context instead of three (kProgramLiteralBits).
+  bool programs = false;
   // Once written: the region and its method (stored when packing did not
-  // make it smaller), the CRC-32 of the unpacked bytes.
+  // make it smaller), the CRC-32 of the unpacked bytes (as packed: the rows'
+  // code through the x86 filter).
   int method = kMethodLzma;
   int64_t offset = 0;
   int64_t length = 0;
@@ -83,6 +84,10 @@ struct PlannedFile {
   uint32_t crc = 0;      // of the unpacked bytes, once written
   int64_t block = 0;        // kMethodSolid: the block its bytes start in (from 1)
   int64_t blockOffset = 0;  // and where in that block's unpacked bytes
+  // kMethodSolid: an x86 program's code, packed through the x86 filter (bytes
+  // of the file; none when codeLength is 0).
+  int64_t codeFrom = 0;
+  int64_t codeLength = 0;
 };
 
 struct Plan {
@@ -167,5 +172,12 @@ struct LevelSettings {
   int posBits;       // pb: the low bits of the position the coder's states follow (the level's own: 2)
 };
 const LevelSettings& LevelOf(int level);
-// The share of a block in code of x86 programs from which it is filtered.
-constexpr int kX86CodePercent = 40;
+// The LZMA literal context bits (lc) of a block mostly of x86 programs, and
+// of any other (docs/design-notes.md, "Solid blocks").
+constexpr int kProgramLiteralBits = 2;
+constexpr int kLiteralBits = 3;
+// The range of an x86 program's code from its headers (the first size bytes
+// of a file of fileLength bytes): from its first code section's raw data to
+// the end of its last one's. False for other files and for headers that do
+// not hold together.
+bool X86CodeRange(const unsigned char* head, size_t size, int64_t fileLength, int64_t& from, int64_t& length);
