@@ -144,6 +144,22 @@ CLzmaStream::Status CLzmaFlatDecoder::Decode(const void* in, size_t& inLen, size
   return CLzmaStream::kMore;
 }
 
+bool DecodeLzmaRegion(const void* src, size_t srcLen, void* out, size_t size) {
+  const unsigned char* in = static_cast<const unsigned char*>(src);
+  if (srcLen < LZMA_PROPS_SIZE || size == 0) return false;
+  CLzmaFlatDecoder dec;
+  if (!dec.Start(in, out, size)) return false;
+  size_t coded = srcLen - LZMA_PROPS_SIZE;
+  CLzmaStream::Status st = dec.Decode(in + LZMA_PROPS_SIZE, coded);
+  // The input has ended: a stream that is complete says so now.
+  while (st == CLzmaStream::kMore) {
+    size_t none = 0, before = dec.Produced();
+    st = dec.Decode(in, none);
+    if (st == CLzmaStream::kMore && dec.Produced() == before) break;
+  }
+  return st == CLzmaStream::kDone;
+}
+
 char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& outLen) {
   outLen = 0;
   const unsigned char* in = static_cast<const unsigned char*>(src);

@@ -80,3 +80,8 @@ class CLzmaFlatDecoder {
 // when bytes follow its end, when it would unpack to more than maxSize bytes
 // or when the memory is not there.
 char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& outLen);
+
+// Decodes a raw stream held in memory (its 5 property bytes, then the coded
+// bytes, as an lzma region holds them) into out, exactly size bytes (not 0).
+// False when the stream is damaged, cut short or ends before size.
+bool DecodeLzmaRegion(const void* src, size_t srcLen, void* out, size_t size);

@@ -3,9 +3,10 @@
 #include <string.h>
 
 #include "framework/memory.h"
+#include "lzmastream.h"
 #include "packagefile.h"
 
-CPackage::CPackage() : IndexRead(false), IndexMatches(false) {
+CPackage::CPackage() : IndexRead(false), IndexMatches(false), IndexUnpacked(0) {
   memset(&Seal, 0, sizeof Seal);
   Index.Offset = Index.Length = 0;
 }
@@ -44,7 +45,27 @@ PackageOpenResult CPackage::OpenIndex(const char* path, long long indexLimit) {
   bool sealHolds = !Seal.Present || (IndexMatches && Seal.Valid && Index.Length > 0);
   if (!IndexRead) return Seal.Present ? kPackageDamaged : kPackageNoIndex;
   CFieldTable table;
-  stored.Load(table);
+  if (Seal.Valid && Seal.IndexMethod == kMethodLzma) {
+    // Unpacked as a damaged plain index is read, whatever its checksum, but
+    // never past the size the seal gives, which is held to the limits first.
+    long long size = Seal.IndexUnpacked;
+    char* text = 0;
+    if (size > 0 && size <= PACKED_INDEX_MAX && size <= indexLimit)
+      text = static_cast<char*>(AllocBuffer(static_cast<size_t>(size)));
+    bool unpacked = text && DecodeLzmaRegion(stored.Bytes(), static_cast<size_t>(stored.Length()), text,
+                                             static_cast<size_t>(size));
+    if (unpacked) {
+      // Unscrambled where it was unpacked: the index is not copied twice.
+      UnscrambleBuffer(reinterpret_cast<unsigned char*>(text), static_cast<int>(size), TABLE_KEY);
+      table.text.Append(text, static_cast<int>(strnlen(text, static_cast<size_t>(size))));
+      IndexUnpacked = size;
+    }
+    FreeBuffer(text);
+    if (!unpacked) return kPackageDamaged;
+  } else {
+    stored.Load(table);
+    IndexUnpacked = stored.Length();
+  }
   m_indexText = table.text;
   return sealHolds ? kPackageOpened : kPackageDamaged;
 }

@@ -32,8 +32,10 @@ class CPackage : public PackageSettings {
   // damaged package is parsed all the same, but a program uses nothing of it.
   PackageOpenResult Open(const char* path, long long indexLimit = kIndexLimit);
   // Only the trailer, its seal and the index's bytes (at most indexLimit of
-  // them), checked against the seal; nothing parsed. A reader that walks
-  // the index a row at a time (mksetup inspect) opens it so.
+  // them), checked against the seal, and a packed index unpacked (to at most
+  // indexLimit and PACKED_INDEX_MAX bytes; one that does not unpack is
+  // damage, with no text); nothing parsed. A reader that walks the index a
+  // row at a time (mksetup inspect) opens it so.
   PackageOpenResult OpenIndex(const char* path, long long indexLimit = kIndexLimit);
 
   // The bytes of a region of the setup file (a picture, the icon) in a heap
@@ -52,6 +54,9 @@ class CPackage : public PackageSettings {
   FileRegion Index;   // where the index is stored; the payload ends where it starts
   bool IndexRead;     // the index's bytes were read
   bool IndexMatches;  // their checksum is the seal's (true for a package without one)
+  // The bytes of the index's text: the stored ones, or for a packed index
+  // those it unpacked to (0 when it did not unpack).
+  long long IndexUnpacked;
   // The whole licence (code page 936, lines ended by CR LF) when the package
   // names one (LicenceRegion); empty otherwise: the licence line is all.
   CString Licence;

@@ -230,15 +230,30 @@ void ParseSeal(const char* tail, int count, PackageSeal& seal) {
   unsigned long long start = 0;
   if (!ParseDecimal(q, kCountMax, start, &q) || *q++ != ':') return;
   if (!ParseHex8(q, seal.PayloadCrc, &q) || *q++ != ':') return;
-  if (!ParseHex8(q, seal.IndexCrc, &q) || *q) return;
+  if (!ParseHex8(q, seal.IndexCrc, &q)) return;
+  // A packed index: its method and the size it unpacks to.
+  if (*q == ':') {
+    q++;
+    unsigned long long unpacked = 0;
+    if (MethodAt(q, false, 0) != kMethodLzma || !ParseDecimal(q, PACKED_INDEX_MAX, unpacked, &q) || unpacked == 0)
+      return;
+    seal.IndexMethod = kMethodLzma;
+    seal.IndexUnpacked = static_cast<long long>(unpacked);
+  }
+  if (*q) return;
   seal.PayloadStart = static_cast<long long>(start);
   seal.Valid = true;
 }
 
-int FormatSeal(char* out, int size, long long payloadStart, unsigned long payloadCrc, unsigned long indexCrc) {
-  char start[24];
+int FormatSeal(char* out, int size, long long payloadStart, unsigned long payloadCrc, unsigned long indexCrc,
+               long long indexUnpacked) {
+  char start[24], unpacked[32] = "";
   FormatDecimal(start, static_cast<unsigned long long>(payloadStart < 0 ? 0 : payloadStart));
-  int n = FormatText(out, static_cast<size_t>(size), PACKAGE_TAG ":%s:%08lx:%08lx", start,
-                     payloadCrc & 0xFFFFFFFFUL, indexCrc & 0xFFFFFFFFUL);
+  if (indexUnpacked > 0) {
+    memcpy(unpacked, ":" METHOD_LZMA_WORD ",", 6);
+    FormatDecimal(unpacked + 6, static_cast<unsigned long long>(indexUnpacked));
+  }
+  int n = FormatText(out, static_cast<size_t>(size), PACKAGE_TAG ":%s:%08lx:%08lx%s", start,
+                     payloadCrc & 0xFFFFFFFFUL, indexCrc & 0xFFFFFFFFUL, unpacked);
   return n < 0 || n >= size ? 0 : n;
 }

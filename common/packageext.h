@@ -36,6 +36,8 @@
 #define CAPABILITY_WORD_X86 "x86"
 // The x86 branch filter over a range of a solid row (its program's code).
 #define CAPABILITY_WORD_X86_ROWS "x86rows"
+// A packed index: the seal's fifth field names its method and unpacked size.
+#define CAPABILITY_WORD_INDEX "index"
 // The word of the capability text that says the setup speaks the languages
 // a package may name (ui.language).
 #define LANGUAGE_WORD "lang"
@@ -53,11 +55,14 @@
 // its first byte: the builder undoes the filter when it reads the program out
 // and applies it when it packs the program back.
 #define PROGRAM_X86_WORD "x86exe"
-#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists ask x86exe x86rows"
+#define CAPABILITY_TEXT "PKX1 lzma crc32 lang uninst solid x86 scope big lists ask x86exe x86rows index"
 // An lzma region: the 5 property bytes, then the raw stream.
 #define LZMA_PROPS_BYTES 5
 // The most bytes a seal takes after the trailer's ".".
 #define TRAILER_SEAL_MAX 64
+// The most bytes a packed index unpacks to (the setup holds it whole, twice
+// while it is read); a larger index is stored as it is.
+#define PACKED_INDEX_MAX (64LL << 20)
 // The largest offset or length the seed's 32-bit fields hold.
 #define SEED_NUMBER_MAX 2147483647LL
 
@@ -165,12 +170,20 @@ struct PackageSeal {
   bool Valid;    // and that suffix is a well-formed seal
   long long PayloadStart;
   unsigned long PayloadCrc;
-  unsigned long IndexCrc;
+  unsigned long IndexCrc;  // of the index's bytes as stored (packed or not)
+  // kMethodLzma: the stored index is an lzma region (as a row's) that
+  // unpacks to IndexUnpacked bytes, the index as a plain package stores it
+  // (scrambled); kMethodNone: the index is stored as it is.
+  int IndexMethod;
+  long long IndexUnpacked;
 };
 // Reads the seal out of the trailer's window (the same bytes ParseTrailer
-// takes).
+// takes): "PKX1:<payload start>:<payload crc>:<index crc>", and for a packed
+// index ":lzma,<unpacked length>" after it (1 to PACKED_INDEX_MAX).
 void ParseSeal(const char* tail, int count, PackageSeal& seal);
-// The seal's text to append to the trailer (at least 48 bytes of room); its
-// length.
-int FormatSeal(char* out, int size, long long payloadStart, unsigned long payloadCrc, unsigned long indexCrc);
+// The seal's text to append to the trailer (at least 64 bytes of room); its
+// length. indexUnpacked above 0: the index is packed (lzma) from that many
+// bytes.
+int FormatSeal(char* out, int size, long long payloadStart, unsigned long payloadCrc, unsigned long indexCrc,
+               long long indexUnpacked = 0);
 #endif  // RC_INVOKED

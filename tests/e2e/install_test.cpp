@@ -168,6 +168,13 @@ class InstallTest : public ::testing::Test {
 
 TEST_F(InstallTest, EverythingOfAFreshInstallation) {
   REQUIRE_PACKAGE(pkg, INSTALL_PACKAGE);
+  {
+    // Its index is packed: the setup reads the rows out of it.
+    CPackage s;
+    ASSERT_EQ(s.Open(pkg.c_str()), kPackageOpened);
+    EXPECT_EQ(s.Seal.IndexMethod, kMethodLzma);
+    EXPECT_GT(s.Seal.IndexUnpacked, s.Index.Length);
+  }
   Robot robot;
   ASSERT_TRUE(robot.Start(pkg));
   Wizard wiz(robot);
@@ -494,8 +501,9 @@ TEST_F(InstallTest, HeadingTooLongKeepsTheCopyPageWhereOnlyCancelIsLeft) {
   DeleteFileA(pkg.c_str());
 }
 
-// One byte changed in the index, in a stored file, in a packed file, in the
-// page picture; bytes cut from the middle or added there: the setup says the
+// One byte changed in the (packed) index, in a stored file, in a packed file,
+// in the page picture; bytes cut from the middle or added there; a seal
+// giving the packed index another size: the setup says the
 // package is damaged, installs nothing and ends with the damaged package's
 // exit code, leaving not even the installation folder. A damaged index is
 // found at the start, the rest before the first file is written.
@@ -516,9 +524,10 @@ TEST_F(InstallTest, DamagedPackageInstallsNothing) {
   struct {
     const char* what;
     long at;
-    int change;  // 0: one byte changed, -1: 3 bytes cut, 1: 3 bytes added
+    int change;  // 0: one byte changed, -1: 3 bytes cut, 1: 3 bytes added, 2: the seal's unpacked size + at
     bool atStart;
   } cases[] = {
+      {"seal's index size", 1, 2, true},
       {"index", seek + len / 3, 0, true},
       {"stored file", stored, 0, false},
       {"packed block", packed, 0, false},
@@ -530,9 +539,19 @@ TEST_F(InstallTest, DamagedPackageInstallsNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::string bytes = good;
-    if (c.change == 0) bytes[c.at] = static_cast<char>(bytes[c.at] ^ 0x40);
-    else if (c.change < 0) bytes.erase(c.at, 3);
-    else bytes.insert(c.at, "xyz");
+    if (c.change == 2) {
+      char trailer[160];
+      int n = FormatTrailer(trailer, sizeof trailer, len, seek);
+      n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, s.Seal.PayloadStart, s.Seal.PayloadCrc,
+                      s.Seal.IndexCrc, s.Seal.IndexUnpacked + c.at);
+      bytes = good.substr(0, static_cast<size_t>(seek + len)) + std::string(trailer, static_cast<size_t>(n));
+    } else if (c.change == 0) {
+      bytes[c.at] = static_cast<char>(bytes[c.at] ^ 0x40);
+    } else if (c.change < 0) {
+      bytes.erase(c.at, 3);
+    } else {
+      bytes.insert(c.at, "xyz");
+    }
     ASSERT_TRUE(WriteBytes(bad, bytes));
     Robot robot;
     ASSERT_TRUE(robot.Start(bad));

@@ -1,5 +1,6 @@
 // A whole setup file through the extension reader as the setup takes it: the
-// trailer and its seal, the index and its checksum, the rows and their
+// trailer and its seal, the index and its checksum (a packed index unpacked,
+// the packed-index seed), the rows and their
 // extensions, the consistency rules, then each small row written out through
 // its method (a row of blocks through its blocks, decoded ahead for every
 // other input) with its checksum checked. The input's first bytes also go to

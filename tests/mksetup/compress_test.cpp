@@ -12,6 +12,7 @@
 #include <fstream>
 #include <random>
 
+#include "common/lzmastream.h"
 #include "common/packagefile.h"
 #include "packer.h"
 #include "plan.h"
@@ -338,6 +339,94 @@ TEST_F(CompressTest, GrowingSourceStopsThePackingAtItsCheckedSize) {
             std::string::npos)
       << error;
   EXPECT_EQ(Files().count("g.exe"), 0u);
+}
+
+// The index of a package with packed files is packed when the stub reads
+// one (inspect says so); unpacked it is, byte for byte, the plain index a
+// stub without the word is given, and the files come back from it. A
+// package without packed files keeps its plain index whatever the stub. A
+// packed index that does not unpack to the size the seal gives (its
+// checksum made to match) is damage: nothing is extracted.
+TEST_F(CompressTest, IndexIsPackedForAStubThatReadsIt) {
+  std::string project = "[product]\nname = \"P\"\n";
+  for (int i = 0; i < 300; i++) {
+    Write("m/f" + std::to_string(i) + ".txt", "file " + std::to_string(i) + "\n");
+    project += "[[file]]\nsource = \"m/f" + std::to_string(i) + ".txt\"\n";
+  }
+  Write("m.toml", project);
+  Write("stored.toml", "[product]\nname = \"P\"\nid = \"P\"\n[[file]]\nsource = \"d/text.txt\"\ncompression = \"none\"\n");
+  std::string older = CAPABILITY_TEXT;
+  older.erase(older.find(" " CAPABILITY_WORD_INDEX), strlen(" " CAPABILITY_WORD_INDEX));
+  Write("old.exe", StubBytes(older.c_str()));
+  auto build = [&](const char* toml, const char* stub, const char* out) {
+    return RunMksetup({"build", Path(toml), "--stub", Path(stub), "-o", Path(out)});
+  };
+  ASSERT_EQ(build("m.toml", "stub.exe", "packed.exe").code, 0);
+  ASSERT_EQ(build("m.toml", "old.exe", "plain.exe").code, 0);
+  ReadBack packed, plain;
+  ReadPackage(Path("packed.exe"), packed);
+  ReadPackage(Path("plain.exe"), plain);
+  ASSERT_TRUE(packed.ok && plain.ok);
+  EXPECT_EQ(packed.opened, kPackageOpened);
+  EXPECT_EQ(packed.settings.Seal.IndexMethod, kMethodLzma);
+  EXPECT_EQ(plain.settings.Seal.IndexMethod, kMethodNone);
+  EXPECT_EQ(packed.settings.FileList.Count, 300);
+  std::string a = ReadFile(Path("packed.exe")), b = ReadFile(Path("plain.exe"));
+  ASSERT_EQ(packed.settings.Seal.IndexUnpacked, plain.len);
+  EXPECT_EQ(packed.table, plain.table);
+  EXPECT_LT(packed.len * 4, plain.len);
+  std::string plainIndex = b.substr(static_cast<size_t>(plain.seek), static_cast<size_t>(plain.len)), unpacked(plainIndex.size(), '\0');
+  ASSERT_TRUE(DecodeLzmaRegion(a.data() + packed.seek, static_cast<size_t>(packed.len), &unpacked[0], unpacked.size()));
+  EXPECT_TRUE(unpacked == plainIndex);
+  RunResult r = RunMksetup({"inspect", Path("packed.exe")});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("index: packed (lzma), " + std::to_string(packed.len) + " bytes, unpacked " +
+                          std::to_string(plain.len) + "\n"), std::string::npos) << r.output;
+  r = RunMksetup({"inspect", "--json", Path("packed.exe")});
+  EXPECT_NE(r.output.find("\"index_packed\": {\"method\": \"lzma\", \"unpacked\": " + std::to_string(plain.len) + "}"),
+            std::string::npos) << r.output;
+  r = RunMksetup({"extract", Path("packed.exe"), Path("out")});
+  ASSERT_EQ(r.code, 0) << r.output;
+  for (int i = 0; i < 300; i += 37)
+    EXPECT_EQ(ReadFile(Path("out/f" + std::to_string(i) + ".txt")), "file " + std::to_string(i) + "\n");
+
+  // Stored files only: the same bytes after either stub.
+  ASSERT_EQ(build("stored.toml", "stub.exe", "s1.exe").code, 0);
+  ASSERT_EQ(build("stored.toml", "old.exe", "s2.exe").code, 0);
+  ASSERT_EQ(StubBytes().size(), ReadFile(Path("old.exe")).size());
+  size_t stub = StubBytes().size();
+  EXPECT_TRUE(ReadFile(Path("s1.exe")).substr(stub) == ReadFile(Path("s2.exe")).substr(stub));
+  EXPECT_EQ(ReadFile(Path("s1.exe")).find(":lzma,"), std::string::npos);
+
+  // The packed index cut short, or its seal giving another size.
+  const std::string packedIndex = a.substr(static_cast<size_t>(packed.seek), static_cast<size_t>(packed.len));
+  const long long size = packed.settings.Seal.IndexUnpacked;
+  struct {
+    const char* what;
+    std::string index;
+    long long unpacked;
+  } cases[] = {
+      {"cut short", packedIndex.substr(0, packedIndex.size() - 8), size},
+      {"one byte more", packedIndex, size + 1},
+      {"one byte less", packedIndex, size - 1},
+      {"past the limit", packedIndex, PACKED_INDEX_MAX + 1},
+  };
+  for (const auto& c : cases) {
+    char trailer[160];
+    int n = FormatTrailer(trailer, sizeof trailer, static_cast<long long>(c.index.size()), packed.seek);
+    n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, packed.settings.Seal.PayloadStart,
+                    packed.settings.Seal.PayloadCrc, Crc32Update(0, c.index.data(), c.index.size()), c.unpacked);
+    Write("bad.exe", a.substr(0, static_cast<size_t>(packed.seek)) + c.index + std::string(trailer, static_cast<size_t>(n)));
+    ReadBack rb;
+    ReadPackage(Path("bad.exe"), rb);
+    EXPECT_EQ(rb.opened, kPackageDamaged) << c.what;
+    r = RunMksetup({"inspect", Path("bad.exe")});
+    EXPECT_EQ(r.code, 1) << c.what;
+    EXPECT_NE(r.output.find("damaged"), std::string::npos) << c.what << "\n" << r.output;
+    r = RunMksetup({"extract", Path("bad.exe"), Path("x")});
+    EXPECT_EQ(r.code, 1) << c.what;
+    EXPECT_TRUE(!fs::exists(Path("x")) || fs::is_empty(Path("x"))) << c.what;
+  }
 }
 
 // A byte changed in the index, in a stored file, in a packed file, in the

@@ -144,6 +144,17 @@ TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
   EXPECT_EQ(s.PayloadStart, 124416);
   EXPECT_EQ(s.PayloadCrc, 0x1234abcdUL);
   EXPECT_EQ(s.IndexCrc, 0xffffffffUL);
+  EXPECT_EQ(s.IndexMethod, kMethodNone);
+  // A packed index: the method and the size it unpacks to after the checksums.
+  char packedSeal[64];
+  ASSERT_GT(FormatSeal(packedSeal, sizeof packedSeal, 9223372036854775807LL, 1, 2, PACKED_INDEX_MAX), 0);
+  EXPECT_STREQ(packedSeal, "PKX1:9223372036854775807:00000001:00000002:lzma,67108864");
+  std::string packedTail = std::string("x&LEN:4294967295,SEEK:9223372036854775807.") + packedSeal;
+  ASSERT_LE(packedTail.size(), static_cast<size_t>(TRAILER_WINDOW));
+  ParseSeal(packedTail.data(), static_cast<int>(packedTail.size()), s);
+  EXPECT_TRUE(s.Present && s.Valid);
+  EXPECT_EQ(s.IndexMethod, kMethodLzma);
+  EXPECT_EQ(s.IndexUnpacked, PACKED_INDEX_MAX);
   // Today's reader takes the same numbers from it.
   long long len = 0, seek = 0;
   ASSERT_TRUE(ParseTrailer(tail.data(), static_cast<int>(tail.size()), len, seek));
@@ -160,6 +171,15 @@ TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
       {"xx&LEN:10,SEEK:200.PKX2:1:00000000:00000000", true},
       {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000x", true},
       {"xx&LEN:10,SEEK:200.PKX1::00000000:00000000", true},
+      // The packed index's field: lzma alone, 1 to the most the setup takes.
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000:", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000:lzma,", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000:lzma,0", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000:lzma,010", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000:lzma,67108865", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000:lzma+x86,10", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000:stored,10", true},
+      {"xx&LEN:10,SEEK:200.PKX1:1:00000000:00000000:lzma,10:", true},
   };
   for (const auto& c : cases) {
     ParseSeal(c.tail, static_cast<int>(strlen(c.tail)), s);
@@ -276,7 +296,7 @@ TEST(PackageFile, CarriedUninstallerIsWrittenOnlyWhenItsBytesMatch) {
   ASSERT_TRUE(WriteCarriedUninstaller(package, installDir.c_str()));
   EXPECT_TRUE(ReadBytes(installDir + "ridkit.exe") == uninstaller);
 
-  PackageSeal seal = {true, true, 100, 0, 0};
+  PackageSeal seal = {true, true, 100, 0, 0, kMethodNone, 0};
   long long index = 100 + static_cast<long long>(packed.size());
   package.Extended = true;
   EXPECT_TRUE(ExtensionConsistent(package, seal, index));

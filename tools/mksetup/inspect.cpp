@@ -202,12 +202,12 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
     error = path + ": the index cannot be read";
     return false;
   }
-  int64_t got = len;
+  int64_t got = r.indexUnpacked = package.IndexUnpacked;
   package.ReadIndex(table_);
   if (r.seal.Present && !r.seal.Valid) {
     r.AddProblem("damaged: the seal after the trailer does not read: " + Shown(r.sealText) + " (the form is " PACKAGE_TAG
-                 ":<payload start>:<payload crc>:<index crc>: the start in decimal without leading zeros, each "
-                 "checksum 8 lower-case hex digits)", true);
+                 ":<payload start>:<payload crc>:<index crc>, for a packed index followed by :lzma,<unpacked>: "
+                 "numbers in decimal without leading zeros, each checksum 8 lower-case hex digits)", true);
   } else if (r.seal.Present) {
     r.indexCrcMatches = package.IndexMatches;
     if (!r.indexCrcMatches) r.AddProblem("damaged: the index's checksum does not match the trailer's seal", true);
@@ -217,6 +217,9 @@ bool PackageReader::Open(const std::string& path, InspectReport& r, std::string&
       r.AddProblem("damaged: the payload's checksum (bytes " + std::to_string(r.seal.PayloadStart) + " to " +
                    std::to_string(seek) + ") does not match the trailer's seal", true);
   }
+  if (r.seal.Valid && r.seal.IndexMethod == kMethodLzma && !got)
+    r.AddProblem("damaged: the packed index does not unpack to the " + std::to_string(r.seal.IndexUnpacked) +
+                 " bytes the seal gives", true);
   if (table_.text.GetLength() < got)
     r.AddProblem("the index holds a zero byte at " + std::to_string(table_.text.GetLength()) + " of " +
                  std::to_string(got) + "; what follows it is not read");
@@ -540,6 +543,10 @@ std::string InspectTextHead(const InspectReport& r) {
              r.seal.PayloadStart, r.seal.PayloadCrc, r.payloadCrcMatches ? "matches" : "DOES NOT MATCH",
              r.seal.IndexCrc, r.indexCrcMatches ? "matches" : "DOES NOT MATCH");
     out.insert(out.size() - strlen("\nheader:\n"), seal);
+    if (r.seal.Valid && r.seal.IndexMethod == kMethodLzma)
+      out.insert(out.size() - strlen("\nheader:\n"),
+                 "index: packed (" METHOD_LZMA_WORD "), " + std::to_string(r.len) + " bytes, unpacked " +
+                     std::to_string(r.seal.IndexUnpacked) + "\n");
   }
   for (const InspectedField& f : r.header) {
     snprintf(line, sizeof line, "  %2d  %-24s ", f.position, f.name.c_str());
@@ -630,7 +637,12 @@ std::string InspectJsonHead(const InspectReport& r) {
     out += "  \"seal\": {\"valid\": " + std::string(r.seal.Valid ? "true" : "false") +
            ", \"payload_start\": " + std::to_string(r.seal.PayloadStart) +
            ", \"payload_crc_matches\": " + (r.payloadCrcMatches ? "true" : "false") +
-           ", \"index_crc_matches\": " + (r.indexCrcMatches ? "true" : "false") + "},\n";
+           ", \"index_crc_matches\": " + (r.indexCrcMatches ? "true" : "false") +
+           (r.seal.Valid && r.seal.IndexMethod == kMethodLzma
+                ? ", \"index_packed\": {\"method\": \"" METHOD_LZMA_WORD "\", \"unpacked\": " +
+                      std::to_string(r.seal.IndexUnpacked) + "}"
+                : std::string()) +
+           "},\n";
   out += "  \"fields\": {";
   for (size_t i = 0; i < r.header.size(); i++)
     out += std::string(i ? ",\n" : "\n") + "    " + Json(r.header[i].name) + ": " + Json(r.header[i].text);

@@ -39,6 +39,9 @@ struct InspectReport {
   PackageSeal seal = {};
   std::string sealText;   // what follows the trailer's "." (a seal or nothing)
   bool indexCrcMatches = false, payloadCrcMatches = false;
+  // The bytes of the index's text: len, or for a packed index (the seal's
+  // IndexMethod) what it unpacked to, 0 when it did not unpack.
+  int64_t indexUnpacked = 0;
   std::vector<InspectedField> header;  // as many of the 64 as the index holds
   std::vector<InspectedFile> files;    // empty when the rows were streamed
   // The settings section after the file list of a package with the tag

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "LzmaEnc.h"
+#include "common/packageext.h"
 
 namespace {
 
@@ -32,6 +33,17 @@ std::string PackBytes(const std::string& bytes) {
   if (res != SZ_OK || propsSize != LZMA_PROPS_SIZE || size + LZMA_PROPS_SIZE >= bytes.size()) return "";
   out.resize(size + LZMA_PROPS_SIZE);
   return out;
+}
+
+int64_t PackIndex(std::string& index) {
+  // The dictionary is the index's size (PackBytes reduces it so): the setup
+  // unpacks the index whole into a buffer of that size anyway.
+  if (index.empty() || static_cast<int64_t>(index.size()) > PACKED_INDEX_MAX) return 0;
+  std::string packed = PackBytes(index);
+  if (packed.empty()) return 0;
+  int64_t unpacked = static_cast<int64_t>(index.size());
+  index.swap(packed);
+  return unpacked;
 }
 
 bool PackLzmaStream(const std::string& data, std::string& out) {

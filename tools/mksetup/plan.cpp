@@ -1069,7 +1069,8 @@ std::string Planner::UserScopeStubProblem() const {
 }
 
 void Planner::BuildIndex() {
-  std::string why = ComposeIndex(plan_);
+  // Not packed yet: the plain index is the most the packed one comes to.
+  std::string why = ComposeIndex(plan_, 0, false);
   // With packed files the sizes are the most they can come to: whether the
   // package fits is known once they are packed (WritePackage says it then).
   bool packed = std::any_of(plan_.files.begin(), plan_.files.end(),
@@ -1208,6 +1209,10 @@ bool Planner::Run() {
     }
     return StubReads(stub, words);
   };
+  // A packed index is only a saving: for a stub that does not read one the
+  // index is stored as it is. Only a package with packed files, whose stub
+  // decodes them anyway; the others keep the bytes they always had.
+  plan_.packIndex = packed && !d_.Failed() && stubLacks({CAPABILITY_WORD_INDEX}).empty();
   const struct {
     bool needed;
     std::vector<const char*> words;
@@ -1251,7 +1256,7 @@ const LevelSettings& LevelOf(int level) {
   return levels[level < 0 || level > 2 ? 1 : level];
 }
 
-std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
+std::string ComposeIndex(Plan& plan, uint32_t payloadCrc, bool pack) {
   // The table text with its fields ended as every table's (FieldEnding), in
   // one string: with thousands of rows the table's copy per field costs more
   // than all the rest.
@@ -1318,11 +1323,14 @@ std::string ComposeIndex(Plan& plan, uint32_t payloadCrc) {
   if (text.size() > 0x7FFFFFF0u) return "the index would be " + std::to_string(text.size()) + " bytes";
   int len = static_cast<int>(text.size());
   ScrambleBuffer(reinterpret_cast<unsigned char*>(&text[0]), len, TABLE_KEY);
+  // Packed, it is the lzma region of those bytes; the seal names it so.
+  plan.indexUnpacked = plan.extended && plan.packIndex && pack ? PackIndex(text) : 0;
+  len = static_cast<int>(text.size());
   char trailer[128];
   int n = FormatTrailer(trailer, sizeof trailer, len, plan.indexOffset);
   if (plan.extended)
     n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, plan.stubSize, payloadCrc,
-                    Crc32Update(0, text.data(), text.size()));
+                    Crc32Update(0, text.data(), text.size()), plan.indexUnpacked);
   plan.trailer.assign(trailer, static_cast<size_t>(n));
   plan.totalSize = plan.indexOffset + len + n;
   if (plan.totalSize > kMaxPackage)

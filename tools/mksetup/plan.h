@@ -112,7 +112,11 @@ struct Plan {
   int level = 1;                       // CompressionLevel (project.h)
   std::vector<PlannedRegion> regions;  // after the stub, in output order
   std::vector<std::string> folders;    // every folder read for a folder source
-  std::string index;                   // the scrambled index
+  std::string index;                   // the scrambled index, as stored (packed or not)
+  // The stub reads a packed index (and the package has packed files): the
+  // index is packed when that makes it smaller.
+  bool packIndex = false;
+  int64_t indexUnpacked = 0;  // the size it unpacks to; 0: stored as it is
   int64_t indexOffset = 0;
   std::string trailer;
   int64_t totalSize = 0;  // for an extended package: at most this until written
@@ -135,9 +139,10 @@ struct Plan {
 };
 
 // Composes the index and the trailer from the header and the file rows (for
-// an extended package with the checksums given); sets totalSize. The reason
-// when the package cannot hold them, else "".
-std::string ComposeIndex(Plan& plan, uint32_t payloadCrc = 0);
+// an extended package with the checksums given), the index packed when
+// packIndex says so and pack allows; sets totalSize. The reason when the
+// package cannot hold them, else "".
+std::string ComposeIndex(Plan& plan, uint32_t payloadCrc = 0, bool pack = true);
 
 // Checks everything and lays out the package. False (with every problem found
 // in diag) when the package cannot be built.

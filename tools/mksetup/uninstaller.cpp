@@ -382,9 +382,12 @@ bool WriteCarrying(const std::string& input, const CPackage& package, const std:
   int n = 0;
   if (text.size() <= 0x7FFFFFF0u && indexOffset + static_cast<int64_t>(text.size()) <= limit) {
     ScrambleBuffer(reinterpret_cast<unsigned char*>(&text[0]), static_cast<int>(text.size()), TABLE_KEY);
+    // Packed again when it was: its stub reads a packed index.
+    int64_t unpacked = package.Seal.IndexMethod == kMethodLzma ? PackIndex(text) : 0;
     n = FormatTrailer(trailer, sizeof trailer, static_cast<long long>(text.size()), indexOffset);
     n += FormatSeal(trailer + n, static_cast<int>(sizeof trailer) - n, start,
-                    Crc32Update(newCrc, stored.data(), stored.size()), Crc32Update(0, text.data(), text.size()));
+                    Crc32Update(newCrc, stored.data(), stored.size()), Crc32Update(0, text.data(), text.size()),
+                    unpacked);
   }
   if (indexOffset + static_cast<int64_t>(text.size()) + n > limit || n == 0) {
     error = "carrying the uninstaller, the package would pass its limit of " + std::to_string(limit) + " bytes";

@@ -207,7 +207,8 @@ class Copier {
 // named in the settings section.
 bool CarryUninstaller(Plan& plan, Copier& copier, int64_t& pos, const std::string& file, std::string& error) {
   plan.indexOffset = pos;
-  std::string why = ComposeIndex(plan);
+  // Not packed: the settings are read out of it here.
+  std::string why = ComposeIndex(plan, 0, false);
   if (!why.empty()) {
     error = why;
     return false;
