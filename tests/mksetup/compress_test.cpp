@@ -283,7 +283,9 @@ TEST_F(CompressTest, LargeSparseFileComesBackByBothMethods) {
   // edges, in the setup's pieces and at the end of the file.
   for (long long edge : {block, 2 * block, 3 * block, static_cast<long long>(kPackageChunk) + 0x200, size})
     for (long long at : {edge - 9, edge - 5, edge - 3, edge - 1, edge, edge + 2})
-      if (at > 0x200 && at < size) ASSERT_EQ(pwrite(fd, "\xE8", 1, at), 1);
+      if (at > 0x200 && at < size) {
+        ASSERT_EQ(pwrite(fd, "\xE8", 1, at), 1);
+      }
   close(fd);
   Write("big.toml",
         "[product]\nname = \"B\"\n[[file]]\nsource = \"big.bin\"\nname = \"packed.bin\"\n"
