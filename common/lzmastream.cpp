@@ -4,6 +4,7 @@
 
 #include "LzmaDec.h"
 #include "framework/memory.h"
+#include "x86filter.h"
 
 // The decoder's own memory (its probability tables and dictionary) comes from
 // the same heap as every other buffer of the programs.
@@ -209,4 +210,10 @@ char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& o
   }
   outLen = len;
   return buf;
+}
+
+char* DecodeLzmaProgram(const void* src, size_t srcLen, size_t maxSize, bool filtered, size_t& outLen) {
+  char* program = DecodeLzmaBuffer(src, srcLen, maxSize, outLen);
+  if (program && filtered) CX86Filter().Decode(reinterpret_cast<unsigned char*>(program), outLen, 0);
+  return program;
 }

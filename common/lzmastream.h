@@ -80,6 +80,10 @@ class CLzmaFlatDecoder {
 // when bytes follow its end, when it would unpack to more than maxSize bytes
 // or when the memory is not there.
 char* DecodeLzmaBuffer(const void* src, size_t srcLen, size_t maxSize, size_t& outLen);
+// The same for a program packed through the x86 branch filter first (when
+// filtered; positions from its first byte), as the setup carries the
+// uninstaller: decoded, then the filter undone.
+char* DecodeLzmaProgram(const void* src, size_t srcLen, size_t maxSize, bool filtered, size_t& outLen);
 
 // Decodes a raw stream held in memory (its 5 property bytes, then the coded
 // bytes, as an lzma region holds them) into out, exactly size bytes (not 0).

@@ -8,7 +8,6 @@
 #include "common/productentry.h"
 #include "common/regcleanup.h"
 #include "common/regref.h"
-#include "common/x86filter.h"
 #include "framework/dllsearch.h"
 #include "common/setuplog.h"
 #include "common/shellhelpers.h"
@@ -329,9 +328,8 @@ bool CSetupServices::WriteUninstaller(const char* installDir) {
   // A damaged resource leaves no program: writing the uninstaller then fails
   // like any other failure to write it.
   size_t size = 0;
-  char* program = packed ? DecodeLzmaBuffer(packed, packedSize, kUninstallerProgramMax, size) : 0;
   // It went through the x86 branch filter before it was packed.
-  if (program) CX86Filter().Decode(reinterpret_cast<unsigned char*>(program), size, 0);
+  char* program = packed ? DecodeLzmaProgram(packed, packedSize, kUninstallerProgramMax, true, size) : 0;
   BOOL ok = ::WriteUninstaller(
       UninstallerSourceOf(m_package, program, static_cast<DWORD>(size), m_package.Path, installDir));
   FreeBuffer(program);

@@ -15,7 +15,6 @@
 #include "common/exitcodes.h"
 #include "common/fieldtable.h"
 #include "common/lzmastream.h"
-#include "common/x86filter.h"
 #include "framework/memory.h"
 #include "plant.h"
 #include "robot.h"
@@ -109,9 +108,8 @@ TEST_F(StartupTest, CarriesTheUninstallerAsResourceExe138) {
   const char* bytes = static_cast<const char*>(LockResource(LoadResource(m, res)));
   // Filtered and compressed: it decodes to the uninstaller as built, byte for byte.
   size_t size = 0;
-  char* program = DecodeLzmaBuffer(bytes, SizeofResource(m, res), 16 << 20, size);
+  char* program = DecodeLzmaProgram(bytes, SizeofResource(m, res), 16 << 20, true, size);
   ASSERT_TRUE(program);
-  CX86Filter().Decode(reinterpret_cast<unsigned char*>(program), size, 0);
   std::string built = ReadBytes(WinePath(RIDKIT_EXE));
   EXPECT_LT(SizeofResource(m, res), built.size() / 2);
   EXPECT_TRUE(std::string(program, size) == built);

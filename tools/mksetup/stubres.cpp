@@ -39,14 +39,13 @@ static std::string* UninstallerResource(ResTree& tree, std::string& error) {
 // branch filter before packing); false with the reason.
 static bool UnpackUninstaller(const std::string& packed, bool filtered, std::string& program, std::string& error) {
   size_t size = 0;
-  char* unpacked = DecodeLzmaBuffer(packed.data(), packed.size(), kUninstallerProgramMax, size);
+  char* unpacked = DecodeLzmaProgram(packed.data(), packed.size(), kUninstallerProgramMax, filtered, size);
   if (!unpacked) {
     error = "its uninstaller (resource EXE 138) does not unpack";
     return false;
   }
   program.assign(unpacked, size);
   FreeBuffer(unpacked);
-  if (filtered) CX86Filter().Decode(reinterpret_cast<unsigned char*>(&program[0]), program.size(), 0);
   return true;
 }
 
