@@ -171,11 +171,15 @@ ExtractResult CPackageFile::CopySolid(const FileEntry& e, CFile* out, unsigned l
       partEnd = partAt + static_cast<unsigned long long>(partLength);
     }
     const char* base = bytes + at;
-    for (unsigned long long k = 0; k < partAt;) {
-      unsigned long long n = partAt - k < kPiece ? partAt - k : kPiece;
-      if (!Emit(base + k, static_cast<size_t>(n), out, crc, written, e.Unpacked)) return kExtractFailed;
-      k += n;
-    }
+    // Bytes as they are, from k up to end.
+    auto plain = [&](unsigned long long k, unsigned long long end) {
+      for (unsigned long long n; k < end; k += n) {
+        n = end - k < kPiece ? end - k : kPiece;
+        if (!Emit(base + k, static_cast<size_t>(n), out, crc, written, e.Unpacked)) return false;
+      }
+      return true;
+    };
+    if (!plain(0, partAt)) return kExtractFailed;
     CX86Filter filter;
     size_t carry = 0;  // bytes at the start of m_out not yet final
     for (unsigned long long k = partAt; k < partEnd;) {
@@ -192,11 +196,7 @@ ExtractResult CPackageFile::CopySolid(const FileEntry& e, CFile* out, unsigned l
       carry = have - done;
       memmove(m_out, m_out + done, carry);
     }
-    for (unsigned long long k = partEnd; k < here;) {
-      unsigned long long n = here - k < kPiece ? here - k : kPiece;
-      if (!Emit(base + k, static_cast<size_t>(n), out, crc, written, e.Unpacked)) return kExtractFailed;
-      k += n;
-    }
+    if (!plain(partEnd, here)) return kExtractFailed;
     rest -= here;
     // On into the next block.
     number++;
