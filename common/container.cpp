@@ -111,7 +111,7 @@ bool ReadPackageTrailer(const char* path, long long& len, long long& seek, Packa
   // The index of a signed file must lie before its trailer, not in the table.
   if (signedFile && (len < 0 || seek < 0 || seek > end || len > end - seek)) return false;
   ParseSeal(tail, count, seal);
-  return true;
+  return !seal.Misplaced;
 }
 
 bool ReadTrailer(const char* path, long long& len, long long& seek) {

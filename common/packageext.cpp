@@ -217,8 +217,16 @@ void ParseSeal(const char* tail, int count, PackageSeal& seal) {
   if (p) p = static_cast<const char*>(memchr(p, ':', static_cast<size_t>(end - p)));
   if (p) p = static_cast<const char*>(memchr(p, '.', static_cast<size_t>(end - p)));
   // Other text after the "." (blanks, say) is passed over as it always was;
-  // text that starts like a seal must be one.
-  if (!p || end - p - 1 < 3 || memcmp(p + 1, PACKAGE_TAG, 3) != 0) return;
+  // text that starts like a seal must be one. A seal's start after the "&"
+  // but not after the trailer's "." is a seal whose trailer was cut (the
+  // last "&" then a byte before it, and the lenient trailer's numbers
+  // anything): no trailer at all.
+  if (!p || end - p - 1 < 3 || memcmp(p + 1, PACKAGE_TAG, 3) != 0) {
+    static const char kSealStart[] = "." PACKAGE_TAG ":";
+    for (const char* q = tail + amp; !seal.Misplaced && end - q >= static_cast<int>(sizeof kSealStart) - 1; q++)
+      seal.Misplaced = memcmp(q, kSealStart, sizeof kSealStart - 1) == 0;
+    return;
+  }
   seal.Present = true;
   char text[TRAILER_SEAL_MAX + 1];
   size_t n = static_cast<size_t>(end - p - 1);

@@ -176,6 +176,9 @@ struct PackageSeal {
   // (scrambled); kMethodNone: the index is stored as it is.
   int IndexMethod;
   long long IndexUnpacked;
+  // A seal's text without the trailer before it: the trailer was cut, and
+  // the file is read as one without a trailer.
+  bool Misplaced;
 };
 // Reads the seal out of the trailer's window (the same bytes ParseTrailer
 // takes): "PKX1:<payload start>:<payload crc>:<index crc>", and for a packed

@@ -185,7 +185,16 @@ TEST(Seal, ReadFromTheTrailerWindowOnlyWhenWellFormed) {
     ParseSeal(c.tail, static_cast<int>(strlen(c.tail)), s);
     EXPECT_EQ(s.Present != false, c.present) << c.tail;
     EXPECT_FALSE(s.Valid) << c.tail;
+    EXPECT_FALSE(s.Misplaced) << c.tail;
   }
+  // A cut through the trailer: the last "&" is a byte of the index before
+  // it, and the seal's text is all that is left: read as no trailer.
+  for (const char* cut : {"xx&\xb2\x83.PKX1:1:00000000:00000000:lzma,10", "xx&LE.PKX1:1:00000000:00000000"}) {
+    ParseSeal(cut, static_cast<int>(strlen(cut)), s);
+    EXPECT_TRUE(s.Misplaced && !s.Present) << cut;
+  }
+  ParseSeal("xx&LEN:10,SEEK:200.x.PKX", 24, s);
+  EXPECT_FALSE(s.Misplaced || s.Present);
 }
 
 void* EncAlloc(void*, size_t size) { return malloc(size); }
@@ -296,7 +305,7 @@ TEST(PackageFile, CarriedUninstallerIsWrittenOnlyWhenItsBytesMatch) {
   ASSERT_TRUE(WriteCarriedUninstaller(package, installDir.c_str()));
   EXPECT_TRUE(ReadBytes(installDir + "ridkit.exe") == uninstaller);
 
-  PackageSeal seal = {true, true, 100, 0, 0, kMethodNone, 0};
+  PackageSeal seal = {true, true, 100, 0, 0, kMethodNone, 0, false};
   long long index = 100 + static_cast<long long>(packed.size());
   package.Extended = true;
   EXPECT_TRUE(ExtensionConsistent(package, seal, index));
